@@ -1,0 +1,2 @@
+#pragma once
+// placeholder: loopback HTTP server for tests

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <chrono>
+#include <functional>
+
+namespace testing_support {
+
+/// Runs the calling thread's event loop until `condition` holds or `timeout` passes.
+/// Returns whether the condition held.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+
+/// Runs the event loop for `duration`, delivering queued events and timers.
+void spinFor(std::chrono::milliseconds duration);
+
+/// The whole content of a file, or an empty array when it cannot be read.
+QByteArray readFile(const QString& path);
+
+/// Writes `bytes` to `path`, creating parent folders; returns success.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
+} // namespace testing_support

@@ -1,0 +1,33 @@
+// One application object per test binary, created before any test, with the user's settings and
+// state folders redirected into a temporary folder so that no test touches the real home.
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#ifdef GRAFLINK_TEST_GUI
+#include <QApplication>
+using TestApplication = QApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 3;
+    const QByteArray root = home.path().toUtf8();
+    qputenv("XDG_CONFIG_HOME", root + "/config");
+    qputenv("XDG_STATE_HOME", root + "/state");
+    qputenv("XDG_CACHE_HOME", root + "/cache");
+    qputenv("XDG_DATA_HOME", root + "/data");
+    qputenv("GRAFLINK_MACHINE_SUPPORT_DIR", root + "/machine");
+    // No session bus unless a test starts its own: notifications are then "not authorised".
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    // Widget tests render off screen unless a developer asks for a real display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    ::testing::InitGoogleTest(&argc, argv);
+    TestApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
