@@ -1,1 +1,434 @@
-// placeholder
+#include "appbase/NVSLogController.h"
+
+#include "platform/BundleInfo.h"
+#include "platform/ConsoleLog.h"
+#include "platform/DatePatternFormatter.h"
+#include "platform/SerialExecutor.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserNotificationCenter.h"
+#include "platform/Uuid.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <fcntl.h>
+#include <unistd.h>
+
+using platform::ConsoleLog;
+
+namespace {
+const QString MessageKey = QStringLiteral("message");
+const QString LevelKey = QStringLiteral("level");
+const QString ShowKey = QStringLiteral("show");
+const QString UserNotificationTitleKey = QStringLiteral("userNotificationTitle");
+const QString UserNotificationCategoryKey = QStringLiteral("userNotificationCategory");
+constexpr int OriginValue = 7;
+// The platform converted paths into a fixed buffer; longer paths were never written.
+constexpr qsizetype FileSystemPathBufferSize = 1024;
+
+bool fileSystemPath(const QString& path, QByteArray* out) {
+    *out = QFile::encodeName(path);
+    return out->size() < FileSystemPathBufferSize;
+}
+} // namespace
+
+struct NVSLogController::PendingLine {
+    QDateTime time;
+    QString text;
+    bool isProblem;
+    qint64 level;
+    bool show;
+};
+
+NVSLogController& NVSLogController::sharedLogController() {
+    // Never destroyed: messages may arrive from any thread until the process ends.
+    static NVSLogController* shared = new NVSLogController(Configuration{
+        &platform::UserDefaults::standardUserDefaults(), platform::BundleInfo::bundleName(),
+        platform::UserNotificationCenter::current(), {}});
+    return *shared;
+}
+
+void NVSLogController::registerDefaults(platform::UserDefaults& defaults) {
+    defaults.registerDefaults({{TechnicalLogLevelKey, 2}});
+}
+
+NVSLogController::NVSLogController(Configuration configuration)
+    : m_defaults(configuration.defaults),
+      m_notificationCenter(std::move(configuration.notificationCenter)),
+      m_clock(configuration.clock ? std::move(configuration.clock) : [] { return QDateTime::currentDateTime(); }),
+      m_logPrefix(configuration.bundleName + QLatin1Char(' ')) {
+    if (m_defaults) {
+        registerDefaults(*m_defaults);
+        if (auto folder = m_defaults->stringForKey(TechnicalLogFolderPathKey))
+            m_technicalLogFolderPath = *folder;
+        m_technicalLogLevel = m_defaults->integerForKey(TechnicalLogLevelKey);
+    }
+    m_technicalLogQueue = std::make_unique<platform::SerialExecutor>(QStringLiteral("com.norvanemedia.technicalLog"));
+    m_simpleLogWriterQueue =
+        std::make_unique<platform::SerialExecutor>(QStringLiteral("com.norvanemedia.simpleLogWriterQueue"));
+    m_cleanupQueue = std::make_unique<platform::SerialExecutor>(QStringLiteral("technicalLogCleanup"));
+    m_logFileDateFormatter = std::make_unique<platform::DatePatternFormatter>(QStringLiteral("y-MM-dd"));
+    m_logMessageDateFormatter =
+        std::make_unique<platform::DatePatternFormatter>(QStringLiteral("y-MM-dd\tHH:mm:ss\tEEEE"));
+    m_simpleLogMessageDateFormatter =
+        std::make_unique<platform::DatePatternFormatter>(QStringLiteral("y-MM-dd\tHH:mm:ss\t"));
+    observeDefaults();
+    checkForNotificationAuthorization();
+}
+
+NVSLogController::~NVSLogController() {
+    QObject::disconnect(m_defaultsConnection);
+    waitUntilIdle();
+}
+
+void NVSLogController::observeDefaults() {
+    if (!m_defaults)
+        return;
+    // Direct connection: the change is taken on the changing thread; the handler only touches
+    // guarded state.
+    m_defaultsConnection = QObject::connect(
+        m_defaults, &platform::UserDefaults::valueChanged, [this](const QString& key, const QVariant& value) {
+            if (key == TechnicalLogFolderPathKey) {
+                m_logIfLogFailedToBeWritten = true;
+                setTechnicalLogFolderPath(value.toString());
+                ConsoleLog::write(platform::StringFormat::format(QStringLiteral("New technical log path %@"),
+                                                                 value.toString()));
+            } else if (key == TechnicalLogLevelKey) {
+                m_technicalLogLevel = value.toLongLong();
+                ConsoleLog::write(platform::StringFormat::format(QStringLiteral("New Technical Log level %li"),
+                                                                 m_technicalLogLevel.load()));
+            }
+        });
+}
+
+// MARK: - Logging entry points
+
+void NVSLogController::logMessage(const std::optional<QString>& message, const std::optional<QString>& documentName,
+                                  qint64 level, bool show) {
+    logMessage(message, documentName, level, show, true);
+}
+
+void NVSLogController::logMessage(const std::optional<QString>& message, const std::optional<QString>& documentName,
+                                  qint64 level, bool show, bool /*notifyRemotes*/) {
+    if (message && documentName) {
+        logMessage(platform::StringFormat::format(QStringLiteral("%@ (Document: %@)"), *message, *documentName),
+                   level, show);
+        return;
+    }
+    logMessage(message, level, show);
+}
+
+void NVSLogController::logMessage(const std::optional<QString>& message, qint64 level, bool show) {
+    logMessage(message, level, std::nullopt, std::nullopt, show);
+}
+
+void NVSLogController::logMessage(const std::optional<QString>& message, qint64 level,
+                                  const std::optional<QString>& userNotificationTitle,
+                                  const std::optional<QString>& userNotificationCategory, bool show) {
+    if (!message)
+        return;
+    QVariantMap info{
+        {MessageKey, *message},
+        {QStringLiteral("origin"), OriginValue},
+        {LevelKey, level},
+        {ShowKey, show},
+        {QStringLiteral("notifyRemotes"), true},
+        {QStringLiteral("source_unique_id"), QString()},
+    };
+    if (userNotificationTitle)
+        info.insert(UserNotificationTitleKey, *userNotificationTitle);
+    if (userNotificationCategory)
+        info.insert(UserNotificationCategoryKey, *userNotificationCategory);
+    logWithInfoDict(info);
+}
+
+void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
+    m_delegateSemaphore.acquire();
+    const bool show = infoDict.value(ShowKey).toBool();
+    const qint64 level = infoDict.value(LevelKey).toLongLong();
+    const QString message = infoDict.value(MessageKey).toString();
+
+    if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
+        if (show && !delegate->displayLogWithInfoDict(infoDict))
+            delegate->displayLogMessage(message, level);
+        bool holding;
+        {
+            std::lock_guard lock(m_messageArrayMutex);
+            holding = m_messageArray.has_value();
+        }
+        writeStringToTechnicalLog(message, level < 2, level, show, !holding);
+        m_delegateSemaphore.release();
+    } else {
+        m_delegateSemaphore.release();
+        {
+            std::lock_guard lock(m_messageArrayMutex);
+            if (m_messageArray) {
+                if (m_messageArray->size() >= HeldMessageLimit)
+                    m_messageArray->removeFirst();
+                m_messageArray->append({{MessageKey, message}, {LevelKey, level}, {ShowKey, show}});
+            }
+        }
+        ConsoleLog::write(message);
+    }
+
+    if (level == 0 && show) {
+        const QString title = infoDict.contains(UserNotificationTitleKey)
+                                  ? infoDict.value(UserNotificationTitleKey).toString()
+                                  : QStringLiteral("Critical Error");
+        std::optional<QString> category;
+        if (infoDict.contains(UserNotificationCategoryKey))
+            category = infoDict.value(UserNotificationCategoryKey).toString();
+        displayNotification(title, message, category);
+    }
+}
+
+void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show) {
+    writeStringToTechnicalLog(text, isProblem, logLevel, show, true);
+}
+
+void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show,
+                                                 bool /*logInConsole*/) {
+    PendingLine line{m_clock(), text, isProblem, logLevel, show};
+    m_technicalLogQueue->async([this, line = std::move(line)] { writeLine(line); });
+}
+
+// MARK: - The file queue
+
+QString NVSLogController::stamp(const QDateTime& time) const {
+    return m_logMessageDateFormatter->format(time);
+}
+
+void NVSLogController::writeLine(const PendingLine& line) {
+    if (line.level > m_technicalLogLevel.load())
+        return;
+    const QString lineStamp = stamp(line.time);
+    QString buffer;
+    if (line.isProblem)
+        buffer += QLatin1Char('!');
+    buffer += QLatin1Char('\t') + lineStamp + QLatin1Char('\t') + QLatin1Char('\t') + line.text + QStringLiteral("\r\n");
+
+    const auto repeatLine = [&](quint64 count) {
+        return platform::StringFormat::format(QStringLiteral("\t%@\t\t--- last message repeated %lu time%s ---\r\n"),
+                                              lineStamp, count, count >= 2 ? "s" : "");
+    };
+
+    const QString folder = technicalLogFolderPath();
+    const QString path =
+        folder + QLatin1Char('/') + m_logPrefix + m_logFileDateFormatter->format(line.time) + QStringLiteral(".log");
+    std::optional<QString> lastPath;
+    std::optional<QString> lastMessage;
+    {
+        std::lock_guard lock(m_propertyMutex);
+        lastPath = m_lastTechnicalLogFilePath;
+        lastMessage = m_lastTechnicalLogMessage;
+    }
+
+    if (lastPath && path == *lastPath) {
+        if (lastMessage && line.text == *lastMessage) {
+            ++m_technicalLogMessageRepeatCount;
+            return;
+        }
+        if (m_technicalLogMessageRepeatCount > 0) {
+            buffer.prepend(repeatLine(m_technicalLogMessageRepeatCount));
+            m_technicalLogMessageRepeatCount = 0;
+        }
+        std::lock_guard lock(m_propertyMutex);
+        m_lastTechnicalLogMessage = line.text;
+    } else {
+        if (m_technicalLogMessageRepeatCount > 0) {
+            if (lastPath)
+                appendToFile(*lastPath, repeatLine(m_technicalLogMessageRepeatCount).toUtf8(), false, line.show);
+            m_technicalLogMessageRepeatCount = 0;
+        }
+        if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
+            const std::optional<QString> initial = delegate->initialLogMessage();
+            if (initial && !initial->isEmpty())
+                buffer.prepend(QLatin1Char('\t') + lineStamp + QStringLiteral("\t\t") + *initial + QStringLiteral("\r\n"));
+        }
+        {
+            std::lock_guard lock(m_propertyMutex);
+            m_lastTechnicalLogMessage.reset();
+            m_lastTechnicalLogFilePath = path;
+        }
+        m_cleanupQueue->async([this] { cleanupOldTechnicalLogFiles(); });
+    }
+
+    appendToFile(path, buffer.toUtf8(), true, line.show);
+    if (m_lineObserver)
+        m_lineObserver(buffer);
+}
+
+void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure, bool show) {
+    QByteArray nativePath;
+    if (!fileSystemPath(path, &nativePath))
+        return;
+    const int descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+    if (descriptor < 1) {
+        if (descriptor >= 0)
+            ::close(descriptor);
+        if (reportFailure)
+            reportWriteFailure(show);
+        return;
+    }
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(descriptor, data, static_cast<size_t>(left));
+        if (written <= 0)
+            break;
+        data += written;
+        left -= written;
+    }
+    ::close(descriptor);
+}
+
+void NVSLogController::reportWriteFailure(bool show) {
+    if (!m_logIfLogFailedToBeWritten.exchange(false))
+        return;
+    const QString message = platform::StringFormat::format(
+        QStringLiteral("Error: Failed to write technical logs to '%@'"), technicalLogFolderPath());
+    ConsoleLog::write(message);
+    if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
+        delegate->displayLogWithInfoDict({
+            {MessageKey, message},
+            {QStringLiteral("origin"), OriginValue},
+            {QStringLiteral("identifier"), QString()},
+            {LevelKey, 0},
+            {ShowKey, show},
+            {QStringLiteral("notifyRemotes"), false},
+            {QStringLiteral("sourceUniqueID"), QString()},
+        });
+    }
+}
+
+void NVSLogController::logSimpleMessage(const QString& text, const QString& toFileWithName) {
+    const QDateTime time = m_clock();
+    m_simpleLogWriterQueue->async([this, time, text, name = toFileWithName] {
+        const QString path = technicalLogFolderPath() + QLatin1Char('/') + m_logPrefix +
+                             m_logFileDateFormatter->format(time) + QLatin1Char('_') + name + QStringLiteral(".log");
+        const QString line = m_simpleLogMessageDateFormatter->format(time) + QLatin1Char('\t') + text + QLatin1Char('\n');
+        QByteArray nativePath;
+        if (!fileSystemPath(path, &nativePath))
+            return;
+        const int descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+        if (descriptor < 0)
+            return;
+        const QByteArray bytes = line.toUtf8();
+        [[maybe_unused]] const ssize_t written = ::write(descriptor, bytes.constData(), static_cast<size_t>(bytes.size()));
+        ::close(descriptor);
+    });
+}
+
+void NVSLogController::cleanupOldTechnicalLogFiles() {
+    const QString folder = technicalLogFolderPath();
+    if (folder.isEmpty())
+        return;
+    const QDateTime now = m_clock();
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (!entry.fileName().startsWith(m_logPrefix) || entry.isDir())
+            continue;
+        // Birth time where the file system records it, else the inode's change time.
+        QDateTime created = entry.birthTime();
+        if (!created.isValid())
+            created = entry.metadataChangeTime();
+        if (created.isValid() && created.secsTo(now) > MaximumLogFileAgeSeconds)
+            QFile::remove(entry.absoluteFilePath());
+    }
+}
+
+// MARK: - User notifications
+
+void NVSLogController::displayNotification(const QString& title, const QString& message) {
+    displayNotification(title, message, std::nullopt);
+}
+
+void NVSLogController::displayNotification(const QString& title, const QString& message,
+                                           const std::optional<QString>& categoryIdentifier) {
+    if (!m_canDisplayNotifications.load() || !m_notificationCenter)
+        return;
+    platform::UserNotificationRequest request;
+    request.identifier = platform::Uuid::createString();
+    request.title = title;
+    request.body = message;
+    request.categoryIdentifier = categoryIdentifier && !categoryIdentifier->isEmpty()
+                                     ? *categoryIdentifier
+                                     : QStringLiteral("WarningNotification");
+    m_notificationCenter->add(request);
+}
+
+void NVSLogController::checkForNotificationAuthorization() {
+    if (!m_notificationCenter)
+        return;
+    using Status = platform::NotificationAuthorizationStatus;
+    switch (m_notificationCenter->authorizationStatus()) {
+    case Status::Authorized:
+    case Status::Provisional:
+        m_canDisplayNotifications = true;
+        break;
+    case Status::Denied:
+        m_canDisplayNotifications = false;
+        break;
+    case Status::NotDetermined:
+        m_notificationCenter->requestAuthorization(platform::UserNotificationCenter::AlertSoundBadge,
+                                                   [this](bool granted) { m_canDisplayNotifications = granted; });
+        break;
+    }
+}
+
+// MARK: - Delegate and held messages
+
+void NVSLogController::setLogDelegate(NVSLogControllerDelegate* delegate) {
+    m_delegateSemaphore.acquire();
+    m_delegate = delegate;
+    m_delegateSemaphore.release();
+    if (!delegate)
+        return;
+    std::lock_guard lock(m_messageArrayMutex);
+    if (!m_messageArray)
+        return;
+    // Replayed while the array still exists, so they carry the console flag NO. The array's
+    // lock is recursive: each replayed message looks at the array again.
+    const QList<QVariantMap> held = *m_messageArray;
+    for (const QVariantMap& entry : held)
+        logMessage(entry.value(MessageKey).toString(), entry.value(LevelKey).toLongLong(),
+                   entry.value(ShowKey).toBool());
+    m_messageArray.reset();
+}
+
+// MARK: - Properties
+
+QString NVSLogController::technicalLogFolderPath() const {
+    std::lock_guard lock(m_propertyMutex);
+    return m_technicalLogFolderPath;
+}
+
+void NVSLogController::setTechnicalLogFolderPath(const QString& path) {
+    std::lock_guard lock(m_propertyMutex);
+    m_technicalLogFolderPath = path;
+}
+
+std::optional<QString> NVSLogController::lastTechnicalLogFilePath() const {
+    std::lock_guard lock(m_propertyMutex);
+    return m_lastTechnicalLogFilePath;
+}
+
+std::optional<QString> NVSLogController::lastTechnicalLogMessage() const {
+    std::lock_guard lock(m_propertyMutex);
+    return m_lastTechnicalLogMessage;
+}
+
+int NVSLogController::heldMessageCount() const {
+    std::lock_guard lock(m_messageArrayMutex);
+    return m_messageArray ? static_cast<int>(m_messageArray->size()) : -1;
+}
+
+void NVSLogController::setLineObserver(std::function<void(const QString&)> observer) {
+    m_technicalLogQueue->sync([&] { m_lineObserver = std::move(observer); });
+}
+
+void NVSLogController::waitUntilIdle() {
+    m_technicalLogQueue->waitUntilIdle();
+    m_simpleLogWriterQueue->waitUntilIdle();
+    m_cleanupQueue->waitUntilIdle();
+}

@@ -1,1 +1,130 @@
-// placeholder
+#include "cli/CliApplication.h"
+
+#include "appbase/NVSLogController.h"
+#include "appbase/TechnicalLogFolder.h"
+#include "cli/CliLogDelegate.h"
+#include "platform/BundleInfo.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+
+namespace cli {
+
+namespace {
+const char* const GlobalOptionsHelp =
+    "Global options (before or after the subcommand):\n"
+    "  --log-level N          technical log level for this run (0 critical ... 3 detail)\n"
+    "  --log-folder DIR       technical log folder for this run\n"
+    "  --default KEY=VALUE    a user default for this run only (VALUE read as JSON when it parses)\n"
+    "  --verbose              echo technical-log lines to stderr\n"
+    "  --quiet                print no diagnostics\n"
+    "  --help                 this text, or a subcommand's help\n"
+    "  --version              the version of graflink-cli\n";
+}
+
+CliApplication::CliApplication(QTextStream& out, QTextStream& err) : m_out(out), m_err(err) {}
+
+CliApplication::~CliApplication() = default;
+
+void CliApplication::registerCommand(std::unique_ptr<CliCommand> command) {
+    m_commands.push_back(std::move(command));
+}
+
+QString CliApplication::overview() const {
+    QString text = QStringLiteral(
+        "graflink-cli: runs Graflink documents and data sources without windows.\n\n"
+        "Usage: graflink-cli [global options] SUBCOMMAND [arguments]\n\n");
+    if (m_commands.empty()) {
+        text += QStringLiteral("No subcommands are available in this build yet.\n");
+    } else {
+        text += QStringLiteral("Subcommands:\n");
+        for (const auto& command : m_commands)
+            text += QStringLiteral("  %1%2\n").arg(command->name(), -22).arg(command->summary());
+    }
+    text += QLatin1Char('\n') + QString::fromLatin1(GlobalOptionsHelp);
+    text += QStringLiteral("\nExit status: 0 success, 1 the work failed, 2 usage error.\n");
+    return text;
+}
+
+CliCommand* CliApplication::find(const QString& subcommand, QStringList& arguments) const {
+    // Two-word names ("datasource export") take the first argument as their second word.
+    for (const auto& command : m_commands) {
+        const QStringList words = command->name().split(QLatin1Char(' '));
+        if (words.first() != subcommand)
+            continue;
+        if (words.size() == 1)
+            return command.get();
+        if (!arguments.isEmpty() && words.at(1) == arguments.first()) {
+            arguments.removeFirst();
+            return command.get();
+        }
+    }
+    return nullptr;
+}
+
+int CliApplication::run(const QStringList& arguments) {
+    ParsedCommandLine parsed = parseCommandLine(arguments);
+    if (parsed.error) {
+        m_err << "graflink-cli: " << *parsed.error << "\nTry 'graflink-cli --help'." << Qt::endl;
+        return UsageError;
+    }
+    if (parsed.global.version) {
+        m_out << "graflink-cli " << platform::BundleInfo::shortVersionString() << " ("
+              << platform::BundleInfo::bundleVersion() << ")" << Qt::endl;
+        return Success;
+    }
+    if (parsed.subcommand.isEmpty()) {
+        if (parsed.global.help) {
+            m_out << overview() << Qt::flush;
+            return Success;
+        }
+        m_err << overview() << Qt::flush;
+        return UsageError;
+    }
+    CliCommand* command = find(parsed.subcommand, parsed.arguments);
+    if (!command) {
+        m_err << "graflink-cli: unknown subcommand “" << parsed.subcommand << "”\nTry 'graflink-cli --help'."
+              << Qt::endl;
+        return UsageError;
+    }
+    if (parsed.global.help) {
+        m_out << command->help() << Qt::flush;
+        return Success;
+    }
+
+    // Start-up, as the desktop program does before it opens documents.
+    platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults();
+    defaults.registerDefaults({{NVSLogController::TechnicalLogFolderPathKey,
+                                TechnicalLogFolder::defaultTechnicalLogsDestinationDirectory()}});
+    NVSLogController::registerDefaults(defaults);
+    for (const auto& [key, value] : parsed.global.defaults)
+        defaults.setArgumentValue(key, value);
+    if (parsed.global.logLevel)
+        defaults.setArgumentValue(NVSLogController::TechnicalLogLevelKey, *parsed.global.logLevel);
+    if (parsed.global.logFolder) {
+        const QString folder = QDir(*parsed.global.logFolder).absolutePath();
+        QDir().mkpath(folder);
+        defaults.setArgumentValue(NVSLogController::TechnicalLogFolderPathKey, folder);
+    }
+
+    NVSLogController& logger = NVSLogController::sharedLogController();
+    if (parsed.global.verbose) {
+        logger.setLineObserver([this](const QString& lines) {
+            m_err << QString(lines).remove(QLatin1Char('\r')) << Qt::flush;
+        });
+    }
+    CliLogDelegate delegate(m_err, parsed.global.quiet);
+    logger.setLogDelegate(&delegate);
+
+    CliContext context{m_out, m_err, parsed.global, defaults, logger};
+    const int status = command->run(context, parsed.arguments);
+
+    logger.waitUntilIdle();
+    logger.setLogDelegate(nullptr);
+    logger.setLineObserver({});
+    m_out.flush();
+    m_err.flush();
+    return status;
+}
+
+} // namespace cli

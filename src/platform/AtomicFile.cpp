@@ -1,1 +1,25 @@
-// placeholder
+#include "platform/AtomicFile.h"
+
+#include <QSaveFile>
+
+namespace platform {
+
+bool AtomicFile::write(const QString& path, const QByteArray& bytes, Error* error) {
+    QSaveFile file(path);
+    // Never fall back to writing in place: a half-written file would be worse than none.
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        setError(error, Error::make(Error::FileDomain, static_cast<int>(file.error()),
+                                    QStringLiteral("Cannot write “%1”: %2").arg(path, file.errorString())));
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        setError(error, Error::make(Error::FileDomain, static_cast<int>(file.error()),
+                                    QStringLiteral("Cannot write “%1”: %2").arg(path, file.errorString())));
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

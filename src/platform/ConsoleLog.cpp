@@ -1,1 +1,44 @@
-// placeholder
+#include "platform/ConsoleLog.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+QByteArray processName() {
+    static const QByteArray name = [] {
+        QByteArray path(4096, '\0');
+        const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+        return length > 0 ? QFileInfo(QString::fromLocal8Bit(path.left(length))).fileName().toUtf8()
+                          : QByteArrayLiteral("graflink");
+    }();
+    return name;
+}
+} // namespace
+
+QByteArray ConsoleLog::format(const QString& text) {
+    const QByteArray stamp =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+    return stamp + ' ' + processName() + '[' + QByteArray::number(::getpid()) + ':' +
+           QByteArray::number(static_cast<long>(::syscall(SYS_gettid))) + "] " + text.toUtf8();
+}
+
+void ConsoleLog::write(const QString& text) {
+    // One write(2) per line keeps lines whole without a lock.
+    const QByteArray line = format(text) + '\n';
+    const char* data = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t written = ::write(STDERR_FILENO, data, static_cast<size_t>(left));
+        if (written <= 0)
+            return;
+        data += written;
+        left -= written;
+    }
+}
+
+} // namespace platform

@@ -1,1 +1,74 @@
-// placeholder
+#include "appbase/GenerateUniqueID.h"
+#include "appbase/NVSAlertUtilities.h"
+#include "appbase/TechnicalLogFolder.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QSet>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNeverRepeat) {
+    const QRegularExpression canonical(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    QSet<QString> seen;
+    for (int i = 0; i < 1000; ++i) {
+        const QString id = GenerateUniqueID::generateUniqueID();
+        ASSERT_TRUE(canonical.match(id).hasMatch()) << id.toStdString();
+        seen.insert(id);
+    }
+    EXPECT_EQ(seen.size(), 1000);
+}
+
+TEST(ApplicationErrors, CarryOnlyTheTextsGiven) {
+    const platform::Error both = NVSAlertUtilities::errorWithCode(-50, QStringLiteral("Bad file"), QStringLiteral("Truncated"));
+    EXPECT_EQ(both.domain, QStringLiteral("com.norvanemedia.Graflink.ErrorDomain"));
+    EXPECT_EQ(both.code, -50);
+    EXPECT_EQ(both.localizedDescription(), QStringLiteral("Bad file"));
+    EXPECT_EQ(both.localizedFailureReason(), QStringLiteral("Truncated"));
+
+    const platform::Error reasonOnly = NVSAlertUtilities::errorWithCodeAndFailureReason(7, QStringLiteral("Truncated"));
+    EXPECT_FALSE(reasonOnly.userInfo.contains(platform::Error::LocalizedDescriptionKey));
+    // The generic description names the domain and code.
+    EXPECT_TRUE(reasonOnly.localizedDescription().contains(QStringLiteral("ErrorDomain error 7")));
+
+    const platform::Error none = NVSAlertUtilities::errorWithCode(1, std::nullopt, std::nullopt);
+    EXPECT_TRUE(none.userInfo.isEmpty());
+}
+
+/// A presenter that answers as a user pressing a chosen button would.
+class ChoosingPresenter : public AlertPresenter {
+public:
+    explicit ChoosingPresenter(QString choice) : m_choice(std::move(choice)) {}
+    int runModal(Style style, const QString&, const QString&, const QStringList& buttonTitles) override {
+        lastStyle = style;
+        return FirstButtonReturn + static_cast<int>(std::max<qsizetype>(buttonTitles.indexOf(m_choice), 0));
+    }
+    Style lastStyle = Style::Warning;
+
+private:
+    QString m_choice;
+};
+
+TEST(Alerts, GoThroughTheInstalledPresenterWithTheirStyle) {
+    auto presenter = std::make_shared<ChoosingPresenter>(QStringLiteral("Later"));
+    NVSAlertUtilities::setPresenter(presenter);
+    const QStringList buttons{QStringLiteral("OK"), QStringLiteral("No"), QStringLiteral("Later")};
+    EXPECT_EQ(NVSAlertUtilities::runCriticalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons), 1002);
+    EXPECT_EQ(presenter->lastStyle, AlertPresenter::Style::Critical);
+    NVSAlertUtilities::runInformationalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons);
+    EXPECT_EQ(presenter->lastStyle, AlertPresenter::Style::Informational);
+    NVSAlertUtilities::setPresenter(nullptr);
+    // Without windows the default button answers.
+    EXPECT_EQ(NVSAlertUtilities::runWarningAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons), 1000);
+}
+
+TEST(TechnicalLogFolder, IsCreatedBelowTheUsersStateFolder) {
+    bool created = false;
+    const QString path = TechnicalLogFolder::defaultTechnicalLogsDestinationDirectory(&created);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(path, qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/Norvane/Logs/Graflink"));
+    EXPECT_TRUE(QDir(path).exists());
+}
+
+} // namespace

@@ -1,1 +1,147 @@
-// placeholder
+#include "appbase/NVSLogController.h"
+#include "cli/CliApplication.h"
+#include "platform/UserDefaults.h"
+#include "support/TestHelpers.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using cli::parseCommandLine;
+
+TEST(CommandLineParsing, TakesGlobalOptionsBeforeOrAfterTheSubcommand) {
+    const auto parsed = parseCommandLine({QStringLiteral("--verbose"), QStringLiteral("refresh"), QStringLiteral("doc.graflink"),
+                                          QStringLiteral("--log-level"), QStringLiteral("3"), QStringLiteral("--json"),
+                                          QStringLiteral("--log-folder=/tmp/logs")});
+    ASSERT_FALSE(parsed.error);
+    EXPECT_EQ(parsed.subcommand, QStringLiteral("refresh"));
+    EXPECT_EQ(parsed.arguments, QStringList({QStringLiteral("doc.graflink"), QStringLiteral("--json")}));
+    EXPECT_TRUE(parsed.global.verbose);
+    EXPECT_EQ(parsed.global.logLevel, 3);
+    EXPECT_EQ(parsed.global.logFolder, QStringLiteral("/tmp/logs"));
+}
+
+TEST(CommandLineParsing, ReadsDefaultValuesAsJsonWhenTheyParse) {
+    const auto parsed = parseCommandLine({QStringLiteral("--default"), QStringLiteral("CGServerPortNumber=2002"),
+                                          QStringLiteral("--default"), QStringLiteral("CGServerIPAddress=10.0.0.5"),
+                                          QStringLiteral("--default=ignoreWebSocketsPingPongErrors=true"),
+                                          QStringLiteral("--default"), QStringLiteral("Paths=[\"a\",\"b\"]"),
+                                          QStringLiteral("--default"), QStringLiteral("Text=\"=quoted=\""),
+                                          QStringLiteral("run")});
+    ASSERT_FALSE(parsed.error);
+    ASSERT_EQ(parsed.global.defaults.size(), 5);
+    EXPECT_EQ(parsed.global.defaults[0].second.toInt(), 2002);
+    EXPECT_EQ(parsed.global.defaults[1].second, QVariant(QStringLiteral("10.0.0.5")));
+    EXPECT_EQ(parsed.global.defaults[2].second.typeId(), QMetaType::Bool);
+    EXPECT_EQ(parsed.global.defaults[3].second.toStringList(), QStringList({QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(parsed.global.defaults[4].first, QStringLiteral("Text"));
+    EXPECT_EQ(parsed.global.defaults[4].second, QVariant(QStringLiteral("=quoted=")));
+}
+
+TEST(CommandLineParsing, RejectsUnusableCommandLines) {
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--log-level"), QStringLiteral("high"), QStringLiteral("run")},
+          QStringList{QStringLiteral("run"), QStringLiteral("--log-level")},
+          QStringList{QStringLiteral("--default"), QStringLiteral("novalue"), QStringLiteral("run")},
+          QStringList{QStringLiteral("--frobnicate")},
+          QStringList{QStringLiteral("--verbose"), QStringLiteral("--quiet"), QStringLiteral("run")}}) {
+        EXPECT_TRUE(parseCommandLine(arguments).error) << arguments.join(QLatin1Char(' ')).toStdString();
+    }
+    // After "--" everything belongs to the subcommand.
+    const auto literal = parseCommandLine({QStringLiteral("csv"), QStringLiteral("--"), QStringLiteral("--verbose")});
+    EXPECT_FALSE(literal.error);
+    EXPECT_FALSE(literal.global.verbose);
+    EXPECT_EQ(literal.arguments, QStringList{QStringLiteral("--verbose")});
+}
+
+/// A subcommand that logs what it is given, as real subcommands report their work.
+class EchoCommand : public cli::CliCommand {
+public:
+    QString name() const override { return QStringLiteral("echo"); }
+    QString summary() const override { return QStringLiteral("logs its arguments"); }
+    QString help() const override { return QStringLiteral("Usage: graflink-cli echo TEXT...\n"); }
+    int run(cli::CliContext& context, const QStringList& arguments) override {
+        seenLevel = context.defaults.integerForKey(NVSLogController::TechnicalLogLevelKey);
+        seenPort = context.defaults.objectForKey(QStringLiteral("CGServerPortNumber"));
+        context.logger.logMessage(arguments.join(QLatin1Char(' ')), 3, false);
+        context.logger.logMessage(QStringLiteral("shown to the operator"), 1, true);
+        context.out << "done\n";
+        return arguments.isEmpty() ? cli::Failure : cli::Success;
+    }
+    qint64 seenLevel = -1;
+    QVariant seenPort;
+};
+
+TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
+    QTemporaryDir logs;
+    QString outText, errText;
+    QTextStream out(&outText), err(&errText);
+    cli::CliApplication application(out, err);
+    auto command = std::make_unique<EchoCommand>();
+    EchoCommand* echo = command.get();
+    application.registerCommand(std::move(command));
+
+    const int status = application.run({QStringLiteral("echo"), QStringLiteral("hello"), QStringLiteral("world"),
+                                        QStringLiteral("--log-level"), QStringLiteral("3"), QStringLiteral("--log-folder"),
+                                        logs.path() + QStringLiteral("/run"), QStringLiteral("--default"),
+                                        QStringLiteral("CGServerPortNumber=2002")});
+    EXPECT_EQ(status, cli::Success);
+    EXPECT_EQ(outText, QStringLiteral("done\n"));
+    EXPECT_EQ(echo->seenLevel, 3);
+    EXPECT_EQ(echo->seenPort.toInt(), 2002);
+    EXPECT_TRUE(errText.contains(QStringLiteral("graflink-cli: shown to the operator")));
+
+    const QStringList files = QDir(logs.path() + QStringLiteral("/run")).entryList({QStringLiteral("Graflink *.log")});
+    ASSERT_EQ(files.size(), 1);
+    const QString log = QString::fromUtf8(testing_support::readFile(logs.path() + QStringLiteral("/run/") + files.first()));
+    EXPECT_TRUE(log.contains(QStringLiteral("\t\thello world\r\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("!\t")));
+    // Argument-domain values are for this run only: nothing was stored.
+    EXPECT_FALSE(QFile::exists(platform::UserDefaults::standardSettingsFilePath()));
+
+    outText.clear();
+    EXPECT_EQ(application.run({QStringLiteral("echo"), QStringLiteral("--help")}), cli::Success);
+    EXPECT_EQ(outText, QStringLiteral("Usage: graflink-cli echo TEXT...\n"));
+}
+
+/// The real binary, as scripts on rack machines call it.
+struct BinaryRun {
+    int status;
+    QString out;
+    QString err;
+};
+
+BinaryRun runBinary(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
+    if (!process.waitForFinished(30000))
+        return {-1, {}, {}};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+TEST(CliBinary, AnswersHelpVersionAndUsageErrorsWithTheirExitCodes) {
+    const BinaryRun help = runBinary({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.contains(QStringLiteral("Usage: graflink-cli")));
+    EXPECT_TRUE(help.out.contains(QStringLiteral("--default KEY=VALUE")));
+
+    const BinaryRun version = runBinary({QStringLiteral("--version")});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_TRUE(version.out.startsWith(QStringLiteral("graflink-cli ")));
+
+    const BinaryRun nothing = runBinary({});
+    EXPECT_EQ(nothing.status, 2);
+    EXPECT_TRUE(nothing.out.isEmpty());
+
+    const BinaryRun unknown = runBinary({QStringLiteral("frobnicate")});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_TRUE(unknown.err.contains(QStringLiteral("unknown subcommand")));
+
+    EXPECT_EQ(runBinary({QStringLiteral("--log-level"), QStringLiteral("loud")}).status, 2);
+}
+
+} // namespace

@@ -4,6 +4,15 @@
 #include <QString>
 #include <chrono>
 #include <functional>
+#include <ostream>
+
+// Readable failure messages for Qt strings in gtest assertions.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
+    *os << '"' << bytes.toStdString() << '"';
+}
 
 namespace testing_support {
 

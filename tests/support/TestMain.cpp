@@ -21,6 +21,9 @@ int main(int argc, char** argv) {
     qputenv("XDG_CACHE_HOME", root + "/cache");
     qputenv("XDG_DATA_HOME", root + "/data");
     qputenv("GRAFLINK_MACHINE_SUPPORT_DIR", root + "/machine");
+    // Output that depends on the locale or time zone is compared with fixed texts.
+    qputenv("TZ", "UTC");
+    qputenv("LC_ALL", "C.UTF-8");
     // No session bus unless a test starts its own: notifications are then "not authorised".
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     // Widget tests render off screen unless a developer asks for a real display.

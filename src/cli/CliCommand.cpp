@@ -1,0 +1,7 @@
+#include "cli/CliCommand.h"
+
+namespace cli {
+
+CliCommand::~CliCommand() = default;
+
+} // namespace cli

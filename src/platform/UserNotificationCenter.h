@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+enum class NotificationAuthorizationStatus { NotDetermined = 0, Denied = 1, Authorized = 2, Provisional = 3 };
+
+struct UserNotificationRequest {
+    QString identifier;
+    QString title;
+    QString body;
+    /// Empty when the notification has no category.
+    QString categoryIdentifier;
+    bool sound = false;
+};
+
+/// The system's user notifications. `current()` is the desktop's notification service
+/// (freedesktop Notifications over the session D-Bus); programs and tests may install another.
+class UserNotificationCenter {
+public:
+    /// Authorisation option bits: alert, sound, badge.
+    static constexpr int AlertSoundBadge = 7;
+
+    virtual ~UserNotificationCenter();
+
+    /// Asks the system and waits for its answer (bounded: an unresponsive bus means "denied").
+    virtual NotificationAuthorizationStatus authorizationStatus() = 0;
+    /// Answers, possibly later and on another thread, whether notifications were allowed.
+    virtual void requestAuthorization(int options, std::function<void(bool granted)> completion) = 0;
+    /// Posts a notification for immediate delivery. Never blocks the caller.
+    virtual void add(const UserNotificationRequest& request) = 0;
+
+    static std::shared_ptr<UserNotificationCenter> current();
+    static void setCurrent(std::shared_ptr<UserNotificationCenter> center);
+};
+
+} // namespace platform
