@@ -8,7 +8,9 @@ bool AtomicFile::write(const QString& path, const QByteArray& bytes, Error* erro
     QSaveFile file(path);
     // Never fall back to writing in place: a half-written file would be worse than none.
     file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so a short write (disk full, size limit) shows in write()'s count instead of
+    // vanishing inside a buffered flush.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         setError(error, Error::make(Error::FileDomain, static_cast<int>(file.error()),
                                     QStringLiteral("Cannot write “%1”: %2").arg(path, file.errorString())));
         return false;

@@ -1,1 +1,102 @@
-// placeholder
+#include "platform/DBusUserNotificationCenter.h"
+#include "support/TestHelpers.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QVariantMap>
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::DBusUserNotificationCenter;
+using platform::NotificationAuthorizationStatus;
+
+/// A desktop notification server, as a real peer on a private bus.
+class NotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Received {
+        QString appName, summary, body;
+        QVariantMap hints;
+    };
+    QList<Received> received;
+
+public Q_SLOTS:
+    uint Notify(const QString& appName, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList&, const QVariantMap& hints, int) {
+        received.append({appName, summary, body, hints});
+        return static_cast<uint>(received.size());
+    }
+};
+
+/// A private session bus for one test; stopped when the test ends.
+class PrivateBus {
+public:
+    PrivateBus() {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            return;
+        m_process.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                                 QStringLiteral("--print-address=1")});
+        if (!m_process.waitForStarted(5000) || !m_process.waitForReadyRead(5000))
+            return;
+        m_address = QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+    QString address() const { return m_address; }
+
+private:
+    QProcess m_process;
+    QString m_address;
+};
+
+TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
+    DBusUserNotificationCenter center(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                                    QStringLiteral("no-bus")));
+    EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Denied);
+    bool answered = false, granted = true;
+    center.requestAuthorization(7, [&](bool g) {
+        answered = true;
+        granted = g;
+    });
+    EXPECT_TRUE(answered);
+    EXPECT_FALSE(granted);
+    center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, false}); // must not block or crash
+}
+
+TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
+    PrivateBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not available";
+
+    QDBusConnection serverConnection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("server"));
+    ASSERT_TRUE(serverConnection.isConnected());
+    DBusUserNotificationCenter center(QDBusConnection::connectToBus(bus.address(), QStringLiteral("client")));
+    EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Denied) << "no server yet";
+
+    NotificationServer server;
+    ASSERT_TRUE(serverConnection.registerObject(DBusUserNotificationCenter::ObjectPath, &server, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(serverConnection.registerService(DBusUserNotificationCenter::ServiceName));
+    EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Authorized);
+
+    center.add({QStringLiteral("REQUEST-1"), QStringLiteral("Critical Error"), QStringLiteral("Feed lost"),
+                QStringLiteral("WarningNotification"), false});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !server.received.isEmpty(); }));
+    const NotificationServer::Received& got = server.received.first();
+    EXPECT_EQ(got.appName, QStringLiteral("Graflink"));
+    EXPECT_EQ(got.summary, QStringLiteral("Critical Error"));
+    EXPECT_EQ(got.body, QStringLiteral("Feed lost"));
+    EXPECT_EQ(got.hints.value(QStringLiteral("category")).toString(), QStringLiteral("WarningNotification"));
+
+    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+}
+
+} // namespace
+
+#include "DBusUserNotificationCenterTest.moc"

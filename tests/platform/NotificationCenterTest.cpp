@@ -1,1 +1,80 @@
-// placeholder
+#include "platform/NotificationCenter.h"
+
+#include <gtest/gtest.h>
+#include <semaphore>
+#include <thread>
+
+namespace {
+
+using platform::Notification;
+using platform::NotificationCenter;
+using platform::NotificationObservation;
+
+TEST(NotificationCenter, DeliversByNameAndSenderOnThePostingThread) {
+    NotificationCenter center;
+    int first = 0, second = 0;
+    QStringList everything;
+    std::thread::id deliveredOn;
+    const int senderA = 0, senderB = 0;
+    NotificationObservation byName(center, QStringLiteral("ContentUpdated"), nullptr, [&](const Notification& n) {
+        ++first;
+        deliveredOn = std::this_thread::get_id();
+        EXPECT_EQ(n.userInfo.value(QStringLiteral("rows")).toInt(), 3);
+    });
+    NotificationObservation bySender(center, QStringLiteral("ContentUpdated"), &senderB, [&](const Notification&) { ++second; });
+    NotificationObservation all(center, QString(), nullptr, [&](const Notification& n) { everything.append(n.name); });
+
+    std::thread poster([&] { center.post(QStringLiteral("ContentUpdated"), &senderA, {{QStringLiteral("rows"), 3}}); });
+    const std::thread::id posterId = poster.get_id();
+    poster.join();
+    EXPECT_EQ(deliveredOn, posterId);
+    center.post(QStringLiteral("ContentUpdated"), &senderB, {{QStringLiteral("rows"), 3}});
+    center.post(QStringLiteral("Other"), &senderB);
+    EXPECT_EQ(first, 2);
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(everything, QStringList({QStringLiteral("ContentUpdated"), QStringLiteral("ContentUpdated"), QStringLiteral("Other")}));
+}
+
+TEST(NotificationCenter, AnObserverMayRemoveItselfWhileBeingCalled) {
+    NotificationCenter center;
+    int calls = 0;
+    NotificationCenter::ObserverId id = 0;
+    id = center.addObserver(QStringLiteral("Once"), nullptr, [&](const Notification&) {
+        ++calls;
+        center.removeObserver(id);
+    });
+    center.post(QStringLiteral("Once"));
+    center.post(QStringLiteral("Once"));
+    EXPECT_EQ(calls, 1);
+}
+
+TEST(NotificationCenter, NoCallbackRunsAfterRemovalReturns) {
+    NotificationCenter center;
+    std::binary_semaphore inCallback{0};
+    std::binary_semaphore release{0};
+    std::atomic<bool> removalReturned{false};
+    std::atomic<bool> calledAfterRemoval{false};
+    const auto id = center.addObserver(QStringLiteral("Slow"), nullptr, [&](const Notification&) {
+        if (removalReturned)
+            calledAfterRemoval = true;
+        inCallback.release();
+        release.acquire();
+        if (removalReturned)
+            calledAfterRemoval = true;
+    });
+    std::thread poster([&] { center.post(QStringLiteral("Slow")); });
+    inCallback.acquire();
+    std::thread remover([&] {
+        center.removeObserver(id); // waits for the running delivery
+        removalReturned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_FALSE(removalReturned) << "removal must wait for the delivery in progress";
+    release.release();
+    poster.join();
+    remover.join();
+    center.post(QStringLiteral("Slow"));
+    EXPECT_FALSE(calledAfterRemoval);
+}
+
+} // namespace

@@ -1,1 +1,111 @@
-// placeholder
+#include "platform/AtomicFile.h"
+#include "platform/BundleInfo.h"
+#include "platform/ConsoleLog.h"
+#include "platform/DatePatternFormatter.h"
+#include "platform/StandardPaths.h"
+#include "platform/StringFormat.h"
+#include "platform/Uuid.h"
+#include "support/TestHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+namespace {
+
+using platform::StringFormat;
+
+TEST(StringFormat, FillsPlaceholdersAsThePlatformFormatDoes) {
+    struct Case {
+        QString format;
+        QVariantList arguments;
+        QString expected;
+    };
+    const std::vector<Case> cases{
+        {QStringLiteral("Failed to export dataSource (%@)"), {QStringLiteral("Results")}, QStringLiteral("Failed to export dataSource (Results)")},
+        {QStringLiteral("%@ (Document: %@)"), {QStringLiteral("Saved"), QStringLiteral("a.graflink")}, QStringLiteral("Saved (Document: a.graflink)")},
+        {QStringLiteral("New Technical Log level %li"), {qint64(-3)}, QStringLiteral("New Technical Log level -3")},
+        {QStringLiteral("repeated %lu time%s"), {2u, QStringLiteral("s")}, QStringLiteral("repeated 2 times")},
+        {QStringLiteral("%0.3f|%.6f|%5.1f"), {1.0, 2.5, 3.14159}, QStringLiteral("1.000|2.500000|  3.1")},
+        {QStringLiteral("%d%% of %@"), {50, QStringLiteral("rows")}, QStringLiteral("50% of rows")},
+        {QStringLiteral("missing %@ and %d"), {QStringLiteral("one")}, QStringLiteral("missing one and ")},
+        {QStringLiteral("null %@"), {QVariant()}, QStringLiteral("null (null)")},
+        {QStringLiteral("odd %k stays"), {1}, QStringLiteral("odd %k stays")},
+        {QStringLiteral("trailing %"), {}, QStringLiteral("trailing %")},
+        {QStringLiteral("%x"), {255}, QStringLiteral("ff")},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(StringFormat::format(c.format, c.arguments), c.expected) << c.format.toStdString();
+    EXPECT_EQ(StringFormat::format(QStringLiteral("%@ = %.2f"), "pi", 3.14159), QStringLiteral("pi = 3.14"));
+}
+
+TEST(DatePatternFormatter, FormatsInTheGivenLocaleAndZone) {
+    const QDateTime instant = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 9), Qt::UTC);
+    platform::DatePatternFormatter log(QStringLiteral("y-MM-dd\tHH:mm:ss\tEEEE"), QStringLiteral("en_US"), QStringLiteral("UTC"));
+    ASSERT_TRUE(log.isValid());
+    EXPECT_EQ(log.format(instant), QStringLiteral("2026-12-05\t14:03:09\tSaturday"));
+    platform::DatePatternFormatter german(QStringLiteral("EEEE"), QStringLiteral("de_DE"), QStringLiteral("UTC"));
+    EXPECT_EQ(german.format(instant), QStringLiteral("Samstag"));
+    platform::DatePatternFormatter tokyo(QStringLiteral("HH:mm"), QStringLiteral("en_US"), QStringLiteral("Asia/Tokyo"));
+    EXPECT_EQ(tokyo.format(instant), QStringLiteral("23:03"));
+}
+
+TEST(AtomicFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure) {
+    QTemporaryDir temp;
+    const QString path = temp.path() + QStringLiteral("/doc.graflink");
+    ASSERT_TRUE(platform::AtomicFile::write(path, "first"));
+    ASSERT_TRUE(platform::AtomicFile::write(path, "second"));
+    EXPECT_EQ(testing_support::readFile(path), QByteArray("second"));
+
+    platform::Error error;
+    EXPECT_FALSE(platform::AtomicFile::write(temp.path() + QStringLiteral("/no/such/folder/x"), "x", &error));
+    EXPECT_EQ(error.domain, platform::Error::FileDomain);
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("no/such/folder")));
+
+    // A write that fails halfway (the file-size limit stands in for a full disk): the old file
+    // stays as it was and no temporary file is left behind.
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit tiny = saved;
+    tiny.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
+    const bool written = platform::AtomicFile::write(path, "a third, longer content", &error);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(testing_support::readFile(path), QByteArray("second"));
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.graflink")});
+}
+
+TEST(SmallServices, UuidStringsAreCanonical) {
+    const QRegularExpression canonical(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"));
+    EXPECT_TRUE(canonical.match(platform::Uuid::createString()).hasMatch());
+    EXPECT_NE(platform::Uuid::createString(), platform::Uuid::createString());
+}
+
+TEST(SmallServices, StandardPathsFollowTheEnvironment) {
+    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    EXPECT_EQ(platform::StandardPaths::userLogsFolder(), state + QStringLiteral("/Norvane/Logs"));
+    EXPECT_EQ(platform::StandardPaths::userDiagnosticReportsFolder(), state + QStringLiteral("/Norvane/DiagnosticReports"));
+    EXPECT_EQ(platform::StandardPaths::machineSupportFolder(), qEnvironmentVariable("GRAFLINK_MACHINE_SUPPORT_DIR"));
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "relative/ignored");
+    EXPECT_EQ(platform::StandardPaths::preferencesFolder(), QDir::homePath() + QStringLiteral("/.config"));
+    qputenv("XDG_CONFIG_HOME", saved);
+}
+
+TEST(SmallServices, BundleInformationAndConsoleLine) {
+    EXPECT_EQ(platform::BundleInfo::bundleName(), QStringLiteral("Graflink"));
+    EXPECT_EQ(platform::BundleInfo::bundleIdentifier(), QStringLiteral("com.norvanemedia.Graflink"));
+    EXPECT_FALSE(platform::BundleInfo::shortVersionString().isEmpty());
+    const QRegularExpression line(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} platform_tests\\[\\d+:\\d+\\] hello$"));
+    EXPECT_TRUE(line.match(QString::fromUtf8(platform::ConsoleLog::format(QStringLiteral("hello")))).hasMatch());
+}
+
+} // namespace
