@@ -32,7 +32,7 @@ bool fileSystemPath(const QString& path, QByteArray* out) {
 } // namespace
 
 struct NVSLogController::PendingLine {
-    QDateTime time;
+    qint64 time; // milliseconds since the epoch: cheap to take on the caller's thread
     QString text;
     bool isProblem;
     qint64 level;
@@ -54,7 +54,10 @@ void NVSLogController::registerDefaults(platform::UserDefaults& defaults) {
 NVSLogController::NVSLogController(Configuration configuration)
     : m_defaults(configuration.defaults),
       m_notificationCenter(std::move(configuration.notificationCenter)),
-      m_clock(configuration.clock ? std::move(configuration.clock) : [] { return QDateTime::currentDateTime(); }),
+      m_clock(configuration.clock ? std::function<qint64()>([clock = std::move(configuration.clock)] {
+                                        return clock().toMSecsSinceEpoch();
+                                    })
+                                  : std::function<qint64()>([] { return QDateTime::currentMSecsSinceEpoch(); })),
       m_logPrefix(configuration.bundleName + QLatin1Char(' ')) {
     if (m_defaults) {
         registerDefaults(*m_defaults);
@@ -126,36 +129,47 @@ void NVSLogController::logMessage(const std::optional<QString>& message, qint64 
                                   const std::optional<QString>& userNotificationCategory, bool show) {
     if (!message)
         return;
+    // The dictionary is built only when a delegate will see it.
+    log(Entry{*message, level, show, userNotificationTitle, userNotificationCategory}, nullptr);
+}
+
+QVariantMap NVSLogController::infoDictFor(const Entry& entry) {
     QVariantMap info{
-        {MessageKey, *message},
+        {MessageKey, entry.message},
         {QStringLiteral("origin"), OriginValue},
-        {LevelKey, level},
-        {ShowKey, show},
+        {LevelKey, entry.level},
+        {ShowKey, entry.show},
         {QStringLiteral("notifyRemotes"), true},
         {QStringLiteral("source_unique_id"), QString()},
     };
-    if (userNotificationTitle)
-        info.insert(UserNotificationTitleKey, *userNotificationTitle);
-    if (userNotificationCategory)
-        info.insert(UserNotificationCategoryKey, *userNotificationCategory);
-    logWithInfoDict(info);
+    if (entry.userNotificationTitle)
+        info.insert(UserNotificationTitleKey, *entry.userNotificationTitle);
+    if (entry.userNotificationCategory)
+        info.insert(UserNotificationCategoryKey, *entry.userNotificationCategory);
+    return info;
 }
 
 void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
-    m_delegateSemaphore.acquire();
-    const bool show = infoDict.value(ShowKey).toBool();
-    const qint64 level = infoDict.value(LevelKey).toLongLong();
-    const QString message = infoDict.value(MessageKey).toString();
+    Entry entry{infoDict.value(MessageKey).toString(), infoDict.value(LevelKey).toLongLong(),
+                infoDict.value(ShowKey).toBool(), std::nullopt, std::nullopt};
+    if (infoDict.contains(UserNotificationTitleKey))
+        entry.userNotificationTitle = infoDict.value(UserNotificationTitleKey).toString();
+    if (infoDict.contains(UserNotificationCategoryKey))
+        entry.userNotificationCategory = infoDict.value(UserNotificationCategoryKey).toString();
+    log(entry, &infoDict);
+}
 
+void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
+    m_delegateSemaphore.acquire();
     if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
-        if (show && !delegate->displayLogWithInfoDict(infoDict))
-            delegate->displayLogMessage(message, level);
+        if (entry.show && !delegate->displayLogWithInfoDict(infoDict ? *infoDict : infoDictFor(entry)))
+            delegate->displayLogMessage(entry.message, entry.level);
         bool holding;
         {
             std::lock_guard lock(m_messageArrayMutex);
             holding = m_messageArray.has_value();
         }
-        writeStringToTechnicalLog(message, level < 2, level, show, !holding);
+        writeStringToTechnicalLog(entry.message, entry.level < 2, entry.level, entry.show, !holding);
         m_delegateSemaphore.release();
     } else {
         m_delegateSemaphore.release();
@@ -164,21 +178,15 @@ void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
             if (m_messageArray) {
                 if (m_messageArray->size() >= HeldMessageLimit)
                     m_messageArray->removeFirst();
-                m_messageArray->append({{MessageKey, message}, {LevelKey, level}, {ShowKey, show}});
+                m_messageArray->append({{MessageKey, entry.message}, {LevelKey, entry.level}, {ShowKey, entry.show}});
             }
         }
-        ConsoleLog::write(message);
+        ConsoleLog::write(entry.message);
     }
 
-    if (level == 0 && show) {
-        const QString title = infoDict.contains(UserNotificationTitleKey)
-                                  ? infoDict.value(UserNotificationTitleKey).toString()
-                                  : QStringLiteral("Critical Error");
-        std::optional<QString> category;
-        if (infoDict.contains(UserNotificationCategoryKey))
-            category = infoDict.value(UserNotificationCategoryKey).toString();
-        displayNotification(title, message, category);
-    }
+    if (entry.level == 0 && entry.show)
+        displayNotification(entry.userNotificationTitle.value_or(QStringLiteral("Critical Error")), entry.message,
+                            entry.userNotificationCategory);
 }
 
 void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show) {
@@ -193,7 +201,7 @@ void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isPro
 
 // MARK: - The file queue
 
-QString NVSLogController::stamp(const QDateTime& time) const {
+QString NVSLogController::stamp(qint64 time) const {
     return m_logMessageDateFormatter->format(time);
 }
 
@@ -301,7 +309,7 @@ void NVSLogController::reportWriteFailure(bool show) {
 }
 
 void NVSLogController::logSimpleMessage(const QString& text, const QString& toFileWithName) {
-    const QDateTime time = m_clock();
+    const qint64 time = m_clock();
     m_simpleLogWriterQueue->async([this, time, text, name = toFileWithName] {
         const QString path = technicalLogFolderPath() + QLatin1Char('/') + m_logPrefix +
                              m_logFileDateFormatter->format(time) + QLatin1Char('_') + name + QStringLiteral(".log");
@@ -322,7 +330,7 @@ void NVSLogController::cleanupOldTechnicalLogFiles() {
     const QString folder = technicalLogFolderPath();
     if (folder.isEmpty())
         return;
-    const QDateTime now = m_clock();
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(m_clock());
     const QFileInfoList entries =
         QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {

@@ -107,16 +107,25 @@ public:
     void waitUntilIdle();
 
 private:
+    struct Entry {
+        QString message;
+        qint64 level;
+        bool show;
+        std::optional<QString> userNotificationTitle;
+        std::optional<QString> userNotificationCategory;
+    };
     struct PendingLine;
+    static QVariantMap infoDictFor(const Entry& entry);
+    void log(const Entry& entry, const QVariantMap* infoDict);
     void writeLine(const PendingLine& line);
     void appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure, bool show);
     void reportWriteFailure(bool show);
-    QString stamp(const QDateTime& time) const;
+    QString stamp(qint64 time) const;
     void observeDefaults();
 
     platform::UserDefaults* m_defaults;
     std::shared_ptr<platform::UserNotificationCenter> m_notificationCenter;
-    std::function<QDateTime()> m_clock;
+    std::function<qint64()> m_clock; // milliseconds since the epoch
     const QString m_logPrefix;
 
     std::atomic<NVSLogControllerDelegate*> m_delegate{nullptr};

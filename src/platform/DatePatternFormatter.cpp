@@ -23,13 +23,13 @@ DatePatternFormatter::DatePatternFormatter(const QString& pattern, const QString
 
 DatePatternFormatter::~DatePatternFormatter() = default;
 
-QString DatePatternFormatter::format(const QDateTime& instant) const {
+QString DatePatternFormatter::format(qint64 millisecondsSinceEpoch) const {
     if (!m_format)
         return {};
     icu::UnicodeString text;
     {
         std::lock_guard lock(m_mutex);
-        m_format->format(static_cast<UDate>(instant.toMSecsSinceEpoch()), text);
+        m_format->format(static_cast<UDate>(millisecondsSinceEpoch), text);
     }
     return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
 }

@@ -25,7 +25,8 @@ public:
     DatePatternFormatter& operator=(const DatePatternFormatter&) = delete;
 
     bool isValid() const { return m_format != nullptr; }
-    QString format(const QDateTime& instant) const;
+    QString format(const QDateTime& instant) const { return format(instant.toMSecsSinceEpoch()); }
+    QString format(qint64 millisecondsSinceEpoch) const;
 
 private:
     std::unique_ptr<icu::SimpleDateFormat> m_format;
