@@ -1,1 +1,167 @@
-// placeholder
+#include "platform/XmlDocument.h"
+
+#include "platform/AtomicFile.h"
+#include "platform/XmlErrorCapture.h"
+
+#include <climits>
+#include <libxml/parser.h>
+
+namespace platform {
+
+namespace {
+
+struct ParserContextDeleter {
+    void operator()(xmlParserCtxtPtr context) const { xmlFreeParserCtxt(context); }
+};
+
+const xmlChar* xmlText(const QByteArray& utf8) {
+    return reinterpret_cast<const xmlChar*>(utf8.constData());
+}
+
+QString fromXmlText(const xmlChar* text) {
+    return QString::fromUtf8(reinterpret_cast<const char*>(text));
+}
+
+bool isXmlChar(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
+           (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// libxml2 writes whatever bytes it is given; a control character would make the file unreadable.
+QByteArray toXmlUtf8(const QString& text) {
+    QString clean;
+    const auto begin = text.cbegin();
+    for (auto it = begin; it != text.cend(); ++it) {
+        char32_t c = it->unicode();
+        const bool pair = it->isHighSurrogate() && it + 1 != text.cend() && (it + 1)->isLowSurrogate();
+        if (pair)
+            c = QChar::surrogateToUcs4(*it, *(it + 1));
+        const bool valid = pair || (!it->isSurrogate() && isXmlChar(c));
+        if (!valid && clean.isNull()) {
+            clean.reserve(text.size());
+            clean.append(QStringView(text).first(it - begin));
+        }
+        if (!clean.isNull()) {
+            if (pair)
+                clean.append(QStringView(it, 2));
+            else
+                clean.append(valid ? *it : QChar(QChar::ReplacementCharacter));
+        }
+        if (pair)
+            ++it;
+    }
+    return clean.isNull() ? text.toUtf8() : clean.toUtf8();
+}
+
+bool isValidName(const QByteArray& name) {
+    return !name.isEmpty() && xmlValidateName(xmlText(name), 0) == 0;
+}
+
+} // namespace
+
+XmlDocument::XmlDocument(xmlDocPtr document) : m_document(document) {}
+
+XmlDocument::~XmlDocument() {
+    xmlFreeDoc(m_document);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* error,
+                                                BlankNodes blankNodes) {
+    if (bytes.size() > INT_MAX) {
+        setError(error, Error::make(Error::XmlDomain, XML_ERR_NO_MEMORY,
+                                    QStringLiteral("The XML document is too large to parse.")));
+        return nullptr;
+    }
+    XmlErrorCapture capture;
+    std::unique_ptr<xmlParserCtxt, ParserContextDeleter> context(xmlNewParserCtxt());
+    if (!context) {
+        setError(error, Error::make(Error::XmlDomain, XML_ERR_NO_MEMORY,
+                                    QStringLiteral("The XML parser could not be created.")));
+        return nullptr;
+    }
+    // No XML_PARSE_NOENT or XML_PARSE_DTDLOAD: with either, libxml2 would fetch external
+    // entities. No XML_PARSE_HUGE: its default limits guard against oversized nodes.
+    int options = XML_PARSE_NONET;
+    if (blankNodes == BlankNodes::Remove)
+        options |= XML_PARSE_NOBLANKS;
+    xmlDocPtr document = xmlCtxtReadMemory(context.get(), bytes.constData(), static_cast<int>(bytes.size()),
+                                           nullptr, nullptr, options);
+    if (!document) {
+        const QStringList& messages = capture.errors();
+        const QString description =
+            messages.isEmpty() ? QStringLiteral("The XML document is not well-formed.") : messages.first();
+        QVariantMap info{{Error::LocalizedDescriptionKey, description}};
+        if (messages.size() > 1)
+            info.insert(Error::LocalizedFailureReasonKey, messages.join(QLatin1Char('\n')));
+        setError(error,
+                 Error(Error::XmlDomain,
+                       capture.firstErrorCode() ? capture.firstErrorCode() : XML_ERR_DOCUMENT_END, info));
+        return nullptr;
+    }
+    return std::make_unique<XmlDocument>(document);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::create(const QString& rootElementName) {
+    XmlErrorCapture::initializeLibrary();
+    const QByteArray name = rootElementName.toUtf8();
+    if (!isValidName(name))
+        return nullptr;
+    xmlDocPtr document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
+    if (!document)
+        return nullptr;
+    auto result = std::make_unique<XmlDocument>(document);
+    xmlNodePtr root = xmlNewDocNode(document, nullptr, xmlText(name), nullptr);
+    if (!root)
+        return nullptr;
+    xmlDocSetRootElement(document, root);
+    return result;
+}
+
+xmlNodePtr XmlDocument::rootElement() const {
+    return xmlDocGetRootElement(m_document);
+}
+
+QByteArray XmlDocument::toPrettyBytes() const {
+    XmlErrorCapture capture;
+    xmlChar* buffer = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(m_document, &buffer, &size, "UTF-8", 1);
+    QByteArray result(reinterpret_cast<const char*>(buffer), buffer ? size : 0);
+    xmlFree(buffer);
+    return result;
+}
+
+bool XmlDocument::writePretty(const QString& path, Error* error) const {
+    return AtomicFile::write(path, toPrettyBytes(), error);
+}
+
+xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const QString& name, const QString& text) {
+    const QByteArray utf8Name = name.toUtf8();
+    if (!parent || !isValidName(utf8Name))
+        return nullptr;
+    // xmlNewTextChild escapes the content; xmlNewChild would take it as markup.
+    if (text.isNull())
+        return xmlNewTextChild(parent, nullptr, xmlText(utf8Name), nullptr);
+    return xmlNewTextChild(parent, nullptr, xmlText(utf8Name), xmlText(toXmlUtf8(text)));
+}
+
+bool XmlDocument::setAttribute(xmlNodePtr element, const QString& name, const QString& value) {
+    const QByteArray utf8Name = name.toUtf8();
+    if (!element || element->type != XML_ELEMENT_NODE || !isValidName(utf8Name))
+        return false;
+    return xmlSetProp(element, xmlText(utf8Name), xmlText(toXmlUtf8(value))) != nullptr;
+}
+
+std::optional<QString> XmlDocument::attribute(xmlNodePtr element, const QString& name) {
+    if (!element || element->type != XML_ELEMENT_NODE)
+        return std::nullopt;
+    const QByteArray utf8Name = name.toUtf8();
+    xmlChar* value = xmlGetNoNsProp(element, xmlText(utf8Name));
+    if (!value)
+        return std::nullopt;
+    QString result = fromXmlText(value);
+    xmlFree(value);
+    return result;
+}
+
+} // namespace platform

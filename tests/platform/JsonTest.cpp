@@ -1,1 +1,167 @@
-// placeholder
+#include "platform/Json.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <gtest/gtest.h>
+#include <limits>
+#include <nlohmann/json.hpp>
+
+using platform::Error;
+using platform::jsonToVariant;
+using platform::JsonValue;
+using platform::parseJson;
+using platform::toJsonBytes;
+using platform::variantToJson;
+
+TEST(JsonTest, MemberOrderOfTheFeedIsKept) {
+    const QByteArray text = R"({"zulu":1,"alpha":{"y":true,"b":null},"mike":[3,"x"]})";
+    const auto value = parseJson(text);
+    ASSERT_TRUE(value);
+    std::vector<std::string> keys;
+    for (auto it = value->begin(); it != value->end(); ++it)
+        keys.push_back(it.key());
+    EXPECT_EQ(keys, (std::vector<std::string>{"zulu", "alpha", "mike"}));
+    EXPECT_EQ(toJsonBytes(*value), text);
+    EXPECT_EQ(toJsonBytes(*value, true), QByteArray("{\n"
+                                                    "  \"zulu\": 1,\n"
+                                                    "  \"alpha\": {\n"
+                                                    "    \"y\": true,\n"
+                                                    "    \"b\": null\n"
+                                                    "  },\n"
+                                                    "  \"mike\": [\n"
+                                                    "    3,\n"
+                                                    "    \"x\"\n"
+                                                    "  ]\n"
+                                                    "}"));
+}
+
+TEST(JsonTest, ParseErrorsAreValuesWithTheBytePosition) {
+    const struct {
+        QByteArray text;
+        qint64 byteOffset;
+    } cases[] = {
+        {"{\"a\": x}", 6}, {"[1, 2", 5},                        // premature end: the offset is the size
+        {"", 0},           {"{\"a\": 1}}", 8}, {"\"\xff\"", 1}, // invalid UTF-8 inside a string
+        {"{\"a\" 1}", 5},
+    };
+    for (const auto& c : cases) {
+        Error error;
+        EXPECT_EQ(parseJson(c.text, &error), std::nullopt) << c.text.toStdString();
+        EXPECT_EQ(error.domain, Error::JsonDomain);
+        EXPECT_EQ(error.userInfo.value(QStringLiteral("byteOffset")).toLongLong(), c.byteOffset)
+            << c.text.toStdString();
+        EXPECT_TRUE(error.localizedDescription().startsWith(
+            QStringLiteral("The JSON text is not valid at byte %1: ").arg(c.byteOffset)))
+            << error.localizedDescription().toStdString();
+    }
+}
+
+// A hostile feed nesting arrays a million deep must be refused, not overflow the stack when
+// the value is later serialised or converted.
+TEST(JsonTest, ExcessiveNestingIsRefused) {
+    const int limit = platform::MaximumJsonNestingDepth;
+    const QByteArray deepest = QByteArray(limit, '[') + QByteArray(limit, ']');
+    const auto accepted = parseJson(deepest);
+    ASSERT_TRUE(accepted);
+    EXPECT_EQ(toJsonBytes(*accepted), deepest);
+
+    Error error;
+    EXPECT_EQ(parseJson(QByteArray(limit + 1, '[') + QByteArray(limit + 1, ']'), &error), std::nullopt);
+    EXPECT_EQ(error.userInfo.value(QStringLiteral("byteOffset")).toLongLong(), limit);
+    EXPECT_EQ(parseJson(QByteArray(1000000, '[')), std::nullopt);
+
+    // Brackets inside strings do not count.
+    const QByteArray quoted = "[\"" + QByteArray(10000, '[') + "\\\"{\"]";
+    EXPECT_TRUE(parseJson(quoted));
+}
+
+TEST(JsonTest, InvalidUtf8IsReplacedWhenWriting) {
+    JsonValue value = JsonValue::object();
+    value["text"] = std::string("ok \xff\xfe end");
+    value["key \xc3"] = 1;
+    QByteArray bytes;
+    EXPECT_NO_THROW(bytes = toJsonBytes(value));
+    EXPECT_EQ(bytes, QByteArray("{\"text\":\"ok \xEF\xBF\xBD\xEF\xBF\xBD end\",\"key \xEF\xBF\xBD\":1}"));
+    EXPECT_TRUE(parseJson(bytes));
+}
+
+TEST(JsonTest, NonFiniteNumbersAreWrittenAsNull) {
+    const JsonValue value = {std::numeric_limits<double>::quiet_NaN(),
+                             std::numeric_limits<double>::infinity()};
+    EXPECT_EQ(toJsonBytes(value), QByteArray("[null,null]"));
+}
+
+TEST(JsonTest, ValuesConvertToVariants) {
+    const auto value = parseJson(R"({"n":null,"t":true,"i":42,"neg":-7,"big":18446744073709551615,
+        "f":1.5,"s":"Grüße","a":[1,"x",[]],"o":{"b":1,"a":{}}})");
+    ASSERT_TRUE(value);
+    const QVariantMap map = jsonToVariant(*value).toMap();
+    ASSERT_EQ(map.size(), 9);
+    EXPECT_EQ(map[QStringLiteral("n")].typeId(), QMetaType::Nullptr);
+    EXPECT_TRUE(map[QStringLiteral("n")].isNull());
+    EXPECT_EQ(map[QStringLiteral("t")], QVariant(true));
+    EXPECT_EQ(map[QStringLiteral("i")].typeId(), QMetaType::LongLong);
+    EXPECT_EQ(map[QStringLiteral("i")].toLongLong(), 42);
+    EXPECT_EQ(map[QStringLiteral("neg")].typeId(), QMetaType::LongLong);
+    EXPECT_EQ(map[QStringLiteral("neg")].toLongLong(), -7);
+    EXPECT_EQ(map[QStringLiteral("big")].typeId(), QMetaType::ULongLong);
+    EXPECT_EQ(map[QStringLiteral("big")].toULongLong(), std::numeric_limits<quint64>::max());
+    EXPECT_EQ(map[QStringLiteral("f")].typeId(), QMetaType::Double);
+    EXPECT_EQ(map[QStringLiteral("f")].toDouble(), 1.5);
+    EXPECT_EQ(map[QStringLiteral("s")], QVariant(QStringLiteral("Grüße")));
+    EXPECT_EQ(map[QStringLiteral("a")],
+              QVariant(QVariantList{qint64(1), QStringLiteral("x"), QVariantList()}));
+    EXPECT_EQ(map[QStringLiteral("o")],
+              QVariant(QVariantMap{{QStringLiteral("b"), qint64(1)}, {QStringLiteral("a"), QVariantMap()}}));
+}
+
+TEST(JsonTest, VariantsConvertToJson) {
+    const struct {
+        QVariant variant;
+        const char* json;
+    } cases[] = {
+        {QVariant::fromValue(nullptr), "null"},
+        {QVariant(), "null"},
+        {QVariant(false), "false"},
+        {QVariant(int(-3)), "-3"},
+        {QVariant(uint(3)), "3"},
+        {QVariant(std::numeric_limits<qint64>::min()), "-9223372036854775808"},
+        {QVariant(std::numeric_limits<quint64>::max()), "18446744073709551615"},
+        {QVariant(2.0), "2.0"},
+        {QVariant(0.1f), "0.10000000149011612"},
+        {QVariant(QStringLiteral("a\"b\n✓")), "\"a\\\"b\\n✓\""},
+        {QVariant(QByteArray("bytes")), "\"bytes\""},
+        {QVariant(QStringList{QStringLiteral("x"), QStringLiteral("y")}), "[\"x\",\"y\"]"},
+        {QVariant(QVariantList{1, QVariant::fromValue(nullptr), QVariantMap{{QStringLiteral("k"), true}}}),
+         "[1,null,{\"k\":true}]"},
+        {QVariant(QVariantHash{{QStringLiteral("h"), QStringList()}}), "{\"h\":[]}"},
+    };
+    for (const auto& c : cases) {
+        Error error;
+        const JsonValue json = variantToJson(c.variant, &error);
+        EXPECT_EQ(toJsonBytes(json), QByteArray(c.json)) << c.json;
+        EXPECT_TRUE(error.domain.isEmpty()) << c.json;
+    }
+    // Integers must stay integers, not become floating point.
+    EXPECT_TRUE(variantToJson(QVariant(7)).is_number_integer());
+}
+
+TEST(JsonTest, UnsupportedVariantTypesAreReported) {
+    Error error;
+    const JsonValue json = variantToJson(
+        QVariantMap{{QStringLiteral("when"), QDateTime::fromSecsSinceEpoch(0)}, {QStringLiteral("ok"), 1}},
+        &error);
+    EXPECT_EQ(error.domain, Error::JsonDomain);
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("QDateTime")));
+    EXPECT_EQ(toJsonBytes(json), QByteArray("{\"ok\":1,\"when\":null}"));
+}
+
+TEST(JsonTest, VariantRoundTripKeepsTypesAndValues) {
+    const QVariant original = QVariantMap{
+        {QStringLiteral("list"), QVariantList{qint64(-1), 2.5, QStringLiteral("é"), false}},
+        {QStringLiteral("nested"), QVariantMap{{QStringLiteral("null"), QVariant::fromValue(nullptr)}}},
+        {QStringLiteral("max"), std::numeric_limits<qint64>::max()},
+    };
+    const QVariant back = jsonToVariant(variantToJson(original));
+    EXPECT_EQ(back, original);
+}

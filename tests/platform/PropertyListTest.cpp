@@ -1,1 +1,242 @@
-// placeholder
+#include "platform/PropertyList.h"
+
+#include "platform/Json.h"
+#include "support/TestHelpers.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <plist/plist.h>
+
+using platform::Error;
+using platform::PropertyList;
+
+namespace {
+
+QDateTime utc(const char* iso) {
+    return QDateTime::fromString(QString::fromLatin1(iso) + QStringLiteral("Z"), Qt::ISODateWithMs);
+}
+
+QByteArray allBytes() {
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    return bytes;
+}
+
+/// One value of every supported type, with the edge cases that have broken before.
+QVariantMap sample() {
+    return QVariantMap{
+        {QStringLiteral("string"), QStringLiteral("Grüße ✓ 𝄞 <&>")},
+        {QStringLiteral("empty string"), QStringLiteral("")},
+        {QStringLiteral("négatif"), qint64(-42)},
+        {QStringLiteral("min"), std::numeric_limits<qint64>::min()},
+        {QStringLiteral("max"), std::numeric_limits<qint64>::max()},
+        {QStringLiteral("beyond double"), qint64(9007199254740993)},
+        {QStringLiteral("zero"), qint64(0)},
+        {QStringLiteral("tenth"), 0.1},
+        {QStringLiteral("huge"), 1e300},
+        {QStringLiteral("negative real"), -2.5},
+        {QStringLiteral("yes"), true},
+        {QStringLiteral("no"), false},
+        {QStringLiteral("data"), allBytes()},
+        {QStringLiteral("no data"), QByteArray()},
+        {QStringLiteral("date"), utc("2024-02-29T12:34:56")},
+        {QStringLiteral("old date"), utc("1995-07-01T00:00:01")},
+        {QStringLiteral("list"),
+         QVariantList{QVariantMap{{QStringLiteral("inner"), QVariantList{qint64(1), QStringLiteral("two")}}},
+                      QVariantList(), QVariantMap()}},
+    };
+}
+
+struct PlistDeleter {
+    void operator()(plist_t node) const { plist_free(node); }
+};
+
+} // namespace
+
+TEST(PropertyListTest, XmlRoundTripKeepsEveryType) {
+    Error error;
+    const QByteArray xml = PropertyList::writeXml(sample(), &error);
+    ASSERT_FALSE(xml.isEmpty()) << error.localizedDescription().toStdString();
+    EXPECT_TRUE(xml.startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"));
+    const auto back = PropertyList::read(xml, &error);
+    ASSERT_TRUE(back) << error.localizedDescription().toStdString();
+    const QVariantMap map = back->toMap();
+    const QVariantMap expected = sample();
+    ASSERT_EQ(map.keys(), expected.keys());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        EXPECT_EQ(map.value(it.key()).typeId(), it.value().typeId()) << it.key().toStdString();
+        EXPECT_EQ(map.value(it.key()), it.value()) << it.key().toStdString();
+    }
+    EXPECT_EQ(map.value(QStringLiteral("date")).toDateTime().timeSpec(), Qt::UTC);
+}
+
+TEST(PropertyListTest, OtherIntegerAndListTypesAreWritten) {
+    const QVariantMap value{
+        {QStringLiteral("int"), int(-5)},
+        {QStringLiteral("uint"), uint(4000000000u)},
+        {QStringLiteral("long"), QVariant::fromValue(long(-6))},
+        {QStringLiteral("quint64"), quint64(std::numeric_limits<qint64>::max())},
+        {QStringLiteral("float"), 0.5f},
+        {QStringLiteral("strings"), QStringList{QStringLiteral("a"), QStringLiteral("b")}},
+        {QStringLiteral("hash"), QVariantHash{{QStringLiteral("k"), QStringLiteral("v")}}},
+    };
+    Error error;
+    const auto back = PropertyList::read(PropertyList::writeXml(value, &error), &error);
+    ASSERT_TRUE(back) << error.localizedDescription().toStdString();
+    const QVariantMap expected{
+        {QStringLiteral("int"), qint64(-5)},
+        {QStringLiteral("uint"), qint64(4000000000u)},
+        {QStringLiteral("long"), qint64(-6)},
+        {QStringLiteral("quint64"), std::numeric_limits<qint64>::max()},
+        {QStringLiteral("float"), 0.5},
+        {QStringLiteral("strings"), QVariantList{QStringLiteral("a"), QStringLiteral("b")}},
+        {QStringLiteral("hash"), QVariantMap{{QStringLiteral("k"), QStringLiteral("v")}}},
+    };
+    EXPECT_EQ(*back, QVariant(expected));
+}
+
+TEST(PropertyListTest, ReadsBinaryLists) {
+    std::unique_ptr<void, PlistDeleter> root(plist_new_dict());
+    plist_dict_set_item(root.get(), "name", plist_new_string("Zürich ✓"));
+    plist_dict_set_item(root.get(), "negative", plist_new_uint(static_cast<uint64_t>(qint64(-123456789012))));
+    plist_dict_set_item(root.get(), "real", plist_new_real(3.25));
+    plist_dict_set_item(root.get(), "flag", plist_new_bool(1));
+    plist_dict_set_item(root.get(), "data", plist_new_data("\0\1\2", 3));
+    // 2001-01-01 plus one day and a quarter second.
+    plist_dict_set_item(root.get(), "date", plist_new_date(86400, 250000));
+    plist_t list = plist_new_array();
+    plist_array_append_item(list, plist_new_uint(1));
+    plist_array_append_item(list, plist_new_dict());
+    plist_dict_set_item(root.get(), "list", list);
+
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root.get(), &bytes, &length);
+    ASSERT_TRUE(bytes);
+    const QByteArray binary(bytes, qsizetype(length));
+    plist_to_bin_free(bytes);
+    ASSERT_TRUE(binary.startsWith("bplist00"));
+
+    Error error;
+    const auto value = PropertyList::read(binary, &error);
+    ASSERT_TRUE(value) << error.localizedDescription().toStdString();
+    const QVariantMap expected{
+        {QStringLiteral("name"), QStringLiteral("Zürich ✓")},
+        {QStringLiteral("negative"), qint64(-123456789012)},
+        {QStringLiteral("real"), 3.25},
+        {QStringLiteral("flag"), true},
+        {QStringLiteral("data"), QByteArray("\0\1\2", 3)},
+        {QStringLiteral("date"), utc("2001-01-02T00:00:00.250")},
+        {QStringLiteral("list"), QVariantList{qint64(1), QVariantMap()}},
+    };
+    EXPECT_EQ(*value, QVariant(expected));
+
+    // A damaged binary list is an error, not a crash or a partial value.
+    for (const qsizetype cut : {qsizetype(8), binary.size() / 2, binary.size() - 1}) {
+        Error truncated;
+        EXPECT_EQ(PropertyList::read(binary.left(cut), &truncated), std::nullopt) << cut;
+        EXPECT_EQ(truncated.domain, Error::PropertyListDomain);
+    }
+}
+
+TEST(PropertyListTest, InputThatIsNoPropertyListIsAnError) {
+    const QByteArray valid = PropertyList::writeXml(sample());
+    ASSERT_FALSE(valid.isEmpty());
+    const QByteArray inputs[] = {
+        "",
+        "hello, world",
+        "{\"json\": true}",
+        "<html><body>not a list</body></html>",
+        valid.left(valid.size() / 2),
+        valid.left(valid.indexOf("<dict>") + 6),
+        "bplist00\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff"
+        "\xff"
+        "\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff",
+    };
+    for (const QByteArray& input : inputs) {
+        Error error;
+        EXPECT_EQ(PropertyList::read(input, &error), std::nullopt) << input.left(60).toStdString();
+        EXPECT_EQ(error.domain, Error::PropertyListDomain);
+        EXPECT_FALSE(error.localizedDescription().isEmpty());
+    }
+}
+
+TEST(PropertyListTest, ValuesWithoutAnExactFormAreRefused) {
+    const struct {
+        const char* name;
+        QVariant value;
+    } cases[] = {
+        {"invalid", QVariant()},
+        {"null", QVariant::fromValue(nullptr)},
+        {"url", QVariant(QUrl(QStringLiteral("http://example.com")))},
+        {"unsigned too large", QVariant(std::numeric_limits<quint64>::max())},
+        {"invalid date", QVariant(QDateTime())},
+        {"date too late", QVariant(utc("2100-01-01T00:00:00"))},
+        {"control character", QVariant(QStringLiteral("bell\a"))},
+        {"nested url", QVariant(QVariantMap{{QStringLiteral("a"), QVariantList{1, QUrl()}}})},
+        {"control character key", QVariant(QVariantMap{{QStringLiteral("k\x01"), 1}})},
+    };
+    for (const auto& c : cases) {
+        Error error;
+        EXPECT_TRUE(PropertyList::writeXml(c.value, &error).isEmpty()) << c.name;
+        EXPECT_EQ(error.domain, Error::PropertyListDomain) << c.name;
+        EXPECT_FALSE(error.localizedDescription().isEmpty()) << c.name;
+    }
+}
+
+// The XML we write must be readable by other programs, not only by libplist.
+TEST(PropertyListTest, XmlIsReadableByAnIndependentReader) {
+    const QString python = QStringLiteral("/usr/bin/python3");
+    if (!QFile::exists(python))
+        GTEST_SKIP() << "no /usr/bin/python3";
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("sample.plist"));
+    Error error;
+    ASSERT_TRUE(testing_support::writeFile(path, PropertyList::writeXml(sample(), &error)))
+        << error.localizedDescription().toStdString();
+
+    const QString script = QStringLiteral(R"(
+import base64, datetime, json, plistlib, sys
+def plain(v):
+    if isinstance(v, dict): return {k: plain(x) for k, x in v.items()}
+    if isinstance(v, list): return [plain(x) for x in v]
+    if isinstance(v, bytes): return {"data": base64.b64encode(v).decode()}
+    if isinstance(v, datetime.datetime): return {"date": v.isoformat()}
+    return v
+with open(sys.argv[1], "rb") as f:
+    print(json.dumps(plain(plistlib.load(f)), ensure_ascii=False))
+)");
+    QProcess process;
+    process.start(python, {QStringLiteral("-c"), script, path});
+    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+    const auto parsed = platform::parseJson(process.readAllStandardOutput(), &error);
+    ASSERT_TRUE(parsed) << error.localizedDescription().toStdString();
+
+    const platform::JsonValue& read = *parsed;
+    EXPECT_EQ(read["string"], "Grüße ✓ 𝄞 <&>");
+    EXPECT_EQ(read["empty string"], "");
+    EXPECT_EQ(read["négatif"], -42);
+    EXPECT_EQ(read["min"], std::numeric_limits<qint64>::min());
+    EXPECT_EQ(read["max"], std::numeric_limits<qint64>::max());
+    EXPECT_EQ(read["beyond double"], 9007199254740993LL);
+    EXPECT_EQ(read["tenth"], 0.1);
+    EXPECT_EQ(read["huge"], 1e300);
+    EXPECT_EQ(read["negative real"], -2.5);
+    EXPECT_EQ(read["yes"], true);
+    EXPECT_EQ(read["no"], false);
+    EXPECT_EQ(read["data"]["data"], allBytes().toBase64().toStdString());
+    EXPECT_EQ(read["no data"]["data"], "");
+    EXPECT_EQ(read["date"]["date"], "2024-02-29T12:34:56");
+    EXPECT_EQ(read["old date"]["date"], "1995-07-01T00:00:01");
+    EXPECT_EQ(read["list"], platform::JsonValue::parse(R"([{"inner":[1,"two"]},[],{}])"));
+}
