@@ -1,5 +1,6 @@
 #include "cli/CliApplication.h"
 
+#include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
 #include "appbase/TechnicalLogFolder.h"
 #include "cli/CliLogDelegate.h"
@@ -97,6 +98,7 @@ int CliApplication::run(const QStringList& arguments) {
     defaults.registerDefaults({{NVSLogController::TechnicalLogFolderPathKey,
                                 TechnicalLogFolder::defaultTechnicalLogsDestinationDirectory()}});
     NVSLogController::registerDefaults(defaults);
+    GraflinkDocument::registerDefaults(defaults);
     for (const auto& [key, value] : parsed.global.defaults)
         defaults.setArgumentValue(key, value);
     if (parsed.global.logLevel)

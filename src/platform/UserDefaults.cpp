@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include "platform/StandardPaths.h"
+#include "platform/ValueReadings.h"
 
 namespace platform {
 
@@ -68,27 +69,15 @@ std::optional<QString> UserDefaults::stringForKey(const QString& key) const {
 }
 
 qint64 UserDefaults::integerForKey(const QString& key) const {
-    const QVariant value = objectForKey(key);
-    bool ok = false;
-    const qint64 number = value.toLongLong(&ok);
-    if (ok)
-        return number;
-    // "2.7" stored as text, or a real: the integer part, as the platform's defaults do.
-    const double real = value.toDouble(&ok);
-    return ok ? static_cast<qint64>(real) : 0;
+    return ValueReadings::integerReading(objectForKey(key));
 }
 
 double UserDefaults::doubleForKey(const QString& key) const {
-    return objectForKey(key).toDouble();
+    return ValueReadings::doubleReading(objectForKey(key));
 }
 
 bool UserDefaults::boolForKey(const QString& key) const {
-    const QVariant value = objectForKey(key);
-    if (value.typeId() == QMetaType::QString) {
-        const QString text = value.toString().trimmed().toLower();
-        return text == QStringLiteral("yes") || text == QStringLiteral("true") || text.toLongLong() != 0;
-    }
-    return value.toBool();
+    return ValueReadings::boolReading(objectForKey(key));
 }
 
 QStringList UserDefaults::stringArrayForKey(const QString& key) const {

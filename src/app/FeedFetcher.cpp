@@ -1,0 +1,37 @@
+#include "app/FeedFetcher.h"
+
+#include "app/FeedResponse.h"
+#include "platform/HttpClient.h"
+
+bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {
+    const QString trimmed = address.trimmed();
+    const QUrl url(trimmed, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (trimmed.isEmpty()) {
+        if (reason)
+            *reason = QStringLiteral("The document has no feed address.");
+        return false;
+    }
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https"))) {
+        if (reason)
+            *reason = QStringLiteral("The feed address “%1” is not a valid http or https URL.").arg(trimmed);
+        return false;
+    }
+    return true;
+}
+
+std::shared_ptr<platform::http::Task> FeedFetcher::start(platform::http::Client& client, const QString& address,
+                                                         Timeouts timeouts,
+                                                         std::function<void(std::shared_ptr<FeedResponse>)> completion) {
+    QString reason;
+    if (!isUsableAddress(address, &reason)) {
+        completion(std::make_shared<FeedResponse>(FeedResponse::failed(reason)));
+        return nullptr;
+    }
+    platform::http::Request request(QUrl(address.trimmed(), QUrl::StrictMode));
+    request.requestTimeout = timeouts.request;
+    request.resourceTimeout = timeouts.resource;
+    return client.start(request, [completion = std::move(completion)](platform::http::Response response) {
+        completion(std::make_shared<FeedResponse>(FeedResponse::interpret(response)));
+    });
+}

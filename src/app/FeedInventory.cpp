@@ -1,0 +1,52 @@
+#include "app/FeedInventory.h"
+
+#include "platform/XmlDocument.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+void visitXml(xmlNodePtr element, const QString& path, QStringList& paths) {
+    for (xmlNodePtr child = element->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE || !child->name || !*child->name)
+            continue;
+        const QString childPath = path + QLatin1Char('/') + QString::fromUtf8(reinterpret_cast<const char*>(child->name));
+        paths.append(childPath);
+        visitXml(child, childPath, paths);
+    }
+}
+
+void visitJson(const platform::JsonValue& value, const QString& path, QStringList& paths) {
+    if (value.is_object()) {
+        for (const auto& [key, member] : value.items()) {
+            const QString name = QString::fromStdString(key);
+            const QString childPath = path.isEmpty() ? name : path + QLatin1Char('/') + name;
+            paths.append(childPath);
+            visitJson(member, childPath, paths);
+        }
+    } else if (value.is_array()) {
+        int index = 0;
+        for (const auto& element : value) {
+            const QString childPath =
+                path.isEmpty() ? QString::number(index) : path + QLatin1Char('/') + QString::number(index);
+            ++index;
+            paths.append(childPath);
+            visitJson(element, childPath, paths);
+        }
+    }
+}
+
+} // namespace
+
+QStringList FeedInventory::ofXml(const platform::XmlDocument& document) {
+    QStringList paths;
+    if (xmlNodePtr root = document.rootElement())
+        visitXml(root, QString::fromUtf8(reinterpret_cast<const char*>(root->name)), paths);
+    return paths;
+}
+
+QStringList FeedInventory::ofJson(const platform::JsonValue& value) {
+    QStringList paths;
+    visitJson(value, QString(), paths);
+    return paths;
+}

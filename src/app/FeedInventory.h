@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/Json.h"
+
+#include <QStringList>
+
+namespace platform {
+class XmlDocument;
+}
+
+/// The element paths of a feed, parents before children, in document (or member) order,
+/// duplicates included: what the user picks variable paths from.
+class FeedInventory {
+public:
+    /// Relative paths of element names joined by "/", from the root element's name
+    /// ("rss/channel/title"); the root alone is not listed.
+    static QStringList ofXml(const platform::XmlDocument& document);
+    /// Keys and decimal indexes joined by "/", without a leading slash ("data/items/0/name").
+    static QStringList ofJson(const platform::JsonValue& value);
+};

@@ -1,0 +1,62 @@
+#include "app/FeedResponse.h"
+
+#include "platform/HttpResponse.h"
+#include "platform/StringFormat.h"
+#include "platform/XmlDocument.h"
+
+#include <nlohmann/json.hpp>
+
+using platform::StringFormat;
+
+FeedResponse FeedResponse::failed(const QString& reason) {
+    FeedResponse result;
+    result.failureReason = reason;
+    result.logLines.append({2, StringFormat::format(QStringLiteral("URL Session Task Failed: %@"), reason)});
+    return result;
+}
+
+FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
+    if (response.error)
+        return failed(response.error->localizedDescription());
+
+    FeedResponse result;
+    result.logLines.append({2, StringFormat::format(QStringLiteral("URL Session Task Succeeded: HTTP %ld"),
+                                                    response.statusCode)});
+    if (response.statusCode != 200) {
+        result.failureReason = QStringLiteral("HTTP status %1").arg(response.statusCode);
+        return result;
+    }
+    if (response.body.isEmpty()) {
+        result.failureReason = QStringLiteral("the feed's body is empty");
+        return result;
+    }
+
+    const std::optional<QByteArray> contentType = response.header("Content-Type");
+    const QByteArray type = contentType.value_or(QByteArray());
+    // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
+    if (type.contains("xml")) {
+        platform::Error error;
+        std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(response.body, &error);
+        if (document)
+            result.xml = std::move(document);
+        else
+            result.failureReason = QStringLiteral("the feed is not well-formed XML (%1)").arg(error.localizedDescription());
+        return result;
+    }
+    if (type.contains("json")) {
+        platform::Error error;
+        std::optional<platform::JsonValue> value = platform::parseJson(response.body, &error);
+        // The top level must be an object or an array.
+        if (value && (value->is_object() || value->is_array()))
+            result.json = std::make_shared<const platform::JsonValue>(std::move(*value));
+        else if (value)
+            result.failureReason = QStringLiteral("the feed's JSON is neither an object nor an array");
+        else
+            result.failureReason = QStringLiteral("the feed is not valid JSON (%1)").arg(error.localizedDescription());
+        return result;
+    }
+    result.failureReason = QStringLiteral("unknown content type “%1”").arg(QString::fromUtf8(type));
+    result.logLines.append({2, StringFormat::format(QStringLiteral("Unknown response type: %@"),
+                                                    contentType ? QVariant(QString::fromUtf8(*contentType)) : QVariant())});
+    return result;
+}

@@ -1,0 +1,404 @@
+#include "app/GraflinkDocument.h"
+
+#include "app/FeedFetcher.h"
+#include "app/FeedInventory.h"
+#include "app/FeedResponse.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "app/VariableEvaluator.h"
+#include "appbase/NVSLogController.h"
+#include "platform/DispatchTimer.h"
+#include "platform/HttpClient.h"
+#include "platform/MainQueue.h"
+#include "platform/PropertyList.h"
+#include "platform/StringFormat.h"
+#include "platform/UserDefaults.h"
+#include "platform/ValueReadings.h"
+#include "platform/XmlDocument.h"
+
+#include <QFile>
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+using platform::ValueReadings;
+
+namespace {
+
+std::shared_ptr<platform::http::Client> sharedHttpClient() {
+    // Never destroyed: completions of feeds still in flight at exit must find their client.
+    static auto* client = new std::shared_ptr<platform::http::Client>(std::make_shared<platform::http::Client>());
+    return *client;
+}
+
+GraflinkDocument::Environment completed(GraflinkDocument::Environment environment) {
+    if (!environment.defaults)
+        environment.defaults = &platform::UserDefaults::standardUserDefaults();
+    if (!environment.logger)
+        environment.logger = &NVSLogController::sharedLogController();
+    if (!environment.http)
+        environment.http = sharedHttpClient();
+    return environment;
+}
+
+} // namespace
+
+void GraflinkDocument::registerDefaults(platform::UserDefaults& defaults) {
+    defaults.registerDefaults({
+        {CGServerTypeKey, 1},
+        {CGServerPortNumberKey, 2001},
+        {CGServerIPAddressKey, QStringLiteral("127.0.0.1")},
+        {CGServerPasswordKey, QString()},
+    });
+}
+
+GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
+    : platform::Document(parent),
+      m_environment(completed(std::move(environment))),
+      m_variables(std::make_unique<GraflinkVariableList>()),
+      m_evaluator(std::make_unique<VariableEvaluator>()) {
+    // Server settings are read once, when the document is made.
+    platform::UserDefaults& defaults = *m_environment.defaults;
+    m_CGServerIPAddress = defaults.stringForKey(CGServerIPAddressKey).value_or(QString());
+    m_CGServerPassword = defaults.stringForKey(CGServerPasswordKey).value_or(QString());
+    m_CGServerPortNumber = static_cast<quint64>(defaults.integerForKey(CGServerPortNumberKey));
+    m_CGServerType = static_cast<qint32>(defaults.integerForKey(CGServerTypeKey));
+}
+
+GraflinkDocument::~GraflinkDocument() {
+    // Fetches still running complete into nothing: their results find no document.
+    for (const auto& task : std::as_const(m_tasks))
+        task->cancel();
+    stopRefreshTimer();
+}
+
+// MARK: - Properties
+
+void GraflinkDocument::setAutoRefresh(bool autoRefresh) {
+    if (m_autoRefresh == autoRefresh)
+        return;
+    m_autoRefresh = autoRefresh;
+    Q_EMIT autoRefreshChanged();
+    if (autoRefresh)
+        startRefreshTimer();
+    else
+        stopRefreshTimer();
+}
+
+void GraflinkDocument::setPublishToCG(bool publishToCG) {
+    if (m_publishToCG == publishToCG)
+        return;
+    m_publishToCG = publishToCG;
+    Q_EMIT publishToCGChanged();
+    // Switching publishing on sends the current values without waiting for the timer.
+    if (publishToCG)
+        refresh();
+}
+
+void GraflinkDocument::setSourceURLString(const std::optional<QString>& address) {
+    const bool changed = m_sourceURLString != address;
+    m_sourceURLString = address;
+    if (changed)
+        Q_EMIT sourceURLStringChanged();
+    refresh();
+}
+
+void GraflinkDocument::setJavascriptFilterPath(const std::optional<QString>& path) {
+    if (m_javascriptFilterPath == path)
+        return;
+    m_javascriptFilterPath = path;
+    Q_EMIT javascriptFilterPathChanged();
+}
+
+void GraflinkDocument::setRefreshFrequency(double seconds) {
+    if (m_refreshFrequency == seconds || (std::isnan(m_refreshFrequency) && std::isnan(seconds)))
+        return;
+    m_refreshFrequency = seconds;
+    Q_EMIT refreshFrequencyChanged();
+    if (m_autoRefresh) {
+        stopRefreshTimer();
+        startRefreshTimer();
+    }
+}
+
+void GraflinkDocument::setCGServerIPAddress(const QString& address) {
+    if (m_CGServerIPAddress == address)
+        return;
+    m_CGServerIPAddress = address;
+    Q_EMIT CGServerIPAddressChanged();
+}
+
+void GraflinkDocument::setCGServerPassword(const QString& password) {
+    if (m_CGServerPassword == password)
+        return;
+    m_CGServerPassword = password;
+    Q_EMIT CGServerPasswordChanged();
+}
+
+void GraflinkDocument::setCGServerPortNumber(quint64 port) {
+    if (m_CGServerPortNumber == port)
+        return;
+    m_CGServerPortNumber = port;
+    Q_EMIT CGServerPortNumberChanged();
+}
+
+void GraflinkDocument::setCGServerType(qint32 type) {
+    if (m_CGServerType == type)
+        return;
+    m_CGServerType = type;
+    Q_EMIT CGServerTypeChanged();
+}
+
+void GraflinkDocument::setIsConnectedToCG(bool connected) {
+    if (m_isConnectedToCG == connected)
+        return;
+    m_isConnectedToCG = connected;
+    Q_EMIT isConnectedToCGChanged();
+    Q_EMIT connectionStatusImageChanged();
+}
+
+QString GraflinkDocument::connectionStatusImage() const {
+    return m_isConnectedToCG ? QStringLiteral("NSStatusAvailable") : QStringLiteral("NSStatusNone");
+}
+
+// MARK: - Variables
+
+QList<QVariantMap> GraflinkDocument::variablesAsDictionaries() const {
+    std::lock_guard lock(m_variables->lock());
+    QList<QVariantMap> dictionaries;
+    for (const GraflinkVariable* variable : m_variables->variables())
+        dictionaries.append(variable->dictionaryRepresentation());
+    return dictionaries;
+}
+
+void GraflinkDocument::loadVariablesFromDictionaries(const QList<QVariantMap>& dictionaries) {
+    if (dictionaries.isEmpty())
+        return;
+    std::lock_guard lock(m_variables->lock());
+    std::vector<std::unique_ptr<GraflinkVariable>> loaded;
+    for (const QVariantMap& dictionary : dictionaries) {
+        auto variable = std::make_unique<GraflinkVariable>(dictionary);
+        variable->setDocument(this);
+        loaded.push_back(std::move(variable));
+    }
+    m_variables->replaceAll(std::move(loaded));
+}
+
+std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& /*name*/) const {
+    // No CG client yet: documents get one when they connect to a server.
+    return nullptr;
+}
+
+// MARK: - Feed
+
+void GraflinkDocument::refresh() {
+    // While a file is being read, the setters' refreshes wait for the whole file: a fetch started
+    // halfway would still use the previous (default) address.
+    if (m_reading) {
+        m_refreshRequestedWhileReading = true;
+        return;
+    }
+    fetch(FetchPurpose::Refresh);
+}
+
+void GraflinkDocument::getPaths() {
+    fetch(FetchPurpose::Inventory);
+}
+
+void GraflinkDocument::fetch(FetchPurpose purpose) {
+    const quint64 sequence = ++m_fetchSequence;
+    m_tasks.removeIf([](const std::shared_ptr<platform::http::Task>& task) { return task->isFinished(); });
+    if (purpose == FetchPurpose::Refresh)
+        ++m_refreshesInFlight;
+
+    const FeedFetcher::Timeouts timeouts =
+        purpose == FetchPurpose::Refresh
+            ? FeedFetcher::Timeouts{m_environment.refreshRequestTimeout, m_environment.refreshResourceTimeout}
+            : FeedFetcher::InventoryTimeouts;
+    NVSLogController* logger = m_environment.logger;
+    auto task = FeedFetcher::start(
+        *m_environment.http, m_sourceURLString.value_or(QString()), timeouts,
+        [self = QPointer<GraflinkDocument>(this), logger, purpose, sequence](std::shared_ptr<FeedResponse> result) {
+            // On the client's worker (or at once for an unusable address): log, then hand the
+            // parsed feed to the main thread.
+            for (const FeedResponse::LogLine& line : std::as_const(result->logLines))
+                logger->logMessage(line.text, line.level, false);
+            platform::MainQueue::dispatchAsync([self, purpose, sequence, result] {
+                if (self)
+                    self->handle(purpose, sequence, *result);
+            });
+        });
+    if (task)
+        m_tasks.append(std::move(task));
+}
+
+void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response) {
+    quint64& lastProcessed = purpose == FetchPurpose::Refresh ? m_lastProcessedRefresh : m_lastProcessedInventory;
+    bool processed = false;
+    if (response.hasFeed()) {
+        if (sequence < lastProcessed) {
+            // A slow older response must not put stale values on air after a newer one.
+            log(2, platform::StringFormat::format(
+                       QStringLiteral("Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
+                       sequence, lastProcessed));
+        } else {
+            lastProcessed = sequence;
+            processed = true;
+            if (purpose == FetchPurpose::Refresh) {
+                response.xml ? processXMLDocument(*response.xml) : processJSONObject(*response.json);
+                ++m_processedRefreshCount;
+            } else {
+                response.xml ? inventoryXMLDocument(*response.xml) : inventoryJSONObject(*response.json);
+            }
+        }
+    }
+    if (purpose == FetchPurpose::Refresh)
+        finishRefresh(sequence, processed);
+    else
+        Q_EMIT pathsFinished(processed);
+}
+
+void GraflinkDocument::finishRefresh(quint64 sequence, bool processed) {
+    --m_refreshesInFlight;
+    if (sequence > m_newestEndedRefresh) {
+        m_newestEndedRefresh = sequence;
+        m_lastRefreshDelivered = processed;
+    }
+    Q_EMIT refreshFinished(processed);
+}
+
+void GraflinkDocument::processXMLDocument(const platform::XmlDocument& document) {
+    std::lock_guard lock(m_variables->lock());
+    m_evaluator->evaluate(m_variables->variables(), document);
+    afterEvaluation();
+}
+
+void GraflinkDocument::processJSONObject(const platform::JsonValue& value) {
+    std::lock_guard lock(m_variables->lock());
+    m_evaluator->evaluate(m_variables->variables(), value);
+    afterEvaluation();
+}
+
+void GraflinkDocument::afterEvaluation() {}
+
+void GraflinkDocument::inventoryXMLDocument(const platform::XmlDocument& document) {
+    Q_EMIT inventoriedElementsAboutToChange();
+    m_inventoriedElements = FeedInventory::ofXml(document);
+    Q_EMIT inventoriedElementsChanged();
+}
+
+void GraflinkDocument::inventoryJSONObject(const platform::JsonValue& value) {
+    Q_EMIT inventoriedElementsAboutToChange();
+    m_inventoriedElements = FeedInventory::ofJson(value);
+    Q_EMIT inventoriedElementsChanged();
+}
+
+// MARK: - Refresh timer
+
+void GraflinkDocument::startRefreshTimer() {
+    stopRefreshTimer();
+    const double seconds = std::isfinite(m_refreshFrequency) ? std::max(m_refreshFrequency, MinimumRefreshFrequency)
+                                                             : MinimumRefreshFrequency;
+    const auto period = std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 1e9) * 1000.0));
+    m_refreshTimer = std::make_unique<platform::DispatchTimer>([this] { refresh(); });
+    // The first timed refresh comes one full period after the timer starts.
+    m_refreshTimer->schedule(period, period, std::chrono::seconds(5));
+}
+
+void GraflinkDocument::stopRefreshTimer() {
+    m_refreshTimer.reset();
+}
+
+bool GraflinkDocument::isRefreshTimerRunning() const {
+    return m_refreshTimer && m_refreshTimer->isScheduled();
+}
+
+// MARK: - File
+
+bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeName*/, platform::Error* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::setError(error, platform::Error::make(platform::Error::FileDomain, static_cast<int>(file.error()),
+                                                        QStringLiteral("Cannot read “%1”: %2").arg(path, file.errorString())));
+        return false;
+    }
+    const std::optional<QVariant> plist = platform::PropertyList::read(file.readAll(), error);
+    if (!plist)
+        return false;
+    if (plist->typeId() != QMetaType::QVariantMap) {
+        platform::setError(error, platform::Error::make(platform::Error::PropertyListDomain, 1,
+                                                        QStringLiteral("“%1” is not a Graflink document: its property list is not a dictionary.")
+                                                            .arg(path)));
+        return false;
+    }
+    const QVariantMap dictionary = plist->toMap();
+    m_reading = true;
+    m_refreshRequestedWhileReading = false;
+    const auto stringValue = [&](const QString& key) -> std::optional<QString> {
+        const QVariant value = dictionary.value(key);
+        if (value.typeId() == QMetaType::QString)
+            return value.toString();
+        return std::nullopt;
+    };
+
+    // Applied in this order: the setters of the first keys start timers and refreshes.
+    if (dictionary.contains(AutoRefreshKey))
+        setAutoRefresh(ValueReadings::boolReading(dictionary.value(AutoRefreshKey)));
+    if (dictionary.contains(PublishToCGKey))
+        setPublishToCG(ValueReadings::boolReading(dictionary.value(PublishToCGKey)));
+    if (dictionary.contains(RefreshFrequencyKey))
+        setRefreshFrequency(ValueReadings::doubleReading(dictionary.value(RefreshFrequencyKey)));
+    if (const auto address = stringValue(SourceURLStringKey))
+        setSourceURLString(address);
+    if (const auto filter = stringValue(JavascriptFilterPathKey))
+        setJavascriptFilterPath(filter);
+    if (dictionary.value(VariablesKey).typeId() == QMetaType::QVariantList) {
+        QList<QVariantMap> variables;
+        for (const QVariant& entry : dictionary.value(VariablesKey).toList())
+            if (entry.typeId() == QMetaType::QVariantMap)
+                variables.append(entry.toMap());
+        loadVariablesFromDictionaries(variables);
+    }
+    if (const auto address = stringValue(CGServerIPAddressKey))
+        setCGServerIPAddress(*address);
+    if (dictionary.contains(CGServerPortNumberKey))
+        setCGServerPortNumber(static_cast<quint64>(static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerPortNumberKey)))));
+    if (const auto password = stringValue(CGServerPasswordKey))
+        setCGServerPassword(*password);
+    if (dictionary.contains(CGServerTypeKey))
+        setCGServerType(static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerTypeKey))));
+    m_reading = false;
+    if (m_refreshRequestedWhileReading)
+        refresh();
+    return true;
+}
+
+std::optional<QByteArray> GraflinkDocument::dataOfType(const QString& /*typeName*/, platform::Error* error) {
+    QByteArray bytes = platform::PropertyList::writeXml(fileDictionary(), error);
+    if (bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
+
+QVariantMap GraflinkDocument::fileDictionary() const {
+    QVariantMap dictionary;
+    dictionary.insert(AutoRefreshKey, m_autoRefresh);
+    dictionary.insert(PublishToCGKey, m_publishToCG);
+    dictionary.insert(RefreshFrequencyKey, m_refreshFrequency);
+    if (m_sourceURLString)
+        dictionary.insert(SourceURLStringKey, *m_sourceURLString);
+    if (m_javascriptFilterPath)
+        dictionary.insert(JavascriptFilterPathKey, *m_javascriptFilterPath);
+    QVariantList variables;
+    for (const QVariantMap& variable : variablesAsDictionaries())
+        variables.append(variable);
+    dictionary.insert(VariablesKey, variables);
+    dictionary.insert(CGServerIPAddressKey, m_CGServerIPAddress);
+    dictionary.insert(CGServerPortNumberKey, static_cast<qint64>(m_CGServerPortNumber));
+    dictionary.insert(CGServerPasswordKey, m_CGServerPassword);
+    dictionary.insert(CGServerTypeKey, static_cast<qint64>(static_cast<quint32>(m_CGServerType)));
+    return dictionary;
+}
+
+void GraflinkDocument::log(qint64 level, const QString& text) const {
+    m_environment.logger->logMessage(text, level, false);
+}

@@ -1,0 +1,202 @@
+#pragma once
+
+#include "platform/Document.h"
+#include "platform/Json.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class CGProject;
+class GraflinkVariable;
+class GraflinkVariableList;
+class NVSLogController;
+class VariableEvaluator;
+class FeedResponse;
+namespace platform {
+class DispatchTimer;
+class UserDefaults;
+class XmlDocument;
+namespace http {
+class Client;
+class Task;
+} // namespace http
+} // namespace platform
+
+/// The services a Graflink document uses; what is left empty is the process's shared one.
+struct GraflinkDocumentEnvironment {
+    platform::UserDefaults* defaults = nullptr;
+    NVSLogController* logger = nullptr;
+    std::shared_ptr<platform::http::Client> http;
+    /// Time-outs of refresh fetches (seconds); tests shorten them.
+    double refreshRequestTimeout = 10.0;
+    double refreshResourceTimeout = 20.0;
+};
+
+/// A feed-to-graphics link: where the feed comes from, the variables bound to CG project items,
+/// refresh and publishing settings, an optional filter, and the CG server to reach. Lives on the
+/// main thread and works without windows (the command line opens documents headless).
+class GraflinkDocument : public platform::Document {
+    Q_OBJECT
+    Q_PROPERTY(bool autoRefresh READ autoRefresh WRITE setAutoRefresh NOTIFY autoRefreshChanged)
+    Q_PROPERTY(bool publishToCG READ publishToCG WRITE setPublishToCG NOTIFY publishToCGChanged)
+    Q_PROPERTY(double refreshFrequency READ refreshFrequency WRITE setRefreshFrequency NOTIFY refreshFrequencyChanged)
+    Q_PROPERTY(QString CGServerIPAddress READ CGServerIPAddress WRITE setCGServerIPAddress NOTIFY CGServerIPAddressChanged)
+    Q_PROPERTY(QString CGServerPassword READ CGServerPassword WRITE setCGServerPassword NOTIFY CGServerPasswordChanged)
+    Q_PROPERTY(quint64 CGServerPortNumber READ CGServerPortNumber WRITE setCGServerPortNumber NOTIFY CGServerPortNumberChanged)
+    Q_PROPERTY(qint32 CGServerType READ CGServerType WRITE setCGServerType NOTIFY CGServerTypeChanged)
+    Q_PROPERTY(bool isConnectedToCG READ isConnectedToCG WRITE setIsConnectedToCG NOTIFY isConnectedToCGChanged)
+    Q_PROPERTY(QString connectionStatusImage READ connectionStatusImage NOTIFY connectionStatusImageChanged)
+    Q_PROPERTY(QStringList inventoriedElements READ inventoriedElements NOTIFY inventoriedElementsChanged)
+public:
+    using Environment = GraflinkDocumentEnvironment;
+
+    static inline const QString DocumentTypeName = QStringLiteral("Graflink Document");
+    static inline const QString FileExtension = QStringLiteral("graflink");
+    static inline const QString DefaultSourceURLString = QStringLiteral("https://w1.weather.gov/xml/current_obs/KLAS.xml");
+    static constexpr double DefaultRefreshFrequency = 60.0;
+    /// A period below this (or not a number) is raised to it, so a timer can never spin.
+    static constexpr double MinimumRefreshFrequency = 1.0;
+
+    // File keys
+    static inline const QString AutoRefreshKey = QStringLiteral("autoRefresh");
+    static inline const QString PublishToCGKey = QStringLiteral("publishToCG");
+    static inline const QString RefreshFrequencyKey = QStringLiteral("refreshFrequency");
+    static inline const QString SourceURLStringKey = QStringLiteral("sourceURLString");
+    static inline const QString JavascriptFilterPathKey = QStringLiteral("javascriptFilterPath");
+    static inline const QString VariablesKey = QStringLiteral("variables");
+    static inline const QString CGServerIPAddressKey = QStringLiteral("CGServerIPAddress");
+    static inline const QString CGServerPortNumberKey = QStringLiteral("CGServerPortNumber");
+    static inline const QString CGServerPasswordKey = QStringLiteral("CGServerPassword");
+    static inline const QString CGServerTypeKey = QStringLiteral("CGServerType");
+
+    explicit GraflinkDocument(Environment environment = Environment(), QObject* parent = nullptr);
+    ~GraflinkDocument() override;
+
+    /// Registers the server settings a new document starts with ("CGServerType" 1,
+    /// "CGServerPortNumber" 2001, "CGServerIPAddress" "127.0.0.1", "CGServerPassword" "").
+    static void registerDefaults(platform::UserDefaults& defaults);
+
+    bool autosavesInPlace() const override { return true; }
+
+    // Properties
+    const QStringList& inventoriedElements() const { return m_inventoriedElements; }
+    GraflinkVariableList& variables() const { return *m_variables; }
+    bool autoRefresh() const { return m_autoRefresh; }
+    void setAutoRefresh(bool autoRefresh);
+    bool publishToCG() const { return m_publishToCG; }
+    void setPublishToCG(bool publishToCG);
+    const std::optional<QString>& sourceURLString() const { return m_sourceURLString; }
+    /// Every assignment starts a refresh, even of the same address.
+    void setSourceURLString(const std::optional<QString>& address);
+    const std::optional<QString>& javascriptFilterPath() const { return m_javascriptFilterPath; }
+    void setJavascriptFilterPath(const std::optional<QString>& path);
+    double refreshFrequency() const { return m_refreshFrequency; }
+    void setRefreshFrequency(double seconds);
+    QString CGServerIPAddress() const { return m_CGServerIPAddress; }
+    void setCGServerIPAddress(const QString& address);
+    QString CGServerPassword() const { return m_CGServerPassword; }
+    void setCGServerPassword(const QString& password);
+    quint64 CGServerPortNumber() const { return m_CGServerPortNumber; }
+    void setCGServerPortNumber(quint64 port);
+    qint32 CGServerType() const { return m_CGServerType; }
+    void setCGServerType(qint32 type);
+    bool isConnectedToCG() const { return m_isConnectedToCG; }
+    void setIsConnectedToCG(bool connected);
+    /// "NSStatusAvailable" while connected, else "NSStatusNone".
+    QString connectionStatusImage() const;
+
+    /// The document as its file stores it (the top-level dictionary of the property list).
+    QVariantMap fileDictionary() const;
+
+    // Variables
+    QList<QVariantMap> variablesAsDictionaries() const;
+    void loadVariablesFromDictionaries(const QList<QVariantMap>& dictionaries);
+    /// The CG client's project of that name; none without a client.
+    std::shared_ptr<CGProject> projectWithName(const QString& name) const;
+
+    // Feed
+    /// Fetches the feed and evaluates every variable against it.
+    void refresh();
+    /// Fetches the feed and rebuilds `inventoriedElements`.
+    void getPaths();
+    void processXMLDocument(const platform::XmlDocument& document);
+    void processJSONObject(const platform::JsonValue& value);
+    void inventoryXMLDocument(const platform::XmlDocument& document);
+    void inventoryJSONObject(const platform::JsonValue& value);
+
+    // Refresh timer
+    void startRefreshTimer();
+    void stopRefreshTimer();
+    bool isRefreshTimerRunning() const;
+
+    /// Feeds fetched and processed since the document was made (tests and the command line wait
+    /// on it).
+    quint64 processedRefreshCount() const { return m_processedRefreshCount; }
+    /// Whether a refresh fetch is still waiting for its feed.
+    bool isRefreshing() const { return m_refreshesInFlight > 0; }
+    /// Whether the newest refresh that ended delivered a feed; empty before any ended.
+    std::optional<bool> lastRefreshDelivered() const { return m_lastRefreshDelivered; }
+
+Q_SIGNALS:
+    void autoRefreshChanged();
+    void publishToCGChanged();
+    void sourceURLStringChanged();
+    void javascriptFilterPathChanged();
+    void refreshFrequencyChanged();
+    void CGServerIPAddressChanged();
+    void CGServerPasswordChanged();
+    void CGServerPortNumberChanged();
+    void CGServerTypeChanged();
+    void isConnectedToCGChanged();
+    void connectionStatusImageChanged();
+    void inventoriedElementsAboutToChange();
+    void inventoriedElementsChanged();
+    /// A refresh fetch ended: `processed` tells whether a feed was evaluated.
+    void refreshFinished(bool processed);
+    /// An inventory fetch ended.
+    void pathsFinished(bool inventoried);
+
+protected:
+    bool readFromFile(const QString& path, const QString& typeName, platform::Error* error) override;
+    std::optional<QByteArray> dataOfType(const QString& typeName, platform::Error* error) override;
+
+    /// Steps after the evaluation, under the variables lock: the filter, then publishing and actions.
+    virtual void afterEvaluation();
+
+private:
+    enum class FetchPurpose { Refresh, Inventory };
+    void fetch(FetchPurpose purpose);
+    void handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response);
+    void finishRefresh(quint64 sequence, bool processed);
+    void log(qint64 level, const QString& text) const;
+
+    Environment m_environment;
+    std::unique_ptr<GraflinkVariableList> m_variables;
+    std::unique_ptr<VariableEvaluator> m_evaluator;
+    std::unique_ptr<platform::DispatchTimer> m_refreshTimer;
+    QList<std::shared_ptr<platform::http::Task>> m_tasks;
+
+    QStringList m_inventoriedElements;
+    bool m_autoRefresh = false;
+    bool m_publishToCG = false;
+    std::optional<QString> m_sourceURLString = DefaultSourceURLString;
+    std::optional<QString> m_javascriptFilterPath;
+    double m_refreshFrequency = DefaultRefreshFrequency;
+    QString m_CGServerIPAddress;
+    QString m_CGServerPassword;
+    quint64 m_CGServerPortNumber = 0;
+    qint32 m_CGServerType = 0;
+    bool m_isConnectedToCG = false;
+
+    quint64 m_fetchSequence = 0;
+    quint64 m_lastProcessedRefresh = 0;
+    quint64 m_lastProcessedInventory = 0;
+    quint64 m_processedRefreshCount = 0;
+    int m_refreshesInFlight = 0;
+    bool m_reading = false;
+    bool m_refreshRequestedWhileReading = false;
+    quint64 m_newestEndedRefresh = 0;
+    std::optional<bool> m_lastRefreshDelivered;
+};

@@ -1,0 +1,66 @@
+#include "app/VariableEvaluator.h"
+
+#include "app/GraflinkVariable.h"
+#include "app/JsonKeyPath.h"
+#include "platform/NumberPatternFormatter.h"
+#include "platform/ValueReadings.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XmlDocument.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+bool hasPath(const GraflinkVariable& variable) {
+    return variable.XPath() && !variable.XPath()->isEmpty();
+}
+} // namespace
+
+VariableEvaluator::VariableEvaluator() = default;
+
+VariableEvaluator::~VariableEvaluator() = default;
+
+QString VariableEvaluator::formatNumber(const QString& pattern, double value) {
+    auto it = m_formatters.find(pattern);
+    if (it == m_formatters.end())
+        it = m_formatters.emplace(pattern, std::make_unique<platform::NumberPatternFormatter>(pattern)).first;
+    return it->second->format(value);
+}
+
+void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, const platform::XmlDocument& document) {
+    platform::XPathEvaluator evaluator(document, &m_xpaths);
+    for (GraflinkVariable* variable : variables) {
+        if (!hasPath(*variable))
+            continue;
+        const std::optional<QString> text = evaluator.firstNodeStringValue(*variable->XPath());
+        if (!text)
+            continue;
+        if (variable->valueType() == GraflinkVariable::Number) {
+            const double number = platform::ValueReadings::doubleReading(*text);
+            variable->setCurrentStringValue(platform::JsonValue(formatNumber(variable->format().value_or(QString()), number).toStdString()));
+        } else {
+            variable->setCurrentStringValue(platform::JsonValue(text->toStdString()));
+        }
+    }
+}
+
+void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root) {
+    for (GraflinkVariable* variable : variables) {
+        if (!hasPath(*variable))
+            continue;
+        const platform::JsonValue* found = JsonKeyPath::valueAt(root, *variable->XPath());
+        if (variable->valueType() == GraflinkVariable::Number) {
+            QString text;
+            const QString pattern = variable->format().value_or(QString());
+            if (found && found->is_number())
+                text = formatNumber(pattern, found->get<double>());
+            else if (found && found->is_string())
+                text = formatNumber(pattern, platform::ValueReadings::doubleReading(
+                                                 QString::fromStdString(found->get_ref<const std::string&>())));
+            variable->setCurrentStringValue(platform::JsonValue(text.toStdString()));
+        } else if (found) {
+            variable->setCurrentStringValue(*found);
+        } else {
+            variable->setCurrentStringValue(std::nullopt);
+        }
+    }
+}

@@ -1,0 +1,73 @@
+#include "cli/PathsCommand.h"
+
+#include "app/FeedFetcher.h"
+#include "app/FeedInventory.h"
+#include "app/FeedResponse.h"
+#include "app/GraflinkDocument.h"
+#include "appbase/NVSLogController.h"
+#include "cli/EventLoopWait.h"
+#include "platform/HttpClient.h"
+#include "platform/PropertyList.h"
+
+#include <QFile>
+#include <QUrl>
+#include <atomic>
+#include <nlohmann/json.hpp>
+
+namespace cli {
+
+QString PathsCommand::help() const {
+    return QStringLiteral(
+        "Usage: graflink-cli paths SOURCE\n\n"
+        "SOURCE is a Graflink document or an http(s) URL. Fetches the feed as the document's path\n"
+        "inventory does and prints every path, one per line, in inventory order (duplicates\n"
+        "included). Exit status 1 when no feed could be fetched and parsed, with the reason.\n");
+}
+
+int PathsCommand::run(CliContext& context, const QStringList& arguments) {
+    if (arguments.size() != 1) {
+        context.err << "graflink-cli paths: needs exactly one SOURCE" << Qt::endl;
+        return UsageError;
+    }
+    const QString& source = arguments.first();
+    QString address = source;
+    const QUrl asUrl(source, QUrl::StrictMode);
+    if (asUrl.scheme().isEmpty() || QFile::exists(source)) {
+        // A document: read its feed address without opening it (opening would start refreshes).
+        QFile file(source);
+        if (!file.open(QIODevice::ReadOnly)) {
+            context.err << "graflink-cli paths: cannot read " << source << ": " << file.errorString() << Qt::endl;
+            return Failure;
+        }
+        platform::Error error;
+        const std::optional<QVariant> plist = platform::PropertyList::read(file.readAll(), &error);
+        if (!plist || plist->typeId() != QMetaType::QVariantMap) {
+            context.err << "graflink-cli paths: " << source << " is not a Graflink document" << Qt::endl;
+            return Failure;
+        }
+        const QVariant stored = plist->toMap().value(GraflinkDocument::SourceURLStringKey);
+        address = stored.isValid() ? stored.toString() : GraflinkDocument::DefaultSourceURLString;
+    }
+
+    platform::http::Client client(1);
+    std::shared_ptr<FeedResponse> result;
+    std::atomic<bool> done{false};
+    FeedFetcher::start(client, address, FeedFetcher::InventoryTimeouts, [&](std::shared_ptr<FeedResponse> response) {
+        for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
+            context.logger.logMessage(line.text, line.level, false);
+        result = std::move(response);
+        done = true;
+    });
+    runEventLoopUntil([&] { return done.load(); }, std::chrono::hours(24 * 7));
+    if (!result->hasFeed()) {
+        context.err << "graflink-cli paths: " << address << ": " << result->failureReason << Qt::endl;
+        return Failure;
+    }
+    const QStringList paths = result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->json);
+    for (const QString& path : paths)
+        context.out << path << '\n';
+    context.out.flush();
+    return Success;
+}
+
+} // namespace cli

@@ -1,0 +1,84 @@
+#include "cli/RefreshCommand.h"
+
+#include "app/GraflinkDocument.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "cli/DocumentOutput.h"
+#include "cli/EventLoopWait.h"
+
+#include <nlohmann/json.hpp>
+
+namespace cli {
+
+QString RefreshCommand::help() const {
+    return QStringLiteral(
+        "Usage: graflink-cli refresh DOC [--no-publish] [--json]\n\n"
+        "Opens the document as the program does, runs one refresh (fetch, evaluate, filter,\n"
+        "publish when the document publishes and --no-publish is absent, actions), waits until it\n"
+        "is done and prints one line per variable: its path, a TAB, its value.\n\n"
+        "  --json         one JSON array of {XPath, CGProjectName, CGProjectItemName, valueType, value}\n"
+        "  --no-publish   send nothing to the CG server\n\n"
+        "Exit status 1 when the fetch did not deliver a feed.\n");
+}
+
+int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
+    QString path;
+    bool json = false;
+    bool noPublish = false;
+    for (const QString& argument : arguments) {
+        if (argument == QStringLiteral("--json")) {
+            json = true;
+        } else if (argument == QStringLiteral("--no-publish")) {
+            noPublish = true;
+        } else if (argument.startsWith(QStringLiteral("--")) || !path.isEmpty()) {
+            context.err << "graflink-cli refresh: unexpected argument " << argument << Qt::endl;
+            return UsageError;
+        } else {
+            path = argument;
+        }
+    }
+    if (path.isEmpty()) {
+        context.err << "graflink-cli refresh: which document? (graflink-cli refresh DOC)" << Qt::endl;
+        return UsageError;
+    }
+    Q_UNUSED(noPublish) // publishing needs a CG client; none is made by this build
+
+    GraflinkDocument document;
+    platform::Error error;
+    if (!document.readFromPath(path, GraflinkDocument::DocumentTypeName, &error)) {
+        context.err << "graflink-cli refresh: " << error.localizedDescription() << Qt::endl;
+        return Failure;
+    }
+    document.refresh();
+    runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::minutes(2));
+    if (document.lastRefreshDelivered() != true) {
+        context.err << "graflink-cli refresh: the feed of " << path << " could not be fetched (see the technical log)"
+                    << Qt::endl;
+        return Failure;
+    }
+
+    const QList<GraflinkVariable*> variables = document.variables().variables();
+    if (json) {
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        const auto text = [](const std::optional<QString>& value) {
+            return value ? nlohmann::ordered_json(value->toStdString()) : nlohmann::ordered_json(nullptr);
+        };
+        for (const GraflinkVariable* variable : variables) {
+            nlohmann::ordered_json entry{{"XPath", text(variable->XPath())},
+                                         {"CGProjectName", text(variable->CGProjectName())},
+                                         {"CGProjectItemName", text(variable->CGProjectItemName())},
+                                         {"valueType", variable->valueType()}};
+            if (variable->currentStringValue())
+                entry["value"] = *variable->currentStringValue();
+            list.push_back(std::move(entry));
+        }
+        context.out << QString::fromUtf8(platform::toJsonBytes(list)) << '\n';
+    } else {
+        for (const GraflinkVariable* variable : variables)
+            context.out << variable->XPath().value_or(QString()) << '\t' << valueText(variable->currentStringValue()) << '\n';
+    }
+    context.out.flush();
+    return Success;
+}
+
+} // namespace cli

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/HttpCancellationToken.h"
+#include "platform/HttpRequest.h"
+#include "platform/HttpResponse.h"
+#include "platform/HttpTask.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class QThreadPool;
+
+namespace platform::http {
+
+/// HTTP client over libcurl with "ephemeral session" semantics: every request opens a fresh
+/// connection and closes it afterwards; nothing (cookies, credentials, connections) is shared
+/// between requests.
+///
+/// Failures are values in Response::error (domain Error::CurlDomain, code the CURLcode):
+///  - CURLE_OPERATION_TIMEDOUT: Request::requestTimeout ("The request timed out.") or
+///    Request::resourceTimeout ("The resource timed out."); TimeoutKindKey tells which;
+///  - CURLE_ABORTED_BY_CALLBACK: cancelled ("cancelled");
+///  - CURLE_FILESIZE_EXCEEDED: the body exceeded Request::maximumResponseSize;
+///  - anything else: curl's own message.
+///
+/// Threads: `perform` may be called from any thread, concurrently. `start` runs the request on
+/// one of the client's own worker threads (at most `maximumConcurrentTransfers`; further
+/// requests wait in FIFO order) and calls the completion on that worker thread.
+///
+/// Shutdown: destroying the client cancels every request in flight or waiting and blocks until
+/// their completions have returned; each completion runs exactly once, with the cancellation
+/// error. Completions must therefore not destroy their own client, and whatever they touch must
+/// outlive the client.
+class Client {
+  public:
+    using Completion = std::function<void(Response)>;
+
+    static constexpr int DefaultMaximumConcurrentTransfers = 8;
+    /// Error::userInfo key on time-out errors: TimeoutKindRequest or TimeoutKindResource.
+    static inline const QString TimeoutKindKey = QStringLiteral("GraflinkHTTPTimeoutKind");
+    static inline const QString TimeoutKindRequest = QStringLiteral("request");
+    static inline const QString TimeoutKindResource = QStringLiteral("resource");
+
+    explicit Client(int maximumConcurrentTransfers = DefaultMaximumConcurrentTransfers);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    /// Runs the request on the calling thread and blocks until it ends. Spins no event loop.
+    Response perform(const Request& request) const;
+    /// As above; raising `cancellation` from another thread aborts the transfer promptly.
+    Response perform(const Request& request, const CancellationToken& cancellation) const;
+
+    /// Queues the request for a worker thread and returns at once. `completion` (may be empty)
+    /// runs exactly once on that worker thread; post to other threads from there.
+    std::shared_ptr<Task> start(Request request, Completion completion);
+
+    /// Initialises libcurl once per process; thread-safe. Constructing a Client does it; call it
+    /// early only to take the cost off the first request. libcurl is never cleaned up.
+    static void initializeLibrary();
+
+  private:
+    CancellationToken shutdown_;
+    std::unique_ptr<QThreadPool> pool_;
+};
+
+} // namespace platform::http

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/HttpHeaderList.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+namespace platform::http {
+
+/// One HTTP request as a plain value. Copy it freely; a Client never keeps a reference to it
+/// beyond the transfer.
+struct Request {
+    /// User name and password offered when the server asks (Basic or Digest, whichever it
+    /// challenges with). Offered once: a wrong password ends with the server's 401.
+    struct Credentials {
+        QString user;
+        QString password;
+    };
+
+    /// Called on the transferring thread with the bytes of the body sent so far and the total
+    /// expected. After an authentication challenge the count may start again from zero.
+    using UploadProgress = std::function<void(qint64 bytesSent, qint64 totalBytesExpected)>;
+
+    static constexpr qint64 DefaultMaximumResponseSize = qint64(512) * 1024 * 1024;
+    static constexpr double DefaultRequestTimeout = 60.0;
+
+    Request() = default;
+    explicit Request(QUrl requestUrl, QByteArray requestMethod = QByteArrayLiteral("GET"))
+        : method(std::move(requestMethod)), url(std::move(requestUrl)) {}
+
+    /// Any verb; sent as given (upper case by convention).
+    QByteArray method = QByteArrayLiteral("GET");
+    /// http or https only.
+    QUrl url;
+    /// Sent in this order. A Content-Type is sent only when given here.
+    HeaderList headers;
+    /// Sent whenever non-empty, and as an empty body (Content-Length: 0) for POST, PUT and PATCH.
+    QByteArray body;
+    /// Seconds without any byte moving in either direction before the transfer fails; 0 = none.
+    double requestTimeout = DefaultRequestTimeout;
+    /// Seconds the whole transfer (redirects and authentication included) may take; 0 = none.
+    double resourceTimeout = 0.0;
+    std::optional<Credentials> credentials;
+    UploadProgress uploadProgress;
+    /// A larger (decoded) response body fails the request; 0 = no limit.
+    qint64 maximumResponseSize = DefaultMaximumResponseSize;
+};
+
+} // namespace platform::http

@@ -1,0 +1,60 @@
+#include "app/AppTestEnvironment.h"
+
+#include "support/TestHelpers.h"
+
+#include <QDir>
+
+void AppTestEnvironment::SetUp() {
+    ASSERT_TRUE(temp.isValid());
+    defaults = std::make_unique<platform::UserDefaults>(temp.path() + QStringLiteral("/defaults.conf"));
+    GraflinkDocument::registerDefaults(*defaults);
+    QDir().mkpath(temp.path() + QStringLiteral("/Logs"));
+    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + QStringLiteral("/Logs")));
+    logger = std::make_unique<NVSLogController>(
+        NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+    static NVSLogControllerDelegate silentDelegate;
+    logger->setLogDelegate(&silentDelegate);
+    http = std::make_shared<platform::http::Client>();
+    server = std::make_unique<testing_support::LoopbackHttpServer>();
+    ASSERT_TRUE(server->isListening());
+}
+
+void AppTestEnvironment::TearDown() {
+    server.reset();
+    http.reset();
+    logger.reset();
+}
+
+GraflinkDocument::Environment AppTestEnvironment::environment() const {
+    GraflinkDocument::Environment environment;
+    environment.defaults = defaults.get();
+    environment.logger = logger.get();
+    environment.http = http;
+    environment.refreshRequestTimeout = 0.5;
+    environment.refreshResourceTimeout = 3.0;
+    return environment;
+}
+
+std::unique_ptr<GraflinkDocument> AppTestEnvironment::makeDocument() const {
+    return std::make_unique<GraflinkDocument>(environment());
+}
+
+QStringList AppTestEnvironment::logLines() const {
+    logger->waitUntilIdle();
+    QStringList lines;
+    const QDir folder(temp.path() + QStringLiteral("/Logs"));
+    for (const QString& name : folder.entryList({QStringLiteral("Graflink *.log")}, QDir::Files, QDir::Name)) {
+        const QString text = QString::fromUtf8(testing_support::readFile(folder.filePath(name)));
+        for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            lines.append(line.section(QLatin1Char('\t'), 5)); // the message after the time stamp
+    }
+    return lines;
+}
+
+bool AppTestEnvironment::logContains(const QString& text) const {
+    return logLines().contains(text);
+}
+
+bool AppTestEnvironment::waitForRefreshes(GraflinkDocument& document) const {
+    return testing_support::waitUntil([&] { return !document.isRefreshing(); }, std::chrono::seconds(10));
+}

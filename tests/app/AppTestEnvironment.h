@@ -1,0 +1,33 @@
+#pragma once
+
+#include "app/GraflinkDocument.h"
+#include "appbase/NVSLogController.h"
+#include "peers/LoopbackHttpServer.h"
+#include "platform/HttpClient.h"
+#include "platform/UserDefaults.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+/// What a document test needs: private user defaults with the registered server settings, a
+/// technical log in a temporary folder, an HTTP client and a loopback feed server.
+class AppTestEnvironment : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    GraflinkDocument::Environment environment() const;
+    std::unique_ptr<GraflinkDocument> makeDocument() const;
+    /// The lines of today's technical log, after every queued line was written.
+    QStringList logLines() const;
+    bool logContains(const QString& text) const;
+    /// Runs the event loop until the document has no refresh in flight.
+    bool waitForRefreshes(GraflinkDocument& document) const;
+
+    QTemporaryDir temp;
+    std::unique_ptr<platform::UserDefaults> defaults;
+    std::unique_ptr<NVSLogController> logger;
+    std::shared_ptr<platform::http::Client> http;
+    std::unique_ptr<testing_support::LoopbackHttpServer> server;
+};

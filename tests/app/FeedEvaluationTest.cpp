@@ -1,0 +1,227 @@
+#include "app/AppTestEnvironment.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "support/TestHelpers.h"
+
+#include <QSignalSpy>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Reply = testing_support::LoopbackHttpServer::Reply;
+using platform::JsonValue;
+
+const QByteArray ObservationXml = R"(<?xml version="1.0"?>
+<current_observation version="1.0">
+  <location>Las Vegas, NV</location>
+  <temp_f>72.4</temp_f>
+  <wind speed="5"><dir>NW</dir></wind>
+  <station>  <id>KLAS</id> <name>McCarran</name>  </station>
+</current_observation>)";
+
+class FeedEvaluation : public AppTestEnvironment {
+protected:
+    struct Binding {
+        const char* path;
+        int valueType;
+    };
+
+    std::unique_ptr<GraflinkDocument> documentFor(const QByteArray& path, const std::vector<Binding>& bindings) {
+        auto document = makeDocument();
+        QList<QVariantMap> variables;
+        for (const Binding& binding : bindings)
+            variables.append({{QStringLiteral("XPath"), QString::fromUtf8(binding.path)},
+                              {QStringLiteral("valueType"), binding.valueType}});
+        document->loadVariablesFromDictionaries(variables);
+        document->setSourceURLString(server->url(QString::fromUtf8(path)).toString()); // starts a refresh
+        EXPECT_TRUE(waitForRefreshes(*document));
+        return document;
+    }
+
+    void refreshAndWait(GraflinkDocument& document) {
+        document.refresh();
+        ASSERT_TRUE(waitForRefreshes(document));
+    }
+
+    static std::optional<JsonValue> valueOf(const GraflinkDocument& document, int index) {
+        return document.variables().variables().at(index)->currentStringValue();
+    }
+    static JsonValue text(const char* value) { return JsonValue(std::string(value)); }
+};
+
+TEST_F(FeedEvaluation, EvaluatesEveryVariableAgainstAnXmlFeed) {
+    server->serve("/obs.xml", Reply::text(ObservationXml, "text/xml"));
+    auto document = documentFor("/obs.xml", {{"current_observation/temp_f", 2},
+                                             {"current_observation/location", 0},
+                                             {"/current_observation/wind/@speed", 1},
+                                             {"current_observation/station", 0},
+                                             {"current_observation/missing", 0},
+                                             {"current_observation/[broken", 0},
+                                             {"count(//dir)", 0}});
+    EXPECT_EQ(valueOf(*document, 0), text("Temp 72\u00B0 F"));
+    EXPECT_EQ(valueOf(*document, 1), text("Las Vegas, NV"));
+    EXPECT_EQ(valueOf(*document, 2), text("5"));
+    EXPECT_EQ(valueOf(*document, 3), text("  KLAS McCarran  ")) << "the string value of all descendants";
+    EXPECT_FALSE(valueOf(*document, 4));
+    EXPECT_FALSE(valueOf(*document, 5));
+    EXPECT_FALSE(valueOf(*document, 6)) << "a path that selects no nodes changes nothing";
+    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Succeeded: HTTP 200")));
+    EXPECT_EQ(document->lastRefreshDelivered(), true);
+}
+
+TEST_F(FeedEvaluation, KeepsXmlValuesWhosePathStopsMatching) {
+    server->serve("/obs.xml", Reply::text("<r><a>first</a><n>abc</n></r>", "application/xml"));
+    auto document = documentFor("/obs.xml", {{"r/a", 0}, {"r/n", 2}});
+    EXPECT_EQ(valueOf(*document, 0), text("first"));
+    EXPECT_EQ(valueOf(*document, 1), text("Temp 0\u00B0 F")) << "text without a leading number reads as 0";
+
+    server->serve("/obs.xml", Reply::text("<r><b>other</b></r>", "application/xml"));
+    refreshAndWait(*document);
+    EXPECT_EQ(valueOf(*document, 0), text("first"));
+}
+
+TEST_F(FeedEvaluation, TakesRssAsXmlBecauseXmlIsTestedFirst) {
+    server->serve("/rss", Reply::text("<rss><channel><title>News</title></channel></rss>", "application/rss+xml; charset=utf-8"));
+    server->serve("/both", Reply::text("<x>both</x>", "application/json+xml"));
+    auto rss = documentFor("/rss", {{"rss/channel/title", 0}});
+    EXPECT_EQ(valueOf(*rss, 0), text("News"));
+    auto both = documentFor("/both", {{"x", 0}});
+    EXPECT_EQ(valueOf(*both, 0), text("both"));
+}
+
+TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
+    struct Case {
+        const char* path;
+        Reply reply;
+        QString expectedLogLine;
+    };
+    const Case cases[] = {
+        {"/plain", Reply::text(ObservationXml, "text/plain"), QStringLiteral("Unknown response type: text/plain")},
+        {"/missing", Reply::text("<r/>", "text/xml", 404), QStringLiteral("URL Session Task Succeeded: HTTP 404")},
+        {"/empty", Reply::text("", "text/xml"), QStringLiteral("URL Session Task Succeeded: HTTP 200")},
+        {"/malformed", Reply::text("<current_observation><temp_f>1</current_observation>", "text/xml"),
+         QStringLiteral("URL Session Task Succeeded: HTTP 200")},
+        {"/scalar", Reply::text("42", "application/json"), QStringLiteral("URL Session Task Succeeded: HTTP 200")},
+        {"/untyped", Reply::text("{}", ""), QStringLiteral("Unknown response type: (null)")},
+    };
+    for (const Case& c : cases) {
+        Reply reply = c.reply;
+        if (QByteArray(c.path) == "/untyped")
+            reply.headers.clear();
+        server->serve(c.path, reply);
+        auto document = makeDocument();
+        document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("current_observation/temp_f")}}});
+        document->variables().variables().first()->setCurrentStringValue(text("before"));
+        document->setSourceURLString(server->url(QString::fromUtf8(c.path)).toString());
+        ASSERT_TRUE(waitForRefreshes(*document));
+        EXPECT_EQ(valueOf(*document, 0), text("before")) << c.path;
+        EXPECT_EQ(document->lastRefreshDelivered(), false) << c.path;
+        EXPECT_TRUE(logContains(c.expectedLogLine)) << c.path << ": " << logLines().join(QLatin1Char('|')).toStdString();
+    }
+}
+
+TEST_F(FeedEvaluation, ReportsATimeOutAsAFailedFetch) {
+    Reply slow = Reply::text("<r><a>late</a></r>", "text/xml");
+    slow.delay = std::chrono::milliseconds(4000);
+    server->serve("/slow", slow);
+    auto document = documentFor("/slow", {{"r/a", 0}});
+    EXPECT_FALSE(valueOf(*document, 0));
+    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Failed: The request timed out.")))
+        << logLines().join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(FeedEvaluation, ReportsAnUnusableAddressAsAFailedFetch) {
+    auto document = makeDocument();
+    QSignalSpy finished(document.get(), &GraflinkDocument::refreshFinished);
+    document->setSourceURLString(QStringLiteral("not a url"));
+    document->setSourceURLString(std::nullopt);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 2; }));
+    EXPECT_EQ(finished.at(0).at(0).toBool(), false);
+    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Failed: The feed address “not a url” is not a valid http or https URL.")));
+    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Failed: The document has no feed address.")));
+    EXPECT_EQ(server->requestCount(), 0);
+}
+
+// A slow older response must not overwrite the values of a newer one.
+TEST_F(FeedEvaluation, DropsAResponseOlderThanOneAlreadyProcessed) {
+    std::atomic<int> calls{0};
+    server->route("/feed", [&](const testing_support::LoopbackHttpServer::Request&) {
+        Reply reply = Reply::text(calls++ == 0 ? "<r><v>old</v></r>" : "<r><v>new</v></r>", "text/xml");
+        if (calls == 1)
+            reply.delay = std::chrono::milliseconds(300);
+        return reply;
+    });
+    auto document = makeDocument();
+    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("r/v")}, {QStringLiteral("valueType"), 0}}});
+    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString()); // slow, old
+    ASSERT_TRUE(testing_support::waitUntil([&] { return server->requestCount() == 1; }));
+    document->refresh(); // fast, new
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(valueOf(*document, 0), text("new"));
+    EXPECT_EQ(document->processedRefreshCount(), 1u);
+    EXPECT_TRUE(logContains(QStringLiteral("Ignoring a stale feed response (fetch 1; fetch 2 was already processed)")));
+}
+
+TEST_F(FeedEvaluation, EvaluatesJsonByKeyPath) {
+    server->serve("/feed.json", Reply::text(R"({"a":{"b":[{"c":1},{"c":2}]},"s":"12.5","flag":true,"n":null,"obj":{"k":[1]},"list":[5]})",
+                                            "application/json"));
+    auto document = documentFor("/feed.json", {{"a/b/1/c", 0},
+                                               {"s", 2},
+                                               {"a/b/0/c", 2},
+                                               {"gone", 2},
+                                               {"obj", 2},
+                                               {"flag", 0},
+                                               {"n", 3},
+                                               {"obj", 1},
+                                               {"list/1", 0},
+                                               {"list/-1", 0}});
+    EXPECT_EQ(valueOf(*document, 0), JsonValue(2)) << "kept as the number found";
+    EXPECT_EQ(valueOf(*document, 1), text("Temp 12\u00B0 F")) << "a string by its numeric reading (half-even)";
+    EXPECT_EQ(valueOf(*document, 2), text("Temp 1\u00B0 F"));
+    EXPECT_EQ(valueOf(*document, 3), text("")) << "a number variable whose path leads nowhere";
+    EXPECT_EQ(valueOf(*document, 4), text("")) << "an object is no number";
+    EXPECT_EQ(valueOf(*document, 5), JsonValue(true));
+    EXPECT_EQ(valueOf(*document, 6), JsonValue(nullptr)) << "the null marker";
+    EXPECT_EQ(valueOf(*document, 7), JsonValue::parse(R"({"k":[1]})"));
+    EXPECT_FALSE(valueOf(*document, 8)) << "an index outside the array";
+    EXPECT_FALSE(valueOf(*document, 9)) << "a negative index";
+}
+
+TEST_F(FeedEvaluation, ClearsJsonTextWhosePathDisappears) {
+    server->serve("/feed.json", Reply::text(R"({"title":"Breaking"})", "application/json"));
+    auto document = documentFor("/feed.json", {{"title", 0}});
+    EXPECT_EQ(valueOf(*document, 0), text("Breaking"));
+    server->serve("/feed.json", Reply::text(R"({"other":1})", "application/json"));
+    refreshAndWait(*document);
+    EXPECT_FALSE(valueOf(*document, 0));
+}
+
+TEST_F(FeedEvaluation, SkipsVariablesWithoutAPath) {
+    server->serve("/feed.json", Reply::text(R"({"":"empty key"})", "application/json"));
+    auto document = makeDocument();
+    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QString()}, {QStringLiteral("valueType"), 0}}});
+    document->variables().variables().first()->setXPath(std::nullopt);
+    document->variables().variables().first()->setCurrentStringValue(text("kept"));
+    document->setSourceURLString(server->url(QStringLiteral("/feed.json")).toString());
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(valueOf(*document, 0), text("kept"));
+}
+
+TEST_F(FeedEvaluation, InventoriesTheFeedWithoutTouchingValues) {
+    server->serve("/r.xml", Reply::text("<r><x/><x><y/></x></r>", "text/xml"));
+    auto document = documentFor("/r.xml", {{"r/x", 0}});
+    QSignalSpy changed(document.get(), &GraflinkDocument::inventoriedElementsChanged);
+    QSignalSpy finished(document.get(), &GraflinkDocument::pathsFinished);
+    document->getPaths();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 1; }));
+    EXPECT_EQ(document->inventoriedElements(), QStringList({QStringLiteral("r/x"), QStringLiteral("r/x"), QStringLiteral("r/x/y")}));
+    EXPECT_EQ(changed.count(), 1);
+
+    // A failed inventory fetch keeps the last inventory.
+    server->serve("/r.xml", Reply::text("", "text/xml", 500));
+    document->getPaths();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 2; }));
+    EXPECT_EQ(document->inventoriedElements().size(), 3);
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+#include "app/AppTestEnvironment.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "platform/PropertyList.h"
+#include "support/TestHelpers.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <nlohmann/json.hpp>
+#include <plist/plist.h>
+
+namespace {
+
+using testing_support::readFile;
+using testing_support::writeFile;
+
+class GraflinkDocumentFile : public AppTestEnvironment {
+protected:
+    QString path(const QString& name) const { return temp.path() + QLatin1Char('/') + name; }
+
+    std::unique_ptr<GraflinkDocument> open(const QString& file, platform::Error* error = nullptr) {
+        auto document = makeDocument();
+        if (!document->readFromPath(file, GraflinkDocument::DocumentTypeName, error))
+            return nullptr;
+        return document;
+    }
+};
+
+TEST_F(GraflinkDocumentFile, ANewDocumentTakesItsServerSettingsFromTheDefaults) {
+    defaults->setValue(QStringLiteral("CGServerPortNumber"), 2002);
+    const auto document = makeDocument();
+    EXPECT_EQ(document->variables().count(), 0);
+    EXPECT_FALSE(document->autoRefresh());
+    EXPECT_FALSE(document->publishToCG());
+    EXPECT_EQ(document->refreshFrequency(), 60.0);
+    EXPECT_EQ(document->sourceURLString(), GraflinkDocument::DefaultSourceURLString);
+    EXPECT_TRUE(document->sourceURLString()->endsWith(QStringLiteral("/xml/current_obs/KLAS.xml")));
+    EXPECT_FALSE(document->javascriptFilterPath());
+    EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(document->CGServerPortNumber(), 2002u);
+    EXPECT_EQ(document->CGServerType(), 1);
+    EXPECT_EQ(document->CGServerPassword(), QString());
+    EXPECT_FALSE(document->isRefreshTimerRunning());
+
+    // Later changes of the defaults do not reach an existing document.
+    defaults->setValue(QStringLiteral("CGServerIPAddress"), QStringLiteral("10.0.0.9"));
+    EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("127.0.0.1"));
+}
+
+TEST_F(GraflinkDocumentFile, SavesAndReopensEveryProperty) {
+    const QString file = path(QStringLiteral("Scores.graflink"));
+    {
+        auto document = makeDocument();
+        document->setCGServerIPAddress(QStringLiteral("10.1.2.3"));
+        document->setCGServerPortNumber(2010);
+        document->setCGServerType(2);
+        document->setCGServerPassword(QStringLiteral("s&cret #1"));
+        document->setJavascriptFilterPath(QStringLiteral("/filters/scores.js"));
+        document->setRefreshFrequency(15.5);
+        QList<QVariantMap> variables{
+            {{QStringLiteral("XPath"), QStringLiteral("a/b")}, {QStringLiteral("CGProjectName"), QStringLiteral("Scores")},
+             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")}, {QStringLiteral("valueType"), 0}},
+            {{QStringLiteral("XPath"), QStringLiteral("c")}, {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}}};
+        document->loadVariablesFromDictionaries(variables);
+        platform::Error error;
+        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName, &error)) << error.localizedDescription().toStdString();
+        EXPECT_FALSE(document->isDocumentEdited());
+    }
+    platform::Error error;
+    const auto reopened = open(file, &error);
+    ASSERT_TRUE(reopened) << error.localizedDescription().toStdString();
+    EXPECT_EQ(reopened->CGServerIPAddress(), QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(reopened->CGServerPortNumber(), 2010u);
+    EXPECT_EQ(reopened->CGServerType(), 2);
+    EXPECT_EQ(reopened->CGServerPassword(), QStringLiteral("s&cret #1"));
+    EXPECT_EQ(reopened->javascriptFilterPath(), QStringLiteral("/filters/scores.js"));
+    EXPECT_EQ(reopened->refreshFrequency(), 15.5);
+    EXPECT_EQ(reopened->displayName(), QStringLiteral("Scores"));
+    const QList<GraflinkVariable*> variables = reopened->variables().variables();
+    ASSERT_EQ(variables.size(), 2);
+    EXPECT_EQ(variables[0]->CGProjectItemName(), QStringLiteral("Home"));
+    EXPECT_EQ(variables[0]->valueType(), 0);
+    EXPECT_EQ(variables[0]->document(), reopened.get());
+    EXPECT_EQ(variables[1]->appleScriptActionName(), QStringLiteral("Flash"));
+    EXPECT_EQ(variables[1]->valueType(), 2);
+}
+
+TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDefaults) {
+    const QString file = path(QStringLiteral("bare.graflink"));
+    {
+        auto document = makeDocument();
+        document->setSourceURLString(std::nullopt);
+        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+    }
+    const QVariantMap stored = platform::PropertyList::read(readFile(file))->toMap();
+    EXPECT_FALSE(stored.contains(QStringLiteral("sourceURLString")));
+    EXPECT_FALSE(stored.contains(QStringLiteral("javascriptFilterPath")));
+    EXPECT_EQ(stored.value(QStringLiteral("variables")).toList().size(), 0) << "written even when empty";
+    EXPECT_EQ(stored.value(QStringLiteral("CGServerType")).toLongLong(), 1);
+    const auto reopened = open(file);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->sourceURLString(), GraflinkDocument::DefaultSourceURLString);
+    EXPECT_FALSE(reopened->javascriptFilterPath());
+}
+
+TEST_F(GraflinkDocumentFile, IsReadByAnIndependentPropertyListReader) {
+    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
+        GTEST_SKIP() << "no /usr/bin/python3";
+    const QString file = path(QStringLiteral("independent.graflink"));
+    auto document = makeDocument();
+    document->setCGServerPassword(QStringLiteral("pässword <&>"));
+    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("x/y")}, {QStringLiteral("valueType"), -1}}});
+    ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import plistlib,sys,json; d=plistlib.load(open(sys.argv[1],'rb')); "
+                                 "print(json.dumps(d, sort_keys=True, ensure_ascii=False))"),
+                  file});
+    ASSERT_TRUE(python.waitForFinished(20000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    const auto json = nlohmann::json::parse(python.readAllStandardOutput().toStdString());
+    EXPECT_EQ(json["CGServerPassword"], "pässword <&>");
+    EXPECT_EQ(json["autoRefresh"], false);
+    EXPECT_EQ(json["refreshFrequency"], 60.0);
+    EXPECT_TRUE(json["refreshFrequency"].is_number_float());
+    EXPECT_EQ(json["CGServerPortNumber"], 2001);
+    EXPECT_EQ(json["variables"][0]["valueType"], 4294967295LL);
+    EXPECT_EQ(json["variables"][0]["format"], "Temp #\u00B0 F");
+}
+
+TEST_F(GraflinkDocumentFile, OpensHandWrittenXmlAndBinaryPropertyLists) {
+    const QString xml = path(QStringLiteral("hand.graflink"));
+    ASSERT_TRUE(writeFile(xml, R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0"><dict>
+  <key>CGServerIPAddress</key><string>192.168.0.20</string>
+  <key>CGServerPortNumber</key><real>2003.9</real>
+  <key>autoRefresh</key><string>YES</string>
+  <key>sourceURLString</key><integer>5</integer>
+  <key>variables</key><array><dict><key>XPath</key><string>q</string></dict><string>not a variable</string></array>
+</dict></plist>)"));
+    const auto document = open(xml);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("192.168.0.20"));
+    EXPECT_EQ(document->CGServerPortNumber(), 2003u) << "read through its integer reading";
+    EXPECT_TRUE(document->autoRefresh()) << "read through its boolean reading";
+    EXPECT_TRUE(document->isRefreshTimerRunning());
+    EXPECT_EQ(document->sourceURLString(), GraflinkDocument::DefaultSourceURLString) << "a number is no address";
+    EXPECT_EQ(document->variables().count(), 1);
+    EXPECT_EQ(document->CGServerType(), 1) << "a missing key keeps its default";
+
+    plist_t root = plist_new_dict();
+    plist_dict_set_item(root, "publishToCG", plist_new_bool(0));
+    plist_dict_set_item(root, "CGServerType", plist_new_uint(2));
+    plist_dict_set_item(root, "CGServerPassword", plist_new_string("bin"));
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &bytes, &length);
+    plist_free(root);
+    const QString binary = path(QStringLiteral("binary.graflink"));
+    ASSERT_TRUE(writeFile(binary, QByteArray(bytes, static_cast<qsizetype>(length))));
+    std::free(bytes);
+    const auto fromBinary = open(binary);
+    ASSERT_TRUE(fromBinary);
+    EXPECT_EQ(fromBinary->CGServerType(), 2);
+    EXPECT_EQ(fromBinary->CGServerPassword(), QStringLiteral("bin"));
+}
+
+TEST_F(GraflinkDocumentFile, RefusesFilesThatAreNoPropertyListDictionary) {
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Case cases[] = {
+        {"text.graflink", "just some text"},
+        {"array.graflink", R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)"},
+        {"truncated.graflink", R"(<?xml version="1.0"?><plist version="1.0"><dict><key>autoRefresh</key>)"},
+        {"empty.graflink", ""},
+    };
+    for (const Case& c : cases) {
+        const QString file = path(QString::fromLatin1(c.name));
+        ASSERT_TRUE(writeFile(file, c.bytes));
+        platform::Error error;
+        EXPECT_FALSE(open(file, &error)) << c.name;
+        EXPECT_FALSE(error.domain.isEmpty()) << c.name;
+    }
+    platform::Error error;
+    EXPECT_FALSE(open(path(QStringLiteral("missing.graflink")), &error));
+    EXPECT_EQ(error.domain, platform::Error::FileDomain);
+}
+
+TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
+    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text("<r><v>1</v></r>", "text/xml"));
+    const QString file = path(QStringLiteral("publishing.graflink"));
+    {
+        QVariantMap stored{{QStringLiteral("publishToCG"), true},
+                           {QStringLiteral("sourceURLString"), server->url(QStringLiteral("/feed.xml")).toString()}};
+        ASSERT_TRUE(writeFile(file, platform::PropertyList::writeXml(stored)));
+    }
+    const auto document = open(file);
+    ASSERT_TRUE(document);
+    ASSERT_TRUE(waitForRefreshes(*document));
+    // "publishToCG" and "sourceURLString" each ask for a refresh; one fetch of the stored address
+    // serves both (a fetch started before the address was read would go to the default feed).
+    EXPECT_EQ(server->requestCount(), 1);
+    EXPECT_EQ(document->lastRefreshDelivered(), true);
+    EXPECT_FALSE(document->isRefreshTimerRunning());
+}
+
+TEST_F(GraflinkDocumentFile, ConnectionStatusImageFollowsTheConnection) {
+    auto document = makeDocument();
+    QSignalSpy image(document.get(), &GraflinkDocument::connectionStatusImageChanged);
+    EXPECT_EQ(document->connectionStatusImage(), QStringLiteral("NSStatusNone"));
+    document->setIsConnectedToCG(true);
+    EXPECT_EQ(document->connectionStatusImage(), QStringLiteral("NSStatusAvailable"));
+    document->setIsConnectedToCG(true);
+    document->setIsConnectedToCG(false);
+    EXPECT_EQ(image.count(), 2);
+}
+
+TEST_F(GraflinkDocumentFile, TimerFollowsAutoRefreshAndPeriodChanges) {
+    auto document = makeDocument();
+    document->setRefreshFrequency(30);
+    EXPECT_FALSE(document->isRefreshTimerRunning());
+    document->setAutoRefresh(true);
+    EXPECT_TRUE(document->isRefreshTimerRunning());
+    document->setRefreshFrequency(0); // must not spin: raised to the minimum period
+    EXPECT_TRUE(document->isRefreshTimerRunning());
+    document->setAutoRefresh(false);
+    EXPECT_FALSE(document->isRefreshTimerRunning());
+}
+
+} // namespace

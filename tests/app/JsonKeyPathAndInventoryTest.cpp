@@ -1,0 +1,60 @@
+#include "app/FeedInventory.h"
+#include "app/JsonKeyPath.h"
+#include "platform/XmlDocument.h"
+#include "support/TestHelpers.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using platform::JsonValue;
+
+TEST(JsonKeyPath, SplitsLikePlatformPathComponents) {
+    const std::vector<std::pair<QString, QStringList>> cases{
+        {QStringLiteral("a/b/c"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}},
+        {QStringLiteral("a//b/"), {QStringLiteral("a"), QStringLiteral("b")}},
+        {QStringLiteral("/a"), {QStringLiteral("/"), QStringLiteral("a")}},
+        {QStringLiteral("/"), {QStringLiteral("/")}},
+        {QString(), {}},
+    };
+    for (const auto& [path, expected] : cases)
+        EXPECT_EQ(JsonKeyPath::components(path), expected) << path.toStdString();
+}
+
+TEST(JsonKeyPath, FollowsKeysAndIndexesAndNeverLeavesTheTree) {
+    const JsonValue feed = JsonValue::parse(R"({"a":{"b":[{"c":1},{"c":2}]},"/":{"x":"slash"},"n":null,"list":[10,20,30]})");
+    auto at = [&](const char* path) { return JsonKeyPath::valueAt(feed, QString::fromUtf8(path)); };
+    ASSERT_TRUE(at("a/b/1/c"));
+    EXPECT_EQ(*at("a/b/1/c"), 2);
+    EXPECT_EQ(*at("/x"), "slash") << "a leading slash matches a key that is a single slash";
+    EXPECT_TRUE(at("n")->is_null());
+    EXPECT_EQ(*at("list/x"), 10) << "a component that is not a number reads as index 0";
+    EXPECT_EQ(*at("list/2abc"), 30) << "the leading number counts";
+    EXPECT_FALSE(at("list/3"));
+    EXPECT_FALSE(at("list/-1"));
+    EXPECT_FALSE(at("list/99999999999")) << "clamped to 32 bits, still outside";
+    EXPECT_FALSE(at("a/missing"));
+    EXPECT_FALSE(at("a/b/0/c/deeper")) << "a number has no members";
+    EXPECT_EQ(at(""), &feed);
+}
+
+TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
+    const JsonValue feed = JsonValue::parse(R"({"zeta":1,"a":{"b":[{"c":1},{"c":2}]}})");
+    EXPECT_EQ(FeedInventory::ofJson(feed),
+              QStringList({QStringLiteral("zeta"), QStringLiteral("a"), QStringLiteral("a/b"), QStringLiteral("a/b/0"),
+                           QStringLiteral("a/b/0/c"), QStringLiteral("a/b/1"), QStringLiteral("a/b/1/c")}));
+    EXPECT_EQ(FeedInventory::ofJson(JsonValue::parse("[[1],{\"k\":2}]")),
+              QStringList({QStringLiteral("0"), QStringLiteral("0/0"), QStringLiteral("1"), QStringLiteral("1/k")}));
+    EXPECT_TRUE(FeedInventory::ofJson(JsonValue::parse("\"scalar\"")).isEmpty());
+}
+
+TEST(FeedInventory, ListsXmlElementsWithRepeatsButNotTheRootAlone) {
+    const auto document = platform::XmlDocument::parse(
+        "<r><!-- note --><x a='1'>text<y/></x><?pi data?><x/></r>");
+    ASSERT_TRUE(document);
+    EXPECT_EQ(FeedInventory::ofXml(*document),
+              QStringList({QStringLiteral("r/x"), QStringLiteral("r/x/y"), QStringLiteral("r/x")}));
+}
+
+} // namespace
