@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int ItemCount = 40000;
+constexpr int ItemCount = 60000;
 constexpr int VariableCount = 1000;
 constexpr int PeerRepetitions = 5;
 

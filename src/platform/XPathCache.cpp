@@ -29,8 +29,19 @@ xmlXPathCompExprPtr XPathCache::compiled(const QString& expression) {
     return compiledExpression;
 }
 
+const SimpleLocationPath* XPathCache::simplePath(const QString& expression) {
+    auto found = m_simplePaths.find(expression);
+    if (found == m_simplePaths.end()) {
+        if (m_simplePaths.size() >= MaximumSize)
+            m_simplePaths.clear();
+        found = m_simplePaths.emplace(expression, SimpleLocationPath::parse(expression)).first;
+    }
+    return found->second ? &*found->second : nullptr;
+}
+
 void XPathCache::clear() {
     m_expressions.clear();
+    m_simplePaths.clear();
 }
 
 } // namespace platform

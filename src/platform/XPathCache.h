@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SimpleLocationPath.h"
+
 #include <QHashFunctions>
 #include <QString>
 #include <cstddef>
@@ -27,6 +29,10 @@ class XPathCache {
     /// valid until clear() or the cache's destruction.
     xmlXPathCompExprPtr compiled(const QString& expression);
 
+    /// The expression as a simple child path, parsed on the first request; null when it is not
+    /// one. Owned by the cache, like compiled().
+    const SimpleLocationPath* simplePath(const QString& expression);
+
     /// Number of distinct expressions remembered, valid or not.
     std::size_t size() const { return m_expressions.size(); }
     /// Forgets every expression. Pointers returned by compiled() become invalid.
@@ -44,6 +50,7 @@ class XPathCache {
         std::size_t operator()(const QString& text) const noexcept { return qHash(text); }
     };
     std::unordered_map<QString, std::unique_ptr<xmlXPathCompExpr, Deleter>, Hash> m_expressions;
+    std::unordered_map<QString, std::optional<SimpleLocationPath>, Hash> m_simplePaths;
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/XPathEvaluator.h"
 
 #include "platform/XPathCache.h"
+#include "platform/XmlChildIndex.h"
 #include "platform/XmlDocument.h"
 #include "platform/XmlErrorCapture.h"
 
@@ -71,10 +72,24 @@ std::optional<std::vector<xmlNodePtr>> XPathEvaluator::nodes(const QString& expr
 }
 
 std::optional<QString> XPathEvaluator::firstNodeStringValue(const QString& expression, xmlNodePtr context) {
+    xmlNodePtr node = firstNode(expression, context);
+    if (!node)
+        return std::nullopt;
+    return stringValue(node);
+}
+
+xmlNodePtr XPathEvaluator::firstNode(const QString& expression, xmlNodePtr context) {
+    if (context && context->doc != m_document.document())
+        return nullptr;
+    if (const SimpleLocationPath* simple = m_cache->simplePath(expression)) {
+        if (!m_childIndex)
+            m_childIndex = std::make_unique<XmlChildIndex>();
+        return simple->firstMatch(context ? context : m_document.documentNode(), *m_childIndex);
+    }
     const Object result = run(expression, context);
     if (!result || result->type != XPATH_NODESET || !result->nodesetval || result->nodesetval->nodeNr <= 0)
-        return std::nullopt;
-    return stringValue(result->nodesetval->nodeTab[0]);
+        return nullptr;
+    return result->nodesetval->nodeTab[0];
 }
 
 std::optional<XPathValue> XPathEvaluator::evaluate(const QString& expression, xmlNodePtr context) {

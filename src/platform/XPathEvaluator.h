@@ -10,6 +10,7 @@
 
 namespace platform {
 
+class XmlChildIndex;
 class XmlDocument;
 class XPathCache;
 
@@ -44,6 +45,9 @@ class XPathEvaluator {
     /// The string value of the first selected node (document order). Nullopt when the expression
     /// is invalid, does not give a node set, or selects nothing.
     std::optional<QString> firstNodeStringValue(const QString& expression, xmlNodePtr context = nullptr);
+    /// The first selected node (document order), or null. Simple child paths are answered
+    /// through a child index instead of libxml2's evaluation, with the same result.
+    xmlNodePtr firstNode(const QString& expression, xmlNodePtr context = nullptr);
 
     /// Any result of `expression` (`count(//a)` → double, `string(/x)` → QString, `//a` → nodes).
     /// Nullopt when the expression is invalid or fails to evaluate.
@@ -73,6 +77,7 @@ class XPathEvaluator {
     std::unique_ptr<XPathCache> m_ownCache;
     XPathCache* m_cache;
     xmlXPathContextPtr m_context;
+    std::unique_ptr<XmlChildIndex> m_childIndex;
 };
 
 } // namespace platform

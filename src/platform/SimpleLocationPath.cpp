@@ -1,0 +1,126 @@
+#include "platform/SimpleLocationPath.h"
+
+#include "platform/XmlChildIndex.h"
+
+#include <QList>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+bool isNameStart(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool isNameChar(char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+/// An NCName (no prefix); non-ASCII characters are accepted as libxml2 accepts them in names.
+bool isName(const QByteArray& text) {
+    if (text.isEmpty() || !isNameStart(text.at(0)))
+        return false;
+    for (char c : text)
+        if (!isNameChar(c))
+            return false;
+    return true;
+}
+
+bool isPlainElement(xmlNodePtr node, const QByteArray& name) {
+    return node->type == XML_ELEMENT_NODE &&
+           (name.isEmpty() || (!node->ns && std::strcmp(reinterpret_cast<const char*>(node->name), name.constData()) == 0));
+}
+
+} // namespace
+
+std::optional<SimpleLocationPath> SimpleLocationPath::parse(const QString& expression) {
+    QByteArray text = expression.toUtf8();
+    // An absolute path starts at the document node, which is where relative paths start too.
+    if (text.startsWith('/'))
+        text.remove(0, 1);
+    if (text.isEmpty())
+        return std::nullopt;
+    SimpleLocationPath path;
+    const QList<QByteArray> parts = text.split('/');
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        QByteArray part = parts.at(i);
+        const bool last = i == parts.size() - 1;
+        if (last && part.startsWith('@')) {
+            if (!isName(part.mid(1)) || path.m_steps.empty())
+                return std::nullopt;
+            path.m_ending = Ending::Attribute;
+            path.m_attribute = part.mid(1);
+            break;
+        }
+        if (last && part == "text()") {
+            if (path.m_steps.empty())
+                return std::nullopt;
+            path.m_ending = Ending::Text;
+            break;
+        }
+        Step step;
+        const qsizetype bracket = part.indexOf('[');
+        if (bracket >= 0) {
+            if (!part.endsWith(']'))
+                return std::nullopt;
+            const QByteArray number = part.mid(bracket + 1, part.size() - bracket - 2);
+            if (number.isEmpty() || number.at(0) < '1' || number.at(0) > '9' || number.size() > 9)
+                return std::nullopt;
+            for (char c : number)
+                if (c < '0' || c > '9')
+                    return std::nullopt;
+            step.position = number.toInt();
+            part = part.left(bracket);
+        }
+        if (part != "*" && !isName(part))
+            return std::nullopt;
+        step.name = part == "*" ? QByteArray() : part;
+        path.m_steps.push_back(step);
+    }
+    return path;
+}
+
+xmlNodePtr SimpleLocationPath::firstMatch(xmlNodePtr context, XmlChildIndex& index) const {
+    return context ? match(context, 0, index) : nullptr;
+}
+
+xmlNodePtr SimpleLocationPath::match(xmlNodePtr context, std::size_t step, XmlChildIndex& index) const {
+    if (step == m_steps.size())
+        return ending(context);
+    const Step& current = m_steps[step];
+    if (current.position > 0) {
+        const std::vector<xmlNodePtr>& candidates = index.children(context, current.name);
+        if (static_cast<size_t>(current.position) > candidates.size())
+            return nullptr;
+        return match(candidates[static_cast<size_t>(current.position) - 1], step + 1, index);
+    }
+    // Children in document order, depth first: the first hit is the first node in document order.
+    for (xmlNodePtr child = context->children; child; child = child->next) {
+        if (!isPlainElement(child, current.name))
+            continue;
+        if (xmlNodePtr found = match(child, step + 1, index))
+            return found;
+    }
+    return nullptr;
+}
+
+xmlNodePtr SimpleLocationPath::ending(xmlNodePtr element) const {
+    switch (m_ending) {
+    case Ending::Element:
+        return element;
+    case Ending::Attribute:
+        for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next)
+            if (!attribute->ns && std::strcmp(reinterpret_cast<const char*>(attribute->name), m_attribute.constData()) == 0)
+                return reinterpret_cast<xmlNodePtr>(attribute);
+        return nullptr;
+    case Ending::Text:
+        for (xmlNodePtr child = element->children; child; child = child->next)
+            if (child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE)
+                return child;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace platform

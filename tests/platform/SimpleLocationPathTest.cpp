@@ -1,0 +1,98 @@
+#include "platform/SimpleLocationPath.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XmlDocument.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+using platform::SimpleLocationPath;
+using platform::XPathEvaluator;
+using platform::XmlDocument;
+
+TEST(SimpleLocationPath, TakesOnlyPlainChildPaths) {
+    for (const char* simple : {"a", "/a/b", "a/b[3]/c", "*/b[1]", "a/@id", "a/b/text()", "feed/item[500]/votes", "é/ü"})
+        EXPECT_TRUE(SimpleLocationPath::parse(QString::fromUtf8(simple))) << simple;
+    for (const char* other : {"", "/", "//a", "a//b", "a/../b", "./a", "a[0]", "a[-1]", "a[last()]", "a[@id='1']",
+                              "p:a", "a /b", "count(a)", "a|b", "@id", "text()", "a/@p:id", "a[1][2]", "a[01]",
+                              "a/child::b", "a/b/", "1a", "a[1"})
+        EXPECT_FALSE(SimpleLocationPath::parse(QString::fromUtf8(other))) << other;
+}
+
+/// A random feed-like document: few names so that paths hit, namespaces, attributes, text,
+/// CDATA, comments and processing instructions so that the node tests are exercised.
+QByteArray randomDocument(std::mt19937& random) {
+    const char* names[] = {"a", "b", "c"};
+    std::uniform_int_distribution<int> pick(0, 2), count(0, 4), kind(0, 9);
+    std::function<QByteArray(int)> element = [&](int depth) -> QByteArray {
+        const QByteArray name(names[pick(random)]);
+        const bool namespaced = kind(random) == 0;
+        QByteArray open = (namespaced ? "p:" : "") + name;
+        QByteArray xml = "<" + open + (namespaced ? " xmlns:p='urn:p'" : "");
+        if (kind(random) < 4)
+            xml += " id='" + QByteArray::number(kind(random)) + "'";
+        if (kind(random) == 1)
+            xml += " q:id='ns' xmlns:q='urn:q'";
+        xml += ">";
+        const int children = depth < 4 ? count(random) : 0;
+        for (int i = 0; i < children; ++i) {
+            switch (kind(random)) {
+            case 0: xml += "text" + QByteArray::number(i); break;
+            case 1: xml += "<![CDATA[cdata]]>"; break;
+            case 2: xml += "<!-- comment -->"; break;
+            case 3: xml += "<?pi x?>"; break;
+            default: xml += element(depth + 1);
+            }
+        }
+        return xml + "</" + open + ">";
+    };
+    return "<?xml version='1.0'?><!-- head -->" + element(0);
+}
+
+QString randomPath(std::mt19937& random) {
+    const char* steps[] = {"a", "b", "c", "*", "a[1]", "b[2]", "c[3]", "*[2]", "a[4]"};
+    std::uniform_int_distribution<int> pick(0, 8), length(1, 4), ending(0, 5);
+    QString path = ending(random) == 0 ? QStringLiteral("/") : QString();
+    const int n = length(random);
+    for (int i = 0; i < n; ++i)
+        path += (i ? QStringLiteral("/") : QString()) + QString::fromLatin1(steps[pick(random)]);
+    switch (ending(random)) {
+    case 1: path += QStringLiteral("/@id"); break;
+    case 2: path += QStringLiteral("/text()"); break;
+    default: break;
+    }
+    return path;
+}
+
+// The child index must answer exactly as libxml2's own evaluation does.
+TEST(SimpleLocationPath, SelectsTheSameFirstNodeAsLibxml2) {
+    std::mt19937 random(20261206);
+    int compared = 0, nonEmpty = 0;
+    for (int d = 0; d < 300; ++d) {
+        const auto document = XmlDocument::parse(randomDocument(random));
+        ASSERT_TRUE(document);
+        XPathEvaluator evaluator(*document);
+        for (int p = 0; p < 40; ++p) {
+            const QString path = randomPath(random);
+            ASSERT_TRUE(SimpleLocationPath::parse(path)) << path.toStdString();
+            const auto reference = evaluator.nodes(path);
+            ASSERT_TRUE(reference) << path.toStdString();
+            const xmlNodePtr expected = reference->empty() ? nullptr : reference->front();
+            EXPECT_EQ(evaluator.firstNode(path), expected) << path.toStdString();
+            // From an element context as well.
+            if (xmlNodePtr root = document->rootElement()) {
+                const auto fromRoot = evaluator.nodes(path.startsWith(QLatin1Char('/')) ? path.mid(1) : path, root);
+                if (!path.startsWith(QLatin1Char('/'))) {
+                    EXPECT_EQ(evaluator.firstNode(path, root), fromRoot->empty() ? nullptr : fromRoot->front())
+                        << path.toStdString();
+                }
+            }
+            ++compared;
+            nonEmpty += expected != nullptr;
+        }
+    }
+    EXPECT_GT(nonEmpty, compared / 20) << "the random paths must often select something";
+}
+
+} // namespace
