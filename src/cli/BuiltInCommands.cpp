@@ -1,4 +1,7 @@
 #include "cli/CliApplication.h"
+#include "cli/DataSourceNewCommand.h"
+#include "cli/DataSourceSetCommand.h"
+#include "cli/DataSourceShowCommand.h"
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/RefreshCommand.h"
@@ -9,6 +12,9 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<NewCommand>());
     application.registerCommand(std::make_unique<PathsCommand>());
     application.registerCommand(std::make_unique<RefreshCommand>());
+    application.registerCommand(std::make_unique<DataSourceNewCommand>());
+    application.registerCommand(std::make_unique<DataSourceSetCommand>());
+    application.registerCommand(std::make_unique<DataSourceShowCommand>());
 }
 
 } // namespace cli

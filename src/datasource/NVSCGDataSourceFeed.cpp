@@ -1,0 +1,153 @@
+#include "datasource/NVSCGDataSourceFeed.h"
+
+#include "datasource/NVSCGDataSourceNode.h"
+#include "platform/XPathCache.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XmlDocument.h"
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+// Compiled expressions are per thread (libxml2 memoises inside them while evaluating).
+platform::XPathCache& threadCache() {
+    thread_local platform::XPathCache cache;
+    return cache;
+}
+
+bool isDefaultNamespace(xmlNodePtr element) {
+    return element->ns && !element->ns->prefix;
+}
+
+std::string siblingKey(xmlNodePtr element) {
+    std::string key(reinterpret_cast<const char*>(element->name));
+    key.push_back('\x01');
+    if (element->ns && element->ns->prefix)
+        key.append(reinterpret_cast<const char*>(element->ns->prefix));
+    else
+        key.push_back('\x02');
+    return key;
+}
+
+void setPosition(xmlNodePtr element, std::intptr_t position) {
+    element->_private = reinterpret_cast<void*>(position);
+}
+
+std::intptr_t position(xmlNodePtr element) {
+    return reinterpret_cast<std::intptr_t>(element->_private);
+}
+
+} // namespace
+
+NVSCGDataSourceFeed::NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document)
+    : m_document(std::move(document)) {}
+
+NVSCGDataSourceFeed::~NVSCGDataSourceFeed() = default;
+
+void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
+    // libxml2's rule: a name in a default namespace is written "*" and numbered among all element
+    // siblings; any other is numbered among siblings of the same name and prefix, and only when
+    // it has such siblings.
+    struct Count {
+        std::intptr_t total = 0;
+        std::intptr_t next = 0;
+    };
+    std::unordered_map<std::string, Count> counts;
+    std::intptr_t elements = 0;
+    for (xmlNodePtr child = parent->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        ++elements;
+        if (!isDefaultNamespace(child))
+            ++counts[siblingKey(child)].total;
+    }
+    std::intptr_t index = 0;
+    for (xmlNodePtr child = parent->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        ++index;
+        if (isDefaultNamespace(child)) {
+            setPosition(child, elements > 1 ? index : 0);
+        } else {
+            Count& count = counts[siblingKey(child)];
+            ++count.next;
+            setPosition(child, count.total > 1 ? count.next : 0);
+        }
+    }
+}
+
+std::shared_ptr<NVSCGDataSourceNode> NVSCGDataSourceFeed::buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed) {
+    xmlNodePtr root = feed ? feed->m_document->rootElement() : nullptr;
+    if (!root)
+        return nullptr;
+    // Positions first, breadth by breadth, so that node construction can read any path.
+    setPosition(root, 0);
+    std::vector<xmlNodePtr> pending{root};
+    while (!pending.empty()) {
+        xmlNodePtr element = pending.back();
+        pending.pop_back();
+        recordPositions(element);
+        for (xmlNodePtr child = element->children; child; child = child->next) {
+            if (child->type == XML_ELEMENT_NODE)
+                pending.push_back(child);
+        }
+    }
+    return std::make_shared<NVSCGDataSourceNode>(feed, root);
+}
+
+QString NVSCGDataSourceFeed::locationPath(xmlNodePtr element) {
+    std::vector<xmlNodePtr> chain;
+    for (xmlNodePtr node = element; node && node->type == XML_ELEMENT_NODE; node = node->parent)
+        chain.push_back(node);
+    QString path;
+    path.reserve(int(chain.size()) * 16);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        xmlNodePtr node = *it;
+        path.append(QLatin1Char('/'));
+        if (isDefaultNamespace(node)) {
+            path.append(QLatin1Char('*'));
+        } else {
+            if (node->ns && node->ns->prefix) {
+                path.append(QString::fromUtf8(reinterpret_cast<const char*>(node->ns->prefix)));
+                path.append(QLatin1Char(':'));
+            }
+            path.append(QString::fromUtf8(reinterpret_cast<const char*>(node->name)));
+        }
+        if (const std::intptr_t index = position(node); index > 0) {
+            path.append(QLatin1Char('['));
+            path.append(QString::number(index));
+            path.append(QLatin1Char(']'));
+        }
+    }
+    return path;
+}
+
+std::optional<QString> NVSCGDataSourceFeed::firstStringValue(const QString& relativeExpression, xmlNodePtr context) {
+    platform::XPathEvaluator* evaluator = nullptr;
+    std::unique_ptr<platform::XPathEvaluator> temporary;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_evaluator) {
+            m_evaluator = std::make_unique<platform::XPathEvaluator>(*m_document, &threadCache());
+            m_evaluatorThread = std::this_thread::get_id();
+        }
+        if (m_evaluatorThread == std::this_thread::get_id())
+            evaluator = m_evaluator.get();
+    }
+    if (!evaluator) {
+        temporary = std::make_unique<platform::XPathEvaluator>(*m_document, &threadCache());
+        evaluator = temporary.get();
+    }
+    return evaluator->firstNodeStringValue(relativeExpression, context);
+}
+
+QString NVSCGDataSourceFeed::intern(const QString& text) {
+    std::lock_guard lock(m_mutex);
+    auto found = m_strings.constFind(text);
+    if (found != m_strings.constEnd())
+        return *found;
+    m_strings.insert(text);
+    return text;
+}

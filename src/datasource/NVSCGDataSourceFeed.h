@@ -1,0 +1,60 @@
+#pragma once
+
+#include "datasource/NVSCGDataSourceExport.h"
+
+#include <QString>
+#include <QSet>
+#include <libxml/tree.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace platform {
+class XmlDocument;
+class XPathEvaluator;
+}
+class NVSCGDataSourceNode;
+
+/// One parsed XML feed shared by the nodes built from it: it keeps the libxml2 document alive
+/// for as long as any node refers to one of its elements.
+///
+/// Location paths: building the tree records each element's position among its same-named
+/// siblings in the element's `_private` field (0: no such siblings), so that a path is made by
+/// walking up the parents instead of libxml2's sibling scan at every level, which is quadratic
+/// for a feed with thousands of repeated elements. The paths are exactly libxml2's.
+///
+/// Threads: the tree is built on one thread and then handed over; later lookups come from the
+/// main thread (cell values), which gets a reused XPath evaluator; other threads get their own.
+class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
+public:
+    explicit NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document);
+    ~NVSCGDataSourceFeed();
+    NVSCGDataSourceFeed(const NVSCGDataSourceFeed&) = delete;
+    NVSCGDataSourceFeed& operator=(const NVSCGDataSourceFeed&) = delete;
+
+    const std::shared_ptr<platform::XmlDocument>& document() const { return m_document; }
+
+    /// The node tree of the document's root element (null when it has none).
+    static std::shared_ptr<NVSCGDataSourceNode> buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed);
+
+    /// The location path of an element of a built tree.
+    static QString locationPath(xmlNodePtr element);
+
+    /// The string value of the first node `relativeExpression` selects from `context`;
+    /// nullopt when it selects nothing or does not evaluate.
+    std::optional<QString> firstStringValue(const QString& relativeExpression, xmlNodePtr context);
+
+    /// One shared copy of equal strings: the wildcard paths of the same element in thousands of
+    /// rows are equal and would otherwise each hold their own buffer.
+    QString intern(const QString& text);
+
+private:
+    static void recordPositions(xmlNodePtr parent);
+
+    std::shared_ptr<platform::XmlDocument> m_document;
+    std::mutex m_mutex;
+    QSet<QString> m_strings;
+    std::thread::id m_evaluatorThread;
+    std::unique_ptr<platform::XPathEvaluator> m_evaluator;
+};

@@ -1,0 +1,7 @@
+#include "datasource/NVSCGDataSourceLog.h"
+
+#include "platform/ConsoleLog.h"
+
+void NVSCGDataSourceLog::write(const QString& text) {
+    platform::ConsoleLog::write(text);
+}

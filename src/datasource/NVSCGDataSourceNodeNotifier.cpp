@@ -1,0 +1,3 @@
+#include "datasource/NVSCGDataSourceNodeNotifier.h"
+
+NVSCGDataSourceNodeNotifier::~NVSCGDataSourceNodeNotifier() = default;

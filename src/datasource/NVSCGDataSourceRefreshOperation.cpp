@@ -1,0 +1,140 @@
+#include "datasource/NVSCGDataSourceRefreshOperation.h"
+
+#include "datasource/NVSCGDataSource.h"
+#include "datasource/NVSCGDataSourceContentType.h"
+#include "datasource/NVSCGDataSourceFeed.h"
+#include "datasource/NVSCGDataSourceLog.h"
+#include "datasource/NVSURLUtilities.h"
+#include "platform/HttpResponse.h"
+#include "platform/Json.h"
+#include "platform/MainQueue.h"
+#include "platform/XmlDocument.h"
+
+#include <QFile>
+#include <nlohmann/json.hpp>
+
+NVSCGDataSourceRefreshOperation::NVSCGDataSourceRefreshOperation(NVSCGDataSource* dataSource)
+    : m_dataSource(dataSource), m_guard(dataSource) {}
+
+void NVSCGDataSourceRefreshOperation::finish(const QPointer<NVSCGDataSource>& dataSource, bool delivered) {
+    platform::MainQueue::dispatchAsync([dataSource, delivered] {
+        if (dataSource)
+            dataSource->finishRefresh(delivered);
+    });
+}
+
+void NVSCGDataSourceRefreshOperation::run(const platform::SerialExecutor::CancellationFlag& cancelled) {
+    QPointer<NVSCGDataSource> guard = m_guard;
+    platform::MainQueue::dispatchAsync([guard] {
+        if (guard)
+            guard->setStatus(NVSCGDataSource::Refreshing);
+    });
+    const QUrl url = m_dataSource->dataSourceURL();
+    if (url.isLocalFile()) {
+        refreshFile(url.toLocalFile(), cancelled);
+        return;
+    }
+    if (url.isEmpty()) {
+        // Nothing to request: a failed fetch, so the status still ends at 3.
+        NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"), QStringLiteral("The data source has no URL."));
+        finish(m_guard, false);
+        return;
+    }
+    startRemote(url);
+}
+
+void NVSCGDataSourceRefreshOperation::refreshFile(const QString& path,
+                                                  const platform::SerialExecutor::CancellationFlag& cancelled) {
+    bool delivered = false;
+    const NVSCGDataSourceContentType::Kind kind = NVSCGDataSourceContentType::ofFile(path);
+    if (kind == NVSCGDataSourceContentType::XML) {
+        QFile file(path);
+        platform::Error error;
+        std::shared_ptr<platform::XmlDocument> document;
+        if (file.open(QIODevice::ReadOnly))
+            document = platform::XmlDocument::parse(file.readAll(), &error);
+        else
+            error = platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString());
+        if (!document) {
+            NVSCGDataSourceLog::write(error.localizedDescription());
+            NVSCGDataSourceLog::write(QStringLiteral("..."));
+        } else if (!cancelled->load()) {
+            m_dataSource->processXMLDocument(std::move(document));
+            delivered = true;
+        }
+    } else if (kind == NVSCGDataSourceContentType::JSON) {
+        QFile file(path);
+        platform::Error error;
+        std::optional<platform::JsonValue> value;
+        if (file.open(QIODevice::ReadOnly))
+            value = platform::parseJson(file.readAll(), &error);
+        else
+            error = platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString());
+        if (!value) {
+            NVSCGDataSourceLog::write(error.localizedDescription());
+        } else if (!cancelled->load()) {
+            m_dataSource->processJSONObject(*value);
+            delivered = true;
+        }
+    }
+    finish(m_guard, delivered);
+}
+
+void NVSCGDataSourceRefreshOperation::startRemote(const QUrl& url) {
+    QPointer<NVSCGDataSource> guard = m_guard;
+    NVSURLUtilities::loadRemoteContentOfURL(url, NVSCGDataSource::RequestTimeout, NVSCGDataSource::ResourceTimeout,
+                                            QByteArrayLiteral("GET"),
+                                            [guard](const platform::http::Response& response) {
+                                                handleResponse(guard, response);
+                                            });
+}
+
+void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSource>& guard,
+                                                     const platform::http::Response& response) {
+    if (response.error) {
+        NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"), response.error->localizedDescription());
+        finish(guard, false);
+        return;
+    }
+    NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Succeeded: HTTP %ld"), qint64(response.statusCode));
+    if (response.statusCode != 200 || response.body.isEmpty()) {
+        finish(guard, false);
+        return;
+    }
+    const std::optional<QByteArray> header = response.header("Content-Type");
+    const QString contentType = header ? QString::fromUtf8(*header) : QString();
+    // The rule is case-sensitive on purpose: "xml" first, then "json".
+    if (contentType.contains(QLatin1String("xml"))) {
+        std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(response.body);
+        if (!document) {
+            finish(guard, false);
+            return;
+        }
+        // The tree is built here, off the main thread; the main thread only takes it over.
+        auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+        NVSCGDataSourceNodePtr root = NVSCGDataSourceFeed::buildTree(feed);
+        platform::MainQueue::dispatchAsync([guard, feed, root] {
+            if (!guard)
+                return;
+            guard->adoptXMLTree(feed, root);
+            guard->finishRefresh(true);
+        });
+    } else if (contentType.contains(QLatin1String("json"))) {
+        std::optional<platform::JsonValue> value = platform::parseJson(response.body);
+        if (!value) {
+            finish(guard, false);
+            return;
+        }
+        auto shared = std::make_shared<platform::JsonValue>(std::move(*value));
+        platform::MainQueue::dispatchAsync([guard, shared] {
+            if (!guard)
+                return;
+            guard->processJSONObject(*shared);
+            guard->finishRefresh(true);
+        });
+    } else {
+        NVSCGDataSourceLog::format(QStringLiteral("Unknown response type: %@"),
+                                   header ? contentType : QStringLiteral("(null)"));
+        finish(guard, false);
+    }
+}

@@ -1,0 +1,26 @@
+#include "datasource/NVSURLUtilities.h"
+
+#include "platform/HttpClient.h"
+
+namespace {
+
+// One client for the process: its requests share nothing but the worker threads (each opens its
+// own connection), and a completion may outlive any data source that started it.
+platform::http::Client& sharedClient() {
+    static platform::http::Client client;
+    return client;
+}
+
+} // namespace
+
+void NVSURLUtilities::loadRemoteContentOfURL(const QUrl& url, double timeoutIntervalForRequest,
+                                             double timeOutIntervalForRessource, const QByteArray& httpMethod,
+                                             Completion completionHandler) {
+    platform::http::Request request(url, httpMethod);
+    request.requestTimeout = timeoutIntervalForRequest;
+    request.resourceTimeout = timeOutIntervalForRessource;
+    sharedClient().start(std::move(request), [completionHandler = std::move(completionHandler)](platform::http::Response response) {
+        if (completionHandler)
+            completionHandler(response);
+    });
+}

@@ -1,0 +1,198 @@
+#include "DataSourceTestSupport.h"
+
+#include "datasource/NVSCGDataSource.h"
+#include "platform/BundleInfo.h"
+#include "platform/XmlDocument.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace datasource_test;
+
+namespace {
+
+QByteArray fileWith(const QByteArray& children) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data_source>" + children + "</data_source>\n";
+}
+
+class DataSourceFile : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path(const QString& name = QStringLiteral("doc.cgds")) const { return dir.filePath(name); }
+};
+
+} // namespace
+
+TEST_F(DataSourceFile, NewDocumentHasTheInitialValues) {
+    NVSCGDataSource dataSource;
+    EXPECT_EQ(dataSource.status(), 0u);
+    EXPECT_TRUE(dataSource.dataSourceURL().isEmpty());
+    EXPECT_TRUE(dataSource.XPath().isNull());
+    EXPECT_TRUE(dataSource.exportPath().isNull());
+    EXPECT_FALSE(dataSource.autoUpdate());
+    EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 10.0);
+    EXPECT_EQ(dataSource.autoUpdateTimer(), nullptr);
+    EXPECT_TRUE(dataSource.columns().empty());
+    EXPECT_TRUE(dataSource.contentNodes().empty());
+    EXPECT_TRUE(dataSource.activeRows().empty());
+    EXPECT_EQ(dataSource.xmlDocument(), nullptr);
+}
+
+TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
+    NVSCGDataSource dataSource;
+    const QString text = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data_source>\n  <columns/>\n")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("<url>")));
+    EXPECT_FALSE(text.contains(QStringLiteral("<x_path>")));
+    EXPECT_TRUE(text.contains(QStringLiteral("<auto_update>false</auto_update>\n  "
+                                             "<auto_update_frequency>10.000000</auto_update_frequency>\n  <export_path></export_path>")))
+        << text.toStdString();
+
+    dataSource.setDataSourceURL(QUrl(QStringLiteral("http://example.test/feed.xml?a=1&b=2")));
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    auto column = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
+    column->setType(7);
+    dataSource.addColumn(column);
+    const QString full = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
+    const QStringList order{QStringLiteral("<url>http://example.test/feed.xml?a=1&amp;b=2</url>"), QStringLiteral("<x_path>"),
+                            QStringLiteral("<columns>"), QStringLiteral("<title>Name</title>"),
+                            QStringLiteral("<identifier>"), QStringLiteral("<type>Unknown Type</type>"),
+                            QStringLiteral("<uuid>"), QStringLiteral("<format></format>"), QStringLiteral("<auto_update>"),
+                            QStringLiteral("<auto_update_frequency>"), QStringLiteral("<export_path>")};
+    qsizetype at = 0;
+    for (const QString& part : order) {
+        const qsizetype found = full.indexOf(part, at);
+        ASSERT_GE(found, 0) << part.toStdString() << " after " << at << " in\n" << full.toStdString();
+        at = found;
+    }
+}
+
+TEST_F(DataSourceFile, RoundTripKeepsSettingsAndColumnIdentities) {
+    NVSCGDataSource original;
+    original.setDataSourceURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("feed with space.xml"))));
+    original.setXPath(QStringLiteral("/feed/race[*]"));
+    original.addColumnWithTitle(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
+    auto format = original.addNewColumnAtIndex(5);
+    format->setTitle(QStringLiteral("Label <&> \"x\""));
+    format->setFormat(QStringLiteral("Race <#") + original.columnAtIndex(0)->uniqueID() + QStringLiteral("!>"));
+    format->setType(NVSCGDataSourceColumn::Color);
+    original.setAutoUpdateFrequency(2.5);
+    original.setExportPath(QStringLiteral("/tmp/out.xpls"));
+    platform::Error error;
+    ASSERT_TRUE(original.saveToPath(path(), NVSCGDataSourceDocumentType, &error)) << error.localizedDescription().toStdString();
+
+    NVSCGDataSource copy;
+    ASSERT_TRUE(copy.readFromPath(path(), NVSCGDataSourceDocumentType, &error)) << error.localizedDescription().toStdString();
+    EXPECT_EQ(copy.dataSourceURL(), original.dataSourceURL());
+    EXPECT_EQ(copy.XPath(), original.XPath());
+    EXPECT_DOUBLE_EQ(copy.autoUpdateFrequency(), 2.5);
+    EXPECT_FALSE(copy.autoUpdate());
+    EXPECT_EQ(copy.exportPath(), QStringLiteral("/tmp/out.xpls"));
+    ASSERT_EQ(copy.countOfColumns(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(copy.columnAtIndex(i)->dictionaryRepresentation(), original.columnAtIndex(i)->dictionaryRepresentation());
+    }
+    copy.close();
+}
+
+TEST_F(DataSourceFile, ReadingRules) {
+    struct Case {
+        const char* children;
+        bool autoUpdate;
+        double frequency;
+    };
+    const Case cases[] = {
+        {"<auto_update>YES</auto_update>", true, 10.0},
+        {"<auto_update>True</auto_update>", true, 10.0},
+        {"<auto_update>1</auto_update>", true, 10.0},
+        {"<auto_update>0</auto_update>", false, 10.0},
+        {"<auto_update>no</auto_update>", false, 10.0},
+        {"<auto_update/>", false, 10.0},
+        {"<auto_update_frequency>0</auto_update_frequency>", false, 0.1},
+        {"<auto_update_frequency>-3</auto_update_frequency>", false, 0.1},
+        {"<auto_update_frequency>soon</auto_update_frequency>", false, 0.1},
+        {"<auto_update_frequency>  2.5 seconds</auto_update_frequency>", false, 2.5},
+        {"<auto_update_frequency>1e999</auto_update_frequency>", false, NVSCGDataSource::MaximumAutoUpdateFrequency},
+        {"<auto_update>false</auto_update><auto_update>true</auto_update>", false, 10.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.children);
+        NVSCGDataSource dataSource;
+        ASSERT_TRUE(dataSource.readFromData(fileWith(c.children), NVSCGDataSourceDocumentType));
+        EXPECT_EQ(dataSource.autoUpdate(), c.autoUpdate);
+        EXPECT_EQ(dataSource.autoUpdateTimer() != nullptr, c.autoUpdate);
+        EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), c.frequency);
+        dataSource.close();
+    }
+}
+
+TEST_F(DataSourceFile, EmptyRootKeepsDefaultsAndColumnsBecomeEmpty) {
+    NVSCGDataSource dataSource;
+    dataSource.addColumnWithTitle(QStringLiteral("A"), QStringLiteral("/a"));
+    dataSource.setExportPath(QStringLiteral("/keep"));
+    ASSERT_TRUE(dataSource.readFromData(fileWith("<unknown>x</unknown><export_path/>"), NVSCGDataSourceDocumentType));
+    EXPECT_EQ(dataSource.countOfColumns(), 0u);
+    EXPECT_TRUE(dataSource.dataSourceURL().isEmpty());
+    EXPECT_TRUE(dataSource.XPath().isNull());
+    EXPECT_EQ(dataSource.exportPath(), QStringLiteral(""));
+    dataSource.close();
+}
+
+TEST_F(DataSourceFile, ColumnElementsAndUnknownTypes) {
+    StderrCapture log;
+    NVSCGDataSource dataSource;
+    ASSERT_TRUE(dataSource.readFromData(
+        fileWith("<columns><column><title>T</title><type>image</type><uuid>U1</uuid></column>"
+                 "<column><type>Picture</type></column><other/></columns>"),
+        NVSCGDataSourceDocumentType));
+    ASSERT_EQ(dataSource.countOfColumns(), 2u);
+    EXPECT_EQ(dataSource.columnAtIndex(0)->title(), QStringLiteral("T"));
+    EXPECT_EQ(dataSource.columnAtIndex(0)->type(), 1u);
+    EXPECT_EQ(dataSource.columnAtIndex(0)->uniqueID(), QStringLiteral("U1"));
+    EXPECT_EQ(dataSource.columnAtIndex(1)->type(), 0u);
+    EXPECT_EQ(dataSource.columnAtIndex(1)->uniqueID().size(), 36);
+    EXPECT_TRUE(log.text().contains(QStringLiteral("No Column type found for stringValue Picture")));
+    dataSource.close();
+}
+
+TEST_F(DataSourceFile, Errors) {
+    NVSCGDataSource dataSource;
+    platform::Error error;
+    EXPECT_FALSE(dataSource.readFromData(fileWith(""), QStringLiteral("Other"), &error));
+    EXPECT_EQ(error.domain, NVSOSStatusErrorDomain);
+    EXPECT_EQ(error.code, -181);
+
+    EXPECT_FALSE(dataSource.dataOfType(QStringLiteral("Other"), &error));
+    EXPECT_EQ(error.code, -4);
+
+    EXPECT_FALSE(dataSource.readFromData("<data_source><x_path>/a", NVSCGDataSourceDocumentType, &error));
+    EXPECT_EQ(error.domain, platform::Error::XmlDomain);
+    EXPECT_TRUE(dataSource.XPath().isNull());
+    EXPECT_EQ(dataSource.status(), 0u);
+
+    EXPECT_FALSE(dataSource.readFromData("<source><x_path>/a</x_path></source>", NVSCGDataSourceDocumentType, &error));
+    EXPECT_EQ(error.domain, platform::BundleInfo::bundleIdentifier());
+    EXPECT_EQ(error.code, -50);
+    EXPECT_EQ(error.localizedDescription(), QStringLiteral("Missing element data_source"));
+    EXPECT_TRUE(dataSource.XPath().isNull());
+
+    EXPECT_FALSE(dataSource.readFromData(fileWith("<url>http://bad host/</url><x_path>/a[*]</x_path>"
+                                                  "<auto_update>yes</auto_update>"),
+                                         NVSCGDataSourceDocumentType, &error));
+    EXPECT_EQ(error.code, -50);
+    EXPECT_EQ(error.localizedDescription(), QStringLiteral("Failed to create URL from http://bad host/"));
+    EXPECT_EQ(dataSource.XPath(), QStringLiteral("/a[*]"));
+    EXPECT_TRUE(dataSource.autoUpdate());
+    dataSource.close();
+}
+
+TEST_F(DataSourceFile, SaveIsAtomicAndLeavesOldFileOnFailure) {
+    NVSCGDataSource dataSource;
+    dataSource.setXPath(QStringLiteral("/first"));
+    ASSERT_TRUE(dataSource.saveToPath(path(), NVSCGDataSourceDocumentType));
+    const QByteArray before = testing_support::readFile(path());
+    EXPECT_FALSE(dataSource.saveToPath(path(), QStringLiteral("Other")));
+    EXPECT_EQ(testing_support::readFile(path()), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.cgds")});
+}

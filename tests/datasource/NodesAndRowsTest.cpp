@@ -1,0 +1,253 @@
+#include "DataSourceTestSupport.h"
+
+#include "datasource/NVSCGDataSource.h"
+#include "datasource/NVSCGDataSourceDelegate.h"
+#include "datasource/NVSCGDataSourceFeed.h"
+#include "datasource/NVSCGDataSourceNodeNotifier.h"
+#include "platform/NotificationCenter.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XmlDocument.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace datasource_test;
+
+namespace {
+
+struct CountingDelegate : NVSCGDataSourceDelegate {
+    int calls = 0;
+    void dataSourceContentChanged(NVSCGDataSource*) override { ++calls; }
+};
+
+class Rows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        observation = platform::NotificationObservation(
+            platform::NotificationCenter::defaultCenter(), NVSCGDataSourceContentUpdatedNotificationName, &dataSource,
+            [this](const platform::Notification&) { ++notifications; });
+        dataSource.setDelegate(&delegate);
+    }
+
+    void load(const QByteArray& xml) {
+        dataSource.processXMLDocument(platform::XmlDocument::parse(xml));
+        drainMainQueue();
+    }
+
+    std::vector<QString> rowPaths() const {
+        std::vector<QString> paths;
+        for (const auto& node : dataSource.contentNodes())
+            paths.push_back(node->XPath());
+        return paths;
+    }
+
+    NVSCGDataSource dataSource;
+    CountingDelegate delegate;
+    int notifications = 0;
+    platform::NotificationObservation observation;
+};
+
+} // namespace
+
+TEST_F(Rows, ThreeRacesGiveThreeRowsInDocumentOrder) {
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    load(electionFeed(3));
+    ASSERT_EQ(dataSource.countOfContentNodes(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto row = dataSource.contentNodeAtIndex(i);
+        EXPECT_EQ(row->rowIndex(), i);
+        EXPECT_EQ(row->XPath(), QStringLiteral("/feed/race[%1]").arg(i + 1));
+        EXPECT_EQ(row->dataSource(), &dataSource);
+    }
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(notifications, 1);
+
+    // The same XPath on the same tree changes nothing and announces nothing.
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    EXPECT_EQ(delegate.calls, 1);
+    EXPECT_EQ(notifications, 1);
+
+    // An XPath matching nothing empties the rows, and says so.
+    dataSource.setXPath(QStringLiteral("/feed/nothing[*]"));
+    EXPECT_EQ(dataSource.countOfContentNodes(), 0u);
+    EXPECT_EQ(notifications, 2);
+}
+
+TEST_F(Rows, BeforeAnyXmlTheRowsAreTheFileContentWithoutNotification) {
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    EXPECT_EQ(dataSource.countOfContentNodes(), 0u);
+    EXPECT_EQ(notifications, 0);
+    EXPECT_EQ(delegate.calls, 0);
+}
+
+// A feed with a single instance of the repeating element has no position predicate on it.
+TEST_F(Rows, OneRaceStillGivesItsRowAndItsCells) {
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    dataSource.addColumnWithTitle(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
+    dataSource.addColumnWithTitle(QStringLiteral("Votes"), QStringLiteral("/feed/race[*]/candidate[2]/Votes"));
+    load(electionFeed(1));
+    ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
+    const auto row = dataSource.contentNodeAtIndex(0);
+    EXPECT_EQ(row->XPath(), QStringLiteral("/feed/race"));
+    EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(0)), QStringLiteral("Race 1"));
+    EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(1)), QStringLiteral("102"));
+    // The leaf the column reads is marked selected in the tree.
+    EXPECT_TRUE(row->children().front()->selected());
+}
+
+TEST_F(Rows, WildcardRule) {
+    struct Case {
+        const char* path;
+        const char* dataSourceXPath;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"/feed/race[3]", "/feed/race[*]", "/feed/race[*]"},
+        {"/feed/race[3]/Name", "/feed/race[*]", "/feed/race[*]/Name"},
+        {"/FEED/Race[12]/x[2]", "/feed/race[*]", "/FEED/Race[*]/x[2]"},
+        {"/feed", "/feed/race[*]", "/feed"},
+        {"/feed/races[1]", "/feed/race[*]", "/feed/races[1]"},
+        {"/feed/race", "/feed/race[*]", "/feed/race[*]"},
+        {"/feed/race/Name", "/feed/race[*]", "/feed/race[*]/Name"},
+        {"/a[2]/b[3]", "/a[*]/b[*]", "/a[2]/b[3]"}, // earlier wildcards are matched literally
+        {"/a[2]/b[3]", "/a[*]/b", "/a[*]/b[3]"},
+        {"/a[x]", "/a[*]", "/a[x]"},
+        {"/a[2]", "/a", "/a[2]"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NVSCGDataSourceNode::wildcardXPath(QString::fromUtf8(c.path), QString::fromUtf8(c.dataSourceXPath)),
+                  QString::fromUtf8(c.expected))
+            << c.path << " with " << c.dataSourceXPath;
+    }
+}
+
+TEST_F(Rows, LocationPathsAreLibxmlsOwn) {
+    const QByteArray xml = "<r xmlns:p='urn:p'><a/><b/><a><c/><c/><p:c/></a><p:a/><p:a/>"
+                           "<d xmlns='urn:d'><e/><f/></d><g><h xmlns='urn:h'/></g></r>";
+    auto document = std::shared_ptr<platform::XmlDocument>(platform::XmlDocument::parse(xml));
+    auto feed = std::make_shared<NVSCGDataSourceFeed>(document);
+    const auto root = NVSCGDataSourceFeed::buildTree(feed);
+    std::vector<const NVSCGDataSourceNode*> nodes{root.get()};
+    root->forEachDescendant([&](const NVSCGDataSourceNode& node) { nodes.push_back(&node); });
+    ASSERT_EQ(nodes.size(), 14u);
+    for (const NVSCGDataSourceNode* node : nodes)
+        EXPECT_EQ(node->XPath(), platform::XPathEvaluator::locationPath(node->xmlElement()));
+}
+
+TEST_F(Rows, XPathsListWildcardsFirstThenEveryPath) {
+    load("<rss><channel><title>T</title><item><t>1</t></item><item><t>2</t></item></channel></rss>");
+    const QStringList expected{QStringLiteral("/rss/channel/item[*]"),  QStringLiteral("/rss/channel"),
+                               QStringLiteral("/rss/channel/title"),    QStringLiteral("/rss/channel/item[1]"),
+                               QStringLiteral("/rss/channel/item[1]/t"), QStringLiteral("/rss/channel/item[2]"),
+                               QStringLiteral("/rss/channel/item[2]/t")};
+    EXPECT_EQ(dataSource.XPaths(), expected);
+}
+
+TEST_F(Rows, StringValueForXPath) {
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    load(electionFeed(2));
+    const auto row = dataSource.contentNodeAtIndex(1);
+    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/candidate[1]/Last")), QStringLiteral("L2_1"));
+    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/missing")), QStringLiteral(""));
+    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/count(*)")), QStringLiteral(""));
+    StderrCapture log;
+    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]")), QStringLiteral(""));
+    EXPECT_FALSE(log.text().contains(QStringLiteral("Invalid request")));
+    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/title")), QStringLiteral(""));
+    EXPECT_TRUE(log.text().contains(
+        QStringLiteral("Invalid request. Requesting XPath /feed/title while Node XPath is /feed/race[2]")));
+}
+
+// "/feed/race[1]" is a prefix of "/feed/race[1]0/..."-like paths; only a step below the node counts.
+TEST_F(Rows, StringValueForXPathOutsideTheNodeGivesNothing) {
+    load("<feed><race><x>in</x></race><races><x>out</x></races></feed>");
+    const auto race = dataSource.fileContentNodes().front()->children().front();
+    StderrCapture log;
+    EXPECT_EQ(race->stringValueForXPath(QStringLiteral("/feed/races/x")), QStringLiteral(""));
+    EXPECT_TRUE(log.text().contains(QStringLiteral("Invalid request")));
+    EXPECT_EQ(race->stringValueForXPath(QStringLiteral("/feed/race/x")), QStringLiteral("in"));
+}
+
+TEST_F(Rows, JsonValuesBecomeNodes) {
+    dataSource.processJSONObject(nlohmann::ordered_json::parse(
+        R"([{"z":"first","a":2.5},{"flag":true,"none":null},[1,2]])"));
+    drainMainQueue();
+    ASSERT_EQ(dataSource.countOfContentNodes(), 3u);
+    const auto first = dataSource.contentNodeAtIndex(0);
+    EXPECT_EQ(first->title(), QStringLiteral("Index 0"));
+    EXPECT_EQ(first->XPath(), QStringLiteral("/0"));
+    EXPECT_FALSE(first->selectable());
+    ASSERT_EQ(first->children().size(), 2u);
+    EXPECT_EQ(first->children()[0]->title(), QStringLiteral("z"));
+    EXPECT_EQ(first->children()[0]->XPath(), QStringLiteral("/0/z"));
+    EXPECT_EQ(first->children()[0]->stringValue(), QStringLiteral("first"));
+    EXPECT_EQ(first->children()[1]->stringValue(), QStringLiteral("2.5"));
+    const auto second = dataSource.contentNodeAtIndex(1);
+    EXPECT_EQ(second->children()[0]->stringValue(), QStringLiteral("true"));
+    EXPECT_EQ(second->children()[1]->stringValue(), QStringLiteral("null"));
+    EXPECT_EQ(dataSource.contentNodeAtIndex(2)->children()[1]->XPath(), QStringLiteral("/2/1"));
+    EXPECT_EQ(notifications, 0);
+
+    dataSource.processJSONObject(nlohmann::ordered_json::parse(R"({"b":{},"a":[]})"));
+    drainMainQueue();
+    ASSERT_EQ(dataSource.countOfContentNodes(), 2u);
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), QStringLiteral("b"));
+    EXPECT_FALSE(dataSource.contentNodeAtIndex(1)->selectable());
+
+    dataSource.processJSONObject(nlohmann::ordered_json(42));
+    drainMainQueue();
+    ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), QStringLiteral(""));
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->stringValue(), QStringLiteral("42"));
+    EXPECT_EQ(notifications, 0);
+    EXPECT_EQ(delegate.calls, 0);
+}
+
+TEST_F(Rows, JsonLeavesEarlierXmlTreeForLaterXPathChanges) {
+    load(electionFeed(2));
+    dataSource.processJSONObject(nlohmann::ordered_json::parse("[1]"));
+    drainMainQueue();
+    ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
+    ASSERT_NE(dataSource.xmlDocument(), nullptr);
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    EXPECT_EQ(rowPaths(), (std::vector<QString>{QStringLiteral("/feed/race[1]"), QStringLiteral("/feed/race[2]")}));
+}
+
+TEST_F(Rows, ActiveRowsAndTheirSignals) {
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    load(electionFeed(3));
+    const auto rows = dataSource.contentNodes();
+    std::vector<int> changes(3, 0);
+    for (int i = 0; i < 3; ++i)
+        QObject::connect(rows[i]->notifier(), &NVSCGDataSourceNodeNotifier::isActiveRowChanged, [&changes, i] { ++changes[i]; });
+    EXPECT_EQ(dataSource.firstActiveRow(), NVSNotFound);
+    dataSource.setActiveRow(1);
+    EXPECT_TRUE(rows[1]->isActiveRow());
+    EXPECT_EQ(dataSource.firstActiveRow(), 1u);
+    dataSource.setActiveRows({0, 1});
+    EXPECT_EQ(changes, (std::vector<int>{1, 1, 0}));
+    // Removing the first row moves the others up: row 2 becomes index 1, which is active.
+    dataSource.removeContentNodesAtIndexes({0});
+    EXPECT_EQ(rows[2]->rowIndex(), 1u);
+    EXPECT_TRUE(rows[2]->isActiveRow());
+    EXPECT_EQ(changes[2], 1);
+    EXPECT_EQ(rows[0]->dataSource(), nullptr);
+    EXPECT_EQ(rows[0]->children().front()->dataSource(), nullptr);
+}
+
+TEST_F(Rows, ListSignalsAnnounceInsertRemoveAndReset) {
+    std::vector<std::string> events;
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesInserted, [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(s.size())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesRemoved, [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(s.size())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesReset, [&] { events.push_back("reset"); });
+    int XPathsChanges = 0;
+    QObject::connect(&dataSource, &NVSCGDataSource::XPathsChanged, [&] { ++XPathsChanges; });
+    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    load(electionFeed(3));
+    const auto rows = dataSource.contentNodes();
+    dataSource.removeContentNodesAtIndexes({0, 2, 7});
+    dataSource.insertContentNodes({rows[0], rows[2]}, {0, 2});
+    EXPECT_EQ(events, (std::vector<std::string>{"reset", "reset", "remove 2", "insert 2"}));
+    EXPECT_EQ(XPathsChanges, 4);
+    EXPECT_EQ(dataSource.contentNodes(), rows);
+}
