@@ -5,6 +5,8 @@
 #include "app/FeedResponse.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
+#include "app/JavaScriptFilter.h"
+#include "app/NVSAppleScriptActionsController.h"
 #include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
 #include "platform/DispatchTimer.h"
@@ -55,7 +57,8 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
     : platform::Document(parent),
       m_environment(completed(std::move(environment))),
       m_variables(std::make_unique<GraflinkVariableList>()),
-      m_evaluator(std::make_unique<VariableEvaluator>()) {
+      m_evaluator(std::make_unique<VariableEvaluator>()),
+      m_filter(std::make_unique<JavaScriptFilter>(m_environment.http, *m_environment.logger)) {
     // Server settings are read once, when the document is made.
     platform::UserDefaults& defaults = *m_environment.defaults;
     m_CGServerIPAddress = defaults.stringForKey(CGServerIPAddressKey).value_or(QString());
@@ -278,7 +281,50 @@ void GraflinkDocument::processJSONObject(const platform::JsonValue& value) {
     afterEvaluation();
 }
 
-void GraflinkDocument::afterEvaluation() {}
+void GraflinkDocument::afterEvaluation() {
+    processVariablesThroughJavascript();
+    publishAndRunActions();
+}
+
+void GraflinkDocument::processVariablesThroughJavascript() {
+    if (!m_javascriptFilterPath)
+        return;
+    double seconds = m_environment.defaults->doubleForKey(JavaScriptFilter::TimeLimitKey);
+    if (!(seconds > 0) || !std::isfinite(seconds))
+        seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
+    std::lock_guard lock(m_variables->lock());
+    m_filter->run(*m_javascriptFilterPath, m_variables->variables(),
+                  std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)));
+}
+
+void GraflinkDocument::publishAndRunActions() {
+    std::lock_guard lock(m_variables->lock());
+    for (GraflinkVariable* variable : m_variables->variables()) {
+        const std::optional<platform::JsonValue>& value = variable->currentStringValue();
+        // A variable without a value starts nothing: an action would get no parameter at all.
+        if (variable->appleScriptActionName() && value) {
+            const QString parameter = value->is_string() ? QString::fromStdString(value->get_ref<const std::string&>())
+                                                         : QString::fromUtf8(platform::toJsonBytes(*value));
+            executeAppleScriptWithName(*variable->appleScriptActionName(), {parameter});
+        }
+    }
+}
+
+QStringList GraflinkDocument::availableAppleScriptActions() const {
+    return m_environment.actions ? m_environment.actions->actionNames() : QStringList();
+}
+
+void GraflinkDocument::executeAppleScriptWithName(const QString& name, const QStringList& parameters) {
+    if (!m_environment.actions)
+        return;
+    const std::shared_ptr<NVSAppleScriptAction> action = m_environment.actions->actionWithName(name);
+    if (!action)
+        return;
+    QList<NVSAppleScriptParameter> list;
+    for (const QString& parameter : parameters)
+        list.append(NVSAppleScriptParameter::parameterWithString(parameter));
+    m_environment.actions->executeAction(*action, list, [](bool) {});
+}
 
 void GraflinkDocument::inventoryXMLDocument(const platform::XmlDocument& document) {
     Q_EMIT inventoriedElementsAboutToChange();

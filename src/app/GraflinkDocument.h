@@ -11,7 +11,9 @@
 class CGProject;
 class GraflinkVariable;
 class GraflinkVariableList;
+class NVSAppleScriptActionsController;
 class NVSLogController;
+class JavaScriptFilter;
 class VariableEvaluator;
 class FeedResponse;
 namespace platform {
@@ -29,6 +31,8 @@ struct GraflinkDocumentEnvironment {
     platform::UserDefaults* defaults = nullptr;
     NVSLogController* logger = nullptr;
     std::shared_ptr<platform::http::Client> http;
+    /// The application's actions controller; none when no actions folder is configured.
+    NVSAppleScriptActionsController* actions = nullptr;
     /// Time-outs of refresh fetches (seconds); tests shorten them.
     double refreshRequestTimeout = 10.0;
     double refreshResourceTimeout = 20.0;
@@ -126,6 +130,14 @@ public:
     void inventoryXMLDocument(const platform::XmlDocument& document);
     void inventoryJSONObject(const platform::JsonValue& value);
 
+    // Filter and actions
+    /// Runs the filter script over every variable (nothing without a filter file).
+    void processVariablesThroughJavascript();
+    /// The names of the actions the variables may run; empty without an actions controller.
+    QStringList availableAppleScriptActions() const;
+    /// Starts the named action with the parameters; an unknown name or no controller does nothing.
+    void executeAppleScriptWithName(const QString& name, const QStringList& parameters);
+
     // Refresh timer
     void startRefreshTimer();
     void stopRefreshTimer();
@@ -164,6 +176,8 @@ protected:
 
     /// Steps after the evaluation, under the variables lock: the filter, then publishing and actions.
     virtual void afterEvaluation();
+    /// The publishing and action pass, in list order, under the variables lock.
+    void publishAndRunActions();
 
 private:
     enum class FetchPurpose { Refresh, Inventory };
@@ -175,6 +189,7 @@ private:
     Environment m_environment;
     std::unique_ptr<GraflinkVariableList> m_variables;
     std::unique_ptr<VariableEvaluator> m_evaluator;
+    std::unique_ptr<JavaScriptFilter> m_filter;
     std::unique_ptr<platform::DispatchTimer> m_refreshTimer;
     QList<std::shared_ptr<platform::http::Task>> m_tasks;
 

@@ -1,0 +1,137 @@
+#include "app/JavaScriptFilter.h"
+
+#include "app/GraflinkVariable.h"
+#include "app/JavaScriptHttpFunctions.h"
+#include "appbase/NVSLogController.h"
+#include "platform/HttpClient.h"
+
+#include <QFile>
+#include <QJSEngine>
+#include <condition_variable>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace {
+
+QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& value);
+
+QJSValue toScript(QJSEngine& engine, const platform::JsonValue& value) {
+    switch (value.type()) {
+    case nlohmann::ordered_json::value_t::null:
+        return QJSValue(QJSValue::NullValue);
+    case nlohmann::ordered_json::value_t::boolean:
+        return QJSValue(value.get<bool>());
+    case nlohmann::ordered_json::value_t::number_integer:
+    case nlohmann::ordered_json::value_t::number_unsigned:
+    case nlohmann::ordered_json::value_t::number_float:
+        return QJSValue(value.get<double>());
+    case nlohmann::ordered_json::value_t::string:
+        return QJSValue(QString::fromStdString(value.get_ref<const std::string&>()));
+    case nlohmann::ordered_json::value_t::array: {
+        QJSValue array = engine.newArray(static_cast<uint>(value.size()));
+        quint32 index = 0;
+        for (const auto& element : value)
+            array.setProperty(index++, toScript(engine, element));
+        return array;
+    }
+    case nlohmann::ordered_json::value_t::object: {
+        // Members in the feed's order.
+        QJSValue object = engine.newObject();
+        for (const auto& [key, member] : value.items())
+            object.setProperty(QString::fromStdString(key), toScript(engine, member));
+        return object;
+    }
+    default:
+        return QJSValue();
+    }
+}
+
+QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& value) {
+    return value ? toScript(engine, *value) : QJSValue(QJSValue::UndefinedValue);
+}
+
+/// Interrupts the engine when the run outlives its limit; a run that ends in time stops it.
+class Watchdog {
+public:
+    Watchdog(QJSEngine& engine, std::chrono::milliseconds limit)
+        : m_thread([this, &engine, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
+                  m_fired = true;
+                  engine.setInterrupted(true);
+              }
+          }) {}
+    ~Watchdog() { stop(); }
+    void stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_done.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    bool fired() const { return m_fired; }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    bool m_finished = false;
+    bool m_fired = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
+JavaScriptFilter::JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger)
+    : m_http(std::move(http)), m_logger(logger) {}
+
+QString JavaScriptFilter::globalName(const QString& path) {
+    return QString(path).replace(QLatin1Char('/'), QLatin1Char('_'));
+}
+
+JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const QList<GraflinkVariable*>& variables,
+                                                std::chrono::milliseconds timeLimit) {
+    QFile file(scriptPath);
+    if (scriptPath.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return Outcome::NotRun;
+    const QString script = QString::fromUtf8(file.readAll());
+    if (script.isEmpty())
+        return Outcome::NotRun;
+
+    // Shared with pending HTTP callbacks, which keep it alive after the run.
+    std::shared_ptr<QJSEngine> engine(new QJSEngine, [](QJSEngine* e) { e->deleteLater(); });
+    engine->installExtensions(QJSEngine::ConsoleExtension);
+    JavaScriptHttpFunctions::install(engine, m_http);
+
+    QList<GraflinkVariable*> filtered;
+    QJSValue global = engine->globalObject();
+    for (GraflinkVariable* variable : variables) {
+        if (!variable->XPath() || variable->XPath()->isEmpty())
+            continue; // no path, no global name
+        filtered.append(variable);
+        global.setProperty(globalName(*variable->XPath()), toScript(*engine, variable->currentStringValue()));
+    }
+
+    bool interrupted = false;
+    {
+        Watchdog watchdog(*engine, timeLimit);
+        engine->evaluate(script, scriptPath);
+        watchdog.stop();
+        interrupted = watchdog.fired();
+    }
+    if (interrupted) {
+        m_logger.logMessageWithLevel(1, false,
+                                     QStringLiteral("JavaScript filter interrupted after %.1f seconds: %@"),
+                                     static_cast<double>(timeLimit.count()) / 1000.0, scriptPath);
+        return Outcome::Interrupted;
+    }
+
+    for (GraflinkVariable* variable : std::as_const(filtered)) {
+        const QJSValue value = global.property(globalName(*variable->XPath()));
+        if (!value.isUndefined())
+            variable->setCurrentStringValue(platform::JsonValue(value.toString().toStdString()));
+    }
+    return Outcome::Ran;
+}
