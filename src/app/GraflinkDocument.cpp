@@ -68,10 +68,79 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
 }
 
 GraflinkDocument::~GraflinkDocument() {
+    releaseCGClient();
     // Fetches still running complete into nothing: their results find no document.
     for (const auto& task : std::as_const(m_tasks))
         task->cancel();
     stopRefreshTimer();
+}
+
+// MARK: - CG server
+
+void GraflinkDocument::applyCGServerSettings() {
+    releaseCGClient();
+    if (m_CGServerIPAddress.trimmed().isEmpty()) {
+        // Without a client nothing is connected: a status left at "connected" would mislead.
+        setIsConnectedToCG(false);
+        return;
+    }
+    CGServerHTTPControllerOptions options = m_environment.cgClientOptions;
+    if (!options.logger)
+        options.logger = m_environment.logger;
+    m_client = std::make_unique<CGServerHTTPController>(m_CGServerIPAddress, m_CGServerPortNumber, m_CGServerType,
+                                                        m_CGServerPassword, options);
+    startObservingCGServer();
+    // The new client's list is already there: the variables' field lists follow it now.
+    CGProjectsChanged();
+    setIsConnectedToCG(m_client->isConnected());
+}
+
+void GraflinkDocument::releaseCGClient() {
+    if (!m_client)
+        return;
+    stopObservingCGServer();
+    m_client->closeWebSockets();
+    m_client.reset();
+}
+
+void GraflinkDocument::startObservingCGServer() {
+    m_clientConnections.append(
+        connect(m_client.get(), &CGServerHTTPController::projectsChanged, this, &GraflinkDocument::CGProjectsChanged));
+    m_clientConnections.append(connect(m_client.get(), &CGServerHTTPController::isConnectedChanged, this,
+                                       [this](bool connected) { setIsConnectedToCG(connected); }));
+}
+
+void GraflinkDocument::stopObservingCGServer() {
+    for (const QMetaObject::Connection& connection : std::as_const(m_clientConnections))
+        disconnect(connection);
+    m_clientConnections.clear();
+}
+
+void GraflinkDocument::CGProjectsChanged() {
+    Q_EMIT availableCGProjectsAboutToChange();
+    {
+        std::lock_guard lock(m_variables->lock());
+        // Setting the same name again refreshes each variable's list of fields.
+        for (GraflinkVariable* variable : m_variables->variables())
+            variable->setCGProjectName(variable->CGProjectName());
+    }
+    Q_EMIT availableCGProjectsChanged();
+}
+
+CGProjectList GraflinkDocument::availableCGProjects() const {
+    return m_client ? m_client->projects() : CGProjectList();
+}
+
+void GraflinkDocument::clearCG() {
+    std::lock_guard lock(m_variables->lock());
+    for (GraflinkVariable* variable : m_variables->variables()) {
+        if (!m_client || !variable->CGProjectName() || !variable->CGProjectItemName())
+            continue;
+        const std::shared_ptr<CGProject> project = m_client->projectWithName(*variable->CGProjectName());
+        const std::shared_ptr<CGProjectItem> item = project ? project->itemWithName(*variable->CGProjectItemName()) : nullptr;
+        if (item && item->uniqueID())
+            m_client->setStringValue(QString(), *item->uniqueID(), project, false);
+    }
 }
 
 // MARK: - Properties
@@ -186,9 +255,8 @@ void GraflinkDocument::loadVariablesFromDictionaries(const QList<QVariantMap>& d
     m_variables->replaceAll(std::move(loaded));
 }
 
-std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& /*name*/) const {
-    // No CG client yet: documents get one when they connect to a server.
-    return nullptr;
+std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& name) const {
+    return m_client ? m_client->projectWithName(name) : nullptr;
 }
 
 // MARK: - Feed
@@ -301,6 +369,15 @@ void GraflinkDocument::publishAndRunActions() {
     std::lock_guard lock(m_variables->lock());
     for (GraflinkVariable* variable : m_variables->variables()) {
         const std::optional<platform::JsonValue>& value = variable->currentStringValue();
+        // A variable without a value (its JSON path led nowhere) sends nothing: the field keeps what
+        // is on air rather than being blanked by a feed that momentarily lacks the element.
+        if (m_publishToCG && m_client && value && variable->CGProjectName() && variable->CGProjectItemName()) {
+            const std::shared_ptr<CGProject> project = m_client->projectWithName(*variable->CGProjectName());
+            const std::shared_ptr<CGProjectItem> item =
+                project ? project->itemWithName(*variable->CGProjectItemName()) : nullptr;
+            if (item && item->uniqueID())
+                m_client->setStringValue(*value, *item->uniqueID(), project, variable->valueType() == GraflinkVariable::HTML);
+        }
         // A variable without a value starts nothing: an action would get no parameter at all.
         if (variable->appleScriptActionName() && value) {
             const QString parameter = value->is_string() ? QString::fromStdString(value->get_ref<const std::string&>())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cglink/CGServerHTTPController.h"
 #include "platform/Document.h"
 #include "platform/Json.h"
 
@@ -33,6 +34,8 @@ struct GraflinkDocumentEnvironment {
     std::shared_ptr<platform::http::Client> http;
     /// The application's actions controller; none when no actions folder is configured.
     NVSAppleScriptActionsController* actions = nullptr;
+    /// How CG clients are made (time-outs, reconnection delay, log); tests shorten the delays.
+    CGServerHTTPControllerOptions cgClientOptions;
     /// Time-outs of refresh fetches (seconds); tests shorten them.
     double refreshRequestTimeout = 10.0;
     double refreshResourceTimeout = 20.0;
@@ -120,6 +123,17 @@ public:
     /// The CG client's project of that name; none without a client.
     std::shared_ptr<CGProject> projectWithName(const QString& name) const;
 
+    // CG server
+    /// Replaces the CG client with one made from the server settings; removes it when the
+    /// address is empty. Blocks while the new client lists the server's projects.
+    void applyCGServerSettings();
+    /// The client's projects; empty without a client (see hasCGClient()).
+    CGProjectList availableCGProjects() const;
+    bool hasCGClient() const { return m_client != nullptr; }
+    CGServerHTTPController* CGClient() const { return m_client.get(); }
+    /// Blanks every bound field on the server (the empty string, HTML off); runs no actions.
+    void clearCG();
+
     // Feed
     /// Fetches the feed and evaluates every variable against it.
     void refresh();
@@ -163,6 +177,8 @@ Q_SIGNALS:
     void CGServerTypeChanged();
     void isConnectedToCGChanged();
     void connectionStatusImageChanged();
+    void availableCGProjectsAboutToChange();
+    void availableCGProjectsChanged();
     void inventoriedElementsAboutToChange();
     void inventoriedElementsChanged();
     /// A refresh fetch ended: `processed` tells whether a feed was evaluated.
@@ -185,6 +201,10 @@ private:
     void handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response);
     void finishRefresh(quint64 sequence, bool processed);
     void log(qint64 level, const QString& text) const;
+    void startObservingCGServer();
+    void stopObservingCGServer();
+    void releaseCGClient();
+    void CGProjectsChanged();
 
     Environment m_environment;
     std::unique_ptr<GraflinkVariableList> m_variables;
@@ -192,6 +212,8 @@ private:
     std::unique_ptr<JavaScriptFilter> m_filter;
     std::unique_ptr<platform::DispatchTimer> m_refreshTimer;
     QList<std::shared_ptr<platform::http::Task>> m_tasks;
+    std::unique_ptr<CGServerHTTPController> m_client;
+    QList<QMetaObject::Connection> m_clientConnections;
 
     QStringList m_inventoriedElements;
     bool m_autoRefresh = false;

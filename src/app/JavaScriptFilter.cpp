@@ -5,7 +5,9 @@
 #include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 #include <QJSEngine>
 #include <condition_variable>
 #include <mutex>
@@ -101,7 +103,16 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const
         return Outcome::NotRun;
 
     // Shared with pending HTTP callbacks, which keep it alive after the run.
-    std::shared_ptr<QJSEngine> engine(new QJSEngine, [](QJSEngine* e) { e->deleteLater(); });
+    std::shared_ptr<QJSEngine> engine(new QJSEngine, [](QJSEngine* e) {
+        // A callback still queued when the application ends is destroyed while Qt holds its event
+        // lists: deleting (or posting) then would deadlock, and the process is ending anyway.
+        if (QCoreApplication::closingDown())
+            return;
+        if (QThread::currentThread() == e->thread())
+            delete e;
+        else
+            e->deleteLater();
+    });
     engine->installExtensions(QJSEngine::ConsoleExtension);
     JavaScriptHttpFunctions::install(engine, m_http);
 

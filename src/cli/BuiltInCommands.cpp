@@ -1,4 +1,7 @@
 #include "cli/CliApplication.h"
+#include "cli/ClearCommand.h"
+#include "cli/DemoCommand.h"
+#include "cli/RunCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
 #include "cli/DataSourceShowCommand.h"
@@ -12,6 +15,9 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<NewCommand>());
     application.registerCommand(std::make_unique<PathsCommand>());
     application.registerCommand(std::make_unique<RefreshCommand>());
+    application.registerCommand(std::make_unique<ClearCommand>());
+    application.registerCommand(std::make_unique<RunCommand>());
+    application.registerCommand(std::make_unique<DemoCommand>());
     application.registerCommand(std::make_unique<DataSourceNewCommand>());
     application.registerCommand(std::make_unique<DataSourceSetCommand>());
     application.registerCommand(std::make_unique<DataSourceShowCommand>());

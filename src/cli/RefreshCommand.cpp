@@ -3,6 +3,7 @@
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
+#include "cli/DocumentOpening.h"
 #include "cli/DocumentOutput.h"
 #include "cli/EventLoopWait.h"
 
@@ -41,14 +42,18 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
         context.err << "graflink-cli refresh: which document? (graflink-cli refresh DOC)" << Qt::endl;
         return UsageError;
     }
-    Q_UNUSED(noPublish) // publishing needs a CG client; none is made by this build
-
-    GraflinkDocument document;
-    platform::Error error;
-    if (!document.readFromPath(path, GraflinkDocument::DocumentTypeName, &error)) {
-        context.err << "graflink-cli refresh: " << error.localizedDescription() << Qt::endl;
+    const std::unique_ptr<GraflinkDocument> opened = openDocument(context, path, QStringLiteral("refresh"));
+    if (!opened)
         return Failure;
-    }
+    GraflinkDocument& document = *opened;
+    if (noPublish)
+        document.setPublishToCG(false);
+    // Let the refreshes that opening started end first, so this one is the one printed (and the
+    // only one published).
+    runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::minutes(2));
+    // The desktop program makes the client when the window opens; without a server there is none.
+    if (!document.CGServerIPAddress().trimmed().isEmpty() && document.publishToCG())
+        document.applyCGServerSettings();
     document.refresh();
     runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::minutes(2));
     if (document.lastRefreshDelivered() != true) {

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "cli/CliCommand.h"
+
+namespace cli {
+
+/// `run DOC...`: keeps documents open, refreshing and publishing, until SIGINT or SIGTERM.
+class RunCommand : public CliCommand {
+public:
+    QString name() const override { return QStringLiteral("run"); }
+    QString summary() const override { return QStringLiteral("run documents until stopped (timers, publishing)"); }
+    QString help() const override;
+    int run(CliContext& context, const QStringList& arguments) override;
+};
+
+} // namespace cli
