@@ -1,10 +1,12 @@
 #include "cli/CliApplication.h"
+#include "cli/CsvCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
 #include "cli/DataSourceShowCommand.h"
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/RefreshCommand.h"
+#include "cli/TcpCommand.h"
 
 namespace cli {
 
@@ -15,6 +17,8 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<DataSourceNewCommand>());
     application.registerCommand(std::make_unique<DataSourceSetCommand>());
     application.registerCommand(std::make_unique<DataSourceShowCommand>());
+    application.registerCommand(std::make_unique<CsvCommand>());
+    application.registerCommand(std::make_unique<TcpCommand>());
 }
 
 } // namespace cli
