@@ -1,4 +1,6 @@
 #include "cli/CliApplication.h"
+#include "cli/CgsimCommand.h"
+#include "cli/ProjectsCommand.h"
 #include "cli/CsvCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
@@ -19,6 +21,8 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<DataSourceShowCommand>());
     application.registerCommand(std::make_unique<CsvCommand>());
     application.registerCommand(std::make_unique<TcpCommand>());
+    application.registerCommand(std::make_unique<ProjectsCommand>());
+    application.registerCommand(std::make_unique<CgsimCommand>());
 }
 
 } // namespace cli
