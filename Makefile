@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 
-.PHONY: deps configure build test demo bench gui sanitize clean
+.PHONY: deps configure build test demo bench gui sanitize fuzz clean
 
 deps:
 	@scripts/bootstrap-deps.sh
@@ -30,5 +30,28 @@ gui: build
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DGRAFLINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 
+# libFuzzer targets, built with clang in their own folder; each runs FUZZ_SECONDS (new inputs
+# go to $(FUZZ_BUILD_DIR)/corpus, findings to $(FUZZ_BUILD_DIR)/artifacts; the seeds stay as
+# they are). FUZZ_TARGETS picks targets, FUZZ_FLAGS passes more libFuzzer options.
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= csv json_key_path xml_inventory document_file
+FUZZ_FLAGS ?=
+FUZZ_SANITIZERS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGRAFLINK_FUZZ=ON -DGRAFLINK_BUILD_BENCH=OFF \
+	  "-DCMAKE_C_FLAGS=$(FUZZ_SANITIZERS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_SANITIZERS)" >/dev/null
+	@cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@mkdir -p $(FUZZ_BUILD_DIR)/artifacts
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD_DIR)/corpus/$$t; \
+	  echo "fuzz: $$t for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD_DIR)/tests/fuzz/fuzz_$$t $(FUZZ_BUILD_DIR)/corpus/$$t tests/fuzz/corpus/$$t \
+	    -max_total_time=$(FUZZ_SECONDS) -timeout=25 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD_DIR)/artifacts/$$t- $(FUZZ_FLAGS) || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan
+	rm -rf $(BUILD_DIR) build-asan $(FUZZ_BUILD_DIR)

@@ -16,7 +16,7 @@ packages=(
   libsecret-1-dev libarchive-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # the lxml peer of the benchmarks (run with /usr/bin/python3)
+  # the lxml peer of the data-source benchmark (run with /usr/bin/python3)
   python3-lxml
   # fuzzing (libFuzzer ships with clang's runtime)
   clang libclang-rt-14-dev

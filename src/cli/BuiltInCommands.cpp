@@ -1,6 +1,9 @@
 #include "cli/CliApplication.h"
+#include "cli/CgsimCommand.h"
 #include "cli/ClearCommand.h"
+#include "cli/CsvCommand.h"
 #include "cli/DemoCommand.h"
+#include "cli/ProjectsCommand.h"
 #include "cli/RunCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
@@ -8,6 +11,7 @@
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/RefreshCommand.h"
+#include "cli/TcpCommand.h"
 
 namespace cli {
 
@@ -21,6 +25,10 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<DataSourceNewCommand>());
     application.registerCommand(std::make_unique<DataSourceSetCommand>());
     application.registerCommand(std::make_unique<DataSourceShowCommand>());
+    application.registerCommand(std::make_unique<CsvCommand>());
+    application.registerCommand(std::make_unique<TcpCommand>());
+    application.registerCommand(std::make_unique<ProjectsCommand>());
+    application.registerCommand(std::make_unique<CgsimCommand>());
 }
 
 } // namespace cli

@@ -32,6 +32,71 @@ QString takeString(char* text) {
     return text ? QString::fromUtf8(text) : QStringLiteral("");
 }
 
+quint64 bigEndianNumber(const uchar* bytes, int size) {
+    quint64 value = 0;
+    for (int i = 0; i < size; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+bool binaryListHoldsStringWithNul(const QByteArray& bytes) {
+    constexpr qsizetype TrailerSize = 32;
+    if (!bytes.startsWith("bplist") || bytes.size() < 8 + TrailerSize)
+        return false;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const auto size = quint64(bytes.size());
+    const uchar* trailer = data + size - TrailerSize;
+    const int offsetSize = trailer[6];
+    const quint64 objectCount = bigEndianNumber(trailer + 8, 8);
+    const quint64 tableOffset = bigEndianNumber(trailer + 24, 8);
+    // Tables libplist cannot use it refuses by itself.
+    if (offsetSize < 1 || offsetSize > 8 || tableOffset >= size || objectCount > (size - tableOffset) / offsetSize)
+        return false;
+    quint64 scanned = 0;
+    for (quint64 i = 0; i < objectCount; ++i) {
+        const quint64 offset = bigEndianNumber(data + tableOffset + i * offsetSize, offsetSize);
+        if (offset >= size)
+            continue;
+        const int type = data[offset] >> 4;
+        if (type != 0x5 && type != 0x6) // ASCII and UTF-16 strings
+            continue;
+        quint64 count = data[offset] & 0xF;
+        quint64 start = offset + 1;
+        if (count == 0xF) {
+            if (start >= size || (data[start] >> 4) != 0x1)
+                continue;
+            const int countSize = 1 << (data[start] & 0xF);
+            if (countSize > 8 || start + 1 + countSize > size)
+                continue;
+            count = bigEndianNumber(data + start + 1, countSize);
+            start += 1 + countSize;
+        }
+        const quint64 unitSize = type == 0x6 ? 2 : 1;
+        if (count > (size - start) / unitSize)
+            continue;
+        // Objects of a sound list do not overlap; overlapping ones must not make this quadratic.
+        scanned += count * unitSize;
+        if (scanned > size)
+            return true;
+        for (quint64 unit = 0; unit < count; ++unit) {
+            const uchar* at = data + start + unit * unitSize;
+            if (at[0] == 0 && (unitSize == 1 || at[1] == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
+/// libplist 2.2 aborts on an assertion when it hands out a string or key holding U+0000. A
+/// binary list can carry one in a string object; an XML list only as a raw NUL byte, which XML
+/// forbids anywhere. Such lists (and binary ones whose string objects overlap) are refused as
+/// damaged before libplist converts them.
+bool holdsStringWithNul(const QByteArray& bytes) {
+    if (!bytes.startsWith("bplist"))
+        return bytes.contains('\0');
+    return binaryListHoldsStringWithNul(bytes);
+}
+
 std::optional<QVariant> toVariant(plist_t node, int depth, Error* error) {
     if (depth > PropertyList::MaximumNestingDepth) {
         setError(error, failure(QStringLiteral("The property list nests too deeply.")));
@@ -248,6 +313,10 @@ Node fromVariant(const QVariant& value, int depth, Error* error) {
 std::optional<QVariant> PropertyList::read(const QByteArray& bytes, Error* error) {
     if (bytes.isEmpty() || bytes.size() > qsizetype(std::numeric_limits<uint32_t>::max())) {
         setError(error, failure(QStringLiteral("The data is not a property list.")));
+        return std::nullopt;
+    }
+    if (holdsStringWithNul(bytes)) {
+        setError(error, failure(QStringLiteral("The property list is damaged: a string holds a NUL character.")));
         return std::nullopt;
     }
     plist_t root = nullptr;

@@ -23,7 +23,7 @@ private:
         std::vector<xmlNodePtr> all;
     };
     std::unordered_map<xmlNodePtr, Buckets> m_parents;
-    const std::vector<xmlNodePtr> m_none;
+    const std::vector<xmlNodePtr> m_none{};
 };
 
 } // namespace platform

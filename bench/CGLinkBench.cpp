@@ -1,0 +1,151 @@
+// The CG client against the simulator, each figure beside a raw libcurl baseline doing the same
+// requests in the same run: a project refresh (20 projects × 30 items: 21 GETs with JSON
+// decoding) and text updates (one PUT each, no password).
+#include "appbase/NVSLogController.h"
+#include "cglink/CGServerHTTPController.h"
+#include "cgsim/CGServerSimulator.h"
+#include "platform/UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+constexpr int ProjectCount = 20;
+constexpr int ItemsPerProject = 30;
+
+QList<CGSimProject> benchProjects() {
+    QList<CGSimProject> projects;
+    for (int p = 0; p < ProjectCount; ++p) {
+        CGSimProject project{QStringLiteral("Project %1").arg(p), QStringLiteral("PRJ-%1").arg(p), {}};
+        for (int i = 0; i < ItemsPerProject; ++i)
+            project.items.append({QStringLiteral("Field %1").arg(i), QStringLiteral("ITM-%1-%2").arg(p).arg(i), QStringLiteral("text")});
+        projects.append(project);
+    }
+    return projects;
+}
+
+/// One simulator and one quiet logger for the whole run.
+struct Fixture {
+    Fixture() {
+        CGServerSimulator::Options options;
+        options.serverType = 2;
+        options.projects = benchProjects();
+        simulator = std::make_unique<CGServerSimulator>(options);
+        simulator->start();
+        defaults = std::make_unique<platform::UserDefaults>(folder.filePath(QStringLiteral("d.conf")));
+        defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
+        logger = std::make_unique<NVSLogController>(NVSLogController::Configuration{defaults.get(), QStringLiteral("Bench"), nullptr, {}});
+        logger->setLogDelegate(&delegate);
+    }
+    std::unique_ptr<CGServerHTTPController> client() {
+        CGServerHTTPController::Options options;
+        options.logger = logger.get();
+        auto c = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(), 2, QString(), options);
+        c->closeWebSockets();
+        return c;
+    }
+    QByteArray base() const { return QStringLiteral("http://127.0.0.1:%1").arg(simulator->port()).toUtf8(); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<CGServerSimulator> simulator;
+    std::unique_ptr<platform::UserDefaults> defaults;
+    NVSLogControllerDelegate delegate;
+    std::unique_ptr<NVSLogController> logger;
+};
+
+Fixture& fixture() {
+    static Fixture* instance = new Fixture;
+    return *instance;
+}
+
+size_t collect(char* data, size_t size, size_t count, void* body) {
+    static_cast<std::string*>(body)->append(data, size * count);
+    return size * count;
+}
+
+/// A fresh easy handle per request, as the client opens a fresh connection per request.
+std::string rawRequest(const QByteArray& url, const char* method = nullptr, const std::string& body = {}) {
+    CURL* curl = curl_easy_init();
+    std::string answer;
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+    curl_slist* headers = nullptr;
+    if (method) {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method);
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(body.size()));
+        headers = curl_slist_append(headers, "Content-Type: application/json");
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    }
+    curl_easy_perform(curl);
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    return answer;
+}
+
+void Graflink_ProjectRefresh(benchmark::State& state) {
+    auto client = fixture().client();
+    for (auto _ : state) {
+        client->updateProjects();
+        if (client->projects().size() != ProjectCount || client->projects().first()->items().size() != ItemsPerProject)
+            state.SkipWithError("incomplete refresh");
+    }
+    state.counters["requests/s"] = benchmark::Counter(double(state.iterations()) * (ProjectCount + 1), benchmark::Counter::kIsRate);
+}
+
+void RawCurl_ProjectRefresh(benchmark::State& state) {
+    const QByteArray base = fixture().base() + "/playback/cg_projects";
+    for (auto _ : state) {
+        const auto projects = nlohmann::json::parse(rawRequest(base));
+        size_t items = 0;
+        for (const auto& project : projects)
+            items += nlohmann::json::parse(rawRequest(base + '/' + QByteArray::fromStdString(project["unique_id"].get<std::string>()) + "/items")).size();
+        if (items != size_t(ProjectCount * ItemsPerProject))
+            state.SkipWithError("incomplete refresh");
+    }
+    state.counters["requests/s"] = benchmark::Counter(double(state.iterations()) * (ProjectCount + 1), benchmark::Counter::kIsRate);
+}
+
+void Graflink_TextUpdate(benchmark::State& state) {
+    auto client = fixture().client();
+    const auto project = client->projectWithName(QStringLiteral("Project 3"));
+    for (auto _ : state)
+        client->setStringValue(QStringLiteral("Score 3:1"), QStringLiteral("ITM-3-7"), project, false);
+    fixture().simulator->clearAcceptedUpdates();
+    state.counters["updates/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void RawCurl_TextUpdate(benchmark::State& state) {
+    const QByteArray url = fixture().base() + "/playback/cg_projects/PRJ-3/items/ITM-3-7";
+    for (auto _ : state) {
+        const auto answer = nlohmann::json::parse(rawRequest(url, "PUT", "{\n  \"text\": \"Score 3:1\"\n}"));
+        if (answer.value("success", false) != true)
+            state.SkipWithError("update refused");
+    }
+    fixture().simulator->clearAcceptedUpdates();
+    state.counters["updates/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+} // namespace
+
+BENCHMARK(Graflink_ProjectRefresh)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(RawCurl_ProjectRefresh)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(Graflink_TextUpdate)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(RawCurl_TextUpdate)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

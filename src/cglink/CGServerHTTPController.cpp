@@ -1,0 +1,268 @@
+#include "cglink/CGServerHTTPController.h"
+
+#include "appbase/NVSLogController.h"
+#include "cglink/CGServerAPI.h"
+#include "cglink/CGServerURLs.h"
+#include "cglink/CGServerWire.h"
+#include "cglink/NVSAuthenticatedURLSessionController.h"
+#include "cglink/NVSSideFileURLSessionController.h"
+#include "cglink/SynchronousRequests.h"
+#include "platform/ConsoleLog.h"
+#include "platform/NotificationCenter.h"
+#include "platform/StringFormat.h"
+
+#include <nlohmann/json.hpp>
+
+using platform::StringFormat;
+
+CGServerHTTPController::CGServerHTTPController(const QString& ipAddress, quint64 portNumber, qint32 serverType,
+                                               const QString& password, Options options, QObject* parent)
+    : QObject(parent), m_ipAddress(ipAddress), m_port(qint32(portNumber)), m_serverType(serverType),
+      m_password(password), m_options(std::move(options)),
+      m_sessionController(m_options.webSocketLogFileName
+                              ? std::make_unique<NVSSideFileURLSessionController>(logger(), *m_options.webSocketLogFileName)
+                              : std::make_unique<NVSAuthenticatedURLSessionController>()) {
+    m_reconnectTimer.setSingleShot(true);
+    connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
+        if (!m_socketsClosed.load())
+            openWebSockets();
+    });
+    m_sessionController->setKeepAliveSettings(m_options.keepAlive);
+    m_sessionController->setDelegate(this);
+    updateProjects();
+    openWebSockets();
+}
+
+CGServerHTTPController::~CGServerHTTPController() {
+    m_socketsClosed = true;
+    m_sessionController->setDelegate(nullptr);
+    m_sessionController->closeWebSocketSessions();
+}
+
+NVSLogController& CGServerHTTPController::logger() const {
+    return m_options.logger ? *m_options.logger : NVSLogController::sharedLogController();
+}
+
+CGServerURLs CGServerHTTPController::urls() const {
+    return CGServerURLs(m_ipAddress, m_port, m_serverType);
+}
+
+QString CGServerHTTPController::projectsURLPath() const {
+    return CGServerAPI::projectsURLPath(m_serverType);
+}
+
+QString CGServerHTTPController::authorizationRequestVerb() const {
+    return CGServerAPI::authorizationRequestVerb(m_serverType);
+}
+
+QUrl CGServerHTTPController::webSocketURL() const {
+    return urls().webSocketBase();
+}
+
+platform::http::Request CGServerHTTPController::listingRequest(const QUrl& url) const {
+    platform::http::Request request(url);
+    request.requestTimeout = m_options.requestTimeout;
+    return request;
+}
+
+CGProjectList CGServerHTTPController::projects() const {
+    std::lock_guard lock(m_mutex);
+    return m_projects;
+}
+
+std::optional<QString> CGServerHTTPController::authorizationToken() const {
+    std::lock_guard lock(m_mutex);
+    return m_authorizationToken;
+}
+
+std::shared_ptr<CGProject> CGServerHTTPController::projectWithName(const QString& name) const {
+    std::lock_guard lock(m_mutex);
+    for (const auto& project : m_projects)
+        if (project->name() == name)
+            return project;
+    return nullptr;
+}
+
+void CGServerHTTPController::updateProjects() {
+    const auto answer = SynchronousRequests::requestSynchronousJSON(listingRequest(urls().projects()));
+    CGProjectList fresh;
+    if (answer && answer->is_array()) {
+        for (const platform::JsonValue& record : *answer) {
+            auto project = CGProject::fromDictionary(record, m_serverType);
+            if (!project)
+                continue;
+            fresh.append(project);
+            updateItemsForProject(project);
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_projects = fresh;
+    }
+    Q_EMIT projectsChanged();
+}
+
+void CGServerHTTPController::updateItemsForProject(const std::shared_ptr<CGProject>& project) {
+    if (!project)
+        return;
+    const QString projectID = project->uniqueID().value_or(QString());
+    if (projectID.size() < 2)
+        return;
+    const auto answer = SynchronousRequests::requestSynchronousJSON(listingRequest(urls().items(projectID)));
+    const auto list = project->itemList();
+    for (auto& item : CGServerWire::decodeItems(answer, m_serverType))
+        list->append(std::move(item));
+    platform::NotificationCenter& center =
+        m_options.notificationCenter ? *m_options.notificationCenter : platform::NotificationCenter::defaultCenter();
+    center.post(CGProjectItemsDidChangeNotification, project.get());
+}
+
+std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
+    if (url.isEmpty())
+        return std::nullopt;
+    platform::http::Request request(url);
+    request.requestTimeout = m_options.authorizationTimeout;
+    return CGServerWire::authorizationToken(SynchronousRequests::requestSynchronousJSON(request));
+}
+
+void CGServerHTTPController::setStringValue(const QString& value, const QString& itemUniqueID,
+                                            const std::shared_ptr<CGProject>& project, bool isHTML) {
+    setStringValue(platform::JsonValue(value.toStdString()), itemUniqueID, project, isHTML);
+}
+
+void CGServerHTTPController::setStringValue(const platform::JsonValue& value, const QString& itemUniqueID,
+                                            const std::shared_ptr<CGProject>& project, bool isHTML) {
+    const QString projectID = project ? project->uniqueID().value_or(QString()) : QString();
+    if (projectID.size() < 2 || itemUniqueID.size() < 2)
+        return;
+    std::optional<QString> token;
+    if (!m_password.isEmpty()) {
+        // A fresh token for every update; a refused authorization drops the update quietly.
+        token = authorize(urls().authorization(m_password));
+        if (!token)
+            return;
+        std::lock_guard lock(m_mutex);
+        m_authorizationToken = token;
+    }
+    const QUrl url = urls().update(projectID, itemUniqueID, token);
+    if (url.isEmpty())
+        return;
+    platform::http::Request request(url, QByteArrayLiteral("PUT"));
+    request.headers.set("Content-Type", "application/json");
+    request.body = CGServerWire::textUpdateBody(value, isHTML);
+    request.requestTimeout = m_options.requestTimeout;
+    logUpdate(SynchronousRequests::requestSynchronousJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
+              QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
+}
+
+void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
+                                                const std::shared_ptr<CGProject>& project) {
+    const QString projectID = project ? project->uniqueID().value_or(QString()) : QString();
+    if (projectID.size() < 2 || itemUniqueID.size() < 2)
+        return;
+    const auto token = authorize(urls().mediaAuthorization(m_password));
+    if (!token)
+        return;
+    const QUrl url = urls().update(projectID, itemUniqueID, token);
+    if (url.isEmpty())
+        return;
+    platform::http::Request request(url, QByteArrayLiteral("PUT"));
+    request.body = CGServerWire::mediaUpdateBody(path, m_serverType);
+    request.requestTimeout = m_options.requestTimeout;
+    logUpdate(SynchronousRequests::requestSynchronousJSON(request), QStringLiteral("Successfully updated the CG Movie Item: %@"),
+              QStringLiteral("Error updating the CG Movie Item (%@)"), path);
+}
+
+void CGServerHTTPController::logUpdate(const std::optional<platform::JsonValue>& answer, const QString& successFormat,
+                                       const QString& errorFormat, const QString& sent) {
+    const CGServerWire::UpdateOutcome outcome = CGServerWire::updateOutcome(answer);
+    switch (outcome.kind) {
+    case CGServerWire::UpdateOutcome::Kind::NotAnObject:
+        break;
+    case CGServerWire::UpdateOutcome::Kind::Success:
+        logger().logMessageWithLevel(2, false, successFormat, sent);
+        break;
+    case CGServerWire::UpdateOutcome::Kind::Failure:
+        logger().logMessageWithLevel(2, false, errorFormat, outcome.error);
+        break;
+    }
+}
+
+// Notification socket
+
+void CGServerHTTPController::openWebSockets() {
+    const auto path = CGServerAPI::webSocketPath(m_serverType);
+    if (!path)
+        return;
+    m_socketsClosed = false;
+    openWebSocketAtPath(*path, CGServerAPI::webSocketProtocols(m_serverType));
+}
+
+void CGServerHTTPController::openWebSocketAtPath(const QString& path, const QStringList& protocols) {
+    const QUrl url = urls().webSocket(path);
+    if (url.isEmpty())
+        return;
+    m_sessionController->openWebSocketAtURL(url, protocols);
+}
+
+void CGServerHTTPController::closeWebSockets() {
+    m_socketsClosed = true;
+    m_reconnectTimer.stop();
+    m_sessionController->closeWebSocketSessions();
+    setConnected(false);
+}
+
+void CGServerHTTPController::setConnected(bool connected) {
+    if (m_isConnected.exchange(connected) != connected)
+        Q_EMIT isConnectedChanged(connected);
+}
+
+void CGServerHTTPController::socketEnded() {
+    if (m_socketsClosed.load())
+        return;
+    setConnected(false);
+    // No limit and no back-off: a server that stays away is tried again every period.
+    m_reconnectTimer.start(m_options.reconnectDelay);
+}
+
+void CGServerHTTPController::webSocketSessionDidOpen(const Session&) {
+    if (m_socketsClosed.load())
+        return;
+    QMetaObject::invokeMethod(this, [this] {
+        if (m_socketsClosed.load())
+            return;
+        setConnected(true);
+        updateProjects();
+    }, Qt::QueuedConnection);
+}
+
+void CGServerHTTPController::webSocketSessionDidClose(const Session&, qint64) {
+    if (m_socketsClosed.load())
+        return;
+    QMetaObject::invokeMethod(this, [this] { socketEnded(); }, Qt::QueuedConnection);
+}
+
+void CGServerHTTPController::webSocketSessionDidCompleteWithError(const Session&, const std::optional<platform::Error>&) {
+    if (m_socketsClosed.load())
+        return;
+    QMetaObject::invokeMethod(this, [this] { socketEnded(); }, Qt::QueuedConnection);
+}
+
+void CGServerHTTPController::webSocketSessionDidReceiveStringMessage(const Session&, const QString&) {
+    if (m_socketsClosed.load())
+        return;
+    logger().logMessage(QStringLiteral("Received notification that CG Projects did change"), 2, false);
+    QMetaObject::invokeMethod(this, [this] {
+        if (!m_socketsClosed.load())
+            updateProjects();
+    }, Qt::QueuedConnection);
+}
+
+void CGServerHTTPController::webSocketSessionDidReceiveDataMessage(const Session&, const QByteArray& data) {
+    if (m_socketsClosed.load())
+        return;
+    const QString description = StringFormat::format(QStringLiteral("{length = %@, bytes = 0x%@}"),
+                                                     QString::number(data.size()),
+                                                     QString::fromLatin1(data.left(32).toHex()));
+    platform::ConsoleLog::write(StringFormat::format(QStringLiteral("WS: received DATA message: %@"), description));
+}

@@ -1,0 +1,139 @@
+#include "cglink/CGProject.h"
+#include "cglink/CGProjectItem.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace {
+
+using platform::JsonValue;
+
+JsonValue camel(const char* name, const char* id) {
+    return {{"displayName", name}, {"uniqueID", id}, {"type", "text"}};
+}
+
+JsonValue snake(const char* name, const char* id) {
+    return {{"display_name", name}, {"unique_id", id}, {"type", "text"}};
+}
+
+struct DecodeCase {
+    const char* label;
+    JsonValue record;
+    qint32 serverType;
+    bool accepted;
+};
+
+class ProjectDecoding : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(ProjectDecoding, AcceptsOnlyTheGenerationsKeysWithThreeCharacters) {
+    const DecodeCase& c = GetParam();
+    const auto project = CGProject::fromDictionary(c.record, c.serverType);
+    EXPECT_EQ(project != nullptr, c.accepted) << c.label;
+    if (project) {
+        EXPECT_EQ(project->CGServerType(), c.serverType);
+        EXPECT_TRUE(project->items().isEmpty());
+        EXPECT_EQ(project->selectedItem(), nullptr);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, ProjectDecoding,
+    ::testing::Values(DecodeCase{"camel, type 1", camel("ABC", "P1X"), 1, true},
+                      DecodeCase{"snake, type 2", snake("ABC", "P1X"), 2, true},
+                      DecodeCase{"camel, type 2", camel("ABC", "P1X"), 2, false},
+                      DecodeCase{"snake, type 1", snake("ABC", "P1X"), 1, false},
+                      DecodeCase{"camel, unknown type 7", camel("ABC", "P1X"), 7, true},
+                      DecodeCase{"snake, unknown type 0", snake("ABC", "P1X"), 0, false},
+                      DecodeCase{"two-character name", camel("AB", "P1X"), 1, false},
+                      DecodeCase{"two-character identifier", camel("ABC", "P1"), 1, false},
+                      DecodeCase{"name not a string", JsonValue{{"displayName", 123}, {"uniqueID", "P1X"}}, 1, false},
+                      DecodeCase{"identifier missing", JsonValue{{"displayName", "ABC"}}, 1, false},
+                      DecodeCase{"not an object", JsonValue::array({"ABC", "P1X"}), 1, false},
+                      DecodeCase{"null", JsonValue(), 1, false}));
+
+TEST(ItemDecoding, NeedsNameIdentifierAndTypeOfThreeCharacters) {
+    EXPECT_NE(CGProjectItem::fromDictionary(camel("ABC", "I1X"), 1), nullptr);
+    EXPECT_NE(CGProjectItem::fromDictionary(snake("ABC", "I1X"), 2), nullptr);
+    EXPECT_EQ(CGProjectItem::fromDictionary(snake("ABC", "I1X"), 1), nullptr);
+    EXPECT_EQ(CGProjectItem::fromDictionary(camel("ABC", "I1X"), 2), nullptr);
+    EXPECT_EQ(CGProjectItem::fromDictionary(JsonValue{{"displayName", "ABC"}, {"uniqueID", "I1X"}, {"type", "tx"}}, 1), nullptr);
+    EXPECT_EQ(CGProjectItem::fromDictionary(JsonValue{{"displayName", "ABC"}, {"uniqueID", "I1X"}}, 1), nullptr);
+    const auto item = CGProjectItem::fromDictionary(JsonValue{{"display_name", "Home"}, {"unique_id", "I-42"}, {"type", "movie"}}, 2);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->name(), QStringLiteral("Home"));
+    EXPECT_EQ(item->uniqueID(), QStringLiteral("I-42"));
+    EXPECT_EQ(item->itemType(), QStringLiteral("movie"));
+    EXPECT_EQ(item->CGServerType(), 2);
+}
+
+TEST(ItemDecoding, CopyHasEqualStringsAndTheInitialServerType) {
+    const auto item = CGProjectItem::fromDictionary(camel("Home", "I1X"), 1);
+    const auto copy = item->copy();
+    EXPECT_NE(copy, item);
+    EXPECT_EQ(copy->name(), item->name());
+    EXPECT_EQ(copy->uniqueID(), item->uniqueID());
+    EXPECT_EQ(copy->itemType(), item->itemType());
+    EXPECT_EQ(copy->CGServerType(), 0); // built by the plain constructor, as documented
+    copy->setName(QStringLiteral("Away"));
+    EXPECT_EQ(item->name(), QStringLiteral("Home"));
+}
+
+class ProjectLookup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        project = CGProject::fromDictionary(camel("Scores", "P1X"), 1);
+        ASSERT_NE(project, nullptr);
+        for (const auto& [name, id] : {std::pair{"Home", "I01"}, {"Away", "I02"}, {"Home", "I03"}})
+            project->itemList()->append(CGProjectItem::fromDictionary(camel(name, id), 1));
+    }
+    std::shared_ptr<CGProject> project;
+};
+
+TEST_F(ProjectLookup, FindsTheFirstListedMatchCaseSensitively) {
+    EXPECT_EQ(project->itemWithName(QStringLiteral("Home"))->uniqueID(), QStringLiteral("I01"));
+    EXPECT_EQ(project->itemWithUniqueID(QStringLiteral("I03"))->name(), QStringLiteral("Home"));
+    EXPECT_EQ(project->itemWithName(QStringLiteral("home")), nullptr);
+    EXPECT_EQ(project->itemWithUniqueID(QStringLiteral("i01")), nullptr);
+    EXPECT_EQ(CGProject().itemWithName(QStringLiteral("Home")), nullptr);
+}
+
+TEST_F(ProjectLookup, CopySharesTheItemListAndSelectedItem) {
+    project->setSelectedItem(project->items().first());
+    const auto copy = project->copy();
+    EXPECT_EQ(copy->name(), QStringLiteral("Scores"));
+    EXPECT_EQ(copy->uniqueID(), QStringLiteral("P1X"));
+    EXPECT_EQ(copy->selectedItem(), project->selectedItem());
+    project->itemList()->append(CGProjectItem::fromDictionary(camel("Clock", "I04"), 1));
+    ASSERT_EQ(copy->items().size(), 4);
+    EXPECT_EQ(copy->itemWithName(QStringLiteral("Clock"))->uniqueID(), QStringLiteral("I04"));
+    copy->setName(QStringLiteral("Other"));
+    EXPECT_EQ(project->name(), QStringLiteral("Scores"));
+}
+
+// Lookups and appends on different threads must neither crash nor see a torn list.
+TEST_F(ProjectLookup, LookupsRunSafelyBesideAppends) {
+    std::thread writer([this] {
+        for (int i = 0; i < 2000; ++i)
+            project->itemList()->append(CGProjectItem::fromDictionary(camel("Filler", "I99"), 1));
+    });
+    int found = 0;
+    for (int i = 0; i < 2000; ++i)
+        found += project->itemWithName(QStringLiteral("Away")) != nullptr;
+    writer.join();
+    EXPECT_EQ(found, 2000);
+    EXPECT_EQ(project->items().size(), 2003);
+}
+
+TEST(EmptyModel, StartsWithNothing) {
+    CGProject project;
+    EXPECT_FALSE(project.name());
+    EXPECT_FALSE(project.uniqueID());
+    EXPECT_EQ(project.CGServerType(), 0);
+    EXPECT_TRUE(project.items().isEmpty());
+    CGProjectItem item;
+    EXPECT_FALSE(item.name());
+    EXPECT_FALSE(item.itemType());
+}
+
+} // namespace

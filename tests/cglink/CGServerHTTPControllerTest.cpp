@@ -1,0 +1,383 @@
+#include "RawWebSocketPeer.h"
+#include "appbase/NVSLogController.h"
+#include "cglink/CGServerHTTPController.h"
+#include "cglink/NVSAuthenticatedURLSessionController.h"
+#include "cgsim/CGServerSimulator.h"
+#include "peers/LoopbackHttpServer.h"
+#include "platform/MainQueue.h"
+#include "platform/NotificationCenter.h"
+#include "platform/UserDefaults.h"
+#include "support/TestHelpers.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::JsonValue;
+using testing_support::LoopbackHttpServer;
+using testing_support::spinFor;
+using testing_support::waitUntil;
+using Reply = LoopbackHttpServer::Reply;
+
+/// A technical log of the test's own, whose written lines the test can read.
+class CapturedLog {
+public:
+    CapturedLog() {
+        defaults = std::make_unique<platform::UserDefaults>(folder.filePath(QStringLiteral("defaults.conf")));
+        defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
+        logger = std::make_unique<NVSLogController>(NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+        logger->setLogDelegate(&delegate); // without one the logger only holds its messages
+        logger->setLineObserver([this](const QString& lines) {
+            std::lock_guard lock(mutex);
+            text += lines;
+        });
+    }
+    QString written() {
+        logger->waitUntilIdle();
+        std::lock_guard lock(mutex);
+        return text;
+    }
+    QTemporaryDir folder;
+    std::unique_ptr<platform::UserDefaults> defaults;
+    NVSLogControllerDelegate delegate;
+    std::unique_ptr<NVSLogController> logger;
+
+private:
+    std::mutex mutex;
+    QString text;
+};
+
+class CGClient : public ::testing::Test {
+protected:
+    CGServerHTTPController::Options options() {
+        CGServerHTTPController::Options o;
+        o.requestTimeout = 2.0;
+        o.authorizationTimeout = 2.0;
+        o.reconnectDelay = 50ms;
+        o.logger = log.logger.get();
+        o.notificationCenter = &notifications;
+        return o;
+    }
+    std::unique_ptr<CGServerHTTPController> connectTo(quint16 port, qint32 type, const QString& password = QString()) {
+        return std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), port, type, password, options());
+    }
+    CapturedLog log;
+    platform::NotificationCenter notifications;
+};
+
+// MARK: - Against the simulator
+
+class CGClientWithSimulator : public CGClient, public ::testing::WithParamInterface<qint32> {
+protected:
+    void startSimulator(const QString& password = QString(), std::optional<QList<CGSimProject>> projects = std::nullopt) {
+        CGServerSimulator::Options o;
+        o.serverType = GetParam();
+        o.password = password;
+        o.projects = std::move(projects);
+        simulator = std::make_unique<CGServerSimulator>(o);
+        ASSERT_TRUE(simulator->start());
+    }
+    std::unique_ptr<CGServerSimulator> simulator;
+};
+
+TEST_P(CGClientWithSimulator, FetchesProjectsBeforeReturningAndConnects) {
+    startSimulator();
+    int itemNotices = 0;
+    platform::NotificationObservation observation(notifications, CGServerHTTPController::CGProjectItemsDidChangeNotification,
+                                                  nullptr, [&](const platform::Notification&) { ++itemNotices; });
+    auto client = connectTo(simulator->port(), GetParam());
+    ASSERT_EQ(client->projects().size(), 3);
+    EXPECT_EQ(itemNotices, 3);
+    const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
+    ASSERT_NE(scoreboard, nullptr);
+    EXPECT_EQ(scoreboard->items().size(), 5);
+    EXPECT_EQ(scoreboard->CGServerType(), GetParam());
+    EXPECT_EQ(client->projectWithName(QStringLiteral("scoreboard")), nullptr);
+    EXPECT_FALSE(client->isConnected());
+    QSignalSpy projectsChanged(client.get(), &CGServerHTTPController::projectsChanged);
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
+    // Opening the socket fetches the list again.
+    ASSERT_TRUE(waitUntil([&] { return projectsChanged.size() == 1; }));
+    client->closeWebSockets();
+}
+
+TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
+    startSimulator(QStringLiteral("secret"));
+    auto client = connectTo(simulator->port(), GetParam(), QStringLiteral("secret"));
+    const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
+    const auto lower = client->projectWithName(QStringLiteral("Lower Third"));
+    ASSERT_TRUE(scoreboard && lower);
+    client->setStringValue(QStringLiteral("Lions"), scoreboard->itemWithName(QStringLiteral("Home"))->uniqueID().value(), scoreboard, false);
+    const auto firstToken = client->authorizationToken();
+    client->setStringValue(JsonValue(3), scoreboard->itemWithName(QStringLiteral("HomeScore"))->uniqueID().value(), scoreboard, false);
+    client->setStringValue(QStringLiteral("<b>News</b>"), QStringLiteral("ITM-HEAD"), lower, true);
+    client->setCGMovieItemPath(QStringLiteral("/clips/a.mov"), QStringLiteral("ITM-BACK"), lower);
+    EXPECT_NE(client->authorizationToken(), firstToken);
+
+    const auto accepted = simulator->acceptedUpdates();
+    ASSERT_EQ(accepted.size(), 4);
+    EXPECT_EQ(accepted.at(0).jsonLine(), QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Lions"})"));
+    EXPECT_EQ(accepted.at(1).jsonLine(), QByteArray(R"({"project":"Scoreboard","item":"HomeScore","text":3})"));
+    EXPECT_EQ(accepted.at(2).update.key, QStringLiteral("htmlText"));
+    EXPECT_EQ(accepted.at(3).update.key, GetParam() == 2 ? QStringLiteral("movie_path") : QStringLiteral("moviePath"));
+    const QString written = log.written();
+    EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Text Item: Lions")));
+    EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Text Item: 3")));
+    EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Movie Item: /clips/a.mov")));
+    client->closeWebSockets();
+}
+
+// A password, token or identifier holding URL syntax once cut or redirected the request.
+TEST_P(CGClientWithSimulator, SendsValuesHoldingURLSyntaxIntact) {
+    const QString password = QStringLiteral("p&ss #?/ x+y");
+    startSimulator(password, QList<CGSimProject>{{QStringLiteral("Odd Names"), QStringLiteral("P 1/#x"),
+                                                  {{QStringLiteral("Field"), QStringLiteral("I?1&a=b"), QStringLiteral("text")}}}});
+    auto client = connectTo(simulator->port(), GetParam(), password);
+    const auto project = client->projectWithName(QStringLiteral("Odd Names"));
+    ASSERT_NE(project, nullptr);
+    ASSERT_EQ(project->items().size(), 1);
+    client->setStringValue(QStringLiteral("ok"), QStringLiteral("I?1&a=b"), project, false);
+    ASSERT_EQ(simulator->acceptedUpdates().size(), 1);
+    EXPECT_EQ(simulator->acceptedUpdates().first().itemID, QStringLiteral("I?1&a=b"));
+    client->closeWebSockets();
+}
+
+TEST_P(CGClientWithSimulator, WrongPasswordSendsNothingAndLogsNothing) {
+    startSimulator(QStringLiteral("secret"));
+    auto client = connectTo(simulator->port(), GetParam(), QStringLiteral("guess"));
+    const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
+    ASSERT_NE(scoreboard, nullptr);
+    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("ITM-HOME"), scoreboard, false);
+    EXPECT_TRUE(simulator->acceptedUpdates().isEmpty());
+    EXPECT_FALSE(log.written().contains(QStringLiteral("CG Text Item")));
+    client->closeWebSockets();
+}
+
+TEST_P(CGClientWithSimulator, RefetchesWhenTheServerAnnouncesAChange) {
+    startSimulator();
+    auto client = connectTo(simulator->port(), GetParam());
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && simulator->webSocketClientCount() == 1; }));
+    spinFor(50ms); // the fetch that follows the opening
+    simulator->setProjects({{QStringLiteral("Election"), QStringLiteral("PRJ-ELECT"), {}}});
+    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(QStringLiteral("Election")) != nullptr; }));
+    EXPECT_EQ(client->projects().size(), 1);
+    EXPECT_TRUE(log.written().contains(QStringLiteral("Received notification that CG Projects did change")));
+    client->closeWebSockets();
+}
+
+TEST_P(CGClientWithSimulator, ReconnectsAfterTheSocketClosesWithAnyCode) {
+    startSimulator();
+    auto client = connectTo(simulator->port(), GetParam());
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
+    for (int code : {1000, 1001, 4000}) {
+        QSignalSpy connection(client.get(), &CGServerHTTPController::isConnectedChanged);
+        simulator->closeWebSocketClients(code);
+        ASSERT_TRUE(waitUntil([&] { return connection.size() == 2; })) << code;
+        EXPECT_EQ(connection.at(0).first().toBool(), false);
+        EXPECT_EQ(connection.at(1).first().toBool(), true);
+    }
+    client->closeWebSockets();
+    EXPECT_FALSE(client->isConnected());
+}
+
+TEST_P(CGClientWithSimulator, RecordsSocketLinesInASideFileWhenAsked) {
+    startSimulator();
+    CGServerHTTPController::Options o = options();
+    o.webSocketLogFileName = QStringLiteral("WebSockets");
+    auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(), GetParam(), QString(), o);
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
+    client->closeWebSockets();
+    const QString path = GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/update");
+    QString sideFile;
+    ASSERT_TRUE(waitUntil([&] {
+        log.logger->waitUntilIdle();
+        const QStringList files = QDir(log.folder.path()).entryList({QStringLiteral("*_WebSockets.log")});
+        sideFile = files.isEmpty() ? QString() : QString::fromUtf8(testing_support::readFile(log.folder.filePath(files.first())));
+        return sideFile.contains(QStringLiteral("WS Connection did CLOSE"));
+    }));
+    EXPECT_TRUE(sideFile.contains(QStringLiteral("WS Connection did OPEN (%1:v1.1.CGUpdates)").arg(path)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Generations, CGClientWithSimulator, ::testing::Values(1, 2));
+
+// MARK: - Against misbehaving servers
+
+class CGClientFaults : public CGClient {
+protected:
+    void SetUp() override {
+        server.serve("/projects", Reply::text(R"([{"displayName":"Scores","uniqueID":"P1X"}])", "application/json"));
+        server.serve("/projects/P1X/items", Reply::text(R"([{"displayName":"Home","uniqueID":"I1X","type":"text"}])", "application/json"));
+        server.serve("/projects/P1X/items/I1X", Reply::text(R"({"success":true})", "application/json"));
+        server.serve("/unlock", Reply::text(R"({"success":true,"token":"T0K"})", "application/json"));
+    }
+    /// The requests of the HTTP API, without the notification socket's (refused) upgrade attempts.
+    QList<LoopbackHttpServer::Request> apiRequests() {
+        QList<LoopbackHttpServer::Request> matching;
+        for (const auto& request : server.requests())
+            if (!request.header("Upgrade"))
+                matching.append(request);
+        return matching;
+    }
+    LoopbackHttpServer server;
+};
+
+TEST_F(CGClientFaults, TextUpdateWithoutPasswordIsOnePutOfJson) {
+    auto client = connectTo(server.port(), 1);
+    const auto project = client->projectWithName(QStringLiteral("Scores"));
+    ASSERT_NE(project, nullptr);
+    server.clearRequests();
+    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"), project, false);
+    ASSERT_EQ(apiRequests().size(), 1);
+    const auto put = apiRequests().first();
+    EXPECT_EQ(put.method, QByteArray("PUT"));
+    EXPECT_EQ(put.path, QByteArray("/projects/P1X/items/I1X"));
+    EXPECT_TRUE(put.query.isEmpty());
+    EXPECT_EQ(put.header("Content-Type"), QByteArray("application/json"));
+    EXPECT_EQ(put.header("Cookie"), std::nullopt);
+    EXPECT_TRUE(put.body.contains('\n'));
+    EXPECT_EQ(*platform::parseJson(put.body), (JsonValue{{"text", "Lions"}}));
+}
+
+TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContentType) {
+    auto client = connectTo(server.port(), 2);
+    server.serve("/playback/cg_projects/P1X/items/I1X", Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    auto project = std::make_shared<CGProject>();
+    project->setUniqueID(QStringLiteral("P1X"));
+    server.clearRequests();
+    client->setCGMovieItemPath(QStringLiteral("/a.mov"), QStringLiteral("I1X"), project);
+    ASSERT_EQ(apiRequests().size(), 2);
+    EXPECT_EQ(apiRequests().at(0).path, QByteArray("/unlock"));
+    EXPECT_EQ(apiRequests().at(0).query, QByteArray("password="));
+    const auto put = apiRequests().at(1);
+    EXPECT_EQ(put.query, QByteArray("token=T0K"));
+    EXPECT_FALSE(put.header("Content-Type"));
+    EXPECT_EQ(*platform::parseJson(put.body), (JsonValue{{"movie_path", "/a.mov"}}));
+    EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Movie Item (Item locked)")));
+}
+
+TEST_F(CGClientFaults, RefusedAuthorizationSendsNoPutAndLogsNothing) {
+    server.serve("/unlock", Reply::text(R"({"success":false,"error":"Wrong password"})", "application/json"));
+    auto client = connectTo(server.port(), 1, QStringLiteral("guess"));
+    const auto project = client->projectWithName(QStringLiteral("Scores"));
+    server.clearRequests();
+    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"), project, false);
+    ASSERT_EQ(apiRequests().size(), 1);
+    EXPECT_EQ(apiRequests().first().query, QByteArray("password=guess"));
+    EXPECT_FALSE(log.written().contains(QStringLiteral("CG Text Item")));
+}
+
+TEST_F(CGClientFaults, AFailedUpdateLogsTheServersError) {
+    server.serve("/projects/P1X/items/I1X", Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    auto client = connectTo(server.port(), 1);
+    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"), client->projectWithName(QStringLiteral("Scores")), false);
+    EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Text Item (Item locked)")));
+}
+
+TEST_F(CGClientFaults, IdentifiersShorterThanTwoCharactersSendNothing) {
+    auto client = connectTo(server.port(), 1);
+    auto shortProject = std::make_shared<CGProject>();
+    shortProject->setUniqueID(QStringLiteral("P"));
+    server.clearRequests();
+    int notices = 0;
+    platform::NotificationObservation observation(notifications, CGServerHTTPController::CGProjectItemsDidChangeNotification,
+                                                  nullptr, [&](const platform::Notification&) { ++notices; });
+    client->updateItemsForProject(shortProject);
+    client->setStringValue(QStringLiteral("x"), QStringLiteral("I1X"), shortProject, false);
+    client->setStringValue(QStringLiteral("x"), QStringLiteral("I"), client->projectWithName(QStringLiteral("Scores")), false);
+    EXPECT_EQ(apiRequests().size(), 0);
+    EXPECT_EQ(notices, 0);
+    shortProject->setUniqueID(QStringLiteral("PX"));
+    client->updateItemsForProject(shortProject);
+    EXPECT_EQ(apiRequests().size(), 1);
+    EXPECT_EQ(notices, 1); // posted even though nothing was listed
+}
+
+TEST_F(CGClientFaults, AProjectListThatIsAnObjectEmptiesTheList) {
+    auto client = connectTo(server.port(), 1);
+    ASSERT_EQ(client->projects().size(), 1);
+    QSignalSpy changed(client.get(), &CGServerHTTPController::projectsChanged);
+    server.serve("/projects", Reply::text(R"({"displayName":"Scores","uniqueID":"P1X"})", "application/json"));
+    client->updateProjects();
+    EXPECT_TRUE(client->projects().isEmpty());
+    EXPECT_EQ(changed.size(), 1);
+}
+
+TEST_F(CGClientFaults, AServerThatNeverAnswersTimesOutWithoutSpinningTheEventLoop) {
+    auto client = connectTo(server.port(), 1);
+    server.serve("/projects", Reply::hang());
+    CGServerHTTPController::Options quick = options();
+    quick.requestTimeout = 0.3;
+    bool posted = false;
+    platform::MainQueue::dispatchAsync([&] { posted = true; });
+    CGServerHTTPController hanging(QStringLiteral("127.0.0.1"), server.port(), 1, QString(), quick);
+    EXPECT_FALSE(posted) << "a synchronous request ran the event loop";
+    EXPECT_TRUE(hanging.projects().isEmpty());
+    waitUntil([&] { return posted; });
+}
+
+TEST_F(CGClientFaults, OtherServerTypesListAtTheRootAndOpenNoSocket) {
+    server.serve("/", Reply::text(R"([{"displayName":"Scores","uniqueID":"P1X"}])", "application/json"));
+    server.serve("//P1X/items", Reply::text("[]", "application/json"));
+    auto client = connectTo(server.port(), 3);
+    EXPECT_EQ(client->projects().size(), 1);
+    EXPECT_EQ(client->projectsURLPath(), QString());
+    EXPECT_EQ(client->authorizationRequestVerb(), QStringLiteral("authorization"));
+    spinFor(100ms);
+    EXPECT_FALSE(client->isConnected());
+    EXPECT_TRUE(client->sessionController().openSessions().isEmpty());
+}
+
+// MARK: - The notification socket
+
+TEST_F(CGClient, BinaryMessagesFetchNothingAndTextMessagesFetchTheList) {
+    ThreadedRawWebSocketPeer peer;
+    auto client = connectTo(peer->port(), 1);
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && peer->httpRequests == 2; }));
+    peer.run([](RawWebSocketPeer& p) { p.sendBinary(QByteArray("\x00\x01", 2)); });
+    spinFor(150ms);
+    EXPECT_EQ(peer->httpRequests, 2);
+    peer.run([](RawWebSocketPeer& p) { p.sendText("anything"); });
+    ASSERT_TRUE(waitUntil([&] { return peer->httpRequests == 3; }));
+    QByteArray handshake;
+    peer.run([&](RawWebSocketPeer& p) { handshake = p.lastHandshake; });
+    EXPECT_TRUE(handshake.startsWith("GET /update "));
+    client->closeWebSockets();
+}
+
+TEST_F(CGClient, RetriesAServerThatStaysAwayWithoutLimit) {
+    ThreadedRawWebSocketPeer refusing;
+    refusing->refuseConnections = true;
+    const auto& attempts = refusing->connections;
+    auto client = connectTo(refusing->port(), 2);
+    ASSERT_TRUE(waitUntil([&] { return attempts >= 6; }));
+    EXPECT_FALSE(client->isConnected());
+    client->closeWebSockets();
+    spinFor(100ms);
+    const int afterClose = attempts.load();
+    spinFor(300ms);
+    EXPECT_EQ(attempts, afterClose) << "a reconnection ran after closeWebSockets";
+}
+
+TEST_F(CGClient, ClosingStopsAPendingReconnection) {
+    ThreadedRawWebSocketPeer peer;
+    CGServerHTTPController::Options slow = options();
+    slow.reconnectDelay = 300ms;
+    CGServerHTTPController client(QStringLiteral("127.0.0.1"), peer->port(), 1, QString(), slow);
+    ASSERT_TRUE(waitUntil([&] { return client.isConnected(); }));
+    peer.run([](RawWebSocketPeer& p) { p.sendClose(1001); });
+    ASSERT_TRUE(waitUntil([&] { return !client.isConnected(); }));
+    client.closeWebSockets();
+    spinFor(600ms);
+    EXPECT_EQ(peer->connections - peer->httpRequests, 1);
+    EXPECT_FALSE(client.isConnected());
+}
+
+} // namespace

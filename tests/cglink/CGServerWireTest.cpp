@@ -1,0 +1,180 @@
+#include "cglink/CGServerAPI.h"
+#include "cglink/CGServerURLs.h"
+#include "cglink/CGServerWire.h"
+#include "cglink/NVSAuthenticatedURLSession.h"
+#include "cglink/WebSocketKeepAlive.h"
+#include "cglink/CGProject.h"
+#include "support/TestHelpers.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using platform::JsonValue;
+
+QString s(const QUrl& url) {
+    return QString::fromUtf8(url.toEncoded());
+}
+
+struct GenerationCase {
+    qint32 type;
+    const char* projects;
+    const char* items;
+    const char* authorization;
+    const char* socket;
+};
+
+class URLTemplates : public ::testing::TestWithParam<GenerationCase> {};
+
+TEST_P(URLTemplates, FollowTheGenerationTable) {
+    const GenerationCase& c = GetParam();
+    const CGServerURLs urls(QStringLiteral("cg-host"), 2001, c.type);
+    EXPECT_EQ(s(urls.projects()), QString::fromLatin1(c.projects));
+    EXPECT_EQ(s(urls.items(QStringLiteral("P1X"))), QString::fromLatin1(c.items));
+    EXPECT_EQ(s(urls.authorization(QStringLiteral("secret"))), QString::fromLatin1(c.authorization));
+    EXPECT_EQ(s(urls.mediaAuthorization(QStringLiteral("secret"))), QStringLiteral("http://cg-host:2001/unlock?password=secret"));
+    const auto path = CGServerAPI::webSocketPath(c.type);
+    EXPECT_EQ(path ? s(urls.webSocket(*path)) : QString(), QString::fromLatin1(c.socket));
+    EXPECT_EQ(CGServerAPI::webSocketProtocols(c.type).isEmpty(), !path);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generations, URLTemplates,
+    ::testing::Values(
+        GenerationCase{1, "http://cg-host:2001/projects", "http://cg-host:2001/projects/P1X/items",
+                       "http://cg-host:2001/unlock?password=secret", "ws://cg-host:2001/update"},
+        GenerationCase{2, "http://cg-host:2001/playback/cg_projects", "http://cg-host:2001/playback/cg_projects/P1X/items",
+                       "http://cg-host:2001/authorization?password=secret", "ws://cg-host:2001/playback/cg_projects"},
+        GenerationCase{3, "http://cg-host:2001/", "http://cg-host:2001//P1X/items", "http://cg-host:2001/authorization?password=secret", ""}));
+
+TEST(URLTemplates, UpdateCarriesTheTokenOnlyWhenGiven) {
+    const CGServerURLs urls(QStringLiteral("10.0.0.5"), 2001, 1);
+    EXPECT_EQ(s(urls.update(QStringLiteral("P1X"), QStringLiteral("I1X"), std::nullopt)),
+              QStringLiteral("http://10.0.0.5:2001/projects/P1X/items/I1X"));
+    EXPECT_EQ(s(urls.update(QStringLiteral("P1X"), QStringLiteral("I1X"), QStringLiteral("T0K"))),
+              QStringLiteral("http://10.0.0.5:2001/projects/P1X/items/I1X?token=T0K"));
+    EXPECT_EQ(s(urls.webSocketBase()), QStringLiteral("ws://10.0.0.5:2001"));
+}
+
+// Values inserted verbatim would cut the query at "&"/"#" or add path segments at "/".
+TEST(URLTemplates, PercentEncodesValuesThatWouldChangeTheRequest) {
+    const CGServerURLs urls(QStringLiteral("cg-host"), 2001, 2);
+    EXPECT_EQ(s(urls.authorization(QStringLiteral("a&b #c?d/e+f"))),
+              QStringLiteral("http://cg-host:2001/authorization?password=a%26b%20%23c%3Fd%2Fe%2Bf"));
+    EXPECT_EQ(s(urls.update(QStringLiteral("P 1/x"), QStringLiteral("I#1"), QStringLiteral("t&k=1"))),
+              QStringLiteral("http://cg-host:2001/playback/cg_projects/P%201%2Fx/items/I%231?token=t%26k%3D1"));
+    EXPECT_EQ(s(urls.items(QStringLiteral("Ünï"))), QStringLiteral("http://cg-host:2001/playback/cg_projects/%C3%9Cn%C3%AF/items"));
+    // A host that is no host gives no URL, hence no request.
+    EXPECT_TRUE(CGServerURLs(QStringLiteral("bad host"), 2001, 1).projects().isEmpty());
+}
+
+TEST(UpdateBodies, HaveOneMemberPrettyPrinted) {
+    const QByteArray text = CGServerWire::textUpdateBody(JsonValue("Hello"), false);
+    EXPECT_TRUE(text.contains('\n'));
+    EXPECT_EQ(*platform::parseJson(text), (JsonValue{{"text", "Hello"}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue("<b>x</b>"), true)), (JsonValue{{"htmlText", "<b>x</b>"}}));
+    // Feed values that are not text keep their JSON kind.
+    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue(72.5), false)), (JsonValue{{"text", 72.5}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 1)), (JsonValue{{"moviePath", "/m/a.mov"}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 2)), (JsonValue{{"movie_path", "/m/a.mov"}}));
+}
+
+TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
+    const JsonValue listing = JsonValue::array({{{"displayName", "Scores"}, {"uniqueID", "P01"}},
+                                                {{"displayName", "AB"}, {"uniqueID", "P02"}},
+                                                42,
+                                                {{"displayName", "Weather"}, {"uniqueID", "P03"}}});
+    const auto projects = CGServerWire::decodeProjects(listing, 1);
+    ASSERT_EQ(projects.size(), 2);
+    EXPECT_EQ(projects.at(1)->name(), QStringLiteral("Weather"));
+    EXPECT_TRUE(CGServerWire::decodeProjects(JsonValue{{"displayName", "Scores"}, {"uniqueID", "P01"}}, 1).isEmpty());
+    EXPECT_TRUE(CGServerWire::decodeProjects(std::nullopt, 1).isEmpty());
+    EXPECT_EQ(CGServerWire::decodeItems(JsonValue::array({{{"display_name", "Home"}, {"unique_id", "I01"}, {"type", "text"}}}), 2).size(), 1);
+}
+
+TEST(Answers, GrantATokenOnlyWithSuccessAndAStringToken) {
+    EXPECT_EQ(CGServerWire::authorizationToken(JsonValue{{"success", true}, {"token", "T0K"}}), QStringLiteral("T0K"));
+    EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", false}, {"token", "T0K"}}));
+    EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", true}}));
+    EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", "true"}, {"token", "T0K"}}));
+    EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue::array()));
+    EXPECT_FALSE(CGServerWire::authorizationToken(std::nullopt));
+}
+
+TEST(Answers, TellSuccessFailureAndOtherAnswersApart) {
+    using Kind = CGServerWire::UpdateOutcome::Kind;
+    EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", true}}).kind, Kind::Success);
+    const auto failure = CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", "Item locked"}});
+    EXPECT_EQ(failure.kind, Kind::Failure);
+    EXPECT_EQ(failure.error, QStringLiteral("Item locked"));
+    EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", {{"code", 7}}}}).error, QStringLiteral("{\"code\":7}"));
+    EXPECT_EQ(CGServerWire::updateOutcome(JsonValue("ok")).kind, Kind::NotAnObject);
+    EXPECT_EQ(CGServerWire::updateOutcome(std::nullopt).kind, Kind::NotAnObject);
+}
+
+TEST(CloseCodeNames, NameTheProtocolsCodes) {
+    const std::pair<qint64, const char*> table[] = {
+        {0, "Invalid"}, {1000, "Normal Closure"}, {1001, "Going Away"}, {1002, "Protocol Error"},
+        {1003, "Unsupported Data"}, {1004, "Unknown Error Code Description"}, {1005, "No Status Received"},
+        {1006, "Abnormal Closure"}, {1007, "Invalid Frame Payload Data"}, {1008, "Policy Violation"},
+        {1009, "Message Too Big"}, {1010, "Mandatory Extension Missing"}, {1011, "Internal Server Error"},
+        {1012, "Unknown Error Code Description"}, {1015, "TLS Handshake Failure"}, {-1, "Unknown Error Code Description"}};
+    for (const auto& [code, name] : table)
+        EXPECT_EQ(NVSAuthenticatedURLSession::stringFromWebSocketCloseCode(code), QString::fromLatin1(name)) << code;
+}
+
+class KeepAliveRules : public ::testing::Test {
+protected:
+    using Action = WebSocketKeepAlive::Action;
+    using Clock = WebSocketKeepAlive::Clock;
+    Clock::time_point t0 = Clock::now();
+    WebSocketKeepAlive rules{std::chrono::seconds(30), t0};
+    Clock::time_point at(int seconds) const { return t0 + std::chrono::seconds(seconds); }
+};
+
+TEST_F(KeepAliveRules, PingOnlyAfterMoreThanThirtySecondsOfSilence) {
+    EXPECT_EQ(rules.timerFired(false, false, at(0)), Action::None);
+    EXPECT_EQ(rules.timerFired(false, false, at(30)), Action::None);
+    EXPECT_EQ(rules.timerFired(true, false, at(31)), Action::None); // a send in flight
+    EXPECT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
+    EXPECT_TRUE(rules.isWaitingForPingAnswer());
+}
+
+TEST_F(KeepAliveRules, CloseASilentServerOnlyIfItOnceAnsweredAPing) {
+    ASSERT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
+    rules.pongReceived();
+    EXPECT_TRUE(rules.hasReceivedPong());
+    // A pong does not reset the silence clock: the next firing pings again.
+    ASSERT_EQ(rules.timerFired(false, false, at(91)), Action::SendPing);
+    EXPECT_EQ(rules.timerFired(false, false, at(151)), Action::CloseUnresponsive);
+}
+
+TEST_F(KeepAliveRules, NeverCloseAServerThatNeverAnsweredPings) {
+    const Action expected[] = {Action::SendPing, Action::None, Action::SendPing, Action::None, Action::SendPing};
+    int second = 31;
+    for (Action action : expected) {
+        EXPECT_EQ(rules.timerFired(false, false, at(second)), action) << second;
+        second += 60;
+    }
+}
+
+TEST_F(KeepAliveRules, MessagesResetTheClockAndClearTheWait) {
+    ASSERT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
+    rules.messageReceived(at(40));
+    EXPECT_FALSE(rules.isWaitingForPingAnswer());
+    EXPECT_EQ(rules.timerFired(false, false, at(70)), Action::None);
+}
+
+TEST_F(KeepAliveRules, IgnoringErrorsOnlyReportsTheSilence) {
+    ASSERT_EQ(rules.timerFired(false, true, at(31)), Action::SendPing);
+    rules.pongReceived();
+    ASSERT_EQ(rules.timerFired(false, true, at(91)), Action::SendPing);
+    EXPECT_EQ(rules.timerFired(false, true, at(151)), Action::ReportNoAnswer);
+    EXPECT_EQ(rules.timerFired(false, true, at(211)), Action::ReportNoAnswer);
+    EXPECT_TRUE(rules.isWaitingForPingAnswer());
+    EXPECT_FALSE(rules.pongFailed(true));
+    EXPECT_TRUE(rules.pongFailed(false));
+}
+
+} // namespace

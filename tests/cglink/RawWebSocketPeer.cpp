@@ -1,0 +1,186 @@
+#include "RawWebSocketPeer.h"
+
+#include <QCryptographicHash>
+#include <QTcpSocket>
+#include <QtEndian>
+
+RawWebSocketPeer::RawWebSocketPeer() {
+    connect(&m_server, &QTcpServer::newConnection, this, &RawWebSocketPeer::accept);
+    m_server.listen(QHostAddress::LocalHost);
+}
+
+RawWebSocketPeer::~RawWebSocketPeer() {
+    for (Connection* connection : std::as_const(m_connections)) {
+        connection->socket->disconnect(this);
+        connection->socket->abort();
+        delete connection;
+    }
+    m_connections.clear();
+}
+
+QUrl RawWebSocketPeer::url(const QString& path) const {
+    return QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(port()).arg(path));
+}
+
+void RawWebSocketPeer::accept() {
+    while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+        if (refuseConnections) {
+            ++connections;
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        auto* connection = new Connection{socket, {}, false};
+        m_connections.append(connection);
+        ++connections;
+        connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(*connection); });
+        connect(socket, &QTcpSocket::disconnected, this, [this, connection] {
+            if (connection->upgraded)
+                --openConnections;
+            m_connections.removeAll(connection);
+            connection->socket->deleteLater();
+            delete connection;
+        });
+    }
+}
+
+void RawWebSocketPeer::readFrom(Connection& connection) {
+    connection.buffer += connection.socket->readAll();
+    if (!connection.upgraded) {
+        const qsizetype end = connection.buffer.indexOf("\r\n\r\n");
+        if (end < 0)
+            return;
+        const QByteArray head = connection.buffer.left(end + 4);
+        connection.buffer.remove(0, end + 4);
+        if (!head.toLower().contains("upgrade: websocket")) {
+            ++httpRequests;
+            connection.socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n"
+                                     "Connection: close\r\n\r\n[]");
+            connection.socket->disconnectFromHost();
+            return;
+        }
+        handshake(connection, head);
+    }
+    readFrames(connection);
+}
+
+void RawWebSocketPeer::handshake(Connection& connection, const QByteArray& head) {
+    lastHandshake = head;
+    QByteArray key;
+    QByteArray protocols;
+    for (const QByteArray& line : head.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon < 0)
+            continue;
+        const QByteArray name = line.left(colon).trimmed().toLower();
+        if (name == "sec-websocket-key")
+            key = line.mid(colon + 1).trimmed();
+        else if (name == "sec-websocket-protocol")
+            protocols = line.mid(colon + 1).trimmed();
+    }
+    const QByteArray accept =
+        QCryptographicHash::hash(QByteArray(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"), QCryptographicHash::Sha1).toBase64();
+    QByteArray response = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                          "Sec-WebSocket-Accept: " + accept + "\r\n";
+    if (!protocols.isEmpty())
+        response += "Sec-WebSocket-Protocol: " + protocols.split(',').first().trimmed() + "\r\n";
+    connection.socket->write(response + "\r\n");
+    connection.upgraded = true;
+    ++openConnections;
+}
+
+void RawWebSocketPeer::readFrames(Connection& connection) {
+    QByteArray& b = connection.buffer;
+    while (b.size() >= 2) {
+        const quint8 opcode = quint8(b[0]) & 0x0F;
+        const bool masked = quint8(b[1]) & 0x80;
+        qint64 length = quint8(b[1]) & 0x7F;
+        qsizetype offset = 2;
+        if (length == 126) {
+            if (b.size() < 4)
+                return;
+            length = qFromBigEndian<quint16>(b.constData() + 2);
+            offset = 4;
+        } else if (length == 127) {
+            if (b.size() < 10)
+                return;
+            length = qint64(qFromBigEndian<quint64>(b.constData() + 2));
+            offset = 10;
+        }
+        const qsizetype maskOffset = offset;
+        if (masked)
+            offset += 4;
+        if (b.size() < offset + length)
+            return;
+        QByteArray payload = b.mid(offset, length);
+        if (masked)
+            for (qsizetype i = 0; i < payload.size(); ++i)
+                payload[i] = char(payload[i] ^ b[maskOffset + (i % 4)]);
+        b.remove(0, offset + length);
+        if (opcode == 0x9) {
+            ++pingsReceived;
+            if (answerPings)
+                connection.socket->write(frame(0xA, payload));
+        } else if (opcode == 0x8) {
+            closeCodesReceived.append(payload.size() >= 2 ? qFromBigEndian<quint16>(payload.constData()) : 1005);
+            connection.socket->write(frame(0x8, payload.left(2)));
+            connection.socket->disconnectFromHost();
+            return;
+        }
+    }
+}
+
+QByteArray RawWebSocketPeer::frame(quint8 opcode, const QByteArray& payload) {
+    QByteArray bytes;
+    bytes.append(char(0x80 | opcode));
+    if (payload.size() < 126) {
+        bytes.append(char(payload.size()));
+    } else {
+        bytes.append(char(126));
+        const quint16 length = qToBigEndian<quint16>(quint16(payload.size()));
+        bytes.append(reinterpret_cast<const char*>(&length), 2);
+    }
+    return bytes + payload;
+}
+
+void RawWebSocketPeer::broadcast(const QByteArray& bytes) {
+    for (Connection* connection : std::as_const(m_connections))
+        if (connection->upgraded)
+            connection->socket->write(bytes);
+}
+
+void RawWebSocketPeer::sendText(const QByteArray& text) {
+    broadcast(frame(0x1, text));
+}
+
+void RawWebSocketPeer::sendBinary(const QByteArray& data) {
+    broadcast(frame(0x2, data));
+}
+
+void RawWebSocketPeer::sendClose(quint16 code) {
+    const quint16 big = qToBigEndian(code);
+    broadcast(frame(0x8, QByteArray(reinterpret_cast<const char*>(&big), 2)));
+    for (Connection* connection : std::as_const(m_connections))
+        if (connection->upgraded)
+            connection->socket->disconnectFromHost();
+}
+
+ThreadedRawWebSocketPeer::ThreadedRawWebSocketPeer() {
+    m_thread.start();
+    m_context = new QObject;
+    m_context->moveToThread(&m_thread);
+    QMetaObject::invokeMethod(m_context, [this] { m_peer = new RawWebSocketPeer; }, Qt::BlockingQueuedConnection);
+}
+
+ThreadedRawWebSocketPeer::~ThreadedRawWebSocketPeer() {
+    QMetaObject::invokeMethod(m_context, [this] {
+        delete m_peer;
+        delete m_context;
+    }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void ThreadedRawWebSocketPeer::run(const std::function<void(RawWebSocketPeer&)>& work) {
+    QMetaObject::invokeMethod(m_context, [this, &work] { work(*m_peer); }, Qt::BlockingQueuedConnection);
+}

@@ -1,0 +1,425 @@
+#include "cglink/TCPCommunicator.h"
+#include "cglink/TCPCommunicatorWire.h"
+#include "support/TestHelpers.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using testing_support::spinFor;
+using testing_support::waitUntil;
+using namespace std::chrono_literals;
+
+// MARK: - Wire rules
+
+TEST(TCPCommunicatorWire, EncodesAsciiCommandsAndRefusesOthers) {
+    EXPECT_EQ(TCPCommunicatorWire::encodeCommand(QStringLiteral("PLAY 1\r\n")), QByteArray("PLAY 1\r\n"));
+    EXPECT_EQ(TCPCommunicatorWire::encodeCommand(QString()), QByteArray());
+    EXPECT_EQ(TCPCommunicatorWire::encodeCommand(QString(QChar(0x7F))), QByteArray("\x7F"));
+    for (const QString& command : {QStringLiteral("caf\u00E9\r\n"), QString(QChar(0x80)), QStringLiteral("\u2028"),
+                                   QString::fromUtf16(u"\U0001F600")})
+        EXPECT_FALSE(TCPCommunicatorWire::encodeCommand(command)) << command.toStdString();
+}
+
+TEST(TCPCommunicatorWire, DecodesAsciiAndMarksOtherBytes) {
+    EXPECT_EQ(TCPCommunicatorWire::decodeResponse("OK\r\n"), QStringLiteral("OK\r\n"));
+    EXPECT_EQ(TCPCommunicatorWire::decodeResponse(QByteArray("a\0b", 3)), QString::fromUtf16(u"a\u0000b", 3));
+    EXPECT_EQ(TCPCommunicatorWire::decodeResponse("x\xC3\xA9y"), QString::fromUtf16(u"x\uFFFD\uFFFDy"));
+}
+
+TEST(TCPCommunicatorWire, SplitsIntoReadsOfAtMost2048Bytes) {
+    struct Case {
+        qsizetype size;
+        QList<qsizetype> pieces;
+    };
+    for (const Case& c : {Case{0, {}}, Case{1, {1}}, Case{2048, {2048}}, Case{2049, {2048, 1}},
+                          Case{3000, {2048, 952}}, Case{4096, {2048, 2048}}}) {
+        QByteArray bytes(c.size, 'r');
+        if (!bytes.isEmpty())
+            bytes[0] = 'F';
+        const QList<QByteArray> responses = TCPCommunicatorWire::splitResponses(bytes);
+        QList<qsizetype> sizes;
+        for (const QByteArray& response : responses)
+            sizes.append(response.size());
+        EXPECT_EQ(sizes, c.pieces) << c.size;
+        EXPECT_EQ(responses.join(), bytes);
+    }
+}
+
+// MARK: - Channel against a loopback server
+
+/// A command server on loopback that answers only when the test says so.
+class CommandPeer {
+public:
+    CommandPeer() {
+        EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+            while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+                m_connections.push_back(socket);
+                m_received.append(QByteArray());
+                const qsizetype index = m_received.size() - 1;
+                QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                                 [this, socket, index] { m_received[index] += socket->readAll(); });
+            }
+        });
+    }
+
+    qint32 port() const { return m_server.serverPort(); }
+    qsizetype connectionCount() const { return m_connections.size(); }
+    /// What the newest connection has received.
+    QByteArray received() const { return m_received.isEmpty() ? QByteArray() : m_received.last(); }
+    bool waitForReceived(const QByteArray& bytes) {
+        return waitUntil([&] { return received() == bytes; });
+    }
+
+    void reply(const QByteArray& bytes) {
+        QTcpSocket* socket = m_connections.back();
+        socket->write(bytes);
+        socket->flush();
+    }
+    void closeConnection() { m_connections.back()->disconnectFromHost(); }
+
+private:
+    QTcpServer m_server;
+    std::vector<QTcpSocket*> m_connections; // children of the server
+    QList<QByteArray> m_received;
+};
+
+/// Collects the commands that callbacks receive.
+struct Responses {
+    std::vector<TCPCommunicatorCommand> commands;
+    std::vector<const TCPCommunicatorCommand*> objects;
+
+    TCPCommunicatorResponseHandler handler() {
+        return [this](const TCPCommunicatorCommand& command) {
+            commands.push_back(command);
+            objects.push_back(&command);
+        };
+    }
+    bool waitFor(size_t count) {
+        return waitUntil([&] { return commands.size() >= count; });
+    }
+};
+
+class TCPCommunicatorChannel : public ::testing::Test {
+protected:
+    void open() {
+        ASSERT_TRUE(channel.openConnectionToHost(QStringLiteral("127.0.0.1"), peer.port()));
+        ASSERT_TRUE(waitUntil([&] { return channel.status() == TCPCommunicator::Ready; }));
+    }
+    bool send(const QString& command) {
+        return channel.sendCommand(command, nullptr, responses.handler());
+    }
+
+    CommandPeer peer;
+    TCPCommunicator channel;
+    Responses responses;
+};
+
+TEST_F(TCPCommunicatorChannel, StartsClosedAndEmpty) {
+    TCPCommunicator fresh;
+    EXPECT_EQ(fresh.status(), TCPCommunicator::Closed);
+    EXPECT_TRUE(fresh.hostName().isEmpty());
+    EXPECT_EQ(fresh.portNumber(), 0);
+    EXPECT_TRUE(fresh.commands().empty());
+    const TCPCommunicatorCommand command;
+    EXPECT_TRUE(command.commandString().isEmpty());
+    EXPECT_TRUE(command.responseString().isEmpty());
+    EXPECT_FALSE(command.responseSelector());
+    EXPECT_EQ(command.sender(), nullptr);
+}
+
+TEST_F(TCPCommunicatorChannel, SendsTheSecondCommandOnlyAfterTheFirstResponse) {
+    open();
+    ASSERT_TRUE(send(QStringLiteral("ONE\r\n")));
+    ASSERT_TRUE(send(QStringLiteral("TWO\r\n")));
+    EXPECT_EQ(channel.status(), TCPCommunicator::AwaitingResponse);
+    ASSERT_TRUE(peer.waitForReceived("ONE\r\n"));
+    spinFor(100ms);
+    EXPECT_EQ(peer.received(), QByteArray("ONE\r\n"));
+    EXPECT_EQ(channel.commands().size(), 2u);
+
+    peer.reply("R1\r\n");
+    ASSERT_TRUE(responses.waitFor(1));
+    ASSERT_TRUE(peer.waitForReceived("ONE\r\nTWO\r\n"));
+    peer.reply("R2\r\n");
+    ASSERT_TRUE(responses.waitFor(2));
+
+    EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("ONE\r\n"));
+    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("R1\r\n"));
+    EXPECT_EQ(responses.commands[1].commandString(), QStringLiteral("TWO\r\n"));
+    EXPECT_EQ(responses.commands[1].responseString(), QStringLiteral("R2\r\n"));
+    EXPECT_NE(responses.objects[0], responses.objects[1]);
+    EXPECT_TRUE(channel.commands().empty());
+    EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
+}
+
+TEST_F(TCPCommunicatorChannel, SplitsA3000ByteBurstOverTwoQueuedCommands) {
+    open();
+    ASSERT_TRUE(send(QStringLiteral("FIRST\r\n")));
+    ASSERT_TRUE(send(QStringLiteral("SECOND\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("FIRST\r\n"));
+    QByteArray burst(3000, 'x');
+    burst[0] = 'A';
+    burst[2048] = 'B';
+    peer.reply(burst);
+    ASSERT_TRUE(responses.waitFor(2));
+    EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("FIRST\r\n"));
+    EXPECT_EQ(responses.commands[0].responseData(), burst.first(2048));
+    EXPECT_EQ(responses.commands[1].commandString(), QStringLiteral("SECOND\r\n"));
+    EXPECT_EQ(responses.commands[1].responseData(), burst.sliced(2048));
+    EXPECT_EQ(responses.commands[1].responseString().size(), 952);
+    // The second command still goes out: it was sent once the first was answered.
+    EXPECT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\n"));
+}
+
+TEST_F(TCPCommunicatorChannel, DropsTheRestOfABurstWhenNoCommandWaits) {
+    open();
+    ASSERT_TRUE(send(QStringLiteral("ONLY\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("ONLY\r\n"));
+    peer.reply(QByteArray(3000, 'y'));
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].responseData().size(), 2048);
+    spinFor(100ms);
+    // The 952 bytes left over answered nothing, and the next command gets its own answer.
+    ASSERT_TRUE(send(QStringLiteral("NEXT\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("ONLY\r\nNEXT\r\n"));
+    peer.reply("own\r\n");
+    ASSERT_TRUE(responses.waitFor(2));
+    EXPECT_EQ(responses.commands[1].responseString(), QStringLiteral("own\r\n"));
+}
+
+TEST_F(TCPCommunicatorChannel, DiscardsBytesThatArriveWithNoCommandQueued) {
+    open();
+    peer.reply("WELCOME\r\n");
+    spinFor(200ms);
+    EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
+    ASSERT_TRUE(send(QStringLiteral("STATUS\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("STATUS\r\n"));
+    peer.reply("IDLE\r\n");
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("IDLE\r\n"));
+}
+
+TEST_F(TCPCommunicatorChannel, ServerClosingWhileACommandWaitsDropsTheQueueAndTheNextSendReconnects) {
+    open();
+    ASSERT_TRUE(send(QStringLiteral("HANG\r\n")));
+    ASSERT_TRUE(send(QStringLiteral("BEHIND\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("HANG\r\n"));
+    peer.closeConnection();
+    ASSERT_TRUE(waitUntil([&] { return channel.status() == TCPCommunicator::Closed; }));
+    EXPECT_TRUE(channel.commands().empty());
+    EXPECT_FALSE(channel.lastErrorString().isEmpty());
+    spinFor(50ms);
+    EXPECT_TRUE(responses.commands.empty());
+
+    ASSERT_TRUE(send(QStringLiteral("AGAIN\r\n")));
+    EXPECT_EQ(channel.status(), TCPCommunicator::Opening);
+    ASSERT_TRUE(waitUntil([&] { return peer.connectionCount() == 2; }));
+    ASSERT_TRUE(peer.waitForReceived("AGAIN\r\n"));
+    peer.reply("BACK\r\n");
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("AGAIN\r\n"));
+    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("BACK\r\n"));
+}
+
+TEST_F(TCPCommunicatorChannel, SendsACommandQueuedWhileOpeningOnceConnected) {
+    ASSERT_TRUE(channel.openConnectionToHost(QStringLiteral("127.0.0.1"), peer.port()));
+    EXPECT_EQ(channel.status(), TCPCommunicator::Opening);
+    ASSERT_TRUE(send(QStringLiteral("EARLY\r\n")));
+    EXPECT_EQ(channel.status(), TCPCommunicator::Opening);
+    EXPECT_EQ(channel.commands().size(), 1u);
+    EXPECT_EQ(channel.hostName(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(channel.portNumber(), peer.port());
+    ASSERT_TRUE(peer.waitForReceived("EARLY\r\n"));
+    EXPECT_EQ(channel.status(), TCPCommunicator::AwaitingResponse);
+    peer.reply("OK\r\n");
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("OK\r\n"));
+}
+
+// Fault guarded: a command that cannot go out as ASCII left the channel awaiting an answer forever.
+TEST_F(TCPCommunicatorChannel, RefusesACommandOutsideAsciiAndLeavesTheChannelAsItWas) {
+    open();
+    platform::Error error;
+    EXPECT_FALSE(channel.sendCommand(QStringLiteral("SHOW caf\u00E9\r\n"), nullptr, responses.handler(), &error));
+    EXPECT_EQ(error.domain, TCPCommunicator::ErrorDomain);
+    EXPECT_EQ(error.code, TCPCommunicator::NotASCIIError);
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("ASCII")));
+    EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
+    EXPECT_TRUE(channel.commands().empty());
+
+    // A closed channel is not reopened for it either.
+    CommandPeer otherPeer;
+    TCPCommunicator closed;
+    ASSERT_TRUE(closed.openConnectionToHost(QStringLiteral("127.0.0.1"), otherPeer.port()));
+    closed.closeConnection();
+    EXPECT_FALSE(closed.sendCommand(QStringLiteral("\u00FC"), nullptr, {}));
+    EXPECT_EQ(closed.status(), TCPCommunicator::Closed);
+
+    ASSERT_TRUE(send(QStringLiteral("PLAIN\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("PLAIN\r\n"));
+    peer.reply("fine\r\n");
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("PLAIN\r\n"));
+}
+
+// Fault guarded: sending before any host was given had nowhere to connect to.
+TEST_F(TCPCommunicatorChannel, RefusesToSendWithoutAHost) {
+    TCPCommunicator fresh;
+    platform::Error error;
+    EXPECT_FALSE(fresh.sendCommand(QStringLiteral("PING\r\n"), nullptr, responses.handler(), &error));
+    EXPECT_EQ(error.code, TCPCommunicator::NoHostError);
+    EXPECT_FALSE(error.localizedDescription().isEmpty());
+    EXPECT_EQ(fresh.status(), TCPCommunicator::Closed);
+    EXPECT_TRUE(fresh.commands().empty());
+}
+
+TEST_F(TCPCommunicatorChannel, RefusesUnusableAddresses) {
+    struct Case {
+        QString host;
+        qint32 port;
+    };
+    for (const Case& c : {Case{QString(), 2001}, Case{QStringLiteral("127.0.0.1"), 0},
+                          Case{QStringLiteral("127.0.0.1"), -1}, Case{QStringLiteral("127.0.0.1"), 65536}}) {
+        TCPCommunicator fresh;
+        platform::Error error;
+        EXPECT_FALSE(fresh.openConnectionToHost(c.host, c.port, &error)) << c.port;
+        EXPECT_EQ(error.code, TCPCommunicator::InvalidAddressError);
+        EXPECT_EQ(fresh.status(), TCPCommunicator::Closed);
+        EXPECT_TRUE(fresh.hostName().isEmpty());
+    }
+}
+
+TEST_F(TCPCommunicatorChannel, ARefusedConnectionClosesAndDropsTheQueue) {
+    qint32 unusedPort = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        unusedPort = probe.serverPort();
+    }
+    ASSERT_TRUE(channel.openConnectionToHost(QStringLiteral("127.0.0.1"), unusedPort));
+    ASSERT_TRUE(send(QStringLiteral("LOST\r\n")));
+    ASSERT_TRUE(waitUntil([&] { return channel.status() == TCPCommunicator::Closed; }));
+    EXPECT_TRUE(channel.commands().empty());
+    EXPECT_FALSE(channel.lastErrorString().isEmpty());
+    EXPECT_TRUE(responses.commands.empty());
+}
+
+// MARK: - Callbacks
+
+class Receiver : public QObject {
+public:
+    void takeResponse(const TCPCommunicatorCommand& command) { answers.append(command.responseString()); }
+    QStringList answers;
+};
+
+TEST_F(TCPCommunicatorChannel, CallsAMemberFunctionOfTheSender) {
+    open();
+    Receiver receiver;
+    ASSERT_TRUE(channel.sendCommand(QStringLiteral("M\r\n"), &receiver, &Receiver::takeResponse));
+    ASSERT_TRUE(peer.waitForReceived("M\r\n"));
+    peer.reply("member\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !receiver.answers.isEmpty(); }));
+    EXPECT_EQ(receiver.answers, QStringList{QStringLiteral("member\r\n")});
+}
+
+TEST_F(TCPCommunicatorChannel, SkipsTheCallbackOfASenderThatIsGone) {
+    open();
+    auto receiver = std::make_unique<Receiver>();
+    ASSERT_TRUE(channel.sendCommand(QStringLiteral("GONE\r\n"), receiver.get(), &Receiver::takeResponse));
+    ASSERT_TRUE(send(QStringLiteral("STAYS\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("GONE\r\n"));
+    receiver.reset();
+    peer.reply("for nobody\r\n");
+    ASSERT_TRUE(peer.waitForReceived("GONE\r\nSTAYS\r\n"));
+    peer.reply("for the second\r\n");
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("for the second\r\n"));
+}
+
+TEST_F(TCPCommunicatorChannel, CallbacksMayQueueCloseOrDestroyTheChannel) {
+    open();
+    // Queue the next command from the callback.
+    QStringList chain;
+    ASSERT_TRUE(channel.sendCommand(QStringLiteral("A\r\n"), nullptr, [&](const TCPCommunicatorCommand& command) {
+        chain.append(command.responseString());
+        channel.sendCommand(QStringLiteral("B\r\n"), nullptr,
+                            [&](const TCPCommunicatorCommand& next) { chain.append(next.responseString()); });
+    }));
+    ASSERT_TRUE(peer.waitForReceived("A\r\n"));
+    peer.reply("a");
+    ASSERT_TRUE(peer.waitForReceived("A\r\nB\r\n"));
+    peer.reply("b");
+    ASSERT_TRUE(waitUntil([&] { return chain.size() == 2; }));
+    EXPECT_EQ(chain, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+
+    // Close from the callback: the command behind it is dropped and the channel stays closed.
+    ASSERT_TRUE(channel.sendCommand(QStringLiteral("C\r\n"), nullptr,
+                                    [&](const TCPCommunicatorCommand&) { channel.closeConnection(); }));
+    ASSERT_TRUE(send(QStringLiteral("D\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("A\r\nB\r\nC\r\n"));
+    peer.reply("c");
+    ASSERT_TRUE(waitUntil([&] { return channel.status() == TCPCommunicator::Closed; }));
+    spinFor(50ms);
+    EXPECT_EQ(channel.status(), TCPCommunicator::Closed);
+    EXPECT_TRUE(channel.commands().empty());
+    EXPECT_TRUE(responses.commands.empty());
+
+    // Destroy from the callback, with more of the response still to come.
+    auto owned = std::make_unique<TCPCommunicator>();
+    ASSERT_TRUE(owned->openConnectionToHost(QStringLiteral("127.0.0.1"), peer.port()));
+    bool called = false;
+    ASSERT_TRUE(owned->sendCommand(QStringLiteral("E\r\n"), nullptr, [&](const TCPCommunicatorCommand&) {
+        called = true;
+        owned.reset();
+    }));
+    owned->sendCommand(QStringLiteral("F\r\n"), nullptr, responses.handler());
+    ASSERT_TRUE(peer.waitForReceived("E\r\n"));
+    peer.reply(QByteArray(3000, 'e'));
+    ASSERT_TRUE(waitUntil([&] { return called; }));
+    spinFor(50ms);
+    EXPECT_FALSE(owned);
+    EXPECT_TRUE(responses.commands.empty());
+}
+
+TEST_F(TCPCommunicatorChannel, DestroyingTheChannelWhileACommandWaitsRunsNoCallback) {
+    auto owned = std::make_unique<TCPCommunicator>();
+    ASSERT_TRUE(owned->openConnectionToHost(QStringLiteral("127.0.0.1"), peer.port()));
+    ASSERT_TRUE(owned->sendCommand(QStringLiteral("WAIT\r\n"), nullptr, responses.handler()));
+    ASSERT_TRUE(peer.waitForReceived("WAIT\r\n"));
+    owned.reset();
+    peer.reply("late\r\n");
+    spinFor(50ms);
+    EXPECT_TRUE(responses.commands.empty());
+}
+
+TEST_F(TCPCommunicatorChannel, MarksResponseBytesOutsideAscii) {
+    open();
+    ASSERT_TRUE(send(QStringLiteral("NAME\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("NAME\r\n"));
+    peer.reply("Z\xC3\xBCrich");
+    ASSERT_TRUE(responses.waitFor(1));
+    EXPECT_EQ(responses.commands[0].responseData(), QByteArray("Z\xC3\xBCrich"));
+    EXPECT_EQ(responses.commands[0].responseString(), QString::fromUtf16(u"Z\uFFFD\uFFFDrich"));
+}
+
+TEST_F(TCPCommunicatorChannel, ReportsEveryStatusChange) {
+    QList<qint32> statuses;
+    QObject::connect(&channel, &TCPCommunicator::statusChanged, &channel, [&](qint32 status) { statuses.append(status); });
+    open();
+    ASSERT_TRUE(send(QStringLiteral("S\r\n")));
+    ASSERT_TRUE(peer.waitForReceived("S\r\n"));
+    peer.reply("s");
+    ASSERT_TRUE(responses.waitFor(1));
+    channel.closeConnection();
+    EXPECT_EQ(statuses, (QList<qint32>{TCPCommunicator::Opening, TCPCommunicator::Ready,
+                                       TCPCommunicator::AwaitingResponse, TCPCommunicator::Ready,
+                                       TCPCommunicator::Closed}));
+}
+
+} // namespace

@@ -1,0 +1,157 @@
+#include "FuzzEntries.h"
+
+#include "app/FeedFetcher.h"
+#include "app/FeedInventory.h"
+#include "app/GraflinkDocument.h"
+#include "app/JsonKeyPath.h"
+#include "appbase/NVSLogController.h"
+#include "appbase/NVSLogControllerDelegate.h"
+#include "export/NVSCSVUtilities.h"
+#include "platform/Json.h"
+#include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
+#include "platform/ValueReadings.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XmlDocument.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+void check(bool condition, const char* what) {
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
+    std::abort();
+}
+
+void checkCsvRows(const QString& text) {
+    const QList<NVSCSVUtilities::Row> rows = NVSCSVUtilities::CSVRowsWithString(text);
+    qsizetype characters = 0;
+    for (const NVSCSVUtilities::Row& row : rows) {
+        check(!row.isEmpty(), "a CSV row is never empty");
+        for (const QString& field : row)
+            characters += field.size();
+    }
+    // Every character of a field comes from the text; quotes and separators are consumed.
+    check(characters <= text.size(), "CSV fields hold no more characters than the text");
+    check(!text.isEmpty() || rows.isEmpty(), "an empty text gives no rows");
+}
+
+// Feeds have a few dozen paths; a cap keeps one input from taking seconds.
+constexpr qsizetype MaximumPathsChecked = 64;
+
+/// A document's services kept away from the user's files, with a log that writes nothing.
+struct DocumentFuzzEnvironment {
+    DocumentFuzzEnvironment()
+        : defaults(folder.filePath(QStringLiteral("Graflink.conf"))),
+          logger(NVSLogController::Configuration{&defaults, QStringLiteral("GraflinkFuzz"), nullptr, {}}),
+          documentPath(folder.filePath(QStringLiteral("input.graflink"))),
+          writtenPath(folder.filePath(QStringLiteral("written.graflink"))) {
+        defaults.registerDefaults({{NVSLogController::TechnicalLogLevelKey, -1},
+                                   {NVSLogController::TechnicalLogFolderPathKey, folder.filePath(QStringLiteral("logs"))}});
+        GraflinkDocument::registerDefaults(defaults);
+        // With a delegate the logger sends its lines to the (silenced) file, not to stderr.
+        logger.setLogDelegate(&silentDelegate);
+    }
+
+    GraflinkDocument::Environment documentEnvironment() {
+        GraflinkDocument::Environment environment;
+        environment.defaults = &defaults;
+        environment.logger = &logger;
+        return environment;
+    }
+
+    QTemporaryDir folder;
+    NVSLogControllerDelegate silentDelegate;
+    platform::UserDefaults defaults;
+    NVSLogController logger;
+    QString documentPath;
+    QString writtenPath;
+};
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+/// Reading such a document would start a refresh of a reachable address: a fuzzer must not
+/// touch the network.
+bool wouldFetchOverTheNetwork(const QVariantMap& dictionary) {
+    const QVariant address = dictionary.value(GraflinkDocument::SourceURLStringKey);
+    const bool setsAddress = address.typeId() == QMetaType::QString;
+    const bool publishes = dictionary.contains(GraflinkDocument::PublishToCGKey) &&
+                           platform::ValueReadings::boolReading(dictionary.value(GraflinkDocument::PublishToCGKey));
+    if (!setsAddress && !publishes)
+        return false;
+    return FeedFetcher::isUsableAddress(setsAddress ? address.toString() : GraflinkDocument::DefaultSourceURLString);
+}
+
+} // namespace
+
+void FuzzEntries::csv(const QByteArray& bytes) {
+    checkCsvRows(QString::fromUtf8(bytes));
+    checkCsvRows(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2));
+}
+
+void FuzzEntries::jsonKeyPath(const QByteArray& bytes) {
+    const qsizetype separator = bytes.indexOf('\0');
+    const std::optional<platform::JsonValue> value = platform::parseJson(separator < 0 ? bytes : bytes.left(separator));
+    if (!value)
+        return;
+    QStringList paths;
+    if (separator >= 0)
+        paths = QString::fromUtf8(bytes.sliced(separator + 1)).split(QLatin1Char('\n'));
+    const QStringList inventory = FeedInventory::ofJson(*value);
+    paths += inventory.mid(0, MaximumPathsChecked);
+    for (const QString& path : std::as_const(paths)) {
+        const platform::JsonValue* found = JsonKeyPath::valueAt(*value, path);
+        if (found)
+            (void)platform::toJsonBytes(*found);
+    }
+}
+
+void FuzzEntries::xmlInventory(const QByteArray& bytes) {
+    const std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(bytes);
+    if (!document)
+        return;
+    const QStringList paths = FeedInventory::ofXml(*document);
+    platform::XPathEvaluator evaluator(*document);
+    for (const QString& path : paths.mid(0, MaximumPathsChecked)) {
+        const xmlNodePtr indexed = evaluator.firstNode(path);
+        const std::optional<std::vector<xmlNodePtr>> selected = evaluator.nodes(path);
+        const xmlNodePtr evaluated = selected && !selected->empty() ? selected->front() : nullptr;
+        check(indexed == evaluated, "the child index and XPath select the same first node");
+    }
+}
+
+void FuzzEntries::documentFile(const QByteArray& bytes) {
+    static DocumentFuzzEnvironment* environment = new DocumentFuzzEnvironment;
+    const std::optional<QVariant> plist = platform::PropertyList::read(bytes);
+    if (!plist || plist->typeId() != QMetaType::QVariantMap || wouldFetchOverTheNetwork(plist->toMap()))
+        return;
+    if (!writeFile(environment->documentPath, bytes))
+        return;
+    {
+        GraflinkDocument document(environment->documentEnvironment());
+        check(document.readFromPath(environment->documentPath, GraflinkDocument::DocumentTypeName),
+              "a dictionary property list reads as a document");
+        platform::Error error;
+        if (!wouldFetchOverTheNetwork(document.fileDictionary()) &&
+            document.saveToPath(environment->writtenPath, GraflinkDocument::DocumentTypeName, &error)) {
+            GraflinkDocument reread(environment->documentEnvironment());
+            check(reread.readFromPath(environment->writtenPath, GraflinkDocument::DocumentTypeName),
+                  "what the document writes, it reads");
+            check(reread.variablesAsDictionaries().size() == document.variablesAsDictionaries().size(),
+                  "the variables survive writing and reading");
+        }
+    }
+    // Refreshes of unusable addresses end at once and post their result to the main thread.
+    QCoreApplication::processEvents();
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+/// What a fuzz target process needs before its first input: a QCoreApplication for the main
+/// queue, and XDG folders in a scratch folder so that nothing reaches the user's files.
+class FuzzSetup {
+public:
+    static void initialize(int* argc, char*** argv);
+};
