@@ -1,7 +1,9 @@
 #include "cli/CliApplication.h"
+#include "cli/DataSourceExportCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
 #include "cli/DataSourceShowCommand.h"
+#include "cli/DataSourceWatchCommand.h"
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/RefreshCommand.h"
@@ -15,6 +17,8 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<DataSourceNewCommand>());
     application.registerCommand(std::make_unique<DataSourceSetCommand>());
     application.registerCommand(std::make_unique<DataSourceShowCommand>());
+    application.registerCommand(std::make_unique<DataSourceExportCommand>());
+    application.registerCommand(std::make_unique<DataSourceWatchCommand>());
 }
 
 } // namespace cli
