@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
