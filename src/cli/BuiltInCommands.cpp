@@ -5,9 +5,11 @@
 #include "cli/DemoCommand.h"
 #include "cli/ProjectsCommand.h"
 #include "cli/RunCommand.h"
+#include "cli/DataSourceExportCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
 #include "cli/DataSourceShowCommand.h"
+#include "cli/DataSourceWatchCommand.h"
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/RefreshCommand.h"
@@ -29,6 +31,8 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<TcpCommand>());
     application.registerCommand(std::make_unique<ProjectsCommand>());
     application.registerCommand(std::make_unique<CgsimCommand>());
+    application.registerCommand(std::make_unique<DataSourceExportCommand>());
+    application.registerCommand(std::make_unique<DataSourceWatchCommand>());
 }
 
 } // namespace cli

@@ -1,0 +1,162 @@
+#include "export/NVSDataSourceExport.h"
+
+#include "datasource/NVSCGDataSource.h"
+#include "export/ElectionRace.h"
+#include "export/PlaylistExportSettings.h"
+#include "export/XmlCharacterFilter.h"
+#include "platform/StringFormat.h"
+#include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
+
+#include <QStringList>
+#include <mutex>
+
+namespace {
+
+const QString True = QStringLiteral("true");
+const QString False = QStringLiteral("false");
+
+// The one road by which feed and settings text reaches the document, so no value can carry a
+// character that XML 1.0 cannot hold.
+xmlNodePtr addText(xmlNodePtr parent, const QString& name, const QString& text) {
+    return platform::XmlDocument::addElement(parent, name, XmlCharacterFilter::cleaned(text));
+}
+
+void setAttribute(xmlNodePtr element, const QString& name, const QString& value) {
+    platform::XmlDocument::setAttribute(element, name, XmlCharacterFilter::cleaned(value));
+}
+
+const xmlChar* xmlText(const QByteArray& utf8) {
+    return reinterpret_cast<const xmlChar*>(utf8.constData());
+}
+
+bool isWinnerColumn(const NVSCGDataSourceColumn& column) {
+    return column.identifier().contains(QLatin1String("/Winner"));
+}
+
+void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
+                   const std::vector<NVSCGDataSourceColumnPtr>& columns) {
+    xmlNodePtr values = platform::XmlDocument::addElement(project, QStringLiteral("itemValues"));
+    for (const NVSCGDataSourceColumnPtr& column : columns) {
+        xmlNodePtr value = platform::XmlDocument::addElement(values, QStringLiteral("itemValue"));
+        addText(value, QStringLiteral("itemName"), column->title());
+        const uint type = column->type();
+        const bool winner = isWinnerColumn(*column);
+        if (type != NVSCGDataSourceColumn::Text && type != NVSCGDataSourceColumn::Image && !winner)
+            continue;
+        const QString cell = node.stringValueForColum(*column);
+        if (type == NVSCGDataSourceColumn::Text || type == NVSCGDataSourceColumn::Image)
+            addText(value, QStringLiteral("itemStringValue"), cell);
+        if (winner)
+            addText(value, QStringLiteral("itemHiddenValue"), cell.toLower() == QLatin1String("w") ? False : True);
+    }
+}
+
+} // namespace
+
+QVariantMap NVSDataSourceExport::registeredDefaults() {
+    return {
+        {StillImagePathKey, QString()},
+        {CGProjectsNamesKey, QStringList{QStringLiteral("Race_1_candidate"), QStringLiteral("Race_2_candidates"),
+                                         QStringLiteral("Race_3_candidates"), QStringLiteral("Race_4_candidates"),
+                                         QStringLiteral("Race_5_candidates"), QStringLiteral("Race_6_candidates")}},
+        {RaceStartActionNameKey, QStringLiteral("03_Race_Start")},
+        {CandidateDisplayDurationKey, 7.0},
+        {LeftCandidateActionNameKey, QStringLiteral("01_CandidateLeft_Start")},
+        {RightCandidateActionNameKey, QStringLiteral("02_CandidateRight_Start")},
+        {RaceStopActionNameKey, QStringLiteral("03_Race_Stop")},
+    };
+}
+
+void NVSDataSourceExport::registerDefaults(platform::UserDefaults& defaults) {
+    defaults.registerDefaults(registeredDefaults());
+}
+
+void NVSDataSourceExport::initialize() {
+    static std::once_flag once;
+    std::call_once(once, [] { registerDefaults(platform::UserDefaults::standardUserDefaults()); });
+}
+
+bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL, platform::Error* error) {
+    initialize();
+    return exportDataSource(dataSource, URL, platform::UserDefaults::standardUserDefaults(), error);
+}
+
+bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL,
+                                           const platform::UserDefaults& defaults, platform::Error* error) {
+    if (!URL.isLocalFile()) {
+        platform::setError(error, platform::Error::make(platform::Error::FileDomain, 0,
+                                                        QStringLiteral("A playlist can only be written to a local "
+                                                                       "file, not to “%1”.")
+                                                            .arg(URL.toDisplayString())));
+        return false;
+    }
+    // The snapshot: a refresh that swaps the rows meanwhile cannot mix two feeds in one file.
+    const std::vector<NVSCGDataSourceNodePtr> rows = dataSource.contentNodes();
+    const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource.columns();
+    const std::unique_ptr<platform::XmlDocument> document =
+        playlistDocument(rows, columns, PlaylistExportSettings::fromUserDefaults(defaults));
+    return document->writePretty(URL.toLocalFile(), error);
+}
+
+std::unique_ptr<platform::XmlDocument>
+NVSDataSourceExport::playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
+                                      const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                                      const PlaylistExportSettings& settings) {
+    std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::create(QStringLiteral("playlistDocument"));
+    xmlNodePtr root = document->rootElement();
+    // A real namespace declaration, so the attribute is "xsi:noNamespaceSchemaLocation" to any reader.
+    xmlNsPtr xsi = xmlNewNs(root, xmlText(SchemaInstanceNamespace.toUtf8()), xmlText(QByteArrayLiteral("xsi")));
+    xmlNewNsProp(root, xsi, xmlText(QByteArrayLiteral("noNamespaceSchemaLocation")), xmlText(SchemaLocation.toUtf8()));
+    for (const NVSCGDataSourceNodePtr& row : rows)
+        playlistItemXMLElementFromSourceNode(root, *row, columns, settings);
+    return document;
+}
+
+xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(xmlNodePtr parent, const NVSCGDataSourceNode& node,
+                                                                     const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                                                                     const PlaylistExportSettings& settings) {
+    const ElectionRace race = ElectionRace::fromSourceNode(node);
+    const std::size_t N = race.candidateCount();
+
+    xmlNodePtr item = platform::XmlDocument::addElement(parent, QStringLiteral("playlistItem"));
+    addText(item, QStringLiteral("uniqueID"), race.raceNumber);
+    xmlNodePtr media = addText(item, QStringLiteral("mediaFilePath"), settings.stillImagePath);
+    setAttribute(media, QStringLiteral("xml:space"), QStringLiteral("preserve"));
+    addText(item, QStringLiteral("displayName"), race.displayName);
+    addText(item, QStringLiteral("isOffline"), False);
+    addText(item, QStringLiteral("isStillImage"), True);
+    if (N >= 1) {
+        xmlNodePtr actions = platform::XmlDocument::addElement(item, QStringLiteral("actions"));
+        actionElementWithAppleScriptName(actions, settings.raceStartActionName, 0.0, race.actionParameters(), true);
+    }
+    const QString duration =
+        platform::StringFormat::format(QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration));
+    addText(item, QStringLiteral("durationInSeconds"), duration);
+    addText(item, QStringLiteral("fileDurationInSeconds"), duration);
+
+    xmlNodePtr projects = platform::XmlDocument::addElement(item, QStringLiteral("itemCGProjects"));
+    std::size_t k = 0;
+    for (const QString& projectName : settings.CGProjectsNames) {
+        ++k;
+        xmlNodePtr project = platform::XmlDocument::addElement(projects, QStringLiteral("itemCGProject"));
+        addText(project, QStringLiteral("projectName"), projectName);
+        addText(project, QStringLiteral("shouldRun"), k == N ? True : False);
+        if (k == N)
+            addItemValues(project, node, columns);
+    }
+    return item;
+}
+
+xmlNodePtr NVSDataSourceExport::actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,
+                                                                 double position, const QString& parameters,
+                                                                 bool fromStart) {
+    xmlNodePtr action = platform::XmlDocument::addElement(parent, QStringLiteral("action"));
+    setAttribute(action, QStringLiteral("name"), name);
+    setAttribute(action, QStringLiteral("time"), platform::StringFormat::format(QStringLiteral("%.6f"), position));
+    setAttribute(action, QStringLiteral("positionType"),
+                 fromStart ? QStringLiteral("fromStart") : QStringLiteral("fromEnd"));
+    setAttribute(action, QStringLiteral("parameter"), parameters);
+    setAttribute(action, QStringLiteral("xml:space"), QStringLiteral("preserve"));
+    return action;
+}

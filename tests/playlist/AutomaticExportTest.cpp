@@ -1,0 +1,150 @@
+#include "PlaylistTestSupport.h"
+
+#include "app/DataSourceAutoExporter.h"
+#include "app/DataSourceMenuExport.h"
+#include "appbase/NVSLogController.h"
+#include "datasource/NVSCGDataSource.h"
+#include "platform/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+#include <mutex>
+
+using namespace playlist_test;
+
+namespace {
+
+/// Records what the logger shows to the user.
+class ShownMessages : public NVSLogControllerDelegate {
+public:
+    bool displayLogMessage(const QString& message, qint64 level) override {
+        std::lock_guard lock(m_mutex);
+        m_shown.append({message, level});
+        return true;
+    }
+    QList<QPair<QString, qint64>> shown() {
+        std::lock_guard lock(m_mutex);
+        return m_shown;
+    }
+
+private:
+    std::mutex m_mutex;
+    QList<QPair<QString, qint64>> m_shown;
+};
+
+class PlaylistExportCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString logs = fixture.dir.filePath(QStringLiteral("Logs"));
+        QDir().mkpath(logs);
+        fixture.defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, logs);
+        logger = std::make_unique<NVSLogController>(
+            NVSLogController::Configuration{fixture.defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+        logger->setLogDelegate(&shown);
+    }
+    void TearDown() override {
+        logger->waitUntilIdle();
+        logger->setLogDelegate(nullptr);
+    }
+    QList<QPair<QString, qint64>> shownMessages() {
+        logger->waitUntilIdle();
+        return shown.shown();
+    }
+
+    ElectionFixture fixture;
+    ShownMessages shown;
+    std::unique_ptr<NVSLogController> logger;
+};
+
+} // namespace
+
+TEST(DataSourceMenuExportNames, PlaylistExtensionIsAppendedUnlessPresentExactly) {
+    const struct {
+        const char* chosen;
+        const char* expected;
+    } cases[] = {
+        {"/p/results", "/p/results.xpls"},          {"/p/results.xml", "/p/results.xml.xpls"},
+        {"/p/results.xpls", "/p/results.xpls"},     {"/p/results.XPLS", "/p/results.XPLS.xpls"},
+        {"/p/results.xpls.bak", "/p/results.xpls.bak.xpls"}, {"/p/a b.c.xpls", "/p/a b.c.xpls"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DataSourceMenuExport::playlistURL(QUrl::fromLocalFile(QString::fromUtf8(c.chosen))).toLocalFile(),
+                  QString::fromUtf8(c.expected));
+    }
+}
+
+TEST_F(PlaylistExportCommands, MenuExportRemembersThePathAndMarksTheDocumentOnlyWhenItChanges) {
+    ASSERT_TRUE(fixture.load({raceWithCandidates(1, 2)}));
+    const QString chosen = fixture.dir.filePath(QStringLiteral("night"));
+    const QString written = QString(chosen + QLatin1String(".xpls"));
+
+    ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(chosen), *logger, *fixture.defaults));
+    EXPECT_EQ(ParsedPlaylist(written).items().size(), 1u);
+    EXPECT_EQ(fixture.dataSource->exportPath(), written);
+    EXPECT_TRUE(fixture.dataSource->isDocumentEdited());
+
+    fixture.dataSource->updateChangeCount(platform::Document::ChangeKind::Cleared);
+    ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(written), *logger, *fixture.defaults));
+    EXPECT_FALSE(fixture.dataSource->isDocumentEdited());
+
+    // A failed export keeps the remembered path and tells the user.
+    const QString unwritable = fixture.dir.filePath(QStringLiteral("missing/folder/x.xpls"));
+    EXPECT_FALSE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(unwritable), *logger, *fixture.defaults));
+    EXPECT_EQ(fixture.dataSource->exportPath(), written);
+    EXPECT_FALSE(fixture.dataSource->isDocumentEdited());
+    const auto messages = shownMessages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.front().first.startsWith(QLatin1String("Failed to Export To Playlist ("))) << messages.front().first.toStdString();
+    EXPECT_TRUE(messages.front().first.contains(QLatin1String("x.xpls")));
+    EXPECT_EQ(messages.front().second, 0);
+}
+
+TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
+    DataSourceAutoExporter exporter(*logger, *fixture.defaults);
+    int exports = 0;
+    exporter.setExportObserver([&](const NVSCGDataSource&, const QString&, bool, const platform::Error&) { ++exports; });
+
+    // Without an export path nothing is written.
+    ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1)}));
+    EXPECT_EQ(exports, 0);
+    EXPECT_EQ(QDir(fixture.dir.path()).entryList({QStringLiteral("*.xpls")}, QDir::Files), QStringList());
+
+    const QString path = fixture.dir.filePath(QStringLiteral("auto.xpls"));
+    fixture.dataSource->setExportPath(path);
+    ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1), raceWithCandidates(2, 3)}));
+    EXPECT_EQ(exports, 1);
+    {
+        ParsedPlaylist playlist(path);
+        ASSERT_EQ(playlist.items().size(), 2u);
+        EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items()[1], "durationInSeconds")),
+                  QStringLiteral("16.000"));
+    }
+    ASSERT_TRUE(fixture.load({raceWithCandidates(5, 6)}));
+    EXPECT_EQ(exports, 2);
+    EXPECT_EQ(ParsedPlaylist(path).items().size(), 1u);
+
+    // A failure is shown and logged; the export path stays armed for the next change.
+    const QString blocked = fixture.dir.filePath(QStringLiteral("gone/auto.xpls"));
+    fixture.dataSource->setExportPath(blocked);
+    ASSERT_TRUE(fixture.load({raceWithCandidates(6, 2)}));
+    EXPECT_EQ(exports, 3);
+    const auto messages = shownMessages();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.front().first.startsWith(QLatin1String("Failed to export dataSource ("))) << messages.front().first.toStdString();
+    EXPECT_EQ(messages.front().second, 0);
+    EXPECT_EQ(fixture.dataSource->exportPath(), blocked);
+    QDir().mkpath(fixture.dir.filePath(QStringLiteral("gone")));
+    ASSERT_TRUE(fixture.load({raceWithCandidates(7, 2)}));
+    EXPECT_EQ(ParsedPlaylist(blocked).items().size(), 1u);
+}
+
+TEST_F(PlaylistExportCommands, ObservingEndsWithTheExporter) {
+    const QString path = fixture.dir.filePath(QStringLiteral("auto.xpls"));
+    fixture.dataSource->setExportPath(path);
+    {
+        DataSourceAutoExporter exporter(*logger, *fixture.defaults);
+    }
+    ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1)}));
+    EXPECT_FALSE(QFile::exists(path));
+}
