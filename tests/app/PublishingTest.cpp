@@ -1,0 +1,140 @@
+#include "app/AppTestEnvironment.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "cgsim/CGServerSimulator.h"
+#include "support/TestHelpers.h"
+
+#include <QSignalSpy>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Reply = testing_support::LoopbackHttpServer::Reply;
+
+/// Feed → document → CG server simulator, the whole road on loopback.
+class Publishing : public AppTestEnvironment {
+protected:
+    void startSimulator(const QString& password = QString()) {
+        CGServerSimulator::Options options;
+        options.password = password;
+        simulator = std::make_unique<CGServerSimulator>(options);
+        ASSERT_TRUE(simulator->start());
+    }
+
+    std::unique_ptr<GraflinkDocument> document(const QList<QVariantMap>& variables, const QString& password = QString()) {
+        GraflinkDocument::Environment env = environment();
+        env.cgClientOptions.reconnectDelay = std::chrono::milliseconds(100);
+        auto doc = std::make_unique<GraflinkDocument>(env);
+        doc->loadVariablesFromDictionaries(variables);
+        doc->setCGServerIPAddress(simulator->host());
+        doc->setCGServerPortNumber(simulator->port());
+        doc->setCGServerPassword(password);
+        doc->applyCGServerSettings();
+        return doc;
+    }
+
+    static QVariantMap binding(const char* path, const char* project, const char* item, int type) {
+        return {{QStringLiteral("XPath"), QString::fromUtf8(path)},
+                {QStringLiteral("CGProjectName"), QString::fromUtf8(project)},
+                {QStringLiteral("CGProjectFieldName"), QString::fromUtf8(item)},
+                {QStringLiteral("valueType"), type}};
+    }
+
+    QStringList received() const {
+        QStringList lines;
+        for (const auto& update : simulator->acceptedUpdates())
+            lines.append(QString::fromUtf8(update.jsonLine()));
+        return lines;
+    }
+
+    void refreshFrom(GraflinkDocument& doc, const QByteArray& feed, const QByteArray& type = "text/xml") {
+        server->serve("/feed", Reply::text(feed, type));
+        doc.setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+        ASSERT_TRUE(waitForRefreshes(doc));
+    }
+
+    std::unique_ptr<CGServerSimulator> simulator;
+};
+
+TEST_F(Publishing, SendsEveryBoundValueToItsItemAndSkipsUnknownOnes) {
+    startSimulator();
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
+                         binding("m/home", "No Such Project", "Home", 0), binding("m/home", "Scoreboard", "No Such Item", 0),
+                         binding("m/missing", "Scoreboard", "Away", 0)});
+    doc->setPublishToCG(true);
+    refreshFrom(*doc, "<m><home>Harbour</home><head>Big <b>win</b></head></m>");
+    EXPECT_EQ(received(), QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":"Harbour"})"),
+                                       QStringLiteral(R"({"project":"Lower Third","item":"Headline","htmlText":"Big win"})")}));
+}
+
+TEST_F(Publishing, SendsNothingWhileOffAndEverythingAgainAtEachRefresh) {
+    startSimulator();
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
+    refreshFrom(*doc, "<m><home>A</home></m>");
+    EXPECT_TRUE(received().isEmpty());
+    doc->setPublishToCG(true); // refreshes at once
+    ASSERT_TRUE(waitForRefreshes(*doc));
+    doc->refresh();
+    ASSERT_TRUE(waitForRefreshes(*doc));
+    EXPECT_EQ(received().size(), 2) << "unchanged values are sent at every refresh";
+}
+
+TEST_F(Publishing, SendsJsonValuesThatAreNotTextAsJson) {
+    startSimulator();
+    auto doc = document({binding("score", "Scoreboard", "HomeScore", 0)});
+    doc->setPublishToCG(true);
+    refreshFrom(*doc, R"({"score":3})", "application/json");
+    ASSERT_EQ(received().size(), 1);
+    EXPECT_EQ(received().first(), QStringLiteral(R"({"project":"Scoreboard","item":"HomeScore","text":3})"));
+}
+
+TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
+    startSimulator();
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
+                         binding("m/home", "Nowhere", "Home", 0)});
+    doc->clearCG();
+    EXPECT_EQ(received(), QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":""})"),
+                                       QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":""})")}));
+}
+
+TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
+    startSimulator(QStringLiteral("s3cret"));
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)}, QStringLiteral("s3cret"));
+    doc->setPublishToCG(true);
+    refreshFrom(*doc, "<m><home>Harbour</home></m>");
+    EXPECT_EQ(received().size(), 1);
+    auto wrong = document({binding("m/home", "Scoreboard", "Home", 0)}, QStringLiteral("wrong"));
+    simulator->clearAcceptedUpdates();
+    wrong->setPublishToCG(true);
+    refreshFrom(*wrong, "<m><home>Harbour</home></m>");
+    EXPECT_TRUE(received().isEmpty()) << "a refused authorization sends nothing";
+}
+
+TEST_F(Publishing, VariablesFollowTheServersProjectList) {
+    startSimulator();
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
+    ASSERT_EQ(doc->variables().variables().first()->projectItems().size(), 5);
+    QSignalSpy projects(doc.get(), &GraflinkDocument::availableCGProjectsChanged);
+    QList<CGSimProject> changed = simulator->projects();
+    changed[0].items.removeLast();
+    simulator->setProjects(changed);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->variables().variables().first()->projectItems().size() == 4; }));
+    EXPECT_GE(projects.count(), 1);
+    EXPECT_TRUE(doc->isConnectedToCG());
+    EXPECT_EQ(doc->connectionStatusImage(), QStringLiteral("NSStatusAvailable"));
+}
+
+TEST_F(Publishing, AnEmptiedAddressRemovesTheClient) {
+    startSimulator();
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->isConnectedToCG(); }));
+    doc->setCGServerIPAddress(QString());
+    doc->applyCGServerSettings();
+    EXPECT_FALSE(doc->hasCGClient());
+    EXPECT_FALSE(doc->isConnectedToCG());
+    doc->setPublishToCG(true);
+    refreshFrom(*doc, "<m><home>A</home></m>");
+    EXPECT_TRUE(received().isEmpty());
+}
+
+} // namespace
