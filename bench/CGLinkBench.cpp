@@ -1,7 +1,9 @@
 // The CG client against the simulator, each figure beside a raw libcurl baseline doing the same
 // requests in the same run: a project refresh (20 projects × 30 items: 21 GETs with JSON
 // decoding) and text updates (one PUT each, no password).
+#include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
+#include "platform/XmlDocument.h"
 #include "cglink/CGServerHTTPController.h"
 #include "cgsim/CGServerSimulator.h"
 #include "platform/UserDefaults.h"
@@ -132,11 +134,60 @@ void RawCurl_TextUpdate(benchmark::State& state) {
     state.counters["updates/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+constexpr int PublishedVariables = 100;
+
+/// One refresh's publishing pass of a document with 100 bound variables (its XML already parsed).
+void Graflink_Publish100Variables(benchmark::State& state) {
+    GraflinkDocument::Environment environment;
+    environment.defaults = fixture().defaults.get();
+    environment.logger = fixture().logger.get();
+    GraflinkDocument document(environment);
+    QList<QVariantMap> variables;
+    QByteArray feed = "<feed>";
+    for (int v = 0; v < PublishedVariables; ++v) {
+        variables.append({{QStringLiteral("XPath"), QStringLiteral("feed/v[%1]").arg(v + 1)},
+                          {QStringLiteral("CGProjectName"), QStringLiteral("Project %1").arg(v % ProjectCount)},
+                          {QStringLiteral("CGProjectFieldName"), QStringLiteral("Field %1").arg(v / ProjectCount)},
+                          {QStringLiteral("valueType"), 0}});
+        feed += "<v>Value " + QByteArray::number(v) + "</v>";
+    }
+    feed += "</feed>";
+    document.loadVariablesFromDictionaries(variables);
+    document.setCGServerIPAddress(QStringLiteral("127.0.0.1"));
+    document.setCGServerPortNumber(fixture().simulator->port());
+    document.setCGServerType(2);
+    document.applyCGServerSettings();
+    document.CGClient()->closeWebSockets();
+    document.setPublishToCG(true);
+    const auto xml = platform::XmlDocument::parse(feed);
+    for (auto _ : state)
+        document.processXMLDocument(*xml);
+    if (fixture().simulator->acceptedUpdates().size() < PublishedVariables)
+        state.SkipWithError("values did not reach the server");
+    fixture().simulator->clearAcceptedUpdates();
+    state.counters["updates/s"] = benchmark::Counter(double(state.iterations()) * PublishedVariables, benchmark::Counter::kIsRate);
+}
+
+/// The same 100 PUTs straight through libcurl, a fresh connection each.
+void RawCurl_Put100(benchmark::State& state) {
+    std::vector<QByteArray> urls;
+    for (int v = 0; v < PublishedVariables; ++v)
+        urls.push_back(fixture().base() + "/playback/cg_projects/PRJ-" + QByteArray::number(v % ProjectCount) + "/items/ITM-" +
+                       QByteArray::number(v % ProjectCount) + '-' + QByteArray::number(v / ProjectCount));
+    for (auto _ : state)
+        for (int v = 0; v < PublishedVariables; ++v)
+            rawRequest(urls[size_t(v)], "PUT", "{\n  \"text\": \"Value " + std::to_string(v) + "\"\n}");
+    fixture().simulator->clearAcceptedUpdates();
+    state.counters["updates/s"] = benchmark::Counter(double(state.iterations()) * PublishedVariables, benchmark::Counter::kIsRate);
+}
+
 } // namespace
 
 BENCHMARK(Graflink_ProjectRefresh)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(RawCurl_ProjectRefresh)->Unit(benchmark::kMillisecond)->MinTime(1.0)->UseRealTime();
 BENCHMARK(Graflink_TextUpdate)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
+BENCHMARK(Graflink_Publish100Variables)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(RawCurl_Put100)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(RawCurl_TextUpdate)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
 
 int main(int argc, char** argv) {
