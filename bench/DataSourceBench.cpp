@@ -50,7 +50,7 @@ struct Fixture {
     QTemporaryDir dir;
     QString feedPath;
     QString documentPath;
-    QString peerSpecPath;
+    QString peerLayoutPath;
     qint64 feedSize = 0;
 
     Fixture() {
@@ -87,10 +87,10 @@ struct Fixture {
         documentPath = dir.filePath(QStringLiteral("election.cgds"));
         dataSource.saveToPath(documentPath, NVSCGDataSourceDocumentType);
 
-        peerSpecPath = dir.filePath(QStringLiteral("peer.json"));
-        QFile spec(peerSpecPath);
-        spec.open(QIODevice::WriteOnly);
-        spec.write(QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/ElectionResults/Race")},
+        peerLayoutPath = dir.filePath(QStringLiteral("peer.json"));
+        QFile layout(peerLayoutPath);
+        layout.open(QIODevice::WriteOnly);
+        layout.write(QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/ElectionResults/Race")},
                                              {QStringLiteral("columns"), peerColumns}})
                        .toJson());
     }
@@ -155,7 +155,7 @@ QJsonObject peerResult() {
         QProcess process;
         process.start(QStringLiteral("/usr/bin/python3"),
                       {QStringLiteral(GRAFLINK_BENCH_PEERS "/datasource_cells.py"), fixture().feedPath,
-                       fixture().peerSpecPath, QStringLiteral("5")});
+                       fixture().peerLayoutPath, QStringLiteral("5")});
         process.waitForFinished(600000);
         return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
     }();

@@ -44,7 +44,7 @@ QByteArray generateFeed() {
 struct Fixture {
     QTemporaryDir dir;
     QString feedPath = dir.filePath(QStringLiteral("election.xml"));
-    QString specPath = dir.filePath(QStringLiteral("columns.json"));
+    QString layoutPath = dir.filePath(QStringLiteral("columns.json"));
     platform::UserDefaults defaults{dir.filePath(QStringLiteral("defaults.conf"))};
     NVSCGDataSource dataSource;
 
@@ -66,9 +66,9 @@ struct Fixture {
             dataSource.addColumnWithTitle(relative, QString(race + QLatin1Char('/') + relative));
             columns.append(QJsonObject{{QStringLiteral("title"), relative}, {QStringLiteral("relative"), relative}});
         }
-        QFile spec(specPath);
-        spec.open(QIODevice::WriteOnly);
-        spec.write(QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/Election/Race")},
+        QFile layout(layoutPath);
+        layout.open(QIODevice::WriteOnly);
+        layout.write(QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/Election/Race")},
                                              {QStringLiteral("columns"), columns}})
                        .toJson());
 
@@ -105,7 +105,7 @@ void BM_PeerLxmlPlaylistExport(benchmark::State& state) {
     QProcess process;
     process.start(QStringLiteral("/usr/bin/python3"),
                   {QStringLiteral(GRAFLINK_BENCH_PEERS "/playlist_export.py"), f.feedPath,
-                   f.dir.filePath(QStringLiteral("peer.xpls")), f.specPath, QStringLiteral("5")});
+                   f.dir.filePath(QStringLiteral("peer.xpls")), f.layoutPath, QStringLiteral("5")});
     process.waitForFinished(600000);
     const QJsonObject result = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
     if (result.isEmpty()) {

@@ -27,19 +27,19 @@ def string_value(nodes):
 def main():
     feed, spec_path, repetitions = sys.argv[1], sys.argv[2], int(sys.argv[3])
     with open(spec_path, encoding="utf-8") as f:
-        spec = json.load(f)
-    compiled = [etree.XPath(c["relative"]) if "relative" in c else None for c in spec["columns"]]
+        layout = json.load(f)
+    compiled = [etree.XPath(c["relative"]) if "relative" in c else None for c in layout["columns"]]
     refresh_times, cell_times = [], []
     checksum, count = 0, 0
     for _ in range(repetitions):
         start = time.perf_counter()
         tree = etree.parse(feed)
-        rows = tree.xpath(spec["rows"])
+        rows = tree.xpath(layout["rows"])
         refreshed = time.perf_counter()
         checksum, count = 0, 0
         for row in rows:
             raw = [string_value(xp(row)) if xp is not None else None for xp in compiled]
-            for index, column in enumerate(spec["columns"]):
+            for index, column in enumerate(layout["columns"]):
                 if "format" in column:
                     value = "".join(part if kind == "text" else raw[part] for kind, part in column["format"])
                 else:

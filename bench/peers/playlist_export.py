@@ -93,9 +93,9 @@ def export(rows, columns, out):
 def main():
     feed, out, spec_path, repetitions = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
     with open(spec_path, encoding="utf-8") as f:
-        spec = json.load(f)
-    columns = [(c["title"], c["relative"]) for c in spec["columns"]]
-    rows = etree.parse(feed).xpath(spec["rows"])
+        layout = json.load(f)
+    columns = [(c["title"], c["relative"]) for c in layout["columns"]]
+    rows = etree.parse(feed).xpath(layout["rows"])
     times = []
     for _ in range(repetitions):
         start = time.perf_counter()

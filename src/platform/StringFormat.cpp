@@ -6,9 +6,9 @@ namespace platform {
 
 namespace {
 
-QString numberText(const QString& spec, QChar conversion, const QVariant& value) {
+QString numberText(const QString& flags, QChar conversion, const QVariant& value) {
     // Reassemble a C format for the number and let snprintf apply flags, width and precision.
-    QByteArray cFormat = '%' + spec.toLatin1();
+    QByteArray cFormat = '%' + flags.toLatin1();
     char buffer[512];
     int length = 0;
     switch (conversion.toLatin1()) {
@@ -59,9 +59,9 @@ QString StringFormat::format(const QString& formatString, const QVariantList& ar
         }
         // flags, width, precision
         qsizetype j = i + 1;
-        QString spec;
+        QString flags;
         while (j < length && QStringLiteral("-+ #0123456789.").contains(formatString.at(j)))
-            spec += formatString.at(j++);
+            flags += formatString.at(j++);
         // length modifiers are read and dropped: arguments carry their own width
         while (j < length && QStringLiteral("hlqLzjt").contains(formatString.at(j)))
             ++j;
@@ -83,7 +83,7 @@ QString StringFormat::format(const QString& formatString, const QVariantList& ar
         case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
         case 'f': case 'F': case 'e': case 'E': case 'g': case 'G':
             if (next < arguments.size())
-                out += numberText(spec, conversion, argument);
+                out += numberText(flags, conversion, argument);
             break;
         default:
             out += formatString.mid(i, j - i + 1);
