@@ -4,10 +4,9 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "cli/DocumentOpening.h"
-#include "cli/SignalWatcher.h"
+#include "cli/StopSignalWaiter.h"
 
 #include <QDateTime>
-#include <QEventLoop>
 #include <nlohmann/json.hpp>
 
 namespace cli {
@@ -38,16 +37,10 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
         documents.push_back(std::move(document));
     }
 
-    QEventLoop loop;
-    SignalWatcher watcher;
-    int stoppedBy = 0;
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &loop, [&](int signalNumber) {
-        stoppedBy = signalNumber;
-        loop.quit();
-    });
+    StopSignalWaiter stopSignal;
     for (const auto& document : documents) {
         GraflinkDocument* doc = document.get();
-        QObject::connect(doc, &GraflinkDocument::refreshFinished, &loop, [&context, doc](bool processed) {
+        QObject::connect(doc, &GraflinkDocument::refreshFinished, doc, [&context, doc](bool processed) {
             const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             if (!processed) {
                 context.out << stamp << '\t' << doc->displayName() << "\tno feed (see the technical log)" << Qt::endl;
@@ -68,7 +61,7 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
                                                 : QStringLiteral(", auto refresh off"))
                     << ")" << Qt::endl;
     }
-    loop.exec();
+    const int stoppedBy = stopSignal.wait();
     context.out << "stopping (signal " << stoppedBy << ")" << Qt::endl;
     documents.clear(); // closes the CG clients' sockets
     return Success;
