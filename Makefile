@@ -25,7 +25,8 @@ bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
 
 gui: build
-	$(BUILD_DIR)/src/app/Graflink
+	@if [ -x $(BUILD_DIR)/src/app/Graflink ]; then $(BUILD_DIR)/src/app/Graflink; \
+	else echo "The desktop program is not part of this build yet; try 'make demo'."; fi
 
 sanitize:
 	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DGRAFLINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
