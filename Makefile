@@ -29,7 +29,8 @@ gui: build
 	else echo "The desktop program is not part of this build yet; try 'make demo'."; fi
 
 sanitize:
-	$(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DGRAFLINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
+	LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp \
+	  $(MAKE) test BUILD_DIR=build-asan CMAKE_FLAGS="-DGRAFLINK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug"
 
 # libFuzzer targets, built with clang in their own folder; each runs FUZZ_SECONDS (new inputs
 # go to $(FUZZ_BUILD_DIR)/corpus, findings to $(FUZZ_BUILD_DIR)/artifacts; the seeds stay as
