@@ -1,4 +1,4 @@
-#include "cli/CliApplication.h"
+#include "support/CliRun.h"
 #include "support/TestHelpers.h"
 
 #include <QTcpServer>
@@ -7,20 +7,8 @@
 
 namespace {
 
-struct CliRun {
-    int status;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& arguments) {
-    QString outText, errText;
-    QTextStream out(&outText), err(&errText);
-    cli::CliApplication application(out, err);
-    cli::registerBuiltInCommands(application);
-    const int status = application.run(arguments);
-    return {status, outText, errText};
-}
+using testing_support::CliRun;
+using testing_support::runCli;
 
 /// Answers every CR LF-terminated line with "OK <line>" and records what it received; answers
 /// nothing to "SILENT" and hangs up on "BYE".

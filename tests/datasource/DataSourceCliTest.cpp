@@ -1,6 +1,6 @@
 #include "DataSourceTestSupport.h"
 
-#include "cli/CliApplication.h"
+#include "support/CliRun.h"
 #include "datasource/NVSCGDataSource.h"
 #include "peers/LoopbackHttpServer.h"
 
@@ -11,21 +11,8 @@ using namespace datasource_test;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& arguments) {
-    CliRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    cli::CliApplication application(out, err);
-    cli::registerBuiltInCommands(application);
-    run.status = application.run(arguments);
-    return run;
-}
+using testing_support::CliRun;
+using testing_support::runCli;
 
 } // namespace
 

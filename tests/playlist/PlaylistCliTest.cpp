@@ -1,6 +1,6 @@
 #include "PlaylistTestSupport.h"
 
-#include "cli/CliApplication.h"
+#include "support/CliRun.h"
 #include "datasource/NVSCGDataSource.h"
 #include "peers/LoopbackHttpServer.h"
 
@@ -12,21 +12,8 @@ using testing_support::LoopbackHttpServer;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-CliRun runCli(const QStringList& arguments) {
-    CliRun run;
-    QTextStream out(&run.out);
-    QTextStream err(&run.err);
-    cli::CliApplication application(out, err);
-    cli::registerBuiltInCommands(application);
-    run.status = application.run(arguments);
-    return run;
-}
+using testing_support::CliRun;
+using testing_support::runCli;
 
 /// A data-source file reading `feed`, re-read every 0.2 s when `autoUpdate`.
 QString writeDataSource(const QString& file, const QUrl& feed, const QString& exportPath, bool autoUpdate) {
