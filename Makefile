@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 
-.PHONY: deps configure build test demo bench gui sanitize fuzz clean
+.PHONY: deps configure build test demo bench loadtest gui sanitize fuzz clean
 
 deps:
 	@scripts/bootstrap-deps.sh
@@ -23,6 +23,12 @@ demo: build
 
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
+
+# 200 documents at a 1 s period against feeds that answer in 0.5 s, all publishing to the
+# simulator, in one graflink-cli run (LOAD_FLAGS: --documents N --latency S --duration S).
+LOAD_FLAGS ?=
+loadtest: build
+	python3 bench/load/run_load.py $(BUILD_DIR)/src/cli/graflink-cli $(LOAD_FLAGS)
 
 gui: build
 	@if [ -x $(BUILD_DIR)/src/app/Graflink ]; then $(BUILD_DIR)/src/app/Graflink; \

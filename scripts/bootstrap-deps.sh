@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-httpserver-dev qt6-declarative-dev
   libgl-dev
   # feed parsing, HTTP, formats
-  libcurl4-openssl-dev libxml2-dev nlohmann-json3-dev libsimdjson-dev libplist-dev libicu-dev
+  libcurl4-openssl-dev zlib1g-dev libxml2-dev nlohmann-json3-dev libsimdjson-dev libplist-dev libicu-dev
   # keychain, support archive
   libsecret-1-dev libarchive-dev
   # tests and benchmarks

@@ -21,7 +21,7 @@ bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {
 }
 
 std::shared_ptr<platform::http::Task> FeedFetcher::start(platform::http::Client& client, const QString& address,
-                                                         Timeouts timeouts,
+                                                         Limits limits,
                                                          std::function<void(std::shared_ptr<FeedResponse>)> completion) {
     QString reason;
     if (!isUsableAddress(address, &reason)) {
@@ -29,8 +29,9 @@ std::shared_ptr<platform::http::Task> FeedFetcher::start(platform::http::Client&
         return nullptr;
     }
     platform::http::Request request(QUrl(address.trimmed(), QUrl::StrictMode));
-    request.requestTimeout = timeouts.request;
-    request.resourceTimeout = timeouts.resource;
+    request.requestTimeout = limits.timeouts.request;
+    request.resourceTimeout = limits.timeouts.resource;
+    request.maximumResponseSize = limits.maximumBodySize;
     return client.start(request, [completion = std::move(completion)](platform::http::Response response) {
         completion(std::make_shared<FeedResponse>(FeedResponse::interpret(response)));
     });

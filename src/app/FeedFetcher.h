@@ -18,6 +18,11 @@ public:
         double request;
         double resource;
     };
+    /// Bounds of one fetch: its time-outs and the largest body taken in (after decompression).
+    struct Limits {
+        Timeouts timeouts;
+        qint64 maximumBodySize;
+    };
     /// Refreshes bound the network part of a refresh.
     static constexpr Timeouts RefreshTimeouts{10.0, 20.0};
     /// The inventory keeps the platform's defaults.
@@ -30,6 +35,6 @@ public:
     /// failed result when the address is not usable, without touching the network). Returns the
     /// task, or null when nothing was started.
     static std::shared_ptr<platform::http::Task> start(platform::http::Client& client, const QString& address,
-                                                       Timeouts timeouts,
+                                                       Limits limits,
                                                        std::function<void(std::shared_ptr<FeedResponse>)> completion);
 };

@@ -9,6 +9,7 @@
 #include "app/NVSAppleScriptActionsController.h"
 #include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
+#include "platform/FeedSizeLimit.h"
 #include "platform/DispatchTimer.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
@@ -90,7 +91,8 @@ void GraflinkDocument::applyCGServerSettings() {
     m_client = std::make_unique<CGServerHTTPController>(m_CGServerIPAddress, m_CGServerPortNumber, m_CGServerType,
                                                         m_CGServerPassword, options);
     startObservingCGServer();
-    // The new client's list is already there: the variables' field lists follow it now.
+    // The new client has no list yet: the variables' field lists empty now and follow the list
+    // when it arrives.
     CGProjectsChanged();
     setIsConnectedToCG(m_client->isConnected());
 }
@@ -132,15 +134,17 @@ CGProjectList GraflinkDocument::availableCGProjects() const {
 }
 
 void GraflinkDocument::clearCG() {
-    std::lock_guard lock(m_variables->lock());
-    for (GraflinkVariable* variable : m_variables->variables()) {
-        if (!m_client || !variable->CGProjectName() || !variable->CGProjectItemName())
-            continue;
-        const std::shared_ptr<CGProject> project = m_client->projectWithName(*variable->CGProjectName());
-        const std::shared_ptr<CGProjectItem> item = project ? project->itemWithName(*variable->CGProjectItemName()) : nullptr;
-        if (item && item->uniqueID())
-            m_client->setStringValue(QString(), *item->uniqueID(), project, false);
+    if (!m_client)
+        return;
+    CGPublishingPass pass;
+    {
+        std::lock_guard lock(m_variables->lock());
+        for (GraflinkVariable* variable : m_variables->variables()) {
+            if (variable->CGProjectName() && variable->CGProjectItemName())
+                pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), platform::JsonValue(""), false});
+        }
     }
+    m_client->publish(std::move(pass));
 }
 
 // MARK: - Properties
@@ -287,7 +291,8 @@ void GraflinkDocument::fetch(FetchPurpose purpose) {
             : FeedFetcher::InventoryTimeouts;
     NVSLogController* logger = m_environment.logger;
     auto task = FeedFetcher::start(
-        *m_environment.http, m_sourceURLString.value_or(QString()), timeouts,
+        *m_environment.http, m_sourceURLString.value_or(QString()),
+        FeedFetcher::Limits{timeouts, platform::FeedSizeLimit::bytes(*m_environment.defaults)},
         [self = QPointer<GraflinkDocument>(this), logger, purpose, sequence](std::shared_ptr<FeedResponse> result) {
             // On the client's worker (or at once for an unusable address): log, then hand the
             // parsed feed to the main thread.
@@ -361,22 +366,22 @@ void GraflinkDocument::processVariablesThroughJavascript() {
     if (!(seconds > 0) || !std::isfinite(seconds))
         seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
     std::lock_guard lock(m_variables->lock());
-    m_filter->run(*m_javascriptFilterPath, m_variables->variables(),
-                  std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)));
+    const JavaScriptFilter::Limits limits{
+        std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)),
+        platform::FeedSizeLimit::bytes(*m_environment.defaults)};
+    m_filter->run(*m_javascriptFilterPath, m_variables->variables(), limits);
 }
 
 void GraflinkDocument::publishAndRunActions() {
     std::lock_guard lock(m_variables->lock());
+    CGPublishingPass pass;
     for (GraflinkVariable* variable : m_variables->variables()) {
         const std::optional<platform::JsonValue>& value = variable->currentStringValue();
         // A variable without a value (its JSON path led nowhere) sends nothing: the field keeps what
         // is on air rather than being blanked by a feed that momentarily lacks the element.
         if (m_publishToCG && m_client && value && variable->CGProjectName() && variable->CGProjectItemName()) {
-            const std::shared_ptr<CGProject> project = m_client->projectWithName(*variable->CGProjectName());
-            const std::shared_ptr<CGProjectItem> item =
-                project ? project->itemWithName(*variable->CGProjectItemName()) : nullptr;
-            if (item && item->uniqueID())
-                m_client->setStringValue(*value, *item->uniqueID(), project, variable->valueType() == GraflinkVariable::HTML);
+            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *value,
+                         variable->valueType() == GraflinkVariable::HTML});
         }
         // A variable without a value starts nothing: an action would get no parameter at all.
         if (variable->appleScriptActionName() && value) {
@@ -385,6 +390,10 @@ void GraflinkDocument::publishAndRunActions() {
             executeAppleScriptWithName(*variable->appleScriptActionName(), {parameter});
         }
     }
+    // The client sends the pass on its own worker, looking each item up when it gets there; a
+    // pass still waiting behind a slow server is replaced by this newer one.
+    if (m_publishToCG && m_client)
+        m_client->publish(std::move(pass));
 }
 
 QStringList GraflinkDocument::availableAppleScriptActions() const {

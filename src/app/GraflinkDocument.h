@@ -125,13 +125,14 @@ public:
 
     // CG server
     /// Replaces the CG client with one made from the server settings; removes it when the
-    /// address is empty. Blocks while the new client lists the server's projects.
+    /// address is empty. Returns at once: the client lists the server's projects on its worker.
     void applyCGServerSettings();
     /// The client's projects; empty without a client (see hasCGClient()).
     CGProjectList availableCGProjects() const;
     bool hasCGClient() const { return m_client != nullptr; }
     CGServerHTTPController* CGClient() const { return m_client.get(); }
-    /// Blanks every bound field on the server (the empty string, HTML off); runs no actions.
+    /// Blanks every bound field on the server (the empty string, HTML off); runs no actions. The
+    /// client sends it on its worker (see CGServerHTTPController::publish).
     void clearCG();
 
     // Feed

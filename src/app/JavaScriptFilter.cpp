@@ -2,6 +2,7 @@
 
 #include "app/GraflinkVariable.h"
 #include "app/JavaScriptHttpFunctions.h"
+#include "app/JavaScriptWatchdog.h"
 #include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
 
@@ -9,10 +10,7 @@
 #include <QFile>
 #include <QThread>
 #include <QJSEngine>
-#include <condition_variable>
-#include <mutex>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 namespace {
 
@@ -53,37 +51,6 @@ QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& v
     return value ? toScript(engine, *value) : QJSValue(QJSValue::UndefinedValue);
 }
 
-/// Interrupts the engine when the run outlives its limit; a run that ends in time stops it.
-class Watchdog {
-public:
-    Watchdog(QJSEngine& engine, std::chrono::milliseconds limit)
-        : m_thread([this, &engine, limit] {
-              std::unique_lock lock(m_mutex);
-              if (!m_done.wait_for(lock, limit, [this] { return m_finished; })) {
-                  m_fired = true;
-                  engine.setInterrupted(true);
-              }
-          }) {}
-    ~Watchdog() { stop(); }
-    void stop() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_finished = true;
-        }
-        m_done.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    bool fired() const { return m_fired; }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_done;
-    bool m_finished = false;
-    bool m_fired = false;
-    std::thread m_thread;
-};
-
 } // namespace
 
 JavaScriptFilter::JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger)
@@ -94,7 +61,8 @@ QString JavaScriptFilter::globalName(const QString& path) {
 }
 
 JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const QList<GraflinkVariable*>& variables,
-                                                std::chrono::milliseconds timeLimit) {
+                                                Limits limits) {
+    const std::chrono::milliseconds timeLimit = limits.timeLimit;
     QFile file(scriptPath);
     if (scriptPath.isEmpty() || !file.open(QIODevice::ReadOnly))
         return Outcome::NotRun;
@@ -114,7 +82,9 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const
             e->deleteLater();
     });
     engine->installExtensions(QJSEngine::ConsoleExtension);
-    JavaScriptHttpFunctions::install(engine, m_http);
+    JavaScriptHttpFunctions::install(engine, m_http,
+                                     {timeLimit, limits.maximumResponseSize, MaximumOutstandingRequests,
+                                      m_outstandingRequests, scriptPath, &m_logger});
 
     QList<GraflinkVariable*> filtered;
     QJSValue global = engine->globalObject();
@@ -127,10 +97,9 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const
 
     bool interrupted = false;
     {
-        Watchdog watchdog(*engine, timeLimit);
+        JavaScriptWatchdog watchdog(*engine, timeLimit);
         engine->evaluate(script, scriptPath);
-        watchdog.stop();
-        interrupted = watchdog.fired();
+        interrupted = watchdog.stop();
     }
     if (interrupted) {
         m_logger.logMessageWithLevel(1, false,

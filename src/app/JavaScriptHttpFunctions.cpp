@@ -1,5 +1,7 @@
 #include "app/JavaScriptHttpFunctions.h"
 
+#include "app/JavaScriptWatchdog.h"
+#include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 
@@ -15,21 +17,27 @@ struct PendingCallback {
     QJSValue callback;
 };
 
-void call(const PendingCallback& pending, const QJSValue& error, const QJSValue& body) {
-    if (pending.callback.isCallable())
-        pending.callback.call({error, body});
+/// Calls the callback with the two arguments; returns whether the time limit interrupted it.
+bool call(const PendingCallback& pending, const QJSValue& error, const QJSValue& body,
+          std::chrono::milliseconds timeLimit) {
+    if (!pending.callback.isCallable())
+        return false;
+    JavaScriptWatchdog watchdog(*pending.engine, timeLimit);
+    QJSValue callback = pending.callback;
+    callback.call({error, body});
+    return watchdog.stop();
 }
 
 } // namespace
 
 JavaScriptHttpFunctions::JavaScriptHttpFunctions(std::shared_ptr<QJSEngine> engine,
-                                                 std::shared_ptr<platform::http::Client> http)
-    : m_engine(engine), m_http(std::move(http)) {}
+                                                 std::shared_ptr<platform::http::Client> http, Limits limits)
+    : m_engine(engine), m_http(std::move(http)), m_limits(std::move(limits)) {}
 
 void JavaScriptHttpFunctions::install(const std::shared_ptr<QJSEngine>& engine,
-                                      std::shared_ptr<platform::http::Client> http) {
+                                      std::shared_ptr<platform::http::Client> http, Limits limits) {
     // Owned by the engine through the JS wrapper; lives as long as the engine.
-    auto* functions = new JavaScriptHttpFunctions(engine, std::move(http));
+    auto* functions = new JavaScriptHttpFunctions(engine, std::move(http), std::move(limits));
     QJSValue wrapper = engine->newQObject(functions);
     QJSValue global = engine->globalObject();
     global.setProperty(QStringLiteral("httpGet"), wrapper.property(QStringLiteral("httpGet")));
@@ -51,22 +59,44 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
     std::shared_ptr<QJSEngine> engine = m_engine.lock();
     if (!engine)
         return;
+    // Called back before the function returns, as the script expects; it runs inside the script's
+    // own call, under the run's watchdog.
+    const auto refuse = [&](const QString& reason) {
+        QJSValue function = callback;
+        if (function.isCallable())
+            function.call({QJSValue(reason), QJSValue(QJSValue::NullValue)});
+    };
     const QUrl parsed(url.toString(), QUrl::StrictMode);
     if (!url.isString() || !parsed.isValid() || parsed.scheme().isEmpty()) {
-        // Called back before the function returns, as the script expects.
-        call({engine, callback}, QJSValue(QStringLiteral("Invalid URL")), QJSValue(QJSValue::NullValue));
+        refuse(QStringLiteral("Invalid URL"));
+        return;
+    }
+    const std::shared_ptr<std::atomic<int>> outstanding = m_limits.outstanding;
+    if (outstanding->fetch_add(1) >= m_limits.maximumOutstanding) {
+        outstanding->fetch_sub(1);
+        refuse(TooManyRequestsError);
         return;
     }
     platform::http::Request request(parsed, method);
     request.body = body;
+    request.maximumResponseSize = m_limits.maximumResponseSize;
     auto pending = std::make_shared<PendingCallback>(PendingCallback{engine, callback});
-    m_http->start(request, [pending](platform::http::Response response) mutable {
+    const Limits limits = m_limits;
+    m_http->start(request, [pending, limits](platform::http::Response response) mutable {
         // Hand everything to the main thread; nothing JS-related is released on this worker.
-        platform::MainQueue::dispatchAsync([pending = std::move(pending), response = std::move(response)] {
-            if (response.error)
-                call(*pending, QJSValue(response.error->localizedDescription()), QJSValue(QJSValue::NullValue));
-            else
-                call(*pending, QJSValue(QJSValue::NullValue), QJSValue(QString::fromUtf8(response.body)));
+        platform::MainQueue::dispatchAsync([pending = std::move(pending), response = std::move(response), limits] {
+            limits.outstanding->fetch_sub(1);
+            const bool interrupted =
+                response.error
+                    ? call(*pending, QJSValue(response.error->localizedDescription()), QJSValue(QJSValue::NullValue),
+                           limits.callbackTimeLimit)
+                    : call(*pending, QJSValue(QJSValue::NullValue), QJSValue(QString::fromUtf8(response.body)),
+                           limits.callbackTimeLimit);
+            if (interrupted && limits.logger) {
+                limits.logger->logMessageWithLevel(
+                    1, false, QStringLiteral("JavaScript filter callback interrupted after %.1f seconds: %@"),
+                    static_cast<double>(limits.callbackTimeLimit.count()) / 1000.0, limits.scriptPath);
+            }
         });
     });
 }

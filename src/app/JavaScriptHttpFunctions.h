@@ -2,22 +2,42 @@
 
 #include <QJSValue>
 #include <QObject>
+#include <atomic>
+#include <chrono>
 #include <memory>
 
+class NVSLogController;
 class QJSEngine;
 namespace platform::http {
 class Client;
 }
 
-/// httpGet and httpPost of a filter run's engine. Requests run on the HTTP client's workers; each
-/// callback is called on the main thread with (error, body) and holds the engine until it has run.
+/// httpGet and httpPost of a filter run's engine. Requests run on the HTTP client's transfer
+/// loop; each callback is called on the main thread with (error, body), under the filter's time
+/// limit, and holds the engine until it has run.
 class JavaScriptHttpFunctions : public QObject {
     Q_OBJECT
 public:
-    JavaScriptHttpFunctions(std::shared_ptr<QJSEngine> engine, std::shared_ptr<platform::http::Client> http);
+    struct Limits {
+        /// Bounds each callback; one that overruns is interrupted and logged at level 1.
+        std::chrono::milliseconds callbackTimeLimit;
+        qint64 maximumResponseSize;
+        /// Requests under way at once, counted in `outstanding` (shared by a document's runs).
+        int maximumOutstanding;
+        std::shared_ptr<std::atomic<int>> outstanding;
+        /// Named in the log line of an interrupted callback.
+        QString scriptPath;
+        NVSLogController* logger;
+    };
+
+    static inline const QString TooManyRequestsError = QStringLiteral("Too many outstanding requests");
+
+    JavaScriptHttpFunctions(std::shared_ptr<QJSEngine> engine, std::shared_ptr<platform::http::Client> http,
+                            Limits limits);
 
     /// Defines the globals httpGet and httpPost of the engine.
-    static void install(const std::shared_ptr<QJSEngine>& engine, std::shared_ptr<platform::http::Client> http);
+    static void install(const std::shared_ptr<QJSEngine>& engine, std::shared_ptr<platform::http::Client> http,
+                        Limits limits);
 
     Q_INVOKABLE void httpGet(const QJSValue& url, const QJSValue& callback);
     Q_INVOKABLE void httpPost(const QJSValue& url, const QJSValue& body, const QJSValue& callback);
@@ -27,4 +47,5 @@ private:
 
     std::weak_ptr<QJSEngine> m_engine;
     std::shared_ptr<platform::http::Client> m_http;
+    Limits m_limits;
 };

@@ -21,7 +21,8 @@ CGServerHTTPController::CGServerHTTPController(const QString& ipAddress, quint64
       m_password(password), m_options(std::move(options)),
       m_sessionController(m_options.webSocketLogFileName
                               ? std::make_unique<NVSSideFileURLSessionController>(logger(), *m_options.webSocketLogFileName)
-                              : std::make_unique<NVSAuthenticatedURLSessionController>()) {
+                              : std::make_unique<NVSAuthenticatedURLSessionController>()),
+      m_worker(QStringLiteral("CG ") + ipAddress) {
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
         if (!m_socketsClosed.load())
@@ -37,6 +38,11 @@ CGServerHTTPController::~CGServerHTTPController() {
     m_socketsClosed = true;
     m_sessionController->setDelegate(nullptr);
     m_sessionController->closeWebSocketSessions();
+    // Queued requests are dropped and the running one is cut short, so a silent server cannot
+    // hold the owner; nothing the worker posts reaches this object once it is gone.
+    m_shutdown.cancel();
+    m_worker.cancelAll();
+    m_worker.waitUntilIdle();
 }
 
 NVSLogController& CGServerHTTPController::logger() const {
@@ -83,8 +89,23 @@ std::shared_ptr<CGProject> CGServerHTTPController::projectWithName(const QString
     return nullptr;
 }
 
+std::optional<platform::JsonValue> CGServerHTTPController::requestJSON(const platform::http::Request& request) const {
+    return SynchronousRequests::requestSynchronousJSON(request, m_shutdown);
+}
+
 void CGServerHTTPController::updateProjects() {
-    const auto answer = SynchronousRequests::requestSynchronousJSON(listingRequest(urls().projects()));
+    if (m_listingQueued.exchange(true))
+        return; // the listing still waiting will see the server as it is then
+    m_worker.async([this] {
+        m_listingQueued = false;
+        listProjects();
+    });
+}
+
+void CGServerHTTPController::listProjects() {
+    const auto answer = requestJSON(listingRequest(urls().projects()));
+    if (m_shutdown.isCancelled())
+        return;
     CGProjectList fresh;
     if (answer && answer->is_array()) {
         for (const platform::JsonValue& record : *answer) {
@@ -92,29 +113,50 @@ void CGServerHTTPController::updateProjects() {
             if (!project)
                 continue;
             fresh.append(project);
-            updateItemsForProject(project);
+            listItems(project);
         }
     }
     {
         std::lock_guard lock(m_mutex);
         m_projects = fresh;
     }
-    Q_EMIT projectsChanged();
+    announceItems(fresh, true);
 }
 
 void CGServerHTTPController::updateItemsForProject(const std::shared_ptr<CGProject>& project) {
     if (!project)
         return;
+    m_worker.async([this, project] {
+        const QString projectID = project->uniqueID().value_or(QString());
+        if (projectID.size() < 2)
+            return;
+        listItems(project);
+        announceItems({project}, false);
+    });
+}
+
+void CGServerHTTPController::listItems(const std::shared_ptr<CGProject>& project) {
     const QString projectID = project->uniqueID().value_or(QString());
     if (projectID.size() < 2)
         return;
-    const auto answer = SynchronousRequests::requestSynchronousJSON(listingRequest(urls().items(projectID)));
+    const auto answer = requestJSON(listingRequest(urls().items(projectID)));
     const auto list = project->itemList();
     for (auto& item : CGServerWire::decodeItems(answer, m_serverType))
         list->append(std::move(item));
-    platform::NotificationCenter& center =
-        m_options.notificationCenter ? *m_options.notificationCenter : platform::NotificationCenter::defaultCenter();
-    center.post(CGProjectItemsDidChangeNotification, project.get());
+}
+
+void CGServerHTTPController::announceItems(const CGProjectList& projects, bool listReplaced) {
+    if (m_shutdown.isCancelled())
+        return;
+    QMetaObject::invokeMethod(this, [this, projects, listReplaced] {
+        platform::NotificationCenter& center =
+            m_options.notificationCenter ? *m_options.notificationCenter : platform::NotificationCenter::defaultCenter();
+        for (const auto& project : projects)
+            if (project->uniqueID().value_or(QString()).size() >= 2)
+                center.post(CGProjectItemsDidChangeNotification, project.get());
+        if (listReplaced)
+            Q_EMIT projectsChanged();
+    }, Qt::QueuedConnection);
 }
 
 std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
@@ -122,7 +164,7 @@ std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
         return std::nullopt;
     platform::http::Request request(url);
     request.requestTimeout = m_options.authorizationTimeout;
-    return CGServerWire::authorizationToken(SynchronousRequests::requestSynchronousJSON(request));
+    return CGServerWire::authorizationToken(requestJSON(request));
 }
 
 void CGServerHTTPController::setStringValue(const QString& value, const QString& itemUniqueID,
@@ -132,6 +174,46 @@ void CGServerHTTPController::setStringValue(const QString& value, const QString&
 
 void CGServerHTTPController::setStringValue(const platform::JsonValue& value, const QString& itemUniqueID,
                                             const std::shared_ptr<CGProject>& project, bool isHTML) {
+    m_worker.async([this, value, itemUniqueID, project, isHTML] { sendText(value, itemUniqueID, project, isHTML); });
+}
+
+void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
+                                                const std::shared_ptr<CGProject>& project) {
+    m_worker.async([this, path, itemUniqueID, project] { sendMoviePath(path, itemUniqueID, project); });
+}
+
+void CGServerHTTPController::publish(CGPublishingPass pass) {
+    bool alreadyQueued = false;
+    {
+        std::lock_guard lock(m_passMutex);
+        alreadyQueued = m_waitingPass.has_value();
+        m_waitingPass = std::move(pass);
+    }
+    if (!alreadyQueued)
+        m_worker.async([this] { sendWaitingPass(); });
+}
+
+void CGServerHTTPController::sendWaitingPass() {
+    std::optional<CGPublishingPass> pass;
+    {
+        std::lock_guard lock(m_passMutex);
+        pass.swap(m_waitingPass);
+    }
+    if (!pass)
+        return;
+    for (const CGTextUpdate& update : std::as_const(*pass)) {
+        if (m_shutdown.isCancelled())
+            return;
+        const std::shared_ptr<CGProject> project = projectWithName(update.projectName);
+        const std::shared_ptr<CGProjectItem> item = project ? project->itemWithName(update.itemName) : nullptr;
+        if (item && item->uniqueID())
+            sendText(update.value, *item->uniqueID(), project, update.isHTML);
+    }
+    QMetaObject::invokeMethod(this, [this] { Q_EMIT publishingPassFinished(); }, Qt::QueuedConnection);
+}
+
+void CGServerHTTPController::sendText(const platform::JsonValue& value, const QString& itemUniqueID,
+                                      const std::shared_ptr<CGProject>& project, bool isHTML) {
     const QString projectID = project ? project->uniqueID().value_or(QString()) : QString();
     if (projectID.size() < 2 || itemUniqueID.size() < 2)
         return;
@@ -151,12 +233,12 @@ void CGServerHTTPController::setStringValue(const platform::JsonValue& value, co
     request.headers.set("Content-Type", "application/json");
     request.body = CGServerWire::textUpdateBody(value, isHTML);
     request.requestTimeout = m_options.requestTimeout;
-    logUpdate(SynchronousRequests::requestSynchronousJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
+    logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
               QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
 }
 
-void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
-                                                const std::shared_ptr<CGProject>& project) {
+void CGServerHTTPController::sendMoviePath(const QString& path, const QString& itemUniqueID,
+                                           const std::shared_ptr<CGProject>& project) {
     const QString projectID = project ? project->uniqueID().value_or(QString()) : QString();
     if (projectID.size() < 2 || itemUniqueID.size() < 2)
         return;
@@ -169,7 +251,7 @@ void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QStri
     platform::http::Request request(url, QByteArrayLiteral("PUT"));
     request.body = CGServerWire::mediaUpdateBody(path, m_serverType);
     request.requestTimeout = m_options.requestTimeout;
-    logUpdate(SynchronousRequests::requestSynchronousJSON(request), QStringLiteral("Successfully updated the CG Movie Item: %@"),
+    logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Movie Item: %@"),
               QStringLiteral("Error updating the CG Movie Item (%@)"), path);
 }
 

@@ -3,8 +3,12 @@
 #include "cglink/CGProject.h"
 #include "cglink/NVSAuthenticatedURLSession.h"
 #include "cglink/NVSAuthenticatedURLSessionControllerDelegate.h"
+#include "platform/HttpCancellationToken.h"
 #include "platform/HttpRequest.h"
 #include "platform/Json.h"
+#include "platform/SerialExecutor.h"
+
+#include <nlohmann/json.hpp>
 
 #include <QList>
 #include <QObject>
@@ -46,13 +50,28 @@ struct CGServerHTTPControllerOptions {
 };
 
 
+/// One value of a publishing pass: the item is looked up by name when the pass is sent, in the
+/// project list current at that moment.
+struct CGTextUpdate {
+    QString projectName;
+    QString itemName;
+    platform::JsonValue value;
+    bool isHTML = false;
+};
+using CGPublishingPass = QList<CGTextUpdate>;
+
 /// A document's connection to one CG server: lists its projects and items, writes text and
 /// media into items, and keeps the change-notification socket open, reconnecting after every
 /// loss until closeWebSockets().
 ///
-/// Threads: lives on the main thread. HTTP operations block the caller until the answer or
-/// their time-out and never spin an event loop. Socket events arrive on a session thread and
-/// are carried out on the main thread. `projects` may be read from any thread.
+/// Threads: lives on the main thread. Every HTTP request runs on the controller's own serial
+/// worker, in the order asked for, so a slow or silent server never holds the caller; each
+/// request is still bounded by its time-out. Results reach observers on the main thread
+/// (`projectsChanged`, `isConnectedChanged`, "CGProjectItemsDidChange"); the project list itself
+/// is replaced on the worker as soon as it arrives, so the requests queued after a listing see
+/// it. Socket events arrive on a session thread and are carried out on the main thread.
+/// `projects` may be read from any thread. Destroying the controller abandons queued requests and
+/// cuts the running one short.
 class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSessionControllerDelegate {
     Q_OBJECT
     Q_PROPERTY(CGProjectList projects READ projects NOTIFY projectsChanged)
@@ -63,22 +82,36 @@ public:
 
     static inline const QString CGProjectItemsDidChangeNotification = QStringLiteral("CGProjectItemsDidChange");
 
-    /// Fetches the projects (before returning) and opens the notification socket.
+    /// Starts fetching the projects (observers follow `projects`) and opens the notification
+    /// socket; returns at once.
     CGServerHTTPController(const QString& ipAddress, quint64 portNumber, qint32 serverType, const QString& password,
                            Options options = {}, QObject* parent = nullptr);
     /// Closes the socket if closeWebSockets() was not called, and stops being the session
     /// controller's delegate.
     ~CGServerHTTPController() override;
 
+    /// Queues a listing of the projects and their items; a listing already waiting is not
+    /// queued twice.
     void updateProjects();
+    /// Queues a listing of the project's items into its item list, then announces it.
     void updateItemsForProject(const std::shared_ptr<CGProject>& project);
     std::shared_ptr<CGProject> projectWithName(const QString& name) const;
-    /// Writes `value` (any JSON value; the document passes feed values as they are) into an item.
+    /// Queues writing `value` (any JSON value; the document passes feed values as they are) into
+    /// an item.
     void setStringValue(const platform::JsonValue& value, const QString& itemUniqueID,
                         const std::shared_ptr<CGProject>& project, bool isHTML);
     void setStringValue(const QString& value, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project,
                         bool isHTML);
     void setCGMovieItemPath(const QString& path, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project);
+    /// Queues the pass's values, sent in order as setStringValue sends them. While a pass is being
+    /// sent, a newer pass replaces the one still waiting: the newest values win and nothing
+    /// piles up behind a slow server.
+    void publish(CGPublishingPass pass);
+
+    /// Whether no request is queued or running.
+    bool isIdle() const { return m_worker.pendingCount() == 0; }
+    /// Blocks until no request is queued or running (tests and the command line).
+    void waitUntilIdle() { m_worker.waitUntilIdle(); }
 
     QString projectsURLPath() const;
     QString authorizationRequestVerb() const;
@@ -107,8 +140,18 @@ Q_SIGNALS:
     /// Every time the list is replaced, also by an equal or empty list.
     void projectsChanged();
     void isConnectedChanged(bool isConnected);
+    /// A pass given to publish() has been sent (main thread).
+    void publishingPassFinished();
 
 private:
+    void listProjects();
+    void listItems(const std::shared_ptr<CGProject>& project);
+    void sendText(const platform::JsonValue& value, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project,
+                  bool isHTML);
+    void sendMoviePath(const QString& path, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project);
+    void sendWaitingPass();
+    void announceItems(const CGProjectList& projects, bool listReplaced);
+    std::optional<platform::JsonValue> requestJSON(const platform::http::Request& request) const;
     CGServerURLs urls() const;
     platform::http::Request listingRequest(const QUrl& url) const;
     std::optional<QString> authorize(const QUrl& url);
@@ -130,4 +173,11 @@ private:
     std::atomic<bool> m_socketsClosed{false};
     QTimer m_reconnectTimer;
     std::unique_ptr<NVSAuthenticatedURLSessionController> m_sessionController;
+
+    // Work of the worker thread
+    platform::http::CancellationToken m_shutdown;
+    std::atomic<bool> m_listingQueued{false};
+    std::mutex m_passMutex;
+    std::optional<CGPublishingPass> m_waitingPass; // guarded by m_passMutex
+    platform::SerialExecutor m_worker;
 };

@@ -22,10 +22,13 @@ QUrl parseUrlString(const QString& urlString) {
 
 } // namespace
 
-std::optional<QByteArray> SynchronousRequests::requestSynchronousData(const platform::http::Request& request) {
+std::optional<QByteArray> SynchronousRequests::requestSynchronousData(const platform::http::Request& request,
+                                                                    const platform::http::CancellationToken& cancellation) {
     if (!request.url.isValid() || request.url.isEmpty())
         return std::nullopt;
-    const platform::http::Response response = client().perform(request);
+    const platform::http::Response response = client().perform(request, cancellation);
+    if (cancellation.isCancelled())
+        return std::nullopt; // the owner is going away: nothing to report
     if (response.error) {
         platform::ConsoleLog::write(platform::StringFormat::format(QStringLiteral("Error: %@"),
                                                                    response.error->localizedDescription()));
@@ -36,8 +39,9 @@ std::optional<QByteArray> SynchronousRequests::requestSynchronousData(const plat
     return response.body;
 }
 
-std::optional<platform::JsonValue> SynchronousRequests::requestSynchronousJSON(const platform::http::Request& request) {
-    const auto bytes = requestSynchronousData(request);
+std::optional<platform::JsonValue> SynchronousRequests::requestSynchronousJSON(
+    const platform::http::Request& request, const platform::http::CancellationToken& cancellation) {
+    const auto bytes = requestSynchronousData(request, cancellation);
     if (!bytes)
         return std::nullopt;
     return platform::parseJson(*bytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/HttpCancellationToken.h"
 #include "platform/HttpRequest.h"
 #include "platform/Json.h"
 
@@ -8,14 +9,17 @@
 
 /// Blocking HTTP requests for the CG client: each one on a fresh connection with nothing kept
 /// between requests, on the calling thread, without spinning any event loop. The request's own
-/// time-outs bound the wait. The status code is not examined: an error page's body is returned
+/// time-outs bound the wait; raising `cancellation` from another thread ends it within a few
+/// tens of milliseconds. The status code is not examined: an error page's body is returned
 /// like any other. Transport failures write "Error: <description>" to the console.
 class SynchronousRequests {
 public:
     /// The body, or nullopt when none arrived.
-    static std::optional<QByteArray> requestSynchronousData(const platform::http::Request& request);
+    static std::optional<QByteArray> requestSynchronousData(const platform::http::Request& request,
+                                                            const platform::http::CancellationToken& cancellation = {});
     /// The body parsed as JSON, or nullopt when there was none or it is not JSON.
-    static std::optional<platform::JsonValue> requestSynchronousJSON(const platform::http::Request& request);
+    static std::optional<platform::JsonValue> requestSynchronousJSON(const platform::http::Request& request,
+                                                                     const platform::http::CancellationToken& cancellation = {});
     /// nullopt when the string is not a URL; otherwise a plain GET of it.
     static std::optional<QByteArray> requestSynchronousData(const QString& urlString);
     /// nullopt when the string is not a URL; otherwise a GET with "Content-Type: application/json".

@@ -2,6 +2,7 @@
 
 #include "app/GraflinkDocument.h"
 #include "cli/DocumentOpening.h"
+#include "cli/EventLoopWait.h"
 
 namespace cli {
 
@@ -23,6 +24,7 @@ int ClearCommand::run(CliContext& context, const QStringList& arguments) {
     if (!connectDocument(context, *document, QStringLiteral("clear")))
         return Failure;
     document->clearCG();
+    runEventLoopUntil([&] { return document->CGClient()->isIdle(); }, std::chrono::minutes(10));
     return Success;
 }
 

@@ -86,14 +86,14 @@ int DemoCommand::run(CliContext& context, const QStringList& arguments) {
     }
     runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::seconds(10));
     document.applyCGServerSettings();
+    runEventLoopUntil([&] { return document.CGClient()->isIdle(); }, std::chrono::seconds(10));
     out << "Connected: " << document.availableCGProjects().size() << " projects on the CG server; refreshing every "
         << document.refreshFrequency() << " s\n" << Qt::flush;
     simulator.clearAcceptedUpdates();
 
     int refreshes = 0;
-    QObject::connect(&document, &GraflinkDocument::refreshFinished, &document, [&](bool processed) {
-        if (!processed)
-            return;
+    // Each refresh's values reach the server on the client's worker; print them once sent.
+    QObject::connect(document.CGClient(), &CGServerHTTPController::publishingPassFinished, &document, [&] {
         ++refreshes;
         out << "\nRefresh " << refreshes << " — the CG server received:\n";
         for (const CGServerSimulator::AcceptedUpdate& update : simulator.acceptedUpdates()) {

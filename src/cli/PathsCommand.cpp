@@ -6,8 +6,10 @@
 #include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
 #include "cli/EventLoopWait.h"
+#include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/PropertyList.h"
+#include "platform/UserDefaults.h"
 
 #include <QFile>
 #include <QUrl>
@@ -52,7 +54,9 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
     platform::http::Client client(1);
     std::shared_ptr<FeedResponse> result;
     std::atomic<bool> done{false};
-    FeedFetcher::start(client, address, FeedFetcher::InventoryTimeouts, [&](std::shared_ptr<FeedResponse> response) {
+    const FeedFetcher::Limits limits{FeedFetcher::InventoryTimeouts,
+                                     platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults())};
+    FeedFetcher::start(client, address, limits, [&](std::shared_ptr<FeedResponse> response) {
         for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
             context.logger.logMessage(line.text, line.level, false);
         result = std::move(response);

@@ -4,6 +4,7 @@
 #include "cglink/CGServerHTTPController.h"
 #include "cglink/CGServerURLs.h"
 #include "cglink/SynchronousRequests.h"
+#include "cli/EventLoopWait.h"
 #include "platform/UserDefaults.h"
 
 #include <nlohmann/json.hpp>
@@ -73,6 +74,7 @@ int ProjectsCommand::run(CliContext& context, const QStringList& arguments) {
     options.logger = &context.logger;
     CGServerHTTPController client(host, quint64(port), type, password, options);
     client.closeWebSockets();
+    runEventLoopUntil([&] { return client.isIdle(); }, std::chrono::minutes(10));
 
     platform::JsonValue array = platform::JsonValue::array();
     for (const auto& project : client.projects()) {

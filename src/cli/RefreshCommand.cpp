@@ -56,6 +56,9 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
         document.applyCGServerSettings();
     document.refresh();
     runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::minutes(2));
+    // The values go out on the client's worker: the command ends when they are sent.
+    if (CGServerHTTPController* client = document.CGClient())
+        runEventLoopUntil([&] { return client->isIdle(); }, std::chrono::minutes(10));
     if (document.lastRefreshDelivered() != true) {
         context.err << "graflink-cli refresh: the feed of " << path << " could not be fetched (see the technical log)"
                     << Qt::endl;

@@ -10,8 +10,31 @@
 #include "platform/MainQueue.h"
 #include "platform/XmlDocument.h"
 
+#include "platform/FeedSizeLimit.h"
+#include "platform/UserDefaults.h"
+
 #include <QFile>
 #include <nlohmann/json.hpp>
+
+namespace {
+
+// The whole file, unless it is larger than the feed size limit or cannot be read.
+std::optional<QByteArray> readFeedFile(const QString& path, platform::Error& error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString());
+        return std::nullopt;
+    }
+    const qint64 limit = platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
+    if (file.size() > limit) {
+        error = platform::Error::make(platform::Error::FileDomain, int(QFileDevice::ReadError),
+                                      QStringLiteral("The file is larger than the limit of %1 bytes.").arg(limit));
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+} // namespace
 
 NVSCGDataSourceRefreshOperation::NVSCGDataSourceRefreshOperation(NVSCGDataSource* dataSource)
     : m_dataSource(dataSource), m_guard(dataSource) {}
@@ -48,13 +71,10 @@ void NVSCGDataSourceRefreshOperation::refreshFile(const QString& path,
     bool delivered = false;
     const NVSCGDataSourceContentType::Kind kind = NVSCGDataSourceContentType::ofFile(path);
     if (kind == NVSCGDataSourceContentType::XML) {
-        QFile file(path);
         platform::Error error;
         std::shared_ptr<platform::XmlDocument> document;
-        if (file.open(QIODevice::ReadOnly))
-            document = platform::XmlDocument::parse(file.readAll(), &error);
-        else
-            error = platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString());
+        if (const auto bytes = readFeedFile(path, error))
+            document = platform::XmlDocument::parse(*bytes, &error);
         if (!document) {
             NVSCGDataSourceLog::write(error.localizedDescription());
             NVSCGDataSourceLog::write(QStringLiteral("..."));
@@ -63,13 +83,10 @@ void NVSCGDataSourceRefreshOperation::refreshFile(const QString& path,
             delivered = true;
         }
     } else if (kind == NVSCGDataSourceContentType::JSON) {
-        QFile file(path);
         platform::Error error;
         std::optional<platform::JsonValue> value;
-        if (file.open(QIODevice::ReadOnly))
-            value = platform::parseJson(file.readAll(), &error);
-        else
-            error = platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString());
+        if (const auto bytes = readFeedFile(path, error))
+            value = platform::parseJson(*bytes, &error);
         if (!value) {
             NVSCGDataSourceLog::write(error.localizedDescription());
         } else if (!cancelled->load()) {

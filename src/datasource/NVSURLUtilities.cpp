@@ -1,6 +1,8 @@
 #include "datasource/NVSURLUtilities.h"
 
+#include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
+#include "platform/UserDefaults.h"
 
 namespace {
 
@@ -19,6 +21,7 @@ void NVSURLUtilities::loadRemoteContentOfURL(const QUrl& url, double timeoutInte
     platform::http::Request request(url, httpMethod);
     request.requestTimeout = timeoutIntervalForRequest;
     request.resourceTimeout = timeOutIntervalForRessource;
+    request.maximumResponseSize = platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
     sharedClient().start(std::move(request), [completionHandler = std::move(completionHandler)](platform::http::Response response) {
         if (completionHandler)
             completionHandler(response);

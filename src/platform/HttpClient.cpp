@@ -1,418 +1,20 @@
 #include "platform/HttpClient.h"
 
-#include "platform/BundleInfo.h"
+#include "platform/HttpTransfer.h"
+#include "platform/HttpTransferLoop.h"
 
+#include <QThread>
 #include <QThreadPool>
 #include <algorithm>
-#include <chrono>
 #include <curl/curl.h>
-#include <mutex>
 
 namespace platform::http {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // The client whose completion this worker thread is running, to catch a completion destroying
 // its own client (which would wait for itself).
 thread_local const Client* completingClient = nullptr;
-
-constexpr long MaximumRedirects = 16;
-// Upper bound on how long the transfer loop sleeps between looks at the cancellation flags and
-// the idle clock; it sets how promptly cancellation and the request time-out take effect.
-constexpr int PollIntervalMs = 20;
-
-struct EasyDeleter {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
-using HeaderSlist = std::unique_ptr<curl_slist, SlistDeleter>;
-
-// One easy handle on its own multi handle, so that the transfer loop can wake every few
-// milliseconds: curl_easy_perform may sleep up to a second between progress callbacks.
-class MultiRun {
-  public:
-    explicit MultiRun(CURL* easy) : easy_(easy), multi_(curl_multi_init()) {
-        if (multi_)
-            added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
-    }
-    ~MultiRun() {
-        if (added_)
-            curl_multi_remove_handle(multi_, easy_);
-        if (multi_)
-            curl_multi_cleanup(multi_);
-    }
-    MultiRun(const MultiRun&) = delete;
-    MultiRun& operator=(const MultiRun&) = delete;
-
-    bool isReady() const { return added_; }
-    CURLM* multi() const { return multi_; }
-
-  private:
-    CURL* easy_;
-    CURLM* multi_;
-    bool added_ = false;
-};
-
-QString secondsText(double seconds) {
-    return QString::number(seconds, 'g', 6);
-}
-
-Error curlError(CURLcode code, const QString& description, QVariantMap extra = {}) {
-    extra.insert(Error::LocalizedDescriptionKey, description);
-    return Error(Error::CurlDomain, int(code), std::move(extra));
-}
-
-bool hasLineBreak(const QByteArray& bytes) {
-    return bytes.contains('\r') || bytes.contains('\n');
-}
-
-// The state one transfer shares with libcurl's callbacks; lives on the transferring thread.
-class Transfer {
-  public:
-    Transfer(const Request& request, const CancellationToken& cancellation, const CancellationToken& shutdown)
-        : request_(request), cancellation_(cancellation), shutdown_(shutdown) {}
-
-    Response run();
-
-  private:
-    static size_t onWrite(char* data, size_t size, size_t count, void* self);
-    static size_t onHeader(char* data, size_t size, size_t count, void* self);
-    static int onProgress(void* self, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
-                          curl_off_t uploaded);
-
-    std::optional<Error> validate() const;
-    bool configure(CURL* easy);
-    // Decides whether to stop; records why in the flags below.
-    bool shouldAbort();
-    void reportUpload(qint64 sent, qint64 total);
-    Response finish(CURL* easy, CURLcode code);
-
-    const Request& request_;
-    const CancellationToken& cancellation_;
-    const CancellationToken& shutdown_;
-
-    QByteArray urlBytes_;
-    HeaderSlist headerList_;
-    char errorBuffer_[CURL_ERROR_SIZE] = {};
-
-    QList<HeaderList::Field> headerFields_;
-    QByteArray body_;
-
-    Clock::time_point lastMovement_ = Clock::now();
-    curl_off_t lastDownloaded_ = -1;
-    curl_off_t lastUploaded_ = -1;
-    qint64 reportedSent_ = -1;
-    qint64 reportedTotal_ = -1;
-
-    bool cancelled_ = false;
-    bool idleTimedOut_ = false;
-    bool tooLarge_ = false;
-};
-
-std::optional<Error> Transfer::validate() const {
-    if (!request_.url.isValid() || request_.url.isRelative())
-        return curlError(CURLE_URL_MALFORMAT, QStringLiteral("The URL is not a valid absolute URL."));
-    if (request_.method.isEmpty() || request_.method.contains(' ') || hasLineBreak(request_.method))
-        return curlError(CURLE_BAD_FUNCTION_ARGUMENT, QStringLiteral("The HTTP method is not valid."));
-    for (const auto& [name, value] : request_.headers) {
-        if (name.isEmpty() || name.contains(':') || hasLineBreak(name) || hasLineBreak(value)) {
-            return curlError(
-                CURLE_BAD_FUNCTION_ARGUMENT,
-                QStringLiteral("The request header “%1” is not valid.").arg(QString::fromUtf8(name)));
-        }
-    }
-    return std::nullopt;
-}
-
-bool Transfer::configure(CURL* easy) {
-    bool ok = true;
-    const auto set = [&](CURLoption option, auto value) {
-        ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK;
-    };
-
-    urlBytes_ = request_.url.toEncoded();
-    set(CURLOPT_URL, urlBytes_.constData());
-    set(CURLOPT_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_ERRORBUFFER, errorBuffer_);
-    set(CURLOPT_NOSIGNAL, 1L);
-    // Ephemeral session: a new connection for every request, closed when it ends.
-    set(CURLOPT_FRESH_CONNECT, 1L);
-    set(CURLOPT_FORBID_REUSE, 1L);
-    set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_MAXREDIRS, MaximumRedirects);
-    set(CURLOPT_ACCEPT_ENCODING, "");
-
-    set(CURLOPT_WRITEFUNCTION, &Transfer::onWrite);
-    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
-    set(CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
-    set(CURLOPT_HEADERDATA, static_cast<void*>(this));
-    set(CURLOPT_NOPROGRESS, 0L);
-    set(CURLOPT_XFERINFOFUNCTION, &Transfer::onProgress);
-    set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
-
-    if (request_.resourceTimeout > 0)
-        set(CURLOPT_TIMEOUT_MS, std::max(1L, long(request_.resourceTimeout * 1000.0)));
-    if (request_.maximumResponseSize > 0)
-        set(CURLOPT_MAXFILESIZE_LARGE, curl_off_t(request_.maximumResponseSize));
-
-    // A header of the caller's own replaces this default.
-    const QString product = BundleInfo::bundleName();
-    if (!product.isEmpty()) {
-        const QByteArray userAgent = QString(product % u'/' % BundleInfo::shortVersionString()).toUtf8();
-        set(CURLOPT_USERAGENT, userAgent.constData());
-    }
-
-    const QByteArray& method = request_.method;
-    bool sendsBody = false;
-    if (method == "HEAD") {
-        set(CURLOPT_NOBODY, 1L);
-    } else if (method == "GET" && request_.body.isEmpty()) {
-        set(CURLOPT_HTTPGET, 1L);
-    } else {
-        sendsBody = !request_.body.isEmpty() || method == "POST" || method == "PUT" || method == "PATCH";
-        if (sendsBody) {
-            // POSTFIELDS rewinds by itself when an authentication handshake resends the body.
-            set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request_.body.size()));
-            set(CURLOPT_POSTFIELDS, request_.body.constData());
-        }
-        // POST stays curl's own so that a 303 redirect turns it into a GET.
-        if (method != "POST")
-            set(CURLOPT_CUSTOMREQUEST, method.constData());
-    }
-
-    if (request_.credentials) {
-        const QByteArray user = request_.credentials->user.toUtf8();
-        const QByteArray password = request_.credentials->password.toUtf8();
-        set(CURLOPT_USERNAME, user.constData());
-        set(CURLOPT_PASSWORD, password.constData());
-        set(CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
-    }
-
-    curl_slist* list = nullptr;
-    const auto add = [&](const QByteArray& line) {
-        curl_slist* extended = curl_slist_append(list, line.constData());
-        if (!extended) {
-            ok = false;
-            return;
-        }
-        list = extended;
-    };
-    for (const auto& [name, value] : request_.headers) {
-        // "Name:" would remove the header; "Name;" is curl's spelling of an empty value.
-        add(value.trimmed().isEmpty() ? QByteArray(name + ';') : QByteArray(name + ": " + value));
-    }
-    // Without this curl would label every body as a form.
-    if (sendsBody && !request_.headers.contains("Content-Type"))
-        add(QByteArrayLiteral("Content-Type:"));
-    headerList_.reset(list);
-    if (list)
-        set(CURLOPT_HTTPHEADER, list);
-    return ok;
-}
-
-bool Transfer::shouldAbort() {
-    if (cancellation_.isCancelled() || shutdown_.isCancelled()) {
-        cancelled_ = true;
-        return true;
-    }
-    if (request_.requestTimeout > 0) {
-        const std::chrono::duration<double> idle = Clock::now() - lastMovement_;
-        if (idle.count() >= request_.requestTimeout) {
-            idleTimedOut_ = true;
-            return true;
-        }
-    }
-    return false;
-}
-
-void Transfer::reportUpload(qint64 sent, qint64 total) {
-    if (!request_.uploadProgress || (sent == reportedSent_ && total == reportedTotal_))
-        return;
-    reportedSent_ = sent;
-    reportedTotal_ = total;
-    request_.uploadProgress(sent, total);
-}
-
-size_t Transfer::onWrite(char* data, size_t size, size_t count, void* self) {
-    auto& transfer = *static_cast<Transfer*>(self);
-    const size_t bytes = size * count;
-    transfer.lastMovement_ = Clock::now();
-    const qint64 limit = transfer.request_.maximumResponseSize;
-    if (limit > 0 && qint64(transfer.body_.size()) + qint64(bytes) > limit) {
-        transfer.tooLarge_ = true;
-        return 0; // not all bytes taken: curl ends with CURLE_WRITE_ERROR
-    }
-    transfer.body_.append(data, qsizetype(bytes));
-    return bytes;
-}
-
-size_t Transfer::onHeader(char* data, size_t size, size_t count, void* self) {
-    auto& transfer = *static_cast<Transfer*>(self);
-    const size_t bytes = size * count;
-    transfer.lastMovement_ = Clock::now();
-    const QByteArrayView line(data, qsizetype(bytes));
-    if (line.startsWith("HTTP/")) {
-        // A new status line: the headers of an interim, redirect or challenge response end here.
-        transfer.headerFields_.clear();
-        return bytes;
-    }
-    const QByteArrayView content = line.trimmed();
-    if (content.isEmpty())
-        return bytes;
-    if ((line.front() == ' ' || line.front() == '\t') && !transfer.headerFields_.isEmpty()) {
-        QByteArray& value = transfer.headerFields_.last().second;
-        value += ' ';
-        value += content;
-        return bytes;
-    }
-    const qsizetype colon = content.indexOf(':');
-    if (colon > 0) {
-        transfer.headerFields_.append({content.first(colon).trimmed().toByteArray(),
-                                       content.sliced(colon + 1).trimmed().toByteArray()});
-    }
-    return bytes;
-}
-
-int Transfer::onProgress(void* self, curl_off_t /*downloadTotal*/, curl_off_t downloaded,
-                         curl_off_t uploadTotal, curl_off_t uploaded) {
-    auto& transfer = *static_cast<Transfer*>(self);
-    if (downloaded != transfer.lastDownloaded_ || uploaded != transfer.lastUploaded_) {
-        if (transfer.lastDownloaded_ >= 0)
-            transfer.lastMovement_ = Clock::now();
-        transfer.lastDownloaded_ = downloaded;
-        transfer.lastUploaded_ = uploaded;
-    }
-    if (!transfer.request_.body.isEmpty() && uploadTotal > 0)
-        transfer.reportUpload(qint64(uploaded), qint64(uploadTotal));
-    return transfer.shouldAbort() ? 1 : 0;
-}
-
-Response Transfer::run() {
-    Response response;
-    response.url = request_.url;
-    if (auto invalid = validate()) {
-        response.error = std::move(invalid);
-        return response;
-    }
-    if (shouldAbort())
-        return finish(nullptr, CURLE_ABORTED_BY_CALLBACK);
-
-    EasyHandle easy(curl_easy_init());
-    if (!easy || !configure(easy.get())) {
-        response.error =
-            curlError(CURLE_FAILED_INIT, QStringLiteral("The HTTP transfer could not be set up."));
-        return response;
-    }
-    MultiRun run(easy.get());
-    if (!run.isReady()) {
-        response.error =
-            curlError(CURLE_FAILED_INIT, QStringLiteral("The HTTP transfer could not be set up."));
-        return response;
-    }
-
-    lastMovement_ = Clock::now();
-    CURLcode code = CURLE_OK;
-    for (;;) {
-        int running = 0;
-        CURLMcode status = curl_multi_perform(run.multi(), &running);
-        if (status != CURLM_OK) {
-            code = CURLE_FAILED_INIT;
-            qstrncpy(errorBuffer_, curl_multi_strerror(status), sizeof errorBuffer_);
-            break;
-        }
-        if (running == 0) {
-            int queued = 0;
-            CURLMsg* message = curl_multi_info_read(run.multi(), &queued);
-            code = message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_FAILED_INIT;
-            break;
-        }
-        // Checked here as well as in the progress callback, which curl may skip while resolving.
-        if (shouldAbort()) {
-            code = CURLE_ABORTED_BY_CALLBACK;
-            break;
-        }
-        status = curl_multi_poll(run.multi(), nullptr, 0, PollIntervalMs, nullptr);
-        if (status != CURLM_OK) {
-            code = CURLE_FAILED_INIT;
-            qstrncpy(errorBuffer_, curl_multi_strerror(status), sizeof errorBuffer_);
-            break;
-        }
-    }
-    return finish(easy.get(), code);
-}
-
-Response Transfer::finish(CURL* easy, CURLcode code) {
-    Response response;
-    response.url = request_.url;
-    if (easy) {
-        char* effective = nullptr;
-        if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
-            response.url = QUrl::fromEncoded(QByteArray(effective));
-    }
-
-    if (cancelled_) {
-        response.error = curlError(CURLE_ABORTED_BY_CALLBACK, QStringLiteral("cancelled"));
-        return response;
-    }
-    if (idleTimedOut_) {
-        response.error = curlError(
-            CURLE_OPERATION_TIMEDOUT, QStringLiteral("The request timed out."),
-            {{Client::TimeoutKindKey, Client::TimeoutKindRequest},
-             {Error::LocalizedFailureReasonKey,
-              QStringLiteral("No data moved for %1 s.").arg(secondsText(request_.requestTimeout))}});
-        return response;
-    }
-    if (tooLarge_ || code == CURLE_FILESIZE_EXCEEDED) {
-        response.error = curlError(CURLE_FILESIZE_EXCEEDED,
-                                   QStringLiteral("The response is larger than the limit of %1 bytes.")
-                                       .arg(request_.maximumResponseSize));
-        return response;
-    }
-    if (code == CURLE_OPERATION_TIMEDOUT) {
-        QVariantMap info{{Error::LocalizedFailureReasonKey, QString::fromUtf8(errorBuffer_)}};
-        QString description = QStringLiteral("The request timed out.");
-        if (request_.resourceTimeout > 0) {
-            info.insert(Client::TimeoutKindKey, Client::TimeoutKindResource);
-            info.insert(Error::LocalizedFailureReasonKey,
-                        QStringLiteral("The transfer took longer than %1 s.")
-                            .arg(secondsText(request_.resourceTimeout)));
-            description = QStringLiteral("The resource timed out.");
-        }
-        response.error = curlError(code, description, std::move(info));
-        return response;
-    }
-    if (code != CURLE_OK) {
-        const QString text =
-            errorBuffer_[0] ? QString::fromUtf8(errorBuffer_) : QString::fromUtf8(curl_easy_strerror(code));
-        response.error = curlError(code, text);
-        return response;
-    }
-
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    response.statusCode = int(status);
-    for (const auto& [name, value] : headerFields_)
-        response.headers.append(name, value);
-    response.body = std::move(body_);
-    if (const auto contentType = response.headers.value("Content-Type")) {
-        const qsizetype semicolon = contentType->indexOf(';');
-        const QByteArray type = semicolon < 0 ? *contentType : contentType->first(semicolon);
-        response.mimeType = QString::fromLatin1(type.trimmed()).toLower();
-    }
-    // The last progress call may precede the final bytes leaving.
-    if (!request_.body.isEmpty()) {
-        curl_off_t sent = 0;
-        if (curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent) == CURLE_OK && sent > 0)
-            reportUpload(qint64(sent), qint64(request_.body.size()));
-    }
-    return response;
-}
 
 } // namespace
 
@@ -421,15 +23,29 @@ void Client::initializeLibrary() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-Client::Client(int maximumConcurrentTransfers) : pool_(std::make_unique<QThreadPool>()) {
+Client::Client(int maximumConcurrentTransfers)
+    : maximumConcurrentTransfers_(std::max(1, maximumConcurrentTransfers)),
+      completions_(std::make_unique<QThreadPool>()) {
     initializeLibrary();
-    pool_->setMaxThreadCount(std::max(1, maximumConcurrentTransfers));
+    // Completions parse feeds: as many as there are cores, and never fewer than two so that one
+    // slow completion does not hold up the others.
+    completions_->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
 }
 
 Client::~Client() {
     Q_ASSERT_X(completingClient != this, "http::Client", "destroyed from its own completion");
     shutdown_.cancel();
-    pool_->waitForDone();
+    // The loop ends every transfer (each handing its completion to the pool) before it returns.
+    loop_.reset();
+    completions_->waitForDone();
+}
+
+TransferLoop& Client::loop() {
+    std::call_once(loopStarted_, [this] {
+        loop_ = std::make_unique<TransferLoop>(TransferLoop::Limits{
+            maximumConcurrentTransfers_, std::min(maximumConcurrentTransfers_, MaximumConnectionsPerHost)});
+    });
+    return *loop_;
 }
 
 Response Client::perform(const Request& request) const {
@@ -437,19 +53,23 @@ Response Client::perform(const Request& request) const {
 }
 
 Response Client::perform(const Request& request, const CancellationToken& cancellation) const {
-    return Transfer(request, cancellation, shutdown_).run();
+    return Transfer(request, cancellation, shutdown_).runBlocking();
 }
 
 std::shared_ptr<Task> Client::start(Request request, Completion completion) {
     std::shared_ptr<Task> task(new Task);
-    pool_->start([this, task, request = std::move(request), completion = std::move(completion)] {
-        Response response = perform(request, task->token_);
-        if (completion) {
-            completingClient = this;
-            completion(std::move(response));
-            completingClient = nullptr;
-        }
-        task->finished_.store(true, std::memory_order_release);
+    auto transfer = std::make_unique<Transfer>(std::move(request), task->token_, shutdown_);
+    loop().add(std::move(transfer), [this, task, completion = std::move(completion)](Response response) mutable {
+        completions_->start([this, task, completion = std::move(completion), response = std::move(response)]() mutable {
+            if (completion) {
+                completingClient = this;
+                completion(std::move(response));
+                completingClient = nullptr;
+            }
+            // The completion's captures go before the task counts as finished.
+            completion = nullptr;
+            task->finished_.store(true, std::memory_order_release);
+        });
     });
     return task;
 }

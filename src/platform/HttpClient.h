@@ -8,10 +8,13 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QThreadPool;
 
 namespace platform::http {
+
+class TransferLoop;
 
 /// HTTP client over libcurl with "ephemeral session" semantics: every request opens a fresh
 /// connection and closes it afterwards; nothing (cookies, credentials, connections) is shared
@@ -24,9 +27,12 @@ namespace platform::http {
 ///  - CURLE_FILESIZE_EXCEEDED: the body exceeded Request::maximumResponseSize;
 ///  - anything else: curl's own message.
 ///
-/// Threads: `perform` may be called from any thread, concurrently. `start` runs the request on
-/// one of the client's own worker threads (at most `maximumConcurrentTransfers`; further
-/// requests wait in FIFO order) and calls the completion on that worker thread.
+/// Threads: `perform` may be called from any thread, concurrently, and runs on that thread.
+/// `start` hands the request to the client's transfer loop: one thread drives every started
+/// transfer with libcurl's multi interface, so a transfer that waits for its server ties up no
+/// thread. At most `maximumConcurrentTransfers` connections are open at once (and at most
+/// `MaximumConnectionsPerHost` to one host and port); further requests wait in FIFO order. The
+/// completion runs on one of the client's completion workers, never on the caller's thread.
 ///
 /// Shutdown: destroying the client cancels every request in flight or waiting and blocks until
 /// their completions have returned; each completion runs exactly once, with the cancellation
@@ -36,7 +42,10 @@ class Client {
   public:
     using Completion = std::function<void(Response)>;
 
-    static constexpr int DefaultMaximumConcurrentTransfers = 8;
+    /// Enough for a rack machine running a few hundred documents at once.
+    static constexpr int DefaultMaximumConcurrentTransfers = 512;
+    /// Many documents may poll one feed host; beyond this they queue rather than open more.
+    static constexpr int MaximumConnectionsPerHost = 128;
     /// Error::userInfo key on time-out errors: TimeoutKindRequest or TimeoutKindResource.
     static inline const QString TimeoutKindKey = QStringLiteral("GraflinkHTTPTimeoutKind");
     static inline const QString TimeoutKindRequest = QStringLiteral("request");
@@ -52,8 +61,8 @@ class Client {
     /// As above; raising `cancellation` from another thread aborts the transfer promptly.
     Response perform(const Request& request, const CancellationToken& cancellation) const;
 
-    /// Queues the request for a worker thread and returns at once. `completion` (may be empty)
-    /// runs exactly once on that worker thread; post to other threads from there.
+    /// Queues the request for the transfer loop and returns at once. `completion` (may be empty)
+    /// runs exactly once on a completion worker; post to other threads from there.
     std::shared_ptr<Task> start(Request request, Completion completion);
 
     /// Initialises libcurl once per process; thread-safe. Constructing a Client does it; call it
@@ -61,8 +70,14 @@ class Client {
     static void initializeLibrary();
 
   private:
+    TransferLoop& loop();
+
+    const int maximumConcurrentTransfers_;
     CancellationToken shutdown_;
-    std::unique_ptr<QThreadPool> pool_;
+    std::unique_ptr<QThreadPool> completions_;
+    std::once_flag loopStarted_;
+    // Started with the first asynchronous request: clients used only for `perform` keep no thread.
+    std::unique_ptr<TransferLoop> loop_;
 };
 
 } // namespace platform::http

@@ -157,6 +157,33 @@ TEST_F(FilterAndActions, InterruptsARunawayScriptAndKeepsTheEvaluatedValues) {
     EXPECT_TRUE(logged) << logLines().join(QLatin1Char('|')).toStdString();
 }
 
+// A callback that never returned once froze the main thread for good.
+TEST_F(FilterAndActions, InterruptsARunawayCallbackAndLogsIt) {
+    defaults->setValue(QStringLiteral("javascriptFilterTimeLimit"), 0.2);
+    server->serve("/slow", Reply::text("answer"));
+    const QByteArray url = server->url(QStringLiteral("/slow")).toEncoded();
+    auto document = filtered(R"({"a":"evaluated"})", {QStringLiteral("a")},
+                             "httpGet('" + url + "', function (error, body) { while (true) {} });");
+    EXPECT_TRUE(testing_support::waitUntil([&] {
+        const QStringList lines = logLines();
+        return std::any_of(lines.begin(), lines.end(), [](const QString& line) {
+            return line.startsWith(QStringLiteral("JavaScript filter callback interrupted after 0.2 seconds: "));
+        });
+    }));
+    document->refresh(); // the loop goes on
+    EXPECT_TRUE(waitForRefreshes(*document));
+}
+
+TEST_F(FilterAndActions, RefusesRequestsBeyondTheCapAtOnce) {
+    server->serve("/hang", Reply::hang());
+    const QByteArray url = server->url(QStringLiteral("/hang")).toEncoded();
+    auto document = filtered(R"({"a":"evaluated"})", {QStringLiteral("a")},
+                             "var refused = [];\n"
+                             "for (var i = 0; i < 20; ++i) httpGet('" + url + "', function (e) { if (e) refused.push(e); });\n"
+                             "a = refused.length + ' ' + refused[0];");
+    EXPECT_EQ(valueOf(*document, 0), text("4 Too many outstanding requests"));
+}
+
 TEST_F(FilterAndActions, RunsEachVariablesActionWithItsValueInListOrder) {
     addAction(QStringLiteral("Flash.sh"));
     addAction(QStringLiteral("Other"));

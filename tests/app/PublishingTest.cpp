@@ -50,7 +50,14 @@ protected:
     void refreshFrom(GraflinkDocument& doc, const QByteArray& feed, const QByteArray& type = "text/xml") {
         server->serve("/feed", Reply::text(feed, type));
         doc.setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+        settle(doc);
+    }
+
+    /// Waits for the refreshes under way and for the client to have sent what they published.
+    void settle(GraflinkDocument& doc) const {
         ASSERT_TRUE(waitForRefreshes(doc));
+        if (doc.CGClient())
+            doc.CGClient()->waitUntilIdle();
     }
 
     std::unique_ptr<CGServerSimulator> simulator;
@@ -73,9 +80,9 @@ TEST_F(Publishing, SendsNothingWhileOffAndEverythingAgainAtEachRefresh) {
     refreshFrom(*doc, "<m><home>A</home></m>");
     EXPECT_TRUE(received().isEmpty());
     doc->setPublishToCG(true); // refreshes at once
-    ASSERT_TRUE(waitForRefreshes(*doc));
+    settle(*doc);
     doc->refresh();
-    ASSERT_TRUE(waitForRefreshes(*doc));
+    settle(*doc);
     EXPECT_EQ(received().size(), 2) << "unchanged values are sent at every refresh";
 }
 
@@ -93,6 +100,7 @@ TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
                          binding("m/home", "Nowhere", "Home", 0)});
     doc->clearCG();
+    doc->CGClient()->waitUntilIdle();
     EXPECT_EQ(received(), QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":""})"),
                                        QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":""})")}));
 }
@@ -113,7 +121,7 @@ TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
 TEST_F(Publishing, VariablesFollowTheServersProjectList) {
     startSimulator();
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
-    ASSERT_EQ(doc->variables().variables().first()->projectItems().size(), 5);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->variables().variables().first()->projectItems().size() == 5; }));
     QSignalSpy projects(doc.get(), &GraflinkDocument::availableCGProjectsChanged);
     QList<CGSimProject> changed = simulator->projects();
     changed[0].items.removeLast();

@@ -1,0 +1,106 @@
+#include "platform/HttpTransferLoop.h"
+
+#include "platform/HttpTransfer.h"
+
+#include <vector>
+
+namespace platform::http {
+
+TransferLoop::TransferLoop(Limits limits) : multi_(curl_multi_init()) {
+    if (multi_) {
+        curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, limits.totalConnections);
+        curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, limits.connectionsPerHost);
+    }
+    thread_ = std::thread([this] { run(); });
+}
+
+TransferLoop::~TransferLoop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    if (multi_)
+        curl_multi_wakeup(multi_);
+    thread_.join();
+    if (multi_)
+        curl_multi_cleanup(multi_);
+}
+
+void TransferLoop::add(std::unique_ptr<Transfer> transfer, Done done) {
+    {
+        std::lock_guard lock(mutex_);
+        incoming_.push_back({std::move(transfer), std::move(done)});
+    }
+    if (multi_)
+        curl_multi_wakeup(multi_);
+}
+
+void TransferLoop::run() {
+    for (;;) {
+        admitIncoming();
+        if (multi_) {
+            int running = 0;
+            curl_multi_perform(multi_, &running);
+        }
+        collectFinished();
+        abortWhereAsked();
+        {
+            std::lock_guard lock(mutex_);
+            if (stopping_ && incoming_.empty() && active_.empty())
+                return;
+        }
+        if (multi_)
+            curl_multi_poll(multi_, nullptr, 0, Transfer::PollIntervalMs, nullptr);
+    }
+}
+
+void TransferLoop::admitIncoming() {
+    std::deque<Pending> arrived;
+    {
+        std::lock_guard lock(mutex_);
+        arrived.swap(incoming_);
+    }
+    for (Pending& pending : arrived) {
+        if (auto failed = pending.transfer->prepare()) {
+            pending.done(std::move(*failed));
+            continue;
+        }
+        CURL* easy = pending.transfer->easy();
+        if (!multi_ || curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+            pending.done(pending.transfer->finish(CURLE_FAILED_INIT));
+            continue;
+        }
+        active_.emplace(easy, std::move(pending));
+    }
+}
+
+void TransferLoop::collectFinished() {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+        if (message->msg == CURLMSG_DONE)
+            complete(message->easy_handle, message->data.result);
+    }
+}
+
+void TransferLoop::abortWhereAsked() {
+    // Checked here as well as in the progress callback, which curl may skip while resolving or
+    // while a transfer waits for a free connection.
+    std::vector<CURL*> aborted;
+    for (auto& [easy, pending] : active_)
+        if (pending.transfer->shouldAbort())
+            aborted.push_back(easy);
+    for (CURL* easy : aborted)
+        complete(easy, CURLE_ABORTED_BY_CALLBACK);
+}
+
+void TransferLoop::complete(CURL* easy, CURLcode code) {
+    const auto found = active_.find(easy);
+    if (found == active_.end())
+        return;
+    Pending pending = std::move(found->second);
+    active_.erase(found);
+    curl_multi_remove_handle(multi_, easy);
+    pending.done(pending.transfer->finish(code));
+}
+
+} // namespace platform::http

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/HttpResponse.h"
+
+#include <curl/curl.h>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace platform::http {
+
+class Transfer;
+
+/// Drives any number of transfers on one thread through a libcurl multi handle, so that a
+/// transfer waiting for its server holds a socket, not a thread. Not part of the client's
+/// interface.
+///
+/// `Done` runs on the loop's thread, once per transfer; it must return quickly (hand the
+/// response elsewhere). The destructor waits for every transfer to end: raise the transfers'
+/// shutdown flag first, or it waits for their time-outs.
+class TransferLoop {
+  public:
+    using Done = std::function<void(Response)>;
+
+    struct Limits {
+        /// Connections open at once across all hosts; further transfers wait in curl's queue.
+        long totalConnections;
+        /// Connections open at once to one host name and port.
+        long connectionsPerHost;
+    };
+
+    explicit TransferLoop(Limits limits);
+    ~TransferLoop();
+    TransferLoop(const TransferLoop&) = delete;
+    TransferLoop& operator=(const TransferLoop&) = delete;
+
+    /// Hands the transfer to the loop; callable from any thread.
+    void add(std::unique_ptr<Transfer> transfer, Done done);
+
+  private:
+    struct Pending {
+        std::unique_ptr<Transfer> transfer;
+        Done done;
+    };
+    void run();
+    void admitIncoming();
+    void collectFinished();
+    void abortWhereAsked();
+    void complete(CURL* easy, CURLcode code);
+
+    CURLM* multi_ = nullptr;
+    std::mutex mutex_;
+    std::deque<Pending> incoming_; // guarded by mutex_
+    bool stopping_ = false;        // guarded by mutex_
+    std::unordered_map<CURL*, Pending> active_; // loop thread only
+    std::thread thread_;
+};
+
+} // namespace platform::http

@@ -1,0 +1,133 @@
+// The real graflink-cli binary against peers that misbehave: a CG server that falls silent, a
+// filter callback that never returns, a feed that expands to gigabytes.
+#include "cgsim/CGServerSimulator.h"
+#include "peers/LoopbackHttpServer.h"
+#include "support/TestHelpers.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <zlib.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using testing_support::LoopbackHttpServer;
+using testing_support::waitUntil;
+using Reply = LoopbackHttpServer::Reply;
+
+// `size` zero bytes as one gzip member, compressed as far as zlib goes (about 1000:1).
+QByteArray gzipOfZeros(qint64 size) {
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY);
+    const QByteArray zeros(1 << 20, '\0');
+    QByteArray out;
+    char buffer[1 << 16];
+    for (qint64 left = size; left > 0 || stream.avail_in > 0;) {
+        if (stream.avail_in == 0) {
+            const qint64 chunk = std::min<qint64>(left, zeros.size());
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.constData()));
+            stream.avail_in = uInt(chunk);
+            left -= chunk;
+        }
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(buffer);
+            stream.avail_out = sizeof buffer;
+            deflate(&stream, flush);
+            out.append(buffer, qsizetype(sizeof buffer - stream.avail_out));
+        } while (stream.avail_out == 0);
+    }
+    deflateEnd(&stream);
+    return out;
+}
+
+class RunUnderFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        feed.serve("/feed.xml", Reply::text("<m><home>Lions</home></m>", "text/xml"));
+    }
+
+    /// Writes a document with `graflink-cli new`; returns its path.
+    QString newDocument(const QString& name, QStringList options) {
+        const QString path = home.filePath(name + QStringLiteral(".graflink"));
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(GRAFLINK_CLI_PATH), QStringList{QStringLiteral("new"), path} + options);
+        EXPECT_TRUE(cli.waitForFinished(20000) && cli.exitCode() == 0) << cli.readAllStandardError().toStdString();
+        return path;
+    }
+    static QStringList boundTo(quint16 port) {
+        return {QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--publish"),
+                QStringLiteral("--auto-refresh"), QStringLiteral("1"), QStringLiteral("--var"),
+                QStringLiteral(R"({"XPath":"m/home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")};
+    }
+    QString feedURL() const { return feed.url(QStringLiteral("/feed.xml")).toString(); }
+
+    QTemporaryDir home;
+    QProcessEnvironment environment;
+    LoopbackHttpServer feed;
+};
+
+// One CG server that stopped answering once held every other document's refreshes for its
+// requests' time-outs, and a filter callback that never returned froze them all.
+TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly) {
+    CGServerSimulator simulator(CGServerSimulator::Options{});
+    ASSERT_TRUE(simulator.start());
+    LoopbackHttpServer silent; // lists its projects, then never answers an update
+    silent.serve("/projects", Reply::text(R"([{"displayName":"Scoreboard","uniqueID":"PRJ-S"}])", "application/json"));
+    silent.serve("/projects/PRJ-S/items",
+                 Reply::text(R"([{"displayName":"Home","uniqueID":"ITM-H","type":"text"}])", "application/json"));
+    silent.serve("/projects/PRJ-S/items/ITM-H", Reply::hang());
+    testing_support::writeFile(home.filePath(QStringLiteral("loop.js")),
+              "httpGet('" + feedURL().toUtf8() + "', function (error, body) { while (true) {} });");
+
+    const QStringList source{QStringLiteral("--source"), feedURL()};
+    const QString healthy = newDocument(QStringLiteral("healthy"), source + boundTo(simulator.port()));
+    const QString stuck = newDocument(QStringLiteral("stuck"), source + boundTo(silent.port()));
+    const QString looping = newDocument(QStringLiteral("looping"),
+                                        source + QStringList{QStringLiteral("--auto-refresh"), QStringLiteral("1"),
+                                                             QStringLiteral("--filter"), home.filePath(QStringLiteral("loop.js"))});
+    QProcess run;
+    run.setProcessEnvironment(environment);
+    run.start(QStringLiteral(GRAFLINK_CLI_PATH), {QStringLiteral("--default"), QStringLiteral("javascriptFilterTimeLimit=0.3"),
+                                                  QStringLiteral("run"), healthy, stuck, looping});
+    ASSERT_TRUE(run.waitForStarted());
+    // About eight are due in eight seconds; a main thread held by the silent server manages two.
+    EXPECT_TRUE(waitUntil([&] { return simulator.acceptedUpdates().size() >= 5; }, 8s))
+        << simulator.acceptedUpdates().size() << " updates";
+    EXPECT_GE(silent.requestCount(), 4) << "the silent server's document was refreshed too";
+    ::kill(pid_t(run.processId()), SIGTERM);
+    EXPECT_TRUE(run.waitForFinished(3000)) << "no prompt stop with an update hanging";
+    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    if (run.state() != QProcess::NotRunning) {
+        run.kill();
+        run.waitForFinished();
+    }
+}
+
+TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
+    // 256 MiB once decompressed; the limit for this run is 8 MiB.
+    feed.serve("/bomb.xml", Reply::text(gzipOfZeros(qint64(256) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
+    const QString document =
+        newDocument(QStringLiteral("bomb"), {QStringLiteral("--source"), feed.url(QStringLiteral("/bomb.xml")).toString()});
+    QProcess refresh;
+    refresh.setProcessEnvironment(environment);
+    refresh.start(QStringLiteral(GRAFLINK_CLI_PATH), {QStringLiteral("--verbose"), QStringLiteral("--default"),
+                                                      QStringLiteral("maximumFeedSize=8388608"), QStringLiteral("refresh"),
+                                                      document, QStringLiteral("--no-publish")});
+    ASSERT_TRUE(refresh.waitForFinished(60000));
+    EXPECT_EQ(refresh.exitCode(), 1);
+    EXPECT_TRUE(refresh.readAllStandardError().contains("larger than the limit of 8388608 bytes"));
+    // The only child this test process has waited for is that refresh.
+    rusage usage{};
+    ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 160 * 1024) << "peak resident size in KiB";
+}
+
+} // namespace
