@@ -146,7 +146,7 @@ def main():
     warm_up = 3.0
     window = [t for t in times if t - started >= warm_up]
     rate = len(window) / (args.duration - warm_up) if args.duration > warm_up else 0.0
-    counts = [refreshes.get(os.path.basename(d), 0) for d in documents]
+    counts = [refreshes.get(os.path.splitext(os.path.basename(d))[0], 0) for d in documents]
     due = args.duration - 1.0
     print(f"documents: {args.documents}, feed latency {args.latency} s, period 1 s, {args.duration:.0f} s run")
     print(f"refreshes per second (after {warm_up:.0f} s): {rate:.1f} (due: {args.documents:.1f})")
