@@ -48,6 +48,7 @@ struct Fixture {
         options.logger = logger.get();
         auto c = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(), 2, QString(), options);
         c->closeWebSockets();
+        c->waitUntilIdle();
         return c;
     }
     QByteArray base() const { return QStringLiteral("http://127.0.0.1:%1").arg(simulator->port()).toUtf8(); }
@@ -95,6 +96,7 @@ void Graflink_ProjectRefresh(benchmark::State& state) {
     auto client = fixture().client();
     for (auto _ : state) {
         client->updateProjects();
+        client->waitUntilIdle();
         if (client->projects().size() != ProjectCount || client->projects().first()->items().size() != ItemsPerProject)
             state.SkipWithError("incomplete refresh");
     }
@@ -117,8 +119,10 @@ void RawCurl_ProjectRefresh(benchmark::State& state) {
 void Graflink_TextUpdate(benchmark::State& state) {
     auto client = fixture().client();
     const auto project = client->projectWithName(QStringLiteral("Project 3"));
-    for (auto _ : state)
+    for (auto _ : state) {
         client->setStringValue(QStringLiteral("Score 3:1"), QStringLiteral("ITM-3-7"), project, false);
+        client->waitUntilIdle();
+    }
     fixture().simulator->clearAcceptedUpdates();
     state.counters["updates/s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -158,10 +162,14 @@ void Graflink_Publish100Variables(benchmark::State& state) {
     document.setCGServerType(2);
     document.applyCGServerSettings();
     document.CGClient()->closeWebSockets();
+    document.CGClient()->waitUntilIdle();
     document.setPublishToCG(true);
     const auto xml = platform::XmlDocument::parse(feed);
-    for (auto _ : state)
+    // Each pass measured until its last value is on the server (the client sends on its worker).
+    for (auto _ : state) {
         document.processXMLDocument(*xml);
+        document.CGClient()->waitUntilIdle();
+    }
     if (fixture().simulator->acceptedUpdates().size() < PublishedVariables)
         state.SkipWithError("values did not reach the server");
     fixture().simulator->clearAcceptedUpdates();
