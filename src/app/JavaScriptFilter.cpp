@@ -54,7 +54,14 @@ QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& v
 } // namespace
 
 JavaScriptFilter::JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger)
-    : m_http(std::move(http)), m_logger(logger) {}
+    : m_http(std::move(http)), m_logger(logger), m_httpState(std::make_shared<JavaScriptHttpFunctions::SharedState>()) {
+    m_httpState->logger = &m_logger;
+}
+
+JavaScriptFilter::~JavaScriptFilter() {
+    // A callback that arrives after the document is gone must not reach its logger.
+    m_httpState->logger = nullptr;
+}
 
 QString JavaScriptFilter::globalName(const QString& path) {
     return QString(path).replace(QLatin1Char('/'), QLatin1Char('_'));
@@ -84,7 +91,7 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const
     engine->installExtensions(QJSEngine::ConsoleExtension);
     JavaScriptHttpFunctions::install(engine, m_http,
                                      {timeLimit, limits.maximumResponseSize, MaximumOutstandingRequests,
-                                      m_outstandingRequests, scriptPath, &m_logger});
+                                      m_httpState, scriptPath});
 
     QList<GraflinkVariable*> filtered;
     QJSValue global = engine->globalObject();

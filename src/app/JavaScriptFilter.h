@@ -1,8 +1,9 @@
 #pragma once
 
+#include "app/JavaScriptHttpFunctions.h"
+
 #include <QList>
 #include <QString>
-#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -41,6 +42,9 @@ public:
     enum class Outcome { NotRun, Ran, Interrupted };
 
     JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger);
+    ~JavaScriptFilter();
+    JavaScriptFilter(const JavaScriptFilter&) = delete;
+    JavaScriptFilter& operator=(const JavaScriptFilter&) = delete;
 
     /// The global name of a path: every "/" replaced by "_".
     static QString globalName(const QString& path);
@@ -52,6 +56,6 @@ public:
 private:
     std::shared_ptr<platform::http::Client> m_http;
     NVSLogController& m_logger;
-    // Shared with the HTTP functions of every run, whose callbacks outlive the run.
-    std::shared_ptr<std::atomic<int>> m_outstandingRequests = std::make_shared<std::atomic<int>>(0);
+    // Shared with the HTTP functions of every run, whose callbacks may outlive the run and the filter.
+    std::shared_ptr<JavaScriptHttpFunctions::SharedState> m_httpState;
 };

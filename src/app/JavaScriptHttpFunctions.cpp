@@ -71,12 +71,11 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
         refuse(QStringLiteral("Invalid URL"));
         return;
     }
-    const std::shared_ptr<std::atomic<int>> outstanding = m_limits.outstanding;
-    if (outstanding->fetch_add(1) >= m_limits.maximumOutstanding) {
-        outstanding->fetch_sub(1);
+    if (m_limits.state->outstanding >= m_limits.maximumOutstanding) {
         refuse(TooManyRequestsError);
         return;
     }
+    ++m_limits.state->outstanding;
     platform::http::Request request(parsed, method);
     request.body = body;
     request.maximumResponseSize = m_limits.maximumResponseSize;
@@ -85,15 +84,15 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
     m_http->start(request, [pending, limits](platform::http::Response response) mutable {
         // Hand everything to the main thread; nothing JS-related is released on this worker.
         platform::MainQueue::dispatchAsync([pending = std::move(pending), response = std::move(response), limits] {
-            limits.outstanding->fetch_sub(1);
+            --limits.state->outstanding;
             const bool interrupted =
                 response.error
                     ? call(*pending, QJSValue(response.error->localizedDescription()), QJSValue(QJSValue::NullValue),
                            limits.callbackTimeLimit)
                     : call(*pending, QJSValue(QJSValue::NullValue), QJSValue(QString::fromUtf8(response.body)),
                            limits.callbackTimeLimit);
-            if (interrupted && limits.logger) {
-                limits.logger->logMessageWithLevel(
+            if (interrupted && limits.state->logger) {
+                limits.state->logger->logMessageWithLevel(
                     1, false, QStringLiteral("JavaScript filter callback interrupted after %.1f seconds: %@"),
                     static_cast<double>(limits.callbackTimeLimit.count()) / 1000.0, limits.scriptPath);
             }

@@ -2,7 +2,6 @@
 
 #include <QJSValue>
 #include <QObject>
-#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -18,16 +17,24 @@ class Client;
 class JavaScriptHttpFunctions : public QObject {
     Q_OBJECT
 public:
+    /// What the runs of one document's filter share with their callbacks, which may outlive the
+    /// filter. Main thread only.
+    struct SharedState {
+        /// Requests under way.
+        int outstanding = 0;
+        /// Where an interrupted callback is logged; cleared when the filter goes away.
+        NVSLogController* logger = nullptr;
+    };
+
     struct Limits {
         /// Bounds each callback; one that overruns is interrupted and logged at level 1.
         std::chrono::milliseconds callbackTimeLimit;
         qint64 maximumResponseSize;
-        /// Requests under way at once, counted in `outstanding` (shared by a document's runs).
+        /// Requests under way at once, counted in `state`.
         int maximumOutstanding;
-        std::shared_ptr<std::atomic<int>> outstanding;
+        std::shared_ptr<SharedState> state;
         /// Named in the log line of an interrupted callback.
         QString scriptPath;
-        NVSLogController* logger;
     };
 
     static inline const QString TooManyRequestsError = QStringLiteral("Too many outstanding requests");

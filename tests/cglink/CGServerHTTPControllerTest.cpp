@@ -40,6 +40,9 @@ public:
             text += lines;
         });
     }
+    // The logger goes first: lines it still writes while closing land in `text`, which must be
+    // alive then (it was not, and the line written into the destroyed string leaked).
+    ~CapturedLog() { logger.reset(); }
     QString written() {
         logger->waitUntilIdle();
         std::lock_guard lock(mutex);

@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 #include <QTcpSocket>
+#include <QPointer>
+#include <QTimer>
 #include <QtEndian>
 
 RawWebSocketPeer::RawWebSocketPeer() {
@@ -160,9 +162,17 @@ void RawWebSocketPeer::sendBinary(const QByteArray& data) {
 void RawWebSocketPeer::sendClose(quint16 code) {
     const quint16 big = qToBigEndian(code);
     broadcast(frame(0x8, QByteArray(reinterpret_cast<const char*>(&big), 2)));
-    for (Connection* connection : std::as_const(m_connections))
-        if (connection->upgraded)
-            connection->socket->disconnectFromHost();
+    // A server gives the client a moment to read the close frame and answer it before the
+    // connection goes: dropping it at once raced the frame against the disconnect on a slow
+    // (sanitizer) build, and the close could surface as an error.
+    for (Connection* connection : std::as_const(m_connections)) {
+        if (connection->upgraded) {
+            QTimer::singleShot(100, connection->socket, [socket = QPointer<QTcpSocket>(connection->socket)] {
+                if (socket)
+                    socket->disconnectFromHost();
+            });
+        }
+    }
 }
 
 ThreadedRawWebSocketPeer::ThreadedRawWebSocketPeer() {

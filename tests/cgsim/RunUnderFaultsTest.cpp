@@ -112,8 +112,8 @@ TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly
 }
 
 TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
-    // 256 MiB once decompressed; the limit for this run is 8 MiB.
-    feed.serve("/bomb.xml", Reply::text(gzipOfZeros(qint64(256) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
+    // 768 MiB once decompressed; the limit for this run is 8 MiB.
+    feed.serve("/bomb.xml", Reply::text(gzipOfZeros(qint64(768) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
     const QString document =
         newDocument(QStringLiteral("bomb"), {QStringLiteral("--source"), feed.url(QStringLiteral("/bomb.xml")).toString()});
     QProcess refresh;
@@ -127,7 +127,8 @@ TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
     // The only child this test process has waited for is that refresh.
     rusage usage{};
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
-    EXPECT_LT(usage.ru_maxrss, 160 * 1024) << "peak resident size in KiB";
+    // Far below the expanded body, with room for a sanitizer build's own overhead.
+    EXPECT_LT(usage.ru_maxrss, 256 * 1024) << "peak resident size in KiB";
 }
 
 } // namespace
