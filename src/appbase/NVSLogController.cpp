@@ -160,15 +160,17 @@ void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
 }
 
 void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
+    // Read before the delegate lock: setLogDelegate holds the array's lock while it replays held
+    // messages through here, so taking the array's lock under the delegate lock could deadlock.
+    bool holding;
+    {
+        std::lock_guard lock(m_messageArrayMutex);
+        holding = m_messageArray.has_value();
+    }
     m_delegateSemaphore.acquire();
     if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
         if (entry.show && !delegate->displayLogWithInfoDict(infoDict ? *infoDict : infoDictFor(entry)))
             delegate->displayLogMessage(entry.message, entry.level);
-        bool holding;
-        {
-            std::lock_guard lock(m_messageArrayMutex);
-            holding = m_messageArray.has_value();
-        }
         writeStringToTechnicalLog(entry.message, entry.level < 2, entry.level, entry.show, !holding);
         m_delegateSemaphore.release();
     } else {
@@ -247,11 +249,15 @@ void NVSLogController::writeLine(const PendingLine& line) {
                 appendToFile(*lastPath, repeatLine(m_technicalLogMessageRepeatCount).toUtf8(), false, line.show);
             m_technicalLogMessageRepeatCount = 0;
         }
-        if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
-            const std::optional<QString> initial = delegate->initialLogMessage();
-            if (initial && !initial->isEmpty())
-                buffer.prepend(QLatin1Char('\t') + lineStamp + QStringLiteral("\t\t") + *initial + QStringLiteral("\r\n"));
+        std::optional<QString> initial;
+        {
+            DelegateCall call(*this);
+            if (call.delegate())
+                initial = call.delegate()->initialLogMessage();
         }
+        if (initial && !initial->isEmpty())
+            buffer.prepend(QLatin1Char('\t') + lineStamp + QStringLiteral("\t\t") + *initial +
+                           QStringLiteral("\r\n"));
         {
             std::lock_guard lock(m_propertyMutex);
             m_lastTechnicalLogMessage.reset();
@@ -295,7 +301,8 @@ void NVSLogController::reportWriteFailure(bool show) {
     const QString message = platform::StringFormat::format(
         QStringLiteral("Error: Failed to write technical logs to '%@'"), technicalLogFolderPath());
     ConsoleLog::write(message);
-    if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
+    DelegateCall call(*this);
+    if (NVSLogControllerDelegate* delegate = call.delegate()) {
         delegate->displayLogWithInfoDict({
             {MessageKey, message},
             {QStringLiteral("origin"), OriginValue},

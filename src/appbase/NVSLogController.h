@@ -85,6 +85,9 @@ public:
     void checkForNotificationAuthorization();
 
     // Delegate
+    /// When it returns, no call of the previous delegate is in progress on any thread (the log
+    /// queue's included) and none will start: the caller may destroy it. Delegate calls
+    /// therefore must not wait for the logger (waitUntilIdle, setLogDelegate).
     void setLogDelegate(NVSLogControllerDelegate* delegate);
     NVSLogControllerDelegate* delegate() const { return m_delegate.load(); }
 
@@ -115,6 +118,20 @@ private:
         std::optional<QString> userNotificationCategory;
     };
     struct PendingLine;
+    /// The delegate, held for the length of one call: setLogDelegate waits until it ends.
+    class DelegateCall {
+    public:
+        explicit DelegateCall(NVSLogController& logger) : m_logger(logger) {
+            m_logger.m_delegateSemaphore.acquire();
+        }
+        ~DelegateCall() { m_logger.m_delegateSemaphore.release(); }
+        DelegateCall(const DelegateCall&) = delete;
+        DelegateCall& operator=(const DelegateCall&) = delete;
+        NVSLogControllerDelegate* delegate() const { return m_logger.m_delegate.load(); }
+
+    private:
+        NVSLogController& m_logger;
+    };
     static QVariantMap infoDictFor(const Entry& entry);
     void log(const Entry& entry, const QVariantMap* infoDict);
     void writeLine(const PendingLine& line);

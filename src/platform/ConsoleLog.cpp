@@ -1,5 +1,7 @@
 #include "platform/ConsoleLog.h"
 
+#include "platform/ConsoleWriter.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -28,17 +30,7 @@ QByteArray ConsoleLog::format(const QString& text) {
 }
 
 void ConsoleLog::write(const QString& text) {
-    // One write(2) per line keeps lines whole without a lock.
-    const QByteArray line = format(text) + '\n';
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t written = ::write(STDERR_FILENO, data, static_cast<size_t>(left));
-        if (written <= 0)
-            return;
-        data += written;
-        left -= written;
-    }
+    ConsoleWriter::standardError().write(format(text) + '\n');
 }
 
 } // namespace platform

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <semaphore>
+#include <thread>
 
 using testing_support::readFile;
 
@@ -267,6 +269,31 @@ TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     logger->logMessage(QStringLiteral("Four"), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(failureReports().size(), 2);
+}
+
+// Fault guarded: the log queue called the delegate without the delegate lock, so a delegate
+// removed (and destroyed) meanwhile could still be in use.
+TEST_F(TechnicalLog, RemovingTheDelegateWaitsForItsCallOnTheLogQueue) {
+    struct SlowDelegate : NVSLogControllerDelegate {
+        std::optional<QString> initialLogMessage() override {
+            entered.release();
+            // Room for a removal that does not wait to return meanwhile.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            calledAfterRemoval = removed.load();
+            return std::nullopt;
+        }
+        std::binary_semaphore entered{0};
+        std::atomic<bool> removed{false};
+        std::atomic<bool> calledAfterRemoval{false};
+    } slow;
+    auto logger = makeLogger(false);
+    logger->setLogDelegate(&slow);
+    logger->logMessage(QStringLiteral("First line of the file"), 2, false);
+    slow.entered.acquire();
+    logger->setLogDelegate(nullptr);
+    slow.removed = true;
+    logger->waitUntilIdle();
+    EXPECT_FALSE(slow.calledAfterRemoval);
 }
 
 TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotifications) {

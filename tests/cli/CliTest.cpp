@@ -1,12 +1,15 @@
 #include "appbase/NVSLogController.h"
 #include "cli/CliApplication.h"
+#include "platform/ConsoleWriter.h"
 #include "platform/UserDefaults.h"
 #include "support/TestHelpers.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -78,7 +81,8 @@ public:
 TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     QTemporaryDir logs;
     QString outText, errText;
-    QTextStream out(&outText), err(&errText);
+    QTextStream out(&outText);
+    platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
     cli::CliApplication application(out, err);
     auto command = std::make_unique<EchoCommand>();
     EchoCommand* echo = command.get();
@@ -105,6 +109,52 @@ TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     outText.clear();
     EXPECT_EQ(application.run({QStringLiteral("echo"), QStringLiteral("--help")}), cli::Success);
     EXPECT_EQ(outText, QStringLiteral("Usage: graflink-cli echo TEXT...\n"));
+}
+
+/// A subcommand that writes to stderr on the main thread while a worker logs shown messages.
+class ChattyCommand : public cli::CliCommand {
+public:
+    QString name() const override { return QStringLiteral("chatty"); }
+    QString summary() const override { return QStringLiteral("talks on two threads"); }
+    QString help() const override { return QString(); }
+    int run(cli::CliContext& context, const QStringList&) override {
+        std::thread worker([&context] {
+            for (int i = 0; i < Lines; ++i)
+                context.logger.logMessage(QStringLiteral("worker %1").arg(i), 2, true);
+        });
+        for (int i = 0; i < Lines; ++i)
+            context.err << "main " << i << Qt::endl;
+        worker.join();
+        return cli::Success;
+    }
+    static constexpr int Lines = 300;
+};
+
+// Fault guarded: the log delegate and the --verbose echo wrote to the terminal stream from the
+// log's threads while the subcommand wrote to it from the main thread, tearing lines apart.
+TEST(CliApplicationRun, KeepsLinesWholeWhenTheLogAndTheSubcommandWriteAtOnce) {
+    QTemporaryDir logs;
+    QString outText, errText;
+    QTextStream out(&outText);
+    platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
+    cli::CliApplication application(out, err);
+    application.registerCommand(std::make_unique<ChattyCommand>());
+    ASSERT_EQ(application.run({QStringLiteral("chatty"), QStringLiteral("--verbose"),
+                               QStringLiteral("--log-folder"), logs.path()}),
+              cli::Success);
+
+    const QRegularExpression fromMain(QStringLiteral("^main \\d+$")),
+        shown(QStringLiteral("^graflink-cli: worker \\d+$")),
+        echoed(QStringLiteral("^\\t[^\\t]+\\t[^\\t]+\\t[^\\t]+\\t\\tworker \\d+$"));
+    int mains = 0, shownLines = 0, echoes = 0;
+    for (const QString& line : errText.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        mains += fromMain.match(line).hasMatch();
+        shownLines += shown.match(line).hasMatch();
+        echoes += echoed.match(line).hasMatch();
+    }
+    EXPECT_EQ(mains, ChattyCommand::Lines);
+    EXPECT_EQ(shownLines, ChattyCommand::Lines);
+    EXPECT_EQ(echoes, ChattyCommand::Lines);
 }
 
 /// The real binary, as scripts on rack machines call it.
