@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -287,12 +288,17 @@ void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes
     qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(descriptor, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
         if (written <= 0)
             break;
         data += written;
         left -= written;
     }
     ::close(descriptor);
+    // A full disk cuts the line short; that loses it just as surely as a file that won't open.
+    if (left > 0 && reportFailure)
+        reportWriteFailure(show);
 }
 
 void NVSLogController::reportWriteFailure(bool show) {

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -269,6 +270,27 @@ TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     logger->logMessage(QStringLiteral("Four"), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(failureReports().size(), 2);
+}
+
+// Fault guarded: a write that the disk cut short (ENOSPC) lost the line without a word.
+TEST_F(TechnicalLog, ReportsALineThatTheFullDiskCutShort) {
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        GTEST_SKIP() << "no writable /dev/full on this machine";
+    // Today's file is a link to a device that is always full. Today is the real day, so that the
+    // clean-up does not take the device's age for the file's and remove the link first.
+    const QDateTime today = QDateTime::currentDateTime();
+    setTime(today);
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/dev/full"), fileFor(today.toString(QStringLiteral("yyyy-MM-dd")))));
+    auto logger = makeLogger();
+    logger->logMessage(QStringLiteral("Lost"), 2, true);
+    logger->waitUntilIdle();
+    QStringList reports;
+    for (const QVariantMap& info : delegate.displayed())
+        if (info.value(QStringLiteral("level")).toInt() == 0)
+            reports.append(info.value(QStringLiteral("message")).toString());
+    EXPECT_EQ(reports,
+              QStringList{QStringLiteral("Error: Failed to write technical logs to '%1'").arg(folder)});
 }
 
 // Fault guarded: the log queue called the delegate without the delegate lock, so a delegate
