@@ -3,6 +3,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
 #include "platform/DatePatternFormatter.h"
+#include "platform/RedactedText.h"
 #include "platform/SerialExecutor.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
@@ -131,7 +132,9 @@ void NVSLogController::logMessage(const std::optional<QString>& message, qint64 
     if (!message)
         return;
     // The dictionary is built only when a delegate will see it.
-    log(Entry{*message, level, show, userNotificationTitle, userNotificationCategory}, nullptr);
+    log(Entry{platform::RedactedText::fromText(*message), level, show, userNotificationTitle,
+              userNotificationCategory},
+        nullptr);
 }
 
 QVariantMap NVSLogController::infoDictFor(const Entry& entry) {
@@ -151,13 +154,16 @@ QVariantMap NVSLogController::infoDictFor(const Entry& entry) {
 }
 
 void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
-    Entry entry{infoDict.value(MessageKey).toString(), infoDict.value(LevelKey).toLongLong(),
-                infoDict.value(ShowKey).toBool(), std::nullopt, std::nullopt};
+    Entry entry{platform::RedactedText::fromText(infoDict.value(MessageKey).toString()),
+                infoDict.value(LevelKey).toLongLong(), infoDict.value(ShowKey).toBool(), std::nullopt,
+                std::nullopt};
     if (infoDict.contains(UserNotificationTitleKey))
         entry.userNotificationTitle = infoDict.value(UserNotificationTitleKey).toString();
     if (infoDict.contains(UserNotificationCategoryKey))
         entry.userNotificationCategory = infoDict.value(UserNotificationCategoryKey).toString();
-    log(entry, &infoDict);
+    QVariantMap shown = infoDict;
+    shown.insert(MessageKey, entry.message);
+    log(entry, &shown);
 }
 
 void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
@@ -198,7 +204,7 @@ void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isPro
 
 void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show,
                                                  bool /*logInConsole*/) {
-    PendingLine line{m_clock(), text, isProblem, logLevel, show};
+    PendingLine line{m_clock(), platform::RedactedText::fromText(text), isProblem, logLevel, show};
     m_technicalLogQueue->async([this, line = std::move(line)] { writeLine(line); });
 }
 
@@ -323,7 +329,8 @@ void NVSLogController::reportWriteFailure(bool show) {
 
 void NVSLogController::logSimpleMessage(const QString& text, const QString& toFileWithName) {
     const qint64 time = m_clock();
-    m_simpleLogWriterQueue->async([this, time, text, name = toFileWithName] {
+    m_simpleLogWriterQueue->async([this, time, text = platform::RedactedText::fromText(text),
+                                   name = toFileWithName] {
         const QString path = technicalLogFolderPath() + QLatin1Char('/') + m_logPrefix +
                              m_logFileDateFormatter->format(time) + QLatin1Char('_') + name + QStringLiteral(".log");
         const QString line = m_simpleLogMessageDateFormatter->format(time) + QLatin1Char('\t') + text + QLatin1Char('\n');

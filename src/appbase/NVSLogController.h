@@ -28,7 +28,8 @@ class UserNotificationCenter;
 ///
 /// Every logging operation may be called from any thread and never waits for the disk: lines
 /// are written in call order on the "com.norvanemedia.technicalLog" queue, each opening and
-/// closing its file. Time stamps are taken on the caller's thread.
+/// closing its file. Time stamps are taken on the caller's thread. Passwords in addresses are
+/// masked (platform::RedactedText) in everything the log writes or shows.
 class NVSLogController {
 public:
     struct Configuration {

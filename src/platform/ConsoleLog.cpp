@@ -1,6 +1,7 @@
 #include "platform/ConsoleLog.h"
 
 #include "platform/ConsoleWriter.h"
+#include "platform/RedactedText.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -26,7 +27,8 @@ QByteArray ConsoleLog::format(const QString& text) {
     const QByteArray stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
     return stamp + ' ' + processName() + '[' + QByteArray::number(::getpid()) + ':' +
-           QByteArray::number(static_cast<long>(::syscall(SYS_gettid))) + "] " + text.toUtf8();
+           QByteArray::number(static_cast<long>(::syscall(SYS_gettid))) + "] " +
+           RedactedText::fromText(text).toUtf8();
 }
 
 void ConsoleLog::write(const QString& text) {

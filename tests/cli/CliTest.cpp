@@ -1,10 +1,13 @@
 #include "appbase/NVSLogController.h"
+#include "cgsim/CGServerSimulator.h"
 #include "cli/CliApplication.h"
+#include "peers/LoopbackHttpServer.h"
 #include "platform/ConsoleWriter.h"
 #include "platform/UserDefaults.h"
 #include "support/TestHelpers.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -192,6 +195,66 @@ TEST(CliBinary, AnswersHelpVersionAndUsageErrorsWithTheirExitCodes) {
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("unknown subcommand")));
 
     EXPECT_EQ(runBinary({QStringLiteral("--log-level"), QStringLiteral("loud")}).status, 2);
+}
+
+// Fault guarded: the feed address's password reached the technical log, the --verbose echo
+// and error texts with the address.
+TEST(CliBinary, ShowsNoPasswordAtTheMostDetailedLogLevel) {
+    const QString feedPassword = QStringLiteral("feed-pw-5X"), cgPassword = QStringLiteral("cg-pw-8Z");
+    testing_support::LoopbackHttpServer feed;
+    feed.serve("/feed.json",
+               testing_support::LoopbackHttpServer::Reply::text(R"({"home":"Lions"})", "application/json"));
+    CGServerSimulator::Options options;
+    options.serverType = 2;
+    options.password = cgPassword;
+    CGServerSimulator simulator(options);
+    ASSERT_TRUE(simulator.start());
+    QTemporaryDir temp;
+    const QString logs = temp.filePath(QStringLiteral("logs"));
+    const auto document = [&](const QString& name, const QString& host) {
+        const QString path = temp.filePath(name);
+        const BinaryRun made = runBinary(
+            {QStringLiteral("new"), path, QStringLiteral("--source"),
+             QStringLiteral("http://feeduser:%1@%2:%3/feed.json").arg(feedPassword, host).arg(feed.port()),
+             QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(simulator.port()),
+             QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--password"), cgPassword,
+             QStringLiteral("--publish"), QStringLiteral("--var"),
+             QStringLiteral(
+                 R"({"XPath":"home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")});
+        EXPECT_EQ(made.status, 0) << made.err.toStdString();
+        return path;
+    };
+    const QString reachable = document(QStringLiteral("reachable.graflink"), QStringLiteral("127.0.0.1"));
+    const QString unusable = document(QStringLiteral("unusable.graflink"), QStringLiteral("bad host"));
+
+    const struct {
+        QStringList arguments;
+        int status;
+    } runs[] = {
+        {{QStringLiteral("refresh"), reachable}, 0},
+        {{QStringLiteral("refresh"), unusable}, 1},
+        {{QStringLiteral("paths"), unusable}, 1},
+    };
+    for (const auto& run : runs) {
+        const BinaryRun result =
+            runBinary(QStringList{QStringLiteral("--log-level"), QStringLiteral("3"),
+                                  QStringLiteral("--verbose"), QStringLiteral("--log-folder"), logs} +
+                      run.arguments);
+        SCOPED_TRACE(run.arguments.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(result.status, run.status) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(QStringLiteral("URL Session Task"))) << "the log is echoed";
+        for (const QString& secret : {feedPassword, cgPassword}) {
+            EXPECT_FALSE(result.err.contains(secret)) << result.err.toStdString();
+            EXPECT_FALSE(result.out.contains(secret)) << result.out.toStdString();
+        }
+    }
+    EXPECT_GE(simulator.acceptedUpdates().size(), 1) << "the CG password was used";
+    QString written;
+    for (QDirIterator it(logs, QDir::Files); it.hasNext();)
+        written += QString::fromUtf8(testing_support::readFile(it.next()));
+    EXPECT_TRUE(written.contains(QStringLiteral("feeduser:***@bad host"))) << written.toStdString();
+    for (const QString& secret : {feedPassword, cgPassword})
+        EXPECT_FALSE(written.contains(secret)) << written.toStdString();
 }
 
 } // namespace
