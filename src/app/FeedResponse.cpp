@@ -1,6 +1,7 @@
 #include "app/FeedResponse.h"
 
 #include "platform/HttpResponse.h"
+#include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
 #include "platform/XmlDocument.h"
 
@@ -10,8 +11,10 @@ using platform::StringFormat;
 
 FeedResponse FeedResponse::failed(const QString& reason) {
     FeedResponse result;
-    result.failureReason = reason;
-    result.logLines.append({2, StringFormat::format(QStringLiteral("URL Session Task Failed: %@"), reason)});
+    // Reasons may quote the feed address, password and all.
+    result.failureReason = platform::RedactedText::fromText(reason);
+    result.logLines.append(
+        {2, StringFormat::format(QStringLiteral("URL Session Task Failed: %@"), result.failureReason)});
     return result;
 }
 

@@ -1,15 +1,18 @@
 #include "app/NVSAppleScriptActionsController.h"
 
+#include "appbase/NVSLogController.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
 NVSAppleScriptActionsControllerDelegate::~NVSAppleScriptActionsControllerDelegate() = default;
 
-NVSAppleScriptActionsController::NVSAppleScriptActionsController(const QString& actionsFolderPath,
-                                                                 NVSAppleScriptActionsControllerDelegate* delegate,
-                                                                 QObject* parent)
-    : QObject(parent), m_folderPath(actionsFolderPath), m_delegate(delegate) {}
+NVSAppleScriptActionsController::NVSAppleScriptActionsController(
+    const QString& actionsFolderPath, NVSAppleScriptActionsControllerDelegate* delegate,
+    NVSLogController* logger, QObject* parent)
+    : QObject(parent), m_folderPath(actionsFolderPath), m_delegate(delegate),
+      m_logger(logger ? logger : &NVSLogController::sharedLogController()) {}
 
 NVSAppleScriptActionsController::~NVSAppleScriptActionsController() = default;
 
@@ -50,7 +53,14 @@ void NVSAppleScriptActionsController::executeAction(const NVSAppleScriptAction& 
     for (const NVSAppleScriptParameter& parameter : parameters)
         arguments.append(parameter.string);
     // Detached: the refresh never waits for an action, and finished actions leave no zombies.
-    const bool started = QProcess::startDetached(action.executablePath, arguments, m_folderPath);
+    QProcess process;
+    process.setProgram(action.executablePath);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(m_folderPath);
+    const bool started = process.startDetached();
+    if (!started)
+        m_logger->logMessageWithLevel(1, false, QStringLiteral("The action “%@” could not be started: %@"),
+                                      action.name, process.errorString());
     if (completionHandler)
         completionHandler(started);
 }

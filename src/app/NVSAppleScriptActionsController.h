@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+class NVSLogController;
+
 /// The optional operations the actions controller tells its delegate about. The program's
 /// delegate implements them all as doing nothing.
 class NVSAppleScriptActionsControllerDelegate {
@@ -32,15 +34,18 @@ struct NVSAppleScriptParameter {
 
 /// The actions of a folder: every executable regular file is an action named by its file name
 /// without extension. Running one starts the program with the parameters as its arguments and
-/// returns at once; the program's outcome is not waited for. Main thread.
+/// returns at once; the program's outcome is not waited for. A program that cannot be started is
+/// logged at level 1 with the action's name and the reason. Main thread.
 class NVSAppleScriptActionsController : public QObject {
     Q_OBJECT
 public:
     /// The user default naming the actions folder.
     static inline const QString FolderPathKey = QStringLiteral("AppleScriptsFolderPath");
 
-    NVSAppleScriptActionsController(const QString& actionsFolderPath, NVSAppleScriptActionsControllerDelegate* delegate,
-                                    QObject* parent = nullptr);
+    /// `logger` null: the process's technical log.
+    NVSAppleScriptActionsController(const QString& actionsFolderPath,
+                                    NVSAppleScriptActionsControllerDelegate* delegate,
+                                    NVSLogController* logger = nullptr, QObject* parent = nullptr);
     ~NVSAppleScriptActionsController() override;
 
     QString actionsFolderPath() const { return m_folderPath; }
@@ -57,4 +62,5 @@ private:
 
     QString m_folderPath;
     NVSAppleScriptActionsControllerDelegate* m_delegate;
+    NVSLogController* m_logger;
 };

@@ -3,6 +3,7 @@
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
 #include "platform/DatePatternFormatter.h"
+#include "platform/RedactedText.h"
 #include "platform/SerialExecutor.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
@@ -10,6 +11,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -130,7 +132,9 @@ void NVSLogController::logMessage(const std::optional<QString>& message, qint64 
     if (!message)
         return;
     // The dictionary is built only when a delegate will see it.
-    log(Entry{*message, level, show, userNotificationTitle, userNotificationCategory}, nullptr);
+    log(Entry{platform::RedactedText::fromText(*message), level, show, userNotificationTitle,
+              userNotificationCategory},
+        nullptr);
 }
 
 QVariantMap NVSLogController::infoDictFor(const Entry& entry) {
@@ -150,25 +154,30 @@ QVariantMap NVSLogController::infoDictFor(const Entry& entry) {
 }
 
 void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
-    Entry entry{infoDict.value(MessageKey).toString(), infoDict.value(LevelKey).toLongLong(),
-                infoDict.value(ShowKey).toBool(), std::nullopt, std::nullopt};
+    Entry entry{platform::RedactedText::fromText(infoDict.value(MessageKey).toString()),
+                infoDict.value(LevelKey).toLongLong(), infoDict.value(ShowKey).toBool(), std::nullopt,
+                std::nullopt};
     if (infoDict.contains(UserNotificationTitleKey))
         entry.userNotificationTitle = infoDict.value(UserNotificationTitleKey).toString();
     if (infoDict.contains(UserNotificationCategoryKey))
         entry.userNotificationCategory = infoDict.value(UserNotificationCategoryKey).toString();
-    log(entry, &infoDict);
+    QVariantMap shown = infoDict;
+    shown.insert(MessageKey, entry.message);
+    log(entry, &shown);
 }
 
 void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
+    // Read before the delegate lock: setLogDelegate holds the array's lock while it replays held
+    // messages through here, so taking the array's lock under the delegate lock could deadlock.
+    bool holding;
+    {
+        std::lock_guard lock(m_messageArrayMutex);
+        holding = m_messageArray.has_value();
+    }
     m_delegateSemaphore.acquire();
     if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
         if (entry.show && !delegate->displayLogWithInfoDict(infoDict ? *infoDict : infoDictFor(entry)))
             delegate->displayLogMessage(entry.message, entry.level);
-        bool holding;
-        {
-            std::lock_guard lock(m_messageArrayMutex);
-            holding = m_messageArray.has_value();
-        }
         writeStringToTechnicalLog(entry.message, entry.level < 2, entry.level, entry.show, !holding);
         m_delegateSemaphore.release();
     } else {
@@ -195,7 +204,7 @@ void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isPro
 
 void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show,
                                                  bool /*logInConsole*/) {
-    PendingLine line{m_clock(), text, isProblem, logLevel, show};
+    PendingLine line{m_clock(), platform::RedactedText::fromText(text), isProblem, logLevel, show};
     m_technicalLogQueue->async([this, line = std::move(line)] { writeLine(line); });
 }
 
@@ -247,11 +256,15 @@ void NVSLogController::writeLine(const PendingLine& line) {
                 appendToFile(*lastPath, repeatLine(m_technicalLogMessageRepeatCount).toUtf8(), false, line.show);
             m_technicalLogMessageRepeatCount = 0;
         }
-        if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
-            const std::optional<QString> initial = delegate->initialLogMessage();
-            if (initial && !initial->isEmpty())
-                buffer.prepend(QLatin1Char('\t') + lineStamp + QStringLiteral("\t\t") + *initial + QStringLiteral("\r\n"));
+        std::optional<QString> initial;
+        {
+            DelegateCall call(*this);
+            if (call.delegate())
+                initial = call.delegate()->initialLogMessage();
         }
+        if (initial && !initial->isEmpty())
+            buffer.prepend(QLatin1Char('\t') + lineStamp + QStringLiteral("\t\t") + *initial +
+                           QStringLiteral("\r\n"));
         {
             std::lock_guard lock(m_propertyMutex);
             m_lastTechnicalLogMessage.reset();
@@ -281,12 +294,17 @@ void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes
     qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(descriptor, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
         if (written <= 0)
             break;
         data += written;
         left -= written;
     }
     ::close(descriptor);
+    // A full disk cuts the line short; that loses it just as surely as a file that won't open.
+    if (left > 0 && reportFailure)
+        reportWriteFailure(show);
 }
 
 void NVSLogController::reportWriteFailure(bool show) {
@@ -295,7 +313,8 @@ void NVSLogController::reportWriteFailure(bool show) {
     const QString message = platform::StringFormat::format(
         QStringLiteral("Error: Failed to write technical logs to '%@'"), technicalLogFolderPath());
     ConsoleLog::write(message);
-    if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
+    DelegateCall call(*this);
+    if (NVSLogControllerDelegate* delegate = call.delegate()) {
         delegate->displayLogWithInfoDict({
             {MessageKey, message},
             {QStringLiteral("origin"), OriginValue},
@@ -310,7 +329,8 @@ void NVSLogController::reportWriteFailure(bool show) {
 
 void NVSLogController::logSimpleMessage(const QString& text, const QString& toFileWithName) {
     const qint64 time = m_clock();
-    m_simpleLogWriterQueue->async([this, time, text, name = toFileWithName] {
+    m_simpleLogWriterQueue->async([this, time, text = platform::RedactedText::fromText(text),
+                                   name = toFileWithName] {
         const QString path = technicalLogFolderPath() + QLatin1Char('/') + m_logPrefix +
                              m_logFileDateFormatter->format(time) + QLatin1Char('_') + name + QStringLiteral(".log");
         const QString line = m_simpleLogMessageDateFormatter->format(time) + QLatin1Char('\t') + text + QLatin1Char('\n');

@@ -28,7 +28,8 @@ class UserNotificationCenter;
 ///
 /// Every logging operation may be called from any thread and never waits for the disk: lines
 /// are written in call order on the "com.norvanemedia.technicalLog" queue, each opening and
-/// closing its file. Time stamps are taken on the caller's thread.
+/// closing its file. Time stamps are taken on the caller's thread. Passwords in addresses are
+/// masked (platform::RedactedText) in everything the log writes or shows.
 class NVSLogController {
 public:
     struct Configuration {
@@ -85,6 +86,9 @@ public:
     void checkForNotificationAuthorization();
 
     // Delegate
+    /// When it returns, no call of the previous delegate is in progress on any thread (the log
+    /// queue's included) and none will start: the caller may destroy it. Delegate calls
+    /// therefore must not wait for the logger (waitUntilIdle, setLogDelegate).
     void setLogDelegate(NVSLogControllerDelegate* delegate);
     NVSLogControllerDelegate* delegate() const { return m_delegate.load(); }
 
@@ -115,6 +119,20 @@ private:
         std::optional<QString> userNotificationCategory;
     };
     struct PendingLine;
+    /// The delegate, held for the length of one call: setLogDelegate waits until it ends.
+    class DelegateCall {
+    public:
+        explicit DelegateCall(NVSLogController& logger) : m_logger(logger) {
+            m_logger.m_delegateSemaphore.acquire();
+        }
+        ~DelegateCall() { m_logger.m_delegateSemaphore.release(); }
+        DelegateCall(const DelegateCall&) = delete;
+        DelegateCall& operator=(const DelegateCall&) = delete;
+        NVSLogControllerDelegate* delegate() const { return m_logger.m_delegate.load(); }
+
+    private:
+        NVSLogController& m_logger;
+    };
     static QVariantMap infoDictFor(const Entry& entry);
     void log(const Entry& entry, const QVariantMap* infoDict);
     void writeLine(const PendingLine& line);

@@ -15,7 +15,13 @@ QUrl CGServerURLs::parse(const QByteArray& text) {
 }
 
 QByteArray CGServerURLs::httpOrigin() const {
-    return "http://" + m_host.toUtf8() + ':' + QByteArray::number(m_port);
+    // Through QUrl, as for the socket: an IPv6 literal ("::1") is bracketed, an unusable host
+    // gives an empty origin and so no URL.
+    QUrl origin;
+    origin.setScheme(QStringLiteral("http"));
+    origin.setHost(m_host);
+    origin.setPort(m_port);
+    return origin.isValid() && !origin.host().isEmpty() ? origin.toEncoded() : QByteArray();
 }
 
 QUrl CGServerURLs::projects() const {

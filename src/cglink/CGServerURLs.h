@@ -7,8 +7,9 @@
 /// The URLs of the CG server's HTTP API and notification socket for one host, port and API
 /// generation. Identifiers, password and token are percent-encoded (every byte outside the
 /// unreserved set), so a value holding "&", "#", "?", "/" or a space cannot change the request;
-/// plain alphanumeric values give the unencoded URL. The host is used as given. An invalid
-/// result (for example a host with a space) is an empty QUrl: the caller sends nothing.
+/// plain alphanumeric values give the unencoded URL. The host is used as given; an IPv6 literal
+/// ("::1", with or without brackets) is written in brackets. An invalid result (for example a
+/// host with a space) is an empty QUrl: the caller sends nothing.
 class CGServerURLs {
 public:
     CGServerURLs(QString host, qint32 port, qint32 serverType);

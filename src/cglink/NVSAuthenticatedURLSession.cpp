@@ -1,17 +1,18 @@
 #include "cglink/NVSAuthenticatedURLSession.h"
 
 #include "cglink/NVSAuthenticatedURLSessionDelegate.h"
+#include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
-#include <mutex>
 #include <QList>
 #include <QNetworkRequest>
 #include <QThread>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketHandshakeOptions>
+#include <mutex>
 
 namespace {
 // A close frame the server never answers must not keep a socket half-open.
@@ -357,7 +358,7 @@ QString NVSAuthenticatedURLSession::description() const {
     if (!m_hasTask.load())
         return platform::StringFormat::format(QStringLiteral("<NVSAuthenticatedURLSession: %@>"),
                                               QString::number(quintptr(this), 16));
-    return platform::StringFormat::format(QStringLiteral("%@ %@"), url().toString(),
+    return platform::StringFormat::format(QStringLiteral("%@ %@"), platform::RedactedText::fromUrl(url()),
                                           webSocketProtocols().join(QStringLiteral(", ")));
 }
 

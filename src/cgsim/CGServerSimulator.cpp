@@ -80,7 +80,11 @@ void CGServerSimulator::onCore(std::function<void(CGSimServerCore&)> work) const
 }
 
 QUrl CGServerSimulator::httpURL(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("http://%1:%2%3").arg(m_options.address).arg(m_port).arg(pathAndQuery));
+    QUrl origin;
+    origin.setScheme(QStringLiteral("http"));
+    origin.setHost(m_options.address); // an IPv6 address comes out in brackets
+    origin.setPort(m_port);
+    return QUrl(origin.toString() + pathAndQuery);
 }
 
 QList<CGServerSimulator::AcceptedUpdate> CGServerSimulator::acceptedUpdates() const {

@@ -53,7 +53,7 @@ public:
     quint16 port() const { return m_port; }
     QString host() const { return m_options.address; }
     qint32 serverType() const { return m_options.serverType; }
-    /// "http://<host>:<port>" followed by `pathAndQuery`.
+    /// "http://<host>:<port>" followed by `pathAndQuery` (an IPv6 host in brackets).
     QUrl httpURL(const QString& pathAndQuery = QStringLiteral("/")) const;
 
     QList<AcceptedUpdate> acceptedUpdates() const;

@@ -5,6 +5,8 @@
 #include "appbase/TechnicalLogFolder.h"
 #include "cli/CliLogDelegate.h"
 #include "platform/BundleInfo.h"
+#include "platform/ConsoleWriter.h"
+#include "platform/ConsoleWriterDevice.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
@@ -23,7 +25,7 @@ const char* const GlobalOptionsHelp =
     "  --version              the version of graflink-cli\n";
 }
 
-CliApplication::CliApplication(QTextStream& out, QTextStream& err) : m_out(out), m_err(err) {}
+CliApplication::CliApplication(QTextStream& out, platform::ConsoleWriter& err) : m_out(out), m_err(err) {}
 
 CliApplication::~CliApplication() = default;
 
@@ -64,9 +66,12 @@ CliCommand* CliApplication::find(const QString& subcommand, QStringList& argumen
 }
 
 int CliApplication::run(const QStringList& arguments) {
+    // The main thread's stream over the one writer; it flushes when it goes out of scope.
+    platform::ConsoleWriterDevice errDevice(m_err);
+    QTextStream err(&errDevice);
     ParsedCommandLine parsed = parseCommandLine(arguments);
     if (parsed.error) {
-        m_err << "graflink-cli: " << *parsed.error << "\nTry 'graflink-cli --help'." << Qt::endl;
+        err << "graflink-cli: " << *parsed.error << "\nTry 'graflink-cli --help'." << Qt::endl;
         return UsageError;
     }
     if (parsed.global.version) {
@@ -79,13 +84,13 @@ int CliApplication::run(const QStringList& arguments) {
             m_out << overview() << Qt::flush;
             return Success;
         }
-        m_err << overview() << Qt::flush;
+        err << overview() << Qt::flush;
         return UsageError;
     }
     CliCommand* command = find(parsed.subcommand, parsed.arguments);
     if (!command) {
-        m_err << "graflink-cli: unknown subcommand “" << parsed.subcommand << "”\nTry 'graflink-cli --help'."
-              << Qt::endl;
+        err << "graflink-cli: unknown subcommand “" << parsed.subcommand << "”\nTry 'graflink-cli --help'."
+            << Qt::endl;
         return UsageError;
     }
     if (parsed.global.help) {
@@ -111,21 +116,22 @@ int CliApplication::run(const QStringList& arguments) {
 
     NVSLogController& logger = NVSLogController::sharedLogController();
     if (parsed.global.verbose) {
-        logger.setLineObserver([this](const QString& lines) {
-            m_err << QString(lines).remove(QLatin1Char('\r')) << Qt::flush;
+        logger.setLineObserver([&writer = m_err](const QString& lines) {
+            writer.write(QString(lines).remove(QLatin1Char('\r')));
         });
     }
     CliLogDelegate delegate(m_err, parsed.global.quiet);
     logger.setLogDelegate(&delegate);
 
-    CliContext context{m_out, m_err, parsed.global, defaults, logger};
+    CliContext context{m_out, err, parsed.global, defaults, logger};
     const int status = command->run(context, parsed.arguments);
 
     logger.waitUntilIdle();
+    // Both wait for a call in progress: the delegate and the echo end with this run.
     logger.setLogDelegate(nullptr);
     logger.setLineObserver({});
     m_out.flush();
-    m_err.flush();
+    err.flush();
     return status;
 }
 

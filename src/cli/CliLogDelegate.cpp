@@ -1,12 +1,14 @@
 #include "cli/CliLogDelegate.h"
 
+#include "platform/ConsoleWriter.h"
+
 namespace cli {
 
 bool CliLogDelegate::displayLogWithInfoDict(const QVariantMap& infoDict) {
     if (m_quiet)
         return true;
-    std::lock_guard lock(m_mutex);
-    m_err << "graflink-cli: " << infoDict.value(QStringLiteral("message")).toString() << Qt::endl;
+    m_err.write(QString(QStringLiteral("graflink-cli: ") +
+                        infoDict.value(QStringLiteral("message")).toString() + QLatin1Char('\n')));
     return true;
 }
 

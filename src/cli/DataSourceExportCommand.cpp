@@ -5,6 +5,7 @@
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
 #include "platform/MainQueue.h"
+#include "platform/RedactedText.h"
 #include "platform/UserDefaults.h"
 
 #include <QFileInfo>
@@ -67,8 +68,9 @@ int DataSourceExportCommand::run(CliContext& context, const QStringList& argumen
     const bool delivered = waitForOpeningRefresh(*dataSource);
     dataSource->close();
     if (!delivered) {
-        context.err << "graflink-cli datasource export: the refresh of " << dataSource->dataSourceURL().toString()
-                    << " delivered no feed" << Qt::endl;
+        context.err << "graflink-cli datasource export: the refresh of "
+                    << platform::RedactedText::fromUrl(dataSource->dataSourceURL()) << " delivered no feed"
+                    << Qt::endl;
         return Failure;
     }
 

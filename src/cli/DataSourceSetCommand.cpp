@@ -3,6 +3,7 @@
 #include "cli/DataSourceFiles.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceTokenizer.h"
+#include "platform/RedactedText.h"
 
 #include <functional>
 
@@ -67,7 +68,7 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
         if (option == QLatin1String("--url")) {
             const QUrl url = DataSourceFiles::urlFromArgument(value);
             if (!url.isValid() || value.isEmpty())
-                return usage(QStringLiteral("not a URL: %1").arg(value));
+                return usage(QStringLiteral("not a URL: %1").arg(platform::RedactedText::fromText(value)));
             changes.push_back([url](NVSCGDataSource& d) { d.setDataSourceURL(url); });
         } else if (option == QLatin1String("--xpath")) {
             changes.push_back([value](NVSCGDataSource& d) { d.setXPath(value); });

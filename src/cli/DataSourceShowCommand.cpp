@@ -5,6 +5,7 @@
 #include "datasource/NVSCGDataSource.h"
 #include "platform/Json.h"
 #include "platform/MainQueue.h"
+#include "platform/RedactedText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -77,8 +78,9 @@ int DataSourceShowCommand::run(CliContext& context, const QStringList& arguments
     runEventLoopUntil([&] { return drained; }, std::chrono::seconds(5));
     dataSource->close();
     if (!finished || !delivered) {
-        context.err << "graflink-cli datasource show: the refresh of " << dataSource->dataSourceURL().toString()
-                    << " delivered no feed" << Qt::endl;
+        context.err << "graflink-cli datasource show: the refresh of "
+                    << platform::RedactedText::fromUrl(dataSource->dataSourceURL()) << " delivered no feed"
+                    << Qt::endl;
         return Failure;
     }
 

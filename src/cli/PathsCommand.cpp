@@ -9,6 +9,7 @@
 #include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/PropertyList.h"
+#include "platform/RedactedText.h"
 #include "platform/UserDefaults.h"
 
 #include <QFile>
@@ -64,7 +65,8 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
     });
     runEventLoopUntil([&] { return done.load(); }, std::chrono::hours(24 * 7));
     if (!result->hasFeed()) {
-        context.err << "graflink-cli paths: " << address << ": " << result->failureReason << Qt::endl;
+        context.err << "graflink-cli paths: " << platform::RedactedText::fromText(address) << ": "
+                    << result->failureReason << Qt::endl;
         return Failure;
     }
     const QStringList paths = result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->json);

@@ -5,6 +5,7 @@
 #include "cglink/CGServerURLs.h"
 #include "cglink/SynchronousRequests.h"
 #include "cli/EventLoopWait.h"
+#include "platform/RedactedText.h"
 #include "platform/UserDefaults.h"
 
 #include <nlohmann/json.hpp>
@@ -65,8 +66,8 @@ int ProjectsCommand::run(CliContext& context, const QStringList& arguments) {
     probe.requestTimeout = 5;
     const auto answer = listing.isEmpty() ? std::nullopt : SynchronousRequests::requestSynchronousJSON(probe);
     if (!answer || !answer->is_array()) {
-        context.err << "graflink-cli projects: no project list from " << (listing.isEmpty() ? host : listing.toString())
-                    << Qt::endl;
+        context.err << "graflink-cli projects: no project list from "
+                    << (listing.isEmpty() ? host : platform::RedactedText::fromUrl(listing)) << Qt::endl;
         return Failure;
     }
 

@@ -5,6 +5,7 @@
 #include "app/GraflinkVariableList.h"
 #include "cli/DocumentOpening.h"
 #include "cli/StopSignalWaiter.h"
+#include "platform/RedactedText.h"
 
 #include <QDateTime>
 #include <nlohmann/json.hpp>
@@ -56,9 +57,11 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
         });
         if (!document->CGServerIPAddress().trimmed().isEmpty())
             document->applyCGServerSettings();
-        context.out << "running " << document->displayName() << " (" << document->sourceURLString().value_or(QString())
-                    << (document->autoRefresh() ? QStringLiteral(", every %1 s").arg(document->refreshFrequency())
-                                                : QStringLiteral(", auto refresh off"))
+        context.out << "running " << document->displayName() << " ("
+                    << platform::RedactedText::fromText(document->sourceURLString().value_or(QString()))
+                    << (document->autoRefresh()
+                            ? QStringLiteral(", every %1 s").arg(document->refreshFrequency())
+                            : QStringLiteral(", auto refresh off"))
                     << ")" << Qt::endl;
     }
     const int stoppedBy = stopSignal.wait();

@@ -1,4 +1,5 @@
 #include "cli/CliApplication.h"
+#include "platform/ConsoleWriter.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -6,8 +7,7 @@
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
-    QTextStream err(stderr);
-    cli::CliApplication cli(out, err);
+    cli::CliApplication cli(out, platform::ConsoleWriter::standardError());
     cli::registerBuiltInCommands(cli);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

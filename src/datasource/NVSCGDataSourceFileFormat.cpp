@@ -2,6 +2,7 @@
 
 #include "datasource/NVSCGDataSource.h"
 #include "platform/BundleInfo.h"
+#include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
@@ -63,7 +64,8 @@ bool NVSCGDataSourceFileFormat::apply(NVSCGDataSource& dataSource, xmlNodePtr el
         if (!text.isEmpty() && parsed.isValid())
             dataSource.setDataSourceURL(parsed);
         else
-            failure = formatError(QStringLiteral("Failed to create URL from %@"), text);
+            failure = formatError(QStringLiteral("Failed to create URL from %@"),
+                                  platform::RedactedText::fromText(text));
     }
     if (xmlNodePtr XPath = firstChild(element, NVSCGDataSourceXPathKey))
         dataSource.setXPath(XPathEvaluator::stringValue(XPath));

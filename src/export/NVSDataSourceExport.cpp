@@ -4,6 +4,7 @@
 #include "export/ElectionRace.h"
 #include "export/PlaylistExportSettings.h"
 #include "export/XmlCharacterFilter.h"
+#include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
 #include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
@@ -85,10 +86,11 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
 bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL,
                                            const platform::UserDefaults& defaults, platform::Error* error) {
     if (!URL.isLocalFile()) {
-        platform::setError(error, platform::Error::make(platform::Error::FileDomain, 0,
-                                                        QStringLiteral("A playlist can only be written to a local "
-                                                                       "file, not to “%1”.")
-                                                            .arg(URL.toDisplayString())));
+        platform::setError(error,
+                           platform::Error::make(platform::Error::FileDomain, 0,
+                                                 QStringLiteral("A playlist can only be written to a local "
+                                                                "file, not to “%1”.")
+                                                     .arg(platform::RedactedText::fromUrl(URL))));
         return false;
     }
     // The snapshot: a refresh that swaps the rows meanwhile cannot mix two feeds in one file.

@@ -1,5 +1,8 @@
 #include "platform/ConsoleLog.h"
 
+#include "platform/ConsoleWriter.h"
+#include "platform/RedactedText.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -24,21 +27,12 @@ QByteArray ConsoleLog::format(const QString& text) {
     const QByteArray stamp =
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
     return stamp + ' ' + processName() + '[' + QByteArray::number(::getpid()) + ':' +
-           QByteArray::number(static_cast<long>(::syscall(SYS_gettid))) + "] " + text.toUtf8();
+           QByteArray::number(static_cast<long>(::syscall(SYS_gettid))) + "] " +
+           RedactedText::fromText(text).toUtf8();
 }
 
 void ConsoleLog::write(const QString& text) {
-    // One write(2) per line keeps lines whole without a lock.
-    const QByteArray line = format(text) + '\n';
-    const char* data = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t written = ::write(STDERR_FILENO, data, static_cast<size_t>(left));
-        if (written <= 0)
-            return;
-        data += written;
-        left -= written;
-    }
+    ConsoleWriter::standardError().write(format(text) + '\n');
 }
 
 } // namespace platform

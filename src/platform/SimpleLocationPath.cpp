@@ -36,12 +36,13 @@ bool isPlainElement(xmlNodePtr node, const QByteArray& name) {
 
 std::optional<SimpleLocationPath> SimpleLocationPath::parse(const QString& expression) {
     QByteArray text = expression.toUtf8();
-    // An absolute path starts at the document node, which is where relative paths start too.
-    if (text.startsWith('/'))
+    SimpleLocationPath path;
+    if (text.startsWith('/')) {
+        path.m_absolute = true;
         text.remove(0, 1);
+    }
     if (text.isEmpty())
         return std::nullopt;
-    SimpleLocationPath path;
     const QList<QByteArray> parts = text.split('/');
     for (qsizetype i = 0; i < parts.size(); ++i) {
         QByteArray part = parts.at(i);
@@ -82,7 +83,9 @@ std::optional<SimpleLocationPath> SimpleLocationPath::parse(const QString& expre
 }
 
 xmlNodePtr SimpleLocationPath::firstMatch(xmlNodePtr context, XmlChildIndex& index) const {
-    return context ? match(context, 0, index) : nullptr;
+    // An absolute path ignores the context node: it starts at the document node.
+    xmlNodePtr start = context && m_absolute ? reinterpret_cast<xmlNodePtr>(context->doc) : context;
+    return start ? match(start, 0, index) : nullptr;
 }
 
 xmlNodePtr SimpleLocationPath::match(xmlNodePtr context, std::size_t step, XmlChildIndex& index) const {

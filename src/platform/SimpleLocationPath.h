@@ -22,7 +22,7 @@ public:
     static std::optional<SimpleLocationPath> parse(const QString& expression);
 
     /// The first selected node in document order from `context` (a document or element node),
-    /// or null when the path selects nothing.
+    /// or null when the path selects nothing. An absolute path starts at `context`'s document.
     xmlNodePtr firstMatch(xmlNodePtr context, XmlChildIndex& index) const;
 
 private:
@@ -38,6 +38,7 @@ private:
     std::vector<Step> m_steps;
     Ending m_ending = Ending::Element;
     QByteArray m_attribute;
+    bool m_absolute = false;
 };
 
 } // namespace platform

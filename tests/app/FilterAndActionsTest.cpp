@@ -206,6 +206,29 @@ TEST_F(FilterAndActions, RunsEachVariablesActionWithItsValueInListOrder) {
     EXPECT_EQ(recordedRuns(2).size(), 2);
 }
 
+// Fault guarded: an action whose program could not be started was dropped without a word.
+TEST_F(FilterAndActions, AnActionThatCannotStartIsLoggedWithItsReason) {
+    const QString folder = temp.path() + QStringLiteral("/broken");
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/Flash Lower Third.sh");
+    writeFile(path, "#!/nonexistent/interpreter\n");
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    NVSAppleScriptActionsController controller(folder, nullptr, logger.get());
+    const auto action = controller.actionWithName(QStringLiteral("Flash Lower Third"));
+    ASSERT_TRUE(action);
+    std::optional<bool> started;
+    controller.executeAction(*action, {NVSAppleScriptParameter::parameterWithString(QStringLiteral("x"))},
+                             [&](bool ok) { started = ok; });
+    EXPECT_EQ(started, false);
+    const QStringList lines = logLines();
+    const auto logged = std::find_if(lines.begin(), lines.end(), [](const QString& line) {
+        return line.startsWith(QStringLiteral("The action “Flash Lower Third” could not be started: "));
+    });
+    ASSERT_NE(logged, lines.end()) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_GT(logged->size(), QStringLiteral("The action “Flash Lower Third” could not be started: ").size())
+        << "the reason follows";
+}
+
 TEST(AppleScriptActions, WithoutAFolderThereAreNone) {
     const GraflinkDocument document;
     EXPECT_TRUE(document.availableAppleScriptActions().isEmpty());

@@ -5,9 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <semaphore>
+#include <thread>
 
 using testing_support::readFile;
 
@@ -267,6 +270,52 @@ TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     logger->logMessage(QStringLiteral("Four"), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(failureReports().size(), 2);
+}
+
+// Fault guarded: a write that the disk cut short (ENOSPC) lost the line without a word.
+TEST_F(TechnicalLog, ReportsALineThatTheFullDiskCutShort) {
+    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+        GTEST_SKIP() << "no writable /dev/full on this machine";
+    // Today's file is a link to a device that is always full. Today is the real day, so that the
+    // clean-up does not take the device's age for the file's and remove the link first.
+    const QDateTime today = QDateTime::currentDateTime();
+    setTime(today);
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("/dev/full"), fileFor(today.toString(QStringLiteral("yyyy-MM-dd")))));
+    auto logger = makeLogger();
+    logger->logMessage(QStringLiteral("Lost"), 2, true);
+    logger->waitUntilIdle();
+    QStringList reports;
+    for (const QVariantMap& info : delegate.displayed())
+        if (info.value(QStringLiteral("level")).toInt() == 0)
+            reports.append(info.value(QStringLiteral("message")).toString());
+    EXPECT_EQ(reports,
+              QStringList{QStringLiteral("Error: Failed to write technical logs to '%1'").arg(folder)});
+}
+
+// Fault guarded: the log queue called the delegate without the delegate lock, so a delegate
+// removed (and destroyed) meanwhile could still be in use.
+TEST_F(TechnicalLog, RemovingTheDelegateWaitsForItsCallOnTheLogQueue) {
+    struct SlowDelegate : NVSLogControllerDelegate {
+        std::optional<QString> initialLogMessage() override {
+            entered.release();
+            // Room for a removal that does not wait to return meanwhile.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            calledAfterRemoval = removed.load();
+            return std::nullopt;
+        }
+        std::binary_semaphore entered{0};
+        std::atomic<bool> removed{false};
+        std::atomic<bool> calledAfterRemoval{false};
+    } slow;
+    auto logger = makeLogger(false);
+    logger->setLogDelegate(&slow);
+    logger->logMessage(QStringLiteral("First line of the file"), 2, false);
+    slow.entered.acquire();
+    logger->setLogDelegate(nullptr);
+    slow.removed = true;
+    logger->waitUntilIdle();
+    EXPECT_FALSE(slow.calledAfterRemoval);
 }
 
 TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotifications) {

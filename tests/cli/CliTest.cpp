@@ -1,12 +1,18 @@
 #include "appbase/NVSLogController.h"
+#include "cgsim/CGServerSimulator.h"
 #include "cli/CliApplication.h"
+#include "peers/LoopbackHttpServer.h"
+#include "platform/ConsoleWriter.h"
 #include "platform/UserDefaults.h"
 #include "support/TestHelpers.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -78,7 +84,8 @@ public:
 TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     QTemporaryDir logs;
     QString outText, errText;
-    QTextStream out(&outText), err(&errText);
+    QTextStream out(&outText);
+    platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
     cli::CliApplication application(out, err);
     auto command = std::make_unique<EchoCommand>();
     EchoCommand* echo = command.get();
@@ -105,6 +112,52 @@ TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     outText.clear();
     EXPECT_EQ(application.run({QStringLiteral("echo"), QStringLiteral("--help")}), cli::Success);
     EXPECT_EQ(outText, QStringLiteral("Usage: graflink-cli echo TEXT...\n"));
+}
+
+/// A subcommand that writes to stderr on the main thread while a worker logs shown messages.
+class ChattyCommand : public cli::CliCommand {
+public:
+    QString name() const override { return QStringLiteral("chatty"); }
+    QString summary() const override { return QStringLiteral("talks on two threads"); }
+    QString help() const override { return QString(); }
+    int run(cli::CliContext& context, const QStringList&) override {
+        std::thread worker([&context] {
+            for (int i = 0; i < Lines; ++i)
+                context.logger.logMessage(QStringLiteral("worker %1").arg(i), 2, true);
+        });
+        for (int i = 0; i < Lines; ++i)
+            context.err << "main " << i << Qt::endl;
+        worker.join();
+        return cli::Success;
+    }
+    static constexpr int Lines = 300;
+};
+
+// Fault guarded: the log delegate and the --verbose echo wrote to the terminal stream from the
+// log's threads while the subcommand wrote to it from the main thread, tearing lines apart.
+TEST(CliApplicationRun, KeepsLinesWholeWhenTheLogAndTheSubcommandWriteAtOnce) {
+    QTemporaryDir logs;
+    QString outText, errText;
+    QTextStream out(&outText);
+    platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
+    cli::CliApplication application(out, err);
+    application.registerCommand(std::make_unique<ChattyCommand>());
+    ASSERT_EQ(application.run({QStringLiteral("chatty"), QStringLiteral("--verbose"),
+                               QStringLiteral("--log-folder"), logs.path()}),
+              cli::Success);
+
+    const QRegularExpression fromMain(QStringLiteral("^main \\d+$")),
+        shown(QStringLiteral("^graflink-cli: worker \\d+$")),
+        echoed(QStringLiteral("^\\t[^\\t]+\\t[^\\t]+\\t[^\\t]+\\t\\tworker \\d+$"));
+    int mains = 0, shownLines = 0, echoes = 0;
+    for (const QString& line : errText.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        mains += fromMain.match(line).hasMatch();
+        shownLines += shown.match(line).hasMatch();
+        echoes += echoed.match(line).hasMatch();
+    }
+    EXPECT_EQ(mains, ChattyCommand::Lines);
+    EXPECT_EQ(shownLines, ChattyCommand::Lines);
+    EXPECT_EQ(echoes, ChattyCommand::Lines);
 }
 
 /// The real binary, as scripts on rack machines call it.
@@ -142,6 +195,66 @@ TEST(CliBinary, AnswersHelpVersionAndUsageErrorsWithTheirExitCodes) {
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("unknown subcommand")));
 
     EXPECT_EQ(runBinary({QStringLiteral("--log-level"), QStringLiteral("loud")}).status, 2);
+}
+
+// Fault guarded: the feed address's password reached the technical log, the --verbose echo
+// and error texts with the address.
+TEST(CliBinary, ShowsNoPasswordAtTheMostDetailedLogLevel) {
+    const QString feedPassword = QStringLiteral("feed-pw-5X"), cgPassword = QStringLiteral("cg-pw-8Z");
+    testing_support::LoopbackHttpServer feed;
+    feed.serve("/feed.json",
+               testing_support::LoopbackHttpServer::Reply::text(R"({"home":"Lions"})", "application/json"));
+    CGServerSimulator::Options options;
+    options.serverType = 2;
+    options.password = cgPassword;
+    CGServerSimulator simulator(options);
+    ASSERT_TRUE(simulator.start());
+    QTemporaryDir temp;
+    const QString logs = temp.filePath(QStringLiteral("logs"));
+    const auto document = [&](const QString& name, const QString& host) {
+        const QString path = temp.filePath(name);
+        const BinaryRun made = runBinary(
+            {QStringLiteral("new"), path, QStringLiteral("--source"),
+             QStringLiteral("http://feeduser:%1@%2:%3/feed.json").arg(feedPassword, host).arg(feed.port()),
+             QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(simulator.port()),
+             QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--password"), cgPassword,
+             QStringLiteral("--publish"), QStringLiteral("--var"),
+             QStringLiteral(
+                 R"({"XPath":"home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")});
+        EXPECT_EQ(made.status, 0) << made.err.toStdString();
+        return path;
+    };
+    const QString reachable = document(QStringLiteral("reachable.graflink"), QStringLiteral("127.0.0.1"));
+    const QString unusable = document(QStringLiteral("unusable.graflink"), QStringLiteral("bad host"));
+
+    const struct {
+        QStringList arguments;
+        int status;
+    } runs[] = {
+        {{QStringLiteral("refresh"), reachable}, 0},
+        {{QStringLiteral("refresh"), unusable}, 1},
+        {{QStringLiteral("paths"), unusable}, 1},
+    };
+    for (const auto& run : runs) {
+        const BinaryRun result =
+            runBinary(QStringList{QStringLiteral("--log-level"), QStringLiteral("3"),
+                                  QStringLiteral("--verbose"), QStringLiteral("--log-folder"), logs} +
+                      run.arguments);
+        SCOPED_TRACE(run.arguments.join(QLatin1Char(' ')).toStdString());
+        EXPECT_EQ(result.status, run.status) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(QStringLiteral("URL Session Task"))) << "the log is echoed";
+        for (const QString& secret : {feedPassword, cgPassword}) {
+            EXPECT_FALSE(result.err.contains(secret)) << result.err.toStdString();
+            EXPECT_FALSE(result.out.contains(secret)) << result.out.toStdString();
+        }
+    }
+    EXPECT_GE(simulator.acceptedUpdates().size(), 1) << "the CG password was used";
+    QString written;
+    for (QDirIterator it(logs, QDir::Files); it.hasNext();)
+        written += QString::fromUtf8(testing_support::readFile(it.next()));
+    EXPECT_TRUE(written.contains(QStringLiteral("feeduser:***@bad host"))) << written.toStdString();
+    for (const QString& secret : {feedPassword, cgPassword})
+        EXPECT_FALSE(written.contains(secret)) << written.toStdString();
 }
 
 } // namespace

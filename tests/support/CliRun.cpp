@@ -1,6 +1,7 @@
 #include "support/CliRun.h"
 
 #include "cli/CliApplication.h"
+#include "platform/ConsoleWriter.h"
 
 #include <QTextStream>
 
@@ -9,12 +10,11 @@ namespace testing_support {
 CliRun runCli(const QStringList& arguments) {
     CliRun run;
     QTextStream out(&run.out);
-    QTextStream err(&run.err);
+    platform::ConsoleWriter err([&run](const QByteArray& bytes) { run.err += QString::fromUtf8(bytes); });
     cli::CliApplication application(out, err);
     cli::registerBuiltInCommands(application);
     run.status = application.run(arguments);
     out.flush();
-    err.flush();
     return run;
 }
 
