@@ -1,5 +1,6 @@
 // Replays every file of the fuzz corpora through the fuzz entries, so that `make test` keeps
 // each past finding fixed without a clang build.
+#include "DataSourceFuzzEntries.h"
 #include "FuzzEntries.h"
 #include "platform/PropertyList.h"
 #include "support/TestHelpers.h"
@@ -36,14 +37,14 @@ TEST_P(FuzzCorpus, EveryFileRunsThroughItsEntry) {
     EXPECT_GT(files, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
-                         ::testing::Values(Target{"csv", &FuzzEntries::csv},
-                                           Target{"json_key_path", &FuzzEntries::jsonKeyPath},
-                                           Target{"xml_inventory", &FuzzEntries::xmlInventory},
-                                           Target{"document_file", &FuzzEntries::documentFile}),
-                         [](const ::testing::TestParamInfo<Target>& param) {
-                             return std::string(param.param.folder);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Targets, FuzzCorpus,
+    ::testing::Values(Target{"csv", &FuzzEntries::csv}, Target{"json_key_path", &FuzzEntries::jsonKeyPath},
+                      Target{"xml_inventory", &FuzzEntries::xmlInventory},
+                      Target{"document_file", &FuzzEntries::documentFile},
+                      Target{"data_source_file", &DataSourceFuzzEntries::dataSourceFile},
+                      Target{"data_source_feed", &DataSourceFuzzEntries::dataSourceFeed}),
+    [](const ::testing::TestParamInfo<Target>& param) { return std::string(param.param.folder); });
 
 // Fault guarded (found by fuzzing): libplist aborted on an assertion when a document's string
 // or key held a NUL character; such files are now refused as damaged.
