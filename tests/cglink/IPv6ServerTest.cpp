@@ -46,6 +46,7 @@ class CGServerOnIPv6Loopback : public ::testing::Test {
 // by an IPv6 address got no request at all (its socket connected).
 TEST_F(CGServerOnIPv6Loopback, ClientListsProjectsAndConnects) {
     CGServerHTTPController client(QStringLiteral("::1"), simulator->port(), 2, QString());
+    client.waitUntilIdle();
     EXPECT_EQ(client.projects().size(), 3);
     EXPECT_TRUE(waitUntil([&] { return client.isConnected(); }));
     client.closeWebSockets();
