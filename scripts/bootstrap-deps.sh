@@ -12,6 +12,8 @@ packages=(
   libgl-dev
   # feed parsing, HTTP, formats
   libcurl4-openssl-dev libxml2-dev nlohmann-json3-dev libsimdjson-dev libplist-dev libicu-dev
+  # the programs' allocator (docs/performance.md)
+  libmimalloc-dev
   # keychain, support archive
   libsecret-1-dev libarchive-dev
   # tests and benchmarks
