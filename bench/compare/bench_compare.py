@@ -66,16 +66,25 @@ def run(command, env, check=True):
     return result.stdout
 
 
+# Measures one run's peak resident memory from a small process of its own: Linux carries a
+# process's peak across fork and exec, so a child of this process (which holds the feeds) would
+# start from this process's size.
+MEASURE = """
+import os, subprocess, sys
+process = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+_, status, usage = os.wait4(process.pid, 0)
+print(usage.ru_maxrss * 1024 if os.waitstatus_to_exitcode(status) == 0 else -1)
+"""
+
+
 def peak_memory(command, env, runs=3):
     """Median peak resident set size in bytes of `command` over `runs` runs."""
     peaks = []
     for _ in range(runs):
-        process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        _, status, usage = os.wait4(process.pid, 0)
-        process.returncode = os.waitstatus_to_exitcode(status)
-        if process.returncode != 0:
-            sys.exit("bench-compare: %s failed (%d)" % (" ".join(command), process.returncode))
-        peaks.append(usage.ru_maxrss * 1024)
+        peak = int(run([PYTHON, "-c", MEASURE] + command, env))
+        if peak < 0:
+            sys.exit("bench-compare: %s failed" % " ".join(command))
+        peaks.append(peak)
     return statistics.median(peaks)
 
 
