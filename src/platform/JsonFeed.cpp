@@ -61,12 +61,6 @@ JsonValue toJson(element value) {
     return JsonValue(nullptr);
 }
 
-simdjson::dom::parser& threadParser() {
-    // The parser's working buffers are reused from one parse to the next on the same thread.
-    thread_local simdjson::dom::parser parser;
-    return parser;
-}
-
 // The deepest nesting of arrays and objects in a parsed document, read off its tape (simdjson's
 // own depth limit is not exact to the level). Numbers take a second tape word, their value.
 std::size_t deepestNesting(const simdjson::dom::document& document) {
@@ -110,7 +104,9 @@ JsonFeed::JsonFeed(std::unique_ptr<Parsed> parsed) : m_parsed(std::move(parsed))
 JsonFeed::~JsonFeed() = default;
 
 std::unique_ptr<JsonFeed> JsonFeed::parse(const QByteArray& bytes) {
-    simdjson::dom::parser& parser = threadParser();
+    // A parser of its own, gone before the values are built: its working buffers are about the
+    // size of the text, and a parser kept per thread would hold them between refreshes.
+    simdjson::dom::parser parser;
     auto parsed = std::make_unique<Parsed>();
     // simdjson reads up to SIMDJSON_PADDING bytes past the end: without that much spare room in
     // the array's allocation it parses a padded copy.
