@@ -16,8 +16,9 @@ namespace platform {
 /// Reads exactly what parseJson() reads. It refuses, without a reason, what simdjson cannot take
 /// or might read differently (integers beyond 64 bits, a byte order mark, nesting deeper than
 /// MaximumJsonNestingDepth, anything malformed): parseJson() gives the verdict and the error text
-/// for those. A non-negative integer "-0" is the one value read as an unsigned zero where
-/// parseJson() keeps a signed zero (the same number, written the same way).
+/// for those. The integer "-0" is the one value that comes out with another type than
+/// nlohmann's parser gives it: an unsigned zero instead of a signed one (the same number, written
+/// "0" either way).
 ///
 /// Threads: parse() may run on any thread; a feed is then used by one thread at a time (lookups
 /// remember the elements of long arrays).
