@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 
-.PHONY: deps configure build test demo bench loadtest gui sanitize fuzz clean
+.PHONY: deps configure build test demo bench bench-compare loadtest gui sanitize fuzz clean
 
 deps:
 	@scripts/bootstrap-deps.sh
@@ -29,6 +29,14 @@ bench: build
 LOAD_FLAGS ?=
 loadtest: build
 	python3 bench/load/run_load.py $(BUILD_DIR)/src/cli/graflink-cli $(LOAD_FLAGS)
+
+# Whole processes against the short Python scripts an operator would write instead (bench/peers/),
+# over a generated 10 MB election feed on loopback HTTP: medians, peak memory, ratios, and a check
+# that both sides print the same values. BENCH_RUNS sets hyperfine's runs per command.
+BENCH_RUNS ?= 7
+bench-compare: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target graflink-cli
+	@/usr/bin/python3 bench/compare/bench_compare.py $(BUILD_DIR)/src/cli/graflink-cli --runs $(BENCH_RUNS)
 
 gui: build
 	@if [ -x $(BUILD_DIR)/src/app/Graflink ]; then $(BUILD_DIR)/src/app/Graflink; \

@@ -12,12 +12,14 @@ packages=(
   libgl-dev
   # feed parsing, HTTP, formats
   libcurl4-openssl-dev zlib1g-dev libxml2-dev nlohmann-json3-dev libsimdjson-dev libplist-dev libicu-dev
+  # the programs' allocator (docs/performance.md)
+  libmimalloc-dev
   # keychain, support archive
   libsecret-1-dev libarchive-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # the lxml peer of the data-source benchmark (run with /usr/bin/python3)
-  python3-lxml
+  # the lxml peers of the benchmarks (run with /usr/bin/python3); whole-process timing
+  python3-lxml hyperfine
   # fuzzing (libFuzzer ships with clang's runtime)
   clang libclang-rt-14-dev
   # a private D-Bus session for notification and keychain tests

@@ -1,5 +1,6 @@
 #include "app/FeedResponse.h"
 
+#include "platform/BackgroundRelease.h"
 #include "platform/HttpResponse.h"
 #include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
@@ -40,8 +41,10 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
     if (type.contains("xml")) {
         platform::Error error;
         std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(response.body, &error);
+        // The tree goes back to the allocator on the release thread, not on the thread that
+        // drops the response last (the main thread, right after the refresh).
         if (document)
-            result.xml = std::move(document);
+            result.xml = platform::BackgroundRelease::share(std::move(document));
         else
             result.failureReason = QStringLiteral("the feed is not well-formed XML (%1)").arg(error.localizedDescription());
         return result;
@@ -51,7 +54,7 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
         std::optional<platform::JsonValue> value = platform::parseJson(response.body, &error);
         // The top level must be an object or an array.
         if (value && (value->is_object() || value->is_array()))
-            result.json = std::make_shared<const platform::JsonValue>(std::move(*value));
+            result.json = platform::BackgroundRelease::share(std::make_unique<const platform::JsonValue>(std::move(*value)));
         else if (value)
             result.failureReason = QStringLiteral("the feed's JSON is neither an object nor an array");
         else

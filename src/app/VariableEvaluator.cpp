@@ -2,6 +2,7 @@
 
 #include "app/GraflinkVariable.h"
 #include "app/JsonKeyPath.h"
+#include "platform/JsonFeed.h"
 #include "platform/NumberPatternFormatter.h"
 #include "platform/ValueReadings.h"
 #include "platform/XPathEvaluator.h"
@@ -45,22 +46,33 @@ void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, cons
 
 void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root) {
     for (GraflinkVariable* variable : variables) {
+        if (hasPath(*variable))
+            take(*variable, JsonKeyPath::valueAt(root, *variable->XPath()));
+    }
+}
+
+void VariableEvaluator::evaluateFeed(const QList<GraflinkVariable*>& variables, const platform::JsonFeed& feed) {
+    for (GraflinkVariable* variable : variables) {
         if (!hasPath(*variable))
             continue;
-        const platform::JsonValue* found = JsonKeyPath::valueAt(root, *variable->XPath());
-        if (variable->valueType() == GraflinkVariable::Number) {
-            QString text;
-            const QString pattern = variable->format().value_or(QString());
-            if (found && found->is_number())
-                text = formatNumber(pattern, found->get<double>());
-            else if (found && found->is_string())
-                text = formatNumber(pattern, platform::ValueReadings::doubleReading(
-                                                 QString::fromStdString(found->get_ref<const std::string&>())));
-            variable->setCurrentStringValue(platform::JsonValue(text.toStdString()));
-        } else if (found) {
-            variable->setCurrentStringValue(*found);
-        } else {
-            variable->setCurrentStringValue(std::nullopt);
-        }
+        const std::optional<platform::JsonValue> found = feed.valueAt(JsonKeyPath::components(*variable->XPath()));
+        take(*variable, found ? &*found : nullptr);
+    }
+}
+
+void VariableEvaluator::take(GraflinkVariable& variable, const platform::JsonValue* found) {
+    if (variable.valueType() == GraflinkVariable::Number) {
+        QString text;
+        const QString pattern = variable.format().value_or(QString());
+        if (found && found->is_number())
+            text = formatNumber(pattern, found->get<double>());
+        else if (found && found->is_string())
+            text = formatNumber(pattern, platform::ValueReadings::doubleReading(
+                                             QString::fromStdString(found->get_ref<const std::string&>())));
+        variable.setCurrentStringValue(platform::JsonValue(text.toStdString()));
+    } else if (found) {
+        variable.setCurrentStringValue(*found);
+    } else {
+        variable.setCurrentStringValue(std::nullopt);
     }
 }

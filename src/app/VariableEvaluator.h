@@ -10,6 +10,7 @@
 
 class GraflinkVariable;
 namespace platform {
+class JsonFeed;
 class NumberPatternFormatter;
 class XmlDocument;
 } // namespace platform
@@ -29,11 +30,17 @@ public:
     /// nowhere clears it, or gives the empty string for a number). Variables without a path are
     /// skipped.
     void evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root);
+    /// The same, on a feed still in its parsed form: only the values the variables take are
+    /// turned into JsonValue.
+    void evaluateFeed(const QList<GraflinkVariable*>& variables, const platform::JsonFeed& feed);
 
     /// `value` formatted with the number pattern (an invalid pattern gives the empty string).
     QString formatNumber(const QString& pattern, double value);
 
 private:
+    /// One variable's new value from what its key path found (null: led nowhere).
+    void take(GraflinkVariable& variable, const platform::JsonValue* found);
+
     platform::XPathCache m_xpaths;
     std::unordered_map<QString, std::unique_ptr<platform::NumberPatternFormatter>> m_formatters;
 };

@@ -87,14 +87,23 @@ int DataSourceShowCommand::run(CliContext& context, const QStringList& arguments
     const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource->columns();
     const std::vector<NVSCGDataSourceNodePtr> rows = dataSource->contentNodes();
     if (json) {
-        platform::JsonValue array = platform::JsonValue::array();
-        for (const NVSCGDataSourceNodePtr& row : rows) {
+        // Row by row, laid out as one pretty-printed array: the text of the whole array at once
+        // would take several times the memory of the rows themselves.
+        if (rows.empty()) {
+            context.out << "[]" << Qt::endl;
+            return Success;
+        }
+        context.out << "[\n";
+        for (std::size_t i = 0; i < rows.size(); ++i) {
             platform::JsonValue object = platform::JsonValue::object();
             for (const NVSCGDataSourceColumnPtr& column : columns)
-                object[utf8(column->title())] = utf8(row->stringValueForColum(*column));
-            array.push_back(std::move(object));
+                object[utf8(column->title())] = utf8(rows[i]->stringValueForColum(*column));
+            // An element of the array is indented one level deeper than the object on its own.
+            QByteArray text = platform::toJsonBytes(object, true);
+            text.replace('\n', "\n  ");
+            context.out << "  " << QString::fromUtf8(text) << (i + 1 < rows.size() ? ",\n" : "\n");
         }
-        context.out << QString::fromUtf8(platform::toJsonBytes(array, true)) << Qt::endl;
+        context.out << ']' << Qt::endl;
         return Success;
     }
     QStringList titles;

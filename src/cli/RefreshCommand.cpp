@@ -48,13 +48,15 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
     GraflinkDocument& document = *opened;
     if (noPublish)
         document.setPublishToCG(false);
-    // Let the refreshes that opening started end first, so this one is the one printed (and the
-    // only one published).
-    runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::minutes(2));
     // The desktop program makes the client when the window opens; without a server there is none.
     if (!document.CGServerIPAddress().trimmed().isEmpty() && document.publishToCG())
         document.applyCGServerSettings();
-    document.refresh();
+    // Opening the document started its refresh, as it does in the desktop program: that is the one
+    // refresh of this command, so the feed is fetched once. Its feed is evaluated on this thread's
+    // event loop, which has not run since, so the client made above publishes its values. A
+    // document whose file names no feed address started none.
+    if (!document.isRefreshing())
+        document.refresh();
     runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::minutes(2));
     // The values go out on the client's worker: the command ends when they are sent.
     if (CGServerHTTPController* client = document.CGClient())

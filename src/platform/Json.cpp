@@ -1,5 +1,7 @@
 #include "platform/Json.h"
 
+#include "platform/JsonFeed.h"
+
 #include <QStringList>
 #include <nlohmann/json.hpp>
 #include <string_view>
@@ -130,6 +132,10 @@ JsonValue convert(const QVariant& value, Error* error, bool& failed) {
 } // namespace
 
 std::optional<JsonValue> parseJson(const QByteArray& bytes, Error* error) {
+    // simdjson reads nearly every feed several times faster; what it refuses, nlohmann's parser
+    // decides on and words the error for.
+    if (const std::unique_ptr<JsonFeed> feed = JsonFeed::parse(bytes))
+        return feed->toJsonValue();
     const qsizetype tooDeep = excessiveNestingOffset(bytes, MaximumJsonNestingDepth);
     if (tooDeep >= 0) {
         setError(error, parseError(0, tooDeep,

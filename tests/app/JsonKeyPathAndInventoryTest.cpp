@@ -1,5 +1,8 @@
 #include "app/FeedInventory.h"
+#include "app/GraflinkVariable.h"
 #include "app/JsonKeyPath.h"
+#include "app/VariableEvaluator.h"
+#include "platform/JsonFeed.h"
 #include "platform/XmlDocument.h"
 #include "support/TestHelpers.h"
 
@@ -37,6 +40,43 @@ TEST(JsonKeyPath, FollowsKeysAndIndexesAndNeverLeavesTheTree) {
     EXPECT_FALSE(at("a/missing"));
     EXPECT_FALSE(at("a/b/0/c/deeper")) << "a number has no members";
     EXPECT_EQ(at(""), &feed);
+}
+
+// Variables read a feed in simdjson's form without building its tree: every value they take must
+// be the one the tree gives, through long (listed) and short arrays, repeated keys and misses.
+TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
+    QByteArray text = R"({"a":{"b":[{"c":1},{"c":2.5,"c":"last"}]},"/":{"x":"slash"},"n":null,"s":"12.5","long":[)";
+    for (int i = 0; i < 40; ++i)
+        text += (i ? "," : "") + QByteArray::number(i * 10);
+    text += R"(],"nested":[[{"k":[true,{"deep":"yes"}]}]]})";
+    const JsonValue tree = JsonValue::parse(text.constData());
+    const std::unique_ptr<platform::JsonFeed> feed = platform::JsonFeed::parse(text);
+    ASSERT_TRUE(feed);
+    EXPECT_EQ(feed->toJsonValue(), tree);
+
+    const char* const paths[] = {"a/b/1/c", "a/b/0", "a/b", "/x", "n", "long/x", "long/2abc", "long/39", "long/40",
+                                 "long/-1", "long/17", "long/99999999999", "a/missing", "a/b/0/c/deeper",
+                                 "nested/0/0/k/1/deep", "nested/0/0/k/5", "", "s", "long/3/x"};
+    for (const qint32 type : {GraflinkVariable::PlainText, GraflinkVariable::Number}) {
+        std::vector<std::unique_ptr<GraflinkVariable>> fromTree, fromFeed;
+        QList<GraflinkVariable*> treeList, feedList;
+        for (const char* path : paths) {
+            for (auto* list : {&fromTree, &fromFeed}) {
+                auto variable = std::make_unique<GraflinkVariable>();
+                variable->setXPath(QString::fromUtf8(path));
+                variable->setValueType(type);
+                variable->setFormat(QStringLiteral("#,##0.0"));
+                (list == &fromTree ? treeList : feedList).append(variable.get());
+                list->push_back(std::move(variable));
+            }
+        }
+        VariableEvaluator evaluator;
+        evaluator.evaluate(treeList, tree);
+        evaluator.evaluateFeed(feedList, *feed);
+        for (qsizetype i = 0; i < treeList.size(); ++i)
+            EXPECT_EQ(feedList[i]->currentStringValue(), treeList[i]->currentStringValue())
+                << paths[i] << " as value type " << type;
+    }
 }
 
 TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {

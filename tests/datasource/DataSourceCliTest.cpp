@@ -36,7 +36,9 @@ TEST(DataSourceCli, NewSetAndShowOverHttp) {
     EXPECT_EQ(show.out, QStringLiteral("Race\tTop\nRace 1\tRace 1:  !\nRace 2\tRace 2:  !\n"));
 
     const CliRun json = runCli({QStringLiteral("datasource"), QStringLiteral("show"), file, QStringLiteral("--json")});
-    EXPECT_TRUE(json.out.contains(QStringLiteral("\"Race\": \"Race 2\""))) << json.out.toStdString();
+    // One pretty-printed array, written row by row.
+    EXPECT_EQ(json.out, QStringLiteral("[\n  {\n    \"Race\": \"Race 1\",\n    \"Top\": \"Race 1: \\t!\"\n  },\n"
+                                       "  {\n    \"Race\": \"Race 2\",\n    \"Top\": \"Race 2: \\t!\"\n  }\n]\n"));
 
     EXPECT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("set"), file, QStringLiteral("--auto-update"),
                       QStringLiteral("maybe")}).status, 2);

@@ -1,4 +1,5 @@
 #include "platform/AtomicFile.h"
+#include "platform/BackgroundRelease.h"
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
 #include "platform/DatePatternFormatter.h"
@@ -12,6 +13,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
+#include <mutex>
+#include <thread>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -80,6 +83,35 @@ TEST(AtomicFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure) {
     EXPECT_FALSE(written);
     EXPECT_EQ(testing_support::readFile(path), QByteArray("second"));
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.graflink")});
+}
+
+// A parsed feed let go on the main thread must be freed elsewhere, once, in the order handed over.
+TEST(BackgroundRelease, FreesWhatItsLastOwnerLetsGoOnItsOwnThreadInOrder) {
+    struct Freed {
+        std::mutex mutex;
+        std::vector<std::pair<int, std::thread::id>> order;
+    } freed;
+    struct Probe {
+        Freed* freed;
+        int number;
+        ~Probe() {
+            std::lock_guard lock(freed->mutex);
+            freed->order.emplace_back(number, std::this_thread::get_id());
+        }
+    };
+    std::shared_ptr<Probe> first = platform::BackgroundRelease::share(std::make_unique<Probe>(&freed, 1));
+    std::shared_ptr<Probe> second = platform::BackgroundRelease::share(std::make_unique<Probe>(&freed, 2));
+    std::shared_ptr<Probe> firstAgain = first;
+    first.reset();
+    platform::BackgroundRelease::drain();
+    EXPECT_TRUE(freed.order.empty()) << "still owned";
+    firstAgain.reset();
+    second.reset();
+    platform::BackgroundRelease::drain();
+    ASSERT_EQ(freed.order.size(), 2u);
+    EXPECT_EQ(freed.order[0].first, 1);
+    EXPECT_EQ(freed.order[1].first, 2);
+    EXPECT_NE(freed.order[0].second, std::this_thread::get_id());
 }
 
 TEST(SmallServices, UuidStringsAreCanonical) {

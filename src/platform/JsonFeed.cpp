@@ -1,0 +1,177 @@
+#include "platform/JsonFeed.h"
+
+#include "platform/ValueReadings.h"
+
+#include <nlohmann/json.hpp>
+#include <algorithm>
+#include <simdjson.h>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+
+// Arrays at least this long get their elements listed on the first lookup by index: simdjson
+// finds the n-th element by stepping over the n before it.
+constexpr std::size_t IndexedArrayLength = 32;
+
+JsonValue toJson(element value) {
+    switch (value.type()) {
+    case element_type::ARRAY: {
+        JsonValue array = JsonValue::array();
+        const simdjson::dom::array items = value.get_array().value_unsafe();
+        for (element item : items)
+            array.push_back(toJson(item));
+        return array;
+    }
+    case element_type::OBJECT: {
+        JsonValue object = JsonValue::object();
+        // Assignment, as nlohmann's parser does: of equal keys the last value wins, in the place
+        // of the first.
+        const simdjson::dom::object members = value.get_object().value_unsafe();
+        for (simdjson::dom::key_value_pair member : members)
+            object[std::string(member.key)] = toJson(member.value);
+        return object;
+    }
+    case element_type::INT64: {
+        // nlohmann reads integers without a sign as unsigned.
+        const std::int64_t number = value.get_int64().value_unsafe();
+        if (number >= 0)
+            return JsonValue(static_cast<std::uint64_t>(number));
+        return JsonValue(number);
+    }
+    case element_type::UINT64:
+        return JsonValue(value.get_uint64().value_unsafe());
+    case element_type::DOUBLE:
+        return JsonValue(value.get_double().value_unsafe());
+    case element_type::STRING: {
+        const std::string_view text = value.get_string().value_unsafe();
+        return JsonValue(std::string(text));
+    }
+    case element_type::BOOL:
+        return JsonValue(value.get_bool().value_unsafe());
+    case element_type::NULL_VALUE:
+        return JsonValue(nullptr);
+    }
+    return JsonValue(nullptr);
+}
+
+// The deepest nesting of arrays and objects in a parsed document, read off its tape (simdjson's
+// own depth limit is not exact to the level). Numbers take a second tape word, their value.
+std::size_t deepestNesting(const simdjson::dom::document& document) {
+    const std::uint64_t* tape = document.tape.get();
+    const std::size_t end = std::size_t(tape[0] & simdjson::internal::JSON_VALUE_MASK);
+    std::size_t depth = 0;
+    std::size_t deepest = 0;
+    for (std::size_t i = 1; i < end; ++i) {
+        switch (char(tape[i] >> 56)) {
+        case '[':
+        case '{':
+            deepest = std::max(deepest, ++depth);
+            break;
+        case ']':
+        case '}':
+            --depth;
+            break;
+        case 'l':
+        case 'u':
+        case 'd':
+            ++i;
+            break;
+        default:
+            break;
+        }
+    }
+    return deepest;
+}
+
+} // namespace
+
+struct JsonFeed::Parsed {
+    simdjson::dom::document document;
+    element root;
+    // Elements of long arrays by key path of the array, filled by lookups.
+    mutable std::unordered_map<std::string, std::vector<element>> arrays;
+};
+
+JsonFeed::JsonFeed(std::unique_ptr<Parsed> parsed) : m_parsed(std::move(parsed)) {}
+
+JsonFeed::~JsonFeed() = default;
+
+std::unique_ptr<JsonFeed> JsonFeed::parse(const QByteArray& bytes) {
+    // A parser of its own, gone before the values are built: its working buffers are about the
+    // size of the text, and a parser kept per thread would hold them between refreshes.
+    simdjson::dom::parser parser;
+    auto parsed = std::make_unique<Parsed>();
+    // simdjson reads up to SIMDJSON_PADDING bytes past the end: without that much spare room in
+    // the array's allocation it parses a padded copy.
+    const bool spare = bytes.capacity() - bytes.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
+    if (parser.parse_into_document(parsed->document, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                   std::size_t(bytes.size()), !spare)
+            .get(parsed->root) != simdjson::SUCCESS ||
+        deepestNesting(parsed->document) > std::size_t(MaximumJsonNestingDepth))
+        return nullptr;
+    return std::unique_ptr<JsonFeed>(new JsonFeed(std::move(parsed)));
+}
+
+bool JsonFeed::isObject() const {
+    return m_parsed->root.is_object();
+}
+
+bool JsonFeed::isArray() const {
+    return m_parsed->root.is_array();
+}
+
+JsonValue JsonFeed::toJsonValue() const {
+    return toJson(m_parsed->root);
+}
+
+std::optional<JsonValue> JsonFeed::valueAt(const QStringList& components) const {
+    element current = m_parsed->root;
+    std::string path; // the components so far, each after its length: the key of a listed array
+    for (const QString& component : components) {
+        const QByteArray key = component.toUtf8();
+        if (current.is_object()) {
+            const std::string_view wanted(key.constData(), std::size_t(key.size()));
+            std::optional<element> found;
+            // On past a match: of equal keys the last one counts, as parsing keeps it.
+            const simdjson::dom::object members = current.get_object().value_unsafe();
+            for (simdjson::dom::key_value_pair member : members)
+                if (member.key == wanted)
+                    found = member.value;
+            if (!found)
+                return std::nullopt;
+            current = *found;
+        } else if (current.is_array()) {
+            const qint32 index = ValueReadings::int32Reading(component);
+            const simdjson::dom::array array = current.get_array().value_unsafe();
+            const std::size_t length = array.size();
+            if (index < 0 || std::size_t(index) >= length)
+                return std::nullopt;
+            if (length < IndexedArrayLength) {
+                current = array.at(std::size_t(index)).value_unsafe();
+            } else {
+                std::vector<element>& elements = m_parsed->arrays[path];
+                if (elements.empty()) {
+                    elements.reserve(length);
+                    for (element item : array)
+                        elements.push_back(item);
+                }
+                current = elements[std::size_t(index)];
+            }
+        } else {
+            return std::nullopt;
+        }
+        const auto length = std::uint32_t(key.size());
+        path.append(reinterpret_cast<const char*>(&length), sizeof length);
+        path.append(key.constData(), std::size_t(key.size()));
+    }
+    return toJson(current);
+}
+
+} // namespace platform
