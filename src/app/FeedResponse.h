@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Json.h"
+#include "platform/JsonFeed.h"
 
 #include <QList>
 #include <QString>
@@ -13,8 +14,9 @@ struct Response;
 }
 } // namespace platform
 
-/// What one feed response turned into: an XML document, a JSON value, or nothing, together
-/// with the technical-log lines the fetch writes on the way. Runs on any thread.
+/// What one feed response turned into: an XML document, a JSON feed, or nothing, together
+/// with the technical-log lines the fetch writes on the way. Runs on any thread; a JSON feed is
+/// then used by one thread at a time.
 class FeedResponse {
 public:
     struct LogLine {
@@ -28,11 +30,16 @@ public:
     /// A fetch that could not be made at all (no usable address).
     static FeedResponse failed(const QString& reason);
 
-    bool hasFeed() const { return xml || json; }
+    bool hasFeed() const { return xml || jsonFeed || json; }
+    /// The JSON feed as one value (built from `jsonFeed` when that is what was parsed).
+    std::shared_ptr<const platform::JsonValue> jsonValue() const;
     /// Why no feed came of the response, for people ("HTTP status 404", "empty body", ...).
     QString failureReason;
 
     std::shared_ptr<platform::XmlDocument> xml;
+    /// A JSON feed in its compact parsed form: variables read their values straight from it.
+    std::shared_ptr<const platform::JsonFeed> jsonFeed;
+    /// A JSON feed the compact form refused but the full parser read (see platform::JsonFeed).
     std::shared_ptr<const platform::JsonValue> json;
     QList<LogLine> logLines;
 };

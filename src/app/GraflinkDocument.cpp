@@ -320,10 +320,15 @@ void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const Feed
             lastProcessed = sequence;
             processed = true;
             if (purpose == FetchPurpose::Refresh) {
-                response.xml ? processXMLDocument(*response.xml) : processJSONObject(*response.json);
+                if (response.xml)
+                    processXMLDocument(*response.xml);
+                else if (response.jsonFeed)
+                    processJSONFeed(*response.jsonFeed);
+                else
+                    processJSONObject(*response.json);
                 ++m_processedRefreshCount;
             } else {
-                response.xml ? inventoryXMLDocument(*response.xml) : inventoryJSONObject(*response.json);
+                response.xml ? inventoryXMLDocument(*response.xml) : inventoryJSONObject(*response.jsonValue());
             }
         }
     }
@@ -351,6 +356,12 @@ void GraflinkDocument::processXMLDocument(const platform::XmlDocument& document)
 void GraflinkDocument::processJSONObject(const platform::JsonValue& value) {
     std::lock_guard lock(m_variables->lock());
     m_evaluator->evaluate(m_variables->variables(), value);
+    afterEvaluation();
+}
+
+void GraflinkDocument::processJSONFeed(const platform::JsonFeed& feed) {
+    std::lock_guard lock(m_variables->lock());
+    m_evaluator->evaluateFeed(m_variables->variables(), feed);
     afterEvaluation();
 }
 

@@ -19,6 +19,7 @@ class VariableEvaluator;
 class FeedResponse;
 namespace platform {
 class DispatchTimer;
+class JsonFeed;
 class UserDefaults;
 class XmlDocument;
 namespace http {
@@ -142,6 +143,8 @@ public:
     void getPaths();
     void processXMLDocument(const platform::XmlDocument& document);
     void processJSONObject(const platform::JsonValue& value);
+    /// As processJSONObject, reading each variable's value straight from the parsed feed.
+    void processJSONFeed(const platform::JsonFeed& feed);
     void inventoryXMLDocument(const platform::XmlDocument& document);
     void inventoryJSONObject(const platform::JsonValue& value);
 

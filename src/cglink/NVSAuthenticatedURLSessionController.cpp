@@ -172,13 +172,15 @@ void NVSAuthenticatedURLSessionController::start(platform::http::Request request
     if (user && password)
         request.credentials = platform::http::Request::Credentials{*user, *password};
     m_http->start(std::move(request), [this, session, completion = std::move(completion)](platform::http::Response response) {
+        // The session has ended before anyone hears of it: a waiter woken by the completion
+        // finds it gone.
+        removeSession(session);
         if (completion) {
             if (response.error)
                 completion(std::nullopt, std::nullopt, response.error);
             else
                 completion(response.body, response, std::nullopt);
         }
-        removeSession(session);
     });
 }
 

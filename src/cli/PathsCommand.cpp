@@ -69,7 +69,7 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
                     << result->failureReason << Qt::endl;
         return Failure;
     }
-    const QStringList paths = result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->json);
+    const QStringList paths = result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->jsonValue());
     for (const QString& path : paths)
         context.out << path << '\n';
     context.out.flush();
