@@ -1,5 +1,6 @@
 #include "DataSourceFuzzEntries.h"
 
+#include "FuzzSetup.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceColumn.h"
 #include "datasource/NVSCGDataSourceNode.h"
@@ -17,12 +18,7 @@
 
 namespace {
 
-void check(bool condition, const char* what) {
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
-    std::abort();
-}
+constexpr auto check = &FuzzSetup::check;
 
 // A feed has a few dozen columns and the cells of a few screens are looked at; caps keep one
 // input from taking seconds.

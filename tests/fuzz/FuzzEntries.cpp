@@ -1,5 +1,6 @@
 #include "FuzzEntries.h"
 
+#include "FuzzSetup.h"
 #include "app/FeedFetcher.h"
 #include "app/FeedInventory.h"
 #include "app/GraflinkDocument.h"
@@ -24,12 +25,7 @@
 
 namespace {
 
-void check(bool condition, const char* what) {
-    if (condition)
-        return;
-    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
-    std::abort();
-}
+constexpr auto check = &FuzzSetup::check;
 
 void checkCsvRows(const QString& text) {
     const QList<NVSCSVUtilities::Row> rows = NVSCSVUtilities::CSVRowsWithString(text);

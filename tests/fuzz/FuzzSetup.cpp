@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
 
 void FuzzSetup::initialize(int* argc, char*** argv) {
     // Both live for the whole run; the folder is removed at exit.
@@ -13,4 +15,11 @@ void FuzzSetup::initialize(int* argc, char*** argv) {
     qputenv("XDG_DATA_HOME", root + "/data");
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     static QCoreApplication application(*argc, *argv);
+}
+
+void FuzzSetup::check(bool condition, const char* what) {
+    if (condition)
+        return;
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what);
+    std::abort();
 }

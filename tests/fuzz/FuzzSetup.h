@@ -5,4 +5,6 @@
 class FuzzSetup {
 public:
     static void initialize(int* argc, char*** argv);
+    /// Aborts with the broken invariant's description when `condition` fails: a finding.
+    static void check(bool condition, const char* what);
 };
