@@ -3,10 +3,10 @@
 // decoding) and text updates (one PUT each, no password).
 #include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
-#include "platform/XmlDocument.h"
 #include "cglink/CGServerHTTPController.h"
 #include "cgsim/CGServerSimulator.h"
 #include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -24,7 +24,8 @@ QList<CGSimProject> benchProjects() {
     for (int p = 0; p < ProjectCount; ++p) {
         CGSimProject project{QStringLiteral("Project %1").arg(p), QStringLiteral("PRJ-%1").arg(p), {}};
         for (int i = 0; i < ItemsPerProject; ++i)
-            project.items.append({QStringLiteral("Field %1").arg(i), QStringLiteral("ITM-%1-%2").arg(p).arg(i), QStringLiteral("text")});
+            project.items.append({QStringLiteral("Field %1").arg(i),
+                                  QStringLiteral("ITM-%1-%2").arg(p).arg(i), QStringLiteral("text")});
         projects.append(project);
     }
     return projects;
@@ -40,13 +41,15 @@ struct Fixture {
         simulator->start();
         defaults = std::make_unique<platform::UserDefaults>(folder.filePath(QStringLiteral("d.conf")));
         defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
-        logger = std::make_unique<NVSLogController>(NVSLogController::Configuration{defaults.get(), QStringLiteral("Bench"), nullptr, {}});
+        logger = std::make_unique<NVSLogController>(
+            NVSLogController::Configuration{defaults.get(), QStringLiteral("Bench"), nullptr, {}});
         logger->setLogDelegate(&delegate);
     }
     std::unique_ptr<CGServerHTTPController> client() {
         CGServerHTTPController::Options options;
         options.logger = logger.get();
-        auto c = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(), 2, QString(), options);
+        auto c = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(), 2,
+                                                          QString(), options);
         c->closeWebSockets();
         c->waitUntilIdle();
         return c;
@@ -97,10 +100,12 @@ void Graflink_ProjectRefresh(benchmark::State& state) {
     for (auto _ : state) {
         client->updateProjects();
         client->waitUntilIdle();
-        if (client->projects().size() != ProjectCount || client->projects().first()->items().size() != ItemsPerProject)
+        if (client->projects().size() != ProjectCount ||
+            client->projects().first()->items().size() != ItemsPerProject)
             state.SkipWithError("incomplete refresh");
     }
-    state.counters["requests/s"] = benchmark::Counter(double(state.iterations()) * (ProjectCount + 1), benchmark::Counter::kIsRate);
+    state.counters["requests/s"] =
+        benchmark::Counter(double(state.iterations()) * (ProjectCount + 1), benchmark::Counter::kIsRate);
 }
 
 void RawCurl_ProjectRefresh(benchmark::State& state) {
@@ -109,11 +114,16 @@ void RawCurl_ProjectRefresh(benchmark::State& state) {
         const auto projects = nlohmann::json::parse(rawRequest(base));
         size_t items = 0;
         for (const auto& project : projects)
-            items += nlohmann::json::parse(rawRequest(base + '/' + QByteArray::fromStdString(project["unique_id"].get<std::string>()) + "/items")).size();
+            items +=
+                nlohmann::json::parse(
+                    rawRequest(base + '/' +
+                               QByteArray::fromStdString(project["unique_id"].get<std::string>()) + "/items"))
+                    .size();
         if (items != size_t(ProjectCount * ItemsPerProject))
             state.SkipWithError("incomplete refresh");
     }
-    state.counters["requests/s"] = benchmark::Counter(double(state.iterations()) * (ProjectCount + 1), benchmark::Counter::kIsRate);
+    state.counters["requests/s"] =
+        benchmark::Counter(double(state.iterations()) * (ProjectCount + 1), benchmark::Counter::kIsRate);
 }
 
 void Graflink_TextUpdate(benchmark::State& state) {
@@ -149,10 +159,11 @@ void Graflink_Publish100Variables(benchmark::State& state) {
     QList<QVariantMap> variables;
     QByteArray feed = "<feed>";
     for (int v = 0; v < PublishedVariables; ++v) {
-        variables.append({{QStringLiteral("XPath"), QStringLiteral("feed/v[%1]").arg(v + 1)},
-                          {QStringLiteral("CGProjectName"), QStringLiteral("Project %1").arg(v % ProjectCount)},
-                          {QStringLiteral("CGProjectFieldName"), QStringLiteral("Field %1").arg(v / ProjectCount)},
-                          {QStringLiteral("valueType"), 0}});
+        variables.append(
+            {{QStringLiteral("XPath"), QStringLiteral("feed/v[%1]").arg(v + 1)},
+             {QStringLiteral("CGProjectName"), QStringLiteral("Project %1").arg(v % ProjectCount)},
+             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Field %1").arg(v / ProjectCount)},
+             {QStringLiteral("valueType"), 0}});
         feed += "<v>Value " + QByteArray::number(v) + "</v>";
     }
     feed += "</feed>";
@@ -173,20 +184,23 @@ void Graflink_Publish100Variables(benchmark::State& state) {
     if (fixture().simulator->acceptedUpdates().size() < PublishedVariables)
         state.SkipWithError("values did not reach the server");
     fixture().simulator->clearAcceptedUpdates();
-    state.counters["updates/s"] = benchmark::Counter(double(state.iterations()) * PublishedVariables, benchmark::Counter::kIsRate);
+    state.counters["updates/s"] =
+        benchmark::Counter(double(state.iterations()) * PublishedVariables, benchmark::Counter::kIsRate);
 }
 
 /// The same 100 PUTs straight through libcurl, a fresh connection each.
 void RawCurl_Put100(benchmark::State& state) {
     std::vector<QByteArray> urls;
     for (int v = 0; v < PublishedVariables; ++v)
-        urls.push_back(fixture().base() + "/playback/cg_projects/PRJ-" + QByteArray::number(v % ProjectCount) + "/items/ITM-" +
+        urls.push_back(fixture().base() + "/playback/cg_projects/PRJ-" +
+                       QByteArray::number(v % ProjectCount) + "/items/ITM-" +
                        QByteArray::number(v % ProjectCount) + '-' + QByteArray::number(v / ProjectCount));
     for (auto _ : state)
         for (int v = 0; v < PublishedVariables; ++v)
             rawRequest(urls[size_t(v)], "PUT", "{\n  \"text\": \"Value " + std::to_string(v) + "\"\n}");
     fixture().simulator->clearAcceptedUpdates();
-    state.counters["updates/s"] = benchmark::Counter(double(state.iterations()) * PublishedVariables, benchmark::Counter::kIsRate);
+    state.counters["updates/s"] =
+        benchmark::Counter(double(state.iterations()) * PublishedVariables, benchmark::Counter::kIsRate);
 }
 
 } // namespace

@@ -6,10 +6,14 @@
 
 namespace {
 
-const std::array<const char*, 4> Offices{"U.S. House of Representatives", "State Senate", "Governor", "Attorney General"};
-const std::array<const char*, 6> Parties{"Democratic", "Republican", "Libertarian", "Green", "Independent", "Constitution"};
-const std::array<const char*, 7> RaceFields{"RaceID", "Office", "State", "Seat", "PrecinctsReporting", "PrecinctsTotal", "LastUpdated"};
-const std::array<const char*, 8> CandidateFields{"CandidateID", "First", "Last", "Party", "Votes", "Percent", "Incumbent", "Winner"};
+const std::array<const char*, 4> Offices{"U.S. House of Representatives", "State Senate", "Governor",
+                                         "Attorney General"};
+const std::array<const char*, 6> Parties{"Democratic", "Republican",  "Libertarian",
+                                         "Green",      "Independent", "Constitution"};
+const std::array<const char*, 7> RaceFields{
+    "RaceID", "Office", "State", "Seat", "PrecinctsReporting", "PrecinctsTotal", "LastUpdated"};
+const std::array<const char*, 8> CandidateFields{"CandidateID", "First",   "Last",      "Party",
+                                                 "Votes",       "Percent", "Incumbent", "Winner"};
 
 nlohmann::ordered_json race(int r) {
     nlohmann::ordered_json candidates = nlohmann::ordered_json::array();
@@ -64,7 +68,8 @@ QByteArray ElectionFeed::json() {
     nlohmann::ordered_json races = nlohmann::ordered_json::array();
     for (int r = 0; r < Races; ++r)
         races.push_back(race(r));
-    return QByteArray::fromStdString(nlohmann::ordered_json{{"ElectionResults", {{"Race", std::move(races)}}}}.dump(2));
+    return QByteArray::fromStdString(
+        nlohmann::ordered_json{{"ElectionResults", {{"Race", std::move(races)}}}}.dump(2));
 }
 
 std::vector<ElectionFeed::VariablePath> ElectionFeed::variablePaths(int count) {
@@ -77,9 +82,14 @@ std::vector<ElectionFeed::VariablePath> ElectionFeed::variablePaths(int count) {
                              QStringLiteral("ElectionResults/Race/%1/%2").arg(r).arg(field)});
         } else {
             const int c = v % Candidates;
-            const QString field = QString::fromLatin1(CandidateFields[std::size_t(v) % CandidateFields.size()]);
-            paths.push_back({QStringLiteral("/ElectionResults/Race[%1]/Candidate[%2]/%3").arg(r + 1).arg(c + 1).arg(field),
-                             QStringLiteral("ElectionResults/Race/%1/Candidate/%2/%3").arg(r).arg(c).arg(field)});
+            const QString field =
+                QString::fromLatin1(CandidateFields[std::size_t(v) % CandidateFields.size()]);
+            paths.push_back(
+                {QStringLiteral("/ElectionResults/Race[%1]/Candidate[%2]/%3")
+                     .arg(r + 1)
+                     .arg(c + 1)
+                     .arg(field),
+                 QStringLiteral("ElectionResults/Race/%1/Candidate/%2/%3").arg(r).arg(c).arg(field)});
         }
     }
     return paths;

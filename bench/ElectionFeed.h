@@ -7,7 +7,7 @@
 /// The election feed of the benchmarks, as bench/compare/election_feed.py makes it: 5,000 races
 /// x 6 candidates (~10 MB as XML and as JSON), and the 1,000 paths the refresh jobs read.
 class ElectionFeed {
-public:
+  public:
     static constexpr int Races = 5000;
     static constexpr int Candidates = 6;
 

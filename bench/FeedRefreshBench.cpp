@@ -67,9 +67,9 @@ struct Feeds {
             paths += xpaths[i].toUtf8() + '\t' + keyPaths[i].toUtf8() + '\n';
         QProcess python;
         python.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(GRAFLINK_BENCH_PEERS "/feed_refresh_peer.py"), write(QStringLiteral("feed.xml"), xml),
-                      write(QStringLiteral("feed.json"), json), write(QStringLiteral("paths.txt"), paths),
-                      QString::number(PeerRepetitions)});
+                     {QStringLiteral(GRAFLINK_BENCH_PEERS "/feed_refresh_peer.py"),
+                      write(QStringLiteral("feed.xml"), xml), write(QStringLiteral("feed.json"), json),
+                      write(QStringLiteral("paths.txt"), paths), QString::number(PeerRepetitions)});
         if (python.waitForFinished(600000) && python.exitCode() == 0)
             peer = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
         else
@@ -161,14 +161,26 @@ void Peer(benchmark::State& state, const char* phase) {
 }
 
 BENCHMARK(Graflink_XmlParse)->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
-BENCHMARK_CAPTURE(Peer, Python_lxml_XmlParse, "xml_parse")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
+BENCHMARK_CAPTURE(Peer, Python_lxml_XmlParse, "xml_parse")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(PeerRepetitions);
 BENCHMARK(Graflink_XmlEvaluate)->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
 BENCHMARK(LibXml2_CompiledXPathLoop)->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
-BENCHMARK_CAPTURE(Peer, Python_lxml_XmlEvaluate, "xml_evaluate")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
+BENCHMARK_CAPTURE(Peer, Python_lxml_XmlEvaluate, "xml_evaluate")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(PeerRepetitions);
 BENCHMARK(Graflink_JsonParse)->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
-BENCHMARK_CAPTURE(Peer, Python_json_JsonParse, "json_parse")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
+BENCHMARK_CAPTURE(Peer, Python_json_JsonParse, "json_parse")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(PeerRepetitions);
 BENCHMARK(Graflink_JsonEvaluate)->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
-BENCHMARK_CAPTURE(Peer, Python_json_JsonEvaluate, "json_evaluate")->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
+BENCHMARK_CAPTURE(Peer, Python_json_JsonEvaluate, "json_evaluate")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(PeerRepetitions);
 BENCHMARK(Graflink_JsonFeedParseAndEvaluate)->Unit(benchmark::kMillisecond)->Iterations(PeerRepetitions);
 
 } // namespace

@@ -48,7 +48,7 @@ LoopbackHttpServer& feedServer() {
 
 /// Times each refresh into the benchmark and records memory around them.
 class RefreshSeries {
-public:
+  public:
     explicit RefreshSeries(benchmark::State& state) : m_state(state), m_before(residentMB()) {}
 
     template <typename Refresh> void run(Refresh&& refresh) {
@@ -77,7 +77,7 @@ public:
         }
     }
 
-private:
+  private:
     // Resident memory once the replaced feed has been freed (by the release thread).
     static double settledMB() {
         platform::BackgroundRelease::drain();
@@ -95,7 +95,8 @@ void DocumentRefresh(benchmark::State& state, const char* path, bool json) {
     GraflinkDocument document;
     QList<QVariantMap> variables;
     for (const ElectionFeed::VariablePath& p : ElectionFeed::variablePaths())
-        variables.append({{QStringLiteral("XPath"), json ? p.keyPath : p.xpath}, {QStringLiteral("valueType"), 0}});
+        variables.append(
+            {{QStringLiteral("XPath"), json ? p.keyPath : p.xpath}, {QStringLiteral("valueType"), 0}});
     document.loadVariablesFromDictionaries(variables);
     const QString url = feedServer().url(QString::fromLatin1(path)).toString();
     RefreshSeries series(state);
@@ -116,11 +117,15 @@ void DataSourceRefresh(benchmark::State& state) {
     const QString rows = QStringLiteral("/ElectionResults/Race[*]");
     NVSCGDataSource dataSource;
     dataSource.setXPath(rows);
-    for (const char* field : {"RaceID", "Office", "State", "Seat", "PrecinctsReporting", "PrecinctsTotal", "LastUpdated"})
-        dataSource.addColumnWithTitle(QString::fromLatin1(field), rows + QLatin1Char('/') + QString::fromLatin1(field));
+    for (const char* field :
+         {"RaceID", "Office", "State", "Seat", "PrecinctsReporting", "PrecinctsTotal", "LastUpdated"})
+        dataSource.addColumnWithTitle(QString::fromLatin1(field),
+                                      rows + QLatin1Char('/') + QString::fromLatin1(field));
     for (int c = 1; c <= 5; ++c) {
-        dataSource.addColumnWithTitle(QStringLiteral("Last %1").arg(c), rows + QStringLiteral("/Candidate[%1]/Last").arg(c));
-        dataSource.addColumnWithTitle(QStringLiteral("Votes %1").arg(c), rows + QStringLiteral("/Candidate[%1]/Votes").arg(c));
+        dataSource.addColumnWithTitle(QStringLiteral("Last %1").arg(c),
+                                      rows + QStringLiteral("/Candidate[%1]/Last").arg(c));
+        dataSource.addColumnWithTitle(QStringLiteral("Votes %1").arg(c),
+                                      rows + QStringLiteral("/Candidate[%1]/Votes").arg(c));
     }
     bool ended = false;
     QObject::connect(&dataSource, &NVSCGDataSource::refreshEnded, [&](bool) { ended = true; });
@@ -131,13 +136,20 @@ void DataSourceRefresh(benchmark::State& state) {
         if (std::exchange(first, false))
             dataSource.setDataSourceURL(feedServer().url(QStringLiteral("/election.xml")));
         dataSource.refreshContent();
-        runMainUntil([&] { return ended && dataSource.countOfContentNodes() == std::size_t(ElectionFeed::Races); });
+        runMainUntil(
+            [&] { return ended && dataSource.countOfContentNodes() == std::size_t(ElectionFeed::Races); });
     });
     dataSource.close();
 }
 
-BENCHMARK_CAPTURE(DocumentRefresh, Xml, "/election.xml", false)->Iterations(Refreshes)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(DocumentRefresh, Json, "/election.json", true)->Iterations(Refreshes)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DocumentRefresh, Xml, "/election.xml", false)
+    ->Iterations(Refreshes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(DocumentRefresh, Json, "/election.json", true)
+    ->Iterations(Refreshes)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(DataSourceRefresh)->Iterations(Refreshes)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

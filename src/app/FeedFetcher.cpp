@@ -12,7 +12,8 @@ bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {
             *reason = QStringLiteral("The document has no feed address.");
         return false;
     }
-    if (!url.isValid() || url.host().isEmpty() || (scheme != QStringLiteral("http") && scheme != QStringLiteral("https"))) {
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QStringLiteral("http") && scheme != QStringLiteral("https"))) {
         if (reason)
             *reason = QStringLiteral("The feed address “%1” is not a valid http or https URL.").arg(trimmed);
         return false;
@@ -20,9 +21,9 @@ bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {
     return true;
 }
 
-std::shared_ptr<platform::http::Task> FeedFetcher::start(platform::http::Client& client, const QString& address,
-                                                         Limits limits,
-                                                         std::function<void(std::shared_ptr<FeedResponse>)> completion) {
+std::shared_ptr<platform::http::Task>
+FeedFetcher::start(platform::http::Client& client, const QString& address, Limits limits,
+                   std::function<void(std::shared_ptr<FeedResponse>)> completion) {
     QString reason;
     if (!isUsableAddress(address, &reason)) {
         completion(std::make_shared<FeedResponse>(FeedResponse::failed(reason)));

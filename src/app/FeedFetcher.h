@@ -13,7 +13,7 @@ class Task;
 /// One fetch of a feed on a fresh connection: GET the address, then interpret and parse the
 /// response once, off the main thread.
 class FeedFetcher {
-public:
+  public:
     struct Timeouts {
         double request;
         double resource;
@@ -34,7 +34,7 @@ public:
     /// Starts the fetch; `completion` runs exactly once on a worker thread with the result (a
     /// failed result when the address is not usable, without touching the network). Returns the
     /// task, or null when nothing was started.
-    static std::shared_ptr<platform::http::Task> start(platform::http::Client& client, const QString& address,
-                                                       Limits limits,
-                                                       std::function<void(std::shared_ptr<FeedResponse>)> completion);
+    static std::shared_ptr<platform::http::Task>
+    start(platform::http::Client& client, const QString& address, Limits limits,
+          std::function<void(std::shared_ptr<FeedResponse>)> completion);
 };

@@ -46,7 +46,8 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
         if (document)
             result.xml = platform::BackgroundRelease::share(std::move(document));
         else
-            result.failureReason = QStringLiteral("the feed is not well-formed XML (%1)").arg(error.localizedDescription());
+            result.failureReason =
+                QStringLiteral("the feed is not well-formed XML (%1)").arg(error.localizedDescription());
         return result;
     }
     if (type.contains("json")) {
@@ -55,7 +56,8 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
         // error.
         if (std::unique_ptr<platform::JsonFeed> feed = platform::JsonFeed::parse(response.body)) {
             if (feed->isObject() || feed->isArray())
-                result.jsonFeed = platform::BackgroundRelease::share(std::unique_ptr<const platform::JsonFeed>(std::move(feed)));
+                result.jsonFeed = platform::BackgroundRelease::share(
+                    std::unique_ptr<const platform::JsonFeed>(std::move(feed)));
             else
                 result.failureReason = QStringLiteral("the feed's JSON is neither an object nor an array");
             return result;
@@ -64,16 +66,19 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
         std::optional<platform::JsonValue> value = platform::parseJson(response.body, &error);
         // The top level must be an object or an array.
         if (value && (value->is_object() || value->is_array()))
-            result.json = platform::BackgroundRelease::share(std::make_unique<const platform::JsonValue>(std::move(*value)));
+            result.json = platform::BackgroundRelease::share(
+                std::make_unique<const platform::JsonValue>(std::move(*value)));
         else if (value)
             result.failureReason = QStringLiteral("the feed's JSON is neither an object nor an array");
         else
-            result.failureReason = QStringLiteral("the feed is not valid JSON (%1)").arg(error.localizedDescription());
+            result.failureReason =
+                QStringLiteral("the feed is not valid JSON (%1)").arg(error.localizedDescription());
         return result;
     }
     result.failureReason = QStringLiteral("unknown content type “%1”").arg(QString::fromUtf8(type));
-    result.logLines.append({2, StringFormat::format(QStringLiteral("Unknown response type: %@"),
-                                                    contentType ? QVariant(QString::fromUtf8(*contentType)) : QVariant())});
+    result.logLines.append(
+        {2, StringFormat::format(QStringLiteral("Unknown response type: %@"),
+                                 contentType ? QVariant(QString::fromUtf8(*contentType)) : QVariant())});
     return result;
 }
 

@@ -18,7 +18,7 @@ struct Response;
 /// with the technical-log lines the fetch writes on the way. Runs on any thread; a JSON feed is
 /// then used by one thread at a time.
 class FeedResponse {
-public:
+  public:
     struct LogLine {
         qint64 level;
         QString text;

@@ -9,8 +9,8 @@
 #include "app/NVSAppleScriptActionsController.h"
 #include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
-#include "platform/FeedSizeLimit.h"
 #include "platform/DispatchTimer.h"
+#include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/PropertyList.h"
@@ -29,7 +29,8 @@ namespace {
 
 std::shared_ptr<platform::http::Client> sharedHttpClient() {
     // Never destroyed: completions of feeds still in flight at exit must find their client.
-    static auto* client = new std::shared_ptr<platform::http::Client>(std::make_shared<platform::http::Client>());
+    static auto* client =
+        new std::shared_ptr<platform::http::Client>(std::make_shared<platform::http::Client>());
     return *client;
 }
 
@@ -55,8 +56,7 @@ void GraflinkDocument::registerDefaults(platform::UserDefaults& defaults) {
 }
 
 GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
-    : platform::Document(parent),
-      m_environment(completed(std::move(environment))),
+    : platform::Document(parent), m_environment(completed(std::move(environment))),
       m_variables(std::make_unique<GraflinkVariableList>()),
       m_evaluator(std::make_unique<VariableEvaluator>()),
       m_filter(std::make_unique<JavaScriptFilter>(m_environment.http, *m_environment.logger)) {
@@ -88,8 +88,8 @@ void GraflinkDocument::applyCGServerSettings() {
     CGServerHTTPControllerOptions options = m_environment.cgClientOptions;
     if (!options.logger)
         options.logger = m_environment.logger;
-    m_client = std::make_unique<CGServerHTTPController>(m_CGServerIPAddress, m_CGServerPortNumber, m_CGServerType,
-                                                        m_CGServerPassword, options);
+    m_client = std::make_unique<CGServerHTTPController>(m_CGServerIPAddress, m_CGServerPortNumber,
+                                                        m_CGServerType, m_CGServerPassword, options);
     startObservingCGServer();
     // The new client has no list yet: the variables' field lists empty now and follow the list
     // when it arrives.
@@ -106,8 +106,8 @@ void GraflinkDocument::releaseCGClient() {
 }
 
 void GraflinkDocument::startObservingCGServer() {
-    m_clientConnections.append(
-        connect(m_client.get(), &CGServerHTTPController::projectsChanged, this, &GraflinkDocument::CGProjectsChanged));
+    m_clientConnections.append(connect(m_client.get(), &CGServerHTTPController::projectsChanged, this,
+                                       &GraflinkDocument::CGProjectsChanged));
     m_clientConnections.append(connect(m_client.get(), &CGServerHTTPController::isConnectedChanged, this,
                                        [this](bool connected) { setIsConnectedToCG(connected); }));
 }
@@ -141,7 +141,8 @@ void GraflinkDocument::clearCG() {
         std::lock_guard lock(m_variables->lock());
         for (GraflinkVariable* variable : m_variables->variables()) {
             if (variable->CGProjectName() && variable->CGProjectItemName())
-                pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), platform::JsonValue(""), false});
+                pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(),
+                             platform::JsonValue(""), false});
         }
     }
     m_client->publish(std::move(pass));
@@ -293,7 +294,8 @@ void GraflinkDocument::fetch(FetchPurpose purpose) {
     auto task = FeedFetcher::start(
         *m_environment.http, m_sourceURLString.value_or(QString()),
         FeedFetcher::Limits{timeouts, platform::FeedSizeLimit::bytes(*m_environment.defaults)},
-        [self = QPointer<GraflinkDocument>(this), logger, purpose, sequence](std::shared_ptr<FeedResponse> result) {
+        [self = QPointer<GraflinkDocument>(this), logger, purpose,
+         sequence](std::shared_ptr<FeedResponse> result) {
             // On the client's worker (or at once for an unusable address): log, then hand the
             // parsed feed to the main thread.
             for (const FeedResponse::LogLine& line : std::as_const(result->logLines))
@@ -308,13 +310,15 @@ void GraflinkDocument::fetch(FetchPurpose purpose) {
 }
 
 void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response) {
-    quint64& lastProcessed = purpose == FetchPurpose::Refresh ? m_lastProcessedRefresh : m_lastProcessedInventory;
+    quint64& lastProcessed =
+        purpose == FetchPurpose::Refresh ? m_lastProcessedRefresh : m_lastProcessedInventory;
     bool processed = false;
     if (response.hasFeed()) {
         if (sequence < lastProcessed) {
             // A slow older response must not put stale values on air after a newer one.
             log(2, platform::StringFormat::format(
-                       QStringLiteral("Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
+                       QStringLiteral(
+                           "Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
                        sequence, lastProcessed));
         } else {
             lastProcessed = sequence;
@@ -328,7 +332,8 @@ void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const Feed
                     processJSONObject(*response.json);
                 ++m_processedRefreshCount;
             } else {
-                response.xml ? inventoryXMLDocument(*response.xml) : inventoryJSONObject(*response.jsonValue());
+                response.xml ? inventoryXMLDocument(*response.xml)
+                             : inventoryJSONObject(*response.jsonValue());
             }
         }
     }
@@ -390,14 +395,16 @@ void GraflinkDocument::publishAndRunActions() {
         const std::optional<platform::JsonValue>& value = variable->currentStringValue();
         // A variable without a value (its JSON path led nowhere) sends nothing: the field keeps what
         // is on air rather than being blanked by a feed that momentarily lacks the element.
-        if (m_publishToCG && m_client && value && variable->CGProjectName() && variable->CGProjectItemName()) {
+        if (m_publishToCG && m_client && value && variable->CGProjectName() &&
+            variable->CGProjectItemName()) {
             pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *value,
                          variable->valueType() == GraflinkVariable::HTML});
         }
         // A variable without a value starts nothing: an action would get no parameter at all.
         if (variable->appleScriptActionName() && value) {
-            const QString parameter = value->is_string() ? QString::fromStdString(value->get_ref<const std::string&>())
-                                                         : QString::fromUtf8(platform::toJsonBytes(*value));
+            const QString parameter = value->is_string()
+                                          ? QString::fromStdString(value->get_ref<const std::string&>())
+                                          : QString::fromUtf8(platform::toJsonBytes(*value));
             executeAppleScriptWithName(*variable->appleScriptActionName(), {parameter});
         }
     }
@@ -439,8 +446,9 @@ void GraflinkDocument::inventoryJSONObject(const platform::JsonValue& value) {
 
 void GraflinkDocument::startRefreshTimer() {
     stopRefreshTimer();
-    const double seconds = std::isfinite(m_refreshFrequency) ? std::max(m_refreshFrequency, MinimumRefreshFrequency)
-                                                             : MinimumRefreshFrequency;
+    const double seconds = std::isfinite(m_refreshFrequency)
+                               ? std::max(m_refreshFrequency, MinimumRefreshFrequency)
+                               : MinimumRefreshFrequency;
     const auto period = std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 1e9) * 1000.0));
     m_refreshTimer = std::make_unique<platform::DispatchTimer>([this] { refresh(); });
     // The first timed refresh comes one full period after the timer starts.
@@ -457,20 +465,25 @@ bool GraflinkDocument::isRefreshTimerRunning() const {
 
 // MARK: - File
 
-bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeName*/, platform::Error* error) {
+bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeName*/,
+                                    platform::Error* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        platform::setError(error, platform::Error::make(platform::Error::FileDomain, static_cast<int>(file.error()),
-                                                        QStringLiteral("Cannot read “%1”: %2").arg(path, file.errorString())));
+        platform::setError(error, platform::Error::make(
+                                      platform::Error::FileDomain, static_cast<int>(file.error()),
+                                      QStringLiteral("Cannot read “%1”: %2").arg(path, file.errorString())));
         return false;
     }
     const std::optional<QVariant> plist = platform::PropertyList::read(file.readAll(), error);
     if (!plist)
         return false;
     if (plist->typeId() != QMetaType::QVariantMap) {
-        platform::setError(error, platform::Error::make(platform::Error::PropertyListDomain, 1,
-                                                        QStringLiteral("“%1” is not a Graflink document: its property list is not a dictionary.")
-                                                            .arg(path)));
+        platform::setError(
+            error,
+            platform::Error::make(
+                platform::Error::PropertyListDomain, 1,
+                QStringLiteral("“%1” is not a Graflink document: its property list is not a dictionary.")
+                    .arg(path)));
         return false;
     }
     const QVariantMap dictionary = plist->toMap();
@@ -504,11 +517,13 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
     if (const auto address = stringValue(CGServerIPAddressKey))
         setCGServerIPAddress(*address);
     if (dictionary.contains(CGServerPortNumberKey))
-        setCGServerPortNumber(static_cast<quint64>(static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerPortNumberKey)))));
+        setCGServerPortNumber(static_cast<quint64>(
+            static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerPortNumberKey)))));
     if (const auto password = stringValue(CGServerPasswordKey))
         setCGServerPassword(*password);
     if (dictionary.contains(CGServerTypeKey))
-        setCGServerType(static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerTypeKey))));
+        setCGServerType(
+            static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerTypeKey))));
     m_reading = false;
     if (m_refreshRequestedWhileReading)
         refresh();

@@ -49,20 +49,26 @@ class GraflinkDocument : public platform::Document {
     Q_OBJECT
     Q_PROPERTY(bool autoRefresh READ autoRefresh WRITE setAutoRefresh NOTIFY autoRefreshChanged)
     Q_PROPERTY(bool publishToCG READ publishToCG WRITE setPublishToCG NOTIFY publishToCGChanged)
-    Q_PROPERTY(double refreshFrequency READ refreshFrequency WRITE setRefreshFrequency NOTIFY refreshFrequencyChanged)
-    Q_PROPERTY(QString CGServerIPAddress READ CGServerIPAddress WRITE setCGServerIPAddress NOTIFY CGServerIPAddressChanged)
-    Q_PROPERTY(QString CGServerPassword READ CGServerPassword WRITE setCGServerPassword NOTIFY CGServerPasswordChanged)
-    Q_PROPERTY(quint64 CGServerPortNumber READ CGServerPortNumber WRITE setCGServerPortNumber NOTIFY CGServerPortNumberChanged)
+    Q_PROPERTY(double refreshFrequency READ refreshFrequency WRITE setRefreshFrequency NOTIFY
+                   refreshFrequencyChanged)
+    Q_PROPERTY(QString CGServerIPAddress READ CGServerIPAddress WRITE setCGServerIPAddress NOTIFY
+                   CGServerIPAddressChanged)
+    Q_PROPERTY(QString CGServerPassword READ CGServerPassword WRITE setCGServerPassword NOTIFY
+                   CGServerPasswordChanged)
+    Q_PROPERTY(quint64 CGServerPortNumber READ CGServerPortNumber WRITE setCGServerPortNumber NOTIFY
+                   CGServerPortNumberChanged)
     Q_PROPERTY(qint32 CGServerType READ CGServerType WRITE setCGServerType NOTIFY CGServerTypeChanged)
-    Q_PROPERTY(bool isConnectedToCG READ isConnectedToCG WRITE setIsConnectedToCG NOTIFY isConnectedToCGChanged)
+    Q_PROPERTY(
+        bool isConnectedToCG READ isConnectedToCG WRITE setIsConnectedToCG NOTIFY isConnectedToCGChanged)
     Q_PROPERTY(QString connectionStatusImage READ connectionStatusImage NOTIFY connectionStatusImageChanged)
     Q_PROPERTY(QStringList inventoriedElements READ inventoriedElements NOTIFY inventoriedElementsChanged)
-public:
+  public:
     using Environment = GraflinkDocumentEnvironment;
 
     static inline const QString DocumentTypeName = QStringLiteral("Graflink Document");
     static inline const QString FileExtension = QStringLiteral("graflink");
-    static inline const QString DefaultSourceURLString = QStringLiteral("https://w1.weather.gov/xml/current_obs/KLAS.xml");
+    static inline const QString DefaultSourceURLString =
+        QStringLiteral("https://w1.weather.gov/xml/current_obs/KLAS.xml");
     static constexpr double DefaultRefreshFrequency = 60.0;
     /// A period below this (or not a number) is raised to it, so a timer can never spin.
     static constexpr double MinimumRefreshFrequency = 1.0;
@@ -169,7 +175,7 @@ public:
     /// Whether the newest refresh that ended delivered a feed; empty before any ended.
     std::optional<bool> lastRefreshDelivered() const { return m_lastRefreshDelivered; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void autoRefreshChanged();
     void publishToCGChanged();
     void sourceURLStringChanged();
@@ -190,7 +196,7 @@ Q_SIGNALS:
     /// An inventory fetch ended.
     void pathsFinished(bool inventoried);
 
-protected:
+  protected:
     bool readFromFile(const QString& path, const QString& typeName, platform::Error* error) override;
     std::optional<QByteArray> dataOfType(const QString& typeName, platform::Error* error) override;
 
@@ -199,7 +205,7 @@ protected:
     /// The publishing and action pass, in list order, under the variables lock.
     void publishAndRunActions();
 
-private:
+  private:
     enum class FetchPurpose { Refresh, Inventory };
     void fetch(FetchPurpose purpose);
     void handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response);

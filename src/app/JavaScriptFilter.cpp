@@ -8,8 +8,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QThread>
 #include <QJSEngine>
+#include <QThread>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -54,7 +54,8 @@ QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& v
 } // namespace
 
 JavaScriptFilter::JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger)
-    : m_http(std::move(http)), m_logger(logger), m_httpState(std::make_shared<JavaScriptHttpFunctions::SharedState>()) {
+    : m_http(std::move(http)), m_logger(logger),
+      m_httpState(std::make_shared<JavaScriptHttpFunctions::SharedState>()) {
     m_httpState->logger = &m_logger;
 }
 
@@ -67,8 +68,8 @@ QString JavaScriptFilter::globalName(const QString& path) {
     return QString(path).replace(QLatin1Char('/'), QLatin1Char('_'));
 }
 
-JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const QList<GraflinkVariable*>& variables,
-                                                Limits limits) {
+JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath,
+                                                const QList<GraflinkVariable*>& variables, Limits limits) {
     const std::chrono::milliseconds timeLimit = limits.timeLimit;
     QFile file(scriptPath);
     if (scriptPath.isEmpty() || !file.open(QIODevice::ReadOnly))
@@ -89,9 +90,9 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, const
             e->deleteLater();
     });
     engine->installExtensions(QJSEngine::ConsoleExtension);
-    JavaScriptHttpFunctions::install(engine, m_http,
-                                     {timeLimit, limits.maximumResponseSize, MaximumOutstandingRequests,
-                                      m_httpState, scriptPath});
+    JavaScriptHttpFunctions::install(
+        engine, m_http,
+        {timeLimit, limits.maximumResponseSize, MaximumOutstandingRequests, m_httpState, scriptPath});
 
     QList<GraflinkVariable*> filtered;
     QJSValue global = engine->globalObject();

@@ -24,7 +24,7 @@ class Client;
 /// MaximumOutstandingRequests requests of the filter's runs are under way at once; further calls
 /// are called back at once with an error. Main thread.
 class JavaScriptFilter {
-public:
+  public:
     /// The user default that bounds a run, in seconds.
     static inline const QString TimeLimitKey = QStringLiteral("javascriptFilterTimeLimit");
     static constexpr double DefaultTimeLimitSeconds = 2.0;
@@ -53,7 +53,7 @@ public:
     /// unreadable or empty file runs nothing.
     Outcome run(const QString& scriptPath, const QList<GraflinkVariable*>& variables, Limits limits);
 
-private:
+  private:
     std::shared_ptr<platform::http::Client> m_http;
     NVSLogController& m_logger;
     // Shared with the HTTP functions of every run, whose callbacks may outlive the run and the filter.

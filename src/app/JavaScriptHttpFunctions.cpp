@@ -83,14 +83,14 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
     const Limits limits = m_limits;
     m_http->start(request, [pending, limits](platform::http::Response response) mutable {
         // Hand everything to the main thread; nothing JS-related is released on this worker.
-        platform::MainQueue::dispatchAsync([pending = std::move(pending), response = std::move(response), limits] {
+        platform::MainQueue::dispatchAsync([pending = std::move(pending), response = std::move(response),
+                                            limits] {
             --limits.state->outstanding;
             const bool interrupted =
-                response.error
-                    ? call(*pending, QJSValue(response.error->localizedDescription()), QJSValue(QJSValue::NullValue),
-                           limits.callbackTimeLimit)
-                    : call(*pending, QJSValue(QJSValue::NullValue), QJSValue(QString::fromUtf8(response.body)),
-                           limits.callbackTimeLimit);
+                response.error ? call(*pending, QJSValue(response.error->localizedDescription()),
+                                      QJSValue(QJSValue::NullValue), limits.callbackTimeLimit)
+                               : call(*pending, QJSValue(QJSValue::NullValue),
+                                      QJSValue(QString::fromUtf8(response.body)), limits.callbackTimeLimit);
             if (interrupted && limits.state->logger) {
                 limits.state->logger->logMessageWithLevel(
                     1, false, QStringLiteral("JavaScript filter callback interrupted after %.1f seconds: %@"),

@@ -16,7 +16,7 @@ class Client;
 /// limit, and holds the engine until it has run.
 class JavaScriptHttpFunctions : public QObject {
     Q_OBJECT
-public:
+  public:
     /// What the runs of one document's filter share with their callbacks, which may outlive the
     /// filter. Main thread only.
     struct SharedState {
@@ -43,14 +43,15 @@ public:
                             Limits limits);
 
     /// Defines the globals httpGet and httpPost of the engine.
-    static void install(const std::shared_ptr<QJSEngine>& engine, std::shared_ptr<platform::http::Client> http,
-                        Limits limits);
+    static void install(const std::shared_ptr<QJSEngine>& engine,
+                        std::shared_ptr<platform::http::Client> http, Limits limits);
 
     Q_INVOKABLE void httpGet(const QJSValue& url, const QJSValue& callback);
     Q_INVOKABLE void httpPost(const QJSValue& url, const QJSValue& body, const QJSValue& callback);
 
-private:
-    void send(const QJSValue& url, const QByteArray& method, const QByteArray& body, const QJSValue& callback);
+  private:
+    void send(const QJSValue& url, const QByteArray& method, const QByteArray& body,
+              const QJSValue& callback);
 
     std::weak_ptr<QJSEngine> m_engine;
     std::shared_ptr<platform::http::Client> m_http;

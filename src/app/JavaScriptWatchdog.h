@@ -11,7 +11,7 @@ class QJSEngine;
 /// into the engine: leaving the scope in time stops it without interrupting. After it fired the
 /// engine is ready for the next call again.
 class JavaScriptWatchdog {
-public:
+  public:
     JavaScriptWatchdog(QJSEngine& engine, std::chrono::milliseconds limit);
     ~JavaScriptWatchdog();
     JavaScriptWatchdog(const JavaScriptWatchdog&) = delete;
@@ -20,7 +20,7 @@ public:
     /// Ends the watch; returns whether the engine was interrupted.
     bool stop();
 
-private:
+  private:
     QJSEngine& m_engine;
     std::mutex m_mutex;
     std::condition_variable m_done;

@@ -20,7 +20,8 @@ QList<NVSAppleScriptAction> NVSAppleScriptActionsController::actions() const {
     QList<NVSAppleScriptAction> found;
     if (m_folderPath.isEmpty())
         return found;
-    const QFileInfoList entries = QDir(m_folderPath).entryInfoList(QDir::Files | QDir::Executable, QDir::Name);
+    const QFileInfoList entries =
+        QDir(m_folderPath).entryInfoList(QDir::Files | QDir::Executable, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (!entry.isFile() || entry.fileName().startsWith(QLatin1Char('.')))
             continue;
@@ -39,7 +40,8 @@ QStringList NVSAppleScriptActionsController::actionNames() const {
     return names;
 }
 
-std::shared_ptr<NVSAppleScriptAction> NVSAppleScriptActionsController::actionWithName(const QString& name) const {
+std::shared_ptr<NVSAppleScriptAction>
+NVSAppleScriptActionsController::actionWithName(const QString& name) const {
     for (const NVSAppleScriptAction& action : actions())
         if (action.name == name)
             return std::make_shared<NVSAppleScriptAction>(action);

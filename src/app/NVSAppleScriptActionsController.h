@@ -11,7 +11,7 @@ class NVSLogController;
 /// The optional operations the actions controller tells its delegate about. The program's
 /// delegate implements them all as doing nothing.
 class NVSAppleScriptActionsControllerDelegate {
-public:
+  public:
     virtual ~NVSAppleScriptActionsControllerDelegate();
     virtual void countdownValueDidChange(const QVariant&) {}
     virtual void projectItemsDidChangeForProjectWithUniqueID(const QVariant&) {}
@@ -38,7 +38,7 @@ struct NVSAppleScriptParameter {
 /// logged at level 1 with the action's name and the reason. Main thread.
 class NVSAppleScriptActionsController : public QObject {
     Q_OBJECT
-public:
+  public:
     /// The user default naming the actions folder.
     static inline const QString FolderPathKey = QStringLiteral("AppleScriptsFolderPath");
 
@@ -57,7 +57,7 @@ public:
     void executeAction(const NVSAppleScriptAction& action, const QList<NVSAppleScriptParameter>& parameters,
                        const std::function<void(bool started)>& completionHandler = {});
 
-private:
+  private:
     QList<NVSAppleScriptAction> actions() const;
 
     QString m_folderPath;

@@ -27,7 +27,8 @@ QString VariableEvaluator::formatNumber(const QString& pattern, double value) {
     return it->second->format(value);
 }
 
-void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, const platform::XmlDocument& document) {
+void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables,
+                                 const platform::XmlDocument& document) {
     platform::XPathEvaluator evaluator(document, &m_xpaths);
     for (GraflinkVariable* variable : variables) {
         if (!hasPath(*variable))
@@ -37,7 +38,8 @@ void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, cons
             continue;
         if (variable->valueType() == GraflinkVariable::Number) {
             const double number = platform::ValueReadings::doubleReading(*text);
-            variable->setCurrentStringValue(platform::JsonValue(formatNumber(variable->format().value_or(QString()), number).toStdString()));
+            variable->setCurrentStringValue(platform::JsonValue(
+                formatNumber(variable->format().value_or(QString()), number).toStdString()));
         } else {
             variable->setCurrentStringValue(platform::JsonValue(text->toStdString()));
         }
@@ -51,11 +53,13 @@ void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, cons
     }
 }
 
-void VariableEvaluator::evaluateFeed(const QList<GraflinkVariable*>& variables, const platform::JsonFeed& feed) {
+void VariableEvaluator::evaluateFeed(const QList<GraflinkVariable*>& variables,
+                                     const platform::JsonFeed& feed) {
     for (GraflinkVariable* variable : variables) {
         if (!hasPath(*variable))
             continue;
-        const std::optional<platform::JsonValue> found = feed.valueAt(JsonKeyPath::components(*variable->XPath()));
+        const std::optional<platform::JsonValue> found =
+            feed.valueAt(JsonKeyPath::components(*variable->XPath()));
         take(*variable, found ? &*found : nullptr);
     }
 }

@@ -19,7 +19,7 @@ class XmlDocument;
 /// XPath expressions and number formatters from one refresh to the next, so a refresh compiles
 /// each distinct path and pattern at most once. Main thread (one thread at a time).
 class VariableEvaluator {
-public:
+  public:
     VariableEvaluator();
     ~VariableEvaluator();
 
@@ -37,7 +37,7 @@ public:
     /// `value` formatted with the number pattern (an invalid pattern gives the empty string).
     QString formatNumber(const QString& pattern, double value);
 
-private:
+  private:
     /// One variable's new value from what its key path found (null: led nowhere).
     void take(GraflinkVariable& variable, const platform::JsonValue* found);
 

@@ -43,9 +43,11 @@ struct NVSLogController::PendingLine {
 
 NVSLogController& NVSLogController::sharedLogController() {
     // Never destroyed: messages may arrive from any thread until the process ends.
-    static NVSLogController* shared = new NVSLogController(Configuration{
-        &platform::UserDefaults::standardUserDefaults(), platform::BundleInfo::bundleName(),
-        platform::UserNotificationCenter::current(), {}});
+    static NVSLogController* shared =
+        new NVSLogController(Configuration{&platform::UserDefaults::standardUserDefaults(),
+                                           platform::BundleInfo::bundleName(),
+                                           platform::UserNotificationCenter::current(),
+                                           {}});
     return *shared;
 }
 
@@ -54,12 +56,11 @@ void NVSLogController::registerDefaults(platform::UserDefaults& defaults) {
 }
 
 NVSLogController::NVSLogController(Configuration configuration)
-    : m_defaults(configuration.defaults),
-      m_notificationCenter(std::move(configuration.notificationCenter)),
-      m_clock(configuration.clock ? std::function<qint64()>([clock = std::move(configuration.clock)] {
-                                        return clock().toMSecsSinceEpoch();
-                                    })
-                                  : std::function<qint64()>([] { return QDateTime::currentMSecsSinceEpoch(); })),
+    : m_defaults(configuration.defaults), m_notificationCenter(std::move(configuration.notificationCenter)),
+      m_clock(configuration.clock
+                  ? std::function<qint64()>(
+                        [clock = std::move(configuration.clock)] { return clock().toMSecsSinceEpoch(); })
+                  : std::function<qint64()>([] { return QDateTime::currentMSecsSinceEpoch(); })),
       m_logPrefix(configuration.bundleName + QLatin1Char(' ')) {
     if (m_defaults) {
         registerDefaults(*m_defaults);
@@ -67,7 +68,8 @@ NVSLogController::NVSLogController(Configuration configuration)
             m_technicalLogFolderPath = *folder;
         m_technicalLogLevel = m_defaults->integerForKey(TechnicalLogLevelKey);
     }
-    m_technicalLogQueue = std::make_unique<platform::SerialExecutor>(QStringLiteral("com.norvanemedia.technicalLog"));
+    m_technicalLogQueue =
+        std::make_unique<platform::SerialExecutor>(QStringLiteral("com.norvanemedia.technicalLog"));
     m_simpleLogWriterQueue =
         std::make_unique<platform::SerialExecutor>(QStringLiteral("com.norvanemedia.simpleLogWriterQueue"));
     m_cleanupQueue = std::make_unique<platform::SerialExecutor>(QStringLiteral("technicalLogCleanup"));
@@ -99,24 +101,26 @@ void NVSLogController::observeDefaults() {
                                                                  value.toString()));
             } else if (key == TechnicalLogLevelKey) {
                 m_technicalLogLevel = value.toLongLong();
-                ConsoleLog::write(platform::StringFormat::format(QStringLiteral("New Technical Log level %li"),
-                                                                 m_technicalLogLevel.load()));
+                ConsoleLog::write(platform::StringFormat::format(
+                    QStringLiteral("New Technical Log level %li"), m_technicalLogLevel.load()));
             }
         });
 }
 
 // MARK: - Logging entry points
 
-void NVSLogController::logMessage(const std::optional<QString>& message, const std::optional<QString>& documentName,
-                                  qint64 level, bool show) {
+void NVSLogController::logMessage(const std::optional<QString>& message,
+                                  const std::optional<QString>& documentName, qint64 level, bool show) {
     logMessage(message, documentName, level, show, true);
 }
 
-void NVSLogController::logMessage(const std::optional<QString>& message, const std::optional<QString>& documentName,
-                                  qint64 level, bool show, bool /*notifyRemotes*/) {
+void NVSLogController::logMessage(const std::optional<QString>& message,
+                                  const std::optional<QString>& documentName, qint64 level, bool show,
+                                  bool /*notifyRemotes*/) {
     if (message && documentName) {
-        logMessage(platform::StringFormat::format(QStringLiteral("%@ (Document: %@)"), *message, *documentName),
-                   level, show);
+        logMessage(
+            platform::StringFormat::format(QStringLiteral("%@ (Document: %@)"), *message, *documentName),
+            level, show);
         return;
     }
     logMessage(message, level, show);
@@ -187,23 +191,25 @@ void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
             if (m_messageArray) {
                 if (m_messageArray->size() >= HeldMessageLimit)
                     m_messageArray->removeFirst();
-                m_messageArray->append({{MessageKey, entry.message}, {LevelKey, entry.level}, {ShowKey, entry.show}});
+                m_messageArray->append(
+                    {{MessageKey, entry.message}, {LevelKey, entry.level}, {ShowKey, entry.show}});
             }
         }
         ConsoleLog::write(entry.message);
     }
 
     if (entry.level == 0 && entry.show)
-        displayNotification(entry.userNotificationTitle.value_or(QStringLiteral("Critical Error")), entry.message,
-                            entry.userNotificationCategory);
+        displayNotification(entry.userNotificationTitle.value_or(QStringLiteral("Critical Error")),
+                            entry.message, entry.userNotificationCategory);
 }
 
-void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show) {
+void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel,
+                                                 bool show) {
     writeStringToTechnicalLog(text, isProblem, logLevel, show, true);
 }
 
-void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel, bool show,
-                                                 bool /*logInConsole*/) {
+void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel,
+                                                 bool show, bool /*logInConsole*/) {
     PendingLine line{m_clock(), platform::RedactedText::fromText(text), isProblem, logLevel, show};
     m_technicalLogQueue->async([this, line = std::move(line)] { writeLine(line); });
 }
@@ -221,16 +227,18 @@ void NVSLogController::writeLine(const PendingLine& line) {
     QString buffer;
     if (line.isProblem)
         buffer += QLatin1Char('!');
-    buffer += QLatin1Char('\t') + lineStamp + QLatin1Char('\t') + QLatin1Char('\t') + line.text + QStringLiteral("\r\n");
+    buffer += QLatin1Char('\t') + lineStamp + QLatin1Char('\t') + QLatin1Char('\t') + line.text +
+              QStringLiteral("\r\n");
 
     const auto repeatLine = [&](quint64 count) {
-        return platform::StringFormat::format(QStringLiteral("\t%@\t\t--- last message repeated %lu time%s ---\r\n"),
-                                              lineStamp, count, count >= 2 ? "s" : "");
+        return platform::StringFormat::format(
+            QStringLiteral("\t%@\t\t--- last message repeated %lu time%s ---\r\n"), lineStamp, count,
+            count >= 2 ? "s" : "");
     };
 
     const QString folder = technicalLogFolderPath();
-    const QString path =
-        folder + QLatin1Char('/') + m_logPrefix + m_logFileDateFormatter->format(line.time) + QStringLiteral(".log");
+    const QString path = folder + QLatin1Char('/') + m_logPrefix + m_logFileDateFormatter->format(line.time) +
+                         QStringLiteral(".log");
     std::optional<QString> lastPath;
     std::optional<QString> lastMessage;
     {
@@ -253,7 +261,8 @@ void NVSLogController::writeLine(const PendingLine& line) {
     } else {
         if (m_technicalLogMessageRepeatCount > 0) {
             if (lastPath)
-                appendToFile(*lastPath, repeatLine(m_technicalLogMessageRepeatCount).toUtf8(), false, line.show);
+                appendToFile(*lastPath, repeatLine(m_technicalLogMessageRepeatCount).toUtf8(), false,
+                             line.show);
             m_technicalLogMessageRepeatCount = 0;
         }
         std::optional<QString> initial;
@@ -278,7 +287,8 @@ void NVSLogController::writeLine(const PendingLine& line) {
         m_lineObserver(buffer);
 }
 
-void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure, bool show) {
+void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure,
+                                    bool show) {
     QByteArray nativePath;
     if (!fileSystemPath(path, &nativePath))
         return;
@@ -329,21 +339,25 @@ void NVSLogController::reportWriteFailure(bool show) {
 
 void NVSLogController::logSimpleMessage(const QString& text, const QString& toFileWithName) {
     const qint64 time = m_clock();
-    m_simpleLogWriterQueue->async([this, time, text = platform::RedactedText::fromText(text),
-                                   name = toFileWithName] {
-        const QString path = technicalLogFolderPath() + QLatin1Char('/') + m_logPrefix +
-                             m_logFileDateFormatter->format(time) + QLatin1Char('_') + name + QStringLiteral(".log");
-        const QString line = m_simpleLogMessageDateFormatter->format(time) + QLatin1Char('\t') + text + QLatin1Char('\n');
-        QByteArray nativePath;
-        if (!fileSystemPath(path, &nativePath))
-            return;
-        const int descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-        if (descriptor < 0)
-            return;
-        const QByteArray bytes = line.toUtf8();
-        [[maybe_unused]] const ssize_t written = ::write(descriptor, bytes.constData(), static_cast<size_t>(bytes.size()));
-        ::close(descriptor);
-    });
+    m_simpleLogWriterQueue->async(
+        [this, time, text = platform::RedactedText::fromText(text), name = toFileWithName] {
+            const QString path = technicalLogFolderPath() + QLatin1Char('/') + m_logPrefix +
+                                 m_logFileDateFormatter->format(time) + QLatin1Char('_') + name +
+                                 QStringLiteral(".log");
+            const QString line =
+                m_simpleLogMessageDateFormatter->format(time) + QLatin1Char('\t') + text + QLatin1Char('\n');
+            QByteArray nativePath;
+            if (!fileSystemPath(path, &nativePath))
+                return;
+            const int descriptor =
+                ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+            if (descriptor < 0)
+                return;
+            const QByteArray bytes = line.toUtf8();
+            [[maybe_unused]] const ssize_t written =
+                ::write(descriptor, bytes.constData(), static_cast<size_t>(bytes.size()));
+            ::close(descriptor);
+        });
 }
 
 void NVSLogController::cleanupOldTechnicalLogFiles() {
@@ -398,8 +412,9 @@ void NVSLogController::checkForNotificationAuthorization() {
         m_canDisplayNotifications = false;
         break;
     case Status::NotDetermined:
-        m_notificationCenter->requestAuthorization(platform::UserNotificationCenter::AlertSoundBadge,
-                                                   [this](bool granted) { m_canDisplayNotifications = granted; });
+        m_notificationCenter->requestAuthorization(
+            platform::UserNotificationCenter::AlertSoundBadge,
+            [this](bool granted) { m_canDisplayNotifications = granted; });
         break;
     }
 }

@@ -31,7 +31,7 @@ class UserNotificationCenter;
 /// closing its file. Time stamps are taken on the caller's thread. Passwords in addresses are
 /// masked (platform::RedactedText) in everything the log writes or shows.
 class NVSLogController {
-public:
+  public:
     struct Configuration {
         platform::UserDefaults* defaults = nullptr;
         /// `CFBundleName`: the log prefix is this followed by a blank.
@@ -110,7 +110,7 @@ public:
     /// Blocks until every queued line, side-file line and clean-up has been written.
     void waitUntilIdle();
 
-private:
+  private:
     struct Entry {
         QString message;
         qint64 level;
@@ -121,7 +121,7 @@ private:
     struct PendingLine;
     /// The delegate, held for the length of one call: setLogDelegate waits until it ends.
     class DelegateCall {
-    public:
+      public:
         explicit DelegateCall(NVSLogController& logger) : m_logger(logger) {
             m_logger.m_delegateSemaphore.acquire();
         }
@@ -130,7 +130,7 @@ private:
         DelegateCall& operator=(const DelegateCall&) = delete;
         NVSLogControllerDelegate* delegate() const { return m_logger.m_delegate.load(); }
 
-    private:
+      private:
         NVSLogController& m_logger;
     };
     static QVariantMap infoDictFor(const Entry& entry);

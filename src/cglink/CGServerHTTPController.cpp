@@ -15,13 +15,15 @@
 
 using platform::StringFormat;
 
-CGServerHTTPController::CGServerHTTPController(const QString& ipAddress, quint64 portNumber, qint32 serverType,
-                                               const QString& password, Options options, QObject* parent)
+CGServerHTTPController::CGServerHTTPController(const QString& ipAddress, quint64 portNumber,
+                                               qint32 serverType, const QString& password, Options options,
+                                               QObject* parent)
     : QObject(parent), m_ipAddress(ipAddress), m_port(qint32(portNumber)), m_serverType(serverType),
       m_password(password), m_options(std::move(options)),
-      m_sessionController(m_options.webSocketLogFileName
-                              ? std::make_unique<NVSSideFileURLSessionController>(logger(), *m_options.webSocketLogFileName)
-                              : std::make_unique<NVSAuthenticatedURLSessionController>()),
+      m_sessionController(
+          m_options.webSocketLogFileName
+              ? std::make_unique<NVSSideFileURLSessionController>(logger(), *m_options.webSocketLogFileName)
+              : std::make_unique<NVSAuthenticatedURLSessionController>()),
       m_worker(QStringLiteral("CG ") + ipAddress) {
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
@@ -89,7 +91,8 @@ std::shared_ptr<CGProject> CGServerHTTPController::projectWithName(const QString
     return nullptr;
 }
 
-std::optional<platform::JsonValue> CGServerHTTPController::requestJSON(const platform::http::Request& request) const {
+std::optional<platform::JsonValue>
+CGServerHTTPController::requestJSON(const platform::http::Request& request) const {
     return SynchronousRequests::requestSynchronousJSON(request, m_shutdown);
 }
 
@@ -148,15 +151,19 @@ void CGServerHTTPController::listItems(const std::shared_ptr<CGProject>& project
 void CGServerHTTPController::announceItems(const CGProjectList& projects, bool listReplaced) {
     if (m_shutdown.isCancelled())
         return;
-    QMetaObject::invokeMethod(this, [this, projects, listReplaced] {
-        platform::NotificationCenter& center =
-            m_options.notificationCenter ? *m_options.notificationCenter : platform::NotificationCenter::defaultCenter();
-        for (const auto& project : projects)
-            if (project->uniqueID().value_or(QString()).size() >= 2)
-                center.post(CGProjectItemsDidChangeNotification, project.get());
-        if (listReplaced)
-            Q_EMIT projectsChanged();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this, projects, listReplaced] {
+            platform::NotificationCenter& center = m_options.notificationCenter
+                                                       ? *m_options.notificationCenter
+                                                       : platform::NotificationCenter::defaultCenter();
+            for (const auto& project : projects)
+                if (project->uniqueID().value_or(QString()).size() >= 2)
+                    center.post(CGProjectItemsDidChangeNotification, project.get());
+            if (listReplaced)
+                Q_EMIT projectsChanged();
+        },
+        Qt::QueuedConnection);
 }
 
 std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
@@ -174,7 +181,8 @@ void CGServerHTTPController::setStringValue(const QString& value, const QString&
 
 void CGServerHTTPController::setStringValue(const platform::JsonValue& value, const QString& itemUniqueID,
                                             const std::shared_ptr<CGProject>& project, bool isHTML) {
-    m_worker.async([this, value, itemUniqueID, project, isHTML] { sendText(value, itemUniqueID, project, isHTML); });
+    m_worker.async(
+        [this, value, itemUniqueID, project, isHTML] { sendText(value, itemUniqueID, project, isHTML); });
 }
 
 void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
@@ -205,11 +213,13 @@ void CGServerHTTPController::sendWaitingPass() {
         if (m_shutdown.isCancelled())
             return;
         const std::shared_ptr<CGProject> project = projectWithName(update.projectName);
-        const std::shared_ptr<CGProjectItem> item = project ? project->itemWithName(update.itemName) : nullptr;
+        const std::shared_ptr<CGProjectItem> item =
+            project ? project->itemWithName(update.itemName) : nullptr;
         if (item && item->uniqueID())
             sendText(update.value, *item->uniqueID(), project, update.isHTML);
     }
-    QMetaObject::invokeMethod(this, [this] { Q_EMIT publishingPassFinished(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Q_EMIT publishingPassFinished(); }, Qt::QueuedConnection);
 }
 
 void CGServerHTTPController::sendText(const platform::JsonValue& value, const QString& itemUniqueID,
@@ -255,8 +265,9 @@ void CGServerHTTPController::sendMoviePath(const QString& path, const QString& i
               QStringLiteral("Error updating the CG Movie Item (%@)"), path);
 }
 
-void CGServerHTTPController::logUpdate(const std::optional<platform::JsonValue>& answer, const QString& successFormat,
-                                       const QString& errorFormat, const QString& sent) {
+void CGServerHTTPController::logUpdate(const std::optional<platform::JsonValue>& answer,
+                                       const QString& successFormat, const QString& errorFormat,
+                                       const QString& sent) {
     const CGServerWire::UpdateOutcome outcome = CGServerWire::updateOutcome(answer);
     switch (outcome.kind) {
     case CGServerWire::UpdateOutcome::Kind::NotAnObject:
@@ -310,41 +321,51 @@ void CGServerHTTPController::socketEnded() {
 void CGServerHTTPController::webSocketSessionDidOpen(const Session&) {
     if (m_socketsClosed.load())
         return;
-    QMetaObject::invokeMethod(this, [this] {
-        if (m_socketsClosed.load())
-            return;
-        setConnected(true);
-        updateProjects();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_socketsClosed.load())
+                return;
+            setConnected(true);
+            updateProjects();
+        },
+        Qt::QueuedConnection);
 }
 
 void CGServerHTTPController::webSocketSessionDidClose(const Session&, qint64) {
     if (m_socketsClosed.load())
         return;
-    QMetaObject::invokeMethod(this, [this] { socketEnded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { socketEnded(); }, Qt::QueuedConnection);
 }
 
-void CGServerHTTPController::webSocketSessionDidCompleteWithError(const Session&, const std::optional<platform::Error>&) {
+void CGServerHTTPController::webSocketSessionDidCompleteWithError(const Session&,
+                                                                  const std::optional<platform::Error>&) {
     if (m_socketsClosed.load())
         return;
-    QMetaObject::invokeMethod(this, [this] { socketEnded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { socketEnded(); }, Qt::QueuedConnection);
 }
 
 void CGServerHTTPController::webSocketSessionDidReceiveStringMessage(const Session&, const QString&) {
     if (m_socketsClosed.load())
         return;
     logger().logMessage(QStringLiteral("Received notification that CG Projects did change"), 2, false);
-    QMetaObject::invokeMethod(this, [this] {
-        if (!m_socketsClosed.load())
-            updateProjects();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_socketsClosed.load())
+                updateProjects();
+        },
+        Qt::QueuedConnection);
 }
 
 void CGServerHTTPController::webSocketSessionDidReceiveDataMessage(const Session&, const QByteArray& data) {
     if (m_socketsClosed.load())
         return;
-    const QString description = StringFormat::format(QStringLiteral("{length = %@, bytes = 0x%@}"),
-                                                     QString::number(data.size()),
-                                                     QString::fromLatin1(data.left(32).toHex()));
-    platform::ConsoleLog::write(StringFormat::format(QStringLiteral("WS: received DATA message: %@"), description));
+    const QString description =
+        StringFormat::format(QStringLiteral("{length = %@, bytes = 0x%@}"), QString::number(data.size()),
+                             QString::fromLatin1(data.left(32).toHex()));
+    platform::ConsoleLog::write(
+        StringFormat::format(QStringLiteral("WS: received DATA message: %@"), description));
 }

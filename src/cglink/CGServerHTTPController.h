@@ -8,8 +8,6 @@
 #include "platform/Json.h"
 #include "platform/SerialExecutor.h"
 
-#include <nlohmann/json.hpp>
-
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -20,6 +18,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 class CGServerURLs;
@@ -49,7 +48,6 @@ struct CGServerHTTPControllerOptions {
     platform::NotificationCenter* notificationCenter = nullptr;
 };
 
-
 /// One value of a publishing pass: the item is looked up by name when the pass is sent, in the
 /// project list current at that moment.
 struct CGTextUpdate {
@@ -77,15 +75,16 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     Q_PROPERTY(CGProjectList projects READ projects NOTIFY projectsChanged)
     Q_PROPERTY(bool isConnected READ isConnected NOTIFY isConnectedChanged)
 
-public:
+  public:
     using Options = CGServerHTTPControllerOptions;
 
-    static inline const QString CGProjectItemsDidChangeNotification = QStringLiteral("CGProjectItemsDidChange");
+    static inline const QString CGProjectItemsDidChangeNotification =
+        QStringLiteral("CGProjectItemsDidChange");
 
     /// Starts fetching the projects (observers follow `projects`) and opens the notification
     /// socket; returns at once.
-    CGServerHTTPController(const QString& ipAddress, quint64 portNumber, qint32 serverType, const QString& password,
-                           Options options = {}, QObject* parent = nullptr);
+    CGServerHTTPController(const QString& ipAddress, quint64 portNumber, qint32 serverType,
+                           const QString& password, Options options = {}, QObject* parent = nullptr);
     /// Closes the socket if closeWebSockets() was not called, and stops being the session
     /// controller's delegate.
     ~CGServerHTTPController() override;
@@ -100,9 +99,10 @@ public:
     /// an item.
     void setStringValue(const platform::JsonValue& value, const QString& itemUniqueID,
                         const std::shared_ptr<CGProject>& project, bool isHTML);
-    void setStringValue(const QString& value, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project,
-                        bool isHTML);
-    void setCGMovieItemPath(const QString& path, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project);
+    void setStringValue(const QString& value, const QString& itemUniqueID,
+                        const std::shared_ptr<CGProject>& project, bool isHTML);
+    void setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
+                            const std::shared_ptr<CGProject>& project);
     /// Queues the pass's values, sent in order as setStringValue sends them. While a pass is being
     /// sent, a newer pass replaces the one still waiting: the newest values win and nothing
     /// piles up behind a slow server.
@@ -134,21 +134,23 @@ public:
     void webSocketSessionDidClose(const Session& session, qint64 closeCode) override;
     void webSocketSessionDidReceiveDataMessage(const Session& session, const QByteArray& data) override;
     void webSocketSessionDidReceiveStringMessage(const Session& session, const QString& message) override;
-    void webSocketSessionDidCompleteWithError(const Session& session, const std::optional<platform::Error>& error) override;
+    void webSocketSessionDidCompleteWithError(const Session& session,
+                                              const std::optional<platform::Error>& error) override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     /// Every time the list is replaced, also by an equal or empty list.
     void projectsChanged();
     void isConnectedChanged(bool isConnected);
     /// A pass given to publish() has been sent (main thread).
     void publishingPassFinished();
 
-private:
+  private:
     void listProjects();
     void listItems(const std::shared_ptr<CGProject>& project);
-    void sendText(const platform::JsonValue& value, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project,
-                  bool isHTML);
-    void sendMoviePath(const QString& path, const QString& itemUniqueID, const std::shared_ptr<CGProject>& project);
+    void sendText(const platform::JsonValue& value, const QString& itemUniqueID,
+                  const std::shared_ptr<CGProject>& project, bool isHTML);
+    void sendMoviePath(const QString& path, const QString& itemUniqueID,
+                       const std::shared_ptr<CGProject>& project);
     void sendWaitingPass();
     void announceItems(const CGProjectList& projects, bool listReplaced);
     std::optional<platform::JsonValue> requestJSON(const platform::http::Request& request) const;

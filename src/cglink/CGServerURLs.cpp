@@ -42,7 +42,8 @@ QUrl CGServerURLs::mediaAuthorization(const QString& password) const {
     return parse(httpOrigin() + "/unlock?password=" + encodeComponent(password));
 }
 
-QUrl CGServerURLs::update(const QString& projectID, const QString& itemID, const std::optional<QString>& token) const {
+QUrl CGServerURLs::update(const QString& projectID, const QString& itemID,
+                          const std::optional<QString>& token) const {
     QByteArray text = httpOrigin() + '/' + CGServerAPI::projectsURLPath(m_serverType).toUtf8() + '/' +
                       encodeComponent(projectID) + "/items/" + encodeComponent(itemID);
     if (token)

@@ -11,7 +11,7 @@
 /// ("::1", with or without brackets) is written in brackets. An invalid result (for example a
 /// host with a space) is an empty QUrl: the caller sends nothing.
 class CGServerURLs {
-public:
+  public:
     CGServerURLs(QString host, qint32 port, qint32 serverType);
 
     /// "http://{host}:{port}/{projects}"
@@ -32,7 +32,7 @@ public:
     /// Every byte outside the unreserved characters percent-encoded.
     static QByteArray encodeComponent(const QString& value);
 
-private:
+  private:
     QByteArray httpOrigin() const;
     static QUrl parse(const QByteArray& text);
 

@@ -63,14 +63,17 @@ void adoptOrphan(QThread* thread) {
         std::lock_guard lock(orphanMutex);
         orphanThreads.append(thread);
     }
-    QObject::connect(thread, &QThread::finished, thread, [thread] {
-        {
-            std::lock_guard lock(orphanMutex);
-            if (!orphanThreads.removeOne(thread))
-                return;
-        }
-        thread->deleteLater();
-    }, Qt::QueuedConnection);
+    QObject::connect(
+        thread, &QThread::finished, thread,
+        [thread] {
+            {
+                std::lock_guard lock(orphanMutex);
+                if (!orphanThreads.removeOne(thread))
+                    return;
+            }
+            thread->deleteLater();
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace
@@ -145,7 +148,8 @@ void NVSAuthenticatedURLSession::connectSocket() {
     QObject::connect(socket, &QWebSocket::connected, m_context, [weak] {
         if (auto self = weak.lock()) {
             self->m_isOpen = true;
-            self->withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidOpen(self); });
+            self->withDelegate(
+                [&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidOpen(self); });
         }
     });
     // A refused connection reports `disconnected` before `error`: decide after both arrived.
@@ -159,7 +163,8 @@ void NVSAuthenticatedURLSession::connectSocket() {
                          if (!self)
                              return;
                          if (!self->m_state->error)
-                             self->m_state->error = platform::Error::make(SocketErrorDomain, int(code), socket->errorString());
+                             self->m_state->error =
+                                 platform::Error::make(SocketErrorDomain, int(code), socket->errorString());
                          if (socket->state() == QAbstractSocket::UnconnectedState)
                              self->post([](NVSAuthenticatedURLSession& s) { s.finish(); });
                      });
@@ -201,9 +206,13 @@ void NVSAuthenticatedURLSession::handleMessage(const WebSocketMessage& message) 
     // Empty messages count as traffic above but are nobody's business.
     auto self = shared_from_this();
     if (message.isText && !message.text.isEmpty())
-        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidReceiveStringMessage(self, message.text); });
+        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) {
+            d.webSocketSessionDidReceiveStringMessage(self, message.text);
+        });
     else if (!message.isText && !message.data.isEmpty())
-        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidReceiveDataMessage(self, message.data); });
+        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) {
+            d.webSocketSessionDidReceiveDataMessage(self, message.data);
+        });
 }
 
 void NVSAuthenticatedURLSession::finish() {
@@ -218,11 +227,15 @@ void NVSAuthenticatedURLSession::finish() {
     // The platform reports an end several ways; the controller relays only the first.
     if (m_state->error) {
         const auto error = m_state->error;
-        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidCompleteWithError(self, error); });
+        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) {
+            d.webSocketSessionDidCompleteWithError(self, error);
+        });
     } else {
         const qint64 code = m_state->socket ? qint64(m_state->socket->closeCode()) : 0;
         withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidClose(self, code); });
-        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidCompleteWithError(self, std::nullopt); });
+        withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) {
+            d.webSocketSessionDidCompleteWithError(self, std::nullopt);
+        });
     }
     if (m_invalidating.load())
         withDelegate([&](NVSAuthenticatedURLSessionDelegate& d) { d.webSocketSessionDidClose(self, 0); });
@@ -287,7 +300,8 @@ void NVSAuthenticatedURLSession::startWebSocketPingPongTimer() {
             return;
         auto* timer = new QTimer(self.m_context);
         timer->setInterval(self.m_keepAliveSettings.period);
-        timer->setTimerType(self.m_keepAliveSettings.period < std::chrono::seconds(2) ? Qt::PreciseTimer : Qt::CoarseTimer);
+        timer->setTimerType(self.m_keepAliveSettings.period < std::chrono::seconds(2) ? Qt::PreciseTimer
+                                                                                      : Qt::CoarseTimer);
         QObject::connect(timer, &QTimer::timeout, self.m_context, [weak = self.weak_from_this()] {
             if (auto s = weak.lock())
                 s->keepAliveFired();
@@ -329,8 +343,9 @@ void NVSAuthenticatedURLSession::keepAliveFired() {
                                            pathAndProtocolsDescription()));
         break;
     case WebSocketKeepAlive::Action::CloseUnresponsive:
-        log(platform::StringFormat::format(QStringLiteral("Closing WS Connection - The server does not respond anymore. (%@)"),
-                                           pathAndProtocolsDescription()));
+        log(platform::StringFormat::format(
+            QStringLiteral("Closing WS Connection - The server does not respond anymore. (%@)"),
+            pathAndProtocolsDescription()));
         closeWebSocketSession(1005);
         break;
     }
@@ -339,12 +354,13 @@ void NVSAuthenticatedURLSession::keepAliveFired() {
 void NVSAuthenticatedURLSession::pongFailed(const QString& errorDescription) {
     const bool ignore = ignoringPingPongErrors();
     if (!m_keepAlive.pongFailed(ignore)) {
-        log(platform::StringFormat::format(QStringLiteral("Pong received with error: %@ (%@)"), errorDescription,
-                                           pathAndProtocolsDescription()));
+        log(platform::StringFormat::format(QStringLiteral("Pong received with error: %@ (%@)"),
+                                           errorDescription, pathAndProtocolsDescription()));
         return;
     }
-    log(platform::StringFormat::format(QStringLiteral("Closing WS Connection - Pong received with error: %@ (%@)"),
-                                       errorDescription, pathAndProtocolsDescription()));
+    log(platform::StringFormat::format(
+        QStringLiteral("Closing WS Connection - Pong received with error: %@ (%@)"), errorDescription,
+        pathAndProtocolsDescription()));
     closeWebSocketSession(1005);
 }
 
@@ -369,20 +385,34 @@ QString NVSAuthenticatedURLSession::pathAndProtocolsDescription() const {
 
 QString NVSAuthenticatedURLSession::stringFromWebSocketCloseCode(qint64 closeCode) {
     switch (closeCode) {
-    case 0: return QStringLiteral("Invalid");
-    case 1000: return QStringLiteral("Normal Closure");
-    case 1001: return QStringLiteral("Going Away");
-    case 1002: return QStringLiteral("Protocol Error");
-    case 1003: return QStringLiteral("Unsupported Data");
-    case 1005: return QStringLiteral("No Status Received");
-    case 1006: return QStringLiteral("Abnormal Closure");
-    case 1007: return QStringLiteral("Invalid Frame Payload Data");
-    case 1008: return QStringLiteral("Policy Violation");
-    case 1009: return QStringLiteral("Message Too Big");
-    case 1010: return QStringLiteral("Mandatory Extension Missing");
-    case 1011: return QStringLiteral("Internal Server Error");
-    case 1015: return QStringLiteral("TLS Handshake Failure");
-    default: return QStringLiteral("Unknown Error Code Description");
+    case 0:
+        return QStringLiteral("Invalid");
+    case 1000:
+        return QStringLiteral("Normal Closure");
+    case 1001:
+        return QStringLiteral("Going Away");
+    case 1002:
+        return QStringLiteral("Protocol Error");
+    case 1003:
+        return QStringLiteral("Unsupported Data");
+    case 1005:
+        return QStringLiteral("No Status Received");
+    case 1006:
+        return QStringLiteral("Abnormal Closure");
+    case 1007:
+        return QStringLiteral("Invalid Frame Payload Data");
+    case 1008:
+        return QStringLiteral("Policy Violation");
+    case 1009:
+        return QStringLiteral("Message Too Big");
+    case 1010:
+        return QStringLiteral("Mandatory Extension Missing");
+    case 1011:
+        return QStringLiteral("Internal Server Error");
+    case 1015:
+        return QStringLiteral("TLS Handshake Failure");
+    default:
+        return QStringLiteral("Unknown Error Code Description");
     }
 }
 

@@ -36,12 +36,14 @@ NVSAuthenticatedURLSessionControllerDelegate* NVSAuthenticatedURLSessionControll
     return m_delegate;
 }
 
-void NVSAuthenticatedURLSessionController::setDelegate(NVSAuthenticatedURLSessionControllerDelegate* delegate) {
+void NVSAuthenticatedURLSessionController::setDelegate(
+    NVSAuthenticatedURLSessionControllerDelegate* delegate) {
     std::lock_guard lock(m_delegateMutex);
     m_delegate = delegate;
 }
 
-QList<std::shared_ptr<NVSAuthenticatedURLSession>> NVSAuthenticatedURLSessionController::openSessions() const {
+QList<std::shared_ptr<NVSAuthenticatedURLSession>>
+NVSAuthenticatedURLSessionController::openSessions() const {
     std::lock_guard lock(m_sessionsMutex);
     return m_openSessions;
 }
@@ -56,7 +58,8 @@ void NVSAuthenticatedURLSessionController::removeSession(const Session& session)
     m_openSessions.removeAll(session);
 }
 
-void NVSAuthenticatedURLSessionController::setKeepAliveSettings(NVSAuthenticatedURLSession::KeepAliveSettings settings) {
+void NVSAuthenticatedURLSessionController::setKeepAliveSettings(
+    NVSAuthenticatedURLSession::KeepAliveSettings settings) {
     std::lock_guard lock(m_settingsMutex);
     m_keepAlive = std::move(settings);
 }
@@ -117,50 +120,65 @@ std::optional<QString> NVSAuthenticatedURLSessionController::instanceName() {
 
 std::optional<QString> NVSAuthenticatedURLSessionController::hostNameAndPortNumber(const QString& separator) {
     std::optional<QString> result;
-    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) { result = d.hostNameAndPortNumber(separator); });
+    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) {
+        result = d.hostNameAndPortNumber(separator);
+    });
     return result;
 }
 
 void NVSAuthenticatedURLSessionController::webSocketSessionDidOpen(const Session& session) {
-    logSimpleMessage(StringFormat::format(QStringLiteral("WS Connection did OPEN (%@)"), session->pathAndProtocolsDescription()));
-    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) { d.webSocketSessionDidOpen(session); });
+    logSimpleMessage(StringFormat::format(QStringLiteral("WS Connection did OPEN (%@)"),
+                                          session->pathAndProtocolsDescription()));
+    withDelegate(
+        [&](NVSAuthenticatedURLSessionControllerDelegate& d) { d.webSocketSessionDidOpen(session); });
     session->startWebSocketPingPongTimer();
 }
 
-void NVSAuthenticatedURLSessionController::webSocketSessionDidClose(const Session& session, qint64 closeCode) {
-    logSimpleMessage(StringFormat::format(QStringLiteral("WS Connection did CLOSE with code: %ld (%@)"), closeCode,
-                                          session->pathAndProtocolsDescription()));
+void NVSAuthenticatedURLSessionController::webSocketSessionDidClose(const Session& session,
+                                                                    qint64 closeCode) {
+    logSimpleMessage(StringFormat::format(QStringLiteral("WS Connection did CLOSE with code: %ld (%@)"),
+                                          closeCode, session->pathAndProtocolsDescription()));
     session->stopWebSocketPingPongTimer();
-    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) { d.webSocketSessionDidClose(session, closeCode); });
+    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) {
+        d.webSocketSessionDidClose(session, closeCode);
+    });
     session->setDelegate(nullptr);
     removeSession(session);
 }
 
-void NVSAuthenticatedURLSessionController::webSocketSessionDidCompleteWithError(const Session& session,
-                                                                              const std::optional<platform::Error>& error) {
+void NVSAuthenticatedURLSessionController::webSocketSessionDidCompleteWithError(
+    const Session& session, const std::optional<platform::Error>& error) {
     logSimpleMessage(StringFormat::format(QStringLiteral("WS Connection did COMPLETE with error: %@ (%@)"),
                                           error ? error->localizedDescription() : QStringLiteral("(null)"),
                                           session->pathAndProtocolsDescription()));
     session->stopWebSocketPingPongTimer();
-    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) { d.webSocketSessionDidCompleteWithError(session, error); });
+    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) {
+        d.webSocketSessionDidCompleteWithError(session, error);
+    });
     session->setDelegate(nullptr);
     removeSession(session);
 }
 
 void NVSAuthenticatedURLSessionController::webSocketSessionDidReceiveDataMessage(const Session& session,
-                                                                               const QByteArray& data) {
-    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) { d.webSocketSessionDidReceiveDataMessage(session, data); });
+                                                                                 const QByteArray& data) {
+    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) {
+        d.webSocketSessionDidReceiveDataMessage(session, data);
+    });
 }
 
 void NVSAuthenticatedURLSessionController::webSocketSessionDidReceiveStringMessage(const Session& session,
-                                                                                 const QString& message) {
-    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) { d.webSocketSessionDidReceiveStringMessage(session, message); });
+                                                                                   const QString& message) {
+    withDelegate([&](NVSAuthenticatedURLSessionControllerDelegate& d) {
+        d.webSocketSessionDidReceiveStringMessage(session, message);
+    });
 }
 
 // HTTP requests
 
-void NVSAuthenticatedURLSessionController::start(platform::http::Request request, const std::optional<QString>& user,
-                                                 const std::optional<QString>& password, DataCompletion completion) {
+void NVSAuthenticatedURLSessionController::start(platform::http::Request request,
+                                                 const std::optional<QString>& user,
+                                                 const std::optional<QString>& password,
+                                                 DataCompletion completion) {
     auto session = std::make_shared<NVSAuthenticatedURLSession>();
     session->setUser(user);
     session->setPassword(password);
@@ -171,20 +189,22 @@ void NVSAuthenticatedURLSessionController::start(platform::http::Request request
     // A missing user name or password answers no challenge: the server's refusal comes back.
     if (user && password)
         request.credentials = platform::http::Request::Credentials{*user, *password};
-    m_http->start(std::move(request), [this, session, completion = std::move(completion)](platform::http::Response response) {
-        // The session has ended before anyone hears of it: a waiter woken by the completion
-        // finds it gone.
-        removeSession(session);
-        if (completion) {
-            if (response.error)
-                completion(std::nullopt, std::nullopt, response.error);
-            else
-                completion(response.body, response, std::nullopt);
-        }
-    });
+    m_http->start(std::move(request),
+                  [this, session, completion = std::move(completion)](platform::http::Response response) {
+                      // The session has ended before anyone hears of it: a waiter woken by the completion
+                      // finds it gone.
+                      removeSession(session);
+                      if (completion) {
+                          if (response.error)
+                              completion(std::nullopt, std::nullopt, response.error);
+                          else
+                              completion(response.body, response, std::nullopt);
+                      }
+                  });
 }
 
-void NVSAuthenticatedURLSessionController::requestDataAtURL(const QUrl& url, const std::optional<QString>& user,
+void NVSAuthenticatedURLSessionController::requestDataAtURL(const QUrl& url,
+                                                            const std::optional<QString>& user,
                                                             const std::optional<QString>& password,
                                                             DataCompletion completion) {
     start(platform::http::Request(url), user, password, std::move(completion));
@@ -198,8 +218,9 @@ void NVSAuthenticatedURLSessionController::requestData(const platform::http::Req
 }
 
 std::optional<QByteArray> NVSAuthenticatedURLSessionController::synchronouslyRequestData(
-    const platform::http::Request& request, const std::optional<QString>& user, const std::optional<QString>& password,
-    std::optional<platform::http::Response>* response, std::optional<platform::Error>* error) {
+    const platform::http::Request& request, const std::optional<QString>& user,
+    const std::optional<QString>& password, std::optional<platform::http::Response>* response,
+    std::optional<platform::Error>* error) {
     std::binary_semaphore done(0);
     std::optional<QByteArray> body;
     start(request, user, password,
@@ -231,9 +252,11 @@ platform::http::Request putRequest(const QByteArray& data, const QUrl& url, cons
 }
 } // namespace
 
-void NVSAuthenticatedURLSessionController::putData(const QByteArray& data, const QUrl& url, const QString& contentType,
+void NVSAuthenticatedURLSessionController::putData(const QByteArray& data, const QUrl& url,
+                                                   const QString& contentType,
                                                    const std::optional<QString>& user,
-                                                   const std::optional<QString>& password, DataCompletion completion) {
+                                                   const std::optional<QString>& password,
+                                                   DataCompletion completion) {
     start(putRequest(data, url, contentType), user, password, std::move(completion));
 }
 
@@ -244,7 +267,8 @@ std::optional<QByteArray> NVSAuthenticatedURLSessionController::synchronouslyPut
     return synchronouslyRequestData(putRequest(data, url, contentType), user, password, response, error);
 }
 
-void NVSAuthenticatedURLSessionController::deleteItemAtURL(const QUrl& url, const std::optional<QString>& user,
+void NVSAuthenticatedURLSessionController::deleteItemAtURL(const QUrl& url,
+                                                           const std::optional<QString>& user,
                                                            const std::optional<QString>& password,
                                                            DeleteCompletion completion) {
     start(platform::http::Request(url, QByteArrayLiteral("DELETE")), user, password,
@@ -260,7 +284,8 @@ bool NVSAuthenticatedURLSessionController::synchronouslyDeleteItemAtURL(
     const QUrl& url, const std::optional<QString>& user, const std::optional<QString>& password,
     std::optional<platform::http::Response>* response, std::optional<platform::Error>* error) {
     std::optional<platform::http::Response> answer;
-    synchronouslyRequestData(platform::http::Request(url, QByteArrayLiteral("DELETE")), user, password, &answer, error);
+    synchronouslyRequestData(platform::http::Request(url, QByteArrayLiteral("DELETE")), user, password,
+                             &answer, error);
     if (response)
         *response = answer;
     return answer && answer->statusCode == 200;
@@ -268,12 +293,15 @@ bool NVSAuthenticatedURLSessionController::synchronouslyDeleteItemAtURL(
 
 // Keychain
 
-int NVSAuthenticatedURLSessionController::addOrUpdateKeychainPassword(const QString& password, const QString& login,
-                                                                      const QString& server, const QString& label) {
+int NVSAuthenticatedURLSessionController::addOrUpdateKeychainPassword(const QString& password,
+                                                                      const QString& login,
+                                                                      const QString& server,
+                                                                      const QString& label) {
     return NVSKeychain::addOrUpdatePassword(password, login, server, label);
 }
 
-int NVSAuthenticatedURLSessionController::deleteKeychainPassword(const QString& login, const QString& server) {
+int NVSAuthenticatedURLSessionController::deleteKeychainPassword(const QString& login,
+                                                                 const QString& server) {
     return NVSKeychain::deletePassword(login, server);
 }
 
@@ -291,7 +319,8 @@ std::optional<QVariantMap> NVSAuthenticatedURLSessionController::keychainLoginIn
     return info;
 }
 
-std::optional<QVariantMap> NVSAuthenticatedURLSessionController::keychainLoginInfoForServer(
-    const std::optional<QString>& server, bool* userCancelled) {
+std::optional<QVariantMap>
+NVSAuthenticatedURLSessionController::keychainLoginInfoForServer(const std::optional<QString>& server,
+                                                                 bool* userCancelled) {
     return keychainLoginInfoForServer(server, QString(), userCancelled);
 }

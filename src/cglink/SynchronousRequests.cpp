@@ -22,8 +22,9 @@ QUrl parseUrlString(const QString& urlString) {
 
 } // namespace
 
-std::optional<QByteArray> SynchronousRequests::requestSynchronousData(const platform::http::Request& request,
-                                                                    const platform::http::CancellationToken& cancellation) {
+std::optional<QByteArray>
+SynchronousRequests::requestSynchronousData(const platform::http::Request& request,
+                                            const platform::http::CancellationToken& cancellation) {
     if (!request.url.isValid() || request.url.isEmpty())
         return std::nullopt;
     const platform::http::Response response = client().perform(request, cancellation);
@@ -39,8 +40,9 @@ std::optional<QByteArray> SynchronousRequests::requestSynchronousData(const plat
     return response.body;
 }
 
-std::optional<platform::JsonValue> SynchronousRequests::requestSynchronousJSON(
-    const platform::http::Request& request, const platform::http::CancellationToken& cancellation) {
+std::optional<platform::JsonValue>
+SynchronousRequests::requestSynchronousJSON(const platform::http::Request& request,
+                                            const platform::http::CancellationToken& cancellation) {
     const auto bytes = requestSynchronousData(request, cancellation);
     if (!bytes)
         return std::nullopt;

@@ -13,13 +13,15 @@
 /// tens of milliseconds. The status code is not examined: an error page's body is returned
 /// like any other. Transport failures write "Error: <description>" to the console.
 class SynchronousRequests {
-public:
+  public:
     /// The body, or nullopt when none arrived.
-    static std::optional<QByteArray> requestSynchronousData(const platform::http::Request& request,
-                                                            const platform::http::CancellationToken& cancellation = {});
+    static std::optional<QByteArray>
+    requestSynchronousData(const platform::http::Request& request,
+                           const platform::http::CancellationToken& cancellation = {});
     /// The body parsed as JSON, or nullopt when there was none or it is not JSON.
-    static std::optional<platform::JsonValue> requestSynchronousJSON(const platform::http::Request& request,
-                                                                     const platform::http::CancellationToken& cancellation = {});
+    static std::optional<platform::JsonValue>
+    requestSynchronousJSON(const platform::http::Request& request,
+                           const platform::http::CancellationToken& cancellation = {});
     /// nullopt when the string is not a URL; otherwise a plain GET of it.
     static std::optional<QByteArray> requestSynchronousData(const QString& urlString);
     /// nullopt when the string is not a URL; otherwise a GET with "Content-Type: application/json".

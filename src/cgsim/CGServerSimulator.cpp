@@ -6,7 +6,8 @@
 #include <QHostAddress>
 #include <QThread>
 
-CGServerSimulator::CGServerSimulator(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {}
+CGServerSimulator::CGServerSimulator(Options options, QObject* parent)
+    : QObject(parent), m_options(std::move(options)) {}
 
 CGServerSimulator::~CGServerSimulator() {
     stop();
@@ -20,7 +21,8 @@ bool CGServerSimulator::start(QString* error) {
         QFile file(*m_options.projectsFile);
         if (!file.open(QIODevice::ReadOnly)) {
             if (error)
-                *error = QStringLiteral("cannot read %1: %2").arg(*m_options.projectsFile, file.errorString());
+                *error =
+                    QStringLiteral("cannot read %1: %2").arg(*m_options.projectsFile, file.errorString());
             return false;
         }
         QString reason;
@@ -32,8 +34,10 @@ bool CGServerSimulator::start(QString* error) {
         }
         projects = std::move(*parsed);
     }
-    m_handler = std::make_unique<CGSimRequestHandler>(m_options.serverType, m_options.password, std::move(projects));
-    m_handler->setUpdateObserver([this](const AcceptedUpdate& update) { Q_EMIT updateAccepted(update.jsonLine()); });
+    m_handler =
+        std::make_unique<CGSimRequestHandler>(m_options.serverType, m_options.password, std::move(projects));
+    m_handler->setUpdateObserver(
+        [this](const AcceptedUpdate& update) { Q_EMIT updateAccepted(update.jsonLine()); });
     m_handler->setProjectsChangedObserver([this] { notifyProjectsChanged(); });
 
     m_thread = new QThread;
@@ -48,7 +52,8 @@ bool CGServerSimulator::start(QString* error) {
         core, [&] { listening = core->listen(QHostAddress(m_options.address), m_options.port, &reason); },
         Qt::BlockingQueuedConnection);
     if (!listening) {
-        QMetaObject::invokeMethod(core, [core] { delete core; }, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            core, [core] { delete core; }, Qt::BlockingQueuedConnection);
         m_thread->quit();
         m_thread->wait();
         delete m_thread;
@@ -59,7 +64,8 @@ bool CGServerSimulator::start(QString* error) {
         return false;
     }
     m_core = core;
-    QMetaObject::invokeMethod(core, [this, core] { m_port = core->port(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        core, [this, core] { m_port = core->port(); }, Qt::BlockingQueuedConnection);
     return true;
 }
 
@@ -67,7 +73,8 @@ void CGServerSimulator::stop() {
     if (!m_core)
         return;
     CGSimServerCore* core = std::exchange(m_core, nullptr);
-    QMetaObject::invokeMethod(core, [core] { delete core; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        core, [core] { delete core; }, Qt::BlockingQueuedConnection);
     m_thread->quit();
     m_thread->wait();
     delete m_thread;
@@ -76,7 +83,8 @@ void CGServerSimulator::stop() {
 
 void CGServerSimulator::onCore(std::function<void(CGSimServerCore&)> work) const {
     if (CGSimServerCore* core = m_core)
-        QMetaObject::invokeMethod(core, [core, work = std::move(work)] { work(*core); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            core, [core, work = std::move(work)] { work(*core); }, Qt::QueuedConnection);
 }
 
 QUrl CGServerSimulator::httpURL(const QString& pathAndQuery) const {

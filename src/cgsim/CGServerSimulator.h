@@ -38,7 +38,7 @@ struct CGServerSimulatorOptions {
 /// signals are emitted from the simulator's thread.
 class CGServerSimulator : public QObject {
     Q_OBJECT
-public:
+  public:
     using Options = CGServerSimulatorOptions;
     using AcceptedUpdate = CGSimRequestHandler::AcceptedUpdate;
 
@@ -67,13 +67,13 @@ public:
     /// Ends every notification socket with `closeCode` (a server restart, for clients' tests).
     void closeWebSocketClients(int closeCode = 1001);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     /// One accepted update as its printed JSON line.
     void updateAccepted(const QByteArray& jsonLine);
     /// Problems worth telling the operator (a projects file that did not parse).
     void diagnostic(const QString& text);
 
-private:
+  private:
     void onCore(std::function<void(CGSimServerCore&)> work) const;
 
     const Options m_options;

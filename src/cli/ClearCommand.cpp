@@ -18,7 +18,8 @@ int ClearCommand::run(CliContext& context, const QStringList& arguments) {
         context.err << "graflink-cli clear: needs exactly one document" << Qt::endl;
         return UsageError;
     }
-    std::unique_ptr<GraflinkDocument> document = openDocument(context, arguments.first(), QStringLiteral("clear"));
+    std::unique_ptr<GraflinkDocument> document =
+        openDocument(context, arguments.first(), QStringLiteral("clear"));
     if (!document)
         return Failure;
     if (!connectDocument(context, *document, QStringLiteral("clear")))

@@ -34,9 +34,9 @@ void CliApplication::registerCommand(std::unique_ptr<CliCommand> command) {
 }
 
 QString CliApplication::overview() const {
-    QString text = QStringLiteral(
-        "graflink-cli: runs Graflink documents and data sources without windows.\n\n"
-        "Usage: graflink-cli [global options] SUBCOMMAND [arguments]\n\n");
+    QString text =
+        QStringLiteral("graflink-cli: runs Graflink documents and data sources without windows.\n\n"
+                       "Usage: graflink-cli [global options] SUBCOMMAND [arguments]\n\n");
     if (m_commands.empty()) {
         text += QStringLiteral("No subcommands are available in this build yet.\n");
     } else {

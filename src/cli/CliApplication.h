@@ -21,17 +21,17 @@ namespace cli {
 /// program), so texts never interleave. When `run` returns, the technical log no longer knows
 /// this program: no delegate call or echo of it is in progress or will come.
 class CliApplication {
-public:
-  CliApplication(QTextStream& out, platform::ConsoleWriter& err);
-  ~CliApplication();
+  public:
+    CliApplication(QTextStream& out, platform::ConsoleWriter& err);
+    ~CliApplication();
 
-  void registerCommand(std::unique_ptr<CliCommand> command);
-  /// `arguments` without the program name.
-  int run(const QStringList& arguments);
-  /// The overview printed by --help.
-  QString overview() const;
+    void registerCommand(std::unique_ptr<CliCommand> command);
+    /// `arguments` without the program name.
+    int run(const QStringList& arguments);
+    /// The overview printed by --help.
+    QString overview() const;
 
-private:
+  private:
     CliCommand* find(const QString& subcommand, QStringList& arguments) const;
 
     QTextStream& m_out;

@@ -76,11 +76,13 @@ int DataSourceExportCommand::run(CliContext& context, const QStringList& argumen
 
     const QString out = QFileInfo(paths.at(1)).absoluteFilePath();
     platform::Error error;
-    if (!NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(out), context.defaults, &error)) {
+    if (!NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(out), context.defaults,
+                                               &error)) {
         context.err << "graflink-cli datasource export: " << error.localizedDescription() << Qt::endl;
         return Failure;
     }
-    context.out << "exported " << dataSource->countOfContentNodes() << " playlist items to " << out << Qt::endl;
+    context.out << "exported " << dataSource->countOfContentNodes() << " playlist items to " << out
+                << Qt::endl;
     return Success;
 }
 

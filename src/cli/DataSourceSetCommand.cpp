@@ -26,7 +26,8 @@ QString resolveTokens(const NVSCGDataSource& dataSource, const QString& format) 
                 }
             }
         }
-        result.append(column ? NVSCGDataSourceTokenizer::tokenCode(column->uniqueID()) : item.text.toString());
+        result.append(column ? NVSCGDataSourceTokenizer::tokenCode(column->uniqueID())
+                             : item.text.toString());
     }
     return result;
 }
@@ -85,7 +86,8 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
             changes.push_back([seconds](NVSCGDataSource& d) { d.setAutoUpdateFrequency(seconds); });
         } else if (option == QLatin1String("--export-path")) {
             changes.push_back([value](NVSCGDataSource& d) { d.setExportPath(value); });
-        } else if (option == QLatin1String("--add-column") || option == QLatin1String("--add-format-column")) {
+        } else if (option == QLatin1String("--add-column") ||
+                   option == QLatin1String("--add-format-column")) {
             const qsizetype equals = value.indexOf(QLatin1Char('='));
             if (equals < 0)
                 return usage(QStringLiteral("%1 takes TITLE=VALUE").arg(option));
@@ -105,7 +107,8 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
         }
     }
 
-    std::unique_ptr<NVSCGDataSource> dataSource = DataSourceFiles::open(path, context.err, QStringLiteral("datasource set"));
+    std::unique_ptr<NVSCGDataSource> dataSource =
+        DataSourceFiles::open(path, context.err, QStringLiteral("datasource set"));
     if (!dataSource)
         return Failure;
     // Opening started a refresh; this command only edits the file.

@@ -55,13 +55,15 @@ int DemoCommand::run(CliContext& context, const QStringList& arguments) {
     QTemporaryDir folder;
     const QString filterPath = folder.filePath(QStringLiteral("scores-filter.js"));
     const QString documentPath = folder.filePath(QStringLiteral("Scoreboard.graflink"));
-    std::optional<QVariant> stored = platform::PropertyList::read(resource(QStringLiteral("scores.graflink")));
+    std::optional<QVariant> stored =
+        platform::PropertyList::read(resource(QStringLiteral("scores.graflink")));
     if (!stored || !platform::AtomicFile::write(filterPath, resource(QStringLiteral("scores-filter.js")))) {
         context.err << "graflink-cli demo: the bundled example is missing from this build" << Qt::endl;
         return Failure;
     }
     QVariantMap file = stored->toMap();
-    file.insert(GraflinkDocument::SourceURLStringKey, QStringLiteral("http://127.0.0.1:%1/scores.xml").arg(feedPort));
+    file.insert(GraflinkDocument::SourceURLStringKey,
+                QStringLiteral("http://127.0.0.1:%1/scores.xml").arg(feedPort));
     file.insert(GraflinkDocument::CGServerIPAddressKey, simulator.host());
     file.insert(GraflinkDocument::CGServerPortNumberKey, static_cast<qint64>(simulator.port()));
     file.insert(GraflinkDocument::JavascriptFilterPathKey, filterPath);
@@ -71,8 +73,8 @@ int DemoCommand::run(CliContext& context, const QStringList& arguments) {
     platform::AtomicFile::write(documentPath, platform::PropertyList::writeXml(file));
 
     out << "Graflink demo\n"
-        << "  CG server simulator  http://" << simulator.host() << ':' << simulator.port() << " (API generation "
-        << simulator.serverType() << ")\n"
+        << "  CG server simulator  http://" << simulator.host() << ':' << simulator.port()
+        << " (API generation " << simulator.serverType() << ")\n"
         << "  feed                 http://127.0.0.1:" << feedPort << "/scores.xml\n"
         << "  document             examples/scores.graflink: 7 variables, filter scores-filter.js,\n"
         << "                       number format \"Possession #0'%'\", an HTML headline\n\n"
@@ -87,8 +89,9 @@ int DemoCommand::run(CliContext& context, const QStringList& arguments) {
     runEventLoopUntil([&] { return !document.isRefreshing(); }, std::chrono::seconds(10));
     document.applyCGServerSettings();
     runEventLoopUntil([&] { return document.CGClient()->isIdle(); }, std::chrono::seconds(10));
-    out << "Connected: " << document.availableCGProjects().size() << " projects on the CG server; refreshing every "
-        << document.refreshFrequency() << " s\n" << Qt::flush;
+    out << "Connected: " << document.availableCGProjects().size()
+        << " projects on the CG server; refreshing every " << document.refreshFrequency() << " s\n"
+        << Qt::flush;
     simulator.clearAcceptedUpdates();
 
     int refreshes = 0;
@@ -100,7 +103,8 @@ int DemoCommand::run(CliContext& context, const QStringList& arguments) {
             const auto line = nlohmann::json::parse(update.jsonLine().toStdString(), nullptr, false);
             const bool html = line.contains("htmlText");
             const std::string text = html ? line.value("htmlText", "") : line.value("text", "");
-            out << "  " << QStringLiteral("%1 › %2").arg(update.projectName, update.itemName).leftJustified(26)
+            out << "  "
+                << QStringLiteral("%1 › %2").arg(update.projectName, update.itemName).leftJustified(26)
                 << (html ? " [HTML] " : "        ") << QString::fromStdString(text) << '\n';
         }
         out.flush();
@@ -114,7 +118,8 @@ int DemoCommand::run(CliContext& context, const QStringList& arguments) {
         return Failure;
     }
     out << "\nThe filter put the team names in capitals and added the minute mark; the possession went\n"
-        << "through the number format; the headline went out as HTML. Done.\n" << Qt::flush;
+        << "through the number format; the headline went out as HTML. Done.\n"
+        << Qt::flush;
     return Success;
 }
 

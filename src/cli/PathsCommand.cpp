@@ -39,7 +39,8 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
         // A document: read its feed address without opening it (opening would start refreshes).
         QFile file(source);
         if (!file.open(QIODevice::ReadOnly)) {
-            context.err << "graflink-cli paths: cannot read " << source << ": " << file.errorString() << Qt::endl;
+            context.err << "graflink-cli paths: cannot read " << source << ": " << file.errorString()
+                        << Qt::endl;
             return Failure;
         }
         platform::Error error;
@@ -55,8 +56,9 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
     platform::http::Client client(1);
     std::shared_ptr<FeedResponse> result;
     std::atomic<bool> done{false};
-    const FeedFetcher::Limits limits{FeedFetcher::InventoryTimeouts,
-                                     platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults())};
+    const FeedFetcher::Limits limits{
+        FeedFetcher::InventoryTimeouts,
+        platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults())};
     FeedFetcher::start(client, address, limits, [&](std::shared_ptr<FeedResponse> response) {
         for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
             context.logger.logMessage(line.text, line.level, false);
@@ -69,7 +71,8 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
                     << result->failureReason << Qt::endl;
         return Failure;
     }
-    const QStringList paths = result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->jsonValue());
+    const QStringList paths =
+        result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->jsonValue());
     for (const QString& path : paths)
         context.out << path << '\n';
     context.out.flush();

@@ -18,7 +18,8 @@ QString ProjectsCommand::help() const {
         "Lists the CG server's projects and, indented below each, its items: name, unique identifier\n"
         "and (for items) type, TAB-separated. Port and type default to the user defaults\n"
         "\"CGServerPortNumber\" and \"CGServerType\". --json prints one array of\n"
-        "{\"name\", \"uniqueID\", \"items\": [{\"name\", \"uniqueID\", \"type\"}]} (the simulator's projects\n"
+        "{\"name\", \"uniqueID\", \"items\": [{\"name\", \"uniqueID\", \"type\"}]} (the simulator's "
+        "projects\n"
         "file format). Exit status 1 when the server gives no project list.\n");
 }
 
@@ -81,15 +82,17 @@ int ProjectsCommand::run(CliContext& context, const QStringList& arguments) {
     for (const auto& project : client.projects()) {
         platform::JsonValue items = platform::JsonValue::array();
         if (!json)
-            context.out << project->name().value_or(QString()) << '\t' << project->uniqueID().value_or(QString()) << '\n';
+            context.out << project->name().value_or(QString()) << '\t'
+                        << project->uniqueID().value_or(QString()) << '\n';
         for (const auto& item : project->items()) {
             if (json)
                 items.push_back({{"name", item->name().value_or(QString()).toStdString()},
                                  {"uniqueID", item->uniqueID().value_or(QString()).toStdString()},
                                  {"type", item->itemType().value_or(QString()).toStdString()}});
             else
-                context.out << "  " << item->name().value_or(QString()) << '\t' << item->uniqueID().value_or(QString())
-                            << '\t' << item->itemType().value_or(QString()) << '\n';
+                context.out << "  " << item->name().value_or(QString()) << '\t'
+                            << item->uniqueID().value_or(QString()) << '\t'
+                            << item->itemType().value_or(QString()) << '\n';
         }
         if (json)
             array.push_back({{"name", project->name().value_or(QString()).toStdString()},

@@ -62,8 +62,8 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
     if (CGServerHTTPController* client = document.CGClient())
         runEventLoopUntil([&] { return client->isIdle(); }, std::chrono::minutes(10));
     if (document.lastRefreshDelivered() != true) {
-        context.err << "graflink-cli refresh: the feed of " << path << " could not be fetched (see the technical log)"
-                    << Qt::endl;
+        context.err << "graflink-cli refresh: the feed of " << path
+                    << " could not be fetched (see the technical log)" << Qt::endl;
         return Failure;
     }
 
@@ -85,7 +85,8 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
         context.out << QString::fromUtf8(platform::toJsonBytes(list)) << '\n';
     } else {
         for (const GraflinkVariable* variable : variables)
-            context.out << variable->XPath().value_or(QString()) << '\t' << valueText(variable->currentStringValue()) << '\n';
+            context.out << variable->XPath().value_or(QString()) << '\t'
+                        << valueText(variable->currentStringValue()) << '\n';
     }
     context.out.flush();
     return Success;

@@ -42,9 +42,11 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
     for (const auto& document : documents) {
         GraflinkDocument* doc = document.get();
         QObject::connect(doc, &GraflinkDocument::refreshFinished, doc, [&context, doc](bool processed) {
-            const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            const QString stamp =
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             if (!processed) {
-                context.out << stamp << '\t' << doc->displayName() << "\tno feed (see the technical log)" << Qt::endl;
+                context.out << stamp << '\t' << doc->displayName() << "\tno feed (see the technical log)"
+                            << Qt::endl;
                 return;
             }
             int withValue = 0;

@@ -15,7 +15,8 @@ namespace {
 xmlNodePtr firstChild(xmlNodePtr parent, const QString& name) {
     const QByteArray utf8 = name.toUtf8();
     for (xmlNodePtr child = parent->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE && xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(utf8.constData())))
+        if (child->type == XML_ELEMENT_NODE &&
+            xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(utf8.constData())))
             return child;
     }
     return nullptr;
@@ -43,17 +44,21 @@ std::unique_ptr<platform::XmlDocument> NVSCGDataSourceFileFormat::write(const NV
         column->XMLElement(columns);
     XmlDocument::addElement(root, NVSCGDataSourceAutoUpdateKey,
                             dataSource.autoUpdate() ? QStringLiteral("true") : QStringLiteral("false"));
-    XmlDocument::addElement(root, NVSCGDataSourceAutoUpdateFrequencyKey,
-                            platform::StringFormat::format(QStringLiteral("%f"), dataSource.autoUpdateFrequency()));
+    XmlDocument::addElement(
+        root, NVSCGDataSourceAutoUpdateFrequencyKey,
+        platform::StringFormat::format(QStringLiteral("%f"), dataSource.autoUpdateFrequency()));
     const QString exportPath = dataSource.exportPath();
-    XmlDocument::addElement(root, NVSCGDataSourceExportPathKey, exportPath.isNull() ? QStringLiteral("") : exportPath);
+    XmlDocument::addElement(root, NVSCGDataSourceExportPathKey,
+                            exportPath.isNull() ? QStringLiteral("") : exportPath);
     return document;
 }
 
-bool NVSCGDataSourceFileFormat::apply(NVSCGDataSource& dataSource, xmlNodePtr element, platform::Error* error) {
+bool NVSCGDataSourceFileFormat::apply(NVSCGDataSource& dataSource, xmlNodePtr element,
+                                      platform::Error* error) {
     using platform::XPathEvaluator;
     if (!element || element->type != XML_ELEMENT_NODE ||
-        !xmlStrEqual(element->name, reinterpret_cast<const xmlChar*>(NVSCGDataSourceKey.toUtf8().constData()))) {
+        !xmlStrEqual(element->name,
+                     reinterpret_cast<const xmlChar*>(NVSCGDataSourceKey.toUtf8().constData()))) {
         platform::setError(error, formatError(QStringLiteral("Missing element %@"), NVSCGDataSourceKey));
         return false;
     }
@@ -73,7 +78,8 @@ bool NVSCGDataSourceFileFormat::apply(NVSCGDataSource& dataSource, xmlNodePtr el
     if (xmlNodePtr list = firstChild(element, NVSCGDataSourceColumnsKey)) {
         const QByteArray columnName = NVSCGDataColumnKey.toUtf8();
         for (xmlNodePtr child = list->children; child; child = child->next) {
-            if (child->type == XML_ELEMENT_NODE && xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(columnName.constData())))
+            if (child->type == XML_ELEMENT_NODE &&
+                xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(columnName.constData())))
                 columns.push_back(std::make_shared<NVSCGDataSourceColumn>(child));
         }
     }

@@ -5,13 +5,12 @@
 #include "datasource/NVSCGDataSourceFeed.h"
 #include "datasource/NVSCGDataSourceLog.h"
 #include "datasource/NVSURLUtilities.h"
+#include "platform/FeedSizeLimit.h"
 #include "platform/HttpResponse.h"
 #include "platform/Json.h"
 #include "platform/MainQueue.h"
-#include "platform/XmlDocument.h"
-
-#include "platform/FeedSizeLimit.h"
 #include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
 
 #include <QFile>
 #include <nlohmann/json.hpp>
@@ -27,8 +26,9 @@ std::optional<QByteArray> readFeedFile(const QString& path, platform::Error& err
     }
     const qint64 limit = platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
     if (file.size() > limit) {
-        error = platform::Error::make(platform::Error::FileDomain, int(QFileDevice::ReadError),
-                                      QStringLiteral("The file is larger than the limit of %1 bytes.").arg(limit));
+        error = platform::Error::make(
+            platform::Error::FileDomain, int(QFileDevice::ReadError),
+            QStringLiteral("The file is larger than the limit of %1 bytes.").arg(limit));
         return std::nullopt;
     }
     return file.readAll();
@@ -59,15 +59,16 @@ void NVSCGDataSourceRefreshOperation::run(const platform::SerialExecutor::Cancel
     }
     if (url.isEmpty()) {
         // Nothing to request: a failed fetch, so the status still ends at 3.
-        NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"), QStringLiteral("The data source has no URL."));
+        NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"),
+                                   QStringLiteral("The data source has no URL."));
         finish(m_guard, false);
         return;
     }
     startRemote(url);
 }
 
-void NVSCGDataSourceRefreshOperation::refreshFile(const QString& path,
-                                                  const platform::SerialExecutor::CancellationFlag& cancelled) {
+void NVSCGDataSourceRefreshOperation::refreshFile(
+    const QString& path, const platform::SerialExecutor::CancellationFlag& cancelled) {
     bool delivered = false;
     const NVSCGDataSourceContentType::Kind kind = NVSCGDataSourceContentType::ofFile(path);
     if (kind == NVSCGDataSourceContentType::XML) {
@@ -99,21 +100,21 @@ void NVSCGDataSourceRefreshOperation::refreshFile(const QString& path,
 
 void NVSCGDataSourceRefreshOperation::startRemote(const QUrl& url) {
     QPointer<NVSCGDataSource> guard = m_guard;
-    NVSURLUtilities::loadRemoteContentOfURL(url, NVSCGDataSource::RequestTimeout, NVSCGDataSource::ResourceTimeout,
-                                            QByteArrayLiteral("GET"),
-                                            [guard](const platform::http::Response& response) {
-                                                handleResponse(guard, response);
-                                            });
+    NVSURLUtilities::loadRemoteContentOfURL(
+        url, NVSCGDataSource::RequestTimeout, NVSCGDataSource::ResourceTimeout, QByteArrayLiteral("GET"),
+        [guard](const platform::http::Response& response) { handleResponse(guard, response); });
 }
 
 void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSource>& guard,
                                                      const platform::http::Response& response) {
     if (response.error) {
-        NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"), response.error->localizedDescription());
+        NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"),
+                                   response.error->localizedDescription());
         finish(guard, false);
         return;
     }
-    NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Succeeded: HTTP %ld"), qint64(response.statusCode));
+    NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Succeeded: HTTP %ld"),
+                               qint64(response.statusCode));
     if (response.statusCode != 200 || response.body.isEmpty()) {
         finish(guard, false);
         return;

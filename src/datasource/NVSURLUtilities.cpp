@@ -21,8 +21,10 @@ void NVSURLUtilities::loadRemoteContentOfURL(const QUrl& url, double timeoutInte
     platform::http::Request request(url, httpMethod);
     request.requestTimeout = timeoutIntervalForRequest;
     request.resourceTimeout = timeOutIntervalForRessource;
-    request.maximumResponseSize = platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
-    sharedClient().start(std::move(request), [completionHandler = std::move(completionHandler)](platform::http::Response response) {
+    request.maximumResponseSize =
+        platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
+    sharedClient().start(std::move(request), [completionHandler = std::move(completionHandler)](
+                                                 platform::http::Response response) {
         if (completionHandler)
             completionHandler(response);
     });

@@ -49,7 +49,8 @@ void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
         if (type == NVSCGDataSourceColumn::Text || type == NVSCGDataSourceColumn::Image)
             addText(value, QStringLiteral("itemStringValue"), cell);
         if (winner)
-            addText(value, QStringLiteral("itemHiddenValue"), cell.toLower() == QLatin1String("w") ? False : True);
+            addText(value, QStringLiteral("itemHiddenValue"),
+                    cell.toLower() == QLatin1String("w") ? False : True);
     }
 }
 
@@ -58,9 +59,10 @@ void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
 QVariantMap NVSDataSourceExport::registeredDefaults() {
     return {
         {StillImagePathKey, QString()},
-        {CGProjectsNamesKey, QStringList{QStringLiteral("Race_1_candidate"), QStringLiteral("Race_2_candidates"),
-                                         QStringLiteral("Race_3_candidates"), QStringLiteral("Race_4_candidates"),
-                                         QStringLiteral("Race_5_candidates"), QStringLiteral("Race_6_candidates")}},
+        {CGProjectsNamesKey,
+         QStringList{QStringLiteral("Race_1_candidate"), QStringLiteral("Race_2_candidates"),
+                     QStringLiteral("Race_3_candidates"), QStringLiteral("Race_4_candidates"),
+                     QStringLiteral("Race_5_candidates"), QStringLiteral("Race_6_candidates")}},
         {RaceStartActionNameKey, QStringLiteral("03_Race_Start")},
         {CandidateDisplayDurationKey, 7.0},
         {LeftCandidateActionNameKey, QStringLiteral("01_CandidateLeft_Start")},
@@ -78,7 +80,8 @@ void NVSDataSourceExport::initialize() {
     std::call_once(once, [] { registerDefaults(platform::UserDefaults::standardUserDefaults()); });
 }
 
-bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL, platform::Error* error) {
+bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL,
+                                           platform::Error* error) {
     initialize();
     return exportDataSource(dataSource, URL, platform::UserDefaults::standardUserDefaults(), error);
 }
@@ -105,19 +108,22 @@ std::unique_ptr<platform::XmlDocument>
 NVSDataSourceExport::playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
                                       const std::vector<NVSCGDataSourceColumnPtr>& columns,
                                       const PlaylistExportSettings& settings) {
-    std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::create(QStringLiteral("playlistDocument"));
+    std::unique_ptr<platform::XmlDocument> document =
+        platform::XmlDocument::create(QStringLiteral("playlistDocument"));
     xmlNodePtr root = document->rootElement();
     // A real namespace declaration, so the attribute is "xsi:noNamespaceSchemaLocation" to any reader.
-    xmlNsPtr xsi = xmlNewNs(root, xmlText(SchemaInstanceNamespace.toUtf8()), xmlText(QByteArrayLiteral("xsi")));
-    xmlNewNsProp(root, xsi, xmlText(QByteArrayLiteral("noNamespaceSchemaLocation")), xmlText(SchemaLocation.toUtf8()));
+    xmlNsPtr xsi =
+        xmlNewNs(root, xmlText(SchemaInstanceNamespace.toUtf8()), xmlText(QByteArrayLiteral("xsi")));
+    xmlNewNsProp(root, xsi, xmlText(QByteArrayLiteral("noNamespaceSchemaLocation")),
+                 xmlText(SchemaLocation.toUtf8()));
     for (const NVSCGDataSourceNodePtr& row : rows)
         playlistItemXMLElementFromSourceNode(root, *row, columns, settings);
     return document;
 }
 
-xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(xmlNodePtr parent, const NVSCGDataSourceNode& node,
-                                                                     const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                                                                     const PlaylistExportSettings& settings) {
+xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
+    xmlNodePtr parent, const NVSCGDataSourceNode& node, const std::vector<NVSCGDataSourceColumnPtr>& columns,
+    const PlaylistExportSettings& settings) {
     const ElectionRace race = ElectionRace::fromSourceNode(node);
     const std::size_t N = race.candidateCount();
 
@@ -130,10 +136,11 @@ xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(xmlNodePtr 
     addText(item, QStringLiteral("isStillImage"), True);
     if (N >= 1) {
         xmlNodePtr actions = platform::XmlDocument::addElement(item, QStringLiteral("actions"));
-        actionElementWithAppleScriptName(actions, settings.raceStartActionName, 0.0, race.actionParameters(), true);
+        actionElementWithAppleScriptName(actions, settings.raceStartActionName, 0.0, race.actionParameters(),
+                                         true);
     }
-    const QString duration =
-        platform::StringFormat::format(QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration));
+    const QString duration = platform::StringFormat::format(
+        QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration));
     addText(item, QStringLiteral("durationInSeconds"), duration);
     addText(item, QStringLiteral("fileDurationInSeconds"), duration);
 
@@ -155,7 +162,8 @@ xmlNodePtr NVSDataSourceExport::actionElementWithAppleScriptName(xmlNodePtr pare
                                                                  bool fromStart) {
     xmlNodePtr action = platform::XmlDocument::addElement(parent, QStringLiteral("action"));
     setAttribute(action, QStringLiteral("name"), name);
-    setAttribute(action, QStringLiteral("time"), platform::StringFormat::format(QStringLiteral("%.6f"), position));
+    setAttribute(action, QStringLiteral("time"),
+                 platform::StringFormat::format(QStringLiteral("%.6f"), position));
     setAttribute(action, QStringLiteral("positionType"),
                  fromStart ? QStringLiteral("fromStart") : QStringLiteral("fromEnd"));
     setAttribute(action, QStringLiteral("parameter"), parameters);

@@ -8,7 +8,7 @@ namespace platform {
 /// the passwords of addresses in the text masked (RedactedText). Callable from any thread; lines
 /// go through ConsoleWriter::standardError(), so they never interleave with other stderr texts.
 class ConsoleLog {
-public:
+  public:
     static void write(const QString& text);
     /// The line `write` would print, without the trailing newline (for tests).
     static QByteArray format(const QString& text);

@@ -11,7 +11,7 @@ class UserDefaults;
 /// the internet, and a body that would not fit in memory (or a small gzip body that expands to
 /// gigabytes) must fail the fetch rather than the process. Generous enough for election feeds.
 class FeedSizeLimit {
-public:
+  public:
     /// User-defaults key: the limit in bytes.
     static inline const QString Key = QStringLiteral("maximumFeedSize");
     static constexpr qint64 DefaultBytes = qint64(128) * 1024 * 1024;

@@ -59,18 +59,20 @@ Response Client::perform(const Request& request, const CancellationToken& cancel
 std::shared_ptr<Task> Client::start(Request request, Completion completion) {
     std::shared_ptr<Task> task(new Task);
     auto transfer = std::make_unique<Transfer>(std::move(request), task->token_, shutdown_);
-    loop().add(std::move(transfer), [this, task, completion = std::move(completion)](Response response) mutable {
-        completions_->start([this, task, completion = std::move(completion), response = std::move(response)]() mutable {
-            if (completion) {
-                completingClient = this;
-                completion(std::move(response));
-                completingClient = nullptr;
-            }
-            // The completion's captures go before the task counts as finished.
-            completion = nullptr;
-            task->finished_.store(true, std::memory_order_release);
-        });
-    });
+    loop().add(std::move(transfer),
+               [this, task, completion = std::move(completion)](Response response) mutable {
+                   completions_->start([this, task, completion = std::move(completion),
+                                        response = std::move(response)]() mutable {
+                       if (completion) {
+                           completingClient = this;
+                           completion(std::move(response));
+                           completingClient = nullptr;
+                       }
+                       // The completion's captures go before the task counts as finished.
+                       completion = nullptr;
+                       task->finished_.store(true, std::memory_order_release);
+                   });
+               });
     return task;
 }
 

@@ -53,8 +53,8 @@ class TransferLoop {
 
     CURLM* multi_ = nullptr;
     std::mutex mutex_;
-    std::deque<Pending> incoming_; // guarded by mutex_
-    bool stopping_ = false;        // guarded by mutex_
+    std::deque<Pending> incoming_;              // guarded by mutex_
+    bool stopping_ = false;                     // guarded by mutex_
     std::unordered_map<CURL*, Pending> active_; // loop thread only
     std::thread thread_;
 };

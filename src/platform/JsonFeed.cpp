@@ -2,8 +2,8 @@
 
 #include "platform/ValueReadings.h"
 
-#include <nlohmann/json.hpp>
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <simdjson.h>
 #include <string>
 #include <unordered_map>
@@ -113,7 +113,7 @@ std::unique_ptr<JsonFeed> JsonFeed::parse(const QByteArray& bytes) {
     const bool spare = bytes.capacity() - bytes.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
     if (parser.parse_into_document(parsed->document, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                    std::size_t(bytes.size()), !spare)
-            .get(parsed->root) != simdjson::SUCCESS ||
+                .get(parsed->root) != simdjson::SUCCESS ||
         deepestNesting(parsed->document) > std::size_t(MaximumJsonNestingDepth))
         return nullptr;
     return std::unique_ptr<JsonFeed>(new JsonFeed(std::move(parsed)));

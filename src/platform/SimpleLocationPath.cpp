@@ -10,7 +10,8 @@ namespace platform {
 namespace {
 
 bool isNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
 }
 
 bool isNameChar(char c) {
@@ -29,7 +30,8 @@ bool isName(const QByteArray& text) {
 
 bool isPlainElement(xmlNodePtr node, const QByteArray& name) {
     return node->type == XML_ELEMENT_NODE &&
-           (name.isEmpty() || (!node->ns && std::strcmp(reinterpret_cast<const char*>(node->name), name.constData()) == 0));
+           (name.isEmpty() ||
+            (!node->ns && std::strcmp(reinterpret_cast<const char*>(node->name), name.constData()) == 0));
 }
 
 } // namespace
@@ -114,7 +116,8 @@ xmlNodePtr SimpleLocationPath::ending(xmlNodePtr element) const {
         return element;
     case Ending::Attribute:
         for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next)
-            if (!attribute->ns && std::strcmp(reinterpret_cast<const char*>(attribute->name), m_attribute.constData()) == 0)
+            if (!attribute->ns &&
+                std::strcmp(reinterpret_cast<const char*>(attribute->name), m_attribute.constData()) == 0)
                 return reinterpret_cast<xmlNodePtr>(attribute);
         return nullptr;
     case Ending::Text:

@@ -16,7 +16,7 @@ class XmlChildIndex;
 /// child index, giving the same first node as libxml2's evaluation at a fraction of the cost of
 /// its positional filtering. Anything else is not a simple path and goes to libxml2.
 class SimpleLocationPath {
-public:
+  public:
     /// Empty when `expression` is not of the simple shape (names with prefixes, other axes,
     /// "//", predicates other than a positive integer, blanks, functions...).
     static std::optional<SimpleLocationPath> parse(const QString& expression);
@@ -25,9 +25,9 @@ public:
     /// or null when the path selects nothing. An absolute path starts at `context`'s document.
     xmlNodePtr firstMatch(xmlNodePtr context, XmlChildIndex& index) const;
 
-private:
+  private:
     struct Step {
-        QByteArray name; // empty for "*"
+        QByteArray name;  // empty for "*"
         int position = 0; // 0 when the step has no predicate
     };
     enum class Ending { Element, Attribute, Text };

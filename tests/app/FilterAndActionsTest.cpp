@@ -15,9 +15,10 @@ using platform::JsonValue;
 using testing_support::writeFile;
 
 class FilterAndActions : public AppTestEnvironment {
-protected:
+  protected:
     /// A document over a JSON feed with one variable per path (plain text), filtered by `script`.
-    std::unique_ptr<GraflinkDocument> filtered(const QByteArray& feed, const QStringList& paths, const QByteArray& script) {
+    std::unique_ptr<GraflinkDocument> filtered(const QByteArray& feed, const QStringList& paths,
+                                               const QByteArray& script) {
         server->serve("/feed.json", Reply::text(feed, "application/json"));
         auto document = std::make_unique<GraflinkDocument>(environmentWithActions());
         QList<QVariantMap> variables;
@@ -60,11 +61,13 @@ protected:
     QStringList recordedRuns(int expected) {
         QStringList lines;
         testing_support::waitUntil([&] {
-            lines = QString::fromUtf8(testing_support::readFile(recordPath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            lines = QString::fromUtf8(testing_support::readFile(recordPath()))
+                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             return lines.size() >= expected;
         });
         std::sort(lines.begin(), lines.end(), [](const QString& a, const QString& b) {
-            return a.section(QLatin1Char(' '), 0, 0).toLongLong() < b.section(QLatin1Char(' '), 0, 0).toLongLong();
+            return a.section(QLatin1Char(' '), 0, 0).toLongLong() <
+                   b.section(QLatin1Char(' '), 0, 0).toLongLong();
         });
         for (QString& line : lines)
             line = line.section(QLatin1Char(' '), 1);
@@ -75,9 +78,10 @@ protected:
 };
 
 TEST_F(FilterAndActions, ScriptRewritesValuesThroughTheirGlobals) {
-    auto document = filtered(R"({"current_observation":{"temp_f":"72"},"a":{"b":[5]},"n":3})",
-                             {QStringLiteral("current_observation/temp_f"), QStringLiteral("a/b/0"), QStringLiteral("n")},
-                             "current_observation_temp_f += '!';\n a_b_0 = 40 + 2;");
+    auto document =
+        filtered(R"({"current_observation":{"temp_f":"72"},"a":{"b":[5]},"n":3})",
+                 {QStringLiteral("current_observation/temp_f"), QStringLiteral("a/b/0"), QStringLiteral("n")},
+                 "current_observation_temp_f += '!';\n a_b_0 = 40 + 2;");
     EXPECT_EQ(valueOf(*document, 0), text("72!"));
     EXPECT_EQ(valueOf(*document, 1), text("42")) << "a number assigned comes back as its decimal text";
     EXPECT_EQ(valueOf(*document, 2), text("3")) << "untouched values become text too";
@@ -85,8 +89,8 @@ TEST_F(FilterAndActions, ScriptRewritesValuesThroughTheirGlobals) {
 
 TEST_F(FilterAndActions, ConvertsUntouchedJsonValuesWithTheLanguagesStringConversion) {
     auto document = filtered(R"({"o":{"k":1},"l":[1,2],"z":null,"t":true,"f":1.5})",
-                             {QStringLiteral("o"), QStringLiteral("l"), QStringLiteral("z"), QStringLiteral("t"),
-                              QStringLiteral("f"), QStringLiteral("gone")},
+                             {QStringLiteral("o"), QStringLiteral("l"), QStringLiteral("z"),
+                              QStringLiteral("t"), QStringLiteral("f"), QStringLiteral("gone")},
                              "var unrelated = 1;");
     EXPECT_EQ(valueOf(*document, 0), text("[object Object]"));
     EXPECT_EQ(valueOf(*document, 1), text("1,2"));
@@ -127,7 +131,8 @@ TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {
     server->serve("/answer", Reply::text("forty-two", "text/plain", 500));
     const QByteArray script = "httpGet('" + server->url(QStringLiteral("/answer")).toEncoded() +
                               "', function (error, body) {\n"
-                              "  httpPost('" + server->url(QStringLiteral("/echo")).toEncoded() +
+                              "  httpPost('" +
+                              server->url(QStringLiteral("/echo")).toEncoded() +
                               "', 'got ' + body + ' error ' + error, function () {});\n"
                               "});\n a = 'sent';";
     auto document = filtered(R"({"a":"x"})", {QStringLiteral("a")}, script);
@@ -141,7 +146,8 @@ TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {
     for (const auto& request : server->requests()) {
         if (request.path == "/echo") {
             EXPECT_EQ(request.method, "POST");
-            EXPECT_EQ(request.body, "got forty-two error null") << "the status of an error page is not examined";
+            EXPECT_EQ(request.body, "got forty-two error null")
+                << "the status of an error page is not examined";
         }
     }
 }
@@ -149,7 +155,8 @@ TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {
 // A runaway filter must not freeze the program on air.
 TEST_F(FilterAndActions, InterruptsARunawayScriptAndKeepsTheEvaluatedValues) {
     defaults->setValue(QStringLiteral("javascriptFilterTimeLimit"), 0.2);
-    auto document = filtered(R"({"a":"evaluated"})", {QStringLiteral("a")}, "a = 'half-way'; while (true) {}");
+    auto document =
+        filtered(R"({"a":"evaluated"})", {QStringLiteral("a")}, "a = 'half-way'; while (true) {}");
     EXPECT_EQ(valueOf(*document, 0), text("evaluated"));
     bool logged = false;
     for (const QString& line : logLines())
@@ -167,7 +174,8 @@ TEST_F(FilterAndActions, InterruptsARunawayCallbackAndLogsIt) {
     EXPECT_TRUE(testing_support::waitUntil([&] {
         const QStringList lines = logLines();
         return std::any_of(lines.begin(), lines.end(), [](const QString& line) {
-            return line.startsWith(QStringLiteral("JavaScript filter callback interrupted after 0.2 seconds: "));
+            return line.startsWith(
+                QStringLiteral("JavaScript filter callback interrupted after 0.2 seconds: "));
         });
     }));
     document->refresh(); // the loop goes on
@@ -179,8 +187,10 @@ TEST_F(FilterAndActions, RefusesRequestsBeyondTheCapAtOnce) {
     const QByteArray url = server->url(QStringLiteral("/hang")).toEncoded();
     auto document = filtered(R"({"a":"evaluated"})", {QStringLiteral("a")},
                              "var refused = [];\n"
-                             "for (var i = 0; i < 20; ++i) httpGet('" + url + "', function (e) { if (e) refused.push(e); });\n"
-                             "a = refused.length + ' ' + refused[0];");
+                             "for (var i = 0; i < 20; ++i) httpGet('" +
+                                 url +
+                                 "', function (e) { if (e) refused.push(e); });\n"
+                                 "a = refused.length + ' ' + refused[0];");
     EXPECT_EQ(valueOf(*document, 0), text("4 Too many outstanding requests"));
 }
 
@@ -192,10 +202,18 @@ TEST_F(FilterAndActions, RunsEachVariablesActionWithItsValueInListOrder) {
     auto document = std::make_unique<GraflinkDocument>(environmentWithActions());
     EXPECT_EQ(document->availableAppleScriptActions(), actions->actionNames());
     document->loadVariablesFromDictionaries({
-        {{QStringLiteral("XPath"), QStringLiteral("a")}, {QStringLiteral("valueType"), 0}, {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
-        {{QStringLiteral("XPath"), QStringLiteral("gone")}, {QStringLiteral("valueType"), 0}, {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
-        {{QStringLiteral("XPath"), QStringLiteral("b")}, {QStringLiteral("valueType"), 0}, {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
-        {{QStringLiteral("XPath"), QStringLiteral("c")}, {QStringLiteral("valueType"), 0}, {QStringLiteral("appleScriptActionName"), QStringLiteral("Unknown")}},
+        {{QStringLiteral("XPath"), QStringLiteral("a")},
+         {QStringLiteral("valueType"), 0},
+         {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
+        {{QStringLiteral("XPath"), QStringLiteral("gone")},
+         {QStringLiteral("valueType"), 0},
+         {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
+        {{QStringLiteral("XPath"), QStringLiteral("b")},
+         {QStringLiteral("valueType"), 0},
+         {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
+        {{QStringLiteral("XPath"), QStringLiteral("c")},
+         {QStringLiteral("valueType"), 0},
+         {QStringLiteral("appleScriptActionName"), QStringLiteral("Unknown")}},
     });
     ASSERT_FALSE(document->publishToCG());
     document->setSourceURLString(server->url(QStringLiteral("/feed.json")).toString());

@@ -26,7 +26,8 @@ TEST(JsonKeyPath, SplitsLikePlatformPathComponents) {
 }
 
 TEST(JsonKeyPath, FollowsKeysAndIndexesAndNeverLeavesTheTree) {
-    const JsonValue feed = JsonValue::parse(R"({"a":{"b":[{"c":1},{"c":2}]},"/":{"x":"slash"},"n":null,"list":[10,20,30]})");
+    const JsonValue feed =
+        JsonValue::parse(R"({"a":{"b":[{"c":1},{"c":2}]},"/":{"x":"slash"},"n":null,"list":[10,20,30]})");
     auto at = [&](const char* path) { return JsonKeyPath::valueAt(feed, QString::fromUtf8(path)); };
     ASSERT_TRUE(at("a/b/1/c"));
     EXPECT_EQ(*at("a/b/1/c"), 2);
@@ -45,7 +46,8 @@ TEST(JsonKeyPath, FollowsKeysAndIndexesAndNeverLeavesTheTree) {
 // Variables read a feed in simdjson's form without building its tree: every value they take must
 // be the one the tree gives, through long (listed) and short arrays, repeated keys and misses.
 TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
-    QByteArray text = R"({"a":{"b":[{"c":1},{"c":2.5,"c":"last"}]},"/":{"x":"slash"},"n":null,"s":"12.5","long":[)";
+    QByteArray text =
+        R"({"a":{"b":[{"c":1},{"c":2.5,"c":"last"}]},"/":{"x":"slash"},"n":null,"s":"12.5","long":[)";
     for (int i = 0; i < 40; ++i)
         text += (i ? "," : "") + QByteArray::number(i * 10);
     text += R"(],"nested":[[{"k":[true,{"deep":"yes"}]}]]})";
@@ -54,9 +56,25 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
     ASSERT_TRUE(feed);
     EXPECT_EQ(feed->toJsonValue(), tree);
 
-    const char* const paths[] = {"a/b/1/c", "a/b/0", "a/b", "/x", "n", "long/x", "long/2abc", "long/39", "long/40",
-                                 "long/-1", "long/17", "long/99999999999", "a/missing", "a/b/0/c/deeper",
-                                 "nested/0/0/k/1/deep", "nested/0/0/k/5", "", "s", "long/3/x"};
+    const char* const paths[] = {"a/b/1/c",
+                                 "a/b/0",
+                                 "a/b",
+                                 "/x",
+                                 "n",
+                                 "long/x",
+                                 "long/2abc",
+                                 "long/39",
+                                 "long/40",
+                                 "long/-1",
+                                 "long/17",
+                                 "long/99999999999",
+                                 "a/missing",
+                                 "a/b/0/c/deeper",
+                                 "nested/0/0/k/1/deep",
+                                 "nested/0/0/k/5",
+                                 "",
+                                 "s",
+                                 "long/3/x"};
     for (const qint32 type : {GraflinkVariable::PlainText, GraflinkVariable::Number}) {
         std::vector<std::unique_ptr<GraflinkVariable>> fromTree, fromFeed;
         QList<GraflinkVariable*> treeList, feedList;
@@ -82,16 +100,18 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
 TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
     const JsonValue feed = JsonValue::parse(R"({"zeta":1,"a":{"b":[{"c":1},{"c":2}]}})");
     EXPECT_EQ(FeedInventory::ofJson(feed),
-              QStringList({QStringLiteral("zeta"), QStringLiteral("a"), QStringLiteral("a/b"), QStringLiteral("a/b/0"),
-                           QStringLiteral("a/b/0/c"), QStringLiteral("a/b/1"), QStringLiteral("a/b/1/c")}));
+              QStringList({QStringLiteral("zeta"), QStringLiteral("a"), QStringLiteral("a/b"),
+                           QStringLiteral("a/b/0"), QStringLiteral("a/b/0/c"), QStringLiteral("a/b/1"),
+                           QStringLiteral("a/b/1/c")}));
     EXPECT_EQ(FeedInventory::ofJson(JsonValue::parse("[[1],{\"k\":2}]")),
-              QStringList({QStringLiteral("0"), QStringLiteral("0/0"), QStringLiteral("1"), QStringLiteral("1/k")}));
+              QStringList(
+                  {QStringLiteral("0"), QStringLiteral("0/0"), QStringLiteral("1"), QStringLiteral("1/k")}));
     EXPECT_TRUE(FeedInventory::ofJson(JsonValue::parse("\"scalar\"")).isEmpty());
 }
 
 TEST(FeedInventory, ListsXmlElementsWithRepeatsButNotTheRootAlone) {
-    const auto document = platform::XmlDocument::parse(
-        "<r><!-- note --><x a='1'>text<y/></x><?pi data?><x/></r>");
+    const auto document =
+        platform::XmlDocument::parse("<r><!-- note --><x a='1'>text<y/></x><?pi data?><x/></r>");
     ASSERT_TRUE(document);
     EXPECT_EQ(FeedInventory::ofXml(*document),
               QStringList({QStringLiteral("r/x"), QStringLiteral("r/x/y"), QStringLiteral("r/x")}));

@@ -13,7 +13,7 @@ using Reply = testing_support::LoopbackHttpServer::Reply;
 
 /// Feed → document → CG server simulator, the whole road on loopback.
 class Publishing : public AppTestEnvironment {
-protected:
+  protected:
     void startSimulator(const QString& password = QString()) {
         CGServerSimulator::Options options;
         options.password = password;
@@ -21,7 +21,8 @@ protected:
         ASSERT_TRUE(simulator->start());
     }
 
-    std::unique_ptr<GraflinkDocument> document(const QList<QVariantMap>& variables, const QString& password = QString()) {
+    std::unique_ptr<GraflinkDocument> document(const QList<QVariantMap>& variables,
+                                               const QString& password = QString()) {
         GraflinkDocument::Environment env = environment();
         env.cgClientOptions.reconnectDelay = std::chrono::milliseconds(100);
         auto doc = std::make_unique<GraflinkDocument>(env);
@@ -65,13 +66,16 @@ protected:
 
 TEST_F(Publishing, SendsEveryBoundValueToItsItemAndSkipsUnknownOnes) {
     startSimulator();
-    auto doc = document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
-                         binding("m/home", "No Such Project", "Home", 0), binding("m/home", "Scoreboard", "No Such Item", 0),
-                         binding("m/missing", "Scoreboard", "Away", 0)});
+    auto doc = document(
+        {binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
+         binding("m/home", "No Such Project", "Home", 0), binding("m/home", "Scoreboard", "No Such Item", 0),
+         binding("m/missing", "Scoreboard", "Away", 0)});
     doc->setPublishToCG(true);
     refreshFrom(*doc, "<m><home>Harbour</home><head>Big <b>win</b></head></m>");
-    EXPECT_EQ(received(), QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":"Harbour"})"),
-                                       QStringLiteral(R"({"project":"Lower Third","item":"Headline","htmlText":"Big win"})")}));
+    EXPECT_EQ(
+        received(),
+        QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":"Harbour"})"),
+                     QStringLiteral(R"({"project":"Lower Third","item":"Headline","htmlText":"Big win"})")}));
 }
 
 TEST_F(Publishing, SendsNothingWhileOffAndEverythingAgainAtEachRefresh) {
@@ -97,12 +101,14 @@ TEST_F(Publishing, SendsJsonValuesThatAreNotTextAsJson) {
 
 TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
     startSimulator();
-    auto doc = document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
-                         binding("m/home", "Nowhere", "Home", 0)});
+    auto doc =
+        document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
+                  binding("m/home", "Nowhere", "Home", 0)});
     doc->clearCG();
     doc->CGClient()->waitUntilIdle();
-    EXPECT_EQ(received(), QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":""})"),
-                                       QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":""})")}));
+    EXPECT_EQ(received(),
+              QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":""})"),
+                           QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":""})")}));
 }
 
 TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
@@ -121,12 +127,14 @@ TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
 TEST_F(Publishing, VariablesFollowTheServersProjectList) {
     startSimulator();
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
-    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->variables().variables().first()->projectItems().size() == 5; }));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return doc->variables().variables().first()->projectItems().size() == 5; }));
     QSignalSpy projects(doc.get(), &GraflinkDocument::availableCGProjectsChanged);
     QList<CGSimProject> changed = simulator->projects();
     changed[0].items.removeLast();
     simulator->setProjects(changed);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->variables().variables().first()->projectItems().size() == 4; }));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return doc->variables().variables().first()->projectItems().size() == 4; }));
     EXPECT_GE(projects.count(), 1);
     EXPECT_TRUE(doc->isConnectedToCG());
     EXPECT_EQ(doc->connectionStatusImage(), QStringLiteral("NSStatusAvailable"));

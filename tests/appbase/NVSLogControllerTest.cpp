@@ -1,4 +1,5 @@
 #include "appbase/NVSLogController.h"
+
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
 #include "support/TestHelpers.h"
@@ -18,8 +19,9 @@ namespace {
 
 /// Notification centre of a desktop whose answer the test chooses; records what was posted.
 class RecordingNotificationCenter : public platform::UserNotificationCenter {
-public:
-    explicit RecordingNotificationCenter(platform::NotificationAuthorizationStatus status) : m_status(status) {}
+  public:
+    explicit RecordingNotificationCenter(platform::NotificationAuthorizationStatus status)
+        : m_status(status) {}
     platform::NotificationAuthorizationStatus authorizationStatus() override { return m_status; }
     void requestAuthorization(int options, std::function<void(bool)> completion) override {
         requestedOptions = options;
@@ -36,14 +38,14 @@ public:
     int requestedOptions = -1;
     bool grantOnRequest = false;
 
-private:
+  private:
     platform::NotificationAuthorizationStatus m_status;
     std::mutex mutex;
     std::vector<platform::UserNotificationRequest> posted;
 };
 
 class RecordingDelegate : public NVSLogControllerDelegate {
-public:
+  public:
     std::optional<QString> initialLogMessage() override { return initial; }
     bool displayLogWithInfoDict(const QVariantMap& info) override {
         std::lock_guard lock(mutex);
@@ -56,14 +58,14 @@ public:
     }
     std::optional<QString> initial;
 
-private:
+  private:
     std::mutex mutex;
     QList<QVariantMap> infos;
 };
 
 /// A delegate that implements only the plain display operation.
 class PlainDelegate : public NVSLogControllerDelegate {
-public:
+  public:
     bool displayLogMessage(const QString& message, qint64 level) override {
         shown.append({message, level});
         return true;
@@ -72,14 +74,15 @@ public:
 };
 
 class TechnicalLog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
         folder = temp.path() + QStringLiteral("/Logs");
         QDir().mkpath(folder);
         defaults = std::make_unique<platform::UserDefaults>(temp.path() + QStringLiteral("/defaults.conf"));
         defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder);
-        notifications = std::make_shared<RecordingNotificationCenter>(platform::NotificationAuthorizationStatus::Authorized);
+        notifications = std::make_shared<RecordingNotificationCenter>(
+            platform::NotificationAuthorizationStatus::Authorized);
         setTime(QDateTime(QDate(2026, 12, 5), QTime(14, 3, 9)));
     }
 
@@ -99,7 +102,9 @@ protected:
         now = time;
     }
 
-    QString fileFor(const QString& day) const { return folder + QStringLiteral("/Graflink ") + day + QStringLiteral(".log"); }
+    QString fileFor(const QString& day) const {
+        return folder + QStringLiteral("/Graflink ") + day + QStringLiteral(".log");
+    }
 
     QStringList linesOf(const QString& path) const {
         QString text = QString::fromUtf8(readFile(path));
@@ -110,7 +115,8 @@ protected:
     }
 
     static QString line(const QString& message, bool problem = false) {
-        return (problem ? QStringLiteral("!") : QString()) + QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\t") + message;
+        return (problem ? QStringLiteral("!") : QString()) +
+               QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\t") + message;
     }
     static QString repeatLine(int count) {
         return QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\t--- last message repeated %1 time%2 ---")
@@ -145,8 +151,8 @@ TEST_F(TechnicalLog, FoldsRepeatsWithSingularAndPluralRepeatLines) {
         logger->logMessage(QString::fromLatin1(text), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))),
-              QStringList({line(QStringLiteral("A")), line(QStringLiteral("A")), repeatLine(1), line(QStringLiteral("B")),
-                           repeatLine(3), line(QStringLiteral("C"))}));
+              QStringList({line(QStringLiteral("A")), line(QStringLiteral("A")), repeatLine(1),
+                           line(QStringLiteral("B")), repeatLine(3), line(QStringLiteral("C"))}));
 }
 
 TEST_F(TechnicalLog, EndsASwallowedRunInThePreviousDaysFile) {
@@ -189,7 +195,8 @@ TEST_F(TechnicalLog, FollowsAFolderChange) {
     logger->logMessage(QStringLiteral("Second"), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))), QStringList{line(QStringLiteral("First"))});
-    EXPECT_EQ(linesOf(other + QStringLiteral("/Graflink 2026-12-05.log")), QStringList{line(QStringLiteral("Second"))});
+    EXPECT_EQ(linesOf(other + QStringLiteral("/Graflink 2026-12-05.log")),
+              QStringList{line(QStringLiteral("Second"))});
 }
 
 TEST_F(TechnicalLog, ReplaysTheLastTwentyHeldMessagesInOrder) {
@@ -198,7 +205,8 @@ TEST_F(TechnicalLog, ReplaysTheLastTwentyHeldMessagesInOrder) {
         logger->logMessage(QStringLiteral("Held %1").arg(i), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(logger->heldMessageCount(), 20);
-    EXPECT_FALSE(QFile::exists(fileFor(QStringLiteral("2026-12-05")))) << "nothing is written before a delegate";
+    EXPECT_FALSE(QFile::exists(fileFor(QStringLiteral("2026-12-05"))))
+        << "nothing is written before a delegate";
 
     logger->setLogDelegate(&delegate);
     logger->waitUntilIdle();
@@ -215,7 +223,8 @@ TEST_F(TechnicalLog, ShowsMessagesThroughTheDelegate) {
     logger->logMessage(QStringLiteral("Saved"), QStringLiteral("Scores.graflink"), 2, true);
     const QList<QVariantMap> shown = delegate.displayed();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].value(QStringLiteral("message")).toString(), QStringLiteral("Saved (Document: Scores.graflink)"));
+    EXPECT_EQ(shown[0].value(QStringLiteral("message")).toString(),
+              QStringLiteral("Saved (Document: Scores.graflink)"));
     EXPECT_EQ(shown[0].value(QStringLiteral("origin")).toInt(), 7);
     EXPECT_TRUE(shown[0].value(QStringLiteral("notifyRemotes")).toBool());
     EXPECT_EQ(shown[0].value(QStringLiteral("source_unique_id")).toString(), QString());
@@ -242,7 +251,8 @@ TEST_F(TechnicalLog, WritesTheDelegatesInitialMessageAtTheHeadOfEachFile) {
 }
 
 TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
-    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + QStringLiteral("/missing")));
+    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
+                       QString(temp.path() + QStringLiteral("/missing")));
     auto logger = makeLogger();
     logger->logMessage(QStringLiteral("One"), 2, true);
     logger->logMessage(QStringLiteral("Two"), 2, false);
@@ -251,7 +261,9 @@ TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     auto failureReports = [&] {
         QList<QVariantMap> reports;
         for (const QVariantMap& info : delegate.displayed())
-            if (info.value(QStringLiteral("message")).toString().startsWith(QStringLiteral("Error: Failed to write")))
+            if (info.value(QStringLiteral("message"))
+                    .toString()
+                    .startsWith(QStringLiteral("Error: Failed to write")))
                 reports.append(info);
         return reports;
     };
@@ -260,12 +272,14 @@ TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     EXPECT_EQ(reports[0].value(QStringLiteral("message")).toString(),
               QStringLiteral("Error: Failed to write technical logs to '%1/missing'").arg(temp.path()));
     EXPECT_EQ(reports[0].value(QStringLiteral("level")).toInt(), 0);
-    EXPECT_TRUE(reports[0].value(QStringLiteral("show")).toBool()) << "show of the message whose write failed";
+    EXPECT_TRUE(reports[0].value(QStringLiteral("show")).toBool())
+        << "show of the message whose write failed";
     EXPECT_FALSE(reports[0].value(QStringLiteral("notifyRemotes")).toBool());
     EXPECT_TRUE(reports[0].contains(QStringLiteral("sourceUniqueID")));
     EXPECT_TRUE(reports[0].contains(QStringLiteral("identifier")));
 
-    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + QStringLiteral("/still-missing")));
+    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
+                       QString(temp.path() + QStringLiteral("/still-missing")));
     logger->logMessage(QStringLiteral("Three"), 2, false);
     logger->logMessage(QStringLiteral("Four"), 2, false);
     logger->waitUntilIdle();
@@ -324,7 +338,8 @@ TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotifications) {
     logger->logMessage(QStringLiteral("Feed lost"), 0, true);
     logger->logMessage(QStringLiteral("Not shown"), 0, false);
     logger->logMessage(QStringLiteral("Only a problem"), 1, true);
-    logger->logMessage(QStringLiteral("Upgrade"), 0, QStringLiteral("New version"), QStringLiteral("UpgradeNotification"), true);
+    logger->logMessage(QStringLiteral("Upgrade"), 0, QStringLiteral("New version"),
+                       QStringLiteral("UpgradeNotification"), true);
     const auto posted = notifications->postedRequests();
     ASSERT_EQ(posted.size(), 2u);
     EXPECT_EQ(posted[0].title, QStringLiteral("Critical Error"));
@@ -336,7 +351,8 @@ TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotifications) {
 }
 
 TEST_F(TechnicalLog, PostsNothingWhenNotificationsAreRefused) {
-    notifications = std::make_shared<RecordingNotificationCenter>(platform::NotificationAuthorizationStatus::NotDetermined);
+    notifications = std::make_shared<RecordingNotificationCenter>(
+        platform::NotificationAuthorizationStatus::NotDetermined);
     notifications->grantOnRequest = false;
     auto logger = makeLogger();
     EXPECT_EQ(notifications->requestedOptions, 7);
@@ -344,7 +360,8 @@ TEST_F(TechnicalLog, PostsNothingWhenNotificationsAreRefused) {
     logger->logMessage(QStringLiteral("Feed lost"), 0, true);
     logger->waitUntilIdle();
     EXPECT_TRUE(notifications->postedRequests().empty());
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))), QStringList{line(QStringLiteral("Feed lost"), true)});
+    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))),
+              QStringList{line(QStringLiteral("Feed lost"), true)});
 }
 
 TEST_F(TechnicalLog, CleansUpOnlyOldFilesCarryingThePrefix) {

@@ -1,6 +1,7 @@
+#include "cglink/CGServerHTTPController.h"
+
 #include "RawWebSocketPeer.h"
 #include "appbase/NVSLogController.h"
-#include "cglink/CGServerHTTPController.h"
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cgsim/CGServerSimulator.h"
 #include "peers/LoopbackHttpServer.h"
@@ -29,11 +30,12 @@ using Reply = LoopbackHttpServer::Reply;
 
 /// A technical log of the test's own, whose written lines the test can read.
 class CapturedLog {
-public:
+  public:
     CapturedLog() {
         defaults = std::make_unique<platform::UserDefaults>(folder.filePath(QStringLiteral("defaults.conf")));
         defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
-        logger = std::make_unique<NVSLogController>(NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+        logger = std::make_unique<NVSLogController>(
+            NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
         logger->setLogDelegate(&delegate); // without one the logger only holds its messages
         logger->setLineObserver([this](const QString& lines) {
             std::lock_guard lock(mutex);
@@ -53,13 +55,13 @@ public:
     NVSLogControllerDelegate delegate;
     std::unique_ptr<NVSLogController> logger;
 
-private:
+  private:
     std::mutex mutex;
     QString text;
 };
 
 class CGClient : public ::testing::Test {
-protected:
+  protected:
     CGServerHTTPController::Options options() {
         CGServerHTTPController::Options o;
         o.requestTimeout = 2.0;
@@ -70,8 +72,10 @@ protected:
         return o;
     }
     /// A client whose first project listing is done and announced.
-    std::unique_ptr<CGServerHTTPController> connectTo(quint16 port, qint32 type, const QString& password = QString()) {
-        auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), port, type, password, options());
+    std::unique_ptr<CGServerHTTPController> connectTo(quint16 port, qint32 type,
+                                                      const QString& password = QString()) {
+        auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), port, type,
+                                                               password, options());
         client->waitUntilIdle();
         QCoreApplication::sendPostedEvents(client.get(), QEvent::MetaCall);
         return client;
@@ -83,8 +87,9 @@ protected:
 // MARK: - Against the simulator
 
 class CGClientWithSimulator : public CGClient, public ::testing::WithParamInterface<qint32> {
-protected:
-    void startSimulator(const QString& password = QString(), std::optional<QList<CGSimProject>> projects = std::nullopt) {
+  protected:
+    void startSimulator(const QString& password = QString(),
+                        std::optional<QList<CGSimProject>> projects = std::nullopt) {
         CGServerSimulator::Options o;
         o.serverType = GetParam();
         o.password = password;
@@ -98,8 +103,9 @@ protected:
 TEST_P(CGClientWithSimulator, FetchesProjectsAndConnects) {
     startSimulator();
     int itemNotices = 0;
-    platform::NotificationObservation observation(notifications, CGServerHTTPController::CGProjectItemsDidChangeNotification,
-                                                  nullptr, [&](const platform::Notification&) { ++itemNotices; });
+    platform::NotificationObservation observation(
+        notifications, CGServerHTTPController::CGProjectItemsDidChangeNotification, nullptr,
+        [&](const platform::Notification&) { ++itemNotices; });
     auto client = connectTo(simulator->port(), GetParam());
     ASSERT_EQ(client->projects().size(), 3);
     EXPECT_EQ(itemNotices, 3);
@@ -121,10 +127,14 @@ TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
     const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
     const auto lower = client->projectWithName(QStringLiteral("Lower Third"));
     ASSERT_TRUE(scoreboard && lower);
-    client->setStringValue(QStringLiteral("Lions"), scoreboard->itemWithName(QStringLiteral("Home"))->uniqueID().value(), scoreboard, false);
+    client->setStringValue(QStringLiteral("Lions"),
+                           scoreboard->itemWithName(QStringLiteral("Home"))->uniqueID().value(), scoreboard,
+                           false);
     client->waitUntilIdle();
     const auto firstToken = client->authorizationToken();
-    client->setStringValue(JsonValue(3), scoreboard->itemWithName(QStringLiteral("HomeScore"))->uniqueID().value(), scoreboard, false);
+    client->setStringValue(JsonValue(3),
+                           scoreboard->itemWithName(QStringLiteral("HomeScore"))->uniqueID().value(),
+                           scoreboard, false);
     client->setStringValue(QStringLiteral("<b>News</b>"), QStringLiteral("ITM-HEAD"), lower, true);
     client->setCGMovieItemPath(QStringLiteral("/clips/a.mov"), QStringLiteral("ITM-BACK"), lower);
     client->waitUntilIdle();
@@ -132,10 +142,13 @@ TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
 
     const auto accepted = simulator->acceptedUpdates();
     ASSERT_EQ(accepted.size(), 4);
-    EXPECT_EQ(accepted.at(0).jsonLine(), QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Lions"})"));
-    EXPECT_EQ(accepted.at(1).jsonLine(), QByteArray(R"({"project":"Scoreboard","item":"HomeScore","text":3})"));
+    EXPECT_EQ(accepted.at(0).jsonLine(),
+              QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Lions"})"));
+    EXPECT_EQ(accepted.at(1).jsonLine(),
+              QByteArray(R"({"project":"Scoreboard","item":"HomeScore","text":3})"));
     EXPECT_EQ(accepted.at(2).update.key, QStringLiteral("htmlText"));
-    EXPECT_EQ(accepted.at(3).update.key, GetParam() == 2 ? QStringLiteral("movie_path") : QStringLiteral("moviePath"));
+    EXPECT_EQ(accepted.at(3).update.key,
+              GetParam() == 2 ? QStringLiteral("movie_path") : QStringLiteral("moviePath"));
     const QString written = log.written();
     EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Text Item: Lions")));
     EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Text Item: 3")));
@@ -146,8 +159,10 @@ TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
 // A password, token or identifier holding URL syntax once cut or redirected the request.
 TEST_P(CGClientWithSimulator, SendsValuesHoldingURLSyntaxIntact) {
     const QString password = QStringLiteral("p&ss #?/ x+y");
-    startSimulator(password, QList<CGSimProject>{{QStringLiteral("Odd Names"), QStringLiteral("P 1/#x"),
-                                                  {{QStringLiteral("Field"), QStringLiteral("I?1&a=b"), QStringLiteral("text")}}}});
+    startSimulator(password, QList<CGSimProject>{{QStringLiteral("Odd Names"),
+                                                  QStringLiteral("P 1/#x"),
+                                                  {{QStringLiteral("Field"), QStringLiteral("I?1&a=b"),
+                                                    QStringLiteral("text")}}}});
     auto client = connectTo(simulator->port(), GetParam(), password);
     const auto project = client->projectWithName(QStringLiteral("Odd Names"));
     ASSERT_NE(project, nullptr);
@@ -202,15 +217,19 @@ TEST_P(CGClientWithSimulator, RecordsSocketLinesInASideFileWhenAsked) {
     startSimulator();
     CGServerHTTPController::Options o = options();
     o.webSocketLogFileName = QStringLiteral("WebSockets");
-    auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(), GetParam(), QString(), o);
+    auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(),
+                                                           GetParam(), QString(), o);
     ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
     client->closeWebSockets();
-    const QString path = GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/update");
+    const QString path =
+        GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/update");
     QString sideFile;
     ASSERT_TRUE(waitUntil([&] {
         log.logger->waitUntilIdle();
         const QStringList files = QDir(log.folder.path()).entryList({QStringLiteral("*_WebSockets.log")});
-        sideFile = files.isEmpty() ? QString() : QString::fromUtf8(testing_support::readFile(log.folder.filePath(files.first())));
+        sideFile = files.isEmpty()
+                       ? QString()
+                       : QString::fromUtf8(testing_support::readFile(log.folder.filePath(files.first())));
         return sideFile.contains(QStringLiteral("WS Connection did CLOSE"));
     }));
     EXPECT_TRUE(sideFile.contains(QStringLiteral("WS Connection did OPEN (%1:v1.1.CGUpdates)").arg(path)));
@@ -221,10 +240,13 @@ INSTANTIATE_TEST_SUITE_P(Generations, CGClientWithSimulator, ::testing::Values(1
 // MARK: - Against misbehaving servers
 
 class CGClientFaults : public CGClient {
-protected:
+  protected:
     void SetUp() override {
-        server.serve("/projects", Reply::text(R"([{"displayName":"Scores","uniqueID":"P1X"}])", "application/json"));
-        server.serve("/projects/P1X/items", Reply::text(R"([{"displayName":"Home","uniqueID":"I1X","type":"text"}])", "application/json"));
+        server.serve("/projects",
+                     Reply::text(R"([{"displayName":"Scores","uniqueID":"P1X"}])", "application/json"));
+        server.serve(
+            "/projects/P1X/items",
+            Reply::text(R"([{"displayName":"Home","uniqueID":"I1X","type":"text"}])", "application/json"));
         server.serve("/projects/P1X/items/I1X", Reply::text(R"({"success":true})", "application/json"));
         server.serve("/unlock", Reply::text(R"({"success":true,"token":"T0K"})", "application/json"));
     }
@@ -259,7 +281,8 @@ TEST_F(CGClientFaults, TextUpdateWithoutPasswordIsOnePutOfJson) {
 
 TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContentType) {
     auto client = connectTo(server.port(), 2);
-    server.serve("/playback/cg_projects/P1X/items/I1X", Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    server.serve("/playback/cg_projects/P1X/items/I1X",
+                 Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
     auto project = std::make_shared<CGProject>();
     project->setUniqueID(QStringLiteral("P1X"));
     server.clearRequests();
@@ -288,9 +311,11 @@ TEST_F(CGClientFaults, RefusedAuthorizationSendsNoPutAndLogsNothing) {
 }
 
 TEST_F(CGClientFaults, AFailedUpdateLogsTheServersError) {
-    server.serve("/projects/P1X/items/I1X", Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    server.serve("/projects/P1X/items/I1X",
+                 Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
     auto client = connectTo(server.port(), 1);
-    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"), client->projectWithName(QStringLiteral("Scores")), false);
+    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"),
+                           client->projectWithName(QStringLiteral("Scores")), false);
     client->waitUntilIdle();
     EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Text Item (Item locked)")));
 }
@@ -301,11 +326,13 @@ TEST_F(CGClientFaults, IdentifiersShorterThanTwoCharactersSendNothing) {
     shortProject->setUniqueID(QStringLiteral("P"));
     server.clearRequests();
     int notices = 0;
-    platform::NotificationObservation observation(notifications, CGServerHTTPController::CGProjectItemsDidChangeNotification,
+    platform::NotificationObservation observation(notifications,
+                                                  CGServerHTTPController::CGProjectItemsDidChangeNotification,
                                                   nullptr, [&](const platform::Notification&) { ++notices; });
     client->updateItemsForProject(shortProject);
     client->setStringValue(QStringLiteral("x"), QStringLiteral("I1X"), shortProject, false);
-    client->setStringValue(QStringLiteral("x"), QStringLiteral("I"), client->projectWithName(QStringLiteral("Scores")), false);
+    client->setStringValue(QStringLiteral("x"), QStringLiteral("I"),
+                           client->projectWithName(QStringLiteral("Scores")), false);
     client->waitUntilIdle();
     EXPECT_EQ(apiRequests().size(), 0);
     spinFor(50ms);
@@ -321,7 +348,8 @@ TEST_F(CGClientFaults, AProjectListThatIsAnObjectEmptiesTheList) {
     auto client = connectTo(server.port(), 1);
     ASSERT_EQ(client->projects().size(), 1);
     QSignalSpy changed(client.get(), &CGServerHTTPController::projectsChanged);
-    server.serve("/projects", Reply::text(R"({"displayName":"Scores","uniqueID":"P1X"})", "application/json"));
+    server.serve("/projects",
+                 Reply::text(R"({"displayName":"Scores","uniqueID":"P1X"})", "application/json"));
     client->updateProjects();
     client->waitUntilIdle();
     EXPECT_TRUE(client->projects().isEmpty());

@@ -1,8 +1,8 @@
 #include "RawWebSocketPeer.h"
 
 #include <QCryptographicHash>
-#include <QTcpSocket>
 #include <QPointer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QtEndian>
 
@@ -56,8 +56,9 @@ void RawWebSocketPeer::readFrom(Connection& connection) {
         connection.buffer.remove(0, end + 4);
         if (!head.toLower().contains("upgrade: websocket")) {
             ++httpRequests;
-            connection.socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n"
-                                     "Connection: close\r\n\r\n[]");
+            connection.socket->write(
+                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n"
+                "Connection: close\r\n\r\n[]");
             connection.socket->disconnectFromHost();
             return;
         }
@@ -81,9 +82,12 @@ void RawWebSocketPeer::handshake(Connection& connection, const QByteArray& head)
             protocols = line.mid(colon + 1).trimmed();
     }
     const QByteArray accept =
-        QCryptographicHash::hash(QByteArray(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"), QCryptographicHash::Sha1).toBase64();
+        QCryptographicHash::hash(QByteArray(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11"),
+                                 QCryptographicHash::Sha1)
+            .toBase64();
     QByteArray response = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                          "Sec-WebSocket-Accept: " + accept + "\r\n";
+                          "Sec-WebSocket-Accept: " +
+                          accept + "\r\n";
     if (!protocols.isEmpty())
         response += "Sec-WebSocket-Protocol: " + protocols.split(',').first().trimmed() + "\r\n";
     connection.socket->write(response + "\r\n");
@@ -124,7 +128,8 @@ void RawWebSocketPeer::readFrames(Connection& connection) {
             if (answerPings)
                 connection.socket->write(frame(0xA, payload));
         } else if (opcode == 0x8) {
-            closeCodesReceived.append(payload.size() >= 2 ? qFromBigEndian<quint16>(payload.constData()) : 1005);
+            closeCodesReceived.append(payload.size() >= 2 ? qFromBigEndian<quint16>(payload.constData())
+                                                          : 1005);
             connection.socket->write(frame(0x8, payload.left(2)));
             connection.socket->disconnectFromHost();
             return;
@@ -179,18 +184,23 @@ ThreadedRawWebSocketPeer::ThreadedRawWebSocketPeer() {
     m_thread.start();
     m_context = new QObject;
     m_context->moveToThread(&m_thread);
-    QMetaObject::invokeMethod(m_context, [this] { m_peer = new RawWebSocketPeer; }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [this] { m_peer = new RawWebSocketPeer; }, Qt::BlockingQueuedConnection);
 }
 
 ThreadedRawWebSocketPeer::~ThreadedRawWebSocketPeer() {
-    QMetaObject::invokeMethod(m_context, [this] {
-        delete m_peer;
-        delete m_context;
-    }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+            delete m_peer;
+            delete m_context;
+        },
+        Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
 }
 
 void ThreadedRawWebSocketPeer::run(const std::function<void(RawWebSocketPeer&)>& work) {
-    QMetaObject::invokeMethod(m_context, [this, &work] { work(*m_peer); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_context, [this, &work] { work(*m_peer); }, Qt::BlockingQueuedConnection);
 }

@@ -45,7 +45,7 @@ QByteArray gzipOfZeros(qint64 size) {
 }
 
 class RunUnderFaults : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
@@ -59,13 +59,20 @@ protected:
         QProcess cli;
         cli.setProcessEnvironment(environment);
         cli.start(QStringLiteral(GRAFLINK_CLI_PATH), QStringList{QStringLiteral("new"), path} + options);
-        EXPECT_TRUE(cli.waitForFinished(20000) && cli.exitCode() == 0) << cli.readAllStandardError().toStdString();
+        EXPECT_TRUE(cli.waitForFinished(20000) && cli.exitCode() == 0)
+            << cli.readAllStandardError().toStdString();
         return path;
     }
     static QStringList boundTo(quint16 port) {
-        return {QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--publish"),
-                QStringLiteral("--auto-refresh"), QStringLiteral("1"), QStringLiteral("--var"),
-                QStringLiteral(R"({"XPath":"m/home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")};
+        return {
+            QStringLiteral("--server"),
+            QStringLiteral("127.0.0.1:%1").arg(port),
+            QStringLiteral("--publish"),
+            QStringLiteral("--auto-refresh"),
+            QStringLiteral("1"),
+            QStringLiteral("--var"),
+            QStringLiteral(
+                R"({"XPath":"m/home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")};
     }
     QString feedURL() const { return feed.url(QStringLiteral("/feed.xml")).toString(); }
 
@@ -80,23 +87,28 @@ TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly
     CGServerSimulator simulator(CGServerSimulator::Options{});
     ASSERT_TRUE(simulator.start());
     LoopbackHttpServer silent; // lists its projects, then never answers an update
-    silent.serve("/projects", Reply::text(R"([{"displayName":"Scoreboard","uniqueID":"PRJ-S"}])", "application/json"));
-    silent.serve("/projects/PRJ-S/items",
-                 Reply::text(R"([{"displayName":"Home","uniqueID":"ITM-H","type":"text"}])", "application/json"));
+    silent.serve("/projects",
+                 Reply::text(R"([{"displayName":"Scoreboard","uniqueID":"PRJ-S"}])", "application/json"));
+    silent.serve(
+        "/projects/PRJ-S/items",
+        Reply::text(R"([{"displayName":"Home","uniqueID":"ITM-H","type":"text"}])", "application/json"));
     silent.serve("/projects/PRJ-S/items/ITM-H", Reply::hang());
     testing_support::writeFile(home.filePath(QStringLiteral("loop.js")),
-              "httpGet('" + feedURL().toUtf8() + "', function (error, body) { while (true) {} });");
+                               "httpGet('" + feedURL().toUtf8() +
+                                   "', function (error, body) { while (true) {} });");
 
     const QStringList source{QStringLiteral("--source"), feedURL()};
     const QString healthy = newDocument(QStringLiteral("healthy"), source + boundTo(simulator.port()));
     const QString stuck = newDocument(QStringLiteral("stuck"), source + boundTo(silent.port()));
     const QString looping = newDocument(QStringLiteral("looping"),
-                                        source + QStringList{QStringLiteral("--auto-refresh"), QStringLiteral("1"),
-                                                             QStringLiteral("--filter"), home.filePath(QStringLiteral("loop.js"))});
+                                        source + QStringList{QStringLiteral("--auto-refresh"),
+                                                             QStringLiteral("1"), QStringLiteral("--filter"),
+                                                             home.filePath(QStringLiteral("loop.js"))});
     QProcess run;
     run.setProcessEnvironment(environment);
-    run.start(QStringLiteral(GRAFLINK_CLI_PATH), {QStringLiteral("--default"), QStringLiteral("javascriptFilterTimeLimit=0.3"),
-                                                  QStringLiteral("run"), healthy, stuck, looping});
+    run.start(QStringLiteral(GRAFLINK_CLI_PATH),
+              {QStringLiteral("--default"), QStringLiteral("javascriptFilterTimeLimit=0.3"),
+               QStringLiteral("run"), healthy, stuck, looping});
     ASSERT_TRUE(run.waitForStarted());
     // About eight are due in eight seconds; a main thread held by the silent server manages two.
     EXPECT_TRUE(waitUntil([&] { return simulator.acceptedUpdates().size() >= 5; }, 8s))
@@ -113,14 +125,18 @@ TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly
 
 TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
     // 768 MiB once decompressed; the limit for this run is 8 MiB.
-    feed.serve("/bomb.xml", Reply::text(gzipOfZeros(qint64(768) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
+    feed.serve(
+        "/bomb.xml",
+        Reply::text(gzipOfZeros(qint64(768) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
     const QString document =
-        newDocument(QStringLiteral("bomb"), {QStringLiteral("--source"), feed.url(QStringLiteral("/bomb.xml")).toString()});
+        newDocument(QStringLiteral("bomb"),
+                    {QStringLiteral("--source"), feed.url(QStringLiteral("/bomb.xml")).toString()});
     QProcess refresh;
     refresh.setProcessEnvironment(environment);
-    refresh.start(QStringLiteral(GRAFLINK_CLI_PATH), {QStringLiteral("--verbose"), QStringLiteral("--default"),
-                                                      QStringLiteral("maximumFeedSize=8388608"), QStringLiteral("refresh"),
-                                                      document, QStringLiteral("--no-publish")});
+    refresh.start(QStringLiteral(GRAFLINK_CLI_PATH),
+                  {QStringLiteral("--verbose"), QStringLiteral("--default"),
+                   QStringLiteral("maximumFeedSize=8388608"), QStringLiteral("refresh"), document,
+                   QStringLiteral("--no-publish")});
     ASSERT_TRUE(refresh.waitForFinished(60000));
     EXPECT_EQ(refresh.exitCode(), 1);
     EXPECT_TRUE(refresh.readAllStandardError().contains("larger than the limit of 8388608 bytes"));

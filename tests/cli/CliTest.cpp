@@ -19,9 +19,10 @@ namespace {
 using cli::parseCommandLine;
 
 TEST(CommandLineParsing, TakesGlobalOptionsBeforeOrAfterTheSubcommand) {
-    const auto parsed = parseCommandLine({QStringLiteral("--verbose"), QStringLiteral("refresh"), QStringLiteral("doc.graflink"),
-                                          QStringLiteral("--log-level"), QStringLiteral("3"), QStringLiteral("--json"),
-                                          QStringLiteral("--log-folder=/tmp/logs")});
+    const auto parsed =
+        parseCommandLine({QStringLiteral("--verbose"), QStringLiteral("refresh"),
+                          QStringLiteral("doc.graflink"), QStringLiteral("--log-level"), QStringLiteral("3"),
+                          QStringLiteral("--json"), QStringLiteral("--log-folder=/tmp/logs")});
     ASSERT_FALSE(parsed.error);
     EXPECT_EQ(parsed.subcommand, QStringLiteral("refresh"));
     EXPECT_EQ(parsed.arguments, QStringList({QStringLiteral("doc.graflink"), QStringLiteral("--json")}));
@@ -31,18 +32,19 @@ TEST(CommandLineParsing, TakesGlobalOptionsBeforeOrAfterTheSubcommand) {
 }
 
 TEST(CommandLineParsing, ReadsDefaultValuesAsJsonWhenTheyParse) {
-    const auto parsed = parseCommandLine({QStringLiteral("--default"), QStringLiteral("CGServerPortNumber=2002"),
-                                          QStringLiteral("--default"), QStringLiteral("CGServerIPAddress=10.0.0.5"),
-                                          QStringLiteral("--default=ignoreWebSocketsPingPongErrors=true"),
-                                          QStringLiteral("--default"), QStringLiteral("Paths=[\"a\",\"b\"]"),
-                                          QStringLiteral("--default"), QStringLiteral("Text=\"=quoted=\""),
-                                          QStringLiteral("run")});
+    const auto parsed = parseCommandLine(
+        {QStringLiteral("--default"), QStringLiteral("CGServerPortNumber=2002"), QStringLiteral("--default"),
+         QStringLiteral("CGServerIPAddress=10.0.0.5"),
+         QStringLiteral("--default=ignoreWebSocketsPingPongErrors=true"), QStringLiteral("--default"),
+         QStringLiteral("Paths=[\"a\",\"b\"]"), QStringLiteral("--default"),
+         QStringLiteral("Text=\"=quoted=\""), QStringLiteral("run")});
     ASSERT_FALSE(parsed.error);
     ASSERT_EQ(parsed.global.defaults.size(), 5);
     EXPECT_EQ(parsed.global.defaults[0].second.toInt(), 2002);
     EXPECT_EQ(parsed.global.defaults[1].second, QVariant(QStringLiteral("10.0.0.5")));
     EXPECT_EQ(parsed.global.defaults[2].second.typeId(), QMetaType::Bool);
-    EXPECT_EQ(parsed.global.defaults[3].second.toStringList(), QStringList({QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_EQ(parsed.global.defaults[3].second.toStringList(),
+              QStringList({QStringLiteral("a"), QStringLiteral("b")}));
     EXPECT_EQ(parsed.global.defaults[4].first, QStringLiteral("Text"));
     EXPECT_EQ(parsed.global.defaults[4].second, QVariant(QStringLiteral("=quoted=")));
 }
@@ -57,7 +59,8 @@ TEST(CommandLineParsing, RejectsUnusableCommandLines) {
         EXPECT_TRUE(parseCommandLine(arguments).error) << arguments.join(QLatin1Char(' ')).toStdString();
     }
     // After "--" everything belongs to the subcommand.
-    const auto literal = parseCommandLine({QStringLiteral("csv"), QStringLiteral("--"), QStringLiteral("--verbose")});
+    const auto literal =
+        parseCommandLine({QStringLiteral("csv"), QStringLiteral("--"), QStringLiteral("--verbose")});
     EXPECT_FALSE(literal.error);
     EXPECT_FALSE(literal.global.verbose);
     EXPECT_EQ(literal.arguments, QStringList{QStringLiteral("--verbose")});
@@ -65,7 +68,7 @@ TEST(CommandLineParsing, RejectsUnusableCommandLines) {
 
 /// A subcommand that logs what it is given, as real subcommands report their work.
 class EchoCommand : public cli::CliCommand {
-public:
+  public:
     QString name() const override { return QStringLiteral("echo"); }
     QString summary() const override { return QStringLiteral("logs its arguments"); }
     QString help() const override { return QStringLiteral("Usage: graflink-cli echo TEXT...\n"); }
@@ -91,19 +94,22 @@ TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     EchoCommand* echo = command.get();
     application.registerCommand(std::move(command));
 
-    const int status = application.run({QStringLiteral("echo"), QStringLiteral("hello"), QStringLiteral("world"),
-                                        QStringLiteral("--log-level"), QStringLiteral("3"), QStringLiteral("--log-folder"),
-                                        logs.path() + QStringLiteral("/run"), QStringLiteral("--default"),
-                                        QStringLiteral("CGServerPortNumber=2002")});
+    const int status =
+        application.run({QStringLiteral("echo"), QStringLiteral("hello"), QStringLiteral("world"),
+                         QStringLiteral("--log-level"), QStringLiteral("3"), QStringLiteral("--log-folder"),
+                         logs.path() + QStringLiteral("/run"), QStringLiteral("--default"),
+                         QStringLiteral("CGServerPortNumber=2002")});
     EXPECT_EQ(status, cli::Success);
     EXPECT_EQ(outText, QStringLiteral("done\n"));
     EXPECT_EQ(echo->seenLevel, 3);
     EXPECT_EQ(echo->seenPort.toInt(), 2002);
     EXPECT_TRUE(errText.contains(QStringLiteral("graflink-cli: shown to the operator")));
 
-    const QStringList files = QDir(logs.path() + QStringLiteral("/run")).entryList({QStringLiteral("Graflink *.log")});
+    const QStringList files =
+        QDir(logs.path() + QStringLiteral("/run")).entryList({QStringLiteral("Graflink *.log")});
     ASSERT_EQ(files.size(), 1);
-    const QString log = QString::fromUtf8(testing_support::readFile(logs.path() + QStringLiteral("/run/") + files.first()));
+    const QString log =
+        QString::fromUtf8(testing_support::readFile(logs.path() + QStringLiteral("/run/") + files.first()));
     EXPECT_TRUE(log.contains(QStringLiteral("\t\thello world\r\n")));
     EXPECT_TRUE(log.contains(QStringLiteral("!\t")));
     // Argument-domain values are for this run only: nothing was stored.
@@ -116,7 +122,7 @@ TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
 
 /// A subcommand that writes to stderr on the main thread while a worker logs shown messages.
 class ChattyCommand : public cli::CliCommand {
-public:
+  public:
     QString name() const override { return QStringLiteral("chatty"); }
     QString summary() const override { return QStringLiteral("talks on two threads"); }
     QString help() const override { return QString(); }

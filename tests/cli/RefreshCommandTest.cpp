@@ -25,8 +25,9 @@ void PrintTo(const RefreshCase& c, std::ostream* os) {
 
 class RefreshCommand : public testing::TestWithParam<RefreshCase> {};
 
-const QByteArray XmlFeed = "<?xml version=\"1.0\"?><results><race><name>Mayor</name><votes>1200</votes></race>"
-                           "<race><name>Council</name><votes>7</votes></race></results>";
+const QByteArray XmlFeed =
+    "<?xml version=\"1.0\"?><results><race><name>Mayor</name><votes>1200</votes></race>"
+    "<race><name>Council</name><votes>7</votes></race></results>";
 const QByteArray JsonFeed = R"({"results": {"race": [{"name": "Mayor", "votes": 1200, "called": true},
                                                      {"name": "Council", "votes": 7.5, "called": null}]}})";
 
@@ -40,12 +41,14 @@ TEST_P(RefreshCommand, FetchesTheFeedOnceAndPrintsEveryVariable) {
     LoopbackHttpServer server;
     server.serve("/feed", LoopbackHttpServer::Reply::text(c.feed, c.contentType));
     const QString document = dir.filePath(QStringLiteral("feed.graflink"));
-    QStringList arguments{QStringLiteral("new"), document, QStringLiteral("--source"), server.url(QStringLiteral("/feed")).toString()};
+    QStringList arguments{QStringLiteral("new"), document, QStringLiteral("--source"),
+                          server.url(QStringLiteral("/feed")).toString()};
     for (const QString& path : c.paths)
         arguments << QStringLiteral("--var") << QStringLiteral(R"({"XPath":"%1","valueType":0})").arg(path);
     ASSERT_EQ(runCli(arguments).status, 0);
 
-    const CliRun run = runCli(QStringList{QStringLiteral("refresh"), document, QStringLiteral("--no-publish")} + c.options);
+    const CliRun run =
+        runCli(QStringList{QStringLiteral("refresh"), document, QStringLiteral("--no-publish")} + c.options);
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, c.expectedOut);
     EXPECT_EQ(server.requestCount(), 1);
@@ -54,22 +57,34 @@ TEST_P(RefreshCommand, FetchesTheFeedOnceAndPrintsEveryVariable) {
 INSTANTIATE_TEST_SUITE_P(
     Feeds, RefreshCommand,
     testing::Values(
-        RefreshCase{"Xml", "application/xml", XmlFeed,
-                    {QStringLiteral("/results/race[2]/name"), QStringLiteral("results/race[1]/votes"), QStringLiteral("/results/none")},
-                    {},
-                    QStringLiteral("/results/race[2]/name\tCouncil\nresults/race[1]/votes\t1200\n/results/none\t\n")},
-        RefreshCase{"Json", "application/json", JsonFeed,
+        RefreshCase{
+            "Xml",
+            "application/xml",
+            XmlFeed,
+            {QStringLiteral("/results/race[2]/name"), QStringLiteral("results/race[1]/votes"),
+             QStringLiteral("/results/none")},
+            {},
+            QStringLiteral("/results/race[2]/name\tCouncil\nresults/race[1]/votes\t1200\n/results/none\t\n")},
+        RefreshCase{"Json",
+                    "application/json",
+                    JsonFeed,
                     {QStringLiteral("results/race/0/votes"), QStringLiteral("results/race/1/votes"),
                      QStringLiteral("results/race/0/called"), QStringLiteral("results/race/1/called"),
                      QStringLiteral("results/race/1"), QStringLiteral("results/race/2/name")},
                     {},
-                    QStringLiteral("results/race/0/votes\t1200\nresults/race/1/votes\t7.5\nresults/race/0/called\ttrue\n"
-                                   "results/race/1/called\tnull\nresults/race/1\t{\"name\":\"Council\",\"votes\":7.5,\"called\":null}\n"
-                                   "results/race/2/name\t\n")},
-        RefreshCase{"JsonListing", "application/json", JsonFeed,
-                    {QStringLiteral("results/race/1/name"), QStringLiteral("results/race/9")},
-                    {QStringLiteral("--json")},
-                    QStringLiteral(R"([{"XPath":"results/race/1/name","CGProjectName":null,"CGProjectItemName":null,"valueType":0,"value":"Council"},)"
-                                   R"({"XPath":"results/race/9","CGProjectName":null,"CGProjectItemName":null,"valueType":0}])"
-                                   "\n")}),
+                    QStringLiteral(
+                        "results/race/0/votes\t1200\nresults/race/1/votes\t7.5\nresults/race/0/called\ttrue\n"
+                        "results/race/1/called\tnull\nresults/race/"
+                        "1\t{\"name\":\"Council\",\"votes\":7.5,\"called\":null}\n"
+                        "results/race/2/name\t\n")},
+        RefreshCase{
+            "JsonListing",
+            "application/json",
+            JsonFeed,
+            {QStringLiteral("results/race/1/name"), QStringLiteral("results/race/9")},
+            {QStringLiteral("--json")},
+            QStringLiteral(
+                R"([{"XPath":"results/race/1/name","CGProjectName":null,"CGProjectItemName":null,"valueType":0,"value":"Council"},)"
+                R"({"XPath":"results/race/9","CGProjectName":null,"CGProjectItemName":null,"valueType":0}])"
+                "\n")}),
     [](const testing::TestParamInfo<RefreshCase>& info) { return std::string(info.param.name); });

@@ -50,17 +50,19 @@ INSTANTIATE_TEST_SUITE_P(
 // or key held a NUL character; such files are now refused as damaged.
 TEST(FuzzFindings, PropertyListsWithNulInAStringAreRefusedNotFatal) {
     const QDir folder(QStringLiteral(GRAFLINK_FUZZ_CORPUS_DIR "/document_file"));
-    for (const char* name : {"regression-utf16-string-with-nul.bplist", "regression-key-with-nul.bplist",
-                             "regression-ascii-value-with-nul.bplist", "regression-xml-string-with-nul-byte.graflink"}) {
+    for (const char* name :
+         {"regression-utf16-string-with-nul.bplist", "regression-key-with-nul.bplist",
+          "regression-ascii-value-with-nul.bplist", "regression-xml-string-with-nul-byte.graflink"}) {
         platform::Error error;
-        EXPECT_FALSE(platform::PropertyList::read(testing_support::readFile(folder.filePath(QString::fromLatin1(name))),
-                                                  &error))
+        EXPECT_FALSE(platform::PropertyList::read(
+            testing_support::readFile(folder.filePath(QString::fromLatin1(name))), &error))
             << name;
         EXPECT_EQ(error.domain, platform::Error::PropertyListDomain) << name;
     }
     // Sound lists of both formats still read.
     for (const char* name : {"document.binary.graflink", "document.xml.graflink"})
-        EXPECT_TRUE(platform::PropertyList::read(testing_support::readFile(folder.filePath(QString::fromLatin1(name)))))
+        EXPECT_TRUE(platform::PropertyList::read(
+            testing_support::readFile(folder.filePath(QString::fromLatin1(name)))))
             << name;
 }
 

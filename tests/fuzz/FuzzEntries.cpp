@@ -50,8 +50,9 @@ struct DocumentFuzzEnvironment {
           logger(NVSLogController::Configuration{&defaults, QStringLiteral("GraflinkFuzz"), nullptr, {}}),
           documentPath(folder.filePath(QStringLiteral("input.graflink"))),
           writtenPath(folder.filePath(QStringLiteral("written.graflink"))) {
-        defaults.registerDefaults({{NVSLogController::TechnicalLogLevelKey, -1},
-                                   {NVSLogController::TechnicalLogFolderPathKey, folder.filePath(QStringLiteral("logs"))}});
+        defaults.registerDefaults(
+            {{NVSLogController::TechnicalLogLevelKey, -1},
+             {NVSLogController::TechnicalLogFolderPathKey, folder.filePath(QStringLiteral("logs"))}});
         GraflinkDocument::registerDefaults(defaults);
         // With a delegate the logger sends its lines to the (silenced) file, not to stderr.
         logger.setLogDelegate(&silentDelegate);
@@ -82,11 +83,13 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 bool wouldFetchOverTheNetwork(const QVariantMap& dictionary) {
     const QVariant address = dictionary.value(GraflinkDocument::SourceURLStringKey);
     const bool setsAddress = address.typeId() == QMetaType::QString;
-    const bool publishes = dictionary.contains(GraflinkDocument::PublishToCGKey) &&
-                           platform::ValueReadings::boolReading(dictionary.value(GraflinkDocument::PublishToCGKey));
+    const bool publishes =
+        dictionary.contains(GraflinkDocument::PublishToCGKey) &&
+        platform::ValueReadings::boolReading(dictionary.value(GraflinkDocument::PublishToCGKey));
     if (!setsAddress && !publishes)
         return false;
-    return FeedFetcher::isUsableAddress(setsAddress ? address.toString() : GraflinkDocument::DefaultSourceURLString);
+    return FeedFetcher::isUsableAddress(setsAddress ? address.toString()
+                                                    : GraflinkDocument::DefaultSourceURLString);
 }
 
 } // namespace
@@ -98,7 +101,8 @@ void FuzzEntries::csv(const QByteArray& bytes) {
 
 void FuzzEntries::jsonKeyPath(const QByteArray& bytes) {
     const qsizetype separator = bytes.indexOf('\0');
-    const std::optional<platform::JsonValue> value = platform::parseJson(separator < 0 ? bytes : bytes.left(separator));
+    const std::optional<platform::JsonValue> value =
+        platform::parseJson(separator < 0 ? bytes : bytes.left(separator));
     if (!value)
         return;
     QStringList paths;

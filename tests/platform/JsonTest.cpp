@@ -82,7 +82,9 @@ bool sameTree(const JsonValue& a, const JsonValue& b) {
         return false;
     if (a.is_object())
         return std::equal(a.items().begin(), a.items().end(), b.items().begin(), b.items().end(),
-                          [](const auto& x, const auto& y) { return x.key() == y.key() && sameTree(x.value(), y.value()); });
+                          [](const auto& x, const auto& y) {
+                              return x.key() == y.key() && sameTree(x.value(), y.value());
+                          });
     if (a.is_array())
         return std::equal(a.begin(), a.end(), b.begin(), b.end(), sameTree);
     return true;
@@ -93,10 +95,18 @@ bool sameTree(const JsonValue& a, const JsonValue& b) {
 // including where simdjson alone would refuse or read differently.
 TEST(JsonTest, ReadsEveryTextAsNlohmannsParserDoes) {
     const QByteArray texts[] = {
-        R"({"a":1,"b":{"a":2},"a":3})", R"([0,1,-1,1.0,1E2,0.1,-2.5e-3,1.5e-400])",
+        R"({"a":1,"b":{"a":2},"a":3})",
+        R"([0,1,-1,1.0,1E2,0.1,-2.5e-3,1.5e-400])",
         "[18446744073709551615,18446744073709551616,-9223372036854775808,-9223372036854775809]",
-        "[123456789012345678901234567890]", R"(["\u00e9\ud83d\ude00\u0000\/\n","é"])",
-        "\xef\xbb\xbf{\"bom\":true}", " \t\r\n[ ] ", "{}", "1", "\"x\"", "null", "true",
+        "[123456789012345678901234567890]",
+        R"(["\u00e9\ud83d\ude00\u0000\/\n","é"])",
+        "\xef\xbb\xbf{\"bom\":true}",
+        " \t\r\n[ ] ",
+        "{}",
+        "1",
+        "\"x\"",
+        "null",
+        "true",
         R"({"deep":[[[{"x":[null,false,{}]}]]]})",
     };
     for (const QByteArray& text : texts) {

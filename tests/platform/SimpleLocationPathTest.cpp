@@ -1,4 +1,5 @@
 #include "platform/SimpleLocationPath.h"
+
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
 
@@ -8,15 +9,17 @@
 namespace {
 
 using platform::SimpleLocationPath;
-using platform::XPathEvaluator;
 using platform::XmlDocument;
+using platform::XPathEvaluator;
 
 TEST(SimpleLocationPath, TakesOnlyPlainChildPaths) {
-    for (const char* simple : {"a", "/a/b", "a/b[3]/c", "*/b[1]", "a/@id", "a/b/text()", "feed/item[500]/votes", "é/ü"})
+    for (const char* simple :
+         {"a", "/a/b", "a/b[3]/c", "*/b[1]", "a/@id", "a/b/text()", "feed/item[500]/votes", "é/ü"})
         EXPECT_TRUE(SimpleLocationPath::parse(QString::fromUtf8(simple))) << simple;
-    for (const char* other : {"", "/", "//a", "a//b", "a/../b", "./a", "a[0]", "a[-1]", "a[last()]", "a[@id='1']",
-                              "p:a", "a /b", "count(a)", "a|b", "@id", "text()", "a/@p:id", "a[1][2]", "a[01]",
-                              "a/child::b", "a/b/", "1a", "a[1"})
+    for (const char* other :
+         {"",          "/",          "//a",   "a//b",       "a/../b",   "./a", "a[0]", "a[-1]",
+          "a[last()]", "a[@id='1']", "p:a",   "a /b",       "count(a)", "a|b", "@id",  "text()",
+          "a/@p:id",   "a[1][2]",    "a[01]", "a/child::b", "a/b/",     "1a",  "a[1"})
         EXPECT_FALSE(SimpleLocationPath::parse(QString::fromUtf8(other))) << other;
 }
 
@@ -38,11 +41,20 @@ QByteArray randomDocument(std::mt19937& random) {
         const int children = depth < 4 ? count(random) : 0;
         for (int i = 0; i < children; ++i) {
             switch (kind(random)) {
-            case 0: xml += "text" + QByteArray::number(i); break;
-            case 1: xml += "<![CDATA[cdata]]>"; break;
-            case 2: xml += "<!-- comment -->"; break;
-            case 3: xml += "<?pi x?>"; break;
-            default: xml += element(depth + 1);
+            case 0:
+                xml += "text" + QByteArray::number(i);
+                break;
+            case 1:
+                xml += "<![CDATA[cdata]]>";
+                break;
+            case 2:
+                xml += "<!-- comment -->";
+                break;
+            case 3:
+                xml += "<?pi x?>";
+                break;
+            default:
+                xml += element(depth + 1);
             }
         }
         return xml + "</" + open + ">";
@@ -58,9 +70,14 @@ QString randomPath(std::mt19937& random) {
     for (int i = 0; i < n; ++i)
         path += (i ? QStringLiteral("/") : QString()) + QString::fromLatin1(steps[pick(random)]);
     switch (ending(random)) {
-    case 1: path += QStringLiteral("/@id"); break;
-    case 2: path += QStringLiteral("/text()"); break;
-    default: break;
+    case 1:
+        path += QStringLiteral("/@id");
+        break;
+    case 2:
+        path += QStringLiteral("/text()");
+        break;
+    default:
+        break;
     }
     return path;
 }

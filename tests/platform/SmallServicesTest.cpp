@@ -13,10 +13,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <csignal>
-#include <mutex>
-#include <thread>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -29,10 +29,18 @@ TEST(StringFormat, FillsPlaceholdersAsThePlatformFormatDoes) {
         QString expected;
     };
     const std::vector<Case> cases{
-        {QStringLiteral("Failed to export dataSource (%@)"), {QStringLiteral("Results")}, QStringLiteral("Failed to export dataSource (Results)")},
-        {QStringLiteral("%@ (Document: %@)"), {QStringLiteral("Saved"), QStringLiteral("a.graflink")}, QStringLiteral("Saved (Document: a.graflink)")},
-        {QStringLiteral("New Technical Log level %li"), {qint64(-3)}, QStringLiteral("New Technical Log level -3")},
-        {QStringLiteral("repeated %lu time%s"), {2u, QStringLiteral("s")}, QStringLiteral("repeated 2 times")},
+        {QStringLiteral("Failed to export dataSource (%@)"),
+         {QStringLiteral("Results")},
+         QStringLiteral("Failed to export dataSource (Results)")},
+        {QStringLiteral("%@ (Document: %@)"),
+         {QStringLiteral("Saved"), QStringLiteral("a.graflink")},
+         QStringLiteral("Saved (Document: a.graflink)")},
+        {QStringLiteral("New Technical Log level %li"),
+         {qint64(-3)},
+         QStringLiteral("New Technical Log level -3")},
+        {QStringLiteral("repeated %lu time%s"),
+         {2u, QStringLiteral("s")},
+         QStringLiteral("repeated 2 times")},
         {QStringLiteral("%0.3f|%.6f|%5.1f"), {1.0, 2.5, 3.14159}, QStringLiteral("1.000|2.500000|  3.1")},
         {QStringLiteral("%d%% of %@"), {50, QStringLiteral("rows")}, QStringLiteral("50% of rows")},
         {QStringLiteral("missing %@ and %d"), {QStringLiteral("one")}, QStringLiteral("missing one and ")},
@@ -48,12 +56,15 @@ TEST(StringFormat, FillsPlaceholdersAsThePlatformFormatDoes) {
 
 TEST(DatePatternFormatter, FormatsInTheGivenLocaleAndZone) {
     const QDateTime instant = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 9), Qt::UTC);
-    platform::DatePatternFormatter log(QStringLiteral("y-MM-dd\tHH:mm:ss\tEEEE"), QStringLiteral("en_US"), QStringLiteral("UTC"));
+    platform::DatePatternFormatter log(QStringLiteral("y-MM-dd\tHH:mm:ss\tEEEE"), QStringLiteral("en_US"),
+                                       QStringLiteral("UTC"));
     ASSERT_TRUE(log.isValid());
     EXPECT_EQ(log.format(instant), QStringLiteral("2026-12-05\t14:03:09\tSaturday"));
-    platform::DatePatternFormatter german(QStringLiteral("EEEE"), QStringLiteral("de_DE"), QStringLiteral("UTC"));
+    platform::DatePatternFormatter german(QStringLiteral("EEEE"), QStringLiteral("de_DE"),
+                                          QStringLiteral("UTC"));
     EXPECT_EQ(german.format(instant), QStringLiteral("Samstag"));
-    platform::DatePatternFormatter tokyo(QStringLiteral("HH:mm"), QStringLiteral("en_US"), QStringLiteral("Asia/Tokyo"));
+    platform::DatePatternFormatter tokyo(QStringLiteral("HH:mm"), QStringLiteral("en_US"),
+                                         QStringLiteral("Asia/Tokyo"));
     EXPECT_EQ(tokyo.format(instant), QStringLiteral("23:03"));
 }
 
@@ -123,8 +134,10 @@ TEST(SmallServices, UuidStringsAreCanonical) {
 TEST(SmallServices, StandardPathsFollowTheEnvironment) {
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
     EXPECT_EQ(platform::StandardPaths::userLogsFolder(), state + QStringLiteral("/Norvane/Logs"));
-    EXPECT_EQ(platform::StandardPaths::userDiagnosticReportsFolder(), state + QStringLiteral("/Norvane/DiagnosticReports"));
-    EXPECT_EQ(platform::StandardPaths::machineSupportFolder(), qEnvironmentVariable("GRAFLINK_MACHINE_SUPPORT_DIR"));
+    EXPECT_EQ(platform::StandardPaths::userDiagnosticReportsFolder(),
+              state + QStringLiteral("/Norvane/DiagnosticReports"));
+    EXPECT_EQ(platform::StandardPaths::machineSupportFolder(),
+              qEnvironmentVariable("GRAFLINK_MACHINE_SUPPORT_DIR"));
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", "relative/ignored");
     EXPECT_EQ(platform::StandardPaths::preferencesFolder(), QDir::homePath() + QStringLiteral("/.config"));
@@ -135,9 +148,10 @@ TEST(SmallServices, BundleInformationAndConsoleLine) {
     EXPECT_EQ(platform::BundleInfo::bundleName(), QStringLiteral("Graflink"));
     EXPECT_EQ(platform::BundleInfo::bundleIdentifier(), QStringLiteral("com.norvanemedia.Graflink"));
     EXPECT_FALSE(platform::BundleInfo::shortVersionString().isEmpty());
-    const QRegularExpression line(
-        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} platform_tests\\[\\d+:\\d+\\] hello$"));
-    EXPECT_TRUE(line.match(QString::fromUtf8(platform::ConsoleLog::format(QStringLiteral("hello")))).hasMatch());
+    const QRegularExpression line(QStringLiteral(
+        "^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} platform_tests\\[\\d+:\\d+\\] hello$"));
+    EXPECT_TRUE(
+        line.match(QString::fromUtf8(platform::ConsoleLog::format(QStringLiteral("hello")))).hasMatch());
 }
 
 } // namespace
