@@ -1,9 +1,8 @@
 #include "platform/DBusUserNotificationCenter.h"
+#include "support/PrivateDBus.h"
 #include "support/TestHelpers.h"
 
 #include <QDBusConnection>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QVariantMap>
 #include <gtest/gtest.h>
 
@@ -31,30 +30,6 @@ public Q_SLOTS:
     }
 };
 
-/// A private session bus for one test; stopped when the test ends.
-class PrivateBus {
-public:
-    PrivateBus() {
-        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-        if (daemon.isEmpty())
-            return;
-        m_process.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                                 QStringLiteral("--print-address=1")});
-        if (!m_process.waitForStarted(5000) || !m_process.waitForReadyRead(5000))
-            return;
-        m_address = QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-    QString address() const { return m_address; }
-
-private:
-    QProcess m_process;
-    QString m_address;
-};
-
 TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
     DBusUserNotificationCenter center(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
                                                                     QStringLiteral("no-bus")));
@@ -70,7 +45,7 @@ TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
 }
 
 TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
-    PrivateBus bus;
+    testing_support::PrivateDBus bus;
     if (bus.address().isEmpty())
         GTEST_SKIP() << "dbus-daemon is not available";
 

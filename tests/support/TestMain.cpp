@@ -1,7 +1,10 @@
 // One application object per test binary, created before any test, with the user's settings and
 // state folders redirected into a temporary folder so that no test touches the real home.
+#include "support/ChildRole.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 #ifdef GRAFLINK_TEST_GUI
 #include <QApplication>
@@ -12,15 +15,20 @@ using TestApplication = QCoreApplication;
 #endif
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    if (!home.isValid())
-        return 3;
-    const QByteArray root = home.path().toUtf8();
-    qputenv("XDG_CONFIG_HOME", root + "/config");
-    qputenv("XDG_STATE_HOME", root + "/state");
-    qputenv("XDG_CACHE_HOME", root + "/cache");
-    qputenv("XDG_DATA_HOME", root + "/data");
-    qputenv("GRAFLINK_MACHINE_SUPPORT_DIR", root + "/machine");
+    // A test's helper child (support/ChildRole.h) keeps the folders of its parent: one that
+    // crashes on purpose would leave a temporary home of its own behind.
+    std::optional<QTemporaryDir> home;
+    if (!testing_support::ChildRole::isRequested()) {
+        home.emplace();
+        if (!home->isValid())
+            return 3;
+        const QByteArray root = home->path().toUtf8();
+        qputenv("XDG_CONFIG_HOME", root + "/config");
+        qputenv("XDG_STATE_HOME", root + "/state");
+        qputenv("XDG_CACHE_HOME", root + "/cache");
+        qputenv("XDG_DATA_HOME", root + "/data");
+        qputenv("GRAFLINK_MACHINE_SUPPORT_DIR", root + "/machine");
+    }
     // Output that depends on the locale or time zone is compared with fixed texts.
     qputenv("TZ", "UTC");
     qputenv("LC_ALL", "C.UTF-8");
@@ -32,5 +40,7 @@ int main(int argc, char** argv) {
 
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
+    if (const std::optional<int> childStatus = testing_support::ChildRole::runRequested())
+        return *childStatus;
     return RUN_ALL_TESTS();
 }
