@@ -1,0 +1,54 @@
+#include "platform/PowerOffMonitor.h"
+
+#include "support/PrivateDBus.h"
+#include "support/TestHelpers.h"
+
+#include <QDBusMessage>
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::PowerOffMonitor;
+using namespace std::chrono_literals;
+
+TEST(PowerOffMonitor, WithoutABusNeverPowersOff) {
+    PowerOffMonitor monitor(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
+                                                          QStringLiteral("no-bus-power-off")));
+    EXPECT_FALSE(monitor.isPoweringOff());
+    QDBusConnection::disconnectFromBus(QStringLiteral("no-bus-power-off"));
+}
+
+TEST(PowerOffMonitor, AnnouncesOnceWhenLogindPreparesToPowerOff) {
+    testing_support::PrivateDBus bus;
+    if (bus.address().isEmpty())
+        GTEST_SKIP() << "dbus-daemon is not available";
+    QDBusConnection logind = QDBusConnection::connectToBus(bus.address(), QStringLiteral("logind"));
+    PowerOffMonitor monitor(QDBusConnection::connectToBus(bus.address(), QStringLiteral("monitor")));
+    int announcements = 0;
+    QObject::connect(&monitor, &PowerOffMonitor::willPowerOff, &monitor, [&] { ++announcements; });
+    const auto prepareForShutdown = [&](bool starting) {
+        QDBusMessage signal =
+            QDBusMessage::createSignal(PowerOffMonitor::ObjectPath, PowerOffMonitor::InterfaceName,
+                                       QStringLiteral("PrepareForShutdown"));
+        signal << starting;
+        EXPECT_TRUE(logind.send(signal));
+    };
+
+    prepareForShutdown(true); // from a connection that does not own the logind name: ignored
+    ASSERT_TRUE(logind.registerService(PowerOffMonitor::ServiceName));
+    prepareForShutdown(false); // a cancelled shutdown
+    testing_support::spinFor(300ms);
+    EXPECT_FALSE(monitor.isPoweringOff());
+    EXPECT_EQ(announcements, 0);
+
+    prepareForShutdown(true);
+    prepareForShutdown(true);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return monitor.isPoweringOff(); }));
+    testing_support::spinFor(100ms);
+    EXPECT_EQ(announcements, 1);
+
+    QDBusConnection::disconnectFromBus(QStringLiteral("monitor"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+}
+
+} // namespace
