@@ -66,7 +66,7 @@ public:
     std::unique_ptr<platform::XmlDocument> XMLElement() const;
     std::optional<QByteArray> dataOfType(const QString& typeName, platform::Error* error) override;
     /// Stops the refresh timer and any queued refresh.
-    void close();
+    void close() override;
     /// Not implemented: logs and returns the empty string; cells come from the row node.
     QString stringValueForColumn(const NVSCGDataSourceColumn* column, const NVSCGDataSourceNode* row) const;
 

@@ -9,11 +9,55 @@
 
 namespace platform {
 
+/// Receives the notification server's "ActionInvoked" signals on the main thread.
+class DBusUserNotificationCenter::ActionListener : public QObject {
+    Q_OBJECT
+public:
+    std::function<void(const QString&)> onAction;
+
+public Q_SLOTS:
+    void actionInvoked(uint /*notificationId*/, const QString& actionKey) {
+        if (onAction)
+            onAction(actionKey);
+    }
+};
+
 DBusUserNotificationCenter::DBusUserNotificationCenter()
     : DBusUserNotificationCenter(QDBusConnection::sessionBus()) {}
 
 DBusUserNotificationCenter::DBusUserNotificationCenter(const QDBusConnection& connection, int callTimeoutMs)
     : m_connection(connection), m_callTimeoutMs(callTimeoutMs) {}
+
+DBusUserNotificationCenter::~DBusUserNotificationCenter() {
+    if (m_listener && m_connection.isConnected())
+        m_connection.disconnect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"), m_listener.get(),
+                                SLOT(actionInvoked(uint, QString)));
+}
+
+void DBusUserNotificationCenter::setNotificationCategories(const QList<UserNotificationCategory>& categories) {
+    std::lock_guard lock(m_mutex);
+    m_categories = categories;
+}
+
+void DBusUserNotificationCenter::setResponseHandler(std::function<void(const UserNotificationResponse&)> handler) {
+    if (!m_listener) {
+        m_listener = std::make_unique<ActionListener>();
+        if (m_connection.isConnected())
+            m_connection.connect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"), m_listener.get(),
+                                 SLOT(actionInvoked(uint, QString)));
+    }
+    m_listener->onAction = [this, handler = std::move(handler)](const QString& actionKey) {
+        bool ours = false;
+        {
+            std::lock_guard lock(m_mutex);
+            for (const UserNotificationCategory& category : std::as_const(m_categories))
+                for (const UserNotificationAction& action : category.actions)
+                    ours = ours || action.identifier == actionKey;
+        }
+        if (ours && handler)
+            handler(UserNotificationResponse{actionKey});
+    };
+}
 
 NotificationAuthorizationStatus DBusUserNotificationCenter::authorizationStatus() {
     if (!m_connection.isConnected())
@@ -45,10 +89,21 @@ void DBusUserNotificationCenter::add(const UserNotificationRequest& request) {
     hints.insert(QStringLiteral("x-norvane-request-id"), request.identifier);
     if (!request.sound)
         hints.insert(QStringLiteral("suppress-sound"), true);
-    notify << BundleInfo::bundleName() << 0u << QString() << request.title << request.body << QStringList()
-           << hints << -1;
+    QStringList actions;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const UserNotificationCategory& category : std::as_const(m_categories)) {
+            if (category.identifier != request.categoryIdentifier || request.categoryIdentifier.isEmpty())
+                continue;
+            for (const UserNotificationAction& action : category.actions)
+                actions << action.identifier << action.title;
+        }
+    }
+    notify << BundleInfo::bundleName() << 0u << QString() << request.title << request.body << actions << hints << -1;
     // Fire and forget: a slow notification server must never hold up the caller.
     m_connection.send(notify);
 }
 
 } // namespace platform
+
+#include "DBusUserNotificationCenter.moc"

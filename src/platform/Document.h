@@ -37,6 +37,8 @@ public:
     bool saveToPath(const QString& path, const QString& typeName, Error* error = nullptr);
     /// Saves to the current file; fails when the document has none.
     bool save(Error* error = nullptr);
+    /// The document is being closed: stop timers and work in progress. The default does nothing.
+    virtual void close() {}
 
 Q_SIGNALS:
     void filePathChanged();

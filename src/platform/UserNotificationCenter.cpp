@@ -13,6 +13,10 @@ std::shared_ptr<UserNotificationCenter> currentCenter;
 
 UserNotificationCenter::~UserNotificationCenter() = default;
 
+void UserNotificationCenter::setNotificationCategories(const QList<UserNotificationCategory>&) {}
+
+void UserNotificationCenter::setResponseHandler(std::function<void(const UserNotificationResponse&)>) {}
+
 std::shared_ptr<UserNotificationCenter> UserNotificationCenter::current() {
     std::lock_guard lock(currentMutex);
     if (!currentCenter)

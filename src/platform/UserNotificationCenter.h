@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -17,6 +18,26 @@ struct UserNotificationRequest {
     bool sound = false;
 };
 
+/// A button of a notification: its identifier (what a response reports) and title.
+struct UserNotificationAction {
+    QString identifier;
+    QString title;
+    /// Option bits as the application gives them (4: bring the application to the foreground).
+    int options = 0;
+};
+
+/// A kind of notification: the actions its notifications offer.
+struct UserNotificationCategory {
+    QString identifier;
+    QList<UserNotificationAction> actions;
+    int options = 0;
+};
+
+/// The user's answer to a notification: which action was chosen.
+struct UserNotificationResponse {
+    QString actionIdentifier;
+};
+
 /// The system's user notifications. `current()` is the desktop's notification service
 /// (freedesktop Notifications over the session D-Bus); programs and tests may install another.
 class UserNotificationCenter {
@@ -32,6 +53,11 @@ public:
     virtual void requestAuthorization(int options, std::function<void(bool granted)> completion) = 0;
     /// Posts a notification for immediate delivery. Never blocks the caller.
     virtual void add(const UserNotificationRequest& request) = 0;
+
+    /// The kinds of notification the application posts; a posted request's category gives its buttons.
+    virtual void setNotificationCategories(const QList<UserNotificationCategory>& categories);
+    /// Called, on the main thread, when the user chooses an action of a notification.
+    virtual void setResponseHandler(std::function<void(const UserNotificationResponse&)> handler);
 
     static std::shared_ptr<UserNotificationCenter> current();
     static void setCurrent(std::shared_ptr<UserNotificationCenter> center);
