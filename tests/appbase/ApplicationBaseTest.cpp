@@ -1,0 +1,338 @@
+#include "appbase/NVSAlertUtilities.h"
+#include "appbase/NVSLogController.h"
+#include "appbase/NorvaneApplication.h"
+#include "appbase/NorvaneVersion.h"
+#include "peers/LoopbackHttpServer.h"
+#include "platform/MainQueue.h"
+#include "platform/UserDefaults.h"
+#include "platform/UserNotificationCenter.h"
+#include "support/TestHelpers.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <semaphore>
+
+using testing_support::LoopbackHttpServer;
+
+namespace {
+
+/// The system's notification service as the application sees it, answering with a chosen status.
+/// `answerOnMainThread` delivers the settings through the main thread, as a service whose
+/// answers arrive on the application's thread would: waiting for it there would never end.
+class RecordingNotificationCenter : public platform::UserNotificationCenter {
+  public:
+    platform::NotificationAuthorizationStatus status = platform::NotificationAuthorizationStatus::Authorized;
+    bool answerOnMainThread = false;
+
+    platform::NotificationAuthorizationStatus authorizationStatus() override {
+        if (answerOnMainThread && !platform::MainQueue::isMainThread()) {
+            std::binary_semaphore answered(0);
+            platform::MainQueue::dispatchAsync([&] { answered.release(); });
+            answered.acquire();
+        }
+        return status;
+    }
+    void requestAuthorization(int, std::function<void(bool)> completion) override {
+        ++authorizationRequests;
+        completion(false);
+    }
+    void add(const platform::UserNotificationRequest& request) override {
+        std::lock_guard lock(mutex);
+        posted.append(request);
+    }
+    void setNotificationCategories(const QList<platform::UserNotificationCategory>& list) override {
+        categories = list;
+    }
+    void setResponseHandler(std::function<void(const platform::UserNotificationResponse&)> handler) override {
+        respond = std::move(handler);
+    }
+    QList<platform::UserNotificationRequest> postedRequests() {
+        std::lock_guard lock(mutex);
+        return posted;
+    }
+
+    std::mutex mutex;
+    QList<platform::UserNotificationRequest> posted;
+    QList<platform::UserNotificationCategory> categories;
+    std::function<void(const platform::UserNotificationResponse&)> respond;
+    std::atomic<int> authorizationRequests = 0;
+};
+
+/// An application with its own defaults, product code and version, on private services.
+class TestApplication : public NorvaneApplication {
+  public:
+    TestApplication(Environment environment, std::uint32_t code)
+        : NorvaneApplication(std::move(environment)), m_code(code) {}
+    std::uint32_t applicationOSType() const override { return m_code; }
+
+  private:
+    std::uint32_t m_code;
+};
+
+struct Fixture {
+    QTemporaryDir dir;
+    platform::UserDefaults defaults{dir.filePath(QStringLiteral("defaults.conf"))};
+    std::shared_ptr<RecordingNotificationCenter> center = std::make_shared<RecordingNotificationCenter>();
+    QList<QUrl> opened;
+
+    std::unique_ptr<TestApplication> make(const QString& version, std::uint32_t code = 0x474C4E4B,
+                                          const QString& downloadURL = QString()) {
+        NorvaneApplication::Environment environment;
+        environment.defaults = &defaults;
+        environment.notifications = center;
+        environment.infoDictionary = {{QStringLiteral("CFBundleName"), QStringLiteral("Graflink")},
+                                      {QStringLiteral("CFBundleShortVersionString"), version},
+                                      {QStringLiteral("applicationDownloadURL"), downloadURL}};
+        environment.openURL = [this](const QUrl& url) {
+            opened.append(url);
+            return true;
+        };
+        return std::make_unique<TestApplication>(std::move(environment), code);
+    }
+};
+
+TEST(ApplicationNames, FollowTheInstanceNumberRules) {
+    struct Case {
+        const char* identifier;
+        const char* withoutFirstInstance;
+        int instanceIndex;
+    };
+    for (const Case& c : {Case{"com.norvanemedia.App1", "com.norvanemedia.App", 0},
+                          Case{"com.norvanemedia.App11", "com.norvanemedia.App11", 0},
+                          Case{"com.norvanemedia.App2", "com.norvanemedia.App2", 1},
+                          Case{"com.norvanemedia.App0", "com.norvanemedia.App0", 0},
+                          Case{"com.norvanemedia.App", "com.norvanemedia.App", 0}, Case{"x1", "x1", 0}}) {
+        const QString identifier = QString::fromLatin1(c.identifier);
+        EXPECT_EQ(NorvaneApplication::identifierIgnoringFirstInstanceNumber(identifier),
+                  QString::fromLatin1(c.withoutFirstInstance))
+            << c.identifier;
+        EXPECT_EQ(NorvaneApplication::instanceIndexOfIdentifier(identifier), c.instanceIndex) << c.identifier;
+    }
+    struct NameCase {
+        const char* name;
+        const char* withoutFirst;
+        const char* withoutAny;
+    };
+    for (const NameCase& c :
+         {NameCase{"Graflink 1", "Graflink", "Graflink"}, NameCase{"Graflink 2", "Graflink 2", "Graflink"},
+          NameCase{"Graflink 12", "Graflink 12", "Graflink"}, NameCase{"Graflink", "Graflink", "Graflink"}}) {
+        EXPECT_EQ(NorvaneApplication::nameIgnoringFirstInstanceNumber(QString::fromLatin1(c.name)),
+                  QString::fromLatin1(c.withoutFirst));
+        EXPECT_EQ(NorvaneApplication::nameIgnoringInstanceNumber(QString::fromLatin1(c.name)),
+                  QString::fromLatin1(c.withoutAny));
+    }
+    EXPECT_EQ(NorvaneApplication::stringFromFourCharCode(0x474C4E4B), QStringLiteral("GLNK"));
+}
+
+TEST(Versions, ParseAndCompareAsTheMakerNumbersThem) {
+    const NorvaneVersion beta = NorvaneVersion::parse(QStringLiteral("2.2b3"));
+    EXPECT_EQ(std::tuple(beta.major, beta.minor, beta.patch, beta.isBeta, beta.betaNumber),
+              std::tuple(2, 2, 0, true, 3));
+    const NorvaneVersion patchBeta = NorvaneVersion::parse(QStringLiteral("2.1.4b1"));
+    EXPECT_EQ(std::tuple(patchBeta.minor, patchBeta.patch, patchBeta.betaNumber), std::tuple(1, 4, 1));
+    EXPECT_EQ(NorvaneVersion::parse(QStringLiteral("3")).minor, 0);
+
+    struct Case {
+        const char* a;
+        const char* b;
+        int sign;
+    };
+    for (const Case& c : {Case{"2.1.1", "2.1.0", 1}, Case{"2.2", "2.1.9", 1}, Case{"3.0", "2.9.9", 1},
+                          Case{"2.2", "2.2b3", 1}, Case{"2.2b4", "2.2b3", 1}, Case{"2.2.0", "2.2", 0},
+                          Case{"2.2b3", "2.2b3", 0}, Case{"2.1.9", "2.2b1", -1}}) {
+        const int sign = NorvaneVersion::compare(NorvaneVersion::parse(QString::fromLatin1(c.a)),
+                                                 NorvaneVersion::parse(QString::fromLatin1(c.b)));
+        EXPECT_EQ((sign > 0) - (sign < 0), c.sign) << c.a << " vs " << c.b;
+    }
+}
+
+struct VersionCheckCase {
+    const char* name;
+    const char* running;
+    int status;
+    QByteArray answer;
+    /// Empty: nothing must be posted.
+    QString title;
+    bool majorUpgrade = false;
+};
+
+class VersionCheck : public testing::TestWithParam<VersionCheckCase> {};
+
+const QByteArray TwoResults = R"({"results":[{"version":"2.1.1","min_os_version":""},{"version":"2.2b3"}]})";
+
+TEST_P(VersionCheck, AnnouncesOnlyANewerSuitableVersion) {
+    const VersionCheckCase& c = GetParam();
+    LoopbackHttpServer server;
+    server.serve("/release-notes", LoopbackHttpServer::Reply::text(c.answer, "application/json", c.status));
+    Fixture fixture;
+    fixture.defaults.setValue(NorvaneApplication::ReleaseNotesURLKey,
+                              server.url(QStringLiteral("/release-notes")));
+    auto application = fixture.make(QString::fromLatin1(c.running));
+    QSignalSpy checked(application.get(), &NorvaneApplication::latestVersionChecked);
+    application->finishLaunching();
+    ASSERT_TRUE(checked.wait(10000));
+    application->waitForNotifications();
+
+    ASSERT_EQ(server.requestCount(), 1);
+    const LoopbackHttpServer::Request request = server.requests().first();
+    EXPECT_EQ(request.query, QByteArray("product=glnk"));
+    EXPECT_EQ(request.header("Content-Type"), QByteArray("application/json; charset=utf-8"));
+
+    const QList<platform::UserNotificationRequest> posted = fixture.center->postedRequests();
+    if (c.title.isEmpty()) {
+        EXPECT_TRUE(posted.isEmpty()) << posted.first().title.toStdString();
+        return;
+    }
+    ASSERT_EQ(posted.size(), 1);
+    EXPECT_EQ(posted.first().title, c.title);
+    EXPECT_EQ(posted.first().categoryIdentifier, QStringLiteral("UpgradeNotification"));
+    EXPECT_EQ(posted.first().body.startsWith(QStringLiteral("It's a major version upgrade.")),
+              c.majorUpgrade);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, VersionCheck,
+    testing::Values(
+        VersionCheckCase{"ReleaseUserHearsOfReleasesOnly", "2.1.0", 200, TwoResults,
+                         QStringLiteral("Version 2.1.1 is now available!")},
+        VersionCheckCase{"BetaUserHearsOfTheNewerBeta", "2.1b2", 200, TwoResults,
+                         QStringLiteral("Version 2.2b3 is now available!")},
+        VersionCheckCase{"MajorUpgrade", "3.0", 200, R"({"results":[{"version":"4.0"}]})",
+                         QStringLiteral("Version 4.0 is now available!"), true},
+        VersionCheckCase{"OlderSystemRequirementIsMet", "2.1.0", 200,
+                         R"({"results":[{"version":"2.3","min_os_version":" 11.0 "}]})",
+                         QStringLiteral("Version 2.3 is now available!")},
+        VersionCheckCase{"NewerSystemRequired",
+                         "2.1.0",
+                         200,
+                         R"({"results":[{"version":"2.3","min_os_version":"16.0"}]})",
+                         {}},
+        VersionCheckCase{
+            "SameVersion", "2.1.1", 200, R"({"results":[{"version":"2.1.1"},{"version":"2.1b9"}]})", {}},
+        VersionCheckCase{"NotFound", "2.1.0", 404, TwoResults, {}},
+        VersionCheckCase{"EmptyBody", "2.1.0", 200, "", {}},
+        VersionCheckCase{"NotJson", "2.1.0", 200, "<html>", {}},
+        VersionCheckCase{"NoResults", "2.1.0", 200, R"({"results":[]})", {}}),
+    [](const testing::TestParamInfo<VersionCheckCase>& param) { return std::string(param.param.name); });
+
+TEST(VersionCheck, WithoutAProductCodeAsksNobody) {
+    LoopbackHttpServer server;
+    Fixture fixture;
+    fixture.defaults.setValue(NorvaneApplication::ReleaseNotesURLKey,
+                              server.url(QStringLiteral("/release-notes")));
+    for (const std::uint32_t code : {0u, 0x3F3F3F3Fu}) {
+        auto application = fixture.make(QStringLiteral("1.0"), code);
+        QSignalSpy checked(application.get(), &NorvaneApplication::latestVersionChecked);
+        application->checkForLatestVersion();
+        ASSERT_TRUE(checked.wait(5000));
+    }
+    EXPECT_EQ(server.requestCount(), 0);
+}
+
+// Fault guarded: posting waited for the notification settings on the caller's thread, so a call
+// from the thread that delivers the answer never returned.
+TEST(UserNotifications, PostingNeverWaitsOnTheCallersThread) {
+    Fixture fixture;
+    fixture.center->answerOnMainThread = true;
+    auto application = fixture.make(QStringLiteral("1.0"));
+    application->displayNotificationWithTitle(QStringLiteral("Feed lost"), QStringLiteral("Scores"),
+                                              NorvaneApplication::WarningNotificationCategory);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !fixture.center->postedRequests().isEmpty(); }));
+    const platform::UserNotificationRequest posted = fixture.center->postedRequests().first();
+    EXPECT_EQ(posted.title, QStringLiteral("Feed lost"));
+    EXPECT_EQ(posted.identifier.size(), 36);
+    EXPECT_FALSE(posted.sound);
+
+    // Refused: nothing is posted; not yet asked: the user is asked, and nothing is posted this time.
+    fixture.center->answerOnMainThread = false;
+    for (const auto status : {platform::NotificationAuthorizationStatus::Denied,
+                              platform::NotificationAuthorizationStatus::NotDetermined}) {
+        fixture.center->status = status;
+        application->displayNotificationWithTitle(QStringLiteral("t"), QStringLiteral("m"));
+        application->waitForNotifications();
+    }
+    EXPECT_EQ(fixture.center->postedRequests().size(), 1);
+    EXPECT_EQ(fixture.center->authorizationRequests, 1);
+}
+
+TEST(UserNotifications, TheUpgradeButtonOpensTheDownloadPage) {
+    for (const auto& [configured, expected] :
+         {std::pair{QStringLiteral("https://example.org/get"), QStringLiteral("https://example.org/get")},
+          std::pair{QStringLiteral("short"), NorvaneApplication::DefaultDownloadsURL}}) {
+        Fixture fixture;
+        auto application = fixture.make(QStringLiteral("1.0"), 0, configured);
+        application->registerNotificationCategories();
+        ASSERT_EQ(fixture.center->categories.size(), 2);
+        EXPECT_EQ(fixture.center->categories.first().actions.first().identifier,
+                  NorvaneApplication::UpgradeNotificationAction);
+        fixture.center->respond({QStringLiteral("dismissed")});
+        fixture.center->respond({NorvaneApplication::UpgradeNotificationAction});
+        ASSERT_TRUE(testing_support::waitUntil([&] { return !fixture.opened.isEmpty(); }));
+        testing_support::spinFor(std::chrono::milliseconds(50));
+        EXPECT_EQ(fixture.opened, QList<QUrl>{QUrl(expected)});
+    }
+}
+
+TEST(ApplicationStart, RemembersTheVersionOfThePreviousLaunch) {
+    Fixture fixture;
+    EXPECT_FALSE(fixture.make(QStringLiteral("1.0"))->previousLaunchApplicationVersionString());
+    EXPECT_EQ(fixture.make(QStringLiteral("1.1"))->previousLaunchApplicationVersionString(),
+              QStringLiteral("1.0"));
+    EXPECT_EQ(fixture.defaults.stringForKey(NorvaneApplication::LastOpenedVersionKey), QStringLiteral("1.1"));
+}
+
+/// A presenter that answers with a chosen button and counts the alerts.
+class AnsweringPresenter : public AlertPresenter {
+  public:
+    explicit AnsweringPresenter(int answer) : m_answer(answer) {}
+    int runModal(Style, const QString& title, const QString& message, const QStringList&) override {
+        titles.append(title);
+        messages.append(message);
+        return m_answer;
+    }
+    QStringList titles, messages;
+
+  private:
+    int m_answer;
+};
+
+TEST(FullDiskAccess, AsksUntilAnsweredOKOrNo) {
+    struct Case {
+        int probe;
+        int answer;
+        bool expectAlert;
+        bool expectRecorded;
+        bool expectDialog;
+    };
+    for (const Case& c : {Case{1, 1000, false, false, false}, Case{2, 1000, true, true, true},
+                          Case{2, 1001, true, true, false}, Case{2, 1002, true, false, false}}) {
+        Fixture fixture;
+        NorvaneApplication::Environment environment;
+        environment.defaults = &fixture.defaults;
+        environment.notifications = fixture.center;
+        environment.infoDictionary = {{QStringLiteral("CFBundleName"), QStringLiteral("Graflink")}};
+        environment.fullDiskAccessProbe = [&c] { return c.probe; };
+        NorvaneApplication application(std::move(environment));
+        bool dialogShown = false;
+        application.setFullDiskAccessDialog([&] { dialogShown = true; });
+        auto presenter = std::make_shared<AnsweringPresenter>(c.answer);
+        NVSAlertUtilities::setPresenter(presenter);
+        application.checkForFullDiskAccessStatus();
+        NVSAlertUtilities::setPresenter(nullptr);
+
+        EXPECT_EQ(presenter->titles.size(), c.expectAlert ? 1 : 0) << c.probe << "/" << c.answer;
+        EXPECT_EQ(fixture.defaults.boolForKey(NorvaneApplication::AskedForFullDiskAccessKey),
+                  c.expectRecorded);
+        EXPECT_EQ(dialogShown, c.expectDialog);
+        if (c.expectAlert) {
+            EXPECT_EQ(presenter->titles.first(), QStringLiteral("Full Disk Access is not enabled !"));
+            EXPECT_TRUE(presenter->messages.first().startsWith(
+                QStringLiteral("Without Full Disk Access, Graflink will")));
+        }
+    }
+}
+
+} // namespace
