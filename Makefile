@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 
-.PHONY: deps configure build test demo bench bench-compare loadtest gui sanitize fuzz clean
+.PHONY: deps configure build test demo bench bench-compare loadtest gui screenshots sanitize fuzz clean
 
 deps:
 	@scripts/bootstrap-deps.sh
@@ -39,8 +39,12 @@ bench-compare: configure
 	@/usr/bin/python3 bench/compare/bench_compare.py $(BUILD_DIR)/src/cli/graflink-cli --runs $(BENCH_RUNS)
 
 gui: build
-	@if [ -x $(BUILD_DIR)/src/app/Graflink ]; then $(BUILD_DIR)/src/app/Graflink; \
+	@if [ -x $(BUILD_DIR)/src/app/ui/Graflink ]; then $(BUILD_DIR)/src/app/ui/Graflink; \
 	else echo "The desktop program is not part of this build yet; try 'make demo'."; fi
+
+# Pictures of the desktop program's windows on a virtual X screen, into docs/screenshots/.
+screenshots: build
+	scripts/screenshots.sh $(BUILD_DIR)
 
 # The slow unwinder records whole allocation stacks: Qt's libraries have no frame pointers, so
 # the fast one loses the stack inside them and leak suppressions could not match.

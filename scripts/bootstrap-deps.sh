@@ -24,6 +24,8 @@ packages=(
   clang libclang-rt-14-dev
   # a private D-Bus session for notification and keychain tests
   dbus dbus-x11 gnome-keyring
+  # screenshots of the desktop program on a virtual X screen (scripts/screenshots.sh)
+  xvfb xauth xdotool imagemagick
 )
 
 missing=()

@@ -93,6 +93,8 @@ class GraflinkDocument : public platform::Document {
     static void registerDefaults(platform::UserDefaults& defaults);
 
     bool autosavesInPlace() const override { return true; }
+    /// Stops the refresh timer (closing the window, or quitting).
+    void close() override { stopRefreshTimer(); }
 
     // Properties
     const QStringList& inventoriedElements() const { return m_inventoriedElements; }

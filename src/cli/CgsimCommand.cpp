@@ -1,7 +1,7 @@
 #include "cli/CgsimCommand.h"
 
 #include "cgsim/CGServerSimulator.h"
-#include "cli/StopSignalWaiter.h"
+#include "platform/StopSignalWaiter.h"
 
 #include <QCoreApplication>
 
@@ -60,7 +60,7 @@ int CgsimCommand::run(CliContext& context, const QStringList& arguments) {
     if (!context.options.quiet)
         context.err << "cgsim: CG server (type " << options.serverType << ") listening on "
                     << simulator.httpURL(QString()).toString() << Qt::endl;
-    StopSignalWaiter stopSignal;
+    platform::StopSignalWaiter stopSignal;
     stopSignal.wait();
     simulator.stop();
     QCoreApplication::sendPostedEvents(&simulator); // lines accepted just before the signal

@@ -1,12 +1,14 @@
 #include "cli/CliApplication.h"
 
+#include "app/AppDelegate.h"
+#include "app/GraflinkApplication.h"
 #include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
-#include "appbase/TechnicalLogFolder.h"
 #include "cli/CliLogDelegate.h"
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleWriter.h"
 #include "platform/ConsoleWriterDevice.h"
+#include "platform/DocumentController.h"
 #include "platform/UserDefaults.h"
 
 #include <QDir>
@@ -98,12 +100,12 @@ int CliApplication::run(const QStringList& arguments) {
         return Success;
     }
 
-    // Start-up, as the desktop program does before it opens documents.
+    // Start-up, as the desktop program does: defaults (the ones given for this run first, so the
+    // banner lands in the log folder asked for), the technical log's delegate and start banner,
+    // the crash reporter and the actions controller. The version check is left to the desktop
+    // program: a rack machine need not reach the internet.
     platform::UserDefaults& defaults = platform::UserDefaults::standardUserDefaults();
-    defaults.registerDefaults({{NVSLogController::TechnicalLogFolderPathKey,
-                                TechnicalLogFolder::defaultTechnicalLogsDestinationDirectory()}});
     NVSLogController::registerDefaults(defaults);
-    GraflinkDocument::registerDefaults(defaults);
     for (const auto& [key, value] : parsed.global.defaults)
         defaults.setArgumentValue(key, value);
     if (parsed.global.logLevel)
@@ -120,11 +122,27 @@ int CliApplication::run(const QStringList& arguments) {
             writer.write(QString(lines).remove(QLatin1Char('\r')));
         });
     }
-    CliLogDelegate delegate(m_err, parsed.global.quiet);
-    logger.setLogDelegate(&delegate);
+    CliLogDelegate presenter(m_err, parsed.global.quiet);
+    GraflinkApplication application;
+    platform::DocumentController documents;
+    AppDelegate::Environment environment;
+    environment.documentController = &documents;
+    environment.logPresenter = &presenter;
+    environment.crashReportName = QStringLiteral("graflink-cli");
+    environment.restoresDocuments = command->restoresDocuments(parsed.arguments);
+    environment.exportsDataSources = command->exportsDataSources();
+    int status = Success;
+    {
+        AppDelegate delegate(application, std::move(environment));
+        delegate.customApplicationDidFinishLaunching();
 
-    CliContext context{m_out, err, parsed.global, defaults, logger};
-    const int status = command->run(context, parsed.arguments);
+        CliContext context{m_out, err, parsed.global, defaults, logger, delegate, documents};
+        status = command->run(context, parsed.arguments);
+
+        delegate.applicationShouldTerminate();
+        delegate.applicationWillTerminate();
+        documents.closeAllDocuments();
+    }
 
     logger.waitUntilIdle();
     // Both wait for a call in progress: the delegate and the echo end with this run.

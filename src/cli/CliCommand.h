@@ -6,10 +6,12 @@
 #include <QStringList>
 #include <QTextStream>
 
+class AppDelegate;
 class NVSLogController;
 namespace platform {
+class DocumentController;
 class UserDefaults;
-}
+} // namespace platform
 
 namespace cli {
 
@@ -21,6 +23,10 @@ struct CliContext {
     const GlobalOptions& options;
     platform::UserDefaults& defaults;
     NVSLogController& logger;
+    /// The application's start and stop, as in the desktop program (actions controller included).
+    AppDelegate& application;
+    /// The documents the application holds (what `run --reopen` stores at its stop).
+    platform::DocumentController& documents;
 };
 
 /// One subcommand of graflink-cli.
@@ -35,6 +41,12 @@ public:
     virtual QString help() const = 0;
     /// Runs with the subcommand's own arguments; returns an ExitCode.
     virtual int run(CliContext& context, const QStringList& arguments) = 0;
+    /// Whether this run reopens "LastOpenedDocumentPaths" at start and stores the open documents
+    /// at its stop, as the desktop program does.
+    virtual bool restoresDocuments(const QStringList& /*arguments*/) const { return false; }
+    /// Whether data sources this run opens are re-exported to their export paths when their rows
+    /// change, as the desktop program does.
+    virtual bool exportsDataSources() const { return false; }
 };
 
 } // namespace cli

@@ -2,7 +2,7 @@
 
 #include "app/DataSourceAutoExporter.h"
 #include "cli/DataSourceFiles.h"
-#include "cli/StopSignalWaiter.h"
+#include "platform/StopSignalWaiter.h"
 #include "datasource/NVSCGDataSource.h"
 #include "platform/Error.h"
 
@@ -33,7 +33,7 @@ int DataSourceWatchCommand::run(CliContext& context, const QStringList& argument
         context.err << "graflink-cli datasource watch: expects FILE...\n" << help() << Qt::flush;
         return UsageError;
     }
-    StopSignalWaiter stopSignal;
+    platform::StopSignalWaiter stopSignal;
     if (!stopSignal.isReady()) {
         context.err << "graflink-cli datasource watch: cannot listen for stop signals" << Qt::endl;
         return Failure;

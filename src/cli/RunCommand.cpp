@@ -3,72 +3,108 @@
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
-#include "cli/DocumentOpening.h"
-#include "cli/StopSignalWaiter.h"
+#include "datasource/NVSCGDataSource.h"
+#include "platform/DocumentController.h"
 #include "platform/RedactedText.h"
+#include "platform/StopSignalWaiter.h"
 
 #include <QDateTime>
-#include <nlohmann/json.hpp>
 
 namespace cli {
 
-QString RunCommand::help() const {
-    return QStringLiteral(
-        "Usage: graflink-cli run DOC...\n\n"
-        "Opens every document, connects each to its CG server and runs them as the desktop program\n"
-        "would with their windows open: refresh timers, publishing, actions, reconnection after the\n"
-        "CG server goes away. Prints one line per refresh per document. Stops cleanly on SIGINT or\n"
-        "SIGTERM.\n");
+namespace {
+
+QString timeStamp() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
-int RunCommand::run(CliContext& context, const QStringList& arguments) {
-    if (arguments.isEmpty()) {
-        context.err << "graflink-cli run: which documents? (graflink-cli run DOC...)" << Qt::endl;
-        return UsageError;
+/// What the desktop program does when it shows a document's window: connect it to its CG server;
+/// here also one line per refresh.
+void startRunning(CliContext& context, platform::Document& opened) {
+    auto* document = qobject_cast<GraflinkDocument*>(&opened);
+    if (!document) {
+        context.out << "running " << opened.displayName() << " (data source)" << Qt::endl;
+        return;
     }
-    std::vector<std::unique_ptr<GraflinkDocument>> documents;
-    for (const QString& path : arguments) {
-        if (path.startsWith(QStringLiteral("--"))) {
-            context.err << "graflink-cli run: unknown option " << path << Qt::endl;
-            return UsageError;
-        }
-        std::unique_ptr<GraflinkDocument> document = openDocument(context, path, QStringLiteral("run"));
-        if (!document)
-            return Failure;
-        documents.push_back(std::move(document));
-    }
-
-    StopSignalWaiter stopSignal;
-    for (const auto& document : documents) {
-        GraflinkDocument* doc = document.get();
-        QObject::connect(doc, &GraflinkDocument::refreshFinished, doc, [&context, doc](bool processed) {
-            const QString stamp =
-                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    QObject::connect(
+        document, &GraflinkDocument::refreshFinished, document, [&context, document](bool processed) {
             if (!processed) {
-                context.out << stamp << '\t' << doc->displayName() << "\tno feed (see the technical log)"
-                            << Qt::endl;
+                context.out << timeStamp() << '\t' << document->displayName()
+                            << "\tno feed (see the technical log)" << Qt::endl;
                 return;
             }
             int withValue = 0;
-            for (const GraflinkVariable* variable : doc->variables().variables())
+            for (const GraflinkVariable* variable : document->variables().variables())
                 withValue += variable->currentStringValue().has_value();
-            context.out << stamp << '\t' << doc->displayName() << "\trefreshed: " << withValue << " of "
-                        << doc->variables().count() << " values"
-                        << (doc->publishToCG() && doc->hasCGClient() ? ", published" : "")
-                        << (doc->isConnectedToCG() ? "" : " (CG server not connected)") << Qt::endl;
+            context.out << timeStamp() << '\t' << document->displayName() << "\trefreshed: " << withValue
+                        << " of " << document->variables().count() << " values"
+                        << (document->publishToCG() && document->hasCGClient() ? ", published" : "")
+                        << (document->isConnectedToCG() ? "" : " (CG server not connected)") << Qt::endl;
         });
-        if (!document->CGServerIPAddress().trimmed().isEmpty())
-            document->applyCGServerSettings();
-        context.out << "running " << document->displayName() << " ("
-                    << platform::RedactedText::fromText(document->sourceURLString().value_or(QString()))
-                    << (document->autoRefresh()
-                            ? QStringLiteral(", every %1 s").arg(document->refreshFrequency())
-                            : QStringLiteral(", auto refresh off"))
-                    << ")" << Qt::endl;
+    if (!document->CGServerIPAddress().trimmed().isEmpty())
+        document->applyCGServerSettings();
+    context.out << "running " << document->displayName() << " ("
+                << platform::RedactedText::fromText(document->sourceURLString().value_or(QString()))
+                << (document->autoRefresh() ? QStringLiteral(", every %1 s").arg(document->refreshFrequency())
+                                            : QStringLiteral(", auto refresh off"))
+                << ")" << Qt::endl;
+}
+
+} // namespace
+
+QString RunCommand::help() const {
+    return QStringLiteral(
+        "Usage: graflink-cli run [--reopen] DOC...\n\n"
+        "Opens every document (Graflink documents and data sources), connects each to its CG server\n"
+        "and runs them as the desktop program would with their windows open: refresh timers,\n"
+        "publishing, actions, reconnection after the CG server goes away, automatic playlist export\n"
+        "of data sources. Prints one line per refresh per document. Stops cleanly on SIGINT or\n"
+        "SIGTERM.\n\n"
+        "  --reopen   also open the documents that were open at the last stop "
+        "(\"LastOpenedDocumentPaths\"),\n"
+        "             and store the open documents' paths there at a clean stop, as the desktop\n"
+        "             program does; a rack machine restarted by its service manager picks up where it was\n");
+}
+
+bool RunCommand::restoresDocuments(const QStringList& arguments) const {
+    return arguments.contains(QStringLiteral("--reopen"));
+}
+
+int RunCommand::run(CliContext& context, const QStringList& arguments) {
+    QStringList paths;
+    for (const QString& argument : arguments) {
+        if (argument == QStringLiteral("--reopen"))
+            continue;
+        if (argument.startsWith(QStringLiteral("--"))) {
+            context.err << "graflink-cli run: unknown option " << argument << Qt::endl;
+            return UsageError;
+        }
+        paths.append(argument);
     }
+    const bool reopen = restoresDocuments(arguments);
+    if (paths.isEmpty() && !reopen) {
+        context.err << "graflink-cli run: which documents? (graflink-cli run DOC... or --reopen)" << Qt::endl;
+        return UsageError;
+    }
+
+    platform::DocumentController& documents = context.documents;
+    for (const QString& path : paths) {
+        platform::Error error;
+        if (!documents.openDocument(path, false, &error)) {
+            context.err << "graflink-cli run: " << error.localizedDescription() << Qt::endl;
+            return Failure;
+        }
+    }
+    // The remembered documents open on the event loop (display on), the ones named here now.
+    documents.setDisplayHandler(
+        [&context](platform::Document& document) { startRunning(context, document); });
+    for (const auto& document : documents.documents())
+        startRunning(context, *document);
+
+    platform::StopSignalWaiter stopSignal;
     const int stoppedBy = stopSignal.wait();
     context.out << "stopping (signal " << stoppedBy << ")" << Qt::endl;
-    documents.clear(); // closes the CG clients' sockets
+    documents.setDisplayHandler({});
     return Success;
 }
 

@@ -11,6 +11,8 @@ public:
     QString summary() const override { return QStringLiteral("run documents until stopped (timers, publishing)"); }
     QString help() const override;
     int run(CliContext& context, const QStringList& arguments) override;
+    bool restoresDocuments(const QStringList& arguments) const override;
+    bool exportsDataSources() const override { return true; }
 };
 
 } // namespace cli

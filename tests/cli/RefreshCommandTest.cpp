@@ -1,6 +1,9 @@
 #include "peers/LoopbackHttpServer.h"
 #include "support/CliRun.h"
+#include "support/TestHelpers.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -88,3 +91,37 @@ INSTANTIATE_TEST_SUITE_P(
                 R"({"XPath":"results/race/9","CGProjectName":null,"CGProjectItemName":null,"valueType":0}])"
                 "\n")}),
     [](const testing::TestParamInfo<RefreshCase>& info) { return std::string(info.param.name); });
+
+// Fault guarded: the command line made no actions controller, so a refresh published its values
+// but never ran the actions its variables name.
+TEST(RefreshCommandActions, RunEachVariablesActionWithItsValue) {
+    QTemporaryDir dir;
+    LoopbackHttpServer server;
+    server.serve("/feed", LoopbackHttpServer::Reply::text(XmlFeed, "application/xml"));
+    const QString actions = dir.filePath(QStringLiteral("actions"));
+    const QString record = dir.filePath(QStringLiteral("record.txt"));
+    QDir().mkpath(actions);
+    const QString script = actions + QStringLiteral("/Flash.sh");
+    testing_support::writeFile(script, "#!/bin/sh\necho \"$*\" >> '" + record.toUtf8() + "'\n");
+    QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    const QString document = dir.filePath(QStringLiteral("actions.graflink"));
+    QStringList arguments{QStringLiteral("new"), document, QStringLiteral("--source"),
+                          server.url(QStringLiteral("/feed")).toString()};
+    for (const char* path : {"/results/race[1]/name", "/results/race[2]/votes"})
+        arguments << QStringLiteral("--var")
+                  << QStringLiteral(R"({"XPath":"%1","valueType":0,"appleScriptActionName":"Flash"})").arg(
+                         QLatin1String(path));
+    ASSERT_EQ(runCli(arguments).status, 0);
+
+    const CliRun run = runCli({QStringLiteral("--default"), QStringLiteral("AppleScriptsFolderPath=") + actions,
+                               QStringLiteral("refresh"), document, QStringLiteral("--no-publish")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    QStringList lines;
+    testing_support::waitUntil([&] {
+        lines = QString::fromUtf8(testing_support::readFile(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        return lines.size() >= 2;
+    });
+    lines.sort();
+    EXPECT_EQ(lines, QStringList({QStringLiteral("7"), QStringLiteral("Mayor")}));
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+class QTreeWidget;
+class QLabel;
+namespace platform {
+class Document;
+class DocumentController;
+} // namespace platform
+
+/// The program's own window: the open documents and what each is doing, with the commands that
+/// belong to the application (Open, Quit, About, the knowledge base). Documents keep running
+/// while it is closed; quitting is explicit.
+class ApplicationWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    /// Asks the user for files to open; tests inject their own.
+    using FileChooser = std::function<QStringList(QWidget* parent)>;
+
+    ApplicationWindow(platform::DocumentController& documents, QWidget* parent = nullptr);
+    ~ApplicationWindow() override;
+
+    void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
+    void openDocuments();
+
+  Q_SIGNALS:
+    void aboutRequested();
+    void knowledgeBaseRequested();
+    void quitRequested();
+
+  private:
+    void rebuildList();
+    QStringList describe(const platform::Document& document) const;
+
+    platform::DocumentController& m_documents;
+    FileChooser m_chooser;
+    QTreeWidget* m_list = nullptr;
+    QLabel* m_status = nullptr;
+};
