@@ -16,22 +16,36 @@ port=$((20000 + RANDOM % 20000))
 "$cli" --quiet cgsim --port "$port" >/dev/null &
 /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory "$here/examples" $((port + 1)) >/dev/null 2>&1 &
 sleep 1
-"$cli" --quiet new "$home/Scores.graflink" --source "http://127.0.0.1:$((port + 1))/scores.xml" \
-  --server "127.0.0.1:$port" --publish --auto-refresh 5 >/dev/null
+# The bundled example, pointed at this run's feed and simulator.
+sed -e "s|http://127.0.0.1:8080/scores.xml|http://127.0.0.1:$((port + 1))/scores.xml|" \
+    -e "s|<integer>2001</integer>|<integer>$port</integer>|" \
+    -e "s|<string>scores-filter.js</string>|<string>$here/examples/scores-filter.js</string>|" \
+    "$here/examples/scores.graflink" > "$home/Scores.graflink"
 "$cli" --quiet new "$home/Weather.graflink" --source "http://127.0.0.1:9/none.xml" >/dev/null
 
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   set -euo pipefail
+  shot() { w=$(xdotool search --sync --onlyvisible --name "$1" | head -1); xdotool windowraise "$w"; sleep 0.7; import -window "$w" "$3/$2.png"; }
   "$1" "$2/Scores.graflink" "$2/Weather.graflink" &
-  sleep 4
-  window=$(xdotool search --sync --name "^Graflink$" | head -1)
-  import -window "$window" "$3/application-window.png"
-  xdotool windowfocus --sync "$window" key --clearmodifiers alt+h
+  sleep 6
+  shot "^Graflink$" application-window "$3"
+  shot "^Scores — Graflink" document-window "$3"
+  scores=$(xdotool search --onlyvisible --name "^Scores — Graflink" | head -1)
+  xdotool windowraise "$scores" windowfocus "$scores" || true
+  xdotool key --clearmodifiers alt+p
+  sleep 3
+  shot "^Paths of Scores$" paths-window "$3"
+  app=$(xdotool search --onlyvisible --name "^Graflink$" | head -1)
+  xdotool windowraise "$app" windowfocus "$app" || true
+  xdotool key --clearmodifiers ctrl+comma
+  sleep 1
+  shot "^Preferences — Graflink$" preferences "$3"
+  xdotool windowraise "$app" windowfocus "$app" || true
+  xdotool key --clearmodifiers alt+h
   sleep 0.5
   xdotool key --clearmodifiers a
   sleep 1.5
-  about=$(xdotool search --sync --name "^About Graflink$" | head -1)
-  import -window "$about" "$3/about-panel.png"
+  shot "^About Graflink$" about-panel "$3"
   kill -TERM %1
   wait
 ' screenshots "$program" "$home" "$out"

@@ -27,6 +27,7 @@ class ApplicationWindow : public QMainWindow {
 
   Q_SIGNALS:
     void aboutRequested();
+    void preferencesRequested();
     void knowledgeBaseRequested();
     void quitRequested();
 

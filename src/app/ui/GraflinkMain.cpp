@@ -4,14 +4,18 @@
 #include "app/GraflinkDocument.h"
 #include "app/ui/ApplicationIcon.h"
 #include "app/ui/ApplicationWindow.h"
+#include "app/ui/GraflinkDocumentWindowController.h"
+#include "app/ui/PreferencesWindowController.h"
 #include "appbase/NVSAlertUtilities.h"
 #include "appbase/ui/MessageBoxAlertPresenter.h"
 #include "appbase/ui/NorvaneQtApplication.h"
 #include "platform/DocumentController.h"
 #include "platform/StopSignalWaiter.h"
+#include "platform/UserDefaults.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QHash>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -30,11 +34,23 @@ int main(int argc, char** argv) {
     qtApplication.setNorvaneApplication(&application);
 
     platform::DocumentController documents;
-    // A document shown is a document running: connected to its CG server.
-    documents.setDisplayHandler([](platform::Document& document) {
-        if (auto* graflink = qobject_cast<GraflinkDocument*>(&document);
-            graflink && !graflink->CGServerIPAddress().trimmed().isEmpty())
+    // A Graflink document shown gets its window and its CG client; closing the window closes it.
+    QHash<platform::Document*, GraflinkDocumentWindowController*> windows;
+    documents.setDisplayHandler([&](platform::Document& document) {
+        auto* graflink = qobject_cast<GraflinkDocument*>(&document);
+        if (!graflink)
+            return;
+        if (!graflink->CGServerIPAddress().trimmed().isEmpty())
             graflink->applyCGServerSettings();
+        auto* window = new GraflinkDocumentWindowController(*graflink);
+        windows.insert(graflink, window);
+        QObject::connect(window, &GraflinkDocumentWindowController::windowClosed, &documents, [&, graflink] {
+            QTimer::singleShot(0, &documents, [&, graflink] {
+                delete windows.take(graflink); // before its document
+                documents.closeDocument(graflink);
+            });
+        });
+        window->show();
     });
     AppDelegate::Environment environment;
     environment.documentController = &documents;
@@ -50,11 +66,25 @@ int main(int argc, char** argv) {
     // A service manager, a logout or Ctrl+C in a terminal quit as the Quit command does.
     platform::StopSignalWaiter stopSignals;
     stopSignals.onStop([](int) { QApplication::quit(); });
+    std::unique_ptr<PreferencesWindowController> preferences;
+    QObject::connect(&window, &ApplicationWindow::preferencesRequested, &qtApplication, [&] {
+        if (!preferences)
+            preferences =
+                std::make_unique<PreferencesWindowController>(platform::UserDefaults::standardUserDefaults());
+        preferences->show();
+        preferences->raise();
+        preferences->activateWindow();
+    });
     QObject::connect(&qtApplication, &QApplication::aboutToQuit, &delegate, [&] {
-        if (delegate.applicationShouldTerminate()) {
-            delegate.applicationWillTerminate();
-            documents.closeAllDocuments();
+        if (!delegate.applicationShouldTerminate())
+            return;
+        delegate.applicationWillTerminate(); // stores the open documents first
+        for (GraflinkDocumentWindowController* documentWindow : std::as_const(windows)) {
+            documentWindow->close(); // ends edits and saves
+            delete documentWindow;
         }
+        windows.clear();
+        documents.closeAllDocuments();
     });
 
     const QStringList arguments = QApplication::arguments().mid(1);

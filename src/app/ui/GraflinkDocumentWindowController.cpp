@@ -1,0 +1,337 @@
+#include "app/ui/GraflinkDocumentWindowController.h"
+
+#include "app/GraflinkDocument.h"
+#include "app/VariableEditCommands.h"
+#include "app/VariablesModel.h"
+#include "app/ui/CGSettingsPopover.h"
+#include "app/ui/PathsWindow.h"
+#include "app/ui/VariableItemDelegate.h"
+#include "platform/RedactedText.h"
+#include "ui_GraflinkDocument.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUndoStack>
+
+namespace {
+
+void chooseFilterWithDialog(QWidget* parent, std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(parent, QObject::tr("Choose a JavaScript Filter"), QString(),
+                                   QObject::tr("JavaScript (*.js *.mjs);;All files (*)"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(dialog, &QFileDialog::fileSelected, parent,
+                     [chosen = std::move(chosen)](const QString& path) { chosen(path); });
+    dialog->open();
+}
+
+/// A document setting as one undoable step.
+class SetSetting : public QUndoCommand {
+  public:
+    SetSetting(const QString& text, std::function<QVariant()> get, std::function<void(const QVariant&)> set,
+               QVariant value)
+        : QUndoCommand(text), m_set(std::move(set)), m_old(get()), m_new(std::move(value)) {}
+    void redo() override { m_set(m_new); }
+    void undo() override { m_set(m_old); }
+
+  private:
+    std::function<void(const QVariant&)> m_set;
+    QVariant m_old, m_new;
+};
+
+} // namespace
+
+GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocument& document,
+                                                                   QWidget* parent)
+    : QMainWindow(parent), m_document(document), m_ui(std::make_unique<Ui::GraflinkDocument>()),
+      m_undoStack(std::make_unique<QUndoStack>()), m_filterChooser(chooseFilterWithDialog) {
+    auto* central = new QWidget(this);
+    m_ui->setupUi(central);
+    setCentralWidget(central);
+    m_model = std::make_unique<VariablesModel>(document, m_undoStack.get());
+    QTableView* table = m_ui->variablesTableView;
+    table->setModel(m_model.get());
+    table->setItemDelegate(new VariableItemDelegate(table));
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    table->setColumnWidth(VariablesModel::PathColumn, 260);
+    table->setColumnWidth(VariablesModel::ValueColumn, 180);
+    table->verticalHeader()->setVisible(false);
+    m_popover = new CGSettingsPopover(document, this);
+    m_pathsWindow = new PathsWindow(document, this);
+    connect(m_pathsWindow, &PathsWindow::newVariableRequested, this,
+            &GraflinkDocumentWindowController::makeNewVariable);
+
+    // Controls → document
+    connect(m_ui->updateButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::updateButtonPushed);
+    connect(m_ui->clearCGButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::clearCGButtonPushed);
+    connect(m_ui->CGSettingsButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::CGSettingsButtonPushed);
+    connect(m_ui->getPathsButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::getPathsButtonPushed);
+    connect(m_ui->filterButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::selectJavascriptFilter);
+    connect(m_ui->addVariableButton, &QPushButton::clicked, this, [this] { makeNewVariable(QString()); });
+    connect(m_ui->removeVariableButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::removeSelectedVariables);
+    connect(m_ui->retryButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::updateButtonPushed);
+    connect(m_ui->dismissMessageButton, &QPushButton::clicked, m_ui->messageBar, &QWidget::hide);
+    connect(m_ui->publishButton, &QPushButton::toggled, this,
+            [this](bool on) { m_document.setPublishToCG(on); });
+    connect(m_ui->autoRefreshCheckBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on == m_document.autoRefresh())
+            return;
+        m_undoStack->push(new SetSetting(
+            tr("Change Auto Refresh"), [this] { return m_document.autoRefresh(); },
+            [this](const QVariant& value) { m_document.setAutoRefresh(value.toBool()); }, on));
+    });
+    connect(m_ui->refreshFrequencySpinBox, &QDoubleSpinBox::editingFinished, this, [this] {
+        const double seconds = m_ui->refreshFrequencySpinBox->value();
+        if (seconds == m_document.refreshFrequency())
+            return;
+        m_undoStack->push(new SetSetting(
+            tr("Change Refresh Period"), [this] { return m_document.refreshFrequency(); },
+            [this](const QVariant& value) { m_document.setRefreshFrequency(value.toDouble()); }, seconds));
+    });
+    connect(m_ui->sourceURLField, &QLineEdit::editingFinished, this, [this] {
+        const QString address = m_ui->sourceURLField->text().trimmed();
+        if (address == m_document.sourceURLString().value_or(QString()))
+            return;
+        m_undoStack->push(new SetSetting(
+            tr("Change Feed"), [this] { return m_document.sourceURLString().value_or(QString()); },
+            [this](const QVariant& value) {
+                const QString text = value.toString();
+                m_document.setSourceURLString(text.isEmpty() ? std::nullopt : std::optional<QString>(text));
+            },
+            address));
+    });
+
+    // Document → controls
+    const auto showSettings = [this] {
+        const QSignalBlocker blockPublish(m_ui->publishButton), blockAuto(m_ui->autoRefreshCheckBox),
+            blockPeriod(m_ui->refreshFrequencySpinBox);
+        m_ui->publishButton->setChecked(m_document.publishToCG());
+        m_ui->autoRefreshCheckBox->setChecked(m_document.autoRefresh());
+        m_ui->refreshFrequencySpinBox->setValue(m_document.refreshFrequency());
+        if (!m_ui->sourceURLField->hasFocus())
+            m_ui->sourceURLField->setText(m_document.sourceURLString().value_or(QString()));
+        updateConnectionStatus();
+    };
+    connect(&document, &GraflinkDocument::publishToCGChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::autoRefreshChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::refreshFrequencyChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::sourceURLStringChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::isConnectedToCGChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::CGServerIPAddressChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::refreshFinished, this,
+            &GraflinkDocumentWindowController::refreshFinished);
+    connect(&document, &GraflinkDocument::filePathChanged, this,
+            &GraflinkDocumentWindowController::updateTitle);
+    connect(&document, &GraflinkDocument::documentEditedChanged, this,
+            &GraflinkDocumentWindowController::updateTitle);
+    showSettings();
+
+    // Edits mark the document; it saves itself in place shortly after.
+    connect(m_undoStack.get(), &QUndoStack::cleanChanged, this, [this](bool clean) {
+        m_document.updateChangeCount(clean ? platform::Document::ChangeKind::Cleared
+                                           : platform::Document::ChangeKind::Done);
+    });
+    auto* autosave = new QTimer(this);
+    autosave->setSingleShot(true);
+    autosave->setInterval(2000);
+    connect(m_undoStack.get(), &QUndoStack::indexChanged, autosave, qOverload<>(&QTimer::start));
+    connect(autosave, &QTimer::timeout, this, [this] {
+        if (m_document.filePath().isEmpty() || !m_document.isDocumentEdited())
+            return;
+        platform::Error error;
+        if (m_document.save(&error))
+            m_undoStack->setClean();
+        else
+            showMessage(tr("Could not save: %1").arg(error.localizedDescription()));
+    });
+
+    buildMenus();
+    updateTitle();
+    resize(980, 540);
+}
+
+GraflinkDocumentWindowController::~GraflinkDocumentWindowController() {
+    // The model goes before the undo stack it pushes to.
+    m_ui->variablesTableView->setModel(nullptr);
+    m_model.reset();
+}
+
+void GraflinkDocumentWindowController::buildMenus() {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
+    close->setShortcut(QKeySequence::Close);
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* undo = m_undoStack->createUndoAction(this, tr("&Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = m_undoStack->createRedoAction(this, tr("&Redo"));
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
+    QAction* remove = edit->addAction(tr("&Delete Variable"), this,
+                                      &GraflinkDocumentWindowController::removeSelectedVariables);
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_ui->variablesTableView->addAction(remove);
+    QMenu* feed = menuBar()->addMenu(tr("F&eed"));
+    QAction* update =
+        feed->addAction(tr("&Update"), this, &GraflinkDocumentWindowController::updateButtonPushed);
+    update->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+    feed->addAction(tr("&Get Paths"), this, &GraflinkDocumentWindowController::getPathsButtonPushed);
+    feed->addSeparator();
+    feed->addAction(tr("&Clear CG Fields…"), this, &GraflinkDocumentWindowController::clearCGButtonPushed);
+}
+
+void GraflinkDocumentWindowController::updateTitle() {
+    setWindowTitle(m_document.displayName() + QStringLiteral("[*] — Graflink"));
+    setWindowModified(m_document.isDocumentEdited());
+}
+
+void GraflinkDocumentWindowController::updateConnectionStatus() {
+    const bool connected = m_document.isConnectedToCG();
+    const bool hasServer = !m_document.CGServerIPAddress().trimmed().isEmpty();
+    const QString server =
+        QStringLiteral("%1:%2").arg(m_document.CGServerIPAddress()).arg(m_document.CGServerPortNumber());
+    m_ui->connectionStatusLabel->setText(!hasServer  ? tr("○ No CG server")
+                                         : connected ? tr("● CG %1 connected").arg(server)
+                                                     : tr("○ CG %1 not connected, retrying").arg(server));
+    m_ui->connectionStatusLabel->setStyleSheet(connected ? QStringLiteral("color: #1e8e3e;") : QString());
+    const bool onAir = m_document.publishToCG();
+    m_ui->publishButton->setText(!onAir      ? tr("Preview only")
+                                 : connected ? tr("ON AIR")
+                                             : tr("⚠ ON AIR, CG NOT CONNECTED"));
+    m_ui->publishButton->setStyleSheet(
+        !onAir ? QString()
+        : connected
+            ? QStringLiteral("QPushButton { background: #c62828; color: white; font-weight: bold; }")
+            : QStringLiteral("QPushButton { background: #f9a825; color: black; font-weight: bold; }"));
+    m_ui->publishButton->setAccessibleName(m_ui->publishButton->text());
+    m_ui->connectionStatusLabel->setAccessibleName(m_ui->connectionStatusLabel->text());
+}
+
+void GraflinkDocumentWindowController::refreshFinished(bool processed) {
+    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    if (processed) {
+        m_ui->refreshStatusLabel->setText(tr("Last refresh %1").arg(time));
+        m_ui->messageBar->hide();
+    } else {
+        showMessage(tr("Refresh failed %1: the feed %2 could not be fetched or read (see the technical log). "
+                       "Values kept.")
+                        .arg(time, platform::RedactedText::fromText(
+                                       m_document.sourceURLString().value_or(QString()))));
+    }
+}
+
+void GraflinkDocumentWindowController::showMessage(const QString& text) {
+    m_ui->messageLabel->setText(text);
+    m_ui->messageLabel->setAccessibleName(text);
+    m_ui->messageBar->show();
+}
+
+void GraflinkDocumentWindowController::updateButtonPushed() {
+    m_document.refresh();
+}
+
+void GraflinkDocumentWindowController::clearCGButtonPushed() {
+    auto* question =
+        new QMessageBox(QMessageBox::Warning, tr("Clear every bound field on the CG server?"),
+                        tr("The fields of %1 go blank on air at once.").arg(m_document.displayName()),
+                        QMessageBox::Cancel, this);
+    QPushButton* clear = question->addButton(tr("Clear Fields"), QMessageBox::DestructiveRole);
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    question->setWindowModality(Qt::WindowModal);
+    connect(question, &QMessageBox::buttonClicked, this, [this, clear](QAbstractButton* button) {
+        if (button == clear)
+            m_document.clearCG();
+    });
+    question->open();
+}
+
+void GraflinkDocumentWindowController::CGSettingsButtonPushed() {
+    m_popover->showBelow(m_ui->CGSettingsButton);
+}
+
+void GraflinkDocumentWindowController::getPathsButtonPushed() {
+    m_document.getPaths();
+    m_pathsWindow->show();
+    m_pathsWindow->raise();
+    m_pathsWindow->activateWindow();
+}
+
+void GraflinkDocumentWindowController::selectJavascriptFilter() {
+    QPointer<GraflinkDocumentWindowController> self(this);
+    m_filterChooser(this, [self](const QString& path) {
+        if (!self || path.isEmpty())
+            return;
+        self->m_undoStack->push(new SetSetting(
+            tr("Choose Filter"),
+            [self] { return self->m_document.javascriptFilterPath().value_or(QString()); },
+            [self](const QVariant& value) {
+                const QString text = value.toString();
+                self->m_document.setJavascriptFilterPath(text.isEmpty() ? std::nullopt
+                                                                        : std::optional<QString>(text));
+            },
+            path));
+    });
+}
+
+void GraflinkDocumentWindowController::makeNewVariable(const QString& path) {
+    QVariantMap dictionary;
+    dictionary.insert(QStringLiteral("XPath"), path);
+    if (path.isEmpty())
+        dictionary.clear();
+    const int row = m_model->rowCount();
+    auto* command = new VariableEditCommands::InsertVariable(m_document, row, dictionary);
+    m_undoStack->push(command);
+    if (path.isEmpty()) {
+        // A variable made without a path has none (not the default path of a new variable).
+        m_undoStack->push(new VariableEditCommands::SetProperty(
+            m_document, row, VariableEditCommands::Property::XPath, QString()));
+    }
+    m_ui->variablesTableView->selectRow(row);
+}
+
+void GraflinkDocumentWindowController::removeSelectedVariables() {
+    QList<int> rows;
+    for (const QModelIndex& index : m_ui->variablesTableView->selectionModel()->selectedRows())
+        rows.append(index.row());
+    if (rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    m_undoStack->beginMacro(rows.size() == 1 ? tr("Delete Variable") : tr("Delete Variables"));
+    for (const int row : rows)
+        m_undoStack->push(new VariableEditCommands::RemoveVariable(m_document, row));
+    m_undoStack->endMacro();
+}
+
+void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
+    // Whatever is being edited reaches the document before the window goes.
+    if (QWidget* focused = focusWidget())
+        focused->clearFocus();
+    m_document.stopRefreshTimer();
+    if (m_document.isDocumentEdited() && !m_document.filePath().isEmpty()) {
+        platform::Error error;
+        if (!m_document.save(&error)) {
+            showMessage(tr("Could not save: %1. The window stays open.").arg(error.localizedDescription()));
+            event->ignore();
+            return;
+        }
+    }
+    m_pathsWindow->close();
+    event->accept();
+    Q_EMIT windowClosed();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class CGSettingsPopover;
+class GraflinkDocument;
+class PathsWindow;
+class QUndoStack;
+class VariablesModel;
+namespace Ui {
+class GraflinkDocument;
+}
+
+/// One Graflink document's window: the variables table with live values, the connection and
+/// publishing state, Update and Clear, the server-settings popover, the paths window, the filter
+/// chooser, auto refresh and its period. Every edit of variables and settings is undoable; server
+/// actions (Update, Clear, Connect, Publish) are not. Never waits: the document and its CG client
+/// do their work off the main thread and the window follows their state.
+class GraflinkDocumentWindowController : public QMainWindow {
+    Q_OBJECT
+  public:
+    /// Asks for a JavaScript file without blocking and calls back with its path (never, when cancelled).
+    using FilterChooser =
+        std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
+
+    explicit GraflinkDocumentWindowController(GraflinkDocument& document, QWidget* parent = nullptr);
+    ~GraflinkDocumentWindowController() override;
+
+    GraflinkDocument& document() const { return m_document; }
+    QUndoStack* undoStack() const { return m_undoStack.get(); }
+    VariablesModel* variablesModel() const { return m_model.get(); }
+    CGSettingsPopover* CGSettingsPopoverWidget() const { return m_popover; }
+    PathsWindow* pathsWindow() const { return m_pathsWindow; }
+    void setFilterChooser(FilterChooser chooser) { m_filterChooser = std::move(chooser); }
+
+    // The window's actions
+    void updateButtonPushed();
+    void clearCGButtonPushed();
+    void CGSettingsButtonPushed();
+    void getPathsButtonPushed();
+    void selectJavascriptFilter();
+    void makeNewVariable(const QString& path);
+    void removeSelectedVariables();
+
+  Q_SIGNALS:
+    /// The window has closed (the document's timer is stopped); the owner closes the document.
+    void windowClosed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildMenus();
+    void updateConnectionStatus();
+    void updateTitle();
+    void refreshFinished(bool processed);
+    void showMessage(const QString& text);
+
+    GraflinkDocument& m_document;
+    std::unique_ptr<Ui::GraflinkDocument> m_ui;
+    std::unique_ptr<QUndoStack> m_undoStack;
+    std::unique_ptr<VariablesModel> m_model;
+    CGSettingsPopover* m_popover = nullptr;
+    PathsWindow* m_pathsWindow = nullptr;
+    FilterChooser m_filterChooser;
+};

@@ -1,0 +1,61 @@
+#include "app/ui/PreferencesWindowController.h"
+
+#include "platform/UserDefaults.h"
+#include "ui_Preferences.h"
+
+#include <QFileDialog>
+#include <QShortcut>
+
+namespace {
+
+QString chooseWithDialog(QWidget* parent, bool folder) {
+    if (folder)
+        return QFileDialog::getExistingDirectory(parent, QObject::tr("Choose the Actions Folder"));
+    return QFileDialog::getOpenFileName(
+        parent, QObject::tr("Choose the Still Image"), QString(),
+        QObject::tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.gif);;All files (*)"));
+}
+
+} // namespace
+
+PreferencesWindowController::PreferencesWindowController(platform::UserDefaults& defaults, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_defaults(defaults), m_ui(std::make_unique<Ui::Preferences>()),
+      m_chooser(chooseWithDialog) {
+    m_ui->setupUi(this);
+    connect(m_ui->chooseActionsFolderButton, &QPushButton::clicked, this,
+            &PreferencesWindowController::selectAppleScriptsFolder);
+    connect(m_ui->chooseStillImageButton, &QPushButton::clicked, this,
+            &PreferencesWindowController::dataSourceExportSelectStillImageFolder);
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &QWidget::close);
+    showValues();
+}
+
+PreferencesWindowController::~PreferencesWindowController() = default;
+
+void PreferencesWindowController::showValues() {
+    const auto show = [this](QLabel* label, const QString& key) {
+        const QString path = m_defaults.stringForKey(key).value_or(QString());
+        label->setText(path.isEmpty() ? tr("Not set") : path);
+        label->setAccessibleName(label->text());
+    };
+    show(m_ui->actionsFolderPathLabel, AppleScriptsFolderPathKey);
+    show(m_ui->stillImagePathLabel, DataSourceExportStillImagePathKey);
+}
+
+void PreferencesWindowController::selectAppleScriptsFolder() {
+    const QString folder = m_chooser(this, true);
+    if (folder.isEmpty())
+        return;
+    m_defaults.setValue(AppleScriptsFolderPathKey, folder);
+    m_defaults.synchronize();
+    showValues();
+}
+
+void PreferencesWindowController::dataSourceExportSelectStillImageFolder() {
+    const QString file = m_chooser(this, false);
+    if (file.isEmpty())
+        return;
+    m_defaults.setValue(DataSourceExportStillImagePathKey, file);
+    m_defaults.synchronize();
+    showValues();
+}

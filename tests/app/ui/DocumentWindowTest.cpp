@@ -1,0 +1,146 @@
+#include "app/AppTestEnvironment.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "app/VariablesModel.h"
+#include "app/ui/CGSettingsPopover.h"
+#include "app/ui/GraflinkDocumentWindowController.h"
+#include "app/ui/PathsWindow.h"
+#include "app/ui/PreferencesWindowController.h"
+#include "support/TestHelpers.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QUndoStack>
+
+namespace {
+
+const QByteArray Feed = "<scores><home>3</home><away>1</away></scores>";
+
+class DocumentWindow : public AppTestEnvironment {
+  protected:
+    void SetUp() override {
+        AppTestEnvironment::SetUp();
+        server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(Feed, "application/xml"));
+        document = makeDocument();
+        document->setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
+        ASSERT_TRUE(waitForRefreshes(*document));
+        window = std::make_unique<GraflinkDocumentWindowController>(*document);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override {
+        window.reset();
+        document.reset();
+        AppTestEnvironment::TearDown();
+    }
+
+    template <typename T> T* child(const char* name) const {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+
+    std::unique_ptr<GraflinkDocument> document;
+    std::unique_ptr<GraflinkDocumentWindowController> window;
+};
+
+TEST_F(DocumentWindow, UpdateFetchesTheFeedAndTheTableShowsTheValues) {
+    window->makeNewVariable(QStringLiteral("/scores/home"));
+    server->clearRequests();
+    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return window->variablesModel()->data(
+                   window->variablesModel()->index(0, VariablesModel::ValueColumn)) ==
+               QStringLiteral("Temp 3\u00B0 F"); // a new variable is a number with the default format
+    }));
+    EXPECT_EQ(server->requestCount(), 1);
+}
+
+TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
+    QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
+    PathsWindow* paths = window->pathsWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return document->inventoriedElements().contains(QStringLiteral("scores/away"));
+    })) << document->inventoriedElements().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(paths->isVisible());
+    paths->selectPath(QStringLiteral("scores/away"));
+    QListView* list = paths->listView();
+    const QRect cell = list->visualRect(list->currentIndex());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center()); // a double-click's first press
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+    ASSERT_EQ(document->variables().count(), 1);
+    EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/away"));
+    window->undoStack()->undo();
+    EXPECT_EQ(document->variables().count(), 0);
+}
+
+TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {
+    CGSettingsPopover* popover = window->CGSettingsPopoverWidget();
+    for (const bool connect : {false, true}) {
+        QTest::mouseClick(child<QPushButton>("CGSettingsButton"), Qt::LeftButton);
+        ASSERT_TRUE(popover->isVisible());
+        popover->addressField()->setText(QStringLiteral("127.0.0.1"));
+        popover->portField()->setValue(1); // nothing listens there: the client keeps retrying
+        if (connect)
+            popover->connectPushed();
+        else
+            QTest::keyClick(popover, Qt::Key_Escape);
+        EXPECT_FALSE(popover->isVisible());
+        EXPECT_EQ(document->CGServerPortNumber(), connect ? 1u : 2001u);
+        EXPECT_EQ(document->hasCGClient(), connect);
+    }
+}
+
+TEST_F(DocumentWindow, FilterChooserSetsThePathUndoablyAndCancelChangesNothing) {
+    QString answer;
+    window->setFilterChooser([&](QWidget*, std::function<void(const QString&)> chosen) {
+        if (!answer.isEmpty())
+            chosen(answer);
+    });
+    window->selectJavascriptFilter(); // cancelled
+    EXPECT_FALSE(document->javascriptFilterPath());
+    answer = temp.filePath(QStringLiteral("filter.js"));
+    window->selectJavascriptFilter();
+    EXPECT_EQ(document->javascriptFilterPath(), answer);
+    window->undoStack()->undo();
+    EXPECT_FALSE(document->javascriptFilterPath());
+}
+
+TEST_F(DocumentWindow, ClosingTheWindowStopsAutoRefresh) {
+    QTest::mouseClick(child<QAbstractButton>("autoRefreshCheckBox"), Qt::LeftButton);
+    ASSERT_TRUE(document->autoRefresh());
+    ASSERT_TRUE(document->isRefreshTimerRunning());
+    window->close();
+    EXPECT_FALSE(document->isRefreshTimerRunning());
+}
+
+TEST_F(DocumentWindow, EveryControlIsNamedForScreenReaders) {
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        if (control->focusPolicy() != Qt::NoFocus && control->isVisibleTo(window.get()) &&
+            !control->inherits("QScrollBar") && !control->inherits("QHeaderView") &&
+            !control->objectName().startsWith(QStringLiteral("qt_"))) { // parts of a named control
+            EXPECT_FALSE(control->accessibleName().isEmpty())
+                << control->metaObject()->className() << " " << control->objectName().toStdString();
+        }
+    }
+}
+
+TEST(Preferences, ChoosingStoresThePathAndCancellingKeepsIt) {
+    QTemporaryDir dir;
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.conf")));
+    PreferencesWindowController preferences(defaults);
+    QString answer = QStringLiteral("/srv/actions");
+    preferences.setChooser([&](QWidget*, bool) { return answer; });
+    preferences.selectAppleScriptsFolder();
+    EXPECT_EQ(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey), answer);
+    answer.clear();
+    preferences.selectAppleScriptsFolder();
+    preferences.dataSourceExportSelectStillImageFolder();
+    EXPECT_EQ(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey),
+              QStringLiteral("/srv/actions"));
+    EXPECT_FALSE(defaults.stringForKey(PreferencesWindowController::DataSourceExportStillImagePathKey));
+}
+
+} // namespace
