@@ -30,6 +30,10 @@ ApplicationWindow::ApplicationWindow(platform::DocumentController& documents, QW
     setAccessibleName(tr("Graflink"));
 
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&New"), this, &ApplicationWindow::newDocumentRequested)
+        ->setShortcut(QKeySequence::New);
+    file->addAction(tr("New &Data Source"), this, &ApplicationWindow::newDataSourceRequested)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     QAction* open = file->addAction(tr("&Open…"), this, &ApplicationWindow::openDocuments);
     open->setShortcut(QKeySequence::Open);
     file->addSeparator();

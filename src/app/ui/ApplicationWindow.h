@@ -26,6 +26,8 @@ class ApplicationWindow : public QMainWindow {
     void openDocuments();
 
   Q_SIGNALS:
+    void newDocumentRequested();
+    void newDataSourceRequested();
     void aboutRequested();
     void preferencesRequested();
     void knowledgeBaseRequested();

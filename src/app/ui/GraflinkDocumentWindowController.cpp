@@ -30,6 +30,32 @@ void chooseFilterWithDialog(QWidget* parent, std::function<void(const QString&)>
     dialog->open();
 }
 
+void chooseSavePathWithDialog(QWidget* parent, const QString& suggestedName,
+                              std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(parent, QObject::tr("Save Document"), suggestedName,
+                                   QObject::tr("Graflink documents (*.graflink)"));
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setDefaultSuffix(QStringLiteral("graflink"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    QObject::connect(dialog, &QFileDialog::fileSelected, parent,
+                     [chosen = std::move(chosen)](const QString& path) { chosen(path); });
+    dialog->open();
+}
+
+void askWithMessageBox(QWidget* parent, std::function<void(int)> answered) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Save the new document before closing?"),
+                                QObject::tr("Its variables and settings are lost if you don't save them."),
+                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box->setDefaultButton(QMessageBox::Save);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QMessageBox::finished, parent, [box, answered = std::move(answered)](int) {
+        answered(int(box->standardButton(box->clickedButton())));
+    });
+    box->open();
+}
+
 /// A document setting as one undoable step.
 class SetSetting : public QUndoCommand {
   public:
@@ -49,7 +75,8 @@ class SetSetting : public QUndoCommand {
 GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocument& document,
                                                                    QWidget* parent)
     : QMainWindow(parent), m_document(document), m_ui(std::make_unique<Ui::GraflinkDocument>()),
-      m_undoStack(std::make_unique<QUndoStack>()), m_filterChooser(chooseFilterWithDialog) {
+      m_undoStack(std::make_unique<QUndoStack>()), m_filterChooser(chooseFilterWithDialog),
+      m_saveChooser(chooseSavePathWithDialog), m_closeQuestion(askWithMessageBox) {
     auto* central = new QWidget(this);
     m_ui->setupUi(central);
     setCentralWidget(central);
@@ -171,6 +198,11 @@ GraflinkDocumentWindowController::~GraflinkDocumentWindowController() {
 
 void GraflinkDocumentWindowController::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&Save"), this, [this] { save(); })->setShortcut(QKeySequence::Save);
+    // The standard key for Save As is empty under KDE.
+    file->addAction(tr("Save &As…"), this, [this] { saveAs(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    file->addSeparator();
     QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
@@ -318,7 +350,60 @@ void GraflinkDocumentWindowController::removeSelectedVariables() {
     m_undoStack->endMacro();
 }
 
+void GraflinkDocumentWindowController::save(std::function<void()> then) {
+    if (m_document.filePath().isEmpty()) {
+        saveAs(std::move(then));
+        return;
+    }
+    platform::Error error;
+    if (!m_document.save(&error)) {
+        showMessage(tr("Could not save: %1").arg(error.localizedDescription()));
+        return;
+    }
+    m_undoStack->setClean();
+    if (then)
+        then();
+}
+
+void GraflinkDocumentWindowController::saveAs(std::function<void()> then) {
+    QPointer<GraflinkDocumentWindowController> self(this);
+    m_saveChooser(this, m_document.displayName() + QStringLiteral(".graflink"),
+                  [self, then = std::move(then)](const QString& path) {
+                      if (!self || path.isEmpty())
+                          return;
+                      platform::Error error;
+                      if (!self->m_document.saveToPath(path, GraflinkDocument::DocumentTypeName, &error)) {
+                          self->showMessage(tr("Could not save: %1").arg(error.localizedDescription()));
+                          return;
+                      }
+                      self->m_undoStack->setClean();
+                      if (then)
+                          then();
+                  });
+}
+
 void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
+    if (m_document.filePath().isEmpty() && m_document.isDocumentEdited() && !m_discardConfirmed) {
+        // A document never saved has nowhere to go on its own: ask, and close when answered.
+        event->ignore();
+        QPointer<GraflinkDocumentWindowController> self(this);
+        m_closeQuestion(this, [self](int answer) {
+            if (!self)
+                return;
+            // Closed again from the event loop: the answer may come while this close is running.
+            const auto closeAgain = [self] {
+                if (self)
+                    QMetaObject::invokeMethod(self, &QWidget::close, Qt::QueuedConnection);
+            };
+            if (answer == QMessageBox::Discard) {
+                self->m_discardConfirmed = true;
+                closeAgain();
+            } else if (answer == QMessageBox::Save) {
+                self->saveAs(closeAgain);
+            }
+        });
+        return;
+    }
     // Whatever is being edited reaches the document before the window goes.
     if (QWidget* focused = focusWidget())
         focused->clearFocus();

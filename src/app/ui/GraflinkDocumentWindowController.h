@@ -24,6 +24,13 @@ class GraflinkDocumentWindowController : public QMainWindow {
     /// Asks for a JavaScript file without blocking and calls back with its path (never, when cancelled).
     using FilterChooser =
         std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
+    /// Asks where to save the document without blocking; calls back with the path (never when cancelled).
+    using SaveChooser = std::function<void(QWidget* parent, const QString& suggestedName,
+                                           std::function<void(const QString& path)> chosen)>;
+    /// Asks whether to save a document never saved before its window closes; calls back with
+    /// QMessageBox::Save, Discard or Cancel.
+    using CloseQuestion =
+        std::function<void(QWidget* parent, std::function<void(int standardButton)> answered)>;
 
     explicit GraflinkDocumentWindowController(GraflinkDocument& document, QWidget* parent = nullptr);
     ~GraflinkDocumentWindowController() override;
@@ -34,6 +41,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     CGSettingsPopover* CGSettingsPopoverWidget() const { return m_popover; }
     PathsWindow* pathsWindow() const { return m_pathsWindow; }
     void setFilterChooser(FilterChooser chooser) { m_filterChooser = std::move(chooser); }
+    void setSaveChooser(SaveChooser chooser) { m_saveChooser = std::move(chooser); }
+    void setCloseQuestion(CloseQuestion question) { m_closeQuestion = std::move(question); }
 
     // The window's actions
     void updateButtonPushed();
@@ -43,6 +52,9 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void selectJavascriptFilter();
     void makeNewVariable(const QString& path);
     void removeSelectedVariables();
+    /// Saves to the document's file, or asks for one first; `then` runs after a successful save.
+    void save(std::function<void()> then = {});
+    void saveAs(std::function<void()> then = {});
 
   Q_SIGNALS:
     /// The window has closed (the document's timer is stopped); the owner closes the document.
@@ -65,4 +77,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     CGSettingsPopover* m_popover = nullptr;
     PathsWindow* m_pathsWindow = nullptr;
     FilterChooser m_filterChooser;
+    SaveChooser m_saveChooser;
+    CloseQuestion m_closeQuestion;
+    bool m_discardConfirmed = false;
 };

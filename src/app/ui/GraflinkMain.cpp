@@ -4,18 +4,19 @@
 #include "app/GraflinkDocument.h"
 #include "app/ui/ApplicationIcon.h"
 #include "app/ui/ApplicationWindow.h"
-#include "app/ui/GraflinkDocumentWindowController.h"
+#include "app/ui/DocumentWindows.h"
 #include "app/ui/PreferencesWindowController.h"
 #include "appbase/NVSAlertUtilities.h"
+#include "appbase/NVSLogController.h"
 #include "appbase/ui/MessageBoxAlertPresenter.h"
 #include "appbase/ui/NorvaneQtApplication.h"
+#include "datasource/NVSCGDataSource.h"
 #include "platform/DocumentController.h"
 #include "platform/StopSignalWaiter.h"
 #include "platform/UserDefaults.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QHash>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -34,34 +35,28 @@ int main(int argc, char** argv) {
     qtApplication.setNorvaneApplication(&application);
 
     platform::DocumentController documents;
-    // A Graflink document shown gets its window and its CG client; closing the window closes it.
-    QHash<platform::Document*, GraflinkDocumentWindowController*> windows;
-    documents.setDisplayHandler([&](platform::Document& document) {
-        auto* graflink = qobject_cast<GraflinkDocument*>(&document);
-        if (!graflink)
-            return;
-        if (!graflink->CGServerIPAddress().trimmed().isEmpty())
-            graflink->applyCGServerSettings();
-        auto* window = new GraflinkDocumentWindowController(*graflink);
-        windows.insert(graflink, window);
-        QObject::connect(window, &GraflinkDocumentWindowController::windowClosed, &documents, [&, graflink] {
-            QTimer::singleShot(0, &documents, [&, graflink] {
-                delete windows.take(graflink); // before its document
-                documents.closeDocument(graflink);
-            });
-        });
-        window->show();
-    });
     AppDelegate::Environment environment;
     environment.documentController = &documents;
     AppDelegate delegate(application, std::move(environment));
+    // One window per document; closing it closes the document.
+    DocumentWindows documentWindows(documents, NVSLogController::sharedLogController(),
+                                    platform::UserDefaults::standardUserDefaults());
 
     ApplicationWindow window(documents);
     QObject::connect(&window, &ApplicationWindow::aboutRequested, &qtApplication,
                      &NorvaneQtApplication::displayAboutPanel);
     QObject::connect(&window, &ApplicationWindow::knowledgeBaseRequested, &application,
                      [&application] { application.searchKnowledgeBase(); });
-    QObject::connect(&window, &ApplicationWindow::quitRequested, &qtApplication, &QApplication::quit);
+    // Quit closes the windows first: each saves its document, or asks about one never saved.
+    QObject::connect(&window, &ApplicationWindow::quitRequested, &qtApplication, [&] {
+        if (documentWindows.closeAll())
+            QApplication::quit();
+    });
+    QObject::connect(&window, &ApplicationWindow::newDocumentRequested, &qtApplication, [&] {
+        documents.addDocument(std::make_unique<GraflinkDocument>(delegate.documentEnvironment()), true);
+    });
+    QObject::connect(&window, &ApplicationWindow::newDataSourceRequested, &qtApplication,
+                     [&] { documents.addDocument(std::make_unique<NVSCGDataSource>(), true); });
 
     // A service manager, a logout or Ctrl+C in a terminal quit as the Quit command does.
     platform::StopSignalWaiter stopSignals;
@@ -79,11 +74,7 @@ int main(int argc, char** argv) {
         if (!delegate.applicationShouldTerminate())
             return;
         delegate.applicationWillTerminate(); // stores the open documents first
-        for (GraflinkDocumentWindowController* documentWindow : std::as_const(windows)) {
-            documentWindow->close(); // ends edits and saves
-            delete documentWindow;
-        }
-        windows.clear();
+        documentWindows.discardAll();
         documents.closeAllDocuments();
     });
 

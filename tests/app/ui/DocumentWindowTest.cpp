@@ -28,6 +28,8 @@ class DocumentWindow : public AppTestEnvironment {
         document = makeDocument();
         document->setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
         ASSERT_TRUE(waitForRefreshes(*document));
+        ASSERT_TRUE(document->saveToPath(temp.filePath(QStringLiteral("scores.graflink")),
+                                         GraflinkDocument::DocumentTypeName));
         window = std::make_unique<GraflinkDocumentWindowController>(*document);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));

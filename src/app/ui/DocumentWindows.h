@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+
+class NVSLogController;
+class QMainWindow;
+namespace platform {
+class Document;
+class DocumentController;
+class UserDefaults;
+} // namespace platform
+
+/// One window per open document: a Graflink document's window (which also connects it to its CG
+/// server) or a data source's rows. Closing a window closes its document; the window goes first.
+class DocumentWindows : public QObject {
+    Q_OBJECT
+  public:
+    DocumentWindows(platform::DocumentController& documents, NVSLogController& logger,
+                    platform::UserDefaults& defaults, QObject* parent = nullptr);
+    ~DocumentWindows() override;
+
+    /// The display handler of the document controller.
+    void display(platform::Document& document);
+    QMainWindow* windowFor(const platform::Document* document) const { return m_windows.value(document); }
+    /// For quitting: asks every window to close (each saves, or asks about a document never saved)
+    /// and keeps the documents open so that the quit stores them; false, with the closed windows'
+    /// documents closed as usual, when one stays open.
+    bool closeAll();
+    /// At quit, after the open documents were stored: ends edits, saves, removes the windows and
+    /// leaves the documents to the document controller.
+    void discardAll();
+
+  private:
+    void closeLater(platform::Document& document);
+
+    platform::DocumentController& m_documents;
+    NVSLogController& m_logger;
+    platform::UserDefaults& m_defaults;
+    QHash<const platform::Document*, QMainWindow*> m_windows;
+    bool m_quitting = false;
+    QList<platform::Document*> m_closedWhileQuitting;
+};

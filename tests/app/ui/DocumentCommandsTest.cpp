@@ -1,0 +1,70 @@
+#include "app/AppTestEnvironment.h"
+#include "app/DataSourceAutoExporter.h"
+#include "app/GraflinkVariableList.h"
+#include "app/ui/DataSourceRowsWindow.h"
+#include "app/ui/GraflinkDocumentWindowController.h"
+#include "datasource/NVSCGDataSource.h"
+#include "support/TestHelpers.h"
+
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+class DocumentCommands : public AppTestEnvironment {};
+
+TEST_F(DocumentCommands, ExportToPlaylistAddsTheExtensionAndRemembersThePath) {
+    DataSourceAutoExporter exporter(*logger, *defaults); // registers the exporter's defaults
+    NVSCGDataSource dataSource;
+    DataSourceRowsWindow window(dataSource, *logger, *defaults);
+    QString answer;
+    window.setSaveChooser([&](QWidget*, const QString&, std::function<void(const QString&)> chosen) {
+        if (!answer.isEmpty())
+            chosen(answer);
+    });
+    window.exportToXPLS(); // cancelled
+    EXPECT_TRUE(dataSource.exportPath().isEmpty());
+    EXPECT_FALSE(dataSource.isDocumentEdited());
+
+    answer = temp.filePath(QStringLiteral("results.xml"));
+    window.exportToXPLS();
+    const QString written = answer + QStringLiteral(".xpls");
+    EXPECT_TRUE(QFileInfo::exists(written));
+    EXPECT_EQ(dataSource.exportPath(), written);
+    EXPECT_TRUE(dataSource.isDocumentEdited());
+    dataSource.close();
+}
+
+TEST_F(DocumentCommands, ANewDocumentIsSavedOrDiscardedBeforeItsWindowCloses) {
+    struct Case {
+        int answer;
+        bool closes;
+        bool saved;
+    };
+    for (const Case& c : {Case{QMessageBox::Cancel, false, false}, Case{QMessageBox::Save, true, true},
+                          Case{QMessageBox::Discard, true, false}}) {
+        std::unique_ptr<GraflinkDocument> document = makeDocument();
+        GraflinkDocumentWindowController window(*document);
+        window.show();
+        const QString path = temp.filePath(QStringLiteral("new-%1.graflink").arg(c.answer));
+        window.setSaveChooser(
+            [&](QWidget*, const QString&, std::function<void(const QString&)> chosen) { chosen(path); });
+        int asked = 0;
+        window.setCloseQuestion([&](QWidget*, std::function<void(int)> answered) {
+            ++asked;
+            answered(c.answer);
+        });
+        window.makeNewVariable(QStringLiteral("a/b"));
+        QSignalSpy closed(&window, &GraflinkDocumentWindowController::windowClosed);
+        window.close();
+        testing_support::spinFor(std::chrono::milliseconds(50));
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(closed.size(), c.closes ? 1 : 0) << c.answer;
+        EXPECT_EQ(QFileInfo::exists(path), c.saved) << c.answer;
+        EXPECT_EQ(document->filePath().isEmpty(), !c.saved);
+    }
+}
+
+} // namespace
