@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 CTEST_FLAGS ?=
 
-.PHONY: deps configure build test demo bench bench-compare loadtest gui screenshots sanitize fuzz clean
+.PHONY: deps configure build test demo bench bench-compare loadtest gui screenshots sanitize fuzz package clean
 
 deps:
 	@scripts/bootstrap-deps.sh
@@ -75,5 +75,16 @@ fuzz: deps
 	    -artifact_prefix=$(FUZZ_BUILD_DIR)/artifacts/$$t- $(FUZZ_FLAGS) || exit 1; \
 	done
 
+# The Debian package: a Release build of the programs alone in its own folder, then CPack.
+# Prints the path of the .deb (packaging/CMakeLists.txt says what it holds).
+PACKAGE_BUILD_DIR ?= build-package
+
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DGRAFLINK_BUILD_TESTS=OFF -DGRAFLINK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS)
+	@cd $(PACKAGE_BUILD_DIR) && out=$$(cpack -G DEB 2>&1) || { echo "$$out" >&2; exit 1; }; \
+	  echo "$$out" | sed -n 's/^CPack: - package: \(.*\) generated\.$$/\1/p'
+
 clean:
-	rm -rf $(BUILD_DIR) build-asan $(FUZZ_BUILD_DIR)
+	rm -rf $(BUILD_DIR) build-asan $(FUZZ_BUILD_DIR) $(PACKAGE_BUILD_DIR)

@@ -26,6 +26,9 @@ packages=(
   dbus dbus-x11 gnome-keyring
   # screenshots of the desktop program on a virtual X screen (scripts/screenshots.sh)
   xvfb xauth xdotool imagemagick
+  # the Debian package (make package): dependencies of the binaries, the desktop entry's and
+  # AppStream file's validators, the icon's PNG from its SVG
+  dpkg-dev desktop-file-utils appstream librsvg2-bin
 )
 
 missing=()
