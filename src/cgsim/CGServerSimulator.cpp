@@ -124,3 +124,7 @@ int CGServerSimulator::webSocketClientCount() const {
 void CGServerSimulator::closeWebSocketClients(int closeCode) {
     onCore([closeCode](CGSimServerCore& core) { core.closeClients(closeCode); });
 }
+
+void CGServerSimulator::setResponseDelay(std::chrono::milliseconds delay) {
+    m_handler->setResponseDelay(delay);
+}

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -64,6 +65,9 @@ class CGServerSimulator : public QObject {
     /// Tells every notification client that the projects changed.
     void notifyProjectsChanged();
     int webSocketClientCount() const;
+    /// Makes every HTTP answer wait `delay` (0: none), one request after the other, as a server
+    /// under load would: for rehearsing and testing what clients do meanwhile.
+    void setResponseDelay(std::chrono::milliseconds delay);
     /// Ends every notification socket with `closeCode` (a server restart, for clients' tests).
     void closeWebSocketClients(int closeCode = 1001);
 

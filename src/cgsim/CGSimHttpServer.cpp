@@ -5,19 +5,28 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QMetaEnum>
+#include <QThread>
 
 namespace {
 
 QByteArray methodName(QHttpServerRequest::Method method) {
     switch (method) {
-    case QHttpServerRequest::Method::Get: return QByteArrayLiteral("GET");
-    case QHttpServerRequest::Method::Put: return QByteArrayLiteral("PUT");
-    case QHttpServerRequest::Method::Post: return QByteArrayLiteral("POST");
-    case QHttpServerRequest::Method::Delete: return QByteArrayLiteral("DELETE");
-    case QHttpServerRequest::Method::Head: return QByteArrayLiteral("HEAD");
-    case QHttpServerRequest::Method::Patch: return QByteArrayLiteral("PATCH");
-    case QHttpServerRequest::Method::Options: return QByteArrayLiteral("OPTIONS");
-    default: return QByteArrayLiteral("OTHER");
+    case QHttpServerRequest::Method::Get:
+        return QByteArrayLiteral("GET");
+    case QHttpServerRequest::Method::Put:
+        return QByteArrayLiteral("PUT");
+    case QHttpServerRequest::Method::Post:
+        return QByteArrayLiteral("POST");
+    case QHttpServerRequest::Method::Delete:
+        return QByteArrayLiteral("DELETE");
+    case QHttpServerRequest::Method::Head:
+        return QByteArrayLiteral("HEAD");
+    case QHttpServerRequest::Method::Patch:
+        return QByteArrayLiteral("PATCH");
+    case QHttpServerRequest::Method::Options:
+        return QByteArrayLiteral("OPTIONS");
+    default:
+        return QByteArrayLiteral("OTHER");
     }
 }
 
@@ -27,6 +36,8 @@ CGSimHttpServer::CGSimHttpServer(CGSimRequestHandler& handler, QObject* parent)
     : QAbstractHttpServer(parent), m_handler(handler) {}
 
 bool CGSimHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    if (const auto delay = m_handler.responseDelay(); delay.count() > 0)
+        QThread::msleep(static_cast<unsigned long>(delay.count()));
     const QUrl url = request.url();
     const CGSimRequestHandler::Reply reply =
         m_handler.handle(methodName(request.method()), url.path(QUrl::FullyEncoded).toUtf8(),

@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QSet>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -13,7 +15,7 @@
 /// listings, authorization (a token per request; any password when none is set), updates, and
 /// the admin requests that change the project list. Thread-safe.
 class CGSimRequestHandler {
-public:
+  public:
     struct Reply {
         int status = 200;
         QByteArray body;
@@ -47,13 +49,20 @@ public:
     /// Called after an admin request changed or announced the project list.
     void setProjectsChangedObserver(std::function<void()> observer);
 
+    /// Every HTTP answer waits this long first, holding up the ones behind it: a slow, busy server.
+    void setResponseDelay(std::chrono::milliseconds delay) { m_responseDelayMs = int(delay.count()); }
+    std::chrono::milliseconds responseDelay() const {
+        return std::chrono::milliseconds(m_responseDelayMs.load());
+    }
+
     /// The socket path of this generation, with its leading "/".
     QByteArray webSocketPath() const;
 
-private:
+  private:
     Reply listItems(const QString& projectID) const;
     Reply authorize(const QByteArray& query);
-    Reply update(const QString& projectID, const QString& itemID, const QByteArray& query, const QByteArray& body);
+    Reply update(const QString& projectID, const QString& itemID, const QByteArray& query,
+                 const QByteArray& body);
     Reply admin(const QByteArray& method, const QString& action, const QByteArray& body);
 
     const qint32 m_serverType;
@@ -64,4 +73,5 @@ private:
     QList<AcceptedUpdate> m_accepted;
     std::function<void(const AcceptedUpdate&)> m_updateObserver;
     std::function<void()> m_projectsChangedObserver;
+    std::atomic<int> m_responseDelayMs = 0;
 };

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -88,6 +89,32 @@ void ApplicationWindow::openDocuments() {
             box.exec();
         }
     }
+}
+
+void ApplicationWindow::confirmQuit(int documentsOnAir, std::function<void()> quit) {
+    if (documentsOnAir == 0) {
+        quit();
+        return;
+    }
+    auto* box = new QMessageBox(
+        QMessageBox::Warning, tr("Quit while on air?"),
+        documentsOnAir == 1
+            ? tr("A document is publishing to its CG server. Its fields keep their last values, "
+                 "and nothing updates them until Graflink runs again.")
+            : tr("%1 documents are publishing to their CG servers. Their fields keep their last "
+                 "values, and nothing updates them until Graflink runs again.")
+                  .arg(documentsOnAir),
+        QMessageBox::Cancel, this);
+    QPushButton* quitButton = box->addButton(tr("&Quit"), QMessageBox::DestructiveRole);
+    box->setDefaultButton(QMessageBox::Cancel);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    connect(box, &QMessageBox::buttonClicked, this,
+            [quitButton, quit = std::move(quit)](QAbstractButton* button) {
+                if (button == quitButton)
+                    quit();
+            });
+    box->open();
 }
 
 QStringList ApplicationWindow::describe(const platform::Document& document) const {

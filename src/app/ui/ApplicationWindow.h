@@ -24,6 +24,9 @@ class ApplicationWindow : public QMainWindow {
 
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
     void openDocuments();
+    /// Runs `quit` at once when nothing is on air; otherwise asks first (window-modal) and runs it
+    /// only when the user confirms.
+    void confirmQuit(int documentsOnAir, std::function<void()> quit);
 
   Q_SIGNALS:
     void newDocumentRequested();

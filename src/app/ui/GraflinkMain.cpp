@@ -47,10 +47,18 @@ int main(int argc, char** argv) {
                      &NorvaneQtApplication::displayAboutPanel);
     QObject::connect(&window, &ApplicationWindow::knowledgeBaseRequested, &application,
                      [&application] { application.searchKnowledgeBase(); });
-    // Quit closes the windows first: each saves its document, or asks about one never saved.
+    // Quit asks first while documents are on air, then closes the windows: each saves its
+    // document, or asks about one never saved.
     QObject::connect(&window, &ApplicationWindow::quitRequested, &qtApplication, [&] {
-        if (documentWindows.closeAll())
-            QApplication::quit();
+        int onAir = 0;
+        for (const auto& document : documents.documents()) {
+            const auto* graflink = qobject_cast<const GraflinkDocument*>(document.get());
+            onAir += graflink && graflink->publishToCG();
+        }
+        window.confirmQuit(onAir, [&] {
+            if (documentWindows.closeAll())
+                QApplication::quit();
+        });
     });
     QObject::connect(&window, &ApplicationWindow::newDocumentRequested, &qtApplication, [&] {
         documents.addDocument(std::make_unique<GraflinkDocument>(delegate.documentEnvironment()), true);

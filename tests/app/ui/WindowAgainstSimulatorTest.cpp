@@ -1,0 +1,63 @@
+#include "app/AppTestEnvironment.h"
+#include "app/VariablesModel.h"
+#include "app/ui/GraflinkDocumentWindowController.h"
+#include "cgsim/CGServerSimulator.h"
+#include "support/TestHelpers.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class WindowAgainstSimulator : public AppTestEnvironment {};
+
+// The window must never wait for the CG server: while the simulator takes its time over every
+// answer, the event loop keeps turning and the window keeps painting.
+TEST_F(WindowAgainstSimulator, UpdatePublishesWhileTheWindowStaysResponsive) {
+    CGServerSimulator simulator({});
+    ASSERT_TRUE(simulator.start());
+    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
+                                   "<m><home>Harbour City</home></m>", "application/xml"));
+    GraflinkDocument document(environment());
+    document.loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("m/home")},
+                                             {QStringLiteral("CGProjectName"), QStringLiteral("Scoreboard")},
+                                             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
+                                             {QStringLiteral("valueType"), 0}}});
+    document.setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
+    document.setCGServerIPAddress(simulator.host());
+    document.setCGServerPortNumber(simulator.port());
+    document.setPublishToCG(true);
+    document.applyCGServerSettings();
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return document.isConnectedToCG() && !document.isRefreshing(); }));
+    GraflinkDocumentWindowController window(document);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    constexpr auto delay = 1500ms;
+    simulator.clearAcceptedUpdates();
+    simulator.setResponseDelay(delay);
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &ticker,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !simulator.acceptedUpdates().isEmpty(); }, 20s));
+    ticker.stop();
+
+    EXPECT_EQ(simulator.acceptedUpdates().first().jsonLine(),
+              QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Harbour City"})"));
+    EXPECT_EQ(window.variablesModel()->data(window.variablesModel()->index(0, VariablesModel::ValueColumn)),
+              QStringLiteral("Harbour City"));
+    // A blocked loop would have stood still for the whole delay of at least one answer.
+    EXPECT_LT(longestGap, std::chrono::milliseconds(delay).count() * 2 / 3);
+}
+
+} // namespace
