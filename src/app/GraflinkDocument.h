@@ -93,6 +93,8 @@ class GraflinkDocument : public platform::Document {
     static void registerDefaults(platform::UserDefaults& defaults);
 
     bool autosavesInPlace() const override { return true; }
+    /// The HTTP client the document fetches its feed with.
+    std::shared_ptr<platform::http::Client> httpClient() const { return m_environment.http; }
     /// Stops the refresh timer (closing the window, or quitting).
     void close() override { stopRefreshTimer(); }
 

@@ -1,5 +1,6 @@
 #include "app/ui/GraflinkDocumentWindowController.h"
 
+#include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
 #include "app/VariableEditCommands.h"
 #include "app/VariablesModel.h"
@@ -90,7 +91,8 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     table->setColumnWidth(VariablesModel::ValueColumn, 180);
     table->verticalHeader()->setVisible(false);
     m_popover = new CGSettingsPopover(document, this);
-    m_pathsWindow = new PathsWindow(document, this);
+    m_probe = std::make_unique<FeedProbe>(document, document.httpClient());
+    m_pathsWindow = new PathsWindow(document, *m_probe, this);
     connect(m_pathsWindow, &PathsWindow::newVariableRequested, this,
             &GraflinkDocumentWindowController::makeNewVariable);
 
@@ -299,6 +301,7 @@ void GraflinkDocumentWindowController::CGSettingsButtonPushed() {
 
 void GraflinkDocumentWindowController::getPathsButtonPushed() {
     m_document.getPaths();
+    m_probe->fetch();
     m_pathsWindow->show();
     m_pathsWindow->raise();
     m_pathsWindow->activateWindow();

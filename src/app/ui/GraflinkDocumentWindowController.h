@@ -5,6 +5,7 @@
 #include <memory>
 
 class CGSettingsPopover;
+class FeedProbe;
 class GraflinkDocument;
 class PathsWindow;
 class QUndoStack;
@@ -40,6 +41,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     VariablesModel* variablesModel() const { return m_model.get(); }
     CGSettingsPopover* CGSettingsPopoverWidget() const { return m_popover; }
     PathsWindow* pathsWindow() const { return m_pathsWindow; }
+    FeedProbe* feedProbe() const { return m_probe.get(); }
     void setFilterChooser(FilterChooser chooser) { m_filterChooser = std::move(chooser); }
     void setSaveChooser(SaveChooser chooser) { m_saveChooser = std::move(chooser); }
     void setCloseQuestion(CloseQuestion question) { m_closeQuestion = std::move(question); }
@@ -74,6 +76,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     std::unique_ptr<Ui::GraflinkDocument> m_ui;
     std::unique_ptr<QUndoStack> m_undoStack;
     std::unique_ptr<VariablesModel> m_model;
+    std::unique_ptr<FeedProbe> m_probe;
     CGSettingsPopover* m_popover = nullptr;
     PathsWindow* m_pathsWindow = nullptr;
     FilterChooser m_filterChooser;

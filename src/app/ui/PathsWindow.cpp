@@ -1,37 +1,61 @@
 #include "app/ui/PathsWindow.h"
 
+#include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
 
-#include <QKeyEvent>
+#include <QFormLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
-#include <QStringListModel>
+#include <QStandardItemModel>
+#include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 
-PathsWindow::PathsWindow(GraflinkDocument& document, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_document(document), m_paths(new QStringListModel(this)),
-      m_filtered(new QSortFilterProxyModel(this)), m_list(new QListView(this)), m_count(new QLabel(this)) {
+namespace {
+/// Values are shown for this many paths at most; a huge feed's inventory stays quick to show.
+constexpr int MaximumPathsWithValues = 5000;
+} // namespace
+
+PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_document(document), m_probe(probe),
+      m_paths(new QStandardItemModel(this)), m_filtered(new QSortFilterProxyModel(this)),
+      m_view(new QTreeView(this)), m_test(new QLineEdit(this)), m_result(new QLabel(this)),
+      m_count(new QLabel(this)), m_testDelay(new QTimer(this)) {
     setObjectName(QStringLiteral("pathsWindow"));
     setWindowTitle(tr("Paths of %1").arg(document.displayName()));
     m_filtered->setSourceModel(m_paths);
     m_filtered->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    m_filtered->setFilterKeyColumn(-1); // paths and values
     auto* filter = new QLineEdit(this);
-    filter->setPlaceholderText(tr("Filter paths"));
-    filter->setAccessibleName(tr("Filter paths"));
+    filter->setPlaceholderText(tr("Filter paths and values"));
+    filter->setAccessibleName(tr("Filter paths and values"));
     filter->setClearButtonEnabled(true);
     connect(filter, &QLineEdit::textChanged, m_filtered, &QSortFilterProxyModel::setFilterFixedString);
-    m_list->setModel(m_filtered);
-    m_list->setAccessibleName(tr("Paths"));
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_list->setUniformItemSizes(true);
+    m_view->setModel(m_filtered);
+    m_view->setAccessibleName(tr("Paths"));
+    m_view->setRootIsDecorated(false);
+    m_view->setUniformRowHeights(true);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->header()->setStretchLastSection(true);
+
+    m_test->setPlaceholderText(tr("An XPath or key path to try"));
+    m_test->setAccessibleName(tr("Test a path"));
+    m_test->setClearButtonEnabled(true);
+    m_result->setWordWrap(true);
+    m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* add = new QPushButton(tr("&New Variable"), this);
     add->setAccessibleName(tr("New Variable"));
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(filter);
-    layout->addWidget(m_list);
+    layout->addWidget(m_view, 1);
+    auto* testForm = new QFormLayout;
+    testForm->addRow(tr("&Test"), m_test);
+    testForm->addRow(QString(), m_result);
+    layout->addLayout(testForm);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_count, 1);
     bottom->addWidget(add);
@@ -39,30 +63,94 @@ PathsWindow::PathsWindow(GraflinkDocument& document, QWidget* parent)
 
     const auto request = [this] { Q_EMIT newVariableRequested(selectedPath()); };
     connect(add, &QPushButton::clicked, this, request);
-    connect(m_list, &QListView::activated, this, request); // double-click or Enter
-    connect(&document, &GraflinkDocument::inventoriedElementsChanged, this, &PathsWindow::inventoryChanged);
-    inventoryChanged();
-    resize(480, 520);
+    connect(m_view, &QTreeView::activated, this, request); // double-click or Enter
+    connect(m_test, &QLineEdit::returnPressed, this, [this] {
+        if (!m_test->text().trimmed().isEmpty())
+            Q_EMIT newVariableRequested(m_test->text().trimmed());
+    });
+    m_testDelay->setSingleShot(true);
+    m_testDelay->setInterval(150);
+    connect(m_testDelay, &QTimer::timeout, this, &PathsWindow::runTest);
+    connect(m_test, &QLineEdit::textChanged, m_testDelay, qOverload<>(&QTimer::start));
+    connect(&document, &GraflinkDocument::inventoriedElementsChanged, this, &PathsWindow::rebuild);
+    connect(&probe, &FeedProbe::fetched, this, [this](const QString& reason) {
+        rebuild();
+        runTest();
+        if (!reason.isEmpty())
+            m_result->setText(tr("The feed could not be fetched: %1").arg(reason));
+    });
+    rebuild();
+    resize(640, 560);
 }
 
 QString PathsWindow::selectedPath() const {
-    const QModelIndex current = m_list->currentIndex();
-    return current.isValid() && m_list->selectionModel()->isSelected(current) ? current.data().toString()
-                                                                              : QString();
+    const QModelIndex current = m_view->currentIndex();
+    if (!current.isValid() || !m_view->selectionModel()->isSelected(current))
+        return {};
+    return current.siblingAtColumn(0).data().toString();
 }
 
 void PathsWindow::selectPath(const QString& path) {
     for (int row = 0; row < m_filtered->rowCount(); ++row) {
         const QModelIndex index = m_filtered->index(row, 0);
         if (index.data().toString() == path) {
-            m_list->setCurrentIndex(index);
+            m_view->setCurrentIndex(index);
             return;
         }
     }
 }
 
-void PathsWindow::inventoryChanged() {
-    m_paths->setStringList(m_document.inventoriedElements());
-    const qsizetype count = m_document.inventoriedElements().size();
-    m_count->setText(count == 1 ? tr("1 path") : tr("%1 paths").arg(count));
+void PathsWindow::rebuild() {
+    const QStringList inventory = m_document.inventoriedElements();
+    m_paths->clear();
+    m_paths->setHorizontalHeaderLabels({tr("Path"), tr("Value")});
+    // A path that repeats (one per repeated element) is listed once, with how often it occurs.
+    QHash<QString, int> occurrences;
+    for (const QString& path : inventory)
+        ++occurrences[path];
+    QSet<QString> listed;
+    int withValues = 0;
+    for (const QString& path : inventory) {
+        if (listed.contains(path))
+            continue;
+        listed.insert(path);
+        QString value;
+        if (m_probe.hasFeed() && withValues++ < MaximumPathsWithValues) {
+            const FeedProbeResult result = m_probe.evaluate(path);
+            value = result.outcome == FeedProbeResult::Outcome::Value ? result.value.simplified() : QString();
+        }
+        const int count = occurrences.value(path);
+        auto* pathItem = new QStandardItem(path);
+        pathItem->setToolTip(count > 1 ? tr("%1 (×%2)").arg(path).arg(count) : path);
+        m_paths->appendRow(
+            {pathItem, new QStandardItem(count > 1 ? tr("%1  (first of %2)").arg(value).arg(count) : value)});
+    }
+    m_view->setColumnWidth(0, 300);
+    m_count->setText(listed.size() == 1 ? tr("1 path") : tr("%1 paths").arg(listed.size()));
+}
+
+void PathsWindow::runTest() {
+    const QString path = m_test->text().trimmed();
+    if (path.isEmpty()) {
+        m_result->clear();
+        return;
+    }
+    const FeedProbeResult result = m_probe.evaluate(path);
+    switch (result.outcome) {
+    case FeedProbeResult::Outcome::NoFeed:
+        m_result->setText(tr("Fetching the feed…"));
+        break;
+    case FeedProbeResult::Outcome::Invalid:
+        m_result->setText(result.error);
+        break;
+    case FeedProbeResult::Outcome::NoMatch:
+        m_result->setText(tr("No match"));
+        break;
+    case FeedProbeResult::Outcome::Value:
+        m_result->setText(result.matchCount == 1
+                              ? tr("“%1” (1 match)").arg(result.value)
+                              : tr("“%1” (first of %2 matches)").arg(result.value).arg(result.matchCount));
+        break;
+    }
+    m_result->setAccessibleName(m_result->text());
 }

@@ -2,22 +2,31 @@
 
 #include <QWidget>
 
+class FeedProbe;
 class GraflinkDocument;
 class QLabel;
-class QListView;
+class QLineEdit;
 class QSortFilterProxyModel;
-class QStringListModel;
+class QStandardItemModel;
+class QTimer;
+class QTreeView;
 
-/// The paths of the document's feed (its inventory), with a filter box. Enter, a double-click or
-/// New Variable makes exactly one variable of the selected path.
+/// The path workbench: the paths of the document's feed (its inventory) with the value each
+/// gives, a filter box, and a test field that evaluates any XPath or key path against the fetched
+/// feed as a refresh would, showing the value, the number of matches, or why nothing matched.
+/// Enter, a double-click or New Variable makes exactly one variable of the selected path (or of
+/// the tested one, from the test field).
 class PathsWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit PathsWindow(GraflinkDocument& document, QWidget* parent = nullptr);
+    /// Values come from `probe` (not owned) once it has fetched the feed.
+    PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* parent = nullptr);
 
     /// The selected path; empty when none is selected.
     QString selectedPath() const;
-    QListView* listView() const { return m_list; }
+    QTreeView* pathsView() const { return m_view; }
+    QLineEdit* testField() const { return m_test; }
+    QLabel* testResult() const { return m_result; }
     void selectPath(const QString& path);
 
   Q_SIGNALS:
@@ -25,11 +34,16 @@ class PathsWindow : public QWidget {
     void newVariableRequested(const QString& path);
 
   private:
-    void inventoryChanged();
+    void rebuild();
+    void runTest();
 
     GraflinkDocument& m_document;
-    QStringListModel* m_paths;
+    FeedProbe& m_probe;
+    QStandardItemModel* m_paths;
     QSortFilterProxyModel* m_filtered;
-    QListView* m_list;
+    QTreeView* m_view;
+    QLineEdit* m_test;
+    QLabel* m_result;
     QLabel* m_count;
+    QTimer* m_testDelay;
 };

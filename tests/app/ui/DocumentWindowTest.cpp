@@ -1,4 +1,5 @@
 #include "app/AppTestEnvironment.h"
+#include "app/FeedProbe.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/VariablesModel.h"
@@ -9,11 +10,12 @@
 #include "support/TestHelpers.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTreeView>
 #include <QUndoStack>
 
 namespace {
@@ -68,7 +70,7 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     })) << document->inventoriedElements().join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(paths->isVisible());
     paths->selectPath(QStringLiteral("scores/away"));
-    QListView* list = paths->listView();
+    QTreeView* list = paths->pathsView();
     const QRect cell = list->visualRect(list->currentIndex());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center()); // a double-click's first press
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
@@ -76,6 +78,15 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/away"));
     window->undoStack()->undo();
     EXPECT_EQ(document->variables().count(), 0);
+
+    // The test field evaluates as a refresh would; Enter makes a variable of the tested path.
+    ASSERT_TRUE(testing_support::waitUntil([&] { return window->feedProbe()->hasFeed(); }));
+    QTest::keyClicks(paths->testField(), QStringLiteral("scores/home"));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !paths->testResult()->text().isEmpty(); }));
+    EXPECT_EQ(paths->testResult()->text(), QStringLiteral("“3” (1 match)"));
+    QTest::keyClick(paths->testField(), Qt::Key_Return);
+    ASSERT_EQ(document->variables().count(), 1);
+    EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/home"));
 }
 
 TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {

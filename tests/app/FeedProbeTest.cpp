@@ -1,0 +1,69 @@
+#include "app/FeedProbe.h"
+
+#include "app/AppTestEnvironment.h"
+#include "app/GraflinkVariable.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using Outcome = FeedProbeResult::Outcome;
+
+struct ProbeCase {
+    const char* path;
+    int valueType;
+    const char* format;
+    Outcome outcome;
+    QString value;
+    int matches;
+};
+
+class FeedProbeTest : public AppTestEnvironment {
+  protected:
+    std::unique_ptr<FeedProbe> probeOf(const QByteArray& feed, const QByteArray& type) {
+        server->serve("/feed", testing_support::LoopbackHttpServer::Reply::text(feed, type));
+        document = makeDocument();
+        document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+        auto probe = std::make_unique<FeedProbe>(*document, http);
+        QSignalSpy fetched(probe.get(), &FeedProbe::fetched);
+        probe->fetch();
+        EXPECT_TRUE(fetched.wait(10000));
+        EXPECT_EQ(fetched.first().first().toString(), QString());
+        return probe;
+    }
+
+    void check(const FeedProbe& probe, const ProbeCase& c) {
+        const FeedProbeResult result =
+            probe.evaluate(QString::fromUtf8(c.path), c.valueType, QString::fromUtf8(c.format));
+        EXPECT_EQ(result.outcome, c.outcome) << c.path;
+        EXPECT_EQ(result.value, c.value) << c.path;
+        EXPECT_EQ(result.matchCount, c.matches) << c.path;
+    }
+
+    std::unique_ptr<GraflinkDocument> document;
+};
+
+// The workbench must show what a variable would get: the same evaluation and formatting.
+TEST_F(FeedProbeTest, XmlPathsGiveWhatAVariableWouldGet) {
+    const auto probe = probeOf("<r><race><n>Mayor</n><v>1200.4</v></race><race><n>Council</n></race></r>",
+                               "application/xml");
+    for (const ProbeCase& c : {ProbeCase{"r/race/n", 0, "", Outcome::Value, QStringLiteral("Mayor"), 2},
+                               ProbeCase{"/r/race[2]/n", 0, "", Outcome::Value, QStringLiteral("Council"), 1},
+                               ProbeCase{"r/race/v", GraflinkVariable::Number, "#,##0 votes", Outcome::Value,
+                                         QStringLiteral("1,200 votes"), 1},
+                               ProbeCase{"r/none", 0, "", Outcome::NoMatch, QString(), 0},
+                               ProbeCase{"r/race[", 0, "", Outcome::Invalid, QString(), 0}})
+        check(*probe, c);
+}
+
+TEST_F(FeedProbeTest, JsonKeyPathsGiveWhatAVariableWouldGet) {
+    const auto probe = probeOf(R"({"races":[{"n":"Mayor","v":7.5,"called":true}]})", "application/json");
+    for (const ProbeCase& c : {ProbeCase{"races/0/n", 0, "", Outcome::Value, QStringLiteral("Mayor"), 1},
+                               ProbeCase{"races/0/called", 0, "", Outcome::Value, QStringLiteral("true"), 1},
+                               ProbeCase{"races/0", 0, "", Outcome::Value,
+                                         QStringLiteral(R"({"n":"Mayor","v":7.5,"called":true})"), 1},
+                               ProbeCase{"races/3/n", 0, "", Outcome::NoMatch, QString(), 0}})
+        check(*probe, c);
+}
+
+} // namespace
