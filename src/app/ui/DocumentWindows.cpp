@@ -40,6 +40,12 @@ void DocumentWindows::display(platform::Document& document) {
             graflink->applyCGServerSettings();
         auto* controller = new GraflinkDocumentWindowController(*graflink);
         connect(controller, &GraflinkDocumentWindowController::windowClosed, this, closed);
+        connect(controller, &GraflinkDocumentWindowController::newDocumentRequested, this,
+                &DocumentWindows::newDocumentRequested);
+        connect(controller, &GraflinkDocumentWindowController::openRequested, this,
+                &DocumentWindows::openRequested);
+        connect(controller, &GraflinkDocumentWindowController::quitRequested, this,
+                &DocumentWindows::quitRequested);
         window = controller;
     } else if (auto* dataSource = qobject_cast<NVSCGDataSource*>(&document)) {
         auto* rows = new DataSourceRowsWindow(*dataSource, m_logger, m_defaults);

@@ -32,6 +32,12 @@ class DocumentWindows : public QObject {
     /// leaves the documents to the document controller.
     void discardAll();
 
+  Q_SIGNALS:
+    /// Application commands chosen in a document's window.
+    void newDocumentRequested();
+    void openRequested();
+    void quitRequested();
+
   private:
     void closeLater(platform::Document& document);
 

@@ -2,15 +2,19 @@
 
 #include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
 #include "app/VariableEditCommands.h"
 #include "app/VariablesModel.h"
 #include "app/ui/CGSettingsPopover.h"
 #include "app/ui/PathsWindow.h"
 #include "app/ui/VariableItemDelegate.h"
 #include "platform/RedactedText.h"
+#include "platform/UserDefaults.h"
 #include "ui_GraflinkDocument.h"
 
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -190,6 +194,7 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     buildMenus();
     updateTitle();
     resize(980, 540);
+    restoreWindowState();
 }
 
 GraflinkDocumentWindowController::~GraflinkDocumentWindowController() {
@@ -200,13 +205,21 @@ GraflinkDocumentWindowController::~GraflinkDocumentWindowController() {
 
 void GraflinkDocumentWindowController::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&New"), this, &GraflinkDocumentWindowController::newDocumentRequested)
+        ->setShortcut(QKeySequence::New);
+    file->addAction(tr("&Open…"), this, &GraflinkDocumentWindowController::openRequested)
+        ->setShortcut(QKeySequence::Open);
+    file->addSeparator();
     file->addAction(tr("&Save"), this, [this] { save(); })->setShortcut(QKeySequence::Save);
     // The standard key for Save As is empty under KDE.
     file->addAction(tr("Save &As…"), this, [this] { saveAs(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    file->addAction(tr("Re&vert to Saved"), this, &GraflinkDocumentWindowController::revertToSaved);
     file->addSeparator();
     QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);
+    file->addAction(tr("&Quit"), this, &GraflinkDocumentWindowController::quitRequested)
+        ->setShortcut(QKeySequence::Quit);
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     QAction* undo = m_undoStack->createUndoAction(this, tr("&Undo"));
     undo->setShortcut(QKeySequence::Undo);
@@ -353,6 +366,48 @@ void GraflinkDocumentWindowController::removeSelectedVariables() {
     m_undoStack->endMacro();
 }
 
+void GraflinkDocumentWindowController::revertToSaved() {
+    if (m_document.filePath().isEmpty())
+        return;
+    // Reading keeps the variables when the file has none; reverting must not. A file that no
+    // longer reads leaves the document as it was.
+    const QList<QVariantMap> current = m_document.variablesAsDictionaries();
+    m_document.variables().replaceAll({});
+    platform::Error error;
+    if (!m_document.readFromPath(m_document.filePath(), GraflinkDocument::DocumentTypeName, &error)) {
+        m_document.loadVariablesFromDictionaries(current);
+        showMessage(tr("Could not read the file again: %1. The document is as it was.")
+                        .arg(error.localizedDescription()));
+        return;
+    }
+    m_undoStack->clear();
+}
+
+QString GraflinkDocumentWindowController::windowStateKey() const {
+    const QByteArray digest =
+        QCryptographicHash::hash(m_document.filePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QStringLiteral("WindowState/") + QString::fromLatin1(digest);
+}
+
+void GraflinkDocumentWindowController::restoreWindowState() {
+    if (m_document.filePath().isEmpty())
+        return;
+    const QVariantMap state =
+        platform::UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
+    restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
+    m_ui->variablesTableView->horizontalHeader()->restoreState(
+        state.value(QStringLiteral("columns")).toByteArray());
+}
+
+void GraflinkDocumentWindowController::saveWindowState() const {
+    if (m_document.filePath().isEmpty())
+        return;
+    platform::UserDefaults::standardUserDefaults().setValue(
+        windowStateKey(),
+        QVariantMap{{QStringLiteral("geometry"), saveGeometry()},
+                    {QStringLiteral("columns"), m_ui->variablesTableView->horizontalHeader()->saveState()}});
+}
+
 void GraflinkDocumentWindowController::save(std::function<void()> then) {
     if (m_document.filePath().isEmpty()) {
         saveAs(std::move(then));
@@ -420,6 +475,7 @@ void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
         }
     }
     m_pathsWindow->close();
+    saveWindowState();
     event->accept();
     Q_EMIT windowClosed();
 }

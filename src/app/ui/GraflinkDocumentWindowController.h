@@ -56,11 +56,17 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void removeSelectedVariables();
     /// Saves to the document's file, or asks for one first; `then` runs after a successful save.
     void save(std::function<void()> then = {});
+    /// Reads the file again; the edits since the last save (and their undo steps) are dropped.
+    void revertToSaved();
     void saveAs(std::function<void()> then = {});
 
   Q_SIGNALS:
     /// The window has closed (the document's timer is stopped); the owner closes the document.
     void windowClosed();
+    /// Commands of the application, offered in this window's menus too.
+    void newDocumentRequested();
+    void openRequested();
+    void quitRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -71,6 +77,10 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void updateTitle();
     void refreshFinished(bool processed);
     void showMessage(const QString& text);
+    /// Where this document's window geometry and column layout are kept (by file).
+    QString windowStateKey() const;
+    void restoreWindowState();
+    void saveWindowState() const;
 
     GraflinkDocument& m_document;
     std::unique_ptr<Ui::GraflinkDocument> m_ui;

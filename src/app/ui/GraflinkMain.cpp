@@ -66,6 +66,14 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &ApplicationWindow::newDataSourceRequested, &qtApplication,
                      [&] { documents.addDocument(std::make_unique<NVSCGDataSource>(), true); });
 
+    // The document windows offer the application's commands too.
+    QObject::connect(&documentWindows, &DocumentWindows::newDocumentRequested, &window,
+                     &ApplicationWindow::newDocumentRequested);
+    QObject::connect(&documentWindows, &DocumentWindows::openRequested, &window,
+                     &ApplicationWindow::openDocuments);
+    QObject::connect(&documentWindows, &DocumentWindows::quitRequested, &window,
+                     &ApplicationWindow::quitRequested);
+
     // A service manager, a logout or Ctrl+C in a terminal quit as the Quit command does.
     platform::StopSignalWaiter stopSignals;
     stopSignals.onStop([](int) { QApplication::quit(); });

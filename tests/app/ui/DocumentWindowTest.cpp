@@ -140,6 +140,19 @@ TEST_F(DocumentWindow, EveryControlIsNamedForScreenReaders) {
     }
 }
 
+TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {
+    window->makeNewVariable(QStringLiteral("scores/home"));
+    ASSERT_EQ(document->variables().count(), 1);
+    window->revertToSaved();
+    EXPECT_EQ(document->variables().count(), 0);
+    EXPECT_EQ(window->undoStack()->count(), 0);
+
+    window->resize(1100, 610);
+    window->close();
+    GraflinkDocumentWindowController reopened(*document);
+    EXPECT_EQ(reopened.size(), QSize(1100, 610));
+}
+
 TEST(Preferences, ChoosingStoresThePathAndCancellingKeepsIt) {
     QTemporaryDir dir;
     platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.conf")));
