@@ -3,6 +3,7 @@
 #include "app/GraflinkDocument.h"
 #include "app/ui/DataSourceRowsWindow.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
+#include "app/ui/RecentDocuments.h"
 #include "datasource/NVSCGDataSource.h"
 #include "platform/DocumentController.h"
 
@@ -55,6 +56,11 @@ void DocumentWindows::display(platform::Document& document) {
     if (!window)
         return;
     m_windows.insert(&document, window);
+    if (m_recent) {
+        m_recent->add(document.filePath());
+        connect(&document, &platform::Document::filePathChanged, m_recent,
+                [recent = m_recent, &document] { recent->add(document.filePath()); });
+    }
     window->show();
 }
 

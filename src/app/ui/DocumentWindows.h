@@ -6,6 +6,7 @@
 
 class NVSLogController;
 class QMainWindow;
+class RecentDocuments;
 namespace platform {
 class Document;
 class DocumentController;
@@ -21,6 +22,8 @@ class DocumentWindows : public QObject {
                     platform::UserDefaults& defaults, QObject* parent = nullptr);
     ~DocumentWindows() override;
 
+    /// The documents shown are remembered there, and their windows offer them (not owned).
+    void setRecentDocuments(RecentDocuments* recent) { m_recent = recent; }
     /// The display handler of the document controller.
     void display(platform::Document& document);
     QMainWindow* windowFor(const platform::Document* document) const { return m_windows.value(document); }
@@ -46,5 +49,6 @@ class DocumentWindows : public QObject {
     platform::UserDefaults& m_defaults;
     QHash<const platform::Document*, QMainWindow*> m_windows;
     bool m_quitting = false;
+    RecentDocuments* m_recent = nullptr;
     QList<platform::Document*> m_closedWhileQuitting;
 };

@@ -8,6 +8,7 @@
 #include "app/VariablesModel.h"
 #include "app/ui/CGSettingsPopover.h"
 #include "app/ui/PathsWindow.h"
+#include "app/ui/RecentDocuments.h"
 #include "app/ui/VariableItemDelegate.h"
 #include "platform/RedactedText.h"
 #include "platform/UserDefaults.h"
@@ -478,4 +479,21 @@ void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
     saveWindowState();
     event->accept();
     Q_EMIT windowClosed();
+}
+
+void GraflinkDocumentWindowController::addOpenRecentMenu(RecentDocuments& recent) {
+    for (QAction* action : menuBar()->actions()) {
+        QMenu* file = action->menu();
+        if (!file)
+            continue;
+        const QList<QAction*> items = file->actions();
+        for (int i = 0; i < items.size(); ++i) {
+            if (items.at(i)->shortcut() != QKeySequence(QKeySequence::Open))
+                continue;
+            auto* submenu = new QMenu(tr("Open &Recent"), file);
+            file->insertMenu(i + 1 < items.size() ? items.at(i + 1) : nullptr, submenu);
+            recent.attach(submenu);
+            return;
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include "app/ui/ApplicationWindow.h"
 #include "app/ui/DocumentWindows.h"
 #include "app/ui/PreferencesWindowController.h"
+#include "app/ui/RecentDocuments.h"
 #include "appbase/NVSAlertUtilities.h"
 #include "appbase/NVSLogController.h"
 #include "appbase/ui/MessageBoxAlertPresenter.h"
@@ -43,6 +44,16 @@ int main(int argc, char** argv) {
                                     platform::UserDefaults::standardUserDefaults());
 
     ApplicationWindow window(documents);
+    RecentDocuments recent(platform::UserDefaults::standardUserDefaults());
+    documentWindows.setRecentDocuments(&recent);
+    window.addOpenRecentMenu(recent);
+    QObject::connect(&recent, &RecentDocuments::openRequested, &window, [&](const QString& path) {
+        documents.openDocumentWithContentsOfURL(
+            path, true, [&window](platform::Document* opened, bool, const platform::Error& error) {
+                if (!opened)
+                    window.statusBar()->showMessage(error.localizedDescription());
+            });
+    });
     QObject::connect(&window, &ApplicationWindow::aboutRequested, &qtApplication,
                      &NorvaneQtApplication::displayAboutPanel);
     QObject::connect(&window, &ApplicationWindow::knowledgeBaseRequested, &application,

@@ -7,11 +7,14 @@
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "app/ui/PathsWindow.h"
 #include "app/ui/PreferencesWindowController.h"
+#include "app/ui/RecentDocuments.h"
 #include "support/TestHelpers.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -151,6 +154,35 @@ TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {
     window->close();
     GraflinkDocumentWindowController reopened(*document);
     EXPECT_EQ(reopened.size(), QSize(1100, 610));
+}
+
+TEST(RecentDocuments, NewestFirstWithoutDuplicatesOrMissingFiles) {
+    QTemporaryDir dir;
+    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.conf")));
+    RecentDocuments recent(defaults);
+    QStringList files;
+    for (int i = 0; i < RecentDocuments::Maximum + 2; ++i) {
+        files.append(dir.filePath(QStringLiteral("%1.graflink").arg(i)));
+        testing_support::writeFile(files.last(), "x");
+        recent.add(files.last());
+    }
+    recent.add(files.at(5)); // again: moves to the front
+    QFile::remove(files.at(11));
+    const QStringList listed = recent.paths();
+    ASSERT_EQ(listed.size(), RecentDocuments::Maximum - 1);
+    EXPECT_EQ(listed.first(), files.at(5));
+    EXPECT_EQ(listed.at(1), files.at(10));
+    EXPECT_EQ(listed.count(files.at(5)), 1);
+
+    QMenu menu;
+    recent.attach(&menu);
+    QString opened;
+    QObject::connect(&recent, &RecentDocuments::openRequested, &menu,
+                     [&](const QString& path) { opened = path; });
+    Q_EMIT menu.aboutToShow();
+    menu.actions().first()->trigger();
+    EXPECT_EQ(opened, files.at(5));
+    EXPECT_EQ(menu.actions().first()->text(), QStringLiteral("&1 5.graflink"));
 }
 
 TEST(Preferences, ChoosingStoresThePathAndCancellingKeepsIt) {
