@@ -183,7 +183,8 @@ QVariant VariablesModel::data(const QModelIndex& index, int role) const {
         return role == Qt::EditRole ? QVariant(variable->valueType())
                                     : QVariant(typeName(variable->valueType()));
     case FormatColumn:
-        return text(variable->format());
+        // A text variable keeps its pattern unused: show nothing rather than a greyed-out pattern.
+        return role == Qt::DisplayRole && !variable->requiresFormat() ? QString() : text(variable->format());
     case ProjectColumn:
         return text(variable->CGProjectName());
     case FieldColumn:
