@@ -13,8 +13,10 @@ QString CgsimCommand::help() const {
         "Runs a CG server simulator on 127.0.0.1 (port 2001 unless given; 0 picks a free one): project\n"
         "and item listings, authorization and updates of API generation 1 (default) or 2, and the\n"
         "change-notification socket. Every accepted update is printed on stdout as one JSON line:\n"
-        "{\"project\", \"item\", \"text\"} (or \"htmlText\", or the media path key). FILE is a JSON array of\n"
-        "{\"name\", \"uniqueID\", \"items\": [{\"name\", \"uniqueID\", \"type\"}]}; it is reloaded and announced\n"
+        "{\"project\", \"item\", \"text\"} (or \"htmlText\", or the media path key). FILE is a JSON array "
+        "of\n"
+        "{\"name\", \"uniqueID\", \"items\": [{\"name\", \"uniqueID\", \"type\"}]}; it is reloaded and "
+        "announced\n"
         "whenever it changes. Without it a built-in set is served. Admin requests: GET/PUT /admin/projects,\n"
         "POST /admin/notify, GET /admin/updates. Stops on SIGINT or SIGTERM.\n");
 }
@@ -47,11 +49,13 @@ int CgsimCommand::run(CliContext& context, const QStringList& arguments) {
     }
 
     CGServerSimulator simulator(options);
-    QObject::connect(&simulator, &CGServerSimulator::updateAccepted, &simulator,
-                     [&](const QByteArray& line) { context.out << QString::fromUtf8(line) << Qt::endl; },
-                     Qt::QueuedConnection);
-    QObject::connect(&simulator, &CGServerSimulator::diagnostic, &simulator,
-                     [&](const QString& text) { context.err << text << Qt::endl; }, Qt::QueuedConnection);
+    QObject::connect(
+        &simulator, &CGServerSimulator::updateAccepted, &simulator,
+        [&](const QByteArray& line) { context.out << QString::fromUtf8(line) << Qt::endl; },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &simulator, &CGServerSimulator::diagnostic, &simulator,
+        [&](const QString& text) { context.err << text << Qt::endl; }, Qt::QueuedConnection);
     QString error;
     if (!simulator.start(&error)) {
         context.err << "graflink-cli cgsim: " << error << Qt::endl;

@@ -31,7 +31,7 @@ struct CliContext {
 
 /// One subcommand of graflink-cli.
 class CliCommand {
-public:
+  public:
     virtual ~CliCommand();
     /// The words that name it ("csv", or "datasource export").
     virtual QString name() const = 0;

@@ -2,9 +2,9 @@
 
 #include "app/DataSourceAutoExporter.h"
 #include "cli/DataSourceFiles.h"
-#include "platform/StopSignalWaiter.h"
 #include "datasource/NVSCGDataSource.h"
 #include "platform/Error.h"
+#include "platform/StopSignalWaiter.h"
 
 #include <vector>
 
@@ -41,8 +41,8 @@ int DataSourceWatchCommand::run(CliContext& context, const QStringList& argument
 
     // Observing before any file is opened: the first refresh of each already counts as a change.
     DataSourceAutoExporter exporter(context.logger, context.defaults);
-    exporter.setExportObserver([&context](const NVSCGDataSource& dataSource, const QString& path, bool success,
-                                          const platform::Error&) {
+    exporter.setExportObserver([&context](const NVSCGDataSource& dataSource, const QString& path,
+                                          bool success, const platform::Error&) {
         if (success)
             context.out << "exported " << dataSource.countOfContentNodes() << " playlist items to " << path
                         << Qt::endl;
@@ -62,8 +62,8 @@ int DataSourceWatchCommand::run(CliContext& context, const QStringList& argument
             return Failure;
         }
         if (dataSource->exportPath().isEmpty())
-            context.err << "graflink-cli datasource watch: " << path << " has no export path; it is not exported"
-                        << Qt::endl;
+            context.err << "graflink-cli datasource watch: " << path
+                        << " has no export path; it is not exported" << Qt::endl;
         else
             anyExportPath = true;
         if (!dataSource->autoUpdate())

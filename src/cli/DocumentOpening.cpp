@@ -5,7 +5,8 @@
 
 namespace cli {
 
-std::unique_ptr<GraflinkDocument> openDocument(CliContext& context, const QString& path, const QString& subcommand) {
+std::unique_ptr<GraflinkDocument> openDocument(CliContext& context, const QString& path,
+                                               const QString& subcommand) {
     // The application's services, its actions controller included, as the desktop program gives them.
     auto document = std::make_unique<GraflinkDocument>(context.application.documentEnvironment());
     platform::Error error;
@@ -18,8 +19,8 @@ std::unique_ptr<GraflinkDocument> openDocument(CliContext& context, const QStrin
 
 bool connectDocument(CliContext& context, GraflinkDocument& document, const QString& subcommand) {
     if (document.CGServerIPAddress().trimmed().isEmpty()) {
-        context.err << "graflink-cli " << subcommand << ": " << document.displayName() << " names no CG server"
-                    << Qt::endl;
+        context.err << "graflink-cli " << subcommand << ": " << document.displayName()
+                    << " names no CG server" << Qt::endl;
         return false;
     }
     document.applyCGServerSettings();

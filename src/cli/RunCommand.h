@@ -6,9 +6,11 @@ namespace cli {
 
 /// `run DOC...`: keeps documents open, refreshing and publishing, until SIGINT or SIGTERM.
 class RunCommand : public CliCommand {
-public:
+  public:
     QString name() const override { return QStringLiteral("run"); }
-    QString summary() const override { return QStringLiteral("run documents until stopped (timers, publishing)"); }
+    QString summary() const override {
+        return QStringLiteral("run documents until stopped (timers, publishing)");
+    }
     QString help() const override;
     int run(CliContext& context, const QStringList& arguments) override;
     bool restoresDocuments(const QStringList& arguments) const override;

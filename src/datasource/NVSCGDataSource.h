@@ -23,7 +23,7 @@ namespace platform {
 class DispatchTimer;
 class SerialExecutor;
 class XmlDocument;
-}
+} // namespace platform
 
 /// The data-source document: a feed URL, the XPath of the repeating element whose instances are
 /// the rows, and columns that read one value per row from the feed or compose it from other
@@ -44,7 +44,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
                    autoUpdateFrequencyChanged)
     Q_PROPERTY(QString exportPath READ exportPath WRITE setExportPath NOTIFY exportPathChanged)
     Q_PROPERTY(QStringList XPaths READ XPaths NOTIFY XPathsChanged)
-public:
+  public:
     enum Status : uint { NeverRefreshed = 0, Refreshing = 1, Refreshed = 3 };
 
     static constexpr double DefaultAutoUpdateFrequency = 10.0;
@@ -98,7 +98,8 @@ public:
     std::vector<NVSCGDataSourceNodePtr> fileContentNodes() const;
     void setFileContentNodes(const std::vector<NVSCGDataSourceNodePtr>& nodes);
     void updateXPathContentNodes();
-    std::vector<NVSCGDataSourceNodePtr> childrenWithXPath(const QString& XPath, NVSCGDataSourceNode& node) const;
+    std::vector<NVSCGDataSourceNodePtr> childrenWithXPath(const QString& XPath,
+                                                          NVSCGDataSourceNode& node) const;
     void updateSelectedPropertyOfNodesWithWildcardXPath(const QString& wildcardXPath, bool selected);
     /// Wildcard forms of repeated elements (from their second instance), then every path.
     QStringList XPaths() const;
@@ -157,7 +158,7 @@ public:
     bool shouldResume() const { return m_shouldResume; }
     const platform::DispatchTimer* autoUpdateTimer() const { return m_autoUpdateTimer.get(); }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void statusChanged(uint status);
     void dataSourceURLChanged();
     void XPathChanged();
@@ -186,10 +187,10 @@ Q_SIGNALS:
     void columnsAboutToBeReset();
     void columnsReset();
 
-protected:
+  protected:
     bool readFromFile(const QString& path, const QString& typeName, platform::Error* error) override;
 
-private:
+  private:
     friend class NVSCGDataSourceRefreshOperation;
     friend class NVSCGDataSourceFileFormat;
 

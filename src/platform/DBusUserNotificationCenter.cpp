@@ -12,10 +12,10 @@ namespace platform {
 /// Receives the notification server's "ActionInvoked" signals on the main thread.
 class DBusUserNotificationCenter::ActionListener : public QObject {
     Q_OBJECT
-public:
+  public:
     std::function<void(const QString&)> onAction;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     void actionInvoked(uint /*notificationId*/, const QString& actionKey) {
         if (onAction)
             onAction(actionKey);
@@ -30,21 +30,23 @@ DBusUserNotificationCenter::DBusUserNotificationCenter(const QDBusConnection& co
 
 DBusUserNotificationCenter::~DBusUserNotificationCenter() {
     if (m_listener && m_connection.isConnected())
-        m_connection.disconnect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"), m_listener.get(),
-                                SLOT(actionInvoked(uint, QString)));
+        m_connection.disconnect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"),
+                                m_listener.get(), SLOT(actionInvoked(uint, QString)));
 }
 
-void DBusUserNotificationCenter::setNotificationCategories(const QList<UserNotificationCategory>& categories) {
+void DBusUserNotificationCenter::setNotificationCategories(
+    const QList<UserNotificationCategory>& categories) {
     std::lock_guard lock(m_mutex);
     m_categories = categories;
 }
 
-void DBusUserNotificationCenter::setResponseHandler(std::function<void(const UserNotificationResponse&)> handler) {
+void DBusUserNotificationCenter::setResponseHandler(
+    std::function<void(const UserNotificationResponse&)> handler) {
     if (!m_listener) {
         m_listener = std::make_unique<ActionListener>();
         if (m_connection.isConnected())
-            m_connection.connect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"), m_listener.get(),
-                                 SLOT(actionInvoked(uint, QString)));
+            m_connection.connect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"),
+                                 m_listener.get(), SLOT(actionInvoked(uint, QString)));
     }
     m_listener->onAction = [this, handler = std::move(handler)](const QString& actionKey) {
         bool ours = false;
@@ -82,7 +84,8 @@ void DBusUserNotificationCenter::requestAuthorization(int /*options*/, std::func
 void DBusUserNotificationCenter::add(const UserNotificationRequest& request) {
     if (!m_connection.isConnected())
         return;
-    QDBusMessage notify = QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName, QStringLiteral("Notify"));
+    QDBusMessage notify =
+        QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName, QStringLiteral("Notify"));
     QVariantMap hints;
     if (!request.categoryIdentifier.isEmpty())
         hints.insert(QStringLiteral("category"), request.categoryIdentifier);
@@ -99,7 +102,8 @@ void DBusUserNotificationCenter::add(const UserNotificationRequest& request) {
                 actions << action.identifier << action.title;
         }
     }
-    notify << BundleInfo::bundleName() << 0u << QString() << request.title << request.body << actions << hints << -1;
+    notify << BundleInfo::bundleName() << 0u << QString() << request.title << request.body << actions << hints
+           << -1;
     // Fire and forget: a slow notification server must never hold up the caller.
     m_connection.send(notify);
 }

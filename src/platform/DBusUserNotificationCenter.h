@@ -15,7 +15,7 @@ namespace platform {
 /// for one of them reaches the response handler (action identifiers are the application's own,
 /// such as "UpgradeNotificationAction", so they are not confused with other programs' buttons).
 class DBusUserNotificationCenter : public UserNotificationCenter {
-public:
+  public:
     static inline const QString ServiceName = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString ObjectPath = QStringLiteral("/org/freedesktop/Notifications");
     static inline const QString InterfaceName = QStringLiteral("org.freedesktop.Notifications");
@@ -30,7 +30,7 @@ public:
     void setNotificationCategories(const QList<UserNotificationCategory>& categories) override;
     void setResponseHandler(std::function<void(const UserNotificationResponse&)> handler) override;
 
-private:
+  private:
     class ActionListener;
 
     QDBusConnection m_connection;

@@ -15,7 +15,7 @@ class Document : public QObject {
     Q_OBJECT
     Q_PROPERTY(QString filePath READ filePath NOTIFY filePathChanged)
     Q_PROPERTY(bool documentEdited READ isDocumentEdited NOTIFY documentEditedChanged)
-public:
+  public:
     enum class ChangeKind { Done, Undone, Cleared };
 
     explicit Document(QObject* parent = nullptr);
@@ -40,17 +40,17 @@ public:
     /// The document is being closed: stop timers and work in progress. The default does nothing.
     virtual void close() {}
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void filePathChanged();
     void documentEditedChanged();
 
-protected:
+  protected:
     virtual bool readFromFile(const QString& path, const QString& typeName, Error* error) = 0;
     virtual bool writeToFile(const QString& path, const QString& typeName, Error* error);
     /// The file's bytes; an empty optional with `error` set when they cannot be made.
     virtual std::optional<QByteArray> dataOfType(const QString& typeName, Error* error);
 
-private:
+  private:
     void setFilePath(const QString& path);
 
     QString m_filePath;

@@ -72,11 +72,12 @@ namespace platform {
 void StopSignalWaiter::onStop(std::function<void(int)> handler) {
     if (!m_ready)
         return;
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [handler = std::move(handler)] {
-        char byte = 0;
-        if (::read(signalSockets[1], &byte, 1) == 1)
-            handler(byte);
-    });
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                     [handler = std::move(handler)] {
+                         char byte = 0;
+                         if (::read(signalSockets[1], &byte, 1) == 1)
+                             handler(byte);
+                     });
 }
 
 } // namespace platform
