@@ -14,6 +14,7 @@
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/PropertyList.h"
+#include "platform/SharedHttpClient.h"
 #include "platform/StringFormat.h"
 #include "platform/UserDefaults.h"
 #include "platform/ValueReadings.h"
@@ -27,20 +28,13 @@ using platform::ValueReadings;
 
 namespace {
 
-std::shared_ptr<platform::http::Client> sharedHttpClient() {
-    // Never destroyed: completions of feeds still in flight at exit must find their client.
-    static auto* client =
-        new std::shared_ptr<platform::http::Client>(std::make_shared<platform::http::Client>());
-    return *client;
-}
-
 GraflinkDocument::Environment completed(GraflinkDocument::Environment environment) {
     if (!environment.defaults)
         environment.defaults = &platform::UserDefaults::standardUserDefaults();
     if (!environment.logger)
         environment.logger = &NVSLogController::sharedLogController();
     if (!environment.http)
-        environment.http = sharedHttpClient();
+        environment.http = platform::http::sharedClient();
     return environment;
 }
 

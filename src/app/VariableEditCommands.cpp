@@ -42,6 +42,12 @@ QString commandText(Property property) {
     return {};
 }
 
+void insertVariable(GraflinkDocument& document, int row, const QVariantMap& dictionary) {
+    auto variable = std::make_unique<GraflinkVariable>(dictionary);
+    variable->setDocument(&document);
+    document.variables().insert(row, std::move(variable));
+}
+
 } // namespace
 
 QVariant read(const GraflinkDocument& document, int row, Property property) {
@@ -121,9 +127,7 @@ InsertVariable::InsertVariable(GraflinkDocument& document, int row, QVariantMap 
       m_row(row), m_dictionary(std::move(dictionary)) {}
 
 void InsertVariable::redo() {
-    auto variable = std::make_unique<GraflinkVariable>(m_dictionary);
-    variable->setDocument(&m_document);
-    m_document.variables().insert(m_row, std::move(variable));
+    insertVariable(m_document, m_row, m_dictionary);
 }
 
 void InsertVariable::undo() {
@@ -142,9 +146,7 @@ void RemoveVariable::redo() {
 }
 
 void RemoveVariable::undo() {
-    auto variable = std::make_unique<GraflinkVariable>(m_dictionary);
-    variable->setDocument(&m_document);
-    m_document.variables().insert(m_row, std::move(variable));
+    insertVariable(m_document, m_row, m_dictionary);
 }
 
 } // namespace VariableEditCommands

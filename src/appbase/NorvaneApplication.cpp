@@ -10,6 +10,7 @@
 #include "platform/MainQueue.h"
 #include "platform/PowerOffMonitor.h"
 #include "platform/SerialExecutor.h"
+#include "platform/SharedHttpClient.h"
 #include "platform/StandardPaths.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
@@ -30,13 +31,6 @@
 
 namespace {
 
-std::shared_ptr<platform::http::Client> sharedHttpClient() {
-    // Never destroyed: a version check still in flight at exit must find its client.
-    static auto* client =
-        new std::shared_ptr<platform::http::Client>(std::make_shared<platform::http::Client>());
-    return *client;
-}
-
 bool openWithDesktop(const QUrl& url) {
     return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
 }
@@ -47,7 +41,7 @@ NorvaneApplication::NorvaneApplication(Environment environment, QObject* parent)
     : QObject(parent), m_defaults(environment.defaults ? environment.defaults
                                                        : &platform::UserDefaults::standardUserDefaults()),
       m_logger(environment.logger ? environment.logger : &NVSLogController::sharedLogController()),
-      m_http(environment.http ? std::move(environment.http) : sharedHttpClient()),
+      m_http(environment.http ? std::move(environment.http) : platform::http::sharedClient()),
       m_notifications(environment.notifications ? std::move(environment.notifications)
                                                 : platform::UserNotificationCenter::current()),
       m_info(environment.infoDictionary.isEmpty() ? platform::BundleInfo::infoDictionary()

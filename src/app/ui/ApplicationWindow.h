@@ -4,7 +4,6 @@
 #include <functional>
 
 class QTreeWidget;
-class RecentDocuments;
 class QLabel;
 namespace platform {
 class Document;
@@ -25,8 +24,6 @@ class ApplicationWindow : public QMainWindow {
 
     void setFileChooser(FileChooser chooser) { m_chooser = std::move(chooser); }
     void openDocuments();
-    /// Adds File ▸ Open Recent with `recent`'s documents (not owned).
-    void addOpenRecentMenu(RecentDocuments& recent);
     /// Runs `quit` at once when nothing is on air; otherwise asks first (window-modal) and runs it
     /// only when the user confirms.
     void confirmQuit(int documentsOnAir, std::function<void()> quit);

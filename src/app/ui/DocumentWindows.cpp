@@ -7,6 +7,7 @@
 #include "datasource/NVSCGDataSource.h"
 #include "platform/DocumentController.h"
 
+#include <QMenuBar>
 #include <QTimer>
 #include <utility>
 

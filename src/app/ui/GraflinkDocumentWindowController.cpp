@@ -480,20 +480,3 @@ void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
     event->accept();
     Q_EMIT windowClosed();
 }
-
-void GraflinkDocumentWindowController::addOpenRecentMenu(RecentDocuments& recent) {
-    for (QAction* action : menuBar()->actions()) {
-        QMenu* file = action->menu();
-        if (!file)
-            continue;
-        const QList<QAction*> items = file->actions();
-        for (int i = 0; i < items.size(); ++i) {
-            if (items.at(i)->shortcut() != QKeySequence(QKeySequence::Open))
-                continue;
-            auto* submenu = new QMenu(tr("Open &Recent"), file);
-            file->insertMenu(i + 1 < items.size() ? items.at(i + 1) : nullptr, submenu);
-            recent.attach(submenu);
-            return;
-        }
-    }
-}

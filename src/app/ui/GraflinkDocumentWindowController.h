@@ -5,7 +5,6 @@
 #include <memory>
 
 class CGSettingsPopover;
-class RecentDocuments;
 class FeedProbe;
 class GraflinkDocument;
 class PathsWindow;
@@ -59,8 +58,6 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void save(std::function<void()> then = {});
     /// Reads the file again; the edits since the last save (and their undo steps) are dropped.
     void revertToSaved();
-    /// Adds File ▸ Open Recent with `recent`'s documents (not owned).
-    void addOpenRecentMenu(RecentDocuments& recent);
     void saveAs(std::function<void()> then = {});
 
   Q_SIGNALS:

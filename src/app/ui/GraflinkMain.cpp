@@ -18,6 +18,7 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     ApplicationWindow window(documents);
     RecentDocuments recent(platform::UserDefaults::standardUserDefaults());
     documentWindows.setRecentDocuments(&recent);
-    window.addOpenRecentMenu(recent);
+    recent.addMenuAfterOpen(window.menuBar());
     QObject::connect(&recent, &RecentDocuments::openRequested, &window, [&](const QString& path) {
         documents.openDocumentWithContentsOfURL(
             path, true, [&window](platform::Document* opened, bool, const platform::Error& error) {

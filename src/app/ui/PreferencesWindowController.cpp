@@ -43,19 +43,18 @@ void PreferencesWindowController::showValues() {
 }
 
 void PreferencesWindowController::selectAppleScriptsFolder() {
-    const QString folder = m_chooser(this, true);
-    if (folder.isEmpty())
-        return;
-    m_defaults.setValue(AppleScriptsFolderPathKey, folder);
-    m_defaults.synchronize();
-    showValues();
+    choose(true, AppleScriptsFolderPathKey);
 }
 
 void PreferencesWindowController::dataSourceExportSelectStillImageFolder() {
-    const QString file = m_chooser(this, false);
-    if (file.isEmpty())
+    choose(false, DataSourceExportStillImagePathKey);
+}
+
+void PreferencesWindowController::choose(bool folder, const QString& key) {
+    const QString path = m_chooser(this, folder);
+    if (path.isEmpty())
         return;
-    m_defaults.setValue(DataSourceExportStillImagePathKey, file);
+    m_defaults.setValue(key, path);
     m_defaults.synchronize();
     showValues();
 }

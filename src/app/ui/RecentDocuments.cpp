@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QMenu>
+#include <QMenuBar>
 
 RecentDocuments::RecentDocuments(platform::UserDefaults& defaults, QObject* parent)
     : QObject(parent), m_defaults(defaults) {}
@@ -47,4 +48,21 @@ void RecentDocuments::attach(QMenu* menu) {
         menu->addSeparator();
         menu->addAction(tr("&Clear the List"), this, &RecentDocuments::clear)->setEnabled(!list.isEmpty());
     });
+}
+
+void RecentDocuments::addMenuAfterOpen(QMenuBar* menuBar) {
+    for (QAction* action : menuBar->actions()) {
+        QMenu* file = action->menu();
+        if (!file)
+            continue;
+        const QList<QAction*> items = file->actions();
+        for (int i = 0; i < items.size(); ++i) {
+            if (items.at(i)->shortcut() != QKeySequence(QKeySequence::Open))
+                continue;
+            auto* submenu = new QMenu(tr("Open &Recent"), file);
+            file->insertMenu(i + 1 < items.size() ? items.at(i + 1) : nullptr, submenu);
+            attach(submenu);
+            return;
+        }
+    }
 }

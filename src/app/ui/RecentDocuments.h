@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class QMenu;
+class QMenuBar;
 namespace platform {
 class UserDefaults;
 }
@@ -23,6 +24,8 @@ class RecentDocuments : public QObject {
     void clear();
     /// Fills `menu` with the recent documents each time it opens; choosing one emits openRequested.
     void attach(QMenu* menu);
+    /// Puts an attached File ▸ Open Recent submenu right after the Open command of `menuBar`.
+    void addMenuAfterOpen(QMenuBar* menuBar);
 
   Q_SIGNALS:
     void openRequested(const QString& path);
