@@ -1,10 +1,11 @@
 #include "app/ui/DocumentWindows.h"
 
 #include "app/GraflinkDocument.h"
-#include "app/ui/DataSourceRowsWindow.h"
+#include "app/ui/DataSourcePlaylistExport.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "app/ui/RecentDocuments.h"
 #include "datasource/NVSCGDataSource.h"
+#include "datasource/ui/NVSCGDataSourceWindowController.h"
 #include "platform/DocumentController.h"
 
 #include <QMenuBar>
@@ -50,9 +51,16 @@ void DocumentWindows::display(platform::Document& document) {
                 &DocumentWindows::quitRequested);
         window = controller;
     } else if (auto* dataSource = qobject_cast<NVSCGDataSource*>(&document)) {
-        auto* rows = new DataSourceRowsWindow(*dataSource, m_logger, m_defaults);
-        connect(rows, &DataSourceRowsWindow::windowClosed, this, closed);
-        window = rows;
+        auto* editor = new NVSCGDataSourceWindowController(*dataSource);
+        new DataSourcePlaylistExport(*editor, m_logger, m_defaults);
+        connect(editor, &NVSCGDataSourceWindowController::windowClosed, this, closed);
+        connect(editor, &NVSCGDataSourceWindowController::newDocumentRequested, this,
+                &DocumentWindows::newDocumentRequested);
+        connect(editor, &NVSCGDataSourceWindowController::newDataSourceRequested, this,
+                &DocumentWindows::newDataSourceRequested);
+        connect(editor, &NVSCGDataSourceWindowController::openRequested, this, &DocumentWindows::openRequested);
+        connect(editor, &NVSCGDataSourceWindowController::quitRequested, this, &DocumentWindows::quitRequested);
+        window = editor;
     }
     if (!window)
         return;

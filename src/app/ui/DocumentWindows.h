@@ -14,7 +14,7 @@ class UserDefaults;
 } // namespace platform
 
 /// One window per open document: a Graflink document's window (which also connects it to its CG
-/// server) or a data source's rows. Closing a window closes its document; the window goes first.
+/// server) or a data source's editor. Closing a window closes its document; the window goes first.
 class DocumentWindows : public QObject {
     Q_OBJECT
   public:
@@ -38,6 +38,7 @@ class DocumentWindows : public QObject {
   Q_SIGNALS:
     /// Application commands chosen in a document's window.
     void newDocumentRequested();
+    void newDataSourceRequested();
     void openRequested();
     void quitRequested();
 

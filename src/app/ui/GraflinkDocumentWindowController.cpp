@@ -12,6 +12,8 @@
 #include "app/ui/VariableItemDelegate.h"
 #include "platform/RedactedText.h"
 #include "platform/UserDefaults.h"
+#include "platform/ui/DocumentFileCommands.h"
+#include "platform/ui/SetValueCommand.h"
 #include "ui_GraflinkDocument.h"
 
 #include <QCloseEvent>
@@ -36,53 +38,16 @@ void chooseFilterWithDialog(QWidget* parent, std::function<void(const QString&)>
     dialog->open();
 }
 
-void chooseSavePathWithDialog(QWidget* parent, const QString& suggestedName,
-                              std::function<void(const QString&)> chosen) {
-    auto* dialog = new QFileDialog(parent, QObject::tr("Save Document"), suggestedName,
-                                   QObject::tr("Graflink documents (*.graflink)"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setDefaultSuffix(QStringLiteral("graflink"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::WindowModal);
-    QObject::connect(dialog, &QFileDialog::fileSelected, parent,
-                     [chosen = std::move(chosen)](const QString& path) { chosen(path); });
-    dialog->open();
-}
-
-void askWithMessageBox(QWidget* parent, std::function<void(int)> answered) {
-    auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Save the new document before closing?"),
-                                QObject::tr("Its variables and settings are lost if you don't save them."),
-                                QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
-    box->setDefaultButton(QMessageBox::Save);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::WindowModal);
-    QObject::connect(box, &QMessageBox::finished, parent, [box, answered = std::move(answered)](int) {
-        answered(int(box->standardButton(box->clickedButton())));
-    });
-    box->open();
-}
-
-/// A document setting as one undoable step.
-class SetSetting : public QUndoCommand {
-  public:
-    SetSetting(const QString& text, std::function<QVariant()> get, std::function<void(const QVariant&)> set,
-               QVariant value)
-        : QUndoCommand(text), m_set(std::move(set)), m_old(get()), m_new(std::move(value)) {}
-    void redo() override { m_set(m_new); }
-    void undo() override { m_set(m_old); }
-
-  private:
-    std::function<void(const QVariant&)> m_set;
-    QVariant m_old, m_new;
-};
-
 } // namespace
 
 GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocument& document,
                                                                    QWidget* parent)
     : QMainWindow(parent), m_document(document), m_ui(std::make_unique<Ui::GraflinkDocument>()),
-      m_undoStack(std::make_unique<QUndoStack>()), m_filterChooser(chooseFilterWithDialog),
-      m_saveChooser(chooseSavePathWithDialog), m_closeQuestion(askWithMessageBox) {
+      m_undoStack(std::make_unique<QUndoStack>()), m_filterChooser(chooseFilterWithDialog) {
+    m_files = new platform::DocumentFileCommands(document, *m_undoStack, *this, GraflinkDocument::DocumentTypeName,
+                                                 QStringLiteral("graflink"),
+                                                 tr("Graflink documents (*.graflink)"));
+    connect(m_files, &platform::DocumentFileCommands::failed, this, &GraflinkDocumentWindowController::showMessage);
     auto* central = new QWidget(this);
     m_ui->setupUi(central);
     setCentralWidget(central);
@@ -123,7 +88,7 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     connect(m_ui->autoRefreshCheckBox, &QCheckBox::toggled, this, [this](bool on) {
         if (on == m_document.autoRefresh())
             return;
-        m_undoStack->push(new SetSetting(
+        m_undoStack->push(new platform::SetValueCommand(
             tr("Change Auto Refresh"), [this] { return m_document.autoRefresh(); },
             [this](const QVariant& value) { m_document.setAutoRefresh(value.toBool()); }, on));
     });
@@ -131,7 +96,7 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
         const double seconds = m_ui->refreshFrequencySpinBox->value();
         if (seconds == m_document.refreshFrequency())
             return;
-        m_undoStack->push(new SetSetting(
+        m_undoStack->push(new platform::SetValueCommand(
             tr("Change Refresh Period"), [this] { return m_document.refreshFrequency(); },
             [this](const QVariant& value) { m_document.setRefreshFrequency(value.toDouble()); }, seconds));
     });
@@ -139,7 +104,7 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
         const QString address = m_ui->sourceURLField->text().trimmed();
         if (address == m_document.sourceURLString().value_or(QString()))
             return;
-        m_undoStack->push(new SetSetting(
+        m_undoStack->push(new platform::SetValueCommand(
             tr("Change Feed"), [this] { return m_document.sourceURLString().value_or(QString()); },
             [this](const QVariant& value) {
                 const QString text = value.toString();
@@ -172,25 +137,6 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     connect(&document, &GraflinkDocument::documentEditedChanged, this,
             &GraflinkDocumentWindowController::updateTitle);
     showSettings();
-
-    // Edits mark the document; it saves itself in place shortly after.
-    connect(m_undoStack.get(), &QUndoStack::cleanChanged, this, [this](bool clean) {
-        m_document.updateChangeCount(clean ? platform::Document::ChangeKind::Cleared
-                                           : platform::Document::ChangeKind::Done);
-    });
-    auto* autosave = new QTimer(this);
-    autosave->setSingleShot(true);
-    autosave->setInterval(2000);
-    connect(m_undoStack.get(), &QUndoStack::indexChanged, autosave, qOverload<>(&QTimer::start));
-    connect(autosave, &QTimer::timeout, this, [this] {
-        if (m_document.filePath().isEmpty() || !m_document.isDocumentEdited())
-            return;
-        platform::Error error;
-        if (m_document.save(&error))
-            m_undoStack->setClean();
-        else
-            showMessage(tr("Could not save: %1").arg(error.localizedDescription()));
-    });
 
     buildMenus();
     updateTitle();
@@ -326,7 +272,7 @@ void GraflinkDocumentWindowController::selectJavascriptFilter() {
     m_filterChooser(this, [self](const QString& path) {
         if (!self || path.isEmpty())
             return;
-        self->m_undoStack->push(new SetSetting(
+        self->m_undoStack->push(new platform::SetValueCommand(
             tr("Choose Filter"),
             [self] { return self->m_document.javascriptFilterPath().value_or(QString()); },
             [self](const QVariant& value) {
@@ -410,71 +356,25 @@ void GraflinkDocumentWindowController::saveWindowState() const {
 }
 
 void GraflinkDocumentWindowController::save(std::function<void()> then) {
-    if (m_document.filePath().isEmpty()) {
-        saveAs(std::move(then));
-        return;
-    }
-    platform::Error error;
-    if (!m_document.save(&error)) {
-        showMessage(tr("Could not save: %1").arg(error.localizedDescription()));
-        return;
-    }
-    m_undoStack->setClean();
-    if (then)
-        then();
+    m_files->save(std::move(then));
 }
 
 void GraflinkDocumentWindowController::saveAs(std::function<void()> then) {
-    QPointer<GraflinkDocumentWindowController> self(this);
-    m_saveChooser(this, m_document.displayName() + QStringLiteral(".graflink"),
-                  [self, then = std::move(then)](const QString& path) {
-                      if (!self || path.isEmpty())
-                          return;
-                      platform::Error error;
-                      if (!self->m_document.saveToPath(path, GraflinkDocument::DocumentTypeName, &error)) {
-                          self->showMessage(tr("Could not save: %1").arg(error.localizedDescription()));
-                          return;
-                      }
-                      self->m_undoStack->setClean();
-                      if (then)
-                          then();
-                  });
+    m_files->saveAs(std::move(then));
+}
+
+void GraflinkDocumentWindowController::setSaveChooser(SaveChooser chooser) {
+    m_files->setSaveChooser(std::move(chooser));
+}
+
+void GraflinkDocumentWindowController::setCloseQuestion(CloseQuestion question) {
+    m_files->setCloseQuestion(std::move(question));
 }
 
 void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
-    if (m_document.filePath().isEmpty() && m_document.isDocumentEdited() && !m_discardConfirmed) {
-        // A document never saved has nowhere to go on its own: ask, and close when answered.
-        event->ignore();
-        QPointer<GraflinkDocumentWindowController> self(this);
-        m_closeQuestion(this, [self](int answer) {
-            if (!self)
-                return;
-            // Closed again from the event loop: the answer may come while this close is running.
-            const auto closeAgain = [self] {
-                if (self)
-                    QMetaObject::invokeMethod(self, &QWidget::close, Qt::QueuedConnection);
-            };
-            if (answer == QMessageBox::Discard) {
-                self->m_discardConfirmed = true;
-                closeAgain();
-            } else if (answer == QMessageBox::Save) {
-                self->saveAs(closeAgain);
-            }
-        });
+    if (!m_files->mayClose(event))
         return;
-    }
-    // Whatever is being edited reaches the document before the window goes.
-    if (QWidget* focused = focusWidget())
-        focused->clearFocus();
     m_document.stopRefreshTimer();
-    if (m_document.isDocumentEdited() && !m_document.filePath().isEmpty()) {
-        platform::Error error;
-        if (!m_document.save(&error)) {
-            showMessage(tr("Could not save: %1. The window stays open.").arg(error.localizedDescription()));
-            event->ignore();
-            return;
-        }
-    }
     m_pathsWindow->close();
     saveWindowState();
     event->accept();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ui/DocumentFileCommands.h"
+
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -26,12 +28,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     using FilterChooser =
         std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
     /// Asks where to save the document without blocking; calls back with the path (never when cancelled).
-    using SaveChooser = std::function<void(QWidget* parent, const QString& suggestedName,
-                                           std::function<void(const QString& path)> chosen)>;
-    /// Asks whether to save a document never saved before its window closes; calls back with
-    /// QMessageBox::Save, Discard or Cancel.
-    using CloseQuestion =
-        std::function<void(QWidget* parent, std::function<void(int standardButton)> answered)>;
+    using SaveChooser = platform::DocumentFileCommands::SaveChooser;
+    using CloseQuestion = platform::DocumentFileCommands::CloseQuestion;
 
     explicit GraflinkDocumentWindowController(GraflinkDocument& document, QWidget* parent = nullptr);
     ~GraflinkDocumentWindowController() override;
@@ -43,8 +41,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     PathsWindow* pathsWindow() const { return m_pathsWindow; }
     FeedProbe* feedProbe() const { return m_probe.get(); }
     void setFilterChooser(FilterChooser chooser) { m_filterChooser = std::move(chooser); }
-    void setSaveChooser(SaveChooser chooser) { m_saveChooser = std::move(chooser); }
-    void setCloseQuestion(CloseQuestion question) { m_closeQuestion = std::move(question); }
+    void setSaveChooser(SaveChooser chooser);
+    void setCloseQuestion(CloseQuestion question);
 
     // The window's actions
     void updateButtonPushed();
@@ -90,7 +88,5 @@ class GraflinkDocumentWindowController : public QMainWindow {
     CGSettingsPopover* m_popover = nullptr;
     PathsWindow* m_pathsWindow = nullptr;
     FilterChooser m_filterChooser;
-    SaveChooser m_saveChooser;
-    CloseQuestion m_closeQuestion;
-    bool m_discardConfirmed = false;
+    platform::DocumentFileCommands* m_files = nullptr;
 };

@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
     // The document windows offer the application's commands too.
     QObject::connect(&documentWindows, &DocumentWindows::newDocumentRequested, &window,
                      &ApplicationWindow::newDocumentRequested);
+    QObject::connect(&documentWindows, &DocumentWindows::newDataSourceRequested, &window,
+                     &ApplicationWindow::newDataSourceRequested);
     QObject::connect(&documentWindows, &DocumentWindows::openRequested, &window,
                      &ApplicationWindow::openDocuments);
     QObject::connect(&documentWindows, &DocumentWindows::quitRequested, &window,

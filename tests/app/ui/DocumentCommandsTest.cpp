@@ -1,9 +1,10 @@
 #include "app/AppTestEnvironment.h"
 #include "app/DataSourceAutoExporter.h"
 #include "app/GraflinkVariableList.h"
-#include "app/ui/DataSourceRowsWindow.h"
+#include "app/ui/DataSourcePlaylistExport.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "datasource/NVSCGDataSource.h"
+#include "datasource/ui/NVSCGDataSourceWindowController.h"
 #include "support/TestHelpers.h"
 
 #include <QFileInfo>
@@ -18,7 +19,8 @@ class DocumentCommands : public AppTestEnvironment {};
 TEST_F(DocumentCommands, ExportToPlaylistAddsTheExtensionAndRemembersThePath) {
     DataSourceAutoExporter exporter(*logger, *defaults); // registers the exporter's defaults
     NVSCGDataSource dataSource;
-    DataSourceRowsWindow window(dataSource, *logger, *defaults);
+    NVSCGDataSourceWindowController editor(dataSource);
+    DataSourcePlaylistExport window(editor, *logger, *defaults);
     QString answer;
     window.setSaveChooser([&](QWidget*, const QString&, std::function<void(const QString&)> chosen) {
         if (!answer.isEmpty())

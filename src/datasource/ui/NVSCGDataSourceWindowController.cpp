@@ -1,0 +1,630 @@
+#include "datasource/ui/NVSCGDataSourceWindowController.h"
+
+#include "datasource/NVSCGDataSource.h"
+#include "datasource/NVSCGDataSourceConstants.h"
+#include "datasource/ui/ColumnFormatPopover.h"
+#include "datasource/ui/NVSCGDataSourceTokenField.h"
+#include "datasource/ui/DataSourceEditCommands.h"
+#include "datasource/ui/DataSourceFilterProxyModel.h"
+#include "datasource/ui/DataSourceTableModel.h"
+#include "datasource/ui/NVSCGDataSourceSettingsWindowController.h"
+#include "datasource/ui/NVSTableHeaderView.h"
+#include "datasource/ui/NVSTableViewWithEditableHeaders.h"
+#include "platform/UserDefaults.h"
+#include "platform/ui/SetValueCommand.h"
+#include "ui_NVSCGDataSourceWindowController.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QLocale>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QUndoStack>
+
+namespace {
+
+QString typeName(uint type) {
+    switch (type) {
+    case NVSCGDataSourceColumn::Image:
+        return QObject::tr("&Image");
+    case NVSCGDataSourceColumn::Color:
+        return QObject::tr("&Color");
+    default:
+        return QObject::tr("&Text");
+    }
+}
+
+} // namespace
+
+NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource& dataSource, QWidget* parent)
+    : QMainWindow(parent), m_dataSource(dataSource), m_ui(std::make_unique<Ui::NVSCGDataSourceWindowController>()),
+      m_undoStack(std::make_unique<QUndoStack>()),
+      m_model(std::make_unique<DataSourceTableModel>(dataSource, m_undoStack.get())),
+      m_filter(std::make_unique<DataSourceFilterProxyModel>(*m_model)), m_popover(new ColumnFormatPopover(dataSource, this)),
+      m_filterDelay(new QTimer(this)) {
+    auto* central = new QWidget(this);
+    m_ui->setupUi(central);
+    setCentralWidget(central);
+    m_files = new platform::DocumentFileCommands(dataSource, *m_undoStack, *this, NVSCGDataSourceDocumentType,
+                                                 NVSCGDataSourceFileExtension, tr("Data sources (*.cgds)"));
+    connect(m_files, &platform::DocumentFileCommands::failed, this, &NVSCGDataSourceWindowController::showMessage);
+    m_ui->messageBar->hide();
+    connect(m_ui->dismissMessageButton, &QPushButton::clicked, m_ui->messageBar, &QWidget::hide);
+    setUpTables();
+
+    // Toolbar
+    connect(m_ui->settingsButton, &QPushButton::clicked, this, &NVSCGDataSourceWindowController::showSettingsSheet);
+    connect(m_ui->refreshButton, &QPushButton::clicked, this, &NVSCGDataSourceWindowController::refreshNow);
+    connect(m_ui->filterButton, &QPushButton::clicked, this, [this] { setShowFilterView(true); });
+    connect(m_ui->filterDoneButton, &QPushButton::clicked, this, [this] { setShowFilterView(false); });
+    connect(m_ui->autoUpdateCheckBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on != m_dataSource.autoUpdate())
+            m_undoStack->push(new platform::SetValueCommand(
+                tr("Change Auto Update"), [this] { return m_dataSource.autoUpdate(); },
+                [this](const QVariant& value) { m_dataSource.setAutoUpdate(value.toBool()); }, on));
+    });
+    connect(m_ui->autoUpdateFrequencySpinBox, &QDoubleSpinBox::editingFinished, this, [this] {
+        const double seconds = m_ui->autoUpdateFrequencySpinBox->value();
+        if (!qFuzzyCompare(seconds, m_dataSource.autoUpdateFrequency()))
+            m_undoStack->push(new platform::SetValueCommand(
+                tr("Change Update Period"), [this] { return m_dataSource.autoUpdateFrequency(); },
+                [this](const QVariant& value) { m_dataSource.setAutoUpdateFrequency(value.toDouble()); }, seconds));
+    });
+    const auto showSettings = [this] {
+        const QSignalBlocker blockAuto(m_ui->autoUpdateCheckBox), blockPeriod(m_ui->autoUpdateFrequencySpinBox);
+        m_ui->autoUpdateCheckBox->setChecked(m_dataSource.autoUpdate());
+        m_ui->autoUpdateFrequencySpinBox->setValue(m_dataSource.autoUpdateFrequency());
+    };
+    connect(&dataSource, &NVSCGDataSource::autoUpdateChanged, this, showSettings);
+    connect(&dataSource, &NVSCGDataSource::autoUpdateFrequencyChanged, this, showSettings);
+    showSettings();
+
+    // Filter: one pass after typing pauses.
+    m_filterDelay->setSingleShot(true);
+    m_filterDelay->setInterval(FilterDelay);
+    connect(m_ui->filterField, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
+    connect(m_filterDelay, &QTimer::timeout, this, [this] { setFilterString(m_ui->filterField->text()); });
+    setShowFilterView(false);
+
+    // Status
+    connect(&dataSource, &NVSCGDataSource::statusChanged, this, &NVSCGDataSourceWindowController::updateStatus);
+    connect(&dataSource, &NVSCGDataSource::refreshEnded, this, [this](bool delivered) {
+        const QString time = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+        if (delivered) {
+            m_lastRefresh = time;
+            m_ui->messageBar->hide();
+        } else {
+            showMessage(tr("The refresh at %1 brought no content. The rows shown are kept; the technical "
+                           "log says why.")
+                            .arg(time));
+        }
+        updateStatus();
+    });
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_filter.get(), signal, this, &NVSCGDataSourceWindowController::updateFilterCount);
+    connect(m_filter.get(), &QAbstractItemModel::modelReset, this, &NVSCGDataSourceWindowController::updateFilterCount);
+    connect(m_filter.get(), &QAbstractItemModel::layoutChanged, this,
+            &NVSCGDataSourceWindowController::updateFilterCount);
+
+    // Format popover
+    connect(m_popover, &ColumnFormatPopover::formatEdited, this,
+            [this](const NVSCGDataSourceColumnPtr& column, const QString& format) {
+                m_undoStack->push(new DataSourceEditCommands::SetColumnProperty(
+                    m_dataSource, *column, DataSourceEditCommands::SetColumnProperty::Format, format));
+            });
+    connect(m_popover, &ColumnFormatPopover::closed, this, [this] { m_ui->scrollingTableView->viewport()->update(); });
+
+    connect(&dataSource, &platform::Document::filePathChanged, this, &NVSCGDataSourceWindowController::updateTitle);
+    connect(&dataSource, &platform::Document::documentEditedChanged, this,
+            &NVSCGDataSourceWindowController::updateTitle);
+    buildMenus();
+    updateTitle();
+    updateStatus();
+    updateFilterCount();
+    resize(1000, 600);
+    restoreWindowState();
+}
+
+NVSCGDataSourceWindowController::~NVSCGDataSourceWindowController() {
+    // The views go before the models, the models before the undo stack they push to.
+    m_ui->fixedTableView->setModel(nullptr);
+    m_ui->scrollingTableView->setModel(nullptr);
+    m_filter.reset();
+    m_model.reset();
+}
+
+NVSTableViewWithEditableHeaders* NVSCGDataSourceWindowController::fixedTableView() const {
+    return m_ui->fixedTableView;
+}
+
+NVSTableViewWithEditableHeaders* NVSCGDataSourceWindowController::scrollingTableView() const {
+    return m_ui->scrollingTableView;
+}
+
+void NVSCGDataSourceWindowController::setUpTables() {
+    NVSTableViewWithEditableHeaders* fixed = m_ui->fixedTableView;
+    NVSTableViewWithEditableHeaders* scrolling = m_ui->scrollingTableView;
+    fixed->setModel(m_filter.get());
+    scrolling->setModel(m_filter.get());
+    // One selection for both: a row selected in one is selected in the other.
+    fixed->selectionModel()->deleteLater();
+    fixed->setSelectionModel(scrolling->selectionModel());
+    for (NVSTableViewWithEditableHeaders* table : {fixed, scrolling}) {
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->verticalHeader()->hide();
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+        table->verticalHeader()->setDefaultSectionSize(RowHeight);
+        table->setWordWrap(false);
+        table->setTextElideMode(Qt::ElideRight);
+        table->setIconSize(QSize(4 * (RowHeight - 4), RowHeight - 4));
+        connect(table, &NVSTableViewWithEditableHeaders::didBecomeFirstResponder, this,
+                &NVSCGDataSourceWindowController::syncEmphasis);
+        connect(table, &NVSTableViewWithEditableHeaders::didResignFirstResponder, this,
+                &NVSCGDataSourceWindowController::syncEmphasis);
+    }
+    // The fixed table shows the row number and the active-row mark, the other every column.
+    const auto hideColumns = [fixed, scrolling, this] {
+        for (int c = 0; c < m_filter->columnCount(); ++c) {
+            fixed->setColumnHidden(c, c >= DataSourceTableModel::FirstDataColumn);
+            scrolling->setColumnHidden(c, c < DataSourceTableModel::FirstDataColumn);
+        }
+    };
+    hideColumns();
+    connect(m_filter.get(), &QAbstractItemModel::columnsInserted, this, hideColumns);
+    connect(m_filter.get(), &QAbstractItemModel::modelReset, this, hideColumns);
+    fixed->setColumnWidth(DataSourceTableModel::RowNumberColumn, 64);
+    fixed->setColumnWidth(DataSourceTableModel::RowSelectionColumn, 64);
+    fixed->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    fixed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixed->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixed->setFixedWidth(128 + 2 * fixed->frameWidth());
+    fixed->setFocusPolicy(Qt::ClickFocus);
+    scrolling->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    fixed->setBottomMargin(scrolling->horizontalScrollBar()->sizeHint().height());
+    scrolling->horizontalHeader()->setDefaultSectionSize(160);
+    scrolling->horizontalHeader()->setSectionsMovable(true);
+    scrolling->horizontalHeader()->setStretchLastSection(false);
+    // Both tables scroll together.
+    connect(fixed->verticalScrollBar(), &QScrollBar::valueChanged, scrolling->verticalScrollBar(),
+            &QScrollBar::setValue);
+    connect(scrolling->verticalScrollBar(), &QScrollBar::valueChanged, fixed->verticalScrollBar(),
+            &QScrollBar::setValue);
+
+    // A dragged column moves in the document, as an undoable step; the header follows the model.
+    connect(scrolling->horizontalHeader(), &QHeaderView::sectionMoved, this,
+            [this, scrolling](int, int oldVisual, int newVisual) {
+                {
+                    const QSignalBlocker block(scrolling->horizontalHeader());
+                    scrolling->horizontalHeader()->moveSection(newVisual, oldVisual);
+                }
+                const int first = DataSourceTableModel::FirstDataColumn;
+                const int from = oldVisual - first;
+                const int to = std::max(newVisual, first) - first;
+                if (from >= 0 && from != to)
+                    m_undoStack->push(new DataSourceEditCommands::ReorderColumn(m_dataSource, std::size_t(from),
+                                                                                std::size_t(to)));
+            });
+    connect(scrolling->headerView(), &NVSTableHeaderView::menuRequested, this,
+            [this, scrolling](const QPoint& position) {
+                if (QMenu* menu = menuForHeaderPosition(position))
+                    menu->popup(scrolling->horizontalHeader()->mapToGlobal(position));
+            });
+    scrolling->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(scrolling, &QWidget::customContextMenuRequested, this, [this, scrolling](const QPoint& position) {
+        // From the keyboard (or a press on a cell): the menu of the column there.
+        const int column = position.isNull() ? scrolling->currentIndex().column() : scrolling->columnAt(position.x());
+        if (column < 0)
+            return;
+        const QPoint headerPosition(scrolling->horizontalHeader()->sectionViewportPosition(column) + 8,
+                                    scrolling->horizontalHeader()->height() / 2);
+        if (QMenu* menu = menuForHeaderPosition(headerPosition))
+            menu->popup(scrolling->horizontalHeader()->mapToGlobal(headerPosition));
+    });
+    scrolling->setHitTestVeto([this](const QPoint& position) { return shouldSwallowPress(position); });
+}
+
+void NVSCGDataSourceWindowController::syncEmphasis() {
+    const bool focused = m_ui->fixedTableView->hasFocus() || m_ui->scrollingTableView->hasFocus();
+    m_ui->fixedTableView->setShouldEmphasizeRows(focused);
+    m_ui->scrollingTableView->setShouldEmphasizeRows(focused);
+}
+
+void NVSCGDataSourceWindowController::buildMenus() {
+    m_fileMenu = menuBar()->addMenu(tr("&File"));
+    m_fileMenu->addAction(tr("&New"), this, &NVSCGDataSourceWindowController::newDocumentRequested)
+        ->setShortcut(QKeySequence::New);
+    m_fileMenu->addAction(tr("New &Data Source"), this, &NVSCGDataSourceWindowController::newDataSourceRequested)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    m_fileMenu->addAction(tr("&Open…"), this, &NVSCGDataSourceWindowController::openRequested)
+        ->setShortcut(QKeySequence::Open);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(tr("&Save"), this, [this] { save(); })->setShortcut(QKeySequence::Save);
+    m_fileMenu->addAction(tr("Save &As…"), this, [this] { saveAs(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    m_fileMenu->addAction(tr("Re&vert to Saved"), this, &NVSCGDataSourceWindowController::revertToSaved);
+    m_fileMenu->addSeparator();
+    m_closeAction = m_fileMenu->addAction(tr("&Close"), this, &QWidget::close);
+    m_closeAction->setShortcut(QKeySequence::Close);
+    m_fileMenu->addAction(tr("&Quit"), this, &NVSCGDataSourceWindowController::quitRequested)
+        ->setShortcut(QKeySequence::Quit);
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* undo = m_undoStack->createUndoAction(this, tr("&Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = m_undoStack->createRedoAction(this, tr("&Redo"));
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
+    edit->addAction(tr("&Filter Rows…"), this, [this] { setShowFilterView(true); })
+        ->setShortcut(QKeySequence::Find);
+
+    // The column commands, in the header's menu and (for the current column) the Data Source menu.
+    m_headerMenu = new QMenu(this);
+    m_typeMenu = new QMenu(tr("Column &Type"), this);
+    m_typeActions = new QActionGroup(this);
+    for (uint type : {uint(NVSCGDataSourceColumn::Text), uint(NVSCGDataSourceColumn::Image),
+                      uint(NVSCGDataSourceColumn::Color)}) {
+        QAction* item = m_typeMenu->addAction(typeName(type), this,
+                                              [this, type] { columnContextualMenuTypeMenuItemAction(type); });
+        item->setCheckable(true);
+        item->setData(type);
+        m_typeActions->addAction(item);
+    }
+    QAction* rename = new QAction(tr("&Rename Column"), this);
+    connect(rename, &QAction::triggered, this, &NVSCGDataSourceWindowController::columnContextualMenuRenameMenuItemAction);
+    QAction* duplicate = new QAction(tr("D&uplicate Column"), this);
+    connect(duplicate, &QAction::triggered, this,
+            &NVSCGDataSourceWindowController::columnContextualMenuDuplicateMenuItemAction);
+    QAction* remove = new QAction(tr("&Delete Column"), this);
+    connect(remove, &QAction::triggered, this, &NVSCGDataSourceWindowController::columnContextualMenuDeleteMenuItemAction);
+    QAction* addCustom = new QAction(tr("&Add Custom Column"), this);
+    connect(addCustom, &QAction::triggered, this,
+            &NVSCGDataSourceWindowController::columnContextualMenuAddCustomColumnMenuItemAction);
+    QAction* editCustom = new QAction(tr("&Edit Column Format…"), this);
+    connect(editCustom, &QAction::triggered, this,
+            &NVSCGDataSourceWindowController::columnContextualMenuEditCustomColumnMenuItemAction);
+    for (QMenu* menu : {m_headerMenu}) {
+        menu->addAction(rename);
+        menu->addMenu(m_typeMenu);
+        menu->addSeparator();
+        menu->addAction(duplicate);
+        menu->addAction(remove);
+        menu->addSeparator();
+        menu->addAction(addCustom);
+        menu->addAction(editCustom);
+    }
+
+    QMenu* dataMenu = menuBar()->addMenu(tr("&Data Source"));
+    dataMenu->addAction(tr("&Settings…"), this, &NVSCGDataSourceWindowController::showSettingsSheet);
+    dataMenu->addAction(tr("&Refresh Now"), this, &NVSCGDataSourceWindowController::refreshNow)
+        ->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});
+    dataMenu->addAction(tr("Reload &Images"), this, &NVSCGDataSourceWindowController::reloadImagesAction);
+    dataMenu->addSeparator();
+    QMenu* column = dataMenu->addMenu(tr("&Column"));
+    column->addActions(m_headerMenu->actions());
+    connect(column, &QMenu::aboutToShow, this, &NVSCGDataSourceWindowController::contextFromCurrentColumn);
+    // Delete works on the table with the keyboard's focus.
+    auto* deleteKey = new QAction(this);
+    deleteKey->setShortcut(QKeySequence::Delete);
+    deleteKey->setShortcutContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QAction::triggered, this, [this] {
+        contextFromCurrentColumn();
+        columnContextualMenuDeleteMenuItemAction();
+    });
+    m_ui->scrollingTableView->addAction(deleteKey);
+}
+
+void NVSCGDataSourceWindowController::updateTitle() {
+    setWindowTitle(m_dataSource.displayName() + QStringLiteral("[*] — Graflink"));
+    setWindowModified(m_dataSource.isDocumentEdited());
+}
+
+void NVSCGDataSourceWindowController::updateStatus() {
+    const QLocale locale;
+    QString text;
+    if (m_dataSource.dataSourceURL().isEmpty())
+        text = tr("No feed chosen");
+    else if (m_dataSource.status() == NVSCGDataSource::Refreshing)
+        text = tr("Reading the feed…");
+    else if (m_lastRefresh.isEmpty())
+        text = tr("Not read yet");
+    else
+        text = tr("Updated %1").arg(m_lastRefresh);
+    text = tr("%1 rows · %2").arg(locale.toString(qlonglong(m_dataSource.countOfContentNodes())), text);
+    if (m_dataSource.autoUpdate())
+        text += tr(" · auto update on");
+    m_ui->statusLabel->setText(text);
+    m_ui->statusLabel->setAccessibleDescription(text);
+}
+
+void NVSCGDataSourceWindowController::updateFilterCount() {
+    const QLocale locale;
+    m_ui->filterCountLabel->setText(tr("%1 of %2 rows")
+                                        .arg(locale.toString(m_filter->rowCount()))
+                                        .arg(locale.toString(m_model->rowCount())));
+    updateStatus();
+}
+
+void NVSCGDataSourceWindowController::showMessage(const QString& text) {
+    m_ui->messageLabel->setText(text);
+    m_ui->messageBar->show();
+}
+
+QString NVSCGDataSourceWindowController::filterString() const {
+    return m_filter->filterString();
+}
+
+void NVSCGDataSourceWindowController::setFilterString(const QString& text) {
+    m_filterDelay->stop();
+    if (m_ui->filterField->text() != text) {
+        const QSignalBlocker block(m_ui->filterField);
+        m_ui->filterField->setText(text);
+    }
+    m_filter->setFilterString(text);
+    updateFilterCount();
+}
+
+bool NVSCGDataSourceWindowController::showFilterView() const {
+    return !m_ui->filterView->isHidden();
+}
+
+void NVSCGDataSourceWindowController::setShowFilterView(bool show) {
+    m_ui->filterView->setVisible(show);
+    if (show) {
+        m_ui->filterField->setFocus();
+        m_ui->filterField->selectAll();
+    } else {
+        // A hidden filter would hide rows without saying so.
+        setFilterString(QString());
+        if (isVisible())
+            m_ui->scrollingTableView->setFocus();
+    }
+}
+
+NVSCGDataSourceSettingsWindowController* NVSCGDataSourceWindowController::settingsWindowController() {
+    if (!m_settings) {
+        m_settings = new NVSCGDataSourceSettingsWindowController(m_dataSource, this);
+        if (m_feedFileChooser)
+            m_settings->setFileChooser(m_feedFileChooser);
+        connect(m_settings, &QDialog::finished, this, &NVSCGDataSourceWindowController::settingsSheetEnded);
+    }
+    return m_settings;
+}
+
+void NVSCGDataSourceWindowController::setFeedFileChooser(FeedFileChooser chooser) {
+    m_feedFileChooser = std::move(chooser);
+    if (m_settings)
+        m_settings->setFileChooser(m_feedFileChooser);
+}
+
+void NVSCGDataSourceWindowController::showSettingsSheet() {
+    NVSCGDataSourceSettingsWindowController* sheet = settingsWindowController();
+    if (sheet->isVisible())
+        return;
+    m_dataSource.pauseUpdateTimer();
+    sheet->beginSheet();
+}
+
+void NVSCGDataSourceWindowController::settingsSheetEnded(int returnCode) {
+    m_dataSource.resumeUpdateTimer();
+    const DataSourceEditCommands::Settings& before = m_settings->settingsAtStart();
+    if (returnCode != 0) {
+        if (!(DataSourceEditCommands::Settings::of(m_dataSource) == before))
+            m_undoStack->push(new DataSourceEditCommands::ChangeSettings(m_dataSource, before));
+        return;
+    }
+    before.restore(m_dataSource);
+    // A new data source without a feed has nothing to show.
+    if (m_dataSource.dataSourceURL().isEmpty())
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void NVSCGDataSourceWindowController::refreshNow() {
+    if (!m_dataSource.dataSourceURL().isEmpty())
+        m_dataSource.refreshContent();
+}
+
+void NVSCGDataSourceWindowController::reloadImagesAction() {
+    m_model->reloadImages();
+}
+
+void NVSCGDataSourceWindowController::setContextColumn(int dataColumnIndex, const QPoint& headerPosition) {
+    m_contextColumnIndex = dataColumnIndex;
+    m_contextColumn = m_dataSource.columnAtIndex(std::size_t(std::max(dataColumnIndex, 0)));
+    if (dataColumnIndex < 0)
+        m_contextColumn.reset();
+    m_menuEventLocationInHeaderView = headerPosition;
+    for (QAction* item : m_typeActions->actions())
+        item->setChecked(m_contextColumn && item->data().toUInt() == m_contextColumn->type());
+    for (QAction* item : m_headerMenu->actions()) {
+        if (item->menu() != m_typeMenu && !item->isSeparator())
+            item->setEnabled(m_contextColumn != nullptr || item->text().contains(tr("Add Custom")));
+    }
+    m_typeMenu->setEnabled(m_contextColumn != nullptr);
+}
+
+void NVSCGDataSourceWindowController::contextFromCurrentColumn() {
+    const int column = m_ui->scrollingTableView->currentIndex().column();
+    const int index = column - DataSourceTableModel::FirstDataColumn;
+    QHeaderView* header = m_ui->scrollingTableView->horizontalHeader();
+    setContextColumn(index >= 0 ? index : -1,
+                     QPoint(index >= 0 ? header->sectionViewportPosition(column) + 8 : 8, header->height() / 2));
+}
+
+NVSCGDataSourceColumnPtr NVSCGDataSourceWindowController::contextualMenuDataSourceColumn() const {
+    return m_contextColumn;
+}
+
+QMenu* NVSCGDataSourceWindowController::menuForHeaderPosition(const QPoint& position) {
+    const int section = m_ui->scrollingTableView->horizontalHeader()->logicalIndexAt(position);
+    if (section < DataSourceTableModel::FirstDataColumn)
+        return nullptr;
+    setContextColumn(section - DataSourceTableModel::FirstDataColumn, position);
+    return m_headerMenu;
+}
+
+void NVSCGDataSourceWindowController::columnContextualMenuRenameMenuItemAction() {
+    if (m_contextColumnIndex >= 0)
+        m_ui->scrollingTableView->editHeaderOfColumnAtIndex(m_contextColumnIndex + DataSourceTableModel::FirstDataColumn);
+}
+
+void NVSCGDataSourceWindowController::columnContextualMenuTypeMenuItemAction(uint type) {
+    if (m_contextColumn && m_contextColumn->type() != type)
+        m_undoStack->push(new DataSourceEditCommands::SetColumnProperty(
+            m_dataSource, *m_contextColumn, DataSourceEditCommands::SetColumnProperty::Type, type));
+}
+
+void NVSCGDataSourceWindowController::columnContextualMenuDeleteMenuItemAction() {
+    if (!m_contextColumn)
+        return;
+    if (m_popover->columnBeingEdited() == m_contextColumn)
+        m_popover->hide();
+    m_undoStack->push(new DataSourceEditCommands::RemoveColumn(m_dataSource, m_contextColumn));
+    m_contextColumn.reset();
+    m_contextColumnIndex = -1;
+}
+
+void NVSCGDataSourceWindowController::columnContextualMenuDuplicateMenuItemAction() {
+    if (!m_contextColumn)
+        return;
+    const NVSCGDataSourceColumnPtr original = m_contextColumn;
+    m_undoStack->push(new DataSourceEditCommands::InsertColumn(m_dataSource, tr("Duplicate Column"), [this, original] {
+        return m_dataSource.duplicateColumn(original);
+    }));
+}
+
+void NVSCGDataSourceWindowController::columnContextualMenuAddCustomColumnMenuItemAction() {
+    const std::size_t at = std::size_t(m_contextColumnIndex + 1);
+    auto* step = new DataSourceEditCommands::InsertColumn(m_dataSource, tr("Add Custom Column"), [this, at] {
+        NVSCGDataSourceColumnPtr column = m_dataSource.addNewColumnAtIndex(at);
+        column->setTitle(tr("Custom"));
+        return column;
+    });
+    m_undoStack->push(step);
+    const NVSCGDataSourceColumnPtr column = m_dataSource.columnAtIndex(at);
+    if (!column)
+        return;
+    const int section = m_model->modelColumnOf(column->uniqueID());
+    QHeaderView* header = m_ui->scrollingTableView->horizontalHeader();
+    m_ui->scrollingTableView->scrollTo(m_filter->index(0, section));
+    setContextColumn(int(at), QPoint(header->sectionViewportPosition(section) + 8, header->height()));
+    showCustomColumnSettingsForColumn(column);
+}
+
+void NVSCGDataSourceWindowController::columnContextualMenuEditCustomColumnMenuItemAction() {
+    if (m_contextColumn)
+        showCustomColumnSettingsForColumn(m_contextColumn);
+}
+
+void NVSCGDataSourceWindowController::showCustomColumnSettingsForColumn(const NVSCGDataSourceColumnPtr& column) {
+    QHeaderView* header = m_ui->scrollingTableView->horizontalHeader();
+    const QPoint below(m_menuEventLocationInHeaderView.x(), header->height());
+    m_popover->showForColumn(column, header->mapToGlobal(below));
+}
+
+bool NVSCGDataSourceWindowController::isEditingColumnFormat() const {
+    return m_popover->isEditingColumnFormat();
+}
+
+bool NVSCGDataSourceWindowController::shouldSwallowPress(const QPoint& position) {
+    if (!isEditingColumnFormat())
+        return false;
+    const int section = m_ui->scrollingTableView->columnAt(std::max(position.x(), 0));
+    const NVSCGDataSourceColumnPtr column = m_model->dataSourceColumn(section);
+    // Where there is no column, the press goes nowhere.
+    if (!column)
+        return true;
+    m_popover->insertColumnToken(column->uniqueID());
+    m_popover->activateWindow();
+    m_popover->tokenField()->setFocus();
+    return true;
+}
+
+void NVSCGDataSourceWindowController::save(std::function<void()> then) {
+    m_files->save(std::move(then));
+}
+
+void NVSCGDataSourceWindowController::saveAs(std::function<void()> then) {
+    m_files->saveAs(std::move(then));
+}
+
+void NVSCGDataSourceWindowController::setSaveChooser(SaveChooser chooser) {
+    m_files->setSaveChooser(std::move(chooser));
+}
+
+void NVSCGDataSourceWindowController::setCloseQuestion(CloseQuestion question) {
+    m_files->setCloseQuestion(std::move(question));
+}
+
+void NVSCGDataSourceWindowController::revertToSaved() {
+    if (m_dataSource.filePath().isEmpty())
+        return;
+    platform::Error error;
+    if (!m_dataSource.readFromPath(m_dataSource.filePath(), NVSCGDataSourceDocumentType, &error)) {
+        showMessage(tr("Could not read the file again: %1. The data source is as it was.")
+                        .arg(error.localizedDescription()));
+        return;
+    }
+    m_undoStack->clear();
+    m_dataSource.updateChangeCount(platform::Document::ChangeKind::Cleared);
+    refreshNow();
+}
+
+QString NVSCGDataSourceWindowController::windowStateKey() const {
+    const QByteArray digest =
+        QCryptographicHash::hash(m_dataSource.filePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QStringLiteral("WindowState/") + QString::fromLatin1(digest);
+}
+
+void NVSCGDataSourceWindowController::restoreWindowState() {
+    if (m_dataSource.filePath().isEmpty())
+        return;
+    const QVariantMap state = platform::UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
+    restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
+    const QVariantMap widths = state.value(QStringLiteral("columnWidths")).toMap();
+    for (auto it = widths.begin(); it != widths.end(); ++it) {
+        const int section = m_model->modelColumnOf(it.key());
+        if (section >= 0 && it.value().toInt() > 0)
+            m_ui->scrollingTableView->setColumnWidth(section, it.value().toInt());
+    }
+}
+
+void NVSCGDataSourceWindowController::saveWindowState() const {
+    if (m_dataSource.filePath().isEmpty())
+        return;
+    QVariantMap widths;
+    for (int section = DataSourceTableModel::FirstDataColumn; section < m_model->columnCount(); ++section) {
+        if (const NVSCGDataSourceColumnPtr column = m_model->dataSourceColumn(section))
+            widths.insert(column->uniqueID(), m_ui->scrollingTableView->columnWidth(section));
+    }
+    platform::UserDefaults::standardUserDefaults().setValue(
+        windowStateKey(),
+        QVariantMap{{QStringLiteral("geometry"), saveGeometry()}, {QStringLiteral("columnWidths"), widths}});
+}
+
+void NVSCGDataSourceWindowController::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (std::exchange(m_shown, true))
+        return;
+    // A new data source starts with its settings.
+    if (m_dataSource.dataSourceURL().isEmpty())
+        QTimer::singleShot(0, this, &NVSCGDataSourceWindowController::showSettingsSheet);
+}
+
+void NVSCGDataSourceWindowController::closeEvent(QCloseEvent* event) {
+    if (!m_files->mayClose(event))
+        return;
+    m_popover->hide();
+    if (m_settings && m_settings->isVisible())
+        m_settings->done(0);
+    saveWindowState();
+    event->accept();
+    Q_EMIT windowClosed();
+}

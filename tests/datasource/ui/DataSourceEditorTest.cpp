@@ -1,0 +1,355 @@
+#include "DataSourceTestSupport.h"
+#include "datasource/NVSCGDataSource.h"
+#include "datasource/ui/ColumnFormatPopover.h"
+#include "datasource/ui/DataSourceContentTreeModel.h"
+#include "datasource/ui/DataSourceFilterProxyModel.h"
+#include "datasource/ui/DataSourceTableModel.h"
+#include "datasource/ui/NVSCGDataSourceSettingsWindowController.h"
+#include "datasource/ui/NVSCGDataSourceTokenField.h"
+#include "datasource/ui/NVSCGDataSourceWindowController.h"
+#include "datasource/ui/NVSTableHeaderFieldEditor.h"
+#include "datasource/ui/NVSTableViewWithEditableHeaders.h"
+#include "platform/DispatchTimer.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUndoStack>
+#include <gtest/gtest.h>
+
+using namespace datasource_test;
+
+namespace {
+
+const QString Rows = QStringLiteral("/feed/race[*]");
+const QString NamePath = QStringLiteral("/feed/race[*]/Name");
+const QString StatePath = QStringLiteral("/feed/race[*]/State");
+
+QStringList titles(const QAbstractItemModel& model) {
+    QStringList result;
+    for (int c = DataSourceTableModel::FirstDataColumn; c < model.columnCount(); ++c)
+        result << model.headerData(c, Qt::Horizontal).toString();
+    return result;
+}
+
+class DataSourceEditor : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dataSource.setXPath(Rows);
+        dataSource.addColumnWithTitle(QStringLiteral("Name"), NamePath);
+        dataSource.addColumnWithTitle(QStringLiteral("State"), StatePath);
+        load(electionFeed(30));
+    }
+    void TearDown() override { dataSource.close(); }
+
+    void load(const QByteArray& feed) {
+        const QString path = dir.filePath(QStringLiteral("feed.xml"));
+        ASSERT_TRUE(testing_support::writeFile(path, feed));
+        dataSource.setDataSourceURL(QUrl::fromLocalFile(path));
+        dataSource.refreshContent();
+        ASSERT_TRUE(waitForRefresh(dataSource));
+    }
+
+    std::unique_ptr<NVSCGDataSourceWindowController> openWindow() {
+        auto window = std::make_unique<NVSCGDataSourceWindowController>(dataSource);
+        window->resize(900, 500);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        return window;
+    }
+
+    QTemporaryDir dir;
+    NVSCGDataSource dataSource;
+};
+
+TEST_F(DataSourceEditor, TableColumnsFollowTheDocumentKeepingTheOnesThatStay) {
+    DataSourceTableModel model(dataSource);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    dataSource.addColumnWithTitle(QStringLiteral("Third"), QStringLiteral("/feed/race[*]/candidate[1]/Last"));
+    const std::vector<NVSCGDataSourceColumnPtr> abc = dataSource.columns();
+    QSignalSpy removed(&model, &QAbstractItemModel::columnsRemoved);
+    QSignalSpy inserted(&model, &QAbstractItemModel::columnsInserted);
+    auto d = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Fourth"), QStringLiteral("/feed/race[*]/candidate[2]/Last"));
+    dataSource.setColumns({abc[0], abc[2], d}); // A, B, C → A, C, D
+
+    EXPECT_EQ(titles(model), QStringList({QStringLiteral("Name"), QStringLiteral("Third"), QStringLiteral("Fourth")}));
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 1 + DataSourceTableModel::FirstDataColumn);
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 2 + DataSourceTableModel::FirstDataColumn);
+    dataSource.reorderColumn(2, 0);
+    EXPECT_EQ(titles(model), QStringList({QStringLiteral("Fourth"), QStringLiteral("Name"), QStringLiteral("Third")}));
+    EXPECT_EQ(model.data(model.index(0, DataSourceTableModel::FirstDataColumn + 1)).toString(), QStringLiteral("Race 1"));
+}
+
+TEST_F(DataSourceEditor, ARefreshAnnouncesOnlyTheChangedRowsThatWereShown) {
+    DataSourceTableModel model(dataSource);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QItemSelectionModel selection(&model);
+    selection.select(model.index(6, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    for (int row = 0; row < 10; ++row) // the rows on screen
+        model.data(model.index(row, DataSourceTableModel::FirstDataColumn));
+    const std::uint64_t computed = model.computedCellCount();
+    model.data(model.index(3, DataSourceTableModel::FirstDataColumn + 1)); // a repaint computes nothing
+    EXPECT_EQ(model.computedCellCount(), computed);
+
+    QByteArray feed = electionFeed(30);
+    for (const char* name : {"Race 2<", "Race 5<", "Race 25<"})
+        feed.replace(name, QByteArray(name).replace("Race", "Changed"));
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    load(feed);
+
+    std::vector<int> rows;
+    for (const QList<QVariant>& signal : changed)
+        for (int r = signal[0].toModelIndex().row(); r <= signal[1].toModelIndex().row(); ++r)
+            rows.push_back(r);
+    EXPECT_EQ(rows, (std::vector<int>{1, 4})); // row 24 was never shown: it is computed when it is
+    EXPECT_EQ(reset.count(), 0);
+    EXPECT_EQ(model.data(model.index(24, DataSourceTableModel::FirstDataColumn)).toString(), QStringLiteral("Changed 25"));
+    EXPECT_TRUE(selection.isRowSelected(6));
+
+    load(electionFeed(12)); // fewer rows: the rest go, the first ones stay
+    EXPECT_EQ(model.rowCount(), 12);
+    EXPECT_EQ(reset.count(), 0);
+}
+
+TEST_F(DataSourceEditor, TheFilterMatchesRawValuesCaseSensitively) {
+    DataSourceTableModel model(dataSource);
+    DataSourceFilterProxyModel filter(model);
+    dataSource.columnAtIndex(0)->setFormat(QStringLiteral("formatted")); // raw values are compared
+    const struct {
+        const char* text;
+        int rows;
+    } cases[] = {{"", 30}, {"Race 1", 11}, {"race 1", 0}, {"S30", 1}, {"formatted", 0}};
+    for (const auto& c : cases) {
+        filter.setFilterString(QString::fromUtf8(c.text));
+        EXPECT_EQ(filter.rowCount(), c.rows) << c.text;
+    }
+    filter.setFilterString(QStringLiteral("Race 3"));
+    QByteArray feed = electionFeed(30);
+    load(feed.replace("Race 3<", "Other<")); // a refresh applies the filter again
+    EXPECT_EQ(filter.rowCount(), 1);         // Race 30
+}
+
+TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
+    auto window = openWindow();
+    QUndoStack& undo = *window->undoStack();
+    const auto state = [&] {
+        QStringList s;
+        for (const NVSCGDataSourceColumnPtr& column : dataSource.columns())
+            s << column->uniqueID() + QLatin1Char(':') + column->title() + QLatin1Char(':') +
+                     QString::number(column->type()) + QLatin1Char(':') + column->format();
+        return s;
+    };
+    const auto onFirstColumn = [&](const std::function<void()>& action) {
+        return [&, action] {
+            ASSERT_TRUE(window->menuForHeaderPosition(QPoint(
+                window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(DataSourceTableModel::FirstDataColumn) + 4, 4)));
+            action();
+        };
+    };
+    const std::vector<std::function<void()>> edits = {
+        onFirstColumn([&] { window->columnContextualMenuTypeMenuItemAction(NVSCGDataSourceColumn::Color); }),
+        onFirstColumn([&] { window->columnContextualMenuDeleteMenuItemAction(); }),
+        onFirstColumn([&] { window->columnContextualMenuDuplicateMenuItemAction(); }),
+        onFirstColumn([&] { window->columnContextualMenuAddCustomColumnMenuItemAction(); }),
+        [&] { window->tableModel()->setHeaderData(DataSourceTableModel::FirstDataColumn, Qt::Horizontal, QStringLiteral("Renamed")); },
+        [&] { window->scrollingTableView()->horizontalHeader()->moveSection(2, 3); },
+    };
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        const QStringList before = state();
+        const int steps = undo.count();
+        edits[i]();
+        window->columnEditionPopover()->hide();
+        const QStringList after = state();
+        ASSERT_NE(after, before) << i;
+        ASSERT_EQ(undo.count(), steps + 1) << i;
+        undo.undo();
+        EXPECT_EQ(state(), before) << i;
+        undo.redo();
+        EXPECT_EQ(state(), after) << i;
+    }
+    EXPECT_TRUE(dataSource.isDocumentEdited());
+}
+
+TEST_F(DataSourceEditor, HeaderTitlesAreEditedInPlaceOneAtATime) {
+    auto window = openWindow();
+    NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
+    NVSTableHeaderFieldEditor* editor = table->fieldEditor();
+    QHeaderView* header = table->horizontalHeader();
+    const auto sectionCenter = [&](int section) {
+        return QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2);
+    };
+    const int name = DataSourceTableModel::FirstDataColumn, state = name + 1;
+
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(2, name)).center());
+    EXPECT_FALSE(editor->isVisible()); // a row, not a header
+
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, sectionCenter(name));
+    ASSERT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->text(), QStringLiteral("Name"));
+    EXPECT_EQ(editor->cursorPosition(), 4);
+    EXPECT_FALSE(editor->hasSelectedText());
+    QTest::keyClicks(editor, QStringLiteral(" of race"));
+
+    table->editHeaderOfColumnAtIndex(state); // the first edit ends with its text
+    EXPECT_EQ(dataSource.columnAtIndex(0)->title(), QStringLiteral("Name of race"));
+    EXPECT_EQ(editor->section(), state);
+    QTest::keyClicks(editor, QStringLiteral("x"));
+    QTest::keyClick(editor, Qt::Key_Escape);
+    EXPECT_EQ(dataSource.columnAtIndex(1)->title(), QStringLiteral("State"));
+
+    dataSource.columnAtIndex(1)->setTitle(QStringLiteral("From the model"));
+    EXPECT_EQ(header->model()->headerData(state, Qt::Horizontal).toString(), QStringLiteral("From the model"));
+}
+
+TEST_F(DataSourceEditor, BothTablesShareOneSelectionAndScrollPosition) {
+    auto window = openWindow();
+    NVSTableViewWithEditableHeaders* fixed = window->fixedTableView();
+    NVSTableViewWithEditableHeaders* scrolling = window->scrollingTableView();
+    QTest::mouseClick(fixed->viewport(), Qt::LeftButton, {},
+                      fixed->visualRect(fixed->model()->index(3, DataSourceTableModel::RowNumberColumn)).center());
+    EXPECT_TRUE(scrolling->selectionModel()->isRowSelected(3));
+    QTest::mouseClick(scrolling->viewport(), Qt::LeftButton, {},
+                      scrolling->visualRect(scrolling->model()->index(1, DataSourceTableModel::FirstDataColumn)).center());
+    EXPECT_TRUE(fixed->selectionModel()->isRowSelected(1));
+    EXPECT_FALSE(fixed->selectionModel()->isRowSelected(3));
+    EXPECT_TRUE(fixed->shouldEmphasizeRows() && scrolling->shouldEmphasizeRows());
+
+    scrolling->verticalScrollBar()->setValue(scrolling->verticalScrollBar()->maximum());
+    EXPECT_EQ(fixed->verticalScrollBar()->value(), scrolling->verticalScrollBar()->value());
+    EXPECT_EQ(fixed->rowAt(fixed->viewport()->height() - 2), scrolling->rowAt(scrolling->viewport()->height() - 2));
+
+    // The active-row mark
+    const QModelIndex mark = fixed->model()->index(4, DataSourceTableModel::RowSelectionColumn);
+    ASSERT_TRUE(fixed->model()->setData(mark, Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(dataSource.firstActiveRow(), 4u);
+}
+
+TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited) {
+    auto window = openWindow();
+    NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
+    ASSERT_TRUE(window->menuForHeaderPosition(QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 4, 4)));
+    window->columnContextualMenuAddCustomColumnMenuItemAction();
+    ColumnFormatPopover* popover = window->columnEditionPopover();
+    ASSERT_TRUE(window->isEditingColumnFormat());
+    NVSCGDataSourceColumnPtr custom = popover->columnBeingEdited();
+    const QString state = dataSource.columnAtIndex(1)->uniqueID();
+
+    popover->tokenField()->insertPlainText(QStringLiteral("State "));
+    const QPoint stateCell = table->visualRect(table->model()->index(0, 3)).center();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, stateCell);
+    EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
+    EXPECT_FALSE(table->selectionModel()->hasSelection()); // the click went to the format only
+    EXPECT_EQ(table->model()->data(table->model()->index(0, 4)).toString(), QStringLiteral("State S1"));
+
+    const QPoint pastTheLast(table->horizontalHeader()->length() + 20, stateCell.y());
+    ASSERT_LT(pastTheLast.x(), table->viewport()->width());
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, pastTheLast);
+    EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
+    EXPECT_FALSE(table->selectionModel()->hasSelection());
+
+    // Copying a token and text: the token's code, then the text in quotes; pasting brings back both.
+    NVSCGDataSourceTokenField* field = popover->tokenField();
+    field->setFormat(QStringLiteral("<#") + state + QStringLiteral("!>ab"));
+    field->selectAll();
+    field->copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("<#") + state + QStringLiteral("!>'ab'"));
+    field->moveCursor(QTextCursor::End);
+    field->paste();
+    EXPECT_EQ(field->format(), QStringLiteral("<#") + state + QStringLiteral("!>ab<#") + state + QStringLiteral("!>ab"));
+    EXPECT_EQ(field->objectValue().size(), 4);
+
+    popover->hide();
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, stateCell);
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(0)); // an ordinary click again
+}
+
+TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemBack) {
+    dataSource.setAutoUpdate(true);
+    auto window = openWindow();
+    window->showSettingsSheet();
+    NVSCGDataSourceSettingsWindowController* sheet = window->settingsWindowController();
+    ASSERT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(dataSource.autoUpdateTimer()->isSuspended()); // no refresh while the sheet is up
+
+    // The root's submenu: title, then race[*] before race[1], race[2], …
+    QMenu* root = sheet->XPathsMenu()->actions().value(1)->menu();
+    ASSERT_TRUE(root);
+    Q_EMIT root->aboutToShow();
+    QStringList items;
+    for (QAction* item : root->actions().mid(0, 4))
+        items << item->text();
+    EXPECT_EQ(items, QStringList({QStringLiteral("title"), QStringLiteral("race[*]"), QStringLiteral("race[1]"), QStringLiteral("race[2]")}));
+    root->actions().at(3)->trigger();
+    EXPECT_EQ(dataSource.XPath(), QStringLiteral("/feed/race[2]"));
+    EXPECT_EQ(sheet->XPathsMenu()->actions().first()->text(), QStringLiteral("race[2]"));
+    EXPECT_EQ(dataSource.countOfContentNodes(), 1u);
+    root->actions().at(1)->trigger();
+    EXPECT_EQ(dataSource.XPath(), Rows);
+
+    // Ticking an element adds its column; unticking removes it.
+    DataSourceContentTreeModel* content = sheet->contentModel();
+    const QModelIndex race = content->index(1, 0, content->index(0, 0));
+    const QModelIndex state = content->index(1, 0, race);
+    ASSERT_EQ(content->data(state).toString(), QStringLiteral("State"));
+    const std::size_t columns = dataSource.countOfColumns();
+    EXPECT_TRUE(content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(dataSource.countOfColumns(), columns + 1);
+    EXPECT_TRUE(content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_EQ(dataSource.countOfColumns(), columns);
+    content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole);
+
+    // The same URL, or text that is no URL, reads nothing.
+    int refreshes = 0;
+    QObject::connect(&dataSource, &NVSCGDataSource::refreshEnded, [&] { ++refreshes; });
+    for (const QString& text : {dataSource.dataSourceURL().toLocalFile(), QStringLiteral("not a feed")}) {
+        sheet->findChild<QLineEdit*>(QStringLiteral("URLTextField"))->setText(text);
+        sheet->URLTextFieldAction();
+    }
+    testing_support::spinFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(refreshes, 0);
+
+    dataSource.setXPath(QStringLiteral("/feed/race[3]"));
+    sheet->cancelButtonAction();
+    EXPECT_EQ(dataSource.XPath(), Rows);
+    EXPECT_EQ(dataSource.countOfColumns(), columns);
+    EXPECT_FALSE(dataSource.isDocumentEdited());
+    EXPECT_TRUE(window->isVisible()); // it has a feed
+
+    window->showSettingsSheet();
+    root = sheet->XPathsMenu()->actions().value(1)->menu();
+    content->setData(content->index(0, 0, content->index(2, 0, content->index(1, 0, content->index(0, 0)))), Qt::Checked,
+                     Qt::CheckStateRole);
+    sheet->applyButtonAction();
+    EXPECT_EQ(dataSource.countOfColumns(), columns + 1);
+    EXPECT_TRUE(dataSource.isDocumentEdited());
+    window->undoStack()->undo();
+    EXPECT_EQ(dataSource.countOfColumns(), columns);
+}
+
+TEST_F(DataSourceEditor, CancellingTheSettingsOfANewDataSourceClosesItsWindow) {
+    NVSCGDataSource fresh;
+    NVSCGDataSourceWindowController window(fresh);
+    QSignalSpy closed(&window, &NVSCGDataSourceWindowController::windowClosed);
+    window.show();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return window.settingsWindowController()->isVisible(); }));
+    window.settingsWindowController()
+        ->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+        ->button(QDialogButtonBox::Cancel)
+        ->click();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return closed.count() == 1; }));
+    EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
