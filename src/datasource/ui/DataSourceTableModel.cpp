@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFileInfo>
 #include <QFont>
+#include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
 
@@ -280,6 +281,9 @@ void DataSourceTableModel::announceRows(const std::vector<int>& rows, int firstC
 
 void DataSourceTableModel::syncRows() {
     std::vector<NVSCGDataSourceNodePtr> rows = m_dataSource.contentNodes();
+    // This copy may hold the last references to the previous feed: it is freed once the views
+    // have been told, not before.
+    QTimer::singleShot(0, this, [previous = m_rows] {});
     if (m_dataSource.XPath() != m_XPath) {
         // Other elements altogether: nothing on screen stays.
         beginResetModel();
