@@ -21,12 +21,14 @@ sed -e "s|http://127.0.0.1:8080/scores.xml|http://127.0.0.1:$((port + 1))/scores
     -e "s|<integer>2001</integer>|<integer>$port</integer>|" \
     -e "s|<string>scores-filter.js</string>|<string>$here/examples/scores-filter.js</string>|" \
     "$here/examples/scores.graflink" > "$home/Scores.graflink"
+sed -e "s|http://127.0.0.1:8080/election.xml|http://127.0.0.1:$((port + 1))/election.xml|" \
+    -e "s|EXAMPLES/|$here/examples/|" "$here/examples/election.cgds" > "$home/Election.cgds"
 "$cli" --quiet new "$home/Weather.graflink" --source "http://127.0.0.1:9/none.xml" >/dev/null
 
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   set -euo pipefail
   shot() { w=$(xdotool search --sync --onlyvisible --name "$1" | head -1); xdotool windowraise "$w"; sleep 0.7; import -window "$w" "$3/$2.png"; }
-  "$1" "$2/Scores.graflink" "$2/Weather.graflink" &
+  "$1" "$2/Scores.graflink" "$2/Weather.graflink" "$2/Election.cgds" &
   sleep 6
   shot "^Graflink$" application-window "$3"
   shot "^Scores — Graflink" document-window "$3"
@@ -46,6 +48,26 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool key --clearmodifiers a
   sleep 1.5
   shot "^About Graflink$" about-panel "$3"
+  shot "^Election — Graflink" data-source-editor "$3"
+  election=$(xdotool search --onlyvisible --name "^Election — Graflink" | head -1)
+  xdotool windowraise "$election" windowfocus "$election" || true
+  xdotool key --clearmodifiers alt+s
+  sleep 1.5
+  shot "^Data Source Settings" data-source-settings "$3"
+  xdotool key --clearmodifiers Escape
+  sleep 0.5
+  xdotool windowraise "$election" windowfocus "$election" || true
+  xdotool key --clearmodifiers ctrl+f
+  xdotool type --delay 60 "Senate"
+  sleep 1
+  shot "^Election — Graflink" data-source-filter "$3"
+  xdotool key --clearmodifiers Escape Tab
+  xdotool key --clearmodifiers End
+  xdotool key --clearmodifiers alt+d
+  sleep 0.3
+  xdotool key --clearmodifiers c e
+  sleep 1
+  import -window root "$3/data-source-format.png"
   kill -TERM %1
   wait
 ' screenshots "$program" "$home" "$out"

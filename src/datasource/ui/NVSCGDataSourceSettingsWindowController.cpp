@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -162,7 +163,7 @@ void NVSCGDataSourceSettingsWindowController::addMenuItemsForNode(NVSCGDataSourc
         int added = 0;
         for (const NVSCGDataSourceNodePtr& child : node.children()) {
             if (added++ == MenuItemLimit) {
-                submenu->addAction(tr("… and %n more", nullptr, int(node.children().size()) - MenuItemLimit))
+                submenu->addAction(tr("… and %1 more").arg(node.children().size() - MenuItemLimit))
                     ->setEnabled(false);
                 break;
             }
@@ -222,6 +223,9 @@ void NVSCGDataSourceSettingsWindowController::updateStatus() {
     else if (m_dataSource.fileContentNodes().empty())
         text = tr("No content yet. Check the address; the technical log has the details.");
     else
-        text = tr("%n row(s) with the current choice.", nullptr, int(m_dataSource.countOfContentNodes()));
+        text = m_dataSource.countOfContentNodes() == 1
+                   ? tr("1 row with the current choice.")
+                   : tr("%1 rows with the current choice.")
+                         .arg(QLocale().toString(qulonglong(m_dataSource.countOfContentNodes())));
     m_ui->statusLabel->setText(text);
 }

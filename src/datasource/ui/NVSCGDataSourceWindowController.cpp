@@ -21,6 +21,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUndoStack>
@@ -89,11 +90,14 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
     connect(m_ui->filterField, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
     connect(m_filterDelay, &QTimer::timeout, this, [this] { setFilterString(m_ui->filterField->text()); });
     setShowFilterView(false);
+    auto* closeFilter = new QShortcut(QKeySequence(Qt::Key_Escape), m_ui->filterView);
+    closeFilter->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(closeFilter, &QShortcut::activated, this, [this] { setShowFilterView(false); });
 
     // Status
     connect(&dataSource, &NVSCGDataSource::statusChanged, this, &NVSCGDataSourceWindowController::updateStatus);
     connect(&dataSource, &NVSCGDataSource::refreshEnded, this, [this](bool delivered) {
-        const QString time = QLocale().toString(QTime::currentTime(), QLocale::LongFormat);
+        const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
         if (delivered) {
             m_lastRefresh = time;
             m_ui->messageBar->hide();
