@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
@@ -17,6 +18,8 @@
 namespace {
 /// Values are shown for this many paths at most; a huge feed's inventory stays quick to show.
 constexpr int MaximumPathsWithValues = 5000;
+/// Trees up to this size open completely; larger ones show their first two levels.
+constexpr qsizetype FullyExpandedItems = 500;
 } // namespace
 
 PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* parent)
@@ -29,6 +32,8 @@ PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* 
     m_filtered->setSourceModel(m_paths);
     m_filtered->setFilterCaseSensitivity(Qt::CaseInsensitive);
     m_filtered->setFilterKeyColumn(-1); // paths and values
+    m_filtered->setFilterRole(PathRole);
+    m_filtered->setRecursiveFilteringEnabled(true);
     auto* filter = new QLineEdit(this);
     filter->setPlaceholderText(tr("Filter paths and values"));
     filter->setAccessibleName(tr("Filter paths and values"));
@@ -36,7 +41,6 @@ PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* 
     connect(filter, &QLineEdit::textChanged, m_filtered, &QSortFilterProxyModel::setFilterFixedString);
     m_view->setModel(m_filtered);
     m_view->setAccessibleName(tr("Paths"));
-    m_view->setRootIsDecorated(false);
     m_view->setUniformRowHeights(true);
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->header()->setStretchLastSection(true);
@@ -87,46 +91,65 @@ QString PathsWindow::selectedPath() const {
     const QModelIndex current = m_view->currentIndex();
     if (!current.isValid() || !m_view->selectionModel()->isSelected(current))
         return {};
-    return current.siblingAtColumn(0).data().toString();
+    return current.siblingAtColumn(0).data(PathRole).toString();
 }
 
 void PathsWindow::selectPath(const QString& path) {
-    for (int row = 0; row < m_filtered->rowCount(); ++row) {
-        const QModelIndex index = m_filtered->index(row, 0);
-        if (index.data().toString() == path) {
-            m_view->setCurrentIndex(index);
-            return;
-        }
+    const QModelIndexList found =
+        m_filtered->match(m_filtered->index(0, 0), PathRole, path, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    if (!found.isEmpty()) {
+        m_view->scrollTo(found.first());
+        m_view->setCurrentIndex(found.first());
     }
 }
 
 void PathsWindow::rebuild() {
     const QStringList inventory = m_document.inventoriedElements();
     m_paths->clear();
-    m_paths->setHorizontalHeaderLabels({tr("Path"), tr("Value")});
-    // A path that repeats (one per repeated element) is listed once, with how often it occurs.
+    m_paths->setHorizontalHeaderLabels({tr("Element"), tr("Value")});
+    // The feed as a tree: an element that repeats is one node ("item ×25") whose path selects
+    // them all; a variable of it takes the first.
     QHash<QString, int> occurrences;
     for (const QString& path : inventory)
         ++occurrences[path];
-    QSet<QString> listed;
+    QHash<QString, QStandardItem*> items;
+    const auto itemFor = [&](const QString& path, const auto& self) -> QStandardItem* {
+        if (QStandardItem* found = items.value(path))
+            return found;
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'), path.size() - 2);
+        const QString name = path.mid(slash + 1);
+        QStandardItem* parent = slash > 0 ? self(path.left(slash), self) : m_paths->invisibleRootItem();
+        const int count = occurrences.value(path, 1);
+        auto* item = new QStandardItem(count > 1 ? tr("%1 ×%2").arg(name).arg(count) : name);
+        item->setData(path, PathRole);
+        item->setToolTip(path);
+        auto* value = new QStandardItem;
+        parent->appendRow({item, value});
+        items.insert(path, item);
+        return item;
+    };
+    for (const QString& path : inventory)
+        itemFor(path, itemFor);
+    // Values for the leaves, as a variable of the path would get them.
     int withValues = 0;
-    for (const QString& path : inventory) {
-        if (listed.contains(path))
+    for (auto it = items.cbegin(); it != items.cend() && m_probe.hasFeed(); ++it) {
+        QStandardItem* item = it.value();
+        if (item->hasChildren() || withValues++ >= MaximumPathsWithValues)
             continue;
-        listed.insert(path);
-        QString value;
-        if (m_probe.hasFeed() && withValues++ < MaximumPathsWithValues) {
-            const FeedProbeResult result = m_probe.evaluate(path);
-            value = result.outcome == FeedProbeResult::Outcome::Value ? result.value.simplified() : QString();
-        }
-        const int count = occurrences.value(path);
-        auto* pathItem = new QStandardItem(path);
-        pathItem->setToolTip(count > 1 ? tr("%1 (×%2)").arg(path).arg(count) : path);
-        m_paths->appendRow(
-            {pathItem, new QStandardItem(count > 1 ? tr("%1  (first of %2)").arg(value).arg(count) : value)});
+        const FeedProbeResult result = m_probe.evaluate(it.key());
+        if (result.outcome != FeedProbeResult::Outcome::Value)
+            continue;
+        const QString value = result.value.simplified();
+        QStandardItem* valueItem = (item->parent() ? item->parent() : m_paths->invisibleRootItem())->child(item->row(), 1);
+        valueItem->setText(result.matchCount > 1 ? tr("%1  (first of %2)").arg(value).arg(result.matchCount) : value);
+        valueItem->setData(value, PathRole); // the filter looks at values too
     }
     m_view->setColumnWidth(0, 300);
-    m_count->setText(listed.size() == 1 ? tr("1 path") : tr("%1 paths").arg(listed.size()));
+    if (items.size() <= FullyExpandedItems)
+        m_view->expandAll();
+    else
+        m_view->expandToDepth(1);
+    m_count->setText(items.size() == 1 ? tr("1 path") : tr("%1 paths").arg(items.size()));
 }
 
 void PathsWindow::runTest() {
@@ -147,9 +170,14 @@ void PathsWindow::runTest() {
         m_result->setText(tr("No match"));
         break;
     case FeedProbeResult::Outcome::Value:
+    {
+        bool number = false;
+        QLocale::c().toDouble(result.value.trimmed(), &number);
+        const QString type = number ? tr("number") : tr("text");
         m_result->setText(result.matchCount == 1
-                              ? tr("“%1” (1 match)").arg(result.value)
-                              : tr("“%1” (first of %2 matches)").arg(result.value).arg(result.matchCount));
+                              ? tr("“%1” · %2 · 1 match").arg(result.value, type)
+                              : tr("“%1” · %2 · first of %3 matches").arg(result.value, type).arg(result.matchCount));
+    }
         break;
     }
     m_result->setAccessibleName(m_result->text());

@@ -86,10 +86,32 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     ASSERT_TRUE(testing_support::waitUntil([&] { return window->feedProbe()->hasFeed(); }));
     QTest::keyClicks(paths->testField(), QStringLiteral("scores/home"));
     ASSERT_TRUE(testing_support::waitUntil([&] { return !paths->testResult()->text().isEmpty(); }));
-    EXPECT_EQ(paths->testResult()->text(), QStringLiteral("“3” (1 match)"));
+    EXPECT_EQ(paths->testResult()->text(), QStringLiteral("“3” · number · 1 match"));
     QTest::keyClick(paths->testField(), Qt::Key_Return);
     ASSERT_EQ(document->variables().count(), 1);
     EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/home"));
+}
+
+TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
+    server->serve("/list.xml", testing_support::LoopbackHttpServer::Reply::text(
+                                   "<list><item><n>a</n></item><item><n>b</n></item><item><n>c</n></item></list>",
+                                   "application/xml"));
+    document->setSourceURLString(server->url(QStringLiteral("/list.xml")).toString());
+    QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
+    PathsWindow* paths = window->pathsWindow();
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        const QModelIndexList items = paths->pathsView()->model()->match(
+            paths->pathsView()->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("item ×3"), 1,
+            Qt::MatchExactly | Qt::MatchRecursive);
+        if (items.isEmpty())
+            return false;
+        paths->pathsView()->setCurrentIndex(items.first());
+        return true;
+    }));
+    EXPECT_EQ(paths->selectedPath(), QStringLiteral("list/item"));
+    paths->selectPath(QStringLiteral("list/item/n"));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(QLatin1String("a")); }));
 }
 
 TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {
