@@ -1,0 +1,123 @@
+#include "support/SupportArchive.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <archive.h>
+#include <archive_entry.h>
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+struct ArchiveDeleter {
+    void operator()(archive* a) const { archive_write_free(a); }
+};
+struct EntryDeleter {
+    void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+
+bool fail(platform::Error* error, const QString& text) {
+    platform::setError(error, platform::Error::make(platform::Error::FileDomain, 1, text));
+    return false;
+}
+
+} // namespace
+
+bool SupportArchive::create(const QString& folder, const QString& archivePath, platform::Error* error,
+                            const Progress& progress) {
+    const QFileInfo root(folder);
+    if (!root.isDir() || root.isSymLink())
+        return fail(error, QObject::tr("The support folder %1 does not exist.").arg(folder));
+
+    // Only regular files and folders inside the folder itself.
+    struct Item {
+        QString path;
+        QString name;
+        bool isFolder;
+        qint64 size;
+    };
+    std::vector<Item> items;
+    qint64 total = 0;
+    const QString base = root.fileName();
+    items.push_back({root.absoluteFilePath(), base + QLatin1Char('/'), true, 0});
+    QDirIterator it(root.absoluteFilePath(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isSymLink() || (!info.isDir() && !info.isFile()))
+            continue;
+        // The iterator does not enter linked folders (no FollowSymlinks).
+        const QString relative = base + QLatin1Char('/') + QDir(root.absoluteFilePath()).relativeFilePath(info.absoluteFilePath());
+        items.push_back({info.absoluteFilePath(), info.isDir() ? relative + QLatin1Char('/') : relative, info.isDir(),
+                         info.isDir() ? 0 : info.size()});
+        total += info.isDir() ? 0 : info.size();
+    }
+
+    const QString partial = archivePath + QStringLiteral(".partial");
+    std::unique_ptr<archive, ArchiveDeleter> writer(archive_write_new());
+    archive_write_set_format_zip(writer.get());
+    archive_write_set_options(writer.get(), "zip:compression=deflate,zip:hdrcharset=UTF-8");
+    QFile::remove(partial);
+    if (archive_write_open_filename(writer.get(), QFile::encodeName(partial).constData()) != ARCHIVE_OK)
+        return fail(error, QObject::tr("Could not write %1: %2")
+                               .arg(partial, QString::fromUtf8(archive_error_string(writer.get()))));
+    ::chmod(QFile::encodeName(partial).constData(), S_IRUSR | S_IWUSR);
+
+    qint64 done = 0;
+    QByteArray buffer(256 * 1024, Qt::Uninitialized);
+    bool ok = true;
+    QString failure;
+    for (const Item& item : items) {
+        std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
+        archive_entry_set_pathname_utf8(entry.get(), item.name.toUtf8().constData());
+        archive_entry_set_filetype(entry.get(), item.isFolder ? AE_IFDIR : AE_IFREG);
+        archive_entry_set_perm(entry.get(), item.isFolder ? 0700 : 0600);
+        archive_entry_set_size(entry.get(), item.size);
+        archive_entry_set_mtime(entry.get(), QFileInfo(item.path).lastModified().toSecsSinceEpoch(), 0);
+        QFile file(item.path);
+        if (!item.isFolder && !file.open(QIODevice::ReadOnly))
+            continue; // unreadable files are left out; the rest still goes
+        if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK) {
+            ok = false;
+            failure = QString::fromUtf8(archive_error_string(writer.get()));
+            break;
+        }
+        qint64 written = 0;
+        while (!item.isFolder && written < item.size) {
+            const qint64 read = file.read(buffer.data(), std::min<qint64>(buffer.size(), item.size - written));
+            if (read <= 0)
+                break;
+            if (archive_write_data(writer.get(), buffer.constData(), size_t(read)) < 0) {
+                ok = false;
+                failure = QString::fromUtf8(archive_error_string(writer.get()));
+                break;
+            }
+            written += read;
+            done += read;
+            if (progress && !progress(done, total)) {
+                ok = false;
+                failure = QObject::tr("Cancelled");
+                break;
+            }
+        }
+        if (!ok)
+            break;
+    }
+    if (archive_write_close(writer.get()) != ARCHIVE_OK && ok) {
+        ok = false;
+        failure = QString::fromUtf8(archive_error_string(writer.get()));
+    }
+    if (!ok) {
+        QFile::remove(partial);
+        return fail(error, QObject::tr("Could not make the support archive: %1").arg(failure));
+    }
+    QFile::remove(archivePath);
+    if (!QFile::rename(partial, archivePath)) {
+        QFile::remove(partial);
+        return fail(error, QObject::tr("Could not write %1.").arg(archivePath));
+    }
+    return true;
+}
