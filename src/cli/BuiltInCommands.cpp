@@ -2,6 +2,7 @@
 #include "cli/CgsimCommand.h"
 #include "cli/ClearCommand.h"
 #include "cli/CsvCommand.h"
+#include "cli/SupportCollectCommand.h"
 #include "cli/DemoCommand.h"
 #include "cli/ProjectsCommand.h"
 #include "cli/RunCommand.h"
@@ -33,6 +34,7 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<CgsimCommand>());
     application.registerCommand(std::make_unique<DataSourceExportCommand>());
     application.registerCommand(std::make_unique<DataSourceWatchCommand>());
+    application.registerCommand(std::make_unique<SupportCollectCommand>());
 }
 
 } // namespace cli

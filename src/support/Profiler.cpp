@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -112,9 +113,27 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
-/// A settings file with passwords and keys blanked: the archive leaves the machine. A file that
-/// is no property list is copied as it is.
+/// A settings file with passwords and keys blanked: the archive leaves the machine. Settings
+/// files (INI) and property lists are rewritten; other files are copied as they are.
 void copyPreferencesRedacted(const QString& source, const QString& destination, const QString& what) {
+    const QString suffix = QFileInfo(source).suffix();
+    if (suffix == QLatin1String("conf") || suffix == QLatin1String("ini")) {
+        if (!QFileInfo::exists(source)) {
+            console(what + QObject::tr("“%1” does not exist.").arg(source));
+            return;
+        }
+        const QSettings settings(source, QSettings::IniFormat);
+        QDir().mkpath(QFileInfo(destination).absolutePath());
+        QFile::remove(destination);
+        QSettings copy(destination, QSettings::IniFormat);
+        for (const QString& key : settings.allKeys())
+            copy.setValue(key, isSecretKey(key.section(QLatin1Char('/'), -1)) ? QVariant(QStringLiteral("***"))
+                                                                                : redactSecrets(settings.value(key)));
+        copy.sync();
+        if (copy.status() != QSettings::NoError)
+            console(what + QObject::tr("Could not write “%1”.").arg(destination));
+        return;
+    }
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly)) {
         console(what + file.errorString());
@@ -190,6 +209,7 @@ void Profiler::copyVideoDevicesPath(const QString& folder) const {
 }
 
 void Profiler::copyPreferencesFilesAtPath(const QString& folder) const {
+    // The program's settings, with passwords and keys blanked: the archive leaves the machine.
     copyPreferencesRedacted(m_sources.preferencesFile, folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
                             QStringLiteral("Copy Preferences: Error: "));
 }
@@ -253,7 +273,7 @@ void Profiler::copyUserNorvanePreferencesFolderToPath(const QString& folder) con
     for (const QFileInfo& item : items) {
         const QString destination = folder + QStringLiteral("/User Preferences/") + item.fileName();
         const QString what = QStringLiteral("Copy User Preferences: Error: ");
-        if (item.isFile() && item.suffix() == QLatin1String("plist"))
+        if (item.isFile())
             copyPreferencesRedacted(item.absoluteFilePath(), destination, what);
         else
             copyOrReport(item.absoluteFilePath(), destination, what);
@@ -317,15 +337,15 @@ void Profiler::collectLogsToPath(const QString& folder) {
         program = arguments.takeFirst();
     connect(process, &QProcess::readyReadStandardOutput, process,
             [process, output] { output->write(process->readAllStandardOutput()); });
-    const auto ended = [this, process, output](int exitCode, bool started) {
+    const auto ended = [this, process, output, program](int exitCode, bool started) {
         output->write(process->readAllStandardOutput());
         output->close();
         if (!started || exitCode != 0) {
             const bool refused = started && (exitCode == ElevationDismissed || exitCode == ElevationNotAuthorized);
             console(QStringLiteral("Log Collect: Error: ") +
                     (refused ? QStringLiteral("The administrator password is required to do this.")
-                             : QString::fromUtf8(process->readAllStandardError()).trimmed() +
-                                   (started ? QString() : process->errorString())));
+                             : started ? QString::fromUtf8(process->readAllStandardError()).trimmed()
+                                       : QObject::tr("%1 could not be started: %2").arg(program, process->errorString())));
             if (output->size() == 0)
                 output->remove();
             addLogsWarning();

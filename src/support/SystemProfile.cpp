@@ -34,6 +34,23 @@ QVariantMap keyedLines(const QString& text, QChar separator) {
     return values;
 }
 
+/// JSON as property-list values: a property list has no null.
+QVariant withoutNulls(const QVariant& value) {
+    if (value.typeId() == QMetaType::QVariantMap) {
+        QVariantMap map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            it.value() = withoutNulls(it.value());
+        return map;
+    }
+    if (value.typeId() == QMetaType::QVariantList) {
+        QVariantList list = value.toList();
+        for (QVariant& item : list)
+            item = withoutNulls(item);
+        return list;
+    }
+    return value.isNull() || !value.isValid() ? QVariant(QString()) : value;
+}
+
 /// A program's JSON output, or nothing when it is missing, fails or prints no JSON.
 QVariant programJson(const QString& program, const QStringList& arguments) {
     if (program.isEmpty())
@@ -46,7 +63,7 @@ QVariant programJson(const QString& program, const QStringList& arguments) {
         return {};
     }
     const QJsonDocument json = QJsonDocument::fromJson(process.readAllStandardOutput());
-    return json.isNull() ? QVariant() : json.toVariant();
+    return json.isNull() ? QVariant() : withoutNulls(json.toVariant());
 }
 
 void insertIfPresent(QVariantMap& map, const QString& key, const QVariant& value) {

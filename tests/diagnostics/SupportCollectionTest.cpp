@@ -21,7 +21,7 @@ class SupportCollection : public ::testing::Test {
     void SetUp() override {
         const QString root = dir.path();
         sources.userPreferencesFolder = root + QStringLiteral("/config");
-        sources.preferencesFile = root + QStringLiteral("/config/com.norvanemedia.Graflink.plist");
+        sources.preferencesFile = root + QStringLiteral("/config/Norvane/Graflink.conf");
         sources.machinePreferencesFolder = root + QStringLiteral("/etc");
         sources.userLogsFolder = root + QStringLiteral("/state/Logs");
         sources.machineSupportFolder = root + QStringLiteral("/share/Norvane");
@@ -32,9 +32,12 @@ class SupportCollection : public ::testing::Test {
         sources.journalProgram = script(QStringLiteral("journal"), "echo 'Dec 07 journal line'");
         sources.dmiFolder = root + QStringLiteral("/dmi");
         sources.osReleaseFile = root + QStringLiteral("/os-release");
-        sources.listCpuProgram = QStringLiteral("/nonexistent/lscpu");
+        sources.listCpuProgram = script(QStringLiteral("lscpu"), R"(echo '{"lscpu": [{"field": "CPU(s):", "data": "2", "children": null}]}')");
+        sources.listBlockDevicesProgram = QStringLiteral("/nonexistent/lsblk");
 
-        writeFile(sources.preferencesFile, R"(<?xml version="1.0" encoding="UTF-8"?>
+        writeFile(sources.preferencesFile, "[General]\nSupportUploadApplicationKey=K005secret\n"
+                                           "AppleScriptsFolderPath=/home/op/actions\n");
+        writeFile(sources.userPreferencesFolder + QStringLiteral("/com.norvanemedia.Graflink.plist"), R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>SupportUploadApplicationKey</key><string>K005secret</string>
 <key>AppleScriptsFolderPath</key><string>/home/op/actions</string></dict></plist>)");
         writeFile(sources.userPreferencesFolder + QStringLiteral("/com.aja.devicesettings.plist"), "aja");
@@ -89,7 +92,7 @@ TEST_F(SupportCollection, GathersEverySourceThatIsThereAndSkipsTheRest) {
 
         for (const char* expected : {"User Logs/Graflink/Graflink.log", "Applications Support Files/Graflink/actions.txt",
                                      "Graflink/actions.txt", "Streaming Presets/p.json", "Diagnostic Reports/graflink-1.crash",
-                                     "com.aja.devicesettings.plist", "com.norvanemedia.Graflink.plist",
+                                     "com.aja.devicesettings.plist", "Graflink.conf",
                                      "User Preferences/com.norvanemedia.Graflink.plist", "syslog", "System Profile.plist",
                                      "Support Request.json"})
             EXPECT_TRUE(found.contains(QString::fromLatin1(expected))) << expected;
@@ -102,10 +105,11 @@ TEST_F(SupportCollection, GathersEverySourceThatIsThereAndSkipsTheRest) {
         EXPECT_EQ(profiler.request().problemDescription.endsWith(Profiler::WarningSuffix), !c.journalRead);
         EXPECT_EQ(profiler.deviceModelName(), QStringLiteral("Acme Rack 1U"));
         EXPECT_TRUE(profiler.xmlSystemProfile().contains(QStringLiteral("Debian GNU/Linux 12")));
+        EXPECT_TRUE(profiler.xmlSystemProfile().contains(QStringLiteral("CPU(s):")));
         EXPECT_TRUE(readFile(folder + QStringLiteral("/Support Request.json")).contains("Lower third froze"));
 
         // Secrets stay home; nothing is open to others.
-        for (const char* copy : {"/com.norvanemedia.Graflink.plist", "/User Preferences/com.norvanemedia.Graflink.plist"}) {
+        for (const char* copy : {"/Graflink.conf", "/User Preferences/com.norvanemedia.Graflink.plist"}) {
             const QByteArray preferences = readFile(folder + QLatin1String(copy));
             EXPECT_FALSE(preferences.contains("K005secret"));
             EXPECT_TRUE(preferences.contains("/home/op/actions"));
