@@ -33,19 +33,22 @@ struct Fixture {
         }
         changed = write(QStringLiteral("election-changed.xml"), edited);
         dataSource.setXPath(QStringLiteral("/ElectionResults/Race[*]"));
-        for (const char* field : {"RaceID", "Office", "State", "Seat", "PrecinctsReporting", "PrecinctsTotal",
-                                  "LastUpdated"})
+        for (const char* field :
+             {"RaceID", "Office", "State", "Seat", "PrecinctsReporting", "PrecinctsTotal", "LastUpdated"})
             dataSource.addColumnWithTitle(QString::fromLatin1(field),
-                                          QStringLiteral("/ElectionResults/Race[*]/") + QString::fromLatin1(field));
+                                          QStringLiteral("/ElectionResults/Race[*]/") +
+                                              QString::fromLatin1(field));
         for (int c = 1; c <= 6; ++c) {
             for (const char* field : {"Last", "Votes"})
-                dataSource.addColumnWithTitle(
-                    QStringLiteral("%1 %2").arg(QString::fromLatin1(field)).arg(c),
-                    QStringLiteral("/ElectionResults/Race[*]/Candidate[%1]/%2").arg(c).arg(QString::fromLatin1(field)));
+                dataSource.addColumnWithTitle(QStringLiteral("%1 %2").arg(QString::fromLatin1(field)).arg(c),
+                                              QStringLiteral("/ElectionResults/Race[*]/Candidate[%1]/%2")
+                                                  .arg(c)
+                                                  .arg(QString::fromLatin1(field)));
         }
         NVSCGDataSourceColumnPtr custom = dataSource.addNewColumnAtIndex(dataSource.countOfColumns());
-        custom->setFormat(QStringLiteral("<#") + dataSource.columnAtIndex(3)->uniqueID() + QStringLiteral("!> (") +
-                          QStringLiteral("<#") + dataSource.columnAtIndex(2)->uniqueID() + QStringLiteral("!>)"));
+        custom->setFormat(QStringLiteral("<#") + dataSource.columnAtIndex(3)->uniqueID() +
+                          QStringLiteral("!> (") + QStringLiteral("<#") +
+                          dataSource.columnAtIndex(2)->uniqueID() + QStringLiteral("!>)"));
         refreshFrom(original);
     }
 
@@ -95,7 +98,11 @@ void BM_TableModelEveryCellOnce(benchmark::State& state) {
     state.counters["rows"] = double(dataSource.countOfContentNodes());
     state.counters["columns"] = double(dataSource.countOfColumns());
 }
-BENCHMARK(BM_TableModelEveryCellOnce)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_TableModelEveryCellOnce)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_TableModelRepaintVisibleRows(benchmark::State& state) {
     DataSourceTableModel model(fixture().dataSource);
@@ -104,7 +111,10 @@ void BM_TableModelRepaintVisibleRows(benchmark::State& state) {
         showRows(model, 2000);
     state.counters["cellsComputedPerRepaint"] = 0; // the cache answers: see the tests
 }
-BENCHMARK(BM_TableModelRepaintVisibleRows)->Unit(benchmark::kMicrosecond)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_TableModelRepaintVisibleRows)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_TableModelRefreshChangingTenRows(benchmark::State& state) {
     Fixture& f = fixture();
@@ -117,8 +127,9 @@ void BM_TableModelRefreshChangingTenRows(benchmark::State& state) {
     const auto ended = QObject::connect(&f.dataSource, &NVSCGDataSource::contentNodesReset,
                                         [&] { modelTime = std::chrono::steady_clock::now() - start; });
     int announced = 0;
-    QObject::connect(&model, &QAbstractItemModel::dataChanged,
-                     [&](const QModelIndex& from, const QModelIndex& to) { announced += to.row() - from.row() + 1; });
+    QObject::connect(
+        &model, &QAbstractItemModel::dataChanged,
+        [&](const QModelIndex& from, const QModelIndex& to) { announced += to.row() - from.row() + 1; });
     // The rows on screen, and ten changed rows that were seen before.
     showRows(model, 0);
     for (int race = 100; race < 1100; race += 100)
@@ -135,7 +146,12 @@ void BM_TableModelRefreshChangingTenRows(benchmark::State& state) {
     QObject::disconnect(started);
     QObject::disconnect(ended);
 }
-BENCHMARK(BM_TableModelRefreshChangingTenRows)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(6)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_TableModelRefreshChangingTenRows)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(6)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 } // namespace
 

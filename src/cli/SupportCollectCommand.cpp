@@ -40,7 +40,8 @@ int SupportCollectCommand::run(CliContext& context, const QStringList& arguments
                 return UsageError;
             }
         } else if (argument.startsWith(QLatin1String("--")) || !folder.isEmpty()) {
-            context.err << "graflink-cli support collect: unexpected " << argument << "\n" << help() << Qt::flush;
+            context.err << "graflink-cli support collect: unexpected " << argument << "\n"
+                        << help() << Qt::flush;
             return UsageError;
         } else {
             folder = argument;
@@ -54,9 +55,11 @@ int SupportCollectCommand::run(CliContext& context, const QStringList& arguments
 
     Profiler profiler;
     profiler.request() = request;
-    QObject::connect(&profiler, &Profiler::progressed, [&](const QString& step) { context.err << step << Qt::endl; });
-    QObject::connect(&profiler, &Profiler::warning,
-                     [&](const QString& title, const QString& text) { context.err << title << ": " << text << Qt::endl; });
+    QObject::connect(&profiler, &Profiler::progressed,
+                     [&](const QString& step) { context.err << step << Qt::endl; });
+    QObject::connect(&profiler, &Profiler::warning, [&](const QString& title, const QString& text) {
+        context.err << title << ": " << text << Qt::endl;
+    });
     bool gathered = false;
     QObject::connect(&profiler, &Profiler::gathered, [&] { gathered = true; });
     profiler.gatherIntoFolder(folder);

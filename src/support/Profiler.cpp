@@ -5,6 +5,7 @@
 #include "platform/PropertyList.h"
 #include "support/SystemProfile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -15,7 +16,6 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QCoreApplication>
 #include <QThreadPool>
 #include <sys/stat.h>
 
@@ -49,7 +49,9 @@ bool copyItem(const QString& source, const QString& destination, QString* error)
         const QFileInfoList entries =
             QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QFileInfo& entry : entries)
-            ok = copyItem(entry.absoluteFilePath(), destination + QLatin1Char('/') + entry.fileName(), error) && ok;
+            ok = copyItem(entry.absoluteFilePath(), destination + QLatin1Char('/') + entry.fileName(),
+                          error) &&
+                 ok;
         return ok;
     }
     QDir().mkpath(QFileInfo(destination).absolutePath());
@@ -87,8 +89,9 @@ void copyFilesFlat(const QStringList& folders, const QString& destination, const
 
 /// Settings whose values must not leave the machine: passwords, keys, tokens.
 bool isSecretKey(const QString& key) {
-    static const QRegularExpression secret(QStringLiteral("password|secret|token|applicationkey|apikey|credential"),
-                                           QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression secret(
+        QStringLiteral("password|secret|token|applicationkey|apikey|credential"),
+        QRegularExpression::CaseInsensitiveOption);
     return secret.match(key).hasMatch();
 }
 
@@ -127,8 +130,9 @@ void copyPreferencesRedacted(const QString& source, const QString& destination, 
         QFile::remove(destination);
         QSettings copy(destination, QSettings::IniFormat);
         for (const QString& key : settings.allKeys())
-            copy.setValue(key, isSecretKey(key.section(QLatin1Char('/'), -1)) ? QVariant(QStringLiteral("***"))
-                                                                                : redactSecrets(settings.value(key)));
+            copy.setValue(key, isSecretKey(key.section(QLatin1Char('/'), -1))
+                                   ? QVariant(QStringLiteral("***"))
+                                   : redactSecrets(settings.value(key)));
         copy.sync();
         if (copy.status() != QSettings::NoError)
             console(what + QObject::tr("Could not write “%1”.").arg(destination));
@@ -210,14 +214,15 @@ void Profiler::copyVideoDevicesPath(const QString& folder) const {
 
 void Profiler::copyPreferencesFilesAtPath(const QString& folder) const {
     // The program's settings, with passwords and keys blanked: the archive leaves the machine.
-    copyPreferencesRedacted(m_sources.preferencesFile, folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
+    copyPreferencesRedacted(m_sources.preferencesFile,
+                            folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
                             QStringLiteral("Copy Preferences: Error: "));
 }
 
 void Profiler::copyBMDDeviceSettingsAtPath(const QString& folder) const {
     const QString name = QStringLiteral("com.blackmagic-design.desktopvideo.prefspanel.plist");
-    copyOrReport(m_sources.machinePreferencesFolder + QLatin1Char('/') + name, folder + QLatin1Char('/') + name,
-                 QStringLiteral("Copy BMD Preferences: Error: "));
+    copyOrReport(m_sources.machinePreferencesFolder + QLatin1Char('/') + name,
+                 folder + QLatin1Char('/') + name, QStringLiteral("Copy BMD Preferences: Error: "));
 }
 
 void Profiler::copyAjaDeviceSettingsAtPath(const QString& folder) const {
@@ -228,10 +233,12 @@ void Profiler::copyAjaDeviceSettingsAtPath(const QString& folder) const {
 
 void Profiler::copyNorvaneApplicationsSpecificFilesFolderToPath(const QString& folder) const {
     const QString copy = folder + QStringLiteral("/Applications Support Files");
-    copyOrReport(m_sources.machineSupportFolder, copy, QStringLiteral("Copy Applications Support Files: Error: "));
+    copyOrReport(m_sources.machineSupportFolder, copy,
+                 QStringLiteral("Copy Applications Support Files: Error: "));
     // The node programs are large and of no use to support.
     for (int n = 1; n <= 8; ++n)
-        QDir(copy + QStringLiteral("/Vistacast Node/Node %1/Vistacast Node %1.app").arg(n)).removeRecursively();
+        QDir(copy + QStringLiteral("/Vistacast Node/Node %1/Vistacast Node %1.app").arg(n))
+            .removeRecursively();
 }
 
 void Profiler::copyApplicationSpecificFilesFolderToPath(const QString& folder) const {
@@ -244,13 +251,15 @@ void Profiler::copyApplicationSpecificFilesFolderToPath(const QString& folder) c
 void Profiler::copyStreamingPresetsFolderToPath(const QString& folder) const {
     const QString source = m_sources.machineSupportFolder + QStringLiteral("/Streaming Presets");
     if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QStringLiteral("/Streaming Presets"), QStringLiteral("Copy Streaming Presets: Error: "));
+        copyOrReport(source, folder + QStringLiteral("/Streaming Presets"),
+                     QStringLiteral("Copy Streaming Presets: Error: "));
 }
 
 void Profiler::copyStreamDeckFolderToPath(const QString& folder) const {
     const QString source = m_sources.machineSupportFolder + QStringLiteral("/StreamDeck");
     if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QStringLiteral("/StreamDeck"), QStringLiteral("Copy StreamDeck: Error: "));
+        copyOrReport(source, folder + QStringLiteral("/StreamDeck"),
+                     QStringLiteral("Copy StreamDeck: Error: "));
 }
 
 void Profiler::copyActionsFolderToPath(const QString& folder) const {
@@ -260,7 +269,8 @@ void Profiler::copyActionsFolderToPath(const QString& folder) const {
 }
 
 void Profiler::copyUserLogsFolderToPath(const QString& folder) const {
-    copyOrReport(m_sources.userLogsFolder, folder + QStringLiteral("/User Logs"), QStringLiteral("Copy User Logs: Error: "));
+    copyOrReport(m_sources.userLogsFolder, folder + QStringLiteral("/User Logs"),
+                 QStringLiteral("Copy User Logs: Error: "));
 }
 
 void Profiler::copyUserNorvanePreferencesFolderToPath(const QString& folder) const {
@@ -299,9 +309,11 @@ bool Profiler::copySystemLogsToPath(const QString& folder) const {
         if (!log.exists() || log.lastModified() < from || log.lastModified() > to)
             continue;
         QString error;
-        if (!log.isReadable() || !copyItem(log.absoluteFilePath(), folder + QLatin1Char('/') + *name, &error)) {
-            console(QStringLiteral("Copy System Logs: Error: ") +
-                    (error.isEmpty() ? QObject::tr("“%1” cannot be read.").arg(log.absoluteFilePath()) : error));
+        if (!log.isReadable() ||
+            !copyItem(log.absoluteFilePath(), folder + QLatin1Char('/') + *name, &error)) {
+            console(
+                QStringLiteral("Copy System Logs: Error: ") +
+                (error.isEmpty() ? QObject::tr("“%1” cannot be read.").arg(log.absoluteFilePath()) : error));
             allRead = false;
         }
     }
@@ -330,8 +342,12 @@ void Profiler::collectLogsToPath(const QString& folder) {
     QString journal = QStandardPaths::findExecutable(m_sources.journalProgram);
     if (journal.isEmpty())
         journal = m_sources.journalProgram;
-    QStringList arguments{journal, QStringLiteral("--since"), since, QStringLiteral("--no-pager"),
-                          QStringLiteral("-o"), QStringLiteral("short-iso")};
+    QStringList arguments{journal,
+                          QStringLiteral("--since"),
+                          since,
+                          QStringLiteral("--no-pager"),
+                          QStringLiteral("-o"),
+                          QStringLiteral("short-iso")};
     QString program = m_sources.elevationProgram;
     if (program.isEmpty())
         program = arguments.takeFirst();
@@ -341,11 +357,13 @@ void Profiler::collectLogsToPath(const QString& folder) {
         output->write(process->readAllStandardOutput());
         output->close();
         if (!started || exitCode != 0) {
-            const bool refused = started && (exitCode == ElevationDismissed || exitCode == ElevationNotAuthorized);
+            const bool refused =
+                started && (exitCode == ElevationDismissed || exitCode == ElevationNotAuthorized);
             console(QStringLiteral("Log Collect: Error: ") +
                     (refused ? QStringLiteral("The administrator password is required to do this.")
-                             : started ? QString::fromUtf8(process->readAllStandardError()).trimmed()
-                                       : QObject::tr("%1 could not be started: %2").arg(program, process->errorString())));
+                     : started
+                         ? QString::fromUtf8(process->readAllStandardError()).trimmed()
+                         : QObject::tr("%1 could not be started: %2").arg(program, process->errorString())));
             if (output->size() == 0)
                 output->remove();
             addLogsWarning();
@@ -353,8 +371,9 @@ void Profiler::collectLogsToPath(const QString& folder) {
         process->deleteLater();
         Q_EMIT logsCollected();
     };
-    connect(process, &QProcess::finished, this,
-            [ended](int exitCode, QProcess::ExitStatus status) { ended(status == QProcess::NormalExit ? exitCode : -1, true); });
+    connect(process, &QProcess::finished, this, [ended](int exitCode, QProcess::ExitStatus status) {
+        ended(status == QProcess::NormalExit ? exitCode : -1, true);
+    });
     // A program that cannot start never finishes: that is its end.
     connect(process, &QProcess::errorOccurred, this, [ended](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)

@@ -42,7 +42,8 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
     qint64 total = 0;
     const QString base = root.fileName();
     items.push_back({root.absoluteFilePath(), base + QLatin1Char('/'), true, 0});
-    QDirIterator it(root.absoluteFilePath(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator it(root.absoluteFilePath(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
@@ -50,9 +51,10 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         if (info.isSymLink() || (!info.isDir() && !info.isFile()))
             continue;
         // The iterator does not enter linked folders (no FollowSymlinks).
-        const QString relative = base + QLatin1Char('/') + QDir(root.absoluteFilePath()).relativeFilePath(info.absoluteFilePath());
-        items.push_back({info.absoluteFilePath(), info.isDir() ? relative + QLatin1Char('/') : relative, info.isDir(),
-                         info.isDir() ? 0 : info.size()});
+        const QString relative =
+            base + QLatin1Char('/') + QDir(root.absoluteFilePath()).relativeFilePath(info.absoluteFilePath());
+        items.push_back({info.absoluteFilePath(), info.isDir() ? relative + QLatin1Char('/') : relative,
+                         info.isDir(), info.isDir() ? 0 : info.size()});
         total += info.isDir() ? 0 : info.size();
     }
 
@@ -87,7 +89,8 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         }
         qint64 written = 0;
         while (!item.isFolder && written < item.size) {
-            const qint64 read = file.read(buffer.data(), std::min<qint64>(buffer.size(), item.size - written));
+            const qint64 read =
+                file.read(buffer.data(), std::min<qint64>(buffer.size(), item.size - written));
             if (read <= 0)
                 break;
             if (archive_write_data(writer.get(), buffer.constData(), size_t(read)) < 0) {

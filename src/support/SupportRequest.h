@@ -21,5 +21,6 @@ struct SupportRequest {
     bool alreadySearchedInDB = false;
 
     /// The request as a JSON object, with the program and machine it comes from.
-    QByteArray toJson(const QString& applicationName, const QString& version, const QString& deviceModelName) const;
+    QByteArray toJson(const QString& applicationName, const QString& version,
+                      const QString& deviceModelName) const;
 };

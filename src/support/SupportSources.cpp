@@ -12,7 +12,8 @@ SupportSources SupportSources::standard() {
     sources.machineSupportFolder = platform::StandardPaths::machineSupportFolder();
     sources.diagnosticReportsFolders = {platform::StandardPaths::userDiagnosticReportsFolder(),
                                         QStringLiteral("/var/crash")};
-    sources.crashReporterFolders = {platform::StandardPaths::stateFolder() + QStringLiteral("/Norvane/CrashReporter")};
+    sources.crashReporterFolders = {platform::StandardPaths::stateFolder() +
+                                    QStringLiteral("/Norvane/CrashReporter")};
     sources.systemLogFolder = QStringLiteral("/var/log");
     sources.systemLogNames = {QStringLiteral("syslog")};
     sources.systemLogNames << QStringLiteral("syslog.1");

@@ -87,14 +87,17 @@ QVariantMap SystemProfile::gather(const SupportSources& sources) {
     hardware.insert(QStringLiteral("Model Name"), modelName(sources));
     for (const char* field : {"sys_vendor", "product_name", "product_version", "board_vendor", "board_name",
                               "bios_vendor", "bios_version", "bios_date", "chassis_type"})
-        insertIfPresent(hardware, QString::fromLatin1(field), readText(sources.dmiFolder + QLatin1Char('/') + QLatin1String(field)));
+        insertIfPresent(hardware, QString::fromLatin1(field),
+                        readText(sources.dmiFolder + QLatin1Char('/') + QLatin1String(field)));
     profile.insert(QStringLiteral("Hardware"), hardware);
 
     QVariantMap software;
     const QVariantMap release = keyedLines(readText(sources.osReleaseFile), QLatin1Char('='));
     insertIfPresent(software, QStringLiteral("System"), release.value(QStringLiteral("PRETTY_NAME")));
-    insertIfPresent(software, QStringLiteral("os-release"), release.isEmpty() ? QVariant() : QVariant(release));
-    software.insert(QStringLiteral("Kernel"), QString(QSysInfo::kernelType() + QLatin1Char(0x20) + QSysInfo::kernelVersion()));
+    insertIfPresent(software, QStringLiteral("os-release"),
+                    release.isEmpty() ? QVariant() : QVariant(release));
+    software.insert(QStringLiteral("Kernel"),
+                    QString(QSysInfo::kernelType() + QLatin1Char(0x20) + QSysInfo::kernelVersion()));
     software.insert(QStringLiteral("Architecture"), QSysInfo::currentCpuArchitecture());
     software.insert(QStringLiteral("Host Name"), QSysInfo::machineHostName());
     profile.insert(QStringLiteral("Software"), software);
@@ -103,7 +106,8 @@ QVariantMap SystemProfile::gather(const SupportSources& sources) {
     const QVariantMap cpu = keyedLines(readText(sources.cpuInfoFile), QLatin1Char(':'));
     insertIfPresent(processor, QStringLiteral("Model"), cpu.value(QStringLiteral("model name")));
     insertIfPresent(processor, QStringLiteral("Cores"), cpu.value(QStringLiteral("cpu cores")));
-    insertIfPresent(processor, QStringLiteral("lscpu"), programJson(sources.listCpuProgram, {QStringLiteral("-J")}));
+    insertIfPresent(processor, QStringLiteral("lscpu"),
+                    programJson(sources.listCpuProgram, {QStringLiteral("-J")}));
     profile.insert(QStringLiteral("Processor"), processor);
 
     const QVariantMap memory = keyedLines(readText(sources.memInfoFile), QLatin1Char(':'));

@@ -25,19 +25,23 @@ class SupportCollection : public ::testing::Test {
         sources.machinePreferencesFolder = root + QStringLiteral("/etc");
         sources.userLogsFolder = root + QStringLiteral("/state/Logs");
         sources.machineSupportFolder = root + QStringLiteral("/share/Norvane");
-        sources.diagnosticReportsFolders = {root + QStringLiteral("/state/DiagnosticReports"), root + QStringLiteral("/crash")};
+        sources.diagnosticReportsFolders = {root + QStringLiteral("/state/DiagnosticReports"),
+                                            root + QStringLiteral("/crash")};
         sources.crashReporterFolders = {root + QStringLiteral("/state/CrashReporter")}; // missing
         sources.systemLogFolder = root + QStringLiteral("/log");
         sources.systemLogNames = {QStringLiteral("syslog"), QStringLiteral("syslog.1")};
         sources.journalProgram = script(QStringLiteral("journal"), "echo 'Dec 07 journal line'");
         sources.dmiFolder = root + QStringLiteral("/dmi");
         sources.osReleaseFile = root + QStringLiteral("/os-release");
-        sources.listCpuProgram = script(QStringLiteral("lscpu"), R"(echo '{"lscpu": [{"field": "CPU(s):", "data": "2", "children": null}]}')");
+        sources.listCpuProgram =
+            script(QStringLiteral("lscpu"),
+                   R"(echo '{"lscpu": [{"field": "CPU(s):", "data": "2", "children": null}]}')");
         sources.listBlockDevicesProgram = QStringLiteral("/nonexistent/lsblk");
 
         writeFile(sources.preferencesFile, "[General]\nSupportUploadApplicationKey=K005secret\n"
                                            "AppleScriptsFolderPath=/home/op/actions\n");
-        writeFile(sources.userPreferencesFolder + QStringLiteral("/com.norvanemedia.Graflink.plist"), R"(<?xml version="1.0" encoding="UTF-8"?>
+        writeFile(sources.userPreferencesFolder + QStringLiteral("/com.norvanemedia.Graflink.plist"),
+                  R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>SupportUploadApplicationKey</key><string>K005secret</string>
 <key>AppleScriptsFolderPath</key><string>/home/op/actions</string></dict></plist>)");
         writeFile(sources.userPreferencesFolder + QStringLiteral("/com.aja.devicesettings.plist"), "aja");
@@ -45,7 +49,9 @@ class SupportCollection : public ::testing::Test {
         QFile::link(QStringLiteral("/etc/hostname"), sources.userLogsFolder + QStringLiteral("/outside"));
         writeFile(sources.machineSupportFolder + QStringLiteral("/Graflink/actions.txt"), "a");
         writeFile(sources.machineSupportFolder + QStringLiteral("/Streaming Presets/p.json"), "{}");
-        writeFile(sources.machineSupportFolder + QStringLiteral("/Vistacast Node/Node 1/Vistacast Node 1.app/big"), "x");
+        writeFile(sources.machineSupportFolder +
+                      QStringLiteral("/Vistacast Node/Node 1/Vistacast Node 1.app/big"),
+                  "x");
         writeFile(sources.diagnosticReportsFolders[0] + QStringLiteral("/old/graflink-1.crash"), "crash");
         writeFile(sources.systemLogFolder + QStringLiteral("/syslog"), "system log");
         writeFile(sources.dmiFolder + QStringLiteral("/sys_vendor"), "Acme\n");
@@ -84,17 +90,19 @@ TEST_F(SupportCollection, GathersEverySourceThatIsThereAndSkipsTheRest) {
     } cases[] = {{nullptr, true}, {"exec \"$@\"", true}, {"exit 126", false}};
     int run = 0;
     for (const Case& c : cases) {
-        sources.elevationProgram = c.elevation ? script(QStringLiteral("pkexec%1").arg(run), c.elevation) : QString();
+        sources.elevationProgram =
+            c.elevation ? script(QStringLiteral("pkexec%1").arg(run), c.elevation) : QString();
         Profiler profiler(sources);
         QSignalSpy warned(&profiler, &Profiler::warning);
         const QString folder = dir.filePath(QStringLiteral("out%1/Support").arg(run++));
         const QStringList found = gather(profiler, folder);
 
-        for (const char* expected : {"User Logs/Graflink/Graflink.log", "Applications Support Files/Graflink/actions.txt",
-                                     "Graflink/actions.txt", "Streaming Presets/p.json", "Diagnostic Reports/graflink-1.crash",
-                                     "com.aja.devicesettings.plist", "Graflink.conf",
-                                     "User Preferences/com.norvanemedia.Graflink.plist", "syslog", "System Profile.plist",
-                                     "Support Request.json"})
+        for (const char* expected :
+             {"User Logs/Graflink/Graflink.log", "Applications Support Files/Graflink/actions.txt",
+              "Graflink/actions.txt", "Streaming Presets/p.json", "Diagnostic Reports/graflink-1.crash",
+              "com.aja.devicesettings.plist", "Graflink.conf",
+              "User Preferences/com.norvanemedia.Graflink.plist", "syslog", "System Profile.plist",
+              "Support Request.json"})
             EXPECT_TRUE(found.contains(QString::fromLatin1(expected))) << expected;
         for (const char* absent : {"CrashReporter", "StreamDeck", "Actions", "User Logs/outside",
                                    "Applications Support Files/Vistacast Node/Node 1/Vistacast Node 1.app"})
@@ -141,11 +149,15 @@ TEST_F(SupportCollection, TheArchiveHoldsTheFolderWithoutItsLinks) {
         EXPECT_EQ(archive_entry_perm(entry) & 077, 0u);
     }
     archive_read_free(reader);
-    EXPECT_EQ(names, QStringList({QStringLiteral("Support ü/"), QStringLiteral("Support ü/a/"), QStringLiteral("Support ü/a/b.txt")}));
-    EXPECT_EQ(QFile::permissions(zip) & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther), 0);
+    EXPECT_EQ(names, QStringList({QStringLiteral("Support ü/"), QStringLiteral("Support ü/a/"),
+                                  QStringLiteral("Support ü/a/b.txt")}));
+    EXPECT_EQ(QFile::permissions(zip) &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              0);
 
     int calls = 0;
-    EXPECT_FALSE(SupportArchive::create(folder, zip + QStringLiteral("2"), &error, [&](qint64, qint64) { return ++calls < 1; }));
+    EXPECT_FALSE(SupportArchive::create(folder, zip + QStringLiteral("2"), &error,
+                                        [&](qint64, qint64) { return ++calls < 1; }));
     EXPECT_FALSE(QFile::exists(zip + QStringLiteral("2")));
 }
 

@@ -12,7 +12,8 @@
 
 namespace {
 
-void chooseWithDialog(QWidget* parent, const QString& suggestedName, std::function<void(const QString&)> chosen) {
+void chooseWithDialog(QWidget* parent, const QString& suggestedName,
+                      std::function<void(const QString&)> chosen) {
     auto* dialog = new QFileDialog(parent, QObject::tr("Export to Playlist"), suggestedName,
                                    QObject::tr("Playlists (*.xpls)"));
     dialog->setAcceptMode(QFileDialog::AcceptSave);

@@ -58,8 +58,10 @@ void DocumentWindows::display(platform::Document& document) {
                 &DocumentWindows::newDocumentRequested);
         connect(editor, &NVSCGDataSourceWindowController::newDataSourceRequested, this,
                 &DocumentWindows::newDataSourceRequested);
-        connect(editor, &NVSCGDataSourceWindowController::openRequested, this, &DocumentWindows::openRequested);
-        connect(editor, &NVSCGDataSourceWindowController::quitRequested, this, &DocumentWindows::quitRequested);
+        connect(editor, &NVSCGDataSourceWindowController::openRequested, this,
+                &DocumentWindows::openRequested);
+        connect(editor, &NVSCGDataSourceWindowController::quitRequested, this,
+                &DocumentWindows::quitRequested);
         window = editor;
     }
     if (!window)

@@ -44,10 +44,11 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
                                                                    QWidget* parent)
     : QMainWindow(parent), m_document(document), m_ui(std::make_unique<Ui::GraflinkDocument>()),
       m_undoStack(std::make_unique<QUndoStack>()), m_filterChooser(chooseFilterWithDialog) {
-    m_files = new platform::DocumentFileCommands(document, *m_undoStack, *this, GraflinkDocument::DocumentTypeName,
-                                                 QStringLiteral("graflink"),
-                                                 tr("Graflink documents (*.graflink)"));
-    connect(m_files, &platform::DocumentFileCommands::failed, this, &GraflinkDocumentWindowController::showMessage);
+    m_files =
+        new platform::DocumentFileCommands(document, *m_undoStack, *this, GraflinkDocument::DocumentTypeName,
+                                           QStringLiteral("graflink"), tr("Graflink documents (*.graflink)"));
+    connect(m_files, &platform::DocumentFileCommands::failed, this,
+            &GraflinkDocumentWindowController::showMessage);
     auto* central = new QWidget(this);
     m_ui->setupUi(central);
     setCentralWidget(central);

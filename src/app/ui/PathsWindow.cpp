@@ -140,8 +140,10 @@ void PathsWindow::rebuild() {
         if (result.outcome != FeedProbeResult::Outcome::Value)
             continue;
         const QString value = result.value.simplified();
-        QStandardItem* valueItem = (item->parent() ? item->parent() : m_paths->invisibleRootItem())->child(item->row(), 1);
-        valueItem->setText(result.matchCount > 1 ? tr("%1  (first of %2)").arg(value).arg(result.matchCount) : value);
+        QStandardItem* valueItem =
+            (item->parent() ? item->parent() : m_paths->invisibleRootItem())->child(item->row(), 1);
+        valueItem->setText(result.matchCount > 1 ? tr("%1  (first of %2)").arg(value).arg(result.matchCount)
+                                                 : value);
         valueItem->setData(value, PathRole); // the filter looks at values too
     }
     m_view->setColumnWidth(0, 300);
@@ -169,16 +171,15 @@ void PathsWindow::runTest() {
     case FeedProbeResult::Outcome::NoMatch:
         m_result->setText(tr("No match"));
         break;
-    case FeedProbeResult::Outcome::Value:
-    {
+    case FeedProbeResult::Outcome::Value: {
         bool number = false;
         QLocale::c().toDouble(result.value.trimmed(), &number);
         const QString type = number ? tr("number") : tr("text");
-        m_result->setText(result.matchCount == 1
-                              ? tr("“%1” · %2 · 1 match").arg(result.value, type)
-                              : tr("“%1” · %2 · first of %3 matches").arg(result.value, type).arg(result.matchCount));
-    }
-        break;
+        m_result->setText(
+            result.matchCount == 1
+                ? tr("“%1” · %2 · 1 match").arg(result.value, type)
+                : tr("“%1” · %2 · first of %3 matches").arg(result.value, type).arg(result.matchCount));
+    } break;
     }
     m_result->setAccessibleName(m_result->text());
 }

@@ -12,10 +12,10 @@ class QTimer;
 class QTreeView;
 
 /// The path workbench: the document's feed (its inventory) as a tree of elements, a repeated
-/// element folded into one node, with the value each leaf gives, a filter box, and a test field that evaluates any XPath or key path against the fetched
-/// feed as a refresh would, showing the value, the number of matches, or why nothing matched.
-/// Enter, a double-click or New Variable makes exactly one variable of the selected path (or of
-/// the tested one, from the test field).
+/// element folded into one node, with the value each leaf gives, a filter box, and a test field that
+/// evaluates any XPath or key path against the fetched feed as a refresh would, showing the value, the number
+/// of matches, or why nothing matched. Enter, a double-click or New Variable makes exactly one variable of
+/// the selected path (or of the tested one, from the test field).
 class PathsWindow : public QWidget {
     Q_OBJECT
   public:

@@ -13,9 +13,10 @@
 #include <QVBoxLayout>
 
 ColumnFormatPopover::ColumnFormatPopover(NVSCGDataSource& dataSource, QWidget* parent)
-    : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint), m_dataSource(dataSource), m_heading(new QLabel(this)),
-      m_tokenField(new NVSCGDataSourceTokenField(this)), m_columnList(new QListWidget(this)),
-      m_preview(new QLabel(this)), m_done(new QPushButton(tr("Done"), this)) {
+    : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint), m_dataSource(dataSource),
+      m_heading(new QLabel(this)), m_tokenField(new NVSCGDataSourceTokenField(this)),
+      m_columnList(new QListWidget(this)), m_preview(new QLabel(this)),
+      m_done(new QPushButton(tr("Done"), this)) {
     setFrameShape(QFrame::StyledPanel);
     setAccessibleName(tr("Column format"));
     auto* layout = new QVBoxLayout(this);
@@ -62,7 +63,8 @@ ColumnFormatPopover::ColumnFormatPopover(NVSCGDataSource& dataSource, QWidget* p
     connect(m_columnList, &QListWidget::itemActivated, this, insertFromList);
 }
 
-void ColumnFormatPopover::showForColumn(const NVSCGDataSourceColumnPtr& column, const QPoint& globalPosition) {
+void ColumnFormatPopover::showForColumn(const NVSCGDataSourceColumnPtr& column,
+                                        const QPoint& globalPosition) {
     if (m_column)
         disconnect(m_column.get(), nullptr, this, nullptr);
     m_column = column;

@@ -156,11 +156,11 @@ void DataSourceContentTreeModel::toggle(NVSCGDataSourceNode& node, bool on) {
         if (dataSource.columnWithIdentifier(path))
             return;
         const QString title = node.title();
-        auto* step = new DataSourceEditCommands::InsertColumn(dataSource, tr("Add Column %1").arg(title),
-                                                              [&dataSource, title, path] {
-                                                                  dataSource.addColumnWithTitle(title, path);
-                                                                  return dataSource.columnWithIdentifier(path);
-                                                              });
+        auto* step = new DataSourceEditCommands::InsertColumn(
+            dataSource, tr("Add Column %1").arg(title), [&dataSource, title, path] {
+                dataSource.addColumnWithTitle(title, path);
+                return dataSource.columnWithIdentifier(path);
+            });
         if (m_undoStack)
             m_undoStack->push(step);
         else {

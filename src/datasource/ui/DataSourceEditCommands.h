@@ -4,8 +4,8 @@
 
 #include <QUndoCommand>
 #include <QUrl>
-#include <vector>
 #include <functional>
+#include <vector>
 
 class NVSCGDataSource;
 

@@ -15,11 +15,10 @@ namespace {
 
 constexpr int ThumbnailHeight = 44;
 
-
 } // namespace
 
 QString DataSourceTableModel::cellValue(const NVSCGDataSourceNode& node, const NVSCGDataSourceColumn& column,
-                                       bool raw) {
+                                        bool raw) {
     if (column.identifier().isEmpty() && (raw || column.format().isEmpty()))
         return QString();
     return node.stringValueForColum(column, raw);
@@ -383,7 +382,8 @@ void DataSourceTableModel::syncColumns() {
         const auto found = std::find(m_columns.begin() + std::ptrdiff_t(i), m_columns.end(), wanted[i]);
         if (found != m_columns.end()) {
             const int from = int(found - m_columns.begin());
-            beginMoveColumns({}, from + FirstDataColumn, from + FirstDataColumn, {}, int(i) + FirstDataColumn);
+            beginMoveColumns({}, from + FirstDataColumn, from + FirstDataColumn, {},
+                             int(i) + FirstDataColumn);
             NVSCGDataSourceColumnPtr moved = *found;
             m_columns.erase(found);
             m_columns.insert(m_columns.begin() + std::ptrdiff_t(i), std::move(moved));

@@ -44,7 +44,8 @@ QPixmap ImageThumbnailLoader::thumbnail(const QString& path) {
         QThreadPool::globalInstance()->start([self, generation, path, height] {
             const QImage image = readScaled(path, height);
             QMetaObject::invokeMethod(
-                qApp, [self, generation, path, image] {
+                qApp,
+                [self, generation, path, image] {
                     if (self && !generation.expired())
                         self->finished(path, image);
                 },

@@ -36,9 +36,10 @@ QString lastComponent(const QString& path) {
 
 NVSCGDataSourceSettingsWindowController::NVSCGDataSourceSettingsWindowController(NVSCGDataSource& dataSource,
                                                                                  QWidget* parent)
-    : QDialog(parent), m_dataSource(dataSource), m_ui(std::make_unique<Ui::NVSCGDataSourceSettingsWindowController>()),
-      m_contentModel(new DataSourceContentTreeModel(dataSource, nullptr, this)), m_fileChooser(chooseWithDialog),
-      m_atStart(DataSourceEditCommands::Settings::of(dataSource)) {
+    : QDialog(parent), m_dataSource(dataSource),
+      m_ui(std::make_unique<Ui::NVSCGDataSourceSettingsWindowController>()),
+      m_contentModel(new DataSourceContentTreeModel(dataSource, nullptr, this)),
+      m_fileChooser(chooseWithDialog), m_atStart(DataSourceEditCommands::Settings::of(dataSource)) {
     m_ui->setupUi(this);
     m_ui->outlineView->setModel(m_contentModel);
     m_ui->outlineView->header()->setStretchLastSection(true);
@@ -60,9 +61,11 @@ NVSCGDataSourceSettingsWindowController::NVSCGDataSourceSettingsWindowController
         updateXPathPopupButton();
         expandOutline();
     });
-    connect(&dataSource, &NVSCGDataSource::XPathChanged, this,
-            &NVSCGDataSourceSettingsWindowController::addAndSelectDataSourceXPathIfNotPresentInXPathPopupButton);
-    connect(&dataSource, &NVSCGDataSource::statusChanged, this, &NVSCGDataSourceSettingsWindowController::updateStatus);
+    connect(
+        &dataSource, &NVSCGDataSource::XPathChanged, this,
+        &NVSCGDataSourceSettingsWindowController::addAndSelectDataSourceXPathIfNotPresentInXPathPopupButton);
+    connect(&dataSource, &NVSCGDataSource::statusChanged, this,
+            &NVSCGDataSourceSettingsWindowController::updateStatus);
     connect(&dataSource, &NVSCGDataSource::contentNodesReset, this,
             &NVSCGDataSourceSettingsWindowController::updateStatus);
     updateXPathPopupButton();

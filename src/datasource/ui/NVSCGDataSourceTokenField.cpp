@@ -16,7 +16,8 @@ const QString CodeKey = QStringLiteral("tokenCode");
 QString formatOf(const QVariantList& items) {
     QString text;
     for (const QVariant& item : items)
-        text += item.typeId() == QMetaType::QVariantMap ? item.toMap().value(CodeKey).toString() : item.toString();
+        text += item.typeId() == QMetaType::QVariantMap ? item.toMap().value(CodeKey).toString()
+                                                        : item.toString();
     return text;
 }
 
@@ -68,8 +69,9 @@ QVariantList NVSCGDataSourceTokenField::itemsBetween(int start, int end) const {
                 if (token && text[i] == QChar::ObjectReplacementCharacter) {
                     flush();
                     const QTextFormat format = fragment.charFormat();
-                    items.append(QVariantMap{{TitleKey, format.stringProperty(TokenTextObject::TitleProperty)},
-                                             {CodeKey, format.stringProperty(TokenTextObject::CodeProperty)}});
+                    items.append(
+                        QVariantMap{{TitleKey, format.stringProperty(TokenTextObject::TitleProperty)},
+                                    {CodeKey, format.stringProperty(TokenTextObject::CodeProperty)}});
                 } else {
                     literal += text[i];
                 }
@@ -134,7 +136,7 @@ bool NVSCGDataSourceTokenField::canInsertFromMimeData(const QMimeData* source) c
 
 void NVSCGDataSourceTokenField::insertFromMimeData(const QMimeData* source) {
     QString text = source->hasFormat(formatMimeType()) ? QString::fromUtf8(source->data(formatMimeType()))
-                                                        : source->text();
+                                                       : source->text();
     // A format is one line.
     text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     insertItems(m_tokenizer ? m_tokenizer(text) : QVariantList{text});
@@ -157,8 +159,9 @@ void NVSCGDataSourceTokenField::textWasEdited() {
         const QVariantList shown = objectValue();
         const QVariantList wanted = m_tokenizer(edited);
         const auto tokens = [](const QVariantList& items) {
-            return std::count_if(items.begin(), items.end(),
-                                 [](const QVariant& item) { return item.typeId() == QMetaType::QVariantMap; });
+            return std::count_if(items.begin(), items.end(), [](const QVariant& item) {
+                return item.typeId() == QMetaType::QVariantMap;
+            });
         };
         if (tokens(wanted) > tokens(shown)) {
             QMetaObject::invokeMethod(

@@ -3,11 +3,11 @@
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceConstants.h"
 #include "datasource/ui/ColumnFormatPopover.h"
-#include "datasource/ui/NVSCGDataSourceTokenField.h"
 #include "datasource/ui/DataSourceEditCommands.h"
 #include "datasource/ui/DataSourceFilterProxyModel.h"
 #include "datasource/ui/DataSourceTableModel.h"
 #include "datasource/ui/NVSCGDataSourceSettingsWindowController.h"
+#include "datasource/ui/NVSCGDataSourceTokenField.h"
 #include "datasource/ui/NVSTableHeaderView.h"
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
 #include "platform/UserDefaults.h"
@@ -42,23 +42,26 @@ QString typeName(uint type) {
 } // namespace
 
 NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource& dataSource, QWidget* parent)
-    : QMainWindow(parent), m_dataSource(dataSource), m_ui(std::make_unique<Ui::NVSCGDataSourceWindowController>()),
+    : QMainWindow(parent), m_dataSource(dataSource),
+      m_ui(std::make_unique<Ui::NVSCGDataSourceWindowController>()),
       m_undoStack(std::make_unique<QUndoStack>()),
       m_model(std::make_unique<DataSourceTableModel>(dataSource, m_undoStack.get())),
-      m_filter(std::make_unique<DataSourceFilterProxyModel>(*m_model)), m_popover(new ColumnFormatPopover(dataSource, this)),
-      m_filterDelay(new QTimer(this)) {
+      m_filter(std::make_unique<DataSourceFilterProxyModel>(*m_model)),
+      m_popover(new ColumnFormatPopover(dataSource, this)), m_filterDelay(new QTimer(this)) {
     auto* central = new QWidget(this);
     m_ui->setupUi(central);
     setCentralWidget(central);
     m_files = new platform::DocumentFileCommands(dataSource, *m_undoStack, *this, NVSCGDataSourceDocumentType,
                                                  NVSCGDataSourceFileExtension, tr("Data sources (*.cgds)"));
-    connect(m_files, &platform::DocumentFileCommands::failed, this, &NVSCGDataSourceWindowController::showMessage);
+    connect(m_files, &platform::DocumentFileCommands::failed, this,
+            &NVSCGDataSourceWindowController::showMessage);
     m_ui->messageBar->hide();
     connect(m_ui->dismissMessageButton, &QPushButton::clicked, m_ui->messageBar, &QWidget::hide);
     setUpTables();
 
     // Toolbar
-    connect(m_ui->settingsButton, &QPushButton::clicked, this, &NVSCGDataSourceWindowController::showSettingsSheet);
+    connect(m_ui->settingsButton, &QPushButton::clicked, this,
+            &NVSCGDataSourceWindowController::showSettingsSheet);
     connect(m_ui->refreshButton, &QPushButton::clicked, this, &NVSCGDataSourceWindowController::refreshNow);
     connect(m_ui->filterButton, &QPushButton::clicked, this, [this] { setShowFilterView(true); });
     connect(m_ui->filterDoneButton, &QPushButton::clicked, this, [this] { setShowFilterView(false); });
@@ -73,10 +76,12 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
         if (!qFuzzyCompare(seconds, m_dataSource.autoUpdateFrequency()))
             m_undoStack->push(new platform::SetValueCommand(
                 tr("Change Update Period"), [this] { return m_dataSource.autoUpdateFrequency(); },
-                [this](const QVariant& value) { m_dataSource.setAutoUpdateFrequency(value.toDouble()); }, seconds));
+                [this](const QVariant& value) { m_dataSource.setAutoUpdateFrequency(value.toDouble()); },
+                seconds));
     });
     const auto showSettings = [this] {
-        const QSignalBlocker blockAuto(m_ui->autoUpdateCheckBox), blockPeriod(m_ui->autoUpdateFrequencySpinBox);
+        const QSignalBlocker blockAuto(m_ui->autoUpdateCheckBox),
+            blockPeriod(m_ui->autoUpdateFrequencySpinBox);
         m_ui->autoUpdateCheckBox->setChecked(m_dataSource.autoUpdate());
         m_ui->autoUpdateFrequencySpinBox->setValue(m_dataSource.autoUpdateFrequency());
     };
@@ -95,7 +100,8 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
     connect(closeFilter, &QShortcut::activated, this, [this] { setShowFilterView(false); });
 
     // Status
-    connect(&dataSource, &NVSCGDataSource::statusChanged, this, &NVSCGDataSourceWindowController::updateStatus);
+    connect(&dataSource, &NVSCGDataSource::statusChanged, this,
+            &NVSCGDataSourceWindowController::updateStatus);
     connect(&dataSource, &NVSCGDataSource::refreshEnded, this, [this](bool delivered) {
         const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
         if (delivered) {
@@ -110,7 +116,8 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
     });
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_filter.get(), signal, this, &NVSCGDataSourceWindowController::updateFilterCount);
-    connect(m_filter.get(), &QAbstractItemModel::modelReset, this, &NVSCGDataSourceWindowController::updateFilterCount);
+    connect(m_filter.get(), &QAbstractItemModel::modelReset, this,
+            &NVSCGDataSourceWindowController::updateFilterCount);
     connect(m_filter.get(), &QAbstractItemModel::layoutChanged, this,
             &NVSCGDataSourceWindowController::updateFilterCount);
 
@@ -120,9 +127,11 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
                 m_undoStack->push(new DataSourceEditCommands::SetColumnProperty(
                     m_dataSource, *column, DataSourceEditCommands::SetColumnProperty::Format, format));
             });
-    connect(m_popover, &ColumnFormatPopover::closed, this, [this] { m_ui->scrollingTableView->viewport()->update(); });
+    connect(m_popover, &ColumnFormatPopover::closed, this,
+            [this] { m_ui->scrollingTableView->viewport()->update(); });
 
-    connect(&dataSource, &platform::Document::filePathChanged, this, &NVSCGDataSourceWindowController::updateTitle);
+    connect(&dataSource, &platform::Document::filePathChanged, this,
+            &NVSCGDataSourceWindowController::updateTitle);
     connect(&dataSource, &platform::Document::documentEditedChanged, this,
             &NVSCGDataSourceWindowController::updateTitle);
     buildMenus();
@@ -211,8 +220,8 @@ void NVSCGDataSourceWindowController::setUpTables() {
                 const int from = oldVisual - first;
                 const int to = std::max(newVisual, first) - first;
                 if (from >= 0 && from != to)
-                    m_undoStack->push(new DataSourceEditCommands::ReorderColumn(m_dataSource, std::size_t(from),
-                                                                                std::size_t(to)));
+                    m_undoStack->push(new DataSourceEditCommands::ReorderColumn(
+                        m_dataSource, std::size_t(from), std::size_t(to)));
             });
     connect(scrolling->headerView(), &NVSTableHeaderView::menuRequested, this,
             [this, scrolling](const QPoint& position) {
@@ -222,7 +231,8 @@ void NVSCGDataSourceWindowController::setUpTables() {
     scrolling->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(scrolling, &QWidget::customContextMenuRequested, this, [this, scrolling](const QPoint& position) {
         // From the keyboard (or a press on a cell): the menu of the column there.
-        const int column = position.isNull() ? scrolling->currentIndex().column() : scrolling->columnAt(position.x());
+        const int column =
+            position.isNull() ? scrolling->currentIndex().column() : scrolling->columnAt(position.x());
         if (column < 0)
             return;
         const QPoint headerPosition(scrolling->horizontalHeader()->sectionViewportPosition(column) + 8,
@@ -243,7 +253,8 @@ void NVSCGDataSourceWindowController::buildMenus() {
     m_fileMenu = menuBar()->addMenu(tr("&File"));
     m_fileMenu->addAction(tr("&New"), this, &NVSCGDataSourceWindowController::newDocumentRequested)
         ->setShortcut(QKeySequence::New);
-    m_fileMenu->addAction(tr("New &Data Source"), this, &NVSCGDataSourceWindowController::newDataSourceRequested)
+    m_fileMenu
+        ->addAction(tr("New &Data Source"), this, &NVSCGDataSourceWindowController::newDataSourceRequested)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     m_fileMenu->addAction(tr("&Open…"), this, &NVSCGDataSourceWindowController::openRequested)
         ->setShortcut(QKeySequence::Open);
@@ -282,12 +293,14 @@ void NVSCGDataSourceWindowController::buildMenus() {
         m_typeActions->addAction(item);
     }
     QAction* rename = new QAction(tr("&Rename Column"), this);
-    connect(rename, &QAction::triggered, this, &NVSCGDataSourceWindowController::columnContextualMenuRenameMenuItemAction);
+    connect(rename, &QAction::triggered, this,
+            &NVSCGDataSourceWindowController::columnContextualMenuRenameMenuItemAction);
     QAction* duplicate = new QAction(tr("D&uplicate Column"), this);
     connect(duplicate, &QAction::triggered, this,
             &NVSCGDataSourceWindowController::columnContextualMenuDuplicateMenuItemAction);
     QAction* remove = new QAction(tr("&Delete Column"), this);
-    connect(remove, &QAction::triggered, this, &NVSCGDataSourceWindowController::columnContextualMenuDeleteMenuItemAction);
+    connect(remove, &QAction::triggered, this,
+            &NVSCGDataSourceWindowController::columnContextualMenuDeleteMenuItemAction);
     QAction* addCustom = new QAction(tr("&Add Custom Column"), this);
     connect(addCustom, &QAction::triggered, this,
             &NVSCGDataSourceWindowController::columnContextualMenuAddCustomColumnMenuItemAction);
@@ -458,8 +471,9 @@ void NVSCGDataSourceWindowController::contextFromCurrentColumn() {
     const int column = m_ui->scrollingTableView->currentIndex().column();
     const int index = column - DataSourceTableModel::FirstDataColumn;
     QHeaderView* header = m_ui->scrollingTableView->horizontalHeader();
-    setContextColumn(index >= 0 ? index : -1,
-                     QPoint(index >= 0 ? header->sectionViewportPosition(column) + 8 : 8, header->height() / 2));
+    setContextColumn(
+        index >= 0 ? index : -1,
+        QPoint(index >= 0 ? header->sectionViewportPosition(column) + 8 : 8, header->height() / 2));
 }
 
 NVSCGDataSourceColumnPtr NVSCGDataSourceWindowController::contextualMenuDataSourceColumn() const {
@@ -476,7 +490,8 @@ QMenu* NVSCGDataSourceWindowController::menuForHeaderPosition(const QPoint& posi
 
 void NVSCGDataSourceWindowController::columnContextualMenuRenameMenuItemAction() {
     if (m_contextColumnIndex >= 0)
-        m_ui->scrollingTableView->editHeaderOfColumnAtIndex(m_contextColumnIndex + DataSourceTableModel::FirstDataColumn);
+        m_ui->scrollingTableView->editHeaderOfColumnAtIndex(m_contextColumnIndex +
+                                                            DataSourceTableModel::FirstDataColumn);
 }
 
 void NVSCGDataSourceWindowController::columnContextualMenuTypeMenuItemAction(uint type) {
@@ -499,9 +514,10 @@ void NVSCGDataSourceWindowController::columnContextualMenuDuplicateMenuItemActio
     if (!m_contextColumn)
         return;
     const NVSCGDataSourceColumnPtr original = m_contextColumn;
-    m_undoStack->push(new DataSourceEditCommands::InsertColumn(m_dataSource, tr("Duplicate Column"), [this, original] {
-        return m_dataSource.duplicateColumn(original);
-    }));
+    m_undoStack->push(
+        new DataSourceEditCommands::InsertColumn(m_dataSource, tr("Duplicate Column"), [this, original] {
+            return m_dataSource.duplicateColumn(original);
+        }));
 }
 
 void NVSCGDataSourceWindowController::columnContextualMenuAddCustomColumnMenuItemAction() {
@@ -527,7 +543,8 @@ void NVSCGDataSourceWindowController::columnContextualMenuEditCustomColumnMenuIt
         showCustomColumnSettingsForColumn(m_contextColumn);
 }
 
-void NVSCGDataSourceWindowController::showCustomColumnSettingsForColumn(const NVSCGDataSourceColumnPtr& column) {
+void NVSCGDataSourceWindowController::showCustomColumnSettingsForColumn(
+    const NVSCGDataSourceColumnPtr& column) {
     QHeaderView* header = m_ui->scrollingTableView->horizontalHeader();
     const QPoint below(m_menuEventLocationInHeaderView.x(), header->height());
     m_popover->showForColumn(column, header->mapToGlobal(below));
@@ -590,7 +607,8 @@ QString NVSCGDataSourceWindowController::windowStateKey() const {
 void NVSCGDataSourceWindowController::restoreWindowState() {
     if (m_dataSource.filePath().isEmpty())
         return;
-    const QVariantMap state = platform::UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
+    const QVariantMap state =
+        platform::UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
     restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
     const QVariantMap widths = state.value(QStringLiteral("columnWidths")).toMap();
     for (auto it = widths.begin(); it != widths.end(); ++it) {

@@ -16,8 +16,10 @@ NVSTableViewWithEditableHeaders::NVSTableViewWithEditableHeaders(QWidget* parent
     connect(m_header, &QHeaderView::sectionDoubleClicked, this,
             &NVSTableViewWithEditableHeaders::editHeaderOfColumnAtIndex);
     // A resized or moved section takes its editor along by ending the edit.
-    connect(m_header, &QHeaderView::sectionResized, m_fieldEditor, &NVSTableHeaderFieldEditor::switchEditingTarget);
-    connect(m_header, &QHeaderView::sectionMoved, m_fieldEditor, &NVSTableHeaderFieldEditor::switchEditingTarget);
+    connect(m_header, &QHeaderView::sectionResized, m_fieldEditor,
+            &NVSTableHeaderFieldEditor::switchEditingTarget);
+    connect(m_header, &QHeaderView::sectionMoved, m_fieldEditor,
+            &NVSTableHeaderFieldEditor::switchEditingTarget);
 }
 
 NVSTableViewWithEditableHeaders::~NVSTableViewWithEditableHeaders() = default;
@@ -28,7 +30,8 @@ void NVSTableViewWithEditableHeaders::setShouldEmphasizeRows(bool emphasize) {
     const QPalette standard = style()->standardPalette();
     for (const auto role : {QPalette::Highlight, QPalette::HighlightedText}) {
         colours.setColor(QPalette::Inactive, role,
-                         emphasize ? colours.color(QPalette::Active, role) : standard.color(QPalette::Inactive, role));
+                         emphasize ? colours.color(QPalette::Active, role)
+                                   : standard.color(QPalette::Inactive, role));
     }
     setPalette(colours);
     viewport()->update();
@@ -43,8 +46,8 @@ void NVSTableViewWithEditableHeaders::editHeaderOfColumnAtIndex(int logicalIndex
         return;
     m_fieldEditor->switchEditingTarget();
     scrollTo(model()->index(0, logicalIndex), QAbstractItemView::EnsureVisible);
-    const QRect section(m_header->sectionViewportPosition(logicalIndex), 0, m_header->sectionSize(logicalIndex),
-                        m_header->height());
+    const QRect section(m_header->sectionViewportPosition(logicalIndex), 0,
+                        m_header->sectionSize(logicalIndex), m_header->height());
     m_fieldEditor->begin(logicalIndex, title.toString(), section.adjusted(1, 1, -1, -1));
 }
 

@@ -93,9 +93,10 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
 }
 
 TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
-    server->serve("/list.xml", testing_support::LoopbackHttpServer::Reply::text(
-                                   "<list><item><n>a</n></item><item><n>b</n></item><item><n>c</n></item></list>",
-                                   "application/xml"));
+    server->serve("/list.xml",
+                  testing_support::LoopbackHttpServer::Reply::text(
+                      "<list><item><n>a</n></item><item><n>b</n></item><item><n>c</n></item></list>",
+                      "application/xml"));
     document->setSourceURLString(server->url(QStringLiteral("/list.xml")).toString());
     QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
     PathsWindow* paths = window->pathsWindow();
@@ -110,8 +111,10 @@ TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
     }));
     EXPECT_EQ(paths->selectedPath(), QStringLiteral("list/item"));
     paths->selectPath(QStringLiteral("list/item/n"));
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(QLatin1String("a")); }));
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
+            QLatin1String("a"));
+    }));
 }
 
 TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {

@@ -15,8 +15,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
-#include <QLineEdit>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -78,17 +78,21 @@ TEST_F(DataSourceEditor, TableColumnsFollowTheDocumentKeepingTheOnesThatStay) {
     const std::vector<NVSCGDataSourceColumnPtr> abc = dataSource.columns();
     QSignalSpy removed(&model, &QAbstractItemModel::columnsRemoved);
     QSignalSpy inserted(&model, &QAbstractItemModel::columnsInserted);
-    auto d = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Fourth"), QStringLiteral("/feed/race[*]/candidate[2]/Last"));
+    auto d = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Fourth"),
+                                                     QStringLiteral("/feed/race[*]/candidate[2]/Last"));
     dataSource.setColumns({abc[0], abc[2], d}); // A, B, C → A, C, D
 
-    EXPECT_EQ(titles(model), QStringList({QStringLiteral("Name"), QStringLiteral("Third"), QStringLiteral("Fourth")}));
+    EXPECT_EQ(titles(model),
+              QStringList({QStringLiteral("Name"), QStringLiteral("Third"), QStringLiteral("Fourth")}));
     ASSERT_EQ(removed.count(), 1);
     EXPECT_EQ(removed[0][1].toInt(), 1 + DataSourceTableModel::FirstDataColumn);
     ASSERT_EQ(inserted.count(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 2 + DataSourceTableModel::FirstDataColumn);
     dataSource.reorderColumn(2, 0);
-    EXPECT_EQ(titles(model), QStringList({QStringLiteral("Fourth"), QStringLiteral("Name"), QStringLiteral("Third")}));
-    EXPECT_EQ(model.data(model.index(0, DataSourceTableModel::FirstDataColumn + 1)).toString(), QStringLiteral("Race 1"));
+    EXPECT_EQ(titles(model),
+              QStringList({QStringLiteral("Fourth"), QStringLiteral("Name"), QStringLiteral("Third")}));
+    EXPECT_EQ(model.data(model.index(0, DataSourceTableModel::FirstDataColumn + 1)).toString(),
+              QStringLiteral("Race 1"));
 }
 
 TEST_F(DataSourceEditor, ARefreshAnnouncesOnlyTheChangedRowsThatWereShown) {
@@ -115,7 +119,8 @@ TEST_F(DataSourceEditor, ARefreshAnnouncesOnlyTheChangedRowsThatWereShown) {
             rows.push_back(r);
     EXPECT_EQ(rows, (std::vector<int>{1, 4})); // row 24 was never shown: it is computed when it is
     EXPECT_EQ(reset.count(), 0);
-    EXPECT_EQ(model.data(model.index(24, DataSourceTableModel::FirstDataColumn)).toString(), QStringLiteral("Changed 25"));
+    EXPECT_EQ(model.data(model.index(24, DataSourceTableModel::FirstDataColumn)).toString(),
+              QStringLiteral("Changed 25"));
     EXPECT_TRUE(selection.isRowSelected(6));
 
     load(electionFeed(12)); // fewer rows: the rest go, the first ones stay
@@ -153,8 +158,11 @@ TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
     };
     const auto onFirstColumn = [&](const std::function<void()>& action) {
         return [&, action] {
-            ASSERT_TRUE(window->menuForHeaderPosition(QPoint(
-                window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(DataSourceTableModel::FirstDataColumn) + 4, 4)));
+            ASSERT_TRUE(window->menuForHeaderPosition(
+                QPoint(window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(
+                           DataSourceTableModel::FirstDataColumn) +
+                           4,
+                       4)));
             action();
         };
     };
@@ -163,7 +171,10 @@ TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
         onFirstColumn([&] { window->columnContextualMenuDeleteMenuItemAction(); }),
         onFirstColumn([&] { window->columnContextualMenuDuplicateMenuItemAction(); }),
         onFirstColumn([&] { window->columnContextualMenuAddCustomColumnMenuItemAction(); }),
-        [&] { window->tableModel()->setHeaderData(DataSourceTableModel::FirstDataColumn, Qt::Horizontal, QStringLiteral("Renamed")); },
+        [&] {
+            window->tableModel()->setHeaderData(DataSourceTableModel::FirstDataColumn, Qt::Horizontal,
+                                                QStringLiteral("Renamed"));
+        },
         [&] { window->scrollingTableView()->horizontalHeader()->moveSection(2, 3); },
     };
     for (std::size_t i = 0; i < edits.size(); ++i) {
@@ -188,11 +199,13 @@ TEST_F(DataSourceEditor, HeaderTitlesAreEditedInPlaceOneAtATime) {
     NVSTableHeaderFieldEditor* editor = table->fieldEditor();
     QHeaderView* header = table->horizontalHeader();
     const auto sectionCenter = [&](int section) {
-        return QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2, header->height() / 2);
+        return QPoint(header->sectionViewportPosition(section) + header->sectionSize(section) / 2,
+                      header->height() / 2);
     };
     const int name = DataSourceTableModel::FirstDataColumn, state = name + 1;
 
-    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(2, name)).center());
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {},
+                       table->visualRect(table->model()->index(2, name)).center());
     EXPECT_FALSE(editor->isVisible()); // a row, not a header
 
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, sectionCenter(name));
@@ -210,25 +223,29 @@ TEST_F(DataSourceEditor, HeaderTitlesAreEditedInPlaceOneAtATime) {
     EXPECT_EQ(dataSource.columnAtIndex(1)->title(), QStringLiteral("State"));
 
     dataSource.columnAtIndex(1)->setTitle(QStringLiteral("From the model"));
-    EXPECT_EQ(header->model()->headerData(state, Qt::Horizontal).toString(), QStringLiteral("From the model"));
+    EXPECT_EQ(header->model()->headerData(state, Qt::Horizontal).toString(),
+              QStringLiteral("From the model"));
 }
 
 TEST_F(DataSourceEditor, BothTablesShareOneSelectionAndScrollPosition) {
     auto window = openWindow();
     NVSTableViewWithEditableHeaders* fixed = window->fixedTableView();
     NVSTableViewWithEditableHeaders* scrolling = window->scrollingTableView();
-    QTest::mouseClick(fixed->viewport(), Qt::LeftButton, {},
-                      fixed->visualRect(fixed->model()->index(3, DataSourceTableModel::RowNumberColumn)).center());
+    QTest::mouseClick(
+        fixed->viewport(), Qt::LeftButton, {},
+        fixed->visualRect(fixed->model()->index(3, DataSourceTableModel::RowNumberColumn)).center());
     EXPECT_TRUE(scrolling->selectionModel()->isRowSelected(3));
-    QTest::mouseClick(scrolling->viewport(), Qt::LeftButton, {},
-                      scrolling->visualRect(scrolling->model()->index(1, DataSourceTableModel::FirstDataColumn)).center());
+    QTest::mouseClick(
+        scrolling->viewport(), Qt::LeftButton, {},
+        scrolling->visualRect(scrolling->model()->index(1, DataSourceTableModel::FirstDataColumn)).center());
     EXPECT_TRUE(fixed->selectionModel()->isRowSelected(1));
     EXPECT_FALSE(fixed->selectionModel()->isRowSelected(3));
     EXPECT_TRUE(fixed->shouldEmphasizeRows() && scrolling->shouldEmphasizeRows());
 
     scrolling->verticalScrollBar()->setValue(scrolling->verticalScrollBar()->maximum());
     EXPECT_EQ(fixed->verticalScrollBar()->value(), scrolling->verticalScrollBar()->value());
-    EXPECT_EQ(fixed->rowAt(fixed->viewport()->height() - 2), scrolling->rowAt(scrolling->viewport()->height() - 2));
+    EXPECT_EQ(fixed->rowAt(fixed->viewport()->height() - 2),
+              scrolling->rowAt(scrolling->viewport()->height() - 2));
 
     // The active-row mark
     const QModelIndex mark = fixed->model()->index(4, DataSourceTableModel::RowSelectionColumn);
@@ -239,7 +256,8 @@ TEST_F(DataSourceEditor, BothTablesShareOneSelectionAndScrollPosition) {
 TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited) {
     auto window = openWindow();
     NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
-    ASSERT_TRUE(window->menuForHeaderPosition(QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 4, 4)));
+    ASSERT_TRUE(
+        window->menuForHeaderPosition(QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 4, 4)));
     window->columnContextualMenuAddCustomColumnMenuItemAction();
     ColumnFormatPopover* popover = window->columnEditionPopover();
     ASSERT_TRUE(window->isEditingColumnFormat());
@@ -267,7 +285,8 @@ TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("<#") + state + QStringLiteral("!>'ab'"));
     field->moveCursor(QTextCursor::End);
     field->paste();
-    EXPECT_EQ(field->format(), QStringLiteral("<#") + state + QStringLiteral("!>ab<#") + state + QStringLiteral("!>ab"));
+    EXPECT_EQ(field->format(),
+              QStringLiteral("<#") + state + QStringLiteral("!>ab<#") + state + QStringLiteral("!>ab"));
     EXPECT_EQ(field->objectValue().size(), 4);
 
     popover->hide();
@@ -290,7 +309,8 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     QStringList items;
     for (QAction* item : root->actions().mid(0, 4))
         items << item->text();
-    EXPECT_EQ(items, QStringList({QStringLiteral("title"), QStringLiteral("race[*]"), QStringLiteral("race[1]"), QStringLiteral("race[2]")}));
+    EXPECT_EQ(items, QStringList({QStringLiteral("title"), QStringLiteral("race[*]"),
+                                  QStringLiteral("race[1]"), QStringLiteral("race[2]")}));
     root->actions().at(3)->trigger();
     EXPECT_EQ(dataSource.XPath(), QStringLiteral("/feed/race[2]"));
     EXPECT_EQ(sheet->XPathsMenu()->actions().first()->text(), QStringLiteral("race[2]"));
@@ -304,9 +324,11 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     const QModelIndex state = content->index(1, 0, race);
     ASSERT_EQ(content->data(state).toString(), QStringLiteral("State"));
     const std::size_t columns = dataSource.countOfColumns();
-    EXPECT_TRUE(content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(
+        content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole));
     EXPECT_EQ(dataSource.countOfColumns(), columns + 1);
-    EXPECT_TRUE(content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_TRUE(content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Unchecked,
+                                 Qt::CheckStateRole));
     EXPECT_EQ(dataSource.countOfColumns(), columns);
     content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole);
 
@@ -329,8 +351,8 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
 
     window->showSettingsSheet();
     root = sheet->XPathsMenu()->actions().value(1)->menu();
-    content->setData(content->index(0, 0, content->index(2, 0, content->index(1, 0, content->index(0, 0)))), Qt::Checked,
-                     Qt::CheckStateRole);
+    content->setData(content->index(0, 0, content->index(2, 0, content->index(1, 0, content->index(0, 0)))),
+                     Qt::Checked, Qt::CheckStateRole);
     sheet->applyButtonAction();
     EXPECT_EQ(dataSource.countOfColumns(), columns + 1);
     EXPECT_TRUE(dataSource.isDocumentEdited());
