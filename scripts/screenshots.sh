@@ -48,6 +48,13 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool key --clearmodifiers a
   sleep 1.5
   shot "^About Graflink$" about-panel "$3"
+  xdotool key --clearmodifiers Escape
+  xdotool windowraise "$app" windowfocus "$app" || true
+  xdotool key --clearmodifiers alt+h
+  sleep 0.5
+  xdotool key --clearmodifiers s
+  sleep 1.5
+  shot "^Contact Support$" contact-support "$3"
   shot "^Election — Graflink" data-source-editor "$3"
   election=$(xdotool search --onlyvisible --name "^Election — Graflink" | head -1)
   xdotool windowraise "$election" windowfocus "$election" || true

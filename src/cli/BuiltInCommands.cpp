@@ -1,19 +1,20 @@
-#include "cli/CliApplication.h"
 #include "cli/CgsimCommand.h"
 #include "cli/ClearCommand.h"
+#include "cli/CliApplication.h"
 #include "cli/CsvCommand.h"
-#include "cli/SupportCollectCommand.h"
-#include "cli/DemoCommand.h"
-#include "cli/ProjectsCommand.h"
-#include "cli/RunCommand.h"
 #include "cli/DataSourceExportCommand.h"
 #include "cli/DataSourceNewCommand.h"
 #include "cli/DataSourceSetCommand.h"
 #include "cli/DataSourceShowCommand.h"
 #include "cli/DataSourceWatchCommand.h"
+#include "cli/DemoCommand.h"
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
+#include "cli/ProjectsCommand.h"
 #include "cli/RefreshCommand.h"
+#include "cli/RunCommand.h"
+#include "cli/SupportCollectCommand.h"
+#include "cli/SupportUploadCommand.h"
 #include "cli/TcpCommand.h"
 
 namespace cli {
@@ -35,6 +36,7 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<DataSourceExportCommand>());
     application.registerCommand(std::make_unique<DataSourceWatchCommand>());
     application.registerCommand(std::make_unique<SupportCollectCommand>());
+    application.registerCommand(std::make_unique<SupportUploadCommand>());
 }
 
 } // namespace cli

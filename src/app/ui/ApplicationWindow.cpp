@@ -51,6 +51,7 @@ ApplicationWindow::ApplicationWindow(platform::DocumentController& documents, QW
     preferences->setMenuRole(QAction::PreferencesRole);
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("Search the &Knowledge Base"), this, &ApplicationWindow::knowledgeBaseRequested);
+    help->addAction(tr("Contact &Support…"), this, &ApplicationWindow::contactSupportRequested);
     help->addSeparator();
     help->addAction(tr("&About Graflink"), this, &ApplicationWindow::aboutRequested)
         ->setMenuRole(QAction::AboutRole);

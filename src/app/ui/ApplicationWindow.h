@@ -34,6 +34,7 @@ class ApplicationWindow : public QMainWindow {
     void aboutRequested();
     void preferencesRequested();
     void knowledgeBaseRequested();
+    void contactSupportRequested();
     void quitRequested();
 
   private:

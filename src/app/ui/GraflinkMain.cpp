@@ -15,6 +15,7 @@
 #include "platform/DocumentController.h"
 #include "platform/StopSignalWaiter.h"
 #include "platform/UserDefaults.h"
+#include "support/ui/ContactSupportWindowController.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -91,6 +92,14 @@ int main(int argc, char** argv) {
     // A service manager, a logout or Ctrl+C in a terminal quit as the Quit command does.
     platform::StopSignalWaiter stopSignals;
     stopSignals.onStop([](int) { QApplication::quit(); });
+    std::unique_ptr<ContactSupportWindowController> support;
+    QObject::connect(&window, &ApplicationWindow::contactSupportRequested, &qtApplication, [&] {
+        if (!support)
+            support = std::make_unique<ContactSupportWindowController>();
+        support->show();
+        support->raise();
+        support->activateWindow();
+    });
     std::unique_ptr<PreferencesWindowController> preferences;
     QObject::connect(&window, &ApplicationWindow::preferencesRequested, &qtApplication, [&] {
         if (!preferences)

@@ -1,0 +1,118 @@
+#include "BackblazePeer.h"
+#include "support/CliRun.h"
+#include "support/NVSBackblazeConfiguration.h"
+#include "support/Profiler.h"
+#include "support/TestHelpers.h"
+#include "support/ui/ContactSupportWindowController.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString KeyID = QStringLiteral("0051f2c3d4e5f60000000001");
+const QString ApplicationKey = QStringLiteral("K005abcdefghijklmnopqrstuvwxyz0");
+const QString BucketID = QStringLiteral("e73ab1c2d3e4f5a6b7c8d9e0");
+
+/// Points the support upload at the loopback service for one test.
+class UploadEnvironment {
+  public:
+    UploadEnvironment(const BackblazePeer& peer, const QString& applicationKey) {
+        qputenv(NVSBackblazeConfiguration::KeyIDVariable, KeyID.toUtf8());
+        qputenv(NVSBackblazeConfiguration::ApplicationKeyVariable, applicationKey.toUtf8());
+        qputenv(NVSBackblazeConfiguration::BucketIDVariable, BucketID.toUtf8());
+        qputenv(NVSBackblazeConfiguration::AuthorizationURLVariable,
+                peer.authorizationURL().toString().toUtf8());
+    }
+    ~UploadEnvironment() {
+        for (const char* variable :
+             {NVSBackblazeConfiguration::KeyIDVariable, NVSBackblazeConfiguration::ApplicationKeyVariable,
+              NVSBackblazeConfiguration::BucketIDVariable,
+              NVSBackblazeConfiguration::AuthorizationURLVariable})
+            qunsetenv(variable);
+    }
+};
+
+class ContactSupport : public ::testing::Test {
+  protected:
+    SupportSources sources() const {
+        SupportSources s; // nothing to gather but what the test adds
+        s.userLogsFolder = dir.filePath(QStringLiteral("logs"));
+        s.journalProgram = QStringLiteral("/bin/true");
+        testing_support::writeFile(s.userLogsFolder + QStringLiteral("/Graflink.log"), "technical log");
+        return s;
+    }
+
+    QTemporaryDir dir;
+    BackblazePeer peer{KeyID, ApplicationKey, BucketID, 100 * 1000 * 1000};
+};
+
+TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
+    ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
+    window.show();
+    Profiler& profiler = window.profiler();
+    const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
+
+    // The form is checked first: nothing is gathered without a description, an address and consent.
+    QSignalSpy gathered(&profiler, &Profiler::gathered);
+    window.send();
+    EXPECT_EQ(window.state(), ContactSupportWindowController::State::Editing);
+    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))
+        ->setPlainText(QStringLiteral("Ticker stopped"));
+    static_cast<QLineEdit*>(field("emailField"))->setText(QStringLiteral("op@station.example"));
+    window.send();
+    EXPECT_TRUE(static_cast<QLabel*>(field("statusLabel"))->text().contains(QLatin1String("agree")));
+    EXPECT_EQ(gathered.count(), 0);
+    static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
+
+    {
+        UploadEnvironment upload(peer, QStringLiteral("K005wrong-key-wrong-key-wrong-k"));
+        window.send();
+        ASSERT_TRUE(testing_support::waitUntil(
+            [&] { return window.state() == ContactSupportWindowController::State::Failed; },
+            std::chrono::seconds(20)));
+    }
+    const QString failure = static_cast<QLabel*>(field("statusLabel"))->text();
+    EXPECT_TRUE(failure.contains(window.archivePath())) << failure.toStdString();
+    EXPECT_FALSE(failure.contains(QLatin1String("K005wrong")));
+    EXPECT_TRUE(QFile::exists(window.archivePath()));
+    EXPECT_TRUE(field("showArchiveButton")->isVisible());
+
+    UploadEnvironment upload(peer, ApplicationKey);
+    window.send(); // the same archive again
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return window.state() == ContactSupportWindowController::State::Sent; },
+        std::chrono::seconds(20)));
+    ASSERT_EQ(peer.fileUploads().size(), 1);
+    EXPECT_EQ(peer.fileUploads().first().body, testing_support::readFile(window.archivePath()));
+    EXPECT_EQ(gathered.count(), 1);
+    EXPECT_TRUE(peer.problems().isEmpty()) << peer.problems().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {
+    const QString archive = dir.filePath(QStringLiteral("Support, night shift.zip"));
+    testing_support::writeFile(archive, QByteArray(4096, 'z'));
+    const testing_support::CliRun unconfigured =
+        testing_support::runCli({QStringLiteral("support"), QStringLiteral("upload"), archive});
+    EXPECT_EQ(unconfigured.status, 1);
+    EXPECT_TRUE(unconfigured.err.contains(QLatin1String(NVSBackblazeConfiguration::ApplicationKeyVariable)))
+        << unconfigured.err.toStdString();
+
+    UploadEnvironment upload(peer, ApplicationKey);
+    const testing_support::CliRun sent =
+        testing_support::runCli({QStringLiteral("support"), QStringLiteral("upload"), archive});
+    EXPECT_EQ(sent.status, 0) << sent.err.toStdString();
+    EXPECT_EQ(sent.out.trimmed(), QStringLiteral("Support, night shift.zip"));
+    EXPECT_TRUE(sent.err.contains(QLatin1String("100 %")));
+    ASSERT_EQ(peer.fileUploads().size(), 1);
+    EXPECT_EQ(peer.fileUploads().first().fileName, QByteArray("Support%2C%20night%20shift.zip"));
+}
+
+} // namespace
