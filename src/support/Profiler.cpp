@@ -71,6 +71,12 @@ void copyOrReport(const QString& source, const QString& destination, const QStri
         console(what + error);
 }
 
+/// A folder or file that may well be absent on this machine: copied when it is there.
+void copyIfPresent(const QString& source, const QString& destination, const QString& what) {
+    if (QFileInfo::exists(source))
+        copyOrReport(source, destination, what);
+}
+
 /// Every file below the folders, each into `destination` under its own name.
 void copyFilesFlat(const QStringList& folders, const QString& destination, const QString& what) {
     bool made = false;
@@ -206,10 +212,9 @@ void Profiler::copySupportFilesAtPath(const QString& folder) const {
 }
 
 void Profiler::copyVideoDevicesPath(const QString& folder) const {
-    const QString source = m_sources.userPreferencesFolder + QStringLiteral("/com.aja.devicesettings");
-    if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QStringLiteral("/com.aja.devicesettings"),
-                     QStringLiteral("AJA Device Settings: Error: "));
+    copyIfPresent(m_sources.userPreferencesFolder + QStringLiteral("/com.aja.devicesettings"),
+                  folder + QStringLiteral("/com.aja.devicesettings"),
+                  QStringLiteral("AJA Device Settings: Error: "));
 }
 
 void Profiler::copyPreferencesFilesAtPath(const QString& folder) const {
@@ -242,30 +247,25 @@ void Profiler::copyNorvaneApplicationsSpecificFilesFolderToPath(const QString& f
 }
 
 void Profiler::copyApplicationSpecificFilesFolderToPath(const QString& folder) const {
-    const QString source = m_sources.machineSupportFolder + QLatin1Char('/') + m_applicationName;
-    if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QLatin1Char('/') + m_applicationName,
-                     QStringLiteral("Copy Application Support Files: Error: "));
+    copyIfPresent(m_sources.machineSupportFolder + QLatin1Char('/') + m_applicationName,
+                  folder + QLatin1Char('/') + m_applicationName,
+                  QStringLiteral("Copy Application Support Files: Error: "));
 }
 
 void Profiler::copyStreamingPresetsFolderToPath(const QString& folder) const {
-    const QString source = m_sources.machineSupportFolder + QStringLiteral("/Streaming Presets");
-    if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QStringLiteral("/Streaming Presets"),
-                     QStringLiteral("Copy Streaming Presets: Error: "));
+    copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/Streaming Presets"),
+                  folder + QStringLiteral("/Streaming Presets"),
+                  QStringLiteral("Copy Streaming Presets: Error: "));
 }
 
 void Profiler::copyStreamDeckFolderToPath(const QString& folder) const {
-    const QString source = m_sources.machineSupportFolder + QStringLiteral("/StreamDeck");
-    if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QStringLiteral("/StreamDeck"),
-                     QStringLiteral("Copy StreamDeck: Error: "));
+    copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/StreamDeck"),
+                  folder + QStringLiteral("/StreamDeck"), QStringLiteral("Copy StreamDeck: Error: "));
 }
 
 void Profiler::copyActionsFolderToPath(const QString& folder) const {
-    const QString source = m_sources.machineSupportFolder + QStringLiteral("/Vistacast Video/Actions");
-    if (QFileInfo::exists(source))
-        copyOrReport(source, folder + QStringLiteral("/Actions"), QStringLiteral("Copy Actions: Error: "));
+    copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/Vistacast Video/Actions"),
+                  folder + QStringLiteral("/Actions"), QStringLiteral("Copy Actions: Error: "));
 }
 
 void Profiler::copyUserLogsFolderToPath(const QString& folder) const {

@@ -17,7 +17,6 @@
 #include "ui_GraflinkDocument.h"
 
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -158,9 +157,9 @@ void GraflinkDocumentWindowController::buildMenus() {
     file->addAction(tr("&Open…"), this, &GraflinkDocumentWindowController::openRequested)
         ->setShortcut(QKeySequence::Open);
     file->addSeparator();
-    file->addAction(tr("&Save"), this, [this] { save(); })->setShortcut(QKeySequence::Save);
+    file->addAction(tr("&Save"), this, [this] { m_files->save(); })->setShortcut(QKeySequence::Save);
     // The standard key for Save As is empty under KDE.
-    file->addAction(tr("Save &As…"), this, [this] { saveAs(); })
+    file->addAction(tr("Save &As…"), this, [this] { m_files->saveAs(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     file->addAction(tr("Re&vert to Saved"), this, &GraflinkDocumentWindowController::revertToSaved);
     file->addSeparator();
@@ -331,17 +330,11 @@ void GraflinkDocumentWindowController::revertToSaved() {
     m_undoStack->clear();
 }
 
-QString GraflinkDocumentWindowController::windowStateKey() const {
-    const QByteArray digest =
-        QCryptographicHash::hash(m_document.filePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("WindowState/") + QString::fromLatin1(digest);
-}
-
 void GraflinkDocumentWindowController::restoreWindowState() {
     if (m_document.filePath().isEmpty())
         return;
     const QVariantMap state =
-        platform::UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
+        platform::UserDefaults::standardUserDefaults().objectForKey(m_files->windowStateKey()).toMap();
     restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
     m_ui->variablesTableView->horizontalHeader()->restoreState(
         state.value(QStringLiteral("columns")).toByteArray());
@@ -351,25 +344,9 @@ void GraflinkDocumentWindowController::saveWindowState() const {
     if (m_document.filePath().isEmpty())
         return;
     platform::UserDefaults::standardUserDefaults().setValue(
-        windowStateKey(),
+        m_files->windowStateKey(),
         QVariantMap{{QStringLiteral("geometry"), saveGeometry()},
                     {QStringLiteral("columns"), m_ui->variablesTableView->horizontalHeader()->saveState()}});
-}
-
-void GraflinkDocumentWindowController::save(std::function<void()> then) {
-    m_files->save(std::move(then));
-}
-
-void GraflinkDocumentWindowController::saveAs(std::function<void()> then) {
-    m_files->saveAs(std::move(then));
-}
-
-void GraflinkDocumentWindowController::setSaveChooser(SaveChooser chooser) {
-    m_files->setSaveChooser(std::move(chooser));
-}
-
-void GraflinkDocumentWindowController::setCloseQuestion(CloseQuestion question) {
-    m_files->setCloseQuestion(std::move(question));
 }
 
 void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {

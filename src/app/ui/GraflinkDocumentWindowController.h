@@ -27,9 +27,6 @@ class GraflinkDocumentWindowController : public QMainWindow {
     /// Asks for a JavaScript file without blocking and calls back with its path (never, when cancelled).
     using FilterChooser =
         std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
-    /// Asks where to save the document without blocking; calls back with the path (never when cancelled).
-    using SaveChooser = platform::DocumentFileCommands::SaveChooser;
-    using CloseQuestion = platform::DocumentFileCommands::CloseQuestion;
 
     explicit GraflinkDocumentWindowController(GraflinkDocument& document, QWidget* parent = nullptr);
     ~GraflinkDocumentWindowController() override;
@@ -41,8 +38,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     PathsWindow* pathsWindow() const { return m_pathsWindow; }
     FeedProbe* feedProbe() const { return m_probe.get(); }
     void setFilterChooser(FilterChooser chooser) { m_filterChooser = std::move(chooser); }
-    void setSaveChooser(SaveChooser chooser);
-    void setCloseQuestion(CloseQuestion question);
+    /// Save, Save As, autosave and the close question (their choosers are injectable).
+    platform::DocumentFileCommands& files() const { return *m_files; }
 
     // The window's actions
     void updateButtonPushed();
@@ -52,11 +49,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void selectJavascriptFilter();
     void makeNewVariable(const QString& path);
     void removeSelectedVariables();
-    /// Saves to the document's file, or asks for one first; `then` runs after a successful save.
-    void save(std::function<void()> then = {});
     /// Reads the file again; the edits since the last save (and their undo steps) are dropped.
     void revertToSaved();
-    void saveAs(std::function<void()> then = {});
 
   Q_SIGNALS:
     /// The window has closed (the document's timer is stopped); the owner closes the document.
@@ -75,8 +69,6 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void updateTitle();
     void refreshFinished(bool processed);
     void showMessage(const QString& text);
-    /// Where this document's window geometry and column layout are kept (by file).
-    QString windowStateKey() const;
     void restoreWindowState();
     void saveWindowState() const;
 

@@ -16,7 +16,6 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QLocale>
 #include <QMenuBar>
@@ -259,8 +258,8 @@ void NVSCGDataSourceWindowController::buildMenus() {
     m_fileMenu->addAction(tr("&Open…"), this, &NVSCGDataSourceWindowController::openRequested)
         ->setShortcut(QKeySequence::Open);
     m_fileMenu->addSeparator();
-    m_fileMenu->addAction(tr("&Save"), this, [this] { save(); })->setShortcut(QKeySequence::Save);
-    m_fileMenu->addAction(tr("Save &As…"), this, [this] { saveAs(); })
+    m_fileMenu->addAction(tr("&Save"), this, [this] { m_files->save(); })->setShortcut(QKeySequence::Save);
+    m_fileMenu->addAction(tr("Save &As…"), this, [this] { m_files->saveAs(); })
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     m_fileMenu->addAction(tr("Re&vert to Saved"), this, &NVSCGDataSourceWindowController::revertToSaved);
     m_fileMenu->addSeparator();
@@ -568,22 +567,6 @@ bool NVSCGDataSourceWindowController::shouldSwallowPress(const QPoint& position)
     return true;
 }
 
-void NVSCGDataSourceWindowController::save(std::function<void()> then) {
-    m_files->save(std::move(then));
-}
-
-void NVSCGDataSourceWindowController::saveAs(std::function<void()> then) {
-    m_files->saveAs(std::move(then));
-}
-
-void NVSCGDataSourceWindowController::setSaveChooser(SaveChooser chooser) {
-    m_files->setSaveChooser(std::move(chooser));
-}
-
-void NVSCGDataSourceWindowController::setCloseQuestion(CloseQuestion question) {
-    m_files->setCloseQuestion(std::move(question));
-}
-
 void NVSCGDataSourceWindowController::revertToSaved() {
     if (m_dataSource.filePath().isEmpty())
         return;
@@ -598,17 +581,11 @@ void NVSCGDataSourceWindowController::revertToSaved() {
     refreshNow();
 }
 
-QString NVSCGDataSourceWindowController::windowStateKey() const {
-    const QByteArray digest =
-        QCryptographicHash::hash(m_dataSource.filePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("WindowState/") + QString::fromLatin1(digest);
-}
-
 void NVSCGDataSourceWindowController::restoreWindowState() {
     if (m_dataSource.filePath().isEmpty())
         return;
     const QVariantMap state =
-        platform::UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
+        platform::UserDefaults::standardUserDefaults().objectForKey(m_files->windowStateKey()).toMap();
     restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
     const QVariantMap widths = state.value(QStringLiteral("columnWidths")).toMap();
     for (auto it = widths.begin(); it != widths.end(); ++it) {
@@ -627,7 +604,7 @@ void NVSCGDataSourceWindowController::saveWindowState() const {
             widths.insert(column->uniqueID(), m_ui->scrollingTableView->columnWidth(section));
     }
     platform::UserDefaults::standardUserDefaults().setValue(
-        windowStateKey(),
+        m_files->windowStateKey(),
         QVariantMap{{QStringLiteral("geometry"), saveGeometry()}, {QStringLiteral("columnWidths"), widths}});
 }
 

@@ -30,8 +30,6 @@ class NVSCGDataSourceWindowController;
 class NVSCGDataSourceWindowController : public QMainWindow {
     Q_OBJECT
   public:
-    using SaveChooser = platform::DocumentFileCommands::SaveChooser;
-    using CloseQuestion = platform::DocumentFileCommands::CloseQuestion;
     /// Asks for an XML or JSON file for the settings sheet (see its FileChooser).
     using FeedFileChooser =
         std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
@@ -58,8 +56,8 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     QAction* closeAction() const { return m_closeAction; }
     QMenu* tableHeaderViewContextualMenu() const { return m_headerMenu; }
     QMenu* columnTypeMenu() const { return m_typeMenu; }
-    void setSaveChooser(SaveChooser chooser);
-    void setCloseQuestion(CloseQuestion question);
+    /// Save, Save As, autosave and the close question (their choosers are injectable).
+    platform::DocumentFileCommands& files() const { return *m_files; }
     void setFeedFileChooser(FeedFileChooser chooser);
 
     QString filterString() const;
@@ -90,8 +88,6 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     /// in the scrolling table's viewport coordinates.
     bool shouldSwallowPress(const QPoint& position);
     bool isEditingColumnFormat() const;
-    void save(std::function<void()> then = {});
-    void saveAs(std::function<void()> then = {});
     /// Reads the file again; the edits since the last save (and their undo steps) are dropped.
     void revertToSaved();
     void showMessage(const QString& text);
@@ -117,7 +113,6 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     void updateFilterCount();
     void updateTitle();
     void syncEmphasis();
-    QString windowStateKey() const;
     void restoreWindowState();
     void saveWindowState() const;
 

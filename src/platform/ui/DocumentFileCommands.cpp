@@ -3,6 +3,7 @@
 #include "platform/Document.h"
 
 #include <QCloseEvent>
+#include <QCryptographicHash>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -128,6 +129,12 @@ bool DocumentFileCommands::mayClose(QCloseEvent* event) {
         return false;
     }
     return true;
+}
+
+QString DocumentFileCommands::windowStateKey() const {
+    const QByteArray digest =
+        QCryptographicHash::hash(m_document.filePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QStringLiteral("WindowState/") + QString::fromLatin1(digest);
 }
 
 } // namespace platform

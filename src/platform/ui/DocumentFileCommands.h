@@ -43,6 +43,8 @@ class DocumentFileCommands : public QObject {
     /// nothing to save). False when the close waits for the question (the window is closed again
     /// once answered) or a save failed; the event is then ignored.
     bool mayClose(QCloseEvent* event);
+    /// The user default under which the window keeps its geometry and columns for this file.
+    QString windowStateKey() const;
 
   Q_SIGNALS:
     /// A save failed; the text says why, for the window's message bar.

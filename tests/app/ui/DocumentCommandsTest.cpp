@@ -51,10 +51,10 @@ TEST_F(DocumentCommands, ANewDocumentIsSavedOrDiscardedBeforeItsWindowCloses) {
         GraflinkDocumentWindowController window(*document);
         window.show();
         const QString path = temp.filePath(QStringLiteral("new-%1.graflink").arg(c.answer));
-        window.setSaveChooser(
+        window.files().setSaveChooser(
             [&](QWidget*, const QString&, std::function<void(const QString&)> chosen) { chosen(path); });
         int asked = 0;
-        window.setCloseQuestion([&](QWidget*, std::function<void(int)> answered) {
+        window.files().setCloseQuestion([&](QWidget*, std::function<void(int)> answered) {
             ++asked;
             answered(c.answer);
         });
