@@ -157,23 +157,14 @@ void GraflinkDocumentWindowController::buildMenus() {
     file->addAction(tr("&Open…"), this, &GraflinkDocumentWindowController::openRequested)
         ->setShortcut(QKeySequence::Open);
     file->addSeparator();
-    file->addAction(tr("&Save"), this, [this] { m_files->save(); })->setShortcut(QKeySequence::Save);
-    // The standard key for Save As is empty under KDE.
-    file->addAction(tr("Save &As…"), this, [this] { m_files->saveAs(); })
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    file->addAction(tr("Re&vert to Saved"), this, &GraflinkDocumentWindowController::revertToSaved);
+    m_files->addSaveActions(file, [this] { revertToSaved(); });
     file->addSeparator();
     QAction* close = file->addAction(tr("&Close"), this, &QWidget::close);
     close->setShortcut(QKeySequence::Close);
     file->addAction(tr("&Quit"), this, &GraflinkDocumentWindowController::quitRequested)
         ->setShortcut(QKeySequence::Quit);
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    QAction* undo = m_undoStack->createUndoAction(this, tr("&Undo"));
-    undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = m_undoStack->createRedoAction(this, tr("&Redo"));
-    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-    edit->addAction(undo);
-    edit->addAction(redo);
+    m_files->addUndoActions(edit);
     edit->addSeparator();
     QAction* remove = edit->addAction(tr("&Delete Variable"), this,
                                       &GraflinkDocumentWindowController::removeSelectedVariables);

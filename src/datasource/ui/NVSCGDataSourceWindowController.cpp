@@ -258,10 +258,7 @@ void NVSCGDataSourceWindowController::buildMenus() {
     m_fileMenu->addAction(tr("&Open…"), this, &NVSCGDataSourceWindowController::openRequested)
         ->setShortcut(QKeySequence::Open);
     m_fileMenu->addSeparator();
-    m_fileMenu->addAction(tr("&Save"), this, [this] { m_files->save(); })->setShortcut(QKeySequence::Save);
-    m_fileMenu->addAction(tr("Save &As…"), this, [this] { m_files->saveAs(); })
-        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
-    m_fileMenu->addAction(tr("Re&vert to Saved"), this, &NVSCGDataSourceWindowController::revertToSaved);
+    m_files->addSaveActions(m_fileMenu, [this] { revertToSaved(); });
     m_fileMenu->addSeparator();
     m_closeAction = m_fileMenu->addAction(tr("&Close"), this, &QWidget::close);
     m_closeAction->setShortcut(QKeySequence::Close);
@@ -269,12 +266,7 @@ void NVSCGDataSourceWindowController::buildMenus() {
         ->setShortcut(QKeySequence::Quit);
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    QAction* undo = m_undoStack->createUndoAction(this, tr("&Undo"));
-    undo->setShortcut(QKeySequence::Undo);
-    QAction* redo = m_undoStack->createRedoAction(this, tr("&Redo"));
-    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
-    edit->addAction(undo);
-    edit->addAction(redo);
+    m_files->addUndoActions(edit);
     edit->addSeparator();
     edit->addAction(tr("&Filter Rows…"), this, [this] { setShowFilterView(true); })
         ->setShortcut(QKeySequence::Find);

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QCryptographicHash>
 #include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
 #include <QUndoStack>
@@ -129,6 +130,23 @@ bool DocumentFileCommands::mayClose(QCloseEvent* event) {
         return false;
     }
     return true;
+}
+
+void DocumentFileCommands::addSaveActions(QMenu* menu, const std::function<void()>& revert) {
+    menu->addAction(tr("&Save"), this, [this] { save(); })->setShortcut(QKeySequence::Save);
+    // The standard key for Save As is empty under KDE.
+    menu->addAction(tr("Save &As…"), this, [this] { saveAs(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    menu->addAction(tr("Re&vert to Saved"), this, revert);
+}
+
+void DocumentFileCommands::addUndoActions(QMenu* menu) {
+    QAction* undo = m_undoStack.createUndoAction(menu, tr("&Undo"));
+    undo->setShortcut(QKeySequence::Undo);
+    QAction* redo = m_undoStack.createRedoAction(menu, tr("&Redo"));
+    redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    menu->addAction(undo);
+    menu->addAction(redo);
 }
 
 QString DocumentFileCommands::windowStateKey() const {

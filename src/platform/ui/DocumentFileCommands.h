@@ -5,6 +5,7 @@
 #include <functional>
 
 class QCloseEvent;
+class QMenu;
 class QTimer;
 class QUndoStack;
 class QWidget;
@@ -43,6 +44,10 @@ class DocumentFileCommands : public QObject {
     /// nothing to save). False when the close waits for the question (the window is closed again
     /// once answered) or a save failed; the event is then ignored.
     bool mayClose(QCloseEvent* event);
+    /// Adds Save, Save As… and Revert to Saved (which calls `revert`) to a window's File menu.
+    void addSaveActions(QMenu* menu, const std::function<void()>& revert);
+    /// Adds the undo stack's Undo and Redo to a window's Edit menu, with the standard keys.
+    void addUndoActions(QMenu* menu);
     /// The user default under which the window keeps its geometry and columns for this file.
     QString windowStateKey() const;
 
