@@ -3,6 +3,7 @@
 #include "support/NVSBackblazeConfiguration.h"
 #include "support/Profiler.h"
 #include "support/TestHelpers.h"
+#include "support/WidgetChecks.h"
 #include "support/ui/ContactSupportWindowController.h"
 
 #include <QCheckBox>
@@ -59,6 +60,8 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     window.show();
     Profiler& profiler = window.profiler();
     const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
+
+    EXPECT_EQ(testing_support::unnamedControls(window), QStringList());
 
     // The form is checked first: nothing is gathered without a description, an address and consent.
     QSignalSpy gathered(&profiler, &Profiler::gathered);

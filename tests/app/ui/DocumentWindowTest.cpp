@@ -9,6 +9,7 @@
 #include "app/ui/PreferencesWindowController.h"
 #include "app/ui/RecentDocuments.h"
 #include "support/TestHelpers.h"
+#include "support/WidgetChecks.h"
 
 #include <QAbstractButton>
 #include <QFile>
@@ -157,15 +158,9 @@ TEST_F(DocumentWindow, ClosingTheWindowStopsAutoRefresh) {
     EXPECT_FALSE(document->isRefreshTimerRunning());
 }
 
-TEST_F(DocumentWindow, EveryControlIsNamedForScreenReaders) {
-    for (QWidget* control : window->findChildren<QWidget*>()) {
-        if (control->focusPolicy() != Qt::NoFocus && control->isVisibleTo(window.get()) &&
-            !control->inherits("QScrollBar") && !control->inherits("QHeaderView") &&
-            !control->objectName().startsWith(QStringLiteral("qt_"))) { // parts of a named control
-            EXPECT_FALSE(control->accessibleName().isEmpty())
-                << control->metaObject()->className() << " " << control->objectName().toStdString();
-        }
-    }
+TEST_F(DocumentWindow, EveryControlIsNamedForScreenReadersAndEveryShortcutIsUnique) {
+    EXPECT_EQ(testing_support::unnamedControls(*window), QStringList());
+    EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
 }
 
 TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {

@@ -10,6 +10,7 @@
 #include "datasource/ui/NVSTableHeaderFieldEditor.h"
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
 #include "platform/DispatchTimer.h"
+#include "support/WidgetChecks.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -358,6 +359,19 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     EXPECT_TRUE(dataSource.isDocumentEdited());
     window->undoStack()->undo();
     EXPECT_EQ(dataSource.countOfColumns(), columns);
+}
+
+TEST_F(DataSourceEditor, EveryControlIsNamedAndEveryShortcutIsUnique) {
+    auto window = openWindow();
+    window->setShowFilterView(true);
+    window->showSettingsSheet();
+    ASSERT_TRUE(window->menuForHeaderPosition(
+        QPoint(window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(2) + 4, 4)));
+    window->columnContextualMenuEditCustomColumnMenuItemAction();
+    for (const QWidget* part : std::initializer_list<const QWidget*>{
+             window.get(), window->settingsWindowController(), window->columnEditionPopover()})
+        EXPECT_EQ(testing_support::unnamedControls(*part), QStringList()) << part->metaObject()->className();
+    EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
 }
 
 TEST_F(DataSourceEditor, CancellingTheSettingsOfANewDataSourceClosesItsWindow) {
