@@ -114,14 +114,18 @@ class TechnicalLog : public ::testing::Test {
         return lines;
     }
 
+    /// The critical messages the delegate was given: the logger's own reports of failed writes.
+    QList<QVariantMap> failureReports() {
+        QList<QVariantMap> reports;
+        for (const QVariantMap& info : delegate.displayed())
+            if (info.value(QStringLiteral("level")).toInt() == 0)
+                reports.append(info);
+        return reports;
+    }
+
     static QString line(const QString& message, bool problem = false) {
         return (problem ? QStringLiteral("!") : QString()) +
                QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\t") + message;
-    }
-    static QString repeatLine(int count) {
-        return QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\t--- last message repeated %1 time%2 ---")
-            .arg(count)
-            .arg(count >= 2 ? QStringLiteral("s") : QString());
     }
 
     QTemporaryDir temp;
@@ -133,70 +137,59 @@ class TechnicalLog : public ::testing::Test {
     QDateTime now;
 };
 
-TEST_F(TechnicalLog, WritesTheExactLineFormatToTheDailyFile) {
+// The delegate's initial message heads each file. The first line after it is no reference for
+// repeats, so a second "A" is written and only the third swallowed. A run swallowed when the day
+// changes is ended in the old day's file.
+TEST_F(TechnicalLog, WritesTheExactLinesToTheDailyFiles) {
+    delegate.initial = QStringLiteral("Graflink 0.1.0 started");
     auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("Routine"), 2, false);
-    logger->logMessage(QStringLiteral("Trouble"), 1, false);
-    logger->waitUntilIdle();
-    EXPECT_EQ(readFile(fileFor(QStringLiteral("2026-12-05"))),
-              QByteArray("\t2026-12-05\t14:03:09\tSaturday\t\tRoutine\r\n"
-                         "!\t2026-12-05\t14:03:09\tSaturday\t\tTrouble\r\n"));
-    EXPECT_EQ(logger->lastTechnicalLogFilePath(), fileFor(QStringLiteral("2026-12-05")));
-}
-
-TEST_F(TechnicalLog, FoldsRepeatsWithSingularAndPluralRepeatLines) {
-    auto logger = makeLogger();
-    // The first line of a file is no reference, so the second "A" is written and the third swallowed.
-    for (const char* text : {"A", "A", "A", "B", "B", "B", "B", "C"})
+    for (const char* text : {"A", "A", "A"})
         logger->logMessage(QString::fromLatin1(text), 2, false);
-    logger->waitUntilIdle();
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))),
-              QStringList({line(QStringLiteral("A")), line(QStringLiteral("A")), repeatLine(1),
-                           line(QStringLiteral("B")), repeatLine(3), line(QStringLiteral("C"))}));
-}
-
-TEST_F(TechnicalLog, EndsASwallowedRunInThePreviousDaysFile) {
-    auto logger = makeLogger();
     for (int i = 0; i < 4; ++i)
+        logger->logMessage(QStringLiteral("Trouble"), 1, false);
+    for (int i = 0; i < 3; ++i)
         logger->logMessage(QStringLiteral("Same"), 2, false);
+    logger->waitUntilIdle();
+    EXPECT_EQ(logger->lastTechnicalLogFilePath(), fileFor(QStringLiteral("2026-12-05")));
     setTime(QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)));
     logger->logMessage(QStringLiteral("Same"), 2, false);
     logger->waitUntilIdle();
-
-    const QStringList firstDay = linesOf(fileFor(QStringLiteral("2026-12-05")));
-    ASSERT_EQ(firstDay.size(), 3);
-    EXPECT_EQ(firstDay.last(),
-              QStringLiteral("\t2026-12-06\t00:00:01\tSunday\t\t--- last message repeated 2 times ---"));
+    EXPECT_EQ(readFile(fileFor(QStringLiteral("2026-12-05"))),
+              QByteArray("\t2026-12-05\t14:03:09\tSaturday\t\tGraflink 0.1.0 started\r\n"
+                         "\t2026-12-05\t14:03:09\tSaturday\t\tA\r\n"
+                         "\t2026-12-05\t14:03:09\tSaturday\t\tA\r\n"
+                         "\t2026-12-05\t14:03:09\tSaturday\t\t--- last message repeated 1 time ---\r\n"
+                         "!\t2026-12-05\t14:03:09\tSaturday\t\tTrouble\r\n"
+                         "\t2026-12-05\t14:03:09\tSaturday\t\t--- last message repeated 3 times ---\r\n"
+                         "\t2026-12-05\t14:03:09\tSaturday\t\tSame\r\n"
+                         "\t2026-12-06\t00:00:01\tSunday\t\t--- last message repeated 2 times ---\r\n"));
     // On the new day the same text is written again: the new file has no reference yet.
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-06"))),
-              QStringList{QStringLiteral("\t2026-12-06\t00:00:01\tSunday\t\tSame")});
+    EXPECT_EQ(readFile(fileFor(QStringLiteral("2026-12-06"))),
+              QByteArray("\t2026-12-06\t00:00:01\tSunday\t\tGraflink 0.1.0 started\r\n"
+                         "\t2026-12-06\t00:00:01\tSunday\t\tSame\r\n"));
 }
 
-TEST_F(TechnicalLog, AppliesLevelChangesFromTheUserDefaults) {
-    auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("Detail"), 3, false);
-    logger->waitUntilIdle();
-    EXPECT_FALSE(QFile::exists(fileFor(QStringLiteral("2026-12-05"))));
-
-    defaults->setValue(NVSLogController::TechnicalLogLevelKey, 3);
-    logger->logMessage(QStringLiteral("Detail"), 3, false);
-    logger->waitUntilIdle();
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))), QStringList{line(QStringLiteral("Detail"))});
-}
-
-TEST_F(TechnicalLog, FollowsAFolderChange) {
+// Both are read when a line is written, so each line lands before the next change; side files
+// follow the folder too.
+TEST_F(TechnicalLog, FollowsLevelAndFolderChangesInTheUserDefaults) {
     auto logger = makeLogger();
     logger->logMessage(QStringLiteral("First"), 2, false);
-    // The folder is read when the line is written, so let the first line land.
+    logger->logMessage(QStringLiteral("Detail"), 3, false);
     logger->waitUntilIdle();
     const QString other = temp.path() + QStringLiteral("/Other");
     QDir().mkpath(other);
     defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, other);
-    logger->logMessage(QStringLiteral("Second"), 2, false);
+    defaults->setValue(NVSLogController::TechnicalLogLevelKey, 3);
+    logger->logMessage(QStringLiteral("Detail"), 3, false);
+    logger->logSimpleMessage(QStringLiteral("socket opened"), QStringLiteral("WebSockets"));
+    logger->logSimpleMessage(QStringLiteral("socket opened"), QStringLiteral("WebSockets"));
     logger->waitUntilIdle();
     EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))), QStringList{line(QStringLiteral("First"))});
     EXPECT_EQ(linesOf(other + QStringLiteral("/Graflink 2026-12-05.log")),
-              QStringList{line(QStringLiteral("Second"))});
+              QStringList{line(QStringLiteral("Detail"))});
+    // Side files take plain lines, repeats included.
+    EXPECT_EQ(readFile(other + QStringLiteral("/Graflink 2026-12-05_WebSockets.log")),
+              QByteArray("2026-12-05\t14:03:09\t\tsocket opened\n2026-12-05\t14:03:09\t\tsocket opened\n"));
 }
 
 TEST_F(TechnicalLog, ReplaysTheLastTwentyHeldMessagesInOrder) {
@@ -239,17 +232,6 @@ TEST_F(TechnicalLog, ShowsMessagesThroughTheDelegate) {
     logger->setLogDelegate(nullptr);
 }
 
-TEST_F(TechnicalLog, WritesTheDelegatesInitialMessageAtTheHeadOfEachFile) {
-    delegate.initial = QStringLiteral("Graflink 0.1.0 started");
-    auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("One"), 2, false);
-    logger->logMessage(QStringLiteral("Two"), 2, false);
-    logger->waitUntilIdle();
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))),
-              QStringList({QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\tGraflink 0.1.0 started"),
-                           line(QStringLiteral("One")), line(QStringLiteral("Two"))}));
-}
-
 TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
                        QString(temp.path() + QStringLiteral("/missing")));
@@ -258,25 +240,15 @@ TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     logger->logMessage(QStringLiteral("Two"), 2, false);
     logger->waitUntilIdle();
 
-    auto failureReports = [&] {
-        QList<QVariantMap> reports;
-        for (const QVariantMap& info : delegate.displayed())
-            if (info.value(QStringLiteral("message"))
-                    .toString()
-                    .startsWith(QStringLiteral("Error: Failed to write")))
-                reports.append(info);
-        return reports;
-    };
-    QList<QVariantMap> reports = failureReports();
+    const QList<QVariantMap> reports = failureReports();
     ASSERT_EQ(reports.size(), 1);
-    EXPECT_EQ(reports[0].value(QStringLiteral("message")).toString(),
+    const QVariantMap& report = reports.first();
+    EXPECT_EQ(report.value(QStringLiteral("message")).toString(),
               QStringLiteral("Error: Failed to write technical logs to '%1/missing'").arg(temp.path()));
-    EXPECT_EQ(reports[0].value(QStringLiteral("level")).toInt(), 0);
-    EXPECT_TRUE(reports[0].value(QStringLiteral("show")).toBool())
-        << "show of the message whose write failed";
-    EXPECT_FALSE(reports[0].value(QStringLiteral("notifyRemotes")).toBool());
-    EXPECT_TRUE(reports[0].contains(QStringLiteral("sourceUniqueID")));
-    EXPECT_TRUE(reports[0].contains(QStringLiteral("identifier")));
+    EXPECT_TRUE(report.value(QStringLiteral("show")).toBool()) << "show of the message whose write failed";
+    EXPECT_FALSE(report.value(QStringLiteral("notifyRemotes")).toBool());
+    EXPECT_TRUE(report.contains(QStringLiteral("sourceUniqueID")));
+    EXPECT_TRUE(report.contains(QStringLiteral("identifier")));
 
     defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
                        QString(temp.path() + QStringLiteral("/still-missing")));
@@ -299,12 +271,10 @@ TEST_F(TechnicalLog, ReportsALineThatTheFullDiskCutShort) {
     auto logger = makeLogger();
     logger->logMessage(QStringLiteral("Lost"), 2, true);
     logger->waitUntilIdle();
-    QStringList reports;
-    for (const QVariantMap& info : delegate.displayed())
-        if (info.value(QStringLiteral("level")).toInt() == 0)
-            reports.append(info.value(QStringLiteral("message")).toString());
-    EXPECT_EQ(reports,
-              QStringList{QStringLiteral("Error: Failed to write technical logs to '%1'").arg(folder)});
+    const QList<QVariantMap> reports = failureReports();
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_EQ(reports.first().value(QStringLiteral("message")).toString(),
+              QStringLiteral("Error: Failed to write technical logs to '%1'").arg(folder));
 }
 
 // Fault guarded: the log queue called the delegate without the delegate lock, so a delegate
@@ -382,15 +352,6 @@ TEST_F(TechnicalLog, CleansUpOnlyOldFilesCarryingThePrefix) {
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Notes.log")));
     // A folder that happens to carry the prefix is the user's, not a log file.
     EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Graflink archive/keep.log")));
-}
-
-TEST_F(TechnicalLog, AppendsPlainLinesToSideFiles) {
-    auto logger = makeLogger();
-    logger->logSimpleMessage(QStringLiteral("socket opened"), QStringLiteral("WebSockets"));
-    logger->logSimpleMessage(QStringLiteral("socket opened"), QStringLiteral("WebSockets"));
-    logger->waitUntilIdle();
-    EXPECT_EQ(readFile(folder + QStringLiteral("/Graflink 2026-12-05_WebSockets.log")),
-              QByteArray("2026-12-05\t14:03:09\t\tsocket opened\n2026-12-05\t14:03:09\t\tsocket opened\n"));
 }
 
 TEST_F(TechnicalLog, KeepsEveryLineFromConcurrentCallers) {

@@ -100,7 +100,9 @@ class CGClientWithSimulator : public CGClient, public ::testing::WithParamInterf
     std::unique_ptr<CGServerSimulator> simulator;
 };
 
-TEST_P(CGClientWithSimulator, FetchesProjectsAndConnects) {
+// Opening the socket fetches the list again, and so does the server's announcement of a change.
+// A socket closed with any code is opened again.
+TEST_P(CGClientWithSimulator, FetchesProjectsConnectsRefetchesAndReconnects) {
     startSimulator();
     int itemNotices = 0;
     platform::NotificationObservation observation(
@@ -115,14 +117,37 @@ TEST_P(CGClientWithSimulator, FetchesProjectsAndConnects) {
     EXPECT_EQ(scoreboard->CGServerType(), GetParam());
     EXPECT_EQ(client->projectWithName(QStringLiteral("scoreboard")), nullptr);
     QSignalSpy projectsChanged(client.get(), &CGServerHTTPController::projectsChanged);
-    ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
-    // Opening the socket fetches the list again.
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && simulator->webSocketClientCount() == 1; }));
     ASSERT_TRUE(waitUntil([&] { return projectsChanged.size() == 1; }));
+
+    simulator->setProjects({{QStringLiteral("Election"), QStringLiteral("PRJ-ELECT"), {}}});
+    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(QStringLiteral("Election")) != nullptr; }));
+    EXPECT_EQ(client->projects().size(), 1);
+    EXPECT_TRUE(log.written().contains(QStringLiteral("Received notification that CG Projects did change")));
+
+    for (int code : {1000, 1001, 4000}) {
+        QSignalSpy connection(client.get(), &CGServerHTTPController::isConnectedChanged);
+        simulator->closeWebSocketClients(code);
+        ASSERT_TRUE(waitUntil([&] { return connection.size() == 2; })) << code;
+        EXPECT_EQ(connection.at(0).first().toBool(), false);
+        EXPECT_EQ(connection.at(1).first().toBool(), true);
+    }
     client->closeWebSockets();
+    EXPECT_FALSE(client->isConnected());
 }
 
+// A wrong password sends nothing and logs nothing.
 TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
     startSimulator(QStringLiteral("secret"));
+    auto guessing = connectTo(simulator->port(), GetParam(), QStringLiteral("guess"));
+    const auto guessed = guessing->projectWithName(QStringLiteral("Scoreboard"));
+    ASSERT_NE(guessed, nullptr);
+    guessing->setStringValue(QStringLiteral("Lions"), QStringLiteral("ITM-HOME"), guessed, false);
+    guessing->waitUntilIdle();
+    EXPECT_TRUE(simulator->acceptedUpdates().isEmpty());
+    EXPECT_FALSE(log.written().contains(QStringLiteral("CG Text Item")));
+    guessing->closeWebSockets();
+
     auto client = connectTo(simulator->port(), GetParam(), QStringLiteral("secret"));
     const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
     const auto lower = client->projectWithName(QStringLiteral("Lower Third"));
@@ -174,45 +199,6 @@ TEST_P(CGClientWithSimulator, SendsValuesHoldingURLSyntaxIntact) {
     client->closeWebSockets();
 }
 
-TEST_P(CGClientWithSimulator, WrongPasswordSendsNothingAndLogsNothing) {
-    startSimulator(QStringLiteral("secret"));
-    auto client = connectTo(simulator->port(), GetParam(), QStringLiteral("guess"));
-    const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
-    ASSERT_NE(scoreboard, nullptr);
-    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("ITM-HOME"), scoreboard, false);
-    client->waitUntilIdle();
-    EXPECT_TRUE(simulator->acceptedUpdates().isEmpty());
-    EXPECT_FALSE(log.written().contains(QStringLiteral("CG Text Item")));
-    client->closeWebSockets();
-}
-
-TEST_P(CGClientWithSimulator, RefetchesWhenTheServerAnnouncesAChange) {
-    startSimulator();
-    auto client = connectTo(simulator->port(), GetParam());
-    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && simulator->webSocketClientCount() == 1; }));
-    spinFor(50ms); // the fetch that follows the opening
-    simulator->setProjects({{QStringLiteral("Election"), QStringLiteral("PRJ-ELECT"), {}}});
-    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(QStringLiteral("Election")) != nullptr; }));
-    EXPECT_EQ(client->projects().size(), 1);
-    EXPECT_TRUE(log.written().contains(QStringLiteral("Received notification that CG Projects did change")));
-    client->closeWebSockets();
-}
-
-TEST_P(CGClientWithSimulator, ReconnectsAfterTheSocketClosesWithAnyCode) {
-    startSimulator();
-    auto client = connectTo(simulator->port(), GetParam());
-    ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
-    for (int code : {1000, 1001, 4000}) {
-        QSignalSpy connection(client.get(), &CGServerHTTPController::isConnectedChanged);
-        simulator->closeWebSocketClients(code);
-        ASSERT_TRUE(waitUntil([&] { return connection.size() == 2; })) << code;
-        EXPECT_EQ(connection.at(0).first().toBool(), false);
-        EXPECT_EQ(connection.at(1).first().toBool(), true);
-    }
-    client->closeWebSockets();
-    EXPECT_FALSE(client->isConnected());
-}
-
 TEST_P(CGClientWithSimulator, RecordsSocketLinesInASideFileWhenAsked) {
     startSimulator();
     CGServerHTTPController::Options o = options();
@@ -261,7 +247,9 @@ class CGClientFaults : public CGClient {
     LoopbackHttpServer server;
 };
 
-TEST_F(CGClientFaults, TextUpdateWithoutPasswordIsOnePutOfJson) {
+// Without a password a text update is one PUT of JSON. The server's refusal is logged with its
+// reason, and a project list that is an object empties the list.
+TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
     auto client = connectTo(server.port(), 1);
     const auto project = client->projectWithName(QStringLiteral("Scores"));
     ASSERT_NE(project, nullptr);
@@ -277,6 +265,20 @@ TEST_F(CGClientFaults, TextUpdateWithoutPasswordIsOnePutOfJson) {
     EXPECT_EQ(put.header("Cookie"), std::nullopt);
     EXPECT_TRUE(put.body.contains('\n'));
     EXPECT_EQ(*platform::parseJson(put.body), (JsonValue{{"text", "Lions"}}));
+
+    server.serve("/projects/P1X/items/I1X",
+                 Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    client->setStringValue(QStringLiteral("Tigers"), QStringLiteral("I1X"), project, false);
+    client->waitUntilIdle();
+    EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Text Item (Item locked)")));
+
+    QSignalSpy changed(client.get(), &CGServerHTTPController::projectsChanged);
+    server.serve("/projects",
+                 Reply::text(R"({"displayName":"Scores","uniqueID":"P1X"})", "application/json"));
+    client->updateProjects();
+    client->waitUntilIdle();
+    EXPECT_TRUE(client->projects().isEmpty());
+    EXPECT_TRUE(waitUntil([&] { return changed.size() == 1; }));
 }
 
 TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContentType) {
@@ -296,28 +298,6 @@ TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContent
     EXPECT_FALSE(put.header("Content-Type"));
     EXPECT_EQ(*platform::parseJson(put.body), (JsonValue{{"movie_path", "/a.mov"}}));
     EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Movie Item (Item locked)")));
-}
-
-TEST_F(CGClientFaults, RefusedAuthorizationSendsNoPutAndLogsNothing) {
-    server.serve("/unlock", Reply::text(R"({"success":false,"error":"Wrong password"})", "application/json"));
-    auto client = connectTo(server.port(), 1, QStringLiteral("guess"));
-    const auto project = client->projectWithName(QStringLiteral("Scores"));
-    server.clearRequests();
-    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"), project, false);
-    client->waitUntilIdle();
-    ASSERT_EQ(apiRequests().size(), 1);
-    EXPECT_EQ(apiRequests().first().query, QByteArray("password=guess"));
-    EXPECT_FALSE(log.written().contains(QStringLiteral("CG Text Item")));
-}
-
-TEST_F(CGClientFaults, AFailedUpdateLogsTheServersError) {
-    server.serve("/projects/P1X/items/I1X",
-                 Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
-    auto client = connectTo(server.port(), 1);
-    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"),
-                           client->projectWithName(QStringLiteral("Scores")), false);
-    client->waitUntilIdle();
-    EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Text Item (Item locked)")));
 }
 
 TEST_F(CGClientFaults, IdentifiersShorterThanTwoCharactersSendNothing) {
@@ -342,18 +322,6 @@ TEST_F(CGClientFaults, IdentifiersShorterThanTwoCharactersSendNothing) {
     client->waitUntilIdle();
     EXPECT_EQ(apiRequests().size(), 1);
     EXPECT_TRUE(waitUntil([&] { return notices == 1; })); // posted even though nothing was listed
-}
-
-TEST_F(CGClientFaults, AProjectListThatIsAnObjectEmptiesTheList) {
-    auto client = connectTo(server.port(), 1);
-    ASSERT_EQ(client->projects().size(), 1);
-    QSignalSpy changed(client.get(), &CGServerHTTPController::projectsChanged);
-    server.serve("/projects",
-                 Reply::text(R"({"displayName":"Scores","uniqueID":"P1X"})", "application/json"));
-    client->updateProjects();
-    client->waitUntilIdle();
-    EXPECT_TRUE(client->projects().isEmpty());
-    EXPECT_TRUE(waitUntil([&] { return changed.size() == 1; }));
 }
 
 // A silent server once held the caller (the main thread) for every request's time-out.

@@ -1,4 +1,5 @@
 #include "cglink/TCPCommunicator.h"
+
 #include "cglink/TCPCommunicatorWire.h"
 #include "support/TestHelpers.h"
 
@@ -16,16 +17,22 @@ using namespace std::chrono_literals;
 
 // MARK: - Wire rules
 
-TEST(TCPCommunicatorWire, EncodesAsciiCommandsAndRefusesOthers) {
-    EXPECT_EQ(TCPCommunicatorWire::encodeCommand(QStringLiteral("PLAY 1\r\n")), QByteArray("PLAY 1\r\n"));
-    EXPECT_EQ(TCPCommunicatorWire::encodeCommand(QString()), QByteArray());
-    EXPECT_EQ(TCPCommunicatorWire::encodeCommand(QString(QChar(0x7F))), QByteArray("\x7F"));
-    for (const QString& command : {QStringLiteral("caf\u00E9\r\n"), QString(QChar(0x80)), QStringLiteral("\u2028"),
-                                   QString::fromUtf16(u"\U0001F600")})
-        EXPECT_FALSE(TCPCommunicatorWire::encodeCommand(command)) << command.toStdString();
-}
+TEST(TCPCommunicatorWire, CommandsGoOutAsAsciiAndResponsesMarkOtherBytes) {
+    const struct {
+        QString command;
+        std::optional<QByteArray> bytes; // none: refused
+    } commands[] = {
+        {QStringLiteral("PLAY 1\r\n"), QByteArray("PLAY 1\r\n")},
+        {QString(), QByteArray()},
+        {QString(QChar(0x7F)), QByteArray("\x7F")},
+        {QStringLiteral("caf\u00E9\r\n"), std::nullopt},
+        {QString(QChar(0x80)), std::nullopt},
+        {QStringLiteral("\u2028"), std::nullopt},
+        {QString::fromUtf16(u"\U0001F600"), std::nullopt},
+    };
+    for (const auto& c : commands)
+        EXPECT_EQ(TCPCommunicatorWire::encodeCommand(c.command), c.bytes) << c.command.toStdString();
 
-TEST(TCPCommunicatorWire, DecodesAsciiAndMarksOtherBytes) {
     EXPECT_EQ(TCPCommunicatorWire::decodeResponse("OK\r\n"), QStringLiteral("OK\r\n"));
     EXPECT_EQ(TCPCommunicatorWire::decodeResponse(QByteArray("a\0b", 3)), QString::fromUtf16(u"a\u0000b", 3));
     EXPECT_EQ(TCPCommunicatorWire::decodeResponse("x\xC3\xA9y"), QString::fromUtf16(u"x\uFFFD\uFFFDy"));
@@ -54,7 +61,7 @@ TEST(TCPCommunicatorWire, SplitsIntoReadsOfAtMost2048Bytes) {
 
 /// A command server on loopback that answers only when the test says so.
 class CommandPeer {
-public:
+  public:
     CommandPeer() {
         EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
@@ -83,7 +90,7 @@ public:
     }
     void closeConnection() { m_connections.back()->disconnectFromHost(); }
 
-private:
+  private:
     QTcpServer m_server;
     std::vector<QTcpSocket*> m_connections; // children of the server
     QList<QByteArray> m_received;
@@ -106,34 +113,23 @@ struct Responses {
 };
 
 class TCPCommunicatorChannel : public ::testing::Test {
-protected:
+  protected:
     void open() {
         ASSERT_TRUE(channel.openConnectionToHost(QStringLiteral("127.0.0.1"), peer.port()));
         ASSERT_TRUE(waitUntil([&] { return channel.status() == TCPCommunicator::Ready; }));
     }
-    bool send(const QString& command) {
-        return channel.sendCommand(command, nullptr, responses.handler());
-    }
+    bool send(const QString& command) { return channel.sendCommand(command, nullptr, responses.handler()); }
 
     CommandPeer peer;
     TCPCommunicator channel;
     Responses responses;
 };
 
-TEST_F(TCPCommunicatorChannel, StartsClosedAndEmpty) {
-    TCPCommunicator fresh;
-    EXPECT_EQ(fresh.status(), TCPCommunicator::Closed);
-    EXPECT_TRUE(fresh.hostName().isEmpty());
-    EXPECT_EQ(fresh.portNumber(), 0);
-    EXPECT_TRUE(fresh.commands().empty());
-    const TCPCommunicatorCommand command;
-    EXPECT_TRUE(command.commandString().isEmpty());
-    EXPECT_TRUE(command.responseString().isEmpty());
-    EXPECT_FALSE(command.responseSelector());
-    EXPECT_EQ(command.sender(), nullptr);
-}
-
+// Every status change is reported, and a response's bytes outside ASCII are marked.
 TEST_F(TCPCommunicatorChannel, SendsTheSecondCommandOnlyAfterTheFirstResponse) {
+    QList<qint32> statuses;
+    QObject::connect(&channel, &TCPCommunicator::statusChanged, &channel,
+                     [&](qint32 status) { statuses.append(status); });
     open();
     ASSERT_TRUE(send(QStringLiteral("ONE\r\n")));
     ASSERT_TRUE(send(QStringLiteral("TWO\r\n")));
@@ -146,20 +142,31 @@ TEST_F(TCPCommunicatorChannel, SendsTheSecondCommandOnlyAfterTheFirstResponse) {
     peer.reply("R1\r\n");
     ASSERT_TRUE(responses.waitFor(1));
     ASSERT_TRUE(peer.waitForReceived("ONE\r\nTWO\r\n"));
-    peer.reply("R2\r\n");
+    peer.reply("Z\xC3\xBCrich");
     ASSERT_TRUE(responses.waitFor(2));
 
     EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("ONE\r\n"));
     EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("R1\r\n"));
     EXPECT_EQ(responses.commands[1].commandString(), QStringLiteral("TWO\r\n"));
-    EXPECT_EQ(responses.commands[1].responseString(), QStringLiteral("R2\r\n"));
+    EXPECT_EQ(responses.commands[1].responseData(), QByteArray("Z\xC3\xBCrich"));
+    EXPECT_EQ(responses.commands[1].responseString(), QString::fromUtf16(u"Z\uFFFD\uFFFDrich"));
     EXPECT_NE(responses.objects[0], responses.objects[1]);
     EXPECT_TRUE(channel.commands().empty());
     EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
+    channel.closeConnection();
+    EXPECT_EQ(statuses, (QList<qint32>{TCPCommunicator::Opening, TCPCommunicator::Ready,
+                                       TCPCommunicator::AwaitingResponse, TCPCommunicator::Ready,
+                                       TCPCommunicator::AwaitingResponse, TCPCommunicator::Ready,
+                                       TCPCommunicator::Closed}));
 }
 
-TEST_F(TCPCommunicatorChannel, SplitsA3000ByteBurstOverTwoQueuedCommands) {
+// A burst answers the waiting commands 2048 bytes each; bytes that answer no command (before any
+// was sent, or left over) are dropped, and the next command gets its own answer.
+TEST_F(TCPCommunicatorChannel, SplitsBurstsOverWaitingCommandsAndDropsTheRest) {
     open();
+    peer.reply("WELCOME\r\n");
+    spinFor(200ms);
+    EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
     ASSERT_TRUE(send(QStringLiteral("FIRST\r\n")));
     ASSERT_TRUE(send(QStringLiteral("SECOND\r\n")));
     ASSERT_TRUE(peer.waitForReceived("FIRST\r\n"));
@@ -174,37 +181,22 @@ TEST_F(TCPCommunicatorChannel, SplitsA3000ByteBurstOverTwoQueuedCommands) {
     EXPECT_EQ(responses.commands[1].responseData(), burst.sliced(2048));
     EXPECT_EQ(responses.commands[1].responseString().size(), 952);
     // The second command still goes out: it was sent once the first was answered.
-    EXPECT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\n"));
-}
+    ASSERT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\n"));
 
-TEST_F(TCPCommunicatorChannel, DropsTheRestOfABurstWhenNoCommandWaits) {
-    open();
     ASSERT_TRUE(send(QStringLiteral("ONLY\r\n")));
-    ASSERT_TRUE(peer.waitForReceived("ONLY\r\n"));
+    ASSERT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\nONLY\r\n"));
     peer.reply(QByteArray(3000, 'y'));
-    ASSERT_TRUE(responses.waitFor(1));
-    EXPECT_EQ(responses.commands[0].responseData().size(), 2048);
+    ASSERT_TRUE(responses.waitFor(3));
+    EXPECT_EQ(responses.commands[2].responseData(), QByteArray(2048, 'y'));
     spinFor(100ms);
-    // The 952 bytes left over answered nothing, and the next command gets its own answer.
     ASSERT_TRUE(send(QStringLiteral("NEXT\r\n")));
-    ASSERT_TRUE(peer.waitForReceived("ONLY\r\nNEXT\r\n"));
+    ASSERT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\nONLY\r\nNEXT\r\n"));
     peer.reply("own\r\n");
-    ASSERT_TRUE(responses.waitFor(2));
-    EXPECT_EQ(responses.commands[1].responseString(), QStringLiteral("own\r\n"));
+    ASSERT_TRUE(responses.waitFor(4));
+    EXPECT_EQ(responses.commands[3].responseString(), QStringLiteral("own\r\n"));
 }
 
-TEST_F(TCPCommunicatorChannel, DiscardsBytesThatArriveWithNoCommandQueued) {
-    open();
-    peer.reply("WELCOME\r\n");
-    spinFor(200ms);
-    EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
-    ASSERT_TRUE(send(QStringLiteral("STATUS\r\n")));
-    ASSERT_TRUE(peer.waitForReceived("STATUS\r\n"));
-    peer.reply("IDLE\r\n");
-    ASSERT_TRUE(responses.waitFor(1));
-    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("IDLE\r\n"));
-}
-
+// The command sent to the closed channel reopens it and waits until it is connected.
 TEST_F(TCPCommunicatorChannel, ServerClosingWhileACommandWaitsDropsTheQueueAndTheNextSendReconnects) {
     open();
     ASSERT_TRUE(send(QStringLiteral("HANG\r\n")));
@@ -219,34 +211,24 @@ TEST_F(TCPCommunicatorChannel, ServerClosingWhileACommandWaitsDropsTheQueueAndTh
 
     ASSERT_TRUE(send(QStringLiteral("AGAIN\r\n")));
     EXPECT_EQ(channel.status(), TCPCommunicator::Opening);
+    EXPECT_EQ(channel.commands().size(), 1u);
+    EXPECT_EQ(channel.hostName(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(channel.portNumber(), peer.port());
     ASSERT_TRUE(waitUntil([&] { return peer.connectionCount() == 2; }));
     ASSERT_TRUE(peer.waitForReceived("AGAIN\r\n"));
+    EXPECT_EQ(channel.status(), TCPCommunicator::AwaitingResponse);
     peer.reply("BACK\r\n");
     ASSERT_TRUE(responses.waitFor(1));
     EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("AGAIN\r\n"));
     EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("BACK\r\n"));
 }
 
-TEST_F(TCPCommunicatorChannel, SendsACommandQueuedWhileOpeningOnceConnected) {
-    ASSERT_TRUE(channel.openConnectionToHost(QStringLiteral("127.0.0.1"), peer.port()));
-    EXPECT_EQ(channel.status(), TCPCommunicator::Opening);
-    ASSERT_TRUE(send(QStringLiteral("EARLY\r\n")));
-    EXPECT_EQ(channel.status(), TCPCommunicator::Opening);
-    EXPECT_EQ(channel.commands().size(), 1u);
-    EXPECT_EQ(channel.hostName(), QStringLiteral("127.0.0.1"));
-    EXPECT_EQ(channel.portNumber(), peer.port());
-    ASSERT_TRUE(peer.waitForReceived("EARLY\r\n"));
-    EXPECT_EQ(channel.status(), TCPCommunicator::AwaitingResponse);
-    peer.reply("OK\r\n");
-    ASSERT_TRUE(responses.waitFor(1));
-    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("OK\r\n"));
-}
-
 // Fault guarded: a command that cannot go out as ASCII left the channel awaiting an answer forever.
 TEST_F(TCPCommunicatorChannel, RefusesACommandOutsideAsciiAndLeavesTheChannelAsItWas) {
     open();
     platform::Error error;
-    EXPECT_FALSE(channel.sendCommand(QStringLiteral("SHOW caf\u00E9\r\n"), nullptr, responses.handler(), &error));
+    EXPECT_FALSE(
+        channel.sendCommand(QStringLiteral("SHOW caf\u00E9\r\n"), nullptr, responses.handler(), &error));
     EXPECT_EQ(error.domain, TCPCommunicator::ErrorDomain);
     EXPECT_EQ(error.code, TCPCommunicator::NotASCIIError);
     EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("ASCII")));
@@ -268,30 +250,30 @@ TEST_F(TCPCommunicatorChannel, RefusesACommandOutsideAsciiAndLeavesTheChannelAsI
     EXPECT_EQ(responses.commands[0].commandString(), QStringLiteral("PLAIN\r\n"));
 }
 
-// Fault guarded: sending before any host was given had nowhere to connect to.
-TEST_F(TCPCommunicatorChannel, RefusesToSendWithoutAHost) {
-    TCPCommunicator fresh;
-    platform::Error error;
-    EXPECT_FALSE(fresh.sendCommand(QStringLiteral("PING\r\n"), nullptr, responses.handler(), &error));
-    EXPECT_EQ(error.code, TCPCommunicator::NoHostError);
-    EXPECT_FALSE(error.localizedDescription().isEmpty());
-    EXPECT_EQ(fresh.status(), TCPCommunicator::Closed);
-    EXPECT_TRUE(fresh.commands().empty());
-}
-
-TEST_F(TCPCommunicatorChannel, RefusesUnusableAddresses) {
-    struct Case {
-        QString host;
+// Fault guarded: sending before any usable host was given had nowhere to connect to.
+TEST_F(TCPCommunicatorChannel, RefusesUnusableAddressesAndSendingWithoutAHost) {
+    const struct {
+        std::optional<QString> host; // none: no address given at all
         qint32 port;
-    };
-    for (const Case& c : {Case{QString(), 2001}, Case{QStringLiteral("127.0.0.1"), 0},
-                          Case{QStringLiteral("127.0.0.1"), -1}, Case{QStringLiteral("127.0.0.1"), 65536}}) {
+    } cases[] = {{std::nullopt, 0},
+                 {QString(), 2001},
+                 {QStringLiteral("127.0.0.1"), 0},
+                 {QStringLiteral("127.0.0.1"), -1},
+                 {QStringLiteral("127.0.0.1"), 65536}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host.value_or(QStringLiteral("(none)")).toStdString() + ":" + std::to_string(c.port));
         TCPCommunicator fresh;
         platform::Error error;
-        EXPECT_FALSE(fresh.openConnectionToHost(c.host, c.port, &error)) << c.port;
-        EXPECT_EQ(error.code, TCPCommunicator::InvalidAddressError);
+        if (c.host) {
+            EXPECT_FALSE(fresh.openConnectionToHost(*c.host, c.port, &error));
+            EXPECT_EQ(error.code, TCPCommunicator::InvalidAddressError);
+            EXPECT_TRUE(fresh.hostName().isEmpty());
+        }
+        EXPECT_FALSE(fresh.sendCommand(QStringLiteral("PING\r\n"), nullptr, responses.handler(), &error));
+        EXPECT_EQ(error.code, TCPCommunicator::NoHostError);
+        EXPECT_FALSE(error.localizedDescription().isEmpty());
         EXPECT_EQ(fresh.status(), TCPCommunicator::Closed);
-        EXPECT_TRUE(fresh.hostName().isEmpty());
+        EXPECT_TRUE(fresh.commands().empty());
     }
 }
 
@@ -313,44 +295,37 @@ TEST_F(TCPCommunicatorChannel, ARefusedConnectionClosesAndDropsTheQueue) {
 // MARK: - Callbacks
 
 class Receiver : public QObject {
-public:
+  public:
     void takeResponse(const TCPCommunicatorCommand& command) { answers.append(command.responseString()); }
     QStringList answers;
 };
 
-TEST_F(TCPCommunicatorChannel, CallsAMemberFunctionOfTheSender) {
+TEST_F(TCPCommunicatorChannel, CallsAMemberFunctionOfTheSenderUnlessTheSenderIsGone) {
     open();
-    Receiver receiver;
-    ASSERT_TRUE(channel.sendCommand(QStringLiteral("M\r\n"), &receiver, &Receiver::takeResponse));
-    ASSERT_TRUE(peer.waitForReceived("M\r\n"));
-    peer.reply("member\r\n");
-    ASSERT_TRUE(waitUntil([&] { return !receiver.answers.isEmpty(); }));
-    EXPECT_EQ(receiver.answers, QStringList{QStringLiteral("member\r\n")});
-}
-
-TEST_F(TCPCommunicatorChannel, SkipsTheCallbackOfASenderThatIsGone) {
-    open();
-    auto receiver = std::make_unique<Receiver>();
-    ASSERT_TRUE(channel.sendCommand(QStringLiteral("GONE\r\n"), receiver.get(), &Receiver::takeResponse));
-    ASSERT_TRUE(send(QStringLiteral("STAYS\r\n")));
+    auto gone = std::make_unique<Receiver>();
+    Receiver stays;
+    ASSERT_TRUE(channel.sendCommand(QStringLiteral("GONE\r\n"), gone.get(), &Receiver::takeResponse));
+    ASSERT_TRUE(channel.sendCommand(QStringLiteral("STAYS\r\n"), &stays, &Receiver::takeResponse));
     ASSERT_TRUE(peer.waitForReceived("GONE\r\n"));
-    receiver.reset();
+    gone.reset();
     peer.reply("for nobody\r\n");
     ASSERT_TRUE(peer.waitForReceived("GONE\r\nSTAYS\r\n"));
-    peer.reply("for the second\r\n");
-    ASSERT_TRUE(responses.waitFor(1));
-    EXPECT_EQ(responses.commands[0].responseString(), QStringLiteral("for the second\r\n"));
+    peer.reply("member\r\n");
+    ASSERT_TRUE(waitUntil([&] { return !stays.answers.isEmpty(); }));
+    EXPECT_EQ(stays.answers, QStringList{QStringLiteral("member\r\n")});
 }
 
 TEST_F(TCPCommunicatorChannel, CallbacksMayQueueCloseOrDestroyTheChannel) {
     open();
     // Queue the next command from the callback.
     QStringList chain;
-    ASSERT_TRUE(channel.sendCommand(QStringLiteral("A\r\n"), nullptr, [&](const TCPCommunicatorCommand& command) {
-        chain.append(command.responseString());
-        channel.sendCommand(QStringLiteral("B\r\n"), nullptr,
-                            [&](const TCPCommunicatorCommand& next) { chain.append(next.responseString()); });
-    }));
+    ASSERT_TRUE(
+        channel.sendCommand(QStringLiteral("A\r\n"), nullptr, [&](const TCPCommunicatorCommand& command) {
+            chain.append(command.responseString());
+            channel.sendCommand(QStringLiteral("B\r\n"), nullptr, [&](const TCPCommunicatorCommand& next) {
+                chain.append(next.responseString());
+            });
+        }));
     ASSERT_TRUE(peer.waitForReceived("A\r\n"));
     peer.reply("a");
     ASSERT_TRUE(peer.waitForReceived("A\r\nB\r\n"));
@@ -396,30 +371,6 @@ TEST_F(TCPCommunicatorChannel, DestroyingTheChannelWhileACommandWaitsRunsNoCallb
     peer.reply("late\r\n");
     spinFor(50ms);
     EXPECT_TRUE(responses.commands.empty());
-}
-
-TEST_F(TCPCommunicatorChannel, MarksResponseBytesOutsideAscii) {
-    open();
-    ASSERT_TRUE(send(QStringLiteral("NAME\r\n")));
-    ASSERT_TRUE(peer.waitForReceived("NAME\r\n"));
-    peer.reply("Z\xC3\xBCrich");
-    ASSERT_TRUE(responses.waitFor(1));
-    EXPECT_EQ(responses.commands[0].responseData(), QByteArray("Z\xC3\xBCrich"));
-    EXPECT_EQ(responses.commands[0].responseString(), QString::fromUtf16(u"Z\uFFFD\uFFFDrich"));
-}
-
-TEST_F(TCPCommunicatorChannel, ReportsEveryStatusChange) {
-    QList<qint32> statuses;
-    QObject::connect(&channel, &TCPCommunicator::statusChanged, &channel, [&](qint32 status) { statuses.append(status); });
-    open();
-    ASSERT_TRUE(send(QStringLiteral("S\r\n")));
-    ASSERT_TRUE(peer.waitForReceived("S\r\n"));
-    peer.reply("s");
-    ASSERT_TRUE(responses.waitFor(1));
-    channel.closeConnection();
-    EXPECT_EQ(statuses, (QList<qint32>{TCPCommunicator::Opening, TCPCommunicator::Ready,
-                                       TCPCommunicator::AwaitingResponse, TCPCommunicator::Ready,
-                                       TCPCommunicator::Closed}));
 }
 
 } // namespace

@@ -18,27 +18,23 @@ namespace {
 
 using cli::parseCommandLine;
 
-TEST(CommandLineParsing, TakesGlobalOptionsBeforeOrAfterTheSubcommand) {
-    const auto parsed =
-        parseCommandLine({QStringLiteral("--verbose"), QStringLiteral("refresh"),
-                          QStringLiteral("doc.graflink"), QStringLiteral("--log-level"), QStringLiteral("3"),
-                          QStringLiteral("--json"), QStringLiteral("--log-folder=/tmp/logs")});
+// Global options count before and after the subcommand; default values are read as JSON when
+// they parse and as text otherwise.
+TEST(CommandLineParsing, TakesGlobalOptionsAndDefaultsBeforeOrAfterTheSubcommand) {
+    const auto parsed = parseCommandLine(
+        {QStringLiteral("--verbose"), QStringLiteral("--default"), QStringLiteral("CGServerPortNumber=2002"),
+         QStringLiteral("refresh"), QStringLiteral("doc.graflink"), QStringLiteral("--log-level"),
+         QStringLiteral("3"), QStringLiteral("--json"), QStringLiteral("--log-folder=/tmp/logs"),
+         QStringLiteral("--default"), QStringLiteral("CGServerIPAddress=10.0.0.5"),
+         QStringLiteral("--default=ignoreWebSocketsPingPongErrors=true"), QStringLiteral("--default"),
+         QStringLiteral("Paths=[\"a\",\"b\"]"), QStringLiteral("--default"),
+         QStringLiteral("Text=\"=quoted=\"")});
     ASSERT_FALSE(parsed.error);
     EXPECT_EQ(parsed.subcommand, QStringLiteral("refresh"));
     EXPECT_EQ(parsed.arguments, QStringList({QStringLiteral("doc.graflink"), QStringLiteral("--json")}));
     EXPECT_TRUE(parsed.global.verbose);
     EXPECT_EQ(parsed.global.logLevel, 3);
     EXPECT_EQ(parsed.global.logFolder, QStringLiteral("/tmp/logs"));
-}
-
-TEST(CommandLineParsing, ReadsDefaultValuesAsJsonWhenTheyParse) {
-    const auto parsed = parseCommandLine(
-        {QStringLiteral("--default"), QStringLiteral("CGServerPortNumber=2002"), QStringLiteral("--default"),
-         QStringLiteral("CGServerIPAddress=10.0.0.5"),
-         QStringLiteral("--default=ignoreWebSocketsPingPongErrors=true"), QStringLiteral("--default"),
-         QStringLiteral("Paths=[\"a\",\"b\"]"), QStringLiteral("--default"),
-         QStringLiteral("Text=\"=quoted=\""), QStringLiteral("run")});
-    ASSERT_FALSE(parsed.error);
     ASSERT_EQ(parsed.global.defaults.size(), 5);
     EXPECT_EQ(parsed.global.defaults[0].second.toInt(), 2002);
     EXPECT_EQ(parsed.global.defaults[1].second, QVariant(QStringLiteral("10.0.0.5")));
@@ -114,8 +110,9 @@ TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     EXPECT_TRUE(log.contains(QStringLiteral("!\t")));
     // Argument-domain values are for this run only: none was stored (the start stores only the
     // version that ran).
-    EXPECT_FALSE(QString::fromUtf8(testing_support::readFile(platform::UserDefaults::standardSettingsFilePath()))
-                     .contains(QStringLiteral("CGServerPortNumber")));
+    EXPECT_FALSE(
+        QString::fromUtf8(testing_support::readFile(platform::UserDefaults::standardSettingsFilePath()))
+            .contains(QStringLiteral("CGServerPortNumber")));
 
     outText.clear();
     EXPECT_EQ(application.run({QStringLiteral("echo"), QStringLiteral("--help")}), cli::Success);

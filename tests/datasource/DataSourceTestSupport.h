@@ -1,28 +1,16 @@
 #pragma once
 
+#include "support/StderrCapture.h"
 #include "support/TestHelpers.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QTemporaryDir>
 
 class NVSCGDataSource;
 
 namespace datasource_test {
 
-/// Collects what is written to stderr (the library's console log) while it lives.
-class StderrCapture {
-public:
-    StderrCapture();
-    ~StderrCapture();
-    /// Everything written so far.
-    QString text() const;
-
-private:
-    int m_savedFd = -1;
-    QTemporaryDir m_dir;
-    QString m_path;
-};
+using testing_support::StderrCapture;
 
 /// An election feed with `races` races of `candidates` candidates under <feed>.
 QByteArray electionFeed(int races, int candidates = 2);

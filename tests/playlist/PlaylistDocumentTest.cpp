@@ -1,5 +1,4 @@
 #include "PlaylistTestSupport.h"
-
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
 #include "platform/UserDefaults.h"
@@ -12,9 +11,9 @@ using Attributes = QList<QPair<QString, QString>>;
 
 namespace {
 
-const QStringList ItemChildren{QStringLiteral("uniqueID"),     QStringLiteral("mediaFilePath"),
-                               QStringLiteral("displayName"),  QStringLiteral("isOffline"),
-                               QStringLiteral("isStillImage"), QStringLiteral("actions"),
+const QStringList ItemChildren{QStringLiteral("uniqueID"),          QStringLiteral("mediaFilePath"),
+                               QStringLiteral("displayName"),       QStringLiteral("isOffline"),
+                               QStringLiteral("isStillImage"),      QStringLiteral("actions"),
                                QStringLiteral("durationInSeconds"), QStringLiteral("fileDurationInSeconds"),
                                QStringLiteral("itemCGProjects")};
 
@@ -25,7 +24,7 @@ QStringList withoutActions() {
 }
 
 class PlaylistDocument : public ::testing::Test {
-protected:
+  protected:
     // Exports and parses back; fails the test when either step fails.
     std::unique_ptr<ParsedPlaylist> exportAndParse() {
         bool ok = false;
@@ -58,27 +57,29 @@ protected:
 
 } // namespace
 
-TEST_F(PlaylistDocument, NoRowsGiveTheRootWithItsSchemaAttributesOnly) {
-    ASSERT_TRUE(fixture.load({}));
-    const auto playlist = exportAndParse();
-    EXPECT_TRUE(playlist->bytes().startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlistDocument "));
-    ASSERT_TRUE(playlist->root());
-    EXPECT_STREQ(reinterpret_cast<const char*>(playlist->root()->name), "playlistDocument");
-    EXPECT_EQ(P::attributes(playlist->root()),
-              (Attributes{{QStringLiteral("xmlns:xsi"), QStringLiteral("http://www.w3.org/2001/XMLSchema-instance")},
-                          {QStringLiteral("xsi:noNamespaceSchemaLocation"), NVSDataSourceExport::SchemaLocation}}));
-    EXPECT_TRUE(NVSDataSourceExport::SchemaLocation.endsWith(QLatin1String("/XSDs/VistacastVideoSchema40.xsd")));
-    EXPECT_TRUE(playlist->items().empty());
-}
-
-TEST_F(PlaylistDocument, ThreeCandidatesElementByElement) {
+// No rows give the root with its schema attributes only; then one race of three candidates.
+TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
     fixture.addColumn(QStringLiteral("Race"), QStringLiteral("/Election/Race[*]/Name1"));
     fixture.addColumn(QStringLiteral("First"), QStringLiteral("/Election/Race[*]/Candidate[1]/LastName"), 1);
+    ASSERT_TRUE(fixture.load({}));
+    const auto empty = exportAndParse();
+    EXPECT_TRUE(empty->bytes().startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlistDocument "));
+    ASSERT_TRUE(empty->root());
+    EXPECT_STREQ(reinterpret_cast<const char*>(empty->root()->name), "playlistDocument");
+    EXPECT_EQ(P::attributes(empty->root()),
+              (Attributes{
+                  {QStringLiteral("xmlns:xsi"), QStringLiteral("http://www.w3.org/2001/XMLSchema-instance")},
+                  {QStringLiteral("xsi:noNamespaceSchemaLocation"), NVSDataSourceExport::SchemaLocation}}));
+    EXPECT_TRUE(
+        NVSDataSourceExport::SchemaLocation.endsWith(QLatin1String("/XSDs/VistacastVideoSchema40.xsd")));
+    EXPECT_TRUE(empty->items().empty());
+
     Race race = raceWithCandidates(42, 3);
     race.name1 = QString::fromUtf8("Governor – Straße");
     race.candidates[1]->winner = QStringLiteral("w");
     ASSERT_TRUE(fixture.load({race}));
-    fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey, QStringLiteral(" /media/still one.png "));
+    fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey,
+                               QStringLiteral(" /media/still one.png "));
 
     const auto playlist = exportAndParse();
     ASSERT_EQ(playlist->items().size(), 1u);
@@ -95,13 +96,15 @@ TEST_F(PlaylistDocument, ThreeCandidatesElementByElement) {
     xmlNodePtr actions = P::child(item, "actions");
     ASSERT_EQ(P::elementNames(actions), QStringList{QStringLiteral("action")});
     xmlNodePtr action = P::elements(actions).front();
-    const QString parameter = QString::fromUtf8("GOVERNOR – STRASSE##42%##F1##L1##100##1.5####F2##L2##200##2.5##W##"
-                                                "F3##L3##300##3.5##");
-    EXPECT_EQ(P::attributes(action), (Attributes{{QStringLiteral("name"), QStringLiteral("03_Race_Start")},
-                                                 {QStringLiteral("time"), QStringLiteral("0.000000")},
-                                                 {QStringLiteral("positionType"), QStringLiteral("fromStart")},
-                                                 {QStringLiteral("parameter"), parameter},
-                                                 {QStringLiteral("xml:space"), QStringLiteral("preserve")}}));
+    const QString parameter =
+        QString::fromUtf8("GOVERNOR – STRASSE##42%##F1##L1##100##1.5####F2##L2##200##2.5##W##"
+                          "F3##L3##300##3.5##");
+    EXPECT_EQ(P::attributes(action),
+              (Attributes{{QStringLiteral("name"), QStringLiteral("03_Race_Start")},
+                          {QStringLiteral("time"), QStringLiteral("0.000000")},
+                          {QStringLiteral("positionType"), QStringLiteral("fromStart")},
+                          {QStringLiteral("parameter"), parameter},
+                          {QStringLiteral("xml:space"), QStringLiteral("preserve")}}));
     EXPECT_EQ(parameter.split(QLatin1String("##")).size(), 17);
     EXPECT_TRUE(P::elements(action).empty());
     EXPECT_EQ(P::text(P::child(item, "durationInSeconds")), QStringLiteral("16.000"));
@@ -113,15 +116,18 @@ TEST_F(PlaylistDocument, ThreeCandidatesElementByElement) {
     for (std::size_t k = 0; k < projects.size(); ++k) {
         const bool third = k == 2;
         EXPECT_EQ(P::elementNames(projects[k]),
-                  third ? QStringList({QStringLiteral("projectName"), QStringLiteral("shouldRun"), QStringLiteral("itemValues")})
+                  third ? QStringList({QStringLiteral("projectName"), QStringLiteral("shouldRun"),
+                                       QStringLiteral("itemValues")})
                         : QStringList({QStringLiteral("projectName"), QStringLiteral("shouldRun")}));
         EXPECT_EQ(P::text(P::child(projects[k], "projectName")), names.at(qsizetype(k)));
-        EXPECT_EQ(P::text(P::child(projects[k], "shouldRun")), third ? QStringLiteral("true") : QStringLiteral("false"));
+        EXPECT_EQ(P::text(P::child(projects[k], "shouldRun")),
+                  third ? QStringLiteral("true") : QStringLiteral("false"));
     }
     EXPECT_EQ(names.at(2), QStringLiteral("Race_3_candidates"));
     const std::vector<xmlNodePtr> values = P::elements(P::child(projects[2], "itemValues"));
     ASSERT_EQ(values.size(), 2u);
-    EXPECT_EQ(P::elementNames(values[0]), QStringList({QStringLiteral("itemName"), QStringLiteral("itemStringValue")}));
+    EXPECT_EQ(P::elementNames(values[0]),
+              QStringList({QStringLiteral("itemName"), QStringLiteral("itemStringValue")}));
     EXPECT_EQ(P::text(P::child(values[0], "itemName")), QStringLiteral("Race"));
     EXPECT_EQ(P::text(P::child(values[0], "itemStringValue")), QString::fromUtf8("Governor – Straße"));
     EXPECT_EQ(P::text(P::child(values[1], "itemName")), QStringLiteral("First"));
@@ -146,10 +152,11 @@ TEST_F(PlaylistDocument, CandidateCountsDecideActionDurationAndProject) {
         int candidates;
         QString duration;
         int project;
-    } expected[] = {{0, QStringLiteral("2.000"), 0},  {1, QStringLiteral("9.000"), 1},  {2, QStringLiteral("9.000"), 2},
-                    {3, QStringLiteral("16.000"), 3}, {4, QStringLiteral("16.000"), 4}, {5, QStringLiteral("23.000"), 5},
-                    {6, QStringLiteral("23.000"), 6}, {7, QStringLiteral("30.000"), 0}, {8, QStringLiteral("30.000"), 0},
-                    {1, QStringLiteral("9.000"), 1},  {0, QStringLiteral("2.000"), 0}};
+    } expected[] = {
+        {0, QStringLiteral("2.000"), 0},  {1, QStringLiteral("9.000"), 1},  {2, QStringLiteral("9.000"), 2},
+        {3, QStringLiteral("16.000"), 3}, {4, QStringLiteral("16.000"), 4}, {5, QStringLiteral("23.000"), 5},
+        {6, QStringLiteral("23.000"), 6}, {7, QStringLiteral("30.000"), 0}, {8, QStringLiteral("30.000"), 0},
+        {1, QStringLiteral("9.000"), 1},  {0, QStringLiteral("2.000"), 0}};
     const auto playlist = exportAndParse();
     const std::vector<xmlNodePtr> items = playlist->items();
     ASSERT_EQ(items.size(), std::size(expected));
@@ -162,7 +169,8 @@ TEST_F(PlaylistDocument, CandidateCountsDecideActionDurationAndProject) {
         if (e.candidates) {
             const QString parameter =
                 P::attributes(P::elements(P::child(items[i], "actions")).front()).at(3).second;
-            EXPECT_EQ(parameter.split(QLatin1String("##")).size(), 2 + 5 * e.candidates) << parameter.toStdString();
+            EXPECT_EQ(parameter.split(QLatin1String("##")).size(), 2 + 5 * e.candidates)
+                << parameter.toStdString();
         }
     }
 }
@@ -178,7 +186,8 @@ TEST_F(PlaylistDocument, SettingsComeFromTheUserDefaults) {
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(P::text(P::child(items[0], "durationInSeconds")), QStringLiteral("4.250"));
     EXPECT_EQ(P::text(P::child(items[1], "durationInSeconds")), QStringLiteral("6.500"));
-    EXPECT_EQ(P::attributes(P::elements(P::child(items[0], "actions")).front()).at(0).second, QStringLiteral("Go"));
+    EXPECT_EQ(P::attributes(P::elements(P::child(items[0], "actions")).front()).at(0).second,
+              QStringLiteral("Go"));
     EXPECT_EQ(P::elementNames(P::child(items[0], "itemCGProjects")),
               QStringList({QStringLiteral("itemCGProject"), QStringLiteral("itemCGProject")}));
     EXPECT_EQ(runningProject(items[0]), 2);
@@ -191,10 +200,11 @@ TEST_F(PlaylistDocument, ColumnTypesAndWinnerMarks) {
     fixture.addColumn(QStringLiteral("Photo"), QStringLiteral("/Election/Race[*]/Candidate[1]/FirstName"), 1);
     fixture.addColumn(QStringLiteral("Tint"), QStringLiteral("/Election/Race[*]/Candidate[1]/Votes"), 2);
     fixture.addColumn(QStringLiteral("Won"), QStringLiteral("/Election/Race[*]/Candidate[1]/Winner"), 0);
-    fixture.addColumn(QStringLiteral("WonColor"), QStringLiteral("/Election/Race[*]/Candidate[1]/Winner/text()"), 2);
+    fixture.addColumn(QStringLiteral("WonColor"),
+                      QStringLiteral("/Election/Race[*]/Candidate[1]/Winner/text()"), 2);
 
-    const QString marks[] = {QStringLiteral("W"), QStringLiteral("w"), QStringLiteral("x"), QString(),
-                             QStringLiteral("ww"), QStringLiteral(" W")};
+    const QString marks[] = {QStringLiteral("W"), QStringLiteral("w"),  QStringLiteral("x"),
+                             QString(),           QStringLiteral("ww"), QStringLiteral(" W")};
     std::vector<Race> races;
     for (const QString& mark : marks) {
         Race race = raceWithCandidates(int(races.size()) + 1, 1);
@@ -216,10 +226,12 @@ TEST_F(PlaylistDocument, ColumnTypesAndWinnerMarks) {
         EXPECT_EQ(P::elementNames(values[1]), nameAndString);
         EXPECT_EQ(P::text(values[1]->children->next), QStringLiteral("f1"));
         EXPECT_EQ(P::elementNames(values[2]), QStringList{QStringLiteral("itemName")});
-        EXPECT_EQ(P::elementNames(values[3]), QStringList(nameAndString) << QStringLiteral("itemHiddenValue"));
+        EXPECT_EQ(P::elementNames(values[3]), QStringList(nameAndString)
+                                                  << QStringLiteral("itemHiddenValue"));
         EXPECT_EQ(P::text(P::child(values[3], "itemStringValue")), marks[i]);
         EXPECT_EQ(P::text(P::child(values[3], "itemHiddenValue")), hidden);
-        EXPECT_EQ(P::elementNames(values[4]), QStringList({QStringLiteral("itemName"), QStringLiteral("itemHiddenValue")}));
+        EXPECT_EQ(P::elementNames(values[4]),
+                  QStringList({QStringLiteral("itemName"), QStringLiteral("itemHiddenValue")}));
         EXPECT_EQ(P::text(P::child(values[4], "itemHiddenValue")), hidden);
     }
 }
@@ -230,21 +242,24 @@ TEST_F(PlaylistDocument, CharactersXmlCannotHoldAreRemovedFromEveryValue) {
     // Feed texts are UTF-8 in the tree, so only settings and titles can hold an unpaired surrogate.
     const QString bad = QString::fromUtf8("\x01\x08\x0B\x0C\x1B") + QChar(0xFFFE);
     const QString badSetting = QString(bad + QChar(0xD800));
-    auto dirty = [&](const char* text) { return QString(QString::fromUtf8(text) + bad + QLatin1String("!")); };
+    auto dirty = [&](const char* text) {
+        return QString(QString::fromUtf8(text) + bad + QLatin1String("!"));
+    };
     auto dirtySetting = [&](const char* text) {
         return QString(QString::fromUtf8(text) + badSetting + QLatin1String("!"));
     };
     auto clean = [](const char* text) { return QString(QString::fromUtf8(text) + QLatin1String("!")); };
 
     fixture.addColumn(dirtySetting("Last"), QStringLiteral("/Election/Race[*]/Candidate[1]/LastName"));
-    fixture.dataSource->columns().back()->setFormat(QString(bad + QLatin1String("<#") +
-                                                            fixture.dataSource->columns().back()->uniqueID() +
-                                                            QLatin1String("!>")));
+    fixture.dataSource->columns().back()->setFormat(QString(
+        bad + QLatin1String("<#") + fixture.dataSource->columns().back()->uniqueID() + QLatin1String("!>")));
     fixture.addColumn(QStringLiteral("Winner"), QStringLiteral("/Election/Race[*]/Candidate[1]/Winner"));
     fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey, dirtySetting("still"));
     fixture.defaults->setValue(NVSDataSourceExport::RaceStartActionNameKey, dirtySetting("start"));
     fixture.defaults->setValue(NVSDataSourceExport::CGProjectsNamesKey, QStringList{dirtySetting("project")});
-    Race race{dirty("7"), dirty("name"), dirty("50%"),
+    Race race{dirty("7"),
+              dirty("name"),
+              dirty("50%"),
               {Candidate{dirty("n"), dirty("first"), dirty("last"), dirty("9"), dirty("1.5"), dirty("w")}}};
     fixture.adopt({race});
     ASSERT_EQ(fixture.dataSource->countOfContentNodes(), 1u);
@@ -267,5 +282,6 @@ TEST_F(PlaylistDocument, CharactersXmlCannotHoldAreRemovedFromEveryValue) {
     EXPECT_EQ(P::text(P::child(values[1], "itemStringValue")), clean("w"));
     // The cell reads "w…!", which is not the winner mark.
     EXPECT_EQ(P::text(P::child(values[1], "itemHiddenValue")), QStringLiteral("true"));
-    EXPECT_FALSE(playlist->bytes().contains(QByteArray::fromRawData("\xEF\xBF\xBD", 3))) << "no replacement characters";
+    EXPECT_FALSE(playlist->bytes().contains(QByteArray::fromRawData("\xEF\xBF\xBD", 3)))
+        << "no replacement characters";
 }
