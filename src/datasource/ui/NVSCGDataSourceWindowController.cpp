@@ -142,6 +142,10 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
 }
 
 NVSCGDataSourceWindowController::~NVSCGDataSourceWindowController() {
+    // The children go after this controller's own part (tables losing the focus, the popover
+    // hiding): they must not call back into it.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
     // The views go before the models, the models before the undo stack they push to.
     m_ui->fixedTableView->setModel(nullptr);
     m_ui->scrollingTableView->setModel(nullptr);
