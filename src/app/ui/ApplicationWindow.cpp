@@ -2,6 +2,7 @@
 
 #include "app/GraflinkDocument.h"
 #include "app/ui/RecentDocuments.h"
+#include "datasource/NVSCGDataSource.h"
 #include "platform/DocumentController.h"
 
 #include <QAction>
@@ -122,8 +123,13 @@ void ApplicationWindow::confirmQuit(int documentsOnAir, std::function<void()> qu
 QStringList ApplicationWindow::describe(const platform::Document& document) const {
     const QString location = document.filePath().isEmpty() ? tr("not saved") : document.filePath();
     const auto* graflink = qobject_cast<const GraflinkDocument*>(&document);
-    if (!graflink)
-        return {document.displayName(), tr("Data source"), QString(), QString(), location};
+    if (!graflink) {
+        const auto* dataSource = qobject_cast<const NVSCGDataSource*>(&document);
+        const QString refresh = dataSource && dataSource->autoUpdate()
+                                    ? tr("every %1 s").arg(dataSource->autoUpdateFrequency())
+                                    : tr("off");
+        return {document.displayName(), tr("Data source"), QString(), refresh, location};
+    }
     const QString refresh =
         graflink->autoRefresh() ? tr("every %1 s").arg(graflink->refreshFrequency()) : tr("off");
     const QString server =
@@ -156,6 +162,11 @@ void ApplicationWindow::rebuildList() {
                     &ApplicationWindow::rebuildList, Qt::UniqueConnection);
             connect(graflink, &GraflinkDocument::publishToCGChanged, this, &ApplicationWindow::rebuildList,
                     Qt::UniqueConnection);
+        } else if (auto* dataSource = qobject_cast<NVSCGDataSource*>(document.get())) {
+            connect(dataSource, &NVSCGDataSource::autoUpdateChanged, this, &ApplicationWindow::rebuildList,
+                    Qt::UniqueConnection);
+            connect(dataSource, &NVSCGDataSource::autoUpdateFrequencyChanged, this,
+                    &ApplicationWindow::rebuildList, Qt::UniqueConnection);
         }
     }
     for (int column = 0; column < 4; ++column)
