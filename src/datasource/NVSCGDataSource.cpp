@@ -169,6 +169,7 @@ void NVSCGDataSource::processXMLDocument(std::shared_ptr<platform::XmlDocument> 
 
 void NVSCGDataSource::adoptXMLTree(std::shared_ptr<NVSCGDataSourceFeed> feed, NVSCGDataSourceNodePtr root) {
     // Any thread: the document is swapped under the lock, the rows are rebuilt on the main thread.
+    const std::shared_ptr<NVSCGDataSourceFeed> adopted = feed;
     {
         QMutexLocker lock(&m_settingsMutex);
         m_xmlDocument = feed->document();
@@ -176,9 +177,13 @@ void NVSCGDataSource::adoptXMLTree(std::shared_ptr<NVSCGDataSourceFeed> feed, NV
     }
     QPointer<NVSCGDataSource> self(this);
     // Behind whatever the main thread has queued already (the status change of this refresh).
-    platform::MainQueue::dispatchAsync([self, root] {
-        if (self)
-            self->setFileContentNodes(root ? std::vector<NVSCGDataSourceNodePtr>{root} : std::vector<NVSCGDataSourceNodePtr>{});
+    platform::MainQueue::dispatchAsync([self, feed = adopted, root] {
+        if (!self)
+            return;
+        if (feed)
+            feed->setOwner(self.data());
+        self->setFileContentNodes(root ? std::vector<NVSCGDataSourceNodePtr>{root}
+                                       : std::vector<NVSCGDataSourceNodePtr>{});
     });
 }
 

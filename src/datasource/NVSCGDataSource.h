@@ -103,6 +103,9 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void updateSelectedPropertyOfNodesWithWildcardXPath(const QString& wildcardXPath, bool selected);
     /// Wildcard forms of repeated elements (from their second instance), then every path.
     QStringList XPaths() const;
+    /// The identifiers (wildcard paths) the columns read: a node is selected when its wildcard
+    /// path is one of them.
+    QSet<QString> columnIdentifiers() const;
 
     // Active rows (thread-safe)
     NVSIndexSet activeRows() const;
@@ -202,7 +205,6 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void adoptJSONNodes(std::vector<NVSCGDataSourceNodePtr> nodes);
     void setSelectedForIdentifiers(const QSet<QString>& identifiers, bool selected);
     void detachNodes(const std::vector<NVSCGDataSourceNodePtr>& nodes);
-    QSet<QString> columnIdentifiers() const;
 
     mutable QMutex m_settingsMutex; // dataSourceURL, exportPath, xmlDocument, activeRows
     QUrl m_dataSourceURL;

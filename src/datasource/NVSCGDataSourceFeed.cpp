@@ -1,5 +1,6 @@
 #include "datasource/NVSCGDataSourceFeed.h"
 
+#include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceNode.h"
 #include "platform/XPathCache.h"
 #include "platform/XPathEvaluator.h"
@@ -95,6 +96,14 @@ std::shared_ptr<NVSCGDataSourceNode> NVSCGDataSourceFeed::buildTree(const std::s
         }
     }
     return std::make_shared<NVSCGDataSourceNode>(feed, root);
+}
+
+void NVSCGDataSourceFeed::setOwner(NVSCGDataSource* owner) {
+    m_owner = owner;
+}
+
+NVSCGDataSource* NVSCGDataSourceFeed::owner() const {
+    return m_owner.data();
 }
 
 QString NVSCGDataSourceFeed::locationPath(xmlNodePtr element) {

@@ -2,8 +2,9 @@
 
 #include "datasource/NVSCGDataSourceExport.h"
 
-#include <QString>
+#include <QPointer>
 #include <QSet>
+#include <QString>
 #include <libxml/tree.h>
 #include <memory>
 #include <mutex>
@@ -14,6 +15,7 @@ namespace platform {
 class XmlDocument;
 class XPathEvaluator;
 }
+class NVSCGDataSource;
 class NVSCGDataSourceNode;
 
 /// One parsed XML feed shared by the nodes built from it: it keeps the libxml2 document alive
@@ -35,7 +37,13 @@ public:
 
     const std::shared_ptr<platform::XmlDocument>& document() const { return m_document; }
 
-    /// The node tree of the document's root element (null when it has none).
+    /// The data source showing this feed: nodes made later take their selection from its
+    /// columns. Main thread.
+    void setOwner(NVSCGDataSource* owner);
+    NVSCGDataSource* owner() const;
+
+    /// The root node of the document's root element (null when it has none), with every
+    /// element's position recorded; the other nodes are made when first asked for.
     static std::shared_ptr<NVSCGDataSourceNode> buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed);
 
     /// The location path of an element of a built tree.
@@ -57,4 +65,5 @@ private:
     QSet<QString> m_strings;
     std::thread::id m_evaluatorThread;
     std::unique_ptr<platform::XPathEvaluator> m_evaluator;
+    QPointer<NVSCGDataSource> m_owner;
 };

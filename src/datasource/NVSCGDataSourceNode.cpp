@@ -48,13 +48,8 @@ bool isAsciiDigit(QChar c) {
 } // namespace
 
 NVSCGDataSourceNode::NVSCGDataSourceNode(std::shared_ptr<NVSCGDataSourceFeed> feed, xmlNodePtr element)
-    : m_feed(std::move(feed)), m_element(element) {
-    for (xmlNodePtr child = element->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE)
-            m_children.push_back(std::make_shared<NVSCGDataSourceNode>(m_feed, child));
-    }
-    m_selectable = m_children.empty();
-}
+    : m_feed(std::move(feed)), m_element(element), m_selectable(!hasElementChild(element)),
+      m_childrenMade(false) {}
 
 NVSCGDataSourceNode::NVSCGDataSourceNode(const JsonValue& value, const QString& title, const QString& XPath)
     : m_json(std::make_unique<JsonData>()) {
@@ -103,10 +98,41 @@ std::vector<NVSCGDataSourceNodePtr> NVSCGDataSourceNode::dataSourceNodesFromJSON
     return nodes;
 }
 
+const std::vector<NVSCGDataSourceNodePtr>& NVSCGDataSourceNode::children() const {
+    if (!m_childrenMade) {
+        m_childrenMade = true;
+        makeChildren();
+    }
+    return m_children;
+}
+
+void NVSCGDataSourceNode::makeChildren() const {
+    std::size_t count = 0;
+    for (xmlNodePtr child = m_element->children; child; child = child->next)
+        count += child->type == XML_ELEMENT_NODE ? 1 : 0;
+    if (count == 0)
+        return;
+    // Selected: a column of the owner reads this element (the rule the owner applies to every
+    // node it has made when its columns or rows change).
+    NVSCGDataSource* owner = m_feed->owner();
+    const QSet<QString> identifiers = owner ? owner->columnIdentifiers() : QSet<QString>();
+    const QString X = owner ? owner->XPath() : QString();
+    m_children.reserve(count);
+    for (xmlNodePtr child = m_element->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        auto node = std::make_shared<NVSCGDataSourceNode>(m_feed, child);
+        node->m_dataSource = m_dataSource;
+        if (!identifiers.isEmpty())
+            node->m_selected = identifiers.contains(node->wildcardXPathFromDataSourceXPath(X));
+        m_children.push_back(std::move(node));
+    }
+}
+
 std::vector<NVSCGDataSourceNodePtr> NVSCGDataSourceNode::childNodes() const {
     std::vector<NVSCGDataSourceNodePtr> nodes;
     const std::function<void(const NVSCGDataSourceNode&)> collect = [&](const NVSCGDataSourceNode& node) {
-        for (const NVSCGDataSourceNodePtr& child : node.m_children) {
+        for (const NVSCGDataSourceNodePtr& child : node.children()) {
             nodes.push_back(child);
             collect(*child);
         }

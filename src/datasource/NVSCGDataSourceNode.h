@@ -27,8 +27,10 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceNode {
 public:
     using JsonValue = nlohmann::ordered_json;
 
-    /// A node for `element` and, recursively, its element children in document order. The
-    /// element must belong to `feed`'s document, built through NVSCGDataSourceFeed::buildTree.
+    /// A node for `element`. Its children (one node per element child, in document order) are
+    /// made when first asked for: a feed has hundreds of thousands of elements, and a data
+    /// source reads most of them through XPath, never through nodes. The element must belong to
+    /// `feed`'s document, built through NVSCGDataSourceFeed::buildTree.
     NVSCGDataSourceNode(std::shared_ptr<NVSCGDataSourceFeed> feed, xmlNodePtr element);
     /// A node for a JSON value; arrays and objects get children, scalars are selectable leaves.
     NVSCGDataSourceNode(const JsonValue& value, const QString& title, const QString& XPath);
@@ -46,15 +48,29 @@ public:
     NVSCGDataSource* dataSource() const { return m_dataSource; }
     void setDataSource(NVSCGDataSource* dataSource) { m_dataSource = dataSource; }
     xmlNodePtr xmlElement() const { return m_element; }
-    const std::vector<NVSCGDataSourceNodePtr>& children() const { return m_children; }
-    void setChildren(std::vector<NVSCGDataSourceNodePtr> children) { m_children = std::move(children); }
+    /// The child nodes, made on first use (main thread) with the data source of this node and
+    /// the selection their owner's columns give them.
+    const std::vector<NVSCGDataSourceNodePtr>& children() const;
+    void setChildren(std::vector<NVSCGDataSourceNodePtr> children) {
+        m_children = std::move(children);
+        m_childrenMade = true;
+    }
     /// Every descendant, depth first, pre-order; not the node itself.
     std::vector<NVSCGDataSourceNodePtr> childNodes() const;
-    /// Calls `visit` for every descendant in pre-order without building a list.
+    /// Calls `visit` for every descendant in pre-order without building a list; makes every
+    /// node of the subtree.
     template <typename Visitor> void forEachDescendant(Visitor&& visit) const {
-        for (const NVSCGDataSourceNodePtr& child : m_children) {
+        for (const NVSCGDataSourceNodePtr& child : children()) {
             visit(*child);
             child->forEachDescendant(visit);
+        }
+    }
+    /// The same walk over the nodes made so far only: those not made yet take their state from
+    /// their parent and the owning data source when they are made.
+    template <typename Visitor> void forEachMadeDescendant(Visitor&& visit) const {
+        for (const NVSCGDataSourceNodePtr& child : m_children) {
+            visit(*child);
+            child->forEachMadeDescendant(visit);
         }
     }
 
@@ -108,11 +124,12 @@ private:
                                 std::vector<const NVSCGDataSourceColumn*>& expanding) const;
     /// The path, kept once asked for: rows are asked for it with every cell.
     const QString& cachedXPath() const;
+    void makeChildren() const;
 
     std::shared_ptr<NVSCGDataSourceFeed> m_feed;
     xmlNodePtr m_element = nullptr;
     std::unique_ptr<JsonData> m_json;
-    std::vector<NVSCGDataSourceNodePtr> m_children;
+    mutable std::vector<NVSCGDataSourceNodePtr> m_children;
     NVSCGDataSource* m_dataSource = nullptr;
     mutable QString m_XPath;
     QString m_wildcardXPath;
@@ -121,4 +138,5 @@ private:
     std::size_t m_rowIndex = 0;
     bool m_selected = false;
     bool m_selectable = false;
+    mutable bool m_childrenMade = true;
 };

@@ -102,11 +102,11 @@ void NVSCGDataSourceRefreshOperation::startRemote(const QUrl& url) {
     QPointer<NVSCGDataSource> guard = m_guard;
     NVSURLUtilities::loadRemoteContentOfURL(
         url, NVSCGDataSource::RequestTimeout, NVSCGDataSource::ResourceTimeout, QByteArrayLiteral("GET"),
-        [guard](const platform::http::Response& response) { handleResponse(guard, response); });
+        [guard](platform::http::Response response) { handleResponse(guard, std::move(response)); });
 }
 
 void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSource>& guard,
-                                                     const platform::http::Response& response) {
+                                                     platform::http::Response response) {
     if (response.error) {
         NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"),
                                    response.error->localizedDescription());
@@ -123,7 +123,8 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
     const QString contentType = header ? QString::fromUtf8(*header) : QString();
     // The rule is case-sensitive on purpose: "xml" first, then "json".
     if (contentType.contains(QLatin1String("xml"))) {
-        std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(response.body);
+        std::shared_ptr<platform::XmlDocument> document =
+            platform::XmlDocument::parse(std::move(response.body));
         if (!document) {
             finish(guard, false);
             return;

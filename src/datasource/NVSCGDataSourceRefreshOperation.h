@@ -22,9 +22,10 @@ public:
     void run(const platform::SerialExecutor::CancellationFlag& cancelled);
 
     /// Parses a response and hands its content to the data source (HTTP worker thread).
-    static void handleResponse(const QPointer<NVSCGDataSource>& dataSource, const platform::http::Response& response);
+    static void handleResponse(const QPointer<NVSCGDataSource>& dataSource,
+                               platform::http::Response response);
 
-private:
+  private:
     void refreshFile(const QString& path, const platform::SerialExecutor::CancellationFlag& cancelled);
     void startRemote(const QUrl& url);
     static void finish(const QPointer<NVSCGDataSource>& dataSource, bool delivered);

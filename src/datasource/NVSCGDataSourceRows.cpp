@@ -10,11 +10,11 @@
 
 namespace {
 
+// The nodes made so far; the others take the same state when they are made.
 template <typename Visitor> void visitTree(NVSCGDataSourceNode& node, Visitor&& visit) {
     visit(node);
-    node.forEachDescendant([&](const NVSCGDataSourceNode& descendant) {
-        visit(const_cast<NVSCGDataSourceNode&>(descendant));
-    });
+    node.forEachMadeDescendant(
+        [&](const NVSCGDataSourceNode& descendant) { visit(const_cast<NVSCGDataSourceNode&>(descendant)); });
 }
 
 } // namespace

@@ -26,6 +26,6 @@ void NVSURLUtilities::loadRemoteContentOfURL(const QUrl& url, double timeoutInte
     sharedClient().start(std::move(request), [completionHandler = std::move(completionHandler)](
                                                  platform::http::Response response) {
         if (completionHandler)
-            completionHandler(response);
+            completionHandler(std::move(response));
     });
 }

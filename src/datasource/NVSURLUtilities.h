@@ -16,11 +16,11 @@ class NVSCGDATASOURCE_EXPORT NVSURLUtilities {
 public:
     /// Called once with the outcome: a transport failure in `response.error`, otherwise the status,
     /// headers and body. Runs on an HTTP worker thread, never on the main thread.
-    using Completion = std::function<void(const platform::http::Response& response)>;
+  using Completion = std::function<void(platform::http::Response response)>;
 
-    /// Starts the request and returns at once. `timeoutIntervalForRequest`: seconds without any
-    /// byte moving; `timeOutIntervalForRessource`: seconds for the whole transfer.
-    static void loadRemoteContentOfURL(const QUrl& url, double timeoutIntervalForRequest,
-                                       double timeOutIntervalForRessource, const QByteArray& httpMethod,
-                                       Completion completionHandler);
+  /// Starts the request and returns at once. `timeoutIntervalForRequest`: seconds without any
+  /// byte moving; `timeOutIntervalForRessource`: seconds for the whole transfer.
+  static void loadRemoteContentOfURL(const QUrl& url, double timeoutIntervalForRequest,
+                                     double timeOutIntervalForRessource, const QByteArray& httpMethod,
+                                     Completion completionHandler);
 };

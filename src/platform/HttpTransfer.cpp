@@ -216,6 +216,17 @@ void Transfer::reportUpload(qint64 sent, qint64 total) {
     request_.uploadProgress(sent, total);
 }
 
+void Transfer::reserveBody(qint64 limit) {
+    // The announced length at once: growing by doubling would leave up to as much again unused
+    // at the peak. A length beyond the limit (or absurd without one) is not trusted.
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length <= 0)
+        return;
+    const qint64 ceiling = limit > 0 ? limit : qint64(512) * 1024 * 1024;
+    if (qint64(length) <= ceiling)
+        body_.reserve(qsizetype(length));
+}
+
 size_t Transfer::onWrite(char* data, size_t size, size_t count, void* self) {
     auto& transfer = *static_cast<Transfer*>(self);
     const size_t bytes = size * count;
@@ -225,6 +236,8 @@ size_t Transfer::onWrite(char* data, size_t size, size_t count, void* self) {
         transfer.tooLarge_ = true;
         return 0; // not all bytes taken: curl ends with CURLE_WRITE_ERROR
     }
+    if (transfer.body_.isEmpty())
+        transfer.reserveBody(limit);
     transfer.body_.append(data, qsizetype(bytes));
     return bytes;
 }

@@ -44,6 +44,7 @@ class Transfer {
 
     static size_t onWrite(char* data, size_t size, size_t count, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
+    void reserveBody(qint64 limit);
     static int onProgress(void* self, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
                           curl_off_t uploaded);
 

@@ -3,8 +3,13 @@
 #include "platform/AtomicFile.h"
 #include "platform/XmlErrorCapture.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <libxml/parser.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -53,6 +58,39 @@ QByteArray toXmlUtf8(const QString& text) {
     return clean.isNull() ? text.toUtf8() : clean.toUtf8();
 }
 
+// Hands libxml2 the input a few kilobytes at a time. With `releaseFrom` set (an input the
+// parse owns), the whole pages already handed over go back to the system every few megabytes:
+// libxml2 has copied them and never reads them again.
+struct MemoryReader {
+    static constexpr qsizetype ReleaseStep = 2 * 1024 * 1024;
+
+    const char* next;
+    qsizetype left;
+    char* releaseFrom = nullptr;
+
+    static int read(void* context, char* buffer, int length) {
+        auto& reader = *static_cast<MemoryReader*>(context);
+        const qsizetype count = std::min<qsizetype>(reader.left, std::max(length, 0));
+        std::memcpy(buffer, reader.next, std::size_t(count));
+        reader.next += count;
+        reader.left -= count;
+        if (reader.releaseFrom && reader.next - reader.releaseFrom >= ReleaseStep)
+            reader.releaseConsumedPages();
+        return int(count);
+    }
+
+    void releaseConsumedPages() {
+        static const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+        const std::uintptr_t begin = (std::uintptr_t(releaseFrom) + page - 1) & ~(page - 1);
+        const std::uintptr_t end = std::uintptr_t(next) & ~(page - 1);
+        if (end <= begin)
+            return;
+        // The pages read as zeros if touched again (by the allocator, when the input is freed).
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+        releaseFrom = reinterpret_cast<char*>(end);
+    }
+};
+
 bool isValidName(const QByteArray& name) {
     return !name.isEmpty() && xmlValidateName(xmlText(name), 0) == 0;
 }
@@ -65,9 +103,9 @@ XmlDocument::~XmlDocument() {
     xmlFreeDoc(m_document);
 }
 
-std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* error,
-                                                BlankNodes blankNodes) {
-    if (bytes.size() > INT_MAX) {
+static std::unique_ptr<XmlDocument> parseInput(MemoryReader& reader, Error* error,
+                                               XmlDocument::BlankNodes blankNodes) {
+    if (reader.left > INT_MAX) {
         setError(error, Error::make(Error::XmlDomain, XML_ERR_NO_MEMORY,
                                     QStringLiteral("The XML document is too large to parse.")));
         return nullptr;
@@ -84,10 +122,13 @@ std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* 
     // XML_PARSE_COMPACT keeps text shorter than two pointers inside its node: one allocation
     // less for most values of a feed. libxml2's own functions that change text handle such nodes.
     int options = XML_PARSE_NONET | XML_PARSE_COMPACT;
-    if (blankNodes == BlankNodes::Remove)
+    if (blankNodes == XmlDocument::BlankNodes::Remove)
         options |= XML_PARSE_NOBLANKS;
-    xmlDocPtr document = xmlCtxtReadMemory(context.get(), bytes.constData(), static_cast<int>(bytes.size()),
-                                           nullptr, nullptr, options);
+    // Read through a callback rather than from memory: libxml2 copies a memory input whole
+    // before parsing (as much again as the feed), where it reads a callback's input a few
+    // kilobytes at a time and drops what it has parsed.
+    xmlDocPtr document =
+        xmlCtxtReadIO(context.get(), &MemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
     if (!document) {
         const QStringList& messages = capture.errors();
         const QString description =
@@ -101,6 +142,22 @@ std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* 
         return nullptr;
     }
     return std::make_unique<XmlDocument>(document);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* error,
+                                                BlankNodes blankNodes) {
+    MemoryReader reader{bytes.constData(), bytes.size()};
+    return parseInput(reader, error, blankNodes);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::parse(QByteArray&& bytes, Error* error, BlankNodes blankNodes) {
+    QByteArray input = std::move(bytes);
+    bytes = QByteArray();
+    MemoryReader reader{input.constData(), input.size()};
+    // Only memory no one else shares, and only when it is worth a system call.
+    if (input.isDetached() && input.size() > 2 * MemoryReader::ReleaseStep)
+        reader.releaseFrom = input.data();
+    return parseInput(reader, error, blankNodes);
 }
 
 std::unique_ptr<XmlDocument> XmlDocument::create(const QString& rootElementName) {

@@ -30,6 +30,11 @@ class XmlDocument {
     /// "line N: message") when the document is not well-formed.
     static std::unique_ptr<XmlDocument> parse(const QByteArray& bytes, Error* error = nullptr,
                                               BlankNodes blankNodes = BlankNodes::Keep);
+    /// The same, consuming `bytes`: the memory of what has been parsed goes back to the system
+    /// while the tree grows, so that a large feed and its tree are not both held at the peak.
+    /// `bytes` is empty afterwards.
+    static std::unique_ptr<XmlDocument> parse(QByteArray&& bytes, Error* error = nullptr,
+                                              BlankNodes blankNodes = BlankNodes::Keep);
 
     /// A new document (XML 1.0) holding only an empty root element named `rootElementName`.
     /// Returns null when the name is not a valid XML name.

@@ -91,8 +91,16 @@ TEST_F(Rows, OneRaceStillGivesItsRowAndItsCells) {
     EXPECT_EQ(row->XPath(), QStringLiteral("/feed/race"));
     EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(0)), QStringLiteral("Race 1"));
     EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(1)), QStringLiteral("102"));
-    // The leaf the column reads is marked selected in the tree.
+    // The leaf the column reads is marked selected in the tree, and so is a leaf outside the
+    // rows that a column reads, on every new tree of the feed.
     EXPECT_TRUE(row->children().front()->selected());
+    dataSource.addColumnWithTitle(QStringLiteral("Title"), QStringLiteral("/feed/title"));
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        const auto root = dataSource.fileContentNodes().front();
+        EXPECT_TRUE(root->children().front()->selected()) << refresh;
+        EXPECT_FALSE(root->children().front()->children().size()) << refresh;
+        load(electionFeed(1));
+    }
 }
 
 TEST_F(Rows, WildcardRule) {

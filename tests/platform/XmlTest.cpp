@@ -74,6 +74,30 @@ TEST(XmlDocumentTest, MalformedInputFailsWithLibxmlTextAndLineAndNothingOnStderr
     EXPECT_EQ(capture.text(), QString());
 }
 
+// A consumed input gives its memory back while the tree grows: the tree must not notice, and an
+// input shared with someone else must come through untouched.
+TEST(XmlDocumentTest, ConsumingParseGivesTheSameTreeAndSparesSharedInput) {
+    QByteArray feed = "<feed>";
+    for (int i = 1; i <= 120000; ++i)
+        feed += "\n  <item><n>" + QByteArray::number(i) + "</n><t>text of item " + QByteArray::number(i) +
+                ", long enough for a block of its own</t></item>";
+    feed += "\n</feed>";
+    ASSERT_GT(feed.size(), 8 * 1024 * 1024);
+    const QByteArray original(feed.constData(), feed.size()); // a copy of its own
+    for (bool detached : {true, false}) {
+        QByteArray input = detached ? QByteArray(original.constData(), original.size()) : feed;
+        auto document = XmlDocument::parse(std::move(input));
+        ASSERT_TRUE(document) << detached;
+        EXPECT_TRUE(input.isEmpty());
+        XPathEvaluator evaluator(*document);
+        for (int i : {1, 60000, 120000}) {
+            EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("/feed/item[%1]/t").arg(i)),
+                      QStringLiteral("text of item %1, long enough for a block of its own").arg(i));
+        }
+    }
+    EXPECT_EQ(feed, original);
+}
+
 // libxml2's error handlers are per thread: parallel parses must each get their own error text.
 TEST(XmlDocumentTest, ConcurrentParsesReportTheirOwnErrors) {
     std::atomic<int> mismatches{0};
