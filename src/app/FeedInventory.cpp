@@ -6,11 +6,19 @@
 
 namespace {
 
+/// The name a path step selects the element by: "media:thumbnail" for a prefixed element.
+QString qualifiedName(xmlNodePtr element) {
+    const QString local = QString::fromUtf8(reinterpret_cast<const char*>(element->name));
+    if (!element->ns || !element->ns->prefix || !*element->ns->prefix)
+        return local;
+    return QString::fromUtf8(reinterpret_cast<const char*>(element->ns->prefix)) + QLatin1Char(':') + local;
+}
+
 void visitXml(xmlNodePtr element, const QString& path, QStringList& paths) {
     for (xmlNodePtr child = element->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE || !child->name || !*child->name)
             continue;
-        const QString childPath = path + QLatin1Char('/') + QString::fromUtf8(reinterpret_cast<const char*>(child->name));
+        const QString childPath = path + QLatin1Char('/') + qualifiedName(child);
         paths.append(childPath);
         visitXml(child, childPath, paths);
     }
@@ -41,7 +49,7 @@ void visitJson(const platform::JsonValue& value, const QString& path, QStringLis
 QStringList FeedInventory::ofXml(const platform::XmlDocument& document) {
     QStringList paths;
     if (xmlNodePtr root = document.rootElement())
-        visitXml(root, QString::fromUtf8(reinterpret_cast<const char*>(root->name)), paths);
+        visitXml(root, qualifiedName(root), paths);
     return paths;
 }
 

@@ -11,9 +11,11 @@ class XmlDocument;
 /// The element paths of a feed, parents before children, in document (or member) order,
 /// duplicates included: what the user picks variable paths from.
 class FeedInventory {
-public:
+  public:
     /// Relative paths of element names joined by "/", from the root element's name
-    /// ("rss/channel/title"); the root alone is not listed.
+    /// ("rss/channel/title"); the root alone is not listed. Prefixed elements are named with
+    /// their prefix ("rss/channel/item/media:thumbnail"), elements in a default namespace by
+    /// their local name, as variables evaluate them.
     static QStringList ofXml(const platform::XmlDocument& document);
     /// Keys and decimal indexes joined by "/", without a leading slash ("data/items/0/name").
     static QStringList ofJson(const platform::JsonValue& value);

@@ -74,6 +74,7 @@ FeedProbeResult FeedProbe::evaluate(const QString& path, int valueType, const QS
     scratch.setCurrentStringValue(std::nullopt);
     if (m_feed->xml) {
         platform::XPathEvaluator xpath(*m_feed->xml);
+        xpath.useDocumentNamespaces();
         const std::optional<std::vector<xmlNodePtr>> nodes = xpath.nodes(path);
         if (!nodes) {
             result.outcome = FeedProbeResult::Outcome::Invalid;

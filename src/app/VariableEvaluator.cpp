@@ -30,6 +30,7 @@ QString VariableEvaluator::formatNumber(const QString& pattern, double value) {
 void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables,
                                  const platform::XmlDocument& document) {
     platform::XPathEvaluator evaluator(document, &m_xpaths);
+    evaluator.useDocumentNamespaces();
     for (GraflinkVariable* variable : variables) {
         if (!hasPath(*variable))
             continue;

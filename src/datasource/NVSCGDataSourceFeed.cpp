@@ -79,7 +79,8 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
     }
 }
 
-std::shared_ptr<NVSCGDataSourceNode> NVSCGDataSourceFeed::buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed) {
+std::shared_ptr<NVSCGDataSourceNode>
+NVSCGDataSourceFeed::buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed) {
     xmlNodePtr root = feed ? feed->m_document->rootElement() : nullptr;
     if (!root)
         return nullptr;
@@ -133,13 +134,15 @@ QString NVSCGDataSourceFeed::locationPath(xmlNodePtr element) {
     return path;
 }
 
-std::optional<QString> NVSCGDataSourceFeed::firstStringValue(const QString& relativeExpression, xmlNodePtr context) {
+std::optional<QString> NVSCGDataSourceFeed::firstStringValue(const QString& relativeExpression,
+                                                             xmlNodePtr context) {
     platform::XPathEvaluator* evaluator = nullptr;
     std::unique_ptr<platform::XPathEvaluator> temporary;
     {
         std::lock_guard lock(m_mutex);
         if (!m_evaluator) {
             m_evaluator = std::make_unique<platform::XPathEvaluator>(*m_document, &threadCache());
+            m_evaluator->useDocumentNamespaces();
             m_evaluatorThread = std::this_thread::get_id();
         }
         if (m_evaluatorThread == std::this_thread::get_id())
@@ -147,6 +150,7 @@ std::optional<QString> NVSCGDataSourceFeed::firstStringValue(const QString& rela
     }
     if (!evaluator) {
         temporary = std::make_unique<platform::XPathEvaluator>(*m_document, &threadCache());
+        temporary->useDocumentNamespaces();
         evaluator = temporary.get();
     }
     return evaluator->firstNodeStringValue(relativeExpression, context);

@@ -1,9 +1,11 @@
 #include "platform/XPathEvaluator.h"
 
 #include "platform/XPathCache.h"
+#include "platform/XPathNameRewriter.h"
 #include "platform/XmlChildIndex.h"
 #include "platform/XmlDocument.h"
 #include "platform/XmlErrorCapture.h"
+#include "platform/XmlNamespaceScan.h"
 
 #include <libxml/xpathInternals.h>
 
@@ -25,6 +27,10 @@ bool isPlainText(xmlNodePtr node) {
     return node && (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE);
 }
 
+bool selectsNothing(xmlXPathObjectPtr result) {
+    return result->type == XPATH_NODESET && (!result->nodesetval || result->nodesetval->nodeNr <= 0);
+}
+
 } // namespace
 
 XPathEvaluator::XPathEvaluator(const XmlDocument& document, XPathCache* cache)
@@ -43,11 +49,79 @@ bool XPathEvaluator::registerNamespace(const QString& prefix, const QString& nam
         return false;
     const QByteArray utf8Prefix = prefix.toUtf8();
     const QByteArray utf8Uri = namespaceUri.toUtf8();
+    m_explicitPrefixes.insert(prefix);
     return xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(utf8Prefix.constData()),
                               reinterpret_cast<const xmlChar*>(utf8Uri.constData())) == 0;
 }
 
+void XPathEvaluator::useDocumentNamespaces() {
+    m_useDocumentNamespaces = true;
+}
+
+bool XPathEvaluator::bindDocumentNamespaces() {
+    if (m_documentNamespacesBound || !m_context)
+        return m_documentDeclaresNamespaces;
+    m_documentNamespacesBound = true;
+    const XmlNamespaceScan scan(m_document.rootElement());
+    for (const auto& [prefix, uri] : scan.prefixes()) {
+        if (!m_explicitPrefixes.contains(QString::fromUtf8(prefix)))
+            xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(prefix.constData()),
+                               reinterpret_cast<const xmlChar*>(uri.constData()));
+    }
+    int suffix = 0;
+    for (const QByteArray& uri : scan.defaultUris()) {
+        QByteArray prefix;
+        do
+            prefix = "graflink-default-" + QByteArray::number(++suffix);
+        while (scan.declaresPrefix(prefix) || m_explicitPrefixes.contains(QString::fromUtf8(prefix)));
+        if (xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(prefix.constData()),
+                               reinterpret_cast<const xmlChar*>(uri.constData())) == 0)
+            m_defaultPrefixes.append(QString::fromUtf8(prefix));
+    }
+    m_documentDeclaresNamespaces = !scan.prefixes().empty() || !m_defaultPrefixes.isEmpty();
+    return m_documentDeclaresNamespaces;
+}
+
+QString XPathEvaluator::widenedExpression(const QString& expression) {
+    if (m_defaultPrefixes.isEmpty())
+        return QString();
+    const auto found = m_widenedExpressions.constFind(expression);
+    if (found != m_widenedExpressions.constEnd())
+        return *found;
+    if (std::size_t(m_widenedExpressions.size()) >= XPathCache::MaximumSize)
+        m_widenedExpressions.clear();
+    const QString widened = XPathNameRewriter::rewrite(expression, m_defaultPrefixes);
+    m_widenedExpressions.insert(expression, widened);
+    return widened;
+}
+
 XPathEvaluator::Object XPathEvaluator::run(const QString& expression, xmlNodePtr context) {
+    Object result = runCompiled(expression, context);
+    if (!m_useDocumentNamespaces || (result && !selectsNothing(result.get())))
+        return result;
+    Object retried = retryWithDocumentNamespaces(expression, context, !result);
+    return retried ? std::move(retried) : std::move(result);
+}
+
+XPathEvaluator::Object XPathEvaluator::retryWithDocumentNamespaces(const QString& expression,
+                                                                   xmlNodePtr context, bool failed) {
+    if (!bindDocumentNamespaces())
+        return nullptr;
+    Object result;
+    if (failed) {
+        // It may have failed only for want of a prefix the document declares.
+        result = runCompiled(expression, context);
+        if (result && !selectsNothing(result.get()))
+            return result;
+    }
+    const QString widened = widenedExpression(expression);
+    if (widened.isNull())
+        return result;
+    Object widenedResult = runCompiled(widened, context);
+    return widenedResult ? std::move(widenedResult) : std::move(result);
+}
+
+XPathEvaluator::Object XPathEvaluator::runCompiled(const QString& expression, xmlNodePtr context) {
     if (!m_context)
         return nullptr;
     if (context && context->doc != m_document.document())
@@ -84,7 +158,15 @@ xmlNodePtr XPathEvaluator::firstNode(const QString& expression, xmlNodePtr conte
     if (const SimpleLocationPath* simple = m_cache->simplePath(expression)) {
         if (!m_childIndex)
             m_childIndex = std::make_unique<XmlChildIndex>();
-        return simple->firstMatch(context ? context : m_document.documentNode(), *m_childIndex);
+        xmlNodePtr found = simple->firstMatch(context ? context : m_document.documentNode(), *m_childIndex);
+        // A simple path has no prefixes: only a default namespace can make it select more.
+        if (found || !m_useDocumentNamespaces || !bindDocumentNamespaces() || m_defaultPrefixes.isEmpty())
+            return found;
+        const QString widened = widenedExpression(expression);
+        const Object result = widened.isNull() ? nullptr : runCompiled(widened, context);
+        if (!result || selectsNothing(result.get()) || result->type != XPATH_NODESET)
+            return nullptr;
+        return result->nodesetval->nodeTab[0];
     }
     const Object result = run(expression, context);
     if (!result || result->type != XPATH_NODESET || !result->nodesetval || result->nodesetval->nodeNr <= 0)

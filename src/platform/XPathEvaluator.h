@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QHash>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 #include <memory>
@@ -35,6 +38,16 @@ class XPathEvaluator {
     /// Binds `prefix` to `namespaceUri` for later expressions (needed to address elements in a
     /// namespace by name). Returns false when libxml2 refuses the binding.
     bool registerNamespace(const QString& prefix, const QString& namespaceUri);
+
+    /// Lets expressions name elements the way a feed's inventory lists them. From then on, an
+    /// expression that fails or selects no node is tried again
+    ///  - with the prefixes the document declares bound (those not registered explicitly), so
+    ///    that `feed/entry/media:thumbnail/@url` evaluates, and
+    ///  - when the document declares default namespaces, with each unprefixed element name also
+    ///    matching that local name in those namespaces (`feed/entry` in an Atom feed).
+    /// An expression that selects something, or gives a boolean, number or string, gives the
+    /// same result as without. The document is scanned for declarations once, on first need.
+    void useDocumentNamespaces();
 
     /// The nodes selected by `expression`, evaluated with `context` as context node (the document
     /// node when null). Nullopt when the expression is invalid, fails to evaluate (an unbound
@@ -72,12 +85,24 @@ class XPathEvaluator {
     };
     using Object = std::unique_ptr<xmlXPathObject, ObjectDeleter>;
     Object run(const QString& expression, xmlNodePtr context);
+    Object runCompiled(const QString& expression, xmlNodePtr context);
+    /// run() once more after a plain evaluation that failed (`failed`) or selected nothing.
+    Object retryWithDocumentNamespaces(const QString& expression, xmlNodePtr context, bool failed);
+    /// Scans and binds the document's namespaces; false when there is nothing to retry with.
+    bool bindDocumentNamespaces();
+    QString widenedExpression(const QString& expression);
 
     const XmlDocument& m_document;
     std::unique_ptr<XPathCache> m_ownCache;
     XPathCache* m_cache;
     xmlXPathContextPtr m_context;
     std::unique_ptr<XmlChildIndex> m_childIndex;
+    bool m_useDocumentNamespaces = false;
+    bool m_documentNamespacesBound = false;
+    bool m_documentDeclaresNamespaces = false;
+    QSet<QString> m_explicitPrefixes;
+    QStringList m_defaultPrefixes;                // private prefixes of the default namespace URIs
+    QHash<QString, QString> m_widenedExpressions; // null: nothing to widen
 };
 
 } // namespace platform

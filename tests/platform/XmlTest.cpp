@@ -1,5 +1,6 @@
 #include "platform/XPathCache.h"
 #include "platform/XPathEvaluator.h"
+#include "platform/XPathNameRewriter.h"
 #include "platform/XmlDocument.h"
 #include "support/StderrCapture.h"
 #include "support/TestHelpers.h"
@@ -19,6 +20,7 @@ using platform::Error;
 using platform::XmlDocument;
 using platform::XPathCache;
 using platform::XPathEvaluator;
+using platform::XPathNameRewriter;
 using testing_support::StderrCapture;
 
 namespace {
@@ -381,6 +383,107 @@ TEST(XPathNamespaceTest, DefaultNamespaceNeedsARegisteredPrefix) {
     ASSERT_TRUE(title && title->size() == 1);
     EXPECT_EQ(XPathEvaluator::stringValue(title->front()), QStringLiteral("E2"));
     EXPECT_EQ(XPathEvaluator::locationPath(title->front()), QStringLiteral("/*/*[3]/*"));
+}
+
+// An Atom feed with prefixed extensions, a second default namespace below and a prefix declared
+// below the root.
+const QByteArray NamespacedFeed = R"(<feed xmlns="http://www.w3.org/2005/Atom" xmlns:media="urn:media">
+  <title>F</title>
+  <entry><title>E1</title><media:thumbnail url="u1"/><link href="h1"/></entry>
+  <entry><title>E2</title><media:thumbnail url="u2"/>
+    <content type="xhtml"><div xmlns="http://www.w3.org/1999/xhtml"><p>Body</p></div></content>
+    <ext:note xmlns:ext="urn:ext">N</ext:note></entry>
+</feed>)";
+
+TEST(XPathNamespaceTest, DocumentNamespacesLetFeedNamesSelect) {
+    auto document = parseOrFail(NamespacedFeed);
+    ASSERT_TRUE(document);
+    XPathEvaluator evaluator(*document);
+    evaluator.useDocumentNamespaces();
+    const struct {
+        const char* expression;
+        std::optional<QString> expected;
+    } cases[] = {
+        {"feed/title", QStringLiteral("F")},
+        {"/feed/entry[2]/title", QStringLiteral("E2")},
+        {"feed/entry/media:thumbnail/@url", QStringLiteral("u1")},
+        {"//entry[2]/media:thumbnail/@url", QStringLiteral("u2")},
+        {"feed/entry/link/@href", QStringLiteral("h1")},
+        {"//entry[title='E2']/content/div/p", QStringLiteral("Body")},
+        {"feed/entry/ext:note", QStringLiteral("N")},
+        {"/*/*[3]/*[1]", QStringLiteral("E2")}, // location paths keep working
+        {"feed/missing", std::nullopt},
+        {"media:thumbnail", std::nullopt},
+        {"x:feed", std::nullopt}, // a prefix the document does not declare
+    };
+    for (const auto& c : cases) {
+        const QString expression = QString::fromUtf8(c.expression);
+        EXPECT_EQ(evaluator.firstNodeStringValue(expression), c.expected) << c.expression;
+        const auto nodes = evaluator.nodes(expression);
+        EXPECT_EQ(nodes && !nodes->empty() ? std::optional(XPathEvaluator::stringValue(nodes->front()))
+                                           : std::nullopt,
+                  c.expected)
+            << c.expression;
+    }
+    EXPECT_EQ(evaluator.nodes(QStringLiteral("feed/entry"))->size(), 2u);
+    EXPECT_EQ(XPathEvaluator::toString(*evaluator.evaluate(QStringLiteral("//entry/title"))),
+              QStringLiteral("E1"));
+}
+
+// Whatever selects something without the document's namespaces selects exactly the same with them.
+TEST(XPathNamespaceTest, DocumentNamespacesChangeOnlyWhatSelectsNothing) {
+    const QByteArray mixed =
+        "<feed xmlns='urn:a'><title>A</title><x xmlns=''><title>B</title><y/></x></feed>";
+    const char* expressions[] = {
+        "//title",      "//*[not(title)]", "/*/*", "//x/title",     "//*[local-name()='y']",
+        "//item/title", "//item[2]/@id",   "/rss", "count(//title)"};
+    for (const QByteArray& xml : {Feed, NamespacedFeed, mixed}) {
+        auto document = parseOrFail(xml);
+        ASSERT_TRUE(document);
+        XPathEvaluator plain(*document);
+        XPathEvaluator lenient(*document);
+        lenient.useDocumentNamespaces();
+        for (const char* text : expressions) {
+            const QString expression = QString::fromUtf8(text);
+            const auto before = plain.evaluate(expression);
+            const auto after = lenient.evaluate(expression);
+            const auto* nodes = before ? std::get_if<std::vector<xmlNodePtr>>(&*before) : nullptr;
+            if (before && (!nodes || !nodes->empty())) {
+                EXPECT_EQ(after, before) << text << " in " << xml.left(20).constData();
+                EXPECT_EQ(lenient.firstNode(expression), plain.firstNode(expression)) << text;
+            }
+        }
+    }
+}
+
+TEST(XPathNameRewriterTest, WidensOnlyUnprefixedElementNameTests) {
+    const struct {
+        const char* expression;
+        const char* expected; // null: nothing to rewrite
+    } cases[] = {
+        {"feed/entry[2]", "*[self::feed or self::d:feed]/*[self::entry or self::d:entry][2]"},
+        {"a/@b", "*[self::a or self::d:a]/@b"},
+        {"../x", "../*[self::x or self::d:x]"},
+        {"$v/x", "$v/*[self::x or self::d:x]"},
+        {"count(item) div 2", "count(*[self::item or self::d:item]) div 2"},
+        {"a and b", "*[self::a or self::d:a] and *[self::b or self::d:b]"},
+        {"a * b", "*[self::a or self::d:a] * *[self::b or self::d:b]"},
+        {"//x[@y='a b' and text()]", "//*[self::x or self::d:x][@y='a b' and text()]"},
+        {"descendant-or-self::node()/child::t", "descendant-or-self::node()/child::*[self::t or self::d:t]"},
+        {"@id", nullptr},
+        {"attribute::b | namespace::n", nullptr},
+        {"media:thumbnail/@url | p:*", nullptr},
+        {"2*3 + string('x')", nullptr},
+        {"processing-instruction('x')", nullptr},
+        {"x[@a='unterminated", nullptr},
+    };
+    for (const auto& c : cases) {
+        const QString rewritten =
+            XPathNameRewriter::rewrite(QString::fromUtf8(c.expression), {QStringLiteral("d")});
+        EXPECT_EQ(rewritten, c.expected ? QString::fromUtf8(c.expected) : QString()) << c.expression;
+        EXPECT_EQ(rewritten.isNull(), c.expected == nullptr) << c.expression;
+    }
+    EXPECT_TRUE(XPathNameRewriter::rewrite(QStringLiteral("a/b"), {}).isNull());
 }
 
 // ---------------------------------------------------------------------------------------------
