@@ -1,6 +1,9 @@
 #include "app/AppTestEnvironment.h"
+#include "app/FeedInventory.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XmlDocument.h"
 #include "support/TestHelpers.h"
 
 #include <QSignalSpy>
@@ -20,13 +23,14 @@ const QByteArray ObservationXml = R"(<?xml version="1.0"?>
 </current_observation>)";
 
 class FeedEvaluation : public AppTestEnvironment {
-protected:
+  protected:
     struct Binding {
         const char* path;
         int valueType;
     };
 
-    std::unique_ptr<GraflinkDocument> documentFor(const QByteArray& path, const std::vector<Binding>& bindings) {
+    std::unique_ptr<GraflinkDocument> documentFor(const QByteArray& path,
+                                                  const std::vector<Binding>& bindings) {
         auto document = makeDocument();
         QList<QVariantMap> variables;
         for (const Binding& binding : bindings)
@@ -69,6 +73,59 @@ TEST_F(FeedEvaluation, EvaluatesEveryVariableAgainstAnXmlFeed) {
     EXPECT_EQ(document->lastRefreshDelivered(), true);
 }
 
+// Each inventory path, as a variable, takes the value of the first element listed under it.
+TEST_F(FeedEvaluation, EveryInventoryPathOfANamespacedFeedTakesItsElementsValue) {
+    const QByteArray feeds[] = {
+        "<feed xmlns='http://www.w3.org/2005/Atom' xmlns:media='http://search.yahoo.com/mrss/'>"
+        "<title>Clips</title><entry><title>One</title><media:thumbnail "
+        "url='u1'><media:credit>C1</media:credit>"
+        "</media:thumbnail></entry><entry><title>Two</title><media:group><media:title>G</media:title>"
+        "</media:group><content type='xhtml'><div xmlns='http://www.w3.org/1999/xhtml'><p>Body</p></div>"
+        "</content></entry></feed>",
+        "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#' xmlns='http://purl.org/rss/1.0/' "
+        "xmlns:dc='http://purl.org/dc/elements/1.1/'><channel><title>Wire</title></channel>"
+        "<item><title>A</title><dc:date>2024-01-01</dc:date></item><item><title>B</title>"
+        "<x:tag xmlns:x='urn:x'>t</x:tag><plain xmlns=''>p</plain></item></rdf:RDF>",
+    };
+    for (const QByteArray& xml : feeds) {
+        const auto parsed = platform::XmlDocument::parse(xml);
+        ASSERT_TRUE(parsed);
+        const QStringList paths = FeedInventory::ofXml(*parsed);
+        QMap<QString, QString> expected;
+        std::vector<xmlNodePtr> order;
+        const std::function<void(xmlNodePtr)> collect = [&](xmlNodePtr element) {
+            for (xmlNodePtr child = element->children; child; child = child->next) {
+                if (child->type == XML_ELEMENT_NODE) {
+                    order.push_back(child);
+                    collect(child);
+                }
+            }
+        };
+        collect(parsed->rootElement());
+        // The inventory lists elements in the same order: the first element listed under a path.
+        ASSERT_EQ(std::size_t(paths.size()), order.size()) << xml.constData();
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (!expected.contains(paths.at(qsizetype(i))))
+                expected.insert(paths.at(qsizetype(i)), platform::XPathEvaluator::stringValue(order[i]));
+        }
+        EXPECT_TRUE(paths.contains(QStringLiteral("feed/entry/media:thumbnail")) ||
+                    paths.contains(QStringLiteral("rdf:RDF/item/dc:date")));
+
+        server->serve("/ns.xml", Reply::text(xml, "application/xml"));
+        std::vector<Binding> bindings;
+        const QStringList distinct = expected.keys();
+        std::vector<QByteArray> storage;
+        for (const QString& path : distinct)
+            storage.push_back(path.toUtf8());
+        for (const QByteArray& path : storage)
+            bindings.push_back({path.constData(), 0});
+        auto document = documentFor("/ns.xml", bindings);
+        for (int i = 0; i < distinct.size(); ++i)
+            EXPECT_EQ(valueOf(*document, i), text(expected.value(distinct.at(i)).toUtf8().constData()))
+                << distinct.at(i).toStdString();
+    }
+}
+
 TEST_F(FeedEvaluation, KeepsXmlValuesWhosePathStopsMatching) {
     server->serve("/obs.xml", Reply::text("<r><a>first</a><n>abc</n></r>", "application/xml"));
     auto document = documentFor("/obs.xml", {{"r/a", 0}, {"r/n", 2}});
@@ -81,7 +138,8 @@ TEST_F(FeedEvaluation, KeepsXmlValuesWhosePathStopsMatching) {
 }
 
 TEST_F(FeedEvaluation, TakesRssAsXmlBecauseXmlIsTestedFirst) {
-    server->serve("/rss", Reply::text("<rss><channel><title>News</title></channel></rss>", "application/rss+xml; charset=utf-8"));
+    server->serve("/rss", Reply::text("<rss><channel><title>News</title></channel></rss>",
+                                      "application/rss+xml; charset=utf-8"));
     server->serve("/both", Reply::text("<x>both</x>", "application/json+xml"));
     auto rss = documentFor("/rss", {{"rss/channel/title", 0}});
     EXPECT_EQ(valueOf(*rss, 0), text("News"));
@@ -96,12 +154,15 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
         QString expectedLogLine;
     };
     const Case cases[] = {
-        {"/plain", Reply::text(ObservationXml, "text/plain"), QStringLiteral("Unknown response type: text/plain")},
-        {"/missing", Reply::text("<r/>", "text/xml", 404), QStringLiteral("URL Session Task Succeeded: HTTP 404")},
+        {"/plain", Reply::text(ObservationXml, "text/plain"),
+         QStringLiteral("Unknown response type: text/plain")},
+        {"/missing", Reply::text("<r/>", "text/xml", 404),
+         QStringLiteral("URL Session Task Succeeded: HTTP 404")},
         {"/empty", Reply::text("", "text/xml"), QStringLiteral("URL Session Task Succeeded: HTTP 200")},
         {"/malformed", Reply::text("<current_observation><temp_f>1</current_observation>", "text/xml"),
          QStringLiteral("URL Session Task Succeeded: HTTP 200")},
-        {"/scalar", Reply::text("42", "application/json"), QStringLiteral("URL Session Task Succeeded: HTTP 200")},
+        {"/scalar", Reply::text("42", "application/json"),
+         QStringLiteral("URL Session Task Succeeded: HTTP 200")},
         {"/untyped", Reply::text("{}", ""), QStringLiteral("Unknown response type: (null)")},
     };
     for (const Case& c : cases) {
@@ -110,13 +171,15 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
             reply.headers.clear();
         server->serve(c.path, reply);
         auto document = makeDocument();
-        document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("current_observation/temp_f")}}});
+        document->loadVariablesFromDictionaries(
+            {{{QStringLiteral("XPath"), QStringLiteral("current_observation/temp_f")}}});
         document->variables().variables().first()->setCurrentStringValue(text("before"));
         document->setSourceURLString(server->url(QString::fromUtf8(c.path)).toString());
         ASSERT_TRUE(waitForRefreshes(*document));
         EXPECT_EQ(valueOf(*document, 0), text("before")) << c.path;
         EXPECT_EQ(document->lastRefreshDelivered(), false) << c.path;
-        EXPECT_TRUE(logContains(c.expectedLogLine)) << c.path << ": " << logLines().join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(logContains(c.expectedLogLine))
+            << c.path << ": " << logLines().join(QLatin1Char('|')).toStdString();
     }
 }
 
@@ -137,7 +200,8 @@ TEST_F(FeedEvaluation, ReportsAnUnusableAddressAsAFailedFetch) {
     document->setSourceURLString(std::nullopt);
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 2; }));
     EXPECT_EQ(finished.at(0).at(0).toBool(), false);
-    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Failed: The feed address “not a url” is not a valid http or https URL.")));
+    EXPECT_TRUE(logContains(QStringLiteral(
+        "URL Session Task Failed: The feed address “not a url” is not a valid http or https URL.")));
     EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Failed: The document has no feed address.")));
     EXPECT_EQ(server->requestCount(), 0);
 }
@@ -152,19 +216,24 @@ TEST_F(FeedEvaluation, DropsAResponseOlderThanOneAlreadyProcessed) {
         return reply;
     });
     auto document = makeDocument();
-    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("r/v")}, {QStringLiteral("valueType"), 0}}});
+    document->loadVariablesFromDictionaries(
+        {{{QStringLiteral("XPath"), QStringLiteral("r/v")}, {QStringLiteral("valueType"), 0}}});
     document->setSourceURLString(server->url(QStringLiteral("/feed")).toString()); // slow, old
     ASSERT_TRUE(testing_support::waitUntil([&] { return server->requestCount() == 1; }));
     document->refresh(); // fast, new
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(valueOf(*document, 0), text("new"));
     EXPECT_EQ(document->processedRefreshCount(), 1u);
-    EXPECT_TRUE(logContains(QStringLiteral("Ignoring a stale feed response (fetch 1; fetch 2 was already processed)")));
+    EXPECT_TRUE(logContains(
+        QStringLiteral("Ignoring a stale feed response (fetch 1; fetch 2 was already processed)")));
 }
 
 TEST_F(FeedEvaluation, EvaluatesJsonByKeyPath) {
-    server->serve("/feed.json", Reply::text(R"({"a":{"b":[{"c":1},{"c":2}]},"s":"12.5","flag":true,"n":null,"obj":{"k":[1]},"list":[5]})",
-                                            "application/json"));
+    server->serve(
+        "/feed.json",
+        Reply::text(
+            R"({"a":{"b":[{"c":1},{"c":2}]},"s":"12.5","flag":true,"n":null,"obj":{"k":[1]},"list":[5]})",
+            "application/json"));
     auto document = documentFor("/feed.json", {{"a/b/1/c", 0},
                                                {"s", 2},
                                                {"a/b/0/c", 2},
@@ -176,7 +245,8 @@ TEST_F(FeedEvaluation, EvaluatesJsonByKeyPath) {
                                                {"list/1", 0},
                                                {"list/-1", 0}});
     EXPECT_EQ(valueOf(*document, 0), JsonValue(2)) << "kept as the number found";
-    EXPECT_EQ(valueOf(*document, 1), text("Temp 12\u00B0 F")) << "a string by its numeric reading (half-even)";
+    EXPECT_EQ(valueOf(*document, 1), text("Temp 12\u00B0 F"))
+        << "a string by its numeric reading (half-even)";
     EXPECT_EQ(valueOf(*document, 2), text("Temp 1\u00B0 F"));
     EXPECT_EQ(valueOf(*document, 3), text("")) << "a number variable whose path leads nowhere";
     EXPECT_EQ(valueOf(*document, 4), text("")) << "an object is no number";
@@ -199,7 +269,8 @@ TEST_F(FeedEvaluation, ClearsJsonTextWhosePathDisappears) {
 TEST_F(FeedEvaluation, SkipsVariablesWithoutAPath) {
     server->serve("/feed.json", Reply::text(R"({"":"empty key"})", "application/json"));
     auto document = makeDocument();
-    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QString()}, {QStringLiteral("valueType"), 0}}});
+    document->loadVariablesFromDictionaries(
+        {{{QStringLiteral("XPath"), QString()}, {QStringLiteral("valueType"), 0}}});
     document->variables().variables().first()->setXPath(std::nullopt);
     document->variables().variables().first()->setCurrentStringValue(text("kept"));
     document->setSourceURLString(server->url(QStringLiteral("/feed.json")).toString());
@@ -214,7 +285,8 @@ TEST_F(FeedEvaluation, InventoriesTheFeedWithoutTouchingValues) {
     QSignalSpy finished(document.get(), &GraflinkDocument::pathsFinished);
     document->getPaths();
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 1; }));
-    EXPECT_EQ(document->inventoriedElements(), QStringList({QStringLiteral("r/x"), QStringLiteral("r/x"), QStringLiteral("r/x/y")}));
+    EXPECT_EQ(document->inventoriedElements(),
+              QStringList({QStringLiteral("r/x"), QStringLiteral("r/x"), QStringLiteral("r/x/y")}));
     EXPECT_EQ(changed.count(), 1);
 
     // A failed inventory fetch keeps the last inventory.
