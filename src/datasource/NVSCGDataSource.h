@@ -98,8 +98,13 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     std::vector<NVSCGDataSourceNodePtr> fileContentNodes() const;
     void setFileContentNodes(const std::vector<NVSCGDataSourceNodePtr>& nodes);
     void updateXPathContentNodes();
-    std::vector<NVSCGDataSourceNodePtr> childrenWithXPath(const QString& XPath,
-                                                          NVSCGDataSourceNode& node) const;
+    /// The rows below `node`: descendants whose wildcard path (named paths when `byName`) is `XPath`.
+    std::vector<NVSCGDataSourceNodePtr> childrenWithXPath(const QString& XPath, NVSCGDataSourceNode& node,
+                                                          bool byName = false) const;
+    /// True when the XPath selects no rows by location paths ("/*/*[*]") but does by named paths
+    /// ("/feed/entry[*]" in a feed with a default namespace): rows, cells and column
+    /// identifiers then use named paths.
+    bool addressesRowsByName() const { return m_rowsByName; }
     void updateSelectedPropertyOfNodesWithWildcardXPath(const QString& wildcardXPath, bool selected);
     /// Wildcard forms of repeated elements (from their second instance), then every path.
     QStringList XPaths() const;
@@ -215,6 +220,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     mutable std::recursive_mutex m_contentMutex;
     std::vector<NVSCGDataSourceNodePtr> m_contentNodes;
     int m_contentResetDepth = 0;
+    bool m_rowsByName = false;
     mutable std::recursive_mutex m_columnsMutex;
     std::vector<NVSCGDataSourceColumnPtr> m_columns;
     int m_columnsResetDepth = 0;

@@ -6,6 +6,7 @@
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -32,12 +33,40 @@ std::string siblingKey(xmlNodePtr element) {
     return key;
 }
 
-void setPosition(xmlNodePtr element, std::intptr_t position) {
-    element->_private = reinterpret_cast<void*>(position);
+// `_private` holds the location-path position in its lower half and the named-path position
+// in its upper half. A position beyond a half's range (only possible on 32-bit systems, past
+// 65535 siblings) is not recorded.
+constexpr unsigned HalfBits = sizeof(std::uintptr_t) * 4;
+constexpr std::uintptr_t HalfMask = (std::uintptr_t(1) << HalfBits) - 1;
+
+std::uintptr_t fitted(std::intptr_t position) {
+    return position > 0 && std::uintptr_t(position) <= HalfMask ? std::uintptr_t(position) : 0;
+}
+
+void setPositions(xmlNodePtr element, std::intptr_t position, std::intptr_t namedPosition) {
+    element->_private = reinterpret_cast<void*>(fitted(position) | (fitted(namedPosition) << HalfBits));
 }
 
 std::intptr_t position(xmlNodePtr element) {
-    return reinterpret_cast<std::intptr_t>(element->_private);
+    return std::intptr_t(reinterpret_cast<std::uintptr_t>(element->_private) & HalfMask);
+}
+
+std::intptr_t namedPosition(xmlNodePtr element) {
+    return std::intptr_t(reinterpret_cast<std::uintptr_t>(element->_private) >> HalfBits);
+}
+
+bool isUnprefixed(xmlNodePtr element) {
+    return !element->ns || !element->ns->prefix;
+}
+
+void appendStep(QString& path, const char* name, std::intptr_t index) {
+    path.append(QLatin1Char('/'));
+    path.append(QString::fromUtf8(name));
+    if (index > 0) {
+        path.append(QLatin1Char('['));
+        path.append(QString::number(index));
+        path.append(QLatin1Char(']'));
+    }
 }
 
 } // namespace
@@ -56,6 +85,9 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
         std::intptr_t next = 0;
     };
     std::unordered_map<std::string, Count> counts;
+    // Named paths: unprefixed elements of one local name, in any default namespace or none.
+    std::unordered_map<std::string, Count> unprefixedCounts;
+    bool defaultNamespaced = false;
     std::intptr_t elements = 0;
     for (xmlNodePtr child = parent->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE)
@@ -63,6 +95,13 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
         ++elements;
         if (!isDefaultNamespace(child))
             ++counts[siblingKey(child)].total;
+        defaultNamespaced = defaultNamespaced || isDefaultNamespace(child);
+    }
+    if (defaultNamespaced) {
+        for (xmlNodePtr child = parent->children; child; child = child->next) {
+            if (child->type == XML_ELEMENT_NODE && isUnprefixed(child))
+                ++unprefixedCounts[reinterpret_cast<const char*>(child->name)].total;
+        }
     }
     std::intptr_t index = 0;
     for (xmlNodePtr child = parent->children; child; child = child->next) {
@@ -70,11 +109,13 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
             continue;
         ++index;
         if (isDefaultNamespace(child)) {
-            setPosition(child, elements > 1 ? index : 0);
+            Count& named = unprefixedCounts[reinterpret_cast<const char*>(child->name)];
+            ++named.next;
+            setPositions(child, elements > 1 ? index : 0, named.total > 1 ? named.next : 0);
         } else {
             Count& count = counts[siblingKey(child)];
             ++count.next;
-            setPosition(child, count.total > 1 ? count.next : 0);
+            setPositions(child, count.total > 1 ? count.next : 0, 0);
         }
     }
 }
@@ -85,7 +126,7 @@ NVSCGDataSourceFeed::buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed)
     if (!root)
         return nullptr;
     // Positions first, breadth by breadth, so that node construction can read any path.
-    setPosition(root, 0);
+    setPositions(root, 0, 0);
     std::vector<xmlNodePtr> pending{root};
     while (!pending.empty()) {
         xmlNodePtr element = pending.back();
@@ -129,6 +170,32 @@ QString NVSCGDataSourceFeed::locationPath(xmlNodePtr element) {
             path.append(QLatin1Char('['));
             path.append(QString::number(index));
             path.append(QLatin1Char(']'));
+        }
+    }
+    return path;
+}
+
+QString NVSCGDataSourceFeed::namedLocationPath(xmlNodePtr element) {
+    std::vector<xmlNodePtr> chain;
+    bool named = false;
+    for (xmlNodePtr node = element; node && node->type == XML_ELEMENT_NODE; node = node->parent) {
+        chain.push_back(node);
+        named = named || isDefaultNamespace(node);
+    }
+    if (!named)
+        return QString();
+    QString path;
+    path.reserve(int(chain.size()) * 16);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        xmlNodePtr node = *it;
+        if (isDefaultNamespace(node)) {
+            appendStep(path, reinterpret_cast<const char*>(node->name), namedPosition(node));
+        } else if (node->ns && node->ns->prefix) {
+            const std::string name = std::string(reinterpret_cast<const char*>(node->ns->prefix)) + ':' +
+                                     reinterpret_cast<const char*>(node->name);
+            appendStep(path, name.c_str(), position(node));
+        } else {
+            appendStep(path, reinterpret_cast<const char*>(node->name), position(node));
         }
     }
     return path;

@@ -14,7 +14,7 @@
 namespace platform {
 class XmlDocument;
 class XPathEvaluator;
-}
+} // namespace platform
 class NVSCGDataSource;
 class NVSCGDataSourceNode;
 
@@ -26,10 +26,15 @@ class NVSCGDataSourceNode;
 /// walking up the parents instead of libxml2's sibling scan at every level, which is quadratic
 /// for a feed with thousands of repeated elements. The paths are exactly libxml2's.
 ///
+/// Named paths: libxml2 writes an element in a default namespace as "*" ("/*/*[3]" in an Atom
+/// feed). The named path writes it by local name, numbered among its unprefixed siblings of that
+/// name ("/feed/entry[2]"), as feed-path evaluation selects it; the position is recorded in the
+/// upper half of `_private`.
+///
 /// Threads: the tree is built on one thread and then handed over; later lookups come from the
 /// main thread (cell values), which gets a reused XPath evaluator; other threads get their own.
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
-public:
+  public:
     explicit NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document);
     ~NVSCGDataSourceFeed();
     NVSCGDataSourceFeed(const NVSCGDataSourceFeed&) = delete;
@@ -48,6 +53,9 @@ public:
 
     /// The location path of an element of a built tree.
     static QString locationPath(xmlNodePtr element);
+    /// The named path of an element of a built tree; a null string when no element on the way
+    /// down is in a default namespace (the named path is then the location path).
+    static QString namedLocationPath(xmlNodePtr element);
 
     /// The string value of the first node `relativeExpression` selects from `context`;
     /// nullopt when it selects nothing or does not evaluate.
@@ -57,7 +65,7 @@ public:
     /// rows are equal and would otherwise each hold their own buffer.
     QString intern(const QString& text);
 
-private:
+  private:
     static void recordPositions(xmlNodePtr parent);
 
     std::shared_ptr<platform::XmlDocument> m_document;

@@ -22,14 +22,18 @@ QString fromStd(const std::string& text) {
 QString jsonLeafValue(const nlohmann::ordered_json& value) {
     using Type = nlohmann::ordered_json::value_t;
     switch (value.type()) {
-    case Type::string: return fromStd(value.get_ref<const std::string&>());
-    case Type::null: return QStringLiteral("null");
-    case Type::boolean: return value.get<bool>() ? QStringLiteral("true") : QStringLiteral("false");
+    case Type::string:
+        return fromStd(value.get_ref<const std::string&>());
+    case Type::null:
+        return QStringLiteral("null");
+    case Type::boolean:
+        return value.get<bool>() ? QStringLiteral("true") : QStringLiteral("false");
     case Type::number_integer:
     case Type::number_unsigned:
     case Type::number_float:
         return fromStd(value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
-    default: return QStringLiteral("");
+    default:
+        return QStringLiteral("");
     }
 }
 
@@ -69,8 +73,8 @@ NVSCGDataSourceNode::NVSCGDataSourceNode(const JsonValue& value, const QString& 
 
 NVSCGDataSourceNode::~NVSCGDataSourceNode() = default;
 
-std::vector<NVSCGDataSourceNodePtr> NVSCGDataSourceNode::dataSourceNodesFromJSONArray(const JsonValue& array,
-                                                                                     const QString& arrayXPath) {
+std::vector<NVSCGDataSourceNodePtr>
+NVSCGDataSourceNode::dataSourceNodesFromJSONArray(const JsonValue& array, const QString& arrayXPath) {
     std::vector<NVSCGDataSourceNodePtr> nodes;
     if (!array.is_array())
         return nodes;
@@ -85,15 +89,16 @@ std::vector<NVSCGDataSourceNodePtr> NVSCGDataSourceNode::dataSourceNodesFromJSON
     return nodes;
 }
 
-std::vector<NVSCGDataSourceNodePtr> NVSCGDataSourceNode::dataSourceNodesFromJSONDictionary(const JsonValue& object,
-                                                                                          const QString& dictXPath) {
+std::vector<NVSCGDataSourceNodePtr>
+NVSCGDataSourceNode::dataSourceNodesFromJSONDictionary(const JsonValue& object, const QString& dictXPath) {
     std::vector<NVSCGDataSourceNodePtr> nodes;
     if (!object.is_object())
         return nodes;
     nodes.reserve(object.size());
     for (auto it = object.begin(); it != object.end(); ++it) {
         const QString key = fromStd(it.key());
-        nodes.push_back(std::make_shared<NVSCGDataSourceNode>(it.value(), key, QString(dictXPath + QLatin1Char('/') + key)));
+        nodes.push_back(std::make_shared<NVSCGDataSourceNode>(it.value(), key,
+                                                              QString(dictXPath + QLatin1Char('/') + key)));
     }
     return nodes;
 }
@@ -124,7 +129,8 @@ void NVSCGDataSourceNode::makeChildren() const {
         auto node = std::make_shared<NVSCGDataSourceNode>(m_feed, child);
         node->m_dataSource = m_dataSource;
         if (!identifiers.isEmpty())
-            node->m_selected = identifiers.contains(node->wildcardXPathFromDataSourceXPath(X));
+            node->m_selected =
+                identifiers.contains(node->wildcardXPathFromDataSourceXPath(X, owner->addressesRowsByName()));
         m_children.push_back(std::move(node));
     }
 }
@@ -159,6 +165,10 @@ QString NVSCGDataSourceNode::XPath() const {
     if (m_json)
         return m_json->XPath;
     return m_XPath.isNull() ? NVSCGDataSourceFeed::locationPath(m_element) : m_XPath;
+}
+
+QString NVSCGDataSourceNode::namedXPath() const {
+    return m_element ? NVSCGDataSourceFeed::namedLocationPath(m_element) : QString();
 }
 
 const QString& NVSCGDataSourceNode::cachedXPath() const {
@@ -218,7 +228,8 @@ QString NVSCGDataSourceNode::wildcardXPath(const QString& nodeXPath, const QStri
         return nodeXPath;
     const qsizetype numberStart = at + 1;
     qsizetype end = numberStart;
-    if (end < nodeXPath.size() && (nodeXPath.at(end) == QLatin1Char('+') || nodeXPath.at(end) == QLatin1Char('-')))
+    if (end < nodeXPath.size() &&
+        (nodeXPath.at(end) == QLatin1Char('+') || nodeXPath.at(end) == QLatin1Char('-')))
         ++end;
     const qsizetype digitsStart = end;
     while (end < nodeXPath.size() && isAsciiDigit(nodeXPath.at(end)))
@@ -229,25 +240,41 @@ QString NVSCGDataSourceNode::wildcardXPath(const QString& nodeXPath, const QStri
 }
 
 QString NVSCGDataSourceNode::wildcardXPathFromDataSourceXPath(const std::optional<QString>& dataSourceXPath) {
+    return wildcardXPathFromDataSourceXPath(dataSourceXPath,
+                                            m_dataSource && m_dataSource->addressesRowsByName());
+}
+
+QString NVSCGDataSourceNode::wildcardXPathFromDataSourceXPath(const std::optional<QString>& dataSourceXPath,
+                                                              bool byName) {
     const QString X = dataSourceXPath ? *dataSourceXPath : (m_dataSource ? m_dataSource->XPath() : QString());
-    if (!m_wildcardXPath.isNull() && m_wildcardSource == X && m_wildcardSource.isNull() == X.isNull())
+    if (!m_wildcardXPath.isNull() && m_wildcardSource == X && m_wildcardSource.isNull() == X.isNull() &&
+        m_wildcardByName == byName)
         return m_wildcardXPath;
     // The path is not kept for every node (memory); rows keep theirs once asked for cells.
-    QString result = wildcardXPath(XPath(), X);
+    const QString named = byName ? namedXPath() : QString();
+    QString result = wildcardXPath(named.isNull() ? XPath() : named, X);
     if (result == X)
         result = X;
     else if (m_feed)
         result = m_feed->intern(result);
     m_wildcardXPath = result;
     m_wildcardSource = X;
+    m_wildcardByName = byName;
     return m_wildcardXPath;
 }
 
 QString NVSCGDataSourceNode::stringValueForXPath(const QString& requested) const {
-    const QString& path = cachedXPath();
+    QString path = cachedXPath();
     if (!requested.startsWith(path)) {
-        NVSCGDataSourceLog::format(QStringLiteral("Invalid request. Requesting XPath %@ while Node XPath is %@"), requested, path);
-        return QStringLiteral("");
+        // Rows addressed by name ("/feed/entry[2]/title") in a feed with a default namespace.
+        const QString named = namedXPath();
+        if (named.isNull() || !requested.startsWith(named)) {
+            NVSCGDataSourceLog::format(
+                QStringLiteral("Invalid request. Requesting XPath %@ while Node XPath is %@"), requested,
+                path);
+            return QStringLiteral("");
+        }
+        path = named;
     }
     if (requested.size() <= path.size())
         return QStringLiteral("");
@@ -258,7 +285,8 @@ QString NVSCGDataSourceNode::stringValueForXPath(const QString& requested) const
     // Anything but a step below this node ("/feed/race" asked for "/feed/races/x") would be
     // evaluated as some other path, giving a value from elsewhere in the feed.
     if (!rest.startsWith(QLatin1Char('/'))) {
-        NVSCGDataSourceLog::format(QStringLiteral("Invalid request. Requesting XPath %@ while Node XPath is %@"), requested, path);
+        NVSCGDataSourceLog::format(
+            QStringLiteral("Invalid request. Requesting XPath %@ while Node XPath is %@"), requested, path);
         return QStringLiteral("");
     }
     rest = rest.mid(1);
@@ -267,7 +295,8 @@ QString NVSCGDataSourceNode::stringValueForXPath(const QString& requested) const
     return m_feed->firstStringValue(rest.toString(), m_element).value_or(QStringLiteral(""));
 }
 
-QString NVSCGDataSourceNode::stringValueForColum(const NVSCGDataSourceColumn& column, bool ignoringFormat) const {
+QString NVSCGDataSourceNode::stringValueForColum(const NVSCGDataSourceColumn& column,
+                                                 bool ignoringFormat) const {
     std::vector<const NVSCGDataSourceColumn*> expanding;
     return stringValueForColum(column, ignoringFormat, expanding);
 }
@@ -288,7 +317,8 @@ QString NVSCGDataSourceNode::stringValueForColum(const NVSCGDataSourceColumn& co
             if (!referenced)
                 continue;
             // A column already being expanded (itself, or a cycle through others) gives its feed value.
-            const bool raw = std::find(expanding.begin(), expanding.end(), referenced.get()) != expanding.end();
+            const bool raw =
+                std::find(expanding.begin(), expanding.end(), referenced.get()) != expanding.end();
             result.append(stringValueForColum(*referenced, raw, expanding));
         }
         expanding.pop_back();

@@ -24,7 +24,7 @@ using NVSCGDataSourceNodePtr = std::shared_ptr<NVSCGDataSourceNode>;
 /// XML nodes compute their title, text and path from the element on request, and observers
 /// (`notifier()`) are created only for the nodes someone watches.
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceNode {
-public:
+  public:
     using JsonValue = nlohmann::ordered_json;
 
     /// A node for `element`. Its children (one node per element child, in document order) are
@@ -77,6 +77,9 @@ public:
     QString title() const;
     QString stringValue() const;
     QString XPath() const;
+    /// The path with elements of a default namespace named by local name ("/feed/entry[2]"
+    /// where XPath() is "/*/*[3]"); a null string when it is XPath() itself.
+    QString namedXPath() const;
     bool selectable() const { return m_selectable; }
     bool selected() const { return m_selected; }
     /// Announces through the notifier when the value changes.
@@ -90,13 +93,18 @@ public:
     QString dataSourceXPathForCurrentWildcardXPath() const { return m_wildcardSource; }
 
     /// The node's path with the position that matches the last "[*]" of `dataSourceXPath`
-    /// replaced by "*" (nullopt: the owning data source's XPath). Cached per XPath.
+    /// replaced by "*" (nullopt: the owning data source's XPath). Cached per XPath. The path is
+    /// the named one (namedXPath(), when there is one) if the owning data source addresses its
+    /// rows by name, otherwise XPath().
     QString wildcardXPathFromDataSourceXPath(const std::optional<QString>& dataSourceXPath = std::nullopt);
+    /// The same with the path chosen explicitly.
+    QString wildcardXPathFromDataSourceXPath(const std::optional<QString>& dataSourceXPath, bool byName);
     /// The wildcard rule on plain strings (no cache).
     static QString wildcardXPath(const QString& nodeXPath, const QString& dataSourceXPath);
 
     /// The string value of the first element that the part of `XPath` below this node selects;
-    /// the empty string when there is none. A path outside this node is logged as invalid.
+    /// the empty string when there is none. A path outside this node (by XPath() or, failing
+    /// that, namedXPath()) is logged as invalid.
     QString stringValueForXPath(const QString& XPath) const;
 
     /// The cell value of `column` in this row: its format with tokens resolved, or, ignoring the
@@ -113,7 +121,7 @@ public:
     /// Announces `isActiveRow` to observers (the data source calls it when the active set changes).
     void announceActiveRowChange();
 
-private:
+  private:
     struct JsonData {
         QString title;
         QString XPath;
@@ -139,4 +147,5 @@ private:
     bool m_selected = false;
     bool m_selectable = false;
     mutable bool m_childrenMade = true;
+    bool m_wildcardByName = false;
 };

@@ -1,6 +1,5 @@
 // NVSCGDataSource: rows, their selection by XPath, and active rows.
 #include "datasource/NVSCGDataSource.h"
-
 #include "datasource/NVSCGDataSourceDelegate.h"
 #include "platform/NotificationCenter.h"
 #include "platform/XmlDocument.h"
@@ -55,7 +54,8 @@ void NVSCGDataSource::setContentNodes(const std::vector<NVSCGDataSourceNodePtr>&
     Q_EMIT XPathsChanged();
 }
 
-void NVSCGDataSource::insertContentNodes(const std::vector<NVSCGDataSourceNodePtr>& nodes, const NVSIndexSet& indexes) {
+void NVSCGDataSource::insertContentNodes(const std::vector<NVSCGDataSourceNodePtr>& nodes,
+                                         const NVSIndexSet& indexes) {
     if (indexes.empty() || indexes.size() != nodes.size())
         return;
     std::lock_guard lock(m_contentMutex);
@@ -136,25 +136,37 @@ void NVSCGDataSource::setFileContentNodes(const std::vector<NVSCGDataSourceNodeP
 
 void NVSCGDataSource::updateXPathContentNodes() {
     if (!xmlDocument() || m_XPath.isNull()) {
+        m_rowsByName = false;
         setContentNodes(m_fileContentNodes);
         return;
     }
     const QString X = m_XPath;
-    std::vector<NVSCGDataSourceNodePtr> candidates;
-    for (const NVSCGDataSourceNodePtr& root : m_fileContentNodes) {
-        if (root->wildcardXPathFromDataSourceXPath(X) == X) {
-            candidates.push_back(root);
-        } else {
-            std::vector<NVSCGDataSourceNodePtr> rows = childrenWithXPath(X, *root);
-            std::move(rows.begin(), rows.end(), std::back_inserter(candidates));
+    const auto rowsWithXPath = [&](bool byName) {
+        std::vector<NVSCGDataSourceNodePtr> rows;
+        for (const NVSCGDataSourceNodePtr& root : m_fileContentNodes) {
+            if (root->wildcardXPathFromDataSourceXPath(X, byName) == X) {
+                rows.push_back(root);
+            } else {
+                std::vector<NVSCGDataSourceNodePtr> below = childrenWithXPath(X, *root, byName);
+                std::move(below.begin(), below.end(), std::back_inserter(rows));
+            }
         }
+        return rows;
+    };
+    // Named paths only when location paths select nothing: a path that selects rows today keeps
+    // selecting exactly those.
+    std::vector<NVSCGDataSourceNodePtr> candidates = rowsWithXPath(false);
+    m_rowsByName = false;
+    if (candidates.empty()) {
+        candidates = rowsWithXPath(true);
+        m_rowsByName = !candidates.empty();
     }
     {
         std::lock_guard lock(m_contentMutex);
-        const bool unchanged =
-            candidates.size() == m_contentNodes.size() &&
-            std::equal(candidates.begin(), candidates.end(), m_contentNodes.begin(),
-                       [](const NVSCGDataSourceNodePtr& a, const NVSCGDataSourceNodePtr& b) { return a->isEqual(*b); });
+        const bool unchanged = candidates.size() == m_contentNodes.size() &&
+                               std::equal(candidates.begin(), candidates.end(), m_contentNodes.begin(),
+                                          [](const NVSCGDataSourceNodePtr& a,
+                                             const NVSCGDataSourceNodePtr& b) { return a->isEqual(*b); });
         if (unchanged)
             return;
         setContentNodes(candidates);
@@ -164,23 +176,24 @@ void NVSCGDataSource::updateXPathContentNodes() {
     platform::NotificationCenter::defaultCenter().post(NVSCGDataSourceContentUpdatedNotificationName, this);
 }
 
-std::vector<NVSCGDataSourceNodePtr> NVSCGDataSource::childrenWithXPath(const QString& XPath,
-                                                                     NVSCGDataSourceNode& node) const {
+std::vector<NVSCGDataSourceNodePtr>
+NVSCGDataSource::childrenWithXPath(const QString& XPath, NVSCGDataSourceNode& node, bool byName) const {
     std::vector<NVSCGDataSourceNodePtr> rows;
-    if (!XPath.startsWith(node.wildcardXPathFromDataSourceXPath(XPath)))
+    if (!XPath.startsWith(node.wildcardXPathFromDataSourceXPath(XPath, byName)))
         return rows;
     for (const NVSCGDataSourceNodePtr& child : node.children()) {
-        if (child->wildcardXPathFromDataSourceXPath(XPath) == XPath) {
+        if (child->wildcardXPathFromDataSourceXPath(XPath, byName) == XPath) {
             rows.push_back(child);
         } else {
-            std::vector<NVSCGDataSourceNodePtr> below = childrenWithXPath(XPath, *child);
+            std::vector<NVSCGDataSourceNodePtr> below = childrenWithXPath(XPath, *child, byName);
             std::move(below.begin(), below.end(), std::back_inserter(rows));
         }
     }
     return rows;
 }
 
-void NVSCGDataSource::updateSelectedPropertyOfNodesWithWildcardXPath(const QString& wildcardXPath, bool selected) {
+void NVSCGDataSource::updateSelectedPropertyOfNodesWithWildcardXPath(const QString& wildcardXPath,
+                                                                     bool selected) {
     setSelectedForIdentifiers({wildcardXPath}, selected);
 }
 

@@ -1,5 +1,4 @@
 #include "DataSourceTestSupport.h"
-
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceDelegate.h"
 #include "datasource/NVSCGDataSourceFeed.h"
@@ -21,11 +20,11 @@ struct CountingDelegate : NVSCGDataSourceDelegate {
 };
 
 class Rows : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         observation = platform::NotificationObservation(
-            platform::NotificationCenter::defaultCenter(), NVSCGDataSourceContentUpdatedNotificationName, &dataSource,
-            [this](const platform::Notification&) { ++notifications; });
+            platform::NotificationCenter::defaultCenter(), NVSCGDataSourceContentUpdatedNotificationName,
+            &dataSource, [this](const platform::Notification&) { ++notifications; });
         dataSource.setDelegate(&delegate);
     }
 
@@ -84,7 +83,8 @@ TEST_F(Rows, BeforeAnyXmlTheRowsAreTheFileContentWithoutNotification) {
 TEST_F(Rows, OneRaceStillGivesItsRowAndItsCells) {
     dataSource.setXPath(QStringLiteral("/feed/race[*]"));
     dataSource.addColumnWithTitle(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
-    dataSource.addColumnWithTitle(QStringLiteral("Votes"), QStringLiteral("/feed/race[*]/candidate[2]/Votes"));
+    dataSource.addColumnWithTitle(QStringLiteral("Votes"),
+                                  QStringLiteral("/feed/race[*]/candidate[2]/Votes"));
     load(electionFeed(1));
     ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
     const auto row = dataSource.contentNodeAtIndex(0);
@@ -123,7 +123,8 @@ TEST_F(Rows, WildcardRule) {
         {"/a[2]", "/a", "/a[2]"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(NVSCGDataSourceNode::wildcardXPath(QString::fromUtf8(c.path), QString::fromUtf8(c.dataSourceXPath)),
+        EXPECT_EQ(NVSCGDataSourceNode::wildcardXPath(QString::fromUtf8(c.path),
+                                                     QString::fromUtf8(c.dataSourceXPath)),
                   QString::fromUtf8(c.expected))
             << c.path << " with " << c.dataSourceXPath;
     }
@@ -142,12 +143,75 @@ TEST_F(Rows, LocationPathsAreLibxmlsOwn) {
         EXPECT_EQ(node->XPath(), platform::XPathEvaluator::locationPath(node->xmlElement()));
 }
 
+// Feeds with a default namespace: rows and cells addressed by element names; location paths
+// ("/*/*[*]") keep selecting what they selected before.
+TEST_F(Rows, DefaultNamespaceElementsAreAddressedByName) {
+    const QByteArray atom =
+        "<feed xmlns='http://www.w3.org/2005/Atom' xmlns:media='urn:media'><title>F</title>"
+        "<entry><title>E1</title><media:thumbnail url='u1'/><summary>S1</summary></entry>"
+        "<entry><title>E2</title><media:thumbnail url='u2'/><summary>S2</summary></entry></feed>";
+    const QByteArray rdf =
+        "<rdf:RDF xmlns:rdf='urn:rdf' xmlns='urn:rss' xmlns:dc='urn:dc'><channel><title>C</title>"
+        "</channel><item><title>I1</title><dc:date>D1</dc:date></item>"
+        "<item><title>I2</title><dc:date>D2</dc:date></item></rdf:RDF>";
+    const struct Case {
+        QByteArray xml;
+        const char* rowPath;
+        std::vector<const char*> columns;
+        std::vector<std::vector<const char*>> cells; // per row, per column
+        bool byName;
+    } cases[] = {
+        {atom,
+         "/feed/entry[*]",
+         {"/feed/entry[*]/title", "/feed/entry[*]/media:thumbnail/@url", "/feed/entry[*]/summary"},
+         {{"E1", "u1", "S1"}, {"E2", "u2", "S2"}},
+         true},
+        {"<feed xmlns='urn:a'><entry><title>Only</title></entry></feed>",
+         "/feed/entry[*]",
+         {"/feed/entry[*]/title"},
+         {{"Only"}},
+         true},
+        {rdf,
+         "/rdf:RDF/item[*]",
+         {"/rdf:RDF/item[*]/title", "/rdf:RDF/item[*]/dc:date"},
+         {{"I1", "D1"}, {"I2", "D2"}},
+         true},
+        // Location paths keep selecting what they did (their cells follow the "*" rule of columns).
+        {atom, "/*/*[*]", {}, {{}, {}, {}}, false},
+        {atom, "/feed/missing[*]", {}, {}, false},
+    };
+    for (const Case& c : cases) {
+        NVSCGDataSource source;
+        source.setXPath(QString::fromUtf8(c.rowPath));
+        for (const char* column : c.columns)
+            source.addColumnWithTitle(QStringLiteral("c"), QString::fromUtf8(column));
+        source.processXMLDocument(platform::XmlDocument::parse(c.xml));
+        drainMainQueue();
+        ASSERT_EQ(source.countOfContentNodes(), c.cells.size()) << c.rowPath;
+        EXPECT_EQ(source.addressesRowsByName(), c.byName) << c.rowPath;
+        for (std::size_t row = 0; row < c.cells.size(); ++row) {
+            const auto node = source.contentNodeAtIndex(row);
+            EXPECT_EQ(node->XPath(), platform::XPathEvaluator::locationPath(node->xmlElement())) << c.rowPath;
+            for (std::size_t column = 0; column < c.columns.size(); ++column) {
+                const auto found = source.columnWithIdentifier(QString::fromUtf8(c.columns[column]));
+                ASSERT_TRUE(found) << c.columns[column];
+                EXPECT_EQ(node->stringValueForColum(*found), QString::fromUtf8(c.cells[row][column]))
+                    << c.columns[column] << " row " << row;
+            }
+            // The first column's element is checked in the content tree.
+            if (!c.columns.empty() && !node->children().empty())
+                EXPECT_TRUE(node->children().front()->selected()) << c.rowPath << " row " << row;
+        }
+    }
+}
+
 TEST_F(Rows, XPathsListWildcardsFirstThenEveryPath) {
     load("<rss><channel><title>T</title><item><t>1</t></item><item><t>2</t></item></channel></rss>");
-    const QStringList expected{QStringLiteral("/rss/channel/item[*]"),  QStringLiteral("/rss/channel"),
-                               QStringLiteral("/rss/channel/title"),    QStringLiteral("/rss/channel/item[1]"),
-                               QStringLiteral("/rss/channel/item[1]/t"), QStringLiteral("/rss/channel/item[2]"),
-                               QStringLiteral("/rss/channel/item[2]/t")};
+    const QStringList expected{
+        QStringLiteral("/rss/channel/item[*]"),   QStringLiteral("/rss/channel"),
+        QStringLiteral("/rss/channel/title"),     QStringLiteral("/rss/channel/item[1]"),
+        QStringLiteral("/rss/channel/item[1]/t"), QStringLiteral("/rss/channel/item[2]"),
+        QStringLiteral("/rss/channel/item[2]/t")};
     EXPECT_EQ(dataSource.XPaths(), expected);
 }
 
@@ -155,7 +219,8 @@ TEST_F(Rows, StringValueForXPath) {
     dataSource.setXPath(QStringLiteral("/feed/race[*]"));
     load(electionFeed(2));
     const auto row = dataSource.contentNodeAtIndex(1);
-    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/candidate[1]/Last")), QStringLiteral("L2_1"));
+    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/candidate[1]/Last")),
+              QStringLiteral("L2_1"));
     EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/missing")), QStringLiteral(""));
     EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/count(*)")), QStringLiteral(""));
     StderrCapture log;
@@ -177,8 +242,8 @@ TEST_F(Rows, StringValueForXPathOutsideTheNodeGivesNothing) {
 }
 
 TEST_F(Rows, JsonValuesBecomeNodes) {
-    dataSource.processJSONObject(nlohmann::ordered_json::parse(
-        R"([{"z":"first","a":2.5},{"flag":true,"none":null},[1,2]])"));
+    dataSource.processJSONObject(
+        nlohmann::ordered_json::parse(R"([{"z":"first","a":2.5},{"flag":true,"none":null},[1,2]])"));
     drainMainQueue();
     ASSERT_EQ(dataSource.countOfContentNodes(), 3u);
     const auto first = dataSource.contentNodeAtIndex(0);
@@ -218,7 +283,8 @@ TEST_F(Rows, JsonLeavesEarlierXmlTreeForLaterXPathChanges) {
     ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
     ASSERT_NE(dataSource.xmlDocument(), nullptr);
     dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-    EXPECT_EQ(rowPaths(), (std::vector<QString>{QStringLiteral("/feed/race[1]"), QStringLiteral("/feed/race[2]")}));
+    EXPECT_EQ(rowPaths(),
+              (std::vector<QString>{QStringLiteral("/feed/race[1]"), QStringLiteral("/feed/race[2]")}));
 }
 
 TEST_F(Rows, ActiveRowsAndTheirSignals) {
@@ -227,7 +293,8 @@ TEST_F(Rows, ActiveRowsAndTheirSignals) {
     const auto rows = dataSource.contentNodes();
     std::vector<int> changes(3, 0);
     for (int i = 0; i < 3; ++i)
-        QObject::connect(rows[i]->notifier(), &NVSCGDataSourceNodeNotifier::isActiveRowChanged, [&changes, i] { ++changes[i]; });
+        QObject::connect(rows[i]->notifier(), &NVSCGDataSourceNodeNotifier::isActiveRowChanged,
+                         [&changes, i] { ++changes[i]; });
     EXPECT_EQ(dataSource.firstActiveRow(), NVSNotFound);
     dataSource.setActiveRow(1);
     EXPECT_TRUE(rows[1]->isActiveRow());
@@ -245,8 +312,10 @@ TEST_F(Rows, ActiveRowsAndTheirSignals) {
 
 TEST_F(Rows, ListSignalsAnnounceInsertRemoveAndReset) {
     std::vector<std::string> events;
-    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesInserted, [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(s.size())); });
-    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesRemoved, [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(s.size())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesInserted,
+                     [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(s.size())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesRemoved,
+                     [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(s.size())); });
     QObject::connect(&dataSource, &NVSCGDataSource::contentNodesReset, [&] { events.push_back("reset"); });
     int XPathsChanges = 0;
     QObject::connect(&dataSource, &NVSCGDataSource::XPathsChanged, [&] { ++XPathsChanges; });
