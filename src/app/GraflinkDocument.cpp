@@ -1,6 +1,7 @@
 #include "app/GraflinkDocument.h"
 
 #include "app/FeedFetcher.h"
+#include "app/FeedFreshness.h"
 #include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
 #include "app/GraflinkVariable.h"
@@ -53,7 +54,21 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
     : platform::Document(parent), m_environment(completed(std::move(environment))),
       m_variables(std::make_unique<GraflinkVariableList>()),
       m_evaluator(std::make_unique<VariableEvaluator>()),
-      m_filter(std::make_unique<JavaScriptFilter>(m_environment.http, *m_environment.logger)) {
+      m_filter(std::make_unique<JavaScriptFilter>(m_environment.http, *m_environment.logger)),
+      m_freshness(std::make_unique<FeedFreshness>()) {
+    connect(m_freshness.get(), &FeedFreshness::staleChanged, this, [this](bool stale, qint64 seconds) {
+        // Shown: the operator hears of it at once (a desktop notification), once per turn.
+        const QString text =
+            stale ? platform::StringFormat::format(
+                        QStringLiteral(
+                            "Stale data: the feed of “%@” has not refreshed successfully for %ld seconds"),
+                        displayName(), seconds)
+                  : platform::StringFormat::format(
+                        QStringLiteral("Recovered: the feed of “%@” refreshed successfully after %ld seconds "
+                                       "without data"),
+                        displayName(), seconds);
+        m_environment.logger->logMessage(text, 0, true);
+    });
     // Server settings are read once, when the document is made.
     platform::UserDefaults& defaults = *m_environment.defaults;
     m_CGServerIPAddress = defaults.stringForKey(CGServerIPAddressKey).value_or(QString());
@@ -139,7 +154,8 @@ void GraflinkDocument::clearCG() {
                              platform::JsonValue(""), false});
         }
     }
-    m_client->publish(std::move(pass));
+    // Clearing always sends every field, whatever the server accepted before.
+    m_client->publish(std::move(pass), CGServerHTTPController::PassKind::Full);
 }
 
 // MARK: - Properties
@@ -217,6 +233,35 @@ void GraflinkDocument::setCGServerType(qint32 type) {
         return;
     m_CGServerType = type;
     Q_EMIT CGServerTypeChanged();
+}
+
+double GraflinkDocument::staleAfterSeconds() const {
+    return m_freshness->staleAfterSeconds();
+}
+
+void GraflinkDocument::setStaleAfterSeconds(double seconds) {
+    const double before = m_freshness->staleAfterSeconds();
+    m_freshness->setStaleAfterSeconds(seconds);
+    if (m_freshness->staleAfterSeconds() != before)
+        Q_EMIT staleAfterSecondsChanged();
+}
+
+void GraflinkDocument::setChangeOnlyPublishing(bool changeOnly) {
+    if (m_changeOnlyPublishing == changeOnly)
+        return;
+    m_changeOnlyPublishing = changeOnly;
+    m_lastFullPass = QDateTime();
+    Q_EMIT changeOnlyPublishingChanged();
+}
+
+void GraflinkDocument::setFullPublishSeconds(double seconds) {
+    // Not a number, zero or negative: the default period.
+    if (!std::isfinite(seconds) || seconds <= 0)
+        seconds = DefaultFullPublishSeconds;
+    if (m_fullPublishSeconds == seconds)
+        return;
+    m_fullPublishSeconds = seconds;
+    Q_EMIT fullPublishSecondsChanged();
 }
 
 void GraflinkDocument::setIsConnectedToCG(bool connected) {
@@ -325,15 +370,18 @@ void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const Feed
                 else
                     processJSONObject(*response.json);
                 ++m_processedRefreshCount;
+                m_freshness->refreshSucceeded();
             } else {
                 response.xml ? inventoryXMLDocument(*response.xml)
                              : inventoryJSONObject(*response.jsonValue());
             }
         }
     }
-    if (purpose == FetchPurpose::Refresh)
+    if (purpose == FetchPurpose::Refresh) {
+        if (!response.hasFeed())
+            publishFallbacksAfterFailure();
         finishRefresh(sequence, processed);
-    else
+    } else
         Q_EMIT pathsFinished(processed);
 }
 
@@ -387,11 +435,13 @@ void GraflinkDocument::publishAndRunActions() {
     CGPublishingPass pass;
     for (GraflinkVariable* variable : m_variables->variables()) {
         const std::optional<platform::JsonValue>& value = variable->currentStringValue();
-        // A variable without a value (its JSON path led nowhere) sends nothing: the field keeps what
-        // is on air rather than being blanked by a feed that momentarily lacks the element.
-        if (m_publishToCG && m_client && value && variable->CGProjectName() &&
+        // A variable without a value (its path led nowhere) sends its fallback; by default there
+        // is none and the field keeps what is on air rather than being blanked by a feed that
+        // momentarily lacks the element.
+        const std::optional<platform::JsonValue> published = variable->publishedValue();
+        if (m_publishToCG && m_client && published && variable->CGProjectName() &&
             variable->CGProjectItemName()) {
-            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *value,
+            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *published,
                          variable->valueType() == GraflinkVariable::HTML});
         }
         // A variable without a value starts nothing: an action would get no parameter at all.
@@ -402,10 +452,41 @@ void GraflinkDocument::publishAndRunActions() {
             executeAppleScriptWithName(*variable->appleScriptActionName(), {parameter});
         }
     }
+    if (m_publishToCG && m_client)
+        publishPass(std::move(pass));
+}
+
+void GraflinkDocument::publishFallbacksAfterFailure() {
+    std::lock_guard lock(m_variables->lock());
+    CGPublishingPass pass;
+    for (GraflinkVariable* variable : m_variables->variables()) {
+        if (variable->fallbackMode() == GraflinkVariable::KeepOnAir)
+            continue;
+        variable->setCurrentStringValue(std::nullopt);
+        const std::optional<platform::JsonValue> published = variable->publishedValue();
+        if (published && variable->CGProjectName() && variable->CGProjectItemName())
+            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *published,
+                         variable->valueType() == GraflinkVariable::HTML});
+    }
+    if (m_publishToCG && m_client && !pass.isEmpty())
+        publishPass(std::move(pass));
+}
+
+bool GraflinkDocument::nextPassIsFull() {
+    if (!m_changeOnlyPublishing)
+        return true;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (m_lastFullPass.isValid() && m_lastFullPass.msecsTo(now) < qint64(m_fullPublishSeconds * 1000.0))
+        return false;
+    m_lastFullPass = now;
+    return true;
+}
+
+void GraflinkDocument::publishPass(CGPublishingPass pass) {
     // The client sends the pass on its own worker, looking each item up when it gets there; a
     // pass still waiting behind a slow server is replaced by this newer one.
-    if (m_publishToCG && m_client)
-        m_client->publish(std::move(pass));
+    m_client->publish(std::move(pass), nextPassIsFull() ? CGServerHTTPController::PassKind::Full
+                                                        : CGServerHTTPController::PassKind::ChangesOnly);
 }
 
 QStringList GraflinkDocument::availableAppleScriptActions() const {
@@ -518,6 +599,20 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
     if (dictionary.contains(CGServerTypeKey))
         setCGServerType(
             static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerTypeKey))));
+    if (dictionary.contains(StaleAfterSecondsKey))
+        setStaleAfterSeconds(ValueReadings::doubleReading(dictionary.value(StaleAfterSecondsKey)));
+    if (dictionary.contains(ChangeOnlyPublishingKey))
+        setChangeOnlyPublishing(ValueReadings::boolReading(dictionary.value(ChangeOnlyPublishingKey)));
+    if (dictionary.contains(FullPublishSecondsKey))
+        setFullPublishSeconds(ValueReadings::doubleReading(dictionary.value(FullPublishSecondsKey)));
+    static const QStringList known{AutoRefreshKey,       PublishToCGKey,          RefreshFrequencyKey,
+                                   SourceURLStringKey,   JavascriptFilterPathKey, VariablesKey,
+                                   CGServerIPAddressKey, CGServerPortNumberKey,   CGServerPasswordKey,
+                                   CGServerTypeKey,      StaleAfterSecondsKey,    ChangeOnlyPublishingKey,
+                                   FullPublishSecondsKey};
+    m_otherKeys = dictionary;
+    for (const QString& key : known)
+        m_otherKeys.remove(key);
     m_reading = false;
     if (m_refreshRequestedWhileReading)
         refresh();
@@ -532,7 +627,7 @@ std::optional<QByteArray> GraflinkDocument::dataOfType(const QString& /*typeName
 }
 
 QVariantMap GraflinkDocument::fileDictionary() const {
-    QVariantMap dictionary;
+    QVariantMap dictionary = m_otherKeys;
     dictionary.insert(AutoRefreshKey, m_autoRefresh);
     dictionary.insert(PublishToCGKey, m_publishToCG);
     dictionary.insert(RefreshFrequencyKey, m_refreshFrequency);
@@ -548,6 +643,13 @@ QVariantMap GraflinkDocument::fileDictionary() const {
     dictionary.insert(CGServerPortNumberKey, static_cast<qint64>(m_CGServerPortNumber));
     dictionary.insert(CGServerPasswordKey, m_CGServerPassword);
     dictionary.insert(CGServerTypeKey, static_cast<qint64>(static_cast<quint32>(m_CGServerType)));
+    // Written only when used: a document that does not use them stays as an older version wrote it.
+    if (m_freshness->staleAfterSeconds() > 0)
+        dictionary.insert(StaleAfterSecondsKey, m_freshness->staleAfterSeconds());
+    if (m_changeOnlyPublishing)
+        dictionary.insert(ChangeOnlyPublishingKey, true);
+    if (m_fullPublishSeconds != DefaultFullPublishSeconds)
+        dictionary.insert(FullPublishSecondsKey, m_fullPublishSeconds);
     return dictionary;
 }
 

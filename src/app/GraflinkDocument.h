@@ -4,12 +4,14 @@
 #include "platform/Document.h"
 #include "platform/Json.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QStringList>
 #include <memory>
 #include <optional>
 
 class CGProject;
+class FeedFreshness;
 class GraflinkVariable;
 class GraflinkVariableList;
 class NVSAppleScriptActionsController;
@@ -84,6 +86,10 @@ class GraflinkDocument : public platform::Document {
     static inline const QString CGServerPortNumberKey = QStringLiteral("CGServerPortNumber");
     static inline const QString CGServerPasswordKey = QStringLiteral("CGServerPassword");
     static inline const QString CGServerTypeKey = QStringLiteral("CGServerType");
+    static inline const QString StaleAfterSecondsKey = QStringLiteral("staleAfterSeconds");
+    static inline const QString ChangeOnlyPublishingKey = QStringLiteral("changeOnlyPublishing");
+    static inline const QString FullPublishSecondsKey = QStringLiteral("fullPublishSeconds");
+    static constexpr double DefaultFullPublishSeconds = 60.0;
 
     explicit GraflinkDocument(Environment environment = Environment(), QObject* parent = nullptr);
     ~GraflinkDocument() override;
@@ -120,6 +126,18 @@ class GraflinkDocument : public platform::Document {
     void setCGServerPortNumber(quint64 port);
     qint32 CGServerType() const { return m_CGServerType; }
     void setCGServerType(qint32 type);
+    /// No successful refresh for this long raises one alarm (a shown level-0 log line) and the
+    /// next success one "recovered" line; 0: off.
+    double staleAfterSeconds() const;
+    void setStaleAfterSeconds(double seconds);
+    /// When and whether the feed last refreshed successfully, and whether that is too long ago.
+    const FeedFreshness& freshness() const { return *m_freshness; }
+    /// Send a field only when its value differs from the one the server last accepted, with a
+    /// full pass every `fullPublishSeconds` and after the server's change socket reconnects.
+    bool changeOnlyPublishing() const { return m_changeOnlyPublishing; }
+    void setChangeOnlyPublishing(bool changeOnly);
+    double fullPublishSeconds() const { return m_fullPublishSeconds; }
+    void setFullPublishSeconds(double seconds);
     bool isConnectedToCG() const { return m_isConnectedToCG; }
     void setIsConnectedToCG(bool connected);
     /// "NSStatusAvailable" while connected, else "NSStatusNone".
@@ -190,6 +208,9 @@ class GraflinkDocument : public platform::Document {
     void CGServerPortNumberChanged();
     void CGServerTypeChanged();
     void isConnectedToCGChanged();
+    void staleAfterSecondsChanged();
+    void changeOnlyPublishingChanged();
+    void fullPublishSecondsChanged();
     void connectionStatusImageChanged();
     void availableCGProjectsAboutToChange();
     void availableCGProjectsChanged();
@@ -208,6 +229,9 @@ class GraflinkDocument : public platform::Document {
     virtual void afterEvaluation();
     /// The publishing and action pass, in list order, under the variables lock.
     void publishAndRunActions();
+    /// A refresh delivered no feed: the variables that send a fallback then lose their value
+    /// and their fields get the fallback.
+    void publishFallbacksAfterFailure();
 
   private:
     enum class FetchPurpose { Refresh, Inventory };
@@ -219,6 +243,10 @@ class GraflinkDocument : public platform::Document {
     void stopObservingCGServer();
     void releaseCGClient();
     void CGProjectsChanged();
+    /// Whether the next pass must send every field (change-only publishing off, or it is time
+    /// for the periodic full pass).
+    bool nextPassIsFull();
+    void publishPass(CGPublishingPass pass);
 
     Environment m_environment;
     std::unique_ptr<GraflinkVariableList> m_variables;
@@ -240,6 +268,11 @@ class GraflinkDocument : public platform::Document {
     quint64 m_CGServerPortNumber = 0;
     qint32 m_CGServerType = 0;
     bool m_isConnectedToCG = false;
+    std::unique_ptr<FeedFreshness> m_freshness;
+    bool m_changeOnlyPublishing = false;
+    double m_fullPublishSeconds = DefaultFullPublishSeconds;
+    QDateTime m_lastFullPass;
+    QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
 
     quint64 m_fetchSequence = 0;
     quint64 m_lastProcessedRefresh = 0;

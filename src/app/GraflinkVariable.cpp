@@ -22,12 +22,22 @@ GraflinkVariable::GraflinkVariable(const QVariantMap& dictionary, QObject* paren
         setValueType(static_cast<qint32>(dictionary.value(ValueTypeKey).toLongLong()));
     if (dictionary.contains(AppleScriptActionNameKey))
         setAppleScriptActionName(dictionary.value(AppleScriptActionNameKey).toString());
+    if (dictionary.contains(FallbackModeKey))
+        setFallbackMode(static_cast<qint32>(dictionary.value(FallbackModeKey).toLongLong()));
+    if (dictionary.contains(FallbackTextKey))
+        setFallbackText(dictionary.value(FallbackTextKey).toString());
+    static const QStringList known{XPathKey,        CGProjectNameKey, CGProjectFieldNameKey,
+                                   FormatKey,       ValueTypeKey,     AppleScriptActionNameKey,
+                                   FallbackModeKey, FallbackTextKey};
+    m_otherKeys = dictionary;
+    for (const QString& key : known)
+        m_otherKeys.remove(key);
 }
 
 GraflinkVariable::~GraflinkVariable() = default;
 
 QVariantMap GraflinkVariable::dictionaryRepresentation() const {
-    QVariantMap dictionary;
+    QVariantMap dictionary = m_otherKeys;
     // A variable whose path was never chosen is stored with an empty path, which evaluation skips.
     dictionary.insert(XPathKey, m_XPath.value_or(QString()));
     if (m_CGProjectName)
@@ -40,6 +50,11 @@ QVariantMap GraflinkVariable::dictionaryRepresentation() const {
         dictionary.insert(AppleScriptActionNameKey, *m_appleScriptActionName);
     // Stored as an unsigned 32-bit number and read back through its signed 32-bit reading.
     dictionary.insert(ValueTypeKey, static_cast<qint64>(static_cast<quint32>(m_valueType)));
+    // Written only when set: a file that does not use fallbacks stays as an older version wrote it.
+    if (m_fallbackMode != KeepOnAir)
+        dictionary.insert(FallbackModeKey, static_cast<qint64>(m_fallbackMode));
+    if (!m_fallbackText.isEmpty())
+        dictionary.insert(FallbackTextKey, m_fallbackText);
     return dictionary;
 }
 
@@ -104,7 +119,43 @@ void GraflinkVariable::setCurrentStringValue(const std::optional<platform::JsonV
     if (*m_currentStringValue == value)
         return;
     *m_currentStringValue = value;
+    m_valueChangedAt = value ? QDateTime::currentDateTimeUtc() : QDateTime();
     Q_EMIT currentStringValueChanged();
+}
+
+std::optional<qint64> GraflinkVariable::valueAgeSeconds(const QDateTime& now) const {
+    if (!*m_currentStringValue || !m_valueChangedAt.isValid())
+        return std::nullopt;
+    return std::max<qint64>(0, m_valueChangedAt.secsTo(now));
+}
+
+void GraflinkVariable::setFallbackMode(qint32 mode) {
+    if (mode != SendEmpty && mode != SendFallbackText)
+        mode = KeepOnAir;
+    if (m_fallbackMode == mode)
+        return;
+    m_fallbackMode = mode;
+    Q_EMIT fallbackChanged();
+}
+
+void GraflinkVariable::setFallbackText(const QString& text) {
+    if (m_fallbackText == text)
+        return;
+    m_fallbackText = text;
+    Q_EMIT fallbackChanged();
+}
+
+std::optional<platform::JsonValue> GraflinkVariable::publishedValue() const {
+    if (*m_currentStringValue)
+        return *m_currentStringValue;
+    switch (m_fallbackMode) {
+    case SendEmpty:
+        return platform::JsonValue("");
+    case SendFallbackText:
+        return platform::JsonValue(m_fallbackText.toStdString());
+    default:
+        return std::nullopt;
+    }
 }
 
 void GraflinkVariable::setAppleScriptActionName(const std::optional<QString>& name) {

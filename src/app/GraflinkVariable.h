@@ -2,6 +2,7 @@
 
 #include "platform/Json.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -22,6 +23,12 @@ class GraflinkVariable : public QObject {
     Q_PROPERTY(QString description READ description NOTIFY descriptionChanged)
 public:
     enum ValueType : qint32 { PlainText = 0, PlainTextAlternative = 1, Number = 2, HTML = 3 };
+    /// What goes to the field when the path finds nothing or the feed fails.
+    enum FallbackMode : qint32 {
+        KeepOnAir = 0,        ///< nothing is sent: the field keeps what it shows
+        SendEmpty = 1,        ///< the empty text
+        SendFallbackText = 2, ///< `fallbackText`
+    };
 
     // Keys of the dictionary form.
     static inline const QString XPathKey = QStringLiteral("XPath");
@@ -30,6 +37,8 @@ public:
     static inline const QString FormatKey = QStringLiteral("format");
     static inline const QString ValueTypeKey = QStringLiteral("valueType");
     static inline const QString AppleScriptActionNameKey = QStringLiteral("appleScriptActionName");
+    static inline const QString FallbackModeKey = QStringLiteral("fallbackMode");
+    static inline const QString FallbackTextKey = QStringLiteral("fallbackText");
 
     static inline const QString DefaultXPath = QStringLiteral("current_observation/temp_f");
     /// "Temp #° F": nine characters, the degree sign being U+00B0.
@@ -37,7 +46,8 @@ public:
 
     explicit GraflinkVariable(QObject* parent = nullptr);
     /// The defaults, then each key present applied in the order XPath, CGProjectName,
-    /// CGProjectFieldName, format, valueType, appleScriptActionName.
+    /// CGProjectFieldName, format, valueType, appleScriptActionName, fallbackMode, fallbackText.
+    /// Keys it does not know are kept and written back by dictionaryRepresentation().
     explicit GraflinkVariable(const QVariantMap& dictionary, QObject* parent = nullptr);
     ~GraflinkVariable() override;
 
@@ -67,8 +77,22 @@ public:
     const std::optional<platform::JsonValue>& currentStringValue() const;
     void setCurrentStringValue(const std::optional<platform::JsonValue>& value);
 
+    /// When the value last changed (UTC); invalid while it never had one.
+    const QDateTime& valueChangedAt() const { return m_valueChangedAt; }
+    /// Whole seconds since the value last changed; none while there is no value.
+    std::optional<qint64> valueAgeSeconds(const QDateTime& now = QDateTime::currentDateTimeUtc()) const;
+
     const std::optional<QString>& appleScriptActionName() const { return m_appleScriptActionName; }
     void setAppleScriptActionName(const std::optional<QString>& name);
+
+    qint32 fallbackMode() const { return m_fallbackMode; }
+    /// Unknown modes read as KeepOnAir.
+    void setFallbackMode(qint32 mode);
+    const QString& fallbackText() const { return m_fallbackText; }
+    void setFallbackText(const QString& text);
+    /// What a publishing pass sends: the current value, or without one the fallback (none when
+    /// the field is to keep what it shows).
+    std::optional<platform::JsonValue> publishedValue() const;
 
     GraflinkDocument* document() const { return m_document; }
     /// Not owned: the document owns its variables.
@@ -89,6 +113,7 @@ Q_SIGNALS:
     void requiresFormatChanged();
     void currentStringValueChanged();
     void appleScriptActionNameChanged();
+    void fallbackChanged();
     void projectItemsChanged();
     void descriptionChanged();
 
@@ -101,6 +126,10 @@ private:
     // Behind a pointer so this header needs only the JSON forward declarations.
     std::unique_ptr<std::optional<platform::JsonValue>> m_currentStringValue;
     std::optional<QString> m_appleScriptActionName;
+    qint32 m_fallbackMode = KeepOnAir;
+    QString m_fallbackText;
+    QDateTime m_valueChangedAt;
+    QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
     GraflinkDocument* m_document = nullptr;
     QList<std::shared_ptr<CGProjectItem>> m_projectItems;
 };

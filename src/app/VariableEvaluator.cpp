@@ -35,8 +35,12 @@ void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables,
         if (!hasPath(*variable))
             continue;
         const std::optional<QString> text = evaluator.firstNodeStringValue(*variable->XPath());
-        if (!text)
+        if (!text) {
+            // Nothing found: the value stays, unless the variable sends a fallback instead.
+            if (variable->fallbackMode() != GraflinkVariable::KeepOnAir)
+                variable->setCurrentStringValue(std::nullopt);
             continue;
+        }
         if (variable->valueType() == GraflinkVariable::Number) {
             const double number = platform::ValueReadings::doubleReading(*text);
             variable->setCurrentStringValue(platform::JsonValue(
@@ -66,6 +70,10 @@ void VariableEvaluator::evaluateFeed(const QList<GraflinkVariable*>& variables,
 }
 
 void VariableEvaluator::take(GraflinkVariable& variable, const platform::JsonValue* found) {
+    if (!found && variable.fallbackMode() != GraflinkVariable::KeepOnAir) {
+        variable.setCurrentStringValue(std::nullopt);
+        return;
+    }
     if (variable.valueType() == GraflinkVariable::Number) {
         QString text;
         const QString pattern = variable.format().value_or(QString());

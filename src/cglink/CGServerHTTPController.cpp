@@ -190,12 +190,21 @@ void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QStri
     m_worker.async([this, path, itemUniqueID, project] { sendMoviePath(path, itemUniqueID, project); });
 }
 
-void CGServerHTTPController::publish(CGPublishingPass pass) {
+namespace {
+
+QString acceptedKey(const QString& projectID, const QString& itemUniqueID) {
+    return projectID + QChar(0x1F) + itemUniqueID;
+}
+
+} // namespace
+
+void CGServerHTTPController::publish(CGPublishingPass pass, PassKind kind) {
     bool alreadyQueued = false;
     {
         std::lock_guard lock(m_passMutex);
         alreadyQueued = m_waitingPass.has_value();
         m_waitingPass = std::move(pass);
+        m_waitingPassKind = alreadyQueued && m_waitingPassKind == PassKind::Full ? PassKind::Full : kind;
     }
     if (!alreadyQueued)
         m_worker.async([this] { sendWaitingPass(); });
@@ -203,9 +212,12 @@ void CGServerHTTPController::publish(CGPublishingPass pass) {
 
 void CGServerHTTPController::sendWaitingPass() {
     std::optional<CGPublishingPass> pass;
+    PassKind kind = PassKind::Full;
     {
         std::lock_guard lock(m_passMutex);
         pass.swap(m_waitingPass);
+        kind = m_waitingPassKind;
+        m_waitingPassKind = PassKind::Full;
     }
     if (!pass)
         return;
@@ -215,36 +227,51 @@ void CGServerHTTPController::sendWaitingPass() {
         const std::shared_ptr<CGProject> project = projectWithName(update.projectName);
         const std::shared_ptr<CGProjectItem> item =
             project ? project->itemWithName(update.itemName) : nullptr;
-        if (item && item->uniqueID())
-            sendText(update.value, *item->uniqueID(), project, update.isHTML);
+        if (!item || !item->uniqueID())
+            continue;
+        if (kind == PassKind::ChangesOnly) {
+            const auto accepted =
+                m_accepted.constFind(acceptedKey(project->uniqueID().value_or(QString()), *item->uniqueID()));
+            if (accepted != m_accepted.constEnd() && accepted->isHTML == update.isHTML &&
+                accepted->value == update.value)
+                continue;
+        }
+        sendText(update.value, *item->uniqueID(), project, update.isHTML);
     }
     QMetaObject::invokeMethod(
         this, [this] { Q_EMIT publishingPassFinished(); }, Qt::QueuedConnection);
 }
 
-void CGServerHTTPController::sendText(const platform::JsonValue& value, const QString& itemUniqueID,
+bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QString& itemUniqueID,
                                       const std::shared_ptr<CGProject>& project, bool isHTML) {
     const QString projectID = project ? project->uniqueID().value_or(QString()) : QString();
     if (projectID.size() < 2 || itemUniqueID.size() < 2)
-        return;
+        return false;
+    // Until the server confirms the new value, what it shows is unknown.
+    const QString key = acceptedKey(projectID, itemUniqueID);
+    m_accepted.remove(key);
     std::optional<QString> token;
     if (!m_password.isEmpty()) {
         // A fresh token for every update; a refused authorization drops the update quietly.
         token = authorize(urls().authorization(m_password));
         if (!token)
-            return;
+            return false;
         std::lock_guard lock(m_mutex);
         m_authorizationToken = token;
     }
     const QUrl url = urls().update(projectID, itemUniqueID, token);
     if (url.isEmpty())
-        return;
+        return false;
     platform::http::Request request(url, QByteArrayLiteral("PUT"));
     request.headers.set("Content-Type", "application/json");
     request.body = CGServerWire::textUpdateBody(value, isHTML);
     request.requestTimeout = m_options.requestTimeout;
-    logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
-              QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
+    const bool accepted =
+        logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
+                  QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
+    if (accepted)
+        m_accepted.insert(key, {value, isHTML});
+    return accepted;
 }
 
 void CGServerHTTPController::sendMoviePath(const QString& path, const QString& itemUniqueID,
@@ -258,6 +285,7 @@ void CGServerHTTPController::sendMoviePath(const QString& path, const QString& i
     const QUrl url = urls().update(projectID, itemUniqueID, token);
     if (url.isEmpty())
         return;
+    m_accepted.remove(acceptedKey(projectID, itemUniqueID));
     platform::http::Request request(url, QByteArrayLiteral("PUT"));
     request.body = CGServerWire::mediaUpdateBody(path, m_serverType);
     request.requestTimeout = m_options.requestTimeout;
@@ -265,10 +293,11 @@ void CGServerHTTPController::sendMoviePath(const QString& path, const QString& i
               QStringLiteral("Error updating the CG Movie Item (%@)"), path);
 }
 
-void CGServerHTTPController::logUpdate(const std::optional<platform::JsonValue>& answer,
+bool CGServerHTTPController::logUpdate(const std::optional<platform::JsonValue>& answer,
                                        const QString& successFormat, const QString& errorFormat,
                                        const QString& sent) {
     const CGServerWire::UpdateOutcome outcome = CGServerWire::updateOutcome(answer);
+    const bool accepted = outcome.kind == CGServerWire::UpdateOutcome::Kind::Success;
     switch (outcome.kind) {
     case CGServerWire::UpdateOutcome::Kind::NotAnObject:
         break;
@@ -279,6 +308,7 @@ void CGServerHTTPController::logUpdate(const std::optional<platform::JsonValue>&
         logger().logMessageWithLevel(2, false, errorFormat, outcome.error);
         break;
     }
+    return accepted;
 }
 
 // Notification socket
@@ -327,6 +357,9 @@ void CGServerHTTPController::webSocketSessionDidOpen(const Session&) {
             if (m_socketsClosed.load())
                 return;
             setConnected(true);
+            // A server that comes back may have restarted and lost what it showed: the next pass
+            // sends every field.
+            m_worker.async([this] { m_accepted.clear(); });
             updateProjects();
         },
         Qt::QueuedConnection);

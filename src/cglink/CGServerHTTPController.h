@@ -8,6 +8,7 @@
 #include "platform/Json.h"
 #include "platform/SerialExecutor.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -103,10 +104,16 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
                         const std::shared_ptr<CGProject>& project, bool isHTML);
     void setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
                             const std::shared_ptr<CGProject>& project);
+    enum class PassKind {
+        Full,        ///< every value is sent
+        ChangesOnly, ///< a value the server already accepted for that item is not sent again
+    };
     /// Queues the pass's values, sent in order as setStringValue sends them. While a pass is being
     /// sent, a newer pass replaces the one still waiting: the newest values win and nothing
-    /// piles up behind a slow server.
-    void publish(CGPublishingPass pass);
+    /// piles up behind a slow server (a full pass replaced this way makes its replacement full).
+    /// The values the server accepted are remembered until the change socket opens again (a
+    /// restarted server has lost them), so the first pass after that sends everything.
+    void publish(CGPublishingPass pass, PassKind kind = PassKind::Full);
 
     /// Whether no request is queued or running.
     bool isIdle() const { return m_worker.pendingCount() == 0; }
@@ -147,7 +154,8 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
   private:
     void listProjects();
     void listItems(const std::shared_ptr<CGProject>& project);
-    void sendText(const platform::JsonValue& value, const QString& itemUniqueID,
+    /// Whether the server accepted the value.
+    bool sendText(const platform::JsonValue& value, const QString& itemUniqueID,
                   const std::shared_ptr<CGProject>& project, bool isHTML);
     void sendMoviePath(const QString& path, const QString& itemUniqueID,
                        const std::shared_ptr<CGProject>& project);
@@ -159,7 +167,7 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     std::optional<QString> authorize(const QUrl& url);
     void setConnected(bool connected);
     void socketEnded();
-    void logUpdate(const std::optional<platform::JsonValue>& answer, const QString& successFormat,
+    bool logUpdate(const std::optional<platform::JsonValue>& answer, const QString& successFormat,
                    const QString& errorFormat, const QString& sent);
     NVSLogController& logger() const;
 
@@ -181,5 +189,11 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     std::atomic<bool> m_listingQueued{false};
     std::mutex m_passMutex;
     std::optional<CGPublishingPass> m_waitingPass; // guarded by m_passMutex
+    PassKind m_waitingPassKind = PassKind::Full;   // guarded by m_passMutex
+    struct AcceptedValue {
+        platform::JsonValue value;
+        bool isHTML = false;
+    };
+    QHash<QString, AcceptedValue> m_accepted; // project and item identifiers -> value; worker only
     platform::SerialExecutor m_worker;
 };

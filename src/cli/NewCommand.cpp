@@ -6,6 +6,7 @@
 #include "platform/PropertyList.h"
 
 #include <QFileInfo>
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 namespace cli {
@@ -23,8 +24,14 @@ QString NewCommand::help() const {
         "  --auto-refresh SECONDS    refresh on a timer with this period\n"
         "  --filter FILE             JavaScript filter file\n"
         "  --var JSON                a variable in the file's dictionary form (repeatable), e.g.\n"
-        "                            '{\"XPath\":\"a/b\",\"CGProjectName\":\"Scores\",\"CGProjectFieldName\":\"Home\",\"valueType\":0}'\n"
-        "  --force                   replace an existing file\n");
+        "                            "
+        "'{\"XPath\":\"a/b\",\"CGProjectName\":\"Scores\",\"CGProjectFieldName\":\"Home\",\"valueType\":0}'\n"
+        "  --stale-after SECONDS     alarm once when no refresh has succeeded for this long\n"
+        "  --change-only             send a field only when its value changed\n"
+        "  --full-publish SECONDS    with --change-only: send every field this often (default 60)\n"
+        "  --force                   replace an existing file\n"
+        "\nA variable's fallback (\"fallbackMode\": 0 keep what is on air, 1 send the empty text,\n"
+        "2 send \"fallbackText\") is set in its --var JSON.\n");
 }
 
 int NewCommand::run(CliContext& context, const QStringList& arguments) {
@@ -48,6 +55,8 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
             file.insert(GraflinkDocument::PublishToCGKey, true);
         } else if (argument == QStringLiteral("--force")) {
             force = true;
+        } else if (argument == QStringLiteral("--change-only")) {
+            file.insert(GraflinkDocument::ChangeOnlyPublishingKey, true);
         } else if (argument.startsWith(QStringLiteral("--"))) {
             const std::optional<QString> v = value();
             if (!v)
@@ -90,6 +99,16 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
                     return usage(QStringLiteral("--auto-refresh needs a period in seconds above 0"));
                 file.insert(GraflinkDocument::AutoRefreshKey, true);
                 file.insert(GraflinkDocument::RefreshFrequencyKey, seconds);
+            } else if (argument == QStringLiteral("--stale-after") ||
+                       argument == QStringLiteral("--full-publish")) {
+                bool ok = false;
+                const double seconds = v->toDouble(&ok);
+                if (!ok || !(seconds > 0) || !std::isfinite(seconds))
+                    return usage(QStringLiteral("%1 needs a period in seconds above 0").arg(argument));
+                file.insert(argument == QStringLiteral("--stale-after")
+                                ? GraflinkDocument::StaleAfterSecondsKey
+                                : GraflinkDocument::FullPublishSecondsKey,
+                            seconds);
             } else if (argument == QStringLiteral("--filter")) {
                 file.insert(GraflinkDocument::JavascriptFilterPathKey, QFileInfo(*v).absoluteFilePath());
             } else if (argument == QStringLiteral("--var")) {

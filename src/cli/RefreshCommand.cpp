@@ -18,6 +18,7 @@ QString RefreshCommand::help() const {
         "publish when the document publishes and --no-publish is absent, actions), waits until it\n"
         "is done and prints one line per variable: its path, a TAB, its value.\n\n"
         "  --json         one JSON array of {XPath, CGProjectName, CGProjectItemName, valueType, value}\n"
+        "                 (and valueAgeSeconds when the document has a stale-data limit)\n"
         "  --no-publish   send nothing to the CG server\n\n"
         "Exit status 1 when the fetch did not deliver a feed.\n");
 }
@@ -73,6 +74,7 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
         const auto text = [](const std::optional<QString>& value) {
             return value ? nlohmann::ordered_json(value->toStdString()) : nlohmann::ordered_json(nullptr);
         };
+        const bool watchesAge = document.staleAfterSeconds() > 0;
         for (const GraflinkVariable* variable : variables) {
             nlohmann::ordered_json entry{{"XPath", text(variable->XPath())},
                                          {"CGProjectName", text(variable->CGProjectName())},
@@ -80,6 +82,10 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
                                          {"valueType", variable->valueType()}};
             if (variable->currentStringValue())
                 entry["value"] = *variable->currentStringValue();
+            // Documents that watch their data's age also say how old each value is (whole seconds
+            // since it last changed); the others print exactly what they always did.
+            if (const std::optional<qint64> age = variable->valueAgeSeconds(); age && watchesAge)
+                entry["valueAgeSeconds"] = *age;
             list.push_back(std::move(entry));
         }
         context.out << QString::fromUtf8(platform::toJsonBytes(list)) << '\n';

@@ -1,5 +1,6 @@
 #include "cli/RunCommand.h"
 
+#include "app/FeedFreshness.h"
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
@@ -29,15 +30,27 @@ void startRunning(CliContext& context, platform::Document& opened) {
     QObject::connect(
         document, &GraflinkDocument::refreshFinished, document, [&context, document](bool processed) {
             if (!processed) {
+                const std::optional<qint64> since = document->freshness().secondsSinceLastSuccess();
+                const bool watched = document->staleAfterSeconds() > 0;
                 context.out << timeStamp() << '\t' << document->displayName()
-                            << "\tno feed (see the technical log)" << Qt::endl;
+                            << "\tno feed (see the technical log)"
+                            << (since && watched ? QStringLiteral("; last data %1 s ago").arg(*since)
+                                                 : QString())
+                            << (document->freshness().isStale() ? QStringLiteral(", STALE") : QString())
+                            << Qt::endl;
                 return;
             }
             int withValue = 0;
-            for (const GraflinkVariable* variable : document->variables().variables())
+            std::optional<qint64> oldest;
+            for (const GraflinkVariable* variable : document->variables().variables()) {
                 withValue += variable->currentStringValue().has_value();
+                const std::optional<qint64> age = variable->valueAgeSeconds();
+                if (age && document->staleAfterSeconds() > 0)
+                    oldest = std::max(oldest.value_or(0), *age);
+            }
             context.out << timeStamp() << '\t' << document->displayName() << "\trefreshed: " << withValue
                         << " of " << document->variables().count() << " values"
+                        << (oldest ? QStringLiteral(" (oldest unchanged for %1 s)").arg(*oldest) : QString())
                         << (document->publishToCG() && document->hasCGClient() ? ", published" : "")
                         << (document->isConnectedToCG() ? "" : " (CG server not connected)") << Qt::endl;
         });

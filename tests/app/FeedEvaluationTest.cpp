@@ -1,4 +1,5 @@
 #include "app/AppTestEnvironment.h"
+#include "app/FeedFreshness.h"
 #include "app/FeedInventory.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
@@ -294,6 +295,29 @@ TEST_F(FeedEvaluation, InventoriesTheFeedWithoutTouchingValues) {
     document->getPaths();
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 2; }));
     EXPECT_EQ(document->inventoriedElements().size(), 3);
+}
+
+// A feed that goes down raises one alarm however many refreshes fail, and one recovery line.
+TEST_F(FeedEvaluation, AFeedThatGoesDownRaisesOneAlarmAndOneRecovery) {
+    server->serve("/obs.xml", Reply::text("<r><a>up</a></r>", "application/xml"));
+    auto document = documentFor("/obs.xml", {{"r/a", 0}});
+    document->setStaleAfterSeconds(0.3);
+    ASSERT_TRUE(document->freshness().secondsSinceLastSuccess().has_value());
+    EXPECT_EQ(document->variables().variables().first()->valueAgeSeconds(), 0);
+    const auto count = [&](const char* text) { return logLines().filter(QString::fromUtf8(text)).size(); };
+    server->serve("/obs.xml", Reply::text("down", "text/plain", 503));
+    for (int i = 0; i < 6; ++i) {
+        refreshAndWait(*document);
+        testing_support::spinFor(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(document->freshness().isStale());
+    EXPECT_EQ(count("Stale data: the feed of"), 1);
+    server->serve("/obs.xml", Reply::text("<r><a>up</a></r>", "application/xml"));
+    refreshAndWait(*document);
+    refreshAndWait(*document);
+    EXPECT_FALSE(document->freshness().isStale());
+    EXPECT_EQ(count("Recovered: the feed of"), 1);
+    EXPECT_EQ(count("Stale data: the feed of"), 1);
 }
 
 } // namespace

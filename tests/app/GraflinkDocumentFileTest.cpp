@@ -232,4 +232,42 @@ TEST_F(GraflinkDocumentFile, TimerFollowsAutoRefreshAndPeriodChanges) {
     EXPECT_FALSE(document->isRefreshTimerRunning());
 }
 
+// A file written by a newer version (keys this one does not know, at both levels) and the
+// settings of on-air safety survive opening and saving.
+TEST_F(GraflinkDocumentFile, KeepsUnknownKeysAndTheSafetySettings) {
+    const QString file = path(QStringLiteral("newer.graflink"));
+    ASSERT_TRUE(writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
+<plist version="1.0"><dict>
+  <key>futureSetting</key><dict><key>a</key><integer>1</integer></dict>
+  <key>staleAfterSeconds</key><real>30</real>
+  <key>changeOnlyPublishing</key><true/>
+  <key>fullPublishSeconds</key><real>90</real>
+  <key>variables</key><array><dict><key>XPath</key><string>q</string><key>futureKey</key><string>x</string>
+    <key>fallbackMode</key><integer>2</integer><key>fallbackText</key><string>Soon</string></dict></array>
+</dict></plist>)"));
+    const auto document = open(file);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->staleAfterSeconds(), 30.0);
+    EXPECT_TRUE(document->changeOnlyPublishing());
+    EXPECT_EQ(document->fullPublishSeconds(), 90.0);
+    const GraflinkVariable& variable = *document->variables().variables().first();
+    EXPECT_EQ(variable.fallbackMode(), GraflinkVariable::SendFallbackText);
+    EXPECT_EQ(variable.publishedValue(), platform::JsonValue("Soon"));
+    ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+    const QVariantMap saved = platform::PropertyList::read(readFile(file))->toMap();
+    EXPECT_EQ(saved.value(QStringLiteral("futureSetting")).toMap().value(QStringLiteral("a")).toInt(), 1);
+    EXPECT_EQ(saved.value(QStringLiteral("fullPublishSeconds")).toDouble(), 90.0);
+    const QVariantMap savedVariable = saved.value(QStringLiteral("variables")).toList().first().toMap();
+    EXPECT_EQ(savedVariable.value(QStringLiteral("futureKey")).toString(), QStringLiteral("x"));
+    EXPECT_EQ(savedVariable.value(QStringLiteral("fallbackText")).toString(), QStringLiteral("Soon"));
+
+    // A document that uses none of them is written without them.
+    auto plain = makeDocument();
+    ASSERT_TRUE(
+        plain->saveToPath(path(QStringLiteral("plain.graflink")), GraflinkDocument::DocumentTypeName));
+    const QByteArray plainBytes = readFile(path(QStringLiteral("plain.graflink")));
+    for (const char* key : {"staleAfterSeconds", "changeOnlyPublishing", "fullPublishSeconds", "fallback"})
+        EXPECT_FALSE(plainBytes.contains(key)) << key;
+}
+
 } // namespace

@@ -153,4 +153,69 @@ TEST_F(Publishing, AnEmptiedAddressRemovesTheClient) {
     EXPECT_TRUE(received().isEmpty());
 }
 
+TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
+    startSimulator();
+    auto doc =
+        document({binding("m/home", "Scoreboard", "Home", 0), binding("m/away", "Scoreboard", "Away", 0),
+                  binding("m/head", "Lower Third", "Headline", 0)});
+    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->isConnectedToCG(); }));
+    doc->setChangeOnlyPublishing(true);
+    doc->setFullPublishSeconds(3600);
+    doc->setPublishToCG(true);
+    const auto sentBy = [&](const QByteArray& feed) {
+        simulator->clearAcceptedUpdates();
+        refreshFrom(*doc, feed);
+        return received().size();
+    };
+    EXPECT_EQ(sentBy("<m><home>A</home><away>B</away><head>C</head></m>"), 3) << "the first pass is full";
+    EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 1);
+    EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 0);
+
+    doc->clearCG(); // always sends, and the server then shows empty fields
+    doc->CGClient()->waitUntilIdle();
+    EXPECT_EQ(received().size(), 3);
+    EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 3);
+
+    // A change socket that reconnects (the server may have restarted): the next pass is full.
+    simulator->closeWebSocketClients();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !doc->isConnectedToCG(); }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->isConnectedToCG(); }));
+    EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 3);
+
+    doc->setFullPublishSeconds(0.001); // the periodic full pass is due at every refresh
+    EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 3);
+}
+
+TEST_F(Publishing, FallbacksSendWhatTheyPromiseWhenAnElementOrTheFeedGoes) {
+    startSimulator();
+    const auto fallback = [](QVariantMap variable, int mode, const char* text) {
+        variable.insert(QStringLiteral("fallbackMode"), mode);
+        variable.insert(QStringLiteral("fallbackText"), QString::fromUtf8(text));
+        return variable;
+    };
+    auto doc =
+        document({fallback(binding("m/home", "Scoreboard", "Home", 0), GraflinkVariable::KeepOnAir, ""),
+                  fallback(binding("m/away", "Scoreboard", "Away", 0), GraflinkVariable::SendEmpty, ""),
+                  fallback(binding("m/head", "Lower Third", "Headline", 0),
+                           GraflinkVariable::SendFallbackText, "Results soon")});
+    doc->setPublishToCG(true);
+    refreshFrom(*doc, "<m><home>A</home><away>B</away><head>C</head></m>");
+    const QStringList gone{
+        QStringLiteral(R"({"project":"Scoreboard","item":"Away","text":""})"),
+        QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":"Results soon"})")};
+    simulator->clearAcceptedUpdates();
+    refreshFrom(*doc, "<m><other/></m>");
+    EXPECT_EQ(received(),
+              QStringList{QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":"A"})")} + gone)
+        << "elements gone from the feed (a kept value is sent again as it was)";
+
+    simulator->clearAcceptedUpdates();
+    server->serve("/feed", Reply::text("down", "text/plain", 503));
+    doc->refresh();
+    settle(*doc);
+    EXPECT_EQ(received(), gone) << "the feed failing";
+    EXPECT_TRUE(doc->variables().variables().first()->currentStringValue().has_value())
+        << "a variable that keeps what is on air keeps its value too";
+}
+
 } // namespace

@@ -125,3 +125,26 @@ TEST(RefreshCommandActions, RunEachVariablesActionWithItsValue) {
     lines.sort();
     EXPECT_EQ(lines, QStringList({QStringLiteral("7"), QStringLiteral("Mayor")}));
 }
+
+// A document that watches its data's age also prints how old each value is.
+TEST(RefreshCommandAge, AStaleDataLimitAddsEachValuesAge) {
+    QTemporaryDir dir;
+    LoopbackHttpServer server;
+    server.serve("/feed", LoopbackHttpServer::Reply::text(XmlFeed, "application/xml"));
+    const QString document = dir.filePath(QStringLiteral("aged.graflink"));
+    ASSERT_EQ(runCli({QStringLiteral("new"), document, QStringLiteral("--source"),
+                      server.url(QStringLiteral("/feed")).toString(), QStringLiteral("--stale-after"),
+                      QStringLiteral("30"), QStringLiteral("--var"),
+                      QStringLiteral(R"({"XPath":"results/race/name","valueType":0})"),
+                      QStringLiteral("--var"), QStringLiteral(R"({"XPath":"results/none","valueType":0})")})
+                  .status,
+              0);
+    const CliRun run = runCli(
+        {QStringLiteral("refresh"), document, QStringLiteral("--no-publish"), QStringLiteral("--json")});
+    ASSERT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out,
+              QStringLiteral(R"([{"XPath":"results/race/name","CGProjectName":null,"CGProjectItemName":null,)"
+                             R"("valueType":0,"value":"Mayor","valueAgeSeconds":0},{"XPath":"results/none",)"
+                             R"("CGProjectName":null,"CGProjectItemName":null,"valueType":0}])"
+                             "\n"));
+}
