@@ -131,7 +131,9 @@ void ContactSupportWindowController::updateButtons() {
         field->setEnabled(!working);
     m_ui->sendButton->setEnabled(!working);
     m_ui->sendButton->setText(m_state == State::Failed ? tr("&Try Again") : tr("&Send"));
+    m_ui->sendButton->setAccessibleName(m_state == State::Failed ? tr("Try Again") : tr("Send"));
     m_ui->cancelButton->setText(working ? tr("&Cancel") : tr("&Close"));
+    m_ui->cancelButton->setAccessibleName(working ? tr("Cancel") : tr("Close"));
     m_ui->showArchiveButton->setVisible(!m_archivePath.isEmpty() && QFileInfo::exists(m_archivePath) &&
                                         m_state != State::Gathering && m_state != State::Compressing);
 }
