@@ -38,6 +38,10 @@ QString commandText(Property property) {
         return QCoreApplication::translate("VariableEditCommands", "Change Field");
     case Property::AppleScriptActionName:
         return QCoreApplication::translate("VariableEditCommands", "Change Action");
+    case Property::FallbackMode:
+        return QCoreApplication::translate("VariableEditCommands", "Change If Missing");
+    case Property::FallbackText:
+        return QCoreApplication::translate("VariableEditCommands", "Change Fallback Text");
     }
     return {};
 }
@@ -67,6 +71,10 @@ QVariant read(const GraflinkDocument& document, int row, Property property) {
         return fromOptional(variable->CGProjectItemName());
     case Property::AppleScriptActionName:
         return fromOptional(variable->appleScriptActionName());
+    case Property::FallbackMode:
+        return variable->fallbackMode();
+    case Property::FallbackText:
+        return variable->fallbackText();
     }
     return {};
 }
@@ -87,7 +95,8 @@ bool SetProperty::mergeWith(const QUndoCommand* other) {
     const auto* next = static_cast<const SetProperty*>(other);
     if (&next->m_document != &m_document || next->m_row != m_row || next->m_property != m_property ||
         m_property == Property::ValueType || m_property == Property::CGProjectName ||
-        m_property == Property::CGProjectItemName || m_property == Property::AppleScriptActionName)
+        m_property == Property::CGProjectItemName || m_property == Property::AppleScriptActionName ||
+        m_property == Property::FallbackMode)
         return false;
     m_new = next->m_new;
     return true;
@@ -118,6 +127,12 @@ void SetProperty::apply(const QVariant& value) {
         break;
     case Property::AppleScriptActionName:
         variable->setAppleScriptActionName(toOptional(value));
+        break;
+    case Property::FallbackMode:
+        variable->setFallbackMode(value.toInt());
+        break;
+    case Property::FallbackText:
+        variable->setFallbackText(value.toString());
         break;
     }
 }

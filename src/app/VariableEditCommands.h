@@ -12,7 +12,16 @@ class GraflinkDocument;
 namespace VariableEditCommands {
 
 /// The editable properties of a variable, as the table's columns offer them.
-enum class Property { XPath, ValueType, Format, CGProjectName, CGProjectItemName, AppleScriptActionName };
+enum class Property {
+    XPath,
+    ValueType,
+    Format,
+    CGProjectName,
+    CGProjectItemName,
+    AppleScriptActionName,
+    FallbackMode,
+    FallbackText
+};
 
 /// A property's value as the command stores it: a string (empty for none) or, for the value
 /// type, an integer.

@@ -28,6 +28,10 @@ Property propertyOf(int column) {
         return Property::CGProjectName;
     case VariablesModel::FieldColumn:
         return Property::CGProjectItemName;
+    case VariablesModel::IfMissingColumn:
+        return Property::FallbackMode;
+    case VariablesModel::FallbackTextColumn:
+        return Property::FallbackText;
     default:
         return Property::AppleScriptActionName;
     }
@@ -82,11 +86,14 @@ void VariablesModel::reload() {
 
 void VariablesModel::track(GraflinkVariable* variable) {
     // Once per variable object (a variable put back by undo is a new one); connections end with it.
-    const auto on = [this, variable](auto signal, int column) {
-        connect(variable, signal, this, [this, variable, column] { cellChanged(variable, column); });
+    const auto on = [this, variable](auto signal, int column, int lastColumn = -1) {
+        connect(variable, signal, this, [this, variable, column, lastColumn] {
+            cellsChanged(variable, column, lastColumn < 0 ? column : lastColumn);
+        });
     };
     on(&GraflinkVariable::XPathChanged, PathColumn);
-    on(&GraflinkVariable::currentStringValueChanged, ValueColumn);
+    // A new value is a new age too: the two cells side by side in one announcement.
+    on(&GraflinkVariable::currentStringValueChanged, ValueColumn, AgeColumn);
     on(&GraflinkVariable::valueTypeChanged, TypeColumn);
     on(&GraflinkVariable::requiresFormatChanged, FormatColumn);
     on(&GraflinkVariable::formatChanged, FormatColumn);
@@ -94,14 +101,15 @@ void VariablesModel::track(GraflinkVariable* variable) {
     on(&GraflinkVariable::CGProjectItemNameChanged, FieldColumn);
     on(&GraflinkVariable::projectItemsChanged, FieldColumn);
     on(&GraflinkVariable::appleScriptActionNameChanged, ActionColumn);
+    on(&GraflinkVariable::fallbackChanged, IfMissingColumn, FallbackTextColumn);
 }
 
-void VariablesModel::cellChanged(const GraflinkVariable* variable, int column) {
+void VariablesModel::cellsChanged(const GraflinkVariable* variable, int firstColumn, int lastColumn) {
     const auto found = std::find(m_rows.begin(), m_rows.end(), variable);
     if (found == m_rows.end())
         return;
-    const QModelIndex cell = index(int(found - m_rows.begin()), column);
-    Q_EMIT dataChanged(cell, cell);
+    const int row = int(found - m_rows.begin());
+    Q_EMIT dataChanged(index(row, firstColumn), index(row, lastColumn));
 }
 
 int VariablesModel::rowCount(const QModelIndex& parent) const {
@@ -136,6 +144,22 @@ QString VariablesModel::valueText(const GraflinkVariable& variable) {
     return QString::fromUtf8(platform::toJsonBytes(*value));
 }
 
+QString VariablesModel::fallbackName(int mode) {
+    switch (mode) {
+    case GraflinkVariable::SendEmpty:
+        return tr("Send empty");
+    case GraflinkVariable::SendFallbackText:
+        return tr("Send text");
+    default:
+        return tr("Keep on air");
+    }
+}
+
+void VariablesModel::refreshAges() {
+    if (!m_rows.empty())
+        Q_EMIT dataChanged(index(0, AgeColumn), index(int(m_rows.size()) - 1, AgeColumn), {Qt::DisplayRole});
+}
+
 QVariant VariablesModel::data(const QModelIndex& index, int role) const {
     const GraflinkVariable* variable = variableAt(index.row());
     if (!variable || index.column() >= ColumnCount)
@@ -161,6 +185,10 @@ QVariant VariablesModel::data(const QModelIndex& index, int role) const {
         }
         case ActionColumn:
             return m_document.availableAppleScriptActions();
+        case IfMissingColumn:
+            return QStringList{fallbackName(GraflinkVariable::KeepOnAir),
+                               fallbackName(GraflinkVariable::SendEmpty),
+                               fallbackName(GraflinkVariable::SendFallbackText)};
         default:
             return QStringList();
         }
@@ -191,6 +219,22 @@ QVariant VariablesModel::data(const QModelIndex& index, int role) const {
         return text(variable->CGProjectItemName());
     case ActionColumn:
         return text(variable->appleScriptActionName());
+    case AgeColumn: {
+        // Whole seconds since the value last changed, as the status line writes them.
+        const std::optional<qint64> age = variable->valueAgeSeconds();
+        if (!age)
+            return QString();
+        return *age < 60     ? tr("%1 s").arg(*age)
+               : *age < 3600 ? tr("%1 min").arg(*age / 60)
+                             : tr("%1 h").arg(*age / 3600);
+    }
+    case IfMissingColumn:
+        return role == Qt::EditRole ? QVariant(variable->fallbackMode())
+                                    : QVariant(fallbackName(variable->fallbackMode()));
+    case FallbackTextColumn:
+        return role == Qt::DisplayRole && variable->fallbackMode() != GraflinkVariable::SendFallbackText
+                   ? QString()
+                   : variable->fallbackText();
     }
     return {};
 }
@@ -213,6 +257,12 @@ QVariant VariablesModel::headerData(int section, Qt::Orientation orientation, in
         return tr("Field");
     case ActionColumn:
         return tr("Action");
+    case AgeColumn:
+        return tr("Age");
+    case IfMissingColumn:
+        return tr("If Missing");
+    case FallbackTextColumn:
+        return tr("Fallback Text");
     }
     return {};
 }
@@ -224,7 +274,10 @@ Qt::ItemFlags VariablesModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags flags = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     if (index.column() == FormatColumn && !variable->requiresFormat())
         return Qt::ItemIsSelectable;
-    if (index.column() != ValueColumn)
+    if (index.column() == FallbackTextColumn &&
+        variable->fallbackMode() != GraflinkVariable::SendFallbackText)
+        return Qt::ItemIsSelectable;
+    if (index.column() != ValueColumn && index.column() != AgeColumn)
         flags |= Qt::ItemIsEditable;
     return flags;
 }
@@ -248,6 +301,17 @@ bool VariablesModel::setData(const QModelIndex& index, const QVariant& value, in
         if (type == GraflinkVariable::PlainText && current == GraflinkVariable::PlainTextAlternative)
             return true;
         stored = type;
+    } else if (property == Property::FallbackMode) {
+        bool isNumber = false;
+        int mode = value.toInt(&isNumber);
+        if (!isNumber) {
+            const QString name = value.toString();
+            mode = name == fallbackName(GraflinkVariable::SendEmpty) ? GraflinkVariable::SendEmpty
+                   : name == fallbackName(GraflinkVariable::SendFallbackText)
+                       ? GraflinkVariable::SendFallbackText
+                       : GraflinkVariable::KeepOnAir;
+        }
+        stored = mode;
     }
     if (VariableEditCommands::read(m_document, index.row(), property) == stored)
         return true;

@@ -9,8 +9,10 @@ class GraflinkDocument;
 class GraflinkVariable;
 class QUndoStack;
 
-/// The document's variables as a table: Path, Value, Type, Format, Project, Field, Action. Value
-/// is read-only and updates live (only its cell changes); Format is enabled for numbers only.
+/// The document's variables as a table: Path, Value, Age, Type, Format, Project, Field, Action,
+/// If Missing, Fallback Text. Value and Age are read-only; Value updates live (only its cell
+/// changes), Age when refreshAges() is called; Format is enabled for numbers only, Fallback Text
+/// for variables that send it.
 /// Edits go onto the undo stack as commands (directly onto the document without one). Main thread.
 class VariablesModel : public QAbstractTableModel {
     Q_OBJECT
@@ -18,11 +20,14 @@ class VariablesModel : public QAbstractTableModel {
     enum Column {
         PathColumn,
         ValueColumn,
+        AgeColumn,
         TypeColumn,
         FormatColumn,
         ProjectColumn,
         FieldColumn,
         ActionColumn,
+        IfMissingColumn,
+        FallbackTextColumn,
         ColumnCount
     };
     /// The choices a cell's editor offers (project names, the project's field names, action names,
@@ -43,10 +48,14 @@ class VariablesModel : public QAbstractTableModel {
     /// "Text", "Number" or "HTML" for a stored value type (0 and 1 are both text).
     static QString typeName(int valueType);
     static QString valueText(const GraflinkVariable& variable);
+    /// "Keep on air", "Send empty" or "Send text" for a fallback mode.
+    static QString fallbackName(int mode);
+    /// Announces a new Age for every row (the window calls it every second).
+    void refreshAges();
 
   private:
     void track(GraflinkVariable* variable);
-    void cellChanged(const GraflinkVariable* variable, int column);
+    void cellsChanged(const GraflinkVariable* variable, int firstColumn, int lastColumn);
     void reload();
 
     GraflinkDocument& m_document;

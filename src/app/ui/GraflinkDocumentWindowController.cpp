@@ -1,5 +1,6 @@
 #include "app/ui/GraflinkDocumentWindowController.h"
 
+#include "app/FeedFreshness.h"
 #include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <QUndoStack>
+#include <cmath>
 
 namespace {
 
@@ -100,6 +102,21 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
             tr("Change Refresh Period"), [this] { return m_document.refreshFrequency(); },
             [this](const QVariant& value) { m_document.setRefreshFrequency(value.toDouble()); }, seconds));
     });
+    connect(m_ui->staleAfterSpinBox, &QSpinBox::editingFinished, this, [this] {
+        const double seconds = m_ui->staleAfterSpinBox->value();
+        if (seconds == m_document.staleAfterSeconds())
+            return;
+        m_undoStack->push(new platform::SetValueCommand(
+            tr("Change Stale Alarm"), [this] { return m_document.staleAfterSeconds(); },
+            [this](const QVariant& value) { m_document.setStaleAfterSeconds(value.toDouble()); }, seconds));
+    });
+    connect(m_ui->changeOnlyCheckBox, &QCheckBox::toggled, this, [this](bool on) {
+        if (on == m_document.changeOnlyPublishing())
+            return;
+        m_undoStack->push(new platform::SetValueCommand(
+            tr("Change Sending Changes Only"), [this] { return m_document.changeOnlyPublishing(); },
+            [this](const QVariant& value) { m_document.setChangeOnlyPublishing(value.toBool()); }, on));
+    });
     connect(m_ui->sourceURLField, &QLineEdit::editingFinished, this, [this] {
         const QString address = m_ui->sourceURLField->text().trimmed();
         if (address == m_document.sourceURLString().value_or(QString()))
@@ -116,8 +133,11 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     // Document → controls
     const auto showSettings = [this] {
         const QSignalBlocker blockPublish(m_ui->publishButton), blockAuto(m_ui->autoRefreshCheckBox),
-            blockPeriod(m_ui->refreshFrequencySpinBox);
+            blockPeriod(m_ui->refreshFrequencySpinBox), blockStale(m_ui->staleAfterSpinBox),
+            blockChanges(m_ui->changeOnlyCheckBox);
         m_ui->publishButton->setChecked(m_document.publishToCG());
+        m_ui->staleAfterSpinBox->setValue(int(std::lround(m_document.staleAfterSeconds())));
+        m_ui->changeOnlyCheckBox->setChecked(m_document.changeOnlyPublishing());
         m_ui->autoRefreshCheckBox->setChecked(m_document.autoRefresh());
         m_ui->refreshFrequencySpinBox->setValue(m_document.refreshFrequency());
         if (!m_ui->sourceURLField->hasFocus())
@@ -128,6 +148,14 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     connect(&document, &GraflinkDocument::autoRefreshChanged, this, showSettings);
     connect(&document, &GraflinkDocument::refreshFrequencyChanged, this, showSettings);
     connect(&document, &GraflinkDocument::sourceURLStringChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::staleAfterSecondsChanged, this, showSettings);
+    connect(&document, &GraflinkDocument::changeOnlyPublishingChanged, this, showSettings);
+    // The data's age moves every second: the status line and the Age column follow it.
+    m_ageTimer = new QTimer(this);
+    connect(m_ageTimer, &QTimer::timeout, this, &GraflinkDocumentWindowController::updateFreshness);
+    m_ageTimer->start(1000);
+    connect(&document.freshness(), &FeedFreshness::staleChanged, this,
+            &GraflinkDocumentWindowController::updateFreshness);
     connect(&document, &GraflinkDocument::isConnectedToCGChanged, this, showSettings);
     connect(&document, &GraflinkDocument::CGServerIPAddressChanged, this, showSettings);
     connect(&document, &GraflinkDocument::refreshFinished, this,
@@ -137,6 +165,7 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     connect(&document, &GraflinkDocument::documentEditedChanged, this,
             &GraflinkDocumentWindowController::updateTitle);
     showSettings();
+    updateFreshness();
 
     buildMenus();
     updateTitle();
@@ -207,10 +236,36 @@ void GraflinkDocumentWindowController::updateConnectionStatus() {
     m_ui->connectionStatusLabel->setAccessibleName(m_ui->connectionStatusLabel->text());
 }
 
+void GraflinkDocumentWindowController::updateFreshness() {
+    const FeedFreshness& freshness = m_document.freshness();
+    const std::optional<qint64> since = freshness.secondsSinceLastSuccess();
+    QString text = tr("Not refreshed yet");
+    if (freshness.isStale())
+        text = since ? tr("⚠ STALE: no data for %1").arg(ageText(*since)) : tr("⚠ STALE: no data yet");
+    else if (since)
+        text = tr("Last refresh %1, %2 ago")
+                   .arg(freshness.lastSuccess().toLocalTime().toString(QStringLiteral("HH:mm:ss")),
+                        ageText(*since));
+    m_ui->refreshStatusLabel->setText(text);
+    m_ui->refreshStatusLabel->setAccessibleName(text);
+    m_ui->refreshStatusLabel->setStyleSheet(
+        freshness.isStale() ? QStringLiteral("color: #c62828; font-weight: bold;") : QString());
+    if (isVisible())
+        m_model->refreshAges();
+}
+
+QString GraflinkDocumentWindowController::ageText(qint64 seconds) {
+    if (seconds < 60)
+        return tr("%1 s").arg(seconds);
+    if (seconds < 3600)
+        return tr("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    return tr("%1 h %2 min").arg(seconds / 3600).arg((seconds % 3600) / 60);
+}
+
 void GraflinkDocumentWindowController::refreshFinished(bool processed) {
     const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     if (processed) {
-        m_ui->refreshStatusLabel->setText(tr("Last refresh %1").arg(time));
+        updateFreshness();
         m_ui->messageBar->hide();
     } else {
         showMessage(tr("Refresh failed %1: the feed %2 could not be fetched or read (see the technical log). "

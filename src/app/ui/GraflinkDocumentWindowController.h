@@ -10,6 +10,7 @@ class CGSettingsPopover;
 class FeedProbe;
 class GraflinkDocument;
 class PathsWindow;
+class QTimer;
 class QUndoStack;
 class VariablesModel;
 namespace Ui {
@@ -68,6 +69,9 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void updateConnectionStatus();
     void updateTitle();
     void refreshFinished(bool processed);
+    /// The status line's last refresh and stale state, and the Age column.
+    void updateFreshness();
+    static QString ageText(qint64 seconds);
     void showMessage(const QString& text);
     void restoreWindowState();
     void saveWindowState() const;
@@ -77,6 +81,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     std::unique_ptr<QUndoStack> m_undoStack;
     std::unique_ptr<VariablesModel> m_model;
     std::unique_ptr<FeedProbe> m_probe;
+    QTimer* m_ageTimer = nullptr;
     CGSettingsPopover* m_popover = nullptr;
     PathsWindow* m_pathsWindow = nullptr;
     FilterChooser m_filterChooser;

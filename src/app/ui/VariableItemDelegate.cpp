@@ -7,7 +7,8 @@
 QWidget* VariableItemDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                                             const QModelIndex& index) const {
     const QStringList choices = index.data(VariablesModel::ChoicesRole).toStringList();
-    const bool fixedChoices = index.column() == VariablesModel::TypeColumn;
+    const bool fixedChoices =
+        index.column() == VariablesModel::TypeColumn || index.column() == VariablesModel::IfMissingColumn;
     if (choices.isEmpty() && !fixedChoices && index.column() != VariablesModel::ActionColumn)
         return QStyledItemDelegate::createEditor(parent, option, index);
     auto* combo = new QComboBox(parent);

@@ -163,6 +163,23 @@ TEST_F(DocumentWindow, EveryControlIsNamedForScreenReadersAndEveryShortcutIsUniq
     EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
 }
 
+TEST_F(DocumentWindow, TheStaleAlarmIsSetUndoablyAndShowsInTheStatusLine) {
+    auto* stale = child<QSpinBox>("staleAfterSpinBox");
+    auto* status = child<QLabel>("refreshStatusLabel");
+    EXPECT_EQ(stale->text(), QStringLiteral("Off"));
+    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Last refresh"))) << status->text().toStdString();
+    stale->setValue(1);
+    Q_EMIT stale->editingFinished();
+    EXPECT_EQ(document->staleAfterSeconds(), 1.0);
+    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text("down", "text/plain", 503));
+    ASSERT_TRUE(
+        testing_support::waitUntil([&] { return status->text().startsWith(QStringLiteral("⚠ STALE")); }));
+    window->undoStack()->undo();
+    EXPECT_EQ(document->staleAfterSeconds(), 0.0);
+    EXPECT_EQ(stale->text(), QStringLiteral("Off"));
+    EXPECT_FALSE(status->text().startsWith(QStringLiteral("⚠ STALE")));
+}
+
 TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {
     window->makeNewVariable(QStringLiteral("scores/home"));
     ASSERT_EQ(document->variables().count(), 1);

@@ -47,7 +47,9 @@ TEST_F(VariablesTable, EveryEditIsOneUndoableStep) {
           Case{VariablesModel::FormatColumn, QStringLiteral("#.0"), QStringLiteral("#.0")},
           Case{VariablesModel::ProjectColumn, QStringLiteral("Scores"), QStringLiteral("Scores")},
           Case{VariablesModel::FieldColumn, QStringLiteral("Home"), QStringLiteral("Home")},
-          Case{VariablesModel::ActionColumn, QStringLiteral("Flash"), QStringLiteral("Flash")}}) {
+          Case{VariablesModel::ActionColumn, QStringLiteral("Flash"), QStringLiteral("Flash")},
+          Case{VariablesModel::IfMissingColumn, QStringLiteral("Send text"), QStringLiteral("Send text")},
+          Case{VariablesModel::FallbackTextColumn, QStringLiteral("Soon"), QStringLiteral("Soon")}}) {
         const QVariant before = cell(0, c.column);
         const int steps = undo.count();
         ASSERT_TRUE(model->setData(model->index(0, c.column), c.value)) << c.column;
@@ -78,8 +80,9 @@ TEST_F(VariablesTable, ANewValueRepaintsOnlyItsCell) {
     document->variables().variables().at(1)->setCurrentStringValue(platform::JsonValue(std::string("72")));
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed.first().at(0).toModelIndex(), model->index(1, VariablesModel::ValueColumn));
-    EXPECT_EQ(changed.first().at(1).toModelIndex(), model->index(1, VariablesModel::ValueColumn));
+    EXPECT_EQ(changed.first().at(1).toModelIndex(), model->index(1, VariablesModel::AgeColumn));
     EXPECT_EQ(cell(1, VariablesModel::ValueColumn).toString(), QStringLiteral("72"));
+    EXPECT_EQ(cell(1, VariablesModel::AgeColumn).toString(), QStringLiteral("0 s"));
 }
 
 TEST_F(VariablesTable, InsertAndDeleteComeBackWithEveryProperty) {
