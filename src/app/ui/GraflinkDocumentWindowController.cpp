@@ -61,6 +61,8 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table->setColumnWidth(VariablesModel::PathColumn, 260);
     table->setColumnWidth(VariablesModel::ValueColumn, 180);
+    table->setColumnWidth(VariablesModel::AgeColumn, 70);
+    table->setColumnWidth(VariablesModel::TypeColumn, 80);
     table->verticalHeader()->setVisible(false);
     m_popover = new CGSettingsPopover(document, this);
     m_probe = std::make_unique<FeedProbe>(document, document.httpClient());
