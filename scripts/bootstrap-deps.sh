@@ -20,6 +20,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the lxml peers of the benchmarks (run with /usr/bin/python3); whole-process timing
   python3-lxml hyperfine
+  # the Prometheus text-format parser the health endpoint's test reads /metrics with
+  python3-prometheus-client
   # fuzzing (libFuzzer ships with clang's runtime)
   clang libclang-rt-14-dev
   # a private D-Bus session for notification and keychain tests

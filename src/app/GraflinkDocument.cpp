@@ -106,9 +106,19 @@ void GraflinkDocument::applyCGServerSettings() {
     setIsConnectedToCG(m_client->isConnected());
 }
 
+quint64 GraflinkDocument::updatesSent() const {
+    return m_retiredUpdatesSent + (m_client ? m_client->updatesAccepted() : 0);
+}
+
+quint64 GraflinkDocument::updateErrors() const {
+    return m_retiredUpdateErrors + (m_client ? m_client->updatesFailed() : 0);
+}
+
 void GraflinkDocument::releaseCGClient() {
     if (!m_client)
         return;
+    m_retiredUpdatesSent += m_client->updatesAccepted();
+    m_retiredUpdateErrors += m_client->updatesFailed();
     stopObservingCGServer();
     m_client->closeWebSockets();
     m_client.reset();
@@ -322,8 +332,10 @@ void GraflinkDocument::getPaths() {
 void GraflinkDocument::fetch(FetchPurpose purpose) {
     const quint64 sequence = ++m_fetchSequence;
     m_tasks.removeIf([](const std::shared_ptr<platform::http::Task>& task) { return task->isFinished(); });
-    if (purpose == FetchPurpose::Refresh)
+    if (purpose == FetchPurpose::Refresh) {
         ++m_refreshesInFlight;
+        Q_EMIT refreshStarted();
+    }
 
     const FeedFetcher::Timeouts timeouts =
         purpose == FetchPurpose::Refresh
@@ -378,8 +390,11 @@ void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const Feed
         }
     }
     if (purpose == FetchPurpose::Refresh) {
-        if (!response.hasFeed())
+        if (!response.hasFeed()) {
+            m_lastRefreshError =
+                response.failureReason.isEmpty() ? QStringLiteral("no feed") : response.failureReason;
             publishFallbacksAfterFailure();
+        }
         finishRefresh(sequence, processed);
     } else
         Q_EMIT pathsFinished(processed);

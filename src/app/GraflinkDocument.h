@@ -196,6 +196,12 @@ class GraflinkDocument : public platform::Document {
     bool isRefreshing() const { return m_refreshesInFlight > 0; }
     /// Whether the newest refresh that ended delivered a feed; empty before any ended.
     std::optional<bool> lastRefreshDelivered() const { return m_lastRefreshDelivered; }
+    /// Why the newest refresh that failed delivered nothing (no address, secrets, just the reason).
+    const QString& lastRefreshError() const { return m_lastRefreshError; }
+    /// Text updates the CG server accepted, and those that failed or were refused, over every
+    /// client this document has had.
+    quint64 updatesSent() const;
+    quint64 updateErrors() const;
 
   Q_SIGNALS:
     void autoRefreshChanged();
@@ -216,6 +222,8 @@ class GraflinkDocument : public platform::Document {
     void availableCGProjectsChanged();
     void inventoriedElementsAboutToChange();
     void inventoriedElementsChanged();
+    /// A refresh fetch started.
+    void refreshStarted();
     /// A refresh fetch ended: `processed` tells whether a feed was evaluated.
     void refreshFinished(bool processed);
     /// An inventory fetch ended.
@@ -283,4 +291,7 @@ class GraflinkDocument : public platform::Document {
     bool m_refreshRequestedWhileReading = false;
     quint64 m_newestEndedRefresh = 0;
     std::optional<bool> m_lastRefreshDelivered;
+    QString m_lastRefreshError;
+    quint64 m_retiredUpdatesSent = 0;
+    quint64 m_retiredUpdateErrors = 0;
 };

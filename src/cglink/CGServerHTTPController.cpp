@@ -271,6 +271,7 @@ bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QS
                   QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
     if (accepted)
         m_accepted.insert(key, {value, isHTML});
+    ++(accepted ? m_updatesAccepted : m_updatesFailed);
     return accepted;
 }
 

@@ -115,6 +115,9 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     /// restarted server has lost them), so the first pass after that sends everything.
     void publish(CGPublishingPass pass, PassKind kind = PassKind::Full);
 
+    /// Text updates the server accepted, and those that failed or that it refused, so far.
+    quint64 updatesAccepted() const { return m_updatesAccepted.load(); }
+    quint64 updatesFailed() const { return m_updatesFailed.load(); }
     /// Whether no request is queued or running.
     bool isIdle() const { return m_worker.pendingCount() == 0; }
     /// Blocks until no request is queued or running (tests and the command line).
@@ -181,6 +184,8 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     std::optional<QString> m_authorizationToken;
     std::atomic<bool> m_isConnected{false};
     std::atomic<bool> m_socketsClosed{false};
+    std::atomic<quint64> m_updatesAccepted{0};
+    std::atomic<quint64> m_updatesFailed{0};
     QTimer m_reconnectTimer;
     std::unique_ptr<NVSAuthenticatedURLSessionController> m_sessionController;
 

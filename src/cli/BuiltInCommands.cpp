@@ -11,7 +11,9 @@
 #include "cli/NewCommand.h"
 #include "cli/PathsCommand.h"
 #include "cli/ProjectsCommand.h"
+#include "cli/RecordCommand.h"
 #include "cli/RefreshCommand.h"
+#include "cli/ReplayCommand.h"
 #include "cli/RunCommand.h"
 #include "cli/SupportCollectCommand.h"
 #include "cli/SupportUploadCommand.h"
@@ -37,6 +39,8 @@ void registerBuiltInCommands(CliApplication& application) {
     application.registerCommand(std::make_unique<DataSourceWatchCommand>());
     application.registerCommand(std::make_unique<SupportCollectCommand>());
     application.registerCommand(std::make_unique<SupportUploadCommand>());
+    application.registerCommand(std::make_unique<RecordCommand>());
+    application.registerCommand(std::make_unique<ReplayCommand>());
 }
 
 } // namespace cli

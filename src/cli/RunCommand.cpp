@@ -8,8 +8,13 @@
 #include "platform/DocumentController.h"
 #include "platform/RedactedText.h"
 #include "platform/StopSignalWaiter.h"
+#include "rack/DocumentHealth.h"
+#include "rack/StatusServer.h"
 
 #include <QDateTime>
+#include <QHostAddress>
+#include <memory>
+#include <vector>
 
 namespace cli {
 
@@ -67,7 +72,7 @@ void startRunning(CliContext& context, platform::Document& opened) {
 
 QString RunCommand::help() const {
     return QStringLiteral(
-        "Usage: graflink-cli run [--reopen] DOC...\n\n"
+        "Usage: graflink-cli run [--reopen] [--status-port N [--status-address ADDR]] DOC...\n\n"
         "Opens every document (Graflink documents and data sources), connects each to its CG server\n"
         "and runs them as the desktop program would with their windows open: refresh timers,\n"
         "publishing, actions, reconnection after the CG server goes away, automatic playlist export\n"
@@ -76,7 +81,12 @@ QString RunCommand::help() const {
         "  --reopen   also open the documents that were open at the last stop "
         "(\"LastOpenedDocumentPaths\"),\n"
         "             and store the open documents' paths there at a clean stop, as the desktop\n"
-        "             program does; a rack machine restarted by its service manager picks up where it was\n");
+        "             program does; a rack machine restarted by its service manager picks up where it was\n"
+        "  --status-port N\n"
+        "             serve GET /status (JSON per document) and GET /metrics (Prometheus text format)\n"
+        "             on port N (0: any free one; the address is printed)\n"
+        "  --status-address ADDR\n"
+        "             listen on ADDR instead of 127.0.0.1\n");
 }
 
 bool RunCommand::restoresDocuments(const QStringList& arguments) const {
@@ -85,9 +95,30 @@ bool RunCommand::restoresDocuments(const QStringList& arguments) const {
 
 int RunCommand::run(CliContext& context, const QStringList& arguments) {
     QStringList paths;
-    for (const QString& argument : arguments) {
+    std::optional<quint16> statusPort;
+    QHostAddress statusAddress(QHostAddress::LocalHost);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
         if (argument == QStringLiteral("--reopen"))
             continue;
+        if (argument == QStringLiteral("--status-port")) {
+            bool ok = false;
+            const uint port = i + 1 < arguments.size() ? arguments.at(++i).toUInt(&ok) : 0;
+            if (!ok || port > 65535) {
+                context.err << "graflink-cli run: --status-port needs a port number from 0 to 65535"
+                            << Qt::endl;
+                return UsageError;
+            }
+            statusPort = quint16(port);
+            continue;
+        }
+        if (argument == QStringLiteral("--status-address")) {
+            if (i + 1 >= arguments.size() || !statusAddress.setAddress(arguments.at(++i))) {
+                context.err << "graflink-cli run: --status-address needs an IP address" << Qt::endl;
+                return UsageError;
+            }
+            continue;
+        }
         if (argument.startsWith(QStringLiteral("--"))) {
             context.err << "graflink-cli run: unknown option " << argument << Qt::endl;
             return UsageError;
@@ -108,11 +139,42 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
             return Failure;
         }
     }
+    // Health figures per document, counted from when it starts running here.
+    std::vector<std::unique_ptr<DocumentHealth>> health;
+    const auto watch = [&health](platform::Document& document) {
+        if (auto* graflink = qobject_cast<GraflinkDocument*>(&document))
+            health.push_back(std::make_unique<DocumentHealth>(*graflink));
+        else if (auto* dataSource = qobject_cast<NVSCGDataSource*>(&document))
+            health.push_back(std::make_unique<DocumentHealth>(*dataSource));
+    };
+    std::unique_ptr<StatusServer> status;
+    if (statusPort) {
+        status = std::make_unique<StatusServer>([&health] {
+            std::vector<const DocumentHealth*> list;
+            for (const auto& each : health)
+                list.push_back(each.get());
+            return list;
+        });
+        QString reason;
+        const quint16 bound = status->listen(statusAddress, *statusPort, &reason);
+        if (bound == 0) {
+            context.err << "graflink-cli run: the status endpoint cannot listen: " << reason << Qt::endl;
+            return Failure;
+        }
+        const QString host = statusAddress.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? QStringLiteral("[%1]").arg(statusAddress.toString())
+                                 : statusAddress.toString();
+        context.out << "status on http://" << host << ':' << bound << "/status and /metrics" << Qt::endl;
+    }
     // The remembered documents open on the event loop (display on), the ones named here now.
-    documents.setDisplayHandler(
-        [&context](platform::Document& document) { startRunning(context, document); });
-    for (const auto& document : documents.documents())
+    documents.setDisplayHandler([&context, &watch](platform::Document& document) {
+        watch(document);
+        startRunning(context, document);
+    });
+    for (const auto& document : documents.documents()) {
+        watch(*document);
         startRunning(context, *document);
+    }
 
     platform::StopSignalWaiter stopSignal;
     const int stoppedBy = stopSignal.wait();

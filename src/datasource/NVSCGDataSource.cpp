@@ -150,6 +150,7 @@ std::shared_ptr<platform::XmlDocument> NVSCGDataSource::xmlDocument() const {
 // ---- Refresh
 
 void NVSCGDataSource::refreshContent() {
+    Q_EMIT refreshStarted();
     NVSCGDataSourceRefreshOperation operation(this);
     m_operationQueue->async(platform::SerialExecutor::Work(
         [operation](const platform::SerialExecutor::CancellationFlag& cancelled) mutable { operation.run(cancelled); }));

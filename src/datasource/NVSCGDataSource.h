@@ -177,6 +177,8 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void activeRowsChanged();
     void fileContentNodesChanged();
     /// A refresh attempt ended (with the status change to 3); `delivered`: content was handed on.
+    /// A refresh was queued (refreshContent()); refreshEnded follows.
+    void refreshStarted();
     void refreshEnded(bool delivered);
 
     void contentNodesAboutToBeInserted(const NVSIndexSet& indexes);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <functional>
+
+/// A Qt HTTP Server that hands every request to one function: a path and a method in, a status,
+/// a content type and a body out. For small loopback services on the main thread.
+class HandlerHttpServer : public QAbstractHttpServer {
+    Q_OBJECT
+  public:
+    struct Reply {
+        int status = 200;
+        QByteArray contentType = QByteArrayLiteral("text/plain; charset=utf-8");
+        QByteArray body;
+    };
+    using Handler = std::function<Reply(const QByteArray& method, const QString& path)>;
+
+    explicit HandlerHttpServer(Handler handler, QObject* parent = nullptr);
+
+  protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+  private:
+    Handler m_handler;
+};
