@@ -1,7 +1,9 @@
 #include "cli/NewCommand.h"
 
 #include "app/GraflinkDocument.h"
+#include "app/GraflinkDocumentFeedAuth.h"
 #include "app/GraflinkVariable.h"
+#include "cli/FeedAuthOptions.h"
 #include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
 
@@ -23,8 +25,17 @@ QString NewCommand::help() const {
         "  --auto-refresh SECONDS    refresh on a timer with this period\n"
         "  --filter FILE             JavaScript filter file\n"
         "  --var JSON                a variable in the file's dictionary form (repeatable), e.g.\n"
-        "                            '{\"XPath\":\"a/b\",\"CGProjectName\":\"Scores\",\"CGProjectFieldName\":\"Home\",\"valueType\":0}'\n"
-        "  --force                   replace an existing file\n");
+        "                            "
+        "'{\"XPath\":\"a/b\",\"CGProjectName\":\"Scores\",\"CGProjectFieldName\":\"Home\",\"valueType\":0}'\n"
+        "  --force                   replace an existing file\n"
+        "  --feed-auth SCHEME        how the feed requests authenticate: none, basic, bearer or\n"
+        "                            headers (the secrets go to the keychain, never to the file)\n"
+        "  --feed-user USER          the Basic user name\n"
+        "  --feed-secret-env VAR     the Basic password or Bearer token, read from the environment\n"
+        "                            variable VAR\n"
+        "  --feed-header NAME        a custom header sent with the feed requests (repeatable)\n"
+        "  --feed-header-env NAME=VAR  a custom header whose value is read from the environment\n"
+        "                            variable VAR (repeatable)\n");
 }
 
 int NewCommand::run(CliContext& context, const QStringList& arguments) {
@@ -33,6 +44,7 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
     GraflinkDocument document;
     QVariantMap file = document.fileDictionary();
     QVariantList variables;
+    FeedAuthOptions feedAuth;
     auto usage = [&](const QString& message) {
         context.err << "graflink-cli new: " << message << Qt::endl;
         return UsageError;
@@ -92,6 +104,9 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
                 file.insert(GraflinkDocument::RefreshFrequencyKey, seconds);
             } else if (argument == QStringLiteral("--filter")) {
                 file.insert(GraflinkDocument::JavascriptFilterPathKey, QFileInfo(*v).absoluteFilePath());
+            } else if (FeedAuthOptions::handles(argument)) {
+                if (const std::optional<QString> reason = feedAuth.take(argument, *v))
+                    return usage(*reason);
             } else if (argument == QStringLiteral("--var")) {
                 platform::Error error;
                 const std::optional<platform::JsonValue> json = platform::parseJson(v->toUtf8(), &error);
@@ -111,6 +126,11 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
     }
     if (path.isEmpty())
         return usage(QStringLiteral("which document? (graflink-cli new DOC)"));
+    QString reason;
+    const std::optional<platform::FeedAuthentication> authentication =
+        feedAuth.apply(platform::FeedAuthentication(), &reason);
+    if (!authentication)
+        return usage(reason);
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1Char('.') + GraflinkDocument::FileExtension;
     if (QFileInfo::exists(path) && !force) {
@@ -118,6 +138,13 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
         return Failure;
     }
     file.insert(GraflinkDocument::VariablesKey, variables);
+    GraflinkDocumentFeedAuth::write(*authentication, file);
+    // The secret first: a file whose secret is missing would fetch without it.
+    const QUrl feed(file.value(GraflinkDocument::SourceURLStringKey).toString().trimmed(), QUrl::StrictMode);
+    if (const std::optional<QString> failure = feedAuth.storeSecret(*authentication, feed)) {
+        context.err << "graflink-cli new: " << *failure << Qt::endl;
+        return Failure;
+    }
 
     platform::Error error;
     const QByteArray bytes = platform::PropertyList::writeXml(file, &error);
