@@ -3,11 +3,13 @@
 #include "app/DataSourceAutoExporter.h"
 #include "app/GraflinkApplication.h"
 #include "appbase/NVSLogController.h"
+#include "cglink/KeychainSecretStore.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceConstants.h"
 #include "platform/ConsoleLog.h"
 #include "platform/CrashReporter.h"
 #include "platform/DocumentController.h"
+#include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 
 #include <QFileInfo>
@@ -23,6 +25,9 @@ AppDelegate::AppDelegate(GraflinkApplication& application, Environment environme
     if (!m_environment.crashReporter)
         m_environment.crashReporter = &platform::CrashReporter::shared();
     registerDefaults(*m_environment.defaults);
+    // Feed secrets live in the keychain, unless the process was given a store of its own.
+    if (!platform::SecretStore::shared())
+        platform::SecretStore::setShared(std::make_shared<KeychainSecretStore>());
     m_application.setDelegate(this);
 
     m_version = m_application.applicationBundleVersionString();

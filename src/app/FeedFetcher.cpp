@@ -1,6 +1,7 @@
 #include "app/FeedFetcher.h"
 
 #include "app/FeedResponse.h"
+#include "platform/FeedCredentials.h"
 #include "platform/HttpClient.h"
 
 bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {
@@ -23,6 +24,7 @@ bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {
 
 std::shared_ptr<platform::http::Task>
 FeedFetcher::start(platform::http::Client& client, const QString& address, Limits limits,
+                   std::shared_ptr<platform::FeedCredentials> credentials,
                    std::function<void(std::shared_ptr<FeedResponse>)> completion) {
     QString reason;
     if (!isUsableAddress(address, &reason)) {
@@ -33,7 +35,15 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
     request.requestTimeout = limits.timeouts.request;
     request.resourceTimeout = limits.timeouts.resource;
     request.maximumResponseSize = limits.maximumBodySize;
-    return client.start(request, [completion = std::move(completion)](platform::http::Response response) {
-        completion(std::make_shared<FeedResponse>(FeedResponse::interpret(response)));
-    });
+    platform::http::Client::Preparation prepare;
+    if (credentials && credentials->settings().isEnabled())
+        prepare = [credentials](platform::http::Request& feedRequest) { credentials->addTo(feedRequest); };
+    else
+        credentials.reset();
+    return client.start(std::move(request), std::move(prepare),
+                        [credentials, completion = std::move(completion)](platform::http::Response response) {
+                            if (credentials && response.isComplete())
+                                credentials->noteStatus(response.statusCode);
+                            completion(std::make_shared<FeedResponse>(FeedResponse::interpret(response)));
+                        });
 }

@@ -5,10 +5,13 @@
 #include <memory>
 
 class FeedResponse;
-namespace platform::http {
+namespace platform {
+class FeedCredentials;
+namespace http {
 class Client;
 class Task;
-} // namespace platform::http
+} // namespace http
+} // namespace platform
 
 /// One fetch of a feed on a fresh connection: GET the address, then interpret and parse the
 /// response once, off the main thread.
@@ -33,8 +36,10 @@ class FeedFetcher {
 
     /// Starts the fetch; `completion` runs exactly once on a worker thread with the result (a
     /// failed result when the address is not usable, without touching the network). Returns the
-    /// task, or null when nothing was started.
+    /// task, or null when nothing was started. `credentials` (may be null) are added on a worker
+    /// of the client, since they may come from the keychain.
     static std::shared_ptr<platform::http::Task>
     start(platform::http::Client& client, const QString& address, Limits limits,
+          std::shared_ptr<platform::FeedCredentials> credentials,
           std::function<void(std::shared_ptr<FeedResponse>)> completion);
 };

@@ -40,6 +40,7 @@ void FeedProbe::fetch() {
         FeedFetcher::InventoryTimeouts,
         platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults())};
     m_task = FeedFetcher::start(*m_http, m_document.sourceURLString().value_or(QString()), limits,
+                                m_document.feedCredentials(),
                                 [self, sequence](std::shared_ptr<FeedResponse> response) {
                                     platform::MainQueue::dispatchAsync([self, sequence, response] {
                                         if (self && sequence == self->m_sequence)

@@ -4,6 +4,7 @@
 #include "app/FeedFreshness.h"
 #include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
+#include "app/GraflinkDocumentFeedAuth.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/JavaScriptFilter.h"
@@ -11,6 +12,7 @@
 #include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
 #include "platform/DispatchTimer.h"
+#include "platform/FeedCredentials.h"
 #include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
@@ -206,6 +208,25 @@ void GraflinkDocument::setJavascriptFilterPath(const std::optional<QString>& pat
     Q_EMIT javascriptFilterPathChanged();
 }
 
+void GraflinkDocument::setFeedAuthentication(const platform::FeedAuthentication& settings) {
+    // The account of the settings in force stays when only the other fields change.
+    platform::FeedAuthentication normalized = settings;
+    if (normalized.account.isEmpty())
+        normalized.account = m_feedAuthentication.account;
+    normalized = normalized.normalized();
+    if (normalized == m_feedAuthentication)
+        return;
+    m_feedAuthentication = normalized;
+    m_feedCredentials.reset();
+    if (normalized.isEnabled()) {
+        NVSLogController* logger = m_environment.logger;
+        m_feedCredentials = std::make_shared<platform::FeedCredentials>(
+            normalized, m_environment.secrets,
+            [logger](const QString& line) { logger->logMessage(line, 1, false); });
+    }
+    Q_EMIT feedAuthenticationChanged();
+}
+
 void GraflinkDocument::setRefreshFrequency(double seconds) {
     if (m_refreshFrequency == seconds || (std::isnan(m_refreshFrequency) && std::isnan(seconds)))
         return;
@@ -345,6 +366,7 @@ void GraflinkDocument::fetch(FetchPurpose purpose) {
     auto task = FeedFetcher::start(
         *m_environment.http, m_sourceURLString.value_or(QString()),
         FeedFetcher::Limits{timeouts, platform::FeedSizeLimit::bytes(*m_environment.defaults)},
+        m_feedCredentials,
         [self = QPointer<GraflinkDocument>(this), logger, purpose,
          sequence](std::shared_ptr<FeedResponse> result) {
             // On the client's worker (or at once for an unusable address): log, then hand the
@@ -593,6 +615,7 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
         setPublishToCG(ValueReadings::boolReading(dictionary.value(PublishToCGKey)));
     if (dictionary.contains(RefreshFrequencyKey))
         setRefreshFrequency(ValueReadings::doubleReading(dictionary.value(RefreshFrequencyKey)));
+    setFeedAuthentication(GraflinkDocumentFeedAuth::read(dictionary));
     if (const auto address = stringValue(SourceURLStringKey))
         setSourceURLString(address);
     if (const auto filter = stringValue(JavascriptFilterPathKey))
@@ -620,11 +643,23 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
         setChangeOnlyPublishing(ValueReadings::boolReading(dictionary.value(ChangeOnlyPublishingKey)));
     if (dictionary.contains(FullPublishSecondsKey))
         setFullPublishSeconds(ValueReadings::doubleReading(dictionary.value(FullPublishSecondsKey)));
-    static const QStringList known{AutoRefreshKey,       PublishToCGKey,          RefreshFrequencyKey,
-                                   SourceURLStringKey,   JavascriptFilterPathKey, VariablesKey,
-                                   CGServerIPAddressKey, CGServerPortNumberKey,   CGServerPasswordKey,
-                                   CGServerTypeKey,      StaleAfterSecondsKey,    ChangeOnlyPublishingKey,
-                                   FullPublishSecondsKey};
+    static const QStringList known{AutoRefreshKey,
+                                   PublishToCGKey,
+                                   RefreshFrequencyKey,
+                                   SourceURLStringKey,
+                                   JavascriptFilterPathKey,
+                                   VariablesKey,
+                                   CGServerIPAddressKey,
+                                   CGServerPortNumberKey,
+                                   CGServerPasswordKey,
+                                   CGServerTypeKey,
+                                   StaleAfterSecondsKey,
+                                   ChangeOnlyPublishingKey,
+                                   FullPublishSecondsKey,
+                                   GraflinkDocumentFeedAuth::SchemeKey,
+                                   GraflinkDocumentFeedAuth::UserKey,
+                                   GraflinkDocumentFeedAuth::HeaderNamesKey,
+                                   GraflinkDocumentFeedAuth::AccountKey};
     m_otherKeys = dictionary;
     for (const QString& key : known)
         m_otherKeys.remove(key);
@@ -665,6 +700,7 @@ QVariantMap GraflinkDocument::fileDictionary() const {
         dictionary.insert(ChangeOnlyPublishingKey, true);
     if (m_fullPublishSeconds != DefaultFullPublishSeconds)
         dictionary.insert(FullPublishSecondsKey, m_fullPublishSeconds);
+    GraflinkDocumentFeedAuth::write(m_feedAuthentication, dictionary);
     return dictionary;
 }
 

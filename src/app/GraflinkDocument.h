@@ -2,6 +2,7 @@
 
 #include "cglink/CGServerHTTPController.h"
 #include "platform/Document.h"
+#include "platform/FeedAuthentication.h"
 #include "platform/Json.h"
 
 #include <QDateTime>
@@ -21,7 +22,9 @@ class VariableEvaluator;
 class FeedResponse;
 namespace platform {
 class DispatchTimer;
+class FeedCredentials;
 class JsonFeed;
+class SecretStore;
 class UserDefaults;
 class XmlDocument;
 namespace http {
@@ -42,6 +45,8 @@ struct GraflinkDocumentEnvironment {
     /// Time-outs of refresh fetches (seconds); tests shorten them.
     double refreshRequestTimeout = 10.0;
     double refreshResourceTimeout = 20.0;
+    /// Where feed secrets are looked up; empty: the process's shared store.
+    std::shared_ptr<platform::SecretStore> secrets;
 };
 
 /// A feed-to-graphics link: where the feed comes from, the variables bound to CG project items,
@@ -116,6 +121,12 @@ class GraflinkDocument : public platform::Document {
     void setSourceURLString(const std::optional<QString>& address);
     const std::optional<QString>& javascriptFilterPath() const { return m_javascriptFilterPath; }
     void setJavascriptFilterPath(const std::optional<QString>& path);
+    /// How feed requests authenticate (the secret is in the keychain, see docs/feeds.md). Stored
+    /// normalized: an enabled scheme gets its keychain account here.
+    const platform::FeedAuthentication& feedAuthentication() const { return m_feedAuthentication; }
+    void setFeedAuthentication(const platform::FeedAuthentication& settings);
+    /// What this document's feed fetches authenticate with; null while authentication is off.
+    std::shared_ptr<platform::FeedCredentials> feedCredentials() const { return m_feedCredentials; }
     double refreshFrequency() const { return m_refreshFrequency; }
     void setRefreshFrequency(double seconds);
     QString CGServerIPAddress() const { return m_CGServerIPAddress; }
@@ -208,6 +219,7 @@ class GraflinkDocument : public platform::Document {
     void publishToCGChanged();
     void sourceURLStringChanged();
     void javascriptFilterPathChanged();
+    void feedAuthenticationChanged();
     void refreshFrequencyChanged();
     void CGServerIPAddressChanged();
     void CGServerPasswordChanged();
@@ -270,6 +282,8 @@ class GraflinkDocument : public platform::Document {
     bool m_publishToCG = false;
     std::optional<QString> m_sourceURLString = DefaultSourceURLString;
     std::optional<QString> m_javascriptFilterPath;
+    platform::FeedAuthentication m_feedAuthentication;
+    std::shared_ptr<platform::FeedCredentials> m_feedCredentials;
     double m_refreshFrequency = DefaultRefreshFrequency;
     QString m_CGServerIPAddress;
     QString m_CGServerPassword;

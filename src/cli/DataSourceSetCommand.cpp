@@ -1,6 +1,7 @@
 #include "cli/DataSourceSetCommand.h"
 
 #include "cli/DataSourceFiles.h"
+#include "cli/FeedAuthOptions.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceTokenizer.h"
 #include "platform/RedactedText.h"
@@ -47,7 +48,15 @@ QString DataSourceSetCommand::help() const {
         "  --add-column TITLE=IDENTIFIER   a column reading IDENTIFIER (a wildcard XPath, e.g.\n"
         "                                  /feed/race[*]/Name); nothing when a column reads it already\n"
         "  --add-format-column TITLE=FORMAT  a column built from FORMAT: text and tokens <#X!>, X being\n"
-        "                                  a column's unique identifier, title or identifier\n");
+        "                                  a column's unique identifier, title or identifier\n"
+        "  --feed-auth SCHEME              how the feed requests authenticate: none, basic, bearer or\n"
+        "                                  headers (the secrets go to the keychain, never to the file)\n"
+        "  --feed-user USER                the Basic user name\n"
+        "  --feed-secret-env VAR           the Basic password or Bearer token, read from the\n"
+        "                                  environment variable VAR\n"
+        "  --feed-header NAME              a custom header sent with the feed requests (repeatable)\n"
+        "  --feed-header-env NAME=VAR      a custom header whose value is read from the environment\n"
+        "                                  variable VAR (repeatable)\n");
 }
 
 int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments) {
@@ -61,6 +70,7 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
 
     // Check every option before touching the file.
     std::vector<std::function<void(NVSCGDataSource&)>> changes;
+    FeedAuthOptions feedAuth;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString option = arguments.at(i);
         if (i + 1 >= arguments.size())
@@ -86,6 +96,9 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
             changes.push_back([seconds](NVSCGDataSource& d) { d.setAutoUpdateFrequency(seconds); });
         } else if (option == QLatin1String("--export-path")) {
             changes.push_back([value](NVSCGDataSource& d) { d.setExportPath(value); });
+        } else if (FeedAuthOptions::handles(option)) {
+            if (const std::optional<QString> reason = feedAuth.take(option, value))
+                return usage(*reason);
         } else if (option == QLatin1String("--add-column") ||
                    option == QLatin1String("--add-format-column")) {
             const qsizetype equals = value.indexOf(QLatin1Char('='));
@@ -115,6 +128,23 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
     dataSource->cancel();
     for (const auto& change : changes)
         change(*dataSource);
+    if (!feedAuth.isEmpty()) {
+        QString reason;
+        const std::optional<platform::FeedAuthentication> authentication =
+            feedAuth.apply(dataSource->feedAuthentication(), &reason);
+        if (!authentication) {
+            dataSource->close();
+            return usage(reason);
+        }
+        dataSource->setFeedAuthentication(*authentication);
+        // The secret first: a file whose secret is missing would fetch without it.
+        if (const std::optional<QString> failure =
+                feedAuth.storeSecret(dataSource->feedAuthentication(), dataSource->dataSourceURL())) {
+            dataSource->close();
+            context.err << "graflink-cli datasource set: " << *failure << Qt::endl;
+            return Failure;
+        }
+    }
     platform::Error error;
     const bool saved = dataSource->save(&error);
     // Closing turns the timer off, so only after the settings have been saved.

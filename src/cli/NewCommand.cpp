@@ -1,7 +1,9 @@
 #include "cli/NewCommand.h"
 
 #include "app/GraflinkDocument.h"
+#include "app/GraflinkDocumentFeedAuth.h"
 #include "app/GraflinkVariable.h"
+#include "cli/FeedAuthOptions.h"
 #include "platform/AtomicFile.h"
 #include "platform/PropertyList.h"
 
@@ -29,6 +31,14 @@ QString NewCommand::help() const {
         "  --stale-after SECONDS     alarm once when no refresh has succeeded for this long\n"
         "  --change-only             send a field only when its value changed\n"
         "  --full-publish SECONDS    with --change-only: send every field this often (default 60)\n"
+        "  --feed-auth SCHEME        how the feed requests authenticate: none, basic, bearer or\n"
+        "                            headers (the secrets go to the keychain, never to the file)\n"
+        "  --feed-user USER          the Basic user name\n"
+        "  --feed-secret-env VAR     the Basic password or Bearer token, read from the environment\n"
+        "                            variable VAR\n"
+        "  --feed-header NAME        a custom header sent with the feed requests (repeatable)\n"
+        "  --feed-header-env NAME=VAR  a custom header whose value is read from the environment\n"
+        "                            variable VAR (repeatable)\n"
         "  --force                   replace an existing file\n"
         "\nA variable's fallback (\"fallbackMode\": 0 keep what is on air, 1 send the empty text,\n"
         "2 send \"fallbackText\") is set in its --var JSON.\n");
@@ -40,6 +50,7 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
     GraflinkDocument document;
     QVariantMap file = document.fileDictionary();
     QVariantList variables;
+    FeedAuthOptions feedAuth;
     auto usage = [&](const QString& message) {
         context.err << "graflink-cli new: " << message << Qt::endl;
         return UsageError;
@@ -111,6 +122,9 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
                             seconds);
             } else if (argument == QStringLiteral("--filter")) {
                 file.insert(GraflinkDocument::JavascriptFilterPathKey, QFileInfo(*v).absoluteFilePath());
+            } else if (FeedAuthOptions::handles(argument)) {
+                if (const std::optional<QString> reason = feedAuth.take(argument, *v))
+                    return usage(*reason);
             } else if (argument == QStringLiteral("--var")) {
                 platform::Error error;
                 const std::optional<platform::JsonValue> json = platform::parseJson(v->toUtf8(), &error);
@@ -130,6 +144,11 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
     }
     if (path.isEmpty())
         return usage(QStringLiteral("which document? (graflink-cli new DOC)"));
+    QString reason;
+    const std::optional<platform::FeedAuthentication> authentication =
+        feedAuth.apply(platform::FeedAuthentication(), &reason);
+    if (!authentication)
+        return usage(reason);
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1Char('.') + GraflinkDocument::FileExtension;
     if (QFileInfo::exists(path) && !force) {
@@ -137,6 +156,13 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
         return Failure;
     }
     file.insert(GraflinkDocument::VariablesKey, variables);
+    GraflinkDocumentFeedAuth::write(*authentication, file);
+    // The secret first: a file whose secret is missing would fetch without it.
+    const QUrl feed(file.value(GraflinkDocument::SourceURLStringKey).toString().trimmed(), QUrl::StrictMode);
+    if (const std::optional<QString> failure = feedAuth.storeSecret(*authentication, feed)) {
+        context.err << "graflink-cli new: " << *failure << Qt::endl;
+        return Failure;
+    }
 
     platform::Error error;
     const QByteArray bytes = platform::PropertyList::writeXml(file, &error);

@@ -4,8 +4,10 @@
 #include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
 #include "app/GraflinkDocument.h"
+#include "app/GraflinkDocumentFeedAuth.h"
 #include "appbase/NVSLogController.h"
 #include "cli/EventLoopWait.h"
+#include "platform/FeedCredentials.h"
 #include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/PropertyList.h"
@@ -34,6 +36,7 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
     }
     const QString& source = arguments.first();
     QString address = source;
+    platform::FeedAuthentication authentication;
     const QUrl asUrl(source, QUrl::StrictMode);
     if (asUrl.scheme().isEmpty() || QFile::exists(source)) {
         // A document: read its feed address without opening it (opening would start refreshes).
@@ -51,6 +54,13 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
         }
         const QVariant stored = plist->toMap().value(GraflinkDocument::SourceURLStringKey);
         address = stored.isValid() ? stored.toString() : GraflinkDocument::DefaultSourceURLString;
+        authentication = GraflinkDocumentFeedAuth::read(plist->toMap());
+    }
+    std::shared_ptr<platform::FeedCredentials> credentials;
+    if (authentication.isEnabled()) {
+        NVSLogController* logger = &context.logger;
+        credentials = std::make_shared<platform::FeedCredentials>(
+            authentication, nullptr, [logger](const QString& line) { logger->logMessage(line, 1, false); });
     }
 
     platform::http::Client client(1);
@@ -59,7 +69,7 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
     const FeedFetcher::Limits limits{
         FeedFetcher::InventoryTimeouts,
         platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults())};
-    FeedFetcher::start(client, address, limits, [&](std::shared_ptr<FeedResponse> response) {
+    FeedFetcher::start(client, address, limits, credentials, [&](std::shared_ptr<FeedResponse> response) {
         for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
             context.logger.logMessage(line.text, line.level, false);
         result = std::move(response);

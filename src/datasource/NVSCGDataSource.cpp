@@ -6,6 +6,7 @@
 #include "datasource/NVSCGDataSourceLog.h"
 #include "datasource/NVSCGDataSourceRefreshOperation.h"
 #include "platform/DispatchTimer.h"
+#include "platform/FeedCredentials.h"
 #include "platform/MainQueue.h"
 #include "platform/SerialExecutor.h"
 #include "platform/XmlDocument.h"
@@ -140,6 +141,35 @@ void NVSCGDataSource::setExportPath(const QString& exportPath) {
         m_exportPath = exportPath;
     }
     Q_EMIT exportPathChanged();
+}
+
+platform::FeedAuthentication NVSCGDataSource::feedAuthentication() const {
+    QMutexLocker lock(&m_settingsMutex);
+    return m_feedAuthentication;
+}
+
+void NVSCGDataSource::setFeedAuthentication(const platform::FeedAuthentication& settings) {
+    {
+        QMutexLocker lock(&m_settingsMutex);
+        // The account of the settings in force stays when only the other fields change.
+        platform::FeedAuthentication normalized = settings;
+        if (normalized.account.isEmpty())
+            normalized.account = m_feedAuthentication.account;
+        normalized = normalized.normalized();
+        if (normalized == m_feedAuthentication)
+            return;
+        m_feedAuthentication = normalized;
+        m_feedCredentials.reset();
+        if (normalized.isEnabled())
+            m_feedCredentials =
+                std::make_shared<platform::FeedCredentials>(normalized, nullptr, &NVSCGDataSourceLog::write);
+    }
+    Q_EMIT feedAuthenticationChanged();
+}
+
+std::shared_ptr<platform::FeedCredentials> NVSCGDataSource::feedCredentials() const {
+    QMutexLocker lock(&m_settingsMutex);
+    return m_feedCredentials;
 }
 
 std::shared_ptr<platform::XmlDocument> NVSCGDataSource::xmlDocument() const {

@@ -5,6 +5,7 @@
 #include "datasource/NVSCGDataSourceExport.h"
 #include "datasource/NVSCGDataSourceNode.h"
 #include "platform/Document.h"
+#include "platform/FeedAuthentication.h"
 
 #include <QMutex>
 #include <QStringList>
@@ -21,6 +22,7 @@ class NVSCGDataSourceDelegate;
 class NVSCGDataSourceFeed;
 namespace platform {
 class DispatchTimer;
+class FeedCredentials;
 class SerialExecutor;
 class XmlDocument;
 } // namespace platform
@@ -70,7 +72,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     /// Not implemented: logs and returns the empty string; cells come from the row node.
     QString stringValueForColumn(const NVSCGDataSourceColumn* column, const NVSCGDataSourceNode* row) const;
 
-    // Settings (dataSourceURL and exportPath are thread-safe)
+    // Settings (dataSourceURL, exportPath and feedAuthentication are thread-safe)
     uint status() const { return m_status; }
     void setStatus(uint status);
     QUrl dataSourceURL() const;
@@ -81,6 +83,10 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void setXPath(const QString& XPath);
     QString exportPath() const;
     void setExportPath(const QString& exportPath);
+    /// How the feed's requests authenticate (the secret is in the keychain, see docs/feeds.md).
+    /// Stored normalized: an enabled scheme gets its keychain account here.
+    platform::FeedAuthentication feedAuthentication() const;
+    void setFeedAuthentication(const platform::FeedAuthentication& settings);
     NVSCGDataSourceDelegate* delegate() const { return m_delegate; }
     void setDelegate(NVSCGDataSourceDelegate* delegate) { m_delegate = delegate; }
     /// The last XML document received (thread-safe).
@@ -173,6 +179,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void autoUpdateChanged();
     void autoUpdateFrequencyChanged();
     void exportPathChanged();
+    void feedAuthenticationChanged();
     void XPathsChanged();
     void activeRowsChanged();
     void fileContentNodesChanged();
@@ -212,8 +219,10 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void adoptJSONNodes(std::vector<NVSCGDataSourceNodePtr> nodes);
     void setSelectedForIdentifiers(const QSet<QString>& identifiers, bool selected);
     void detachNodes(const std::vector<NVSCGDataSourceNodePtr>& nodes);
+    /// What a refresh authenticates with; null while authentication is off (thread-safe).
+    std::shared_ptr<platform::FeedCredentials> feedCredentials() const;
 
-    mutable QMutex m_settingsMutex; // dataSourceURL, exportPath, xmlDocument, activeRows
+    mutable QMutex m_settingsMutex; // dataSourceURL, exportPath, feed authentication, xmlDocument, activeRows
     QUrl m_dataSourceURL;
     QString m_XPath;
     uint m_status = NeverRefreshed;
@@ -234,5 +243,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     std::unique_ptr<platform::DispatchTimer> m_autoUpdateTimer;
     bool m_shouldResume = false;
     QString m_exportPath;
+    platform::FeedAuthentication m_feedAuthentication;
+    std::shared_ptr<platform::FeedCredentials> m_feedCredentials;
     NVSCGDataSourceDelegate* m_delegate = nullptr;
 };

@@ -28,6 +28,13 @@ NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceColumnIdentifierKey;
 NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceColumnUniqueIDKey;
 NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceColumnTypeKey;
 NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceColumnFormatKey;
+/// The feed authentication: an element written only when a scheme is set, holding the scheme,
+/// the keychain account, the Basic user name and one element per custom header name.
+NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceFeedAuthenticationKey;
+NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceFeedAuthenticationSchemeKey;
+NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceFeedAuthenticationAccountKey;
+NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceFeedAuthenticationUserKey;
+NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceFeedAuthenticationHeaderKey;
 NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceTypeText;
 NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceTypeImage;
 NVSCGDATASOURCE_EXPORT extern const QString NVSCGDataSourceTypeColor;

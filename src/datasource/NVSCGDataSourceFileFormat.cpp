@@ -50,7 +50,51 @@ std::unique_ptr<platform::XmlDocument> NVSCGDataSourceFileFormat::write(const NV
     const QString exportPath = dataSource.exportPath();
     XmlDocument::addElement(root, NVSCGDataSourceExportPathKey,
                             exportPath.isNull() ? QStringLiteral("") : exportPath);
+    writeFeedAuthentication(dataSource.feedAuthentication(), root);
     return document;
+}
+
+void NVSCGDataSourceFileFormat::writeFeedAuthentication(const platform::FeedAuthentication& settings,
+                                                        xmlNodePtr root) {
+    using platform::FeedAuthentication;
+    using platform::XmlDocument;
+    if (!settings.isEnabled())
+        return;
+    xmlNodePtr element = XmlDocument::addElement(root, NVSCGDataSourceFeedAuthenticationKey);
+    XmlDocument::addElement(element, NVSCGDataSourceFeedAuthenticationSchemeKey,
+                            FeedAuthentication::schemeName(settings.scheme));
+    XmlDocument::addElement(element, NVSCGDataSourceFeedAuthenticationAccountKey, settings.account);
+    if (settings.scheme == FeedAuthentication::Scheme::Basic)
+        XmlDocument::addElement(element, NVSCGDataSourceFeedAuthenticationUserKey, settings.user);
+    for (const QString& name : settings.headerNames)
+        XmlDocument::addElement(element, NVSCGDataSourceFeedAuthenticationHeaderKey, name);
+}
+
+platform::FeedAuthentication NVSCGDataSourceFileFormat::readFeedAuthentication(xmlNodePtr root) {
+    using platform::FeedAuthentication;
+    using platform::XPathEvaluator;
+    FeedAuthentication settings;
+    xmlNodePtr element = firstChild(root, NVSCGDataSourceFeedAuthenticationKey);
+    if (!element)
+        return settings;
+    const auto text = [&](const QString& name) {
+        xmlNodePtr child = firstChild(element, name);
+        return child ? XPathEvaluator::stringValue(child) : QString();
+    };
+    settings.scheme = FeedAuthentication::schemeNamed(text(NVSCGDataSourceFeedAuthenticationSchemeKey))
+                          .value_or(FeedAuthentication::Scheme::None);
+    settings.account = text(NVSCGDataSourceFeedAuthenticationAccountKey);
+    settings.user = text(NVSCGDataSourceFeedAuthenticationUserKey);
+    const QByteArray headerName = NVSCGDataSourceFeedAuthenticationHeaderKey.toUtf8();
+    for (xmlNodePtr child = element->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE ||
+            !xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(headerName.constData())))
+            continue;
+        const QString name = XPathEvaluator::stringValue(child);
+        if (FeedAuthentication::isValidHeaderName(name))
+            settings.headerNames.append(name);
+    }
+    return settings.normalized();
 }
 
 bool NVSCGDataSourceFileFormat::apply(NVSCGDataSource& dataSource, xmlNodePtr element,
@@ -90,6 +134,7 @@ bool NVSCGDataSourceFileFormat::apply(NVSCGDataSource& dataSource, xmlNodePtr el
         dataSource.setAutoUpdateFrequency(leadingNumber(XPathEvaluator::stringValue(frequency)));
     if (xmlNodePtr exportPath = firstChild(element, NVSCGDataSourceExportPathKey))
         dataSource.setExportPath(XPathEvaluator::stringValue(exportPath));
+    dataSource.setFeedAuthentication(readFeedAuthentication(element));
     if (failure) {
         platform::setError(error, *failure);
         return false;

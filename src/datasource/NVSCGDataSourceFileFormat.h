@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/FeedAuthentication.h"
 
 #include <libxml/tree.h>
 #include <memory>
@@ -23,4 +24,10 @@ public:
     static double leadingNumber(const QString& text);
     /// "true", "yes" or "1" in any letter case.
     static bool isTrueText(const QString& text);
+
+  private:
+    /// Nothing when authentication is off, so such a file is written as before it existed.
+    static void writeFeedAuthentication(const platform::FeedAuthentication& settings, xmlNodePtr root);
+    /// Off when the element is missing or names a scheme this version does not know.
+    static platform::FeedAuthentication readFeedAuthentication(xmlNodePtr root);
 };

@@ -5,6 +5,7 @@
 #include "datasource/NVSCGDataSourceFeed.h"
 #include "datasource/NVSCGDataSourceLog.h"
 #include "datasource/NVSURLUtilities.h"
+#include "platform/FeedCredentials.h"
 #include "platform/FeedSizeLimit.h"
 #include "platform/HttpResponse.h"
 #include "platform/Json.h"
@@ -100,9 +101,17 @@ void NVSCGDataSourceRefreshOperation::refreshFile(
 
 void NVSCGDataSourceRefreshOperation::startRemote(const QUrl& url) {
     QPointer<NVSCGDataSource> guard = m_guard;
+    std::shared_ptr<platform::FeedCredentials> credentials = m_dataSource->feedCredentials();
+    NVSURLUtilities::Preparation prepare;
+    if (credentials)
+        prepare = [credentials](platform::http::Request& request) { credentials->addTo(request); };
     NVSURLUtilities::loadRemoteContentOfURL(
         url, NVSCGDataSource::RequestTimeout, NVSCGDataSource::ResourceTimeout, QByteArrayLiteral("GET"),
-        [guard](platform::http::Response response) { handleResponse(guard, std::move(response)); });
+        std::move(prepare), [guard, credentials](platform::http::Response response) {
+            if (credentials && response.isComplete())
+                credentials->noteStatus(response.statusCode);
+            handleResponse(guard, std::move(response));
+        });
 }
 
 void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSource>& guard,

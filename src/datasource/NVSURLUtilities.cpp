@@ -17,15 +17,16 @@ platform::http::Client& sharedClient() {
 
 void NVSURLUtilities::loadRemoteContentOfURL(const QUrl& url, double timeoutIntervalForRequest,
                                              double timeOutIntervalForRessource, const QByteArray& httpMethod,
-                                             Completion completionHandler) {
+                                             Preparation preparation, Completion completionHandler) {
     platform::http::Request request(url, httpMethod);
     request.requestTimeout = timeoutIntervalForRequest;
     request.resourceTimeout = timeOutIntervalForRessource;
     request.maximumResponseSize =
         platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
-    sharedClient().start(std::move(request), [completionHandler = std::move(completionHandler)](
-                                                 platform::http::Response response) {
-        if (completionHandler)
-            completionHandler(std::move(response));
-    });
+    sharedClient().start(
+        std::move(request), std::move(preparation),
+        [completionHandler = std::move(completionHandler)](platform::http::Response response) {
+            if (completionHandler)
+                completionHandler(std::move(response));
+        });
 }

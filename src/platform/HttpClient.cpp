@@ -25,16 +25,20 @@ void Client::initializeLibrary() {
 
 Client::Client(int maximumConcurrentTransfers)
     : maximumConcurrentTransfers_(std::max(1, maximumConcurrentTransfers)),
-      completions_(std::make_unique<QThreadPool>()) {
+      completions_(std::make_unique<QThreadPool>()), preparations_(std::make_unique<QThreadPool>()) {
     initializeLibrary();
     // Completions parse feeds: as many as there are cores, and never fewer than two so that one
     // slow completion does not hold up the others.
     completions_->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+    // Preparations wait on other services (the keychain), not on the processor.
+    preparations_->setMaxThreadCount(4);
 }
 
 Client::~Client() {
     Q_ASSERT_X(completingClient != this, "http::Client", "destroyed from its own completion");
     shutdown_.cancel();
+    // Preparations under way hand their transfers to the loop, which ends them as cancelled.
+    preparations_->waitForDone();
     // The loop ends every transfer (each handing its completion to the pool) before it returns.
     loop_.reset();
     completions_->waitForDone();
@@ -58,6 +62,24 @@ Response Client::perform(const Request& request, const CancellationToken& cancel
 
 std::shared_ptr<Task> Client::start(Request request, Completion completion) {
     std::shared_ptr<Task> task(new Task);
+    enqueue(task, std::move(request), std::move(completion));
+    return task;
+}
+
+std::shared_ptr<Task> Client::start(Request request, Preparation prepare, Completion completion) {
+    if (!prepare)
+        return start(std::move(request), std::move(completion));
+    std::shared_ptr<Task> task(new Task);
+    preparations_->start([this, task, request = std::move(request), prepare = std::move(prepare),
+                          completion = std::move(completion)]() mutable {
+        if (!task->isCancelled() && !shutdown_.isCancelled())
+            prepare(request);
+        enqueue(task, std::move(request), std::move(completion));
+    });
+    return task;
+}
+
+void Client::enqueue(const std::shared_ptr<Task>& task, Request request, Completion completion) {
     auto transfer = std::make_unique<Transfer>(std::move(request), task->token_, shutdown_);
     loop().add(std::move(transfer),
                [this, task, completion = std::move(completion)](Response response) mutable {
@@ -73,7 +95,6 @@ std::shared_ptr<Task> Client::start(Request request, Completion completion) {
                        task->finished_.store(true, std::memory_order_release);
                    });
                });
-    return task;
 }
 
 } // namespace platform::http

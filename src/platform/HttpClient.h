@@ -41,6 +41,8 @@ class TransferLoop;
 class Client {
   public:
     using Completion = std::function<void(Response)>;
+    /// Completes a request just before it starts (adds credentials from the keychain, say).
+    using Preparation = std::function<void(Request&)>;
 
     /// Enough for a rack machine running a few hundred documents at once.
     static constexpr int DefaultMaximumConcurrentTransfers = 512;
@@ -64,6 +66,10 @@ class Client {
     /// Queues the request for the transfer loop and returns at once. `completion` (may be empty)
     /// runs exactly once on a completion worker; post to other threads from there.
     std::shared_ptr<Task> start(Request request, Completion completion);
+    /// As above, `prepare` first running on one of the client's preparation workers (neither the
+    /// caller's thread nor the transfer loop), so it may block. A request cancelled before its
+    /// turn is not prepared; destroying the client waits for preparations under way.
+    std::shared_ptr<Task> start(Request request, Preparation prepare, Completion completion);
 
     /// Initialises libcurl once per process; thread-safe. Constructing a Client does it; call it
     /// early only to take the cost off the first request. libcurl is never cleaned up.
@@ -71,10 +77,12 @@ class Client {
 
   private:
     TransferLoop& loop();
+    void enqueue(const std::shared_ptr<Task>& task, Request request, Completion completion);
 
     const int maximumConcurrentTransfers_;
     CancellationToken shutdown_;
     std::unique_ptr<QThreadPool> completions_;
+    std::unique_ptr<QThreadPool> preparations_;
     std::once_flag loopStarted_;
     // Started with the first asynchronous request: clients used only for `perform` keep no thread.
     std::unique_ptr<TransferLoop> loop_;

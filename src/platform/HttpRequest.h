@@ -13,11 +13,17 @@ namespace platform::http {
 /// One HTTP request as a plain value. Copy it freely; a Client never keeps a reference to it
 /// beyond the transfer.
 struct Request {
-    /// User name and password offered when the server asks (Basic or Digest, whichever it
-    /// challenges with). Offered once: a wrong password ends with the server's 401.
+    /// User name and password, by default offered when the server asks (Basic or Digest, whichever
+    /// it challenges with). Offered once: a wrong password ends with the server's 401.
     struct Credentials {
+        enum class Offer {
+            WhenChallenged,
+            /// As Basic with the first request, without waiting for a challenge.
+            BasicAtOnce,
+        };
         QString user;
         QString password;
+        Offer offer = Offer::WhenChallenged;
     };
 
     /// Called on the transferring thread with the bytes of the body sent so far and the total
@@ -43,7 +49,15 @@ struct Request {
     double requestTimeout = DefaultRequestTimeout;
     /// Seconds the whole transfer (redirects and authentication included) may take; 0 = none.
     double resourceTimeout = 0.0;
+    /// `credentials` and `bearerToken` go to the request's own scheme, host and port only: after a
+    /// redirect anywhere else they are left out.
     std::optional<Credentials> credentials;
+    /// Sent as "Authorization: Bearer <token>" with the first request; not with `credentials`.
+    std::optional<QString> bearerToken;
+    /// Headers whose values are secrets, sent after `headers`. A redirect would carry them to
+    /// whatever host it names, so a request with any follows no redirect: the redirect response
+    /// is its result.
+    HeaderList secretHeaders;
     UploadProgress uploadProgress;
     /// A larger (decoded) response body fails the request; 0 = no limit.
     qint64 maximumResponseSize = DefaultMaximumResponseSize;

@@ -95,13 +95,17 @@ std::optional<Error> Transfer::validate() const {
         return curlError(CURLE_URL_MALFORMAT, QStringLiteral("The URL is not a valid absolute URL."));
     if (request_.method.isEmpty() || request_.method.contains(' ') || hasLineBreak(request_.method))
         return curlError(CURLE_BAD_FUNCTION_ARGUMENT, QStringLiteral("The HTTP method is not valid."));
-    for (const auto& [name, value] : request_.headers) {
-        if (name.isEmpty() || name.contains(':') || hasLineBreak(name) || hasLineBreak(value)) {
-            return curlError(
-                CURLE_BAD_FUNCTION_ARGUMENT,
-                QStringLiteral("The request header “%1” is not valid.").arg(QString::fromUtf8(name)));
+    for (const HeaderList* list : {&request_.headers, &request_.secretHeaders}) {
+        for (const auto& [name, value] : *list) {
+            if (name.isEmpty() || name.contains(':') || hasLineBreak(name) || hasLineBreak(value)) {
+                return curlError(
+                    CURLE_BAD_FUNCTION_ARGUMENT,
+                    QStringLiteral("The request header “%1” is not valid.").arg(QString::fromUtf8(name)));
+            }
         }
     }
+    if (request_.bearerToken && (request_.credentials || hasLineBreak(request_.bearerToken->toUtf8())))
+        return curlError(CURLE_BAD_FUNCTION_ARGUMENT, QStringLiteral("The bearer token is not valid."));
     return std::nullopt;
 }
 
@@ -121,7 +125,9 @@ bool Transfer::configure() {
     // Ephemeral session: a new connection for every request, closed when it ends.
     set(CURLOPT_FRESH_CONNECT, 1L);
     set(CURLOPT_FORBID_REUSE, 1L);
-    set(CURLOPT_FOLLOWLOCATION, 1L);
+    // curl keeps its own Authorization (credentials, bearer token) from other hosts after a
+    // redirect (CURLOPT_UNRESTRICTED_AUTH stays off), but resends every custom header.
+    set(CURLOPT_FOLLOWLOCATION, request_.secretHeaders.isEmpty() ? 1L : 0L);
     set(CURLOPT_MAXREDIRS, MaximumRedirects);
     set(CURLOPT_ACCEPT_ENCODING, "");
 
@@ -168,7 +174,13 @@ bool Transfer::configure() {
         passwordBytes_ = request_.credentials->password.toUtf8();
         set(CURLOPT_USERNAME, userBytes_.constData());
         set(CURLOPT_PASSWORD, passwordBytes_.constData());
-        set(CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+        // A single scheme is sent at once; a choice waits for the server's challenge.
+        const bool atOnce = request_.credentials->offer == Request::Credentials::Offer::BasicAtOnce;
+        set(CURLOPT_HTTPAUTH, atOnce ? long(CURLAUTH_BASIC) : long(CURLAUTH_BASIC | CURLAUTH_DIGEST));
+    } else if (request_.bearerToken) {
+        bearerBytes_ = request_.bearerToken->toUtf8();
+        set(CURLOPT_XOAUTH2_BEARER, bearerBytes_.constData());
+        set(CURLOPT_HTTPAUTH, long(CURLAUTH_BEARER));
     }
 
     curl_slist* list = nullptr;
@@ -180,9 +192,11 @@ bool Transfer::configure() {
         }
         list = extended;
     };
-    for (const auto& [name, value] : request_.headers) {
-        // "Name:" would remove the header; "Name;" is curl's spelling of an empty value.
-        add(value.trimmed().isEmpty() ? QByteArray(name + ';') : QByteArray(name + ": " + value));
+    for (const HeaderList* fields : {&request_.headers, &request_.secretHeaders}) {
+        for (const auto& [name, value] : *fields) {
+            // "Name:" would remove the header; "Name;" is curl's spelling of an empty value.
+            add(value.trimmed().isEmpty() ? QByteArray(name + ';') : QByteArray(name + ": " + value));
+        }
     }
     // Without this curl would label every body as a form.
     if (sendsBody && !request_.headers.contains("Content-Type"))

@@ -60,6 +60,7 @@ class Transfer {
     QByteArray urlBytes_;
     QByteArray userBytes_;
     QByteArray passwordBytes_;
+    QByteArray bearerBytes_;
     QByteArray userAgentBytes_;
     curl_slist* headerList_ = nullptr;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

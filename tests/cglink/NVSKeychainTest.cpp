@@ -1,5 +1,9 @@
-#include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cglink/NVSKeychain.h"
+
+#include "cglink/KeychainSecretStore.h"
+#include "cglink/NVSAuthenticatedURLSessionController.h"
+#include "platform/FeedCredentials.h"
+#include "platform/HttpRequest.h"
 #include "support/TestHelpers.h"
 
 #include <QDBusConnection>
@@ -114,6 +118,36 @@ TEST_F(Keychain, AddsUpdatesFindsAndDeletesPasswords) {
     EXPECT_FALSE(Controller::keychainLoginInfoForServer(server, &cancelled));
     EXPECT_FALSE(Controller::keychainLoginInfoForServer(std::nullopt, &cancelled));
     EXPECT_FALSE(cancelled);
+}
+
+// Feed secrets through the real Secret Service: found again for the same feed origin and account,
+// and never for a CG server looked up by its host.
+TEST_F(Keychain, KeepsFeedSecretsByOriginAndAccount) {
+    platform::FeedAuthentication settings;
+    settings.scheme = platform::FeedAuthentication::Scheme::Bearer;
+    settings = settings.normalized();
+    KeychainSecretStore store;
+    const QUrl feed(QStringLiteral("https://feeds.example.test/scores.xml"));
+    ASSERT_TRUE(platform::FeedCredentials::storeSecret(store, settings, feed, QStringLiteral("tok-1")));
+
+    QStringList log;
+    const auto fetchWith = [&](const QUrl& address) {
+        platform::FeedCredentials credentials(settings, nullptr,
+                                              [&](const QString& line) { log.append(line); });
+        platform::http::Request request(address);
+        platform::SecretStore::setShared(std::make_shared<KeychainSecretStore>());
+        credentials.addTo(request);
+        platform::SecretStore::setShared(nullptr);
+        return request.bearerToken;
+    };
+    EXPECT_EQ(fetchWith(QUrl(QStringLiteral("https://FEEDS.example.test:443/other.xml"))),
+              QStringLiteral("tok-1"));
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(fetchWith(QUrl(QStringLiteral("http://feeds.example.test/scores.xml"))));
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_FALSE(log.first().contains(QStringLiteral("tok-1")));
+    bool cancelled = false;
+    EXPECT_FALSE(Controller::keychainLoginInfoForServer(QStringLiteral("feeds.example.test"), &cancelled));
 }
 
 } // namespace

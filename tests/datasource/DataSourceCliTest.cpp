@@ -1,7 +1,9 @@
 #include "DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
 #include "peers/LoopbackHttpServer.h"
+#include "platform/SecretStore.h"
 #include "support/CliRun.h"
+#include "support/MemorySecretStore.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -52,4 +54,38 @@ TEST(DataSourceCli, NewSetAndShowOverHttp) {
         runCli({QStringLiteral("datasource"), QStringLiteral("show"), dir.filePath(QStringLiteral("none"))})
             .status,
         1);
+}
+
+// The secret travels from the environment to the keychain, and from there to the feed server
+// only: the file keeps the header's name.
+TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
+    QTemporaryDir dir;
+    auto store = std::make_shared<testing_support::MemorySecretStore>();
+    platform::SecretStore::setShared(store);
+    testing_support::LoopbackHttpServer server;
+    server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
+    const QString file = dir.filePath(QStringLiteral("d.cgds"));
+    qputenv("GRAFLINK_TEST_FEED_KEY", "k-secret-1");
+
+    ASSERT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("new"), file}).status, 0);
+    const CliRun set = runCli(
+        {QStringLiteral("datasource"), QStringLiteral("set"), file, QStringLiteral("--url"),
+         server.url(QStringLiteral("/feed")).toString(), QStringLiteral("--xpath"),
+         QStringLiteral("/feed/race[*]"), QStringLiteral("--add-column"),
+         QStringLiteral("Race=/feed/race[*]/Name"), QStringLiteral("--feed-auth"), QStringLiteral("headers"),
+         QStringLiteral("--feed-header-env"), QStringLiteral("X-Api-Key=GRAFLINK_TEST_FEED_KEY")});
+    ASSERT_EQ(set.status, 0) << set.err.toStdString();
+    const QByteArray saved = testing_support::readFile(file);
+    EXPECT_TRUE(saved.contains("<header>X-Api-Key</header>"));
+    EXPECT_FALSE(saved.contains("k-secret-1"));
+
+    const CliRun show = runCli({QStringLiteral("datasource"), QStringLiteral("show"), file});
+    EXPECT_EQ(show.status, 0) << show.err.toStdString();
+    EXPECT_FALSE(QString(show.out + show.err).contains(QStringLiteral("k-secret-1")));
+    ASSERT_GE(server.requestCount(), 1);
+    for (const auto& request : server.requests())
+        EXPECT_EQ(request.header("X-Api-Key"), QByteArray("k-secret-1"));
+
+    qunsetenv("GRAFLINK_TEST_FEED_KEY");
+    platform::SecretStore::setShared(nullptr);
 }

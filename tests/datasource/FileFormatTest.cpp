@@ -196,3 +196,32 @@ TEST_F(DataSourceFile, SaveIsAtomicAndLeavesOldFileOnFailure) {
     EXPECT_EQ(testing_support::readFile(path()), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.cgds")});
 }
+
+TEST_F(DataSourceFile, FeedAuthenticationIsWrittenOnlyWhenSetAndReadBack) {
+    using platform::FeedAuthentication;
+    for (FeedAuthentication::Scheme scheme :
+         {FeedAuthentication::Scheme::None, FeedAuthentication::Scheme::Basic,
+          FeedAuthentication::Scheme::Bearer, FeedAuthentication::Scheme::Headers}) {
+        SCOPED_TRACE(int(scheme));
+        NVSCGDataSource original;
+        FeedAuthentication settings;
+        settings.scheme = scheme;
+        settings.user = QStringLiteral("reader");
+        settings.headerNames = {QStringLiteral("X-Api-Key"), QStringLiteral("X-Client")};
+        original.setFeedAuthentication(settings);
+        const QByteArray bytes = *original.dataOfType(NVSCGDataSourceDocumentType, nullptr);
+        EXPECT_EQ(bytes.contains("<feed_authentication>"), scheme != FeedAuthentication::Scheme::None);
+
+        NVSCGDataSource copy;
+        ASSERT_TRUE(copy.readFromData(bytes, NVSCGDataSourceDocumentType));
+        EXPECT_EQ(copy.feedAuthentication(), original.feedAuthentication());
+        copy.close();
+    }
+    // A scheme this version does not know reads as none.
+    NVSCGDataSource future;
+    ASSERT_TRUE(future.readFromData(
+        fileWith("<feed_authentication><scheme>kerberos</scheme><account>A</account></feed_authentication>"),
+        NVSCGDataSourceDocumentType));
+    EXPECT_FALSE(future.feedAuthentication().isEnabled());
+    future.close();
+}

@@ -1,0 +1,132 @@
+#include "app/AppTestEnvironment.h"
+#include "app/GraflinkDocumentFeedAuth.h"
+#include "platform/FeedCredentials.h"
+#include "platform/PropertyList.h"
+#include "support/MemorySecretStore.h"
+#include "support/TestHelpers.h"
+
+#include <QJsonDocument>
+#include <QSignalSpy>
+
+namespace {
+
+using platform::FeedAuthentication;
+using platform::FeedCredentials;
+using Reply = testing_support::LoopbackHttpServer::Reply;
+using Scheme = FeedAuthentication::Scheme;
+
+class DocumentFeedAuth : public AppTestEnvironment {
+  protected:
+    std::unique_ptr<GraflinkDocument> makeDocument(Scheme scheme) const {
+        GraflinkDocument::Environment withStore = environment();
+        withStore.secrets = store;
+        auto document = std::make_unique<GraflinkDocument>(withStore);
+        FeedAuthentication settings;
+        settings.scheme = scheme;
+        settings.user = QStringLiteral("reader");
+        settings.headerNames = {QStringLiteral("X-Api-Key")};
+        document->setFeedAuthentication(settings);
+        return document;
+    }
+    std::optional<QVariantMap> savedDictionary(GraflinkDocument& document, const QString& name) const {
+        const QString file = temp.filePath(name);
+        platform::Error error;
+        EXPECT_TRUE(document.saveToPath(file, GraflinkDocument::DocumentTypeName, &error));
+        const std::optional<QVariant> plist =
+            platform::PropertyList::read(testing_support::readFile(file), &error);
+        if (!plist)
+            return std::nullopt;
+        return plist->toMap();
+    }
+
+    std::shared_ptr<testing_support::MemorySecretStore> store =
+        std::make_shared<testing_support::MemorySecretStore>();
+};
+
+TEST_F(DocumentFeedAuth, RefreshAndInventorySendTheStoredSecretAndLogNone) {
+    server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
+    auto document = makeDocument(Scheme::Bearer);
+    ASSERT_TRUE(FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(),
+                                             QStringLiteral("tok-secret")));
+    document->setSourceURLString(server->url(QStringLiteral("/obs.xml")).toString());
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(document->lastRefreshDelivered(), true);
+    QSignalSpy inventoried(document.get(), &GraflinkDocument::pathsFinished);
+    document->getPaths();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return inventoried.count() == 1; }));
+
+    ASSERT_EQ(server->requestCount(), 2);
+    for (const auto& request : server->requests())
+        EXPECT_EQ(request.header("Authorization"), QByteArray("Bearer tok-secret"));
+    EXPECT_FALSE(logLines().join(u'\n').contains(QStringLiteral("tok-secret")));
+}
+
+TEST_F(DocumentFeedAuth, WithoutTheKeychainRefreshesBareAndLogsOneLine) {
+    server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
+    store->available = false;
+    auto document = makeDocument(Scheme::Basic);
+    document->setSourceURLString(server->url(QStringLiteral("/obs.xml")).toString());
+    ASSERT_TRUE(waitForRefreshes(*document));
+    document->refresh();
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(document->lastRefreshDelivered(), true);
+    for (const auto& request : server->requests())
+        EXPECT_FALSE(request.header("Authorization"));
+    EXPECT_EQ(logLines().filter(QStringLiteral("the keychain is not available")).size(), 1)
+        << logLines().join(u'|').toStdString();
+}
+
+TEST_F(DocumentFeedAuth, TheFileKeepsTheSettingsNeverTheSecret) {
+    for (Scheme scheme : {Scheme::Basic, Scheme::Bearer, Scheme::Headers}) {
+        SCOPED_TRACE(int(scheme));
+        auto document = makeDocument(scheme);
+        ASSERT_TRUE(FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(),
+                                                 QStringLiteral("never-in-the-file")));
+        const QString name = QStringLiteral("auth%1.graflink").arg(int(scheme));
+        const std::optional<QVariantMap> saved = savedDictionary(*document, name);
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(saved->value(GraflinkDocumentFeedAuth::SchemeKey).toString(),
+                  FeedAuthentication::schemeName(scheme));
+        EXPECT_FALSE(testing_support::readFile(temp.filePath(name)).contains("never-in-the-file"));
+
+        auto reopened = AppTestEnvironment::makeDocument();
+        ASSERT_TRUE(reopened->readFromPath(temp.filePath(name), GraflinkDocument::DocumentTypeName, nullptr));
+        EXPECT_EQ(reopened->feedAuthentication(), document->feedAuthentication());
+    }
+}
+
+TEST_F(DocumentFeedAuth, AFileWithoutTheKeysIsSavedAsBefore) {
+    // What a document without feed authentication has always written, and a scheme this version
+    // does not know, which reads as none.
+    const QVariantMap older{
+        {GraflinkDocument::AutoRefreshKey, false},
+        {GraflinkDocument::PublishToCGKey, false},
+        {GraflinkDocument::RefreshFrequencyKey, 30.0},
+        {GraflinkDocument::SourceURLStringKey, server->url(QStringLiteral("/none")).toString()},
+        {GraflinkDocument::VariablesKey, QVariantList()},
+        {GraflinkDocument::CGServerIPAddressKey, QStringLiteral("10.0.0.1")},
+        {GraflinkDocument::CGServerPortNumberKey, 2001},
+        {GraflinkDocument::CGServerPasswordKey, QString()},
+        {GraflinkDocument::CGServerTypeKey, 1},
+    };
+    QVariantMap future = older;
+    future.insert(GraflinkDocumentFeedAuth::SchemeKey, QStringLiteral("kerberos"));
+    const QString file = temp.filePath(QStringLiteral("older.graflink"));
+    std::optional<QVariant> expected;
+    for (const QVariantMap& dictionary : {older, future}) {
+        ASSERT_TRUE(testing_support::writeFile(file, platform::PropertyList::writeXml(dictionary, nullptr)));
+        if (!expected)
+            expected = platform::PropertyList::read(testing_support::readFile(file), nullptr);
+        auto document = AppTestEnvironment::makeDocument();
+        ASSERT_TRUE(document->readFromPath(file, GraflinkDocument::DocumentTypeName, nullptr));
+        EXPECT_FALSE(document->feedAuthentication().isEnabled());
+        const std::optional<QVariantMap> saved =
+            savedDictionary(*document, QStringLiteral("resaved.graflink"));
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(QJsonDocument::fromVariant(*saved).toJson(),
+                  QJsonDocument::fromVariant(expected->toMap()).toJson());
+        ASSERT_TRUE(waitForRefreshes(*document));
+    }
+}
+
+} // namespace

@@ -1,0 +1,102 @@
+#include "peers/LoopbackHttpServer.h"
+#include "platform/SecretStore.h"
+#include "support/CliRun.h"
+#include "support/MemorySecretStore.h"
+#include "support/TestHelpers.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using testing_support::CliRun;
+using testing_support::LoopbackHttpServer;
+using testing_support::runCli;
+
+namespace {
+
+const QByteArray Secret = "pw-from-the-environment";
+
+class FeedAuthCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        platform::SecretStore::setShared(store);
+        qputenv("GRAFLINK_TEST_FEED_SECRET", Secret);
+        server.serve("/feed", LoopbackHttpServer::Reply::text("<r><a>1</a></r>", "text/xml"));
+    }
+    void TearDown() override {
+        qunsetenv("GRAFLINK_TEST_FEED_SECRET");
+        platform::SecretStore::setShared(nullptr);
+    }
+    QStringList newDocument(const QStringList& options) const {
+        return QStringList{QStringLiteral("new"), document, QStringLiteral("--source"),
+                           server.url(QStringLiteral("/feed")).toString()} +
+               options;
+    }
+
+    QTemporaryDir dir;
+    QString document = dir.filePath(QStringLiteral("auth.graflink"));
+    LoopbackHttpServer server;
+    std::shared_ptr<testing_support::MemorySecretStore> store =
+        std::make_shared<testing_support::MemorySecretStore>();
+};
+
+TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
+    const CliRun made = runCli(
+        newDocument({QStringLiteral("--feed-auth"), QStringLiteral("basic"), QStringLiteral("--feed-user"),
+                     QStringLiteral("reader"), QStringLiteral("--feed-secret-env"),
+                     QStringLiteral("GRAFLINK_TEST_FEED_SECRET")}));
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    EXPECT_EQ(made.out.trimmed(), QFileInfo(document).absoluteFilePath()) << "the output is the path alone";
+    const QByteArray file = testing_support::readFile(document);
+    EXPECT_TRUE(file.contains("<string>basic</string>"));
+    EXPECT_FALSE(file.contains(Secret));
+    EXPECT_EQ(store->secrets(), QList<QString>{QString::fromUtf8(Secret)});
+
+    const CliRun paths = runCli({QStringLiteral("paths"), document});
+    ASSERT_EQ(paths.status, 0) << paths.err.toStdString();
+    EXPECT_FALSE(QString(paths.out + paths.err).contains(QString::fromUtf8(Secret)));
+    ASSERT_EQ(server.requestCount(), 1);
+    EXPECT_EQ(server.requests().first().header("Authorization"),
+              "Basic " + QByteArray("reader:" + Secret).toBase64());
+}
+
+TEST_F(FeedAuthCli, RefusesUnusableSettingsBeforeWritingAnything) {
+    struct Case {
+        QStringList options;
+        int status;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("--feed-auth"), QStringLiteral("kerberos")}, 2},
+        {{QStringLiteral("--feed-auth"), QStringLiteral("basic")}, 2},
+        {{QStringLiteral("--feed-auth"), QStringLiteral("bearer"), QStringLiteral("--feed-secret-env"),
+          QStringLiteral("GRAFLINK_TEST_UNSET")},
+         2},
+        {{QStringLiteral("--feed-auth"), QStringLiteral("headers"), QStringLiteral("--feed-header"),
+          QStringLiteral("Bad Name")},
+         2},
+        {{QStringLiteral("--feed-auth"), QStringLiteral("headers"), QStringLiteral("--feed-secret-env"),
+          QStringLiteral("GRAFLINK_TEST_FEED_SECRET"), QStringLiteral("--feed-header"),
+          QStringLiteral("X-Key")},
+         2},
+        {{QStringLiteral("--feed-user"), QStringLiteral("reader")}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options.join(u' ').toStdString());
+        const CliRun run = runCli(newDocument(c.options));
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_FALSE(run.err.contains(QString::fromUtf8(Secret)));
+        EXPECT_FALSE(QFile::exists(document));
+    }
+    // A keychain that cannot be reached: no file whose secret would be missing.
+    store->available = false;
+    const CliRun unavailable = runCli(
+        newDocument({QStringLiteral("--feed-auth"), QStringLiteral("bearer"),
+                     QStringLiteral("--feed-secret-env"), QStringLiteral("GRAFLINK_TEST_FEED_SECRET")}));
+    EXPECT_EQ(unavailable.status, 1);
+    EXPECT_TRUE(unavailable.err.contains(QStringLiteral("keychain is not available")))
+        << unavailable.err.toStdString();
+    EXPECT_FALSE(QFile::exists(document));
+}
+
+} // namespace

@@ -1,0 +1,149 @@
+#include "platform/FeedCredentials.h"
+
+#include "peers/LoopbackHttpServer.h"
+#include "platform/HttpClient.h"
+#include "support/MemorySecretStore.h"
+#include "support/TestHelpers.h"
+
+#include <gtest/gtest.h>
+
+using platform::FeedAuthentication;
+using platform::FeedCredentials;
+using platform::http::Client;
+using platform::http::Request;
+using testing_support::LoopbackHttpServer;
+using testing_support::MemorySecretStore;
+using Reply = LoopbackHttpServer::Reply;
+using Scheme = FeedAuthentication::Scheme;
+
+namespace {
+
+class FeedCredentialsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        feedServer.serve("/feed", Reply::text("<r/>", "text/xml"));
+        otherServer.serve("/feed", Reply::text("<r/>", "text/xml"));
+        // Another host name and another port.
+        QUrl elsewhere = otherServer.url(QStringLiteral("/feed"));
+        elsewhere.setHost(QStringLiteral("localhost"));
+        feedServer.serve("/moved",
+                         Reply::text("", "text/plain", 302).withHeader("Location", elsewhere.toEncoded()));
+    }
+
+    /// The credentials of `settings`, the secret stored for the feed server.
+    std::shared_ptr<FeedCredentials> credentials(FeedAuthentication settings, const QString& secret) {
+        settings = settings.normalized();
+        EXPECT_TRUE(FeedCredentials::storeSecret(*store, settings, feedServer.url(), secret));
+        return std::make_shared<FeedCredentials>(settings, store,
+                                                 [this](const QString& line) { log.append(line); });
+    }
+
+    platform::http::Response fetch(FeedCredentials& credentials, const QString& path) {
+        Request request(feedServer.url(path));
+        credentials.addTo(request);
+        return client.perform(request);
+    }
+
+    static FeedAuthentication settings(Scheme scheme, QString user = {}, QStringList headers = {}) {
+        FeedAuthentication result;
+        result.scheme = scheme;
+        result.user = std::move(user);
+        result.headerNames = std::move(headers);
+        return result;
+    }
+
+    LoopbackHttpServer feedServer;
+    LoopbackHttpServer otherServer;
+    Client client;
+    std::shared_ptr<MemorySecretStore> store = std::make_shared<MemorySecretStore>();
+    QStringList log;
+};
+
+TEST_F(FeedCredentialsTest, ReachTheFeedServerAndNoServerItRedirectsTo) {
+    struct Case {
+        const char* name;
+        FeedAuthentication settings;
+        QString secret;
+        QByteArray header;
+        QByteArray value;
+        bool redirectFollowed;
+    };
+    const Case cases[] = {
+        {"basic", settings(Scheme::Basic, QStringLiteral("reader")), QStringLiteral("pa:ss wörd"),
+         "Authorization", "Basic " + QByteArray("reader:pa:ss wörd").toBase64(), true},
+        {"bearer", settings(Scheme::Bearer), QStringLiteral("tok-123"), "Authorization", "Bearer tok-123",
+         true},
+        {"headers", settings(Scheme::Headers, {}, {QStringLiteral("X-Api-Key"), QStringLiteral("X-Unset")}),
+         FeedAuthentication::headersSecret({{QStringLiteral("X-Api-Key"), QStringLiteral("k-1")}}),
+         "X-Api-Key", "k-1", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        feedServer.clearRequests();
+        otherServer.clearRequests();
+        auto sent = credentials(c.settings, c.secret);
+
+        EXPECT_EQ(fetch(*sent, QStringLiteral("/feed")).statusCode, 200);
+        const platform::http::Response moved = fetch(*sent, QStringLiteral("/moved"));
+        const QList<LoopbackHttpServer::Request> atFeed = feedServer.requests();
+        ASSERT_EQ(atFeed.size(), 2);
+        for (const LoopbackHttpServer::Request& request : atFeed) {
+            EXPECT_EQ(request.header(c.header), c.value);
+            EXPECT_FALSE(request.header("X-Unset")) << "a header without a stored value is not sent";
+        }
+
+        // The redirect to another host and port: followed without the credentials, or (custom
+        // headers, which curl would resend) not followed at all.
+        const QList<LoopbackHttpServer::Request> elsewhere = otherServer.requests();
+        if (c.redirectFollowed) {
+            EXPECT_EQ(moved.statusCode, 200);
+            ASSERT_EQ(elsewhere.size(), 1);
+            EXPECT_FALSE(elsewhere.first().header(c.header));
+        } else {
+            EXPECT_EQ(moved.statusCode, 302);
+            EXPECT_TRUE(elsewhere.isEmpty());
+        }
+        EXPECT_TRUE(log.isEmpty()) << log.join(u'|').toStdString();
+    }
+}
+
+TEST_F(FeedCredentialsTest, WithoutASecretFetchesBareAndSaysWhyOnce) {
+    struct Case {
+        const char* name;
+        bool storeAvailable;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"keychain unavailable", false, "the keychain is not available"},
+        {"nothing stored", true, "no secret is stored for"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.clear();
+        feedServer.clearRequests();
+        store->available = c.storeAvailable;
+        FeedCredentials bare(settings(Scheme::Bearer).normalized(), store,
+                             [this](const QString& line) { log.append(line); });
+        EXPECT_EQ(fetch(bare, QStringLiteral("/feed")).statusCode, 200);
+        EXPECT_EQ(fetch(bare, QStringLiteral("/feed")).statusCode, 200);
+        ASSERT_EQ(log.size(), 1) << log.join(u'|').toStdString();
+        EXPECT_TRUE(log.first().contains(QString::fromUtf8(c.logged))) << log.first().toStdString();
+        for (const LoopbackHttpServer::Request& request : feedServer.requests())
+            EXPECT_FALSE(request.header("Authorization"));
+    }
+}
+
+TEST_F(FeedCredentialsTest, KeepsTheSecretUntilTheServerRefusesIt) {
+    auto sent = credentials(settings(Scheme::Bearer), QStringLiteral("first"));
+    fetch(*sent, QStringLiteral("/feed"));
+    FeedCredentials::storeSecret(*store, sent->settings(), feedServer.url(), QStringLiteral("second"));
+    fetch(*sent, QStringLiteral("/feed"));
+    sent->noteStatus(401);
+    fetch(*sent, QStringLiteral("/feed"));
+    QList<QByteArray> seen;
+    for (const LoopbackHttpServer::Request& request : feedServer.requests())
+        seen.append(request.header("Authorization").value_or(QByteArray()));
+    EXPECT_EQ(seen, (QList<QByteArray>{"Bearer first", "Bearer first", "Bearer second"}));
+}
+
+} // namespace
