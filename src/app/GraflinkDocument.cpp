@@ -17,6 +17,7 @@
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/PropertyList.h"
+#include "platform/SecretStore.h"
 #include "platform/SharedHttpClient.h"
 #include "platform/StringFormat.h"
 #include "platform/UserDefaults.h"
@@ -206,6 +207,10 @@ void GraflinkDocument::setJavascriptFilterPath(const std::optional<QString>& pat
         return;
     m_javascriptFilterPath = path;
     Q_EMIT javascriptFilterPathChanged();
+}
+
+std::shared_ptr<platform::SecretStore> GraflinkDocument::secretStore() const {
+    return m_environment.secrets ? m_environment.secrets : platform::SecretStore::shared();
 }
 
 void GraflinkDocument::setFeedAuthentication(const platform::FeedAuthentication& settings) {

@@ -124,6 +124,8 @@ class GraflinkDocument : public platform::Document {
     /// How feed requests authenticate (the secret is in the keychain, see docs/feeds.md). Stored
     /// normalized: an enabled scheme gets its keychain account here.
     const platform::FeedAuthentication& feedAuthentication() const { return m_feedAuthentication; }
+    /// Where the feed's secret is kept: the document's own store, or the process's.
+    std::shared_ptr<platform::SecretStore> secretStore() const;
     void setFeedAuthentication(const platform::FeedAuthentication& settings);
     /// What this document's feed fetches authenticate with; null while authentication is off.
     std::shared_ptr<platform::FeedCredentials> feedCredentials() const { return m_feedCredentials; }

@@ -1,6 +1,5 @@
 #include "rack/FeedReplay.h"
 
-#include <QTcpServer>
 #include <algorithm>
 #include <cmath>
 
@@ -17,14 +16,7 @@ FeedReplay::FeedReplay(FeedRecording recording, Options options, QObject* parent
 }
 
 quint16 FeedReplay::listen(const QHostAddress& address, quint16 port, QString* error) {
-    const quint16 bound = m_server.listen(address, port);
-    if (bound == 0 && error) {
-        const QList<QTcpServer*> servers = m_server.servers();
-        *error = servers.isEmpty()
-                     ? QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port)
-                     : servers.constLast()->errorString();
-    }
-    return bound;
+    return m_server.listenOn(address, port, error);
 }
 
 void FeedReplay::begin() {

@@ -2,9 +2,21 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
+#include <QTcpServer>
 
 HandlerHttpServer::HandlerHttpServer(Handler handler, QObject* parent)
     : QAbstractHttpServer(parent), m_handler(std::move(handler)) {}
+
+quint16 HandlerHttpServer::listenOn(const QHostAddress& address, quint16 port, QString* error) {
+    const quint16 bound = listen(address, port);
+    if (bound == 0 && error) {
+        const QList<QTcpServer*> listening = servers();
+        *error = listening.isEmpty()
+                     ? QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port)
+                     : listening.constLast()->errorString();
+    }
+    return bound;
+}
 
 bool HandlerHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     QByteArray method;

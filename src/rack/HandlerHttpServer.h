@@ -2,6 +2,7 @@
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
+#include <QHostAddress>
 #include <functional>
 
 /// A Qt HTTP Server that hands every request to one function: a path and a method in, a status,
@@ -17,6 +18,9 @@ class HandlerHttpServer : public QAbstractHttpServer {
     using Handler = std::function<Reply(const QByteArray& method, const QString& path)>;
 
     explicit HandlerHttpServer(Handler handler, QObject* parent = nullptr);
+
+    /// Listens (port 0: any free one); returns the port, or 0 with `error` set.
+    quint16 listenOn(const QHostAddress& address, quint16 port, QString* error);
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;

@@ -7,7 +7,6 @@
 #include "platform/Json.h"
 #include "rack/DocumentHealth.h"
 
-#include <QTcpServer>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -34,14 +33,7 @@ StatusServer::StatusServer(std::function<std::vector<const DocumentHealth*>()> d
       m_server([this](const QByteArray&, const QString& path) { return reply(path); }) {}
 
 quint16 StatusServer::listen(const QHostAddress& address, quint16 port, QString* error) {
-    const quint16 bound = m_server.listen(address, port);
-    if (bound == 0 && error) {
-        const QList<QTcpServer*> servers = m_server.servers();
-        *error = servers.isEmpty()
-                     ? QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port)
-                     : servers.constLast()->errorString();
-    }
-    return bound;
+    return m_server.listenOn(address, port, error);
 }
 
 HandlerHttpServer::Reply StatusServer::reply(const QString& path) const {

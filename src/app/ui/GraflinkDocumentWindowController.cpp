@@ -3,11 +3,13 @@
 #include "app/FeedFreshness.h"
 #include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
+#include "app/GraflinkDocumentFeedAuth.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/VariableEditCommands.h"
 #include "app/VariablesModel.h"
 #include "app/ui/CGSettingsPopover.h"
+#include "app/ui/FeedAuthenticationDialog.h"
 #include "app/ui/PathsWindow.h"
 #include "app/ui/RecentDocuments.h"
 #include "app/ui/VariableItemDelegate.h"
@@ -81,6 +83,8 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
             &GraflinkDocumentWindowController::getPathsButtonPushed);
     connect(m_ui->filterButton, &QPushButton::clicked, this,
             &GraflinkDocumentWindowController::selectJavascriptFilter);
+    connect(m_ui->feedSignInButton, &QPushButton::clicked, this,
+            &GraflinkDocumentWindowController::editFeedSignIn);
     connect(m_ui->addVariableButton, &QPushButton::clicked, this, [this] { makeNewVariable(QString()); });
     connect(m_ui->removeVariableButton, &QPushButton::clicked, this,
             &GraflinkDocumentWindowController::removeSelectedVariables);
@@ -301,6 +305,31 @@ void GraflinkDocumentWindowController::clearCGButtonPushed() {
             m_document.clearCG();
     });
     question->open();
+}
+
+void GraflinkDocumentWindowController::editFeedSignIn() {
+    // The settings travel through the undo step as the file's keys; the secret stays in the
+    // keychain, outside undo.
+    const auto keys = [](const platform::FeedAuthentication& settings) {
+        QVariantMap dictionary;
+        GraflinkDocumentFeedAuth::write(settings, dictionary);
+        return QVariant(dictionary);
+    };
+    auto* dialog = new FeedAuthenticationDialog(
+        m_document,
+        [this, keys](const platform::FeedAuthentication& settings) {
+            if (settings == m_document.feedAuthentication())
+                return;
+            m_undoStack->push(new platform::SetValueCommand(
+                tr("Change Feed Sign-in"), [this, keys] { return keys(m_document.feedAuthentication()); },
+                [this](const QVariant& value) {
+                    m_document.setFeedAuthentication(GraflinkDocumentFeedAuth::read(value.toMap()));
+                },
+                keys(settings)));
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void GraflinkDocumentWindowController::CGSettingsButtonPushed() {

@@ -71,6 +71,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void refreshFinished(bool processed);
     /// The status line's last refresh and stale state, and the Age column.
     void updateFreshness();
+    void editFeedSignIn();
     static QString ageText(qint64 seconds);
     void showMessage(const QString& text);
     void restoreWindowState();

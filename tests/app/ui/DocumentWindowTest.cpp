@@ -4,14 +4,18 @@
 #include "app/GraflinkVariableList.h"
 #include "app/VariablesModel.h"
 #include "app/ui/CGSettingsPopover.h"
+#include "app/ui/FeedAuthenticationDialog.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "app/ui/PathsWindow.h"
 #include "app/ui/PreferencesWindowController.h"
 #include "app/ui/RecentDocuments.h"
+#include "platform/SecretStore.h"
+#include "support/MemorySecretStore.h"
 #include "support/TestHelpers.h"
 #include "support/WidgetChecks.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +165,30 @@ TEST_F(DocumentWindow, ClosingTheWindowStopsAutoRefresh) {
 TEST_F(DocumentWindow, EveryControlIsNamedForScreenReadersAndEveryShortcutIsUnique) {
     EXPECT_EQ(testing_support::unnamedControls(*window), QStringList());
     EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
+}
+
+TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {
+    const auto store = std::make_shared<testing_support::MemorySecretStore>();
+    const std::shared_ptr<platform::SecretStore> previous = platform::SecretStore::shared();
+    platform::SecretStore::setShared(store);
+    QTest::mouseClick(child<QPushButton>("feedSignInButton"), Qt::LeftButton);
+    auto* dialog = window->findChild<FeedAuthenticationDialog*>();
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(testing_support::unnamedControls(*dialog).isEmpty())
+        << testing_support::unnamedControls(*dialog).join(QLatin1Char(',')).toStdString();
+    auto* scheme = dialog->findChild<QComboBox*>(QStringLiteral("schemeComboBox"));
+    scheme->setCurrentIndex(scheme->findData(int(platform::FeedAuthentication::Scheme::Bearer)));
+    QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("secretField")), QStringLiteral("t0ken"));
+    dialog->accept();
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return document->feedAuthentication().scheme == platform::FeedAuthentication::Scheme::Bearer;
+    }));
+    EXPECT_EQ(store->secrets(), QList<QString>{QStringLiteral("t0ken")});
+    window->undoStack()->undo();
+    EXPECT_FALSE(document->feedAuthentication().isEnabled());
+    window->undoStack()->redo();
+    EXPECT_TRUE(document->feedAuthentication().isEnabled());
+    platform::SecretStore::setShared(previous);
 }
 
 TEST_F(DocumentWindow, TheStaleAlarmIsSetUndoablyAndShowsInTheStatusLine) {
