@@ -1,6 +1,7 @@
 #include "app/ui/DocumentWindows.h"
 
 #include "app/GraflinkDocument.h"
+#include "app/ui/DataSourceFeedSignIn.h"
 #include "app/ui/DataSourcePlaylistExport.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "app/ui/RecentDocuments.h"
@@ -53,6 +54,7 @@ void DocumentWindows::display(platform::Document& document) {
     } else if (auto* dataSource = qobject_cast<NVSCGDataSource*>(&document)) {
         auto* editor = new NVSCGDataSourceWindowController(*dataSource);
         new DataSourcePlaylistExport(*editor, m_logger, m_defaults);
+        new DataSourceFeedSignIn(*editor);
         connect(editor, &NVSCGDataSourceWindowController::windowClosed, this, closed);
         connect(editor, &NVSCGDataSourceWindowController::newDocumentRequested, this,
                 &DocumentWindows::newDocumentRequested);

@@ -1,6 +1,5 @@
 #include "app/ui/FeedAuthenticationDialog.h"
 
-#include "app/GraflinkDocument.h"
 #include "platform/FeedCredentials.h"
 #include "platform/SecretStore.h"
 #include "ui_FeedAuthentication.h"
@@ -12,16 +11,18 @@
 
 using Scheme = platform::FeedAuthentication::Scheme;
 
-FeedAuthenticationDialog::FeedAuthenticationDialog(GraflinkDocument& document, Apply apply, QWidget* parent)
-    : QDialog(parent), m_document(document), m_apply(std::move(apply)),
-      m_ui(std::make_unique<Ui::FeedAuthentication>()) {
+FeedAuthenticationDialog::FeedAuthenticationDialog(const platform::FeedAuthentication& current,
+                                                   std::function<QUrl()> feed,
+                                                   std::shared_ptr<platform::SecretStore> store, Apply apply,
+                                                   QWidget* parent)
+    : QDialog(parent), m_current(current), m_feed(std::move(feed)), m_store(std::move(store)),
+      m_apply(std::move(apply)), m_ui(std::make_unique<Ui::FeedAuthentication>()) {
     m_ui->setupUi(this);
     setWindowModality(Qt::WindowModal);
     m_ui->schemeComboBox->addItem(tr("Nothing"), int(Scheme::None));
     m_ui->schemeComboBox->addItem(tr("User name and password (Basic)"), int(Scheme::Basic));
     m_ui->schemeComboBox->addItem(tr("Token (Bearer)"), int(Scheme::Bearer));
     m_ui->schemeComboBox->addItem(tr("Custom headers"), int(Scheme::Headers));
-    const platform::FeedAuthentication& current = document.feedAuthentication();
     m_ui->schemeComboBox->setCurrentIndex(m_ui->schemeComboBox->findData(int(current.scheme)));
     m_ui->userField->setText(current.user);
     QStringList lines;
@@ -68,7 +69,7 @@ void FeedAuthenticationDialog::accept() {
     platform::FeedAuthentication settings;
     settings.scheme = scheme();
     settings.user = m_ui->userField->text().trimmed();
-    settings.account = m_document.feedAuthentication().account;
+    settings.account = m_current.account;
     QString secret = m_ui->secretField->text();
     QMap<QString, QString> headerValues;
     bool headerValuesGiven = false;
@@ -97,14 +98,14 @@ void FeedAuthenticationDialog::accept() {
         return;
     }
     settings = settings.normalized();
-    const QUrl feed(m_document.sourceURLString().value_or(QString()));
+    const QUrl feed = m_feed();
     if (!settings.isEnabled() || secret.isEmpty()) {
         // Nothing new to keep: the secret stored for this feed and account stays as it is.
         m_apply(settings);
         QDialog::accept();
         return;
     }
-    const std::shared_ptr<platform::SecretStore> store = m_document.secretStore();
+    const std::shared_ptr<platform::SecretStore> store = m_store;
     if (!store || platform::FeedAuthentication::secretService(feed).isEmpty()) {
         fail(!store ? tr("The keychain is not available: the secret cannot be kept.")
                     : tr("Set an http or https feed address first: the secret is kept for that server."));

@@ -7,7 +7,9 @@
 #include <functional>
 #include <memory>
 
-class GraflinkDocument;
+namespace platform {
+class SecretStore;
+}
 
 namespace Ui {
 class FeedAuthentication;
@@ -22,7 +24,11 @@ class FeedAuthenticationDialog : public QDialog {
   public:
     using Apply = std::function<void(const platform::FeedAuthentication& settings)>;
 
-    FeedAuthenticationDialog(GraflinkDocument& document, Apply apply, QWidget* parent = nullptr);
+    /// `current`: the settings in force; `feed`: the feed address when OK is pressed (the secret
+    /// is kept for its server); `store`: where the secret goes (none: the keychain is missing).
+    FeedAuthenticationDialog(const platform::FeedAuthentication& current, std::function<QUrl()> feed,
+                             std::shared_ptr<platform::SecretStore> store, Apply apply,
+                             QWidget* parent = nullptr);
     ~FeedAuthenticationDialog() override;
 
     void accept() override;
@@ -32,7 +38,9 @@ class FeedAuthenticationDialog : public QDialog {
     void showScheme();
     void fail(const QString& message);
 
-    GraflinkDocument& m_document;
+    platform::FeedAuthentication m_current;
+    std::function<QUrl()> m_feed;
+    std::shared_ptr<platform::SecretStore> m_store;
     Apply m_apply;
     std::unique_ptr<Ui::FeedAuthentication> m_ui;
     bool m_storing = false;

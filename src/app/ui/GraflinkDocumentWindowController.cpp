@@ -316,7 +316,8 @@ void GraflinkDocumentWindowController::editFeedSignIn() {
         return QVariant(dictionary);
     };
     auto* dialog = new FeedAuthenticationDialog(
-        m_document,
+        m_document.feedAuthentication(),
+        [this] { return QUrl(m_document.sourceURLString().value_or(QString())); }, m_document.secretStore(),
         [this, keys](const platform::FeedAuthentication& settings) {
             if (settings == m_document.feedAuthentication())
                 return;

@@ -104,6 +104,8 @@ void PathsWindow::selectPath(const QString& path) {
 }
 
 void PathsWindow::rebuild() {
+    // The values arrive after the paths: the element the operator is on stays selected.
+    const QString current = selectedPath();
     const QStringList inventory = m_document.inventoriedElements();
     m_paths->clear();
     m_paths->setHorizontalHeaderLabels({tr("Element"), tr("Value")});
@@ -152,6 +154,8 @@ void PathsWindow::rebuild() {
     else
         m_view->expandToDepth(1);
     m_count->setText(items.size() == 1 ? tr("1 path") : tr("%1 paths").arg(items.size()));
+    if (!current.isEmpty())
+        selectPath(current);
 }
 
 void PathsWindow::runTest() {

@@ -1,16 +1,22 @@
 #include "app/AppTestEnvironment.h"
 #include "app/DataSourceAutoExporter.h"
 #include "app/GraflinkVariableList.h"
+#include "app/ui/DataSourceFeedSignIn.h"
 #include "app/ui/DataSourcePlaylistExport.h"
+#include "app/ui/FeedAuthenticationDialog.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/ui/NVSCGDataSourceWindowController.h"
+#include "support/MemorySecretStore.h"
 #include "support/TestHelpers.h"
 
+#include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUndoStack>
 
 namespace {
 
@@ -36,6 +42,31 @@ TEST_F(DocumentCommands, ExportToPlaylistAddsTheExtensionAndRemembersThePath) {
     EXPECT_TRUE(QFileInfo::exists(written));
     EXPECT_EQ(dataSource.exportPath(), written);
     EXPECT_TRUE(dataSource.isDocumentEdited());
+    dataSource.close();
+}
+
+TEST_F(DocumentCommands, ADataSourcesFeedSignInKeepsTheSecretInTheKeychainAndIsUndoable) {
+    const auto store = std::make_shared<testing_support::MemorySecretStore>();
+    const std::shared_ptr<platform::SecretStore> previous = platform::SecretStore::shared();
+    platform::SecretStore::setShared(store);
+    NVSCGDataSource dataSource;
+    dataSource.setDataSourceURL(QUrl(QStringLiteral("http://127.0.0.1:9/results.xml")));
+    NVSCGDataSourceWindowController editor(dataSource);
+    DataSourceFeedSignIn signIn(editor);
+    signIn.action()->trigger();
+    auto* dialog = editor.findChild<FeedAuthenticationDialog*>();
+    ASSERT_TRUE(dialog);
+    auto* scheme = dialog->findChild<QComboBox*>(QStringLiteral("schemeComboBox"));
+    scheme->setCurrentIndex(scheme->findData(int(platform::FeedAuthentication::Scheme::Basic)));
+    dialog->findChild<QLineEdit*>(QStringLiteral("userField"))->setText(QStringLiteral("editor"));
+    dialog->findChild<QLineEdit*>(QStringLiteral("secretField"))->setText(QStringLiteral("pa55"));
+    dialog->accept();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return dataSource.feedAuthentication().isEnabled(); }));
+    EXPECT_EQ(dataSource.feedAuthentication().user, QStringLiteral("editor"));
+    EXPECT_EQ(store->secrets(), QList<QString>{QStringLiteral("pa55")});
+    editor.undoStack()->undo();
+    EXPECT_FALSE(dataSource.feedAuthentication().isEnabled());
+    platform::SecretStore::setShared(previous);
     dataSource.close();
 }
 
