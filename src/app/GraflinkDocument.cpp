@@ -214,11 +214,7 @@ std::shared_ptr<platform::SecretStore> GraflinkDocument::secretStore() const {
 }
 
 void GraflinkDocument::setFeedAuthentication(const platform::FeedAuthentication& settings) {
-    // The account of the settings in force stays when only the other fields change.
-    platform::FeedAuthentication normalized = settings;
-    if (normalized.account.isEmpty())
-        normalized.account = m_feedAuthentication.account;
-    normalized = normalized.normalized();
+    const platform::FeedAuthentication normalized = settings.replacing(m_feedAuthentication);
     if (normalized == m_feedAuthentication)
         return;
     m_feedAuthentication = normalized;

@@ -151,11 +151,7 @@ platform::FeedAuthentication NVSCGDataSource::feedAuthentication() const {
 void NVSCGDataSource::setFeedAuthentication(const platform::FeedAuthentication& settings) {
     {
         QMutexLocker lock(&m_settingsMutex);
-        // The account of the settings in force stays when only the other fields change.
-        platform::FeedAuthentication normalized = settings;
-        if (normalized.account.isEmpty())
-            normalized.account = m_feedAuthentication.account;
-        normalized = normalized.normalized();
+        const platform::FeedAuthentication normalized = settings.replacing(m_feedAuthentication);
         if (normalized == m_feedAuthentication)
             return;
         m_feedAuthentication = normalized;

@@ -30,6 +30,13 @@ FeedAuthentication FeedAuthentication::normalized() const {
     return result;
 }
 
+FeedAuthentication FeedAuthentication::replacing(const FeedAuthentication& current) const {
+    FeedAuthentication result = *this;
+    if (result.account.isEmpty())
+        result.account = current.account;
+    return result.normalized();
+}
+
 QString FeedAuthentication::schemeName(Scheme scheme) {
     return SchemeNames[int(scheme)];
 }

@@ -31,6 +31,9 @@ struct FeedAuthentication {
     bool isEnabled() const { return scheme != Scheme::None; }
     /// Only the fields the scheme uses; an account made when an enabled scheme has none.
     FeedAuthentication normalized() const;
+    /// These settings taking the place of `current`: normalized, with the account of `current`
+    /// kept when they name none (the secret stays findable when only the other fields change).
+    FeedAuthentication replacing(const FeedAuthentication& current) const;
 
     /// "none", "basic", "bearer", "headers".
     static QString schemeName(Scheme scheme);
