@@ -9,7 +9,8 @@
 GraflinkVariable::GraflinkVariable(QObject* parent)
     : QObject(parent), m_currentStringValue(std::make_unique<std::optional<platform::JsonValue>>()) {}
 
-GraflinkVariable::GraflinkVariable(const QVariantMap& dictionary, QObject* parent) : GraflinkVariable(parent) {
+GraflinkVariable::GraflinkVariable(const QVariantMap& dictionary, QObject* parent)
+    : GraflinkVariable(parent) {
     if (dictionary.contains(XPathKey))
         setXPath(dictionary.value(XPathKey).toString());
     if (dictionary.contains(CGProjectNameKey))
@@ -166,6 +167,9 @@ void GraflinkVariable::setAppleScriptActionName(const std::optional<QString>& na
 }
 
 QString GraflinkVariable::description() const {
-    const auto text = [](const std::optional<QString>& value) { return value ? QVariant(*value) : QVariant(); };
-    return platform::StringFormat::format(QStringLiteral("%@ / %@"), QVariantList{text(m_CGProjectName), text(m_CGProjectItemName)});
+    const auto text = [](const std::optional<QString>& value) {
+        return value ? QVariant(*value) : QVariant();
+    };
+    return platform::StringFormat::format(QStringLiteral("%@ / %@"),
+                                          QVariantList{text(m_CGProjectName), text(m_CGProjectItemName)});
 }

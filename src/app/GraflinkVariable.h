@@ -21,7 +21,7 @@ class GraflinkVariable : public QObject {
     Q_PROPERTY(int valueType READ valueType WRITE setValueType NOTIFY valueTypeChanged)
     Q_PROPERTY(bool requiresFormat READ requiresFormat NOTIFY requiresFormatChanged)
     Q_PROPERTY(QString description READ description NOTIFY descriptionChanged)
-public:
+  public:
     enum ValueType : qint32 { PlainText = 0, PlainTextAlternative = 1, Number = 2, HTML = 3 };
     /// What goes to the field when the path finds nothing or the feed fails.
     enum FallbackMode : qint32 {
@@ -104,7 +104,7 @@ public:
     /// "%@ / %@" of the project and item names.
     QString description() const;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void XPathChanged();
     void CGProjectNameChanged();
     void CGProjectItemNameChanged();
@@ -117,7 +117,7 @@ Q_SIGNALS:
     void projectItemsChanged();
     void descriptionChanged();
 
-private:
+  private:
     std::optional<QString> m_XPath = DefaultXPath;
     std::optional<QString> m_CGProjectName;
     std::optional<QString> m_CGProjectItemName;

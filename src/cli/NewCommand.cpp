@@ -91,7 +91,8 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
                     bool ok = false;
                     const uint number = port.toUInt(&ok);
                     if (!ok || number == 0 || number > 65535)
-                        return usage(QStringLiteral("--server needs HOST[:PORT] with a port from 1 to 65535"));
+                        return usage(
+                            QStringLiteral("--server needs HOST[:PORT] with a port from 1 to 65535"));
                     file.insert(GraflinkDocument::CGServerPortNumberKey, static_cast<qint64>(number));
                 }
                 file.insert(GraflinkDocument::CGServerIPAddressKey, host);
@@ -100,7 +101,8 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
                 const int type = v->toInt(&ok);
                 if (!ok)
                     return usage(QStringLiteral("--type needs an integer"));
-                file.insert(GraflinkDocument::CGServerTypeKey, static_cast<qint64>(static_cast<quint32>(type)));
+                file.insert(GraflinkDocument::CGServerTypeKey,
+                            static_cast<qint64>(static_cast<quint32>(type)));
             } else if (argument == QStringLiteral("--password")) {
                 file.insert(GraflinkDocument::CGServerPasswordKey, *v);
             } else if (argument == QStringLiteral("--auto-refresh")) {
@@ -129,7 +131,9 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
                 platform::Error error;
                 const std::optional<platform::JsonValue> json = platform::parseJson(v->toUtf8(), &error);
                 if (!json || !json->is_object())
-                    return usage(QStringLiteral("--var needs a JSON object: %1").arg(json ? QStringLiteral("not an object") : error.localizedDescription()));
+                    return usage(
+                        QStringLiteral("--var needs a JSON object: %1")
+                            .arg(json ? QStringLiteral("not an object") : error.localizedDescription()));
                 // Through the variable itself, so the stored form is exactly what a document writes.
                 const GraflinkVariable variable(platform::jsonToVariant(*json).toMap());
                 variables.append(variable.dictionaryRepresentation());

@@ -38,7 +38,8 @@ NVSCGDataSource::~NVSCGDataSource() {
 bool NVSCGDataSource::readFromFile(const QString& path, const QString& typeName, platform::Error* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        platform::setError(error, platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString()));
+        platform::setError(
+            error, platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString()));
         return false;
     }
     return readFromData(file.readAll(), typeName, error);
@@ -87,7 +88,8 @@ void NVSCGDataSource::close() {
     cancel();
 }
 
-QString NVSCGDataSource::stringValueForColumn(const NVSCGDataSourceColumn*, const NVSCGDataSourceNode*) const {
+QString NVSCGDataSource::stringValueForColumn(const NVSCGDataSourceColumn*,
+                                              const NVSCGDataSourceNode*) const {
     NVSCGDataSourceLog::write(QStringLiteral("not yet implemented, use NVSCGDataSourNode method instead"));
     return QStringLiteral("");
 }
@@ -179,7 +181,9 @@ void NVSCGDataSource::refreshContent() {
     Q_EMIT refreshStarted();
     NVSCGDataSourceRefreshOperation operation(this);
     m_operationQueue->async(platform::SerialExecutor::Work(
-        [operation](const platform::SerialExecutor::CancellationFlag& cancelled) mutable { operation.run(cancelled); }));
+        [operation](const platform::SerialExecutor::CancellationFlag& cancelled) mutable {
+            operation.run(cancelled);
+        }));
 }
 
 void NVSCGDataSource::cancel() {
@@ -221,7 +225,8 @@ void NVSCGDataSource::processJSONObject(const NVSCGDataSourceNode::JsonValue& ob
     else if (object.is_object())
         nodes = NVSCGDataSourceNode::dataSourceNodesFromJSONDictionary(object, QStringLiteral(""));
     else
-        nodes.push_back(std::make_shared<NVSCGDataSourceNode>(object, QStringLiteral(""), QStringLiteral("")));
+        nodes.push_back(
+            std::make_shared<NVSCGDataSourceNode>(object, QStringLiteral(""), QStringLiteral("")));
     adoptJSONNodes(std::move(nodes));
 }
 
@@ -262,7 +267,8 @@ void NVSCGDataSource::setAutoUpdate(bool autoUpdate) {
 void NVSCGDataSource::armTimer() {
     using namespace std::chrono;
     const auto period = duration_cast<milliseconds>(duration<double>(m_autoUpdateFrequency));
-    m_autoUpdateTimer->schedule(period, period, duration_cast<milliseconds>(duration<double>(TimerTolerance)));
+    m_autoUpdateTimer->schedule(period, period,
+                                duration_cast<milliseconds>(duration<double>(TimerTolerance)));
 }
 
 void NVSCGDataSource::timerTick() {
@@ -272,7 +278,8 @@ void NVSCGDataSource::timerTick() {
 }
 
 void NVSCGDataSource::setAutoUpdateFrequency(double seconds) {
-    double value = std::isnan(seconds) ? MinimumAutoUpdateFrequency : std::max(seconds, MinimumAutoUpdateFrequency);
+    double value =
+        std::isnan(seconds) ? MinimumAutoUpdateFrequency : std::max(seconds, MinimumAutoUpdateFrequency);
     value = std::min(value, MaximumAutoUpdateFrequency);
     if (value == m_autoUpdateFrequency)
         return;

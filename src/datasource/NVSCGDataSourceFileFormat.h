@@ -14,7 +14,7 @@ class XmlDocument;
 /// The "data_source" element of a data-source file: writing it from a data source's settings
 /// and applying one to a data source, element by element, through the data source's setters.
 class NVSCGDataSourceFileFormat {
-public:
+  public:
     static std::unique_ptr<platform::XmlDocument> write(const NVSCGDataSource& dataSource);
     /// Fails, changing nothing, when the root is not "data_source" (-50 "Missing element %@");
     /// an unparsable "url" fails the whole (-50 "Failed to create URL from %@") after every

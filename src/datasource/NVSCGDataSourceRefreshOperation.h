@@ -17,7 +17,7 @@ struct Response;
 /// The queue's owner joins the queue before it goes away, so the operation may use the data
 /// source on the queue; everything later reaches it through a guarded pointer on the main thread.
 class NVSCGDataSourceRefreshOperation {
-public:
+  public:
     explicit NVSCGDataSourceRefreshOperation(NVSCGDataSource* dataSource);
     void run(const platform::SerialExecutor::CancellationFlag& cancelled);
 

@@ -16,7 +16,7 @@ using testing_support::readFile;
 using testing_support::writeFile;
 
 class GraflinkDocumentFile : public AppTestEnvironment {
-protected:
+  protected:
     QString path(const QString& name) const { return temp.path() + QLatin1Char('/') + name; }
 
     std::unique_ptr<GraflinkDocument> open(const QString& file, platform::Error* error = nullptr) {
@@ -58,13 +58,16 @@ TEST_F(GraflinkDocumentFile, SavesAndReopensEveryProperty) {
         document->setCGServerPassword(QStringLiteral("s&cret #1"));
         document->setJavascriptFilterPath(QStringLiteral("/filters/scores.js"));
         document->setRefreshFrequency(15.5);
-        QList<QVariantMap> variables{
-            {{QStringLiteral("XPath"), QStringLiteral("a/b")}, {QStringLiteral("CGProjectName"), QStringLiteral("Scores")},
-             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")}, {QStringLiteral("valueType"), 0}},
-            {{QStringLiteral("XPath"), QStringLiteral("c")}, {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}}};
+        QList<QVariantMap> variables{{{QStringLiteral("XPath"), QStringLiteral("a/b")},
+                                      {QStringLiteral("CGProjectName"), QStringLiteral("Scores")},
+                                      {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
+                                      {QStringLiteral("valueType"), 0}},
+                                     {{QStringLiteral("XPath"), QStringLiteral("c")},
+                                      {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}}};
         document->loadVariablesFromDictionaries(variables);
         platform::Error error;
-        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName, &error)) << error.localizedDescription().toStdString();
+        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName, &error))
+            << error.localizedDescription().toStdString();
         EXPECT_FALSE(document->isDocumentEdited());
     }
     platform::Error error;
@@ -110,7 +113,8 @@ TEST_F(GraflinkDocumentFile, IsReadByAnIndependentPropertyListReader) {
     const QString file = path(QStringLiteral("independent.graflink"));
     auto document = makeDocument();
     document->setCGServerPassword(QStringLiteral("pässword <&>"));
-    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("x/y")}, {QStringLiteral("valueType"), -1}}});
+    document->loadVariablesFromDictionaries(
+        {{{QStringLiteral("XPath"), QStringLiteral("x/y")}, {QStringLiteral("valueType"), -1}}});
     ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
     QProcess python;
     python.start(QStringLiteral("/usr/bin/python3"),
@@ -147,7 +151,8 @@ TEST_F(GraflinkDocumentFile, OpensHandWrittenXmlAndBinaryPropertyLists) {
     EXPECT_EQ(document->CGServerPortNumber(), 2003u) << "read through its integer reading";
     EXPECT_TRUE(document->autoRefresh()) << "read through its boolean reading";
     EXPECT_TRUE(document->isRefreshTimerRunning());
-    EXPECT_EQ(document->sourceURLString(), GraflinkDocument::DefaultSourceURLString) << "a number is no address";
+    EXPECT_EQ(document->sourceURLString(), GraflinkDocument::DefaultSourceURLString)
+        << "a number is no address";
     EXPECT_EQ(document->variables().count(), 1);
     EXPECT_EQ(document->CGServerType(), 1) << "a missing key keeps its default";
 
@@ -175,7 +180,8 @@ TEST_F(GraflinkDocumentFile, RefusesFilesThatAreNoPropertyListDictionary) {
     };
     const Case cases[] = {
         {"text.graflink", "just some text"},
-        {"array.graflink", R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)"},
+        {"array.graflink",
+         R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)"},
         {"truncated.graflink", R"(<?xml version="1.0"?><plist version="1.0"><dict><key>autoRefresh</key>)"},
         {"empty.graflink", ""},
     };
@@ -192,11 +198,13 @@ TEST_F(GraflinkDocumentFile, RefusesFilesThatAreNoPropertyListDictionary) {
 }
 
 TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
-    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text("<r><v>1</v></r>", "text/xml"));
+    server->serve("/feed.xml",
+                  testing_support::LoopbackHttpServer::Reply::text("<r><v>1</v></r>", "text/xml"));
     const QString file = path(QStringLiteral("publishing.graflink"));
     {
-        QVariantMap stored{{QStringLiteral("publishToCG"), true},
-                           {QStringLiteral("sourceURLString"), server->url(QStringLiteral("/feed.xml")).toString()}};
+        QVariantMap stored{
+            {QStringLiteral("publishToCG"), true},
+            {QStringLiteral("sourceURLString"), server->url(QStringLiteral("/feed.xml")).toString()}};
         ASSERT_TRUE(writeFile(file, platform::PropertyList::writeXml(stored)));
     }
     const auto document = open(file);

@@ -22,23 +22,26 @@ using Controller = NVSAuthenticatedURLSessionController;
 /// A private D-Bus session with a Secret Service (gnome-keyring) whose login keyring is
 /// unlocked, for the whole suite. The machine's own session is never touched.
 class Keychain : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         const QString keyring = QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon"));
         if (daemon.isEmpty() || keyring.isEmpty()) {
-            skipReason = "dbus-daemon or gnome-keyring-daemon is not installed (scripts/bootstrap-deps.sh installs them)";
+            skipReason = "dbus-daemon or gnome-keyring-daemon is not installed (scripts/bootstrap-deps.sh "
+                         "installs them)";
             return;
         }
         home = new QTemporaryDir;
         const QString runtime = home->filePath(QStringLiteral("run"));
         QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
         qputenv("XDG_DATA_HOME", home->filePath(QStringLiteral("data")).toUtf8());
 
         bus = new QProcess;
-        bus->start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+        bus->start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                            QStringLiteral("--print-address=1")});
         if (!bus->waitForReadyRead(5000)) {
             skipReason = "a private D-Bus session could not be started";
             return;
@@ -51,22 +54,30 @@ protected:
         const QString passwordFile = home->filePath(QStringLiteral("password"));
         testing_support::writeFile(passwordFile, "test-keyring-password");
         secrets->setStandardInputFile(passwordFile);
-        secrets->start(keyring, {QStringLiteral("--unlock"), QStringLiteral("--components=secrets"), QStringLiteral("--foreground")});
+        secrets->start(keyring, {QStringLiteral("--unlock"), QStringLiteral("--components=secrets"),
+                                 QStringLiteral("--foreground")});
         if (!secrets->waitForStarted(5000)) {
             skipReason = "gnome-keyring-daemon did not start";
             return;
         }
         // Ask libsecret only once the daemon owns the service name on the private bus.
-        QDBusConnection privateBus = QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("keychain-test"));
-        testing_support::waitUntil([&] {
-            return privateBus.interface() && privateBus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"));
-        }, std::chrono::milliseconds(15000));
+        QDBusConnection privateBus =
+            QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("keychain-test"));
+        testing_support::waitUntil(
+            [&] {
+                return privateBus.interface() &&
+                       privateBus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.secrets"));
+            },
+            std::chrono::milliseconds(15000));
         QDBusConnection::disconnectFromBus(QStringLiteral("keychain-test"));
         // The service is ready once a store succeeds.
-        const bool ready = testing_support::waitUntil([] {
-            return NVSKeychain::addOrUpdatePassword(QStringLiteral("x"), QStringLiteral("probe"), QStringLiteral("probe.invalid"),
-                                                    QStringLiteral("probe")) == NVSKeychain::Success;
-        }, std::chrono::milliseconds(15000));
+        const bool ready = testing_support::waitUntil(
+            [] {
+                return NVSKeychain::addOrUpdatePassword(QStringLiteral("x"), QStringLiteral("probe"),
+                                                        QStringLiteral("probe.invalid"),
+                                                        QStringLiteral("probe")) == NVSKeychain::Success;
+            },
+            std::chrono::milliseconds(15000));
         if (!ready)
             skipReason = "the private Secret Service did not answer";
     }
@@ -97,11 +108,13 @@ protected:
 
 TEST_F(Keychain, AddsUpdatesFindsAndDeletesPasswords) {
     const QString server = QStringLiteral("cg.example.test");
-    EXPECT_EQ(Controller::addOrUpdateKeychainPassword(QStringLiteral("first"), QStringLiteral("operator"), server,
-                                                      QStringLiteral("CG server")), 0);
+    EXPECT_EQ(Controller::addOrUpdateKeychainPassword(QStringLiteral("first"), QStringLiteral("operator"),
+                                                      server, QStringLiteral("CG server")),
+              0);
     // The same item again is an update, not a duplicate.
-    EXPECT_EQ(Controller::addOrUpdateKeychainPassword(QStringLiteral("sécond"), QStringLiteral("operator"), server,
-                                                      QStringLiteral("CG server")), 0);
+    EXPECT_EQ(Controller::addOrUpdateKeychainPassword(QStringLiteral("sécond"), QStringLiteral("operator"),
+                                                      server, QStringLiteral("CG server")),
+              0);
     bool cancelled = false;
     const auto info = Controller::keychainLoginInfoForServer(server, QStringLiteral("operator"), &cancelled);
     ASSERT_TRUE(info);
@@ -114,7 +127,8 @@ TEST_F(Keychain, AddsUpdatesFindsAndDeletesPasswords) {
     EXPECT_FALSE(Controller::keychainLoginInfoForServer(server, QStringLiteral("someone else"), &cancelled));
 
     EXPECT_EQ(Controller::deleteKeychainPassword(QStringLiteral("operator"), server), 0);
-    EXPECT_EQ(Controller::deleteKeychainPassword(QStringLiteral("operator"), server), NVSKeychain::ItemNotFound);
+    EXPECT_EQ(Controller::deleteKeychainPassword(QStringLiteral("operator"), server),
+              NVSKeychain::ItemNotFound);
     EXPECT_FALSE(Controller::keychainLoginInfoForServer(server, &cancelled));
     EXPECT_FALSE(Controller::keychainLoginInfoForServer(std::nullopt, &cancelled));
     EXPECT_FALSE(cancelled);

@@ -110,16 +110,18 @@ TEST(RefreshCommandActions, RunEachVariablesActionWithItsValue) {
                           server.url(QStringLiteral("/feed")).toString()};
     for (const char* path : {"/results/race[1]/name", "/results/race[2]/votes"})
         arguments << QStringLiteral("--var")
-                  << QStringLiteral(R"({"XPath":"%1","valueType":0,"appleScriptActionName":"Flash"})").arg(
-                         QLatin1String(path));
+                  << QStringLiteral(R"({"XPath":"%1","valueType":0,"appleScriptActionName":"Flash"})")
+                         .arg(QLatin1String(path));
     ASSERT_EQ(runCli(arguments).status, 0);
 
-    const CliRun run = runCli({QStringLiteral("--default"), QStringLiteral("AppleScriptsFolderPath=") + actions,
-                               QStringLiteral("refresh"), document, QStringLiteral("--no-publish")});
+    const CliRun run =
+        runCli({QStringLiteral("--default"), QStringLiteral("AppleScriptsFolderPath=") + actions,
+                QStringLiteral("refresh"), document, QStringLiteral("--no-publish")});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     QStringList lines;
     testing_support::waitUntil([&] {
-        lines = QString::fromUtf8(testing_support::readFile(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        lines =
+            QString::fromUtf8(testing_support::readFile(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         return lines.size() >= 2;
     });
     lines.sort();
