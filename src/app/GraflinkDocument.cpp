@@ -42,6 +42,14 @@ GraflinkDocument::Environment completed(GraflinkDocument::Environment environmen
     return environment;
 }
 
+// Adds what the variable sends (its value, or its fallback) when it is bound to a field.
+void appendPublished(CGPublishingPass& pass, const GraflinkVariable& variable) {
+    const std::optional<platform::JsonValue> published = variable.publishedValue();
+    if (published && variable.CGProjectName() && variable.CGProjectItemName())
+        pass.append({*variable.CGProjectName(), *variable.CGProjectItemName(), *published,
+                     variable.valueType() == GraflinkVariable::HTML});
+}
+
 } // namespace
 
 void GraflinkDocument::registerDefaults(platform::UserDefaults& defaults) {
@@ -476,12 +484,8 @@ void GraflinkDocument::publishAndRunActions() {
         // A variable without a value (its path led nowhere) sends its fallback; by default there
         // is none and the field keeps what is on air rather than being blanked by a feed that
         // momentarily lacks the element.
-        const std::optional<platform::JsonValue> published = variable->publishedValue();
-        if (m_publishToCG && m_client && published && variable->CGProjectName() &&
-            variable->CGProjectItemName()) {
-            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *published,
-                         variable->valueType() == GraflinkVariable::HTML});
-        }
+        if (m_publishToCG && m_client)
+            appendPublished(pass, *variable);
         // A variable without a value starts nothing: an action would get no parameter at all.
         if (variable->appleScriptActionName() && value) {
             const QString parameter = value->is_string()
@@ -501,10 +505,7 @@ void GraflinkDocument::publishFallbacksAfterFailure() {
         if (variable->fallbackMode() == GraflinkVariable::KeepOnAir)
             continue;
         variable->setCurrentStringValue(std::nullopt);
-        const std::optional<platform::JsonValue> published = variable->publishedValue();
-        if (published && variable->CGProjectName() && variable->CGProjectItemName())
-            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *published,
-                         variable->valueType() == GraflinkVariable::HTML});
+        appendPublished(pass, *variable);
     }
     if (m_publishToCG && m_client && !pass.isEmpty())
         publishPass(std::move(pass));

@@ -1,7 +1,9 @@
 #include "app/ui/FeedAuthenticationDialog.h"
 
+#include "app/GraflinkDocumentFeedAuth.h"
 #include "platform/FeedCredentials.h"
 #include "platform/SecretStore.h"
+#include "platform/ui/SetValueCommand.h"
 #include "ui_FeedAuthentication.h"
 
 #include <QCoreApplication>
@@ -39,6 +41,22 @@ FeedAuthenticationDialog::FeedAuthenticationDialog(const platform::FeedAuthentic
 }
 
 FeedAuthenticationDialog::~FeedAuthenticationDialog() = default;
+
+QUndoCommand*
+FeedAuthenticationDialog::changeStep(std::function<platform::FeedAuthentication()> get,
+                                     std::function<void(const platform::FeedAuthentication&)> set,
+                                     const platform::FeedAuthentication& settings) {
+    // An undo step holds a plain value: the settings as the keys of a document's file.
+    const auto keys = [](const platform::FeedAuthentication& value) {
+        QVariantMap dictionary;
+        GraflinkDocumentFeedAuth::write(value, dictionary);
+        return QVariant(dictionary);
+    };
+    return new platform::SetValueCommand(
+        tr("Change Feed Sign-in"), [get = std::move(get), keys] { return keys(get()); },
+        [set = std::move(set)](const QVariant& value) { set(GraflinkDocumentFeedAuth::read(value.toMap())); },
+        keys(settings));
+}
 
 Scheme FeedAuthenticationDialog::scheme() const {
     return Scheme(m_ui->schemeComboBox->currentData().toInt());

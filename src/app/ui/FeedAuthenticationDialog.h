@@ -10,6 +10,7 @@
 namespace platform {
 class SecretStore;
 }
+class QUndoCommand;
 
 namespace Ui {
 class FeedAuthentication;
@@ -32,6 +33,12 @@ class FeedAuthenticationDialog : public QDialog {
     ~FeedAuthenticationDialog() override;
 
     void accept() override;
+
+    /// The undo step that changes the settings from what `get` reads to `settings` through
+    /// `set` (the secret stays in the keychain, outside undo).
+    static QUndoCommand* changeStep(std::function<platform::FeedAuthentication()> get,
+                                    std::function<void(const platform::FeedAuthentication&)> set,
+                                    const platform::FeedAuthentication& settings);
 
   private:
     platform::FeedAuthentication::Scheme scheme() const;

@@ -3,7 +3,6 @@
 #include "app/FeedFreshness.h"
 #include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
-#include "app/GraflinkDocumentFeedAuth.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/VariableEditCommands.h"
@@ -308,25 +307,17 @@ void GraflinkDocumentWindowController::clearCGButtonPushed() {
 }
 
 void GraflinkDocumentWindowController::editFeedSignIn() {
-    // The settings travel through the undo step as the file's keys; the secret stays in the
-    // keychain, outside undo.
-    const auto keys = [](const platform::FeedAuthentication& settings) {
-        QVariantMap dictionary;
-        GraflinkDocumentFeedAuth::write(settings, dictionary);
-        return QVariant(dictionary);
-    };
     auto* dialog = new FeedAuthenticationDialog(
         m_document.feedAuthentication(),
         [this] { return QUrl(m_document.sourceURLString().value_or(QString())); }, m_document.secretStore(),
-        [this, keys](const platform::FeedAuthentication& settings) {
-            if (settings == m_document.feedAuthentication())
-                return;
-            m_undoStack->push(new platform::SetValueCommand(
-                tr("Change Feed Sign-in"), [this, keys] { return keys(m_document.feedAuthentication()); },
-                [this](const QVariant& value) {
-                    m_document.setFeedAuthentication(GraflinkDocumentFeedAuth::read(value.toMap()));
-                },
-                keys(settings)));
+        [this](const platform::FeedAuthentication& settings) {
+            if (settings != m_document.feedAuthentication())
+                m_undoStack->push(
+                    FeedAuthenticationDialog::changeStep([this] { return m_document.feedAuthentication(); },
+                                                         [this](const platform::FeedAuthentication& value) {
+                                                             m_document.setFeedAuthentication(value);
+                                                         },
+                                                         settings));
         },
         this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
