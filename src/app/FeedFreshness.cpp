@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+using platform::MonotonicClock;
+
 namespace {
 
 bool isLimit(double seconds) {
@@ -25,8 +27,8 @@ void FeedFreshness::setStaleAfterSeconds(double seconds) {
         return;
     m_staleAfterSeconds = seconds;
     // A new limit is counted from now when nothing has succeeded yet.
-    if (!m_lastSuccess.isValid())
-        m_watchedSince = QDateTime::currentDateTimeUtc();
+    if (!m_lastSuccess)
+        m_watchedSince = MonotonicClock::now();
     if (!isLimit(seconds) && m_stale) {
         m_stale = false;
         Q_EMIT staleChanged(false, secondsSinceLastSuccess().value_or(0));
@@ -35,9 +37,10 @@ void FeedFreshness::setStaleAfterSeconds(double seconds) {
 }
 
 void FeedFreshness::refreshSucceeded() {
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const qint64 without = std::max<qint64>(0, since().secsTo(now));
+    const TimePoint now = MonotonicClock::now();
+    const qint64 without = MonotonicClock::secondsBetween(since(), now);
     m_lastSuccess = now;
+    m_lastSuccessShown = QDateTime::currentDateTimeUtc();
     if (m_stale) {
         m_stale = false;
         Q_EMIT staleChanged(false, without);
@@ -45,30 +48,31 @@ void FeedFreshness::refreshSucceeded() {
     arm();
 }
 
-std::optional<qint64> FeedFreshness::secondsSinceLastSuccess(const QDateTime& now) const {
-    if (!m_lastSuccess.isValid())
+std::optional<qint64> FeedFreshness::secondsSinceLastSuccess(TimePoint now) const {
+    if (!m_lastSuccess)
         return std::nullopt;
-    return std::max<qint64>(0, m_lastSuccess.secsTo(now));
+    return MonotonicClock::secondsBetween(*m_lastSuccess, now);
 }
 
-QDateTime FeedFreshness::since() const {
-    return m_lastSuccess.isValid() ? m_lastSuccess : m_watchedSince;
+FeedFreshness::TimePoint FeedFreshness::since() const {
+    return m_lastSuccess.value_or(m_watchedSince);
 }
 
 void FeedFreshness::arm() {
     m_timer.stop();
     if (!isLimit(m_staleAfterSeconds) || m_stale)
         return;
-    const qint64 due = since().toMSecsSinceEpoch() + qint64(std::min(m_staleAfterSeconds, 1e9) * 1000.0);
-    const qint64 left = due - QDateTime::currentMSecsSinceEpoch();
-    m_timer.start(int(std::clamp<qint64>(left, 0, std::numeric_limits<int>::max())));
+    const auto limit = std::chrono::milliseconds(qint64(std::min(m_staleAfterSeconds, 1e9) * 1000.0));
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(since() + limit - MonotonicClock::now());
+    m_timer.start(int(std::clamp<qint64>(left.count(), 0, std::numeric_limits<int>::max())));
 }
 
 void FeedFreshness::check() {
     if (!isLimit(m_staleAfterSeconds) || m_stale)
         return;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const qint64 elapsedMs = since().msecsTo(now);
+    const qint64 elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(MonotonicClock::now() - since()).count();
     if (elapsedMs < qint64(m_staleAfterSeconds * 1000.0)) {
         arm(); // woken early (a long limit is waited for in pieces)
         return;

@@ -1,5 +1,6 @@
 #include "app/GraflinkDocument.h"
 
+#include "app/DocumentRefreshPipeline.h"
 #include "app/FeedFetcher.h"
 #include "app/FeedFreshness.h"
 #include "app/FeedInventory.h"
@@ -24,7 +25,10 @@
 #include "platform/ValueReadings.h"
 #include "platform/XmlDocument.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSet>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -65,7 +69,7 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
     : platform::Document(parent), m_environment(completed(std::move(environment))),
       m_variables(std::make_unique<GraflinkVariableList>()),
       m_evaluator(std::make_unique<VariableEvaluator>()),
-      m_filter(std::make_unique<JavaScriptFilter>(m_environment.http, *m_environment.logger)),
+      m_pipeline(std::make_shared<DocumentRefreshPipeline>(m_environment.http, *m_environment.logger)),
       m_freshness(std::make_unique<FeedFreshness>()) {
     connect(m_freshness.get(), &FeedFreshness::staleChanged, this, [this](bool stale, qint64 seconds) {
         // Shown: the operator hears of it at once (a desktop notification), once per turn.
@@ -91,7 +95,9 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
 GraflinkDocument::~GraflinkDocument() {
     releaseCGClient();
     // Fetches still running complete into nothing: their results find no document.
-    for (const auto& task : std::as_const(m_tasks))
+    for (const auto& [sequence, task] : m_refreshTasks)
+        task->cancel();
+    for (const auto& task : std::as_const(m_inventoryTasks))
         task->cancel();
     stopRefreshTimer();
 }
@@ -205,8 +211,11 @@ void GraflinkDocument::setPublishToCG(bool publishToCG) {
 void GraflinkDocument::setSourceURLString(const std::optional<QString>& address) {
     const bool changed = m_sourceURLString != address;
     m_sourceURLString = address;
-    if (changed)
+    if (changed) {
+        // What the old address still sends belongs to another feed.
+        abandonRefreshes();
         Q_EMIT sourceURLStringChanged();
+    }
     refresh();
 }
 
@@ -290,7 +299,7 @@ void GraflinkDocument::setChangeOnlyPublishing(bool changeOnly) {
     if (m_changeOnlyPublishing == changeOnly)
         return;
     m_changeOnlyPublishing = changeOnly;
-    m_lastFullPass = QDateTime();
+    m_lastFullPass.reset();
     Q_EMIT changeOnlyPublishingChanged();
 }
 
@@ -345,6 +354,27 @@ std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& name
 
 // MARK: - Feed
 
+/// What one refresh fetch brought back to the main thread.
+struct GraflinkDocument::RefreshResult {
+    quint64 sequence = 0;
+    /// Evaluated (and filtered) values; none when no feed came.
+    std::shared_ptr<DocumentRefreshPipeline::Job> job;
+    QString failureReason;
+};
+
+namespace {
+
+JavaScriptFilter::Limits filterLimitsFrom(platform::UserDefaults& defaults) {
+    double seconds = defaults.doubleForKey(JavaScriptFilter::TimeLimitKey);
+    if (!(seconds > 0) || !std::isfinite(seconds))
+        seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
+    return JavaScriptFilter::Limits{
+        std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)),
+        platform::FeedSizeLimit::bytes(defaults)};
+}
+
+} // namespace
+
 void GraflinkDocument::refresh() {
     // While a file is being read, the setters' refreshes wait for the whole file: a fetch started
     // halfway would still use the previous (default) address.
@@ -352,83 +382,217 @@ void GraflinkDocument::refresh() {
         m_refreshRequestedWhileReading = true;
         return;
     }
-    fetch(FetchPurpose::Refresh);
+    startRefresh();
 }
 
-void GraflinkDocument::getPaths() {
-    fetch(FetchPurpose::Inventory);
-}
-
-void GraflinkDocument::fetch(FetchPurpose purpose) {
-    const quint64 sequence = ++m_fetchSequence;
-    m_tasks.removeIf([](const std::shared_ptr<platform::http::Task>& task) { return task->isFinished(); });
-    if (purpose == FetchPurpose::Refresh) {
-        ++m_refreshesInFlight;
-        Q_EMIT refreshStarted();
+void GraflinkDocument::timedRefresh() {
+    if (m_refreshesInFlight > 0) {
+        // A slow feed gets no second request from the timer: one refresh waits for the running one.
+        m_refreshDue = true;
+        if (!m_skippingTicks) {
+            m_skippingTicks = true;
+            log(2, platform::StringFormat::format(
+                       QStringLiteral("The feed of “%@” answers more slowly than every %.1f seconds: timed "
+                                      "refreshes wait for the one under way"),
+                       displayName(), m_refreshFrequency));
+        }
+        return;
     }
+    if (m_skippingTicks) {
+        m_skippingTicks = false;
+        log(2, platform::StringFormat::format(
+                   QStringLiteral("The feed of “%@” keeps up with its refresh period again"), displayName()));
+    }
+    refresh();
+}
 
-    const FeedFetcher::Timeouts timeouts =
-        purpose == FetchPurpose::Refresh
-            ? FeedFetcher::Timeouts{m_environment.refreshRequestTimeout, m_environment.refreshResourceTimeout}
-            : FeedFetcher::InventoryTimeouts;
+QString GraflinkDocument::resolvedJavascriptFilterPath() const {
+    if (!m_javascriptFilterPath || m_javascriptFilterPath->isEmpty())
+        return QString();
+    const QString& path = *m_javascriptFilterPath;
+    if (QDir::isAbsolutePath(path) || filePath().isEmpty())
+        return QFileInfo(path).absoluteFilePath();
+    return QDir::cleanPath(QFileInfo(filePath()).absoluteDir().absoluteFilePath(path));
+}
+
+int GraflinkDocument::filterEnginesMade() const {
+    return m_pipeline->filterEnginesMade();
+}
+
+int GraflinkDocument::filterScriptReads() const {
+    return m_pipeline->filterScriptReads();
+}
+
+void GraflinkDocument::startRefresh() {
+    m_refreshDue = false;
+    const quint64 sequence = ++m_fetchSequence;
+    ++m_refreshesInFlight;
+    Q_EMIT refreshStarted();
+
+    auto job = std::make_shared<DocumentRefreshPipeline::Job>();
+    job->sequence = sequence;
+    {
+        std::lock_guard lock(m_variables->lock());
+        const QList<GraflinkVariable*> variables = m_variables->variables();
+        job->bindings = VariableEvaluator::bindingsOf(variables);
+        m_refreshVariables[sequence] = variables;
+    }
+    job->filterPath = resolvedJavascriptFilterPath();
+    if (!job->filterPath.isEmpty())
+        job->filterLimits = filterLimitsFrom(*m_environment.defaults);
+
     NVSLogController* logger = m_environment.logger;
     auto task = FeedFetcher::start(
         *m_environment.http, m_sourceURLString.value_or(QString()),
-        FeedFetcher::Limits{timeouts, platform::FeedSizeLimit::bytes(*m_environment.defaults)},
+        FeedFetcher::Limits{{m_environment.refreshRequestTimeout, m_environment.refreshResourceTimeout},
+                            platform::FeedSizeLimit::bytes(*m_environment.defaults)},
         m_feedCredentials,
-        [self = QPointer<GraflinkDocument>(this), logger, purpose,
-         sequence](std::shared_ptr<FeedResponse> result) {
-            // On the client's worker (or at once for an unusable address): log, then hand the
-            // parsed feed to the main thread.
-            for (const FeedResponse::LogLine& line : std::as_const(result->logLines))
+        [self = QPointer<GraflinkDocument>(this), logger, pipeline = m_pipeline,
+         job](std::shared_ptr<FeedResponse> response) mutable {
+            // On the client's worker (or at once for an unusable address): log, evaluate and
+            // filter, then hand the values to the main thread.
+            for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
                 logger->logMessage(line.text, line.level, false);
-            platform::MainQueue::dispatchAsync([self, purpose, sequence, result] {
-                if (self)
-                    self->handle(purpose, sequence, *result);
-            });
+            auto result = std::make_shared<RefreshResult>();
+            result->sequence = job->sequence;
+            const auto deliver = [self](std::shared_ptr<RefreshResult> ended) {
+                platform::MainQueue::dispatchAsync([self, ended = std::move(ended)] {
+                    if (self)
+                        self->refreshEnded(ended);
+                });
+            };
+            if (!response->hasFeed()) {
+                result->failureReason =
+                    response->failureReason.isEmpty() ? QStringLiteral("no feed") : response->failureReason;
+                deliver(std::move(result));
+            } else {
+                pipeline->process(
+                    std::move(job), *response,
+                    [result, deliver](std::shared_ptr<DocumentRefreshPipeline::Job> done) mutable {
+                        result->job = std::move(done);
+                        deliver(std::move(result));
+                    });
+            }
         });
-    if (task)
-        m_tasks.append(std::move(task));
+    if (task && !task->isFinished())
+        m_refreshTasks.emplace(sequence, std::move(task));
 }
 
-void GraflinkDocument::handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response) {
-    quint64& lastProcessed =
-        purpose == FetchPurpose::Refresh ? m_lastProcessedRefresh : m_lastProcessedInventory;
+void GraflinkDocument::abandonRefreshes() {
+    for (auto& [sequence, task] : m_refreshTasks) {
+        if (task->isFinished())
+            continue;
+        task->cancel();
+        m_abandonedRefreshes.insert(sequence);
+    }
+}
+
+void GraflinkDocument::refreshEnded(const std::shared_ptr<RefreshResult>& result) {
+    const quint64 sequence = result->sequence;
+    m_refreshTasks.erase(sequence);
+    if (m_abandonedRefreshes.erase(sequence) > 0) {
+        // The fetch of an address the document no longer has: nothing of it counts.
+        m_refreshVariables.erase(sequence);
+        --m_refreshesInFlight;
+        if (m_refreshesInFlight == 0 && m_refreshDue)
+            startRefresh();
+        return;
+    }
     bool processed = false;
-    if (response.hasFeed()) {
-        if (sequence < lastProcessed) {
+    if (result->job) {
+        if (sequence < m_lastProcessedRefresh) {
             // A slow older response must not put stale values on air after a newer one.
             log(2, platform::StringFormat::format(
                        QStringLiteral(
                            "Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
-                       sequence, lastProcessed));
+                       sequence, m_lastProcessedRefresh));
         } else {
-            lastProcessed = sequence;
+            m_lastProcessedRefresh = sequence;
             processed = true;
-            if (purpose == FetchPurpose::Refresh) {
-                if (response.xml)
-                    processXMLDocument(*response.xml);
-                else if (response.jsonFeed)
-                    processJSONFeed(*response.jsonFeed);
-                else
-                    processJSONObject(*response.json);
-                ++m_processedRefreshCount;
-                m_freshness->refreshSucceeded();
-            } else {
-                response.xml ? inventoryXMLDocument(*response.xml)
-                             : inventoryJSONObject(*response.jsonValue());
-            }
+            applyRefresh(*result);
+            ++m_processedRefreshCount;
+            m_freshness->refreshSucceeded();
+        }
+    } else {
+        m_lastRefreshError = result->failureReason;
+        publishFallbacksAfterFailure();
+    }
+    m_refreshVariables.erase(sequence);
+    finishRefresh(sequence, processed);
+}
+
+void GraflinkDocument::applyRefresh(const RefreshResult& result) {
+    std::lock_guard lock(m_variables->lock());
+    const QList<GraflinkVariable*> current = m_variables->variables();
+    const QList<GraflinkVariable*> copied = m_refreshVariables[result.sequence];
+    const VariableBindings& bindings = result.job->bindings;
+    if (copied == current) {
+        // The usual case: nothing was added, removed or moved while the refresh was under way.
+        for (qsizetype i = 0; i < current.size(); ++i) {
+            const VariableBinding& binding = bindings[std::size_t(i)];
+            if (!binding.matches(*current[i]))
+                m_refreshDue = true; // edited meanwhile: its value comes with the next refresh
+            else if (binding.changed)
+                current[i]->setCurrentStringValue(binding.value);
+        }
+    } else {
+        m_refreshDue = true;
+        const QSet<GraflinkVariable*> present(current.cbegin(), current.cend());
+        for (qsizetype i = 0; i < copied.size(); ++i) {
+            GraflinkVariable* variable = copied[i];
+            const VariableBinding& binding = bindings[std::size_t(i)];
+            if (present.contains(variable) && binding.changed && binding.matches(*variable))
+                variable->setCurrentStringValue(binding.value);
         }
     }
-    if (purpose == FetchPurpose::Refresh) {
-        if (!response.hasFeed()) {
-            m_lastRefreshError =
-                response.failureReason.isEmpty() ? QStringLiteral("no feed") : response.failureReason;
-            publishFallbacksAfterFailure();
+    publishAndRunActions();
+}
+
+void GraflinkDocument::getPaths() {
+    const quint64 sequence = ++m_fetchSequence;
+    m_inventoryTasks.removeIf(
+        [](const std::shared_ptr<platform::http::Task>& task) { return task->isFinished(); });
+    NVSLogController* logger = m_environment.logger;
+    auto task = FeedFetcher::start(
+        *m_environment.http, m_sourceURLString.value_or(QString()),
+        FeedFetcher::Limits{FeedFetcher::InventoryTimeouts,
+                            platform::FeedSizeLimit::bytes(*m_environment.defaults)},
+        m_feedCredentials,
+        [self = QPointer<GraflinkDocument>(this), logger, sequence](std::shared_ptr<FeedResponse> response) {
+            for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
+                logger->logMessage(line.text, line.level, false);
+            // Listed here, off the main thread: a large feed has many thousands of paths.
+            std::optional<QStringList> elements;
+            if (response->xml)
+                elements = FeedInventory::ofXml(*response->xml);
+            else if (response->hasFeed())
+                elements = FeedInventory::ofJson(*response->jsonValue());
+            platform::MainQueue::dispatchAsync([self, sequence, elements = std::move(elements)] {
+                if (self)
+                    self->inventoryEnded(sequence, elements);
+            });
+        });
+    if (task)
+        m_inventoryTasks.append(std::move(task));
+}
+
+void GraflinkDocument::inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements) {
+    bool inventoried = false;
+    if (elements) {
+        if (sequence < m_lastProcessedInventory) {
+            log(2, platform::StringFormat::format(
+                       QStringLiteral(
+                           "Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
+                       sequence, m_lastProcessedInventory));
+        } else {
+            m_lastProcessedInventory = sequence;
+            inventoried = true;
+            Q_EMIT inventoriedElementsAboutToChange();
+            m_inventoriedElements = *elements;
+            Q_EMIT inventoriedElementsChanged();
         }
-        finishRefresh(sequence, processed);
-    } else
-        Q_EMIT pathsFinished(processed);
+    }
+    Q_EMIT pathsFinished(inventoried);
 }
 
 void GraflinkDocument::finishRefresh(quint64 sequence, bool processed) {
@@ -438,42 +602,43 @@ void GraflinkDocument::finishRefresh(quint64 sequence, bool processed) {
         m_lastRefreshDelivered = processed;
     }
     Q_EMIT refreshFinished(processed);
+    if (m_refreshesInFlight == 0 && m_refreshDue)
+        startRefresh();
 }
 
 void GraflinkDocument::processXMLDocument(const platform::XmlDocument& document) {
     std::lock_guard lock(m_variables->lock());
     m_evaluator->evaluate(m_variables->variables(), document);
-    afterEvaluation();
+    processVariablesThroughJavascript();
+    publishAndRunActions();
 }
 
 void GraflinkDocument::processJSONObject(const platform::JsonValue& value) {
     std::lock_guard lock(m_variables->lock());
     m_evaluator->evaluate(m_variables->variables(), value);
-    afterEvaluation();
+    processVariablesThroughJavascript();
+    publishAndRunActions();
 }
 
 void GraflinkDocument::processJSONFeed(const platform::JsonFeed& feed) {
     std::lock_guard lock(m_variables->lock());
     m_evaluator->evaluateFeed(m_variables->variables(), feed);
-    afterEvaluation();
-}
-
-void GraflinkDocument::afterEvaluation() {
     processVariablesThroughJavascript();
     publishAndRunActions();
 }
 
 void GraflinkDocument::processVariablesThroughJavascript() {
-    if (!m_javascriptFilterPath)
+    const QString path = resolvedJavascriptFilterPath();
+    if (path.isEmpty())
         return;
-    double seconds = m_environment.defaults->doubleForKey(JavaScriptFilter::TimeLimitKey);
-    if (!(seconds > 0) || !std::isfinite(seconds))
-        seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
     std::lock_guard lock(m_variables->lock());
-    const JavaScriptFilter::Limits limits{
-        std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)),
-        platform::FeedSizeLimit::bytes(*m_environment.defaults)};
-    m_filter->run(*m_javascriptFilterPath, m_variables->variables(), limits);
+    auto job = std::make_shared<DocumentRefreshPipeline::Job>();
+    const QList<GraflinkVariable*> variables = m_variables->variables();
+    job->bindings = VariableEvaluator::bindingsOf(variables);
+    job->filterPath = path;
+    job->filterLimits = filterLimitsFrom(*m_environment.defaults);
+    m_pipeline->filterAndWait(job);
+    VariableEvaluator::apply(job->bindings, variables);
 }
 
 void GraflinkDocument::publishAndRunActions() {
@@ -514,8 +679,8 @@ void GraflinkDocument::publishFallbacksAfterFailure() {
 bool GraflinkDocument::nextPassIsFull() {
     if (!m_changeOnlyPublishing)
         return true;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (m_lastFullPass.isValid() && m_lastFullPass.msecsTo(now) < qint64(m_fullPublishSeconds * 1000.0))
+    const platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now();
+    if (m_lastFullPass && now - *m_lastFullPass < std::chrono::duration<double>(m_fullPublishSeconds))
         return false;
     m_lastFullPass = now;
     return true;
@@ -564,13 +729,14 @@ void GraflinkDocument::startRefreshTimer() {
                                ? std::max(m_refreshFrequency, MinimumRefreshFrequency)
                                : MinimumRefreshFrequency;
     const auto period = std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 1e9) * 1000.0));
-    m_refreshTimer = std::make_unique<platform::DispatchTimer>([this] { refresh(); });
+    m_refreshTimer = std::make_unique<platform::DispatchTimer>([this] { timedRefresh(); });
     // The first timed refresh comes one full period after the timer starts.
     m_refreshTimer->schedule(period, period, std::chrono::seconds(5));
 }
 
 void GraflinkDocument::stopRefreshTimer() {
     m_refreshTimer.reset();
+    m_refreshDue = false;
 }
 
 bool GraflinkDocument::isRefreshTimerRunning() const {

@@ -4,14 +4,18 @@
 #include "platform/Document.h"
 #include "platform/FeedAuthentication.h"
 #include "platform/Json.h"
+#include "platform/MonotonicClock.h"
 
 #include <QDateTime>
 #include <QPointer>
 #include <QStringList>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 class CGProject;
+class DocumentRefreshPipeline;
 class FeedFreshness;
 class GraflinkVariable;
 class GraflinkVariableList;
@@ -178,8 +182,13 @@ class GraflinkDocument : public platform::Document {
     void clearCG();
 
     // Feed
-    /// Fetches the feed and evaluates every variable against it.
+    /// Fetches the feed and evaluates every variable against it, at once: an explicit refresh
+    /// (Update, publishing switched on, a new address) does not wait for one under way. The feed
+    /// is parsed, evaluated and filtered off the main thread; the values are applied here.
     void refresh();
+    /// The refresh timer's tick: refreshes unless a refresh is under way, in which case one
+    /// refresh is marked due and starts as soon as the running ones have ended.
+    void timedRefresh();
     /// Fetches the feed and rebuilds `inventoriedElements`.
     void getPaths();
     void processXMLDocument(const platform::XmlDocument& document);
@@ -190,8 +199,15 @@ class GraflinkDocument : public platform::Document {
     void inventoryJSONObject(const platform::JsonValue& value);
 
     // Filter and actions
-    /// Runs the filter script over every variable (nothing without a filter file).
+    /// Runs the filter script over every variable (nothing without a filter file), on the
+    /// document's filter thread, waiting for it.
     void processVariablesThroughJavascript();
+    /// The filter's file: a relative "javascriptFilterPath" is taken from the document's folder
+    /// (from the working directory only while the document has no file). Empty without a filter.
+    QString resolvedJavascriptFilterPath() const;
+    /// Script engines the filter has made, and script reads (tests).
+    int filterEnginesMade() const;
+    int filterScriptReads() const;
     /// The names of the actions the variables may run; empty without an actions controller.
     QStringList availableAppleScriptActions() const;
     /// Starts the named action with the parameters; an unknown name or no controller does nothing.
@@ -205,8 +221,10 @@ class GraflinkDocument : public platform::Document {
     /// Feeds fetched and processed since the document was made (tests and the command line wait
     /// on it).
     quint64 processedRefreshCount() const { return m_processedRefreshCount; }
-    /// Whether a refresh fetch is still waiting for its feed.
+    /// Whether a refresh is still fetching, evaluating or filtering.
     bool isRefreshing() const { return m_refreshesInFlight > 0; }
+    /// Whether a timer tick found a refresh under way and one more waits for it to end.
+    bool isRefreshDue() const { return m_refreshDue; }
     /// Whether the newest refresh that ended delivered a feed; empty before any ended.
     std::optional<bool> lastRefreshDelivered() const { return m_lastRefreshDelivered; }
     /// Why the newest refresh that failed delivered nothing (no address, secrets, just the reason).
@@ -247,8 +265,6 @@ class GraflinkDocument : public platform::Document {
     bool readFromFile(const QString& path, const QString& typeName, platform::Error* error) override;
     std::optional<QByteArray> dataOfType(const QString& typeName, platform::Error* error) override;
 
-    /// Steps after the evaluation, under the variables lock: the filter, then publishing and actions.
-    virtual void afterEvaluation();
     /// The publishing and action pass, in list order, under the variables lock.
     void publishAndRunActions();
     /// A refresh delivered no feed: the variables that send a fallback then lose their value
@@ -256,10 +272,14 @@ class GraflinkDocument : public platform::Document {
     void publishFallbacksAfterFailure();
 
   private:
-    enum class FetchPurpose { Refresh, Inventory };
-    void fetch(FetchPurpose purpose);
-    void handle(FetchPurpose purpose, quint64 sequence, const FeedResponse& response);
+    struct RefreshResult;
+    void startRefresh();
+    void refreshEnded(const std::shared_ptr<RefreshResult>& result);
+    void applyRefresh(const RefreshResult& result);
     void finishRefresh(quint64 sequence, bool processed);
+    void inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements);
+    /// Cancels the fetches under way; what they bring is dropped without a word.
+    void abandonRefreshes();
     void log(qint64 level, const QString& text) const;
     void startObservingCGServer();
     void stopObservingCGServer();
@@ -273,9 +293,15 @@ class GraflinkDocument : public platform::Document {
     Environment m_environment;
     std::unique_ptr<GraflinkVariableList> m_variables;
     std::unique_ptr<VariableEvaluator> m_evaluator;
-    std::unique_ptr<JavaScriptFilter> m_filter;
+    std::shared_ptr<DocumentRefreshPipeline> m_pipeline;
     std::unique_ptr<platform::DispatchTimer> m_refreshTimer;
-    QList<std::shared_ptr<platform::http::Task>> m_tasks;
+    /// Refresh fetches under way, by sequence; and the inventory's.
+    std::map<quint64, std::shared_ptr<platform::http::Task>> m_refreshTasks;
+    std::set<quint64> m_abandonedRefreshes;
+    QList<std::shared_ptr<platform::http::Task>> m_inventoryTasks;
+    /// The variables each refresh under way copied, by sequence (compared, never dereferenced,
+    /// before the values are applied).
+    std::map<quint64, QList<GraflinkVariable*>> m_refreshVariables;
     std::unique_ptr<CGServerHTTPController> m_client;
     QList<QMetaObject::Connection> m_clientConnections;
 
@@ -295,7 +321,7 @@ class GraflinkDocument : public platform::Document {
     std::unique_ptr<FeedFreshness> m_freshness;
     bool m_changeOnlyPublishing = false;
     double m_fullPublishSeconds = DefaultFullPublishSeconds;
-    QDateTime m_lastFullPass;
+    std::optional<platform::MonotonicClock::TimePoint> m_lastFullPass;
     QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
 
     quint64 m_fetchSequence = 0;
@@ -303,6 +329,8 @@ class GraflinkDocument : public platform::Document {
     quint64 m_lastProcessedInventory = 0;
     quint64 m_processedRefreshCount = 0;
     int m_refreshesInFlight = 0;
+    bool m_refreshDue = false;
+    bool m_skippingTicks = false;
     bool m_reading = false;
     bool m_refreshRequestedWhileReading = false;
     quint64 m_newestEndedRefresh = 0;

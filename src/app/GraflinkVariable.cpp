@@ -121,13 +121,14 @@ void GraflinkVariable::setCurrentStringValue(const std::optional<platform::JsonV
         return;
     *m_currentStringValue = value;
     m_valueChangedAt = value ? QDateTime::currentDateTimeUtc() : QDateTime();
+    m_valueChangedTick = platform::MonotonicClock::now();
     Q_EMIT currentStringValueChanged();
 }
 
-std::optional<qint64> GraflinkVariable::valueAgeSeconds(const QDateTime& now) const {
+std::optional<qint64> GraflinkVariable::valueAgeSeconds(platform::MonotonicClock::TimePoint now) const {
     if (!*m_currentStringValue || !m_valueChangedAt.isValid())
         return std::nullopt;
-    return std::max<qint64>(0, m_valueChangedAt.secsTo(now));
+    return platform::MonotonicClock::secondsBetween(m_valueChangedTick, now);
 }
 
 void GraflinkVariable::setFallbackMode(qint32 mode) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Json.h"
+#include "platform/MonotonicClock.h"
 
 #include <QDateTime>
 #include <QList>
@@ -77,10 +78,12 @@ class GraflinkVariable : public QObject {
     const std::optional<platform::JsonValue>& currentStringValue() const;
     void setCurrentStringValue(const std::optional<platform::JsonValue>& value);
 
-    /// When the value last changed (UTC); invalid while it never had one.
+    /// When the value last changed (UTC, for display); invalid while it never had one.
     const QDateTime& valueChangedAt() const { return m_valueChangedAt; }
-    /// Whole seconds since the value last changed; none while there is no value.
-    std::optional<qint64> valueAgeSeconds(const QDateTime& now = QDateTime::currentDateTimeUtc()) const;
+    /// Whole seconds since the value last changed, on the monotonic clock; none while there is
+    /// no value.
+    std::optional<qint64>
+    valueAgeSeconds(platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now()) const;
 
     const std::optional<QString>& appleScriptActionName() const { return m_appleScriptActionName; }
     void setAppleScriptActionName(const std::optional<QString>& name);
@@ -129,6 +132,7 @@ class GraflinkVariable : public QObject {
     qint32 m_fallbackMode = KeepOnAir;
     QString m_fallbackText;
     QDateTime m_valueChangedAt;
+    platform::MonotonicClock::TimePoint m_valueChangedTick;
     QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
     GraflinkDocument* m_document = nullptr;
     QList<std::shared_ptr<CGProjectItem>> m_projectItems;

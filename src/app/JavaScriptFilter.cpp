@@ -3,18 +3,21 @@
 #include "app/GraflinkVariable.h"
 #include "app/JavaScriptHttpFunctions.h"
 #include "app/JavaScriptWatchdog.h"
+#include "app/ThreadMailbox.h"
+#include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJSEngine>
+#include <QJSValueIterator>
+#include <QSet>
 #include <QThread>
 #include <nlohmann/json.hpp>
 
 namespace {
-
-QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& value);
 
 QJSValue toScript(QJSEngine& engine, const platform::JsonValue& value) {
     switch (value.type()) {
@@ -51,10 +54,21 @@ QJSValue toScript(QJSEngine& engine, const std::optional<platform::JsonValue>& v
     return value ? toScript(engine, *value) : QJSValue(QJSValue::UndefinedValue);
 }
 
+QStringList enumerableGlobals(QJSEngine& engine) {
+    QStringList names;
+    QJSValueIterator it(engine.globalObject());
+    while (it.hasNext()) {
+        it.next();
+        names.append(it.name());
+    }
+    return names;
+}
+
 } // namespace
 
-JavaScriptFilter::JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger)
-    : m_http(std::move(http)), m_logger(logger),
+JavaScriptFilter::JavaScriptFilter(std::weak_ptr<platform::http::Client> http, NVSLogController& logger,
+                                   std::shared_ptr<ThreadMailbox> mailbox)
+    : m_http(std::move(http)), m_logger(logger), m_mailbox(std::move(mailbox)),
       m_httpState(std::make_shared<JavaScriptHttpFunctions::SharedState>()) {
     m_httpState->logger = &m_logger;
 }
@@ -62,24 +76,47 @@ JavaScriptFilter::JavaScriptFilter(std::shared_ptr<platform::http::Client> http,
 JavaScriptFilter::~JavaScriptFilter() {
     // A callback that arrives after the document is gone must not reach its logger.
     m_httpState->logger = nullptr;
+    m_interruptible.store(nullptr);
 }
 
 QString JavaScriptFilter::globalName(const QString& path) {
     return QString(path).replace(QLatin1Char('/'), QLatin1Char('_'));
 }
 
-JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath,
-                                                const QList<GraflinkVariable*>& variables, Limits limits) {
-    const std::chrono::milliseconds timeLimit = limits.timeLimit;
-    QFile file(scriptPath);
-    if (scriptPath.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return Outcome::NotRun;
-    const QString script = QString::fromUtf8(file.readAll());
-    if (script.isEmpty())
-        return Outcome::NotRun;
+void JavaScriptFilter::interrupt() {
+    m_closing.store(true);
+    if (QJSEngine* engine = m_interruptible.load())
+        engine->setInterrupted(true);
+}
 
-    // Shared with pending HTTP callbacks, which keep it alive after the run.
-    std::shared_ptr<QJSEngine> engine(new QJSEngine, [](QJSEngine* e) {
+const QString& JavaScriptFilter::script(const QString& path) {
+    const QFileInfo info(path);
+    const bool exists = !path.isEmpty() && info.isFile();
+    if (!exists) {
+        m_script = ScriptFile{path, -1, QDateTime(), QString()};
+        if (m_reportedMissing != path && !path.isEmpty()) {
+            m_reportedMissing = path;
+            m_logger.logMessageWithLevel(1, false, QStringLiteral("JavaScript filter not found: %@"), path);
+        }
+        return m_script.text;
+    }
+    m_reportedMissing.clear();
+    const QDateTime modified = info.lastModified();
+    if (m_script.path == path && m_script.size == info.size() && m_script.modified == modified)
+        return m_script.text;
+    QFile file(path);
+    QString text;
+    if (file.open(QIODevice::ReadOnly)) {
+        ++m_scriptReads;
+        text = QString::fromUtf8(file.readAll());
+    }
+    m_script = ScriptFile{path, info.size(), modified, text};
+    return m_script.text;
+}
+
+void JavaScriptFilter::makeEngine(Limits limits) {
+    // Shared with pending HTTP callbacks, which keep it alive after the filter is gone.
+    m_engine.reset(new QJSEngine, [](QJSEngine* e) {
         // A callback still queued when the application ends is destroyed while Qt holds its event
         // lists: deleting (or posting) then would deadlock, and the process is ending anyway.
         if (QCoreApplication::closingDown())
@@ -89,37 +126,71 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath,
         else
             e->deleteLater();
     });
-    engine->installExtensions(QJSEngine::ConsoleExtension);
-    JavaScriptHttpFunctions::install(
-        engine, m_http,
-        {timeLimit, limits.maximumResponseSize, MaximumOutstandingRequests, m_httpState, scriptPath});
+    ++m_enginesMade;
+    m_engine->installExtensions(QJSEngine::ConsoleExtension);
+    JavaScriptHttpFunctions::install(m_engine, m_http,
+                                     {limits.timeLimit, limits.maximumResponseSize,
+                                      MaximumOutstandingRequests, m_httpState, m_script.path, m_mailbox});
+    m_initialGlobals = enumerableGlobals(*m_engine);
+    m_interruptible.store(m_engine.get());
+    if (m_closing.load())
+        m_engine->setInterrupted(true);
+}
 
-    QList<GraflinkVariable*> filtered;
-    QJSValue global = engine->globalObject();
-    for (GraflinkVariable* variable : variables) {
-        if (!variable->XPath() || variable->XPath()->isEmpty())
-            continue; // no path, no global name
-        filtered.append(variable);
-        global.setProperty(globalName(*variable->XPath()), toScript(*engine, variable->currentStringValue()));
+void JavaScriptFilter::resetGlobals() {
+    // Globals made by an earlier run cannot all be deleted (a `var` is permanent), so they are
+    // made undefined: the script sees what a fresh engine would show it.
+    const QSet<QString> initial(m_initialGlobals.cbegin(), m_initialGlobals.cend());
+    QJSValue global = m_engine->globalObject();
+    for (const QString& name : enumerableGlobals(*m_engine))
+        if (!initial.contains(name) && !global.deleteProperty(name))
+            global.setProperty(name, QJSValue(QJSValue::UndefinedValue));
+}
+
+JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, VariableBindings& bindings,
+                                                Limits limits) {
+    const std::chrono::milliseconds timeLimit = limits.timeLimit;
+    const QString& text = script(scriptPath);
+    if (text.isEmpty() || m_closing.load())
+        return Outcome::NotRun;
+    if (!m_engine)
+        makeEngine(limits);
+    else
+        resetGlobals();
+
+    QJSValue global = m_engine->globalObject();
+    for (const VariableBinding& binding : bindings) {
+        if (binding.hasPath()) // no path, no global name
+            global.setProperty(globalName(*binding.path), toScript(*m_engine, binding.value));
     }
 
     bool interrupted = false;
     {
-        JavaScriptWatchdog watchdog(*engine, timeLimit);
-        engine->evaluate(script, scriptPath);
+        JavaScriptWatchdog watchdog(*m_engine, timeLimit);
+        m_engine->evaluate(text, scriptPath);
         interrupted = watchdog.stop();
     }
-    if (interrupted) {
+    if (interrupted || m_closing.load()) {
         m_logger.logMessageWithLevel(1, false,
                                      QStringLiteral("JavaScript filter interrupted after %.1f seconds: %@"),
                                      static_cast<double>(timeLimit.count()) / 1000.0, scriptPath);
         return Outcome::Interrupted;
     }
 
-    for (GraflinkVariable* variable : std::as_const(filtered)) {
-        const QJSValue value = global.property(globalName(*variable->XPath()));
+    for (VariableBinding& binding : bindings) {
+        if (!binding.hasPath())
+            continue;
+        const QJSValue value = global.property(globalName(*binding.path));
         if (!value.isUndefined())
-            variable->setCurrentStringValue(platform::JsonValue(value.toString().toStdString()));
+            binding.take(platform::JsonValue(value.toString().toStdString()));
     }
     return Outcome::Ran;
+}
+
+JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath,
+                                                const QList<GraflinkVariable*>& variables, Limits limits) {
+    VariableBindings bindings = VariableEvaluator::bindingsOf(variables);
+    const Outcome outcome = run(scriptPath, bindings, limits);
+    VariableEvaluator::apply(bindings, variables);
+    return outcome;
 }

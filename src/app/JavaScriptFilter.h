@@ -1,14 +1,20 @@
 #pragma once
 
 #include "app/JavaScriptHttpFunctions.h"
+#include "app/VariableBinding.h"
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 class GraflinkVariable;
 class NVSLogController;
+class QJSEngine;
+class ThreadMailbox;
 namespace platform::http {
 class Client;
 }
@@ -17,12 +23,17 @@ class Client;
 /// the variable's path ("a/b" → a_b), the script runs once, and what it leaves in the globals
 /// becomes the values (as the language's string conversion; undefined leaves a value alone).
 ///
-/// Every run has a fresh engine. The script may call httpGet(url, callback) and
-/// httpPost(url, body, callback); their callbacks run later on the main thread and keep their
-/// engine alive until then. A run, and each callback, that exceeds the time limit is
-/// interrupted and logged at level 1; an interrupted run leaves the values as evaluated. At most
-/// MaximumOutstandingRequests requests of the filter's runs are under way at once; further calls
-/// are called back at once with an error. Main thread.
+/// One engine serves every run of the document's filter; the script is read again only when its
+/// path, size or modification time changes. Each run starts from the globals the engine had
+/// before the first run: what an earlier run or callback left in other globals reads as
+/// undefined. The script may call httpGet(url, callback) and httpPost(url, body, callback); their
+/// callbacks run later on the engine's thread. A run, and each callback, that exceeds the time
+/// limit is interrupted and logged at level 1; an interrupted run leaves the values as evaluated.
+/// At most MaximumOutstandingRequests requests of the filter are under way at once; further calls
+/// are called back at once with an error.
+///
+/// Threads: made, run and destroyed on one thread (the document's filter thread, whose event
+/// loop delivers the callbacks); only interrupt() may be called from another.
 class JavaScriptFilter {
   public:
     /// The user default that bounds a run, in seconds.
@@ -41,7 +52,9 @@ class JavaScriptFilter {
 
     enum class Outcome { NotRun, Ran, Interrupted };
 
-    JavaScriptFilter(std::shared_ptr<platform::http::Client> http, NVSLogController& logger);
+    /// `mailbox` delivers HTTP callbacks to this thread's event loop.
+    JavaScriptFilter(std::weak_ptr<platform::http::Client> http, NVSLogController& logger,
+                     std::shared_ptr<ThreadMailbox> mailbox);
     ~JavaScriptFilter();
     JavaScriptFilter(const JavaScriptFilter&) = delete;
     JavaScriptFilter& operator=(const JavaScriptFilter&) = delete;
@@ -49,13 +62,43 @@ class JavaScriptFilter {
     /// The global name of a path: every "/" replaced by "_".
     static QString globalName(const QString& path);
 
-    /// Runs the script at `scriptPath` over the variables that have a path. A missing,
-    /// unreadable or empty file runs nothing.
+    /// Runs the script at `scriptPath` over the bindings that have a path. A missing, unreadable
+    /// or empty file runs nothing (a missing one is logged once, at level 1).
+    Outcome run(const QString& scriptPath, VariableBindings& bindings, Limits limits);
+    /// As above over variables, applying the values at once.
     Outcome run(const QString& scriptPath, const QList<GraflinkVariable*>& variables, Limits limits);
 
+    /// Engines made since this filter was: one, however many runs (tests).
+    int enginesMade() const { return m_enginesMade; }
+    /// Times the script was read from its file (tests).
+    int scriptReads() const { return m_scriptReads; }
+    /// Stops a run under way and every later one (the document is going away). Any thread.
+    void interrupt();
+
   private:
-    std::shared_ptr<platform::http::Client> m_http;
+    /// The script's text, read again only when the file changed; empty when there is none.
+    const QString& script(const QString& path);
+    void makeEngine(Limits limits);
+    void resetGlobals();
+
+    std::weak_ptr<platform::http::Client> m_http;
     NVSLogController& m_logger;
-    // Shared with the HTTP functions of every run, whose callbacks may outlive the run and the filter.
+    std::shared_ptr<ThreadMailbox> m_mailbox;
+    // Shared with the HTTP functions and their callbacks, which may outlive a run.
     std::shared_ptr<JavaScriptHttpFunctions::SharedState> m_httpState;
+    std::shared_ptr<QJSEngine> m_engine;
+    std::atomic<QJSEngine*> m_interruptible{nullptr};
+    std::atomic<bool> m_closing{false};
+    QStringList m_initialGlobals;
+    int m_enginesMade = 0;
+    int m_scriptReads = 0;
+
+    struct ScriptFile {
+        QString path;
+        qint64 size = -1;
+        QDateTime modified;
+        QString text;
+    };
+    ScriptFile m_script;
+    QString m_reportedMissing;
 };

@@ -1,20 +1,29 @@
 #include "app/JavaScriptHttpFunctions.h"
 
 #include "app/JavaScriptWatchdog.h"
+#include "app/ThreadMailbox.h"
 #include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
-#include "platform/MainQueue.h"
 
 #include <QJSEngine>
+#include <QThread>
 #include <QUrl>
 
 namespace {
 
-/// What a callback needs on the main thread. Created and destroyed there only: JS values must
-/// not be released on another thread.
+/// What a callback needs on the engine's thread. JS values must not be released on another
+/// thread: one whose engine's thread has ended is left to the end of the process.
 struct PendingCallback {
     std::shared_ptr<QJSEngine> engine;
     QJSValue callback;
+
+    static std::shared_ptr<PendingCallback> make(std::shared_ptr<QJSEngine> engine, QJSValue callback) {
+        return std::shared_ptr<PendingCallback>(new PendingCallback{std::move(engine), std::move(callback)},
+                                                [](PendingCallback* pending) {
+                                                    if (QThread::currentThread() == pending->engine->thread())
+                                                        delete pending;
+                                                });
+    }
 };
 
 /// Calls the callback with the two arguments; returns whether the time limit interrupted it.
@@ -31,11 +40,11 @@ bool call(const PendingCallback& pending, const QJSValue& error, const QJSValue&
 } // namespace
 
 JavaScriptHttpFunctions::JavaScriptHttpFunctions(std::shared_ptr<QJSEngine> engine,
-                                                 std::shared_ptr<platform::http::Client> http, Limits limits)
+                                                 std::weak_ptr<platform::http::Client> http, Limits limits)
     : m_engine(engine), m_http(std::move(http)), m_limits(std::move(limits)) {}
 
 void JavaScriptHttpFunctions::install(const std::shared_ptr<QJSEngine>& engine,
-                                      std::shared_ptr<platform::http::Client> http, Limits limits) {
+                                      std::weak_ptr<platform::http::Client> http, Limits limits) {
     // Owned by the engine through the JS wrapper; lives as long as the engine.
     auto* functions = new JavaScriptHttpFunctions(engine, std::move(http), std::move(limits));
     QJSValue wrapper = engine->newQObject(functions);
@@ -71,6 +80,11 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
         refuse(QStringLiteral("Invalid URL"));
         return;
     }
+    const std::shared_ptr<platform::http::Client> http = m_http.lock();
+    if (!http) {
+        refuse(QStringLiteral("cancelled"));
+        return;
+    }
     if (m_limits.state->outstanding >= m_limits.maximumOutstanding) {
         refuse(TooManyRequestsError);
         return;
@@ -79,12 +93,12 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
     platform::http::Request request(parsed, method);
     request.body = body;
     request.maximumResponseSize = m_limits.maximumResponseSize;
-    auto pending = std::make_shared<PendingCallback>(PendingCallback{engine, callback});
+    auto pending = PendingCallback::make(engine, callback);
     const Limits limits = m_limits;
-    m_http->start(request, [pending, limits](platform::http::Response response) mutable {
-        // Hand everything to the main thread; nothing JS-related is released on this worker.
-        platform::MainQueue::dispatchAsync([pending = std::move(pending), response = std::move(response),
-                                            limits] {
+    http->start(request, [pending, limits](platform::http::Response response) mutable {
+        // Hand everything to the engine's thread; nothing JS-related is released on this worker.
+        std::function<void()> deliver = [pending = std::move(pending), response = std::move(response),
+                                         limits] {
             --limits.state->outstanding;
             const bool interrupted =
                 response.error ? call(*pending, QJSValue(response.error->localizedDescription()),
@@ -96,6 +110,7 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
                     1, false, QStringLiteral("JavaScript filter callback interrupted after %.1f seconds: %@"),
                     static_cast<double>(limits.callbackTimeLimit.count()) / 1000.0, limits.scriptPath);
             }
-        });
+        };
+        limits.mailbox->post(deliver);
     });
 }

@@ -10,12 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-namespace {
-bool hasPath(const GraflinkVariable& variable) {
-    return variable.XPath() && !variable.XPath()->isEmpty();
-}
-} // namespace
-
 VariableEvaluator::VariableEvaluator() = default;
 
 VariableEvaluator::~VariableEvaluator() = default;
@@ -27,65 +21,92 @@ QString VariableEvaluator::formatNumber(const QString& pattern, double value) {
     return it->second->format(value);
 }
 
-void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables,
-                                 const platform::XmlDocument& document) {
+VariableBindings VariableEvaluator::bindingsOf(const QList<GraflinkVariable*>& variables) {
+    VariableBindings bindings;
+    bindings.reserve(std::size_t(variables.size()));
+    for (const GraflinkVariable* variable : variables)
+        bindings.push_back(VariableBinding::of(*variable));
+    return bindings;
+}
+
+void VariableEvaluator::apply(const VariableBindings& bindings, const QList<GraflinkVariable*>& variables) {
+    for (qsizetype i = 0; i < variables.size() && std::size_t(i) < bindings.size(); ++i)
+        if (bindings[std::size_t(i)].changed)
+            variables[i]->setCurrentStringValue(bindings[std::size_t(i)].value);
+}
+
+void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::XmlDocument& document) {
     platform::XPathEvaluator evaluator(document, &m_xpaths);
     evaluator.useDocumentNamespaces();
-    for (GraflinkVariable* variable : variables) {
-        if (!hasPath(*variable))
+    for (VariableBinding& binding : bindings) {
+        if (!binding.hasPath())
             continue;
-        const std::optional<QString> text = evaluator.firstNodeStringValue(*variable->XPath());
+        const std::optional<QString> text = evaluator.firstNodeStringValue(*binding.path);
         if (!text) {
             // Nothing found: the value stays, unless the variable sends a fallback instead.
-            if (variable->fallbackMode() != GraflinkVariable::KeepOnAir)
-                variable->setCurrentStringValue(std::nullopt);
+            if (binding.fallbackMode != GraflinkVariable::KeepOnAir)
+                binding.take(std::nullopt);
             continue;
         }
-        if (variable->valueType() == GraflinkVariable::Number) {
+        if (binding.valueType == GraflinkVariable::Number) {
             const double number = platform::ValueReadings::doubleReading(*text);
-            variable->setCurrentStringValue(platform::JsonValue(
-                formatNumber(variable->format().value_or(QString()), number).toStdString()));
+            binding.take(platform::JsonValue(formatNumber(binding.format, number).toStdString()));
         } else {
-            variable->setCurrentStringValue(platform::JsonValue(text->toStdString()));
+            binding.take(platform::JsonValue(text->toStdString()));
         }
     }
 }
 
-void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root) {
-    for (GraflinkVariable* variable : variables) {
-        if (hasPath(*variable))
-            take(*variable, JsonKeyPath::valueAt(root, *variable->XPath()));
+void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::JsonValue& root) {
+    for (VariableBinding& binding : bindings) {
+        if (binding.hasPath())
+            take(binding, JsonKeyPath::valueAt(root, *binding.path));
     }
+}
+
+void VariableEvaluator::evaluateFeed(VariableBindings& bindings, const platform::JsonFeed& feed) {
+    for (VariableBinding& binding : bindings) {
+        if (!binding.hasPath())
+            continue;
+        const std::optional<platform::JsonValue> found = feed.valueAt(JsonKeyPath::components(*binding.path));
+        take(binding, found ? &*found : nullptr);
+    }
+}
+
+void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables,
+                                 const platform::XmlDocument& document) {
+    VariableBindings bindings = bindingsOf(variables);
+    evaluate(bindings, document);
+    apply(bindings, variables);
+}
+
+void VariableEvaluator::evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root) {
+    VariableBindings bindings = bindingsOf(variables);
+    evaluate(bindings, root);
+    apply(bindings, variables);
 }
 
 void VariableEvaluator::evaluateFeed(const QList<GraflinkVariable*>& variables,
                                      const platform::JsonFeed& feed) {
-    for (GraflinkVariable* variable : variables) {
-        if (!hasPath(*variable))
-            continue;
-        const std::optional<platform::JsonValue> found =
-            feed.valueAt(JsonKeyPath::components(*variable->XPath()));
-        take(*variable, found ? &*found : nullptr);
-    }
+    VariableBindings bindings = bindingsOf(variables);
+    evaluateFeed(bindings, feed);
+    apply(bindings, variables);
 }
 
-void VariableEvaluator::take(GraflinkVariable& variable, const platform::JsonValue* found) {
-    if (!found && variable.fallbackMode() != GraflinkVariable::KeepOnAir) {
-        variable.setCurrentStringValue(std::nullopt);
+void VariableEvaluator::take(VariableBinding& binding, const platform::JsonValue* found) {
+    if (!found && binding.fallbackMode != GraflinkVariable::KeepOnAir) {
+        binding.take(std::nullopt);
         return;
     }
-    if (variable.valueType() == GraflinkVariable::Number) {
+    if (binding.valueType == GraflinkVariable::Number) {
         QString text;
-        const QString pattern = variable.format().value_or(QString());
         if (found && found->is_number())
-            text = formatNumber(pattern, found->get<double>());
+            text = formatNumber(binding.format, found->get<double>());
         else if (found && found->is_string())
-            text = formatNumber(pattern, platform::ValueReadings::doubleReading(
-                                             QString::fromStdString(found->get_ref<const std::string&>())));
-        variable.setCurrentStringValue(platform::JsonValue(text.toStdString()));
-    } else if (found) {
-        variable.setCurrentStringValue(*found);
+            text = formatNumber(binding.format, platform::ValueReadings::doubleReading(QString::fromStdString(
+                                                    found->get_ref<const std::string&>())));
+        binding.take(platform::JsonValue(text.toStdString()));
     } else {
-        variable.setCurrentStringValue(std::nullopt);
+        binding.take(found ? std::optional<platform::JsonValue>(*found) : std::nullopt);
     }
 }

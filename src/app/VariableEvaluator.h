@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/VariableBinding.h"
 #include "platform/Json.h"
 #include "platform/XPathCache.h"
 
@@ -17,29 +18,40 @@ class XmlDocument;
 
 /// Evaluates variables against a parsed feed and formats number variables. Keeps compiled
 /// XPath expressions and number formatters from one refresh to the next, so a refresh compiles
-/// each distinct path and pattern at most once. Main thread (one thread at a time).
+/// each distinct path and pattern at most once. One thread at a time (the caller serialises).
+///
+/// The binding forms work on copies of the variables and may run on any thread; the forms over
+/// variables apply the results at once (main thread).
 class VariableEvaluator {
   public:
     VariableEvaluator();
     ~VariableEvaluator();
 
     /// The first node each path selects gives its string value; a path that selects nothing or
-    /// is not valid leaves the variable's value as it was. Variables without a path are skipped.
-    void evaluate(const QList<GraflinkVariable*>& variables, const platform::XmlDocument& document);
-    /// The value each key path leads to replaces the variable's value (a path that leads
-    /// nowhere clears it, or gives the empty string for a number). Variables without a path are
-    /// skipped.
-    void evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root);
-    /// The same, on a feed still in its parsed form: only the values the variables take are
+    /// is not valid leaves the value as it was. Bindings without a path are skipped.
+    void evaluate(VariableBindings& bindings, const platform::XmlDocument& document);
+    /// The value each key path leads to replaces the value (a path that leads nowhere clears it,
+    /// or gives the empty string for a number). Bindings without a path are skipped.
+    void evaluate(VariableBindings& bindings, const platform::JsonValue& root);
+    /// The same, on a feed still in its parsed form: only the values the bindings take are
     /// turned into JsonValue.
+    void evaluateFeed(VariableBindings& bindings, const platform::JsonFeed& feed);
+
+    void evaluate(const QList<GraflinkVariable*>& variables, const platform::XmlDocument& document);
+    void evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root);
     void evaluateFeed(const QList<GraflinkVariable*>& variables, const platform::JsonFeed& feed);
 
     /// `value` formatted with the number pattern (an invalid pattern gives the empty string).
     QString formatNumber(const QString& pattern, double value);
 
+    /// Copies of the variables, in list order.
+    static VariableBindings bindingsOf(const QList<GraflinkVariable*>& variables);
+    /// Gives each variable its binding's value where the refresh changed it.
+    static void apply(const VariableBindings& bindings, const QList<GraflinkVariable*>& variables);
+
   private:
-    /// One variable's new value from what its key path found (null: led nowhere).
-    void take(GraflinkVariable& variable, const platform::JsonValue* found);
+    /// One binding's new value from what its key path found (null: led nowhere).
+    void take(VariableBinding& binding, const platform::JsonValue* found);
 
     platform::XPathCache m_xpaths;
     std::unordered_map<QString, std::unique_ptr<platform::NumberPatternFormatter>> m_formatters;

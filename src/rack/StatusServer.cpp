@@ -47,7 +47,7 @@ HandlerHttpServer::Reply StatusServer::reply(const QString& path) const {
 
 QByteArray StatusServer::statusJson() const {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now();
     for (const DocumentHealth* health : m_documents()) {
         nlohmann::ordered_json entry{{"name", utf8(health->name())},
                                      {"path", utf8(health->path())},

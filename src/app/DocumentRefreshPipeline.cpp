@@ -1,0 +1,103 @@
+#include "app/DocumentRefreshPipeline.h"
+
+#include "app/FeedResponse.h"
+#include "app/ThreadMailbox.h"
+#include "platform/XmlDocument.h"
+
+#include <QObject>
+#include <QThread>
+#include <future>
+
+namespace {
+
+/// Owns the filter on its thread, so that it is made and destroyed there.
+class FilterReceiver : public QObject {
+  public:
+    void adopt(std::unique_ptr<JavaScriptFilter> filter) { m_filter = std::move(filter); }
+
+  private:
+    std::unique_ptr<JavaScriptFilter> m_filter;
+};
+
+} // namespace
+
+DocumentRefreshPipeline::DocumentRefreshPipeline(std::weak_ptr<platform::http::Client> http,
+                                                 NVSLogController& logger)
+    : m_http(std::move(http)), m_logger(logger) {}
+
+DocumentRefreshPipeline::~DocumentRefreshPipeline() {
+    std::lock_guard lock(m_threadMutex);
+    if (!m_thread)
+        return;
+    m_mailbox->close();
+    m_filter->interrupt();
+    m_thread->quit();
+    m_thread->wait();
+}
+
+void DocumentRefreshPipeline::evaluate(Job& job, const FeedResponse& response) {
+    std::lock_guard lock(m_evaluatorMutex);
+    if (response.xml)
+        m_evaluator.evaluate(job.bindings, *response.xml);
+    else if (response.jsonFeed)
+        m_evaluator.evaluateFeed(job.bindings, *response.jsonFeed);
+    else if (response.json)
+        m_evaluator.evaluate(job.bindings, *response.json);
+}
+
+std::shared_ptr<ThreadMailbox> DocumentRefreshPipeline::filterMailbox() {
+    std::lock_guard lock(m_threadMutex);
+    if (m_thread)
+        return m_mailbox;
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("Graflink filter"));
+    auto* receiver = new FilterReceiver;
+    receiver->moveToThread(m_thread.get());
+    m_mailbox = std::make_shared<ThreadMailbox>(receiver);
+    // The filter is made on its thread: its engine belongs to the thread that makes it.
+    std::promise<JavaScriptFilter*> made;
+    std::function<void()> make = [this, receiver, &made] {
+        auto filter = std::make_unique<JavaScriptFilter>(m_http, m_logger, m_mailbox);
+        made.set_value(filter.get());
+        receiver->adopt(std::move(filter));
+    };
+    QObject::connect(m_thread.get(), &QThread::finished, receiver, &QObject::deleteLater);
+    m_thread->start();
+    m_mailbox->post(make);
+    m_filter = made.get_future().get();
+    return m_mailbox;
+}
+
+void DocumentRefreshPipeline::process(std::shared_ptr<Job> job, const FeedResponse& response, Done done) {
+    evaluate(*job, response);
+    filter(std::move(job), std::move(done));
+}
+
+void DocumentRefreshPipeline::filter(std::shared_ptr<Job> job, Done done) {
+    if (job->filterPath.isEmpty()) {
+        done(std::move(job));
+        return;
+    }
+    const std::shared_ptr<ThreadMailbox> mailbox = filterMailbox();
+    std::function<void()> filter = [filter = m_filter, job = std::move(job),
+                                    done = std::move(done)]() mutable {
+        filter->run(job->filterPath, job->bindings, job->filterLimits);
+        done(std::move(job));
+    };
+    // Refused only while the pipeline goes away: nobody waits for the job any more.
+    mailbox->post(filter);
+}
+
+void DocumentRefreshPipeline::filterAndWait(const std::shared_ptr<Job>& job) {
+    std::promise<void> finished;
+    filter(job, [&finished](const std::shared_ptr<Job>&) { finished.set_value(); });
+    finished.get_future().wait();
+}
+
+int DocumentRefreshPipeline::filterEnginesMade() const {
+    return m_filter ? m_filter->enginesMade() : 0;
+}
+
+int DocumentRefreshPipeline::filterScriptReads() const {
+    return m_filter ? m_filter->scriptReads() : 0;
+}
