@@ -3,11 +3,15 @@
 publishing to the CG server simulator, run by one `graflink-cli run` process.
 
 Usage: run_load.py GRAFLINK_CLI [--documents N] [--latency SECONDS] [--duration SECONDS]
+                   [--period SECONDS]
 
 Prints refreshes per second (from the program's one line per refresh), how many refreshes each
-document made against how many were due, updates the simulator accepted, and the program's
-resident memory over time. Exit status 1 when a document fell behind its period by more than a
-tenth or memory kept growing in the second half of the run.
+document made against how many were due, updates the simulator accepted, the program's CPU time
+per refresh (from /proc/PID/stat, after the warm-up), how often its threads woke up, and its
+resident memory over time. The feeds are served by a process of their own, whose CPU use and
+answer delay are printed too, so that one can tell the feeds were not the limit. Exit status 1
+when a document fell behind its period by more than a tenth or memory kept growing in the second
+half of the run.
 """
 import argparse
 import asyncio
@@ -28,30 +32,29 @@ def parse_arguments():
     parser.add_argument("--documents", type=int, default=200)
     parser.add_argument("--latency", type=float, default=0.5)
     parser.add_argument("--duration", type=float, default=30.0)
+    parser.add_argument("--period", type=float, default=1.0)
     return parser.parse_args()
 
 
 class Feeds:
-    """One HTTP server per document on 127.0.0.1, each answering after `latency` seconds."""
+    """One HTTP server per document on 127.0.0.1, each answering after `latency` seconds. Runs in
+    a process of its own (serve_feeds), so that its CPU time is its own."""
 
     def __init__(self, count, latency):
         self.count = count
         self.latency = latency
         self.ports = []
         self.requests = [0] * count
-        self.ready = threading.Event()
+        self.late = 0
         self.loop = None
 
-    def start(self):
-        threading.Thread(target=self._run, daemon=True).start()
-        self.ready.wait()
-
-    def _run(self):
-        self.loop = asyncio.new_event_loop()
-        asyncio.set_event_loop(self.loop)
-        self.loop.run_until_complete(self._serve())
-        self.ready.set()
-        self.loop.run_forever()
+    async def run(self):
+        asyncio.get_running_loop().set_exception_handler(lambda loop, context: None)
+        await self._serve()
+        print(" ".join(str(port) for port in self.ports), flush=True)
+        # Standard input closing ends the server; it then reports what it did.
+        await asyncio.get_running_loop().run_in_executor(None, sys.stdin.read)
+        print(f"{sum(self.requests)} {self.late}", flush=True)
 
     async def _serve(self):
         for index in range(self.count):
@@ -66,7 +69,11 @@ class Feeds:
                 if not line or line in (b"\r\n", b"\n"):
                     break
             self.requests[index] += 1
+            asked = time.monotonic()
             await asyncio.sleep(self.latency)
+            # An answer more than 50 ms later than asked for means the server was the limit.
+            if time.monotonic() - asked > self.latency + 0.05:
+                self.late += 1
             body = b"<m><home>feed %d</home><n>%d</n></m>" % (index, self.requests[index])
             writer.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n"
                          b"Connection: close\r\n\r\n" % len(body) + body)
@@ -75,6 +82,29 @@ class Feeds:
             pass
         finally:
             writer.close()
+
+
+def serve_feeds(count, latency):
+    asyncio.run(Feeds(count, latency).run())
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def context_switches(pid):
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/status") as status:
+                for line in status:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        total += int(line.split()[1])
+        except FileNotFoundError:
+            pass
+    return total
 
 
 def resident_kib(pid):
@@ -94,7 +124,12 @@ def main():
 
     simulator = subprocess.Popen([args.cli, "cgsim", "--port", "0"], env=environment,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    match = re.search(r"listening on http://127\.0\.0\.1:(\d+)", simulator.stderr.readline())
+    match = None
+    for _ in range(10):  # the technical log may announce its folder first
+        match = re.search(r"listening on http://127\.0\.0\.1:(\d+)", simulator.stderr.readline())
+        if match:
+            break
+    threading.Thread(target=simulator.stderr.read, daemon=True).start()
     if not match:
         sys.exit("the simulator did not start")
     cg_port = int(match.group(1))
@@ -105,15 +140,17 @@ def main():
             accepted[0] += 1
     threading.Thread(target=count_updates, daemon=True).start()
 
-    feeds = Feeds(args.documents, args.latency)
-    feeds.start()
+    feeds = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve-feeds",
+                              str(args.documents), str(args.latency)],
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    feed_ports = [int(port) for port in feeds.stdout.readline().split()]
 
     variable = '{"XPath":"m/home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0}'
 
     def make(index):
         path = os.path.join(home, f"doc{index:03d}.graflink")
-        subprocess.run([args.cli, "new", path, "--source", f"http://127.0.0.1:{feeds.ports[index]}/feed.xml",
-                        "--server", f"127.0.0.1:{cg_port}", "--publish", "--auto-refresh", "1",
+        subprocess.run([args.cli, "new", path, "--source", f"http://127.0.0.1:{feed_ports[index]}/feed.xml",
+                        "--server", f"127.0.0.1:{cg_port}", "--publish", "--auto-refresh", f"{args.period:g}",
                         "--var", variable], env=environment, check=True, capture_output=True)
         return path
     with ThreadPoolExecutor(4) as pool:
@@ -133,39 +170,69 @@ def main():
     threading.Thread(target=count_refreshes, daemon=True).start()
 
     started = time.monotonic()
-    memory = []
-    while time.monotonic() - started < args.duration:
-        time.sleep(1.0)
-        memory.append((time.monotonic() - started, resident_kib(run.pid)))
-    run.terminate()
-    run.wait(timeout=30)
-    simulator.terminate()
-    simulator.wait(timeout=10)
-
     # The first timed refresh comes one period after start; the warm-up includes opening.
     warm_up = 3.0
+    memory = []
+    marks = {}
+    while time.monotonic() - started < args.duration:
+        time.sleep(1.0)
+        now = time.monotonic()
+        memory.append((now - started, resident_kib(run.pid)))
+        if "cpu" not in marks and now - started >= warm_up:
+            marks["cpu"] = (now, cpu_seconds(run.pid), cpu_seconds(feeds.pid), len(times),
+                            context_switches(run.pid))
+    ended = (time.monotonic(), cpu_seconds(run.pid), cpu_seconds(feeds.pid), len(times),
+             context_switches(run.pid))
+    run.terminate()
+    run_status = run.wait(timeout=30)
+    simulator.terminate()
+    simulator.wait(timeout=10)
+    feeds.stdin.close()
+    feed_requests, feed_late = (int(x) for x in feeds.stdout.readline().split())
+    feeds.wait(timeout=10)
+
     window = [t for t in times if t - started >= warm_up]
     rate = len(window) / (args.duration - warm_up) if args.duration > warm_up else 0.0
     counts = [refreshes.get(os.path.splitext(os.path.basename(d))[0], 0) for d in documents]
-    due = args.duration - 1.0
-    print(f"documents: {args.documents}, feed latency {args.latency} s, period 1 s, {args.duration:.0f} s run")
-    print(f"refreshes per second (after {warm_up:.0f} s): {rate:.1f} (due: {args.documents:.1f})")
+    due = (args.duration - args.period) / args.period
+    print(f"documents: {args.documents}, feed latency {args.latency} s, period {args.period:g} s, "
+          f"{args.duration:.0f} s run")
+    print(f"refreshes per second (after {warm_up:.0f} s): {rate:.1f} (due: {args.documents / args.period:.1f})")
     print(f"refreshes per document: min {min(counts)}, median {statistics.median(counts):.0f}, "
           f"max {max(counts)} (due about {due:.0f})")
     print(f"updates the CG server accepted: {accepted[0]}")
-    print(f"feed requests: {sum(feeds.requests)}")
+    print(f"feed requests: {feed_requests}")
+    if "cpu" in marks:
+        begin = marks["cpu"]
+        seconds = ended[0] - begin[0]
+        counted = ended[3] - begin[3]
+        cpu = ended[1] - begin[1]
+        per_refresh = f"{cpu / counted * 1e6:.0f} µs" if counted else "no refreshes"
+        print(f"graflink-cli CPU: {cpu / seconds * 100:.1f} % of one core, {per_refresh} per refresh "
+              f"({counted} refreshes in {seconds:.1f} s)")
+        print(f"graflink-cli wake-ups (context switches of all threads): "
+              f"{(ended[4] - begin[4]) / seconds:.0f} per second")
+        print(f"feed server CPU: {(ended[2] - begin[2]) / seconds * 100:.1f} % of one core; "
+              f"answers later than asked by over 50 ms: {feed_late} of {feed_requests}")
+    print(f"graflink-cli exit status after SIGTERM: {run_status}")
     marks = [m for m in memory if int(m[0]) % 5 == 0] or memory
     print("resident memory: " + ", ".join(f"{t:.0f} s {kib / 1024:.0f} MiB" for t, kib in marks))
 
     half = [kib for t, kib in memory if t >= args.duration / 2]
     growing = len(half) > 2 and half[-1] > half[0] * 1.2
+    due = (args.duration - args.period) / args.period
     behind = min(counts) < 0.9 * due
     if behind:
         print("FAIL: a document fell behind its period")
     if growing:
         print("FAIL: memory grew during the second half of the run")
-    return 1 if behind or growing else 0
+    if run_status != 0:
+        print("FAIL: graflink-cli did not stop cleanly on SIGTERM")
+    return 1 if behind or growing or run_status != 0 else 0
 
 
 if __name__ == "__main__":
+    if len(sys.argv) == 4 and sys.argv[1] == "--serve-feeds":
+        serve_feeds(int(sys.argv[2]), float(sys.argv[3]))
+        sys.exit(0)
     sys.exit(main())

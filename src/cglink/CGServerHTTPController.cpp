@@ -69,6 +69,7 @@ QUrl CGServerHTTPController::webSocketURL() const {
 
 platform::http::Request CGServerHTTPController::listingRequest(const QUrl& url) const {
     platform::http::Request request(url);
+    request.reusesConnection = true; // one connection to the CG server, kept open between requests
     request.requestTimeout = m_options.requestTimeout;
     return request;
 }
@@ -170,6 +171,7 @@ std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
     if (url.isEmpty())
         return std::nullopt;
     platform::http::Request request(url);
+    request.reusesConnection = true;
     request.requestTimeout = m_options.authorizationTimeout;
     return CGServerWire::authorizationToken(requestJSON(request));
 }
@@ -263,6 +265,7 @@ bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QS
     if (url.isEmpty())
         return false;
     platform::http::Request request(url, QByteArrayLiteral("PUT"));
+    request.reusesConnection = true;
     request.headers.set("Content-Type", "application/json");
     request.body = CGServerWire::textUpdateBody(value, isHTML);
     request.requestTimeout = m_options.requestTimeout;
@@ -288,6 +291,7 @@ void CGServerHTTPController::sendMoviePath(const QString& path, const QString& i
         return;
     m_accepted.remove(acceptedKey(projectID, itemUniqueID));
     platform::http::Request request(url, QByteArrayLiteral("PUT"));
+    request.reusesConnection = true;
     request.body = CGServerWire::mediaUpdateBody(path, m_serverType);
     request.requestTimeout = m_options.requestTimeout;
     logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Movie Item: %@"),

@@ -62,6 +62,7 @@ Response Client::perform(const Request& request, const CancellationToken& cancel
 
 std::shared_ptr<Task> Client::start(Request request, Completion completion) {
     std::shared_ptr<Task> task(new Task);
+    task->wake_ = loop().waker();
     enqueue(task, std::move(request), std::move(completion));
     return task;
 }
@@ -70,6 +71,7 @@ std::shared_ptr<Task> Client::start(Request request, Preparation prepare, Comple
     if (!prepare)
         return start(std::move(request), std::move(completion));
     std::shared_ptr<Task> task(new Task);
+    task->wake_ = loop().waker();
     preparations_->start([this, task, request = std::move(request), prepare = std::move(prepare),
                           completion = std::move(completion)]() mutable {
         if (!task->isCancelled() && !shutdown_.isCancelled())

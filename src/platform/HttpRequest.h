@@ -49,6 +49,11 @@ struct Request {
     double requestTimeout = DefaultRequestTimeout;
     /// Seconds the whole transfer (redirects and authentication included) may take; 0 = none.
     double resourceTimeout = 0.0;
+    /// Whether a blocking request (Client::perform) may go over a connection an earlier one on
+    /// the same thread left open, and leave its own open for the next. Off: a fresh connection,
+    /// closed at the end (the ephemeral session). A server that talks to us all day (the CG
+    /// server) is spared a new connection per update.
+    bool reusesConnection = false;
     /// `credentials` and `bearerToken` go to the request's own scheme, host and port only: after a
     /// redirect anywhere else they are left out.
     std::optional<Credentials> credentials;

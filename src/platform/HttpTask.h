@@ -3,6 +3,7 @@
 #include "platform/HttpCancellationToken.h"
 
 #include <atomic>
+#include <functional>
 
 namespace platform::http {
 
@@ -17,7 +18,11 @@ class Task {
 
     /// Aborts the transfer within a few tens of milliseconds. The completion still runs exactly
     /// once, with the cancellation error, unless the response was already complete.
-    void cancel() { token_.cancel(); }
+    void cancel() {
+        token_.cancel();
+        if (wake_)
+            wake_();
+    }
     bool isCancelled() const { return token_.isCancelled(); }
     /// Whether the completion has returned.
     bool isFinished() const { return finished_.load(std::memory_order_acquire); }
@@ -27,6 +32,9 @@ class Task {
     Task() = default;
 
     CancellationToken token_;
+    /// Wakes the transfer loop so that it sees the cancellation at once (set before the task is
+    /// handed out, never changed).
+    std::function<void()> wake_;
     std::atomic<bool> finished_{false};
 };
 

@@ -17,17 +17,35 @@ const QString& TimeoutKindResource = Client::TimeoutKindResource;
 
 // One easy handle on its own multi handle, so that a blocking transfer can wake every few
 // milliseconds: curl_easy_perform may sleep up to a second between progress callbacks.
+/// The multi handle of this thread's blocking transfers: made once per thread, its connection
+/// cache keeps what requests that reuse connections leave open.
+class ThreadMulti {
+  public:
+    ThreadMulti() : multi_(curl_multi_init()) {}
+    ~ThreadMulti() {
+        if (multi_)
+            curl_multi_cleanup(multi_);
+    }
+    ThreadMulti(const ThreadMulti&) = delete;
+    ThreadMulti& operator=(const ThreadMulti&) = delete;
+    CURLM* multi() const { return multi_; }
+
+  private:
+    CURLM* multi_;
+};
+
+/// One blocking transfer in this thread's multi handle.
 class MultiRun {
   public:
-    explicit MultiRun(CURL* easy) : easy_(easy), multi_(curl_multi_init()) {
+    explicit MultiRun(CURL* easy) : easy_(easy) {
+        thread_local ThreadMulti threadMulti;
+        multi_ = threadMulti.multi();
         if (multi_)
             added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
     }
     ~MultiRun() {
         if (added_)
             curl_multi_remove_handle(multi_, easy_);
-        if (multi_)
-            curl_multi_cleanup(multi_);
     }
     MultiRun(const MultiRun&) = delete;
     MultiRun& operator=(const MultiRun&) = delete;
@@ -37,7 +55,7 @@ class MultiRun {
 
   private:
     CURL* easy_;
-    CURLM* multi_;
+    CURLM* multi_ = nullptr;
     bool added_ = false;
 };
 
@@ -123,8 +141,10 @@ bool Transfer::configure() {
     set(CURLOPT_ERRORBUFFER, errorBuffer_);
     set(CURLOPT_NOSIGNAL, 1L);
     // Ephemeral session: a new connection for every request, closed when it ends.
-    set(CURLOPT_FRESH_CONNECT, 1L);
-    set(CURLOPT_FORBID_REUSE, 1L);
+    if (!request_.reusesConnection) {
+        set(CURLOPT_FRESH_CONNECT, 1L);
+        set(CURLOPT_FORBID_REUSE, 1L);
+    }
     // curl keeps its own Authorization (credentials, bearer token) from other hosts after a
     // redirect (CURLOPT_UNRESTRICTED_AUTH stays off), but resends every custom header.
     set(CURLOPT_FOLLOWLOCATION, request_.secretHeaders.isEmpty() ? 1L : 0L);

@@ -2,6 +2,7 @@
 
 #include "platform/HttpTransfer.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace platform::http {
@@ -11,7 +12,24 @@ TransferLoop::TransferLoop(Limits limits) : multi_(curl_multi_init()) {
         curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, limits.totalConnections);
         curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, limits.connectionsPerHost);
     }
+    wake_->multi = multi_;
     thread_ = std::thread([this] { run(); });
+}
+
+std::function<void()> TransferLoop::waker() const {
+    return [wake = wake_] {
+        std::lock_guard lock(wake->mutex);
+        if (wake->multi)
+            curl_multi_wakeup(wake->multi);
+    };
+}
+
+int TransferLoop::sleepMs() {
+    if (active_.empty())
+        return IdleSleepMs;
+    long curlMs = -1;
+    curl_multi_timeout(multi_, &curlMs);
+    return curlMs < 0 ? CheckIntervalMs : int(std::min<long>(curlMs, CheckIntervalMs));
 }
 
 TransferLoop::~TransferLoop() {
@@ -22,6 +40,10 @@ TransferLoop::~TransferLoop() {
     if (multi_)
         curl_multi_wakeup(multi_);
     thread_.join();
+    {
+        std::lock_guard lock(wake_->mutex);
+        wake_->multi = nullptr;
+    }
     if (multi_)
         curl_multi_cleanup(multi_);
 }
@@ -50,7 +72,7 @@ void TransferLoop::run() {
                 return;
         }
         if (multi_)
-            curl_multi_poll(multi_, nullptr, 0, Transfer::PollIntervalMs, nullptr);
+            curl_multi_poll(multi_, nullptr, 0, sleepMs(), nullptr);
     }
 }
 

@@ -39,6 +39,14 @@ class TransferLoop {
 
     /// Hands the transfer to the loop; callable from any thread.
     void add(std::unique_ptr<Transfer> transfer, Done done);
+    /// Something that makes the loop look at its transfers now (a cancellation); callable from
+    /// any thread, and harmless after the loop has ended.
+    std::function<void()> waker() const;
+
+    /// While transfers are under way the loop looks at cancellations and request time-outs at
+    /// least this often; idle, it sleeps until a transfer arrives.
+    static constexpr int CheckIntervalMs = 100;
+    static constexpr int IdleSleepMs = 60 * 1000;
 
   private:
     struct Pending {
@@ -51,7 +59,15 @@ class TransferLoop {
     void abortWhereAsked();
     void complete(CURL* easy, CURLcode code);
 
+    /// How long the loop may sleep now.
+    int sleepMs();
+
     CURLM* multi_ = nullptr;
+    struct Wake {
+        std::mutex mutex;
+        CURLM* multi = nullptr; // null once the loop has ended
+    };
+    std::shared_ptr<Wake> wake_ = std::make_shared<Wake>();
     std::mutex mutex_;
     std::deque<Pending> incoming_;              // guarded by mutex_
     bool stopping_ = false;                     // guarded by mutex_
