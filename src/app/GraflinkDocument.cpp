@@ -872,6 +872,12 @@ QVariantMap GraflinkDocument::fileDictionary() const {
     return dictionary;
 }
 
+void GraflinkDocument::secretsWrittenToWorldReadableFile(const QString& path) {
+    log(1, QStringLiteral("%1 holds the CG server password and every account on this machine may read it; "
+                          "limit it with chmod 600 (or to a group) unless that is intended.")
+               .arg(path));
+}
+
 void GraflinkDocument::log(qint64 level, const QString& text) const {
     m_environment.logger->logMessage(text, level, false);
 }

@@ -264,6 +264,9 @@ class GraflinkDocument : public platform::Document {
   protected:
     bool readFromFile(const QString& path, const QString& typeName, platform::Error* error) override;
     std::optional<QByteArray> dataOfType(const QString& typeName, platform::Error* error) override;
+    /// The CG server password is kept in the file: a new file holding one is rw-------.
+    bool holdsSecrets() const override { return !m_CGServerPassword.isEmpty(); }
+    void secretsWrittenToWorldReadableFile(const QString& path) override;
 
     /// The publishing and action pass, in list order, under the variables lock.
     void publishAndRunActions();

@@ -1,7 +1,6 @@
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 
 #include "cglink/NVSAuthenticatedURLSessionControllerDelegate.h"
-#include "cglink/NVSKeychain.h"
 #include "platform/HttpClient.h"
 #include "platform/StringFormat.h"
 
@@ -267,19 +266,6 @@ std::optional<QByteArray> NVSAuthenticatedURLSessionController::synchronouslyPut
     return synchronouslyRequestData(putRequest(data, url, contentType), user, password, response, error);
 }
 
-void NVSAuthenticatedURLSessionController::deleteItemAtURL(const QUrl& url,
-                                                           const std::optional<QString>& user,
-                                                           const std::optional<QString>& password,
-                                                           DeleteCompletion completion) {
-    start(platform::http::Request(url, QByteArrayLiteral("DELETE")), user, password,
-          [completion = std::move(completion)](const std::optional<QByteArray>&,
-                                               const std::optional<platform::http::Response>& response,
-                                               const std::optional<platform::Error>& error) {
-              if (completion)
-                  completion(response, error);
-          });
-}
-
 bool NVSAuthenticatedURLSessionController::synchronouslyDeleteItemAtURL(
     const QUrl& url, const std::optional<QString>& user, const std::optional<QString>& password,
     std::optional<platform::http::Response>* response, std::optional<platform::Error>* error) {
@@ -289,38 +275,4 @@ bool NVSAuthenticatedURLSessionController::synchronouslyDeleteItemAtURL(
     if (response)
         *response = answer;
     return answer && answer->statusCode == 200;
-}
-
-// Keychain
-
-int NVSAuthenticatedURLSessionController::addOrUpdateKeychainPassword(const QString& password,
-                                                                      const QString& login,
-                                                                      const QString& server,
-                                                                      const QString& label) {
-    return NVSKeychain::addOrUpdatePassword(password, login, server, label);
-}
-
-int NVSAuthenticatedURLSessionController::deleteKeychainPassword(const QString& login,
-                                                                 const QString& server) {
-    return NVSKeychain::deletePassword(login, server);
-}
-
-std::optional<QVariantMap> NVSAuthenticatedURLSessionController::keychainLoginInfoForServer(
-    const std::optional<QString>& server, const QString& userName, bool* userCancelled) {
-    if (!server)
-        return std::nullopt;
-    int status = NVSKeychain::Success;
-    auto info = NVSKeychain::loginInfo(*server, userName, &status);
-    if (status == NVSKeychain::UserCancelled) {
-        if (userCancelled)
-            *userCancelled = true;
-        return std::nullopt;
-    }
-    return info;
-}
-
-std::optional<QVariantMap>
-NVSAuthenticatedURLSessionController::keychainLoginInfoForServer(const std::optional<QString>& server,
-                                                                 bool* userCancelled) {
-    return keychainLoginInfoForServer(server, QString(), userCancelled);
 }

@@ -25,12 +25,10 @@ class Client;
 /// not being called. Destroying the controller detaches it from its sessions and ends their
 /// threads: a detached socket could reach nobody, and its thread must not outlive the process.
 class NVSAuthenticatedURLSessionController : public NVSAuthenticatedURLSessionDelegate {
-public:
+  public:
     using DataCompletion = std::function<void(const std::optional<QByteArray>& body,
                                               const std::optional<platform::http::Response>& response,
                                               const std::optional<platform::Error>& error)>;
-    using DeleteCompletion = std::function<void(const std::optional<platform::http::Response>& response,
-                                                const std::optional<platform::Error>& error)>;
 
     /// Time-out of the HTTP request operations, both without traffic and in total.
     static constexpr double HTTPRequestTimeout = 10.0;
@@ -39,8 +37,8 @@ public:
     ~NVSAuthenticatedURLSessionController() override;
 
     // Web sockets
-    std::shared_ptr<NVSAuthenticatedURLSession> openWebSocketAtURL(const QUrl& url, const QStringList& protocols,
-                                                                   bool startProcessingMessages = true);
+    std::shared_ptr<NVSAuthenticatedURLSession>
+    openWebSocketAtURL(const QUrl& url, const QStringList& protocols, bool startProcessingMessages = true);
     void startProcessingMessages();
     void suspendProcessingMessages();
     void resumeProcessingMessages();
@@ -56,44 +54,33 @@ public:
     std::optional<QString> hostNameAndPortNumber(const QString& separator) override;
 
     // HTTP requests (credentials answer Basic or Digest challenges, tried once)
-    void requestDataAtURL(const QUrl& url, const std::optional<QString>& user, const std::optional<QString>& password,
-                          DataCompletion completion);
+    void requestDataAtURL(const QUrl& url, const std::optional<QString>& user,
+                          const std::optional<QString>& password, DataCompletion completion);
     void requestData(const platform::http::Request& request, const std::optional<QString>& user,
                      const std::optional<QString>& password, DataCompletion completion);
-    std::optional<QByteArray> synchronouslyRequestDataAtURL(const QUrl& url, const std::optional<QString>& user,
-                                                            const std::optional<QString>& password,
-                                                            std::optional<platform::http::Response>* response = nullptr,
-                                                            std::optional<platform::Error>* error = nullptr);
-    std::optional<QByteArray> synchronouslyRequestData(const platform::http::Request& request,
-                                                       const std::optional<QString>& user,
-                                                       const std::optional<QString>& password,
-                                                       std::optional<platform::http::Response>* response = nullptr,
-                                                       std::optional<platform::Error>* error = nullptr);
-    void putData(const QByteArray& data, const QUrl& url, const QString& contentType, const std::optional<QString>& user,
-                 const std::optional<QString>& password, DataCompletion completion);
-    std::optional<QByteArray> synchronouslyPutData(const QByteArray& data, const QUrl& url, const QString& contentType,
-                                                   const std::optional<QString>& user,
-                                                   const std::optional<QString>& password,
-                                                   std::optional<platform::http::Response>* response = nullptr,
-                                                   std::optional<platform::Error>* error = nullptr);
-    void deleteItemAtURL(const QUrl& url, const std::optional<QString>& user, const std::optional<QString>& password,
-                         DeleteCompletion completion);
+    std::optional<QByteArray>
+    synchronouslyRequestDataAtURL(const QUrl& url, const std::optional<QString>& user,
+                                  const std::optional<QString>& password,
+                                  std::optional<platform::http::Response>* response = nullptr,
+                                  std::optional<platform::Error>* error = nullptr);
+    std::optional<QByteArray>
+    synchronouslyRequestData(const platform::http::Request& request, const std::optional<QString>& user,
+                             const std::optional<QString>& password,
+                             std::optional<platform::http::Response>* response = nullptr,
+                             std::optional<platform::Error>* error = nullptr);
+    void putData(const QByteArray& data, const QUrl& url, const QString& contentType,
+                 const std::optional<QString>& user, const std::optional<QString>& password,
+                 DataCompletion completion);
+    std::optional<QByteArray>
+    synchronouslyPutData(const QByteArray& data, const QUrl& url, const QString& contentType,
+                         const std::optional<QString>& user, const std::optional<QString>& password,
+                         std::optional<platform::http::Response>* response = nullptr,
+                         std::optional<platform::Error>* error = nullptr);
     /// True exactly for an HTTP 200 answer (204 included among the failures).
     bool synchronouslyDeleteItemAtURL(const QUrl& url, const std::optional<QString>& user,
                                       const std::optional<QString>& password,
                                       std::optional<platform::http::Response>* response = nullptr,
                                       std::optional<platform::Error>* error = nullptr);
-
-    // Keychain (generic passwords: service = server, account = login, tagged with the bundle id)
-    static int addOrUpdateKeychainPassword(const QString& password, const QString& login, const QString& server,
-                                           const QString& label);
-    static int deleteKeychainPassword(const QString& login, const QString& server);
-    /// {"user", "password"} (each only when not empty); empty when nothing matches or the user
-    /// cancelled (then `userCancelled` is set).
-    static std::optional<QVariantMap> keychainLoginInfoForServer(const std::optional<QString>& server,
-                                                                 const QString& userName, bool* userCancelled);
-    static std::optional<QVariantMap> keychainLoginInfoForServer(const std::optional<QString>& server,
-                                                                 bool* userCancelled);
 
     NVSAuthenticatedURLSessionControllerDelegate* delegate() const;
     void setDelegate(NVSAuthenticatedURLSessionControllerDelegate* delegate);
@@ -104,9 +91,10 @@ public:
     void webSocketSessionDidClose(const Session& session, qint64 closeCode) override;
     void webSocketSessionDidReceiveDataMessage(const Session& session, const QByteArray& data) override;
     void webSocketSessionDidReceiveStringMessage(const Session& session, const QString& message) override;
-    void webSocketSessionDidCompleteWithError(const Session& session, const std::optional<platform::Error>& error) override;
+    void webSocketSessionDidCompleteWithError(const Session& session,
+                                              const std::optional<platform::Error>& error) override;
 
-private:
+  private:
     void addSession(const Session& session);
     void removeSession(const Session& session);
     void start(platform::http::Request request, const std::optional<QString>& user,

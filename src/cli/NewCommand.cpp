@@ -170,7 +170,12 @@ int NewCommand::run(CliContext& context, const QStringList& arguments) {
 
     platform::Error error;
     const QByteArray bytes = platform::PropertyList::writeXml(file, &error);
-    if (bytes.isEmpty() || !platform::AtomicFile::write(path, bytes, &error)) {
+    // The CG server password is kept in the file: a new file holding one is the owner's alone.
+    const bool secret = !file.value(GraflinkDocument::CGServerPasswordKey).toString().isEmpty();
+    if (bytes.isEmpty() ||
+        !platform::AtomicFile::write(path, bytes, &error,
+                                     secret ? platform::AtomicFile::NewFileMode::OwnerOnly
+                                            : platform::AtomicFile::NewFileMode::Default)) {
         context.err << "graflink-cli new: " << error.localizedDescription() << Qt::endl;
         return Failure;
     }

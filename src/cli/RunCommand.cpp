@@ -72,7 +72,9 @@ void startRunning(CliContext& context, platform::Document& opened) {
 
 QString RunCommand::help() const {
     return QStringLiteral(
-        "Usage: graflink-cli run [--reopen] [--status-port N [--status-address ADDR]] DOC...\n\n"
+        "Usage: graflink-cli run [--reopen] [--status-port N [--status-address ADDR] [--status-token-env "
+        "VAR]]\n"
+        "                        DOC...\n\n"
         "Opens every document (Graflink documents and data sources), connects each to its CG server\n"
         "and runs them as the desktop program would with their windows open: refresh timers,\n"
         "publishing, actions, reconnection after the CG server goes away, automatic playlist export\n"
@@ -86,7 +88,11 @@ QString RunCommand::help() const {
         "             serve GET /status (JSON per document) and GET /metrics (Prometheus text format)\n"
         "             on port N (0: any free one; the address is printed)\n"
         "  --status-address ADDR\n"
-        "             listen on ADDR instead of 127.0.0.1\n");
+        "             listen on ADDR instead of 127.0.0.1; an address beyond loopback needs\n"
+        "             --status-token-env, since the answers name documents' paths and errors\n"
+        "  --status-token-env VAR\n"
+        "             requests must send \"Authorization: Bearer TOKEN\", TOKEN being the value of the\n"
+        "             environment variable VAR (401 otherwise)\n");
 }
 
 bool RunCommand::restoresDocuments(const QStringList& arguments) const {
@@ -97,6 +103,7 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
     QStringList paths;
     std::optional<quint16> statusPort;
     QHostAddress statusAddress(QHostAddress::LocalHost);
+    QString statusTokenVariable;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
         if (argument == QStringLiteral("--reopen"))
@@ -112,6 +119,16 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
             statusPort = quint16(port);
             continue;
         }
+        if (argument == QStringLiteral("--status-token-env")) {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QStringLiteral("--"))) {
+                context.err
+                    << "graflink-cli run: --status-token-env needs the name of an environment variable"
+                    << Qt::endl;
+                return UsageError;
+            }
+            statusTokenVariable = arguments.at(++i);
+            continue;
+        }
         if (argument == QStringLiteral("--status-address")) {
             if (i + 1 >= arguments.size() || !statusAddress.setAddress(arguments.at(++i))) {
                 context.err << "graflink-cli run: --status-address needs an IP address" << Qt::endl;
@@ -124,6 +141,24 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
             return UsageError;
         }
         paths.append(argument);
+    }
+    // The status answers name documents' paths and errors: beyond loopback only with a token.
+    QByteArray statusToken;
+    if (!statusTokenVariable.isEmpty()) {
+        statusToken = qgetenv(statusTokenVariable.toLocal8Bit().constData());
+        if (statusToken.isEmpty()) {
+            context.err << "graflink-cli run: --status-token-env names " << statusTokenVariable
+                        << ", which is not set or empty" << Qt::endl;
+            return UsageError;
+        }
+    }
+    if (statusPort && !statusAddress.isLoopback() && statusToken.isEmpty()) {
+        context.err << "graflink-cli run: the status endpoint on " << statusAddress.toString()
+                    << " would show documents' paths and errors to other machines; put a token in an "
+                       "environment variable and name it with --status-token-env VAR (requests then send "
+                       "\"Authorization: Bearer TOKEN\"), or leave --status-address out to stay on loopback"
+                    << Qt::endl;
+        return UsageError;
     }
     const bool reopen = restoresDocuments(arguments);
     if (paths.isEmpty() && !reopen) {
@@ -155,6 +190,7 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
                 list.push_back(each.get());
             return list;
         });
+        status->setBearerToken(statusToken);
         QString reason;
         const quint16 bound = status->listen(statusAddress, *statusPort, &reason);
         if (bound == 0) {
@@ -164,7 +200,8 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
         const QString host = statusAddress.protocol() == QAbstractSocket::IPv6Protocol
                                  ? QStringLiteral("[%1]").arg(statusAddress.toString())
                                  : statusAddress.toString();
-        context.out << "status on http://" << host << ':' << bound << "/status and /metrics" << Qt::endl;
+        context.out << "status on http://" << host << ':' << bound << "/status and /metrics"
+                    << (statusToken.isEmpty() ? "" : " (bearer token required)") << Qt::endl;
     }
     // The remembered documents open on the event loop (display on), the ones named here now.
     documents.setDisplayHandler([&context, &watch](platform::Document& document) {

@@ -88,12 +88,6 @@ void NVSCGDataSource::close() {
     cancel();
 }
 
-QString NVSCGDataSource::stringValueForColumn(const NVSCGDataSourceColumn*,
-                                              const NVSCGDataSourceNode*) const {
-    NVSCGDataSourceLog::write(QStringLiteral("not yet implemented, use NVSCGDataSourNode method instead"));
-    return QStringLiteral("");
-}
-
 // ---- Settings
 
 void NVSCGDataSource::setStatus(uint status) {

@@ -69,8 +69,6 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     std::optional<QByteArray> dataOfType(const QString& typeName, platform::Error* error) override;
     /// Stops the refresh timer and any queued refresh.
     void close() override;
-    /// Not implemented: logs and returns the empty string; cells come from the row node.
-    QString stringValueForColumn(const NVSCGDataSourceColumn* column, const NVSCGDataSourceNode* row) const;
 
     // Settings (dataSourceURL, exportPath and feedAuthentication are thread-safe)
     uint status() const { return m_status; }

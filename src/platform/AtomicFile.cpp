@@ -1,10 +1,12 @@
 #include "platform/AtomicFile.h"
 
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace platform {
 
-bool AtomicFile::write(const QString& path, const QByteArray& bytes, Error* error) {
+bool AtomicFile::write(const QString& path, const QByteArray& bytes, Error* error, NewFileMode newFileMode) {
+    const bool isNew = !QFileInfo::exists(path);
     QSaveFile file(path);
     // Never fall back to writing in place: a half-written file would be worse than none.
     file.setDirectWriteFallback(false);
@@ -15,6 +17,14 @@ bool AtomicFile::write(const QString& path, const QByteArray& bytes, Error* erro
                                     QStringLiteral("Cannot write “%1”: %2").arg(path, file.errorString())));
         return false;
     }
+    // Before any byte is written; the temporary file of an existing one has its mode already.
+    if (isNew && newFileMode == NewFileMode::OwnerOnly &&
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        setError(error, Error::make(Error::FileDomain, static_cast<int>(file.error()),
+                                    QStringLiteral("Cannot write “%1”: %2").arg(path, file.errorString())));
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         setError(error, Error::make(Error::FileDomain, static_cast<int>(file.error()),
                                     QStringLiteral("Cannot write “%1”: %2").arg(path, file.errorString())));
@@ -22,6 +32,10 @@ bool AtomicFile::write(const QString& path, const QByteArray& bytes, Error* erro
         return false;
     }
     return true;
+}
+
+bool AtomicFile::isWorldReadable(const QString& path) {
+    return QFileInfo(path).permissions().testFlag(QFileDevice::ReadOther);
 }
 
 } // namespace platform

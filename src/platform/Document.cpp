@@ -17,9 +17,15 @@ QString Document::displayName() const {
 void Document::updateChangeCount(ChangeKind kind) {
     const bool wasEdited = isDocumentEdited();
     switch (kind) {
-    case ChangeKind::Done: ++m_changeCount; break;
-    case ChangeKind::Undone: --m_changeCount; break;
-    case ChangeKind::Cleared: m_changeCount = 0; break;
+    case ChangeKind::Done:
+        ++m_changeCount;
+        break;
+    case ChangeKind::Undone:
+        --m_changeCount;
+        break;
+    case ChangeKind::Cleared:
+        m_changeCount = 0;
+        break;
     }
     if (wasEdited != isDocumentEdited())
         Q_EMIT documentEditedChanged();
@@ -45,7 +51,8 @@ bool Document::saveToPath(const QString& path, const QString& typeName, Error* e
 
 bool Document::save(Error* error) {
     if (m_filePath.isEmpty()) {
-        setError(error, Error::make(Error::FileDomain, 4, QStringLiteral("The document has not been saved to a file yet.")));
+        setError(error, Error::make(Error::FileDomain, 4,
+                                    QStringLiteral("The document has not been saved to a file yet.")));
         return false;
     }
     return saveToPath(m_filePath, m_fileType, error);
@@ -53,7 +60,16 @@ bool Document::save(Error* error) {
 
 bool Document::writeToFile(const QString& path, const QString& typeName, Error* error) {
     const std::optional<QByteArray> data = dataOfType(typeName, error);
-    return data && AtomicFile::write(path, *data, error);
+    const bool secret = holdsSecrets();
+    if (!data ||
+        !AtomicFile::write(path, *data, error,
+                           secret ? AtomicFile::NewFileMode::OwnerOnly : AtomicFile::NewFileMode::Default))
+        return false;
+    if (secret && AtomicFile::isWorldReadable(path) && m_worldReadableSecretsTold != path) {
+        m_worldReadableSecretsTold = path;
+        secretsWrittenToWorldReadableFile(path);
+    }
+    return true;
 }
 
 std::optional<QByteArray> Document::dataOfType(const QString&, Error* error) {

@@ -49,6 +49,12 @@ class Document : public QObject {
     virtual bool writeToFile(const QString& path, const QString& typeName, Error* error);
     /// The file's bytes; an empty optional with `error` set when they cannot be made.
     virtual std::optional<QByteArray> dataOfType(const QString& typeName, Error* error);
+    /// Whether the bytes about to be written hold a secret (a password): a new file is then made
+    /// readable by its owner alone; a file that exists keeps its mode.
+    virtual bool holdsSecrets() const { return false; }
+    /// A document holding secrets was written to a file every account may read; told once per
+    /// file path.
+    virtual void secretsWrittenToWorldReadableFile(const QString& path) { Q_UNUSED(path) }
 
   private:
     void setFilePath(const QString& path);
@@ -56,6 +62,7 @@ class Document : public QObject {
     QString m_filePath;
     QString m_fileType;
     int m_changeCount = 0;
+    QString m_worldReadableSecretsTold;
 };
 
 } // namespace platform

@@ -1,14 +1,14 @@
 #include "rack/FeedRecording.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/ConsoleLog.h"
 #include "platform/Error.h"
-#include "platform/Json.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <nlohmann/json.hpp>
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -46,27 +46,20 @@ std::optional<FeedRecording> FeedRecording::open(const QString& folder, platform
             fileError(QStringLiteral("Cannot read “%1”: %2").arg(index.fileName(), index.errorString())));
         return std::nullopt;
     }
-    while (!index.atEnd()) {
-        const QByteArray line = index.readLine().trimmed();
-        const std::optional<platform::JsonValue> entry = platform::parseJson(line);
-        if (!entry || !entry->is_object())
-            continue; // a line cut short by a stop in the middle of writing it
-        Snapshot snapshot;
-        snapshot.number = entry->value("snapshot", 0);
-        snapshot.file = QString::fromStdString(entry->value("file", std::string()));
-        snapshot.fetchedAt = QDateTime::fromString(
-            QString::fromStdString(entry->value("fetchedAt", std::string())), Qt::ISODateWithMs);
-        snapshot.contentType = QByteArray::fromStdString(entry->value("contentType", std::string()));
-        snapshot.status = entry->value("status", 0);
-        snapshot.bytes = entry->value("bytes", qint64(0));
-        snapshot.sha256 = QByteArray::fromStdString(entry->value("sha256", std::string()));
-        // Only plain names inside the folder: an index is data, not a way to read other files.
-        if (snapshot.file.isEmpty() || snapshot.file.contains(QLatin1Char('/')) ||
-            snapshot.file.startsWith(QLatin1Char('.')) || !snapshot.fetchedAt.isValid() ||
-            !QFileInfo::exists(QDir(recording.m_folder).filePath(snapshot.file)))
-            continue;
-        snapshot.fetchedAt = snapshot.fetchedAt.toUTC();
-        recording.m_snapshots.append(snapshot);
+    const FeedRecordingIndex::Parsed parsed = FeedRecordingIndex::parse(index.readAll());
+    const QDir directory(recording.m_folder);
+    const auto skip = [&](int line, const QString& reason) {
+        platform::ConsoleLog::write(
+            QStringLiteral("%1 line %2 skipped: %3").arg(index.fileName()).arg(line).arg(reason));
+    };
+    for (const FeedRecordingIndex::Skipped& skipped : parsed.skipped)
+        skip(skipped.line, skipped.reason);
+    for (const FeedRecordingIndex::Entry& entry : parsed.entries) {
+        recording.m_nextNumber = std::max(recording.m_nextNumber, entry.snapshot.number + 1);
+        if (!QFileInfo(directory.filePath(entry.snapshot.file)).isFile())
+            skip(entry.line, QStringLiteral("its file “%1” is missing").arg(entry.snapshot.file));
+        else
+            recording.m_snapshots.append(entry.snapshot);
     }
     return recording;
 }
@@ -81,7 +74,20 @@ bool FeedRecording::differsFromLast(const QByteArray& body, const QByteArray& co
 bool FeedRecording::append(const QByteArray& body, const QByteArray& contentType, int status,
                            const QDateTime& fetchedAt, platform::Error* error) {
     Snapshot snapshot;
-    snapshot.number = m_snapshots.isEmpty() ? 1 : m_snapshots.constLast().number + 1;
+    const QDir folder(m_folder);
+    // A snapshot file that is there without its index line (a stop between the two) stays.
+    while (!folder
+                .entryList({QStringLiteral("snapshot-%1.*").arg(m_nextNumber, 6, 10, QLatin1Char('0'))},
+                           QDir::Files | QDir::Hidden)
+                .isEmpty())
+        ++m_nextNumber;
+    if (m_nextNumber > FeedRecordingIndex::LastNumber) {
+        platform::setError(error, fileError(QStringLiteral("The recording in “%1” holds its last possible "
+                                                           "snapshot number: record into a new folder.")
+                                                .arg(m_folder)));
+        return false;
+    }
+    snapshot.number = m_nextNumber;
     snapshot.file = QStringLiteral("snapshot-%1.%2")
                         .arg(snapshot.number, 6, 10, QLatin1Char('0'))
                         .arg(extensionFor(contentType));
@@ -90,32 +96,30 @@ bool FeedRecording::append(const QByteArray& body, const QByteArray& contentType
     snapshot.status = status;
     snapshot.bytes = body.size();
     snapshot.sha256 = digest(body);
-    const QDir folder(m_folder);
     if (!platform::AtomicFile::write(folder.filePath(snapshot.file), body, error))
         return false;
-    const nlohmann::ordered_json entry{
-        {"snapshot", snapshot.number},
-        {"file", snapshot.file.toStdString()},
-        {"fetchedAt", snapshot.fetchedAt.toString(Qt::ISODateWithMs).toStdString()},
-        {"contentType", contentType.toStdString()},
-        {"status", status},
-        {"bytes", snapshot.bytes},
-        {"sha256", snapshot.sha256.toStdString()}};
     QFile index(folder.filePath(IndexFileName));
-    if (!index.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    const auto failed = [&] {
         platform::setError(
             error,
             fileError(QStringLiteral("Cannot write “%1”: %2").arg(index.fileName(), index.errorString())));
         return false;
-    }
-    const QByteArray line = QByteArray::fromStdString(entry.dump()) + '\n';
-    if (index.write(line) != line.size() || !index.flush() || ::fsync(index.handle()) != 0) {
-        platform::setError(
-            error,
-            fileError(QStringLiteral("Cannot write “%1”: %2").arg(index.fileName(), index.errorString())));
-        return false;
-    }
+    };
+    if (!index.open(QIODevice::ReadWrite))
+        return failed();
+    QByteArray line = FeedRecordingIndex::line(snapshot);
+    // After a line cut short (a power cut while it was written) the next one starts on a line of
+    // its own, so that it stays readable.
+    char last = '\n';
+    if (index.size() > 0 && (!index.seek(index.size() - 1) || !index.getChar(&last)))
+        return failed();
+    if (last != '\n')
+        line.prepend('\n');
+    if (!index.seek(index.size()) || index.write(line) != line.size() || !index.flush() ||
+        ::fsync(index.handle()) != 0)
+        return failed();
     m_snapshots.append(snapshot);
+    ++m_nextNumber;
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rack/FeedRecordingIndex.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -18,19 +20,13 @@ class Error;
 ///
 /// A snapshot's file is written whole (to a temporary name, then renamed) before its index line
 /// is appended and flushed to the disk, so a recording stopped at any moment (a signal, a power
-/// cut) holds every snapshot it announced. Reading skips an index line that is cut short or whose
-/// file is missing.
+/// cut) holds every snapshot it announced. Reading skips, with one console line naming its line
+/// number, an index line that is cut short, lacks a field or has one of the wrong type, or whose
+/// file is missing (see FeedRecordingIndex). Going on after a line cut short starts on a new
+/// line, and a snapshot's number is never one whose file is there already.
 class FeedRecording {
   public:
-    struct Snapshot {
-        int number = 0;
-        QString file;
-        QDateTime fetchedAt; // UTC
-        QByteArray contentType;
-        int status = 0;
-        qint64 bytes = 0;
-        QByteArray sha256; // hex
-    };
+    using Snapshot = FeedSnapshot;
 
     static inline const QString IndexFileName = QStringLiteral("index.jsonl");
 
@@ -52,4 +48,5 @@ class FeedRecording {
 
     QString m_folder;
     QVector<Snapshot> m_snapshots;
+    int m_nextNumber = 1;
 };

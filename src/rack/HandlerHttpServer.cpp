@@ -18,7 +18,28 @@ quint16 HandlerHttpServer::listenOn(const QHostAddress& address, quint16 port, Q
     return bound;
 }
 
+bool HandlerHttpServer::carriesBearerToken(const QByteArray& authorization, const QByteArray& token) {
+    const QByteArray value = authorization.trimmed();
+    const qsizetype space = value.indexOf(' ');
+    if (token.isEmpty() || space < 0 || value.left(space).toLower() != "bearer")
+        return false;
+    const QByteArray given = value.mid(space + 1).trimmed();
+    // Every byte of the expected token is compared whatever the given one holds, so the time
+    // taken tells nothing about how much of a guess was right.
+    unsigned difference = given.size() == token.size() ? 0u : 1u;
+    for (qsizetype i = 0; i < token.size(); ++i)
+        difference |= uchar(token[i]) ^ uchar(i < given.size() ? given[i] : 0);
+    return difference == 0;
+}
+
 bool HandlerHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    if (!m_token.isEmpty() && !carriesBearerToken(request.value("Authorization"), m_token)) {
+        makeResponder(request, socket)
+            .write(QByteArrayLiteral("A bearer token is needed (Authorization: Bearer TOKEN).\n"),
+                   {{"Content-Type", "text/plain; charset=utf-8"}, {"WWW-Authenticate", "Bearer"}},
+                   QHttpServerResponder::StatusCode::Unauthorized);
+        return true;
+    }
     QByteArray method;
     switch (request.method()) {
     case QHttpServerRequest::Method::Get:

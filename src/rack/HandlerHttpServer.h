@@ -21,6 +21,11 @@ class HandlerHttpServer : public QAbstractHttpServer {
 
     /// Listens (port 0: any free one); returns the port, or 0 with `error` set.
     quint16 listenOn(const QHostAddress& address, quint16 port, QString* error);
+    /// With a token, every request needs "Authorization: Bearer TOKEN" and is answered 401
+    /// otherwise; the comparison takes the same time wherever the tokens differ. Empty: open.
+    void setBearerToken(const QByteArray& token) { m_token = token; }
+    /// Whether an Authorization header's value carries `token` (the scheme in any case).
+    static bool carriesBearerToken(const QByteArray& authorization, const QByteArray& token);
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -28,4 +33,5 @@ class HandlerHttpServer : public QAbstractHttpServer {
 
   private:
     Handler m_handler;
+    QByteArray m_token;
 };

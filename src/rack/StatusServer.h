@@ -11,7 +11,8 @@ class DocumentHealth;
 
 /// The health endpoint of a running `graflink-cli`: `GET /status` answers JSON with one object
 /// per open document, `GET /metrics` the same figures in the Prometheus text format (version
-/// 0.0.4). Reads the documents on the main thread, where it answers. Anything else: 404.
+/// 0.0.4). Reads the documents on the main thread, where it answers. Anything else: 404. The
+/// answers name documents' paths and errors: beyond loopback, `graflink-cli run` sets a token.
 class StatusServer : public QObject {
     Q_OBJECT
   public:
@@ -21,6 +22,8 @@ class StatusServer : public QObject {
 
     /// Listens; returns the port, or 0 with `error` set.
     quint16 listen(const QHostAddress& address, quint16 port, QString* error);
+    /// Requests need "Authorization: Bearer TOKEN" (401 otherwise); empty: no token needed.
+    void setBearerToken(const QByteArray& token) { m_server.setBearerToken(token); }
 
     QByteArray statusJson() const;
     QByteArray metricsText() const;

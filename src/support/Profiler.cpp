@@ -3,6 +3,8 @@
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
 #include "platform/PropertyList.h"
+#include "support/OwnerOnlyFiles.h"
+#include "support/SecretRedactor.h"
 #include "support/SystemProfile.h"
 
 #include <QCoreApplication>
@@ -13,11 +15,9 @@
 #include <QLocale>
 #include <QPointer>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QThreadPool>
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,18 +30,61 @@ void console(const QString& text) {
     platform::ConsoleLog::write(Prefix + text);
 }
 
-/// Copies a file or a folder with everything in it; links are left out (they could lead
-/// anywhere). An existing destination file is replaced.
-bool copyItem(const QString& source, const QString& destination, QString* error) {
+bool fail(platform::Error* error, const QString& text) {
+    platform::setError(error, platform::Error::make(platform::Error::FileDomain, 1, text));
+    return false;
+}
+
+/// Settings files are read whole to mask their secrets; larger ones are not settings.
+constexpr qint64 MaximumSettingsSize = 16 * 1024 * 1024;
+
+/// Copies one regular file into a new owner-only file. Settings (property lists, JSON, INI) go
+/// with their secrets masked; settings that cannot be read are left out rather than sent as they
+/// are.
+bool copyFile(const QString& source, const QString& destination, QString* error) {
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly)) {
+        *error = QObject::tr("Could not copy “%1”: %2").arg(source, input.errorString());
+        return false;
+    }
+    const QByteArray head = input.peek(4096);
+    const QString suffix = QFileInfo(source).suffix().toLower();
+    const bool maybeSettings = head.startsWith("bplist") || head.contains("<plist") ||
+                               suffix == QLatin1String("json") || suffix == QLatin1String("conf") ||
+                               suffix == QLatin1String("ini") || suffix == QLatin1String("cfg");
+    if (!maybeSettings) {
+        input.close();
+        return OwnerOnlyFiles::copy(source, destination, error);
+    }
+    if (input.size() > MaximumSettingsSize) {
+        *error = QObject::tr("“%1” is too large to be checked for passwords: left out.").arg(source);
+        return false;
+    }
+    const QByteArray bytes = input.readAll();
+    const SecretRedactor::Result redacted = SecretRedactor::redactFile(source, bytes);
+    if (redacted.kind == SecretRedactor::Kind::Unreadable) {
+        *error = QObject::tr("“%1” cannot be read as settings: left out, so that no password in it "
+                             "leaves the machine.")
+                     .arg(source);
+        return false;
+    }
+    return OwnerOnlyFiles::write(
+        destination, redacted.kind == SecretRedactor::Kind::Redacted ? redacted.bytes : bytes, error);
+}
+
+/// Copies a file or a folder with everything in it, except the sources in `skipped`; links are
+/// left out (they could lead anywhere).
+bool copyItem(const QString& source, const QString& destination, QString* error,
+              const QStringList& skipped = {}) {
     const QFileInfo info(source);
-    if (info.isSymLink())
+    if (info.isSymLink() || skipped.contains(info.absoluteFilePath()))
         return true;
     if (!info.exists()) {
         *error = QObject::tr("“%1” does not exist.").arg(source);
         return false;
     }
     if (info.isDir()) {
-        if (!QDir().mkpath(destination)) {
+        if (!OwnerOnlyFiles::makeFolder(destination)) {
             *error = QObject::tr("Could not create “%1”.").arg(destination);
             return false;
         }
@@ -49,25 +92,22 @@ bool copyItem(const QString& source, const QString& destination, QString* error)
         const QFileInfoList entries =
             QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
         for (const QFileInfo& entry : entries)
-            ok = copyItem(entry.absoluteFilePath(), destination + QLatin1Char('/') + entry.fileName(),
-                          error) &&
+            ok = copyItem(entry.absoluteFilePath(), destination + QLatin1Char('/') + entry.fileName(), error,
+                          skipped) &&
                  ok;
         return ok;
     }
-    QDir().mkpath(QFileInfo(destination).absolutePath());
-    QFile::remove(destination);
-    QFile file(source);
-    if (!file.copy(destination)) {
-        *error = QObject::tr("Could not copy “%1”: %2").arg(source, file.errorString());
-        return false;
-    }
-    return true;
+    if (!info.isFile())
+        return true; // sockets, pipes and devices are no files to send
+    OwnerOnlyFiles::makeFolder(QFileInfo(destination).absolutePath());
+    return copyFile(source, destination, error);
 }
 
 /// Copies and reports a failure on the console with `what` ("Copy Preferences: Error: …").
-void copyOrReport(const QString& source, const QString& destination, const QString& what) {
+void copyOrReport(const QString& source, const QString& destination, const QString& what,
+                  const QStringList& skipped = {}) {
     QString error;
-    if (!copyItem(source, destination, &error))
+    if (!copyItem(source, destination, &error, skipped))
         console(what + error);
 }
 
@@ -79,84 +119,23 @@ void copyIfPresent(const QString& source, const QString& destination, const QStr
 
 /// Every file below the folders, each into `destination` under its own name.
 void copyFilesFlat(const QStringList& folders, const QString& destination, const QString& what) {
-    bool made = false;
     for (const QString& folder : folders) {
         QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             if (it.fileInfo().isSymLink())
                 continue;
-            if (!made)
-                made = QDir().mkpath(destination);
             copyOrReport(path, destination + QLatin1Char('/') + it.fileName(), what);
         }
     }
 }
 
-/// Settings whose values must not leave the machine: passwords, keys, tokens.
-bool isSecretKey(const QString& key) {
-    static const QRegularExpression secret(
-        QStringLiteral("password|secret|token|applicationkey|apikey|credential"),
-        QRegularExpression::CaseInsensitiveOption);
-    return secret.match(key).hasMatch();
-}
-
-QVariant redactSecrets(const QVariant& value) {
-    if (value.typeId() == QMetaType::QVariantMap) {
-        QVariantMap map = value.toMap();
-        for (auto it = map.begin(); it != map.end(); ++it)
-            it.value() = isSecretKey(it.key()) ? QVariant(QStringLiteral("***")) : redactSecrets(it.value());
-        return map;
-    }
-    if (value.typeId() == QMetaType::QVariantList) {
-        QVariantList list = value.toList();
-        for (QVariant& item : list)
-            item = redactSecrets(item);
-        return list;
-    }
-    return value;
-}
-
 bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
-}
-
-/// A settings file with passwords and keys blanked: the archive leaves the machine. Settings
-/// files (INI) and property lists are rewritten; other files are copied as they are.
-void copyPreferencesRedacted(const QString& source, const QString& destination, const QString& what) {
-    const QString suffix = QFileInfo(source).suffix();
-    if (suffix == QLatin1String("conf") || suffix == QLatin1String("ini")) {
-        if (!QFileInfo::exists(source)) {
-            console(what + QObject::tr("“%1” does not exist.").arg(source));
-            return;
-        }
-        const QSettings settings(source, QSettings::IniFormat);
-        QDir().mkpath(QFileInfo(destination).absolutePath());
-        QFile::remove(destination);
-        QSettings copy(destination, QSettings::IniFormat);
-        for (const QString& key : settings.allKeys())
-            copy.setValue(key, isSecretKey(key.section(QLatin1Char('/'), -1))
-                                   ? QVariant(QStringLiteral("***"))
-                                   : redactSecrets(settings.value(key)));
-        copy.sync();
-        if (copy.status() != QSettings::NoError)
-            console(what + QObject::tr("Could not write “%1”.").arg(destination));
-        return;
-    }
-    QFile file(source);
-    if (!file.open(QIODevice::ReadOnly)) {
-        console(what + file.errorString());
-        return;
-    }
-    const std::optional<QVariant> settings = platform::PropertyList::read(file.readAll());
-    if (!settings) {
-        copyOrReport(source, destination, what);
-        return;
-    }
-    QDir().mkpath(QFileInfo(destination).absolutePath());
-    if (!writeFile(destination, platform::PropertyList::writeXml(redactSecrets(*settings))))
-        console(what + QObject::tr("Could not write “%1”.").arg(destination));
+    QString error;
+    if (OwnerOnlyFiles::write(path, bytes, &error))
+        return true;
+    console(error);
+    return false;
 }
 
 } // namespace
@@ -167,36 +146,6 @@ Profiler::Profiler(SupportSources sources, QObject* parent)
 
 Profiler::~Profiler() {
     cancel();
-}
-
-void Profiler::getDeviceModelName() {
-    QPointer<Profiler> self(this);
-    const SupportSources sources = m_sources;
-    QThreadPool::globalInstance()->start([self, sources] {
-        const QString name = SystemProfile::modelName(sources);
-        QMetaObject::invokeMethod(qApp, [self, name] {
-            if (!self)
-                return;
-            self->m_deviceModelName = name;
-            Q_EMIT self->deviceModelNameRetrieved();
-        });
-    });
-}
-
-void Profiler::gatherXmlSystemProfileThread() {
-    QPointer<Profiler> self(this);
-    const SupportSources sources = m_sources;
-    QThreadPool::globalInstance()->start([self, sources] {
-        const QByteArray xml = platform::PropertyList::writeXml(SystemProfile::gather(sources));
-        if (xml.isEmpty())
-            console(QStringLiteral("Profiler: Collect System Profiler failed"));
-        QMetaObject::invokeMethod(qApp, [self, xml] {
-            if (!self)
-                return;
-            self->m_xmlSystemProfile = QString::fromUtf8(xml);
-            Q_EMIT self->systemProfileRetrieved();
-        });
-    });
 }
 
 void Profiler::copyFilesInvolvedAtPath(const QString& folder) const {
@@ -218,10 +167,9 @@ void Profiler::copyVideoDevicesPath(const QString& folder) const {
 }
 
 void Profiler::copyPreferencesFilesAtPath(const QString& folder) const {
-    // The program's settings, with passwords and keys blanked: the archive leaves the machine.
-    copyPreferencesRedacted(m_sources.preferencesFile,
-                            folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
-                            QStringLiteral("Copy Preferences: Error: "));
+    copyOrReport(m_sources.preferencesFile,
+                 folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
+                 QStringLiteral("Copy Preferences: Error: "));
 }
 
 void Profiler::copyBMDDeviceSettingsAtPath(const QString& folder) const {
@@ -237,13 +185,18 @@ void Profiler::copyAjaDeviceSettingsAtPath(const QString& folder) const {
 }
 
 void Profiler::copyNorvaneApplicationsSpecificFilesFolderToPath(const QString& folder) const {
-    const QString copy = folder + QStringLiteral("/Applications Support Files");
-    copyOrReport(m_sources.machineSupportFolder, copy,
-                 QStringLiteral("Copy Applications Support Files: Error: "));
-    // The node programs are large and of no use to support.
+    // What has a copy operation of its own goes once, and the node programs, large and of no use
+    // to support, not at all.
+    const QDir machine(m_sources.machineSupportFolder);
+    QStringList skipped{machine.absoluteFilePath(m_applicationName),
+                        machine.absoluteFilePath(QStringLiteral("Streaming Presets")),
+                        machine.absoluteFilePath(QStringLiteral("StreamDeck")),
+                        machine.absoluteFilePath(QStringLiteral("Vistacast Video/Actions"))};
     for (int n = 1; n <= 8; ++n)
-        QDir(copy + QStringLiteral("/Vistacast Node/Node %1/Vistacast Node %1.app").arg(n))
-            .removeRecursively();
+        skipped << machine.absoluteFilePath(
+            QStringLiteral("Vistacast Node/Node %1/Vistacast Node %1.app").arg(n));
+    copyOrReport(m_sources.machineSupportFolder, folder + QStringLiteral("/Applications Support Files"),
+                 QStringLiteral("Copy Applications Support Files: Error: "), skipped);
 }
 
 void Profiler::copyApplicationSpecificFilesFolderToPath(const QString& folder) const {
@@ -279,15 +232,9 @@ void Profiler::copyUserNorvanePreferencesFolderToPath(const QString& folder) con
                                                    QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     if (items.isEmpty())
         return;
-    QDir().mkpath(folder + QStringLiteral("/User Preferences"));
-    for (const QFileInfo& item : items) {
-        const QString destination = folder + QStringLiteral("/User Preferences/") + item.fileName();
-        const QString what = QStringLiteral("Copy User Preferences: Error: ");
-        if (item.isFile())
-            copyPreferencesRedacted(item.absoluteFilePath(), destination, what);
-        else
-            copyOrReport(item.absoluteFilePath(), destination, what);
-    }
+    for (const QFileInfo& item : items)
+        copyOrReport(item.absoluteFilePath(), folder + QStringLiteral("/User Preferences/") + item.fileName(),
+                     QStringLiteral("Copy User Preferences: Error: "));
 }
 
 void Profiler::copyCrashLogToPath(const QString& folder) const {
@@ -327,18 +274,20 @@ void Profiler::collectLogsToPath(const QString& folder) {
     const QString day = posix.toString(start, QStringLiteral("yyyy-MM-dd"));
     const QString since = posix.toString(start, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     const QString path = folder + QStringLiteral("/SystemLogs_%1.log").arg(day);
-    auto* output = new QFile(path);
     auto* process = new QProcess(this);
+    auto* output = new QFile(process);
     m_journal = process;
-    output->setParent(process);
-    if (!output->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        console(QStringLiteral("Log Collect: Error: ") + output->errorString());
+    QString failure;
+    const int fd = OwnerOnlyFiles::create(path, &failure);
+    if (fd < 0 || !output->open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)) {
+        console(QStringLiteral("Log Collect: Error: ") + (fd < 0 ? failure : output->errorString()));
+        if (fd >= 0)
+            ::close(fd);
         delete process;
         addLogsWarning();
         QMetaObject::invokeMethod(this, &Profiler::logsCollected, Qt::QueuedConnection);
         return;
     }
-    ::chmod(QFile::encodeName(path).constData(), S_IRUSR | S_IWUSR);
     QString journal = QStandardPaths::findExecutable(m_sources.journalProgram);
     if (journal.isEmpty())
         journal = m_sources.journalProgram;
@@ -353,10 +302,12 @@ void Profiler::collectLogsToPath(const QString& folder) {
         program = arguments.takeFirst();
     connect(process, &QProcess::readyReadStandardOutput, process,
             [process, output] { output->write(process->readAllStandardOutput()); });
-    const auto ended = [this, process, output, program](int exitCode, bool started) {
+    const auto ended = [this, process, output, program, path](int exitCode, bool started) {
         output->write(process->readAllStandardOutput());
         output->close();
-        if (!started || exitCode != 0) {
+        if (m_cancelled && m_cancelled->load()) {
+            // Stopped on purpose: no warning, and the rest goes with the whole gathering.
+        } else if (!started || exitCode != 0) {
             const bool refused =
                 started && (exitCode == ElevationDismissed || exitCode == ElevationNotAuthorized);
             console(QStringLiteral("Log Collect: Error: ") +
@@ -364,8 +315,8 @@ void Profiler::collectLogsToPath(const QString& folder) {
                      : started
                          ? QString::fromUtf8(process->readAllStandardError()).trimmed()
                          : QObject::tr("%1 could not be started: %2").arg(program, process->errorString())));
-            if (output->size() == 0)
-                output->remove();
+            if (QFileInfo(path).size() == 0)
+                QFile::remove(path);
             addLogsWarning();
         }
         process->deleteLater();
@@ -383,6 +334,9 @@ void Profiler::collectLogsToPath(const QString& folder) {
 }
 
 void Profiler::cancel() {
+    if (!m_gathering || !m_cancelled)
+        return;
+    m_cancelled->store(true);
     if (m_journal && m_journal->state() != QProcess::NotRunning)
         m_journal->kill();
 }
@@ -396,12 +350,27 @@ void Profiler::addLogsWarning() {
                       "The request goes with the logs that could be read."));
 }
 
-void Profiler::gatherIntoFolder(const QString& folder) {
+bool Profiler::gatherIntoFolder(const QString& folder, platform::Error* error) {
     if (m_gathering)
-        return;
+        return fail(error, tr("A gathering is under way already."));
+    // Only a folder of its own: what is in a folder the operator already uses must not change
+    // mode, go into the archive or be removed.
+    const QFileInfo root(folder);
+    if (root.isSymLink() || (root.exists() && !root.isDir()))
+        return fail(error, tr("“%1” is not a folder.").arg(folder));
+    const bool existed = root.exists();
+    if (existed && !QDir(folder)
+                        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+                        .isEmpty())
+        return fail(error, tr("“%1” is not empty: support information is gathered into a new or empty "
+                              "folder. Name one that does not exist yet.")
+                               .arg(folder));
+    if (!existed && !OwnerOnlyFiles::makeFolder(folder))
+        return fail(error, tr("Could not create the folder “%1”.").arg(folder));
     m_gathering = true;
+    m_madeFolder = !existed;
     m_warned = false;
-    QDir().mkpath(folder);
+    m_cancelled = std::make_shared<std::atomic<bool>>(false);
     Q_EMIT progressed(tr("Copying settings, logs and crash reports…"));
     QPointer<Profiler> self(this);
     // A copy works on the worker thread, so this object may go meanwhile.
@@ -409,31 +378,40 @@ void Profiler::gatherIntoFolder(const QString& folder) {
     snapshot->m_request = m_request;
     snapshot->m_applicationName = m_applicationName;
     snapshot->moveToThread(nullptr); // used, and let go, on the worker thread
-    QThreadPool::globalInstance()->start([self, snapshot, folder] {
+    const std::shared_ptr<std::atomic<bool>> cancelled = m_cancelled;
+    QThreadPool::globalInstance()->start([self, snapshot, folder, cancelled] {
         const Profiler& p = *snapshot;
-        p.copyFilesInvolvedAtPath(folder);
-        p.copySupportFilesAtPath(folder);
-        p.copyVideoDevicesPath(folder);
-        p.copyPreferencesFilesAtPath(folder);
-        p.copyBMDDeviceSettingsAtPath(folder);
-        p.copyAjaDeviceSettingsAtPath(folder);
-        p.copyNorvaneApplicationsSpecificFilesFolderToPath(folder);
-        p.copyApplicationSpecificFilesFolderToPath(folder);
-        p.copyStreamingPresetsFolderToPath(folder);
-        p.copyStreamDeckFolderToPath(folder);
-        p.copyActionsFolderToPath(folder);
-        p.copyUserLogsFolderToPath(folder);
-        p.copyUserNorvanePreferencesFolderToPath(folder);
-        p.copyCrashLogToPath(folder);
-        p.copyCrashReporterFolderToPath(folder);
-        const bool logsRead = p.copySystemLogsToPath(folder);
-        const QString model = SystemProfile::modelName(p.m_sources);
-        const QByteArray profile = platform::PropertyList::writeXml(SystemProfile::gather(p.m_sources));
-        if (profile.isEmpty() || !writeFile(folder + QStringLiteral("/System Profile.plist"), profile))
-            console(QStringLiteral("Profiler: Collect System Profiler failed"));
-        QMetaObject::invokeMethod(qApp, [self, folder, logsRead, model, profile] {
+        using Copy = void (Profiler::*)(const QString&) const;
+        for (const Copy copy :
+             {&Profiler::copyFilesInvolvedAtPath, &Profiler::copySupportFilesAtPath,
+              &Profiler::copyVideoDevicesPath, &Profiler::copyPreferencesFilesAtPath,
+              &Profiler::copyBMDDeviceSettingsAtPath, &Profiler::copyAjaDeviceSettingsAtPath,
+              &Profiler::copyNorvaneApplicationsSpecificFilesFolderToPath,
+              &Profiler::copyApplicationSpecificFilesFolderToPath,
+              &Profiler::copyStreamingPresetsFolderToPath, &Profiler::copyStreamDeckFolderToPath,
+              &Profiler::copyActionsFolderToPath, &Profiler::copyUserLogsFolderToPath,
+              &Profiler::copyUserNorvanePreferencesFolderToPath, &Profiler::copyCrashLogToPath,
+              &Profiler::copyCrashReporterFolderToPath}) {
+            if (cancelled->load())
+                break;
+            (p.*copy)(folder);
+        }
+        const bool logsRead = cancelled->load() || p.copySystemLogsToPath(folder);
+        QString model;
+        QByteArray profile;
+        if (!cancelled->load()) {
+            model = SystemProfile::modelName(p.m_sources);
+            profile = platform::PropertyList::writeXml(SystemProfile::gather(p.m_sources));
+            if (profile.isEmpty() || !writeFile(folder + QStringLiteral("/System Profile.plist"), profile))
+                console(QStringLiteral("Profiler: Collect System Profiler failed"));
+        }
+        QMetaObject::invokeMethod(qApp, [self, folder, logsRead, model, profile, cancelled] {
             if (!self)
                 return;
+            if (cancelled->load()) {
+                self->finishGathering(folder);
+                return;
+            }
             self->m_deviceModelName = model;
             self->m_xmlSystemProfile = QString::fromUtf8(profile);
             Q_EMIT self->deviceModelNameRetrieved();
@@ -449,31 +427,42 @@ void Profiler::gatherIntoFolder(const QString& folder) {
             self->collectLogsToPath(folder);
         });
     });
+    return true;
 }
 
 void Profiler::finishGathering(const QString& folder) {
-    writeFile(folder + QStringLiteral("/Support Request.json"),
-              m_request.toJson(m_applicationName, m_version, m_deviceModelName));
+    if (!m_cancelled->load()) {
+        writeFile(folder + QStringLiteral("/Support Request.json"),
+                  m_request.toJson(m_applicationName, m_version, m_deviceModelName));
+        m_gathering = false;
+        Q_EMIT gathered(folder);
+        return;
+    }
+    // Cancelled: what the gathering wrote goes, and only that (the folder was new or empty).
     QPointer<Profiler> self(this);
-    QThreadPool::globalInstance()->start([self, folder] {
-        restrictToOwner(folder);
+    const bool madeFolder = m_madeFolder;
+    QThreadPool::globalInstance()->start([self, folder, madeFolder] {
+        removeGathered(folder, madeFolder);
         QMetaObject::invokeMethod(qApp, [self, folder] {
             if (!self)
                 return;
             self->m_gathering = false;
-            Q_EMIT self->gathered(folder);
+            Q_EMIT self->gatheringCancelled(folder);
         });
     });
 }
 
-void Profiler::restrictToOwner(const QString& folder) {
-    ::chmod(QFile::encodeName(folder).constData(), S_IRWXU);
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (it.fileInfo().isSymLink())
-            continue;
-        ::chmod(QFile::encodeName(path).constData(), it.fileInfo().isDir() ? S_IRWXU : (S_IRUSR | S_IWUSR));
+void Profiler::removeGathered(const QString& folder, bool madeFolder) {
+    if (madeFolder) {
+        QDir(folder).removeRecursively();
+        return;
+    }
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir() && !entry.isSymLink())
+            QDir(entry.absoluteFilePath()).removeRecursively();
+        else
+            QFile::remove(entry.absoluteFilePath());
     }
 }

@@ -6,8 +6,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <atomic>
+#include <memory>
 
 class QProcess;
+namespace platform {
+class Error;
+}
 
 /// Gathers what support staff need into one folder: the files the operator points at, the
 /// program's preferences and technical logs, video hardware driver settings, crash reports, the
@@ -36,15 +41,16 @@ class Profiler : public QObject {
     const SupportRequest& request() const { return m_request; }
     bool isGathering() const { return m_gathering; }
 
-    /// Read off the main thread; `deviceModelNameRetrieved` / `systemProfileRetrieved` follow.
-    void getDeviceModelName();
-    void gatherXmlSystemProfileThread();
     /// The journal since the day before the incident, read with administrator rights, into
     /// D/SystemLogs_<day>.log; `logsCollected` follows (also when it was refused).
     void collectLogsToPath(const QString& folder);
-    /// Everything into `folder`, then `gathered`.
-    void gatherIntoFolder(const QString& folder);
-    /// Stops the journal's reading; the gathering ends with what it has.
+    /// Everything into `folder`, then `gathered` (or `gatheringCancelled`). The folder must be
+    /// new or empty: it is made rwx------ before anything is written, and every file and folder
+    /// the gathering writes is the owner's alone from the start. False, with `error` set, for a
+    /// folder that holds anything already or cannot be made; nothing is then touched.
+    bool gatherIntoFolder(const QString& folder, platform::Error* error = nullptr);
+    /// Stops the gathering at the next step (the journal's reading at once); what it wrote is
+    /// removed, then `gatheringCancelled`.
     void cancel();
 
     // The copy operations (any thread; they only read the sources and the request)
@@ -66,9 +72,6 @@ class Profiler : public QObject {
     /// False when a log that is there could not be read (no administrator rights).
     bool copySystemLogsToPath(const QString& folder) const;
 
-    /// Files and folders of the gathered folder: the owner's alone (rw for files, rwx for folders).
-    static void restrictToOwner(const QString& folder);
-
   Q_SIGNALS:
     void deviceModelNameRetrieved();
     void systemProfileRetrieved();
@@ -80,10 +83,14 @@ class Profiler : public QObject {
     /// What is being gathered now, for a status line.
     void progressed(const QString& step);
     void gathered(const QString& folder);
+    /// The gathering was cancelled and what it wrote is gone (a folder it made, or the contents
+    /// of the empty folder it was given).
+    void gatheringCancelled(const QString& folder);
 
   private:
     void addLogsWarning();
     void finishGathering(const QString& folder);
+    static void removeGathered(const QString& folder, bool madeFolder);
 
     SupportSources m_sources;
     QString m_applicationName;
@@ -93,5 +100,7 @@ class Profiler : public QObject {
     SupportRequest m_request;
     QPointer<QProcess> m_journal;
     bool m_gathering = false;
+    bool m_madeFolder = false;
+    std::shared_ptr<std::atomic<bool>> m_cancelled;
     bool m_warned = false;
 };

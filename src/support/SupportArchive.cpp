@@ -6,8 +6,13 @@
 #include <QFileInfo>
 #include <archive.h>
 #include <archive_entry.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +26,16 @@ struct EntryDeleter {
 bool fail(platform::Error* error, const QString& text) {
     platform::setError(error, platform::Error::make(platform::Error::FileDomain, 1, text));
     return false;
+}
+
+/// A file that appeared at the destination meanwhile is never replaced.
+bool renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without that flag: a hard link fails just as well when the name is taken.
+    return ::link(from.constData(), to.constData()) == 0 && ::unlink(from.constData()) == 0;
 }
 
 } // namespace
@@ -58,15 +73,24 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         total += info.isDir() ? 0 : info.size();
     }
 
-    const QString partial = archivePath + QStringLiteral(".partial");
+    if (QFileInfo(archivePath).exists() || QFileInfo(archivePath).isSymLink())
+        return fail(error, QObject::tr("%1 exists already: it is left as it is.").arg(archivePath));
+    // A name of its own beside the archive, the owner's alone from the start.
+    QByteArray partialName = QFile::encodeName(archivePath) + ".partial-XXXXXX";
+    const int fd = ::mkstemp(partialName.data());
+    if (fd < 0)
+        return fail(error, QObject::tr("Could not write %1: %2")
+                               .arg(archivePath, QString::fromLocal8Bit(std::strerror(errno))));
+    const QString partial = QFile::decodeName(partialName);
     std::unique_ptr<archive, ArchiveDeleter> writer(archive_write_new());
     archive_write_set_format_zip(writer.get());
     archive_write_set_options(writer.get(), "zip:compression=deflate,zip:hdrcharset=UTF-8");
-    QFile::remove(partial);
-    if (archive_write_open_filename(writer.get(), QFile::encodeName(partial).constData()) != ARCHIVE_OK)
-        return fail(error, QObject::tr("Could not write %1: %2")
-                               .arg(partial, QString::fromUtf8(archive_error_string(writer.get()))));
-    ::chmod(QFile::encodeName(partial).constData(), S_IRUSR | S_IWUSR);
+    if (archive_write_open_fd(writer.get(), fd) != ARCHIVE_OK) {
+        const QString reason = QString::fromUtf8(archive_error_string(writer.get()));
+        ::close(fd);
+        QFile::remove(partial);
+        return fail(error, QObject::tr("Could not write %1: %2").arg(partial, reason));
+    }
 
     qint64 done = 0;
     QByteArray buffer(256 * 1024, Qt::Uninitialized);
@@ -113,14 +137,18 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         ok = false;
         failure = QString::fromUtf8(archive_error_string(writer.get()));
     }
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        failure = QString::fromLocal8Bit(std::strerror(errno));
+    }
     if (!ok) {
         QFile::remove(partial);
         return fail(error, QObject::tr("Could not make the support archive: %1").arg(failure));
     }
-    QFile::remove(archivePath);
-    if (!QFile::rename(partial, archivePath)) {
+    if (!renameWithoutReplacing(partialName, QFile::encodeName(archivePath))) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(partial);
-        return fail(error, QObject::tr("Could not write %1.").arg(archivePath));
+        return fail(error, QObject::tr("Could not write %1: %2").arg(archivePath, reason));
     }
     return true;
 }

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <nlohmann/json.hpp>
 #include <plist/plist.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -279,3 +280,39 @@ TEST_F(GraflinkDocumentFile, KeepsUnknownKeysAndTheSafetySettings) {
 }
 
 } // namespace
+
+// Fault guarded: documents keep the CG server password in clear and were created 0644. A new one
+// holding a password is the owner's alone; a file that exists keeps its mode (shared on purpose),
+// and saving a password into a file every account may read is logged once.
+TEST_F(GraflinkDocumentFile, ADocumentHoldingAPasswordIsNotCreatedWorldReadable) {
+    const mode_t umask = ::umask(022);
+    const struct {
+        const char* password;
+        int existingMode; // -1: a new file
+        QFile::Permissions expected;
+        bool logged;
+    } cases[] = {
+        {"", -1, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther, false},
+        {"s3cret", -1, QFile::ReadOwner | QFile::WriteOwner, false},
+        {"s3cret", 0640, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup, false},
+        {"s3cret", 0644, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther, true},
+    };
+    int run = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(run);
+        const QString file = path(QStringLiteral("show%1.graflink").arg(run++));
+        if (c.existingMode >= 0) {
+            writeFile(file, "old");
+            ::chmod(QFile::encodeName(file).constData(), mode_t(c.existingMode));
+        }
+        auto document = makeDocument();
+        document->setCGServerPassword(QString::fromLatin1(c.password));
+        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+        EXPECT_EQ(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                  c.expected);
+        EXPECT_EQ(logLines().filter(file).filter(QStringLiteral("may read it")).size(), c.logged ? 1 : 0);
+        EXPECT_EQ(open(file)->CGServerPassword(), QString::fromLatin1(c.password));
+    }
+    ::umask(umask);
+}

@@ -1,7 +1,6 @@
 #include "cglink/NVSKeychain.h"
 
 #include "cglink/KeychainSecretStore.h"
-#include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "platform/FeedCredentials.h"
 #include "platform/HttpRequest.h"
 #include "support/TestHelpers.h"
@@ -16,8 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-using Controller = NVSAuthenticatedURLSessionController;
 
 /// A private D-Bus session with a Secret Service (gnome-keyring) whose login keyring is
 /// unlocked, for the whole suite. The machine's own session is never touched.
@@ -108,30 +105,28 @@ class Keychain : public ::testing::Test {
 
 TEST_F(Keychain, AddsUpdatesFindsAndDeletesPasswords) {
     const QString server = QStringLiteral("cg.example.test");
-    EXPECT_EQ(Controller::addOrUpdateKeychainPassword(QStringLiteral("first"), QStringLiteral("operator"),
-                                                      server, QStringLiteral("CG server")),
+    EXPECT_EQ(NVSKeychain::addOrUpdatePassword(QStringLiteral("first"), QStringLiteral("operator"), server,
+                                               QStringLiteral("CG server")),
               0);
     // The same item again is an update, not a duplicate.
-    EXPECT_EQ(Controller::addOrUpdateKeychainPassword(QStringLiteral("sécond"), QStringLiteral("operator"),
-                                                      server, QStringLiteral("CG server")),
+    EXPECT_EQ(NVSKeychain::addOrUpdatePassword(QStringLiteral("sécond"), QStringLiteral("operator"), server,
+                                               QStringLiteral("CG server")),
               0);
-    bool cancelled = false;
-    const auto info = Controller::keychainLoginInfoForServer(server, QStringLiteral("operator"), &cancelled);
+    int status = -1;
+    const auto info = NVSKeychain::loginInfo(server, QStringLiteral("operator"), &status);
     ASSERT_TRUE(info);
+    EXPECT_EQ(status, NVSKeychain::Success);
     EXPECT_EQ(info->value(QStringLiteral("user")).toString(), QStringLiteral("operator"));
     EXPECT_EQ(info->value(QStringLiteral("password")).toString(), QStringLiteral("sécond"));
-    EXPECT_FALSE(cancelled);
-    const auto anyUser = Controller::keychainLoginInfoForServer(server, &cancelled);
+    const auto anyUser = NVSKeychain::loginInfo(server, QString(), &status);
     ASSERT_TRUE(anyUser);
     EXPECT_EQ(anyUser->value(QStringLiteral("user")).toString(), QStringLiteral("operator"));
-    EXPECT_FALSE(Controller::keychainLoginInfoForServer(server, QStringLiteral("someone else"), &cancelled));
+    EXPECT_FALSE(NVSKeychain::loginInfo(server, QStringLiteral("someone else"), &status));
 
-    EXPECT_EQ(Controller::deleteKeychainPassword(QStringLiteral("operator"), server), 0);
-    EXPECT_EQ(Controller::deleteKeychainPassword(QStringLiteral("operator"), server),
-              NVSKeychain::ItemNotFound);
-    EXPECT_FALSE(Controller::keychainLoginInfoForServer(server, &cancelled));
-    EXPECT_FALSE(Controller::keychainLoginInfoForServer(std::nullopt, &cancelled));
-    EXPECT_FALSE(cancelled);
+    EXPECT_EQ(NVSKeychain::deletePassword(QStringLiteral("operator"), server), 0);
+    EXPECT_EQ(NVSKeychain::deletePassword(QStringLiteral("operator"), server), NVSKeychain::ItemNotFound);
+    EXPECT_FALSE(NVSKeychain::loginInfo(server, QString(), &status));
+    EXPECT_EQ(status, NVSKeychain::ItemNotFound);
 }
 
 // Feed secrets through the real Secret Service: found again for the same feed origin and account,
@@ -160,8 +155,8 @@ TEST_F(Keychain, KeepsFeedSecretsByOriginAndAccount) {
     EXPECT_FALSE(fetchWith(QUrl(QStringLiteral("http://feeds.example.test/scores.xml"))));
     ASSERT_EQ(log.size(), 1);
     EXPECT_FALSE(log.first().contains(QStringLiteral("tok-1")));
-    bool cancelled = false;
-    EXPECT_FALSE(Controller::keychainLoginInfoForServer(QStringLiteral("feeds.example.test"), &cancelled));
+    int status = -1;
+    EXPECT_FALSE(NVSKeychain::loginInfo(QStringLiteral("feeds.example.test"), QString(), &status));
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "support/ui/ContactSupportWindowController.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,6 +98,90 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     EXPECT_EQ(peer.fileUploads().first().body, testing_support::readFile(window.archivePath()));
     EXPECT_EQ(gathered.count(), 1);
     EXPECT_TRUE(peer.problems().isEmpty()) << peer.problems().join(QLatin1Char('\n')).toStdString();
+}
+
+// Fault guarded: Cancel while gathering only stopped the journal, which then counted as finished,
+// so compressing and uploading went on. Cancelled at any step, nothing is uploaded, nothing is
+// left behind, the window says so, and the next Send starts from the beginning.
+TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
+    using State = ContactSupportWindowController::State;
+    const struct {
+        State step;
+        const char* status; // cancel once the status line says this
+    } cases[] = {{State::Gathering, "Copying"},
+                 {State::Gathering, "journal"},
+                 {State::Compressing, ""},
+                 {State::Uploading, ""}};
+    UploadEnvironment upload(peer, ApplicationKey);
+    const QString slowJournal = dir.filePath(QStringLiteral("slow"));
+    SupportSources s = sources();
+    s.journalProgram = dir.filePath(QStringLiteral("journal"));
+    testing_support::writeFile(s.journalProgram, "#!/bin/sh\n[ -e '" + slowJournal.toUtf8() +
+                                                     "' ] && exec sleep 30\necho line\n");
+    QFile::setPermissions(s.journalProgram, QFile::ReadOwner | QFile::ExeOwner);
+    int run = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(run);
+        const QString archives = dir.filePath(QStringLiteral("archives%1").arg(run++));
+        if (QLatin1String(c.status) == QLatin1String("journal"))
+            testing_support::writeFile(slowJournal, ""); // still reading when cancelled
+        ContactSupportWindowController window(s, archives);
+        window.findChild<QPlainTextEdit*>(QStringLiteral("problemDescriptionField"))
+            ->setPlainText(QStringLiteral("Ticker stopped"));
+        window.findChild<QLineEdit*>(QStringLiteral("emailField"))
+            ->setText(QStringLiteral("op@station.example"));
+        window.findChild<QCheckBox*>(QStringLiteral("agreeCheckBox"))->setChecked(true);
+        const auto* status = window.findChild<QLabel*>(QStringLiteral("statusLabel"));
+        const qsizetype uploadsBefore = peer.fileUploads().size();
+        const QMetaObject::Connection trigger = QObject::connect(
+            &window, &ContactSupportWindowController::stateChanged, &window, [&](State state) {
+                if (state == c.step && status->text().contains(QLatin1String(c.status)))
+                    QMetaObject::invokeMethod(&window, &ContactSupportWindowController::cancel,
+                                              Qt::QueuedConnection);
+            });
+        window.send();
+        ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Cancelled; },
+                                               std::chrono::seconds(20)));
+        QObject::disconnect(trigger);
+        EXPECT_EQ(status->text(), QStringLiteral("Cancelled"));
+        testing_support::spinFor(std::chrono::milliseconds(200)); // nothing more happens
+        EXPECT_EQ(window.state(), State::Cancelled);
+        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore);
+        EXPECT_EQ(QDir(archives).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+
+        QFile::remove(slowJournal);
+        window.send();
+        ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Sent; },
+                                               std::chrono::seconds(20)));
+        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore + 1);
+    }
+}
+
+// Fault guarded: collecting into a folder in use changed every file's mode there and archived the
+// operator's own files. Such a folder, or an archive name that is taken, is refused untouched.
+TEST_F(ContactSupport, CollectRefusesAFolderInUseAndTouchesNothing) {
+    const QString work = dir.filePath(QStringLiteral("Work"));
+    testing_support::writeFile(work + QStringLiteral("/run-show.sh"), "#!/bin/sh\n");
+    QFile::setPermissions(work + QStringLiteral("/run-show.sh"), QFile::ReadOwner | QFile::WriteOwner |
+                                                                     QFile::ExeOwner | QFile::ReadOther |
+                                                                     QFile::ExeOther);
+    const QString empty = dir.filePath(QStringLiteral("Empty"));
+    QDir().mkpath(empty);
+    testing_support::writeFile(empty + QStringLiteral(".zip"), "an older archive");
+    for (const QString& folder : {work, empty}) {
+        const QFile::Permissions script = QFile::permissions(work + QStringLiteral("/run-show.sh"));
+        const testing_support::CliRun collected =
+            testing_support::runCli({QStringLiteral("support"), QStringLiteral("collect"), folder});
+        EXPECT_EQ(collected.status, 1) << folder.toStdString();
+        EXPECT_TRUE(collected.err.contains(folder)) << collected.err.toStdString();
+        EXPECT_EQ(QFile::permissions(work + QStringLiteral("/run-show.sh")), script);
+        EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("run-show.sh")});
+        EXPECT_EQ(QDir(empty).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        EXPECT_FALSE(QFile::exists(work + QStringLiteral(".zip")));
+        EXPECT_EQ(testing_support::readFile(empty + QStringLiteral(".zip")), QByteArray("an older archive"));
+    }
 }
 
 TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {

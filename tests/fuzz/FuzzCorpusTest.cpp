@@ -2,6 +2,7 @@
 // each past finding fixed without a clang build.
 #include "DataSourceFuzzEntries.h"
 #include "FuzzEntries.h"
+#include "RackFuzzEntries.h"
 #include "platform/PropertyList.h"
 #include "support/TestHelpers.h"
 
@@ -37,14 +38,17 @@ TEST_P(FuzzCorpus, EveryFileRunsThroughItsEntry) {
     EXPECT_GT(files, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Targets, FuzzCorpus,
-    ::testing::Values(Target{"csv", &FuzzEntries::csv}, Target{"json_key_path", &FuzzEntries::jsonKeyPath},
-                      Target{"xml_inventory", &FuzzEntries::xmlInventory},
-                      Target{"document_file", &FuzzEntries::documentFile},
-                      Target{"data_source_file", &DataSourceFuzzEntries::dataSourceFile},
-                      Target{"data_source_feed", &DataSourceFuzzEntries::dataSourceFeed}),
-    [](const ::testing::TestParamInfo<Target>& param) { return std::string(param.param.folder); });
+INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
+                         ::testing::Values(Target{"csv", &FuzzEntries::csv},
+                                           Target{"json_key_path", &FuzzEntries::jsonKeyPath},
+                                           Target{"xml_inventory", &FuzzEntries::xmlInventory},
+                                           Target{"document_file", &FuzzEntries::documentFile},
+                                           Target{"data_source_file", &DataSourceFuzzEntries::dataSourceFile},
+                                           Target{"data_source_feed", &DataSourceFuzzEntries::dataSourceFeed},
+                                           Target{"recording_index", &RackFuzzEntries::recordingIndex}),
+                         [](const ::testing::TestParamInfo<Target>& param) {
+                             return std::string(param.param.folder);
+                         });
 
 // Fault guarded (found by fuzzing): libplist aborted on an assertion when a document's string
 // or key held a NUL character; such files are now refused as damaged.

@@ -118,3 +118,83 @@ TEST(HealthEndpoint, ReportsEachDocumentAsJsonAndPrometheusText) {
     ASSERT_TRUE(run.waitForFinished(20000));
     EXPECT_EQ(run.exitCode(), 0);
 }
+
+// Fault guarded: `--status-address 0.0.0.0` served documents' paths and error texts to anyone on
+// the network. Beyond loopback a token is required, and requests without it are refused.
+TEST(HealthEndpoint, BeyondLoopbackOnlyWithABearerToken) {
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+    environment.insert(QStringLiteral("GRAFLINK_STATUS_TOKEN"), QStringLiteral("s3cret-token"));
+    environment.remove(QStringLiteral("UNSET_TOKEN"));
+    const QString document = home.filePath(QStringLiteral("show.graflink"));
+    const auto start = [&](QProcess& process, const QStringList& arguments) {
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
+    };
+    {
+        QProcess made;
+        start(made, {QStringLiteral("new"), document, QStringLiteral("--source"),
+                     QStringLiteral("http://127.0.0.1:9/feed.xml")});
+        ASSERT_TRUE(made.waitForFinished(30000));
+        ASSERT_EQ(made.exitCode(), 0);
+    }
+    const QStringList anyAddress{QStringLiteral("run"),
+                                 document,
+                                 QStringLiteral("--status-port"),
+                                 QStringLiteral("0"),
+                                 QStringLiteral("--status-address"),
+                                 QStringLiteral("0.0.0.0")};
+    for (const QStringList& refused :
+         {anyAddress,
+          anyAddress + QStringList{QStringLiteral("--status-token-env"), QStringLiteral("UNSET_TOKEN")}}) {
+        QProcess run;
+        start(run, refused);
+        ASSERT_TRUE(run.waitForFinished(30000));
+        EXPECT_EQ(run.exitCode(), 2);
+        EXPECT_TRUE(run.readAllStandardError().contains("--status-token-env"))
+            << refused.join(QLatin1Char(' ')).toStdString();
+    }
+
+    QProcess run;
+    start(run, anyAddress + QStringList{QStringLiteral("--status-token-env"),
+                                        QStringLiteral("GRAFLINK_STATUS_TOKEN")});
+    QByteArray output;
+    QString port;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            run.waitForReadyRead(50);
+            output += run.readAllStandardOutput();
+            port = QRegularExpression(QStringLiteral("status on http://0\\.0\\.0\\.0:(\\d+)/"))
+                       .match(QString::fromUtf8(output))
+                       .captured(1);
+            return !port.isEmpty();
+        },
+        std::chrono::seconds(20)))
+        << output.toStdString();
+    const struct {
+        const char* authorization; // nullptr: no header
+        int status;
+    } requests[] = {{nullptr, 401},
+                    {"Bearer wrong-token!", 401},
+                    {"Bearer s3cret-toke", 401},
+                    {"Basic s3cret-token", 401},
+                    {"Bearer s3cret-token", 200},
+                    {"bearer  s3cret-token ", 200}};
+    QNetworkAccessManager manager;
+    for (const auto& r : requests) {
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/status").arg(port)));
+        if (r.authorization)
+            request.setRawHeader("Authorization", r.authorization);
+        QNetworkReply* reply = manager.get(request);
+        ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }));
+        EXPECT_EQ(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), r.status)
+            << (r.authorization ? r.authorization : "(none)");
+        EXPECT_EQ(reply->readAll().contains(document.toUtf8()), r.status == 200);
+        reply->deleteLater();
+    }
+    ::kill(pid_t(run.processId()), SIGTERM);
+    ASSERT_TRUE(run.waitForFinished(20000));
+    EXPECT_EQ(run.exitCode(), 0);
+}

@@ -3,6 +3,7 @@
 #include "platform/SharedHttpClient.h"
 #include "platform/StandardPaths.h"
 #include "support/NVSBackblazeUploadTask.h"
+#include "support/OwnerOnlyFiles.h"
 #include "support/Profiler.h"
 #include "support/SupportArchive.h"
 #include "ui_ContactSupport.h"
@@ -11,6 +12,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
@@ -90,14 +92,18 @@ ContactSupportWindowController::ContactSupportWindowController(SupportSources so
     });
     connect(m_ui->removeFilesButton, &QPushButton::clicked, this,
             [this] { qDeleteAll(m_ui->filesInvolvedList->selectedItems()); });
-    connect(m_profiler.get(), &Profiler::progressed, this,
-            [this](const QString& step) { setState(State::Gathering, step); });
+    connect(m_profiler.get(), &Profiler::progressed, this, [this](const QString& step) {
+        if (!m_cancelling)
+            setState(State::Gathering, step);
+    });
     connect(m_profiler.get(), &Profiler::warning, this, [this](const QString& title, const QString& text) {
         m_ui->problemDescriptionField->setPlainText(m_profiler->request().problemDescription);
         m_ui->statusLabel->setText(
             QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), text.toHtmlEscaped()));
     });
     connect(m_profiler.get(), &Profiler::gathered, this, &ContactSupportWindowController::compress);
+    connect(m_profiler.get(), &Profiler::gatheringCancelled, this,
+            &ContactSupportWindowController::endCancelled);
     setState(State::Editing, QString());
 }
 
@@ -132,6 +138,7 @@ void ContactSupportWindowController::updateButtons() {
     m_ui->sendButton->setEnabled(!working);
     m_ui->sendButton->setText(m_state == State::Failed ? tr("&Try Again") : tr("&Send"));
     m_ui->sendButton->setAccessibleName(m_state == State::Failed ? tr("Try Again") : tr("Send"));
+    m_ui->cancelButton->setEnabled(true);
     m_ui->cancelButton->setText(working ? tr("&Cancel") : tr("&Close"));
     m_ui->cancelButton->setAccessibleName(working ? tr("Cancel") : tr("Close"));
     m_ui->showArchiveButton->setVisible(!m_archivePath.isEmpty() && QFileInfo::exists(m_archivePath) &&
@@ -171,14 +178,33 @@ void ContactSupportWindowController::send() {
         request.filesInvolved << m_ui->filesInvolvedList->item(row)->text();
     request.alreadySearchedInDB = m_ui->alreadySearchedCheckBox->isChecked();
     request.agree = true;
+    // A folder of its own, never one that is there already (a Send within the same second).
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    const QString folder = m_archiveFolder + QStringLiteral("/Graflink-Support-") + stamp;
+    QString folder = m_archiveFolder + QStringLiteral("/Graflink-Support-") + stamp;
+    for (int n = 2; QFileInfo::exists(folder) || QFileInfo::exists(folder + QStringLiteral(".zip")); ++n)
+        folder = m_archiveFolder + QStringLiteral("/Graflink-Support-%1-%2").arg(stamp).arg(n);
     m_archivePath = folder + QStringLiteral(".zip");
+    m_cancelling = false;
     setState(State::Gathering, tr("Gathering logs and settings…"));
-    m_profiler->gatherIntoFolder(folder);
+    platform::Error error;
+    if (!OwnerOnlyFiles::makeFolder(m_archiveFolder) || !m_profiler->gatherIntoFolder(folder, &error)) {
+        m_archivePath.clear();
+        m_cancelling = false;
+        fail(error.localizedDescription().isEmpty()
+                 ? tr("Could not create the folder %1.").arg(m_archiveFolder)
+                 : error.localizedDescription());
+        return;
+    }
+    if (m_cancelling) // cancelled before the gathering had begun
+        m_profiler->cancel();
 }
 
 void ContactSupportWindowController::compress(const QString& folder) {
+    if (m_cancelling) {
+        QDir(folder).removeRecursively();
+        endCancelled();
+        return;
+    }
     setState(State::Compressing, tr("Compressing…"));
     m_ui->progressBar->setRange(0, 1000);
     m_ui->progressBar->setValue(0);
@@ -197,13 +223,15 @@ void ContactSupportWindowController::compress(const QString& folder) {
                 });
                 return !stop->load();
             });
-        if (made)
-            QDir(folder).removeRecursively(); // the archive holds it all
+        // The archive holds it all; a cancelled one leaves nothing behind either.
+        QDir(folder).removeRecursively();
         const QString reason = error.localizedDescription();
         QMetaObject::invokeMethod(qApp, [self, made, reason] {
             if (!self)
                 return;
-            if (made)
+            if (self->m_cancelling)
+                self->endCancelled();
+            else if (made)
                 self->upload();
             else
                 self->fail(reason);
@@ -226,9 +254,13 @@ void ContactSupportWindowController::upload() {
         self->m_task = nullptr;
         if (sent)
             self->setState(State::Sent, tr("Sent. Thank you: support answers by email."));
+        else if (self->m_cancelling)
+            self->endCancelled();
         else
             self->fail(reason);
     });
+    if (m_task && m_cancelling)
+        m_task->setShouldCancel(true);
     if (m_task)
         connect(m_task, &NVSBaseTask::taskProgressRatioChanged, this, [this] {
             if (m_state == State::Uploading && m_task)
@@ -245,6 +277,16 @@ void ContactSupportWindowController::fail(const QString& text) {
 }
 
 void ContactSupportWindowController::cancel() {
+    const bool working =
+        m_state == State::Gathering || m_state == State::Compressing || m_state == State::Uploading;
+    if (!working) {
+        close();
+        return;
+    }
+    // Every step that ends from now on ends as Cancelled and starts nothing more.
+    m_cancelling = true;
+    m_ui->statusLabel->setText(tr("Cancelling…"));
+    m_ui->cancelButton->setEnabled(false);
     switch (m_state) {
     case State::Gathering:
         m_profiler->cancel();
@@ -253,13 +295,18 @@ void ContactSupportWindowController::cancel() {
         if (m_stopCompressing)
             m_stopCompressing->store(true);
         break;
-    case State::Uploading:
+    default:
         if (m_task)
             m_task->setShouldCancel(true);
-        break;
-    default:
-        close();
     }
+}
+
+void ContactSupportWindowController::endCancelled() {
+    m_cancelling = false;
+    if (!m_archivePath.isEmpty())
+        QFile::remove(m_archivePath);
+    m_archivePath.clear();
+    setState(State::Cancelled, tr("Cancelled"));
 }
 
 void ContactSupportWindowController::closeEvent(QCloseEvent* event) {

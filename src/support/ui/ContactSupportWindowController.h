@@ -21,7 +21,7 @@ class ContactSupport;
 class ContactSupportWindowController : public QWidget {
     Q_OBJECT
   public:
-    enum class State { Editing, Gathering, Compressing, Uploading, Sent, Failed };
+    enum class State { Editing, Gathering, Compressing, Uploading, Sent, Failed, Cancelled };
     /// Asks for files to attach without blocking; calls back with them (never when cancelled).
     using FileChooser =
         std::function<void(QWidget* parent, std::function<void(const QStringList& paths)> chosen)>;
@@ -48,7 +48,9 @@ class ContactSupportWindowController : public QWidget {
 
     /// Checks the form, then gathers, compresses and uploads.
     void send();
-    /// Stops the work under way; with none, closes the window.
+    /// Stops the work under way, whatever its step: nothing is uploaded afterwards, what was
+    /// gathered and the archive are removed, and the window says "Cancelled". With no work under
+    /// way, closes the window.
     void cancel();
 
   Q_SIGNALS:
@@ -62,6 +64,7 @@ class ContactSupportWindowController : public QWidget {
     void compress(const QString& folder);
     void upload();
     void fail(const QString& text);
+    void endCancelled();
     void updateButtons();
 
     std::unique_ptr<Ui::ContactSupport> m_ui;
@@ -73,4 +76,5 @@ class ContactSupportWindowController : public QWidget {
     NVSBaseTask* m_task = nullptr;
     std::shared_ptr<std::atomic<bool>> m_stopCompressing;
     State m_state = State::Editing;
+    bool m_cancelling = false;
 };
