@@ -36,10 +36,11 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
     request.resourceTimeout = limits.timeouts.resource;
     request.maximumResponseSize = limits.maximumBodySize;
     platform::http::Client::Preparation prepare;
-    if (credentials && credentials->settings().isEnabled())
-        prepare = [credentials](platform::http::Request& feedRequest) { credentials->addTo(feedRequest); };
-    else
+    if (!credentials || !credentials->settings().isEnabled())
         credentials.reset();
+    else if (!credentials->addKnownTo(request))
+        // Only a lookup in the keychain goes to a preparation worker: it may block.
+        prepare = [credentials](platform::http::Request& feedRequest) { credentials->addTo(feedRequest); };
     return client.start(std::move(request), std::move(prepare),
                         [credentials, completion = std::move(completion)](platform::http::Response response) {
                             if (credentials && response.isComplete())

@@ -30,9 +30,14 @@ class FeedCredentials {
     const FeedAuthentication& settings() const { return m_settings; }
 
     /// Adds the credentials to a request for the feed. May block on the secret store: call it on
-    /// a worker, never on the main thread. Without a usable secret the request goes as it is,
-    /// and the reason is logged once (again only after a fetch had its secret in between).
+    /// a worker, never on the main thread. No lock is held while the store is asked, so a store
+    /// that blocks (an unlock prompt) holds up nothing but this request. Without a usable secret
+    /// the request goes as it is, and the reason is logged once (again only after a fetch had its
+    /// secret in between).
     void addTo(http::Request& request);
+    /// Adds the credentials only if the secret is already in memory, without blocking; false when
+    /// the store must be asked first (addTo does it).
+    bool addKnownTo(http::Request& request);
     /// Takes note of the feed's answer: after 401 or 403 the next fetch looks the secret up again.
     void noteStatus(int statusCode);
 
@@ -42,15 +47,19 @@ class FeedCredentials {
                             const QString& secret);
 
   private:
-    std::optional<QString> secretFor(const QString& service);
+    /// The secret in memory for `service`, unless a secret was stored since it was looked up.
+    std::optional<QString> knownSecret(const QString& service) const;
+    std::optional<QString> lookUp(const QString& service);
+    bool add(http::Request& request, const QString& service, const QString& secret);
     void report(const QString& problem);
 
     const FeedAuthentication m_settings;
     const std::shared_ptr<SecretStore> m_store;
     const Log m_log;
-    std::mutex m_mutex; // one lookup at a time; guards what follows
+    mutable std::mutex m_mutex; // guards what follows; never held while the store is asked
     QString m_service;
     std::optional<QString> m_secret;
+    quint64 m_secretStoredCount = 0; // secrets stored in this process when it was looked up
     QString m_reportedProblem;
 };
 

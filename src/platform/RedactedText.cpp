@@ -7,13 +7,27 @@ namespace platform {
 
 namespace {
 
-const QString PasswordQueryKey = QStringLiteral("password");
-
 bool mayHoldSecret(const QString& text) {
-    return text.contains(QLatin1String("://")) || text.contains(PasswordQueryKey, Qt::CaseInsensitive);
+    return text.contains(QLatin1String("://")) || text.contains(QLatin1Char('='));
 }
 
 } // namespace
+
+const QStringList& RedactedText::secretQueryKeys() {
+    static const QStringList keys{
+        QStringLiteral("password"),  QStringLiteral("token"),         QStringLiteral("access_token"),
+        QStringLiteral("api_key"),   QStringLiteral("apikey"),        QStringLiteral("key"),
+        QStringLiteral("secret"),    QStringLiteral("client_secret"), QStringLiteral("sig"),
+        QStringLiteral("signature"), QStringLiteral("auth")};
+    return keys;
+}
+
+bool RedactedText::isSecretQueryKey(QStringView key) {
+    for (const QString& secret : secretQueryKeys())
+        if (key.compare(secret, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
 
 QString RedactedText::fromUrl(const QUrl& url) {
     QUrl shown = url;
@@ -24,7 +38,7 @@ QString RedactedText::fromUrl(const QUrl& url) {
         QList<QPair<QString, QString>> items = query.queryItems(QUrl::FullyEncoded);
         bool masked = false;
         for (auto& [key, value] : items) {
-            if (key.compare(PasswordQueryKey, Qt::CaseInsensitive) == 0) {
+            if (isSecretQueryKey(key)) {
                 value = Mask;
                 masked = true;
             }
@@ -44,8 +58,9 @@ QString RedactedText::fromText(const QString& text) {
     // ends at white space, "/", "?" or "#".
     static const QRegularExpression userPassword(
         QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*://[^\s/?#@:]*:)[^\s/?#]*@)"));
-    static const QRegularExpression passwordItem(QStringLiteral(R"(([?&;]password=)[^&#\s]*)"),
-                                                 QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression passwordItem(
+        QStringLiteral(R"(([?&;](?:%1)=)[^&#\s]*)").arg(secretQueryKeys().join(QLatin1Char('|'))),
+        QRegularExpression::CaseInsensitiveOption);
     QString shown = text;
     shown.replace(userPassword, QStringLiteral("\\1") + Mask + QLatin1Char('@'));
     shown.replace(passwordItem, QStringLiteral("\\1") + Mask);

@@ -1,17 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 namespace platform {
 
 /// Addresses as they may be shown in a log line, on the terminal or in an error text: the
-/// password of the user information and the value of every "password" query item (the CG
-/// server's authorization requests carry one) become "***". User names, hosts and everything
-/// else stay as they are.
+/// password of the user information and the value of every query item whose key names a secret
+/// ("password", which the CG server's authorization requests carry, and the keys feeds take
+/// tokens, API keys and signatures in: see SecretQueryKeys) become "***". User names, hosts and
+/// everything else stay as they are.
 class RedactedText {
   public:
     static inline const QString Mask = QStringLiteral("***");
+    /// Query keys whose values are masked, compared without regard to case.
+    static const QStringList& secretQueryKeys();
+    static bool isSecretQueryKey(QStringView key);
 
     /// `url` as text (QUrl::toString), its secrets masked.
     static QString fromUrl(const QUrl& url);

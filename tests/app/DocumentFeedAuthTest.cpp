@@ -7,6 +7,8 @@
 
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -15,11 +17,40 @@ using platform::FeedCredentials;
 using Reply = testing_support::LoopbackHttpServer::Reply;
 using Scheme = FeedAuthentication::Scheme;
 
+/// A keychain whose lookups wait for an unlock prompt that nobody answers until unlock().
+class LockedSecretStore : public testing_support::MemorySecretStore {
+  public:
+    Lookup find(const QString& service, const QString& account) override {
+        {
+            std::unique_lock lock(m_gate);
+            ++m_waiting;
+            m_opened.wait(lock, [this] { return m_unlocked; });
+        }
+        return MemorySecretStore::find(service, account);
+    }
+    int waiting() {
+        std::lock_guard lock(m_gate);
+        return m_waiting;
+    }
+    void unlock() {
+        std::lock_guard lock(m_gate);
+        m_unlocked = true;
+        m_opened.notify_all();
+    }
+
+  private:
+    std::mutex m_gate;
+    std::condition_variable m_opened;
+    int m_waiting = 0;
+    bool m_unlocked = false;
+};
+
 class DocumentFeedAuth : public AppTestEnvironment {
   protected:
-    std::unique_ptr<GraflinkDocument> makeDocument(Scheme scheme) const {
+    std::unique_ptr<GraflinkDocument>
+    makeDocument(Scheme scheme, std::shared_ptr<platform::SecretStore> secrets = {}) const {
         GraflinkDocument::Environment withStore = environment();
-        withStore.secrets = store;
+        withStore.secrets = secrets ? secrets : store;
         auto document = std::make_unique<GraflinkDocument>(withStore);
         FeedAuthentication settings;
         settings.scheme = scheme;
@@ -42,6 +73,34 @@ class DocumentFeedAuth : public AppTestEnvironment {
     std::shared_ptr<testing_support::MemorySecretStore> store =
         std::make_shared<testing_support::MemorySecretStore>();
 };
+
+// A lookup that waits for the keychain to be unlocked holds up no other document's fetch, even
+// with more of them waiting than the HTTP client has preparation workers.
+TEST_F(DocumentFeedAuth, LookupsThatBlockHoldUpNoOtherDocument) {
+    server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
+    const QString address = server->url(QStringLiteral("/obs.xml")).toString();
+    auto ready = makeDocument(Scheme::Bearer);
+    ASSERT_TRUE(FeedCredentials::storeSecret(*store, ready->feedAuthentication(), server->url(),
+                                             QStringLiteral("tok")));
+    ready->setSourceURLString(address);
+    ASSERT_TRUE(waitForRefreshes(*ready));
+
+    auto locked = std::make_shared<LockedSecretStore>();
+    std::vector<std::unique_ptr<GraflinkDocument>> waiting;
+    for (int i = 0; i < 6; ++i) {
+        waiting.push_back(makeDocument(Scheme::Bearer, locked));
+        waiting.back()->setSourceURLString(address);
+    }
+    ASSERT_TRUE(testing_support::waitUntil([&] { return locked->waiting() >= 4; }));
+    const int before = server->requestCount();
+    ready->refresh();
+    ASSERT_TRUE(waitForRefreshes(*ready));
+    EXPECT_EQ(ready->lastRefreshDelivered(), true);
+    EXPECT_EQ(server->requestCount(), before + 1);
+    locked->unlock();
+    for (const auto& document : waiting)
+        EXPECT_TRUE(waitForRefreshes(*document));
+}
 
 TEST_F(DocumentFeedAuth, RefreshAndInventorySendTheStoredSecretAndLogNone) {
     server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));

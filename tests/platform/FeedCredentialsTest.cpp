@@ -133,17 +133,22 @@ TEST_F(FeedCredentialsTest, WithoutASecretFetchesBareAndSaysWhyOnce) {
     }
 }
 
-TEST_F(FeedCredentialsTest, KeepsTheSecretUntilTheServerRefusesIt) {
+// A secret stored through Sign-in… is used by the next fetch; one changed behind the program's
+// back is looked up again once the server refuses the old one.
+TEST_F(FeedCredentialsTest, KeepsTheSecretUntilANewOneIsStoredOrTheServerRefusesIt) {
     auto sent = credentials(settings(Scheme::Bearer), QStringLiteral("first"));
+    const QString service = platform::FeedAuthentication::secretService(feedServer.url());
     fetch(*sent, QStringLiteral("/feed"));
-    FeedCredentials::storeSecret(*store, sent->settings(), feedServer.url(), QStringLiteral("second"));
+    store->store(service, sent->settings().account, QStringLiteral("elsewhere"), QStringLiteral("second"));
     fetch(*sent, QStringLiteral("/feed"));
     sent->noteStatus(401);
+    fetch(*sent, QStringLiteral("/feed"));
+    FeedCredentials::storeSecret(*store, sent->settings(), feedServer.url(), QStringLiteral("third"));
     fetch(*sent, QStringLiteral("/feed"));
     QList<QByteArray> seen;
     for (const LoopbackHttpServer::Request& request : feedServer.requests())
         seen.append(request.header("Authorization").value_or(QByteArray()));
-    EXPECT_EQ(seen, (QList<QByteArray>{"Bearer first", "Bearer first", "Bearer second"}));
+    EXPECT_EQ(seen, (QList<QByteArray>{"Bearer first", "Bearer first", "Bearer second", "Bearer third"}));
 }
 
 } // namespace

@@ -1,0 +1,144 @@
+#include "app/AppTestEnvironment.h"
+#include "app/FeedFreshness.h"
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
+#include "platform/MonotonicClock.h"
+#include "support/TestHelpers.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using Reply = testing_support::LoopbackHttpServer::Reply;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+class RefreshScheduling : public AppTestEnvironment {
+  protected:
+    /// A feed that answers after `delay`, noting when each request arrived.
+    void serveSlowly(std::chrono::milliseconds delay) {
+        server->route("/feed", [this, delay](const testing_support::LoopbackHttpServer::Request&) {
+            std::lock_guard lock(m_mutex);
+            m_arrivals.push_back(Clock::now());
+            Reply reply = Reply::text(
+                QByteArray("<r><v>") + QByteArray::number(int(m_arrivals.size())) + "</v></r>", "text/xml");
+            reply.delay = delay;
+            return reply;
+        });
+    }
+    std::vector<Clock::time_point> arrivals() {
+        std::lock_guard lock(m_mutex);
+        return m_arrivals;
+    }
+    std::unique_ptr<GraflinkDocument> documentOnFeed() {
+        GraflinkDocument::Environment patient = environment();
+        patient.refreshRequestTimeout = 5.0;
+        auto document = std::make_unique<GraflinkDocument>(patient);
+        document->loadVariablesFromDictionaries(
+            {{{QStringLiteral("XPath"), QStringLiteral("r/v")}, {QStringLiteral("valueType"), 0}}});
+        return document;
+    }
+    qsizetype logCount(const char* text) { return logLines().filter(QString::fromUtf8(text)).size(); }
+
+  private:
+    std::mutex m_mutex;
+    std::vector<Clock::time_point> m_arrivals;
+};
+
+// A feed slower than the period used to get a new request on every tick.
+TEST_F(RefreshScheduling, ASlowFeedNeverHasTwoRequestsOutAtATimedPeriod) {
+    const auto delay = 1600ms;
+    serveSlowly(delay);
+    auto document = documentOnFeed();
+    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+    ASSERT_TRUE(waitForRefreshes(*document));
+    document->setRefreshFrequency(1.0);
+    document->setAutoRefresh(true);
+    testing_support::spinFor(5s);
+    document->setAutoRefresh(false);
+    const auto seen = arrivals();
+    ASSERT_GE(seen.size(), 3u) << "the follow-up starts as soon as the slow refresh ends";
+    for (std::size_t i = 1; i < seen.size(); ++i)
+        EXPECT_GE(seen[i] - seen[i - 1], delay - 50ms) << "request " << i << " overlapped the one before";
+    EXPECT_EQ(logCount("answers more slowly than every"), 1) << "one line when ticks start waiting";
+}
+
+TEST_F(RefreshScheduling, TicksDuringARefreshGiveExactlyOneFollowUp) {
+    serveSlowly(400ms);
+    auto document = documentOnFeed();
+    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+    QSignalSpy finished(document.get(), &GraflinkDocument::refreshFinished);
+    for (int tick = 0; tick < 5; ++tick)
+        document->timedRefresh();
+    EXPECT_TRUE(document->isRefreshDue());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 2; }));
+    testing_support::spinFor(600ms);
+    EXPECT_EQ(arrivals().size(), 2u);
+    EXPECT_EQ(finished.count(), 2);
+    EXPECT_EQ(document->variables().variables().first()->currentStringValue(),
+              platform::JsonValue(std::string("2")));
+    document->timedRefresh(); // finds it idle: the feed keeps up again
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(logCount("keeps up with its refresh period again"), 1);
+}
+
+TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChanges) {
+    server->serve("/feed", Reply::text("<r><v>7</v></r>", "text/xml"));
+    const QString script = temp.filePath(QStringLiteral("filter.js"));
+    testing_support::writeFile(script, "r_v = r_v + '!';");
+    auto document = documentOnFeed();
+    document->setJavascriptFilterPath(script);
+    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(waitForRefreshes(*document));
+        document->refresh();
+    }
+    ASSERT_TRUE(waitForRefreshes(*document));
+    const auto value = [&] { return document->variables().variables().first()->currentStringValue(); };
+    EXPECT_EQ(value(), platform::JsonValue(std::string("7!")));
+    EXPECT_EQ(document->filterEnginesMade(), 1);
+    EXPECT_EQ(document->filterScriptReads(), 1);
+
+    testing_support::writeFile(script, "var added = 1; r_v = r_v + '?';");
+    document->refresh();
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(value(), platform::JsonValue(std::string("7?")));
+    EXPECT_EQ(document->filterScriptReads(), 2);
+    testing_support::writeFile(script, "r_v = typeof added;");
+    document->refresh();
+    ASSERT_TRUE(waitForRefreshes(*document));
+    EXPECT_EQ(value(), platform::JsonValue(std::string("undefined")))
+        << "a run does not see the globals an earlier run made";
+}
+
+// Intervals follow the monotonic clock only: the wall clock may jump either way meanwhile.
+TEST(MonotonicIntervals, StaleAlarmsAndValueAgesFollowTheMonotonicClock) {
+    Clock::time_point now = Clock::now();
+    platform::MonotonicClock::setSourceForTesting([&now] { return now; });
+    {
+        FeedFreshness freshness;
+        QSignalSpy turned(&freshness, &FeedFreshness::staleChanged);
+        freshness.setStaleAfterSeconds(10);
+        freshness.refreshSucceeded();
+        GraflinkVariable variable;
+        variable.setCurrentStringValue(platform::JsonValue(1));
+        now += 9s;
+        freshness.check();
+        EXPECT_FALSE(freshness.isStale());
+        EXPECT_EQ(freshness.secondsSinceLastSuccess(), 9);
+        EXPECT_EQ(variable.valueAgeSeconds(), 9);
+        now += 2s;
+        freshness.check();
+        EXPECT_TRUE(freshness.isStale());
+        freshness.refreshSucceeded();
+        EXPECT_FALSE(freshness.isStale());
+        ASSERT_EQ(turned.count(), 2);
+        EXPECT_EQ(turned.at(0).at(1).toLongLong(), 11);
+    }
+    platform::MonotonicClock::setSourceForTesting({});
+}
+
+} // namespace
