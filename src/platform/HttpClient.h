@@ -44,8 +44,9 @@ class Client {
     /// Completes a request just before it starts (adds credentials from the keychain, say).
     using Preparation = std::function<void(Request&)>;
 
-    /// Enough for a rack machine running a few hundred documents at once.
-    static constexpr int DefaultMaximumConcurrentTransfers = 512;
+    /// Enough for a rack machine running a thousand documents whose feeds take half their period
+    /// to answer, with room for the moments when their timers fire together.
+    static constexpr int DefaultMaximumConcurrentTransfers = 2048;
     /// Many documents may poll one feed host; beyond this they queue rather than open more.
     static constexpr int MaximumConnectionsPerHost = 128;
     /// Error::userInfo key on time-out errors: TimeoutKindRequest or TimeoutKindResource.

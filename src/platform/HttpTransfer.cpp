@@ -228,12 +228,16 @@ bool Transfer::configure() {
 }
 
 bool Transfer::shouldAbort() {
+    return shouldAbort(Clock::now());
+}
+
+bool Transfer::shouldAbort(Clock::time_point now) {
     if (cancellation_.isCancelled() || shutdown_.isCancelled()) {
         cancelled_ = true;
         return true;
     }
     if (request_.requestTimeout > 0) {
-        const std::chrono::duration<double> idle = Clock::now() - lastMovement_;
+        const std::chrono::duration<double> idle = now - lastMovement_;
         if (idle.count() >= request_.requestTimeout) {
             idleTimedOut_ = true;
             return true;

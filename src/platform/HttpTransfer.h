@@ -33,6 +33,8 @@ class Transfer {
 
     /// Whether to stop now (cancelled, or no byte moved for the request time-out); records why.
     bool shouldAbort();
+    /// The same, with the time already read (a pass over many transfers reads the clock once).
+    bool shouldAbort(std::chrono::steady_clock::time_point now);
     /// The response for libcurl's result code.
     Response finish(CURLcode code);
 

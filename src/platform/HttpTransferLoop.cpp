@@ -59,6 +59,7 @@ void TransferLoop::add(std::unique_ptr<Transfer> transfer, Done done) {
 
 void TransferLoop::run() {
     for (;;) {
+        const auto passStarted = std::chrono::steady_clock::now();
         admitIncoming();
         if (multi_) {
             int running = 0;
@@ -71,8 +72,13 @@ void TransferLoop::run() {
             if (stopping_ && incoming_.empty() && active_.empty())
                 return;
         }
-        if (multi_)
-            curl_multi_poll(multi_, nullptr, 0, sleepMs(), nullptr);
+        if (!multi_)
+            continue;
+        // Every pass costs time in proportion to the transfers under way; with many of them,
+        // events that arrive close together are taken in one pass.
+        if (active_.size() >= BusyTransfers)
+            std::this_thread::sleep_until(passStarted + BusyPassInterval);
+        curl_multi_poll(multi_, nullptr, 0, sleepMs(), nullptr);
     }
 }
 
@@ -108,8 +114,9 @@ void TransferLoop::abortWhereAsked() {
     // Checked here as well as in the progress callback, which curl may skip while resolving or
     // while a transfer waits for a free connection.
     std::vector<CURL*> aborted;
+    const auto now = std::chrono::steady_clock::now();
     for (auto& [easy, pending] : active_)
-        if (pending.transfer->shouldAbort())
+        if (pending.transfer->shouldAbort(now))
             aborted.push_back(easy);
     for (CURL* easy : aborted)
         complete(easy, CURLE_ABORTED_BY_CALLBACK);

@@ -2,6 +2,7 @@
 
 #include "platform/HttpResponse.h"
 
+#include <chrono>
 #include <curl/curl.h>
 #include <deque>
 #include <functional>
@@ -47,6 +48,9 @@ class TransferLoop {
     /// least this often; idle, it sleeps until a transfer arrives.
     static constexpr int CheckIntervalMs = 100;
     static constexpr int IdleSleepMs = 60 * 1000;
+    /// With at least this many transfers under way, passes are at least BusyPassInterval apart.
+    static constexpr std::size_t BusyTransfers = 64;
+    static constexpr std::chrono::milliseconds BusyPassInterval{5};
 
   private:
     struct Pending {
