@@ -4,6 +4,8 @@
 #include "platform/HttpClient.h"
 
 #include <algorithm>
+#include <thread>
+#include <vector>
 
 namespace platform::http {
 
@@ -17,6 +19,43 @@ const QString& TimeoutKindResource = Client::TimeoutKindResource;
 
 // One easy handle on its own multi handle, so that a blocking transfer can wake every few
 // milliseconds: curl_easy_perform may sleep up to a second between progress callbacks.
+/// Easy handles whose transfers ended on this thread, kept for the next ones: setting one up
+/// costs allocations and buffers, and curl_easy_reset gives a used one back in the state a new
+/// one has (connections stay in the multi handle's cache, not in the easy handle).
+class EasyHandlePool {
+  public:
+    EasyHandlePool() = default;
+    ~EasyHandlePool() {
+        for (CURL* easy : handles_)
+            curl_easy_cleanup(easy);
+    }
+    EasyHandlePool(const EasyHandlePool&) = delete;
+    EasyHandlePool& operator=(const EasyHandlePool&) = delete;
+
+    static EasyHandlePool& ofThisThread() {
+        thread_local EasyHandlePool pool;
+        return pool;
+    }
+    CURL* take() {
+        if (handles_.empty())
+            return curl_easy_init();
+        CURL* easy = handles_.back();
+        handles_.pop_back();
+        curl_easy_reset(easy);
+        return easy;
+    }
+    void give(CURL* easy) {
+        if (handles_.size() < Capacity)
+            handles_.push_back(easy);
+        else
+            curl_easy_cleanup(easy);
+    }
+
+  private:
+    static constexpr std::size_t Capacity = 32;
+    std::vector<CURL*> handles_;
+};
+
 /// The multi handle of this thread's blocking transfers: made once per thread, its connection
 /// cache keeps what requests that reuse connections leave open.
 class ThreadMulti {
@@ -82,7 +121,9 @@ Transfer::Transfer(Request request, CancellationToken cancellation, Cancellation
     : request_(std::move(request)), cancellation_(std::move(cancellation)), shutdown_(std::move(shutdown)) {}
 
 Transfer::~Transfer() {
-    if (easy_)
+    if (easy_ && easyThread_ == std::this_thread::get_id())
+        EasyHandlePool::ofThisThread().give(easy_);
+    else if (easy_)
         curl_easy_cleanup(easy_);
     if (headerList_)
         curl_slist_free_all(headerList_);
@@ -97,7 +138,8 @@ std::optional<Response> Transfer::prepare() {
     }
     if (shouldAbort())
         return finish(CURLE_ABORTED_BY_CALLBACK);
-    easy_ = curl_easy_init();
+    easy_ = EasyHandlePool::ofThisThread().take();
+    easyThread_ = std::this_thread::get_id();
     if (!easy_ || !configure()) {
         Response response;
         response.url = request_.url;

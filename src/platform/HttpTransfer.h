@@ -7,6 +7,7 @@
 #include <QList>
 #include <chrono>
 #include <curl/curl.h>
+#include <thread>
 #include <memory>
 #include <optional>
 
@@ -59,6 +60,7 @@ class Transfer {
     CancellationToken shutdown_;
 
     CURL* easy_ = nullptr;
+    std::thread::id easyThread_; // where easy_ came from: it goes back to that thread's pool
     QByteArray urlBytes_;
     QByteArray userBytes_;
     QByteArray passwordBytes_;

@@ -49,8 +49,8 @@ class TransferLoop {
     static constexpr int CheckIntervalMs = 100;
     static constexpr int IdleSleepMs = 60 * 1000;
     /// With at least this many transfers under way, passes are at least BusyPassInterval apart.
-    static constexpr std::size_t BusyTransfers = 64;
-    static constexpr std::chrono::milliseconds BusyPassInterval{5};
+    static constexpr std::size_t BusyTransfers = 16;
+    static constexpr std::chrono::milliseconds BusyPassInterval{10};
 
   private:
     struct Pending {
