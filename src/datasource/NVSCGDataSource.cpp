@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QPointer>
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -172,6 +173,8 @@ std::shared_ptr<platform::XmlDocument> NVSCGDataSource::xmlDocument() const {
 // ---- Refresh
 
 void NVSCGDataSource::refreshContent() {
+    ++m_refreshesUnderWay;
+    m_refreshDue = false;
     Q_EMIT refreshStarted();
     NVSCGDataSourceRefreshOperation operation(this);
     m_operationQueue->async(platform::SerialExecutor::Work(
@@ -182,6 +185,9 @@ void NVSCGDataSource::refreshContent() {
 
 void NVSCGDataSource::cancel() {
     m_operationQueue->cancelAll();
+    // Dropped refreshes never end: only one that was running still may.
+    m_refreshesUnderWay = std::min(m_refreshesUnderWay, 1);
+    m_refreshDue = false;
 }
 
 void NVSCGDataSource::processXMLDocument(std::shared_ptr<platform::XmlDocument> document) {
@@ -233,8 +239,11 @@ void NVSCGDataSource::adoptJSONNodes(std::vector<NVSCGDataSourceNodePtr> nodes) 
 }
 
 void NVSCGDataSource::finishRefresh(bool delivered) {
+    m_refreshesUnderWay = std::max(0, m_refreshesUnderWay - 1);
     setStatus(Refreshed);
     Q_EMIT refreshEnded(delivered);
+    if (m_refreshesUnderWay == 0 && m_refreshDue && m_autoUpdate)
+        refreshContent();
 }
 
 // ---- Timer
@@ -266,9 +275,24 @@ void NVSCGDataSource::armTimer() {
 }
 
 void NVSCGDataSource::timerTick() {
-    // A refresh still under way makes the tick pass.
-    if (m_status != Refreshing)
-        refreshContent();
+    // A slow feed gets no second request from the timer: one refresh waits for the running one.
+    if (m_refreshesUnderWay > 0 || m_status == Refreshing) {
+        m_refreshDue = true;
+        if (!m_skippingTicks) {
+            m_skippingTicks = true;
+            NVSCGDataSourceLog::format(
+                QStringLiteral("The feed of “%@” answers more slowly than every %.1f seconds: timed "
+                               "refreshes wait for the one under way"),
+                displayName(), m_autoUpdateFrequency);
+        }
+        return;
+    }
+    if (m_skippingTicks) {
+        m_skippingTicks = false;
+        NVSCGDataSourceLog::format(QStringLiteral("The feed of “%@” keeps up with its refresh period again"),
+                                   displayName());
+    }
+    refreshContent();
 }
 
 void NVSCGDataSource::setAutoUpdateFrequency(double seconds) {

@@ -240,6 +240,11 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     double m_autoUpdateFrequency = DefaultAutoUpdateFrequency;
     std::unique_ptr<platform::DispatchTimer> m_autoUpdateTimer;
     bool m_shouldResume = false;
+    /// Refreshes queued or running (main thread): a timer tick that finds one waits for it, and
+    /// one refresh is then due.
+    int m_refreshesUnderWay = 0;
+    bool m_refreshDue = false;
+    bool m_skippingTicks = false;
     QString m_exportPath;
     platform::FeedAuthentication m_feedAuthentication;
     std::shared_ptr<platform::FeedCredentials> m_feedCredentials;

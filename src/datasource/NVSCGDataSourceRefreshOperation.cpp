@@ -5,6 +5,7 @@
 #include "datasource/NVSCGDataSourceFeed.h"
 #include "datasource/NVSCGDataSourceLog.h"
 #include "datasource/NVSURLUtilities.h"
+#include "platform/BoundedFileRead.h"
 #include "platform/FeedCredentials.h"
 #include "platform/FeedSizeLimit.h"
 #include "platform/HttpResponse.h"
@@ -18,21 +19,12 @@
 
 namespace {
 
-// The whole file, unless it is larger than the feed size limit or cannot be read.
+// The whole file, unless it is larger than the feed size limit or cannot be read. A FIFO, a device
+// or a file that grows while read gets the same bounds as a network feed.
 std::optional<QByteArray> readFeedFile(const QString& path, platform::Error& error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = platform::Error::make(platform::Error::FileDomain, int(file.error()), file.errorString());
-        return std::nullopt;
-    }
     const qint64 limit = platform::FeedSizeLimit::bytes(platform::UserDefaults::standardUserDefaults());
-    if (file.size() > limit) {
-        error = platform::Error::make(
-            platform::Error::FileDomain, int(QFileDevice::ReadError),
-            QStringLiteral("The file is larger than the limit of %1 bytes.").arg(limit));
-        return std::nullopt;
-    }
-    return file.readAll();
+    return platform::BoundedFileRead::read(
+        path, limit, std::chrono::milliseconds(qint64(NVSCGDataSource::RequestTimeout * 1000.0)), &error);
 }
 
 } // namespace

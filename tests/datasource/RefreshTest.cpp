@@ -1,12 +1,15 @@
 #include "DataSourceTestSupport.h"
-
 #include "datasource/NVSCGDataSource.h"
 #include "peers/LoopbackHttpServer.h"
+#include "platform/BoundedFileRead.h"
 #include "platform/DispatchTimer.h"
 #include "platform/NotificationCenter.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <sys/stat.h>
 
 using namespace datasource_test;
 using testing_support::LoopbackHttpServer;
@@ -14,10 +17,11 @@ using testing_support::LoopbackHttpServer;
 namespace {
 
 class Refresh : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-        QObject::connect(&dataSource, &NVSCGDataSource::statusChanged, [this](uint s) { statuses.push_back(s); });
+        QObject::connect(&dataSource, &NVSCGDataSource::statusChanged,
+                         [this](uint s) { statuses.push_back(s); });
         QObject::connect(&dataSource, &NVSCGDataSource::contentNodesReset,
                          [this] { statuses.push_back(100 + uint(dataSource.countOfContentNodes())); });
     }
@@ -85,7 +89,8 @@ TEST_F(Refresh, HttpContentTypes) {
     LoopbackHttpServer server;
     ASSERT_TRUE(server.isListening());
     server.serve("/rss", LoopbackHttpServer::Reply::text(electionFeed(3), "application/rss+xml"));
-    server.serve("/json", LoopbackHttpServer::Reply::text("{\"a\":1,\"b\":2}", "application/json; charset=utf-8"));
+    server.serve("/json",
+                 LoopbackHttpServer::Reply::text("{\"a\":1,\"b\":2}", "application/json; charset=utf-8"));
     server.serve("/upper", LoopbackHttpServer::Reply::text(electionFeed(1), "text/XML"));
     server.serve("/plain", LoopbackHttpServer::Reply::text(electionFeed(1), "text/plain"));
     server.serve("/badxml", LoopbackHttpServer::Reply::text("<feed>", "text/xml"));
@@ -161,6 +166,46 @@ TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
     dataSource.setAutoUpdate(false);
 }
 
+// Ticks of a feed slower than the period wait for the refresh under way: one follow-up starts as
+// soon as it ends, and no two requests are ever out at once.
+TEST_F(Refresh, TicksWaitForASlowRefreshAndOneFollowsIt) {
+    using Clock = std::chrono::steady_clock;
+    const auto delay = std::chrono::milliseconds(450);
+    std::mutex mutex;
+    std::vector<Clock::time_point> arrivals;
+    LoopbackHttpServer server;
+    server.route("/feed", [&](const LoopbackHttpServer::Request&) {
+        std::lock_guard lock(mutex);
+        arrivals.push_back(Clock::now());
+        LoopbackHttpServer::Reply reply = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
+        reply.delay = delay;
+        return reply;
+    });
+    dataSource.setDataSourceURL(server.url(QStringLiteral("/feed")));
+    dataSource.setAutoUpdateFrequency(0.1);
+    dataSource.setAutoUpdate(true);
+    testing_support::spinFor(std::chrono::milliseconds(1300));
+    dataSource.setAutoUpdate(false);
+    std::lock_guard lock(mutex);
+    ASSERT_GE(arrivals.size(), 2u);
+    for (std::size_t i = 1; i < arrivals.size(); ++i)
+        EXPECT_GE(arrivals[i] - arrivals[i - 1], delay - std::chrono::milliseconds(30)) << "request " << i;
+}
+
+TEST_F(Refresh, LocalFeedsAreReadWithTheSizeLimitAndNeverWaitForAWriter) {
+    const QString fifo = dir.filePath(QStringLiteral("feed.xml"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    platform::Error error;
+    EXPECT_EQ(platform::BoundedFileRead::read(fifo, 1024, std::chrono::seconds(1), &error), QByteArray())
+        << "a FIFO without a writer reads as empty at once";
+    EXPECT_FALSE(platform::BoundedFileRead::read(QStringLiteral("/dev/zero"), 1 << 20,
+                                                 std::chrono::seconds(1), &error));
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("larger than the limit")));
+    const QString small = writeFeed(QStringLiteral("small.xml"), "<feed/>");
+    EXPECT_EQ(platform::BoundedFileRead::read(small, 7, std::chrono::seconds(1)), QByteArray("<feed/>"));
+    EXPECT_FALSE(platform::BoundedFileRead::read(small, 6, std::chrono::seconds(1)));
+}
+
 TEST_F(Refresh, PauseResumeAndSwitchingOffWhilePaused) {
     dataSource.setAutoUpdateFrequency(0.1);
     dataSource.pauseUpdateTimer();
@@ -204,8 +249,9 @@ TEST_F(Refresh, DestroyingDuringARefreshIsSafe) {
     server.serve("/slow", slow);
     for (int i = 0; i < 3; ++i) {
         auto doomed = std::make_unique<NVSCGDataSource>();
-        doomed->setDataSourceURL(i == 0 ? server.url(QStringLiteral("/slow"))
-                                        : QUrl::fromLocalFile(writeFeed(QStringLiteral("f.xml"), electionFeed(50))));
+        doomed->setDataSourceURL(
+            i == 0 ? server.url(QStringLiteral("/slow"))
+                   : QUrl::fromLocalFile(writeFeed(QStringLiteral("f.xml"), electionFeed(50))));
         doomed->refreshContent();
         doomed->refreshContent();
         doomed.reset();
