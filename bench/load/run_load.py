@@ -137,6 +137,16 @@ def refresh_durations(port):
     return sorted(((float(bound), count) for bound, count in buckets.items()), key=lambda b: b[0])
 
 
+def intact(path):
+    """Whether a document is still a whole property list holding its variables."""
+    try:
+        with open(path, "rb") as file:
+            text = file.read()
+    except OSError:
+        return False
+    return text.startswith(b"<?xml") and text.rstrip().endswith(b"</plist>") and b"<key>variables</key>" in text
+
+
 def resident_kib(pid):
     with open(f"/proc/{pid}/status") as status:
         for line in status:
@@ -265,7 +275,7 @@ def main():
         seconds = ended[0] - begin[0]
         counted = ended[3] - begin[3]
         cpu = ended[1] - begin[1]
-        per_refresh = f"{cpu / counted * 1e6:.0f} µs" if counted else "no refreshes"
+        per_refresh = f"{cpu / counted * 1e6:.0f} µs" if counted else "(no refreshes to divide by)"
         print(f"graflink-cli CPU: {cpu / seconds * 100:.1f} % of one core, {per_refresh} per refresh "
               f"({counted} refreshes in {seconds:.1f} s)")
         print(f"graflink-cli wake-ups (context switches of all threads): "
@@ -284,9 +294,13 @@ def main():
         print("FAIL: a document fell behind its period")
     if growing:
         print("FAIL: memory grew during the second half of the run")
+    damaged = [d for d in documents if not intact(d)]
+    print(f"documents intact after the stop: {len(documents) - len(damaged)} of {len(documents)}")
     if run_status != 0:
         print("FAIL: graflink-cli did not stop cleanly on SIGTERM")
-    return 1 if behind or growing or run_status != 0 else 0
+    if damaged:
+        print("FAIL: documents damaged: " + ", ".join(damaged[:5]))
+    return 1 if behind or growing or run_status != 0 or damaged else 0
 
 
 if __name__ == "__main__":
