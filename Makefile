@@ -24,8 +24,9 @@ demo: build
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || exit 1; done
 
-# 200 documents at a 1 s period against feeds that answer in 0.5 s, all publishing to the
-# simulator, in one graflink-cli run (LOAD_FLAGS: --documents N --latency S --duration S).
+# 200 documents at a 1 s period with three fields each, against feeds that answer in 0.5 s, all
+# publishing to the simulator, in one graflink-cli run: refreshes, CPU per refresh, wake-ups,
+# memory, the stop (LOAD_FLAGS: --documents N --latency S --duration S --period S).
 LOAD_FLAGS ?=
 loadtest: build
 	python3 bench/load/run_load.py $(BUILD_DIR)/src/cli/graflink-cli $(LOAD_FLAGS)

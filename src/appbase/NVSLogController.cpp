@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using platform::ConsoleLog;
@@ -85,6 +86,8 @@ NVSLogController::NVSLogController(Configuration configuration)
 NVSLogController::~NVSLogController() {
     QObject::disconnect(m_defaultsConnection);
     waitUntilIdle();
+    if (m_openLogFile.descriptor >= 0)
+        ::close(m_openLogFile.descriptor);
 }
 
 void NVSLogController::observeDefaults() {
@@ -223,7 +226,13 @@ QString NVSLogController::stamp(qint64 time) const {
 void NVSLogController::writeLine(const PendingLine& line) {
     if (line.level > m_technicalLogLevel.load())
         return;
-    const QString lineStamp = stamp(line.time);
+    const qint64 second = line.time >= 0 ? line.time / 1000 : (line.time - 999) / 1000;
+    if (second != m_stampedSecond) {
+        m_stampedSecond = second;
+        m_secondStamp = stamp(line.time);
+        m_secondFileDate = m_logFileDateFormatter->format(line.time);
+    }
+    const QString& lineStamp = m_secondStamp;
     QString buffer;
     if (line.isProblem)
         buffer += QLatin1Char('!');
@@ -237,8 +246,7 @@ void NVSLogController::writeLine(const PendingLine& line) {
     };
 
     const QString folder = technicalLogFolderPath();
-    const QString path = folder + QLatin1Char('/') + m_logPrefix + m_logFileDateFormatter->format(line.time) +
-                         QStringLiteral(".log");
+    const QString path = folder + QLatin1Char('/') + m_logPrefix + m_secondFileDate + QStringLiteral(".log");
     std::optional<QString> lastPath;
     std::optional<QString> lastMessage;
     {
@@ -292,10 +300,8 @@ void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes
     QByteArray nativePath;
     if (!fileSystemPath(path, &nativePath))
         return;
-    const int descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-    if (descriptor < 1) {
-        if (descriptor >= 0)
-            ::close(descriptor);
+    const int descriptor = logFileDescriptor(nativePath);
+    if (descriptor < 0) {
         if (reportFailure)
             reportWriteFailure(show);
         return;
@@ -311,10 +317,38 @@ void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes
         data += written;
         left -= written;
     }
-    ::close(descriptor);
     // A full disk cuts the line short; that loses it just as surely as a file that won't open.
     if (left > 0 && reportFailure)
         reportWriteFailure(show);
+}
+
+int NVSLogController::logFileDescriptor(const QByteArray& nativePath) {
+    OpenLogFile& open = m_openLogFile;
+    if (open.descriptor >= 0 && open.path == nativePath) {
+        if (open.checkedSecond == m_stampedSecond)
+            return open.descriptor;
+        // Still the file of that name (looked at once a second)? A removed or replaced file gets
+        // a new one.
+        struct stat kept {};
+        struct stat named {};
+        if (::fstat(open.descriptor, &kept) == 0 && kept.st_nlink > 0 &&
+            ::stat(nativePath.constData(), &named) == 0 && named.st_ino == kept.st_ino &&
+            named.st_dev == kept.st_dev) {
+            open.checkedSecond = m_stampedSecond;
+            return open.descriptor;
+        }
+    }
+    if (open.descriptor >= 0)
+        ::close(open.descriptor);
+    open.path = nativePath;
+    open.checkedSecond = m_stampedSecond;
+    open.descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+    // Descriptor 0 would be standard input, closed by someone: never write the log there.
+    if (open.descriptor == 0) {
+        ::close(open.descriptor);
+        open.descriptor = -1;
+    }
+    return open.descriptor;
 }
 
 void NVSLogController::reportWriteFailure(bool show) {

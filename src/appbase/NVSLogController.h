@@ -137,6 +137,9 @@ class NVSLogController {
     void log(const Entry& entry, const QVariantMap* infoDict);
     void writeLine(const PendingLine& line);
     void appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure, bool show);
+    /// A descriptor open for appending to `nativePath`: the one kept from the last line while it
+    /// still names a file there, else a new one; -1 when it cannot be opened.
+    int logFileDescriptor(const QByteArray& nativePath);
     void reportWriteFailure(bool show);
     QString stamp(qint64 time) const;
     void observeDefaults();
@@ -157,6 +160,18 @@ class NVSLogController {
     std::optional<QString> m_lastTechnicalLogMessage;
     std::atomic<qint64> m_technicalLogLevel{2};
     quint64 m_technicalLogMessageRepeatCount = 0; // file queue only
+    /// The file queue's open log file and the time stamps of the current second: a busy rack
+    /// process writes hundreds of lines a second, each of which would otherwise open and close
+    /// the file and format two dates.
+    struct OpenLogFile {
+        QByteArray path;
+        int descriptor = -1;
+        qint64 checkedSecond = -1; // the file was last found still there in this second
+    };
+    OpenLogFile m_openLogFile;   // file queue only
+    qint64 m_stampedSecond = -1; // file queue only
+    QString m_secondStamp;       // file queue only
+    QString m_secondFileDate;    // file queue only
     std::atomic<bool> m_logIfLogFailedToBeWritten{true};
     std::atomic<bool> m_canDisplayNotifications{false};
     std::function<void(const QString&)> m_lineObserver;
