@@ -410,9 +410,10 @@ QString GraflinkDocument::resolvedJavascriptFilterPath() const {
     if (!m_javascriptFilterPath || m_javascriptFilterPath->isEmpty())
         return QString();
     const QString& path = *m_javascriptFilterPath;
-    if (QDir::isAbsolutePath(path) || filePath().isEmpty())
+    const QString folder = filePath().isEmpty() ? m_readFolder : QFileInfo(filePath()).absolutePath();
+    if (QDir::isAbsolutePath(path) || folder.isEmpty())
         return QFileInfo(path).absoluteFilePath();
-    return QDir::cleanPath(QFileInfo(filePath()).absoluteDir().absoluteFilePath(path));
+    return QDir::cleanPath(QDir(folder).absoluteFilePath(path));
 }
 
 int GraflinkDocument::filterEnginesMade() const {
@@ -767,6 +768,7 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
         return false;
     }
     const QVariantMap dictionary = plist->toMap();
+    m_readFolder = QFileInfo(path).absolutePath();
     m_reading = true;
     m_refreshRequestedWhileReading = false;
     const auto stringValue = [&](const QString& key) -> std::optional<QString> {

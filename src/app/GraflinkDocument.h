@@ -326,6 +326,7 @@ class GraflinkDocument : public platform::Document {
     double m_fullPublishSeconds = DefaultFullPublishSeconds;
     std::optional<platform::MonotonicClock::TimePoint> m_lastFullPass;
     QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
+    QString m_readFolder;    // the folder of the file last read (its path is set after reading)
 
     quint64 m_fetchSequence = 0;
     quint64 m_lastProcessedRefresh = 0;

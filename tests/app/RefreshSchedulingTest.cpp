@@ -5,6 +5,7 @@
 #include "platform/MonotonicClock.h"
 #include "support/TestHelpers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <mutex>
@@ -112,6 +113,35 @@ TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChan
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(value(), platform::JsonValue(std::string("undefined")))
         << "a run does not see the globals an earlier run made";
+}
+
+// The shipped example names its filter beside it: found wherever the program was started from.
+TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
+    server->serve("/feed", Reply::text("<r><v>7</v></r>", "text/xml"));
+    const QString folder = temp.filePath(QStringLiteral("show"));
+    QDir().mkpath(folder);
+    testing_support::writeFile(folder + QStringLiteral("/filter.js"), "r_v = 'filtered ' + r_v;");
+    const QString file = folder + QStringLiteral("/show.graflink");
+    {
+        auto document = documentOnFeed();
+        document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+        document->setJavascriptFilterPath(QStringLiteral("filter.js"));
+        ASSERT_TRUE(waitForRefreshes(*document));
+        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+    }
+    ASSERT_NE(QDir::currentPath(), folder);
+    auto reopened = makeDocument();
+    ASSERT_TRUE(reopened->readFromPath(file, GraflinkDocument::DocumentTypeName));
+    ASSERT_TRUE(waitForRefreshes(*reopened));
+    EXPECT_EQ(reopened->variables().variables().first()->currentStringValue(),
+              platform::JsonValue(std::string("filtered 7")));
+
+    reopened->setJavascriptFilterPath(QStringLiteral("gone.js"));
+    for (int i = 0; i < 2; ++i) {
+        reopened->refresh();
+        ASSERT_TRUE(waitForRefreshes(*reopened));
+    }
+    EXPECT_EQ(logCount("JavaScript filter not found: "), 1) << "a missing filter is logged once";
 }
 
 // Intervals follow the monotonic clock only: the wall clock may jump either way meanwhile.
