@@ -501,14 +501,7 @@ void GraflinkDocument::refreshEnded(const std::shared_ptr<RefreshResult>& result
     }
     bool processed = false;
     if (result->job) {
-        if (sequence < m_lastProcessedRefresh) {
-            // A slow older response must not put stale values on air after a newer one.
-            log(2, platform::StringFormat::format(
-                       QStringLiteral(
-                           "Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
-                       sequence, m_lastProcessedRefresh));
-        } else {
-            m_lastProcessedRefresh = sequence;
+        if (isNewest(sequence, m_lastProcessedRefresh)) {
             processed = true;
             applyRefresh(*result);
             ++m_processedRefreshCount;
@@ -577,16 +570,23 @@ void GraflinkDocument::getPaths() {
         m_inventoryTasks.append(std::move(task));
 }
 
+bool GraflinkDocument::isNewest(quint64 sequence, quint64& lastProcessed) {
+    if (sequence < lastProcessed) {
+        // A slow older response must not put stale values on air after a newer one.
+        log(2,
+            platform::StringFormat::format(
+                QStringLiteral("Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
+                sequence, lastProcessed));
+        return false;
+    }
+    lastProcessed = sequence;
+    return true;
+}
+
 void GraflinkDocument::inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements) {
     bool inventoried = false;
     if (elements) {
-        if (sequence < m_lastProcessedInventory) {
-            log(2, platform::StringFormat::format(
-                       QStringLiteral(
-                           "Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
-                       sequence, m_lastProcessedInventory));
-        } else {
-            m_lastProcessedInventory = sequence;
+        if (isNewest(sequence, m_lastProcessedInventory)) {
             inventoried = true;
             Q_EMIT inventoriedElementsAboutToChange();
             m_inventoriedElements = *elements;

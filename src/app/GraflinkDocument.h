@@ -281,6 +281,9 @@ class GraflinkDocument : public platform::Document {
     void applyRefresh(const RefreshResult& result);
     void finishRefresh(quint64 sequence, bool processed);
     void inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements);
+    /// Whether a response of fetch `sequence` is not older than one already processed (then it
+    /// becomes the newest); an older one is logged and dropped.
+    bool isNewest(quint64 sequence, quint64& lastProcessed);
     /// Cancels the fetches under way; what they bring is dropped without a word.
     void abandonRefreshes();
     void log(qint64 level, const QString& text) const;
