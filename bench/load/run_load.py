@@ -3,7 +3,7 @@
 fields, all publishing to the CG server simulator, run by one `graflink-cli run` process.
 
 Usage: run_load.py GRAFLINK_CLI [--documents N] [--latency SECONDS] [--duration SECONDS]
-                   [--period SECONDS]
+                   [--period SECONDS] [--fields 0-3]
 
 Prints refreshes per second (from the program's one line per refresh), how many refreshes each
 document made against how many were due, updates the simulator accepted, the program's CPU time
@@ -33,6 +33,8 @@ def parse_arguments():
     parser.add_argument("--latency", type=float, default=0.5)
     parser.add_argument("--duration", type=float, default=30.0)
     parser.add_argument("--period", type=float, default=1.0)
+    parser.add_argument("--fields", type=int, default=3, choices=range(0, 4),
+                        help="fields published per refresh (0: the documents only fetch)")
     return parser.parse_args()
 
 
@@ -187,7 +189,7 @@ def main():
 
     # Three fields per document, one of them changing at every refresh.
     variables = []
-    for path, field in (("m/home", "Home"), ("m/away", "Away"), ("m/n", "Clock")):
+    for path, field in (("m/home", "Home"), ("m/away", "Away"), ("m/n", "Clock"))[:args.fields]:
         variables += ["--var", '{"XPath":"%s","CGProjectName":"Scoreboard","CGProjectFieldName":"%s",'
                                '"valueType":0}' % (path, field)]
 
