@@ -293,15 +293,20 @@ void GraflinkDocumentWindowController::updateButtonPushed() {
 void GraflinkDocumentWindowController::clearCGButtonPushed() {
     auto* question =
         new QMessageBox(QMessageBox::Warning, tr("Clear every bound field on the CG server?"),
-                        tr("The fields of %1 go blank on air at once.").arg(m_document.displayName()),
+                        tr("The fields of %1 go blank on air at once, and the document goes off air "
+                           "(Preview only) until you turn ON AIR on again.")
+                            .arg(m_document.displayName()),
                         QMessageBox::Cancel, this);
     QPushButton* clear = question->addButton(tr("Clear Fields"), QMessageBox::DestructiveRole);
     question->setDefaultButton(QMessageBox::Cancel);
     question->setAttribute(Qt::WA_DeleteOnClose);
     question->setWindowModality(Qt::WindowModal);
     connect(question, &QMessageBox::buttonClicked, this, [this, clear](QAbstractButton* button) {
-        if (button == clear)
-            m_document.clearCG();
+        if (button != clear)
+            return;
+        // Off air first: the next refresh would otherwise put every value back a moment later.
+        m_document.setPublishToCG(false);
+        m_document.clearCG();
     });
     question->open();
 }

@@ -5,6 +5,7 @@
 #include "support/TestHelpers.h"
 
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -58,6 +59,45 @@ TEST_F(WindowAgainstSimulator, UpdatePublishesWhileTheWindowStaysResponsive) {
               QStringLiteral("Harbour City"));
     // A blocked loop would have stood still for the whole delay of at least one answer.
     EXPECT_LT(longestGap, std::chrono::milliseconds(delay).count() * 2 / 3);
+}
+
+// Clear promises blank fields on air: the next refresh must not put the values back.
+TEST_F(WindowAgainstSimulator, ClearTakesTheDocumentOffAirSoThatFieldsStayBlank) {
+    CGServerSimulator simulator({});
+    ASSERT_TRUE(simulator.start());
+    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
+                                   "<m><home>Harbour City</home></m>", "application/xml"));
+    GraflinkDocument document(environment());
+    document.loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("m/home")},
+                                             {QStringLiteral("CGProjectName"), QStringLiteral("Scoreboard")},
+                                             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
+                                             {QStringLiteral("valueType"), 0}}});
+    document.setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
+    document.setCGServerIPAddress(simulator.host());
+    document.setCGServerPortNumber(simulator.port());
+    document.applyCGServerSettings();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return document.isConnectedToCG(); }));
+    document.setPublishToCG(true);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !simulator.acceptedUpdates().isEmpty(); }));
+    GraflinkDocumentWindowController window(document);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    simulator.clearAcceptedUpdates();
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("clearCGButton")), Qt::LeftButton);
+    QMessageBox* question = nullptr;
+    ASSERT_TRUE(testing_support::waitUntil([&] { return (question = window.findChild<QMessageBox*>()); }));
+    for (QAbstractButton* button : question->buttons())
+        if (button->text() == QStringLiteral("Clear Fields"))
+            QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !simulator.acceptedUpdates().isEmpty(); }));
+    EXPECT_FALSE(document.publishToCG());
+    document.refresh();
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !document.isRefreshing(); }));
+    testing_support::spinFor(300ms);
+    ASSERT_EQ(simulator.acceptedUpdates().size(), 1);
+    EXPECT_EQ(simulator.acceptedUpdates().first().jsonLine(),
+              QByteArray(R"({"project":"Scoreboard","item":"Home","text":""})"));
 }
 
 } // namespace
