@@ -359,18 +359,11 @@ void GraflinkDocumentWindowController::selectJavascriptFilter() {
 }
 
 void GraflinkDocumentWindowController::makeNewVariable(const QString& path) {
-    QVariantMap dictionary;
-    dictionary.insert(QStringLiteral("XPath"), path);
-    if (path.isEmpty())
-        dictionary.clear();
+    // A variable made without a path has none (not the default path of a new variable), and
+    // making it is one undo step.
+    const QVariantMap dictionary{{GraflinkVariable::XPathKey, path}};
     const int row = m_model->rowCount();
-    auto* command = new VariableEditCommands::InsertVariable(m_document, row, dictionary);
-    m_undoStack->push(command);
-    if (path.isEmpty()) {
-        // A variable made without a path has none (not the default path of a new variable).
-        m_undoStack->push(new VariableEditCommands::SetProperty(
-            m_document, row, VariableEditCommands::Property::XPath, QString()));
-    }
+    m_undoStack->push(new VariableEditCommands::InsertVariable(m_document, row, dictionary));
     m_ui->variablesTableView->selectRow(row);
 }
 

@@ -1,5 +1,6 @@
 #include "app/AppTestEnvironment.h"
 #include "app/DataSourceAutoExporter.h"
+#include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/ui/DataSourceFeedSignIn.h"
 #include "app/ui/DataSourcePlaylistExport.h"
@@ -98,6 +99,19 @@ TEST_F(DocumentCommands, ANewDocumentIsSavedOrDiscardedBeforeItsWindowCloses) {
         EXPECT_EQ(QFileInfo::exists(path), c.saved) << c.answer;
         EXPECT_EQ(document->filePath().isEmpty(), !c.saved);
     }
+}
+
+// New Variable with nothing chosen used to be two undo steps and keep the default path.
+TEST_F(DocumentCommands, NewVariableWithoutAPathIsOneUndoStepAndHasNoPath) {
+    std::unique_ptr<GraflinkDocument> document = makeDocument();
+    GraflinkDocumentWindowController window(*document);
+    window.makeNewVariable(QString());
+    ASSERT_EQ(document->variables().count(), 1);
+    EXPECT_EQ(document->variables().variables().first()->XPath().value_or(QStringLiteral("none")), QString());
+    QUndoStack* undo = window.undoStack();
+    EXPECT_EQ(undo->count(), 1);
+    undo->undo();
+    EXPECT_EQ(document->variables().count(), 0);
 }
 
 } // namespace
