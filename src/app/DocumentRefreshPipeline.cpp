@@ -30,7 +30,7 @@ DocumentRefreshPipeline::~DocumentRefreshPipeline() {
     if (!m_thread)
         return;
     m_mailbox->close();
-    m_filter->interrupt();
+    m_filter.load()->interrupt();
     m_thread->quit();
     m_thread->wait();
 }
@@ -64,7 +64,7 @@ std::shared_ptr<ThreadMailbox> DocumentRefreshPipeline::filterMailbox() {
     QObject::connect(m_thread.get(), &QThread::finished, receiver, &QObject::deleteLater);
     m_thread->start();
     m_mailbox->post(make);
-    m_filter = made.get_future().get();
+    m_filter.store(made.get_future().get());
     return m_mailbox;
 }
 
@@ -79,7 +79,7 @@ void DocumentRefreshPipeline::filter(std::shared_ptr<Job> job, Done done) {
         return;
     }
     const std::shared_ptr<ThreadMailbox> mailbox = filterMailbox();
-    std::function<void()> filter = [filter = m_filter, job = std::move(job),
+    std::function<void()> filter = [filter = m_filter.load(), job = std::move(job),
                                     done = std::move(done)]() mutable {
         filter->run(job->filterPath, job->bindings, job->filterLimits);
         done(std::move(job));
@@ -95,9 +95,11 @@ void DocumentRefreshPipeline::filterAndWait(const std::shared_ptr<Job>& job) {
 }
 
 int DocumentRefreshPipeline::filterEnginesMade() const {
-    return m_filter ? m_filter->enginesMade() : 0;
+    const JavaScriptFilter* filter = m_filter.load();
+    return filter ? filter->enginesMade() : 0;
 }
 
 int DocumentRefreshPipeline::filterScriptReads() const {
-    return m_filter ? m_filter->scriptReads() : 0;
+    const JavaScriptFilter* filter = m_filter.load();
+    return filter ? filter->scriptReads() : 0;
 }

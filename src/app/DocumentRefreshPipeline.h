@@ -5,6 +5,7 @@
 #include "app/VariableEvaluator.h"
 
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -67,7 +68,6 @@ class DocumentRefreshPipeline {
 
     std::mutex m_threadMutex; // guards what follows
     std::unique_ptr<QThread> m_thread;
-    QObject* m_receiver = nullptr;        // lives on m_thread
-    JavaScriptFilter* m_filter = nullptr; // lives on m_thread, owned by m_receiver's lifetime
+    std::atomic<JavaScriptFilter*> m_filter{nullptr}; // lives on m_thread, owned by its receiver
     std::shared_ptr<ThreadMailbox> m_mailbox;
 };
