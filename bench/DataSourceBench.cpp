@@ -21,23 +21,30 @@ constexpr int Races = 5000;
 constexpr int Candidates = 6;
 
 QByteArray generateFeed() {
-    static const char* const offices[] = {"U.S. House of Representatives", "State Senate", "Governor", "Attorney General"};
-    static const char* const parties[] = {"Democratic", "Republican", "Libertarian", "Green", "Independent", "Constitution"};
+    static const char* const offices[] = {"U.S. House of Representatives", "State Senate", "Governor",
+                                          "Attorney General"};
+    static const char* const parties[] = {"Democratic", "Republican",  "Libertarian",
+                                          "Green",      "Independent", "Constitution"};
     QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ElectionResults>\n";
     xml.reserve(11 * 1024 * 1024);
     for (int r = 0; r < Races; ++r) {
         const QByteArray n = QByteArray::number(r);
-        xml += "  <Race>\n    <RaceID>" + QByteArray::number(100000 + r) + "</RaceID>\n    <Office>" + offices[r % 4] +
-               "</Office>\n    <State>State number " + QByteArray::number(r % 50) + "</State>\n    <Seat>District " + n +
-               "</Seat>\n    <PrecinctsReporting>" + QByteArray::number(r % 700) + "</PrecinctsReporting>\n"
+        xml += "  <Race>\n    <RaceID>" + QByteArray::number(100000 + r) + "</RaceID>\n    <Office>" +
+               offices[r % 4] + "</Office>\n    <State>State number " + QByteArray::number(r % 50) +
+               "</State>\n    <Seat>District " + n + "</Seat>\n    <PrecinctsReporting>" +
+               QByteArray::number(r % 700) +
+               "</PrecinctsReporting>\n"
                "    <PrecinctsTotal>700</PrecinctsTotal>\n    <LastUpdated>2026-11-03T22:" +
                QByteArray::number(10 + r % 50) + ":00Z</LastUpdated>\n";
         for (int c = 0; c < Candidates; ++c) {
             const QByteArray id = n + "-" + QByteArray::number(c);
-            xml += "    <Candidate>\n      <CandidateID>C" + id + "</CandidateID>\n      <First>Alexandra</First>\n"
-                   "      <Last>Montgomery-" + id + "</Last>\n      <Party>" + parties[c] + "</Party>\n      <Votes>" +
+            xml += "    <Candidate>\n      <CandidateID>C" + id +
+                   "</CandidateID>\n      <First>Alexandra</First>\n"
+                   "      <Last>Montgomery-" +
+                   id + "</Last>\n      <Party>" + parties[c] + "</Party>\n      <Votes>" +
                    QByteArray::number((r * 7919 + c * 104729) % 1000000) + "</Votes>\n      <Percent>" +
-                   QByteArray::number(10 + (r + c) % 40) + ".5</Percent>\n      <Incumbent>false</Incumbent>\n"
+                   QByteArray::number(10 + (r + c) % 40) +
+                   ".5</Percent>\n      <Incumbent>false</Incumbent>\n"
                    "      <Winner>false</Winner>\n    </Candidate>\n";
         }
         xml += "  </Race>\n";
@@ -67,32 +74,40 @@ struct Fixture {
         dataSource.setDataSourceURL(QUrl::fromLocalFile(feedPath));
         dataSource.setXPath(race);
         QJsonArray peerColumns;
-        const QStringList raceFields{QStringLiteral("RaceID"), QStringLiteral("Office"), QStringLiteral("State"),
-                                     QStringLiteral("Seat"), QStringLiteral("PrecinctsReporting"),
-                                     QStringLiteral("PrecinctsTotal"), QStringLiteral("LastUpdated")};
+        const QStringList raceFields{QStringLiteral("RaceID"),
+                                     QStringLiteral("Office"),
+                                     QStringLiteral("State"),
+                                     QStringLiteral("Seat"),
+                                     QStringLiteral("PrecinctsReporting"),
+                                     QStringLiteral("PrecinctsTotal"),
+                                     QStringLiteral("LastUpdated")};
         QStringList relatives = raceFields;
         for (int c = 1; c <= Candidates; ++c)
-            relatives << QStringLiteral("Candidate[%1]/Last").arg(c) << QStringLiteral("Candidate[%1]/Votes").arg(c);
+            relatives << QStringLiteral("Candidate[%1]/Last").arg(c)
+                      << QStringLiteral("Candidate[%1]/Votes").arg(c);
         for (const QString& relative : relatives) {
             dataSource.addColumnWithTitle(relative, QString(race + QLatin1Char('/') + relative));
             peerColumns.append(QJsonObject{{QStringLiteral("relative"), relative}});
         }
         auto label = dataSource.addNewColumnAtIndex(dataSource.countOfColumns());
         label->setTitle(QStringLiteral("Label"));
-        label->setFormat(QString(QStringLiteral("<#") + dataSource.columnAtIndex(1)->uniqueID() + QStringLiteral("!> - <#") +
-                                 dataSource.columnAtIndex(3)->uniqueID() + QStringLiteral("!>")));
-        peerColumns.append(QJsonObject{{QStringLiteral("format"),
-                                        QJsonArray{QJsonArray{QStringLiteral("column"), 1}, QJsonArray{QStringLiteral("text"), QStringLiteral(" - ")},
-                                                   QJsonArray{QStringLiteral("column"), 3}}}});
+        label->setFormat(QString(QStringLiteral("<#") + dataSource.columnAtIndex(1)->uniqueID() +
+                                 QStringLiteral("!> - <#") + dataSource.columnAtIndex(3)->uniqueID() +
+                                 QStringLiteral("!>")));
+        peerColumns.append(QJsonObject{
+            {QStringLiteral("format"), QJsonArray{QJsonArray{QStringLiteral("column"), 1},
+                                                  QJsonArray{QStringLiteral("text"), QStringLiteral(" - ")},
+                                                  QJsonArray{QStringLiteral("column"), 3}}}});
         documentPath = dir.filePath(QStringLiteral("election.cgds"));
         dataSource.saveToPath(documentPath, NVSCGDataSourceDocumentType);
 
         peerLayoutPath = dir.filePath(QStringLiteral("peer.json"));
         QFile layout(peerLayoutPath);
         layout.open(QIODevice::WriteOnly);
-        layout.write(QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/ElectionResults/Race")},
-                                             {QStringLiteral("columns"), peerColumns}})
-                       .toJson());
+        layout.write(
+            QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/ElectionResults/Race")},
+                                      {QStringLiteral("columns"), peerColumns}})
+                .toJson());
     }
 };
 
@@ -137,7 +152,11 @@ void BM_DataSourceOpenAndRefresh(benchmark::State& state) {
     }
     state.counters["feedMB"] = double(fixture().feedSize) / 1e6;
 }
-BENCHMARK(BM_DataSourceOpenAndRefresh)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_DataSourceOpenAndRefresh)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_DataSourceComputeAllCells(benchmark::State& state) {
     auto dataSource = openAndRefresh();
@@ -147,7 +166,11 @@ void BM_DataSourceComputeAllCells(benchmark::State& state) {
     state.counters["cells"] = double(dataSource->countOfContentNodes() * dataSource->countOfColumns());
     state.counters["checksum"] = double(checksum);
 }
-BENCHMARK(BM_DataSourceComputeAllCells)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3)->ReportAggregatesOnly();
+BENCHMARK(BM_DataSourceComputeAllCells)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 // The peer runs its own repetitions and reports medians; they are reported here as manual times.
 QJsonObject peerResult() {
@@ -173,7 +196,8 @@ void reportPeer(benchmark::State& state, const QString& key) {
     state.counters["cells"] = peer.value(QStringLiteral("cellCount")).toDouble();
     state.counters["checksum"] = peer.value(QStringLiteral("checksum")).toDouble();
     state.counters["peakRSS_MB"] = peer.value(QStringLiteral("peakRSS")).toDouble() / 1e6;
-    state.counters["peakRSS_x_feed"] = peer.value(QStringLiteral("peakRSS")).toDouble() / double(fixture().feedSize);
+    state.counters["peakRSS_x_feed"] =
+        peer.value(QStringLiteral("peakRSS")).toDouble() / double(fixture().feedSize);
 }
 
 void BM_PeerLxmlParseAndSelect(benchmark::State& state) {

@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <QUndoStack>
 #include <algorithm>
-#include <ctime>
 #include <benchmark/benchmark.h>
+#include <ctime>
 
 namespace {
 
@@ -30,9 +30,10 @@ qint64 threadCpuNanoseconds() {
 }
 
 /// Script that rewrites every vote count, reaching each global by its name.
-const QByteArray FilterScript = "for (var name in globalThis) {\n"
-                                "  if (name.indexOf('Votes') >= 0) globalThis[name] = globalThis[name] + ' votes';\n"
-                                "}\n";
+const QByteArray FilterScript =
+    "for (var name in globalThis) {\n"
+    "  if (name.indexOf('Votes') >= 0) globalThis[name] = globalThis[name] + ' votes';\n"
+    "}\n";
 
 void MainThreadGaps(benchmark::State& state) {
     LoopbackHttpServer server;

@@ -24,16 +24,19 @@ QByteArray generateFeed() {
     xml.reserve(12 * 1024 * 1024);
     for (int r = 0; r < Races; ++r) {
         const QByteArray n = QByteArray::number(r);
-        xml += "  <Race>\n    <RaceNumber>" + QByteArray::number(100000 + r) + "</RaceNumber>\n    <Name1>District " + n +
+        xml += "  <Race>\n    <RaceNumber>" + QByteArray::number(100000 + r) +
+               "</RaceNumber>\n    <Name1>District " + n +
                " – State Senate</Name1>\n    <PrecinctsPercentage>" + QByteArray::number(r % 100) +
                "% reporting</PrecinctsPercentage>\n";
         for (int c = 1; c <= Candidates; ++c) {
             const QByteArray id = n + "-" + QByteArray::number(c);
-            xml += "    <Candidate>\n      <Name>Alexandra Montgomery-" + id + "</Name>\n      <FirstName>Alexandra</FirstName>\n"
-                   "      <LastName>Montgomery-" + id + "</LastName>\n      <Votes>" +
-                   QByteArray::number((r * 7919 + c * 104729) % 1000000) + "</Votes>\n      <PercentageOfVotesCast>" +
-                   QByteArray::number(10 + (r + c) % 40) + ".5</PercentageOfVotesCast>\n      <Winner>" +
-                   (c == 1 && r % 3 == 0 ? "W" : "") + "</Winner>\n    </Candidate>\n";
+            xml += "    <Candidate>\n      <Name>Alexandra Montgomery-" + id +
+                   "</Name>\n      <FirstName>Alexandra</FirstName>\n"
+                   "      <LastName>Montgomery-" +
+                   id + "</LastName>\n      <Votes>" + QByteArray::number((r * 7919 + c * 104729) % 1000000) +
+                   "</Votes>\n      <PercentageOfVotesCast>" + QByteArray::number(10 + (r + c) % 40) +
+                   ".5</PercentageOfVotesCast>\n      <Winner>" + (c == 1 && r % 3 == 0 ? "W" : "") +
+                   "</Winner>\n    </Candidate>\n";
         }
         xml += "  </Race>\n";
     }
@@ -56,21 +59,24 @@ struct Fixture {
         NVSDataSourceExport::registerDefaults(defaults);
 
         const QString race = QStringLiteral("/Election/Race[*]");
-        QStringList relatives{QStringLiteral("RaceNumber"), QStringLiteral("Name1"), QStringLiteral("PrecinctsPercentage")};
+        QStringList relatives{QStringLiteral("RaceNumber"), QStringLiteral("Name1"),
+                              QStringLiteral("PrecinctsPercentage")};
         for (int c = 1; c <= Candidates; ++c)
-            relatives << QStringLiteral("Candidate[%1]/LastName").arg(c) << QStringLiteral("Candidate[%1]/Votes").arg(c);
+            relatives << QStringLiteral("Candidate[%1]/LastName").arg(c)
+                      << QStringLiteral("Candidate[%1]/Votes").arg(c);
         for (int c = 1; c <= 5; ++c)
             relatives << QStringLiteral("Candidate[%1]/Winner").arg(c);
         QJsonArray columns;
         for (const QString& relative : relatives) {
             dataSource.addColumnWithTitle(relative, QString(race + QLatin1Char('/') + relative));
-            columns.append(QJsonObject{{QStringLiteral("title"), relative}, {QStringLiteral("relative"), relative}});
+            columns.append(
+                QJsonObject{{QStringLiteral("title"), relative}, {QStringLiteral("relative"), relative}});
         }
         QFile layout(layoutPath);
         layout.open(QIODevice::WriteOnly);
         layout.write(QJsonDocument(QJsonObject{{QStringLiteral("rows"), QStringLiteral("/Election/Race")},
-                                             {QStringLiteral("columns"), columns}})
-                       .toJson());
+                                               {QStringLiteral("columns"), columns}})
+                         .toJson());
 
         bool ended = false;
         QObject::connect(&dataSource, &NVSCGDataSource::refreshEnded, [&](bool) { ended = true; });
@@ -91,13 +97,18 @@ void BM_PlaylistExport(benchmark::State& state) {
     Fixture& f = fixture();
     const QString out = f.dir.filePath(QStringLiteral("ours.xpls"));
     for (auto _ : state) {
-        if (!NVSDataSourceExport::exportDataSource(f.dataSource, QUrl::fromLocalFile(out), f.defaults, nullptr))
+        if (!NVSDataSourceExport::exportDataSource(f.dataSource, QUrl::fromLocalFile(out), f.defaults,
+                                                   nullptr))
             state.SkipWithError("export failed");
     }
     state.counters["rows"] = double(f.dataSource.countOfContentNodes());
     state.counters["bytes"] = double(QFileInfo(out).size());
 }
-BENCHMARK(BM_PlaylistExport)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_PlaylistExport)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly();
 
 // The peer takes its own median of five; it is reported here as a manual time.
 void BM_PeerLxmlPlaylistExport(benchmark::State& state) {

@@ -35,7 +35,8 @@ struct Fixture {
 
 void TechnicalLog_Accept(benchmark::State& state) {
     Fixture& fixture = Fixture::shared();
-    const QString text = QStringLiteral("Published value to CG item %1 of thread %2").arg(42).arg(state.thread_index());
+    const QString text =
+        QStringLiteral("Published value to CG item %1 of thread %2").arg(42).arg(state.thread_index());
     qint64 i = 0;
     for (auto _ : state) {
         // Distinct texts, so every message becomes a line (no repeat folding).
@@ -63,12 +64,14 @@ BENCHMARK(TechnicalLog_AcceptAndDrain)->Unit(benchmark::kMillisecond)->UseRealTi
 void Peer_SynchronousAppend(benchmark::State& state) {
     Fixture& fixture = Fixture::shared();
     const QByteArray path = (fixture.temp.path() + QStringLiteral("/peer.log")).toUtf8();
-    const QString text = QStringLiteral("Published value to CG item %1 of thread %2").arg(42).arg(state.thread_index());
+    const QString text =
+        QStringLiteral("Published value to CG item %1 of thread %2").arg(42).arg(state.thread_index());
     qint64 i = 0;
     for (auto _ : state) {
-        const QByteArray line = (QLatin1Char('\t') + QDateTime::currentDateTime().toString(Qt::ISODate) +
-                                 QStringLiteral("\t\t") + text + QString::number(i++) + QStringLiteral("\r\n"))
-                                    .toUtf8();
+        const QByteArray line =
+            (QLatin1Char('\t') + QDateTime::currentDateTime().toString(Qt::ISODate) + QStringLiteral("\t\t") +
+             text + QString::number(i++) + QStringLiteral("\r\n"))
+                .toUtf8();
         std::lock_guard lock(fixture.peerMutex);
         const int fd = ::open(path.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
         benchmark::DoNotOptimize(::write(fd, line.constData(), static_cast<size_t>(line.size())));

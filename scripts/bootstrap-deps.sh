@@ -5,8 +5,8 @@
 set -euo pipefail
 
 packages=(
-  # toolchain
-  g++ cmake ninja-build ccache pkg-config make
+  # toolchain; clang-format checks the committed .clang-format in `make test`
+  g++ cmake ninja-build ccache pkg-config make clang-format
   # Qt 6: core, widgets, network, web sockets, HTTP server, QML engine, D-Bus, tests
   qt6-base-dev qt6-base-dev-tools qt6-websockets-dev qt6-httpserver-dev qt6-declarative-dev
   libgl-dev

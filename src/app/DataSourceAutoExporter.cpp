@@ -25,7 +25,8 @@ void DataSourceAutoExporter::dataSourceContentChanged(const platform::Notificati
     if (path.isEmpty())
         return;
     platform::Error error;
-    const bool success = NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path), m_defaults, &error);
+    const bool success =
+        NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path), m_defaults, &error);
     if (!success)
         m_logger.logMessageWithLevel(0, true, QStringLiteral("Failed to export dataSource (%@)"),
                                      error.localizedDescription());

@@ -20,14 +20,15 @@ class UserDefaults;
 /// Observes from construction to destruction. The library posts the notification on the main
 /// thread, where the export runs synchronously. Neither the logger nor the defaults are owned.
 class DataSourceAutoExporter {
-public:
+  public:
     /// Called after every export attempt (the command line reports them).
-    using ExportObserver = std::function<void(const NVSCGDataSource& dataSource, const QString& path, bool success,
-                                              const platform::Error& error)>;
+    using ExportObserver = std::function<void(const NVSCGDataSource& dataSource, const QString& path,
+                                              bool success, const platform::Error& error)>;
 
     /// Registers the exporter's defaults in `defaults` and starts observing `center`.
-    DataSourceAutoExporter(NVSLogController& logger, platform::UserDefaults& defaults,
-                           platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
+    DataSourceAutoExporter(
+        NVSLogController& logger, platform::UserDefaults& defaults,
+        platform::NotificationCenter& center = platform::NotificationCenter::defaultCenter());
     DataSourceAutoExporter(const DataSourceAutoExporter&) = delete;
     DataSourceAutoExporter& operator=(const DataSourceAutoExporter&) = delete;
 
@@ -36,7 +37,7 @@ public:
     /// The observer: exports the posting data source to its `exportPath` when it is not empty.
     void dataSourceContentChanged(const platform::Notification& notification);
 
-private:
+  private:
     NVSLogController& m_logger;
     platform::UserDefaults& m_defaults;
     ExportObserver m_exportObserver;

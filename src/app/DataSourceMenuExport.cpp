@@ -15,8 +15,8 @@ QUrl DataSourceMenuExport::playlistURL(const QUrl& chosen) {
     return QUrl::fromLocalFile(QString(path + QLatin1Char('.') + PlaylistExtension));
 }
 
-bool DataSourceMenuExport::exportToXPLS(NVSCGDataSource& dataSource, const QUrl& chosen, NVSLogController& logger,
-                                        const platform::UserDefaults& defaults) {
+bool DataSourceMenuExport::exportToXPLS(NVSCGDataSource& dataSource, const QUrl& chosen,
+                                        NVSLogController& logger, const platform::UserDefaults& defaults) {
     const QUrl URL = playlistURL(chosen);
     platform::Error error;
     if (!NVSDataSourceExport::exportDataSource(dataSource, URL, defaults, &error)) {

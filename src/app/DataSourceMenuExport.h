@@ -11,7 +11,7 @@ class UserDefaults;
 /// The export step of the application's "export to playlist" menu command, after the save panel:
 /// the playlist extension rule, the export, and the bookkeeping that arms the automatic export.
 class DataSourceMenuExport {
-public:
+  public:
     static inline const QString PlaylistExtension = QStringLiteral("xpls");
 
     /// `chosen` with ".xpls" appended unless its name already ends in exactly ".xpls"

@@ -13,7 +13,7 @@ class GraflinkVariable;
 /// (the main thread), after the change, with the lock released.
 class GraflinkVariableList : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit GraflinkVariableList(QObject* parent = nullptr);
     ~GraflinkVariableList() override;
 
@@ -29,12 +29,12 @@ public:
     /// Replaces the whole list (the old variables are deleted).
     void replaceAll(std::vector<std::unique_ptr<GraflinkVariable>> variables);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void inserted(qsizetype index);
     void removed(qsizetype index);
     void reset();
 
-private:
+  private:
     mutable std::recursive_mutex m_mutex;
     std::vector<std::unique_ptr<GraflinkVariable>> m_variables;
 };

@@ -13,7 +13,8 @@ QStringList JsonKeyPath::components(const QString& path) {
     return parts;
 }
 
-const platform::JsonValue* JsonKeyPath::valueAt(const platform::JsonValue& root, const QStringList& components) {
+const platform::JsonValue* JsonKeyPath::valueAt(const platform::JsonValue& root,
+                                                const QStringList& components) {
     const platform::JsonValue* current = &root;
     for (const QString& component : components) {
         if (current->is_object()) {

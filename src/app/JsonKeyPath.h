@@ -7,7 +7,7 @@
 
 /// Slash-separated paths into a JSON feed ("data/items/0/name").
 class JsonKeyPath {
-public:
+  public:
     /// The platform's path-component rules: repeated slashes count as one, a trailing slash is
     /// ignored, a leading slash is a component "/" of its own.
     static QStringList components(const QString& path);

@@ -7,17 +7,19 @@
 /// and so on. The desktop program installs a message-box presenter; the command line and tests
 /// install their own. Called on the main thread.
 class AlertPresenter {
-public:
+  public:
     enum class Style { Warning = 0, Informational = 1, Critical = 2 };
     static constexpr int FirstButtonReturn = 1000;
 
     virtual ~AlertPresenter();
-    virtual int runModal(Style style, const QString& title, const QString& message, const QStringList& buttonTitles) = 0;
+    virtual int runModal(Style style, const QString& title, const QString& message,
+                         const QStringList& buttonTitles) = 0;
 };
 
 /// The presenter of programs without windows: writes the alert to the console and answers with
 /// the default (first) button.
 class ConsoleAlertPresenter : public AlertPresenter {
-public:
-    int runModal(Style style, const QString& title, const QString& message, const QStringList& buttonTitles) override;
+  public:
+    int runModal(Style style, const QString& title, const QString& message,
+                 const QStringList& buttonTitles) override;
 };

@@ -3,7 +3,7 @@
 #include <QString>
 
 class GenerateUniqueID {
-public:
+  public:
     /// A fresh UUID string: 36 upper-case hexadecimal characters in groups 8-4-4-4-12.
     static QString generateUniqueID();
 };

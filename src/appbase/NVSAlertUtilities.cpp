@@ -21,8 +21,8 @@ std::shared_ptr<AlertPresenter> NVSAlertUtilities::presenter() {
     return currentPresenter;
 }
 
-int NVSAlertUtilities::runAlertPanel(AlertPresenter::Style style, const QString& title, const QString& message,
-                                     const QStringList& buttonTitles) {
+int NVSAlertUtilities::runAlertPanel(AlertPresenter::Style style, const QString& title,
+                                     const QString& message, const QStringList& buttonTitles) {
     return presenter()->runModal(style, title, message, buttonTitles);
 }
 
@@ -45,7 +45,8 @@ QString NVSAlertUtilities::errorDomain() {
     return platform::BundleInfo::bundleIdentifier() + QStringLiteral(".ErrorDomain");
 }
 
-platform::Error NVSAlertUtilities::errorWithCode(int code, const std::optional<QString>& localizedErrorDescription,
+platform::Error NVSAlertUtilities::errorWithCode(int code,
+                                                 const std::optional<QString>& localizedErrorDescription,
                                                  const std::optional<QString>& localizedFailureReason) {
     QVariantMap userInfo;
     if (localizedErrorDescription)
@@ -55,10 +56,12 @@ platform::Error NVSAlertUtilities::errorWithCode(int code, const std::optional<Q
     return platform::Error(errorDomain(), code, userInfo);
 }
 
-platform::Error NVSAlertUtilities::errorWithCodeAndDescription(int code, const QString& localizedErrorDescription) {
+platform::Error NVSAlertUtilities::errorWithCodeAndDescription(int code,
+                                                               const QString& localizedErrorDescription) {
     return errorWithCode(code, localizedErrorDescription, std::nullopt);
 }
 
-platform::Error NVSAlertUtilities::errorWithCodeAndFailureReason(int code, const QString& localizedFailureReason) {
+platform::Error NVSAlertUtilities::errorWithCodeAndFailureReason(int code,
+                                                                 const QString& localizedFailureReason) {
     return errorWithCode(code, std::nullopt, localizedFailureReason);
 }

@@ -9,7 +9,7 @@
 /// Modal alerts in one call, and errors in the application's own domain
 /// ("<bundle identifier>.ErrorDomain").
 class NVSAlertUtilities {
-public:
+  public:
     /// Installs the presenter alerts go through (the console presenter until one is set).
     static void setPresenter(std::shared_ptr<AlertPresenter> presenter);
     static std::shared_ptr<AlertPresenter> presenter();
@@ -17,8 +17,10 @@ public:
     /// Runs on the main thread; returns 1000 for the first button, 1001 for the second, ...
     static int runAlertPanel(AlertPresenter::Style style, const QString& title, const QString& message,
                              const QStringList& buttonTitles);
-    static int runCriticalAlertPanel(const QString& title, const QString& message, const QStringList& buttonTitles);
-    static int runWarningAlertPanel(const QString& title, const QString& message, const QStringList& buttonTitles);
+    static int runCriticalAlertPanel(const QString& title, const QString& message,
+                                     const QStringList& buttonTitles);
+    static int runWarningAlertPanel(const QString& title, const QString& message,
+                                    const QStringList& buttonTitles);
     static int runInformationalAlertPanel(const QString& title, const QString& message,
                                           const QStringList& buttonTitles);
 

@@ -12,7 +12,7 @@
 /// holds its delegate semaphore: they must not log from the same thread. `initialLogMessage`
 /// and the write-failure report run on the logger's file queue.
 class NVSLogControllerDelegate {
-public:
+  public:
     virtual ~NVSLogControllerDelegate();
 
     /// Text written at the head of every new log file.

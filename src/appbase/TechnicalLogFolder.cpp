@@ -6,7 +6,8 @@
 #include <QDir>
 
 QString TechnicalLogFolder::defaultTechnicalLogsDestinationDirectory(bool* created) {
-    const QString path = platform::StandardPaths::userLogsFolder() + QLatin1Char('/') + platform::BundleInfo::bundleName();
+    const QString path =
+        platform::StandardPaths::userLogsFolder() + QLatin1Char('/') + platform::BundleInfo::bundleName();
     const bool exists = QDir().mkpath(path);
     if (created)
         *created = exists;

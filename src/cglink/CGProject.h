@@ -11,7 +11,7 @@
 /// The ordered item list of a project, with the lock that guards it. Copies of a project share
 /// the same list object.
 class CGProjectItemList {
-public:
+  public:
     QList<std::shared_ptr<CGProjectItem>> items() const;
     void append(std::shared_ptr<CGProjectItem> item);
     /// The first item, in server order, that `predicate` accepts; the walk holds the lock.
@@ -23,14 +23,14 @@ public:
         return nullptr;
     }
 
-private:
+  private:
     mutable std::recursive_mutex m_mutex;
     QList<std::shared_ptr<CGProjectItem>> m_items;
 };
 
 /// A graphics project of the CG server: its display name, identifier and items.
 class CGProject {
-public:
+  public:
     CGProject();
     /// Decodes a listing record (see CGProjectItem::fromDictionary for the key rules); the items
     /// list starts empty. Empty on failure.
@@ -55,7 +55,7 @@ public:
     std::shared_ptr<CGProjectItem> selectedItem() const;
     void setSelectedItem(std::shared_ptr<CGProjectItem> item);
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::optional<QString> m_name;
     std::optional<QString> m_uniqueID;

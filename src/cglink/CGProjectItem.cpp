@@ -4,7 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
-std::shared_ptr<CGProjectItem> CGProjectItem::fromDictionary(const platform::JsonValue& record, qint32 serverType) {
+std::shared_ptr<CGProjectItem> CGProjectItem::fromDictionary(const platform::JsonValue& record,
+                                                             qint32 serverType) {
     auto item = std::make_shared<CGProjectItem>();
     item->setCGServerType(serverType);
     const CGRecordKeys keys(serverType);

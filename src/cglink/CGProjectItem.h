@@ -10,11 +10,12 @@
 /// One replaceable field of a CG project (text, HTML or media), as the server lists it.
 /// Properties are read and written atomically from any thread.
 class CGProjectItem {
-public:
+  public:
     CGProjectItem() = default;
     /// Decodes a listing record: snake-case keys for server type 2, camel case otherwise; every
     /// value must be a string of at least 3 characters. Empty on failure.
-    static std::shared_ptr<CGProjectItem> fromDictionary(const platform::JsonValue& record, qint32 serverType);
+    static std::shared_ptr<CGProjectItem> fromDictionary(const platform::JsonValue& record,
+                                                         qint32 serverType);
     /// A new item with copies of name, identifier and type.
     std::shared_ptr<CGProjectItem> copy() const;
 
@@ -27,7 +28,7 @@ public:
     qint32 CGServerType() const;
     void setCGServerType(qint32 serverType);
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::optional<QString> m_name;
     std::optional<QString> m_uniqueID;

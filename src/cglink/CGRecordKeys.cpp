@@ -6,7 +6,8 @@ CGRecordKeys::CGRecordKeys(qint32 serverType)
     : displayName(serverType == 2 ? QStringLiteral("display_name") : QStringLiteral("displayName")),
       uniqueID(serverType == 2 ? QStringLiteral("unique_id") : QStringLiteral("uniqueID")) {}
 
-std::optional<QString> CGRecordKeys::requiredString(const platform::JsonValue& record, const QString& key) const {
+std::optional<QString> CGRecordKeys::requiredString(const platform::JsonValue& record,
+                                                    const QString& key) const {
     if (!record.is_object())
         return std::nullopt;
     const auto it = record.find(key.toStdString());

@@ -8,7 +8,7 @@
 /// The spelling of listing-record keys for one API generation: snake case for server type 2,
 /// camel case for every other type.
 class CGRecordKeys {
-public:
+  public:
     static constexpr int MinimumLength = 3;
 
     explicit CGRecordKeys(qint32 serverType);

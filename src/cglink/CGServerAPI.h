@@ -7,7 +7,7 @@
 /// What differs between the CG server's API generations (`CGServerType` 1 or 2; any other
 /// value speaks neither fully: no notification socket, an empty projects path).
 class CGServerAPI {
-public:
+  public:
     static inline const QString WebSocketProtocol = QStringLiteral("v1.1.CGUpdates");
 
     static QString projectsURLPath(qint32 serverType);

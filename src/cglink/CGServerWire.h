@@ -13,7 +13,7 @@ class CGProjectItem;
 
 /// Bodies the client sends and the meaning of the answers it reads: pure functions, no I/O.
 class CGServerWire {
-public:
+  public:
     /// What a PUT's answer says.
     struct UpdateOutcome {
         enum class Kind { NotAnObject, Success, Failure };

@@ -35,7 +35,7 @@ class QThread;
 /// setDelegate() returns, the previous delegate is not being called and never will be again.
 /// Destroying the last reference aborts the socket without events.
 class NVSAuthenticatedURLSession : public std::enable_shared_from_this<NVSAuthenticatedURLSession> {
-public:
+  public:
     using KeepAliveSettings = NVSWebSocketKeepAliveSettings;
 
     /// One received message, handed to logWebSocketMessage before it is handled.
@@ -54,8 +54,8 @@ public:
 
     /// Stores the sub-protocols, the URL's path, the task and the delegate, starts connecting,
     /// then starts the receive loop when asked. A session holds one socket in its life.
-    void openWebSocketTask(const QUrl& url, const QStringList& protocols, NVSAuthenticatedURLSessionDelegate* delegate,
-                           bool startProcessingMessages);
+    void openWebSocketTask(const QUrl& url, const QStringList& protocols,
+                           NVSAuthenticatedURLSessionDelegate* delegate, bool startProcessingMessages);
     void startProcessingMessages();
     /// Messages arriving while suspended wait, in order, until processing resumes.
     void suspendProcessingMessages();
@@ -100,7 +100,7 @@ public:
     double lastReceivedMessageTime() const;
     const KeepAliveSettings& keepAliveSettings() const { return m_keepAliveSettings; }
 
-private:
+  private:
     struct SocketState;
 
     void post(std::function<void(NVSAuthenticatedURLSession&)> work);
@@ -134,6 +134,6 @@ private:
     std::mutex m_threadMutex; // guards the thread's shut-down
     bool m_isShutDown = false;
     QThread* m_thread = nullptr;
-    QObject* m_context = nullptr; // lives on m_thread; parent of the socket and the timer
+    QObject* m_context = nullptr;         // lives on m_thread; parent of the socket and the timer
     std::unique_ptr<SocketState> m_state; // touched on m_thread only
 };

@@ -13,7 +13,7 @@ class NVSAuthenticatedURLSession;
 /// Optional operations report "not implemented" by default (nullopt / false), and the caller
 /// then behaves as if the delegate lacked them.
 class NVSAuthenticatedURLSessionDelegate {
-public:
+  public:
     using Session = std::shared_ptr<NVSAuthenticatedURLSession>;
 
     virtual ~NVSAuthenticatedURLSessionDelegate();
@@ -23,7 +23,8 @@ public:
     virtual void webSocketSessionDidReceiveDataMessage(const Session& session, const QByteArray& data) = 0;
     virtual void webSocketSessionDidReceiveStringMessage(const Session& session, const QString& message) = 0;
     /// `error` is empty for a completion without error.
-    virtual void webSocketSessionDidCompleteWithError(const Session& session, const std::optional<platform::Error>& error) = 0;
+    virtual void webSocketSessionDidCompleteWithError(const Session& session,
+                                                      const std::optional<platform::Error>& error) = 0;
 
     virtual std::optional<QString> serverName();
     virtual std::optional<QString> instanceName();

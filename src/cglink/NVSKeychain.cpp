@@ -7,14 +7,20 @@
 namespace {
 
 const SecretSchema* schema() {
-    static const SecretSchema value = {
-        "com.norvanemedia.GenericPassword",
-        SECRET_SCHEMA_NONE,
-        {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema value = {"com.norvanemedia.GenericPassword",
+                                       SECRET_SCHEMA_NONE,
+                                       {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {"application", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                       0,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
     return &value;
 }
 
@@ -50,15 +56,16 @@ int NVSKeychain::addOrUpdatePassword(const QString& password, const QString& log
 int NVSKeychain::deletePassword(const QString& login, const QString& server) {
     GError* error = nullptr;
     const QByteArray service = server.toUtf8(), account = login.toUtf8(), app = application();
-    const gboolean removed = secret_password_clear_sync(schema(), nullptr, &error, "service", service.constData(),
-                                                        "account", account.constData(), "application",
-                                                        app.constData(), nullptr);
+    const gboolean removed =
+        secret_password_clear_sync(schema(), nullptr, &error, "service", service.constData(), "account",
+                                   account.constData(), "application", app.constData(), nullptr);
     if (error)
         return statusFromError(error);
     return removed ? Success : ItemNotFound;
 }
 
-std::optional<QVariantMap> NVSKeychain::loginInfo(const QString& server, const QString& userName, int* status) {
+std::optional<QVariantMap> NVSKeychain::loginInfo(const QString& server, const QString& userName,
+                                                  int* status) {
     GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
     const QByteArray service = server.toUtf8(), account = userName.toUtf8(), app = application();
     g_hash_table_insert(attributes, const_cast<char*>("service"), const_cast<char*>(service.constData()));
@@ -67,7 +74,8 @@ std::optional<QVariantMap> NVSKeychain::loginInfo(const QString& server, const Q
         g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>(account.constData()));
     GError* error = nullptr;
     GList* found = secret_password_searchv_sync(
-        schema(), attributes, SecretSearchFlags(SECRET_SEARCH_LOAD_SECRETS | SECRET_SEARCH_UNLOCK), nullptr, &error);
+        schema(), attributes, SecretSearchFlags(SECRET_SEARCH_LOAD_SECRETS | SECRET_SEARCH_UNLOCK), nullptr,
+        &error);
     g_hash_table_unref(attributes);
     std::optional<QVariantMap> result;
     int code = error ? statusFromError(error) : ItemNotFound;
@@ -75,7 +83,8 @@ std::optional<QVariantMap> NVSKeychain::loginInfo(const QString& server, const Q
         auto* item = static_cast<SecretRetrievable*>(found->data);
         QVariantMap info;
         GHashTable* itemAttributes = secret_retrievable_get_attributes(item);
-        if (const auto* login = static_cast<const char*>(g_hash_table_lookup(itemAttributes, "account")); login && *login)
+        if (const auto* login = static_cast<const char*>(g_hash_table_lookup(itemAttributes, "account"));
+            login && *login)
             info.insert(QStringLiteral("user"), QString::fromUtf8(login));
         g_hash_table_unref(itemAttributes);
         GError* secretError = nullptr;

@@ -8,7 +8,7 @@
 /// application = the main bundle's identifier. Results are keychain status codes.
 /// Blocking calls; any thread.
 class NVSKeychain {
-public:
+  public:
     static constexpr int Success = 0;
     static constexpr int UserCancelled = -128;
     static constexpr int NotAvailable = -25291;

@@ -8,11 +8,11 @@ class NVSLogController;
 /// technical log ("<prefix><date>_<fileName>.log"), for diagnosing a notification socket.
 /// The logger must outlive the controller.
 class NVSSideFileURLSessionController : public NVSAuthenticatedURLSessionController {
-public:
+  public:
     NVSSideFileURLSessionController(NVSLogController& logger, QString fileName);
     bool logSimpleMessage(const QString& message) override;
 
-private:
+  private:
     NVSLogController& m_logger;
     const QString m_fileName;
 };

@@ -10,13 +10,15 @@ TCPCommunicator::~TCPCommunicator() {
     closeConnection();
 }
 
-bool TCPCommunicator::openConnectionToHost(const QString& hostName, qint32 portNumber, platform::Error* error) {
+bool TCPCommunicator::openConnectionToHost(const QString& hostName, qint32 portNumber,
+                                           platform::Error* error) {
     if (hostName.isEmpty() || portNumber < 1 || portNumber > 65535) {
-        platform::setError(error, platform::Error::make(ErrorDomain, InvalidAddressError,
-                                                        QStringLiteral("Cannot connect to “%1” port %2: a host and a "
-                                                                       "port from 1 to 65535 are needed.")
-                                                            .arg(hostName)
-                                                            .arg(portNumber)));
+        platform::setError(
+            error, platform::Error::make(ErrorDomain, InvalidAddressError,
+                                         QStringLiteral("Cannot connect to “%1” port %2: a host and a "
+                                                        "port from 1 to 65535 are needed.")
+                                             .arg(hostName)
+                                             .arg(portNumber)));
         return false;
     }
     // A second connection beside the first would answer commands sent on the other.
@@ -43,17 +45,19 @@ bool TCPCommunicator::openConnectionToHost(const QString& hostName, qint32 portN
 bool TCPCommunicator::sendCommand(const QString& commandString, QObject* sender,
                                   TCPCommunicatorResponseHandler responseSelector, platform::Error* error) {
     if (!TCPCommunicatorWire::encodeCommand(commandString)) {
-        platform::setError(error, platform::Error::make(ErrorDomain, NotASCIIError,
-                                                        QStringLiteral("The command “%1” cannot be sent: it holds "
-                                                                       "characters outside ASCII.")
-                                                            .arg(commandString.trimmed())));
+        platform::setError(error,
+                           platform::Error::make(ErrorDomain, NotASCIIError,
+                                                 QStringLiteral("The command “%1” cannot be sent: it holds "
+                                                                "characters outside ASCII.")
+                                                     .arg(commandString.trimmed())));
         return false;
     }
     if (m_status == Closed && m_hostName.isEmpty()) {
-        platform::setError(error, platform::Error::make(ErrorDomain, NoHostError,
-                                                        QStringLiteral("The command “%1” cannot be sent: no host "
-                                                                       "and port to connect to were given.")
-                                                            .arg(commandString.trimmed())));
+        platform::setError(error,
+                           platform::Error::make(ErrorDomain, NoHostError,
+                                                 QStringLiteral("The command “%1” cannot be sent: no host "
+                                                                "and port to connect to were given.")
+                                                     .arg(commandString.trimmed())));
         return false;
     }
     // Queued before reconnecting, so that a connection failing at once drops it with the rest.
@@ -73,7 +77,8 @@ void TCPCommunicator::processNextCommand() {
     setStatus(AwaitingResponse);
     // Refused at sendCommand when not ASCII, so the encoding succeeds. QTcpSocket buffers what
     // the kernel does not take at once, so the command always goes out whole.
-    m_socket->write(TCPCommunicatorWire::encodeCommand(m_commands.front()->commandString()).value_or(QByteArray()));
+    m_socket->write(
+        TCPCommunicatorWire::encodeCommand(m_commands.front()->commandString()).value_or(QByteArray()));
 }
 
 void TCPCommunicator::closeConnection() {

@@ -22,7 +22,7 @@ class QTcpSocket;
 class TCPCommunicator : public QObject {
     Q_OBJECT
     Q_PROPERTY(qint32 status READ status NOTIFY statusChanged)
-public:
+  public:
     enum Status : qint32 { Closed = 0, Ready = 1, Opening = 2, AwaitingResponse = 3 };
 
     static inline const QString ErrorDomain = QStringLiteral("TCPCommunicator");
@@ -42,17 +42,21 @@ public:
     /// is given and destroyed before the response, the callback is skipped.
     /// Refused with an error, leaving the channel as it was, when the command holds a character
     /// outside ASCII or the channel is closed and no host was ever given.
-    bool sendCommand(const QString& commandString, QObject* sender, TCPCommunicatorResponseHandler responseSelector,
-                     platform::Error* error = nullptr);
+    bool sendCommand(const QString& commandString, QObject* sender,
+                     TCPCommunicatorResponseHandler responseSelector, platform::Error* error = nullptr);
 
     /// The same with a member function of `sender` as the callback.
     template <typename Sender>
     bool sendCommand(const QString& commandString, Sender* sender,
-                     void (Sender::*responseSelector)(const TCPCommunicatorCommand&), platform::Error* error = nullptr) {
-        static_assert(std::is_base_of_v<QObject, Sender>, "the sender must be a QObject, so its end can be seen");
+                     void (Sender::*responseSelector)(const TCPCommunicatorCommand&),
+                     platform::Error* error = nullptr) {
+        static_assert(std::is_base_of_v<QObject, Sender>,
+                      "the sender must be a QObject, so its end can be seen");
         return sendCommand(
             commandString, static_cast<QObject*>(sender),
-            [sender, responseSelector](const TCPCommunicatorCommand& command) { (sender->*responseSelector)(command); },
+            [sender, responseSelector](const TCPCommunicatorCommand& command) {
+                (sender->*responseSelector)(command);
+            },
             error);
     }
 
@@ -71,10 +75,10 @@ public:
     /// open and after a close asked for by the caller.
     const QString& lastErrorString() const { return m_lastErrorString; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void statusChanged(qint32 status);
 
-private:
+  private:
     void close(const QString& reason);
     void setStatus(Status status);
     void handleConnected();

@@ -14,9 +14,10 @@ using TCPCommunicatorResponseHandler = std::function<void(const TCPCommunicatorC
 /// One command queued on a `TCPCommunicator`: the text to send, the response once it came, and
 /// who is told. Copyable value; the channel owns the queued ones.
 class TCPCommunicatorCommand {
-public:
+  public:
     TCPCommunicatorCommand() = default;
-    TCPCommunicatorCommand(QString commandString, QObject* sender, TCPCommunicatorResponseHandler responseSelector);
+    TCPCommunicatorCommand(QString commandString, QObject* sender,
+                           TCPCommunicatorResponseHandler responseSelector);
 
     /// The exact text sent, terminator included (the channel adds nothing).
     const QString& commandString() const { return m_commandString; }
@@ -44,7 +45,7 @@ public:
         m_hadSender = sender != nullptr;
     }
 
-private:
+  private:
     QString m_commandString;
     QString m_responseString;
     QByteArray m_responseData;

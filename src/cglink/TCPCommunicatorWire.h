@@ -9,7 +9,7 @@
 /// read of at most `MaximumResponseLength` bytes is one response, so a longer or fragmented
 /// answer is split over the commands queued behind it.
 class TCPCommunicatorWire {
-public:
+  public:
     static constexpr qsizetype MaximumResponseLength = 2048;
 
     /// The command's bytes, or nullopt when it holds a character outside ASCII (such a command

@@ -10,7 +10,7 @@
 ///
 /// The flags are single words written from the receive path, the pong handler and the timer.
 class WebSocketKeepAlive {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     /// What a timer firing asks of the socket.
@@ -35,10 +35,12 @@ public:
 
     bool isWaitingForPingAnswer() const { return m_isWaitingForPingAnswer.load(); }
     bool hasReceivedPong() const { return m_hasReceivedPong.load(); }
-    Clock::time_point lastReceivedMessageTime() const { return Clock::time_point(Clock::duration(m_lastReceived.load())); }
+    Clock::time_point lastReceivedMessageTime() const {
+        return Clock::time_point(Clock::duration(m_lastReceived.load()));
+    }
     std::chrono::milliseconds silenceThreshold() const { return m_silenceThreshold; }
 
-private:
+  private:
     std::chrono::milliseconds m_silenceThreshold;
     std::atomic<bool> m_isWaitingForPingAnswer{false};
     std::atomic<bool> m_hasReceivedPong{false};

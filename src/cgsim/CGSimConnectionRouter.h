@@ -8,16 +8,16 @@
 /// server bound to this listener. One port serves both, as on the real server.
 class CGSimConnectionRouter : public QTcpServer {
     Q_OBJECT
-public:
+  public:
     /// Receives the socket (with its head still unread) and the request target.
     using UpgradeHandler = std::function<void(QTcpSocket* socket, const QByteArray& target)>;
 
     explicit CGSimConnectionRouter(UpgradeHandler upgrade, QObject* parent = nullptr);
 
-protected:
+  protected:
     void incomingConnection(qintptr handle) override;
 
-private:
+  private:
     void inspect(QTcpSocket* socket);
 
     UpgradeHandler m_upgrade;

@@ -9,13 +9,13 @@ class CGSimRequestHandler;
 /// here knows the API.
 class CGSimHttpServer : public QAbstractHttpServer {
     Q_OBJECT
-public:
+  public:
     explicit CGSimHttpServer(CGSimRequestHandler& handler, QObject* parent = nullptr);
 
-protected:
+  protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
-private:
+  private:
     CGSimRequestHandler& m_handler;
 };

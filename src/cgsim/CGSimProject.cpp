@@ -50,7 +50,8 @@ std::optional<QList<CGSimProject>> CGSimProjectFile::parse(const QByteArray& jso
                 const auto itemID = stringMember(itemRecord, "uniqueID");
                 if (!itemName || !itemID)
                     return fail(QStringLiteral("an item needs the strings \"name\" and \"uniqueID\""));
-                project.items.append({*itemName, *itemID, stringMember(itemRecord, "type").value_or(QStringLiteral("text"))});
+                project.items.append(
+                    {*itemName, *itemID, stringMember(itemRecord, "type").value_or(QStringLiteral("text"))});
             }
         }
         projects.append(project);
@@ -75,17 +76,20 @@ QByteArray CGSimProjectFile::serialize(const QList<CGSimProject>& projects) {
 
 QList<CGSimProject> CGSimProjectFile::builtIn() {
     return {
-        {QStringLiteral("Scoreboard"), QStringLiteral("PRJ-SCORE"),
+        {QStringLiteral("Scoreboard"),
+         QStringLiteral("PRJ-SCORE"),
          {{QStringLiteral("Home"), QStringLiteral("ITM-HOME"), QStringLiteral("text")},
           {QStringLiteral("Away"), QStringLiteral("ITM-AWAY"), QStringLiteral("text")},
           {QStringLiteral("HomeScore"), QStringLiteral("ITM-HSCORE"), QStringLiteral("text")},
           {QStringLiteral("AwayScore"), QStringLiteral("ITM-ASCORE"), QStringLiteral("text")},
           {QStringLiteral("Clock"), QStringLiteral("ITM-CLOCK"), QStringLiteral("text")}}},
-        {QStringLiteral("Lower Third"), QStringLiteral("PRJ-LOWER"),
+        {QStringLiteral("Lower Third"),
+         QStringLiteral("PRJ-LOWER"),
          {{QStringLiteral("Headline"), QStringLiteral("ITM-HEAD"), QStringLiteral("html")},
           {QStringLiteral("Name"), QStringLiteral("ITM-NAME"), QStringLiteral("text")},
           {QStringLiteral("Background"), QStringLiteral("ITM-BACK"), QStringLiteral("movie")}}},
-        {QStringLiteral("Weather"), QStringLiteral("PRJ-WEATHER"),
+        {QStringLiteral("Weather"),
+         QStringLiteral("PRJ-WEATHER"),
          {{QStringLiteral("City"), QStringLiteral("ITM-CITY"), QStringLiteral("text")},
           {QStringLiteral("Temperature"), QStringLiteral("ITM-TEMP"), QStringLiteral("text")},
           {QStringLiteral("Conditions"), QStringLiteral("ITM-COND"), QStringLiteral("text")}}},

@@ -24,7 +24,7 @@ struct CGSimProject {
 /// The projects file of the simulator: a JSON array of
 /// {"name", "uniqueID", "items": [{"name", "uniqueID", "type"}]}.
 class CGSimProjectFile {
-public:
+  public:
     /// nullopt with a reason when the text is not such an array.
     static std::optional<QList<CGSimProject>> parse(const QByteArray& json, QString* error = nullptr);
     static QByteArray serialize(const QList<CGSimProject>& projects);

@@ -33,10 +33,12 @@ QByteArray CGSimRequestHandler::webSocketPath() const {
     return '/' + CGServerAPI::webSocketPath(m_serverType).value_or(QString()).toUtf8();
 }
 
-CGSimRequestHandler::Reply CGSimRequestHandler::handle(const QByteArray& method, const QByteArray& encodedPath,
-                                                       const QByteArray& query, const QByteArray& body) {
+CGSimRequestHandler::Reply CGSimRequestHandler::handle(const QByteArray& method,
+                                                       const QByteArray& encodedPath, const QByteArray& query,
+                                                       const QByteArray& body) {
     const QStringList segments = CGSimWire::pathSegments(encodedPath);
-    const QStringList projectsPath = CGSimWire::pathSegments(CGServerAPI::projectsURLPath(m_serverType).toUtf8());
+    const QStringList projectsPath =
+        CGSimWire::pathSegments(CGServerAPI::projectsURLPath(m_serverType).toUtf8());
     const qsizetype base = projectsPath.size();
     const bool underProjects = segments.mid(0, base) == projectsPath;
 

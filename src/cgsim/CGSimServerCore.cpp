@@ -17,8 +17,10 @@ const QString ProjectsDidChangeMessage = QStringLiteral("{\"event\":\"projectsDi
 
 CGSimServerCore::CGSimServerCore(CGSimRequestHandler& handler, std::optional<QString> projectsFile,
                                  std::function<void(const QString&)> diagnostic, QObject* parent)
-    : QObject(parent), m_handler(handler), m_projectsFile(std::move(projectsFile)), m_diagnostic(std::move(diagnostic)) {
-    m_router = new CGSimConnectionRouter([this](QTcpSocket* socket, const QByteArray& target) { acceptUpgrade(socket, target); }, this);
+    : QObject(parent), m_handler(handler), m_projectsFile(std::move(projectsFile)),
+      m_diagnostic(std::move(diagnostic)) {
+    m_router = new CGSimConnectionRouter(
+        [this](QTcpSocket* socket, const QByteArray& target) { acceptUpgrade(socket, target); }, this);
     m_http = new CGSimHttpServer(m_handler, this);
     m_webSockets = new QWebSocketServer(QStringLiteral("CG"), QWebSocketServer::NonSecureMode, this);
     m_webSockets->setSupportedSubprotocols({CGServerAPI::WebSocketProtocol});

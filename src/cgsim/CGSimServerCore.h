@@ -21,7 +21,7 @@ class QWebSocketServer;
 /// Everything here runs on the thread the object lives on.
 class CGSimServerCore : public QObject {
     Q_OBJECT
-public:
+  public:
     CGSimServerCore(CGSimRequestHandler& handler, std::optional<QString> projectsFile,
                     std::function<void(const QString&)> diagnostic, QObject* parent = nullptr);
     ~CGSimServerCore() override;
@@ -33,7 +33,7 @@ public:
     void closeClients(int closeCode);
     int clientCount() const { return m_clientCount.load(); }
 
-private:
+  private:
     void acceptUpgrade(QTcpSocket* socket, const QByteArray& target);
     void acceptWebSocket();
     void reloadProjectsFile();

@@ -52,7 +52,8 @@ QByteArray CGSimWire::updateFailed(const QString& error) {
     return platform::toJsonBytes(JsonValue{{"success", false}, {"error", error.toStdString()}});
 }
 
-std::optional<CGSimWire::Update> CGSimWire::parseUpdateBody(const QByteArray& body, qint32 serverType, QString* error) {
+std::optional<CGSimWire::Update> CGSimWire::parseUpdateBody(const QByteArray& body, qint32 serverType,
+                                                            QString* error) {
     auto fail = [error](const QString& reason) -> std::optional<Update> {
         if (error)
             *error = reason;
@@ -64,7 +65,8 @@ std::optional<CGSimWire::Update> CGSimWire::parseUpdateBody(const QByteArray& bo
     if (document->size() != 1)
         return fail(QStringLiteral("The body must have exactly one member"));
     const QString key = QString::fromStdString(document->begin().key());
-    const QStringList accepted{QStringLiteral("text"), QStringLiteral("htmlText"), CGServerAPI::moviePathKey(serverType)};
+    const QStringList accepted{QStringLiteral("text"), QStringLiteral("htmlText"),
+                               CGServerAPI::moviePathKey(serverType)};
     if (!accepted.contains(key))
         return fail(QStringLiteral("Unknown member \"%1\"").arg(key));
     if (key == CGServerAPI::moviePathKey(serverType) && !document->begin().value().is_string())

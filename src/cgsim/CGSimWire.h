@@ -3,17 +3,16 @@
 #include "cgsim/CGSimProject.h"
 #include "platform/Json.h"
 
-#include <nlohmann/json.hpp>
-
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <nlohmann/json.hpp>
 #include <optional>
 
 /// The simulated server's side of the wire, as pure functions: listings in a generation's
 /// spelling, answers, update bodies, and the recognition of web-socket upgrades.
 class CGSimWire {
-public:
+  public:
     /// One update body: the member it used ("text", "htmlText", "moviePath" or "movie_path")
     /// and its value.
     struct Update {
@@ -28,7 +27,8 @@ public:
     static QByteArray updateSucceeded();
     static QByteArray updateFailed(const QString& error);
     /// An object with exactly one member: "text", "htmlText", or the generation's movie key.
-    static std::optional<Update> parseUpdateBody(const QByteArray& body, qint32 serverType, QString* error = nullptr);
+    static std::optional<Update> parseUpdateBody(const QByteArray& body, qint32 serverType,
+                                                 QString* error = nullptr);
     /// The printed line of an accepted update: {"project", "item", <key>} in compact JSON.
     static QByteArray updateLine(const QString& project, const QString& item, const Update& update);
 

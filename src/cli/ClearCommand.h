@@ -6,7 +6,7 @@ namespace cli {
 
 /// `clear DOC`: blanks every bound field of the document's CG server.
 class ClearCommand : public CliCommand {
-public:
+  public:
     QString name() const override { return QStringLiteral("clear"); }
     QString summary() const override { return QStringLiteral("blank every field a document is bound to"); }
     QString help() const override;

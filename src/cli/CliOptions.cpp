@@ -68,7 +68,8 @@ ParsedCommandLine parseCommandLine(const QStringList& arguments) {
                 if (equals <= 0)
                     fail(QStringLiteral("--default needs KEY=VALUE, not “%1”").arg(*value));
                 else
-                    parsed.global.defaults.append({value->left(equals), defaultValueFromText(value->mid(equals + 1))});
+                    parsed.global.defaults.append(
+                        {value->left(equals), defaultValueFromText(value->mid(equals + 1))});
             }
         } else if (argument == QStringLiteral("--verbose")) {
             parsed.global.verbose = true;

@@ -23,7 +23,8 @@ QString CsvCommand::help() const {
 }
 
 int CsvCommand::run(CliContext& context, const QStringList& arguments) {
-    if (arguments.size() > 1 || (!arguments.isEmpty() && arguments.first().startsWith(QStringLiteral("--")))) {
+    if (arguments.size() > 1 ||
+        (!arguments.isEmpty() && arguments.first().startsWith(QStringLiteral("--")))) {
         context.err << "graflink-cli csv: takes at most one FILE\nTry 'graflink-cli csv --help'." << Qt::endl;
         return UsageError;
     }
@@ -37,8 +38,9 @@ int CsvCommand::run(CliContext& context, const QStringList& arguments) {
         opened = input.open(QIODevice::ReadOnly);
     }
     if (!opened) {
-        context.err << "graflink-cli csv: cannot read " << (fromStandardInput ? QStringLiteral("standard input") : input.fileName())
-                    << ": " << input.errorString() << Qt::endl;
+        context.err << "graflink-cli csv: cannot read "
+                    << (fromStandardInput ? QStringLiteral("standard input") : input.fileName()) << ": "
+                    << input.errorString() << Qt::endl;
         return Failure;
     }
     const QByteArray bytes = input.readAll();

@@ -7,11 +7,13 @@
 
 namespace cli {
 
-std::unique_ptr<NVSCGDataSource> DataSourceFiles::open(const QString& path, QTextStream& err, const QString& command) {
+std::unique_ptr<NVSCGDataSource> DataSourceFiles::open(const QString& path, QTextStream& err,
+                                                       const QString& command) {
     auto dataSource = std::make_unique<NVSCGDataSource>();
     platform::Error error;
     if (!dataSource->readFromPath(path, NVSCGDataSourceDocumentType, &error)) {
-        err << "graflink-cli " << command << ": cannot open " << path << ": " << error.localizedDescription() << Qt::endl;
+        err << "graflink-cli " << command << ": cannot open " << path << ": " << error.localizedDescription()
+            << Qt::endl;
         dataSource->close();
         return nullptr;
     }

@@ -12,10 +12,11 @@ namespace cli {
 /// What the data-source subcommands share: opening a file as the program does, and reading a
 /// feed location given on the command line.
 class DataSourceFiles {
-public:
+  public:
     /// Opens `path` (which starts its refresh, as opening does in the program). Null, with the
     /// reason on `err`, when the file cannot be read as a data source.
-    static std::unique_ptr<NVSCGDataSource> open(const QString& path, QTextStream& err, const QString& command);
+    static std::unique_ptr<NVSCGDataSource> open(const QString& path, QTextStream& err,
+                                                 const QString& command);
     /// An http(s) or file URL as given, or a file path made absolute.
     static QUrl urlFromArgument(const QString& argument);
 };

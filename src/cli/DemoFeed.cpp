@@ -40,8 +40,10 @@ QByteArray DemoFeed::stateAt(int step) const {
     const MatchState& state = States[std::min<int>(step, std::size(States) - 1)];
     QByteArray body = m_feed;
     const QByteArray minute = QByteArray::number(state.minute);
-    body.replace("<score>2</score></home>", QByteArray("<score>" + QByteArray::number(state.home) + "</score></home>"));
-    body.replace("<score>1</score></away>", QByteArray("<score>" + QByteArray::number(state.away) + "</score></away>"));
+    body.replace("<score>2</score></home>",
+                 QByteArray("<score>" + QByteArray::number(state.home) + "</score></home>"));
+    body.replace("<score>1</score></away>",
+                 QByteArray("<score>" + QByteArray::number(state.away) + "</score></away>"));
     body.replace("minute=\"67\">67<", QByteArray("minute=\"" + minute + "\">" + minute + "<"));
     body.replace("Harbour City lead after a <b>second-half</b> header", state.headline);
     return body;

@@ -9,7 +9,8 @@ class GraflinkDocument;
 namespace cli {
 
 /// Opens a Graflink document as the desktop program does; reports failures on stderr.
-std::unique_ptr<GraflinkDocument> openDocument(CliContext& context, const QString& path, const QString& subcommand);
+std::unique_ptr<GraflinkDocument> openDocument(CliContext& context, const QString& path,
+                                               const QString& subcommand);
 
 /// Creates the document's CG client when it names a server. False, with a message, when the
 /// document names none.

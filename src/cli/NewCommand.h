@@ -6,7 +6,7 @@ namespace cli {
 
 /// `new DOC`: writes a new Graflink document with the defaults of a new document and the options.
 class NewCommand : public CliCommand {
-public:
+  public:
     QString name() const override { return QStringLiteral("new"); }
     QString summary() const override { return QStringLiteral("write a new Graflink document"); }
     QString help() const override;

@@ -27,7 +27,8 @@ std::optional<TcpArguments> parseArguments(const QStringList& arguments, QString
         const QString& argument = arguments.at(i);
         if (argument == QStringLiteral("--raw")) {
             parsed.raw = true;
-        } else if (argument == QStringLiteral("--timeout") || argument.startsWith(QStringLiteral("--timeout="))) {
+        } else if (argument == QStringLiteral("--timeout") ||
+                   argument.startsWith(QStringLiteral("--timeout="))) {
             QString value;
             if (argument.contains(QLatin1Char('=')))
                 value = argument.section(QLatin1Char('='), 1);
@@ -95,13 +96,16 @@ int TcpCommand::run(CliContext& context, const QStringList& arguments) {
     qsizetype answered = 0;
     for (const QString& command : parsed->commands) {
         const QString text = parsed->raw ? command : command + QStringLiteral("\r\n");
-        const bool queued = channel.sendCommand(text, nullptr, [&](const TCPCommunicatorCommand& done) {
-            ++answered;
-            context.out << done.responseString();
-            if (!done.responseString().endsWith(QLatin1Char('\n')))
-                context.out << '\n';
-            context.out.flush();
-        }, &error);
+        const bool queued = channel.sendCommand(
+            text, nullptr,
+            [&](const TCPCommunicatorCommand& done) {
+                ++answered;
+                context.out << done.responseString();
+                if (!done.responseString().endsWith(QLatin1Char('\n')))
+                    context.out << '\n';
+                context.out.flush();
+            },
+            &error);
         if (!queued) {
             context.err << "graflink-cli tcp: " << error.localizedDescription() << Qt::endl;
             return UsageError;
@@ -112,16 +116,18 @@ int TcpCommand::run(CliContext& context, const QStringList& arguments) {
     const qsizetype total = parsed->commands.size();
     while (answered < total) {
         const qsizetype before = answered;
-        runEventLoopUntil([&] { return answered > before || channel.status() == TCPCommunicator::Closed; }, timeout);
+        runEventLoopUntil([&] { return answered > before || channel.status() == TCPCommunicator::Closed; },
+                          timeout);
         if (answered > before)
             continue;
         const QString& pending = parsed->commands.at(answered);
         if (channel.status() == TCPCommunicator::Closed) {
             context.err << "graflink-cli tcp: the connection to " << parsed->host << ':' << parsed->port
-                        << " ended before the response to “" << pending << "”: " << channel.lastErrorString() << Qt::endl;
+                        << " ended before the response to “" << pending << "”: " << channel.lastErrorString()
+                        << Qt::endl;
         } else {
-            context.err << "graflink-cli tcp: no response to “" << pending << "” within " << parsed->timeoutSeconds
-                        << " s" << Qt::endl;
+            context.err << "graflink-cli tcp: no response to “" << pending << "” within "
+                        << parsed->timeoutSeconds << " s" << Qt::endl;
         }
         return Failure;
     }

@@ -7,7 +7,7 @@ namespace cli {
 /// `tcp HOST PORT COMMAND...`: sends each command over one TCP command channel and prints
 /// each response.
 class TcpCommand : public CliCommand {
-public:
+  public:
     QString name() const override { return QStringLiteral("tcp"); }
     QString summary() const override { return QStringLiteral("send commands over a TCP command channel"); }
     QString help() const override;

@@ -11,7 +11,8 @@ namespace {
 xmlNodePtr firstChildElement(xmlNodePtr parent, const QString& name) {
     const QByteArray utf8 = name.toUtf8();
     for (xmlNodePtr child = parent ? parent->children : nullptr; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE && xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(utf8.constData())))
+        if (child->type == XML_ELEMENT_NODE &&
+            xmlStrEqual(child->name, reinterpret_cast<const xmlChar*>(utf8.constData())))
             return child;
     }
     return nullptr;
@@ -23,7 +24,8 @@ QString emptyWhenNull(const QString& text) {
 
 } // namespace
 
-NVSCGDataSourceColumn::NVSCGDataSourceColumn() : m_uniqueID(platform::Uuid::createString()), m_format(QStringLiteral("")) {}
+NVSCGDataSourceColumn::NVSCGDataSourceColumn()
+    : m_uniqueID(platform::Uuid::createString()), m_format(QStringLiteral("")) {}
 
 NVSCGDataSourceColumn::NVSCGDataSourceColumn(const QString& title, const QString& identifier)
     : NVSCGDataSourceColumn() {
@@ -168,10 +170,14 @@ xmlNodePtr NVSCGDataSourceColumn::XMLElement(xmlNodePtr parent) const {
 
 QString NVSCGDataSourceColumn::stringFromColumnType(uint type) {
     switch (type) {
-    case Text: return NVSCGDataSourceTypeText;
-    case Image: return NVSCGDataSourceTypeImage;
-    case Color: return NVSCGDataSourceTypeColor;
-    default: return QStringLiteral("Unknown Type");
+    case Text:
+        return NVSCGDataSourceTypeText;
+    case Image:
+        return NVSCGDataSourceTypeImage;
+    case Color:
+        return NVSCGDataSourceTypeColor;
+    default:
+        return QStringLiteral("Unknown Type");
     }
 }
 

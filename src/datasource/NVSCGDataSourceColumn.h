@@ -20,7 +20,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceColumn : public QObject {
     Q_PROPERTY(QString uniqueID READ uniqueID WRITE setUniqueID NOTIFY uniqueIDChanged)
     Q_PROPERTY(QString format READ format WRITE setFormat NOTIFY formatChanged)
     Q_PROPERTY(uint type READ type WRITE setType NOTIFY typeChanged)
-public:
+  public:
     enum Type : uint { Text = 0, Image = 1, Color = 2 };
 
     /// A fresh `uniqueID`, empty format, type 0, no title and no identifier (null strings).
@@ -51,14 +51,14 @@ public:
     /// 0, 1 or 2 for "text", "image", "color"; anything else is logged and gives 0.
     static uint columnTypeFromString(const QString& text);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void titleChanged();
     void identifierChanged();
     void uniqueIDChanged();
     void formatChanged();
     void typeChanged();
 
-private:
+  private:
     bool assign(QString NVSCGDataSourceColumn::*field, const QString& value);
 
     mutable QMutex m_mutex;

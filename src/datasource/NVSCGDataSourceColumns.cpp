@@ -1,6 +1,5 @@
 // NVSCGDataSource: the column list and tokens.
 #include "datasource/NVSCGDataSource.h"
-
 #include "datasource/NVSCGDataSourceTokenizer.h"
 
 #include <algorithm>
@@ -97,7 +96,8 @@ void NVSCGDataSource::addColumnWithTitle(const QString& title, const QString& id
     addColumn(std::make_shared<NVSCGDataSourceColumn>(title, identifier));
 }
 
-void NVSCGDataSource::insertColumns(const std::vector<NVSCGDataSourceColumnPtr>& columns, const NVSIndexSet& indexes) {
+void NVSCGDataSource::insertColumns(const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                                    const NVSIndexSet& indexes) {
     if (indexes.empty() || indexes.size() != columns.size())
         return;
     std::lock_guard lock(m_columnsMutex);
@@ -197,7 +197,8 @@ QString NVSCGDataSource::tokenString(const QString& tokenText) {
 QVariantMap NVSCGDataSource::tokenDictionaryFromTokenString(const QString& tokenText) const {
     const QString uniqueID = tokenString(tokenText);
     const NVSCGDataSourceColumnPtr column = columnWithUniqueID(uniqueID);
-    const QString title = column && !column->title().isNull() ? column->title() : QStringLiteral("Column Missing");
+    const QString title =
+        column && !column->title().isNull() ? column->title() : QStringLiteral("Column Missing");
     return {{QStringLiteral("tokenTitle"), title},
             {QStringLiteral("tokenCode"), tokenText},
             {QStringLiteral("tokenUID"), uniqueID}};

@@ -4,11 +4,12 @@
 #include <QFileInfo>
 
 NVSCGDataSourceContentType::Kind NVSCGDataSourceContentType::ofExtension(const QString& suffix) {
-    static const QStringList xml{QStringLiteral("xml"),  QStringLiteral("rss"), QStringLiteral("atom"),
-                                 QStringLiteral("xhtml"), QStringLiteral("xsl"), QStringLiteral("xslt"),
-                                 QStringLiteral("xsd"),  QStringLiteral("svg"), QStringLiteral("kml"),
-                                 QStringLiteral("gpx"),  QStringLiteral("opml"), QStringLiteral("rdf")};
-    static const QStringList json{QStringLiteral("json"), QStringLiteral("geojson"), QStringLiteral("jsonld")};
+    static const QStringList xml{QStringLiteral("xml"),   QStringLiteral("rss"),  QStringLiteral("atom"),
+                                 QStringLiteral("xhtml"), QStringLiteral("xsl"),  QStringLiteral("xslt"),
+                                 QStringLiteral("xsd"),   QStringLiteral("svg"),  QStringLiteral("kml"),
+                                 QStringLiteral("gpx"),   QStringLiteral("opml"), QStringLiteral("rdf")};
+    static const QStringList json{QStringLiteral("json"), QStringLiteral("geojson"),
+                                  QStringLiteral("jsonld")};
     const QString lower = suffix.toLower();
     if (xml.contains(lower))
         return XML;

@@ -6,7 +6,7 @@
 /// The content type of a feed file, where the platform offers no type service: by the file's
 /// extension first, and for any other extension by its first significant character.
 class NVSCGDataSourceContentType {
-public:
+  public:
     enum Kind { Unknown, XML, JSON };
 
     /// Unknown when the file cannot be read or is neither XML nor JSON.

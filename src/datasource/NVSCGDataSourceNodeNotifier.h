@@ -7,11 +7,11 @@
 /// Change signals of one NVSCGDataSourceNode, for views bound to it. Lives on the main thread.
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceNodeNotifier : public QObject {
     Q_OBJECT
-public:
+  public:
     using QObject::QObject;
     ~NVSCGDataSourceNodeNotifier() override;
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void selectedChanged(bool selected);
     void isActiveRowChanged(bool isActiveRow);
 };

@@ -9,7 +9,7 @@
 /// The token syntax of column formats: "<#", a column's unique identifier, "!>". Pure text
 /// functions; the data source adds the column lookups.
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceTokenizer {
-public:
+  public:
     struct Item {
         bool isToken = false;
         /// A literal's text, or a token's whole text from "<#" through "!>".

@@ -11,7 +11,7 @@ class NVSCGDataSource;
 /// Converts a column format to the items of a token field and back: text → literal strings and
 /// token dictionaries (titles looked up in the data source), items → text.
 class NVSCGDATASOURCE_EXPORT TokenValueTransformer {
-public:
+  public:
     /// The name the editor registers the transformer under.
     static QString transformerName() { return QStringLiteral("TokenValueTransformer"); }
     static bool allowsReverseTransformation() { return true; }
@@ -25,6 +25,6 @@ public:
     /// A list → its strings, and the "tokenCode" of its dictionaries, joined; else "".
     QString reverseTransformedValue(const QVariant& value) const;
 
-private:
+  private:
     QPointer<NVSCGDataSource> m_dataSource;
 };

@@ -12,8 +12,11 @@ ElectionRace ElectionRace::fromSourceNode(const NVSCGDataSourceNode& row) {
     race.displayName = valueAt(QLatin1StringView("/Name1"));
     race.precinctsPercentage = valueAt(QLatin1StringView("/PrecinctsPercentage"));
     for (std::size_t i = 1;; ++i) {
-        const QString candidate = QString(base + QLatin1StringView("/Candidate[") + QString::number(i) + QLatin1Char(']'));
-        auto candidateValue = [&](QLatin1StringView name) { return row.stringValueForXPath(QString(candidate + name)); };
+        const QString candidate =
+            QString(base + QLatin1StringView("/Candidate[") + QString::number(i) + QLatin1Char(']'));
+        auto candidateValue = [&](QLatin1StringView name) {
+            return row.stringValueForXPath(QString(candidate + name));
+        };
         if (candidateValue(QLatin1StringView("/Name")).isEmpty())
             break;
         race.candidates.push_back({candidateValue(QLatin1StringView("/FirstName")),

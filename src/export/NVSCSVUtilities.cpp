@@ -13,7 +13,7 @@ bool isSignificant(char16_t c) {
 
 /// Reads the text left to right; every step consumes at least one character or ends the row.
 class CSVScanner {
-public:
+  public:
     explicit CSVScanner(const QString& text) : m_text(text) {}
 
     bool atEnd() const { return m_position >= m_text.size(); }
@@ -40,7 +40,7 @@ public:
             ++m_position;
     }
 
-private:
+  private:
     const QString& m_text;
     qsizetype m_position = 0;
 };

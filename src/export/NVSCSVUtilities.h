@@ -12,7 +12,7 @@
 /// may open and close anywhere in a field; inside quotes commas and line breaks are content and
 /// a doubled quote stands for one quote; an unclosed quote runs to the end of the text.
 class NVSCSVUtilities {
-public:
+  public:
     using Row = QStringList;
 
     /// The rows of `text`; an empty text gives an empty list.

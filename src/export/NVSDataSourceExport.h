@@ -24,7 +24,7 @@ class XmlDocument;
 /// Threads: the main thread (rows are main-thread objects). Every text and attribute value is
 /// written without the characters XML 1.0 does not allow, whatever the feed holds.
 class NVSDataSourceExport {
-public:
+  public:
     static inline const QString StillImagePathKey = QStringLiteral("DataSourceExportStillImagePath");
     static inline const QString CGProjectsNamesKey = QStringLiteral("DataSourceExportCGProjectsNames");
     static inline const QString RaceStartActionNameKey = QStringLiteral("RaceStartActionName");
@@ -33,7 +33,8 @@ public:
     static inline const QString RightCandidateActionNameKey = QStringLiteral("RightCandidateActionName");
     static inline const QString RaceStopActionNameKey = QStringLiteral("RaceStopActionName");
 
-    static inline const QString SchemaInstanceNamespace = QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
+    static inline const QString SchemaInstanceNamespace =
+        QStringLiteral("http://www.w3.org/2001/XMLSchema-instance");
     static inline const QString SchemaLocation =
         QStringLiteral("https://www.norvanemedia.com/XSDs/VistacastVideoSchema40.xsd");
 
@@ -44,7 +45,8 @@ public:
     static void initialize();
 
     /// Exports with the standard user defaults (after `initialize()`).
-    static bool exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL, platform::Error* error = nullptr);
+    static bool exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL,
+                                 platform::Error* error = nullptr);
     /// Builds the playlist from a snapshot of the rows and columns taken now and writes it to the
     /// local file `URL` atomically: an old file is replaced only by a complete new one. On failure
     /// returns false and fills `error` with the file system's reason. `defaults` must hold the
@@ -53,15 +55,18 @@ public:
                                  const platform::UserDefaults& defaults, platform::Error* error);
 
     /// The whole playlist document for `rows` (in order) and `columns`.
-    static std::unique_ptr<platform::XmlDocument> playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
-                                                                   const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                                                                   const PlaylistExportSettings& settings);
+    static std::unique_ptr<platform::XmlDocument>
+    playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
+                     const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                     const PlaylistExportSettings& settings);
     /// Appends the "playlistItem" of row `node` to `parent`; returns it.
-    static xmlNodePtr playlistItemXMLElementFromSourceNode(xmlNodePtr parent, const NVSCGDataSourceNode& node,
-                                                           const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                                                           const PlaylistExportSettings& settings);
+    static xmlNodePtr
+    playlistItemXMLElementFromSourceNode(xmlNodePtr parent, const NVSCGDataSourceNode& node,
+                                         const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                                         const PlaylistExportSettings& settings);
     /// Appends an empty "action" element to `parent` with "name", "time" (`position` as "%.6f"),
     /// "positionType" ("fromStart" or "fromEnd"), "parameter" and "xml:space" = "preserve".
-    static xmlNodePtr actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name, double position,
-                                                       const QString& parameters, bool fromStart);
+    static xmlNodePtr actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,
+                                                       double position, const QString& parameters,
+                                                       bool fromStart);
 };

@@ -5,10 +5,12 @@
 
 PlaylistExportSettings PlaylistExportSettings::fromUserDefaults(const platform::UserDefaults& defaults) {
     PlaylistExportSettings settings;
-    settings.stillImagePath = defaults.stringForKey(NVSDataSourceExport::StillImagePathKey).value_or(QString());
+    settings.stillImagePath =
+        defaults.stringForKey(NVSDataSourceExport::StillImagePathKey).value_or(QString());
     settings.CGProjectsNames = defaults.stringArrayForKey(NVSDataSourceExport::CGProjectsNamesKey);
     settings.raceStartActionName =
         defaults.stringForKey(NVSDataSourceExport::RaceStartActionNameKey).value_or(QString());
-    settings.candidateDisplayDuration = defaults.doubleForKey(NVSDataSourceExport::CandidateDisplayDurationKey);
+    settings.candidateDisplayDuration =
+        defaults.doubleForKey(NVSDataSourceExport::CandidateDisplayDurationKey);
     return settings;
 }

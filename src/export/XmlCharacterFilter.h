@@ -6,7 +6,7 @@
 /// return, U+0020–U+D7FF, U+E000–U+FFFD, U+10000–U+10FFFF). Feed values are untrusted, and one
 /// control character anywhere makes the whole playlist unreadable to an XML parser.
 class XmlCharacterFilter {
-public:
+  public:
     static bool isXmlCharacter(char32_t c);
     /// `text` without the characters XML 1.0 does not allow; unpaired surrogates are dropped too.
     static QString cleaned(const QString& text);

@@ -9,7 +9,7 @@ namespace platform {
 /// "CFBundleIdentifier", "CFBundleShortVersionString", "CFBundleVersion", crash-reporter key,
 /// download URL). Immutable; safe from any thread.
 class BundleInfo {
-public:
+  public:
     static const QVariantMap& infoDictionary();
     /// A string value of the dictionary, or an empty string.
     static QString string(const QString& key) { return infoDictionary().value(key).toString(); }

@@ -11,13 +11,14 @@ DatePatternFormatter::DatePatternFormatter(const QString& pattern, const QString
     UErrorCode status = U_ZERO_ERROR;
     const icu::Locale locale =
         localeName.isEmpty() ? icu::Locale::getDefault() : icu::Locale(localeName.toUtf8().constData());
-    auto format = std::make_unique<icu::SimpleDateFormat>(
-        icu::UnicodeString::fromUTF8(pattern.toStdString()), locale, status);
+    auto format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern.toStdString()),
+                                                          locale, status);
     // A fallback locale is a warning, not a failure.
     if (U_FAILURE(status))
         return;
     if (!timeZoneId.isEmpty())
-        format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneId.toStdString())));
+        format->adoptTimeZone(
+            icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(timeZoneId.toStdString())));
     m_format = std::move(format);
 }
 

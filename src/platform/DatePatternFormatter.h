@@ -4,7 +4,6 @@
 #include <QString>
 #include <memory>
 #include <mutex>
-
 #include <unicode/uversion.h>
 
 U_NAMESPACE_BEGIN
@@ -17,7 +16,7 @@ namespace platform {
 /// zone, by default the user's (from LANG/LC_* and TZ). Thread-safe: ICU date formats carry a
 /// mutable calendar, so calls are serialised.
 class DatePatternFormatter {
-public:
+  public:
     explicit DatePatternFormatter(const QString& pattern, const QString& localeName = {},
                                   const QString& timeZoneId = {});
     ~DatePatternFormatter();
@@ -28,7 +27,7 @@ public:
     QString format(const QDateTime& instant) const { return format(instant.toMSecsSinceEpoch()); }
     QString format(qint64 millisecondsSinceEpoch) const;
 
-private:
+  private:
     std::unique_ptr<icu::SimpleDateFormat> m_format;
     mutable std::mutex m_mutex;
 };

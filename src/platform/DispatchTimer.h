@@ -16,7 +16,7 @@ namespace platform {
 /// suspended fires once, promptly, on the final `resume()`; missed periods are not replayed.
 class DispatchTimer : public QObject {
     Q_OBJECT
-public:
+  public:
     using Duration = std::chrono::milliseconds;
 
     explicit DispatchTimer(std::function<void()> handler = {}, QObject* parent = nullptr);
@@ -32,10 +32,10 @@ public:
     bool isSuspended() const { return m_suspendCount > 0; }
     Duration period() const { return m_period; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void fired();
 
-private:
+  private:
     void arm();
     void fire();
 

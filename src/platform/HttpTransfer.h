@@ -7,9 +7,9 @@
 #include <QList>
 #include <chrono>
 #include <curl/curl.h>
-#include <thread>
 #include <memory>
 #include <optional>
+#include <thread>
 
 namespace platform::http {
 

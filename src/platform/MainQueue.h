@@ -9,7 +9,7 @@ namespace platform {
 /// Callable from any thread. Closures posted before the application object exists, or after it
 /// is gone, are dropped.
 class MainQueue {
-public:
+  public:
     static void dispatchAsync(std::function<void()> work);
     /// Runs `work` on the main thread once `delay` has passed.
     static void dispatchAfter(std::chrono::milliseconds delay, std::function<void()> work);

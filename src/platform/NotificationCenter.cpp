@@ -25,7 +25,8 @@ void NotificationCenter::removeObserver(ObserverId id) {
     std::shared_ptr<Entry> removed;
     {
         std::lock_guard lock(m_mutex);
-        auto it = std::find_if(m_entries.begin(), m_entries.end(), [id](const auto& e) { return e->id == id; });
+        auto it =
+            std::find_if(m_entries.begin(), m_entries.end(), [id](const auto& e) { return e->id == id; });
         if (it == m_entries.end())
             return;
         removed = *it;

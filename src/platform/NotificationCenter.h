@@ -22,7 +22,7 @@ struct Notification {
 /// Thread-safe. Once `removeObserver()` has returned, that observer's callback is not running and
 /// will not run again (a callback may remove itself or others while it runs).
 class NotificationCenter {
-public:
+  public:
     using Callback = std::function<void(const Notification&)>;
     using ObserverId = std::uint64_t;
 
@@ -38,7 +38,7 @@ public:
     void removeObserver(ObserverId id);
     void post(const QString& name, const void* sender = nullptr, const QVariantMap& userInfo = {});
 
-private:
+  private:
     struct Entry {
         ObserverId id;
         QString name;
@@ -54,7 +54,7 @@ private:
 
 /// Removes its observer when destroyed: the usual way for an object to observe for its lifetime.
 class NotificationObservation {
-public:
+  public:
     NotificationObservation() = default;
     NotificationObservation(NotificationCenter& center, const QString& name, const void* sender,
                             NotificationCenter::Callback callback)
@@ -77,7 +77,7 @@ public:
         m_id = 0;
     }
 
-private:
+  private:
     NotificationCenter* m_center = nullptr;
     NotificationCenter::ObserverId m_id = 0;
 };

@@ -50,7 +50,8 @@ bool binaryListHoldsStringWithNul(const QByteArray& bytes) {
     const quint64 objectCount = bigEndianNumber(trailer + 8, 8);
     const quint64 tableOffset = bigEndianNumber(trailer + 24, 8);
     // Tables libplist cannot use it refuses by itself.
-    if (offsetSize < 1 || offsetSize > 8 || tableOffset >= size || objectCount > (size - tableOffset) / offsetSize)
+    if (offsetSize < 1 || offsetSize > 8 || tableOffset >= size ||
+        objectCount > (size - tableOffset) / offsetSize)
         return false;
     quint64 scanned = 0;
     for (quint64 i = 0; i < objectCount; ++i) {
@@ -316,7 +317,8 @@ std::optional<QVariant> PropertyList::read(const QByteArray& bytes, Error* error
         return std::nullopt;
     }
     if (holdsStringWithNul(bytes)) {
-        setError(error, failure(QStringLiteral("The property list is damaged: a string holds a NUL character.")));
+        setError(error,
+                 failure(QStringLiteral("The property list is damaged: a string holds a NUL character.")));
         return std::nullopt;
     }
     plist_t root = nullptr;

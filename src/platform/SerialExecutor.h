@@ -18,7 +18,7 @@ namespace platform {
 /// nothing: it lets queued work finish, then joins (call `cancelAll()` first for a quick exit).
 /// All members are callable from any thread except `waitUntilIdle()` from the worker itself.
 class SerialExecutor {
-public:
+  public:
     using CancellationFlag = std::shared_ptr<const std::atomic<bool>>;
     using Work = std::function<void(const CancellationFlag&)>;
 
@@ -40,7 +40,7 @@ public:
     std::size_t pendingCount() const;
     bool isCurrentThread() const { return std::this_thread::get_id() == m_worker.get_id(); }
 
-private:
+  private:
     struct Item {
         Work work;
         std::shared_ptr<std::atomic<bool>> cancelled;

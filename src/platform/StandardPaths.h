@@ -8,7 +8,7 @@ namespace platform {
 /// call, so tests (and users) redirect them with XDG_CONFIG_HOME, XDG_STATE_HOME and
 /// GRAFLINK_MACHINE_SUPPORT_DIR.
 class StandardPaths {
-public:
+  public:
     static QString homeFolder();
     /// The user's preferences: $XDG_CONFIG_HOME, default ~/.config.
     static QString preferencesFolder();
@@ -22,7 +22,7 @@ public:
     /// /usr/local/share/Norvane.
     static QString machineSupportFolder();
 
-private:
+  private:
     static QString fromEnvironment(const char* variable, const QString& fallbackBelowHome);
 };
 

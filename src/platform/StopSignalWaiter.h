@@ -15,7 +15,7 @@ namespace platform {
 /// Main thread. While one lives, the two signals no longer end the process; the previous
 /// handlers come back when it is destroyed. One at a time.
 class StopSignalWaiter {
-public:
+  public:
     StopSignalWaiter();
     ~StopSignalWaiter();
     StopSignalWaiter(const StopSignalWaiter&) = delete;
@@ -28,7 +28,7 @@ public:
     /// Calls `handler` with the signal number on the main loop each time SIGINT or SIGTERM arrives.
     void onStop(std::function<void(int signalNumber)> handler);
 
-private:
+  private:
     bool m_ready = false;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -12,11 +12,19 @@ QString numberText(const QString& flags, QChar conversion, const QVariant& value
     char buffer[512];
     int length = 0;
     switch (conversion.toLatin1()) {
-    case 'f': case 'F': case 'e': case 'E': case 'g': case 'G':
+    case 'f':
+    case 'F':
+    case 'e':
+    case 'E':
+    case 'g':
+    case 'G':
         cFormat += conversion.toLatin1();
         length = std::snprintf(buffer, sizeof buffer, cFormat.constData(), value.toDouble());
         break;
-    case 'u': case 'x': case 'X': case 'o':
+    case 'u':
+    case 'x':
+    case 'X':
+    case 'o':
         cFormat += "ll";
         cFormat += conversion.toLatin1();
         length = std::snprintf(buffer, sizeof buffer, cFormat.constData(), value.toULongLong());
@@ -80,8 +88,18 @@ QString StringFormat::format(const QString& formatString, const QVariantList& ar
             out += argument.typeId() == QMetaType::QString ? argument.toString().left(1)
                                                            : QString(QChar(argument.toInt()));
             break;
-        case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
-        case 'f': case 'F': case 'e': case 'E': case 'g': case 'G':
+        case 'd':
+        case 'i':
+        case 'u':
+        case 'x':
+        case 'X':
+        case 'o':
+        case 'f':
+        case 'F':
+        case 'e':
+        case 'E':
+        case 'g':
+        case 'G':
             if (next < arguments.size())
                 out += numberText(flags, conversion, argument);
             break;

@@ -14,14 +14,14 @@ namespace platform {
 /// %f %e %g with flags, width and precision ("%0.3f", "%.6f"), %s, %c, %%. A placeholder without
 /// an argument yields nothing; extra arguments are ignored; an unknown conversion is copied.
 class StringFormat {
-public:
+  public:
     static QString format(const QString& formatString, const QVariantList& arguments);
 
     template <typename... Args> static QString format(const QString& formatString, const Args&... args) {
         return format(formatString, QVariantList{toVariant(args)...});
     }
 
-private:
+  private:
     template <typename T> static QVariant toVariant(const T& value) { return QVariant::fromValue(value); }
     static QVariant toVariant(const char* value) { return QString::fromUtf8(value); }
     static QVariant toVariant(const QVariant& value) { return value; }

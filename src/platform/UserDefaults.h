@@ -19,7 +19,7 @@ namespace platform {
 /// effective value of a key changes through this object.
 class UserDefaults : public QObject {
     Q_OBJECT
-public:
+  public:
     /// The process-wide defaults, stored at `$XDG_CONFIG_HOME/Norvane/Graflink.conf` (the folder
     /// is read from the environment when first used).
     static UserDefaults& standardUserDefaults();
@@ -52,10 +52,10 @@ public:
     QMetaObject::Connection observe(const QString& key, const QObject* context,
                                     std::function<void(const QVariant&)> callback);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void valueChanged(const QString& key, const QVariant& newValue);
 
-private:
+  private:
     QVariant lookup(const QString& key) const; // caller holds m_mutex
     template <typename Change> void change(const QString& key, Change&& apply);
 

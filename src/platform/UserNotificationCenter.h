@@ -41,7 +41,7 @@ struct UserNotificationResponse {
 /// The system's user notifications. `current()` is the desktop's notification service
 /// (freedesktop Notifications over the session D-Bus); programs and tests may install another.
 class UserNotificationCenter {
-public:
+  public:
     /// Authorisation option bits: alert, sound, badge.
     static constexpr int AlertSoundBadge = 7;
 

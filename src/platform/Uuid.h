@@ -5,7 +5,7 @@
 namespace platform {
 
 class Uuid {
-public:
+  public:
     /// A new random UUID in canonical form: 36 characters, upper-case hexadecimal in groups of
     /// 8-4-4-4-12. Safe from any thread.
     static QString createString();

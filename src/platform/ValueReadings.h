@@ -9,7 +9,7 @@ namespace platform {
 /// numbers from the leading number of a text ("12.5 kg" → 12.5, "abc" → 0), booleans from
 /// "YES"/"true"/non-zero numbers. Used wherever stored or fed values are read by kind.
 class ValueReadings {
-public:
+  public:
     /// The leading decimal number of `text` after blanks; 0 when there is none.
     static double doubleReading(const QString& text);
     /// The leading integer of `text` after blanks, clamped to 32 bits; 0 when there is none.

@@ -18,7 +18,8 @@ const std::vector<xmlNodePtr>& XmlChildIndex::children(xmlNodePtr parent, const 
     }
     if (name.isEmpty())
         return found->second.all;
-    const auto bucket = found->second.byName.find(std::string_view(name.constData(), static_cast<size_t>(name.size())));
+    const auto bucket =
+        found->second.byName.find(std::string_view(name.constData(), static_cast<size_t>(name.size())));
     return bucket == found->second.byName.end() ? m_none : bucket->second;
 }
 

@@ -12,12 +12,12 @@ namespace platform {
 /// ("item[500]") that would otherwise walk the children once per lookup. Valid while the
 /// document is not modified; one thread at a time.
 class XmlChildIndex {
-public:
+  public:
     /// The element children of `parent` named `name` (without namespace), or every element child
     /// when `name` is empty, in document order.
     const std::vector<xmlNodePtr>& children(xmlNodePtr parent, const QByteArray& name);
 
-private:
+  private:
     struct Buckets {
         std::unordered_map<std::string_view, std::vector<xmlNodePtr>> byName;
         std::vector<xmlNodePtr> all;

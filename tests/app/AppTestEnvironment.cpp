@@ -9,7 +9,8 @@ void AppTestEnvironment::SetUp() {
     defaults = std::make_unique<platform::UserDefaults>(temp.path() + QStringLiteral("/defaults.conf"));
     GraflinkDocument::registerDefaults(*defaults);
     QDir().mkpath(temp.path() + QStringLiteral("/Logs"));
-    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + QStringLiteral("/Logs")));
+    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
+                       QString(temp.path() + QStringLiteral("/Logs")));
     logger = std::make_unique<NVSLogController>(
         NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
     static NVSLogControllerDelegate silentDelegate;
@@ -43,7 +44,8 @@ QStringList AppTestEnvironment::logLines() const {
     logger->waitUntilIdle();
     QStringList lines;
     const QDir folder(temp.path() + QStringLiteral("/Logs"));
-    for (const QString& name : folder.entryList({QStringLiteral("Graflink *.log")}, QDir::Files, QDir::Name)) {
+    for (const QString& name :
+         folder.entryList({QStringLiteral("Graflink *.log")}, QDir::Files, QDir::Name)) {
         const QString text = QString::fromUtf8(testing_support::readFile(folder.filePath(name)));
         for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
             lines.append(line.section(QLatin1Char('\t'), 5)); // the message after the time stamp

@@ -13,7 +13,7 @@
 /// What a document test needs: private user defaults with the registered server settings, a
 /// technical log in a temporary folder, an HTTP client and a loopback feed server.
 class AppTestEnvironment : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 

@@ -1,4 +1,5 @@
 #include "app/GraflinkVariable.h"
+
 #include "support/TestHelpers.h"
 
 #include <QSignalSpy>

@@ -10,7 +10,8 @@
 namespace {
 
 TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNeverRepeat) {
-    const QRegularExpression canonical(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    const QRegularExpression canonical(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
     QSet<QString> seen;
     for (int i = 0; i < 1000; ++i) {
         const QString id = GenerateUniqueID::generateUniqueID();
@@ -21,13 +22,15 @@ TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNeverRepeat) {
 }
 
 TEST(ApplicationErrors, CarryOnlyTheTextsGiven) {
-    const platform::Error both = NVSAlertUtilities::errorWithCode(-50, QStringLiteral("Bad file"), QStringLiteral("Truncated"));
+    const platform::Error both =
+        NVSAlertUtilities::errorWithCode(-50, QStringLiteral("Bad file"), QStringLiteral("Truncated"));
     EXPECT_EQ(both.domain, QStringLiteral("com.norvanemedia.Graflink.ErrorDomain"));
     EXPECT_EQ(both.code, -50);
     EXPECT_EQ(both.localizedDescription(), QStringLiteral("Bad file"));
     EXPECT_EQ(both.localizedFailureReason(), QStringLiteral("Truncated"));
 
-    const platform::Error reasonOnly = NVSAlertUtilities::errorWithCodeAndFailureReason(7, QStringLiteral("Truncated"));
+    const platform::Error reasonOnly =
+        NVSAlertUtilities::errorWithCodeAndFailureReason(7, QStringLiteral("Truncated"));
     EXPECT_FALSE(reasonOnly.userInfo.contains(platform::Error::LocalizedDescriptionKey));
     // The generic description names the domain and code.
     EXPECT_TRUE(reasonOnly.localizedDescription().contains(QStringLiteral("ErrorDomain error 7")));
@@ -38,7 +41,7 @@ TEST(ApplicationErrors, CarryOnlyTheTextsGiven) {
 
 /// A presenter that answers as a user pressing a chosen button would.
 class ChoosingPresenter : public AlertPresenter {
-public:
+  public:
     explicit ChoosingPresenter(QString choice) : m_choice(std::move(choice)) {}
     int runModal(Style style, const QString&, const QString&, const QStringList& buttonTitles) override {
         lastStyle = style;
@@ -46,7 +49,7 @@ public:
     }
     Style lastStyle = Style::Warning;
 
-private:
+  private:
     QString m_choice;
 };
 
@@ -54,13 +57,15 @@ TEST(Alerts, GoThroughTheInstalledPresenterWithTheirStyle) {
     auto presenter = std::make_shared<ChoosingPresenter>(QStringLiteral("Later"));
     NVSAlertUtilities::setPresenter(presenter);
     const QStringList buttons{QStringLiteral("OK"), QStringLiteral("No"), QStringLiteral("Later")};
-    EXPECT_EQ(NVSAlertUtilities::runCriticalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons), 1002);
+    EXPECT_EQ(NVSAlertUtilities::runCriticalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons),
+              1002);
     EXPECT_EQ(presenter->lastStyle, AlertPresenter::Style::Critical);
     NVSAlertUtilities::runInformationalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons);
     EXPECT_EQ(presenter->lastStyle, AlertPresenter::Style::Informational);
     NVSAlertUtilities::setPresenter(nullptr);
     // Without windows the default button answers.
-    EXPECT_EQ(NVSAlertUtilities::runWarningAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons), 1000);
+    EXPECT_EQ(NVSAlertUtilities::runWarningAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons),
+              1000);
 }
 
 TEST(TechnicalLogFolder, IsCreatedBelowTheUsersStateFolder) {

@@ -1,5 +1,6 @@
-#include "appbase/NVSAlertUtilities.h"
 #include "appbase/ui/MessageBoxAlertPresenter.h"
+
+#include "appbase/NVSAlertUtilities.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

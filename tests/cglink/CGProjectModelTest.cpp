@@ -47,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeCase{"snake, unknown type 0", snake("ABC", "P1X"), 0, false},
                       DecodeCase{"two-character name", camel("AB", "P1X"), 1, false},
                       DecodeCase{"two-character identifier", camel("ABC", "P1"), 1, false},
-                      DecodeCase{"name not a string", JsonValue{{"displayName", 123}, {"uniqueID", "P1X"}}, 1, false},
+                      DecodeCase{"name not a string", JsonValue{{"displayName", 123}, {"uniqueID", "P1X"}}, 1,
+                                 false},
                       DecodeCase{"identifier missing", JsonValue{{"displayName", "ABC"}}, 1, false},
                       DecodeCase{"not an object", JsonValue::array({"ABC", "P1X"}), 1, false},
                       DecodeCase{"null", JsonValue(), 1, false}));
@@ -57,9 +58,13 @@ TEST(ItemDecoding, NeedsNameIdentifierAndTypeOfThreeCharacters) {
     EXPECT_NE(CGProjectItem::fromDictionary(snake("ABC", "I1X"), 2), nullptr);
     EXPECT_EQ(CGProjectItem::fromDictionary(snake("ABC", "I1X"), 1), nullptr);
     EXPECT_EQ(CGProjectItem::fromDictionary(camel("ABC", "I1X"), 2), nullptr);
-    EXPECT_EQ(CGProjectItem::fromDictionary(JsonValue{{"displayName", "ABC"}, {"uniqueID", "I1X"}, {"type", "tx"}}, 1), nullptr);
-    EXPECT_EQ(CGProjectItem::fromDictionary(JsonValue{{"displayName", "ABC"}, {"uniqueID", "I1X"}}, 1), nullptr);
-    const auto item = CGProjectItem::fromDictionary(JsonValue{{"display_name", "Home"}, {"unique_id", "I-42"}, {"type", "movie"}}, 2);
+    EXPECT_EQ(CGProjectItem::fromDictionary(
+                  JsonValue{{"displayName", "ABC"}, {"uniqueID", "I1X"}, {"type", "tx"}}, 1),
+              nullptr);
+    EXPECT_EQ(CGProjectItem::fromDictionary(JsonValue{{"displayName", "ABC"}, {"uniqueID", "I1X"}}, 1),
+              nullptr);
+    const auto item = CGProjectItem::fromDictionary(
+        JsonValue{{"display_name", "Home"}, {"unique_id", "I-42"}, {"type", "movie"}}, 2);
     ASSERT_NE(item, nullptr);
     EXPECT_EQ(item->name(), QStringLiteral("Home"));
     EXPECT_EQ(item->uniqueID(), QStringLiteral("I-42"));
@@ -80,7 +85,7 @@ TEST(ItemDecoding, CopyHasEqualStringsAndTheInitialServerType) {
 }
 
 class ProjectLookup : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         project = CGProject::fromDictionary(camel("Scores", "P1X"), 1);
         ASSERT_NE(project, nullptr);

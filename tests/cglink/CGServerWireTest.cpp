@@ -1,9 +1,10 @@
+#include "cglink/CGServerWire.h"
+
+#include "cglink/CGProject.h"
 #include "cglink/CGServerAPI.h"
 #include "cglink/CGServerURLs.h"
-#include "cglink/CGServerWire.h"
 #include "cglink/NVSAuthenticatedURLSession.h"
 #include "cglink/WebSocketKeepAlive.h"
-#include "cglink/CGProject.h"
 #include "support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -33,20 +34,24 @@ TEST_P(URLTemplates, FollowTheGenerationTable) {
     EXPECT_EQ(s(urls.projects()), QString::fromLatin1(c.projects));
     EXPECT_EQ(s(urls.items(QStringLiteral("P1X"))), QString::fromLatin1(c.items));
     EXPECT_EQ(s(urls.authorization(QStringLiteral("secret"))), QString::fromLatin1(c.authorization));
-    EXPECT_EQ(s(urls.mediaAuthorization(QStringLiteral("secret"))), QStringLiteral("http://cg-host:2001/unlock?password=secret"));
+    EXPECT_EQ(s(urls.mediaAuthorization(QStringLiteral("secret"))),
+              QStringLiteral("http://cg-host:2001/unlock?password=secret"));
     const auto path = CGServerAPI::webSocketPath(c.type);
     EXPECT_EQ(path ? s(urls.webSocket(*path)) : QString(), QString::fromLatin1(c.socket));
     EXPECT_EQ(CGServerAPI::webSocketProtocols(c.type).isEmpty(), !path);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Generations, URLTemplates,
-    ::testing::Values(
-        GenerationCase{1, "http://cg-host:2001/projects", "http://cg-host:2001/projects/P1X/items",
-                       "http://cg-host:2001/unlock?password=secret", "ws://cg-host:2001/update"},
-        GenerationCase{2, "http://cg-host:2001/playback/cg_projects", "http://cg-host:2001/playback/cg_projects/P1X/items",
-                       "http://cg-host:2001/authorization?password=secret", "ws://cg-host:2001/playback/cg_projects"},
-        GenerationCase{3, "http://cg-host:2001/", "http://cg-host:2001//P1X/items", "http://cg-host:2001/authorization?password=secret", ""}));
+INSTANTIATE_TEST_SUITE_P(Generations, URLTemplates,
+                         ::testing::Values(
+                             GenerationCase{
+                                 1, "http://cg-host:2001/projects", "http://cg-host:2001/projects/P1X/items",
+                                 "http://cg-host:2001/unlock?password=secret", "ws://cg-host:2001/update"},
+                             GenerationCase{2, "http://cg-host:2001/playback/cg_projects",
+                                            "http://cg-host:2001/playback/cg_projects/P1X/items",
+                                            "http://cg-host:2001/authorization?password=secret",
+                                            "ws://cg-host:2001/playback/cg_projects"},
+                             GenerationCase{3, "http://cg-host:2001/", "http://cg-host:2001//P1X/items",
+                                            "http://cg-host:2001/authorization?password=secret", ""}));
 
 TEST(URLTemplates, UpdateCarriesTheTokenOnlyWhenGiven) {
     const CGServerURLs urls(QStringLiteral("10.0.0.5"), 2001, 1);
@@ -62,9 +67,11 @@ TEST(URLTemplates, PercentEncodesValuesThatWouldChangeTheRequest) {
     const CGServerURLs urls(QStringLiteral("cg-host"), 2001, 2);
     EXPECT_EQ(s(urls.authorization(QStringLiteral("a&b #c?d/e+f"))),
               QStringLiteral("http://cg-host:2001/authorization?password=a%26b%20%23c%3Fd%2Fe%2Bf"));
-    EXPECT_EQ(s(urls.update(QStringLiteral("P 1/x"), QStringLiteral("I#1"), QStringLiteral("t&k=1"))),
-              QStringLiteral("http://cg-host:2001/playback/cg_projects/P%201%2Fx/items/I%231?token=t%26k%3D1"));
-    EXPECT_EQ(s(urls.items(QStringLiteral("Ünï"))), QStringLiteral("http://cg-host:2001/playback/cg_projects/%C3%9Cn%C3%AF/items"));
+    EXPECT_EQ(
+        s(urls.update(QStringLiteral("P 1/x"), QStringLiteral("I#1"), QStringLiteral("t&k=1"))),
+        QStringLiteral("http://cg-host:2001/playback/cg_projects/P%201%2Fx/items/I%231?token=t%26k%3D1"));
+    EXPECT_EQ(s(urls.items(QStringLiteral("Ünï"))),
+              QStringLiteral("http://cg-host:2001/playback/cg_projects/%C3%9Cn%C3%AF/items"));
     // A host that is no host gives no URL, hence no request.
     EXPECT_TRUE(CGServerURLs(QStringLiteral("bad host"), 2001, 1).projects().isEmpty());
 }
@@ -73,11 +80,15 @@ TEST(UpdateBodies, HaveOneMemberPrettyPrinted) {
     const QByteArray text = CGServerWire::textUpdateBody(JsonValue("Hello"), false);
     EXPECT_TRUE(text.contains('\n'));
     EXPECT_EQ(*platform::parseJson(text), (JsonValue{{"text", "Hello"}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue("<b>x</b>"), true)), (JsonValue{{"htmlText", "<b>x</b>"}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue("<b>x</b>"), true)),
+              (JsonValue{{"htmlText", "<b>x</b>"}}));
     // Feed values that are not text keep their JSON kind.
-    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue(72.5), false)), (JsonValue{{"text", 72.5}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 1)), (JsonValue{{"moviePath", "/m/a.mov"}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 2)), (JsonValue{{"movie_path", "/m/a.mov"}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue(72.5), false)),
+              (JsonValue{{"text", 72.5}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 1)),
+              (JsonValue{{"moviePath", "/m/a.mov"}}));
+    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 2)),
+              (JsonValue{{"movie_path", "/m/a.mov"}}));
 }
 
 TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
@@ -88,13 +99,18 @@ TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
     const auto projects = CGServerWire::decodeProjects(listing, 1);
     ASSERT_EQ(projects.size(), 2);
     EXPECT_EQ(projects.at(1)->name(), QStringLiteral("Weather"));
-    EXPECT_TRUE(CGServerWire::decodeProjects(JsonValue{{"displayName", "Scores"}, {"uniqueID", "P01"}}, 1).isEmpty());
+    EXPECT_TRUE(
+        CGServerWire::decodeProjects(JsonValue{{"displayName", "Scores"}, {"uniqueID", "P01"}}, 1).isEmpty());
     EXPECT_TRUE(CGServerWire::decodeProjects(std::nullopt, 1).isEmpty());
-    EXPECT_EQ(CGServerWire::decodeItems(JsonValue::array({{{"display_name", "Home"}, {"unique_id", "I01"}, {"type", "text"}}}), 2).size(), 1);
+    EXPECT_EQ(CGServerWire::decodeItems(
+                  JsonValue::array({{{"display_name", "Home"}, {"unique_id", "I01"}, {"type", "text"}}}), 2)
+                  .size(),
+              1);
 }
 
 TEST(Answers, GrantATokenOnlyWithSuccessAndAStringToken) {
-    EXPECT_EQ(CGServerWire::authorizationToken(JsonValue{{"success", true}, {"token", "T0K"}}), QStringLiteral("T0K"));
+    EXPECT_EQ(CGServerWire::authorizationToken(JsonValue{{"success", true}, {"token", "T0K"}}),
+              QStringLiteral("T0K"));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", false}, {"token", "T0K"}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", true}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", "true"}, {"token", "T0K"}}));
@@ -108,24 +124,36 @@ TEST(Answers, TellSuccessFailureAndOtherAnswersApart) {
     const auto failure = CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", "Item locked"}});
     EXPECT_EQ(failure.kind, Kind::Failure);
     EXPECT_EQ(failure.error, QStringLiteral("Item locked"));
-    EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", {{"code", 7}}}}).error, QStringLiteral("{\"code\":7}"));
+    EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", {{"code", 7}}}}).error,
+              QStringLiteral("{\"code\":7}"));
     EXPECT_EQ(CGServerWire::updateOutcome(JsonValue("ok")).kind, Kind::NotAnObject);
     EXPECT_EQ(CGServerWire::updateOutcome(std::nullopt).kind, Kind::NotAnObject);
 }
 
 TEST(CloseCodeNames, NameTheProtocolsCodes) {
-    const std::pair<qint64, const char*> table[] = {
-        {0, "Invalid"}, {1000, "Normal Closure"}, {1001, "Going Away"}, {1002, "Protocol Error"},
-        {1003, "Unsupported Data"}, {1004, "Unknown Error Code Description"}, {1005, "No Status Received"},
-        {1006, "Abnormal Closure"}, {1007, "Invalid Frame Payload Data"}, {1008, "Policy Violation"},
-        {1009, "Message Too Big"}, {1010, "Mandatory Extension Missing"}, {1011, "Internal Server Error"},
-        {1012, "Unknown Error Code Description"}, {1015, "TLS Handshake Failure"}, {-1, "Unknown Error Code Description"}};
+    const std::pair<qint64, const char*> table[] = {{0, "Invalid"},
+                                                    {1000, "Normal Closure"},
+                                                    {1001, "Going Away"},
+                                                    {1002, "Protocol Error"},
+                                                    {1003, "Unsupported Data"},
+                                                    {1004, "Unknown Error Code Description"},
+                                                    {1005, "No Status Received"},
+                                                    {1006, "Abnormal Closure"},
+                                                    {1007, "Invalid Frame Payload Data"},
+                                                    {1008, "Policy Violation"},
+                                                    {1009, "Message Too Big"},
+                                                    {1010, "Mandatory Extension Missing"},
+                                                    {1011, "Internal Server Error"},
+                                                    {1012, "Unknown Error Code Description"},
+                                                    {1015, "TLS Handshake Failure"},
+                                                    {-1, "Unknown Error Code Description"}};
     for (const auto& [code, name] : table)
-        EXPECT_EQ(NVSAuthenticatedURLSession::stringFromWebSocketCloseCode(code), QString::fromLatin1(name)) << code;
+        EXPECT_EQ(NVSAuthenticatedURLSession::stringFromWebSocketCloseCode(code), QString::fromLatin1(name))
+            << code;
 }
 
 class KeepAliveRules : public ::testing::Test {
-protected:
+  protected:
     using Action = WebSocketKeepAlive::Action;
     using Clock = WebSocketKeepAlive::Clock;
     Clock::time_point t0 = Clock::now();
@@ -151,7 +179,8 @@ TEST_F(KeepAliveRules, CloseASilentServerOnlyIfItOnceAnsweredAPing) {
 }
 
 TEST_F(KeepAliveRules, NeverCloseAServerThatNeverAnsweredPings) {
-    const Action expected[] = {Action::SendPing, Action::None, Action::SendPing, Action::None, Action::SendPing};
+    const Action expected[] = {Action::SendPing, Action::None, Action::SendPing, Action::None,
+                               Action::SendPing};
     int second = 31;
     for (Action action : expected) {
         EXPECT_EQ(rules.timerFired(false, false, at(second)), action) << second;

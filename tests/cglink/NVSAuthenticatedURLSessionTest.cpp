@@ -18,7 +18,7 @@ using testing_support::waitUntil;
 
 /// A controller that records its log lines, as a specialised controller may.
 class RecordingController : public NVSAuthenticatedURLSessionController {
-public:
+  public:
     bool logSimpleMessage(const QString& message) override {
         std::lock_guard lock(mutex);
         lines.append(message);
@@ -29,22 +29,25 @@ public:
         return lines;
     }
 
-private:
+  private:
     std::mutex mutex;
     QStringList lines;
 };
 
 class RecordingDelegate : public NVSAuthenticatedURLSessionControllerDelegate {
-public:
+  public:
     void webSocketSessionDidOpen(const Session&) override { record(QStringLiteral("open")); }
-    void webSocketSessionDidClose(const Session&, qint64 code) override { record(QStringLiteral("close %1").arg(code)); }
+    void webSocketSessionDidClose(const Session&, qint64 code) override {
+        record(QStringLiteral("close %1").arg(code));
+    }
     void webSocketSessionDidReceiveDataMessage(const Session&, const QByteArray& data) override {
         record(QStringLiteral("data ") + QString::fromLatin1(data.toHex()));
     }
     void webSocketSessionDidReceiveStringMessage(const Session&, const QString& text) override {
         record(QStringLiteral("text ") + text);
     }
-    void webSocketSessionDidCompleteWithError(const Session&, const std::optional<platform::Error>& error) override {
+    void webSocketSessionDidCompleteWithError(const Session&,
+                                              const std::optional<platform::Error>& error) override {
         record(error ? QStringLiteral("complete with error") : QStringLiteral("complete"));
     }
     QStringList events() {
@@ -54,11 +57,12 @@ public:
     int endCount() {
         int count = 0;
         for (const QString& event : events())
-            count += event.startsWith(QStringLiteral("close")) || event.startsWith(QStringLiteral("complete"));
+            count +=
+                event.startsWith(QStringLiteral("close")) || event.startsWith(QStringLiteral("complete"));
         return count;
     }
 
-private:
+  private:
     void record(const QString& event) {
         std::lock_guard lock(mutex);
         list.append(event);
@@ -68,11 +72,12 @@ private:
 };
 
 class WebSocketSessions : public ::testing::Test {
-protected:
+  protected:
     void open(NVSAuthenticatedURLSession::KeepAliveSettings settings = fastKeepAlive(false)) {
         controller.setKeepAliveSettings(std::move(settings));
         controller.setDelegate(&delegate);
-        session = controller.openWebSocketAtURL(peer.url(QStringLiteral("/update")), {QStringLiteral("v1.1.CGUpdates")});
+        session = controller.openWebSocketAtURL(peer.url(QStringLiteral("/update")),
+                                                {QStringLiteral("v1.1.CGUpdates")});
         ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(QStringLiteral("open")); }));
     }
     static NVSAuthenticatedURLSession::KeepAliveSettings fastKeepAlive(bool ignoreErrors) {
@@ -98,12 +103,13 @@ TEST_F(WebSocketSessions, RelayOpenMessagesAndOneEnd) {
     EXPECT_TRUE(session->isWebSocketOpen());
     EXPECT_EQ(controller.openSessions().size(), 1);
 
-    peer.sendText("");           // traffic, but nobody's business
+    peer.sendText("");             // traffic, but nobody's business
     peer.sendBinary(QByteArray()); // likewise
     peer.sendText("changed");
     peer.sendBinary("\x01\x02");
     ASSERT_TRUE(waitUntil([&] { return delegate.events().size() == 3; }));
-    EXPECT_EQ(delegate.events(), QStringList({QStringLiteral("open"), QStringLiteral("text changed"), QStringLiteral("data 0102")}));
+    EXPECT_EQ(delegate.events(), QStringList({QStringLiteral("open"), QStringLiteral("text changed"),
+                                              QStringLiteral("data 0102")}));
 
     peer.sendClose(4001);
     ASSERT_TRUE(waitUntil([&] { return controller.openSessions().isEmpty(); }));
@@ -119,7 +125,8 @@ TEST_F(WebSocketSessions, RelayOpenMessagesAndOneEnd) {
 TEST_F(WebSocketSessions, ClosingReportsTheEndOnceThoughTheSessionIsAlsoInvalidated) {
     open();
     controller.closeWebSocketSessions();
-    ASSERT_TRUE(waitUntil([&] { return !peer.closeCodesReceived.isEmpty() && controller.openSessions().isEmpty(); }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !peer.closeCodesReceived.isEmpty() && controller.openSessions().isEmpty(); }));
     spinFor(100ms);
     EXPECT_EQ(peer.closeCodesReceived, QList<int>{1000});
     EXPECT_EQ(delegate.endCount(), 1);
@@ -144,7 +151,8 @@ TEST_F(WebSocketSessions, KeepAliveClosesASilentServerThatOnceAnsweredPings) {
     peer.answerPings = false;
     ASSERT_TRUE(waitUntil([&] { return !peer.closeCodesReceived.isEmpty(); }));
     EXPECT_EQ(peer.closeCodesReceived.first(), 1005);
-    EXPECT_TRUE(logged(QStringLiteral("Closing WS Connection - The server does not respond anymore. (/update:v1.1.CGUpdates)")));
+    EXPECT_TRUE(logged(QStringLiteral(
+        "Closing WS Connection - The server does not respond anymore. (/update:v1.1.CGUpdates)")));
     ASSERT_TRUE(waitUntil([&] { return delegate.endCount() == 1; }));
     spinFor(100ms);
     EXPECT_EQ(delegate.endCount(), 1);
@@ -193,7 +201,8 @@ TEST_F(WebSocketSessions, SuspendedSessionsKeepTheirMessagesForLater) {
     EXPECT_EQ(delegate.events(), QStringList{QStringLiteral("open")});
     controller.resumeProcessingMessages();
     ASSERT_TRUE(waitUntil([&] { return delegate.events().size() == 3; }));
-    EXPECT_EQ(delegate.events().mid(1), QStringList({QStringLiteral("text first"), QStringLiteral("text second")}));
+    EXPECT_EQ(delegate.events().mid(1),
+              QStringList({QStringLiteral("text first"), QStringLiteral("text second")}));
 }
 
 TEST_F(WebSocketSessions, DestroyingTheControllerDetachesItsSessions) {
@@ -209,7 +218,7 @@ TEST_F(WebSocketSessions, DestroyingTheControllerDetachesItsSessions) {
 }
 
 class HTTPRequests : public ::testing::Test {
-protected:
+  protected:
     LoopbackHttpServer server;
     NVSAuthenticatedURLSessionController controller;
 };
@@ -220,8 +229,8 @@ TEST_F(HTTPRequests, AnswerBasicAndDigestChallengesOnce) {
         server.serve("/data", LoopbackHttpServer::Reply::text("payload"));
         server.requireCredentials("/data", scheme, QStringLiteral("op"), QStringLiteral("s3cret"));
         std::optional<platform::http::Response> response;
-        const auto body = controller.synchronouslyRequestDataAtURL(server.url(QStringLiteral("/data")), QStringLiteral("op"),
-                                                                   QStringLiteral("s3cret"), &response);
+        const auto body = controller.synchronouslyRequestDataAtURL(
+            server.url(QStringLiteral("/data")), QStringLiteral("op"), QStringLiteral("s3cret"), &response);
         EXPECT_EQ(body, QByteArray("payload"));
         ASSERT_TRUE(response);
         EXPECT_EQ(response->statusCode, 200);
@@ -238,16 +247,19 @@ TEST_F(HTTPRequests, AnswerBasicAndDigestChallengesOnce) {
 TEST_F(HTTPRequests, DeleteSucceedsOnlyWithStatus200) {
     server.serve("/gone", LoopbackHttpServer::Reply::text("", "text/plain", 200));
     server.serve("/empty", LoopbackHttpServer::Reply::text("", "text/plain", 204));
-    EXPECT_TRUE(controller.synchronouslyDeleteItemAtURL(server.url(QStringLiteral("/gone")), std::nullopt, std::nullopt));
-    EXPECT_FALSE(controller.synchronouslyDeleteItemAtURL(server.url(QStringLiteral("/empty")), std::nullopt, std::nullopt));
+    EXPECT_TRUE(controller.synchronouslyDeleteItemAtURL(server.url(QStringLiteral("/gone")), std::nullopt,
+                                                        std::nullopt));
+    EXPECT_FALSE(controller.synchronouslyDeleteItemAtURL(server.url(QStringLiteral("/empty")), std::nullopt,
+                                                         std::nullopt));
     EXPECT_EQ(server.requests().first().method, QByteArray("DELETE"));
 }
 
 TEST_F(HTTPRequests, PutSendsTheBodyWithItsContentType) {
     server.serve("/put", LoopbackHttpServer::Reply::text("{}", "application/json"));
     std::optional<platform::Error> error;
-    controller.synchronouslyPutData("{\"a\":1}", server.url(QStringLiteral("/put")), QStringLiteral("application/json"),
-                                    std::nullopt, std::nullopt, nullptr, &error);
+    controller.synchronouslyPutData("{\"a\":1}", server.url(QStringLiteral("/put")),
+                                    QStringLiteral("application/json"), std::nullopt, std::nullopt, nullptr,
+                                    &error);
     EXPECT_FALSE(error);
     const auto request = server.requests().first();
     EXPECT_EQ(request.method, QByteArray("PUT"));

@@ -4,8 +4,8 @@
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
-#include <QUrl>
 #include <QThread>
+#include <QUrl>
 #include <atomic>
 #include <functional>
 
@@ -17,7 +17,7 @@ class QTcpSocket;
 /// the same port get "[]" as JSON and are counted. Runs on the thread that creates it.
 class RawWebSocketPeer : public QObject {
     Q_OBJECT
-public:
+  public:
     RawWebSocketPeer();
     ~RawWebSocketPeer() override;
     quint16 port() const { return m_server.serverPort(); }
@@ -38,7 +38,7 @@ public:
     QList<int> closeCodesReceived;
     QByteArray lastHandshake;
 
-private:
+  private:
     struct Connection {
         QTcpSocket* socket;
         QByteArray buffer;
@@ -58,7 +58,7 @@ private:
 /// A RawWebSocketPeer on a thread of its own, for clients that block the test's thread in
 /// synchronous requests.
 class ThreadedRawWebSocketPeer {
-public:
+  public:
     ThreadedRawWebSocketPeer();
     ~ThreadedRawWebSocketPeer();
     RawWebSocketPeer& operator*() const { return *m_peer; }
@@ -66,7 +66,7 @@ public:
     /// Runs `work` on the peer's thread and waits for it.
     void run(const std::function<void(RawWebSocketPeer&)>& work);
 
-private:
+  private:
     QThread m_thread;
     QObject* m_context = nullptr;
     RawWebSocketPeer* m_peer = nullptr;

@@ -13,7 +13,7 @@ using testing_support::runCli;
 /// Answers every CR LF-terminated line with "OK <line>" and records what it received; answers
 /// nothing to "SILENT" and hangs up on "BYE".
 class EchoPeer {
-public:
+  public:
     EchoPeer() {
         EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
         QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
@@ -37,15 +37,15 @@ public:
     QString port() const { return QString::number(m_server.serverPort()); }
     QByteArray received;
 
-private:
+  private:
     QTcpServer m_server;
     QByteArray m_pending;
 };
 
 TEST(TcpCommand, PrintsTheResponseOfEachCommandInTurn) {
     EchoPeer peer;
-    const CliRun run = runCli({QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), peer.port(), QStringLiteral("PLAY 1"),
-                               QStringLiteral("STOP")});
+    const CliRun run = runCli({QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), peer.port(),
+                               QStringLiteral("PLAY 1"), QStringLiteral("STOP")});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QStringLiteral("OK PLAY 1\r\nOK STOP\r\n"));
     EXPECT_EQ(peer.received, QByteArray("PLAY 1\r\nSTOP\r\n"));
@@ -53,16 +53,16 @@ TEST(TcpCommand, PrintsTheResponseOfEachCommandInTurn) {
 
 TEST(TcpCommand, SendsRawCommandsAsGiven) {
     EchoPeer peer;
-    const CliRun run = runCli({QStringLiteral("tcp"), QStringLiteral("--raw"), QStringLiteral("127.0.0.1"), peer.port(),
-                               QStringLiteral("RAW\r\n")});
+    const CliRun run = runCli({QStringLiteral("tcp"), QStringLiteral("--raw"), QStringLiteral("127.0.0.1"),
+                               peer.port(), QStringLiteral("RAW\r\n")});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(peer.received, QByteArray("RAW\r\n"));
 }
 
 TEST(TcpCommand, FailsWhenTheConnectionEndsOrNoResponseComes) {
     EchoPeer peer;
-    const CliRun hangUp = runCli({QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), peer.port(), QStringLiteral("A"),
-                                  QStringLiteral("BYE"), QStringLiteral("C")});
+    const CliRun hangUp = runCli({QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), peer.port(),
+                                  QStringLiteral("A"), QStringLiteral("BYE"), QStringLiteral("C")});
     EXPECT_EQ(hangUp.status, 1);
     EXPECT_EQ(hangUp.out, QStringLiteral("OK A\r\n"));
     EXPECT_TRUE(hangUp.err.contains(QStringLiteral("BYE"))) << hangUp.err.toStdString();
@@ -76,12 +76,14 @@ TEST(TcpCommand, FailsWhenTheConnectionEndsOrNoResponseComes) {
 TEST(TcpCommand, RejectsUnusableArguments) {
     for (const QStringList& arguments :
          {QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("2001")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("port"), QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("70000"), QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("--timeout"), QStringLiteral("0"), QStringLiteral("h"),
-                      QStringLiteral("1"), QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("--loud"), QStringLiteral("h"), QStringLiteral("1"),
+          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("port"),
                       QStringLiteral("A")},
+          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("70000"),
+                      QStringLiteral("A")},
+          QStringList{QStringLiteral("tcp"), QStringLiteral("--timeout"), QStringLiteral("0"),
+                      QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("A")},
+          QStringList{QStringLiteral("tcp"), QStringLiteral("--loud"), QStringLiteral("h"),
+                      QStringLiteral("1"), QStringLiteral("A")},
           QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("2001"),
                       QStringLiteral("caf\u00E9")}}) {
         const CliRun run = runCli(arguments);

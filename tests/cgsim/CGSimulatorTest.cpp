@@ -18,8 +18,10 @@ using testing_support::waitUntil;
 using testing_support::writeFile;
 
 TEST(SimulatorWire, SpellsListingsInTheGenerationsKeys) {
-    const QList<CGSimProject> projects{{QStringLiteral("Scores"), QStringLiteral("P01"),
-                                        {{QStringLiteral("Home"), QStringLiteral("I01"), QStringLiteral("text")}}}};
+    const QList<CGSimProject> projects{
+        {QStringLiteral("Scores"),
+         QStringLiteral("P01"),
+         {{QStringLiteral("Home"), QStringLiteral("I01"), QStringLiteral("text")}}}};
     EXPECT_EQ(*platform::parseJson(CGSimWire::projectListing(projects, 1)),
               JsonValue::parse(R"([{"displayName":"Scores","uniqueID":"P01"}])"));
     EXPECT_EQ(*platform::parseJson(CGSimWire::projectListing(projects, 2)),
@@ -34,11 +36,16 @@ TEST(SimulatorWire, AcceptsUpdateBodiesWithOneKnownMember) {
         qint32 type;
         const char* key; // nullptr: refused
     };
-    const Case cases[] = {{R"({"text":"Hi"})", 1, "text"},          {R"({"htmlText":"<b>Hi</b>"})", 2, "htmlText"},
-                          {R"({"text":72.5})", 1, "text"},          {R"({"moviePath":"/a.mov"})", 1, "moviePath"},
-                          {R"({"movie_path":"/a.mov"})", 2, "movie_path"}, {R"({"movie_path":"/a.mov"})", 1, nullptr},
-                          {R"({"moviePath":7})", 1, nullptr},       {R"({"text":"a","htmlText":"b"})", 1, nullptr},
-                          {R"(["text"])", 1, nullptr},              {"not json", 1, nullptr}};
+    const Case cases[] = {{R"({"text":"Hi"})", 1, "text"},
+                          {R"({"htmlText":"<b>Hi</b>"})", 2, "htmlText"},
+                          {R"({"text":72.5})", 1, "text"},
+                          {R"({"moviePath":"/a.mov"})", 1, "moviePath"},
+                          {R"({"movie_path":"/a.mov"})", 2, "movie_path"},
+                          {R"({"movie_path":"/a.mov"})", 1, nullptr},
+                          {R"({"moviePath":7})", 1, nullptr},
+                          {R"({"text":"a","htmlText":"b"})", 1, nullptr},
+                          {R"(["text"])", 1, nullptr},
+                          {"not json", 1, nullptr}};
     for (const Case& c : cases) {
         const auto update = CGSimWire::parseUpdateBody(c.body, c.type);
         EXPECT_EQ(update.has_value(), c.key != nullptr) << c.body;
@@ -46,21 +53,24 @@ TEST(SimulatorWire, AcceptsUpdateBodiesWithOneKnownMember) {
             EXPECT_EQ(update->key, QString::fromLatin1(c.key)) << c.body;
         }
     }
-    EXPECT_EQ(CGSimWire::updateLine(QStringLiteral("Scores"), QStringLiteral("Home"), {QStringLiteral("text"), JsonValue("3")}),
+    EXPECT_EQ(CGSimWire::updateLine(QStringLiteral("Scores"), QStringLiteral("Home"),
+                                    {QStringLiteral("text"), JsonValue("3")}),
               QByteArray(R"({"project":"Scores","item":"Home","text":"3"})"));
 }
 
 TEST(SimulatorWire, RecognisesUpgradesAndDecodesPaths) {
-    EXPECT_EQ(CGSimWire::webSocketUpgradeTarget("GET /update HTTP/1.1\r\nHost: x\r\nUpgrade: WebSocket\r\nConnection: Upgrade\r\n\r\n"),
+    EXPECT_EQ(CGSimWire::webSocketUpgradeTarget(
+                  "GET /update HTTP/1.1\r\nHost: x\r\nUpgrade: WebSocket\r\nConnection: Upgrade\r\n\r\n"),
               QByteArray("/update"));
     EXPECT_FALSE(CGSimWire::webSocketUpgradeTarget("GET /update HTTP/1.1\r\nHost: x\r\n\r\n"));
     EXPECT_FALSE(CGSimWire::webSocketUpgradeTarget("GET /update HTTP/1.1\r\nUpgrade: websocket\r\n"));
     EXPECT_EQ(CGSimWire::pathSegments("/playback/cg_projects/P%201%2Fx/items"),
-              QStringList({QStringLiteral("playback"), QStringLiteral("cg_projects"), QStringLiteral("P 1/x"), QStringLiteral("items")}));
+              QStringList({QStringLiteral("playback"), QStringLiteral("cg_projects"), QStringLiteral("P 1/x"),
+                           QStringLiteral("items")}));
 }
 
 class RunningSimulator : public ::testing::TestWithParam<qint32> {
-protected:
+  protected:
     void start(const QString& password = QString()) {
         CGServerSimulator::Options options;
         options.serverType = GetParam();
@@ -70,11 +80,18 @@ protected:
         ASSERT_TRUE(simulator->start(&error)) << error.toStdString();
         ASSERT_NE(simulator->port(), 0);
     }
-    QString projectsPath() const { return GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/projects"); }
-    QString socketPath() const { return GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/update"); }
-    QString verb() const { return GetParam() == 2 ? QStringLiteral("/authorization") : QStringLiteral("/unlock"); }
+    QString projectsPath() const {
+        return GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/projects");
+    }
+    QString socketPath() const {
+        return GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/update");
+    }
+    QString verb() const {
+        return GetParam() == 2 ? QStringLiteral("/authorization") : QStringLiteral("/unlock");
+    }
 
-    platform::http::Response request(const QString& pathAndQuery, const QByteArray& method = "GET", const QByteArray& body = {}) {
+    platform::http::Response request(const QString& pathAndQuery, const QByteArray& method = "GET",
+                                     const QByteArray& body = {}) {
         platform::http::Request r(simulator->httpURL(pathAndQuery), method);
         r.body = body;
         r.requestTimeout = 5;
@@ -83,12 +100,16 @@ protected:
     JsonValue json(const platform::http::Response& response) {
         return platform::parseJson(response.body).value_or(JsonValue());
     }
-    std::unique_ptr<QWebSocket> connectSocket(const QString& path, const QStringList& protocols = {QStringLiteral("v1.1.CGUpdates")}) {
+    std::unique_ptr<QWebSocket> connectSocket(const QString& path, const QStringList& protocols = {
+                                                                       QStringLiteral("v1.1.CGUpdates")}) {
         auto socket = std::make_unique<QWebSocket>();
         QWebSocketHandshakeOptions options;
         options.setSubprotocols(protocols);
         socket->open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(simulator->port()).arg(path)), options);
-        waitUntil([&] { return socket->state() == QAbstractSocket::ConnectedState || socket->state() == QAbstractSocket::UnconnectedState; });
+        waitUntil([&] {
+            return socket->state() == QAbstractSocket::ConnectedState ||
+                   socket->state() == QAbstractSocket::UnconnectedState;
+        });
         return socket;
     }
 
@@ -103,7 +124,8 @@ TEST_P(RunningSimulator, ListsProjectsAndItems) {
     ASSERT_EQ(projects.size(), 3u);
     const char* idKey = GetParam() == 2 ? "unique_id" : "uniqueID";
     const std::string firstID = projects[0][idKey];
-    const JsonValue items = json(request(projectsPath() + QLatin1Char('/') + QString::fromStdString(firstID) + QStringLiteral("/items")));
+    const JsonValue items = json(request(projectsPath() + QLatin1Char('/') + QString::fromStdString(firstID) +
+                                         QStringLiteral("/items")));
     ASSERT_TRUE(items.is_array());
     EXPECT_EQ(items.size(), 5u);
     EXPECT_TRUE(items[0].contains("type"));
@@ -117,7 +139,8 @@ TEST_P(RunningSimulator, AuthorizesWithTheRightPasswordOnly) {
     const JsonValue granted = json(request(verb() + QStringLiteral("?password=pa%20ss%26word")));
     EXPECT_EQ(granted["success"], true);
     EXPECT_TRUE(granted["token"].is_string());
-    EXPECT_EQ(json(request(QStringLiteral("/unlock?password=pa%20ss%26word")))["success"], true); // media, any generation
+    EXPECT_EQ(json(request(QStringLiteral("/unlock?password=pa%20ss%26word")))["success"],
+              true); // media, any generation
     EXPECT_EQ(json(request(verb() + QStringLiteral("?password=pa")))["success"], false);
     EXPECT_EQ(json(request(verb()))["success"], false);
 }
@@ -134,17 +157,28 @@ TEST_P(RunningSimulator, AcceptsUpdatesWithAValidTokenAndPrintsThem) {
     const std::string token = json(request(verb() + QStringLiteral("?password=secret")))["token"];
     const QString withToken = item + QStringLiteral("?token=") + QString::fromStdString(token);
     EXPECT_EQ(json(request(withToken, "PUT", "{\n  \"text\": \"Lions\"\n}"))["success"], true);
-    EXPECT_EQ(json(request(projectsPath() + QStringLiteral("/PRJ-LOWER/items/ITM-HEAD?token=") + QString::fromStdString(token), "PUT",
-                           R"({"htmlText":"<b>News</b>"})"))["success"], true);
-    const QByteArray media = GetParam() == 2 ? R"({"movie_path":"/clips/a.mov"})" : R"({"moviePath":"/clips/a.mov"})";
-    EXPECT_EQ(json(request(projectsPath() + QStringLiteral("/PRJ-LOWER/items/ITM-BACK?token=") + QString::fromStdString(token), "PUT", media))["success"], true);
-    EXPECT_EQ(json(request(projectsPath() + QStringLiteral("/PRJ-LOWER/items/NOPE?token=") + QString::fromStdString(token), "PUT", R"({"text":"x"})"))["error"], "Item not found");
+    EXPECT_EQ(json(request(projectsPath() + QStringLiteral("/PRJ-LOWER/items/ITM-HEAD?token=") +
+                               QString::fromStdString(token),
+                           "PUT", R"({"htmlText":"<b>News</b>"})"))["success"],
+              true);
+    const QByteArray media =
+        GetParam() == 2 ? R"({"movie_path":"/clips/a.mov"})" : R"({"moviePath":"/clips/a.mov"})";
+    EXPECT_EQ(json(request(projectsPath() + QStringLiteral("/PRJ-LOWER/items/ITM-BACK?token=") +
+                               QString::fromStdString(token),
+                           "PUT", media))["success"],
+              true);
+    EXPECT_EQ(json(request(projectsPath() + QStringLiteral("/PRJ-LOWER/items/NOPE?token=") +
+                               QString::fromStdString(token),
+                           "PUT", R"({"text":"x"})"))["error"],
+              "Item not found");
     EXPECT_EQ(json(request(withToken, "PUT", R"({"colour":"red"})"))["success"], false);
 
     const auto accepted = simulator->acceptedUpdates();
     ASSERT_EQ(accepted.size(), 3);
-    EXPECT_EQ(accepted.at(0).jsonLine(), QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Lions"})"));
-    EXPECT_EQ(accepted.at(1).jsonLine(), QByteArray(R"({"project":"Lower Third","item":"Headline","htmlText":"<b>News</b>"})"));
+    EXPECT_EQ(accepted.at(0).jsonLine(),
+              QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Lions"})"));
+    EXPECT_EQ(accepted.at(1).jsonLine(),
+              QByteArray(R"({"project":"Lower Third","item":"Headline","htmlText":"<b>News</b>"})"));
     EXPECT_EQ(accepted.at(2).update.value, JsonValue("/clips/a.mov"));
     ASSERT_TRUE(waitUntil([&] { return printed.size() == 3; }));
     EXPECT_EQ(printed.first().first().toByteArray(), accepted.at(0).jsonLine());
@@ -162,7 +196,8 @@ TEST_P(RunningSimulator, NotifiesSocketClientsWhenTheProjectsChange) {
     ASSERT_TRUE(waitUntil([&] { return pongs.size() == 1; }));
     EXPECT_EQ(pongs.first().at(1).toByteArray(), QByteArray("are you there"));
 
-    const QByteArray replacement = R"([{"name":"Election","uniqueID":"PRJ-ELECT","items":[{"name":"Leader","uniqueID":"ITM-LEAD","type":"text"}]}])";
+    const QByteArray replacement =
+        R"([{"name":"Election","uniqueID":"PRJ-ELECT","items":[{"name":"Leader","uniqueID":"ITM-LEAD","type":"text"}]}])";
     EXPECT_EQ(json(request(QStringLiteral("/admin/projects"), "PUT", replacement))["success"], true);
     ASSERT_TRUE(waitUntil([&] { return messages.size() == 1; }));
     EXPECT_FALSE(messages.first().first().toString().isEmpty());

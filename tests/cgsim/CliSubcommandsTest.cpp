@@ -15,15 +15,16 @@ namespace {
 using testing_support::waitUntil;
 
 class CliAgainstSimulator : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
         simulator.setProcessEnvironment(environment);
         simulator.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                        {QStringLiteral("cgsim"), QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--type"),
-                         QStringLiteral("2"), QStringLiteral("--password"), QStringLiteral("a&b c")});
+                        {QStringLiteral("cgsim"), QStringLiteral("--port"), QStringLiteral("0"),
+                         QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--password"),
+                         QStringLiteral("a&b c")});
         ASSERT_TRUE(simulator.waitForStarted());
         const QRegularExpression listening(QStringLiteral("listening on http://127.0.0.1:(\\d+)"));
         ASSERT_TRUE(waitUntil([&] {
@@ -57,26 +58,35 @@ protected:
 
 TEST_F(CliAgainstSimulator, ProjectsListsWhatTheSimulatorServes) {
     int status = -1;
-    const QByteArray listing = run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                    QString::number(port), QStringLiteral("--type"), QStringLiteral("2")}, &status);
+    const QByteArray listing =
+        run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+             QString::number(port), QStringLiteral("--type"), QStringLiteral("2")},
+            &status);
     EXPECT_EQ(status, 0);
-    EXPECT_TRUE(listing.startsWith("Scoreboard\tPRJ-SCORE\n  Home\tITM-HOME\ttext\n")) << listing.toStdString();
-    const QByteArray json = run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                 QString::number(port), QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--json")}, &status);
+    EXPECT_TRUE(listing.startsWith("Scoreboard\tPRJ-SCORE\n  Home\tITM-HOME\ttext\n"))
+        << listing.toStdString();
+    const QByteArray json =
+        run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+             QString::number(port), QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--json")},
+            &status);
     const auto parsed = platform::parseJson(json);
     ASSERT_TRUE(parsed && parsed->is_array());
     // A type-1 client finds no type-2 listing there.
-    run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(port)}, &status);
+    run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+         QString::number(port)},
+        &status);
     EXPECT_EQ(status, 1);
 }
 
 TEST_F(CliAgainstSimulator, CgsimPrintsEachAcceptedUpdateAndStopsOnSignal) {
     platform::http::Client client;
     const auto base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    const auto auth = client.perform(platform::http::Request(QUrl(base + QStringLiteral("/authorization?password=a%26b%20c"))));
+    const auto auth = client.perform(
+        platform::http::Request(QUrl(base + QStringLiteral("/authorization?password=a%26b%20c"))));
     const auto token = platform::parseJson(auth.body);
     ASSERT_TRUE(token && token->contains("token")) << auth.body.toStdString();
-    platform::http::Request put(QUrl(base + QStringLiteral("/playback/cg_projects/PRJ-SCORE/items/ITM-HOME?token=") +
+    platform::http::Request put(QUrl(base +
+                                     QStringLiteral("/playback/cg_projects/PRJ-SCORE/items/ITM-HOME?token=") +
                                      QString::fromStdString((*token)["token"].get<std::string>())),
                                 "PUT");
     put.body = R"({"text":"Lions"})";
@@ -84,7 +94,8 @@ TEST_F(CliAgainstSimulator, CgsimPrintsEachAcceptedUpdateAndStopsOnSignal) {
     ::kill(pid_t(simulator.processId()), SIGTERM);
     ASSERT_TRUE(simulator.waitForFinished(10000));
     EXPECT_EQ(simulator.exitCode(), 0);
-    EXPECT_EQ(simulator.readAllStandardOutput(), QByteArray("{\"project\":\"Scoreboard\",\"item\":\"Home\",\"text\":\"Lions\"}\n"));
+    EXPECT_EQ(simulator.readAllStandardOutput(),
+              QByteArray("{\"project\":\"Scoreboard\",\"item\":\"Home\",\"text\":\"Lions\"}\n"));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "DataSourceTestSupport.h"
-
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceNodeNotifier.h"
 #include "datasource/TokenValueTransformer.h"
@@ -17,13 +16,15 @@ QString token(const NVSCGDataSourceColumnPtr& column) {
 }
 
 class Columns : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dataSource.setXPath(QStringLiteral("/feed/race[*]"));
         dataSource.processXMLDocument(platform::XmlDocument::parse(electionFeed(3)));
         drainMainQueue();
-        name = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
-        state = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("State"), QStringLiteral("/feed/race[*]/State"));
+        name = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"),
+                                                       QStringLiteral("/feed/race[*]/Name"));
+        state = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("State"),
+                                                        QStringLiteral("/feed/race[*]/State"));
         dataSource.setColumns({name, state});
     }
 
@@ -57,7 +58,8 @@ TEST(Tokenizer, SplitsLiteralsAndTokens) {
     EXPECT_EQ(describe(QStringLiteral("")), QStringLiteral(""));
     EXPECT_EQ(describe(QStringLiteral("plain text")), QStringLiteral("'plain text'"));
     EXPECT_EQ(describe(QString(A + QStringLiteral("x") + B)), QStringLiteral("A 'x' Column Missing"));
-    EXPECT_EQ(describe(QString(QStringLiteral("x<#") + a->uniqueID())), QString(QStringLiteral("'x<#") + a->uniqueID() + QStringLiteral("'")));
+    EXPECT_EQ(describe(QString(QStringLiteral("x<#") + a->uniqueID())),
+              QString(QStringLiteral("'x<#") + a->uniqueID() + QStringLiteral("'")));
     EXPECT_EQ(describe(A), QStringLiteral("A"));
     EXPECT_EQ(describe(QString(A + A)), QStringLiteral("A A"));
     EXPECT_EQ(describe(QStringLiteral("<#!>")), QStringLiteral("Column Missing"));
@@ -159,7 +161,8 @@ TEST_F(Columns, SelectedFlagsFollowTheColumns) {
     EXPECT_FALSE(lastNode(1)->selected());
 
     int signals = 0;
-    QObject::connect(lastNode(1)->notifier(), &NVSCGDataSourceNodeNotifier::selectedChanged, [&] { ++signals; });
+    QObject::connect(lastNode(1)->notifier(), &NVSCGDataSourceNodeNotifier::selectedChanged,
+                     [&] { ++signals; });
     dataSource.addColumnWithTitle(QStringLiteral("Last"), QStringLiteral("/feed/race[*]/candidate[1]/Last"));
     EXPECT_TRUE(lastNode(1)->selected());
     EXPECT_EQ(signals, 1);
@@ -187,15 +190,18 @@ TEST_F(Columns, DictionaryFormReadsOnlyRightKinds) {
     EXPECT_EQ(back.value(QStringLiteral("identifier")).toString(), QStringLiteral(""));
     EXPECT_EQ(back.value(QStringLiteral("uuid")).toString(), QStringLiteral("U"));
     EXPECT_EQ(NVSCGDataSourceColumn::stringFromColumnType(9), QStringLiteral("Unknown Type"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
-                    .match(NVSCGDataSourceColumn().uniqueID())
-                    .hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
+            .match(NVSCGDataSourceColumn().uniqueID())
+            .hasMatch());
 }
 
 TEST_F(Columns, ColumnSignals) {
     std::vector<std::string> events;
-    QObject::connect(&dataSource, &NVSCGDataSource::columnsInserted, [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(*s.begin())); });
-    QObject::connect(&dataSource, &NVSCGDataSource::columnsRemoved, [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(*s.begin())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::columnsInserted,
+                     [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(*s.begin())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::columnsRemoved,
+                     [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(*s.begin())); });
     QObject::connect(&dataSource, &NVSCGDataSource::columnsReset, [&] { events.push_back("reset"); });
     dataSource.addNewColumnAtIndex(1);
     dataSource.removeColumnsAtIndexes({0});

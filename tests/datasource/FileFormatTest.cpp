@@ -1,5 +1,4 @@
 #include "DataSourceTestSupport.h"
-
 #include "datasource/NVSCGDataSource.h"
 #include "platform/BundleInfo.h"
 #include "platform/XmlDocument.h"
@@ -16,7 +15,7 @@ QByteArray fileWith(const QByteArray& children) {
 }
 
 class DataSourceFile : public ::testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString path(const QString& name = QStringLiteral("doc.cgds")) const { return dir.filePath(name); }
 };
@@ -41,25 +40,34 @@ TEST_F(DataSourceFile, NewDocumentHasTheInitialValues) {
 TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
     NVSCGDataSource dataSource;
     const QString text = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
-    EXPECT_TRUE(text.startsWith(QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data_source>\n  <columns/>\n")))
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data_source>\n  <columns/>\n")))
         << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("<url>")));
     EXPECT_FALSE(text.contains(QStringLiteral("<x_path>")));
-    EXPECT_TRUE(text.contains(QStringLiteral("<auto_update>false</auto_update>\n  "
-                                             "<auto_update_frequency>10.000000</auto_update_frequency>\n  <export_path></export_path>")))
+    EXPECT_TRUE(text.contains(QStringLiteral(
+        "<auto_update>false</auto_update>\n  "
+        "<auto_update_frequency>10.000000</auto_update_frequency>\n  <export_path></export_path>")))
         << text.toStdString();
 
     dataSource.setDataSourceURL(QUrl(QStringLiteral("http://example.test/feed.xml?a=1&b=2")));
     dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-    auto column = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
+    auto column =
+        std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
     column->setType(7);
     dataSource.addColumn(column);
     const QString full = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
-    const QStringList order{QStringLiteral("<url>http://example.test/feed.xml?a=1&amp;b=2</url>"), QStringLiteral("<x_path>"),
-                            QStringLiteral("<columns>"), QStringLiteral("<title>Name</title>"),
-                            QStringLiteral("<identifier>"), QStringLiteral("<type>Unknown Type</type>"),
-                            QStringLiteral("<uuid>"), QStringLiteral("<format></format>"), QStringLiteral("<auto_update>"),
-                            QStringLiteral("<auto_update_frequency>"), QStringLiteral("<export_path>")};
+    const QStringList order{QStringLiteral("<url>http://example.test/feed.xml?a=1&amp;b=2</url>"),
+                            QStringLiteral("<x_path>"),
+                            QStringLiteral("<columns>"),
+                            QStringLiteral("<title>Name</title>"),
+                            QStringLiteral("<identifier>"),
+                            QStringLiteral("<type>Unknown Type</type>"),
+                            QStringLiteral("<uuid>"),
+                            QStringLiteral("<format></format>"),
+                            QStringLiteral("<auto_update>"),
+                            QStringLiteral("<auto_update_frequency>"),
+                            QStringLiteral("<export_path>")};
     qsizetype at = 0;
     for (const QString& part : order) {
         const qsizetype found = full.indexOf(part, at);
@@ -75,15 +83,18 @@ TEST_F(DataSourceFile, RoundTripKeepsSettingsAndColumnIdentities) {
     original.addColumnWithTitle(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
     auto format = original.addNewColumnAtIndex(5);
     format->setTitle(QStringLiteral("Label <&> \"x\""));
-    format->setFormat(QStringLiteral("Race <#") + original.columnAtIndex(0)->uniqueID() + QStringLiteral("!>"));
+    format->setFormat(QStringLiteral("Race <#") + original.columnAtIndex(0)->uniqueID() +
+                      QStringLiteral("!>"));
     format->setType(NVSCGDataSourceColumn::Color);
     original.setAutoUpdateFrequency(2.5);
     original.setExportPath(QStringLiteral("/tmp/out.xpls"));
     platform::Error error;
-    ASSERT_TRUE(original.saveToPath(path(), NVSCGDataSourceDocumentType, &error)) << error.localizedDescription().toStdString();
+    ASSERT_TRUE(original.saveToPath(path(), NVSCGDataSourceDocumentType, &error))
+        << error.localizedDescription().toStdString();
 
     NVSCGDataSource copy;
-    ASSERT_TRUE(copy.readFromPath(path(), NVSCGDataSourceDocumentType, &error)) << error.localizedDescription().toStdString();
+    ASSERT_TRUE(copy.readFromPath(path(), NVSCGDataSourceDocumentType, &error))
+        << error.localizedDescription().toStdString();
     EXPECT_EQ(copy.dataSourceURL(), original.dataSourceURL());
     EXPECT_EQ(copy.XPath(), original.XPath());
     EXPECT_DOUBLE_EQ(copy.autoUpdateFrequency(), 2.5);
@@ -91,7 +102,8 @@ TEST_F(DataSourceFile, RoundTripKeepsSettingsAndColumnIdentities) {
     EXPECT_EQ(copy.exportPath(), QStringLiteral("/tmp/out.xpls"));
     ASSERT_EQ(copy.countOfColumns(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(copy.columnAtIndex(i)->dictionaryRepresentation(), original.columnAtIndex(i)->dictionaryRepresentation());
+        EXPECT_EQ(copy.columnAtIndex(i)->dictionaryRepresentation(),
+                  original.columnAtIndex(i)->dictionaryRepresentation());
     }
     copy.close();
 }
@@ -113,7 +125,8 @@ TEST_F(DataSourceFile, ReadingRules) {
         {"<auto_update_frequency>-3</auto_update_frequency>", false, 0.1},
         {"<auto_update_frequency>soon</auto_update_frequency>", false, 0.1},
         {"<auto_update_frequency>  2.5 seconds</auto_update_frequency>", false, 2.5},
-        {"<auto_update_frequency>1e999</auto_update_frequency>", false, NVSCGDataSource::MaximumAutoUpdateFrequency},
+        {"<auto_update_frequency>1e999</auto_update_frequency>", false,
+         NVSCGDataSource::MaximumAutoUpdateFrequency},
         {"<auto_update>false</auto_update><auto_update>true</auto_update>", false, 10.0},
     };
     for (const Case& c : cases) {
@@ -131,7 +144,8 @@ TEST_F(DataSourceFile, EmptyRootKeepsDefaultsAndColumnsBecomeEmpty) {
     NVSCGDataSource dataSource;
     dataSource.addColumnWithTitle(QStringLiteral("A"), QStringLiteral("/a"));
     dataSource.setExportPath(QStringLiteral("/keep"));
-    ASSERT_TRUE(dataSource.readFromData(fileWith("<unknown>x</unknown><export_path/>"), NVSCGDataSourceDocumentType));
+    ASSERT_TRUE(
+        dataSource.readFromData(fileWith("<unknown>x</unknown><export_path/>"), NVSCGDataSourceDocumentType));
     EXPECT_EQ(dataSource.countOfColumns(), 0u);
     EXPECT_TRUE(dataSource.dataSourceURL().isEmpty());
     EXPECT_TRUE(dataSource.XPath().isNull());
@@ -171,7 +185,8 @@ TEST_F(DataSourceFile, Errors) {
     EXPECT_TRUE(dataSource.XPath().isNull());
     EXPECT_EQ(dataSource.status(), 0u);
 
-    EXPECT_FALSE(dataSource.readFromData("<source><x_path>/a</x_path></source>", NVSCGDataSourceDocumentType, &error));
+    EXPECT_FALSE(
+        dataSource.readFromData("<source><x_path>/a</x_path></source>", NVSCGDataSourceDocumentType, &error));
     EXPECT_EQ(error.domain, platform::BundleInfo::bundleIdentifier());
     EXPECT_EQ(error.code, -50);
     EXPECT_EQ(error.localizedDescription(), QStringLiteral("Missing element data_source"));

@@ -1,5 +1,6 @@
-#include "support/CliRun.h"
 #include "cli/CsvCommand.h"
+
+#include "support/CliRun.h"
 #include "support/TestHelpers.h"
 
 #include <QTemporaryDir>
@@ -17,7 +18,9 @@ TEST(CsvCommand, PrintsTheRowsOfAFileAsJson) {
         path, "\xEF\xBB\xBFName,Votes\r\n\"Doe, Jane\",\"1,204\"\r\n\r\nRoe,\"say \"\"hi\"\"\"\r\n"));
     const CliRun run = runCli({QStringLiteral("csv"), path});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, QStringLiteral("[[\"Name\",\"Votes\"],[\"Doe, Jane\",\"1,204\"],[\"Roe\",\"say \\\"hi\\\"\"]]\n"));
+    EXPECT_EQ(
+        run.out,
+        QStringLiteral("[[\"Name\",\"Votes\"],[\"Doe, Jane\",\"1,204\"],[\"Roe\",\"say \\\"hi\\\"\"]]\n"));
 }
 
 TEST(CsvCommand, PrintsAnEmptyArrayForAnEmptyFile) {

@@ -1,4 +1,5 @@
 #include "export/NVSCSVUtilities.h"
+
 #include "support/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
         CsvCase{"TabsAndNoBreakSpacesAfterACommaAreDropped", text(u"a,\t\u00A0\u3000b"), Rows{{A, B}}},
         CsvCase{"WhitespaceBeforeACommaAndAtTheStartStays", QStringLiteral("  a ,b"),
                 Rows{{QStringLiteral("  a "), B}}},
-        CsvCase{"WhitespaceAfterACommaInsideQuotesStays", QStringLiteral("\"a,  b\""), Rows{{QStringLiteral("a,  b")}}},
+        CsvCase{"WhitespaceAfterACommaInsideQuotesStays", QStringLiteral("\"a,  b\""),
+                Rows{{QStringLiteral("a,  b")}}},
         CsvCase{"QuotedCommaBreakAndDoubledQuote", QStringLiteral("\"x,\ny\"\"z\",w"),
                 Rows{{QStringLiteral("x,\ny\"z"), QStringLiteral("w")}}},
         CsvCase{"BlankLinesBetweenDataLinesGiveNoRows", QStringLiteral("a\n\n\n\r\n\nb"), Rows{{A}, {B}}},
@@ -54,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
                 Rows{{QStringLiteral("abcd"), QStringLiteral("e")}}},
         CsvCase{"QuotesSwitchOnAndOffWithinAField", QStringLiteral("x\"y,z\"w\"\"v"),
                 Rows{{QStringLiteral("xy,zwv")}}},
-        CsvCase{"UnclosedQuoteRunsToTheEnd", QStringLiteral("a,\"b\nc,d\n"), Rows{{A, QStringLiteral("b\nc,d\n")}}},
+        CsvCase{"UnclosedQuoteRunsToTheEnd", QStringLiteral("a,\"b\nc,d\n"),
+                Rows{{A, QStringLiteral("b\nc,d\n")}}},
         CsvCase{"QuotedEmptyLastFieldIsDropped", QStringLiteral("a,\"\""), Rows{{A}}},
         CsvCase{"DoubledQuoteAtTheEndOfTheText", QStringLiteral("\"a\"\""), Rows{{QStringLiteral("a\"")}}},
         CsvCase{"UnicodeLineBreaksEndRows", text(u"a\u0085b\u2028c\u2029\u000Bd\u000Ce"),
@@ -67,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CsvCharacterClasses, MatchTheNewlineAndWhitespaceSets) {
     for (char16_t c : {u'\n', u'\v', u'\f', u'\r', u'\u0085', u'\u2028', u'\u2029'})
         EXPECT_TRUE(NVSCSVUtilities::isNewlineCharacter(c)) << int(c);
-    for (char16_t c : {u'\t', u' ', u'\u00A0', u'\u1680', u'\u2000', u'\u200A', u'\u202F', u'\u205F', u'\u3000'})
+    for (char16_t c :
+         {u'\t', u' ', u'\u00A0', u'\u1680', u'\u2000', u'\u200A', u'\u202F', u'\u205F', u'\u3000'})
         EXPECT_TRUE(NVSCSVUtilities::isWhitespaceCharacter(c)) << int(c);
     // Zero-width space is a format character, not a space separator; line breaks are no whitespace.
     for (char16_t c : {u'\u200B', u'\n', u'\r', u'\u2028', u'a', u','})
@@ -79,15 +83,16 @@ TEST(CsvCharacterClasses, MatchTheNewlineAndWhitespaceSets) {
 // A spreadsheet's export: CR LF line ends, quoted fields with commas, quotes and a line break,
 // a header row, an empty cell and a row whose last cell is empty.
 TEST(CsvSpreadsheetExport, ReadsQuotedFieldsAndCrLfLineEnds) {
-    const QString exported = QStringLiteral(
-        "Race,Candidate,Party,Votes,Note\r\n"
-        "\"Governor, District 1\",\"Jane \"\"JJ\"\" Doe\",DEM,\"12,345\",\r\n"
-        "\"Governor, District 1\",John Roe,REP,9876,\"Recount requested\r\nby campaign\"\r\n"
-        "Mayor,Ann Lee,,4500,\r\n");
+    const QString exported =
+        QStringLiteral("Race,Candidate,Party,Votes,Note\r\n"
+                       "\"Governor, District 1\",\"Jane \"\"JJ\"\" Doe\",DEM,\"12,345\",\r\n"
+                       "\"Governor, District 1\",John Roe,REP,9876,\"Recount requested\r\nby campaign\"\r\n"
+                       "Mayor,Ann Lee,,4500,\r\n");
     const Rows rows = NVSCSVUtilities::CSVRowsWithString(exported);
     ASSERT_EQ(rows.size(), 4);
-    EXPECT_EQ(rows[0], (QStringList{QStringLiteral("Race"), QStringLiteral("Candidate"), QStringLiteral("Party"),
-                                    QStringLiteral("Votes"), QStringLiteral("Note")}));
+    EXPECT_EQ(rows[0],
+              (QStringList{QStringLiteral("Race"), QStringLiteral("Candidate"), QStringLiteral("Party"),
+                           QStringLiteral("Votes"), QStringLiteral("Note")}));
     EXPECT_EQ(rows[1], (QStringList{QStringLiteral("Governor, District 1"), QStringLiteral("Jane \"JJ\" Doe"),
                                     QStringLiteral("DEM"), QStringLiteral("12,345")}));
     EXPECT_EQ(rows[2], (QStringList{QStringLiteral("Governor, District 1"), QStringLiteral("John Roe"),

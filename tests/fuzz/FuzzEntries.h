@@ -11,7 +11,7 @@
 /// The entries that build documents need a QCoreApplication on the calling thread, with the
 /// XDG folders pointing at a scratch folder.
 class FuzzEntries {
-public:
+  public:
     /// CSV text as UTF-8 and as UTF-16 (byte pairs) through NVSCSVUtilities.
     static void csv(const QByteArray& bytes);
     /// JSON text, optionally followed by a NUL byte and newline-separated key paths: every path

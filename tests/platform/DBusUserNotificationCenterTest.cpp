@@ -1,4 +1,5 @@
 #include "platform/DBusUserNotificationCenter.h"
+
 #include "support/PrivateDBus.h"
 #include "support/TestHelpers.h"
 
@@ -15,14 +16,14 @@ using platform::NotificationAuthorizationStatus;
 class NotificationServer : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
+  public:
     struct Received {
         QString appName, summary, body;
         QVariantMap hints;
     };
     QList<Received> received;
 
-public Q_SLOTS:
+  public Q_SLOTS:
     uint Notify(const QString& appName, uint, const QString&, const QString& summary, const QString& body,
                 const QStringList&, const QVariantMap& hints, int) {
         received.append({appName, summary, body, hints});
@@ -31,8 +32,8 @@ public Q_SLOTS:
 };
 
 TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
-    DBusUserNotificationCenter center(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                                    QStringLiteral("no-bus")));
+    DBusUserNotificationCenter center(QDBusConnection::connectToBus(
+        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
     EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Denied);
     bool answered = false, granted = true;
     center.requestAuthorization(7, [&](bool g) {
@@ -41,7 +42,11 @@ TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
     });
     EXPECT_TRUE(answered);
     EXPECT_FALSE(granted);
-    center.add({QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("b"), {}, false}); // must not block or crash
+    center.add({QStringLiteral("id"),
+                QStringLiteral("t"),
+                QStringLiteral("b"),
+                {},
+                false}); // must not block or crash
 }
 
 TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
@@ -55,7 +60,8 @@ TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
     EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Denied) << "no server yet";
 
     NotificationServer server;
-    ASSERT_TRUE(serverConnection.registerObject(DBusUserNotificationCenter::ObjectPath, &server, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(serverConnection.registerObject(DBusUserNotificationCenter::ObjectPath, &server,
+                                                QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(serverConnection.registerService(DBusUserNotificationCenter::ServiceName));
     EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Authorized);
 

@@ -1,4 +1,5 @@
 #include "platform/DispatchTimer.h"
+
 #include "platform/MainQueue.h"
 #include "support/TestHelpers.h"
 

@@ -16,15 +16,20 @@ TEST(NotificationCenter, DeliversByNameAndSenderOnThePostingThread) {
     QStringList everything;
     std::thread::id deliveredOn;
     const int senderA = 0, senderB = 0;
-    NotificationObservation byName(center, QStringLiteral("ContentUpdated"), nullptr, [&](const Notification& n) {
-        ++first;
-        deliveredOn = std::this_thread::get_id();
-        EXPECT_EQ(n.userInfo.value(QStringLiteral("rows")).toInt(), 3);
-    });
-    NotificationObservation bySender(center, QStringLiteral("ContentUpdated"), &senderB, [&](const Notification&) { ++second; });
-    NotificationObservation all(center, QString(), nullptr, [&](const Notification& n) { everything.append(n.name); });
+    NotificationObservation byName(center, QStringLiteral("ContentUpdated"), nullptr,
+                                   [&](const Notification& n) {
+                                       ++first;
+                                       deliveredOn = std::this_thread::get_id();
+                                       EXPECT_EQ(n.userInfo.value(QStringLiteral("rows")).toInt(), 3);
+                                   });
+    NotificationObservation bySender(center, QStringLiteral("ContentUpdated"), &senderB,
+                                     [&](const Notification&) { ++second; });
+    NotificationObservation all(center, QString(), nullptr,
+                                [&](const Notification& n) { everything.append(n.name); });
 
-    std::thread poster([&] { center.post(QStringLiteral("ContentUpdated"), &senderA, {{QStringLiteral("rows"), 3}}); });
+    std::thread poster([&] {
+        center.post(QStringLiteral("ContentUpdated"), &senderA, {{QStringLiteral("rows"), 3}});
+    });
     const std::thread::id posterId = poster.get_id();
     poster.join();
     EXPECT_EQ(deliveredOn, posterId);
@@ -32,7 +37,8 @@ TEST(NotificationCenter, DeliversByNameAndSenderOnThePostingThread) {
     center.post(QStringLiteral("Other"), &senderB);
     EXPECT_EQ(first, 2);
     EXPECT_EQ(second, 1);
-    EXPECT_EQ(everything, QStringList({QStringLiteral("ContentUpdated"), QStringLiteral("ContentUpdated"), QStringLiteral("Other")}));
+    EXPECT_EQ(everything, QStringList({QStringLiteral("ContentUpdated"), QStringLiteral("ContentUpdated"),
+                                       QStringLiteral("Other")}));
 }
 
 TEST(NotificationCenter, AnObserverMayRemoveItselfWhileBeingCalled) {

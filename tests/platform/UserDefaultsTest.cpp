@@ -1,4 +1,5 @@
 #include "platform/UserDefaults.h"
+
 #include "support/TestHelpers.h"
 
 #include <QFile>
@@ -11,14 +12,15 @@ namespace {
 using platform::UserDefaults;
 
 class UserDefaultsTest : public ::testing::Test {
-protected:
+  protected:
     QString path() const { return temp.path() + QStringLiteral("/Norvane/Graflink.conf"); }
     QTemporaryDir temp;
 };
 
 TEST_F(UserDefaultsTest, SearchesArgumentsThenStoredValuesThenRegisteredDefaults) {
     UserDefaults defaults(path());
-    defaults.registerDefaults({{QStringLiteral("CGServerPortNumber"), 2001}, {QStringLiteral("CGServerIPAddress"), QStringLiteral("127.0.0.1")}});
+    defaults.registerDefaults({{QStringLiteral("CGServerPortNumber"), 2001},
+                               {QStringLiteral("CGServerIPAddress"), QStringLiteral("127.0.0.1")}});
     EXPECT_EQ(defaults.integerForKey(QStringLiteral("CGServerPortNumber")), 2001);
 
     defaults.setValue(QStringLiteral("CGServerPortNumber"), 2002);
@@ -76,7 +78,8 @@ TEST_F(UserDefaultsTest, SignalsOnlyRealChangesOfTheEffectiveValue) {
     QSignalSpy spy(&defaults, &UserDefaults::valueChanged);
     QList<QVariant> observed;
     QObject context;
-    defaults.observe(QStringLiteral("technicalLogLevel"), &context, [&](const QVariant& value) { observed.append(value); });
+    defaults.observe(QStringLiteral("technicalLogLevel"), &context,
+                     [&](const QVariant& value) { observed.append(value); });
 
     defaults.registerDefaults({{QStringLiteral("technicalLogLevel"), 2}});
     defaults.setValue(QStringLiteral("technicalLogLevel"), 2); // same effective value
@@ -91,7 +94,8 @@ TEST_F(UserDefaultsTest, SignalsOnlyRealChangesOfTheEffectiveValue) {
 TEST(StandardUserDefaults, LiveInTheXdgConfigurationFolder) {
     EXPECT_EQ(UserDefaults::standardSettingsFilePath(),
               qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Norvane/Graflink.conf"));
-    EXPECT_EQ(UserDefaults::standardUserDefaults().settingsFilePath(), UserDefaults::standardSettingsFilePath());
+    EXPECT_EQ(UserDefaults::standardUserDefaults().settingsFilePath(),
+              UserDefaults::standardSettingsFilePath());
 }
 
 } // namespace

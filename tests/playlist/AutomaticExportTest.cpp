@@ -1,5 +1,4 @@
 #include "PlaylistTestSupport.h"
-
 #include "app/DataSourceAutoExporter.h"
 #include "app/DataSourceMenuExport.h"
 #include "appbase/NVSLogController.h"
@@ -17,7 +16,7 @@ namespace {
 
 /// Records what the logger shows to the user.
 class ShownMessages : public NVSLogControllerDelegate {
-public:
+  public:
     bool displayLogMessage(const QString& message, qint64 level) override {
         std::lock_guard lock(m_mutex);
         m_shown.append({message, level});
@@ -28,13 +27,13 @@ public:
         return m_shown;
     }
 
-private:
+  private:
     std::mutex m_mutex;
     QList<QPair<QString, qint64>> m_shown;
 };
 
 class PlaylistExportCommands : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const QString logs = fixture.dir.filePath(QStringLiteral("Logs"));
         QDir().mkpath(logs);
@@ -64,13 +63,17 @@ TEST(DataSourceMenuExportNames, PlaylistExtensionIsAppendedUnlessPresentExactly)
         const char* chosen;
         const char* expected;
     } cases[] = {
-        {"/p/results", "/p/results.xpls"},          {"/p/results.xml", "/p/results.xml.xpls"},
-        {"/p/results.xpls", "/p/results.xpls"},     {"/p/results.XPLS", "/p/results.XPLS.xpls"},
-        {"/p/results.xpls.bak", "/p/results.xpls.bak.xpls"}, {"/p/a b.c.xpls", "/p/a b.c.xpls"},
+        {"/p/results", "/p/results.xpls"},
+        {"/p/results.xml", "/p/results.xml.xpls"},
+        {"/p/results.xpls", "/p/results.xpls"},
+        {"/p/results.XPLS", "/p/results.XPLS.xpls"},
+        {"/p/results.xpls.bak", "/p/results.xpls.bak.xpls"},
+        {"/p/a b.c.xpls", "/p/a b.c.xpls"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DataSourceMenuExport::playlistURL(QUrl::fromLocalFile(QString::fromUtf8(c.chosen))).toLocalFile(),
-                  QString::fromUtf8(c.expected));
+        EXPECT_EQ(
+            DataSourceMenuExport::playlistURL(QUrl::fromLocalFile(QString::fromUtf8(c.chosen))).toLocalFile(),
+            QString::fromUtf8(c.expected));
     }
 }
 
@@ -79,23 +82,27 @@ TEST_F(PlaylistExportCommands, MenuExportRemembersThePathAndMarksTheDocumentOnly
     const QString chosen = fixture.dir.filePath(QStringLiteral("night"));
     const QString written = QString(chosen + QLatin1String(".xpls"));
 
-    ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(chosen), *logger, *fixture.defaults));
+    ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(chosen), *logger,
+                                                   *fixture.defaults));
     EXPECT_EQ(ParsedPlaylist(written).items().size(), 1u);
     EXPECT_EQ(fixture.dataSource->exportPath(), written);
     EXPECT_TRUE(fixture.dataSource->isDocumentEdited());
 
     fixture.dataSource->updateChangeCount(platform::Document::ChangeKind::Cleared);
-    ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(written), *logger, *fixture.defaults));
+    ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(written), *logger,
+                                                   *fixture.defaults));
     EXPECT_FALSE(fixture.dataSource->isDocumentEdited());
 
     // A failed export keeps the remembered path and tells the user.
     const QString unwritable = fixture.dir.filePath(QStringLiteral("missing/folder/x.xpls"));
-    EXPECT_FALSE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(unwritable), *logger, *fixture.defaults));
+    EXPECT_FALSE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(unwritable),
+                                                    *logger, *fixture.defaults));
     EXPECT_EQ(fixture.dataSource->exportPath(), written);
     EXPECT_FALSE(fixture.dataSource->isDocumentEdited());
     const auto messages = shownMessages();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.front().first.startsWith(QLatin1String("Failed to Export To Playlist ("))) << messages.front().first.toStdString();
+    EXPECT_TRUE(messages.front().first.startsWith(QLatin1String("Failed to Export To Playlist (")))
+        << messages.front().first.toStdString();
     EXPECT_TRUE(messages.front().first.contains(QLatin1String("x.xpls")));
     EXPECT_EQ(messages.front().second, 0);
 }
@@ -103,7 +110,8 @@ TEST_F(PlaylistExportCommands, MenuExportRemembersThePathAndMarksTheDocumentOnly
 TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     DataSourceAutoExporter exporter(*logger, *fixture.defaults);
     int exports = 0;
-    exporter.setExportObserver([&](const NVSCGDataSource&, const QString&, bool, const platform::Error&) { ++exports; });
+    exporter.setExportObserver(
+        [&](const NVSCGDataSource&, const QString&, bool, const platform::Error&) { ++exports; });
 
     // Without an export path nothing is written.
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1)}));
@@ -131,7 +139,8 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     EXPECT_EQ(exports, 3);
     const auto messages = shownMessages();
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.front().first.startsWith(QLatin1String("Failed to export dataSource ("))) << messages.front().first.toStdString();
+    EXPECT_TRUE(messages.front().first.startsWith(QLatin1String("Failed to export dataSource (")))
+        << messages.front().first.toStdString();
     EXPECT_EQ(messages.front().second, 0);
     EXPECT_EQ(fixture.dataSource->exportPath(), blocked);
     QDir().mkpath(fixture.dir.filePath(QStringLiteral("gone")));
@@ -142,9 +151,7 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
 TEST_F(PlaylistExportCommands, ObservingEndsWithTheExporter) {
     const QString path = fixture.dir.filePath(QStringLiteral("auto.xpls"));
     fixture.dataSource->setExportPath(path);
-    {
-        DataSourceAutoExporter exporter(*logger, *fixture.defaults);
-    }
+    { DataSourceAutoExporter exporter(*logger, *fixture.defaults); }
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1)}));
     EXPECT_FALSE(QFile::exists(path));
 }

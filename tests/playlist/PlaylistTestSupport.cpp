@@ -22,7 +22,10 @@ void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
 } // namespace
 
 Race raceWithCandidates(int number, int count) {
-    Race race{QString::number(number), QStringLiteral("Race %1").arg(number), QStringLiteral("%1%").arg(number), {}};
+    Race race{QString::number(number),
+              QStringLiteral("Race %1").arg(number),
+              QStringLiteral("%1%").arg(number),
+              {}};
     for (int i = 1; i <= count; ++i) {
         const QString n = QString::number(i);
         race.candidates.push_back(Candidate{QString(QLatin1String("N") + n), QString(QLatin1String("f") + n),
@@ -33,14 +36,17 @@ Race raceWithCandidates(int number, int count) {
 }
 
 std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races) {
-    std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::create(QStringLiteral("Election"));
+    std::shared_ptr<platform::XmlDocument> document =
+        platform::XmlDocument::create(QStringLiteral("Election"));
     for (const Race& race : races) {
-        xmlNodePtr element = xmlNewChild(document->rootElement(), nullptr, reinterpret_cast<const xmlChar*>("Race"), nullptr);
+        xmlNodePtr element =
+            xmlNewChild(document->rootElement(), nullptr, reinterpret_cast<const xmlChar*>("Race"), nullptr);
         addRaw(element, "RaceNumber", race.number);
         addRaw(element, "Name1", race.name1);
         addRaw(element, "PrecinctsPercentage", race.precincts);
         for (const std::optional<Candidate>& candidate : race.candidates) {
-            xmlNodePtr c = xmlNewChild(element, nullptr, reinterpret_cast<const xmlChar*>("Candidate"), nullptr);
+            xmlNodePtr c =
+                xmlNewChild(element, nullptr, reinterpret_cast<const xmlChar*>("Candidate"), nullptr);
             if (!candidate)
                 continue;
             addRaw(c, "Name", candidate->name);
@@ -72,7 +78,8 @@ ElectionFixture::~ElectionFixture() {
 }
 
 bool ElectionFixture::load(const std::vector<Race>& races) {
-    server->serve("/results.xml", testing_support::LoopbackHttpServer::Reply::text(electionFeed(races), "application/xml"));
+    server->serve("/results.xml",
+                  testing_support::LoopbackHttpServer::Reply::text(electionFeed(races), "application/xml"));
     dataSource->refreshContent();
     return datasource_test::waitForRefresh(*dataSource);
 }
@@ -91,7 +98,8 @@ void ElectionFixture::addColumn(const QString& title, const QString& identifier,
 QString ElectionFixture::exportPlaylist(const QString& name, bool* ok) {
     const QString path = dir.filePath(name);
     platform::Error error;
-    const bool success = NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path), *defaults, &error);
+    const bool success =
+        NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path), *defaults, &error);
     if (ok)
         *ok = success;
     return path;
@@ -147,13 +155,15 @@ QString ParsedPlaylist::text(xmlNodePtr element) {
 QList<QPair<QString, QString>> ParsedPlaylist::attributes(xmlNodePtr element) {
     QList<QPair<QString, QString>> result;
     for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
-        result.append({QString(QLatin1String("xmlns:") + QString::fromUtf8(reinterpret_cast<const char*>(ns->prefix))),
-                       QString::fromUtf8(reinterpret_cast<const char*>(ns->href))});
+        result.append(
+            {QString(QLatin1String("xmlns:") + QString::fromUtf8(reinterpret_cast<const char*>(ns->prefix))),
+             QString::fromUtf8(reinterpret_cast<const char*>(ns->href))});
     }
     for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) {
         QString name = QString::fromUtf8(reinterpret_cast<const char*>(attribute->name));
         if (attribute->ns && attribute->ns->prefix)
-            name = QString(QString::fromUtf8(reinterpret_cast<const char*>(attribute->ns->prefix)) + QLatin1Char(':') + name);
+            name = QString(QString::fromUtf8(reinterpret_cast<const char*>(attribute->ns->prefix)) +
+                           QLatin1Char(':') + name);
         result.append({name, text(reinterpret_cast<xmlNodePtr>(attribute))});
     }
     return result;

@@ -51,7 +51,7 @@ QByteArray electionFeed(const std::vector<Race>& races);
 /// An election data source on a loopback server, with its own user defaults in a temporary
 /// folder (the exporter's defaults registered) and a folder for playlists.
 class ElectionFixture {
-public:
+  public:
     ElectionFixture();
     ~ElectionFixture();
 
@@ -72,7 +72,7 @@ public:
 
 /// A playlist file parsed back, with helpers to walk it element by element.
 class ParsedPlaylist {
-public:
+  public:
     explicit ParsedPlaylist(const QString& path);
     ~ParsedPlaylist();
     bool isValid() const { return m_document != nullptr; }
@@ -89,7 +89,7 @@ public:
     /// Attributes in document order, names with their prefix ("xml:space").
     static QList<QPair<QString, QString>> attributes(xmlNodePtr element);
 
-private:
+  private:
     QByteArray m_bytes;
     std::unique_ptr<platform::XmlDocument> m_document;
 };

@@ -1,5 +1,4 @@
 #include "PlaylistTestSupport.h"
-
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
 #include "platform/UserDefaults.h"
@@ -24,7 +23,8 @@ TEST(PlaylistWrite, EachExportRewritesTheWholeFileAndLeavesNoTemporaryFiles) {
     ASSERT_TRUE(ok);
     ParsedPlaylist playlist(path);
     ASSERT_EQ(playlist.items().size(), 1u);
-    EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items().front(), "uniqueID")), QStringLiteral("9"));
+    EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items().front(), "uniqueID")),
+              QStringLiteral("9"));
     EXPECT_EQ(QDir(fixture.dir.path()).entryList({QStringLiteral("races*")}, QDir::Files),
               QStringList{QStringLiteral("races.xpls")});
 }
@@ -34,10 +34,11 @@ TEST(PlaylistWrite, AFailedWriteKeepsTheOldFileAndReportsWhy) {
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 2)}));
     const QString missingFolder = fixture.dir.filePath(QStringLiteral("no/such/folder/out.xpls"));
     platform::Error error;
-    EXPECT_FALSE(NVSDataSourceExport::exportDataSource(*fixture.dataSource, QUrl::fromLocalFile(missingFolder),
-                                                       *fixture.defaults, &error));
+    EXPECT_FALSE(NVSDataSourceExport::exportDataSource(
+        *fixture.dataSource, QUrl::fromLocalFile(missingFolder), *fixture.defaults, &error));
     EXPECT_EQ(error.domain, platform::Error::FileDomain);
-    EXPECT_TRUE(error.localizedDescription().contains(QLatin1String("out.xpls"))) << error.localizedDescription().toStdString();
+    EXPECT_TRUE(error.localizedDescription().contains(QLatin1String("out.xpls")))
+        << error.localizedDescription().toStdString();
 
     // A full disk (here: a file size limit smaller than the playlist) must not cost the old file.
     const QString path = fixture.dir.filePath(QStringLiteral("kept.xpls"));
@@ -64,8 +65,8 @@ TEST(PlaylistWrite, AFailedWriteKeepsTheOldFileAndReportsWhy) {
               QStringList{QStringLiteral("kept.xpls")});
 
     error = {};
-    EXPECT_FALSE(NVSDataSourceExport::exportDataSource(*fixture.dataSource, QUrl(QStringLiteral("http://example.com/p.xpls")),
-                                                       *fixture.defaults, &error));
+    EXPECT_FALSE(NVSDataSourceExport::exportDataSource(
+        *fixture.dataSource, QUrl(QStringLiteral("http://example.com/p.xpls")), *fixture.defaults, &error));
     EXPECT_FALSE(error.localizedDescription().isEmpty());
 }
 
@@ -80,8 +81,10 @@ TEST(PlaylistWrite, RegisteredDefaults) {
                            QStringLiteral("Race_5_candidates"), QStringLiteral("Race_6_candidates")}));
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("RaceStartActionName")), QStringLiteral("03_Race_Start"));
     EXPECT_EQ(defaults.doubleForKey(QStringLiteral("CandidateDisplayDuration")), 7.0);
-    EXPECT_EQ(defaults.stringForKey(QStringLiteral("LeftCandidateActionName")), QStringLiteral("01_CandidateLeft_Start"));
-    EXPECT_EQ(defaults.stringForKey(QStringLiteral("RightCandidateActionName")), QStringLiteral("02_CandidateRight_Start"));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("LeftCandidateActionName")),
+              QStringLiteral("01_CandidateLeft_Start"));
+    EXPECT_EQ(defaults.stringForKey(QStringLiteral("RightCandidateActionName")),
+              QStringLiteral("02_CandidateRight_Start"));
     EXPECT_EQ(defaults.stringForKey(QStringLiteral("RaceStopActionName")), QStringLiteral("03_Race_Stop"));
     // Registered values give way to stored ones.
     defaults.setValue(QStringLiteral("RaceStartActionName"), QStringLiteral("mine"));

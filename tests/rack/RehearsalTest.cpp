@@ -140,7 +140,8 @@ TEST(Rehearsal, ReplayOfADoctoredIndexSkipsBadLinesAndKeepsServing) {
     platform::Error error;
     std::optional<FeedRecording> recording = FeedRecording::open(dir.path(), &error);
     ASSERT_TRUE(recording);
-    ASSERT_TRUE(recording->append(scores(7), "application/xml", 200, QDateTime::currentDateTimeUtc(), &error));
+    ASSERT_TRUE(
+        recording->append(scores(7), "application/xml", 200, QDateTime::currentDateTimeUtc(), &error));
     ASSERT_TRUE(QFile(dir.filePath(QStringLiteral("outside.txt"))).open(QIODevice::WriteOnly));
     QByteArray good = FeedRecordingIndex::line(recording->snapshots().first());
     const auto with = [&](const char* from, const char* to) { return QByteArray(good).replace(from, to); };

@@ -1,8 +1,8 @@
 #include "support/WidgetChecks.h"
 
-#include <QPushButton>
 #include <QAction>
 #include <QHash>
+#include <QPushButton>
 #include <QWidget>
 
 namespace testing_support {

@@ -8,9 +8,15 @@ int MessageBoxAlertPresenter::runModal(Style style, const QString& title, const 
                                        const QStringList& buttonTitles) {
     QMessageBox box;
     switch (style) {
-    case Style::Warning: box.setIcon(QMessageBox::Warning); break;
-    case Style::Informational: box.setIcon(QMessageBox::Information); break;
-    case Style::Critical: box.setIcon(QMessageBox::Critical); break;
+    case Style::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case Style::Informational:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case Style::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
     }
     box.setText(title);
     box.setInformativeText(message);
