@@ -1,7 +1,9 @@
 #include "app/DocumentRefreshPipeline.h"
 
+#include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
 #include "app/ThreadMailbox.h"
+#include "appbase/NVSLogController.h"
 #include "platform/XmlDocument.h"
 
 #include <QObject>
@@ -102,4 +104,44 @@ int DocumentRefreshPipeline::filterEnginesMade() const {
 int DocumentRefreshPipeline::filterScriptReads() const {
     const JavaScriptFilter* filter = m_filter.load();
     return filter ? filter->scriptReads() : 0;
+}
+
+std::shared_ptr<platform::http::Task>
+DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>& pipeline,
+                                 platform::http::Client& client, const Fetch& fetch, std::shared_ptr<Job> job,
+                                 RefreshEnded ended) {
+    return FeedFetcher::start(
+        client, fetch.address, fetch.limits, fetch.credentials,
+        [pipeline, job = std::move(job),
+         ended = std::move(ended)](std::shared_ptr<FeedResponse> response) mutable {
+            // On the client's worker (or at once for an unusable address).
+            writeLog(pipeline->m_logger, *response);
+            if (!response->hasFeed()) {
+                ended(nullptr, response->failureReason.isEmpty() ? QStringLiteral("no feed")
+                                                                 : response->failureReason);
+                return;
+            }
+            pipeline->process(std::move(job), *response,
+                              [ended](std::shared_ptr<Job> done) { ended(std::move(done), QString()); });
+        });
+}
+
+std::shared_ptr<platform::http::Task>
+DocumentRefreshPipeline::inventory(platform::http::Client& client, const Fetch& fetch, InventoryEnded ended) {
+    NVSLogController* logger = &m_logger;
+    return FeedFetcher::start(client, fetch.address, fetch.limits, fetch.credentials,
+                              [logger, ended = std::move(ended)](std::shared_ptr<FeedResponse> response) {
+                                  writeLog(*logger, *response);
+                                  std::optional<QStringList> elements;
+                                  if (response->xml)
+                                      elements = FeedInventory::ofXml(*response->xml);
+                                  else if (response->hasFeed())
+                                      elements = FeedInventory::ofJson(*response->jsonValue());
+                                  ended(std::move(elements));
+                              });
+}
+
+void DocumentRefreshPipeline::writeLog(NVSLogController& logger, const FeedResponse& response) {
+    for (const FeedResponse::LogLine& line : std::as_const(response.logLines))
+        logger.logMessage(line.text, line.level, false);
 }

@@ -1,23 +1,39 @@
 #pragma once
 
+#include "app/FeedFetcher.h"
 #include "app/JavaScriptFilter.h"
 #include "app/VariableBinding.h"
 #include "app/VariableEvaluator.h"
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class FeedResponse;
 class NVSLogController;
 class QThread;
 class QObject;
 class ThreadMailbox;
-namespace platform::http {
+namespace platform {
+class FeedCredentials;
+namespace http {
 class Client;
-}
+class Task;
+} // namespace http
+} // namespace platform
+
+/// One refresh: the variables as they were when it started, worked on in place.
+struct RefreshJob {
+    quint64 sequence = 0;
+    VariableBindings bindings;
+    /// The filter's file (absolute); empty: no filter.
+    QString filterPath;
+    JavaScriptFilter::Limits filterLimits{};
+};
 
 /// Works out one document's refreshes away from the main thread: the feed is evaluated where it
 /// was parsed (an HTTP completion worker), then the filter runs on the document's own filter
@@ -29,20 +45,32 @@ class Client;
 /// (interrupting a run under way), on any thread but the filter thread itself.
 class DocumentRefreshPipeline {
   public:
-    /// One refresh: the variables as they were when it started, worked on in place.
-    struct Job {
-        quint64 sequence = 0;
-        VariableBindings bindings;
-        /// The filter's file (absolute); empty: no filter.
-        QString filterPath;
-        JavaScriptFilter::Limits filterLimits{};
-    };
+    using Job = RefreshJob;
     using Done = std::function<void(std::shared_ptr<Job>)>;
+    /// Where and how one fetch of the document's feed goes.
+    struct Fetch {
+        QString address;
+        FeedFetcher::Limits limits;
+        std::shared_ptr<platform::FeedCredentials> credentials;
+    };
+    /// A refresh ended: the worked-out job, or none and why no feed came.
+    using RefreshEnded = std::function<void(std::shared_ptr<Job> job, const QString& failure)>;
+    /// An inventory ended: the feed's paths, or none when no feed came.
+    using InventoryEnded = std::function<void(std::optional<QStringList> elements)>;
 
     DocumentRefreshPipeline(std::weak_ptr<platform::http::Client> http, NVSLogController& logger);
     ~DocumentRefreshPipeline();
     DocumentRefreshPipeline(const DocumentRefreshPipeline&) = delete;
     DocumentRefreshPipeline& operator=(const DocumentRefreshPipeline&) = delete;
+
+    /// Fetches the feed, writes the fetch's log lines, then works the job out (process); `ended`
+    /// runs once, on a worker. Returns the fetch's task (null when nothing was started).
+    static std::shared_ptr<platform::http::Task>
+    refresh(const std::shared_ptr<DocumentRefreshPipeline>& pipeline, platform::http::Client& client,
+            const Fetch& fetch, std::shared_ptr<Job> job, RefreshEnded ended);
+    /// Fetches the feed and lists its paths on the worker: a large feed has many thousands.
+    std::shared_ptr<platform::http::Task> inventory(platform::http::Client& client, const Fetch& fetch,
+                                                    InventoryEnded ended);
 
     /// Evaluates the job against the response's feed on the calling thread, then filters it on
     /// the filter thread; `done` runs last, on whichever of the two did the last step.
@@ -56,6 +84,7 @@ class DocumentRefreshPipeline {
     int filterScriptReads() const;
 
   private:
+    static void writeLog(NVSLogController& logger, const FeedResponse& response);
     void evaluate(Job& job, const FeedResponse& response);
     void filter(std::shared_ptr<Job> job, Done done);
     /// Starts the filter thread on first use.

@@ -6,6 +6,7 @@
 #include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
 #include "app/GraflinkDocumentFeedAuth.h"
+#include "app/GraflinkDocumentFileFormat.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/JavaScriptFilter.h"
@@ -354,14 +355,6 @@ std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& name
 
 // MARK: - Feed
 
-/// What one refresh fetch brought back to the main thread.
-struct GraflinkDocument::RefreshResult {
-    quint64 sequence = 0;
-    /// Evaluated (and filtered) values; none when no feed came.
-    std::shared_ptr<DocumentRefreshPipeline::Job> job;
-    QString failureReason;
-};
-
 namespace {
 
 JavaScriptFilter::Limits filterLimitsFrom(platform::UserDefaults& defaults) {
@@ -424,6 +417,18 @@ int GraflinkDocument::filterScriptReads() const {
     return m_pipeline->filterScriptReads();
 }
 
+namespace {
+
+/// Where a fetch of the document's feed goes, with these time-outs.
+DocumentRefreshPipeline::Fetch fetchOf(const GraflinkDocument& document, platform::UserDefaults& defaults,
+                                       FeedFetcher::Timeouts timeouts) {
+    return {document.sourceURLString().value_or(QString()),
+            FeedFetcher::Limits{timeouts, platform::FeedSizeLimit::bytes(defaults)},
+            document.feedCredentials()};
+}
+
+} // namespace
+
 void GraflinkDocument::startRefresh() {
     m_refreshDue = false;
     const quint64 sequence = ++m_fetchSequence;
@@ -442,41 +447,25 @@ void GraflinkDocument::startRefresh() {
     if (!job->filterPath.isEmpty())
         job->filterLimits = filterLimitsFrom(*m_environment.defaults);
 
-    NVSLogController* logger = m_environment.logger;
-    auto task = FeedFetcher::start(
-        *m_environment.http, m_sourceURLString.value_or(QString()),
-        FeedFetcher::Limits{{m_environment.refreshRequestTimeout, m_environment.refreshResourceTimeout},
-                            platform::FeedSizeLimit::bytes(*m_environment.defaults)},
-        m_feedCredentials,
-        [self = QPointer<GraflinkDocument>(this), logger, pipeline = m_pipeline,
-         job](std::shared_ptr<FeedResponse> response) mutable {
-            // On the client's worker (or at once for an unusable address): log, evaluate and
-            // filter, then hand the values to the main thread.
-            for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
-                logger->logMessage(line.text, line.level, false);
-            auto result = std::make_shared<RefreshResult>();
-            result->sequence = job->sequence;
-            const auto deliver = [self](std::shared_ptr<RefreshResult> ended) {
-                platform::MainQueue::dispatchAsync([self, ended = std::move(ended)] {
-                    if (self)
-                        self->refreshEnded(ended);
-                });
-            };
-            if (!response->hasFeed()) {
-                result->failureReason =
-                    response->failureReason.isEmpty() ? QStringLiteral("no feed") : response->failureReason;
-                deliver(std::move(result));
-            } else {
-                pipeline->process(
-                    std::move(job), *response,
-                    [result, deliver](std::shared_ptr<DocumentRefreshPipeline::Job> done) mutable {
-                        result->job = std::move(done);
-                        deliver(std::move(result));
-                    });
-            }
+    auto task = DocumentRefreshPipeline::refresh(
+        m_pipeline, *m_environment.http,
+        fetchOf(*this, *m_environment.defaults,
+                {m_environment.refreshRequestTimeout, m_environment.refreshResourceTimeout}),
+        std::move(job),
+        [self = QPointer<GraflinkDocument>(this),
+         sequence](std::shared_ptr<DocumentRefreshPipeline::Job> done, const QString& failure) {
+            platform::MainQueue::dispatchAsync([self, sequence, done = std::move(done), failure] {
+                if (self)
+                    self->refreshEnded(sequence, done, failure);
+            });
         });
     if (task && !task->isFinished())
         m_refreshTasks.emplace(sequence, std::move(task));
+}
+
+void GraflinkDocument::startRefreshIfDue() {
+    if (m_refreshesInFlight == 0 && m_refreshDue)
+        startRefresh();
 }
 
 void GraflinkDocument::abandonRefreshes() {
@@ -488,38 +477,36 @@ void GraflinkDocument::abandonRefreshes() {
     }
 }
 
-void GraflinkDocument::refreshEnded(const std::shared_ptr<RefreshResult>& result) {
-    const quint64 sequence = result->sequence;
+void GraflinkDocument::refreshEnded(quint64 sequence, const std::shared_ptr<RefreshJob>& job,
+                                    const QString& failure) {
     m_refreshTasks.erase(sequence);
     if (m_abandonedRefreshes.erase(sequence) > 0) {
         // The fetch of an address the document no longer has: nothing of it counts.
         m_refreshVariables.erase(sequence);
         --m_refreshesInFlight;
-        if (m_refreshesInFlight == 0 && m_refreshDue)
-            startRefresh();
+        startRefreshIfDue();
         return;
     }
     bool processed = false;
-    if (result->job) {
+    if (job) {
         if (isNewest(sequence, m_lastProcessedRefresh)) {
             processed = true;
-            applyRefresh(*result);
+            applyRefresh(sequence, job->bindings);
             ++m_processedRefreshCount;
             m_freshness->refreshSucceeded();
         }
     } else {
-        m_lastRefreshError = result->failureReason;
+        m_lastRefreshError = failure;
         publishFallbacksAfterFailure();
     }
     m_refreshVariables.erase(sequence);
     finishRefresh(sequence, processed);
 }
 
-void GraflinkDocument::applyRefresh(const RefreshResult& result) {
+void GraflinkDocument::applyRefresh(quint64 sequence, const std::vector<VariableBinding>& bindings) {
     std::lock_guard lock(m_variables->lock());
     const QList<GraflinkVariable*> current = m_variables->variables();
-    const QList<GraflinkVariable*> copied = m_refreshVariables[result.sequence];
-    const VariableBindings& bindings = result.job->bindings;
+    const QList<GraflinkVariable*> copied = m_refreshVariables[sequence];
     if (copied == current) {
         // The usual case: nothing was added, removed or moved while the refresh was under way.
         for (qsizetype i = 0; i < current.size(); ++i) {
@@ -546,21 +533,9 @@ void GraflinkDocument::getPaths() {
     const quint64 sequence = ++m_fetchSequence;
     m_inventoryTasks.removeIf(
         [](const std::shared_ptr<platform::http::Task>& task) { return task->isFinished(); });
-    NVSLogController* logger = m_environment.logger;
-    auto task = FeedFetcher::start(
-        *m_environment.http, m_sourceURLString.value_or(QString()),
-        FeedFetcher::Limits{FeedFetcher::InventoryTimeouts,
-                            platform::FeedSizeLimit::bytes(*m_environment.defaults)},
-        m_feedCredentials,
-        [self = QPointer<GraflinkDocument>(this), logger, sequence](std::shared_ptr<FeedResponse> response) {
-            for (const FeedResponse::LogLine& line : std::as_const(response->logLines))
-                logger->logMessage(line.text, line.level, false);
-            // Listed here, off the main thread: a large feed has many thousands of paths.
-            std::optional<QStringList> elements;
-            if (response->xml)
-                elements = FeedInventory::ofXml(*response->xml);
-            else if (response->hasFeed())
-                elements = FeedInventory::ofJson(*response->jsonValue());
+    auto task = m_pipeline->inventory(
+        *m_environment.http, fetchOf(*this, *m_environment.defaults, FeedFetcher::InventoryTimeouts),
+        [self = QPointer<GraflinkDocument>(this), sequence](std::optional<QStringList> elements) {
             platform::MainQueue::dispatchAsync([self, sequence, elements = std::move(elements)] {
                 if (self)
                     self->inventoryEnded(sequence, elements);
@@ -603,8 +578,7 @@ void GraflinkDocument::finishRefresh(quint64 sequence, bool processed) {
         m_lastRefreshDelivered = processed;
     }
     Q_EMIT refreshFinished(processed);
-    if (m_refreshesInFlight == 0 && m_refreshDue)
-        startRefresh();
+    startRefreshIfDue();
 }
 
 void GraflinkDocument::processXMLDocument(const platform::XmlDocument& document) {
@@ -771,68 +745,7 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
     m_readFolder = QFileInfo(path).absolutePath();
     m_reading = true;
     m_refreshRequestedWhileReading = false;
-    const auto stringValue = [&](const QString& key) -> std::optional<QString> {
-        const QVariant value = dictionary.value(key);
-        if (value.typeId() == QMetaType::QString)
-            return value.toString();
-        return std::nullopt;
-    };
-
-    // Applied in this order: the setters of the first keys start timers and refreshes.
-    if (dictionary.contains(AutoRefreshKey))
-        setAutoRefresh(ValueReadings::boolReading(dictionary.value(AutoRefreshKey)));
-    if (dictionary.contains(PublishToCGKey))
-        setPublishToCG(ValueReadings::boolReading(dictionary.value(PublishToCGKey)));
-    if (dictionary.contains(RefreshFrequencyKey))
-        setRefreshFrequency(ValueReadings::doubleReading(dictionary.value(RefreshFrequencyKey)));
-    setFeedAuthentication(GraflinkDocumentFeedAuth::read(dictionary));
-    if (const auto address = stringValue(SourceURLStringKey))
-        setSourceURLString(address);
-    if (const auto filter = stringValue(JavascriptFilterPathKey))
-        setJavascriptFilterPath(filter);
-    if (dictionary.value(VariablesKey).typeId() == QMetaType::QVariantList) {
-        QList<QVariantMap> variables;
-        for (const QVariant& entry : dictionary.value(VariablesKey).toList())
-            if (entry.typeId() == QMetaType::QVariantMap)
-                variables.append(entry.toMap());
-        loadVariablesFromDictionaries(variables);
-    }
-    if (const auto address = stringValue(CGServerIPAddressKey))
-        setCGServerIPAddress(*address);
-    if (dictionary.contains(CGServerPortNumberKey))
-        setCGServerPortNumber(static_cast<quint64>(
-            static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerPortNumberKey)))));
-    if (const auto password = stringValue(CGServerPasswordKey))
-        setCGServerPassword(*password);
-    if (dictionary.contains(CGServerTypeKey))
-        setCGServerType(
-            static_cast<qint32>(ValueReadings::integerReading(dictionary.value(CGServerTypeKey))));
-    if (dictionary.contains(StaleAfterSecondsKey))
-        setStaleAfterSeconds(ValueReadings::doubleReading(dictionary.value(StaleAfterSecondsKey)));
-    if (dictionary.contains(ChangeOnlyPublishingKey))
-        setChangeOnlyPublishing(ValueReadings::boolReading(dictionary.value(ChangeOnlyPublishingKey)));
-    if (dictionary.contains(FullPublishSecondsKey))
-        setFullPublishSeconds(ValueReadings::doubleReading(dictionary.value(FullPublishSecondsKey)));
-    static const QStringList known{AutoRefreshKey,
-                                   PublishToCGKey,
-                                   RefreshFrequencyKey,
-                                   SourceURLStringKey,
-                                   JavascriptFilterPathKey,
-                                   VariablesKey,
-                                   CGServerIPAddressKey,
-                                   CGServerPortNumberKey,
-                                   CGServerPasswordKey,
-                                   CGServerTypeKey,
-                                   StaleAfterSecondsKey,
-                                   ChangeOnlyPublishingKey,
-                                   FullPublishSecondsKey,
-                                   GraflinkDocumentFeedAuth::SchemeKey,
-                                   GraflinkDocumentFeedAuth::UserKey,
-                                   GraflinkDocumentFeedAuth::HeaderNamesKey,
-                                   GraflinkDocumentFeedAuth::AccountKey};
-    m_otherKeys = dictionary;
-    for (const QString& key : known)
-        m_otherKeys.remove(key);
+    m_otherKeys = GraflinkDocumentFileFormat::apply(*this, dictionary);
     m_reading = false;
     if (m_refreshRequestedWhileReading)
         refresh();
@@ -847,31 +760,7 @@ std::optional<QByteArray> GraflinkDocument::dataOfType(const QString& /*typeName
 }
 
 QVariantMap GraflinkDocument::fileDictionary() const {
-    QVariantMap dictionary = m_otherKeys;
-    dictionary.insert(AutoRefreshKey, m_autoRefresh);
-    dictionary.insert(PublishToCGKey, m_publishToCG);
-    dictionary.insert(RefreshFrequencyKey, m_refreshFrequency);
-    if (m_sourceURLString)
-        dictionary.insert(SourceURLStringKey, *m_sourceURLString);
-    if (m_javascriptFilterPath)
-        dictionary.insert(JavascriptFilterPathKey, *m_javascriptFilterPath);
-    QVariantList variables;
-    for (const QVariantMap& variable : variablesAsDictionaries())
-        variables.append(variable);
-    dictionary.insert(VariablesKey, variables);
-    dictionary.insert(CGServerIPAddressKey, m_CGServerIPAddress);
-    dictionary.insert(CGServerPortNumberKey, static_cast<qint64>(m_CGServerPortNumber));
-    dictionary.insert(CGServerPasswordKey, m_CGServerPassword);
-    dictionary.insert(CGServerTypeKey, static_cast<qint64>(static_cast<quint32>(m_CGServerType)));
-    // Written only when used: a document that does not use them stays as an older version wrote it.
-    if (m_freshness->staleAfterSeconds() > 0)
-        dictionary.insert(StaleAfterSecondsKey, m_freshness->staleAfterSeconds());
-    if (m_changeOnlyPublishing)
-        dictionary.insert(ChangeOnlyPublishingKey, true);
-    if (m_fullPublishSeconds != DefaultFullPublishSeconds)
-        dictionary.insert(FullPublishSecondsKey, m_fullPublishSeconds);
-    GraflinkDocumentFeedAuth::write(m_feedAuthentication, dictionary);
-    return dictionary;
+    return GraflinkDocumentFileFormat::dictionary(*this, m_otherKeys);
 }
 
 void GraflinkDocument::secretsWrittenToWorldReadableFile(const QString& path) {

@@ -16,6 +16,8 @@
 
 class CGProject;
 class DocumentRefreshPipeline;
+struct RefreshJob;
+struct VariableBinding;
 class FeedFreshness;
 class GraflinkVariable;
 class GraflinkVariableList;
@@ -275,15 +277,16 @@ class GraflinkDocument : public platform::Document {
     void publishFallbacksAfterFailure();
 
   private:
-    struct RefreshResult;
     void startRefresh();
-    void refreshEnded(const std::shared_ptr<RefreshResult>& result);
-    void applyRefresh(const RefreshResult& result);
+    void refreshEnded(quint64 sequence, const std::shared_ptr<RefreshJob>& job, const QString& failure);
+    void applyRefresh(quint64 sequence, const std::vector<VariableBinding>& bindings);
     void finishRefresh(quint64 sequence, bool processed);
     void inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements);
     /// Whether a response of fetch `sequence` is not older than one already processed (then it
     /// becomes the newest); an older one is logged and dropped.
     bool isNewest(quint64 sequence, quint64& lastProcessed);
+    /// Starts the refresh a timer tick left due once none is under way.
+    void startRefreshIfDue();
     /// Cancels the fetches under way; what they bring is dropped without a word.
     void abandonRefreshes();
     void log(qint64 level, const QString& text) const;

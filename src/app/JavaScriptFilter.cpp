@@ -1,10 +1,8 @@
 #include "app/JavaScriptFilter.h"
 
-#include "app/GraflinkVariable.h"
 #include "app/JavaScriptHttpFunctions.h"
 #include "app/JavaScriptWatchdog.h"
 #include "app/ThreadMailbox.h"
-#include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
 
@@ -185,12 +183,4 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, Varia
             binding.take(platform::JsonValue(value.toString().toStdString()));
     }
     return Outcome::Ran;
-}
-
-JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath,
-                                                const QList<GraflinkVariable*>& variables, Limits limits) {
-    VariableBindings bindings = VariableEvaluator::bindingsOf(variables);
-    const Outcome outcome = run(scriptPath, bindings, limits);
-    VariableEvaluator::apply(bindings, variables);
-    return outcome;
 }

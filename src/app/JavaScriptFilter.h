@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class GraflinkVariable;
 class NVSLogController;
 class QJSEngine;
 class ThreadMailbox;
@@ -65,8 +64,6 @@ class JavaScriptFilter {
     /// Runs the script at `scriptPath` over the bindings that have a path. A missing, unreadable
     /// or empty file runs nothing (a missing one is logged once, at level 1).
     Outcome run(const QString& scriptPath, VariableBindings& bindings, Limits limits);
-    /// As above over variables, applying the values at once.
-    Outcome run(const QString& scriptPath, const QList<GraflinkVariable*>& variables, Limits limits);
 
     /// Engines made since this filter was: one, however many runs (tests).
     int enginesMade() const { return m_enginesMade; }

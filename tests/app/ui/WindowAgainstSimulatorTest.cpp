@@ -14,27 +14,36 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class WindowAgainstSimulator : public AppTestEnvironment {};
+class WindowAgainstSimulator : public AppTestEnvironment {
+  protected:
+    /// A document with one field bound to the simulator's scoreboard, connected to it.
+    std::unique_ptr<GraflinkDocument> connectedDocument(const CGServerSimulator& simulator) {
+        server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
+                                       "<m><home>Harbour City</home></m>", "application/xml"));
+        auto document = std::make_unique<GraflinkDocument>(environment());
+        document->loadVariablesFromDictionaries(
+            {{{QStringLiteral("XPath"), QStringLiteral("m/home")},
+              {QStringLiteral("CGProjectName"), QStringLiteral("Scoreboard")},
+              {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
+              {QStringLiteral("valueType"), 0}}});
+        document->setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
+        document->setCGServerIPAddress(simulator.host());
+        document->setCGServerPortNumber(simulator.port());
+        document->applyCGServerSettings();
+        EXPECT_TRUE(testing_support::waitUntil([&] { return document->isConnectedToCG(); }));
+        return document;
+    }
+};
 
 // The window must never wait for the CG server: while the simulator takes its time over every
 // answer, the event loop keeps turning and the window keeps painting.
 TEST_F(WindowAgainstSimulator, UpdatePublishesWhileTheWindowStaysResponsive) {
     CGServerSimulator simulator({});
     ASSERT_TRUE(simulator.start());
-    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
-                                   "<m><home>Harbour City</home></m>", "application/xml"));
-    GraflinkDocument document(environment());
-    document.loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("m/home")},
-                                             {QStringLiteral("CGProjectName"), QStringLiteral("Scoreboard")},
-                                             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
-                                             {QStringLiteral("valueType"), 0}}});
-    document.setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
-    document.setCGServerIPAddress(simulator.host());
-    document.setCGServerPortNumber(simulator.port());
+    auto connected = connectedDocument(simulator);
+    GraflinkDocument& document = *connected;
     document.setPublishToCG(true);
-    document.applyCGServerSettings();
-    ASSERT_TRUE(
-        testing_support::waitUntil([&] { return document.isConnectedToCG() && !document.isRefreshing(); }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !document.isRefreshing(); }));
     GraflinkDocumentWindowController window(document);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -65,18 +74,8 @@ TEST_F(WindowAgainstSimulator, UpdatePublishesWhileTheWindowStaysResponsive) {
 TEST_F(WindowAgainstSimulator, ClearTakesTheDocumentOffAirSoThatFieldsStayBlank) {
     CGServerSimulator simulator({});
     ASSERT_TRUE(simulator.start());
-    server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
-                                   "<m><home>Harbour City</home></m>", "application/xml"));
-    GraflinkDocument document(environment());
-    document.loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("m/home")},
-                                             {QStringLiteral("CGProjectName"), QStringLiteral("Scoreboard")},
-                                             {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
-                                             {QStringLiteral("valueType"), 0}}});
-    document.setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
-    document.setCGServerIPAddress(simulator.host());
-    document.setCGServerPortNumber(simulator.port());
-    document.applyCGServerSettings();
-    ASSERT_TRUE(testing_support::waitUntil([&] { return document.isConnectedToCG(); }));
+    auto connected = connectedDocument(simulator);
+    GraflinkDocument& document = *connected;
     document.setPublishToCG(true);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !simulator.acceptedUpdates().isEmpty(); }));
     GraflinkDocumentWindowController window(document);
