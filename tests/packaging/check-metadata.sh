@@ -35,4 +35,8 @@ fi
 for pair in 'application/x-graflink-document:\*.graflink' 'application/x-graflink-data-source:\*.cgds'; do
   grep -q ":$pair\$" "$tmp/mime/globs2" || { echo "no glob $pair in the MIME database"; exit 1; }
 done
+# A D-Bus activatable launcher needs a bus service file of the same name.
+if grep -qx 'DBusActivatable=true' "$dir/$id.desktop"; then
+  grep -qx "Name=$id" "$dir/$id.service.in" || { echo "$id.service.in does not name the bus service $id"; exit 1; }
+fi
 echo "desktop entry, AppStream file and MIME types are fine"

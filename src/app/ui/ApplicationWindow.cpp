@@ -43,19 +43,6 @@ ApplicationWindow::ApplicationWindow(platform::DocumentController& documents, QW
     QAction* quit = file->addAction(tr("&Quit"), this, &ApplicationWindow::quitRequested);
     quit->setShortcut(QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);
-    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    QAction* preferences =
-        edit->addAction(tr("&Preferences…"), this, &ApplicationWindow::preferencesRequested);
-    // The standard key is empty on Linux: Ctrl+, and KDE's Ctrl+Shift+, instead.
-    preferences->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::Key_Comma), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Comma)});
-    preferences->setMenuRole(QAction::PreferencesRole);
-    QMenu* help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(tr("Search the &Knowledge Base"), this, &ApplicationWindow::knowledgeBaseRequested);
-    help->addAction(tr("Contact &Support…"), this, &ApplicationWindow::contactSupportRequested);
-    help->addSeparator();
-    help->addAction(tr("&About Graflink"), this, &ApplicationWindow::aboutRequested)
-        ->setMenuRole(QAction::AboutRole);
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);

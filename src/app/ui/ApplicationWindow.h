@@ -11,8 +11,8 @@ class DocumentController;
 } // namespace platform
 
 /// The program's own window: the open documents and what each is doing, with the commands that
-/// belong to the application (Open, Quit, About, the knowledge base). Documents keep running
-/// while it is closed; quitting is explicit.
+/// belong to the application. Documents keep running while it is closed (every window's Window
+/// menu brings it back); the program quits when its last window closes.
 class ApplicationWindow : public QMainWindow {
     Q_OBJECT
   public:
@@ -31,10 +31,6 @@ class ApplicationWindow : public QMainWindow {
   Q_SIGNALS:
     void newDocumentRequested();
     void newDataSourceRequested();
-    void aboutRequested();
-    void preferencesRequested();
-    void knowledgeBaseRequested();
-    void contactSupportRequested();
     void quitRequested();
 
   private:

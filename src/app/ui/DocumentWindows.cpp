@@ -1,6 +1,7 @@
 #include "app/ui/DocumentWindows.h"
 
 #include "app/GraflinkDocument.h"
+#include "app/ui/ApplicationMenus.h"
 #include "app/ui/DataSourceFeedSignIn.h"
 #include "app/ui/DataSourcePlaylistExport.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
@@ -69,6 +70,8 @@ void DocumentWindows::display(platform::Document& document) {
     if (!window)
         return;
     m_windows.insert(&document, window);
+    if (m_menus)
+        m_menus->install(window);
     if (m_recent) {
         m_recent->add(document.filePath());
         connect(&document, &platform::Document::filePathChanged, m_recent,

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QObject>
 
+class ApplicationMenus;
 class NVSLogController;
 class QMainWindow;
 class RecentDocuments;
@@ -24,6 +25,8 @@ class DocumentWindows : public QObject {
 
     /// The documents shown are remembered there, and their windows offer them (not owned).
     void setRecentDocuments(RecentDocuments* recent) { m_recent = recent; }
+    /// Every window gets the application's commands from there (not owned).
+    void setApplicationMenus(ApplicationMenus* menus) { m_menus = menus; }
     /// The display handler of the document controller.
     void display(platform::Document& document);
     QMainWindow* windowFor(const platform::Document* document) const { return m_windows.value(document); }
@@ -51,5 +54,6 @@ class DocumentWindows : public QObject {
     QHash<const platform::Document*, QMainWindow*> m_windows;
     bool m_quitting = false;
     RecentDocuments* m_recent = nullptr;
+    ApplicationMenus* m_menus = nullptr;
     QList<platform::Document*> m_closedWhileQuitting;
 };

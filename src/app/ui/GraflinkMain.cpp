@@ -3,6 +3,7 @@
 #include "app/GraflinkApplication.h"
 #include "app/GraflinkDocument.h"
 #include "app/ui/ApplicationIcon.h"
+#include "app/ui/ApplicationMenus.h"
 #include "app/ui/ApplicationWindow.h"
 #include "app/ui/DocumentWindows.h"
 #include "app/ui/PreferencesWindowController.h"
@@ -12,6 +13,7 @@
 #include "appbase/ui/MessageBoxAlertPresenter.h"
 #include "appbase/ui/NorvaneQtApplication.h"
 #include "datasource/NVSCGDataSource.h"
+#include "platform/ApplicationInstance.h"
 #include "platform/DocumentController.h"
 #include "platform/StopSignalWaiter.h"
 #include "platform/UserDefaults.h"
@@ -22,14 +24,32 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <cstdio>
 
 int main(int argc, char** argv) {
     NorvaneQtApplication qtApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Graflink"));
     QApplication::setOrganizationName(QStringLiteral("Norvane"));
     QApplication::setDesktopFileName(QStringLiteral("com.norvanemedia.Graflink"));
+    // Closing the last window quits through the Quit command's questions (below).
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ApplicationIcon::icon());
+
+    // One program per session: a second start (a double-click in the file manager) hands its files
+    // to the running one and ends before it opens or publishes anything.
+    QStringList paths;
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        if (!argument.startsWith(QLatin1Char('-')))
+            paths.append(QFileInfo(argument).absoluteFilePath());
+    }
+    platform::ApplicationInstance instance(QApplication::desktopFileName());
+    const platform::ApplicationInstance::Role role = instance.start(paths);
+    if (role == platform::ApplicationInstance::Role::HandedOver)
+        return 0;
+    if (role == platform::ApplicationInstance::Role::HandOverFailed) {
+        std::fprintf(stderr, "%s\n", qPrintable(instance.problem()));
+        return 1;
+    }
     NVSAlertUtilities::setPresenter(std::make_shared<MessageBoxAlertPresenter>());
 
     NorvaneApplication::Environment services;
@@ -48,17 +68,45 @@ int main(int argc, char** argv) {
     ApplicationWindow window(documents);
     RecentDocuments recent(platform::UserDefaults::standardUserDefaults());
     documentWindows.setRecentDocuments(&recent);
-    recent.addMenuAfterOpen(window.menuBar());
-    QObject::connect(&recent, &RecentDocuments::openRequested, &window, [&](const QString& path) {
-        documents.openDocumentWithContentsOfURL(
-            path, true, [&window](platform::Document* opened, bool, const platform::Error& error) {
-                if (!opened)
-                    window.statusBar()->showMessage(error.localizedDescription());
-            });
+    ApplicationMenus menus(recent);
+    menus.install(&window);
+    documentWindows.setApplicationMenus(&menus);
+    const auto bringForward = [&window] {
+        window.show();
+        window.raise();
+        window.activateWindow();
+    };
+    QObject::connect(&menus, &ApplicationMenus::overviewRequested, &window, bringForward);
+    const auto openPaths = [&](const QStringList& files) {
+        for (const QString& path : files) {
+            documents.openDocumentWithContentsOfURL(
+                path, true,
+                [&](platform::Document* opened, bool wasAlreadyOpen, const platform::Error& error) {
+                    if (wasAlreadyOpen && opened) {
+                        documentWindows.display(*opened);
+                    } else if (!opened) {
+                        bringForward();
+                        window.statusBar()->showMessage(error.localizedDescription());
+                    }
+                });
+        }
+    };
+    QObject::connect(&instance, &platform::ApplicationInstance::openRequested, &window, openPaths);
+    QObject::connect(&instance, &platform::ApplicationInstance::activateRequested, &window, [&] {
+        // The window the user worked in last, or the program's own.
+        QWidget* recentWindow = QApplication::activeWindow();
+        if (recentWindow && recentWindow->isVisible()) {
+            recentWindow->raise();
+            recentWindow->activateWindow();
+        } else {
+            bringForward();
+        }
     });
-    QObject::connect(&window, &ApplicationWindow::aboutRequested, &qtApplication,
+    QObject::connect(&recent, &RecentDocuments::openRequested, &window,
+                     [&](const QString& path) { openPaths({path}); });
+    QObject::connect(&menus, &ApplicationMenus::aboutRequested, &qtApplication,
                      &NorvaneQtApplication::displayAboutPanel);
-    QObject::connect(&window, &ApplicationWindow::knowledgeBaseRequested, &application,
+    QObject::connect(&menus, &ApplicationMenus::knowledgeBaseRequested, &application,
                      [&application] { application.searchKnowledgeBase(); });
     // Quit asks first while documents are on air, then closes the windows: each saves its
     // document, or asks about one never saved.
@@ -93,7 +141,7 @@ int main(int argc, char** argv) {
     platform::StopSignalWaiter stopSignals;
     stopSignals.onStop([](int) { QApplication::quit(); });
     std::unique_ptr<ContactSupportWindowController> support;
-    QObject::connect(&window, &ApplicationWindow::contactSupportRequested, &qtApplication, [&] {
+    QObject::connect(&menus, &ApplicationMenus::contactSupportRequested, &qtApplication, [&] {
         if (!support)
             support = std::make_unique<ContactSupportWindowController>();
         support->show();
@@ -101,7 +149,7 @@ int main(int argc, char** argv) {
         support->activateWindow();
     });
     std::unique_ptr<PreferencesWindowController> preferences;
-    QObject::connect(&window, &ApplicationWindow::preferencesRequested, &qtApplication, [&] {
+    QObject::connect(&menus, &ApplicationMenus::preferencesRequested, &qtApplication, [&] {
         if (!preferences)
             preferences =
                 std::make_unique<PreferencesWindowController>(platform::UserDefaults::standardUserDefaults());
@@ -117,19 +165,24 @@ int main(int argc, char** argv) {
         documents.closeAllDocuments();
     });
 
-    const QStringList arguments = QApplication::arguments().mid(1);
+    // With its last window closed (no document open any more, or the program's window closed
+    // last) the program quits, as the Quit command does; once the closed windows' documents are
+    // gone, so that they are not reopened next time.
+    QObject::connect(&qtApplication, &QGuiApplication::lastWindowClosed, &window, [&] {
+        QTimer::singleShot(0, &window, [&] {
+            for (QWidget* topLevel : QApplication::topLevelWidgets()) {
+                if (topLevel->isVisible() && topLevel->isWindow() && !topLevel->parentWidget())
+                    return;
+            }
+            Q_EMIT window.quitRequested();
+        });
+    });
+
     QTimer::singleShot(0, &qtApplication, [&] {
         application.finishLaunching();
-        for (const QString& path : arguments) {
-            if (path.startsWith(QLatin1Char('-')))
-                continue;
-            documents.openDocumentWithContentsOfURL(
-                QFileInfo(path).absoluteFilePath(), true,
-                [&window](platform::Document* opened, bool, const platform::Error& error) {
-                    if (!opened)
-                        window.statusBar()->showMessage(error.localizedDescription());
-                });
-        }
+        if (role == platform::ApplicationInstance::Role::Alone)
+            NVSLogController::sharedLogController().logMessage(instance.problem(), 1, false);
+        openPaths(paths);
         application.checkForFullDiskAccessStatus();
     });
     window.show();
