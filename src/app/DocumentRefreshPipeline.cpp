@@ -84,6 +84,7 @@ void DocumentRefreshPipeline::filter(std::shared_ptr<Job> job, Done done) {
     std::function<void()> filter = [filter = m_filter.load(), job = std::move(job),
                                     done = std::move(done)]() mutable {
         filter->run(job->filterPath, job->bindings, job->filterLimits);
+        job->filterProblem = filter->problem();
         done(std::move(job));
     };
     // Refused only while the pipeline goes away: nobody waits for the job any more.

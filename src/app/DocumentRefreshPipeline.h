@@ -33,6 +33,8 @@ struct RefreshJob {
     /// The filter's file (absolute); empty: no filter.
     QString filterPath;
     JavaScriptFilter::Limits filterLimits{};
+    /// Set by the filter run: why the filter could not run (missing, unreadable), for the user.
+    QString filterProblem;
 };
 
 /// Works out one document's refreshes away from the main thread: the feed is evaluated where it

@@ -492,6 +492,7 @@ void GraflinkDocument::refreshEnded(quint64 sequence, const std::shared_ptr<Refr
         if (isNewest(sequence, m_lastProcessedRefresh)) {
             processed = true;
             applyRefresh(sequence, job->bindings);
+            m_filterProblem = job->filterProblem;
             ++m_processedRefreshCount;
             m_freshness->refreshSucceeded();
         }

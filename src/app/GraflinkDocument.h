@@ -231,6 +231,9 @@ class GraflinkDocument : public platform::Document {
     std::optional<bool> lastRefreshDelivered() const { return m_lastRefreshDelivered; }
     /// Why the newest refresh that failed delivered nothing (no address, secrets, just the reason).
     const QString& lastRefreshError() const { return m_lastRefreshError; }
+    /// Why the last refresh went out unfiltered although the document names a filter (its file is
+    /// missing or unreadable), for the user; empty otherwise.
+    const QString& filterProblem() const { return m_filterProblem; }
     /// Text updates the CG server accepted, and those that failed or were refused, over every
     /// client this document has had.
     quint64 updatesSent() const;
@@ -346,6 +349,7 @@ class GraflinkDocument : public platform::Document {
     quint64 m_newestEndedRefresh = 0;
     std::optional<bool> m_lastRefreshDelivered;
     QString m_lastRefreshError;
+    QString m_filterProblem;
     quint64 m_retiredUpdatesSent = 0;
     quint64 m_retiredUpdateErrors = 0;
 };

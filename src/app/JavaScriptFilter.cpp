@@ -89,27 +89,41 @@ void JavaScriptFilter::interrupt() {
 
 const QString& JavaScriptFilter::script(const QString& path) {
     const QFileInfo info(path);
-    const bool exists = !path.isEmpty() && info.isFile();
-    if (!exists) {
+    if (path.isEmpty() || !info.isFile()) {
         m_script = ScriptFile{path, -1, QDateTime(), QString()};
-        if (m_reportedMissing != path && !path.isEmpty()) {
-            m_reportedMissing = path;
-            m_logger.logMessageWithLevel(1, false, QStringLiteral("JavaScript filter not found: %@"), path);
-        }
+        if (!path.isEmpty())
+            reportProblem(QStringLiteral("JavaScript filter not found: %1").arg(path),
+                          QStringLiteral("The filter %1 is not there: the values go out unfiltered.")
+                              .arg(info.fileName()));
         return m_script.text;
     }
-    m_reportedMissing.clear();
     const QDateTime modified = info.lastModified();
-    if (m_script.path == path && m_script.size == info.size() && m_script.modified == modified)
+    if (m_script.path == path && m_script.size == info.size() && m_script.modified == modified) {
+        if (m_script.readable)
+            m_problem.clear();
         return m_script.text;
-    QFile file(path);
-    QString text;
-    if (file.open(QIODevice::ReadOnly)) {
-        ++m_scriptReads;
-        text = QString::fromUtf8(file.readAll());
     }
-    m_script = ScriptFile{path, info.size(), modified, text};
+    QFile file(path);
+    const bool readable = file.open(QIODevice::ReadOnly);
+    m_script = ScriptFile{path, info.size(), modified, QString(), readable};
+    if (!readable) {
+        reportProblem(
+            QStringLiteral("JavaScript filter could not be read: %1 (%2)").arg(path, file.errorString()),
+            QStringLiteral("The filter %1 could not be read (%2): the values go out unfiltered.")
+                .arg(info.fileName(), file.errorString()));
+        return m_script.text;
+    }
+    ++m_scriptReads;
+    m_script.text = QString::fromUtf8(file.readAll());
+    m_problem.clear();
     return m_script.text;
+}
+
+void JavaScriptFilter::reportProblem(const QString& logLine, const QString& problem) {
+    // Once per change: every refresh meets the same missing file.
+    if (m_problem != problem)
+        m_logger.logMessage(logLine, 1, false);
+    m_problem = problem;
 }
 
 void JavaScriptFilter::makeEngine(Limits limits) {

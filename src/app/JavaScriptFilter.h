@@ -62,9 +62,11 @@ class JavaScriptFilter {
     static QString globalName(const QString& path);
 
     /// Runs the script at `scriptPath` over the bindings that have a path. A missing, unreadable
-    /// or empty file runs nothing (a missing one is logged once, at level 1).
+    /// or empty file runs nothing (a missing or unreadable one is logged once, at level 1).
     Outcome run(const QString& scriptPath, VariableBindings& bindings, Limits limits);
 
+    /// Why the last run's script could not be run, for the user; empty when it could.
+    const QString& problem() const { return m_problem; }
     /// Engines made since this filter was: one, however many runs (tests).
     int enginesMade() const { return m_enginesMade; }
     /// Times the script was read from its file (tests).
@@ -75,6 +77,7 @@ class JavaScriptFilter {
   private:
     /// The script's text, read again only when the file changed; empty when there is none.
     const QString& script(const QString& path);
+    void reportProblem(const QString& logLine, const QString& problem);
     void makeEngine(Limits limits);
     void resetGlobals();
 
@@ -95,7 +98,8 @@ class JavaScriptFilter {
         qint64 size = -1;
         QDateTime modified;
         QString text;
+        bool readable = true;
     };
     ScriptFile m_script;
-    QString m_reportedMissing;
+    QString m_problem;
 };

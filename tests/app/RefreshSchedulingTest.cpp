@@ -142,6 +142,11 @@ TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
         ASSERT_TRUE(waitForRefreshes(*reopened));
     }
     EXPECT_EQ(logCount("JavaScript filter not found: "), 1) << "a missing filter is logged once";
+    EXPECT_TRUE(reopened->filterProblem().contains(QStringLiteral("gone.js"))) << "and shown in the window";
+    reopened->setJavascriptFilterPath(QStringLiteral("filter.js"));
+    reopened->refresh();
+    ASSERT_TRUE(waitForRefreshes(*reopened));
+    EXPECT_EQ(reopened->filterProblem(), QString());
 }
 
 // Intervals follow the monotonic clock only: the wall clock may jump either way meanwhile.

@@ -271,7 +271,14 @@ void GraflinkDocumentWindowController::refreshFinished(bool processed) {
     const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     if (processed) {
         updateFreshness();
-        m_ui->messageBar->hide();
+        // A filter that could not run is said once per change; otherwise a good refresh ends
+        // whatever the bar said.
+        const QString& filterProblem = m_document.filterProblem();
+        if (filterProblem.isEmpty() || m_ui->messageLabel->text() != filterProblem)
+            m_ui->messageBar->hide();
+        if (!filterProblem.isEmpty() && filterProblem != m_filterProblemShown)
+            showMessage(filterProblem);
+        m_filterProblemShown = filterProblem;
     } else {
         showMessage(tr("Refresh failed %1: the feed %2 could not be fetched or read (see the technical log). "
                        "Values kept.")

@@ -86,5 +86,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     CGSettingsPopover* m_popover = nullptr;
     PathsWindow* m_pathsWindow = nullptr;
     FilterChooser m_filterChooser;
+    /// The filter problem the message bar last said (it is not said again until it changes).
+    QString m_filterProblemShown;
     platform::DocumentFileCommands* m_files = nullptr;
 };
