@@ -22,7 +22,7 @@ sed -e "s|http://127.0.0.1:8080/scores.xml|http://127.0.0.1:$((port + 1))/scores
     -e "s|<string>scores-filter.js</string>|<string>$here/examples/scores-filter.js</string>|" \
     "$here/examples/scores.graflink" > "$home/Scores.graflink"
 sed -e "s|http://127.0.0.1:8080/election.xml|http://127.0.0.1:$((port + 1))/election.xml|" \
-    -e "s|EXAMPLES/|$here/examples/|" "$here/examples/election.cgds" > "$home/Election.cgds"
+    -e "s|<format>parties/|<format>$here/examples/parties/|" "$here/examples/election.cgds" > "$home/Election.cgds"
 "$cli" --quiet new "$home/Weather.graflink" --source "http://127.0.0.1:9/none.xml" >/dev/null
 
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '

@@ -3,6 +3,7 @@
 #include "appbase/NVSLogController.h"
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
+#include "export/PlaylistExportSummary.h"
 #include "platform/Error.h"
 
 #include <QUrl>
@@ -25,8 +26,16 @@ void DataSourceAutoExporter::dataSourceContentChanged(const platform::Notificati
     if (path.isEmpty())
         return;
     platform::Error error;
-    const bool success =
-        NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path), m_defaults, &error);
+    PlaylistExportSummary summary;
+    const bool success = NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path),
+                                                               m_defaults, &error, &summary);
+    // Items without ID or name are said when that changes, not on every refresh.
+    QString& said = m_warningsSaid[path];
+    if (success && summary.warning() != said) {
+        said = summary.warning();
+        if (!said.isEmpty())
+            m_logger.logMessageWithLevel(1, false, QStringLiteral("Playlist %@: %@"), path, said);
+    }
     if (!success)
         m_logger.logMessageWithLevel(0, true, QStringLiteral("Failed to export dataSource (%@)"),
                                      error.localizedDescription());

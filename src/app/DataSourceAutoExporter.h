@@ -2,6 +2,7 @@
 
 #include "platform/NotificationCenter.h"
 
+#include <QHash>
 #include <QString>
 #include <functional>
 
@@ -41,5 +42,7 @@ class DataSourceAutoExporter {
     NVSLogController& m_logger;
     platform::UserDefaults& m_defaults;
     ExportObserver m_exportObserver;
+    /// Per playlist path, the warning about items without ID or name last written to the log.
+    QHash<QString, QString> m_warningsSaid;
     platform::NotificationObservation m_observation; // last: removed first
 };

@@ -16,10 +16,11 @@ QUrl DataSourceMenuExport::playlistURL(const QUrl& chosen) {
 }
 
 bool DataSourceMenuExport::exportToXPLS(NVSCGDataSource& dataSource, const QUrl& chosen,
-                                        NVSLogController& logger, const platform::UserDefaults& defaults) {
+                                        NVSLogController& logger, const platform::UserDefaults& defaults,
+                                        PlaylistExportSummary* summary) {
     const QUrl URL = playlistURL(chosen);
     platform::Error error;
-    if (!NVSDataSourceExport::exportDataSource(dataSource, URL, defaults, &error)) {
+    if (!NVSDataSourceExport::exportDataSource(dataSource, URL, defaults, &error, summary)) {
         logger.logMessageWithLevel(0, true, QStringLiteral("Failed to Export To Playlist (%@)"),
                                    error.localizedDescription());
         return false;

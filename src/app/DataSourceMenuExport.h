@@ -4,6 +4,7 @@
 
 class NVSCGDataSource;
 class NVSLogController;
+class PlaylistExportSummary;
 namespace platform {
 class UserDefaults;
 }
@@ -21,7 +22,9 @@ class DataSourceMenuExport {
     /// Exports `dataSource` to playlistURL(`chosen`). On success, when `exportPath` differs from
     /// that path, stores it and marks the document changed so the path is saved with it. On
     /// failure logs "Failed to Export To Playlist (%@)" (level 0, shown). Returns success.
-    /// `defaults` must hold the exporter's registered defaults.
+    /// `defaults` must hold the exporter's registered defaults; `summary`, when given, learns what
+    /// was written.
     static bool exportToXPLS(NVSCGDataSource& dataSource, const QUrl& chosen, NVSLogController& logger,
-                             const platform::UserDefaults& defaults);
+                             const platform::UserDefaults& defaults,
+                             PlaylistExportSummary* summary = nullptr);
 };

@@ -4,6 +4,7 @@
 #include "cli/EventLoopWait.h"
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
+#include "export/PlaylistExportSummary.h"
 #include "platform/MainQueue.h"
 #include "platform/RedactedText.h"
 #include "platform/UserDefaults.h"
@@ -76,13 +77,15 @@ int DataSourceExportCommand::run(CliContext& context, const QStringList& argumen
 
     const QString out = QFileInfo(paths.at(1)).absoluteFilePath();
     platform::Error error;
+    PlaylistExportSummary summary;
     if (!NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(out), context.defaults,
-                                               &error)) {
+                                               &error, &summary)) {
         context.err << "graflink-cli datasource export: " << error.localizedDescription() << Qt::endl;
         return Failure;
     }
-    context.out << "exported " << dataSource->countOfContentNodes() << " playlist items to " << out
-                << Qt::endl;
+    if (!summary.warning().isEmpty())
+        context.err << "graflink-cli datasource export: warning: " << summary.warning() << Qt::endl;
+    context.out << "exported " << summary.items() << " playlist items to " << out << Qt::endl;
     return Success;
 }
 

@@ -3,6 +3,7 @@
 #include "datasource/NVSCGDataSource.h"
 #include "export/ElectionRace.h"
 #include "export/PlaylistExportSettings.h"
+#include "export/PlaylistExportSummary.h"
 #include "export/XmlCharacterFilter.h"
 #include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
@@ -87,7 +88,8 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
 }
 
 bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL,
-                                           const platform::UserDefaults& defaults, platform::Error* error) {
+                                           const platform::UserDefaults& defaults, platform::Error* error,
+                                           PlaylistExportSummary* summary) {
     if (!URL.isLocalFile()) {
         platform::setError(error,
                            platform::Error::make(platform::Error::FileDomain, 0,
@@ -100,14 +102,13 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
     const std::vector<NVSCGDataSourceNodePtr> rows = dataSource.contentNodes();
     const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource.columns();
     const std::unique_ptr<platform::XmlDocument> document =
-        playlistDocument(rows, columns, PlaylistExportSettings::fromUserDefaults(defaults));
+        playlistDocument(rows, columns, PlaylistExportSettings::fromUserDefaults(defaults), summary);
     return document->writePretty(URL.toLocalFile(), error);
 }
 
-std::unique_ptr<platform::XmlDocument>
-NVSDataSourceExport::playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
-                                      const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                                      const PlaylistExportSettings& settings) {
+std::unique_ptr<platform::XmlDocument> NVSDataSourceExport::playlistDocument(
+    const std::vector<NVSCGDataSourceNodePtr>& rows, const std::vector<NVSCGDataSourceColumnPtr>& columns,
+    const PlaylistExportSettings& settings, PlaylistExportSummary* summary) {
     std::unique_ptr<platform::XmlDocument> document =
         platform::XmlDocument::create(QStringLiteral("playlistDocument"));
     xmlNodePtr root = document->rootElement();
@@ -116,15 +117,18 @@ NVSDataSourceExport::playlistDocument(const std::vector<NVSCGDataSourceNodePtr>&
         xmlNewNs(root, xmlText(SchemaInstanceNamespace.toUtf8()), xmlText(QByteArrayLiteral("xsi")));
     xmlNewNsProp(root, xsi, xmlText(QByteArrayLiteral("noNamespaceSchemaLocation")),
                  xmlText(SchemaLocation.toUtf8()));
+    int rowNumber = 0;
     for (const NVSCGDataSourceNodePtr& row : rows)
-        playlistItemXMLElementFromSourceNode(root, *row, columns, settings);
+        playlistItemXMLElementFromSourceNode(root, *row, columns, settings, summary, ++rowNumber);
     return document;
 }
 
 xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
     xmlNodePtr parent, const NVSCGDataSourceNode& node, const std::vector<NVSCGDataSourceColumnPtr>& columns,
-    const PlaylistExportSettings& settings) {
+    const PlaylistExportSettings& settings, PlaylistExportSummary* summary, int rowNumber) {
     const ElectionRace race = ElectionRace::fromSourceNode(node);
+    if (summary)
+        summary->add(race, rowNumber);
     const std::size_t N = race.candidateCount();
 
     xmlNodePtr item = platform::XmlDocument::addElement(parent, QStringLiteral("playlistItem"));

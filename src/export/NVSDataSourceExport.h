@@ -13,6 +13,7 @@
 
 class NVSCGDataSource;
 struct PlaylistExportSettings;
+class PlaylistExportSummary;
 namespace platform {
 class UserDefaults;
 class XmlDocument;
@@ -50,20 +51,23 @@ class NVSDataSourceExport {
     /// Builds the playlist from a snapshot of the rows and columns taken now and writes it to the
     /// local file `URL` atomically: an old file is replaced only by a complete new one. On failure
     /// returns false and fills `error` with the file system's reason. `defaults` must hold the
-    /// registered defaults (`registerDefaults`).
+    /// registered defaults (`registerDefaults`). `summary`, when given, learns what was written.
     static bool exportDataSource(const NVSCGDataSource& dataSource, const QUrl& URL,
-                                 const platform::UserDefaults& defaults, platform::Error* error);
+                                 const platform::UserDefaults& defaults, platform::Error* error,
+                                 PlaylistExportSummary* summary = nullptr);
 
     /// The whole playlist document for `rows` (in order) and `columns`.
     static std::unique_ptr<platform::XmlDocument>
     playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
                      const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                     const PlaylistExportSettings& settings);
-    /// Appends the "playlistItem" of row `node` to `parent`; returns it.
+                     const PlaylistExportSettings& settings, PlaylistExportSummary* summary = nullptr);
+    /// Appends the "playlistItem" of row `node` to `parent`; returns it. `summary`, when given,
+    /// counts the item as row `rowNumber`.
     static xmlNodePtr
     playlistItemXMLElementFromSourceNode(xmlNodePtr parent, const NVSCGDataSourceNode& node,
                                          const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                                         const PlaylistExportSettings& settings);
+                                         const PlaylistExportSettings& settings,
+                                         PlaylistExportSummary* summary = nullptr, int rowNumber = 0);
     /// Appends an empty "action" element to `parent` with "name", "time" (`position` as "%.6f"),
     /// "positionType" ("fromStart" or "fromEnd"), "parameter" and "xml:space" = "preserve".
     static xmlNodePtr actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,

@@ -3,9 +3,12 @@
 #include "app/DataSourceMenuExport.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/ui/NVSCGDataSourceWindowController.h"
+#include "export/PlaylistExportSummary.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPointer>
 #include <QUrl>
@@ -39,11 +42,25 @@ DataSourcePlaylistExport::DataSourcePlaylistExport(NVSCGDataSourceWindowControll
 void DataSourcePlaylistExport::exportToXPLS() {
     QPointer<DataSourcePlaylistExport> self(this);
     NVSCGDataSource& dataSource = m_window.dataSource();
-    m_chooser(&m_window, dataSource.displayName() + QStringLiteral(".xpls"), [self](const QString& path) {
+    // The last playlist, or one named after the data source beside it.
+    QString suggested = dataSource.exportPath();
+    if (suggested.isEmpty()) {
+        suggested = dataSource.displayName() + QStringLiteral(".xpls");
+        if (!dataSource.filePath().isEmpty())
+            suggested = QFileInfo(dataSource.filePath()).dir().filePath(suggested);
+    }
+    m_chooser(&m_window, suggested, [self](const QString& path) {
         if (!self || path.isEmpty())
             return;
+        PlaylistExportSummary summary;
         if (!DataSourceMenuExport::exportToXPLS(self->m_window.dataSource(), QUrl::fromLocalFile(path),
-                                                self->m_logger, self->m_defaults))
+                                                self->m_logger, self->m_defaults, &summary)) {
             self->m_window.showMessage(tr("The playlist could not be exported: the technical log says why."));
+            return;
+        }
+        const QString written = tr("Exported %n playlist item(s) to %1.", nullptr, summary.items())
+                                    .arg(QFileInfo(self->m_window.dataSource().exportPath()).fileName());
+        self->m_window.showMessage(
+            summary.warning().isEmpty() ? written : written + QLatin1Char(' ') + summary.warning());
     });
 }

@@ -5,6 +5,7 @@
 #include "datasource/ui/ImageThumbnailLoader.h"
 
 #include <QColor>
+#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QTimer>
@@ -58,6 +59,14 @@ DataSourceTableModel::DataSourceTableModel(NVSCGDataSource& dataSource, QUndoSta
 }
 
 DataSourceTableModel::~DataSourceTableModel() = default;
+
+QString DataSourceTableModel::imageFile(const QString& cell) const {
+    // A relative path is the data source's own, beside its file, wherever it was started from.
+    if (cell.isEmpty() || !QFileInfo(cell).isRelative() || m_dataSource.filePath().isEmpty() ||
+        cell.contains(QLatin1String("://")))
+        return cell;
+    return QFileInfo(m_dataSource.filePath()).dir().filePath(cell);
+}
 
 int DataSourceTableModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -158,13 +167,13 @@ QVariant DataSourceTableModel::data(const QModelIndex& index, int role) const {
         const QString& text = cellText(row, c);
         // An image cell shows its picture; its path only when the file gives none.
         if (type == NVSCGDataSourceColumn::Image && role == Qt::DisplayRole && !text.isEmpty() &&
-            !m_thumbnails->isUnreadable(text))
+            !m_thumbnails->isUnreadable(imageFile(text)))
             return QString();
         return text;
     }
     case Qt::DecorationRole: {
         if (type == NVSCGDataSourceColumn::Image)
-            return m_thumbnails->thumbnail(cellText(row, c));
+            return m_thumbnails->thumbnail(imageFile(cellText(row, c)));
         if (type == NVSCGDataSourceColumn::Color) {
             const QColor color = QColor::fromString(cellText(row, c).trimmed());
             return color.isValid() ? QVariant(color) : QVariant();

@@ -74,6 +74,8 @@ class DataSourceTableModel : public QAbstractTableModel {
     };
 
     const QString& cellText(int row, std::size_t dataColumn) const;
+    /// The file an image cell names.
+    QString imageFile(const QString& cell) const;
     const std::vector<QString>& computeRow(int row) const;
     void evictOldRows() const;
     void syncRows();

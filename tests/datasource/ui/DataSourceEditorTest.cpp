@@ -1,5 +1,6 @@
 #include "DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
+#include "datasource/NVSCGDataSourceConstants.h"
 #include "datasource/ui/ColumnFormatPopover.h"
 #include "datasource/ui/DataSourceContentTreeModel.h"
 #include "datasource/ui/DataSourceFilterProxyModel.h"
@@ -145,6 +146,24 @@ TEST_F(DataSourceEditor, TheFilterMatchesRawValuesCaseSensitively) {
     QByteArray feed = electionFeed(30);
     load(feed.replace("Race 3<", "Other<")); // a refresh applies the filter again
     EXPECT_EQ(filter.rowCount(), 1);         // Race 30
+}
+
+// The example's logos sit beside it: found wherever the program was started from.
+TEST_F(DataSourceEditor, AnImageCellsRelativePathIsTakenFromTheDataSourcesFolder) {
+    QImage logo(8, 8, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    ASSERT_TRUE(logo.save(dir.filePath(QStringLiteral("logo.png"))));
+    ASSERT_TRUE(
+        dataSource.saveToPath(dir.filePath(QStringLiteral("results.cgds")), NVSCGDataSourceDocumentType));
+    ASSERT_NE(QDir::currentPath(), dir.path());
+    const NVSCGDataSourceColumnPtr column = dataSource.columnAtIndex(0);
+    column->setType(NVSCGDataSourceColumn::Image);
+    column->setFormat(QStringLiteral("logo.png"));
+    DataSourceTableModel model(dataSource);
+    const QModelIndex cell = model.index(0, DataSourceTableModel::FirstDataColumn);
+    EXPECT_TRUE(testing_support::waitUntil(
+        [&] { return !model.data(cell, Qt::DecorationRole).value<QPixmap>().isNull(); }));
+    EXPECT_EQ(model.data(cell).toString(), QString()) << "a picture, not its path";
 }
 
 TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
