@@ -212,7 +212,8 @@ QVariant VariablesModel::data(const QModelIndex& index, int role) const {
                                     : QVariant(typeName(variable->valueType()));
     case FormatColumn:
         // A text variable keeps its pattern unused: show nothing rather than a greyed-out pattern.
-        return role == Qt::DisplayRole && !variable->requiresFormat() ? QString() : text(variable->format());
+        // Screen readers hear what the screen shows.
+        return role != Qt::EditRole && !variable->requiresFormat() ? QString() : text(variable->format());
     case ProjectColumn:
         return text(variable->CGProjectName());
     case FieldColumn:

@@ -58,8 +58,10 @@ void DataSourcePlaylistExport::exportToXPLS() {
             self->m_window.showMessage(tr("The playlist could not be exported: the technical log says why."));
             return;
         }
-        const QString written = tr("Exported %n playlist item(s) to %1.", nullptr, summary.items())
-                                    .arg(QFileInfo(self->m_window.dataSource().exportPath()).fileName());
+        const QString written =
+            (summary.items() == 1 ? tr("Exported 1 playlist item to %1.")
+                                  : tr("Exported %1 playlist items to %2.").arg(summary.items()))
+                .arg(QFileInfo(self->m_window.dataSource().exportPath()).fileName());
         self->m_window.showMessage(
             summary.warning().isEmpty() ? written : written + QLatin1Char(' ') + summary.warning());
     });

@@ -365,10 +365,12 @@ void GraflinkDocumentWindowController::selectJavascriptFilter() {
     });
 }
 
-void GraflinkDocumentWindowController::makeNewVariable(const QString& path) {
+void GraflinkDocumentWindowController::makeNewVariable(const QString& path, int valueType) {
     // A variable made without a path has none (not the default path of a new variable), and
     // making it is one undo step.
-    const QVariantMap dictionary{{GraflinkVariable::XPathKey, path}};
+    QVariantMap dictionary{{GraflinkVariable::XPathKey, path}};
+    if (valueType >= 0)
+        dictionary.insert(GraflinkVariable::ValueTypeKey, valueType);
     const int row = m_model->rowCount();
     m_undoStack->push(new VariableEditCommands::InsertVariable(m_document, row, dictionary));
     m_ui->variablesTableView->selectRow(row);

@@ -48,7 +48,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void CGSettingsButtonPushed();
     void getPathsButtonPushed();
     void selectJavascriptFilter();
-    void makeNewVariable(const QString& path);
+    /// `valueType` < 0: the new variable's default type.
+    void makeNewVariable(const QString& path, int valueType = -1);
     void removeSelectedVariables();
     /// Reads the file again; the edits since the last save (and their undo steps) are dropped.
     void revertToSaved();

@@ -2,6 +2,7 @@
 
 #include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
+#include "app/GraflinkVariable.h"
 
 #include <QFormLayout>
 #include <QHeaderView>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -38,7 +40,10 @@ PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* 
     filter->setPlaceholderText(tr("Filter paths and values"));
     filter->setAccessibleName(tr("Filter paths and values"));
     filter->setClearButtonEnabled(true);
-    connect(filter, &QLineEdit::textChanged, m_filtered, &QSortFilterProxyModel::setFilterFixedString);
+    connect(filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_filtered->setFilterFixedString(text);
+        updateCount();
+    });
     m_view->setModel(m_filtered);
     m_view->setAccessibleName(tr("Paths"));
     m_view->setUniformRowHeights(true);
@@ -65,12 +70,12 @@ PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* 
     bottom->addWidget(add);
     layout->addLayout(bottom);
 
-    const auto request = [this] { Q_EMIT newVariableRequested(selectedPath()); };
+    const auto request = [this] { requestVariable(selectedPath()); };
     connect(add, &QPushButton::clicked, this, request);
     connect(m_view, &QTreeView::activated, this, request); // double-click or Enter
     connect(m_test, &QLineEdit::returnPressed, this, [this] {
         if (!m_test->text().trimmed().isEmpty())
-            Q_EMIT newVariableRequested(m_test->text().trimmed());
+            requestVariable(m_test->text().trimmed());
     });
     m_testDelay->setSingleShot(true);
     m_testDelay->setInterval(150);
@@ -153,9 +158,54 @@ void PathsWindow::rebuild() {
         m_view->expandAll();
     else
         m_view->expandToDepth(1);
-    m_count->setText(items.size() == 1 ? tr("1 path") : tr("%1 paths").arg(items.size()));
+    updateCount();
     if (!current.isEmpty())
         selectPath(current);
+}
+
+void PathsWindow::updateCount() {
+    const auto count = [](const QAbstractItemModel& model) {
+        int paths = 0;
+        QList<QModelIndex> parents{QModelIndex()};
+        while (!parents.isEmpty()) {
+            const QModelIndex parent = parents.takeLast();
+            for (int row = 0; row < model.rowCount(parent); ++row) {
+                ++paths;
+                parents.append(model.index(row, 0, parent));
+            }
+        }
+        return paths;
+    };
+    const int all = count(*m_paths);
+    const int shown = m_filtered->filterRegularExpression().pattern().isEmpty() ? all : count(*m_filtered);
+    const QString paths = all == 1 ? tr("1 path") : tr("%1 paths").arg(all);
+    m_count->setText(shown == all ? paths : tr("%1 of %2").arg(shown).arg(paths));
+    m_count->setAccessibleName(m_count->text());
+}
+
+void PathsWindow::requestVariable(const QString& path) {
+    // The variable takes the type the Test field shows for its value.
+    int type = -1;
+    if (!path.isEmpty()) {
+        const FeedProbeResult result = m_probe.evaluate(path);
+        if (result.outcome == FeedProbeResult::Outcome::Value)
+            type = valueTypeOf(result.value);
+    }
+    Q_EMIT newVariableRequested(path, type);
+}
+
+int PathsWindow::valueTypeOf(const QString& value) {
+    bool number = false;
+    QLocale::c().toDouble(value.trimmed(), &number);
+    if (number)
+        return GraflinkVariable::Number;
+    return Qt::mightBeRichText(value) ? GraflinkVariable::HTML : GraflinkVariable::PlainText;
+}
+
+QString PathsWindow::typeName(int valueType) {
+    return valueType == GraflinkVariable::Number ? tr("number")
+           : valueType == GraflinkVariable::HTML ? tr("HTML")
+                                                 : tr("text");
 }
 
 void PathsWindow::runTest() {
@@ -176,9 +226,7 @@ void PathsWindow::runTest() {
         m_result->setText(tr("No match"));
         break;
     case FeedProbeResult::Outcome::Value: {
-        bool number = false;
-        QLocale::c().toDouble(result.value.trimmed(), &number);
-        const QString type = number ? tr("number") : tr("text");
+        const QString type = typeName(valueTypeOf(result.value));
         m_result->setText(
             result.matchCount == 1
                 ? tr("“%1” · %2 · 1 match").arg(result.value, type)

@@ -34,11 +34,19 @@ class PathsWindow : public QWidget {
 
   Q_SIGNALS:
     /// The user asked for a variable of `path` (empty: no path selected).
-    void newVariableRequested(const QString& path);
+    /// `valueType` is the type the path's value looks like (a GraflinkVariable::ValueType), or -1
+    /// when there is no value to tell.
+    void newVariableRequested(const QString& path, int valueType);
 
   private:
     void rebuild();
     void runTest();
+    void requestVariable(const QString& path);
+    /// "N paths", or "M of N paths" while the filter hides some.
+    void updateCount();
+    /// The variable type a value looks like: number, HTML or text.
+    static int valueTypeOf(const QString& value);
+    static QString typeName(int valueType);
 
     GraflinkDocument& m_document;
     FeedProbe& m_probe;

@@ -28,7 +28,7 @@
 
 namespace {
 
-const QByteArray Feed = "<scores><home>3</home><away>1</away></scores>";
+const QByteArray Feed = "<scores><home>3</home><away>1</away><team>M-104</team></scores>";
 
 class DocumentWindow : public AppTestEnvironment {
   protected:
@@ -95,6 +95,15 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     QTest::keyClick(paths->testField(), Qt::Key_Return);
     ASSERT_EQ(document->variables().count(), 1);
     EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/home"));
+    // The variable takes the type the Test field showed.
+    EXPECT_EQ(document->variables().variables().first()->valueType(), GraflinkVariable::Number);
+    paths->testField()->clear();
+    QTest::keyClicks(paths->testField(), QStringLiteral("scores/team"));
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return paths->testResult()->text() == QStringLiteral("“M-104” · text · 1 match"); }));
+    QTest::keyClick(paths->testField(), Qt::Key_Return);
+    ASSERT_EQ(document->variables().count(), 2);
+    EXPECT_EQ(document->variables().variables().last()->valueType(), GraflinkVariable::PlainText);
 }
 
 TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
