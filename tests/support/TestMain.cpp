@@ -7,6 +7,8 @@
 #include <optional>
 
 #ifdef GRAFLINK_TEST_GUI
+#include "platform/ui/LineEditClearButtons.h"
+
 #include <QApplication>
 using TestApplication = QApplication;
 #else
@@ -40,6 +42,10 @@ int main(int argc, char** argv) {
 
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
+#ifdef GRAFLINK_TEST_GUI
+    // As the desktop program does.
+    LineEditClearButtons::installApplicationWide();
+#endif
     if (const std::optional<int> childStatus = testing_support::ChildRole::runRequested())
         return *childStatus;
     return RUN_ALL_TESTS();

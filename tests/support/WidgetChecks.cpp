@@ -1,7 +1,10 @@
 #include "support/WidgetChecks.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QHash>
+#include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QWidget>
 
@@ -23,8 +26,11 @@ QString spokenLabel(QString text) {
 QStringList unnamedControls(const QWidget& window) {
     QStringList unnamed;
     for (QWidget* control : window.findChildren<QWidget*>()) {
-        if (control->focusPolicy() == Qt::NoFocus || !control->isVisibleTo(&window) ||
-            control->inherits("QScrollBar") || control->inherits("QHeaderView") ||
+        // Buttons count even when Tab skips them (a line edit's clear button): the mouse and
+        // screen readers reach them.
+        if ((control->focusPolicy() == Qt::NoFocus && !control->inherits("QAbstractButton")) ||
+            !control->isVisibleTo(&window) || control->inherits("QScrollBar") ||
+            control->inherits("QHeaderView") ||
             control->objectName().startsWith(QStringLiteral("qt_"))) // parts of a named control
             continue;
         const QString name = QString::fromLatin1(control->metaObject()->className()) + QLatin1Char(' ') +
@@ -40,6 +46,40 @@ QStringList unnamedControls(const QWidget& window) {
         }
     }
     return unnamed;
+}
+
+QStringList sharedMnemonics(const QWidget& window) {
+    QHash<QChar, QStringList> users;
+    const auto note = [&](const QString& text) {
+        for (qsizetype i = text.indexOf(QLatin1Char('&')); i >= 0 && i + 1 < text.size();
+             i = text.indexOf(QLatin1Char('&'), i + 2)) {
+            if (text[i + 1] != QLatin1Char('&')) {
+                users[text[i + 1].toLower()] << spokenLabel(text);
+                return;
+            }
+        }
+    };
+    for (QWidget* control : window.findChildren<QWidget*>()) {
+        // Dialogs and popovers of the window have mnemonics of their own.
+        if (!control->isVisibleTo(&window) || control->window() != &window)
+            continue;
+        if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+            note(button->text());
+        else if (const auto* label = qobject_cast<const QLabel*>(control); label && label->buddy())
+            note(label->text());
+        else if (const auto* bar = qobject_cast<const QMenuBar*>(control)) {
+            for (QAction* menu : bar->actions())
+                note(menu->text());
+        }
+    }
+    QStringList shared;
+    for (auto it = users.cbegin(); it != users.cend(); ++it) {
+        if (it.value().size() > 1)
+            shared << QStringLiteral("Alt+%1: %2")
+                          .arg(it.key().toUpper(), it.value().join(QStringLiteral(", ")));
+    }
+    shared.sort();
+    return shared;
 }
 
 QStringList sharedShortcuts(const QWidget& window) {

@@ -205,7 +205,7 @@ void GraflinkDocumentWindowController::buildMenus() {
     remove->setShortcut(QKeySequence::Delete);
     remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     m_ui->variablesTableView->addAction(remove);
-    QMenu* feed = menuBar()->addMenu(tr("F&eed"));
+    QMenu* feed = menuBar()->addMenu(tr("Fee&d"));
     QAction* update =
         feed->addAction(tr("&Update"), this, &GraflinkDocumentWindowController::updateButtonPushed);
     update->setShortcuts({QKeySequence(Qt::Key_F5), QKeySequence(Qt::CTRL | Qt::Key_R)});

@@ -17,6 +17,7 @@
 #include "platform/DocumentController.h"
 #include "platform/StopSignalWaiter.h"
 #include "platform/UserDefaults.h"
+#include "platform/ui/LineEditClearButtons.h"
 #include "support/ui/ContactSupportWindowController.h"
 
 #include <QDesktopServices>
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(instance.problem()));
         return 1;
     }
+    LineEditClearButtons::installApplicationWide();
     NVSAlertUtilities::setPresenter(std::make_shared<MessageBoxAlertPresenter>());
 
     NorvaneApplication::Environment services;

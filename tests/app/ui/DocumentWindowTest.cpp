@@ -15,6 +15,7 @@
 #include "support/WidgetChecks.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 #include <QTreeView>
 #include <QUndoStack>
@@ -174,6 +176,14 @@ TEST_F(DocumentWindow, ClosingTheWindowStopsAutoRefresh) {
 TEST_F(DocumentWindow, EveryControlIsNamedForScreenReadersAndEveryShortcutIsUnique) {
     EXPECT_EQ(testing_support::unnamedControls(*window), QStringList());
     EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
+    EXPECT_EQ(testing_support::sharedMnemonics(*window), QStringList());
+    // Tab goes through the table, not round inside it.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* table = child<QTableView>("variablesTableView");
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), child<QPushButton>("addVariableButton"));
 }
 
 TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {

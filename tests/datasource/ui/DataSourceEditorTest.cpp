@@ -391,6 +391,7 @@ TEST_F(DataSourceEditor, EveryControlIsNamedAndEveryShortcutIsUnique) {
              window.get(), window->settingsWindowController(), window->columnEditionPopover()})
         EXPECT_EQ(testing_support::unnamedControls(*part), QStringList()) << part->metaObject()->className();
     EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
+    EXPECT_EQ(testing_support::sharedMnemonics(*window), QStringList());
 }
 
 TEST_F(DataSourceEditor, CancellingTheSettingsOfANewDataSourceClosesItsWindow) {
