@@ -82,7 +82,7 @@ void DBusUserNotificationCenter::requestAuthorization(int /*options*/, std::func
 }
 
 void DBusUserNotificationCenter::add(const UserNotificationRequest& request) {
-    if (!m_connection.isConnected())
+    if (!m_connection.isConnected() || isApplicationFrontmost())
         return;
     QDBusMessage notify =
         QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName, QStringLiteral("Notify"));

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -59,8 +60,16 @@ class UserNotificationCenter {
     /// Called, on the main thread, when the user chooses an action of a notification.
     virtual void setResponseHandler(std::function<void(const UserNotificationResponse&)> handler);
 
+    /// While the application is the one the user works in, notifications are not presented: its
+    /// windows already say what happened. Set by the application as its state changes; any thread.
+    void setApplicationFrontmost(bool frontmost) { m_applicationFrontmost.store(frontmost); }
+    bool isApplicationFrontmost() const { return m_applicationFrontmost.load(); }
+
     static std::shared_ptr<UserNotificationCenter> current();
     static void setCurrent(std::shared_ptr<UserNotificationCenter> center);
+
+  private:
+    std::atomic<bool> m_applicationFrontmost{false};
 };
 
 } // namespace platform

@@ -65,9 +65,15 @@ TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
     ASSERT_TRUE(serverConnection.registerService(DBusUserNotificationCenter::ServiceName));
     EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Authorized);
 
+    // Not while the user works in the program: its windows say it already.
+    center.setApplicationFrontmost(true);
+    center.add({QStringLiteral("REQUEST-0"), QStringLiteral("Critical Error"), QStringLiteral("Unseen"),
+                QStringLiteral("WarningNotification"), false});
+    center.setApplicationFrontmost(false);
     center.add({QStringLiteral("REQUEST-1"), QStringLiteral("Critical Error"), QStringLiteral("Feed lost"),
                 QStringLiteral("WarningNotification"), false});
     ASSERT_TRUE(testing_support::waitUntil([&] { return !server.received.isEmpty(); }));
+    ASSERT_EQ(server.received.size(), 1);
     const NotificationServer::Received& got = server.received.first();
     EXPECT_EQ(got.appName, QStringLiteral("Graflink"));
     EXPECT_EQ(got.summary, QStringLiteral("Critical Error"));

@@ -17,6 +17,7 @@
 #include "platform/DocumentController.h"
 #include "platform/StopSignalWaiter.h"
 #include "platform/UserDefaults.h"
+#include "platform/ui/FocusRingStyle.h"
 #include "platform/ui/LineEditClearButtons.h"
 #include "support/ui/ContactSupportWindowController.h"
 
@@ -24,6 +25,7 @@
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <cstdio>
 
@@ -52,6 +54,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     LineEditClearButtons::installApplicationWide();
+    QApplication::setStyle(new FocusRingStyle(QApplication::style()->name()));
     NVSAlertUtilities::setPresenter(std::make_shared<MessageBoxAlertPresenter>());
 
     NorvaneApplication::Environment services;

@@ -3,10 +3,15 @@
 #include "appbase/NorvaneApplication.h"
 #include "appbase/ui/AboutPanelWindowController.h"
 #include "appbase/ui/KeyboardEventFilter.h"
+#include "platform/UserNotificationCenter.h"
 
 NorvaneQtApplication::NorvaneQtApplication(int& argc, char** argv)
     : QApplication(argc, argv), m_keyboardFilter(std::make_unique<KeyboardEventFilter>()) {
     installEventFilter(m_keyboardFilter.get());
+    connect(this, &QGuiApplication::applicationStateChanged, this, [](Qt::ApplicationState state) {
+        if (const auto center = platform::UserNotificationCenter::current())
+            center->setApplicationFrontmost(state == Qt::ApplicationActive);
+    });
 }
 
 NorvaneQtApplication::~NorvaneQtApplication() {

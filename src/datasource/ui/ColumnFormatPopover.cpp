@@ -5,12 +5,15 @@
 #include "datasource/ui/DataSourceTableModel.h"
 #include "datasource/ui/NVSCGDataSourceTokenField.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 ColumnFormatPopover::ColumnFormatPopover(NVSCGDataSource& dataSource, QWidget* parent)
     : QFrame(parent, Qt::Tool | Qt::FramelessWindowHint), m_dataSource(dataSource),
@@ -80,7 +83,18 @@ void ColumnFormatPopover::showForColumn(const NVSCGDataSourceColumnPtr& column,
     });
     fillColumnList();
     updatePreview();
-    move(globalPosition);
+    // Below the column, but wholly on its screen: under the rightmost column it would reach past
+    // the edge, Done with it.
+    adjustSize();
+    QPoint position = globalPosition;
+    if (const QScreen* screen = QGuiApplication::screenAt(globalPosition)) {
+        const QRect available = screen->availableGeometry();
+        position.setX(std::clamp(position.x(), available.left(),
+                                 std::max(available.left(), available.right() - width())));
+        position.setY(std::clamp(position.y(), available.top(),
+                                 std::max(available.top(), available.bottom() - height())));
+    }
+    move(position);
     show();
     raise();
     activateWindow();
@@ -126,4 +140,8 @@ void ColumnFormatPopover::keyPressEvent(QKeyEvent* event) {
 void ColumnFormatPopover::hideEvent(QHideEvent* event) {
     QFrame::hideEvent(event);
     Q_EMIT closed();
+}
+
+bool ColumnFormatPopover::isEditingColumnFormat() const {
+    return isVisible() && m_column && focusWidget() == m_tokenField;
 }

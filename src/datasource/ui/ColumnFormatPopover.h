@@ -25,7 +25,9 @@ class ColumnFormatPopover : public QFrame {
     /// Shows the popover for `column` with its top left at `globalPosition`.
     void showForColumn(const NVSCGDataSourceColumnPtr& column, const QPoint& globalPosition);
     /// Clicks on the table insert column tokens while this is true.
-    bool isEditingColumnFormat() const { return isVisible() && m_column; }
+    /// Open on a column with the format field as its focus: clicks on the table's columns then
+    /// insert column tokens. Once the focus moved on (Tab to Done), they select as usual.
+    bool isEditingColumnFormat() const;
     /// Inserts a token for the column with that ID at the caret.
     void insertColumnToken(const QString& uniqueID);
 

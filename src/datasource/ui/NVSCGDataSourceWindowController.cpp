@@ -518,9 +518,8 @@ void NVSCGDataSourceWindowController::columnContextualMenuDuplicateMenuItemActio
 void NVSCGDataSourceWindowController::columnContextualMenuAddCustomColumnMenuItemAction() {
     const std::size_t at = std::size_t(m_contextColumnIndex + 1);
     auto* step = new DataSourceEditCommands::InsertColumn(m_dataSource, tr("Add Custom Column"), [this, at] {
-        NVSCGDataSourceColumnPtr column = m_dataSource.addNewColumnAtIndex(at);
-        column->setTitle(tr("Custom"));
-        return column;
+        // Untitled, as every new column is, until the operator names it.
+        return m_dataSource.addNewColumnAtIndex(at);
     });
     m_undoStack->push(step);
     const NVSCGDataSourceColumnPtr column = m_dataSource.columnAtIndex(at);

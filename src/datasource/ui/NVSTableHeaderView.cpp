@@ -14,7 +14,8 @@ void NVSTableHeaderView::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void NVSTableHeaderView::mousePressEvent(QMouseEvent* event) {
-    if (m_veto && m_veto(event->position().toPoint())) {
+    // Only a plain left click inserts a token; a right click still opens the column's menu.
+    if (event->button() == Qt::LeftButton && m_veto && m_veto(event->position().toPoint())) {
         event->accept();
         return;
     }

@@ -290,12 +290,16 @@ TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited)
     EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
     EXPECT_FALSE(table->selectionModel()->hasSelection()); // the click went to the format only
     EXPECT_EQ(table->model()->data(table->model()->index(0, 4)).toString(), QStringLiteral("State S1"));
+    EXPECT_TRUE(popover->frameGeometry().right() <= popover->screen()->availableGeometry().right());
 
     const QPoint pastTheLast(table->horizontalHeader()->length() + 20, stateCell.y());
     ASSERT_LT(pastTheLast.x(), table->viewport()->width());
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, pastTheLast);
     EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
     EXPECT_FALSE(table->selectionModel()->hasSelection());
+
+    QTest::mouseClick(table->viewport(), Qt::RightButton, {}, stateCell); // the menu, not a token
+    EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
 
     // Copying a token and text: the token's code, then the text in quotes; pasting brings back both.
     NVSCGDataSourceTokenField* field = popover->tokenField();
@@ -309,9 +313,13 @@ TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited)
               QStringLiteral("<#") + state + QStringLiteral("!>ab<#") + state + QStringLiteral("!>ab"));
     EXPECT_EQ(field->objectValue().size(), 4);
 
-    popover->hide();
+    for (QPushButton* button : popover->findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("Done"))
+            button->setFocus(); // Tab on to Done
+    }
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, stateCell);
-    EXPECT_TRUE(table->selectionModel()->isRowSelected(0)); // an ordinary click again
+    EXPECT_TRUE(table->selectionModel()->isRowSelected(0)) << "an ordinary click once the field is left";
+    EXPECT_EQ(field->objectValue().size(), 4);
 }
 
 TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemBack) {
