@@ -11,7 +11,8 @@ mkdir -p "$out"
 
 home=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$home"' EXIT
-export XDG_CONFIG_HOME="$home/config" XDG_STATE_HOME="$home/state" QT_QPA_PLATFORM=xcb
+# A home of its own: the windows show "~/…" and nothing of this machine's folders.
+export HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_STATE_HOME="$home/state" QT_QPA_PLATFORM=xcb
 port=$((20000 + RANDOM % 20000))
 "$cli" --quiet cgsim --port "$port" >/dev/null &
 /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory "$here/examples" $((port + 1)) >/dev/null 2>&1 &
@@ -19,10 +20,10 @@ sleep 1
 # The bundled example, pointed at this run's feed and simulator.
 sed -e "s|http://127.0.0.1:8080/scores.xml|http://127.0.0.1:$((port + 1))/scores.xml|" \
     -e "s|<integer>2001</integer>|<integer>$port</integer>|" \
-    -e "s|<string>scores-filter.js</string>|<string>$here/examples/scores-filter.js</string>|" \
     "$here/examples/scores.graflink" > "$home/Scores.graflink"
 sed -e "s|http://127.0.0.1:8080/election.xml|http://127.0.0.1:$((port + 1))/election.xml|" \
-    -e "s|<format>parties/|<format>$here/examples/parties/|" "$here/examples/election.cgds" > "$home/Election.cgds"
+    "$here/examples/election.cgds" > "$home/Election.cgds"
+cp -r "$here/examples/parties" "$here/examples/scores-filter.js" "$home/"
 "$cli" --quiet new "$home/Weather.graflink" --source "http://127.0.0.1:9/none.xml" >/dev/null
 
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
@@ -55,6 +56,9 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool key --clearmodifiers s
   sleep 1.5
   shot "^Contact Support$" contact-support "$3"
+  # Out of the way: the next pictures show one window each.
+  xdotool windowunmap "$(xdotool search --onlyvisible --name "^Contact Support$" | head -1)"
+  sleep 0.5
   shot "^Election — Graflink" data-source-editor "$3"
   election=$(xdotool search --onlyvisible --name "^Election — Graflink" | head -1)
   xdotool windowraise "$election" windowfocus "$election" || true
@@ -68,13 +72,17 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool type --delay 60 "Senate"
   sleep 1
   shot "^Election — Graflink" data-source-filter "$3"
-  xdotool key --clearmodifiers Escape Tab
+  xdotool key --clearmodifiers Escape
+  # Into the table, then its last column: the colours and the logos.
+  xdotool mousemove --window "$election" 330 150 click 1
   xdotool key --clearmodifiers End
+  sleep 1
+  shot "^Election — Graflink" data-source-format "$3"
   xdotool key --clearmodifiers alt+d
   sleep 0.3
   xdotool key --clearmodifiers c e
   sleep 1
-  import -window root "$3/data-source-format.png"
+  shot "^Format of Column" data-source-column-format "$3"
   kill -TERM %1
   wait
 ' screenshots "$program" "$home" "$out"

@@ -6,6 +6,7 @@
 #include "platform/DocumentController.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
@@ -108,7 +109,11 @@ void ApplicationWindow::confirmQuit(int documentsOnAir, std::function<void()> qu
 }
 
 QStringList ApplicationWindow::describe(const platform::Document& document) const {
-    const QString location = document.filePath().isEmpty() ? tr("not saved") : document.filePath();
+    // In the home folder, as the file manager names it: "~/Shows/scores.graflink".
+    QString location = document.filePath().isEmpty() ? tr("not saved") : document.filePath();
+    const QString home = QDir::homePath() + QLatin1Char('/');
+    if (location.startsWith(home))
+        location = QStringLiteral("~/") + location.mid(home.size());
     const auto* graflink = qobject_cast<const GraflinkDocument*>(&document);
     if (!graflink) {
         const auto* dataSource = qobject_cast<const NVSCGDataSource*>(&document);

@@ -26,6 +26,10 @@ PreferencesWindowController::PreferencesWindowController(platform::UserDefaults&
             &PreferencesWindowController::selectAppleScriptsFolder);
     connect(m_ui->chooseStillImageButton, &QPushButton::clicked, this,
             &PreferencesWindowController::dataSourceExportSelectStillImageFolder);
+    connect(m_ui->clearActionsFolderButton, &QPushButton::clicked, this,
+            [this] { clear(AppleScriptsFolderPathKey); });
+    connect(m_ui->clearStillImageButton, &QPushButton::clicked, this,
+            [this] { clear(DataSourceExportStillImagePathKey); });
     connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &QWidget::close);
     showValues();
 }
@@ -33,13 +37,14 @@ PreferencesWindowController::PreferencesWindowController(platform::UserDefaults&
 PreferencesWindowController::~PreferencesWindowController() = default;
 
 void PreferencesWindowController::showValues() {
-    const auto show = [this](QLabel* label, const QString& key) {
+    const auto show = [this](QLabel* label, QPushButton* clear, const QString& key) {
         const QString path = m_defaults.stringForKey(key).value_or(QString());
         label->setText(path.isEmpty() ? tr("Not set") : path);
         label->setAccessibleName(label->text());
+        clear->setEnabled(!path.isEmpty());
     };
-    show(m_ui->actionsFolderPathLabel, AppleScriptsFolderPathKey);
-    show(m_ui->stillImagePathLabel, DataSourceExportStillImagePathKey);
+    show(m_ui->actionsFolderPathLabel, m_ui->clearActionsFolderButton, AppleScriptsFolderPathKey);
+    show(m_ui->stillImagePathLabel, m_ui->clearStillImageButton, DataSourceExportStillImagePathKey);
 }
 
 void PreferencesWindowController::selectAppleScriptsFolder() {
@@ -55,6 +60,12 @@ void PreferencesWindowController::choose(bool folder, const QString& key) {
     if (path.isEmpty())
         return;
     m_defaults.setValue(key, path);
+    m_defaults.synchronize();
+    showValues();
+}
+
+void PreferencesWindowController::clear(const QString& key) {
+    m_defaults.removeObject(key);
     m_defaults.synchronize();
     showValues();
 }

@@ -36,6 +36,7 @@ class PreferencesWindowController : public QWidget {
     void showValues();
     /// Asks for a folder or a file and stores it under `key`; a cancelled chooser changes nothing.
     void choose(bool folder, const QString& key);
+    void clear(const QString& key);
 
     platform::UserDefaults& m_defaults;
     std::unique_ptr<Ui::Preferences> m_ui;

@@ -20,6 +20,7 @@ ColumnFormatPopover::ColumnFormatPopover(NVSCGDataSource& dataSource, QWidget* p
       m_heading(new QLabel(this)), m_tokenField(new NVSCGDataSourceTokenField(this)),
       m_columnList(new QListWidget(this)), m_preview(new QLabel(this)),
       m_done(new QPushButton(tr("Done"), this)) {
+    setWindowTitle(tr("Format of Column"));
     setFrameShape(QFrame::StyledPanel);
     setAccessibleName(tr("Column format"));
     auto* layout = new QVBoxLayout(this);
