@@ -68,7 +68,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool key --clearmodifiers Escape
   sleep 0.5
   xdotool windowraise "$election" windowfocus "$election" || true
-  xdotool key --clearmodifiers ctrl+f
+  xdotool key --clearmodifiers ctrl+shift+f
   xdotool type --delay 60 "Senate"
   sleep 1
   shot "^Election — Graflink" data-source-filter "$3"

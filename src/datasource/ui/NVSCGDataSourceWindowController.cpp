@@ -10,6 +10,7 @@
 #include "datasource/ui/NVSCGDataSourceTokenField.h"
 #include "datasource/ui/NVSTableHeaderView.h"
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
+#include "datasource/ui/TableFindBar.h"
 #include "platform/UserDefaults.h"
 #include "platform/ui/SetValueCommand.h"
 #include "ui_NVSCGDataSourceWindowController.h"
@@ -94,6 +95,9 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
     connect(m_ui->filterField, &QLineEdit::textChanged, m_filterDelay, qOverload<>(&QTimer::start));
     connect(m_filterDelay, &QTimer::timeout, this, [this] { setFilterString(m_ui->filterField->text()); });
     setShowFilterView(false);
+    // The find bar, always there above the table; the filter bar opens beside it on demand.
+    m_findBar = new TableFindBar(*m_ui->scrollingTableView, this);
+    m_ui->mainLayout->insertWidget(m_ui->mainLayout->indexOf(m_ui->tablesLayout), m_findBar);
     auto* closeFilter = new QShortcut(QKeySequence(Qt::Key_Escape), m_ui->filterView);
     closeFilter->setContext(Qt::WidgetWithChildrenShortcut);
     connect(closeFilter, &QShortcut::activated, this, [this] { setShowFilterView(false); });
@@ -272,8 +276,13 @@ void NVSCGDataSourceWindowController::buildMenus() {
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     m_files->addUndoActions(edit);
     edit->addSeparator();
+    edit->addAction(tr("&Find…"), this, [this] { m_findBar->activate(); })->setShortcut(QKeySequence::Find);
+    edit->addAction(tr("Find &Next"), this, [this] { m_findBar->findNext(); })
+        ->setShortcuts(QKeySequence::FindNext);
+    edit->addAction(tr("Find Pre&vious"), this, [this] { m_findBar->findPrevious(); })
+        ->setShortcuts(QKeySequence::FindPrevious);
     edit->addAction(tr("&Filter Rows…"), this, [this] { setShowFilterView(true); })
-        ->setShortcut(QKeySequence::Find);
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
 
     // The column commands, in the header's menu and (for the current column) the Data Source menu.
     m_headerMenu = new QMenu(this);
@@ -361,6 +370,8 @@ void NVSCGDataSourceWindowController::updateFilterCount() {
     m_ui->filterCountLabel->setText(tr("%1 of %2 rows")
                                         .arg(locale.toString(m_filter->rowCount()))
                                         .arg(locale.toString(m_model->rowCount())));
+    // Said as shown: "16 of 40 rows".
+    m_ui->filterCountLabel->setAccessibleName(m_ui->filterCountLabel->text());
     updateStatus();
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 class ColumnFormatPopover;
+class TableFindBar;
 class DataSourceFilterProxyModel;
 class DataSourceTableModel;
 class NVSCGDataSource;
@@ -49,6 +50,7 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     NVSTableViewWithEditableHeaders* fixedTableView() const;
     NVSTableViewWithEditableHeaders* scrollingTableView() const;
     ColumnFormatPopover* columnEditionPopover() const { return m_popover; }
+    TableFindBar* findBar() const { return m_findBar; }
     /// Made on first use.
     NVSCGDataSourceSettingsWindowController* settingsWindowController();
     QMenu* fileMenu() const { return m_fileMenu; }
@@ -123,6 +125,7 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     std::unique_ptr<DataSourceFilterProxyModel> m_filter;
     platform::DocumentFileCommands* m_files;
     ColumnFormatPopover* m_popover;
+    TableFindBar* m_findBar = nullptr;
     NVSCGDataSourceSettingsWindowController* m_settings = nullptr;
     FeedFileChooser m_feedFileChooser;
     QTimer* m_filterDelay;

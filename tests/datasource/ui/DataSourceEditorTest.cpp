@@ -10,6 +10,7 @@
 #include "datasource/ui/NVSCGDataSourceWindowController.h"
 #include "datasource/ui/NVSTableHeaderFieldEditor.h"
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
+#include "datasource/ui/TableFindBar.h"
 #include "platform/DispatchTimer.h"
 #include "support/WidgetChecks.h"
 
@@ -164,6 +165,26 @@ TEST_F(DataSourceEditor, AnImageCellsRelativePathIsTakenFromTheDataSourcesFolder
     EXPECT_TRUE(testing_support::waitUntil(
         [&] { return !model.data(cell, Qt::DecorationRole).value<QPixmap>().isNull(); }));
     EXPECT_EQ(model.data(cell).toString(), QString()) << "a picture, not its path";
+}
+
+TEST_F(DataSourceEditor, TheFindBarMovesThroughTheMatchesInAnyCaseAndKeepsTheRows) {
+    auto window = openWindow();
+    TableFindBar* find = window->findBar();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), find->field());
+    QTest::keyClicks(find->field(), QStringLiteral("race 2")); // Race 2, Race 20 … Race 29
+    EXPECT_EQ(find->countText(), QStringLiteral("1 of 11"));
+    NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
+    EXPECT_EQ(table->currentIndex().row(), 1);
+    QTest::keyClick(find->field(), Qt::Key_Return);
+    EXPECT_EQ(find->countText(), QStringLiteral("2 of 11"));
+    EXPECT_EQ(table->currentIndex().row(), 19);
+    find->findPrevious();
+    find->findPrevious(); // round to the last
+    EXPECT_EQ(find->countText(), QStringLiteral("11 of 11"));
+    EXPECT_EQ(table->model()->rowCount(), 30);
 }
 
 TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QModelIndex>
+#include <QWidget>
+
+class QTableView;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+/// The find bar under a table: finds text in the cells shown (any case), moves the table's current
+/// cell to the next or previous match and says which match of how many it is. The rows stay as they
+/// are (hiding rows is the filter's job).
+class TableFindBar : public QWidget {
+    Q_OBJECT
+  public:
+    explicit TableFindBar(QTableView& view, QWidget* parent = nullptr);
+
+    QLineEdit* field() const { return m_field; }
+    /// Focuses the field with its text selected (Ctrl+F).
+    void activate();
+    void findNext();
+    void findPrevious();
+    /// "3 of 12", "No match" or empty.
+    QString countText() const;
+
+  private:
+    void find(int step);
+    QList<QModelIndex> matches() const;
+
+    QTableView& m_view;
+    QLineEdit* m_field;
+    QPushButton* m_previous;
+    QPushButton* m_next;
+    QLabel* m_count;
+};
