@@ -21,6 +21,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -30,9 +31,10 @@
 
 namespace {
 
-void chooseFilterWithDialog(QWidget* parent, std::function<void(const QString&)> chosen) {
-    auto* dialog = new QFileDialog(parent, QObject::tr("Choose a JavaScript Filter"), QString(),
-                                   QObject::tr("JavaScript (*.js *.mjs);;All files (*)"));
+void chooseFilterWithDialog(QWidget* parent, const QString& folder,
+                            std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(parent, QObject::tr("Choose a JavaScript Filter"), folder,
+                                   QObject::tr("JavaScript (*.js *.mjs)"));
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(dialog, &QFileDialog::fileSelected, parent,
@@ -350,7 +352,13 @@ void GraflinkDocumentWindowController::getPathsButtonPushed() {
 
 void GraflinkDocumentWindowController::selectJavascriptFilter() {
     QPointer<GraflinkDocumentWindowController> self(this);
-    m_filterChooser(this, [self](const QString& path) {
+    // Where the filter is, or the document's own folder.
+    QString folder;
+    if (const QString filter = m_document.resolvedJavascriptFilterPath(); !filter.isEmpty())
+        folder = QFileInfo(filter).absolutePath();
+    else if (!m_document.filePath().isEmpty())
+        folder = QFileInfo(m_document.filePath()).absolutePath();
+    m_filterChooser(this, folder, [self](const QString& path) {
         if (!self || path.isEmpty())
             return;
         self->m_undoStack->push(new platform::SetValueCommand(

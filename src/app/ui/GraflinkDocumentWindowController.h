@@ -26,8 +26,9 @@ class GraflinkDocumentWindowController : public QMainWindow {
     Q_OBJECT
   public:
     /// Asks for a JavaScript file without blocking and calls back with its path (never, when cancelled).
-    using FilterChooser =
-        std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
+    /// Asks for a filter file, starting in `folder`; tests inject their own.
+    using FilterChooser = std::function<void(QWidget* parent, const QString& folder,
+                                             std::function<void(const QString& path)> chosen)>;
 
     explicit GraflinkDocumentWindowController(GraflinkDocument& document, QWidget* parent = nullptr);
     ~GraflinkDocumentWindowController() override;

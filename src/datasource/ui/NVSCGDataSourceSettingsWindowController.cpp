@@ -17,9 +17,9 @@ namespace {
 /// Outlines up to this size open completely; larger ones open their first two levels.
 constexpr std::size_t FullyExpandedNodeLimit = 2000;
 
-void chooseWithDialog(QWidget* parent, std::function<void(const QString&)> chosen) {
-    auto* dialog = new QFileDialog(parent, QObject::tr("Choose a Feed File"), QString(),
-                                   QObject::tr("XML and JSON files (*.xml *.json);;All files (*)"));
+void chooseWithDialog(QWidget* parent, const QString& folder, std::function<void(const QString&)> chosen) {
+    auto* dialog = new QFileDialog(parent, QObject::tr("Choose a Feed File"), folder,
+                                   QObject::tr("XML and JSON files (*.xml *.json)"));
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
@@ -111,7 +111,13 @@ void NVSCGDataSourceSettingsWindowController::URLTextFieldAction() {
 
 void NVSCGDataSourceSettingsWindowController::selectButtonAction() {
     QPointer<NVSCGDataSourceSettingsWindowController> self(this);
-    m_fileChooser(this, [self](const QString& path) {
+    // Where the feed file is, or the data source's own folder.
+    QString folder;
+    if (m_dataSource.dataSourceURL().isLocalFile())
+        folder = QFileInfo(m_dataSource.dataSourceURL().toLocalFile()).absolutePath();
+    else if (!m_dataSource.filePath().isEmpty())
+        folder = QFileInfo(m_dataSource.filePath()).absolutePath();
+    m_fileChooser(this, folder, [self](const QString& path) {
         if (!self || path.isEmpty())
             return;
         self->m_ui->URLTextField->setText(path);

@@ -23,7 +23,9 @@ class NVSCGDataSourceSettingsWindowController : public QDialog {
     Q_OBJECT
   public:
     /// Asks for an XML or JSON file without blocking; calls back with its path (never when cancelled).
-    using FileChooser = std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
+    /// Asks for a feed file, starting in `folder`; tests inject their own.
+    using FileChooser = std::function<void(QWidget* parent, const QString& folder,
+                                           std::function<void(const QString& path)> chosen)>;
     /// Element names repeated more often than this are offered as their "[*]" item and the first ones.
     static constexpr int MenuItemLimit = 100;
 

@@ -32,8 +32,8 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     Q_OBJECT
   public:
     /// Asks for an XML or JSON file for the settings sheet (see its FileChooser).
-    using FeedFileChooser =
-        std::function<void(QWidget* parent, std::function<void(const QString& path)> chosen)>;
+    using FeedFileChooser = std::function<void(QWidget* parent, const QString& folder,
+                                               std::function<void(const QString& path)> chosen)>;
     /// The filter waits this long after the last key press.
     static constexpr int FilterDelay = 200;
     static constexpr int RowHeight = 48;

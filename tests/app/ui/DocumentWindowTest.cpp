@@ -152,10 +152,12 @@ TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {
 
 TEST_F(DocumentWindow, FilterChooserSetsThePathUndoablyAndCancelChangesNothing) {
     QString answer;
-    window->setFilterChooser([&](QWidget*, std::function<void(const QString&)> chosen) {
-        if (!answer.isEmpty())
-            chosen(answer);
-    });
+    window->setFilterChooser(
+        [&](QWidget*, const QString& folder, std::function<void(const QString&)> chosen) {
+            EXPECT_EQ(folder, temp.path()) << "the document's folder";
+            if (!answer.isEmpty())
+                chosen(answer);
+        });
     window->selectJavascriptFilter(); // cancelled
     EXPECT_FALSE(document->javascriptFilterPath());
     answer = temp.filePath(QStringLiteral("filter.js"));
