@@ -56,6 +56,35 @@ class ContactSupport : public ::testing::Test {
     BackblazePeer peer{KeyID, ApplicationKey, BucketID, 100 * 1000 * 1000};
 };
 
+// Said before the form is filled, in words a user understands; the request is then kept as an
+// archive, and the user's own text stays as written.
+TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
+    ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
+    window.show();
+    const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
+    const auto status = [&] { return static_cast<QLabel*>(field("statusLabel"))->text(); };
+    EXPECT_TRUE(status().contains(QLatin1String("not set up"))) << status().toStdString();
+    EXPECT_FALSE(status().contains(QLatin1String("_KEY"))) << "no environment variables";
+    auto* send = static_cast<QPushButton*>(field("sendButton"));
+    EXPECT_EQ(send->text(), QStringLiteral("Sa&ve Archive"));
+
+    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))
+        ->setPlainText(QStringLiteral("Ticker stopped"));
+    static_cast<QLineEdit*>(field("emailField"))->setText(QStringLiteral("op@station.example"));
+    static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
+    window.send();
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return window.state() == ContactSupportWindowController::State::Saved; },
+        std::chrono::seconds(20)))
+        << status().toStdString();
+    EXPECT_TRUE(QFile::exists(window.archivePath()));
+    EXPECT_TRUE(status().contains(window.archivePath()));
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->toPlainText(),
+              QStringLiteral("Ticker stopped"));
+    EXPECT_FALSE(send->isDefault());
+    EXPECT_TRUE(peer.fileUploads().isEmpty());
+}
+
 TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
     window.show();

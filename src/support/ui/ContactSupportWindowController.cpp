@@ -2,6 +2,7 @@
 
 #include "platform/SharedHttpClient.h"
 #include "platform/StandardPaths.h"
+#include "support/NVSBackblazeConfiguration.h"
 #include "support/NVSBackblazeUploadTask.h"
 #include "support/OwnerOnlyFiles.h"
 #include "support/Profiler.h"
@@ -66,6 +67,16 @@ NVSBaseTask* uploadToStorage(const QString& archivePath, QObject* owner,
 
 } // namespace
 
+namespace {
+const QString NotSetUp = QObject::tr(
+    "Sending to support is not set up on this computer. Save Archive keeps your request and the logs "
+    "in one file, which you can attach to an email to support.");
+} // namespace
+
+bool ContactSupportWindowController::canUpload() const {
+    return m_uploader && (!m_uploadReady || m_uploadReady());
+}
+
 QString ContactSupportWindowController::defaultArchiveFolder() {
     return platform::StandardPaths::stateFolder() + QStringLiteral("/Norvane/Support");
 }
@@ -74,7 +85,8 @@ ContactSupportWindowController::ContactSupportWindowController(SupportSources so
                                                                QWidget* parent)
     : QWidget(parent, Qt::Window), m_ui(std::make_unique<Ui::ContactSupport>()),
       m_profiler(std::make_unique<Profiler>(std::move(sources))), m_archiveFolder(std::move(archiveFolder)),
-      m_fileChooser(chooseWithDialog), m_uploader(uploadToStorage) {
+      m_fileChooser(chooseWithDialog), m_uploader(uploadToStorage),
+      m_uploadReady([] { return !NVSBackblazeConfiguration::standard().configurationError(); }) {
     m_ui->setupUi(this);
     m_ui->occuredDateField->setDateTime(QDateTime::currentDateTime());
     m_ui->progressBar->hide();
@@ -96,15 +108,15 @@ ContactSupportWindowController::ContactSupportWindowController(SupportSources so
         if (!m_cancelling)
             setState(State::Gathering, step);
     });
+    // The archive's copy of the description notes the missing logs; the user's text stays as written.
     connect(m_profiler.get(), &Profiler::warning, this, [this](const QString& title, const QString& text) {
-        m_ui->problemDescriptionField->setPlainText(m_profiler->request().problemDescription);
         m_ui->statusLabel->setText(
             QStringLiteral("<b>%1</b><br>%2").arg(title.toHtmlEscaped(), text.toHtmlEscaped()));
     });
     connect(m_profiler.get(), &Profiler::gathered, this, &ContactSupportWindowController::compress);
     connect(m_profiler.get(), &Profiler::gatheringCancelled, this,
             &ContactSupportWindowController::endCancelled);
-    setState(State::Editing, QString());
+    setState(State::Editing, canUpload() ? QString() : NotSetUp);
 }
 
 ContactSupportWindowController::~ContactSupportWindowController() {
@@ -135,9 +147,15 @@ void ContactSupportWindowController::updateButtons() {
              m_ui->problemDescriptionField, m_ui->filesInvolvedList, m_ui->addFilesButton,
              m_ui->removeFilesButton, m_ui->alreadySearchedCheckBox, m_ui->agreeCheckBox})
         field->setEnabled(!working);
+    const bool sends = canUpload();
     m_ui->sendButton->setEnabled(!working);
-    m_ui->sendButton->setText(m_state == State::Failed ? tr("&Try Again") : tr("&Send"));
-    m_ui->sendButton->setAccessibleName(m_state == State::Failed ? tr("Try Again") : tr("Send"));
+    const QString label = !sends                     ? tr("Sa&ve Archive")
+                          : m_state == State::Failed ? tr("&Try Again")
+                                                     : tr("&Send");
+    m_ui->sendButton->setText(label);
+    m_ui->sendButton->setAccessibleName(QString(label).remove(QLatin1Char('&')));
+    // Enter presses it only where it can do what it says.
+    m_ui->sendButton->setDefault(!working && m_state != State::Saved && m_state != State::Sent);
     m_ui->cancelButton->setEnabled(true);
     m_ui->cancelButton->setText(working ? tr("&Cancel") : tr("&Close"));
     m_ui->cancelButton->setAccessibleName(working ? tr("Cancel") : tr("Close"));
@@ -231,10 +249,13 @@ void ContactSupportWindowController::compress(const QString& folder) {
                 return;
             if (self->m_cancelling)
                 self->endCancelled();
-            else if (made)
-                self->upload();
-            else
+            else if (!made)
                 self->fail(reason);
+            else if (!self->canUpload())
+                self->setState(State::Saved,
+                               tr("Saved as %1. Attach it to an email to support.").arg(self->m_archivePath));
+            else
+                self->upload();
         });
     });
 }

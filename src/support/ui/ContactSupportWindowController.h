@@ -21,7 +21,8 @@ class ContactSupport;
 class ContactSupportWindowController : public QWidget {
     Q_OBJECT
   public:
-    enum class State { Editing, Gathering, Compressing, Uploading, Sent, Failed, Cancelled };
+    /// Saved: made into an archive on this computer only, because sending is not set up.
+    enum class State { Editing, Gathering, Compressing, Uploading, Sent, Saved, Failed, Cancelled };
     /// Asks for files to attach without blocking; calls back with them (never when cancelled).
     using FileChooser =
         std::function<void(QWidget* parent, std::function<void(const QStringList& paths)> chosen)>;
@@ -45,6 +46,12 @@ class ContactSupportWindowController : public QWidget {
     QString archivePath() const { return m_archivePath; }
     void setFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
     void setUploader(Uploader uploader) { m_uploader = std::move(uploader); }
+    /// Whether sending to support is set up; asked as the window opens and before each Send.
+    using UploadReadiness = std::function<bool()>;
+    void setUploadReadiness(UploadReadiness ready) {
+        m_uploadReady = std::move(ready);
+        updateButtons();
+    }
 
     /// Checks the form, then gathers, compresses and uploads.
     void send();
@@ -66,6 +73,7 @@ class ContactSupportWindowController : public QWidget {
     void fail(const QString& text);
     void endCancelled();
     void updateButtons();
+    bool canUpload() const;
 
     std::unique_ptr<Ui::ContactSupport> m_ui;
     std::unique_ptr<Profiler> m_profiler;
@@ -73,6 +81,7 @@ class ContactSupportWindowController : public QWidget {
     QString m_archivePath;
     FileChooser m_fileChooser;
     Uploader m_uploader;
+    UploadReadiness m_uploadReady;
     NVSBaseTask* m_task = nullptr;
     std::shared_ptr<std::atomic<bool>> m_stopCompressing;
     State m_state = State::Editing;
