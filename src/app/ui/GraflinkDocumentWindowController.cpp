@@ -1,5 +1,6 @@
 #include "app/ui/GraflinkDocumentWindowController.h"
 
+#include "app/DuplicateBindings.h"
 #include "app/FeedFreshness.h"
 #include "app/FeedProbe.h"
 #include "app/GraflinkDocument.h"
@@ -72,6 +73,21 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     m_pathsWindow = new PathsWindow(document, *m_probe, this);
     connect(m_pathsWindow, &PathsWindow::newVariableRequested, this,
             &GraflinkDocumentWindowController::makeNewVariable);
+    // Two variables on one field: said once per change, after the edit that made it.
+    m_bindingCheck = new QTimer(this);
+    m_bindingCheck->setSingleShot(true);
+    connect(m_bindingCheck, &QTimer::timeout, this, &GraflinkDocumentWindowController::checkBindings);
+    const auto checkSoon = [this] { m_bindingCheck->start(0); };
+    connect(m_model.get(), &QAbstractItemModel::rowsInserted, this, checkSoon);
+    connect(m_model.get(), &QAbstractItemModel::rowsRemoved, this, checkSoon);
+    connect(m_model.get(), &QAbstractItemModel::modelReset, this, checkSoon);
+    connect(m_model.get(), &QAbstractItemModel::dataChanged, this,
+            [checkSoon](const QModelIndex& first, const QModelIndex& last) {
+                if (first.column() <= VariablesModel::FieldColumn &&
+                    last.column() >= VariablesModel::ProjectColumn)
+                    checkSoon();
+            });
+    checkSoon();
 
     // Controls → document
     connect(m_ui->updateButton, &QPushButton::clicked, this,
@@ -276,7 +292,9 @@ void GraflinkDocumentWindowController::refreshFinished(bool processed) {
         // A filter that could not run is said once per change; otherwise a good refresh ends
         // whatever the bar said.
         const QString& filterProblem = m_document.filterProblem();
-        if (filterProblem.isEmpty() || m_ui->messageLabel->text() != filterProblem)
+        const QString shown = m_ui->messageLabel->text();
+        if ((filterProblem.isEmpty() || shown != filterProblem) &&
+            (m_bindingWarningShown.isEmpty() || shown != m_bindingWarningShown))
             m_ui->messageBar->hide();
         if (!filterProblem.isEmpty() && filterProblem != m_filterProblemShown)
             showMessage(filterProblem);
@@ -287,6 +305,17 @@ void GraflinkDocumentWindowController::refreshFinished(bool processed) {
                         .arg(time, platform::RedactedText::fromText(
                                        m_document.sourceURLString().value_or(QString()))));
     }
+}
+
+void GraflinkDocumentWindowController::checkBindings() {
+    const QString warning = DuplicateBindings::warning(m_document.variables().variables());
+    if (warning == m_bindingWarningShown)
+        return;
+    if (m_ui->messageLabel->text() == m_bindingWarningShown)
+        m_ui->messageBar->hide();
+    m_bindingWarningShown = warning;
+    if (!warning.isEmpty())
+        showMessage(warning);
 }
 
 void GraflinkDocumentWindowController::showMessage(const QString& text) {

@@ -76,6 +76,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     void editFeedSignIn();
     static QString ageText(qint64 seconds);
     void showMessage(const QString& text);
+    void checkBindings();
     void restoreWindowState();
     void saveWindowState() const;
 
@@ -90,5 +91,8 @@ class GraflinkDocumentWindowController : public QMainWindow {
     FilterChooser m_filterChooser;
     /// The filter problem the message bar last said (it is not said again until it changes).
     QString m_filterProblemShown;
+    /// Two variables bound to one field: the warning last said.
+    QString m_bindingWarningShown;
+    QTimer* m_bindingCheck = nullptr;
     platform::DocumentFileCommands* m_files = nullptr;
 };

@@ -133,6 +133,24 @@ TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
     }));
 }
 
+TEST_F(DocumentWindow, TwoVariablesOnOneFieldAreSaidOnceUntilTheBindingChanges) {
+    window->makeNewVariable(QStringLiteral("scores/home"));
+    window->makeNewVariable(QStringLiteral("scores/away"));
+    const auto bind = [&](int row, const char* field) {
+        GraflinkVariable* variable = document->variables().variables().at(row);
+        variable->setCGProjectName(QStringLiteral("Scoreboard"));
+        variable->setCGProjectItemName(QString::fromUtf8(field));
+    };
+    bind(0, "Home");
+    bind(1, "Home");
+    auto* message = child<QLabel>("messageLabel");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return message->isVisible(); }));
+    EXPECT_EQ(message->text(), QStringLiteral("Rows 1 and 2 both send to Scoreboard ▸ Home: the field on air "
+                                              "flickers between their values. Bind each field once."));
+    bind(1, "Away");
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !message->isVisible(); }));
+}
+
 TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {
     CGSettingsPopover* popover = window->CGSettingsPopoverWidget();
     for (const bool connect : {false, true}) {
