@@ -2,8 +2,8 @@
 #include "app/GraflinkDocumentFeedAuth.h"
 #include "platform/FeedCredentials.h"
 #include "platform/PropertyList.h"
-#include "support/MemorySecretStore.h"
-#include "support/TestHelpers.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>

@@ -3,7 +3,7 @@
 #include "cglink/KeychainSecretStore.h"
 #include "platform/FeedCredentials.h"
 #include "platform/HttpRequest.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

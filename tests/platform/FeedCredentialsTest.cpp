@@ -1,9 +1,9 @@
 #include "platform/FeedCredentials.h"
 
-#include "peers/LoopbackHttpServer.h"
 #include "platform/HttpClient.h"
-#include "support/MemorySecretStore.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
 

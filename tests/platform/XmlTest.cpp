@@ -2,8 +2,8 @@
 #include "platform/XPathEvaluator.h"
 #include "platform/XPathNameRewriter.h"
 #include "platform/XmlDocument.h"
-#include "support/StderrCapture.h"
-#include "support/TestHelpers.h"
+#include "testkit/StderrCapture.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

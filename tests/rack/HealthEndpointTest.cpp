@@ -1,5 +1,5 @@
-#include "peers/LoopbackHttpServer.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QJsonArray>

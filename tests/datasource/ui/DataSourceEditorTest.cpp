@@ -10,7 +10,7 @@
 #include "datasource/ui/NVSTableHeaderFieldEditor.h"
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
 #include "platform/DispatchTimer.h"
-#include "support/WidgetChecks.h"
+#include "testkit/WidgetChecks.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

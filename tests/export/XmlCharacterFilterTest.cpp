@@ -1,7 +1,7 @@
 #include "export/XmlCharacterFilter.h"
 
 #include "export/ElectionRace.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "support/StderrCapture.h"
+#include "testkit/StderrCapture.h"
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QFile>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QByteArray>
 #include <QPair>

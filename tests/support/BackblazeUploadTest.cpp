@@ -2,8 +2,8 @@
 #include "platform/HttpClient.h"
 #include "support/NVSBackblazeAPI.h"
 #include "support/NVSBackblazeUploadTask.h"
-#include "support/StderrCapture.h"
-#include "support/TestHelpers.h"
+#include "testkit/StderrCapture.h"
+#include "testkit/TestHelpers.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>

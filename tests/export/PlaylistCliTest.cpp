@@ -1,7 +1,7 @@
 #include "PlaylistTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
-#include "peers/LoopbackHttpServer.h"
-#include "support/CliRun.h"
+#include "testkit/CliRun.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

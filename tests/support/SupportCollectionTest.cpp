@@ -1,6 +1,6 @@
 #include "support/Profiler.h"
 #include "support/SupportArchive.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDirIterator>
 #include <QFile>

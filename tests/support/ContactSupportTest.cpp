@@ -1,10 +1,10 @@
 #include "BackblazePeer.h"
-#include "support/CliRun.h"
 #include "support/NVSBackblazeConfiguration.h"
 #include "support/Profiler.h"
-#include "support/TestHelpers.h"
-#include "support/WidgetChecks.h"
 #include "support/ui/ContactSupportWindowController.h"
+#include "testkit/CliRun.h"
+#include "testkit/TestHelpers.h"
+#include "testkit/WidgetChecks.h"
 
 #include <QCheckBox>
 #include <QDir>

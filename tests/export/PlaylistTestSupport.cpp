@@ -3,9 +3,9 @@
 #include "../datasource/DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QUrl>
 

@@ -4,8 +4,8 @@
 #include "support/NVSBackblazePartLayout.h"
 #include "support/NVSBackblazeUploadPart.h"
 #include "support/NVSBackblazeUploadTask.h"
-#include "support/StderrCapture.h"
-#include "support/TestHelpers.h"
+#include "testkit/StderrCapture.h"
+#include "testkit/TestHelpers.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "peers/LoopbackHttpServer.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "support/PrivateDBus.h"
+#include "testkit/PrivateDBus.h"
 
 #include <QStandardPaths>
 

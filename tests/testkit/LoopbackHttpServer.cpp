@@ -1,4 +1,4 @@
-#include "peers/LoopbackHttpServer.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QCryptographicHash>
 #include <QHash>

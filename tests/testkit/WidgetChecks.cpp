@@ -1,4 +1,4 @@
-#include "support/WidgetChecks.h"
+#include "testkit/WidgetChecks.h"
 
 #include <QAction>
 #include <QHash>

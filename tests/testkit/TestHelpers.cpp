@@ -1,4 +1,4 @@
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

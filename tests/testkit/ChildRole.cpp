@@ -1,4 +1,4 @@
-#include "support/ChildRole.h"
+#include "testkit/ChildRole.h"
 
 #include <QCoreApplication>
 #include <QMap>

@@ -1,4 +1,4 @@
-#include "support/CliRun.h"
+#include "testkit/CliRun.h"
 
 #include "cli/CliApplication.h"
 #include "platform/ConsoleWriter.h"

@@ -1,6 +1,6 @@
 // One application object per test binary, created before any test, with the user's settings and
 // state folders redirected into a temporary folder so that no test touches the real home.
-#include "support/ChildRole.h"
+#include "testkit/ChildRole.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

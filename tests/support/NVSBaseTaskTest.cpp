@@ -1,6 +1,6 @@
 #include "support/NVSBaseTask.h"
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QThread>
 #include <gtest/gtest.h>
