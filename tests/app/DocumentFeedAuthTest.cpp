@@ -1,6 +1,6 @@
 #include "app/AppTestEnvironment.h"
 #include "app/GraflinkDocumentFeedAuth.h"
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 #include "platform/PropertyList.h"
 #include "testkit/MemorySecretStore.h"
 #include "testkit/TestHelpers.h"

@@ -1,4 +1,4 @@
-#include "platform/FeedAuthentication.h"
+#include "feed/FeedAuthentication.h"
 
 #include "platform/HttpRequest.h"
 #include "platform/Uuid.h"

@@ -1,4 +1,4 @@
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 
 #include "platform/HttpRequest.h"
 #include "platform/SecretStore.h"

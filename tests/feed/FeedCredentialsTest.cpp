@@ -1,8 +1,11 @@
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 
 #include "platform/HttpClient.h"
+#include "platform/KeychainSecretStore.h"
+#include "platform/NVSKeychain.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/MemorySecretStore.h"
+#include "testkit/PrivateKeyring.h"
 #include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +152,50 @@ TEST_F(FeedCredentialsTest, KeepsTheSecretUntilANewOneIsStoredOrTheServerRefuses
     for (const LoopbackHttpServer::Request& request : feedServer.requests())
         seen.append(request.header("Authorization").value_or(QByteArray()));
     EXPECT_EQ(seen, (QList<QByteArray>{"Bearer first", "Bearer first", "Bearer second", "Bearer third"}));
+}
+
+class FeedSecretsInTheKeychain : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { keyring = new testing_support::PrivateKeyring; }
+    static void TearDownTestSuite() {
+        delete keyring;
+        keyring = nullptr;
+    }
+    void SetUp() override {
+        if (keyring->skipReason())
+            GTEST_SKIP() << keyring->skipReason();
+    }
+    static inline testing_support::PrivateKeyring* keyring = nullptr;
+};
+
+// Feed secrets through the real Secret Service: found again for the same feed origin and account,
+// and never for a CG server looked up by its host.
+TEST_F(FeedSecretsInTheKeychain, KeepsFeedSecretsByOriginAndAccount) {
+    platform::FeedAuthentication settings;
+    settings.scheme = platform::FeedAuthentication::Scheme::Bearer;
+    settings = settings.normalized();
+    KeychainSecretStore store;
+    const QUrl feed(QStringLiteral("https://feeds.example.test/scores.xml"));
+    ASSERT_TRUE(platform::FeedCredentials::storeSecret(store, settings, feed, QStringLiteral("tok-1")));
+
+    QStringList log;
+    const auto fetchWith = [&](const QUrl& address) {
+        platform::FeedCredentials credentials(settings, nullptr,
+                                              [&](const QString& line) { log.append(line); });
+        platform::http::Request request(address);
+        platform::SecretStore::setShared(std::make_shared<KeychainSecretStore>());
+        credentials.addTo(request);
+        platform::SecretStore::setShared(nullptr);
+        return request.bearerToken;
+    };
+    EXPECT_EQ(fetchWith(QUrl(QStringLiteral("https://FEEDS.example.test:443/other.xml"))),
+              QStringLiteral("tok-1"));
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(fetchWith(QUrl(QStringLiteral("http://feeds.example.test/scores.xml"))));
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_FALSE(log.first().contains(QStringLiteral("tok-1")));
+    int status = -1;
+    EXPECT_FALSE(NVSKeychain::loginInfo(QStringLiteral("feeds.example.test"), QString(), &status));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-#include "cglink/KeychainSecretStore.h"
+#include "platform/KeychainSecretStore.h"
 
-#include "cglink/NVSKeychain.h"
+#include "platform/NVSKeychain.h"
 
 platform::SecretStore::Lookup KeychainSecretStore::find(const QString& service, const QString& account) {
     int status = NVSKeychain::NotAvailable;

@@ -1,4 +1,4 @@
-#include "platform/FeedSizeLimit.h"
+#include "feed/FeedSizeLimit.h"
 
 #include "platform/UserDefaults.h"
 

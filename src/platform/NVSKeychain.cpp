@@ -1,4 +1,4 @@
-#include "cglink/NVSKeychain.h"
+#include "platform/NVSKeychain.h"
 
 #include "platform/BundleInfo.h"
 
