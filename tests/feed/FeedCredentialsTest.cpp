@@ -154,19 +154,7 @@ TEST_F(FeedCredentialsTest, KeepsTheSecretUntilANewOneIsStoredOrTheServerRefuses
     EXPECT_EQ(seen, (QList<QByteArray>{"Bearer first", "Bearer first", "Bearer second", "Bearer third"}));
 }
 
-class FeedSecretsInTheKeychain : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { keyring = new testing_support::PrivateKeyring; }
-    static void TearDownTestSuite() {
-        delete keyring;
-        keyring = nullptr;
-    }
-    void SetUp() override {
-        if (keyring->skipReason())
-            GTEST_SKIP() << keyring->skipReason();
-    }
-    static inline testing_support::PrivateKeyring* keyring = nullptr;
-};
+using FeedSecretsInTheKeychain = testing_support::KeyringTest;
 
 // Feed secrets through the real Secret Service: found again for the same feed origin and account,
 // and never for a CG server looked up by its host.

@@ -6,19 +6,7 @@
 
 namespace {
 
-class Keychain : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() { keyring = new testing_support::PrivateKeyring; }
-    static void TearDownTestSuite() {
-        delete keyring;
-        keyring = nullptr;
-    }
-    void SetUp() override {
-        if (keyring->skipReason())
-            GTEST_SKIP() << keyring->skipReason();
-    }
-    static inline testing_support::PrivateKeyring* keyring = nullptr;
-};
+using Keychain = testing_support::KeyringTest;
 
 TEST_F(Keychain, AddsUpdatesFindsAndDeletesPasswords) {
     const QString server = QStringLiteral("cg.example.test");

@@ -1,8 +1,10 @@
 #include "testkit/LoopbackHttpServer.h"
 
+#include <QAbstractHttpServer>
 #include <QCryptographicHash>
 #include <QHash>
 #include <QHostAddress>
+#include <QHttpServerRequest>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QSet>
@@ -32,133 +34,6 @@ std::optional<QByteArray> headerValue(const Headers& headers, QByteArrayView nam
             return value;
     }
     return std::nullopt;
-}
-
-// ---- Parsing: pure functions over the bytes received so far ----------------------------------
-
-constexpr qsizetype MaximumHeadSize = 64 * 1024;
-
-struct RequestParse {
-    enum class Status { Incomplete, Complete, Malformed };
-    Status status = Status::Incomplete;
-    /// The head has arrived (the body may still be missing).
-    bool headComplete = false;
-    bool expectsContinue = false;
-    bool keepAlive = true;
-    /// Bytes of the buffer the complete request occupies.
-    qsizetype consumed = 0;
-    Request request;
-};
-
-enum class ChunkedStatus { Incomplete, Complete, Malformed };
-
-// Decodes a chunked body starting at `from`; on completion `end` is just past the trailers.
-ChunkedStatus decodeChunked(QByteArrayView buffer, qsizetype from, QByteArray& body, qsizetype& end) {
-    body.clear();
-    qsizetype position = from;
-    for (;;) {
-        const qsizetype lineEnd = buffer.indexOf("\r\n", position);
-        if (lineEnd < 0)
-            return ChunkedStatus::Incomplete;
-        QByteArrayView sizeText = buffer.sliced(position, lineEnd - position);
-        if (const qsizetype semicolon = sizeText.indexOf(';'); semicolon >= 0)
-            sizeText = sizeText.first(semicolon);
-        bool ok = false;
-        const qlonglong size = sizeText.trimmed().toLongLong(&ok, 16);
-        if (!ok || size < 0)
-            return ChunkedStatus::Malformed;
-        position = lineEnd + 2;
-        if (size == 0) {
-            // Trailers, then an empty line.
-            for (;;) {
-                const qsizetype trailerEnd = buffer.indexOf("\r\n", position);
-                if (trailerEnd < 0)
-                    return ChunkedStatus::Incomplete;
-                const bool last = trailerEnd == position;
-                position = trailerEnd + 2;
-                if (last) {
-                    end = position;
-                    return ChunkedStatus::Complete;
-                }
-            }
-        }
-        if (buffer.size() < position + size + 2)
-            return ChunkedStatus::Incomplete;
-        body.append(buffer.sliced(position, size));
-        if (buffer.sliced(position + size, 2) != "\r\n")
-            return ChunkedStatus::Malformed;
-        position += size + 2;
-    }
-}
-
-RequestParse parseRequest(QByteArrayView buffer) {
-    RequestParse result;
-    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
-    if (headEnd < 0) {
-        if (buffer.size() > MaximumHeadSize)
-            result.status = RequestParse::Status::Malformed;
-        return result;
-    }
-    const QList<QByteArray> lines = buffer.first(headEnd).toByteArray().split('\n');
-    const QList<QByteArray> requestLine = lines.front().trimmed().split(' ');
-    if (requestLine.size() != 3 || !requestLine[2].startsWith("HTTP/1.")) {
-        result.status = RequestParse::Status::Malformed;
-        return result;
-    }
-    Request& request = result.request;
-    request.method = requestLine[0];
-    const QByteArray& target = requestLine[1];
-    const qsizetype question = target.indexOf('?');
-    request.path = question < 0 ? target : target.first(question);
-    request.query = question < 0 ? QByteArray() : target.sliced(question + 1);
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0) {
-            result.status = RequestParse::Status::Malformed;
-            return result;
-        }
-        request.headers.append({line.first(colon).trimmed(), line.sliced(colon + 1).trimmed()});
-    }
-    result.headComplete = true;
-
-    const QByteArray connection = headerValue(request.headers, "Connection").value_or(QByteArray()).toLower();
-    result.keepAlive =
-        requestLine[2] == "HTTP/1.1" ? !connection.contains("close") : connection.contains("keep-alive");
-    result.expectsContinue =
-        sameName(headerValue(request.headers, "Expect").value_or(QByteArray()), "100-continue");
-
-    const qsizetype bodyStart = headEnd + 4;
-    const auto transferEncoding = headerValue(request.headers, "Transfer-Encoding");
-    if (transferEncoding && transferEncoding->toLower().contains("chunked")) {
-        qsizetype end = 0;
-        switch (decodeChunked(buffer, bodyStart, request.body, end)) {
-        case ChunkedStatus::Incomplete:
-            return result;
-        case ChunkedStatus::Malformed:
-            result.status = RequestParse::Status::Malformed;
-            return result;
-        case ChunkedStatus::Complete:
-            result.consumed = end;
-            result.status = RequestParse::Status::Complete;
-            return result;
-        }
-    }
-    qlonglong length = 0;
-    if (const auto contentLength = headerValue(request.headers, "Content-Length")) {
-        bool ok = false;
-        length = contentLength->toLongLong(&ok);
-        if (!ok || length < 0) {
-            result.status = RequestParse::Status::Malformed;
-            return result;
-        }
-    }
-    if (buffer.size() - bodyStart < length)
-        return result;
-    request.body = buffer.sliced(bodyStart, length).toByteArray();
-    result.consumed = bodyStart + length;
-    result.status = RequestParse::Status::Complete;
-    return result;
 }
 
 // Splits `Digest a=b, c="d, e"` into its parameters.
@@ -198,41 +73,66 @@ QByteArray md5Hex(const QByteArray& bytes) {
 }
 
 QByteArray reasonPhrase(int status) {
-    switch (status) {
-    case 100:
-        return QByteArrayLiteral("Continue");
-    case 200:
-        return QByteArrayLiteral("OK");
-    case 201:
-        return QByteArrayLiteral("Created");
-    case 204:
-        return QByteArrayLiteral("No Content");
-    case 301:
-        return QByteArrayLiteral("Moved Permanently");
-    case 302:
-        return QByteArrayLiteral("Found");
-    case 303:
-        return QByteArrayLiteral("See Other");
-    case 304:
-        return QByteArrayLiteral("Not Modified");
-    case 307:
-        return QByteArrayLiteral("Temporary Redirect");
-    case 400:
-        return QByteArrayLiteral("Bad Request");
-    case 401:
-        return QByteArrayLiteral("Unauthorized");
-    case 403:
-        return QByteArrayLiteral("Forbidden");
-    case 404:
-        return QByteArrayLiteral("Not Found");
-    case 500:
-        return QByteArrayLiteral("Internal Server Error");
-    case 503:
-        return QByteArrayLiteral("Service Unavailable");
-    default:
-        return QByteArrayLiteral("Status");
-    }
+    static const QHash<int, QByteArray> phrases = {{200, "OK"},
+                                                   {201, "Created"},
+                                                   {204, "No Content"},
+                                                   {301, "Moved Permanently"},
+                                                   {302, "Found"},
+                                                   {303, "See Other"},
+                                                   {304, "Not Modified"},
+                                                   {307, "Temporary Redirect"},
+                                                   {400, "Bad Request"},
+                                                   {401, "Unauthorized"},
+                                                   {403, "Forbidden"},
+                                                   {404, "Not Found"},
+                                                   {500, "Internal Server Error"},
+                                                   {503, "Service Unavailable"}};
+    return phrases.value(status, QByteArrayLiteral("Status"));
 }
+
+/// Numbers the connections it accepts (the socket's "connection" property), keeps them for the
+/// server's stop, and answers "Expect: 100-continue" (which Qt HTTP Server leaves unanswered, so
+/// a client would wait a second before it sends a large body).
+class CountingTcpServer : public QTcpServer {
+  public:
+    CountingTcpServer(std::atomic<int>& counter, QObject* parent) : QTcpServer(parent), m_counter(counter) {}
+
+    void abortConnections() {
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_sockets, {})) {
+            if (socket)
+                socket->abort();
+        }
+    }
+
+  protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setProperty("connection", ++m_counter);
+        m_sockets.removeIf([](const QPointer<QTcpSocket>& known) { return known.isNull(); });
+        m_sockets.append(socket);
+        // Connected before Qt HTTP Server's own handler, so this sees each request's head before
+        // Qt reads it: the method as sent (Qt knows only the standard ones) and the expectation.
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            const QByteArray pending = socket->peek(socket->bytesAvailable());
+            const qsizetype headEnd = pending.indexOf("\r\n\r\n");
+            if (socket->property("headSeen").toBool() || headEnd < 0)
+                return;
+            socket->setProperty("headSeen", true);
+            socket->setProperty("method", pending.first(pending.indexOf(' ')));
+            if (pending.first(headEnd).toLower().contains("\r\nexpect: 100-continue"))
+                socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+        });
+        addPendingConnection(socket);
+    }
+
+  private:
+    std::atomic<int>& m_counter;
+    QList<QPointer<QTcpSocket>> m_sockets;
+};
 
 } // namespace
 
@@ -269,95 +169,55 @@ struct LoopbackHttpServer::Shared {
     }
 };
 
-// ---- Socket handling, on the server thread -----------------------------------------------------
+// ---- Answering, on the server thread -----------------------------------------------------------
 
-class LoopbackHttpServer::Engine : public QObject {
+class LoopbackHttpServer::Engine : public QAbstractHttpServer {
   public:
     explicit Engine(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
     quint16 start() {
-        server_ = new QTcpServer(this);
-        QObject::connect(server_, &QTcpServer::newConnection, this, [this] { acceptConnections(); });
-        if (!server_->listen(QHostAddress::LocalHost, 0))
+        listener_ = new CountingTcpServer(shared_->connections, this);
+        if (!listener_->listen(QHostAddress::LocalHost, 0))
             return 0;
-        return server_->serverPort();
+        bind(listener_);
+        return listener_->serverPort();
     }
 
     void stop() {
-        delete server_;
-        server_ = nullptr;
-        const auto connections = std::exchange(connections_, {});
-        for (const QPointer<Connection>& connection : connections) {
-            if (connection) {
-                connection->socket->abort();
-                delete connection.data();
-            }
-        }
+        listener_->close();
+        listener_->abortConnections();
     }
+
+  protected:
+    bool handleRequest(const QHttpServerRequest& received, QTcpSocket* socket) override {
+        Request request;
+        request.method = socket->property("method").toByteArray();
+        request.path = received.url().path(QUrl::FullyEncoded).toUtf8();
+        request.query = received.url().query(QUrl::FullyEncoded).toUtf8();
+        request.headers = received.headers();
+        request.body = received.body();
+        request.connection = socket->property("connection").toInt();
+        socket->setProperty("headSeen", false);
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->requests.append(request);
+        }
+        const bool keepAlive = request.header("Connection").value_or(QByteArray()).toLower() != "close";
+        const Reply reply = replyFor(request);
+        const QPointer<QTcpSocket> guard(socket);
+        const auto send = [this, guard, request, reply, keepAlive] {
+            if (guard)
+                sendReply(guard, request, reply, keepAlive);
+        };
+        if (reply.delay.count() > 0)
+            QTimer::singleShot(reply.delay, socket, send);
+        else
+            send();
+        return true;
+    }
+    void missingHandler(const QHttpServerRequest&, QTcpSocket*) override {}
 
   private:
-    struct Connection : QObject {
-        QTcpSocket* socket = nullptr;
-        int index = 0;
-        QByteArray buffer;
-        bool busy = false;         // a reply is under way (or the connection hangs)
-        bool continueSent = false; // for the request now arriving
-    };
-
-    void acceptConnections() {
-        while (QTcpSocket* socket = server_->nextPendingConnection()) {
-            auto* connection = new Connection;
-            connection->setParent(this);
-            connection->socket = socket;
-            socket->setParent(connection);
-            connection->index = ++shared_->connections;
-            connections_.removeIf([](const QPointer<Connection>& known) { return known.isNull(); });
-            connections_.append(connection);
-            QPointer<Connection> guard(connection);
-            QObject::connect(socket, &QTcpSocket::readyRead, connection, [this, guard] {
-                if (guard) {
-                    guard->buffer += guard->socket->readAll();
-                    process(guard);
-                }
-            });
-            QObject::connect(socket, &QTcpSocket::disconnected, connection,
-                             [connection] { connection->deleteLater(); });
-            if (socket->bytesAvailable() > 0) {
-                connection->buffer += socket->readAll();
-                process(connection);
-            }
-        }
-    }
-
-    void process(Connection* connection) {
-        while (!connection->busy) {
-            RequestParse parsed = parseRequest(connection->buffer);
-            if (parsed.status == RequestParse::Status::Malformed) {
-                connection->busy = true;
-                connection->socket->write(
-                    "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-                connection->socket->disconnectFromHost();
-                return;
-            }
-            if (parsed.status == RequestParse::Status::Incomplete) {
-                if (parsed.headComplete && parsed.expectsContinue && !connection->continueSent) {
-                    connection->continueSent = true;
-                    connection->socket->write("HTTP/1.1 100 Continue\r\n\r\n");
-                }
-                return;
-            }
-            connection->buffer.remove(0, parsed.consumed);
-            connection->continueSent = false;
-            parsed.request.connection = connection->index;
-            {
-                std::lock_guard lock(shared_->mutex);
-                shared_->requests.append(parsed.request);
-            }
-            connection->busy = true;
-            answer(connection, parsed.request, replyFor(parsed.request), parsed.keepAlive);
-        }
-    }
-
     Reply replyFor(const Request& request) {
         if (const auto rule = shared_->authRuleFor(request.path); rule && !isAuthorized(*rule, request))
             return challenge(*rule);
@@ -406,22 +266,9 @@ class LoopbackHttpServer::Engine : public QObject {
         return p.value("response").toLower() == expected;
     }
 
-    void answer(Connection* connection, const Request& request, const Reply& reply, bool keepAlive) {
-        const QPointer<Connection> guard(connection);
-        const auto send = [this, guard, request, reply, keepAlive] {
-            if (guard)
-                sendReply(guard, request, reply, keepAlive);
-        };
-        if (reply.delay.count() > 0)
-            QTimer::singleShot(reply.delay, connection, send);
-        else
-            send();
-    }
-
-    void sendReply(Connection* connection, const Request& request, const Reply& reply, bool keepAlive) {
-        QTcpSocket* socket = connection->socket;
+    void sendReply(QTcpSocket* socket, const Request& request, const Reply& reply, bool keepAlive) {
         if (reply.fault == Reply::Fault::Hang)
-            return; // stays busy: nothing more is read or answered on this connection
+            return; // nothing more is answered on this connection
         if (reply.fault == Reply::Fault::Close) {
             socket->disconnectFromHost();
             return;
@@ -434,46 +281,36 @@ class LoopbackHttpServer::Engine : public QObject {
             head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
         if (!keepAlive)
             head += "Connection: close\r\n";
-        head += "\r\n";
-        socket->write(head);
+        socket->write(head + "\r\n");
 
         const QByteArray body = request.method == "HEAD" ? QByteArray() : reply.body;
         if (reply.stallAfterBodyBytes) {
             socket->write(body.first(std::min(body.size(), *reply.stallAfterBodyBytes)));
-            return; // stays busy and silent
+            return; // silent from here on, the connection open
         }
         if (reply.dripInterval.count() <= 0 || body.isEmpty()) {
             socket->write(body);
-            finishReply(connection, keepAlive);
+            if (!keepAlive)
+                socket->disconnectFromHost();
             return;
         }
-        auto* timer = new QTimer(connection);
+        auto* timer = new QTimer(socket);
         auto offset = std::make_shared<qsizetype>(0);
         const qsizetype chunk = std::max<qsizetype>(1, reply.dripChunkSize);
-        QObject::connect(
-            timer, &QTimer::timeout, connection, [this, connection, timer, offset, body, chunk, keepAlive] {
-                connection->socket->write(body.sliced(*offset, std::min(chunk, body.size() - *offset)));
-                *offset += chunk;
-                if (*offset >= body.size()) {
-                    timer->deleteLater();
-                    finishReply(connection, keepAlive);
-                }
-            });
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, offset, body, chunk, keepAlive] {
+            socket->write(body.sliced(*offset, std::min(chunk, body.size() - *offset)));
+            *offset += chunk;
+            if (*offset >= body.size()) {
+                timer->deleteLater();
+                if (!keepAlive)
+                    socket->disconnectFromHost();
+            }
+        });
         timer->start(reply.dripInterval);
     }
 
-    void finishReply(Connection* connection, bool keepAlive) {
-        if (!keepAlive) {
-            connection->socket->disconnectFromHost();
-            return;
-        }
-        connection->busy = false;
-        process(connection);
-    }
-
     std::shared_ptr<Shared> shared_;
-    QTcpServer* server_ = nullptr;
-    QList<QPointer<Connection>> connections_;
+    CountingTcpServer* listener_ = nullptr;
     QSet<QByteArray> nonces_;
 };
 

@@ -14,8 +14,11 @@ class QThread;
 
 namespace testing_support {
 
-/// A small HTTP/1.1 server on 127.0.0.1 (ephemeral port) for tests, running on its own thread
+/// The tests' one HTTP server: Qt HTTP Server on 127.0.0.1 (ephemeral port), on its own thread
 /// with its own event loop, so the test's thread may block in a synchronous request meanwhile.
+/// Qt parses the requests; the replies are written by hand, so they can misbehave on purpose
+/// (delay, drip, stall after N body bytes, hang, close; gzip and chunked bodies as the handler
+/// encodes them).
 ///
 /// Handlers are registered per path (exact match on the raw path, without the query) and
 /// optionally per method; they run on the server thread and must not block (use the reply's

@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace testing_support {
 
@@ -24,6 +25,21 @@ class PrivateKeyring {
     PrivateDBus m_bus;
     QProcess m_secrets;
     const char* m_skipReason = nullptr;
+};
+
+/// A fixture whose tests share one private keyring, and are skipped, saying why, without one.
+class KeyringTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { keyring = new PrivateKeyring; }
+    static void TearDownTestSuite() {
+        delete keyring;
+        keyring = nullptr;
+    }
+    void SetUp() override {
+        if (keyring->skipReason())
+            GTEST_SKIP() << keyring->skipReason();
+    }
+    static inline PrivateKeyring* keyring = nullptr;
 };
 
 } // namespace testing_support

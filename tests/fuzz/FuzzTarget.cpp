@@ -1,7 +1,8 @@
-// libFuzzer target: see DataSourceFuzzEntries::dataSourceFile.
+// One libFuzzer target: GRAFLINK_FUZZ_ENTRY names its entry (CMake builds one fuzz_<name> per entry).
 #include "DataSourceFuzzEntries.h"
 #include "FuzzEntries.h"
 #include "FuzzSetup.h"
+#include "RackFuzzEntries.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     FuzzSetup::initialize(argc, argv);
@@ -9,6 +10,6 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    DataSourceFuzzEntries::dataSourceFile(FuzzEntries::bytesOf(data, size));
+    GRAFLINK_FUZZ_ENTRY(FuzzEntries::bytesOf(data, size));
     return 0;
 }
