@@ -51,9 +51,9 @@ TEST(BackblazePartLayoutTest, CutsWholePartsAndKeepsOnlyLargeRemainders) {
 }
 
 TEST(BackblazeWireTest, CredentialsAndFileNamesAreEncodedForTheService) {
-    EXPECT_EQ(NVSBackblazeUploadTask::authenticationHeader(QStringLiteral("abc"), QStringLiteral("xyz")),
+    EXPECT_EQ(NVSBackblazeAPI::authenticationHeader(QStringLiteral("abc"), QStringLiteral("xyz")),
               "Basic YWJjOnh5eg==");
-    EXPECT_EQ(NVSBackblazeUploadTask::authenticationHeader(QStringLiteral("ké"), QStringLiteral("v")),
+    EXPECT_EQ(NVSBackblazeAPI::authenticationHeader(QStringLiteral("ké"), QStringLiteral("v")),
               "Basic " + QByteArray("k\xc3\xa9:v").toBase64());
 
     const std::pair<const char*, QByteArray> names[] = {
@@ -63,7 +63,7 @@ TEST(BackblazeWireTest, CredentialsAndFileNamesAreEncodedForTheService) {
         {"100%#[]\"", "100%25%23%5B%5D%22"},
     };
     for (const auto& [name, encoded] : names)
-        EXPECT_EQ(NVSBackblazeUploadTask::percentEncodedFileName(QString::fromUtf8(name)), encoded) << name;
+        EXPECT_EQ(NVSBackblazeAPI::percentEncodedFileName(QString::fromUtf8(name)), encoded) << name;
 }
 
 // Credentials and tokens travel in clear over http: only to this machine.
@@ -94,9 +94,9 @@ TEST(BackblazeWireTest, DigestsAreLowerCaseHexOfAllBytes) {
     ASSERT_TRUE(testing_support::writeFile(large, largeBytes));
 
     const QString abcDigest = QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d");
-    EXPECT_EQ(NVSBackblazeUploadTask::SHA1OfFileAtPath(abc), abcDigest);
+    EXPECT_EQ(NVSBackblazeAPI::SHA1OfFileAtPath(abc), abcDigest);
     EXPECT_EQ(NVSBackblazeUploadPart::SHA1ChecksumForData("abc"), abcDigest);
-    EXPECT_EQ(NVSBackblazeUploadTask::SHA1OfFileAtPath(large),
+    EXPECT_EQ(NVSBackblazeAPI::SHA1OfFileAtPath(large),
               QString::fromLatin1(QCryptographicHash::hash(largeBytes, QCryptographicHash::Sha1).toHex()));
 
     NVSBackblazeUploadPart part(0, {0, 3});
@@ -105,7 +105,7 @@ TEST(BackblazeWireTest, DigestsAreLowerCaseHexOfAllBytes) {
 
     testing_support::StderrCapture console;
     const QString missing = folder.filePath(QStringLiteral("missing.zip"));
-    EXPECT_TRUE(NVSBackblazeUploadTask::SHA1OfFileAtPath(missing).isNull());
+    EXPECT_TRUE(NVSBackblazeAPI::SHA1OfFileAtPath(missing).isNull());
     EXPECT_TRUE(console.text().contains(
         QStringLiteral("BackBlazeUploadTask: Error: Failed to open file at path: ") + missing));
 }
