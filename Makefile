@@ -18,7 +18,9 @@ build: configure
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_FLAGS)
 
-demo: build
+# Only the program the demo runs and what it links: no tests, benchmarks or desktop program.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target graflink-cli
 	$(BUILD_DIR)/src/cli/graflink-cli demo
 
 bench: build

@@ -8,7 +8,7 @@
 #include "ElectionFeed.h"
 #include "app/GraflinkDocument.h"
 #include "app/VariablesModel.h"
-#include "peers/LoopbackHttpServer.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,8 +6,8 @@
 #include "ElectionFeed.h"
 #include "app/GraflinkDocument.h"
 #include "datasource/NVSCGDataSource.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/BackgroundRelease.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -31,6 +31,8 @@ packages=(
   # the Debian package (make package): dependencies of the binaries, the desktop entry's and
   # AppStream file's validators, the icon's PNG from its SVG
   dpkg-dev desktop-file-utils appstream librsvg2-bin
+  # the manual pages, made from the programs' --help at build time
+  help2man
 )
 
 missing=()

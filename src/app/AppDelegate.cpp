@@ -3,12 +3,12 @@
 #include "app/DataSourceAutoExporter.h"
 #include "app/GraflinkApplication.h"
 #include "appbase/NVSLogController.h"
-#include "cglink/KeychainSecretStore.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceConstants.h"
 #include "platform/ConsoleLog.h"
 #include "platform/CrashReporter.h"
 #include "platform/DocumentController.h"
+#include "platform/KeychainSecretStore.h"
 #include "platform/SecretStore.h"
 #include "platform/UserDefaults.h"
 

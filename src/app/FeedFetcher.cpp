@@ -1,7 +1,7 @@
 #include "app/FeedFetcher.h"
 
 #include "app/FeedResponse.h"
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 #include "platform/HttpClient.h"
 
 bool FeedFetcher::isUsableAddress(const QString& address, QString* reason) {

@@ -6,7 +6,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/JsonKeyPath.h"
 #include "app/VariableEvaluator.h"
-#include "platform/FeedSizeLimit.h"
+#include "feed/FeedSizeLimit.h"
 #include "platform/HttpTask.h"
 #include "platform/Json.h"
 #include "platform/MainQueue.h"

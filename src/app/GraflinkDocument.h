@@ -1,8 +1,8 @@
 #pragma once
 
 #include "cglink/CGServerHTTPController.h"
+#include "feed/FeedAuthentication.h"
 #include "platform/Document.h"
-#include "platform/FeedAuthentication.h"
 #include "platform/Json.h"
 #include "platform/MonotonicClock.h"
 

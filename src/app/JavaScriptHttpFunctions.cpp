@@ -17,7 +17,8 @@ struct PendingCallback {
     std::shared_ptr<QJSEngine> engine;
     QJSValue callback;
 
-    static std::shared_ptr<PendingCallback> make(std::shared_ptr<QJSEngine> engine, QJSValue callback) {
+    static std::shared_ptr<PendingCallback> releasedOnEngineThread(std::shared_ptr<QJSEngine> engine,
+                                                                   QJSValue callback) {
         return std::shared_ptr<PendingCallback>(new PendingCallback{std::move(engine), std::move(callback)},
                                                 [](PendingCallback* pending) {
                                                     if (QThread::currentThread() == pending->engine->thread())
@@ -93,7 +94,7 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
     platform::http::Request request(parsed, method);
     request.body = body;
     request.maximumResponseSize = m_limits.maximumResponseSize;
-    auto pending = PendingCallback::make(engine, callback);
+    auto pending = PendingCallback::releasedOnEngineThread(engine, callback);
     const Limits limits = m_limits;
     http->start(request, [pending, limits](platform::http::Response response) mutable {
         // Hand everything to the engine's thread; nothing JS-related is released on this worker.

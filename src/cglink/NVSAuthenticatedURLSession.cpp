@@ -6,6 +6,7 @@
 #include "platform/UserDefaults.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QList>
 #include <QNetworkRequest>
 #include <QThread>
@@ -384,36 +385,20 @@ QString NVSAuthenticatedURLSession::pathAndProtocolsDescription() const {
 }
 
 QString NVSAuthenticatedURLSession::stringFromWebSocketCloseCode(qint64 closeCode) {
-    switch (closeCode) {
-    case 0:
-        return QStringLiteral("Invalid");
-    case 1000:
-        return QStringLiteral("Normal Closure");
-    case 1001:
-        return QStringLiteral("Going Away");
-    case 1002:
-        return QStringLiteral("Protocol Error");
-    case 1003:
-        return QStringLiteral("Unsupported Data");
-    case 1005:
-        return QStringLiteral("No Status Received");
-    case 1006:
-        return QStringLiteral("Abnormal Closure");
-    case 1007:
-        return QStringLiteral("Invalid Frame Payload Data");
-    case 1008:
-        return QStringLiteral("Policy Violation");
-    case 1009:
-        return QStringLiteral("Message Too Big");
-    case 1010:
-        return QStringLiteral("Mandatory Extension Missing");
-    case 1011:
-        return QStringLiteral("Internal Server Error");
-    case 1015:
-        return QStringLiteral("TLS Handshake Failure");
-    default:
-        return QStringLiteral("Unknown Error Code Description");
-    }
+    static const QHash<qint64, QString> descriptions = {{0, QStringLiteral("Invalid")},
+                                                        {1000, QStringLiteral("Normal Closure")},
+                                                        {1001, QStringLiteral("Going Away")},
+                                                        {1002, QStringLiteral("Protocol Error")},
+                                                        {1003, QStringLiteral("Unsupported Data")},
+                                                        {1005, QStringLiteral("No Status Received")},
+                                                        {1006, QStringLiteral("Abnormal Closure")},
+                                                        {1007, QStringLiteral("Invalid Frame Payload Data")},
+                                                        {1008, QStringLiteral("Policy Violation")},
+                                                        {1009, QStringLiteral("Message Too Big")},
+                                                        {1010, QStringLiteral("Mandatory Extension Missing")},
+                                                        {1011, QStringLiteral("Internal Server Error")},
+                                                        {1015, QStringLiteral("TLS Handshake Failure")}};
+    return descriptions.value(closeCode, QStringLiteral("Unknown Error Code Description"));
 }
 
 std::optional<QString> NVSAuthenticatedURLSession::user() const {

@@ -1,6 +1,6 @@
 #include "cli/FeedAuthOptions.h"
 
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 #include "platform/SecretStore.h"
 
 namespace cli {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FeedAuthentication.h"
+#include "feed/FeedAuthentication.h"
 
 #include <QMap>
 #include <QString>

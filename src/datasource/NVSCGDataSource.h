@@ -4,8 +4,8 @@
 #include "datasource/NVSCGDataSourceConstants.h"
 #include "datasource/NVSCGDataSourceExport.h"
 #include "datasource/NVSCGDataSourceNode.h"
+#include "feed/FeedAuthentication.h"
 #include "platform/Document.h"
-#include "platform/FeedAuthentication.h"
 
 #include <QMutex>
 #include <QStringList>

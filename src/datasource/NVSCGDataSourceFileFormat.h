@@ -1,7 +1,7 @@
 #pragma once
 
+#include "feed/FeedAuthentication.h"
 #include "platform/Error.h"
-#include "platform/FeedAuthentication.h"
 
 #include <libxml/tree.h>
 #include <memory>

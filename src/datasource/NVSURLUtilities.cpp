@@ -1,6 +1,6 @@
 #include "datasource/NVSURLUtilities.h"
 
-#include "platform/FeedSizeLimit.h"
+#include "feed/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/UserDefaults.h"
 

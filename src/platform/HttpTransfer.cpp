@@ -2,6 +2,8 @@
 
 #include "platform/BundleInfo.h"
 #include "platform/HttpClient.h"
+#include "platform/HttpEasyHandlePool.h"
+#include "platform/HttpMultiRun.h"
 
 #include <algorithm>
 #include <thread>
@@ -16,87 +18,6 @@ constexpr long MaximumRedirects = 16;
 const QString& TimeoutKindKey = Client::TimeoutKindKey;
 const QString& TimeoutKindRequest = Client::TimeoutKindRequest;
 const QString& TimeoutKindResource = Client::TimeoutKindResource;
-
-// One easy handle on its own multi handle, so that a blocking transfer can wake every few
-// milliseconds: curl_easy_perform may sleep up to a second between progress callbacks.
-/// Easy handles whose transfers ended on this thread, kept for the next ones: setting one up
-/// costs allocations and buffers, and curl_easy_reset gives a used one back in the state a new
-/// one has (connections stay in the multi handle's cache, not in the easy handle).
-class EasyHandlePool {
-  public:
-    EasyHandlePool() = default;
-    ~EasyHandlePool() {
-        for (CURL* easy : handles_)
-            curl_easy_cleanup(easy);
-    }
-    EasyHandlePool(const EasyHandlePool&) = delete;
-    EasyHandlePool& operator=(const EasyHandlePool&) = delete;
-
-    static EasyHandlePool& ofThisThread() {
-        thread_local EasyHandlePool pool;
-        return pool;
-    }
-    CURL* take() {
-        if (handles_.empty())
-            return curl_easy_init();
-        CURL* easy = handles_.back();
-        handles_.pop_back();
-        curl_easy_reset(easy);
-        return easy;
-    }
-    void give(CURL* easy) {
-        if (handles_.size() < Capacity)
-            handles_.push_back(easy);
-        else
-            curl_easy_cleanup(easy);
-    }
-
-  private:
-    static constexpr std::size_t Capacity = 32;
-    std::vector<CURL*> handles_;
-};
-
-/// The multi handle of this thread's blocking transfers: made once per thread, its connection
-/// cache keeps what requests that reuse connections leave open.
-class ThreadMulti {
-  public:
-    ThreadMulti() : multi_(curl_multi_init()) {}
-    ~ThreadMulti() {
-        if (multi_)
-            curl_multi_cleanup(multi_);
-    }
-    ThreadMulti(const ThreadMulti&) = delete;
-    ThreadMulti& operator=(const ThreadMulti&) = delete;
-    CURLM* multi() const { return multi_; }
-
-  private:
-    CURLM* multi_;
-};
-
-/// One blocking transfer in this thread's multi handle.
-class MultiRun {
-  public:
-    explicit MultiRun(CURL* easy) : easy_(easy) {
-        thread_local ThreadMulti threadMulti;
-        multi_ = threadMulti.multi();
-        if (multi_)
-            added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
-    }
-    ~MultiRun() {
-        if (added_)
-            curl_multi_remove_handle(multi_, easy_);
-    }
-    MultiRun(const MultiRun&) = delete;
-    MultiRun& operator=(const MultiRun&) = delete;
-
-    bool isReady() const { return added_; }
-    CURLM* multi() const { return multi_; }
-
-  private:
-    CURL* easy_;
-    CURLM* multi_ = nullptr;
-    bool added_ = false;
-};
 
 QString secondsText(double seconds) {
     return QString::number(seconds, 'g', 6);
@@ -122,7 +43,7 @@ Transfer::Transfer(Request request, CancellationToken cancellation, Cancellation
 
 Transfer::~Transfer() {
     if (easy_ && easyThread_ == std::this_thread::get_id())
-        EasyHandlePool::ofThisThread().give(easy_);
+        HttpEasyHandlePool::ofThisThread().give(easy_);
     else if (easy_)
         curl_easy_cleanup(easy_);
     if (headerList_)
@@ -138,7 +59,7 @@ std::optional<Response> Transfer::prepare() {
     }
     if (shouldAbort())
         return finish(CURLE_ABORTED_BY_CALLBACK);
-    easy_ = EasyHandlePool::ofThisThread().take();
+    easy_ = HttpEasyHandlePool::ofThisThread().take();
     easyThread_ = std::this_thread::get_id();
     if (!easy_ || !configure()) {
         Response response;
@@ -366,7 +287,7 @@ int Transfer::onProgress(void* self, curl_off_t /*downloadTotal*/, curl_off_t do
 Response Transfer::runBlocking() {
     if (auto failed = prepare())
         return std::move(*failed);
-    MultiRun run(easy_);
+    HttpMultiRun run(easy_);
     if (!run.isReady()) {
         Response response;
         response.url = request_.url;

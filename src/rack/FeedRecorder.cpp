@@ -1,7 +1,7 @@
 #include "rack/FeedRecorder.h"
 
+#include "feed/FeedSizeLimit.h"
 #include "platform/Error.h"
-#include "platform/FeedSizeLimit.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
 #include "platform/UserDefaults.h"

@@ -1,5 +1,9 @@
 #include "support/NVSBackblazeAPI.h"
 
+#include "platform/ConsoleLog.h"
+
+#include <QCryptographicHash>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QObject>
@@ -216,4 +220,24 @@ std::optional<QString> NVSBackblazeAPI::fileID(const Response& response, std::op
     if (!values)
         return std::nullopt;
     return values->front();
+}
+
+QString NVSBackblazeAPI::SHA1OfFileAtPath(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::ConsoleLog::write(
+            QStringLiteral("BackBlazeUploadTask: Error: Failed to open file at path: %1").arg(path));
+        return {};
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    char buffer[4096];
+    for (;;) {
+        const qint64 read = file.read(buffer, sizeof buffer);
+        if (read < 0)
+            return {};
+        if (read == 0)
+            break;
+        hash.addData(QByteArrayView(buffer, read));
+    }
+    return QString::fromLatin1(hash.result().toHex());
 }

@@ -45,6 +45,9 @@ class NVSBackblazeAPI {
     /// UTF-8 of `fileName` percent-encoded, leaving as they are the characters allowed in a URL
     /// query except ','.
     static QByteArray percentEncodedFileName(const QString& fileName);
+    /// The SHA-1 digest of the file as 40 lower-case hexadecimal digits, read 4096 bytes at a
+    /// time; a null string when the file cannot be read. Any thread.
+    static QString SHA1OfFileAtPath(const QString& path);
     /// Whether credentials may be sent to `url`: https, or http to this machine only.
     static bool isAcceptableAddress(const QUrl& url);
 

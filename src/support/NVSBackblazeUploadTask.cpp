@@ -7,7 +7,6 @@
 #include "support/NVSBackblazePartLayout.h"
 #include "support/NVSBackblazeUploadPart.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
@@ -61,34 +60,6 @@ NVSBackblazeUploadTask::~NVSBackblazeUploadTask() {
     cancelRequestsInFlight();
 }
 
-QByteArray NVSBackblazeUploadTask::authenticationHeader(const QString& keyID, const QString& applicationKey) {
-    return NVSBackblazeAPI::authenticationHeader(keyID, applicationKey);
-}
-
-QByteArray NVSBackblazeUploadTask::percentEncodedFileName(const QString& fileName) {
-    return NVSBackblazeAPI::percentEncodedFileName(fileName);
-}
-
-QString NVSBackblazeUploadTask::SHA1OfFileAtPath(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ConsoleLog::write(
-            QStringLiteral("BackBlazeUploadTask: Error: Failed to open file at path: %1").arg(path));
-        return {};
-    }
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    char buffer[4096];
-    for (;;) {
-        const qint64 read = file.read(buffer, sizeof buffer);
-        if (read < 0)
-            return {};
-        if (read == 0)
-            break;
-        hash.addData(QByteArrayView(buffer, read));
-    }
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 // ---- Plumbing --------------------------------------------------------------------------------------
 
 std::shared_ptr<platform::http::Task> NVSBackblazeUploadTask::startCall(Request request,
@@ -115,11 +86,10 @@ void NVSBackblazeUploadTask::cancelRequestsInFlight() {
         m_apiCall->cancel();
     if (m_singleUpload)
         m_singleUpload->cancel();
-    std::lock_guard lock(m_partsMutex);
-    for (const PartPointer& part : std::as_const(m_partsBeingUploaded)) {
+    m_parts.forEach([](const PartPointer& part) {
         if (part->uploadTask())
             part->uploadTask()->cancel();
-    }
+    });
 }
 
 void NVSBackblazeUploadTask::finish(bool success, const QString& statusText, std::optional<Error> error) {
@@ -176,7 +146,7 @@ void NVSBackblazeUploadTask::uploadZippedFileAtPath(const QString& path, qint64 
     m_apiCall = startCall(
         NVSBackblazeAPI::authorizeAccount(
             m_configuration.authorizationURL(),
-            authenticationHeader(m_configuration.keyID(), m_configuration.applicationKey())),
+            NVSBackblazeAPI::authenticationHeader(m_configuration.keyID(), m_configuration.applicationKey())),
         [](NVSBackblazeUploadTask& task, const Response& response) { task.accountAuthorized(response); });
 }
 
@@ -196,7 +166,7 @@ void NVSBackblazeUploadTask::accountAuthorized(const Response& response) {
     const QString fileName = QFileInfo(m_path).fileName();
     if (m_fileSize <= m_recommendedPartSize) {
         m_isLargeUpload = false;
-        m_encodedFilename = QString::fromLatin1(percentEncodedFileName(fileName));
+        m_encodedFilename = QString::fromLatin1(NVSBackblazeAPI::percentEncodedFileName(fileName));
         m_apiCall = startCall(
             NVSBackblazeAPI::getUploadURL(m_apiURLString, m_authorizationToken, m_configuration.bucketID()),
             [](NVSBackblazeUploadTask& task, const Response& answer) { task.uploadURLReceived(answer); });
@@ -227,7 +197,7 @@ void NVSBackblazeUploadTask::uploadURLReceived(const Response& response) {
     // At most the part size: the whole file goes into one request body.
     QThreadPool::globalInstance()->start(
         [guard = QPointer<NVSBackblazeUploadTask>(this), path = m_path, size = m_fileSize] {
-            const QString SHA1 = SHA1OfFileAtPath(path);
+            const QString SHA1 = NVSBackblazeAPI::SHA1OfFileAtPath(path);
             QByteArray data;
             QFile file(path);
             if (!SHA1.isNull() && file.open(QIODevice::ReadOnly))
@@ -304,18 +274,7 @@ void NVSBackblazeUploadTask::largeFileStarted(const Response& response) {
 }
 
 void NVSBackblazeUploadTask::cutIntoParts() {
-    std::lock_guard lock(m_partsMutex);
-    m_uploadedParts = 0;
-    m_failedPartsCount = 0;
-    m_finishedTasksUploadedBytes = 0;
-    m_nextPartIndex = 0;
-    m_partsInFlight = 0;
-    m_partsBeingUploaded.clear();
-    const QList<NVSByteRange> ranges =
-        NVSBackblazePartLayout::cut(m_fileSize, m_recommendedPartSize, m_absoluteMinimumPartSize);
-    for (qsizetype i = 0; i < ranges.size(); ++i)
-        m_partsBeingUploaded.append(std::make_shared<NVSBackblazeUploadPart>(int(i), ranges[i]));
-    m_totalParts = int(m_partsBeingUploaded.size());
+    m_parts.reset(NVSBackblazePartLayout::cut(m_fileSize, m_recommendedPartSize, m_absoluteMinimumPartSize));
 }
 
 void NVSBackblazeUploadTask::launchPendingParts() {
@@ -323,16 +282,7 @@ void NVSBackblazeUploadTask::launchPendingParts() {
     if (m_launchingParts)
         return;
     m_launchingParts = true;
-    for (;;) {
-        PartPointer part;
-        {
-            std::lock_guard lock(m_partsMutex);
-            if (m_nextPartIndex >= m_partsBeingUploaded.size() ||
-                (!isStopping() && m_partsInFlight >= m_maximumConcurrentParts))
-                break;
-            part = m_partsBeingUploaded[m_nextPartIndex++];
-            ++m_partsInFlight;
-        }
+    while (const PartPointer part = m_parts.takeNext(isStopping(), m_maximumConcurrentParts)) {
         if (isStopping())
             partEnded(part, false, cancellationRequested() ? std::optional(cancelledError()) : std::nullopt);
         else
@@ -415,14 +365,7 @@ void NVSBackblazeUploadTask::partProgressed(const PartPointer& part, qint64 sent
         cancelRequestsInFlight();
         return;
     }
-    qint64 total = 0;
-    {
-        std::lock_guard lock(m_partsMutex);
-        part->setTotalBytesUploaded(sent);
-        for (const PartPointer& each : std::as_const(m_partsBeingUploaded))
-            total += each->totalBytesUploaded();
-    }
-    setProgressAsynchronouslyTo(double(total) / double(m_fileSize));
+    setProgressAsynchronouslyTo(double(m_parts.recordProgress(part, sent)) / double(m_fileSize));
 }
 
 void NVSBackblazeUploadTask::partAnswered(const PartPointer& part, const Response& response) {
@@ -454,39 +397,20 @@ void NVSBackblazeUploadTask::partEnded(const PartPointer& part, bool success,
     part->setDone(success);
     part->releasePartData();
     part->setUploadTask(nullptr);
-    bool allEnded = false;
-    bool anyFailed = false;
-    QStringList partSHA1s;
-    {
-        std::lock_guard lock(m_partsMutex);
-        m_finishedTasksUploadedBytes += part->totalBytesUploaded();
-        if (success) {
-            ++m_uploadedParts;
-        } else {
-            ++m_failedPartsCount;
-            if (!m_firstPartError)
-                m_firstPartError = error;
-        }
-        --m_partsInFlight;
-        allEnded = m_uploadedParts + m_failedPartsCount == m_totalParts;
-        anyFailed = m_failedPartsCount > 0;
-        if (allEnded && !anyFailed) {
-            for (const PartPointer& each : std::as_const(m_partsBeingUploaded))
-                partSHA1s.append(each->SHA1String());
-        }
-    }
-    if (!allEnded)
+    const NVSBackblazePartQueue::Ending ending = m_parts.recordEnd(part, success, error);
+    if (!ending.allEnded)
         return launchPendingParts();
 
     setRequiresProgressAsynchronouslyTo(false);
     if (m_outcomeDecided)
         return;
     if (cancellationRequested())
-        return finish(false, CancelledStatus, anyFailed ? m_firstPartError : std::optional(cancelledError()));
-    if (anyFailed)
-        return finish(false, PartsFailedStatus, m_firstPartError);
+        return finish(false, CancelledStatus,
+                      ending.anyFailed ? m_parts.firstPartError() : std::optional(cancelledError()));
+    if (ending.anyFailed)
+        return finish(false, PartsFailedStatus, m_parts.firstPartError());
     m_apiCall = startCall(
-        NVSBackblazeAPI::finishLargeFile(m_apiURLString, m_authorizationToken, m_fileID, partSHA1s),
+        NVSBackblazeAPI::finishLargeFile(m_apiURLString, m_authorizationToken, m_fileID, ending.partSHA1s),
         [](NVSBackblazeUploadTask& task, const Response& response) { task.largeFileFinished(response); });
 }
 

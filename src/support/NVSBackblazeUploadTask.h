@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "support/NVSBackblazeConfiguration.h"
+#include "support/NVSBackblazePartQueue.h"
 #include "support/NVSBaseTask.h"
 
 #include <QList>
@@ -76,22 +77,13 @@ class NVSBackblazeUploadTask : public NVSBaseTask {
     const QString& fileID() const { return m_fileID; }
     qint64 fileSize() const { return m_fileSize; }
     bool isLargeUpload() const { return m_isLargeUpload; }
-    int totalParts() const { return m_totalParts; }
-    int uploadedParts() const { return m_uploadedParts; }
-    int failedPartsCount() const { return m_failedPartsCount; }
-    qint64 finishedTasksUploadedBytes() const { return m_finishedTasksUploadedBytes; }
-
-    /// "Basic " + Base64 of the UTF-8 of "keyID:applicationKey".
-    static QByteArray authenticationHeader(const QString& keyID, const QString& applicationKey);
-    /// The file name as the upload header carries it: UTF-8, percent-encoded except for the
-    /// characters allowed in a URL query other than ','.
-    static QByteArray percentEncodedFileName(const QString& fileName);
-    /// The SHA-1 digest of the file as 40 lower-case hexadecimal digits, read 4096 bytes at a
-    /// time; a null string when the file cannot be read. Any thread.
-    static QString SHA1OfFileAtPath(const QString& path);
+    int totalParts() const { return m_parts.totalParts(); }
+    int uploadedParts() const { return m_parts.uploadedParts(); }
+    int failedPartsCount() const { return m_parts.failedPartsCount(); }
+    qint64 finishedTasksUploadedBytes() const { return m_parts.finishedTasksUploadedBytes(); }
 
   private:
-    using PartPointer = std::shared_ptr<NVSBackblazeUploadPart>;
+    using PartPointer = NVSBackblazePartQueue::PartPointer;
     using ResponseHandler = std::function<void(NVSBackblazeUploadTask&, const platform::http::Response&)>;
 
     /// Starts `request`; `handler` gets its response on the main thread unless the task is gone.
@@ -147,15 +139,6 @@ class NVSBackblazeUploadTask : public NVSBaseTask {
     std::shared_ptr<platform::http::Task> m_apiCall;
     std::shared_ptr<platform::http::Task> m_singleUpload;
 
-    /// Guards the part list and the counters below it.
-    mutable std::mutex m_partsMutex;
-    QList<PartPointer> m_partsBeingUploaded;
-    int m_totalParts = 0;
-    int m_uploadedParts = 0;
-    int m_failedPartsCount = 0;
-    qint64 m_finishedTasksUploadedBytes = 0;
-    qsizetype m_nextPartIndex = 0;
-    int m_partsInFlight = 0;
+    NVSBackblazePartQueue m_parts;
     bool m_launchingParts = false;
-    std::optional<platform::Error> m_firstPartError;
 };

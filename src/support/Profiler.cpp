@@ -4,7 +4,7 @@
 #include "platform/ConsoleLog.h"
 #include "platform/PropertyList.h"
 #include "support/OwnerOnlyFiles.h"
-#include "support/SecretRedactor.h"
+#include "support/SupportFileCopy.h"
 #include "support/SystemProfile.h"
 
 #include <QCoreApplication>
@@ -21,120 +21,16 @@
 
 namespace {
 
-const QString Prefix = QStringLiteral("Contact Norvane Support: ");
 /// pkexec's exit codes when the password dialog was dismissed or the user is not allowed.
 constexpr int ElevationDismissed = 126;
 constexpr int ElevationNotAuthorized = 127;
 
 void console(const QString& text) {
-    platform::ConsoleLog::write(Prefix + text);
+    SupportFileCopy::report(text);
 }
 
 bool fail(platform::Error* error, const QString& text) {
     platform::setError(error, platform::Error::make(platform::Error::FileDomain, 1, text));
-    return false;
-}
-
-/// Settings files are read whole to mask their secrets; larger ones are not settings.
-constexpr qint64 MaximumSettingsSize = 16 * 1024 * 1024;
-
-/// Copies one regular file into a new owner-only file. Settings (property lists, JSON, INI) go
-/// with their secrets masked; settings that cannot be read are left out rather than sent as they
-/// are.
-bool copyFile(const QString& source, const QString& destination, QString* error) {
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly)) {
-        *error = QObject::tr("Could not copy “%1”: %2").arg(source, input.errorString());
-        return false;
-    }
-    const QByteArray head = input.peek(4096);
-    const QString suffix = QFileInfo(source).suffix().toLower();
-    const bool maybeSettings = head.startsWith("bplist") || head.contains("<plist") ||
-                               suffix == QLatin1String("json") || suffix == QLatin1String("conf") ||
-                               suffix == QLatin1String("ini") || suffix == QLatin1String("cfg");
-    if (!maybeSettings) {
-        input.close();
-        return OwnerOnlyFiles::copy(source, destination, error);
-    }
-    if (input.size() > MaximumSettingsSize) {
-        *error = QObject::tr("“%1” is too large to be checked for passwords: left out.").arg(source);
-        return false;
-    }
-    const QByteArray bytes = input.readAll();
-    const SecretRedactor::Result redacted = SecretRedactor::redactFile(source, bytes);
-    if (redacted.kind == SecretRedactor::Kind::Unreadable) {
-        *error = QObject::tr("“%1” cannot be read as settings: left out, so that no password in it "
-                             "leaves the machine.")
-                     .arg(source);
-        return false;
-    }
-    return OwnerOnlyFiles::write(
-        destination, redacted.kind == SecretRedactor::Kind::Redacted ? redacted.bytes : bytes, error);
-}
-
-/// Copies a file or a folder with everything in it, except the sources in `skipped`; links are
-/// left out (they could lead anywhere).
-bool copyItem(const QString& source, const QString& destination, QString* error,
-              const QStringList& skipped = {}) {
-    const QFileInfo info(source);
-    if (info.isSymLink() || skipped.contains(info.absoluteFilePath()))
-        return true;
-    if (!info.exists()) {
-        *error = QObject::tr("“%1” does not exist.").arg(source);
-        return false;
-    }
-    if (info.isDir()) {
-        if (!OwnerOnlyFiles::makeFolder(destination)) {
-            *error = QObject::tr("Could not create “%1”.").arg(destination);
-            return false;
-        }
-        bool ok = true;
-        const QFileInfoList entries =
-            QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-        for (const QFileInfo& entry : entries)
-            ok = copyItem(entry.absoluteFilePath(), destination + QLatin1Char('/') + entry.fileName(), error,
-                          skipped) &&
-                 ok;
-        return ok;
-    }
-    if (!info.isFile())
-        return true; // sockets, pipes and devices are no files to send
-    OwnerOnlyFiles::makeFolder(QFileInfo(destination).absolutePath());
-    return copyFile(source, destination, error);
-}
-
-/// Copies and reports a failure on the console with `what` ("Copy Preferences: Error: …").
-void copyOrReport(const QString& source, const QString& destination, const QString& what,
-                  const QStringList& skipped = {}) {
-    QString error;
-    if (!copyItem(source, destination, &error, skipped))
-        console(what + error);
-}
-
-/// A folder or file that may well be absent on this machine: copied when it is there.
-void copyIfPresent(const QString& source, const QString& destination, const QString& what) {
-    if (QFileInfo::exists(source))
-        copyOrReport(source, destination, what);
-}
-
-/// Every file below the folders, each into `destination` under its own name.
-void copyFilesFlat(const QStringList& folders, const QString& destination, const QString& what) {
-    for (const QString& folder : folders) {
-        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString path = it.next();
-            if (it.fileInfo().isSymLink())
-                continue;
-            copyOrReport(path, destination + QLatin1Char('/') + it.fileName(), what);
-        }
-    }
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QString error;
-    if (OwnerOnlyFiles::write(path, bytes, &error))
-        return true;
-    console(error);
     return false;
 }
 
@@ -150,38 +46,41 @@ Profiler::~Profiler() {
 
 void Profiler::copyFilesInvolvedAtPath(const QString& folder) const {
     for (const QString& file : m_request.filesInvolved)
-        copyOrReport(file, folder + QStringLiteral("/Files Involved/") + QFileInfo(file).fileName(),
-                     QStringLiteral("Copy Files Involved: Error: "));
+        SupportFileCopy::copyOrReport(
+            file, folder + QStringLiteral("/Files Involved/") + QFileInfo(file).fileName(),
+            QStringLiteral("Copy Files Involved: Error: "));
 }
 
 void Profiler::copySupportFilesAtPath(const QString& folder) const {
     for (const QString& file : m_request.supportFilesPath)
-        copyOrReport(file, folder + QStringLiteral("/Support Files/") + QFileInfo(file).fileName(),
-                     QStringLiteral("Copy Support Files: Error: "));
+        SupportFileCopy::copyOrReport(file,
+                                      folder + QStringLiteral("/Support Files/") + QFileInfo(file).fileName(),
+                                      QStringLiteral("Copy Support Files: Error: "));
 }
 
 void Profiler::copyVideoDevicesPath(const QString& folder) const {
-    copyIfPresent(m_sources.userPreferencesFolder + QStringLiteral("/com.aja.devicesettings"),
-                  folder + QStringLiteral("/com.aja.devicesettings"),
-                  QStringLiteral("AJA Device Settings: Error: "));
+    SupportFileCopy::copyIfPresent(
+        m_sources.userPreferencesFolder + QStringLiteral("/com.aja.devicesettings"),
+        folder + QStringLiteral("/com.aja.devicesettings"), QStringLiteral("AJA Device Settings: Error: "));
 }
 
 void Profiler::copyPreferencesFilesAtPath(const QString& folder) const {
-    copyOrReport(m_sources.preferencesFile,
-                 folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
-                 QStringLiteral("Copy Preferences: Error: "));
+    SupportFileCopy::copyOrReport(m_sources.preferencesFile,
+                                  folder + QLatin1Char('/') + QFileInfo(m_sources.preferencesFile).fileName(),
+                                  QStringLiteral("Copy Preferences: Error: "));
 }
 
 void Profiler::copyBMDDeviceSettingsAtPath(const QString& folder) const {
     const QString name = QStringLiteral("com.blackmagic-design.desktopvideo.prefspanel.plist");
-    copyOrReport(m_sources.machinePreferencesFolder + QLatin1Char('/') + name,
-                 folder + QLatin1Char('/') + name, QStringLiteral("Copy BMD Preferences: Error: "));
+    SupportFileCopy::copyOrReport(m_sources.machinePreferencesFolder + QLatin1Char('/') + name,
+                                  folder + QLatin1Char('/') + name,
+                                  QStringLiteral("Copy BMD Preferences: Error: "));
 }
 
 void Profiler::copyAjaDeviceSettingsAtPath(const QString& folder) const {
     const QString name = QStringLiteral("com.aja.devicesettings.plist");
-    copyOrReport(m_sources.userPreferencesFolder + QLatin1Char('/') + name, folder + QLatin1Char('/') + name,
-                 QStringLiteral("Copy AJA Preferences: "));
+    SupportFileCopy::copyOrReport(m_sources.userPreferencesFolder + QLatin1Char('/') + name,
+                                  folder + QLatin1Char('/') + name, QStringLiteral("Copy AJA Preferences: "));
 }
 
 void Profiler::copyNorvaneApplicationsSpecificFilesFolderToPath(const QString& folder) const {
@@ -195,35 +94,38 @@ void Profiler::copyNorvaneApplicationsSpecificFilesFolderToPath(const QString& f
     for (int n = 1; n <= 8; ++n)
         skipped << machine.absoluteFilePath(
             QStringLiteral("Vistacast Node/Node %1/Vistacast Node %1.app").arg(n));
-    copyOrReport(m_sources.machineSupportFolder, folder + QStringLiteral("/Applications Support Files"),
-                 QStringLiteral("Copy Applications Support Files: Error: "), skipped);
+    SupportFileCopy::copyOrReport(m_sources.machineSupportFolder,
+                                  folder + QStringLiteral("/Applications Support Files"),
+                                  QStringLiteral("Copy Applications Support Files: Error: "), skipped);
 }
 
 void Profiler::copyApplicationSpecificFilesFolderToPath(const QString& folder) const {
-    copyIfPresent(m_sources.machineSupportFolder + QLatin1Char('/') + m_applicationName,
-                  folder + QLatin1Char('/') + m_applicationName,
-                  QStringLiteral("Copy Application Support Files: Error: "));
+    SupportFileCopy::copyIfPresent(m_sources.machineSupportFolder + QLatin1Char('/') + m_applicationName,
+                                   folder + QLatin1Char('/') + m_applicationName,
+                                   QStringLiteral("Copy Application Support Files: Error: "));
 }
 
 void Profiler::copyStreamingPresetsFolderToPath(const QString& folder) const {
-    copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/Streaming Presets"),
-                  folder + QStringLiteral("/Streaming Presets"),
-                  QStringLiteral("Copy Streaming Presets: Error: "));
+    SupportFileCopy::copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/Streaming Presets"),
+                                   folder + QStringLiteral("/Streaming Presets"),
+                                   QStringLiteral("Copy Streaming Presets: Error: "));
 }
 
 void Profiler::copyStreamDeckFolderToPath(const QString& folder) const {
-    copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/StreamDeck"),
-                  folder + QStringLiteral("/StreamDeck"), QStringLiteral("Copy StreamDeck: Error: "));
+    SupportFileCopy::copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/StreamDeck"),
+                                   folder + QStringLiteral("/StreamDeck"),
+                                   QStringLiteral("Copy StreamDeck: Error: "));
 }
 
 void Profiler::copyActionsFolderToPath(const QString& folder) const {
-    copyIfPresent(m_sources.machineSupportFolder + QStringLiteral("/Vistacast Video/Actions"),
-                  folder + QStringLiteral("/Actions"), QStringLiteral("Copy Actions: Error: "));
+    SupportFileCopy::copyIfPresent(
+        m_sources.machineSupportFolder + QStringLiteral("/Vistacast Video/Actions"),
+        folder + QStringLiteral("/Actions"), QStringLiteral("Copy Actions: Error: "));
 }
 
 void Profiler::copyUserLogsFolderToPath(const QString& folder) const {
-    copyOrReport(m_sources.userLogsFolder, folder + QStringLiteral("/User Logs"),
-                 QStringLiteral("Copy User Logs: Error: "));
+    SupportFileCopy::copyOrReport(m_sources.userLogsFolder, folder + QStringLiteral("/User Logs"),
+                                  QStringLiteral("Copy User Logs: Error: "));
 }
 
 void Profiler::copyUserNorvanePreferencesFolderToPath(const QString& folder) const {
@@ -233,18 +135,20 @@ void Profiler::copyUserNorvanePreferencesFolderToPath(const QString& folder) con
     if (items.isEmpty())
         return;
     for (const QFileInfo& item : items)
-        copyOrReport(item.absoluteFilePath(), folder + QStringLiteral("/User Preferences/") + item.fileName(),
-                     QStringLiteral("Copy User Preferences: Error: "));
+        SupportFileCopy::copyOrReport(item.absoluteFilePath(),
+                                      folder + QStringLiteral("/User Preferences/") + item.fileName(),
+                                      QStringLiteral("Copy User Preferences: Error: "));
 }
 
 void Profiler::copyCrashLogToPath(const QString& folder) const {
-    copyFilesFlat(m_sources.diagnosticReportsFolders, folder + QStringLiteral("/Diagnostic Reports"),
-                  QStringLiteral("Copy Diagnostic Reports: Error: "));
+    SupportFileCopy::copyFilesFlat(m_sources.diagnosticReportsFolders,
+                                   folder + QStringLiteral("/Diagnostic Reports"),
+                                   QStringLiteral("Copy Diagnostic Reports: Error: "));
 }
 
 void Profiler::copyCrashReporterFolderToPath(const QString& folder) const {
-    copyFilesFlat(m_sources.crashReporterFolders, folder + QStringLiteral("/CrashReporter"),
-                  QStringLiteral("Copy CrashReporter: Error: "));
+    SupportFileCopy::copyFilesFlat(m_sources.crashReporterFolders, folder + QStringLiteral("/CrashReporter"),
+                                   QStringLiteral("Copy CrashReporter: Error: "));
 }
 
 bool Profiler::copySystemLogsToPath(const QString& folder) const {
@@ -257,7 +161,7 @@ bool Profiler::copySystemLogsToPath(const QString& folder) const {
             continue;
         QString error;
         if (!log.isReadable() ||
-            !copyItem(log.absoluteFilePath(), folder + QLatin1Char('/') + *name, &error)) {
+            !SupportFileCopy::copy(log.absoluteFilePath(), folder + QLatin1Char('/') + *name, &error)) {
             console(
                 QStringLiteral("Copy System Logs: Error: ") +
                 (error.isEmpty() ? QObject::tr("“%1” cannot be read.").arg(log.absoluteFilePath()) : error));
@@ -402,7 +306,8 @@ bool Profiler::gatherIntoFolder(const QString& folder, platform::Error* error) {
         if (!cancelled->load()) {
             model = SystemProfile::modelName(p.m_sources);
             profile = platform::PropertyList::writeXml(SystemProfile::gather(p.m_sources));
-            if (profile.isEmpty() || !writeFile(folder + QStringLiteral("/System Profile.plist"), profile))
+            if (profile.isEmpty() ||
+                !SupportFileCopy::write(folder + QStringLiteral("/System Profile.plist"), profile))
                 console(QStringLiteral("Profiler: Collect System Profiler failed"));
         }
         QMetaObject::invokeMethod(qApp, [self, folder, logsRead, model, profile, cancelled] {
@@ -432,8 +337,8 @@ bool Profiler::gatherIntoFolder(const QString& folder, platform::Error* error) {
 
 void Profiler::finishGathering(const QString& folder) {
     if (!m_cancelled->load()) {
-        writeFile(folder + QStringLiteral("/Support Request.json"),
-                  m_request.toJson(m_applicationName, m_version, m_deviceModelName));
+        SupportFileCopy::write(folder + QStringLiteral("/Support Request.json"),
+                               m_request.toJson(m_applicationName, m_version, m_deviceModelName));
         m_gathering = false;
         Q_EMIT gathered(folder);
         return;

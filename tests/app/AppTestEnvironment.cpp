@@ -1,6 +1,6 @@
 #include "app/AppTestEnvironment.h"
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 

@@ -2,9 +2,9 @@
 
 #include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/HttpClient.h"
 #include "platform/UserDefaults.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 #include "app/GraflinkDocument.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceConstants.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/UserDefaults.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,9 +1,9 @@
 #include "app/AppTestEnvironment.h"
 #include "app/GraflinkDocumentFeedAuth.h"
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 #include "platform/PropertyList.h"
-#include "support/MemorySecretStore.h"
-#include "support/TestHelpers.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>

@@ -5,7 +5,7 @@
 #include "app/GraflinkVariableList.h"
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QSignalSpy>
 #include <nlohmann/json.hpp>

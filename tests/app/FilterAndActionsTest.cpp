@@ -2,7 +2,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/NVSAppleScriptActionsController.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

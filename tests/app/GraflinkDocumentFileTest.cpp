@@ -2,7 +2,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "platform/PropertyList.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "app/GraflinkVariable.h"
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "app/VariableEvaluator.h"
 #include "platform/JsonFeed.h"
 #include "platform/XmlDocument.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -2,7 +2,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "cgsim/CGServerSimulator.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QSignalSpy>
 #include <nlohmann/json.hpp>

@@ -3,7 +3,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "platform/MonotonicClock.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/GraflinkDocument.h"
 #include "platform/UserDefaults.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -2,11 +2,11 @@
 #include "appbase/NVSLogController.h"
 #include "appbase/NorvaneApplication.h"
 #include "appbase/NorvaneVersion.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/MainQueue.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

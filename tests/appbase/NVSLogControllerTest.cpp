@@ -2,7 +2,7 @@
 
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

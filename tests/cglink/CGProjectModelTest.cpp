@@ -130,15 +130,4 @@ TEST_F(ProjectLookup, LookupsRunSafelyBesideAppends) {
     EXPECT_EQ(project->items().size(), 2003);
 }
 
-TEST(EmptyModel, StartsWithNothing) {
-    CGProject project;
-    EXPECT_FALSE(project.name());
-    EXPECT_FALSE(project.uniqueID());
-    EXPECT_EQ(project.CGServerType(), 0);
-    EXPECT_TRUE(project.items().isEmpty());
-    CGProjectItem item;
-    EXPECT_FALSE(item.name());
-    EXPECT_FALSE(item.itemType());
-}
-
 } // namespace

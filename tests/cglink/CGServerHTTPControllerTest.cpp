@@ -4,11 +4,11 @@
 #include "appbase/NVSLogController.h"
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cgsim/CGServerSimulator.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/MainQueue.h"
 #include "platform/NotificationCenter.h"
 #include "platform/UserDefaults.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QSignalSpy>

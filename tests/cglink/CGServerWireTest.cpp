@@ -5,7 +5,7 @@
 #include "cglink/CGServerURLs.h"
 #include "cglink/NVSAuthenticatedURLSession.h"
 #include "cglink/WebSocketKeepAlive.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

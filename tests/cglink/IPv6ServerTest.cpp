@@ -3,8 +3,8 @@
 #include "cglink/CGServerHTTPController.h"
 #include "cglink/CGServerURLs.h"
 #include "cgsim/CGServerSimulator.h"
-#include "support/CliRun.h"
-#include "support/TestHelpers.h"
+#include "testkit/CliRun.h"
+#include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
 

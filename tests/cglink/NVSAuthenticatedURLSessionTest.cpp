@@ -1,8 +1,8 @@
 #include "RawWebSocketPeer.h"
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cglink/NVSAuthenticatedURLSessionControllerDelegate.h"
-#include "peers/LoopbackHttpServer.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QStringList>
 #include <QTimer>

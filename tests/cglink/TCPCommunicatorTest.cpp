@@ -1,7 +1,7 @@
 #include "cglink/TCPCommunicator.h"
 
 #include "cglink/TCPCommunicatorWire.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

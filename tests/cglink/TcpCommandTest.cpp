@@ -1,5 +1,5 @@
-#include "support/CliRun.h"
-#include "support/TestHelpers.h"
+#include "testkit/CliRun.h"
+#include "testkit/TestHelpers.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>

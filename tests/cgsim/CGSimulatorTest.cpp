@@ -1,7 +1,7 @@
 #include "cgsim/CGServerSimulator.h"
 #include "cgsim/CGSimWire.h"
 #include "platform/HttpClient.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

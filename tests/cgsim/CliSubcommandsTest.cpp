@@ -1,7 +1,7 @@
 // The real graflink-cli binary: `cgsim` as a separate process, `projects` against it.
 #include "platform/HttpClient.h"
 #include "platform/Json.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QProcess>
 #include <QRegularExpression>

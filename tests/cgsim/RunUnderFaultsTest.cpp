@@ -1,8 +1,8 @@
 // The real graflink-cli binary against peers that misbehave: a CG server that falls silent, a
 // filter callback that never returns, a feed that expands to gigabytes.
 #include "cgsim/CGServerSimulator.h"
-#include "peers/LoopbackHttpServer.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QProcess>
 #include <QTemporaryDir>

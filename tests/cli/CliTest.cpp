@@ -1,10 +1,10 @@
 #include "appbase/NVSLogController.h"
 #include "cgsim/CGServerSimulator.h"
 #include "cli/CliApplication.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/ConsoleWriter.h"
 #include "platform/UserDefaults.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QDirIterator>

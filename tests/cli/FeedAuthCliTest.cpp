@@ -1,8 +1,8 @@
-#include "peers/LoopbackHttpServer.h"
 #include "platform/SecretStore.h"
-#include "support/CliRun.h"
-#include "support/MemorySecretStore.h"
-#include "support/TestHelpers.h"
+#include "testkit/CliRun.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "peers/LoopbackHttpServer.h"
-#include "support/CliRun.h"
-#include "support/TestHelpers.h"
+#include "testkit/CliRun.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

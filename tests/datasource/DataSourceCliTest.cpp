@@ -1,9 +1,9 @@
 #include "DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/SecretStore.h"
-#include "support/CliRun.h"
-#include "support/MemorySecretStore.h"
+#include "testkit/CliRun.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/MemorySecretStore.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "support/StderrCapture.h"
-#include "support/TestHelpers.h"
+#include "testkit/StderrCapture.h"
+#include "testkit/TestHelpers.h"
 
 #include <QByteArray>
 #include <QString>

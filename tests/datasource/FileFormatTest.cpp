@@ -22,21 +22,6 @@ class DataSourceFile : public ::testing::Test {
 
 } // namespace
 
-TEST_F(DataSourceFile, NewDocumentHasTheInitialValues) {
-    NVSCGDataSource dataSource;
-    EXPECT_EQ(dataSource.status(), 0u);
-    EXPECT_TRUE(dataSource.dataSourceURL().isEmpty());
-    EXPECT_TRUE(dataSource.XPath().isNull());
-    EXPECT_TRUE(dataSource.exportPath().isNull());
-    EXPECT_FALSE(dataSource.autoUpdate());
-    EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 10.0);
-    EXPECT_EQ(dataSource.autoUpdateTimer(), nullptr);
-    EXPECT_TRUE(dataSource.columns().empty());
-    EXPECT_TRUE(dataSource.contentNodes().empty());
-    EXPECT_TRUE(dataSource.activeRows().empty());
-    EXPECT_EQ(dataSource.xmlDocument(), nullptr);
-}
-
 TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
     NVSCGDataSource dataSource;
     const QString text = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));

@@ -1,9 +1,9 @@
 #include "DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/BoundedFileRead.h"
 #include "platform/DispatchTimer.h"
 #include "platform/NotificationCenter.h"
+#include "testkit/LoopbackHttpServer.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "cli/CsvCommand.h"
 
-#include "support/CliRun.h"
-#include "support/TestHelpers.h"
+#include "testkit/CliRun.h"
+#include "testkit/TestHelpers.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

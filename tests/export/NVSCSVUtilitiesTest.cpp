@@ -1,6 +1,6 @@
 #include "export/NVSCSVUtilities.h"
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "FuzzEntries.h"
 #include "RackFuzzEntries.h"
 #include "platform/PropertyList.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QDirIterator>

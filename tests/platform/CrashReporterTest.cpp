@@ -1,8 +1,8 @@
 #include "platform/CrashReporter.h"
 
 #include "platform/BundleInfo.h"
-#include "support/ChildRole.h"
-#include "support/TestHelpers.h"
+#include "testkit/ChildRole.h"
+#include "testkit/TestHelpers.h"
 
 #include <QCoreApplication>
 #include <QDir>

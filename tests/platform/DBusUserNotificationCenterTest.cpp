@@ -1,7 +1,7 @@
 #include "platform/DBusUserNotificationCenter.h"
 
-#include "support/PrivateDBus.h"
-#include "support/TestHelpers.h"
+#include "testkit/PrivateDBus.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDBusConnection>
 #include <QVariantMap>

@@ -1,7 +1,7 @@
 #include "platform/DispatchTimer.h"
 
 #include "platform/MainQueue.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

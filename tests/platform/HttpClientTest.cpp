@@ -1,7 +1,7 @@
 #include "platform/HttpClient.h"
 
-#include "peers/LoopbackHttpServer.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QTcpServer>
 #include <atomic>

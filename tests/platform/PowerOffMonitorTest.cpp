@@ -1,7 +1,7 @@
 #include "platform/PowerOffMonitor.h"
 
-#include "support/PrivateDBus.h"
-#include "support/TestHelpers.h"
+#include "testkit/PrivateDBus.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDBusMessage>
 #include <gtest/gtest.h>

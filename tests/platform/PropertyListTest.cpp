@@ -1,7 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/Json.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "platform/StandardPaths.h"
 #include "platform/StringFormat.h"
 #include "platform/Uuid.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

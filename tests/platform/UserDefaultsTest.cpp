@@ -1,6 +1,6 @@
 #include "platform/UserDefaults.h"
 
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QFile>
 #include <QSignalSpy>

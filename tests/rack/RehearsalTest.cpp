@@ -1,12 +1,12 @@
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
-#include "peers/LoopbackHttpServer.h"
 #include "platform/Error.h"
 #include "platform/HttpClient.h"
 #include "rack/FeedRecorder.h"
 #include "rack/FeedReplay.h"
-#include "support/TestHelpers.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/TestHelpers.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "app/ui/FeedAuthenticationDialog.h"
 
 #include "app/GraflinkDocumentFeedAuth.h"
-#include "platform/FeedCredentials.h"
+#include "feed/FeedCredentials.h"
 #include "platform/SecretStore.h"
 #include "platform/ui/SetValueCommand.h"
 #include "ui_FeedAuthentication.h"

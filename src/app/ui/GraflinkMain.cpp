@@ -1,6 +1,7 @@
 // The Graflink desktop program: composes the application and runs its event loop.
 #include "app/AppDelegate.h"
 #include "app/GraflinkApplication.h"
+#include "app/GraflinkCommandLine.h"
 #include "app/GraflinkDocument.h"
 #include "app/ui/ApplicationIcon.h"
 #include "app/ui/ApplicationMenus.h"
@@ -30,6 +31,8 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = GraflinkCommandLine::answer(argc, argv))
+        return *status;
     NorvaneQtApplication qtApplication(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Graflink"));
     QApplication::setOrganizationName(QStringLiteral("Norvane"));

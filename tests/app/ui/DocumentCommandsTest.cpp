@@ -8,8 +8,8 @@
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/ui/NVSCGDataSourceWindowController.h"
-#include "support/MemorySecretStore.h"
-#include "support/TestHelpers.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
 
 #include <QComboBox>
 #include <QFileInfo>

@@ -10,9 +10,9 @@
 #include "app/ui/PreferencesWindowController.h"
 #include "app/ui/RecentDocuments.h"
 #include "platform/SecretStore.h"
-#include "support/MemorySecretStore.h"
-#include "support/TestHelpers.h"
-#include "support/WidgetChecks.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
+#include "testkit/WidgetChecks.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -4,7 +4,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/VariableEditCommands.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

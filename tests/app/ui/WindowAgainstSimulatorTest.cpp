@@ -2,7 +2,7 @@
 #include "app/VariablesModel.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "cgsim/CGServerSimulator.h"
-#include "support/TestHelpers.h"
+#include "testkit/TestHelpers.h"
 
 #include <QElapsedTimer>
 #include <QMessageBox>

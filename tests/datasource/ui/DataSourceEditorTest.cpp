@@ -12,7 +12,7 @@
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
 #include "datasource/ui/TableFindBar.h"
 #include "platform/DispatchTimer.h"
-#include "support/WidgetChecks.h"
+#include "testkit/WidgetChecks.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

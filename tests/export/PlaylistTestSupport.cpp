@@ -1,0 +1,172 @@
+#include "PlaylistTestSupport.h"
+
+#include "../datasource/DataSourceTestSupport.h"
+#include "datasource/NVSCGDataSource.h"
+#include "export/NVSDataSourceExport.h"
+#include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
+#include "testkit/LoopbackHttpServer.h"
+
+#include <QUrl>
+
+namespace playlist_test {
+
+namespace {
+
+void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
+    const QByteArray utf8 = text.toUtf8();
+    xmlNodePtr element = xmlNewChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name), nullptr);
+    xmlNodeAddContent(element, reinterpret_cast<const xmlChar*>(utf8.constData()));
+}
+
+} // namespace
+
+Race raceWithCandidates(int number, int count) {
+    Race race{QString::number(number),
+              QStringLiteral("Race %1").arg(number),
+              QStringLiteral("%1%").arg(number),
+              {}};
+    for (int i = 1; i <= count; ++i) {
+        const QString n = QString::number(i);
+        race.candidates.push_back(Candidate{QString(QLatin1String("N") + n), QString(QLatin1String("f") + n),
+                                            QString(QLatin1String("l") + n), QString::number(100 * i),
+                                            QString(n + QLatin1String(".5")), QString()});
+    }
+    return race;
+}
+
+std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races) {
+    std::shared_ptr<platform::XmlDocument> document =
+        platform::XmlDocument::create(QStringLiteral("Election"));
+    for (const Race& race : races) {
+        xmlNodePtr element =
+            xmlNewChild(document->rootElement(), nullptr, reinterpret_cast<const xmlChar*>("Race"), nullptr);
+        addRaw(element, "RaceNumber", race.number);
+        addRaw(element, "Name1", race.name1);
+        addRaw(element, "PrecinctsPercentage", race.precincts);
+        for (const std::optional<Candidate>& candidate : race.candidates) {
+            xmlNodePtr c =
+                xmlNewChild(element, nullptr, reinterpret_cast<const xmlChar*>("Candidate"), nullptr);
+            if (!candidate)
+                continue;
+            addRaw(c, "Name", candidate->name);
+            addRaw(c, "FirstName", candidate->firstName);
+            addRaw(c, "LastName", candidate->lastName);
+            addRaw(c, "Votes", candidate->votes);
+            addRaw(c, "PercentageOfVotesCast", candidate->percentage);
+            addRaw(c, "Winner", candidate->winner);
+        }
+    }
+    return document;
+}
+
+QByteArray electionFeed(const std::vector<Race>& races) {
+    return electionDocument(races)->toPrettyBytes();
+}
+
+ElectionFixture::ElectionFixture()
+    : server(std::make_unique<testing_support::LoopbackHttpServer>()),
+      defaults(std::make_unique<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.conf")))),
+      dataSource(std::make_unique<NVSCGDataSource>()) {
+    NVSDataSourceExport::registerDefaults(*defaults);
+    dataSource->setDataSourceURL(server->url(QStringLiteral("/results.xml")));
+    dataSource->setXPath(QStringLiteral("/Election/Race[*]"));
+}
+
+ElectionFixture::~ElectionFixture() {
+    dataSource->close();
+}
+
+bool ElectionFixture::load(const std::vector<Race>& races) {
+    server->serve("/results.xml",
+                  testing_support::LoopbackHttpServer::Reply::text(electionFeed(races), "application/xml"));
+    dataSource->refreshContent();
+    return datasource_test::waitForRefresh(*dataSource);
+}
+
+void ElectionFixture::adopt(const std::vector<Race>& races) {
+    dataSource->processXMLDocument(electionDocument(races));
+    datasource_test::drainMainQueue();
+    datasource_test::drainMainQueue();
+}
+
+void ElectionFixture::addColumn(const QString& title, const QString& identifier, uint type) {
+    dataSource->addColumnWithTitle(title, identifier);
+    dataSource->columns().back()->setType(type);
+}
+
+QString ElectionFixture::exportPlaylist(const QString& name, bool* ok) {
+    const QString path = dir.filePath(name);
+    platform::Error error;
+    const bool success =
+        NVSDataSourceExport::exportDataSource(*dataSource, QUrl::fromLocalFile(path), *defaults, &error);
+    if (ok)
+        *ok = success;
+    return path;
+}
+
+ParsedPlaylist::ParsedPlaylist(const QString& path) : m_bytes(testing_support::readFile(path)) {
+    m_document = platform::XmlDocument::parse(m_bytes, nullptr, platform::XmlDocument::BlankNodes::Remove);
+}
+
+ParsedPlaylist::~ParsedPlaylist() = default;
+
+xmlNodePtr ParsedPlaylist::root() const {
+    return m_document ? m_document->rootElement() : nullptr;
+}
+
+std::vector<xmlNodePtr> ParsedPlaylist::items() const {
+    return root() ? elements(root()) : std::vector<xmlNodePtr>{};
+}
+
+std::vector<xmlNodePtr> ParsedPlaylist::elements(xmlNodePtr parent) {
+    std::vector<xmlNodePtr> result;
+    for (xmlNodePtr node = parent ? parent->children : nullptr; node; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE)
+            result.push_back(node);
+    }
+    return result;
+}
+
+QStringList ParsedPlaylist::elementNames(xmlNodePtr parent) {
+    QStringList names;
+    for (xmlNodePtr element : elements(parent))
+        names << QString::fromUtf8(reinterpret_cast<const char*>(element->name));
+    return names;
+}
+
+xmlNodePtr ParsedPlaylist::child(xmlNodePtr parent, const char* name) {
+    for (xmlNodePtr element : elements(parent)) {
+        if (xmlStrEqual(element->name, reinterpret_cast<const xmlChar*>(name)))
+            return element;
+    }
+    return nullptr;
+}
+
+QString ParsedPlaylist::text(xmlNodePtr element) {
+    if (!element)
+        return QStringLiteral("<missing>");
+    xmlChar* content = xmlNodeGetContent(element);
+    const QString result = QString::fromUtf8(reinterpret_cast<const char*>(content));
+    xmlFree(content);
+    return result;
+}
+
+QList<QPair<QString, QString>> ParsedPlaylist::attributes(xmlNodePtr element) {
+    QList<QPair<QString, QString>> result;
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
+        result.append(
+            {QString(QLatin1String("xmlns:") + QString::fromUtf8(reinterpret_cast<const char*>(ns->prefix))),
+             QString::fromUtf8(reinterpret_cast<const char*>(ns->href))});
+    }
+    for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) {
+        QString name = QString::fromUtf8(reinterpret_cast<const char*>(attribute->name));
+        if (attribute->ns && attribute->ns->prefix)
+            name = QString(QString::fromUtf8(reinterpret_cast<const char*>(attribute->ns->prefix)) +
+                           QLatin1Char(':') + name);
+        result.append({name, text(reinterpret_cast<xmlNodePtr>(attribute))});
+    }
+    return result;
+}
+
+} // namespace playlist_test

@@ -1,0 +1,189 @@
+#include "feed/FeedCredentials.h"
+
+#include "platform/HttpClient.h"
+#include "platform/KeychainSecretStore.h"
+#include "platform/NVSKeychain.h"
+#include "testkit/LoopbackHttpServer.h"
+#include "testkit/MemorySecretStore.h"
+#include "testkit/PrivateKeyring.h"
+#include "testkit/TestHelpers.h"
+
+#include <gtest/gtest.h>
+
+using platform::FeedAuthentication;
+using platform::FeedCredentials;
+using platform::http::Client;
+using platform::http::Request;
+using testing_support::LoopbackHttpServer;
+using testing_support::MemorySecretStore;
+using Reply = LoopbackHttpServer::Reply;
+using Scheme = FeedAuthentication::Scheme;
+
+namespace {
+
+class FeedCredentialsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        feedServer.serve("/feed", Reply::text("<r/>", "text/xml"));
+        otherServer.serve("/feed", Reply::text("<r/>", "text/xml"));
+        // Another host name and another port.
+        QUrl elsewhere = otherServer.url(QStringLiteral("/feed"));
+        elsewhere.setHost(QStringLiteral("localhost"));
+        feedServer.serve("/moved",
+                         Reply::text("", "text/plain", 302).withHeader("Location", elsewhere.toEncoded()));
+    }
+
+    /// The credentials of `settings`, the secret stored for the feed server.
+    std::shared_ptr<FeedCredentials> credentials(FeedAuthentication settings, const QString& secret) {
+        settings = settings.normalized();
+        EXPECT_TRUE(FeedCredentials::storeSecret(*store, settings, feedServer.url(), secret));
+        return std::make_shared<FeedCredentials>(settings, store,
+                                                 [this](const QString& line) { log.append(line); });
+    }
+
+    platform::http::Response fetch(FeedCredentials& credentials, const QString& path) {
+        Request request(feedServer.url(path));
+        credentials.addTo(request);
+        return client.perform(request);
+    }
+
+    static FeedAuthentication settings(Scheme scheme, QString user = {}, QStringList headers = {}) {
+        FeedAuthentication result;
+        result.scheme = scheme;
+        result.user = std::move(user);
+        result.headerNames = std::move(headers);
+        return result;
+    }
+
+    LoopbackHttpServer feedServer;
+    LoopbackHttpServer otherServer;
+    Client client;
+    std::shared_ptr<MemorySecretStore> store = std::make_shared<MemorySecretStore>();
+    QStringList log;
+};
+
+TEST_F(FeedCredentialsTest, ReachTheFeedServerAndNoServerItRedirectsTo) {
+    struct Case {
+        const char* name;
+        FeedAuthentication settings;
+        QString secret;
+        QByteArray header;
+        QByteArray value;
+        bool redirectFollowed;
+    };
+    const Case cases[] = {
+        {"basic", settings(Scheme::Basic, QStringLiteral("reader")), QStringLiteral("pa:ss wörd"),
+         "Authorization", "Basic " + QByteArray("reader:pa:ss wörd").toBase64(), true},
+        {"bearer", settings(Scheme::Bearer), QStringLiteral("tok-123"), "Authorization", "Bearer tok-123",
+         true},
+        {"headers", settings(Scheme::Headers, {}, {QStringLiteral("X-Api-Key"), QStringLiteral("X-Unset")}),
+         FeedAuthentication::headersSecret({{QStringLiteral("X-Api-Key"), QStringLiteral("k-1")}}),
+         "X-Api-Key", "k-1", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        feedServer.clearRequests();
+        otherServer.clearRequests();
+        auto sent = credentials(c.settings, c.secret);
+
+        EXPECT_EQ(fetch(*sent, QStringLiteral("/feed")).statusCode, 200);
+        const platform::http::Response moved = fetch(*sent, QStringLiteral("/moved"));
+        const QList<LoopbackHttpServer::Request> atFeed = feedServer.requests();
+        ASSERT_EQ(atFeed.size(), 2);
+        for (const LoopbackHttpServer::Request& request : atFeed) {
+            EXPECT_EQ(request.header(c.header), c.value);
+            EXPECT_FALSE(request.header("X-Unset")) << "a header without a stored value is not sent";
+        }
+
+        // The redirect to another host and port: followed without the credentials, or (custom
+        // headers, which curl would resend) not followed at all.
+        const QList<LoopbackHttpServer::Request> elsewhere = otherServer.requests();
+        if (c.redirectFollowed) {
+            EXPECT_EQ(moved.statusCode, 200);
+            ASSERT_EQ(elsewhere.size(), 1);
+            EXPECT_FALSE(elsewhere.first().header(c.header));
+        } else {
+            EXPECT_EQ(moved.statusCode, 302);
+            EXPECT_TRUE(elsewhere.isEmpty());
+        }
+        EXPECT_TRUE(log.isEmpty()) << log.join(u'|').toStdString();
+    }
+}
+
+TEST_F(FeedCredentialsTest, WithoutASecretFetchesBareAndSaysWhyOnce) {
+    struct Case {
+        const char* name;
+        bool storeAvailable;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"keychain unavailable", false, "the keychain is not available"},
+        {"nothing stored", true, "no secret is stored for"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log.clear();
+        feedServer.clearRequests();
+        store->available = c.storeAvailable;
+        FeedCredentials bare(settings(Scheme::Bearer).normalized(), store,
+                             [this](const QString& line) { log.append(line); });
+        EXPECT_EQ(fetch(bare, QStringLiteral("/feed")).statusCode, 200);
+        EXPECT_EQ(fetch(bare, QStringLiteral("/feed")).statusCode, 200);
+        ASSERT_EQ(log.size(), 1) << log.join(u'|').toStdString();
+        EXPECT_TRUE(log.first().contains(QString::fromUtf8(c.logged))) << log.first().toStdString();
+        for (const LoopbackHttpServer::Request& request : feedServer.requests())
+            EXPECT_FALSE(request.header("Authorization"));
+    }
+}
+
+// A secret stored through Sign-in… is used by the next fetch; one changed behind the program's
+// back is looked up again once the server refuses the old one.
+TEST_F(FeedCredentialsTest, KeepsTheSecretUntilANewOneIsStoredOrTheServerRefusesIt) {
+    auto sent = credentials(settings(Scheme::Bearer), QStringLiteral("first"));
+    const QString service = platform::FeedAuthentication::secretService(feedServer.url());
+    fetch(*sent, QStringLiteral("/feed"));
+    store->store(service, sent->settings().account, QStringLiteral("elsewhere"), QStringLiteral("second"));
+    fetch(*sent, QStringLiteral("/feed"));
+    sent->noteStatus(401);
+    fetch(*sent, QStringLiteral("/feed"));
+    FeedCredentials::storeSecret(*store, sent->settings(), feedServer.url(), QStringLiteral("third"));
+    fetch(*sent, QStringLiteral("/feed"));
+    QList<QByteArray> seen;
+    for (const LoopbackHttpServer::Request& request : feedServer.requests())
+        seen.append(request.header("Authorization").value_or(QByteArray()));
+    EXPECT_EQ(seen, (QList<QByteArray>{"Bearer first", "Bearer first", "Bearer second", "Bearer third"}));
+}
+
+using FeedSecretsInTheKeychain = testing_support::KeyringTest;
+
+// Feed secrets through the real Secret Service: found again for the same feed origin and account,
+// and never for a CG server looked up by its host.
+TEST_F(FeedSecretsInTheKeychain, KeepsFeedSecretsByOriginAndAccount) {
+    platform::FeedAuthentication settings;
+    settings.scheme = platform::FeedAuthentication::Scheme::Bearer;
+    settings = settings.normalized();
+    KeychainSecretStore store;
+    const QUrl feed(QStringLiteral("https://feeds.example.test/scores.xml"));
+    ASSERT_TRUE(platform::FeedCredentials::storeSecret(store, settings, feed, QStringLiteral("tok-1")));
+
+    QStringList log;
+    const auto fetchWith = [&](const QUrl& address) {
+        platform::FeedCredentials credentials(settings, nullptr,
+                                              [&](const QString& line) { log.append(line); });
+        platform::http::Request request(address);
+        platform::SecretStore::setShared(std::make_shared<KeychainSecretStore>());
+        credentials.addTo(request);
+        platform::SecretStore::setShared(nullptr);
+        return request.bearerToken;
+    };
+    EXPECT_EQ(fetchWith(QUrl(QStringLiteral("https://FEEDS.example.test:443/other.xml"))),
+              QStringLiteral("tok-1"));
+    EXPECT_TRUE(log.isEmpty());
+    EXPECT_FALSE(fetchWith(QUrl(QStringLiteral("http://feeds.example.test/scores.xml"))));
+    ASSERT_EQ(log.size(), 1);
+    EXPECT_FALSE(log.first().contains(QStringLiteral("tok-1")));
+    int status = -1;
+    EXPECT_FALSE(NVSKeychain::loginInfo(QStringLiteral("feeds.example.test"), QString(), &status));
+}
+
+} // namespace

@@ -1,0 +1,316 @@
+#include "XmlTestDocuments.h"
+#include "platform/XPathCache.h"
+#include "platform/XPathEvaluator.h"
+#include "platform/XPathNameRewriter.h"
+#include "platform/XmlDocument.h"
+#include "testkit/StderrCapture.h"
+
+#include <gtest/gtest.h>
+
+using platform::Error;
+using platform::XmlDocument;
+using platform::XPathCache;
+using platform::XPathEvaluator;
+using platform::XPathNameRewriter;
+using testing_support::StderrCapture;
+using xml_test::Feed;
+using xml_test::parseOrFail;
+
+// ---------------------------------------------------------------------------------------------
+// XPath
+
+class XPathTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        document = parseOrFail(Feed);
+        ASSERT_TRUE(document);
+        evaluator = std::make_unique<XPathEvaluator>(*document, &cache);
+    }
+    XPathCache cache;
+    std::unique_ptr<XmlDocument> document;
+    std::unique_ptr<XPathEvaluator> evaluator;
+};
+
+TEST_F(XPathTest, PathsSelectTheExpectedStringValues) {
+    const struct {
+        const char* expression;
+        std::optional<QString> expected;
+    } cases[] = {
+        {"rss/channel/title", QStringLiteral("Scores")}, // relative: evaluated from the document node
+        {"/rss/channel/title", QStringLiteral("Scores")},
+        {"//item[2]/title", QStringLiteral("Second")},
+        {"/rss/channel/item[2]/enclosure/@url", QStringLiteral("http://example.com/b.png")},
+        {"//item/@id", QStringLiteral("a")},
+        {"/rss/@version", QStringLiteral("2.0")},
+        {"//item[@id='c']/score/text()", QStringLiteral("7")},
+        {"//item[last()]/title", QStringLiteral("Third")},
+        {"/rss/channel/empty", QStringLiteral("")}, // matched but empty is not "nothing"
+        {"/rss/channel/missing", std::nullopt},
+        {"count(//item)", std::nullopt}, // not a node set
+    };
+    for (const auto& c : cases) {
+        const auto value = evaluator->firstNodeStringValue(QString::fromUtf8(c.expression));
+        EXPECT_EQ(value, c.expected) << c.expression;
+        if (value) {
+            EXPECT_FALSE(value->isNull()) << c.expression;
+        }
+    }
+}
+
+TEST_F(XPathTest, InvalidExpressionsGiveNothingAreCompiledOnceAndStayOffStderr) {
+    StderrCapture capture;
+    for (const char* expression : {"//item[", "", "a b", "count(", "unknownFunction()", "x:item", "1 +"}) {
+        const QString text = QString::fromUtf8(expression);
+        EXPECT_EQ(evaluator->nodes(text), std::nullopt) << expression;
+        EXPECT_EQ(evaluator->firstNodeStringValue(text), std::nullopt) << expression;
+        EXPECT_EQ(evaluator->evaluate(text), std::nullopt) << expression;
+    }
+    const std::size_t remembered = cache.size();
+    EXPECT_EQ(cache.compiled(QStringLiteral("//item[")), nullptr);
+    EXPECT_EQ(cache.size(), remembered);
+    EXPECT_EQ(capture.text(), QString());
+}
+
+TEST_F(XPathTest, CompiledExpressionsAreReusedAcrossDocuments) {
+    const QString expression = QStringLiteral("//item[score > 4]/title");
+    EXPECT_EQ(evaluator->firstNodeStringValue(expression), QStringLiteral("Second"));
+    xmlXPathCompExprPtr compiled = cache.compiled(expression);
+    ASSERT_NE(compiled, nullptr);
+    const std::size_t size = cache.size();
+
+    evaluator.reset();
+    document.reset();
+    auto other =
+        parseOrFail("<rss><channel><item><title>Only</title><score>9</score></item></channel></rss>");
+    ASSERT_TRUE(other);
+    XPathEvaluator second(*other, &cache);
+    EXPECT_EQ(second.firstNodeStringValue(expression), QStringLiteral("Only"));
+    EXPECT_EQ(cache.compiled(expression), compiled);
+    EXPECT_EQ(cache.size(), size);
+}
+
+// Each result comes as its own type, and converts to text as XPath's string() does.
+TEST_F(XPathTest, GenericEvaluationGivesEachResultType) {
+    enum Type { Nodes, Boolean, Number, Text }; // the order of XPathValue's alternatives
+    const struct {
+        const char* expression;
+        Type type;
+        const char* text;
+    } cases[] = {
+        {"count(//item)", Number, "3"},
+        {"sum(//score) div 2", Number, "7.5"},
+        {"-0.5", Number, "-0.5"},
+        {"0 div 0", Number, "NaN"},
+        {"1 div 0", Number, "Infinity"},
+        {"concat(string(/rss/channel/title), '!')", Text, "Scores!"},
+        {"count(//item) > 2", Boolean, "true"},
+        {"//item/title", Nodes, "First"},
+        {"//nothing", Nodes, ""},
+    };
+    for (const auto& c : cases) {
+        const auto value = evaluator->evaluate(QString::fromUtf8(c.expression));
+        ASSERT_TRUE(value) << c.expression;
+        EXPECT_EQ(value->index(), std::size_t(c.type)) << c.expression;
+        EXPECT_EQ(XPathEvaluator::toString(*value), QString::fromUtf8(c.text)) << c.expression;
+    }
+    EXPECT_EQ(std::get<double>(*evaluator->evaluate(QStringLiteral("count(//item)"))), 3.0);
+    EXPECT_EQ(evaluator->nodes(QStringLiteral("//item/title"))->size(), 3u);
+    EXPECT_EQ(evaluator->nodes(QStringLiteral("count(//item)")), std::nullopt);
+    EXPECT_EQ(evaluator->nodes(QStringLiteral("//nothing")), std::vector<xmlNodePtr>());
+}
+
+TEST_F(XPathTest, ExplicitContextNodeAnchorsRelativePaths) {
+    const auto items = evaluator->nodes(QStringLiteral("//item"));
+    ASSERT_TRUE(items);
+    ASSERT_EQ(items->size(), 3u);
+    QStringList titles;
+    for (xmlNodePtr item : *items)
+        titles
+            << evaluator->firstNodeStringValue(QStringLiteral("title"), item).value_or(QStringLiteral("?"));
+    EXPECT_EQ(titles,
+              (QStringList{QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")}));
+    EXPECT_EQ(evaluator->firstNodeStringValue(QStringLiteral("../title"), items->at(0)),
+              QStringLiteral("Scores"));
+    // The context node resets to the document node when none is given.
+    EXPECT_EQ(evaluator->firstNodeStringValue(QStringLiteral("title")), std::nullopt);
+
+    auto other = parseOrFail("<item><title>Elsewhere</title></item>");
+    ASSERT_TRUE(other);
+    EXPECT_EQ(evaluator->firstNodeStringValue(QStringLiteral("title"), other->rootElement()), std::nullopt);
+}
+
+// The text is Latin-1, as its declaration says.
+TEST(XPathStringValueTest, FollowsTheXPathDataModel) {
+    auto document =
+        parseOrFail("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                    "<!DOCTYPE p [ <!ENTITY who \"world\"> ]>\n"
+                    "<p lang=\"en &amp; fr\">Hello <b>big <i>wid\xe9</i></b> &who;<!-- note --><?pi "
+                    "data?><![CDATA[ <raw>]]></p>");
+    ASSERT_TRUE(document);
+    XPathEvaluator evaluator(*document);
+    const struct {
+        const char* expression;
+        const char* expected;
+    } cases[] = {
+        {"/p", "Hello big widé world <raw>"},
+        {"/p/b", "big widé"},
+        {"/p/@lang", "en & fr"},
+        {"/p/text()[1]", "Hello "},
+        {"/p/comment()", " note "},
+        {"/p/processing-instruction()", "data"},
+        {"/", "Hello big widé world <raw>"},
+    };
+    for (const auto& c : cases) {
+        const QString expression = QString::fromUtf8(c.expression);
+        const auto nodes = evaluator.nodes(expression);
+        ASSERT_TRUE(nodes && !nodes->empty()) << c.expression;
+        EXPECT_EQ(XPathEvaluator::stringValue(nodes->front()), QString::fromUtf8(c.expected)) << c.expression;
+        // Agrees with the engine's own string().
+        const auto engine = evaluator.evaluate(QStringLiteral("string(") + expression + QStringLiteral(")"));
+        ASSERT_TRUE(engine) << c.expression;
+        EXPECT_EQ(XPathEvaluator::toString(*engine), QString::fromUtf8(c.expected)) << c.expression;
+    }
+    EXPECT_TRUE(XPathEvaluator::stringValue(nullptr).isNull());
+}
+
+TEST(XPathLocationPathTest, IndexesOnlySameNamedSiblings) {
+    auto document =
+        parseOrFail("<rss><channel><title>T</title><item><title>1</title></item><item><title>2</title></item>"
+                    "<item><title a=\"x\">3</title></item></channel></rss>");
+    ASSERT_TRUE(document);
+    XPathEvaluator evaluator(*document);
+    const struct {
+        const char* expression;
+        const char* path;
+    } cases[] = {
+        {"//item[3]/title", "/rss/channel/item[3]/title"},
+        {"/rss/channel/title", "/rss/channel/title"},
+        {"//item[1]", "/rss/channel/item[1]"},
+        {"//item[3]/title/@a", "/rss/channel/item[3]/title/@a"},
+        {"//item[2]/title/text()", "/rss/channel/item[2]/title/text()"},
+        {"/rss", "/rss"},
+    };
+    for (const auto& c : cases) {
+        const auto nodes = evaluator.nodes(QString::fromUtf8(c.expression));
+        ASSERT_TRUE(nodes && nodes->size() == 1) << c.expression;
+        EXPECT_EQ(XPathEvaluator::locationPath(nodes->front()), QString::fromUtf8(c.path)) << c.expression;
+        // The path leads back to the same node.
+        EXPECT_EQ(evaluator.nodes(XPathEvaluator::locationPath(nodes->front())), nodes) << c.expression;
+    }
+}
+
+TEST(XPathNamespaceTest, DefaultNamespaceNeedsARegisteredPrefix) {
+    auto document = parseOrFail("<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>F</title>"
+                                "<entry><title>E1</title></entry><entry><title>E2</title></entry></feed>");
+    ASSERT_TRUE(document);
+    XPathEvaluator evaluator(*document);
+    EXPECT_EQ(evaluator.nodes(QStringLiteral("/feed/entry")), std::vector<xmlNodePtr>());
+    EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("/a:feed/a:entry[2]/a:title")), std::nullopt);
+    ASSERT_TRUE(
+        evaluator.registerNamespace(QStringLiteral("a"), QStringLiteral("http://www.w3.org/2005/Atom")));
+    const auto title = evaluator.nodes(QStringLiteral("/a:feed/a:entry[2]/a:title"));
+    ASSERT_TRUE(title && title->size() == 1);
+    EXPECT_EQ(XPathEvaluator::stringValue(title->front()), QStringLiteral("E2"));
+    EXPECT_EQ(XPathEvaluator::locationPath(title->front()), QStringLiteral("/*/*[3]/*"));
+}
+
+// An Atom feed with prefixed extensions, a second default namespace below and a prefix declared
+// below the root.
+const QByteArray NamespacedFeed = R"(<feed xmlns="http://www.w3.org/2005/Atom" xmlns:media="urn:media">
+  <title>F</title>
+  <entry><title>E1</title><media:thumbnail url="u1"/><link href="h1"/></entry>
+  <entry><title>E2</title><media:thumbnail url="u2"/>
+    <content type="xhtml"><div xmlns="http://www.w3.org/1999/xhtml"><p>Body</p></div></content>
+    <ext:note xmlns:ext="urn:ext">N</ext:note></entry>
+</feed>)";
+
+TEST(XPathNamespaceTest, DocumentNamespacesLetFeedNamesSelect) {
+    auto document = parseOrFail(NamespacedFeed);
+    ASSERT_TRUE(document);
+    XPathEvaluator evaluator(*document);
+    evaluator.useDocumentNamespaces();
+    const struct {
+        const char* expression;
+        std::optional<QString> expected;
+    } cases[] = {
+        {"feed/title", QStringLiteral("F")},
+        {"/feed/entry[2]/title", QStringLiteral("E2")},
+        {"feed/entry/media:thumbnail/@url", QStringLiteral("u1")},
+        {"//entry[2]/media:thumbnail/@url", QStringLiteral("u2")},
+        {"feed/entry/link/@href", QStringLiteral("h1")},
+        {"//entry[title='E2']/content/div/p", QStringLiteral("Body")},
+        {"feed/entry/ext:note", QStringLiteral("N")},
+        {"/*/*[3]/*[1]", QStringLiteral("E2")}, // location paths keep working
+        {"feed/missing", std::nullopt},
+        {"media:thumbnail", std::nullopt},
+        {"x:feed", std::nullopt}, // a prefix the document does not declare
+    };
+    for (const auto& c : cases) {
+        const QString expression = QString::fromUtf8(c.expression);
+        EXPECT_EQ(evaluator.firstNodeStringValue(expression), c.expected) << c.expression;
+        const auto nodes = evaluator.nodes(expression);
+        EXPECT_EQ(nodes && !nodes->empty() ? std::optional(XPathEvaluator::stringValue(nodes->front()))
+                                           : std::nullopt,
+                  c.expected)
+            << c.expression;
+    }
+    EXPECT_EQ(evaluator.nodes(QStringLiteral("feed/entry"))->size(), 2u);
+    EXPECT_EQ(XPathEvaluator::toString(*evaluator.evaluate(QStringLiteral("//entry/title"))),
+              QStringLiteral("E1"));
+}
+
+// Whatever selects something without the document's namespaces selects exactly the same with them.
+TEST(XPathNamespaceTest, DocumentNamespacesChangeOnlyWhatSelectsNothing) {
+    const QByteArray mixed =
+        "<feed xmlns='urn:a'><title>A</title><x xmlns=''><title>B</title><y/></x></feed>";
+    const char* expressions[] = {
+        "//title",      "//*[not(title)]", "/*/*", "//x/title",     "//*[local-name()='y']",
+        "//item/title", "//item[2]/@id",   "/rss", "count(//title)"};
+    for (const QByteArray& xml : {Feed, NamespacedFeed, mixed}) {
+        auto document = parseOrFail(xml);
+        ASSERT_TRUE(document);
+        XPathEvaluator plain(*document);
+        XPathEvaluator lenient(*document);
+        lenient.useDocumentNamespaces();
+        for (const char* text : expressions) {
+            const QString expression = QString::fromUtf8(text);
+            const auto before = plain.evaluate(expression);
+            const auto after = lenient.evaluate(expression);
+            const auto* nodes = before ? std::get_if<std::vector<xmlNodePtr>>(&*before) : nullptr;
+            if (before && (!nodes || !nodes->empty())) {
+                EXPECT_EQ(after, before) << text << " in " << xml.left(20).constData();
+                EXPECT_EQ(lenient.firstNode(expression), plain.firstNode(expression)) << text;
+            }
+        }
+    }
+}
+
+TEST(XPathNameRewriterTest, WidensOnlyUnprefixedElementNameTests) {
+    const struct {
+        const char* expression;
+        const char* expected; // null: nothing to rewrite
+    } cases[] = {
+        {"feed/entry[2]", "*[self::feed or self::d:feed]/*[self::entry or self::d:entry][2]"},
+        {"a/@b", "*[self::a or self::d:a]/@b"},
+        {"../x", "../*[self::x or self::d:x]"},
+        {"$v/x", "$v/*[self::x or self::d:x]"},
+        {"count(item) div 2", "count(*[self::item or self::d:item]) div 2"},
+        {"a and b", "*[self::a or self::d:a] and *[self::b or self::d:b]"},
+        {"a * b", "*[self::a or self::d:a] * *[self::b or self::d:b]"},
+        {"//x[@y='a b' and text()]", "//*[self::x or self::d:x][@y='a b' and text()]"},
+        {"descendant-or-self::node()/child::t", "descendant-or-self::node()/child::*[self::t or self::d:t]"},
+        {"@id", nullptr},
+        {"attribute::b | namespace::n", nullptr},
+        {"media:thumbnail/@url | p:*", nullptr},
+        {"2*3 + string('x')", nullptr},
+        {"processing-instruction('x')", nullptr},
+        {"x[@a='unterminated", nullptr},
+    };
+    for (const auto& c : cases) {
+        const QString rewritten =
+            XPathNameRewriter::rewrite(QString::fromUtf8(c.expression), {QStringLiteral("d")});
+        EXPECT_EQ(rewritten, c.expected ? QString::fromUtf8(c.expected) : QString()) << c.expression;
+        EXPECT_EQ(rewritten.isNull(), c.expected == nullptr) << c.expression;
+    }
+    EXPECT_TRUE(XPathNameRewriter::rewrite(QStringLiteral("a/b"), {}).isNull());
+}

@@ -1,0 +1,255 @@
+#include "BackblazePeer.h"
+#include "platform/HttpClient.h"
+#include "support/NVSBackblazeAPI.h"
+#include "support/NVSBackblazeUploadTask.h"
+#include "testkit/StderrCapture.h"
+#include "testkit/TestHelpers.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using platform::Error;
+using testing_support::waitUntil;
+
+namespace {
+
+const QString KeyID = QStringLiteral("0042key");
+const QString ApplicationKey = QStringLiteral("K004-very-secret-application-key");
+const QString BucketID = QStringLiteral("bucket-7");
+constexpr qint64 PartSize = 1000;
+
+struct Outcome {
+    bool called = false;
+    bool success = false;
+    std::optional<Error> error;
+};
+
+class BackblazeUploadTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(peer.server().isListening()); }
+
+    // Bytes that differ from part to part.
+    QByteArray archiveBytes(qint64 size) const {
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (qint64 i = 0; i < size; ++i)
+            bytes[i] = char((i * 31 + i / PartSize) % 251);
+        return bytes;
+    }
+
+    QString writeArchive(const QString& name, qint64 size) {
+        const QString path = folder.filePath(name);
+        EXPECT_TRUE(testing_support::writeFile(path, archiveBytes(size)));
+        return path;
+    }
+
+    std::unique_ptr<NVSBackblazeUploadTask> makeTask(NVSBackblazeConfiguration configuration) {
+        auto task = std::make_unique<NVSBackblazeUploadTask>(QStringLiteral("Upload"),
+                                                             std::move(configuration), client);
+        task->setAbsoluteMinimumPartSize(100);
+        return task;
+    }
+    std::unique_ptr<NVSBackblazeUploadTask> makeTask() {
+        return makeTask(NVSBackblazeConfiguration(KeyID, ApplicationKey, BucketID, peer.authorizationURL()));
+    }
+
+    static void start(NVSBackblazeUploadTask& task, const QString& path, Outcome& outcome) {
+        task.uploadZippedFileAtPath(path, QFileInfo(path).size(),
+                                    [&outcome](bool success, std::optional<Error> error) {
+                                        EXPECT_FALSE(outcome.called) << "completion called twice";
+                                        outcome = {true, success, std::move(error)};
+                                    });
+    }
+
+    static QString digest(const QByteArray& bytes) {
+        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+    }
+
+    BackblazePeer peer{KeyID, ApplicationKey, BucketID, PartSize};
+    std::shared_ptr<platform::http::Client> client = std::make_shared<platform::http::Client>();
+    QTemporaryDir folder;
+};
+
+} // namespace
+
+TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
+    const QString path = writeArchive(QStringLiteral("Support, Graflink 1.0.zip"), 600);
+    auto task = makeTask();
+    Outcome outcome;
+    start(*task, path, outcome);
+    ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
+
+    EXPECT_TRUE(outcome.success);
+    EXPECT_FALSE(outcome.error);
+    EXPECT_EQ(task->taskStatus(), NVSBaseTask::Done);
+    EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::DoneStatus);
+    EXPECT_FALSE(task->taskRequiresProgress());
+    EXPECT_FALSE(task->isLargeUpload());
+    ASSERT_EQ(peer.fileUploads().size(), 1);
+    EXPECT_EQ(peer.fileUploads().front().fileName, "Support%2C%20Graflink%201.0.zip");
+    EXPECT_EQ(peer.fileUploads().front().body, archiveBytes(600));
+    EXPECT_EQ(peer.problems(), QStringList());
+}
+
+// Parts answered out of order must still be listed in part order when the file is finished.
+TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder) {
+    const QString path = writeArchive(QStringLiteral("support.zip"), 3500);
+    peer.delayPart(1, 400ms);
+    peer.delayPart(2, 200ms);
+    auto task = makeTask();
+    Outcome outcome;
+    start(*task, path, outcome);
+    ASSERT_TRUE(waitUntil([&] { return outcome.called; }, 15s));
+
+    EXPECT_TRUE(outcome.success) << (outcome.error ? outcome.error->localizedDescription().toStdString()
+                                                   : "");
+    EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::DoneStatus);
+    EXPECT_TRUE(task->isLargeUpload());
+    EXPECT_EQ(task->totalParts(), 4);
+    EXPECT_EQ(task->uploadedParts(), 4);
+    EXPECT_EQ(task->finishedTasksUploadedBytes(), 3500);
+    const QByteArray bytes = archiveBytes(3500);
+    const QStringList expected = {digest(bytes.sliced(0, 1000)), digest(bytes.sliced(1000, 1000)),
+                                  digest(bytes.sliced(2000, 1000)), digest(bytes.sliced(3000, 500))};
+    EXPECT_EQ(peer.finishCalls(), QList<QStringList>{expected});
+    EXPECT_EQ(peer.problems(), QStringList());
+}
+
+// A part gets three retries: the fourth failure fails the upload, the other parts still go up,
+// and nothing secret reaches the console meanwhile.
+TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
+    const QString path = writeArchive(QStringLiteral("support.zip"), 3000);
+    peer.failPart(1, 3);
+    peer.failPart(2, 4);
+    testing_support::StderrCapture console;
+    auto task = makeTask();
+    Outcome outcome;
+    start(*task, path, outcome);
+    ASSERT_TRUE(waitUntil([&] { return outcome.called; }, 30s));
+
+    EXPECT_FALSE(outcome.success);
+    ASSERT_TRUE(outcome.error);
+    EXPECT_EQ(outcome.error->domain, NVSBackblazeAPI::ErrorDomain);
+    EXPECT_EQ(outcome.error->code, 503);
+    EXPECT_EQ(task->taskStatus(), NVSBaseTask::Failed);
+    EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::PartsFailedStatus);
+    EXPECT_EQ(task->uploadedParts(), 2);
+    EXPECT_EQ(task->failedPartsCount(), 1);
+    const QList<int> attempts = peer.partAttempts();
+    EXPECT_EQ(attempts.count(1), 4);
+    EXPECT_EQ(attempts.count(2), 4);
+    EXPECT_EQ(attempts.count(3), 1);
+    EXPECT_EQ(peer.storedParts().keys(), (QList<int>{1, 3}));
+    EXPECT_TRUE(peer.finishCalls().isEmpty());
+
+    const QString text = console.text();
+    EXPECT_TRUE(
+        text.contains(QStringLiteral("BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3")));
+    EXPECT_FALSE(text.contains(QStringLiteral("part 2, attempt 4")));
+    EXPECT_EQ(text.count(QStringLiteral("BackBlazeUploadTask: Error: Retrying")), 6);
+    for (const QString& secret : {ApplicationKey, BackblazePeer::AccountToken, QStringLiteral("part-token-")})
+        EXPECT_FALSE(text.contains(secret)) << secret.toStdString();
+}
+
+TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
+    const QString path = writeArchive(QStringLiteral("support.zip"), 600);
+    peer.delayFileUpload(60s);
+    auto task = makeTask();
+    Outcome outcome;
+    start(*task, path, outcome);
+    ASSERT_TRUE(waitUntil([&] { return peer.fileUploads().size() == 1; }));
+    task->setShouldCancel(true);
+    ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
+
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(task->taskStatus(), NVSBaseTask::Failed);
+    EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
+}
+
+TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsTheFile) {
+    const QString path = writeArchive(QStringLiteral("support.zip"), 5000);
+    peer.hangParts();
+    auto task = makeTask();
+    task->setMaximumConcurrentParts(2);
+    Outcome outcome;
+    Outcome cancelOutcome;
+    start(*task, path, outcome);
+    ASSERT_TRUE(waitUntil([&] { return peer.partAttempts().size() == 2; }));
+    task->cancelAllUploadTasks([&](bool success, std::optional<Error> error) {
+        cancelOutcome = {true, success, std::move(error)};
+    });
+    ASSERT_TRUE(waitUntil([&] { return outcome.called && cancelOutcome.called; }));
+
+    EXPECT_FALSE(outcome.success);
+    EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
+    EXPECT_TRUE(cancelOutcome.success);
+    EXPECT_EQ(peer.cancelCalls(), QStringList{BackblazePeer::LargeFileID});
+    // Every part has ended: nothing is left to send later.
+    EXPECT_EQ(task->uploadedParts() + task->failedPartsCount(), 5);
+    EXPECT_EQ(peer.partAttempts().size(), 2);
+    EXPECT_EQ(peer.requestCount("/b2api/v2/b2_get_upload_part_url"), 2);
+}
+
+TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
+    struct Case {
+        const char* name;
+        NVSBackblazeConfiguration configuration;
+        int errorCode;
+        QStringList mentioned; // what the error must name
+        int requests;
+    };
+    const QUrl address = peer.authorizationURL();
+    const QString ofKey = QLatin1String(NVSBackblazeConfiguration::KeyIDVariable);
+    const QString ofApplicationKey = QLatin1String(NVSBackblazeConfiguration::ApplicationKeyVariable);
+    const QString ofBucket = QLatin1String(NVSBackblazeConfiguration::BucketIDVariable);
+    const Case cases[] = {
+        {"nothing", {}, NVSBackblazeAPI::NotConfigured, {ofKey, ofApplicationKey, ofBucket}, 0},
+        {"no key id",
+         {QString(), ApplicationKey, BucketID, address},
+         NVSBackblazeAPI::NotConfigured,
+         {ofKey, NVSBackblazeConfiguration::KeyIDDefaultsKey},
+         0},
+        {"no application key",
+         {KeyID, QString(), BucketID, address},
+         NVSBackblazeAPI::NotConfigured,
+         {ofApplicationKey, NVSBackblazeConfiguration::ApplicationKeyDefaultsKey},
+         0},
+        {"no bucket",
+         {KeyID, ApplicationKey, QString(), address},
+         NVSBackblazeAPI::NotConfigured,
+         {ofBucket, NVSBackblazeConfiguration::BucketIDDefaultsKey},
+         0},
+        {"plain http elsewhere",
+         {KeyID, ApplicationKey, BucketID, QUrl(QStringLiteral("http://b2.example.test"))},
+         NVSBackblazeAPI::InsecureAddress,
+         {QLatin1String(NVSBackblazeConfiguration::AuthorizationURLVariable)},
+         0},
+        {"wrong application key", {KeyID, QStringLiteral("wrong"), BucketID, address}, 401, {}, 1},
+    };
+    const QString path = writeArchive(QStringLiteral("support.zip"), 600);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        peer.server().clearRequests();
+        testing_support::StderrCapture console;
+        auto task = makeTask(c.configuration);
+        Outcome outcome;
+        start(*task, path, outcome);
+        ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
+
+        EXPECT_FALSE(outcome.success);
+        EXPECT_EQ(task->taskStatus(), NVSBaseTask::Failed);
+        EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::ErrorStatus);
+        EXPECT_FALSE(task->taskRequiresProgress());
+        ASSERT_TRUE(outcome.error);
+        EXPECT_EQ(outcome.error->code, c.errorCode);
+        const QString description = task->errorDescription();
+        for (const QString& setting : c.mentioned)
+            EXPECT_TRUE(description.contains(setting)) << description.toStdString();
+        EXPECT_FALSE(description.contains(ApplicationKey));
+        EXPECT_FALSE(console.text().contains(ApplicationKey));
+        EXPECT_EQ(peer.server().requestCount(), c.requests);
+        EXPECT_TRUE(peer.fileUploads().isEmpty());
+    }
+}

@@ -1,0 +1,235 @@
+#include "BackblazePeer.h"
+#include "support/NVSBackblazeConfiguration.h"
+#include "support/Profiler.h"
+#include "support/ui/ContactSupportWindowController.h"
+#include "testkit/CliRun.h"
+#include "testkit/TestHelpers.h"
+#include "testkit/WidgetChecks.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString KeyID = QStringLiteral("0051f2c3d4e5f60000000001");
+const QString ApplicationKey = QStringLiteral("K005abcdefghijklmnopqrstuvwxyz0");
+const QString BucketID = QStringLiteral("e73ab1c2d3e4f5a6b7c8d9e0");
+
+/// Points the support upload at the loopback service for one test.
+class UploadEnvironment {
+  public:
+    UploadEnvironment(const BackblazePeer& peer, const QString& applicationKey) {
+        qputenv(NVSBackblazeConfiguration::KeyIDVariable, KeyID.toUtf8());
+        qputenv(NVSBackblazeConfiguration::ApplicationKeyVariable, applicationKey.toUtf8());
+        qputenv(NVSBackblazeConfiguration::BucketIDVariable, BucketID.toUtf8());
+        qputenv(NVSBackblazeConfiguration::AuthorizationURLVariable,
+                peer.authorizationURL().toString().toUtf8());
+    }
+    ~UploadEnvironment() {
+        for (const char* variable :
+             {NVSBackblazeConfiguration::KeyIDVariable, NVSBackblazeConfiguration::ApplicationKeyVariable,
+              NVSBackblazeConfiguration::BucketIDVariable,
+              NVSBackblazeConfiguration::AuthorizationURLVariable})
+            qunsetenv(variable);
+    }
+};
+
+class ContactSupport : public ::testing::Test {
+  protected:
+    SupportSources sources() const {
+        SupportSources s; // nothing to gather but what the test adds
+        s.userLogsFolder = dir.filePath(QStringLiteral("logs"));
+        s.journalProgram = QStringLiteral("/bin/true");
+        testing_support::writeFile(s.userLogsFolder + QStringLiteral("/Graflink.log"), "technical log");
+        return s;
+    }
+
+    QTemporaryDir dir;
+    BackblazePeer peer{KeyID, ApplicationKey, BucketID, 100 * 1000 * 1000};
+};
+
+// Said before the form is filled, in words a user understands; the request is then kept as an
+// archive, and the user's own text stays as written.
+TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
+    ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
+    window.show();
+    const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
+    const auto status = [&] { return static_cast<QLabel*>(field("statusLabel"))->text(); };
+    EXPECT_TRUE(status().contains(QLatin1String("not set up"))) << status().toStdString();
+    EXPECT_FALSE(status().contains(QLatin1String("_KEY"))) << "no environment variables";
+    auto* send = static_cast<QPushButton*>(field("sendButton"));
+    EXPECT_EQ(send->text(), QStringLiteral("Sa&ve Archive"));
+
+    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))
+        ->setPlainText(QStringLiteral("Ticker stopped"));
+    static_cast<QLineEdit*>(field("emailField"))->setText(QStringLiteral("op@station.example"));
+    static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
+    window.send();
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return window.state() == ContactSupportWindowController::State::Saved; },
+        std::chrono::seconds(20)))
+        << status().toStdString();
+    EXPECT_TRUE(QFile::exists(window.archivePath()));
+    EXPECT_TRUE(status().contains(window.archivePath()));
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->toPlainText(),
+              QStringLiteral("Ticker stopped"));
+    EXPECT_FALSE(send->isDefault());
+    EXPECT_TRUE(peer.fileUploads().isEmpty());
+}
+
+TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
+    ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
+    window.show();
+    Profiler& profiler = window.profiler();
+    const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
+
+    EXPECT_EQ(testing_support::unnamedControls(window), QStringList());
+
+    // The form is checked first: nothing is gathered without a description, an address and consent.
+    QSignalSpy gathered(&profiler, &Profiler::gathered);
+    window.send();
+    EXPECT_EQ(window.state(), ContactSupportWindowController::State::Editing);
+    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))
+        ->setPlainText(QStringLiteral("Ticker stopped"));
+    static_cast<QLineEdit*>(field("emailField"))->setText(QStringLiteral("op@station.example"));
+    window.send();
+    EXPECT_TRUE(static_cast<QLabel*>(field("statusLabel"))->text().contains(QLatin1String("agree")));
+    EXPECT_EQ(gathered.count(), 0);
+    static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
+
+    {
+        UploadEnvironment upload(peer, QStringLiteral("K005wrong-key-wrong-key-wrong-k"));
+        window.send();
+        ASSERT_TRUE(testing_support::waitUntil(
+            [&] { return window.state() == ContactSupportWindowController::State::Failed; },
+            std::chrono::seconds(20)));
+    }
+    const QString failure = static_cast<QLabel*>(field("statusLabel"))->text();
+    EXPECT_TRUE(failure.contains(window.archivePath())) << failure.toStdString();
+    EXPECT_FALSE(failure.contains(QLatin1String("K005wrong")));
+    EXPECT_TRUE(QFile::exists(window.archivePath()));
+    EXPECT_TRUE(field("showArchiveButton")->isVisible());
+
+    UploadEnvironment upload(peer, ApplicationKey);
+    window.send(); // the same archive again
+    ASSERT_TRUE(testing_support::waitUntil(
+        [&] { return window.state() == ContactSupportWindowController::State::Sent; },
+        std::chrono::seconds(20)));
+    ASSERT_EQ(peer.fileUploads().size(), 1);
+    EXPECT_EQ(peer.fileUploads().first().body, testing_support::readFile(window.archivePath()));
+    EXPECT_EQ(gathered.count(), 1);
+    EXPECT_TRUE(peer.problems().isEmpty()) << peer.problems().join(QLatin1Char('\n')).toStdString();
+}
+
+// Fault guarded: Cancel while gathering only stopped the journal, which then counted as finished,
+// so compressing and uploading went on. Cancelled at any step, nothing is uploaded, nothing is
+// left behind, the window says so, and the next Send starts from the beginning.
+TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
+    using State = ContactSupportWindowController::State;
+    const struct {
+        State step;
+        const char* status; // cancel once the status line says this
+    } cases[] = {{State::Gathering, "Copying"},
+                 {State::Gathering, "journal"},
+                 {State::Compressing, ""},
+                 {State::Uploading, ""}};
+    UploadEnvironment upload(peer, ApplicationKey);
+    const QString slowJournal = dir.filePath(QStringLiteral("slow"));
+    SupportSources s = sources();
+    s.journalProgram = dir.filePath(QStringLiteral("journal"));
+    testing_support::writeFile(s.journalProgram, "#!/bin/sh\n[ -e '" + slowJournal.toUtf8() +
+                                                     "' ] && exec sleep 30\necho line\n");
+    QFile::setPermissions(s.journalProgram, QFile::ReadOwner | QFile::ExeOwner);
+    int run = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(run);
+        const QString archives = dir.filePath(QStringLiteral("archives%1").arg(run++));
+        if (QLatin1String(c.status) == QLatin1String("journal"))
+            testing_support::writeFile(slowJournal, ""); // still reading when cancelled
+        ContactSupportWindowController window(s, archives);
+        window.findChild<QPlainTextEdit*>(QStringLiteral("problemDescriptionField"))
+            ->setPlainText(QStringLiteral("Ticker stopped"));
+        window.findChild<QLineEdit*>(QStringLiteral("emailField"))
+            ->setText(QStringLiteral("op@station.example"));
+        window.findChild<QCheckBox*>(QStringLiteral("agreeCheckBox"))->setChecked(true);
+        const auto* status = window.findChild<QLabel*>(QStringLiteral("statusLabel"));
+        const qsizetype uploadsBefore = peer.fileUploads().size();
+        const QMetaObject::Connection trigger = QObject::connect(
+            &window, &ContactSupportWindowController::stateChanged, &window, [&](State state) {
+                if (state == c.step && status->text().contains(QLatin1String(c.status)))
+                    QMetaObject::invokeMethod(&window, &ContactSupportWindowController::cancel,
+                                              Qt::QueuedConnection);
+            });
+        window.send();
+        ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Cancelled; },
+                                               std::chrono::seconds(20)));
+        QObject::disconnect(trigger);
+        EXPECT_EQ(status->text(), QStringLiteral("Cancelled"));
+        testing_support::spinFor(std::chrono::milliseconds(200)); // nothing more happens
+        EXPECT_EQ(window.state(), State::Cancelled);
+        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore);
+        EXPECT_EQ(QDir(archives).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList());
+
+        QFile::remove(slowJournal);
+        window.send();
+        ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Sent; },
+                                               std::chrono::seconds(20)));
+        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore + 1);
+    }
+}
+
+// Fault guarded: collecting into a folder in use changed every file's mode there and archived the
+// operator's own files. Such a folder, or an archive name that is taken, is refused untouched.
+TEST_F(ContactSupport, CollectRefusesAFolderInUseAndTouchesNothing) {
+    const QString work = dir.filePath(QStringLiteral("Work"));
+    testing_support::writeFile(work + QStringLiteral("/run-show.sh"), "#!/bin/sh\n");
+    QFile::setPermissions(work + QStringLiteral("/run-show.sh"), QFile::ReadOwner | QFile::WriteOwner |
+                                                                     QFile::ExeOwner | QFile::ReadOther |
+                                                                     QFile::ExeOther);
+    const QString empty = dir.filePath(QStringLiteral("Empty"));
+    QDir().mkpath(empty);
+    testing_support::writeFile(empty + QStringLiteral(".zip"), "an older archive");
+    for (const QString& folder : {work, empty}) {
+        const QFile::Permissions script = QFile::permissions(work + QStringLiteral("/run-show.sh"));
+        const testing_support::CliRun collected =
+            testing_support::runCli({QStringLiteral("support"), QStringLiteral("collect"), folder});
+        EXPECT_EQ(collected.status, 1) << folder.toStdString();
+        EXPECT_TRUE(collected.err.contains(folder)) << collected.err.toStdString();
+        EXPECT_EQ(QFile::permissions(work + QStringLiteral("/run-show.sh")), script);
+        EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("run-show.sh")});
+        EXPECT_EQ(QDir(empty).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        EXPECT_FALSE(QFile::exists(work + QStringLiteral(".zip")));
+        EXPECT_EQ(testing_support::readFile(empty + QStringLiteral(".zip")), QByteArray("an older archive"));
+    }
+}
+
+TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {
+    const QString archive = dir.filePath(QStringLiteral("Support, night shift.zip"));
+    testing_support::writeFile(archive, QByteArray(4096, 'z'));
+    const testing_support::CliRun unconfigured =
+        testing_support::runCli({QStringLiteral("support"), QStringLiteral("upload"), archive});
+    EXPECT_EQ(unconfigured.status, 1);
+    EXPECT_TRUE(unconfigured.err.contains(QLatin1String(NVSBackblazeConfiguration::ApplicationKeyVariable)))
+        << unconfigured.err.toStdString();
+
+    UploadEnvironment upload(peer, ApplicationKey);
+    const testing_support::CliRun sent =
+        testing_support::runCli({QStringLiteral("support"), QStringLiteral("upload"), archive});
+    EXPECT_EQ(sent.status, 0) << sent.err.toStdString();
+    EXPECT_EQ(sent.out.trimmed(), QStringLiteral("Support, night shift.zip"));
+    EXPECT_TRUE(sent.err.contains(QLatin1String("100 %")));
+    ASSERT_EQ(peer.fileUploads().size(), 1);
+    EXPECT_EQ(peer.fileUploads().first().fileName, QByteArray("Support%2C%20night%20shift.zip"));
+}
+
+} // namespace

@@ -1,0 +1,413 @@
+#include "testkit/LoopbackHttpServer.h"
+
+#include <QAbstractHttpServer>
+#include <QCryptographicHash>
+#include <QHash>
+#include <QHostAddress>
+#include <QHttpServerRequest>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <mutex>
+#include <utility>
+
+namespace testing_support {
+
+namespace {
+
+using Request = LoopbackHttpServer::Request;
+using Reply = LoopbackHttpServer::Reply;
+using Headers = LoopbackHttpServer::Headers;
+
+bool sameName(QByteArrayView a, QByteArrayView b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+std::optional<QByteArray> headerValue(const Headers& headers, QByteArrayView name) {
+    for (const auto& [key, value] : headers) {
+        if (sameName(key, name))
+            return value;
+    }
+    return std::nullopt;
+}
+
+// Splits `Digest a=b, c="d, e"` into its parameters.
+QHash<QByteArray, QByteArray> parseAuthParameters(QByteArrayView text) {
+    QHash<QByteArray, QByteArray> parameters;
+    qsizetype i = 0;
+    const auto skipSpaceAndCommas = [&] {
+        while (i < text.size() && (text[i] == ' ' || text[i] == ',' || text[i] == '\t'))
+            ++i;
+    };
+    for (skipSpaceAndCommas(); i < text.size(); skipSpaceAndCommas()) {
+        const qsizetype equals = text.indexOf('=', i);
+        if (equals < 0)
+            break;
+        const QByteArray key = text.sliced(i, equals - i).trimmed().toByteArray().toLower();
+        i = equals + 1;
+        QByteArray value;
+        if (i < text.size() && text[i] == '"') {
+            for (++i; i < text.size() && text[i] != '"'; ++i) {
+                if (text[i] == '\\' && i + 1 < text.size())
+                    ++i;
+                value += text[i];
+            }
+            ++i; // closing quote
+        } else {
+            while (i < text.size() && text[i] != ',')
+                value += text[i++];
+            value = value.trimmed();
+        }
+        parameters.insert(key, value);
+    }
+    return parameters;
+}
+
+QByteArray md5Hex(const QByteArray& bytes) {
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
+}
+
+QByteArray reasonPhrase(int status) {
+    static const QHash<int, QByteArray> phrases = {{200, "OK"},
+                                                   {201, "Created"},
+                                                   {204, "No Content"},
+                                                   {301, "Moved Permanently"},
+                                                   {302, "Found"},
+                                                   {303, "See Other"},
+                                                   {304, "Not Modified"},
+                                                   {307, "Temporary Redirect"},
+                                                   {400, "Bad Request"},
+                                                   {401, "Unauthorized"},
+                                                   {403, "Forbidden"},
+                                                   {404, "Not Found"},
+                                                   {500, "Internal Server Error"},
+                                                   {503, "Service Unavailable"}};
+    return phrases.value(status, QByteArrayLiteral("Status"));
+}
+
+/// Numbers the connections it accepts (the socket's "connection" property), keeps them for the
+/// server's stop, and answers "Expect: 100-continue" (which Qt HTTP Server leaves unanswered, so
+/// a client would wait a second before it sends a large body).
+class CountingTcpServer : public QTcpServer {
+  public:
+    CountingTcpServer(std::atomic<int>& counter, QObject* parent) : QTcpServer(parent), m_counter(counter) {}
+
+    void abortConnections() {
+        for (const QPointer<QTcpSocket>& socket : std::exchange(m_sockets, {})) {
+            if (socket)
+                socket->abort();
+        }
+    }
+
+  protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setProperty("connection", ++m_counter);
+        m_sockets.removeIf([](const QPointer<QTcpSocket>& known) { return known.isNull(); });
+        m_sockets.append(socket);
+        // Connected before Qt HTTP Server's own handler, so this sees each request's head before
+        // Qt reads it: the method as sent (Qt knows only the standard ones) and the expectation.
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            const QByteArray pending = socket->peek(socket->bytesAvailable());
+            const qsizetype headEnd = pending.indexOf("\r\n\r\n");
+            if (socket->property("headSeen").toBool() || headEnd < 0)
+                return;
+            socket->setProperty("headSeen", true);
+            socket->setProperty("method", pending.first(pending.indexOf(' ')));
+            if (pending.first(headEnd).toLower().contains("\r\nexpect: 100-continue"))
+                socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+        });
+        addPendingConnection(socket);
+    }
+
+  private:
+    std::atomic<int>& m_counter;
+    QList<QPointer<QTcpSocket>> m_sockets;
+};
+
+} // namespace
+
+// ---- State shared between the owning thread and the server thread ------------------------------
+
+struct LoopbackHttpServer::Shared {
+    struct AuthRule {
+        AuthScheme scheme;
+        QByteArray user;
+        QByteArray password;
+    };
+
+    mutable std::mutex mutex;
+    QHash<QByteArray, Handler> handlers; // key: "METHOD path" or " path" for any method
+    QHash<QByteArray, AuthRule> authRules;
+    QList<Request> requests;
+    std::atomic<int> connections{0};
+
+    std::optional<Handler> handlerFor(const Request& request) const {
+        std::lock_guard lock(mutex);
+        auto it = handlers.constFind(request.method + ' ' + request.path);
+        if (it == handlers.cend())
+            it = handlers.constFind(' ' + request.path);
+        if (it == handlers.cend())
+            return std::nullopt;
+        return *it;
+    }
+    std::optional<AuthRule> authRuleFor(const QByteArray& path) const {
+        std::lock_guard lock(mutex);
+        const auto it = authRules.constFind(path);
+        if (it == authRules.cend())
+            return std::nullopt;
+        return *it;
+    }
+};
+
+// ---- Answering, on the server thread -----------------------------------------------------------
+
+class LoopbackHttpServer::Engine : public QAbstractHttpServer {
+  public:
+    explicit Engine(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+    quint16 start() {
+        listener_ = new CountingTcpServer(shared_->connections, this);
+        if (!listener_->listen(QHostAddress::LocalHost, 0))
+            return 0;
+        bind(listener_);
+        return listener_->serverPort();
+    }
+
+    void stop() {
+        listener_->close();
+        listener_->abortConnections();
+    }
+
+  protected:
+    bool handleRequest(const QHttpServerRequest& received, QTcpSocket* socket) override {
+        Request request;
+        request.method = socket->property("method").toByteArray();
+        request.path = received.url().path(QUrl::FullyEncoded).toUtf8();
+        request.query = received.url().query(QUrl::FullyEncoded).toUtf8();
+        request.headers = received.headers();
+        request.body = received.body();
+        request.connection = socket->property("connection").toInt();
+        socket->setProperty("headSeen", false);
+        {
+            std::lock_guard lock(shared_->mutex);
+            shared_->requests.append(request);
+        }
+        const bool keepAlive = request.header("Connection").value_or(QByteArray()).toLower() != "close";
+        const Reply reply = replyFor(request);
+        const QPointer<QTcpSocket> guard(socket);
+        const auto send = [this, guard, request, reply, keepAlive] {
+            if (guard)
+                sendReply(guard, request, reply, keepAlive);
+        };
+        if (reply.delay.count() > 0)
+            QTimer::singleShot(reply.delay, socket, send);
+        else
+            send();
+        return true;
+    }
+    void missingHandler(const QHttpServerRequest&, QTcpSocket*) override {}
+
+  private:
+    Reply replyFor(const Request& request) {
+        if (const auto rule = shared_->authRuleFor(request.path); rule && !isAuthorized(*rule, request))
+            return challenge(*rule);
+        if (const auto handler = shared_->handlerFor(request))
+            return (*handler)(request);
+        return Reply::text(QByteArrayLiteral("Not Found"), QByteArrayLiteral("text/plain"), 404);
+    }
+
+    Reply challenge(const Shared::AuthRule& rule) {
+        Reply reply = Reply::text(QByteArrayLiteral("Unauthorized"), QByteArrayLiteral("text/plain"), 401);
+        if (rule.scheme == AuthScheme::Basic) {
+            reply.headers.append({"WWW-Authenticate", "Basic realm=\"" + Realm + '"'});
+        } else {
+            const QByteArray nonce = QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+            nonces_.insert(nonce);
+            reply.headers.append({"WWW-Authenticate", "Digest realm=\"" + Realm +
+                                                          "\", qop=\"auth\", nonce=\"" + nonce +
+                                                          "\", opaque=\"0a1b2c\", algorithm=MD5"});
+        }
+        return reply;
+    }
+
+    bool isAuthorized(const Shared::AuthRule& rule, const Request& request) const {
+        const QByteArray authorization = headerValue(request.headers, "Authorization").value_or(QByteArray());
+        const qsizetype space = authorization.indexOf(' ');
+        if (space < 0)
+            return false;
+        const QByteArray scheme = authorization.first(space).toLower();
+        const QByteArray credentials = authorization.sliced(space + 1).trimmed();
+        if (rule.scheme == AuthScheme::Basic)
+            return scheme == "basic" &&
+                   QByteArray::fromBase64(credentials) == rule.user + ':' + rule.password;
+        if (scheme != "digest")
+            return false;
+        const auto p = parseAuthParameters(credentials);
+        const QByteArray target = request.query.isEmpty() ? request.path : request.path + '?' + request.query;
+        if (p.value("username") != rule.user || p.value("realm") != Realm ||
+            !nonces_.contains(p.value("nonce")) || p.value("uri") != target)
+            return false;
+        const QByteArray ha1 = md5Hex(rule.user + ':' + Realm + ':' + rule.password);
+        const QByteArray ha2 = md5Hex(request.method + ':' + p.value("uri"));
+        const QByteArray expected = p.contains("qop")
+                                        ? md5Hex(ha1 + ':' + p.value("nonce") + ':' + p.value("nc") + ':' +
+                                                 p.value("cnonce") + ':' + p.value("qop") + ':' + ha2)
+                                        : md5Hex(ha1 + ':' + p.value("nonce") + ':' + ha2);
+        return p.value("response").toLower() == expected;
+    }
+
+    void sendReply(QTcpSocket* socket, const Request& request, const Reply& reply, bool keepAlive) {
+        if (reply.fault == Reply::Fault::Hang)
+            return; // nothing more is answered on this connection
+        if (reply.fault == Reply::Fault::Close) {
+            socket->disconnectFromHost();
+            return;
+        }
+        QByteArray head =
+            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+        for (const auto& [name, value] : reply.headers)
+            head += name + ": " + value + "\r\n";
+        if (!headerValue(reply.headers, "Content-Length") && !headerValue(reply.headers, "Transfer-Encoding"))
+            head += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
+        if (!keepAlive)
+            head += "Connection: close\r\n";
+        socket->write(head + "\r\n");
+
+        const QByteArray body = request.method == "HEAD" ? QByteArray() : reply.body;
+        if (reply.stallAfterBodyBytes) {
+            socket->write(body.first(std::min(body.size(), *reply.stallAfterBodyBytes)));
+            return; // silent from here on, the connection open
+        }
+        if (reply.dripInterval.count() <= 0 || body.isEmpty()) {
+            socket->write(body);
+            if (!keepAlive)
+                socket->disconnectFromHost();
+            return;
+        }
+        auto* timer = new QTimer(socket);
+        auto offset = std::make_shared<qsizetype>(0);
+        const qsizetype chunk = std::max<qsizetype>(1, reply.dripChunkSize);
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, offset, body, chunk, keepAlive] {
+            socket->write(body.sliced(*offset, std::min(chunk, body.size() - *offset)));
+            *offset += chunk;
+            if (*offset >= body.size()) {
+                timer->deleteLater();
+                if (!keepAlive)
+                    socket->disconnectFromHost();
+            }
+        });
+        timer->start(reply.dripInterval);
+    }
+
+    std::shared_ptr<Shared> shared_;
+    CountingTcpServer* listener_ = nullptr;
+    QSet<QByteArray> nonces_;
+};
+
+// ---- Owner's side -------------------------------------------------------------------------------
+
+std::optional<QByteArray> LoopbackHttpServer::Request::header(QByteArrayView name) const {
+    return headerValue(headers, name);
+}
+
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::text(QByteArray body, QByteArray contentType,
+                                                          int status) {
+    Reply reply;
+    reply.status = status;
+    reply.headers.append({QByteArrayLiteral("Content-Type"), std::move(contentType)});
+    reply.body = std::move(body);
+    return reply;
+}
+
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::hang() {
+    Reply reply;
+    reply.fault = Fault::Hang;
+    return reply;
+}
+
+LoopbackHttpServer::Reply LoopbackHttpServer::Reply::close() {
+    Reply reply;
+    reply.fault = Fault::Close;
+    return reply;
+}
+
+LoopbackHttpServer::LoopbackHttpServer()
+    : shared_(std::make_shared<Shared>()), thread_(std::make_unique<QThread>()) {
+    thread_->setObjectName(QStringLiteral("LoopbackHttpServer"));
+    engine_ = new Engine(shared_);
+    engine_->moveToThread(thread_.get());
+    thread_->start();
+    QMetaObject::invokeMethod(
+        engine_, [this] { port_ = engine_->start(); }, Qt::BlockingQueuedConnection);
+}
+
+LoopbackHttpServer::~LoopbackHttpServer() {
+    QMetaObject::invokeMethod(
+        engine_, [this] { engine_->stop(); }, Qt::BlockingQueuedConnection);
+    thread_->quit();
+    thread_->wait();
+    delete engine_;
+}
+
+bool LoopbackHttpServer::isListening() const {
+    return port_ != 0;
+}
+
+quint16 LoopbackHttpServer::port() const {
+    return port_;
+}
+
+QUrl LoopbackHttpServer::url(const QString& pathAndQuery) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(pathAndQuery));
+}
+
+void LoopbackHttpServer::route(const QByteArray& path, Handler handler) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->handlers.insert(' ' + path, std::move(handler));
+}
+
+void LoopbackHttpServer::route(const QByteArray& method, const QByteArray& path, Handler handler) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->handlers.insert(method + ' ' + path, std::move(handler));
+}
+
+void LoopbackHttpServer::serve(const QByteArray& path, const Reply& reply) {
+    route(path, [reply](const Request&) { return reply; });
+}
+
+void LoopbackHttpServer::requireCredentials(const QByteArray& path, AuthScheme scheme, const QString& user,
+                                            const QString& password) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->authRules.insert(path, {scheme, user.toUtf8(), password.toUtf8()});
+}
+
+QList<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->requests;
+}
+
+qsizetype LoopbackHttpServer::requestCount() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->requests.size();
+}
+
+void LoopbackHttpServer::clearRequests() {
+    std::lock_guard lock(shared_->mutex);
+    shared_->requests.clear();
+}
+
+int LoopbackHttpServer::connectionCount() const {
+    return shared_->connections.load();
+}
+
+} // namespace testing_support
