@@ -8,12 +8,11 @@
 
 namespace {
 
-QString chooseWithDialog(QWidget* parent, bool folder) {
+QString chooseWithDialog(QWidget* parent, bool folder, const QString& current) {
     if (folder)
-        return QFileDialog::getExistingDirectory(parent, QObject::tr("Choose the Actions Folder"));
-    return QFileDialog::getOpenFileName(
-        parent, QObject::tr("Choose the Still Image"), QString(),
-        QObject::tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.gif);;All files (*)"));
+        return QFileDialog::getExistingDirectory(parent, QObject::tr("Choose the Actions Folder"), current);
+    return QFileDialog::getOpenFileName(parent, QObject::tr("Choose the Still Image"), current,
+                                        QObject::tr("Images (*.png *.jpg *.jpeg *.tif *.tiff *.bmp *.gif)"));
 }
 
 } // namespace
@@ -56,7 +55,7 @@ void PreferencesWindowController::dataSourceExportSelectStillImageFolder() {
 }
 
 void PreferencesWindowController::choose(bool folder, const QString& key) {
-    const QString path = m_chooser(this, folder);
+    const QString path = m_chooser(this, folder, m_defaults.stringForKey(key).value_or(QString()));
     if (path.isEmpty())
         return;
     m_defaults.setValue(key, path);

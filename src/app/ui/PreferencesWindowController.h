@@ -23,7 +23,8 @@ class PreferencesWindowController : public QWidget {
         QStringLiteral("DataSourceExportStillImagePath");
 
     /// Asks for a folder or an image file; empty when cancelled. Tests inject their own.
-    using Chooser = std::function<QString(QWidget* parent, bool folder)>;
+    /// Asks for a folder or an image, starting at `current` (the path chosen now, if any).
+    using Chooser = std::function<QString(QWidget* parent, bool folder, const QString& current)>;
 
     explicit PreferencesWindowController(platform::UserDefaults& defaults, QWidget* parent = nullptr);
     ~PreferencesWindowController() override;

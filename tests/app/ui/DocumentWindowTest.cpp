@@ -289,20 +289,32 @@ TEST(RecentDocuments, NewestFirstWithoutDuplicatesOrMissingFiles) {
     EXPECT_EQ(menu.actions().first()->text(), QStringLiteral("&1 5.graflink"));
 }
 
-TEST(Preferences, ChoosingStoresThePathAndCancellingKeepsIt) {
+TEST(Preferences, ChoosingStoresThePathCancellingKeepsItAndClearClearsIt) {
     QTemporaryDir dir;
     platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.conf")));
     PreferencesWindowController preferences(defaults);
     QString answer = QStringLiteral("/srv/actions");
-    preferences.setChooser([&](QWidget*, bool) { return answer; });
+    QString startedAt;
+    preferences.setChooser([&](QWidget*, bool, const QString& current) {
+        startedAt = current;
+        return answer;
+    });
     preferences.selectAppleScriptsFolder();
     EXPECT_EQ(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey), answer);
     answer.clear();
     preferences.selectAppleScriptsFolder();
     preferences.dataSourceExportSelectStillImageFolder();
+    EXPECT_EQ(startedAt, QString()) << "the image chooser starts where the image is: none yet";
     EXPECT_EQ(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey),
               QStringLiteral("/srv/actions"));
     EXPECT_FALSE(defaults.stringForKey(PreferencesWindowController::DataSourceExportStillImagePathKey));
+    preferences.selectAppleScriptsFolder();
+    EXPECT_EQ(startedAt, QStringLiteral("/srv/actions"));
+    auto* clear = preferences.findChild<QPushButton*>(QStringLiteral("clearActionsFolderButton"));
+    ASSERT_TRUE(clear && clear->isEnabled());
+    clear->click();
+    EXPECT_FALSE(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey));
+    EXPECT_FALSE(clear->isEnabled());
 }
 
 } // namespace
