@@ -1,5 +1,6 @@
 #include "app/GraflinkDocument.h"
 
+#include "app/DocumentCGLink.h"
 #include "app/DocumentRefreshPipeline.h"
 #include "app/FeedFetcher.h"
 #include "app/FeedFreshness.h"
@@ -71,7 +72,10 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
       m_variables(std::make_unique<GraflinkVariableList>()),
       m_evaluator(std::make_unique<VariableEvaluator>()),
       m_pipeline(std::make_shared<DocumentRefreshPipeline>(m_environment.http, *m_environment.logger)),
-      m_freshness(std::make_unique<FeedFreshness>()) {
+      m_freshness(std::make_unique<FeedFreshness>()), m_cg(new DocumentCGLink(this)) {
+    connect(m_cg, &DocumentCGLink::projectsChanged, this, &GraflinkDocument::CGProjectsChanged);
+    connect(m_cg, &DocumentCGLink::connectedChanged, this,
+            [this](bool connected) { setIsConnectedToCG(connected); });
     connect(m_freshness.get(), &FeedFreshness::staleChanged, this, [this](bool stale, qint64 seconds) {
         // Shown: the operator hears of it at once (a desktop notification), once per turn.
         const QString text =
@@ -94,7 +98,7 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
 }
 
 GraflinkDocument::~GraflinkDocument() {
-    releaseCGClient();
+    m_cg->release();
     // Fetches still running complete into nothing: their results find no document.
     for (const auto& [sequence, task] : m_refreshTasks)
         task->cancel();
@@ -106,53 +110,27 @@ GraflinkDocument::~GraflinkDocument() {
 // MARK: - CG server
 
 void GraflinkDocument::applyCGServerSettings() {
-    releaseCGClient();
-    if (m_CGServerIPAddress.trimmed().isEmpty()) {
-        // Without a client nothing is connected: a status left at "connected" would mislead.
-        setIsConnectedToCG(false);
-        return;
-    }
     CGServerHTTPControllerOptions options = m_environment.cgClientOptions;
     if (!options.logger)
         options.logger = m_environment.logger;
-    m_client = std::make_unique<CGServerHTTPController>(m_CGServerIPAddress, m_CGServerPortNumber,
-                                                        m_CGServerType, m_CGServerPassword, options);
-    startObservingCGServer();
-    // The new client has no list yet: the variables' field lists empty now and follow the list
-    // when it arrives.
-    CGProjectsChanged();
-    setIsConnectedToCG(m_client->isConnected());
+    // Without a client nothing is connected: a status left at "connected" would mislead.
+    m_cg->connectTo(m_CGServerIPAddress, m_CGServerPortNumber, m_CGServerType, m_CGServerPassword, options);
 }
 
 quint64 GraflinkDocument::updatesSent() const {
-    return m_retiredUpdatesSent + (m_client ? m_client->updatesAccepted() : 0);
+    return m_cg->updatesSent();
 }
 
 quint64 GraflinkDocument::updateErrors() const {
-    return m_retiredUpdateErrors + (m_client ? m_client->updatesFailed() : 0);
+    return m_cg->updateErrors();
 }
 
-void GraflinkDocument::releaseCGClient() {
-    if (!m_client)
-        return;
-    m_retiredUpdatesSent += m_client->updatesAccepted();
-    m_retiredUpdateErrors += m_client->updatesFailed();
-    stopObservingCGServer();
-    m_client->closeWebSockets();
-    m_client.reset();
+bool GraflinkDocument::hasCGClient() const {
+    return m_cg->client() != nullptr;
 }
 
-void GraflinkDocument::startObservingCGServer() {
-    m_clientConnections.append(connect(m_client.get(), &CGServerHTTPController::projectsChanged, this,
-                                       &GraflinkDocument::CGProjectsChanged));
-    m_clientConnections.append(connect(m_client.get(), &CGServerHTTPController::isConnectedChanged, this,
-                                       [this](bool connected) { setIsConnectedToCG(connected); }));
-}
-
-void GraflinkDocument::stopObservingCGServer() {
-    for (const QMetaObject::Connection& connection : std::as_const(m_clientConnections))
-        disconnect(connection);
-    m_clientConnections.clear();
+CGServerHTTPController* GraflinkDocument::CGClient() const {
+    return m_cg->client();
 }
 
 void GraflinkDocument::CGProjectsChanged() {
@@ -167,11 +145,11 @@ void GraflinkDocument::CGProjectsChanged() {
 }
 
 CGProjectList GraflinkDocument::availableCGProjects() const {
-    return m_client ? m_client->projects() : CGProjectList();
+    return m_cg->projects();
 }
 
 void GraflinkDocument::clearCG() {
-    if (!m_client)
+    if (!m_cg->client())
         return;
     CGPublishingPass pass;
     {
@@ -183,7 +161,7 @@ void GraflinkDocument::clearCG() {
         }
     }
     // Clearing always sends every field, whatever the server accepted before.
-    m_client->publish(std::move(pass), CGServerHTTPController::PassKind::Full);
+    m_cg->publishAll(std::move(pass));
 }
 
 // MARK: - Properties
@@ -300,7 +278,7 @@ void GraflinkDocument::setChangeOnlyPublishing(bool changeOnly) {
     if (m_changeOnlyPublishing == changeOnly)
         return;
     m_changeOnlyPublishing = changeOnly;
-    m_lastFullPass.reset();
+    m_cg->restartFullPasses();
     Q_EMIT changeOnlyPublishingChanged();
 }
 
@@ -350,7 +328,7 @@ void GraflinkDocument::loadVariablesFromDictionaries(const QList<QVariantMap>& d
 }
 
 std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& name) const {
-    return m_client ? m_client->projectWithName(name) : nullptr;
+    return m_cg->projectWithName(name);
 }
 
 // MARK: - Feed
@@ -625,7 +603,7 @@ void GraflinkDocument::publishAndRunActions() {
         // A variable without a value (its path led nowhere) sends its fallback; by default there
         // is none and the field keeps what is on air rather than being blanked by a feed that
         // momentarily lacks the element.
-        if (m_publishToCG && m_client)
+        if (m_publishToCG && m_cg->client())
             appendPublished(pass, *variable);
         // A variable without a value starts nothing: an action would get no parameter at all.
         if (variable->appleScriptActionName() && value) {
@@ -635,8 +613,8 @@ void GraflinkDocument::publishAndRunActions() {
             executeAppleScriptWithName(*variable->appleScriptActionName(), {parameter});
         }
     }
-    if (m_publishToCG && m_client)
-        publishPass(std::move(pass));
+    if (m_publishToCG)
+        m_cg->publish(std::move(pass), m_changeOnlyPublishing, m_fullPublishSeconds);
 }
 
 void GraflinkDocument::publishFallbacksAfterFailure() {
@@ -648,25 +626,8 @@ void GraflinkDocument::publishFallbacksAfterFailure() {
         variable->setCurrentStringValue(std::nullopt);
         appendPublished(pass, *variable);
     }
-    if (m_publishToCG && m_client && !pass.isEmpty())
-        publishPass(std::move(pass));
-}
-
-bool GraflinkDocument::nextPassIsFull() {
-    if (!m_changeOnlyPublishing)
-        return true;
-    const platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now();
-    if (m_lastFullPass && now - *m_lastFullPass < std::chrono::duration<double>(m_fullPublishSeconds))
-        return false;
-    m_lastFullPass = now;
-    return true;
-}
-
-void GraflinkDocument::publishPass(CGPublishingPass pass) {
-    // The client sends the pass on its own worker, looking each item up when it gets there; a
-    // pass still waiting behind a slow server is replaced by this newer one.
-    m_client->publish(std::move(pass), nextPassIsFull() ? CGServerHTTPController::PassKind::Full
-                                                        : CGServerHTTPController::PassKind::ChangesOnly);
+    if (m_publishToCG && !pass.isEmpty())
+        m_cg->publish(std::move(pass), m_changeOnlyPublishing, m_fullPublishSeconds);
 }
 
 QStringList GraflinkDocument::availableAppleScriptActions() const {

@@ -15,6 +15,7 @@
 #include <set>
 
 class CGProject;
+class DocumentCGLink;
 class DocumentRefreshPipeline;
 struct RefreshJob;
 struct VariableBinding;
@@ -177,8 +178,8 @@ class GraflinkDocument : public platform::Document {
     void applyCGServerSettings();
     /// The client's projects; empty without a client (see hasCGClient()).
     CGProjectList availableCGProjects() const;
-    bool hasCGClient() const { return m_client != nullptr; }
-    CGServerHTTPController* CGClient() const { return m_client.get(); }
+    bool hasCGClient() const;
+    CGServerHTTPController* CGClient() const;
     /// Blanks every bound field on the server (the empty string, HTML off); runs no actions. The
     /// client sends it on its worker (see CGServerHTTPController::publish).
     void clearCG();
@@ -293,14 +294,7 @@ class GraflinkDocument : public platform::Document {
     /// Cancels the fetches under way; what they bring is dropped without a word.
     void abandonRefreshes();
     void log(qint64 level, const QString& text) const;
-    void startObservingCGServer();
-    void stopObservingCGServer();
-    void releaseCGClient();
     void CGProjectsChanged();
-    /// Whether the next pass must send every field (change-only publishing off, or it is time
-    /// for the periodic full pass).
-    bool nextPassIsFull();
-    void publishPass(CGPublishingPass pass);
 
     Environment m_environment;
     std::unique_ptr<GraflinkVariableList> m_variables;
@@ -314,8 +308,6 @@ class GraflinkDocument : public platform::Document {
     /// The variables each refresh under way copied, by sequence (compared, never dereferenced,
     /// before the values are applied).
     std::map<quint64, QList<GraflinkVariable*>> m_refreshVariables;
-    std::unique_ptr<CGServerHTTPController> m_client;
-    QList<QMetaObject::Connection> m_clientConnections;
 
     QStringList m_inventoriedElements;
     bool m_autoRefresh = false;
@@ -331,9 +323,9 @@ class GraflinkDocument : public platform::Document {
     qint32 m_CGServerType = 0;
     bool m_isConnectedToCG = false;
     std::unique_ptr<FeedFreshness> m_freshness;
+    DocumentCGLink* m_cg; // a child: it goes with the document
     bool m_changeOnlyPublishing = false;
     double m_fullPublishSeconds = DefaultFullPublishSeconds;
-    std::optional<platform::MonotonicClock::TimePoint> m_lastFullPass;
     QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
     QString m_readFolder;    // the folder of the file last read (its path is set after reading)
 
@@ -350,6 +342,4 @@ class GraflinkDocument : public platform::Document {
     std::optional<bool> m_lastRefreshDelivered;
     QString m_lastRefreshError;
     QString m_filterProblem;
-    quint64 m_retiredUpdatesSent = 0;
-    quint64 m_retiredUpdateErrors = 0;
 };
