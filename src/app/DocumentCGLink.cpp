@@ -1,5 +1,7 @@
 #include "app/DocumentCGLink.h"
 
+#include "app/GraflinkVariable.h"
+
 DocumentCGLink::DocumentCGLink(QObject* parent) : QObject(parent) {}
 
 DocumentCGLink::~DocumentCGLink() {
@@ -71,4 +73,25 @@ void DocumentCGLink::publish(CGPublishingPass pass, bool changesOnly, double ful
 void DocumentCGLink::publishAll(CGPublishingPass pass) {
     if (m_client)
         m_client->publish(std::move(pass), CGServerHTTPController::PassKind::Full);
+}
+
+CGPublishingPass DocumentCGLink::passOf(const QList<GraflinkVariable*>& variables) {
+    CGPublishingPass pass;
+    for (const GraflinkVariable* variable : variables) {
+        const std::optional<platform::JsonValue> published = variable->publishedValue();
+        if (published && variable->CGProjectName() && variable->CGProjectItemName())
+            pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(), *published,
+                         variable->valueType() == GraflinkVariable::HTML});
+    }
+    return pass;
+}
+
+CGPublishingPass DocumentCGLink::blankPassOf(const QList<GraflinkVariable*>& variables) {
+    CGPublishingPass pass;
+    for (const GraflinkVariable* variable : variables) {
+        if (variable->CGProjectName() && variable->CGProjectItemName())
+            pass.append(
+                {*variable->CGProjectName(), *variable->CGProjectItemName(), platform::JsonValue(""), false});
+    }
+    return pass;
 }

@@ -11,6 +11,8 @@
 /// A Graflink document's link to its CG server: the client for the server the document names, the
 /// update counts across the clients it has had, and how each publishing pass goes out (every field,
 /// or only the changed ones with every field again after a while).
+class GraflinkVariable;
+
 class DocumentCGLink : public QObject {
     Q_OBJECT
   public:
@@ -35,6 +37,11 @@ class DocumentCGLink : public QObject {
     /// has not accepted yet, unless the last full pass is `fullPassSeconds` old. Nothing without a
     /// client.
     void publish(CGPublishingPass pass, bool changesOnly, double fullPassSeconds);
+    /// What the bound ones of `variables` send: each its value, or its fallback when it has none.
+    static CGPublishingPass passOf(const QList<GraflinkVariable*>& variables);
+    /// Every field the variables are bound to, blank (Clear).
+    static CGPublishingPass blankPassOf(const QList<GraflinkVariable*>& variables);
+
     /// The next changes-only pass sends every field, and the period starts again from it.
     void restartFullPasses() { m_lastFullPass.reset(); }
     /// Sends every field of `pass`, whatever the server accepted before (Clear).

@@ -12,6 +12,7 @@
 #include "app/GraflinkVariableList.h"
 #include "app/JavaScriptFilter.h"
 #include "app/NVSAppleScriptActionsController.h"
+#include "app/RefreshSchedule.h"
 #include "app/VariableEvaluator.h"
 #include "appbase/NVSLogController.h"
 #include "feed/FeedCredentials.h"
@@ -48,14 +49,6 @@ GraflinkDocument::Environment completed(GraflinkDocument::Environment environmen
     return environment;
 }
 
-// Adds what the variable sends (its value, or its fallback) when it is bound to a field.
-void appendPublished(CGPublishingPass& pass, const GraflinkVariable& variable) {
-    const std::optional<platform::JsonValue> published = variable.publishedValue();
-    if (published && variable.CGProjectName() && variable.CGProjectItemName())
-        pass.append({*variable.CGProjectName(), *variable.CGProjectItemName(), *published,
-                     variable.valueType() == GraflinkVariable::HTML});
-}
-
 } // namespace
 
 void GraflinkDocument::registerDefaults(platform::UserDefaults& defaults) {
@@ -72,7 +65,8 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
       m_variables(std::make_unique<GraflinkVariableList>()),
       m_evaluator(std::make_unique<VariableEvaluator>()),
       m_pipeline(std::make_shared<DocumentRefreshPipeline>(m_environment.http, *m_environment.logger)),
-      m_freshness(std::make_unique<FeedFreshness>()), m_cg(new DocumentCGLink(this)) {
+      m_freshness(std::make_unique<FeedFreshness>()), m_cg(new DocumentCGLink(this)),
+      m_schedule(std::make_unique<RefreshSchedule>()) {
     connect(m_cg, &DocumentCGLink::projectsChanged, this, &GraflinkDocument::CGProjectsChanged);
     connect(m_cg, &DocumentCGLink::connectedChanged, this,
             [this](bool connected) { setIsConnectedToCG(connected); });
@@ -100,11 +94,7 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
 GraflinkDocument::~GraflinkDocument() {
     m_cg->release();
     // Fetches still running complete into nothing: their results find no document.
-    for (const auto& [sequence, task] : m_refreshTasks)
-        task->cancel();
-    for (const auto& task : std::as_const(m_inventoryTasks))
-        task->cancel();
-    stopRefreshTimer();
+    m_schedule.reset();
 }
 
 // MARK: - CG server
@@ -151,17 +141,9 @@ CGProjectList GraflinkDocument::availableCGProjects() const {
 void GraflinkDocument::clearCG() {
     if (!m_cg->client())
         return;
-    CGPublishingPass pass;
-    {
-        std::lock_guard lock(m_variables->lock());
-        for (GraflinkVariable* variable : m_variables->variables()) {
-            if (variable->CGProjectName() && variable->CGProjectItemName())
-                pass.append({*variable->CGProjectName(), *variable->CGProjectItemName(),
-                             platform::JsonValue(""), false});
-        }
-    }
+    std::lock_guard lock(m_variables->lock());
     // Clearing always sends every field, whatever the server accepted before.
-    m_cg->publishAll(std::move(pass));
+    m_cg->publishAll(DocumentCGLink::blankPassOf(m_variables->variables()));
 }
 
 // MARK: - Properties
@@ -192,7 +174,7 @@ void GraflinkDocument::setSourceURLString(const std::optional<QString>& address)
     m_sourceURLString = address;
     if (changed) {
         // What the old address still sends belongs to another feed.
-        abandonRefreshes();
+        m_schedule->abandonRefreshes();
         Q_EMIT sourceURLStringChanged();
     }
     refresh();
@@ -357,24 +339,18 @@ void GraflinkDocument::refresh() {
 }
 
 void GraflinkDocument::timedRefresh() {
-    if (m_refreshesInFlight > 0) {
-        // A slow feed gets no second request from the timer: one refresh waits for the running one.
-        m_refreshDue = true;
-        if (!m_skippingTicks) {
-            m_skippingTicks = true;
-            log(2, platform::StringFormat::format(
-                       QStringLiteral("The feed of “%@” answers more slowly than every %.1f seconds: timed "
-                                      "refreshes wait for the one under way"),
-                       displayName(), m_refreshFrequency));
-        }
-        return;
-    }
-    if (m_skippingTicks) {
-        m_skippingTicks = false;
-        log(2, platform::StringFormat::format(
-                   QStringLiteral("The feed of “%@” keeps up with its refresh period again"), displayName()));
-    }
-    refresh();
+    // A slow feed gets no second request from the timer: one refresh waits for the running one.
+    const bool starts = m_schedule->tickStarts([this](bool waiting) {
+        log(2, waiting ? platform::StringFormat::format(
+                             QStringLiteral("The feed of “%@” answers more slowly than every %.1f seconds: "
+                                            "timed refreshes wait for the one under way"),
+                             displayName(), m_refreshFrequency)
+                       : platform::StringFormat::format(
+                             QStringLiteral("The feed of “%@” keeps up with its refresh period again"),
+                             displayName()));
+    });
+    if (starts)
+        refresh();
 }
 
 QString GraflinkDocument::resolvedJavascriptFilterPath() const {
@@ -408,9 +384,7 @@ DocumentRefreshPipeline::Fetch fetchOf(const GraflinkDocument& document, platfor
 } // namespace
 
 void GraflinkDocument::startRefresh() {
-    m_refreshDue = false;
-    const quint64 sequence = ++m_fetchSequence;
-    ++m_refreshesInFlight;
+    const quint64 sequence = m_schedule->beginRefresh();
     Q_EMIT refreshStarted();
 
     auto job = std::make_shared<DocumentRefreshPipeline::Job>();
@@ -437,37 +411,21 @@ void GraflinkDocument::startRefresh() {
                     self->refreshEnded(sequence, done, failure);
             });
         });
-    if (task && !task->isFinished())
-        m_refreshTasks.emplace(sequence, std::move(task));
-}
-
-void GraflinkDocument::startRefreshIfDue() {
-    if (m_refreshesInFlight == 0 && m_refreshDue)
-        startRefresh();
-}
-
-void GraflinkDocument::abandonRefreshes() {
-    for (auto& [sequence, task] : m_refreshTasks) {
-        if (task->isFinished())
-            continue;
-        task->cancel();
-        m_abandonedRefreshes.insert(sequence);
-    }
+    m_schedule->trackRefresh(sequence, std::move(task));
 }
 
 void GraflinkDocument::refreshEnded(quint64 sequence, const std::shared_ptr<RefreshJob>& job,
                                     const QString& failure) {
-    m_refreshTasks.erase(sequence);
-    if (m_abandonedRefreshes.erase(sequence) > 0) {
+    if (!m_schedule->refreshCounts(sequence)) {
         // The fetch of an address the document no longer has: nothing of it counts.
         m_refreshVariables.erase(sequence);
-        --m_refreshesInFlight;
-        startRefreshIfDue();
+        if (m_schedule->dueRefreshStarts())
+            startRefresh();
         return;
     }
     bool processed = false;
     if (job) {
-        if (isNewest(sequence, m_lastProcessedRefresh)) {
+        if (isNewest(sequence, &RefreshSchedule::takeRefreshResult)) {
             processed = true;
             applyRefresh(sequence, job->bindings);
             m_filterProblem = job->filterProblem;
@@ -491,12 +449,12 @@ void GraflinkDocument::applyRefresh(quint64 sequence, const std::vector<Variable
         for (qsizetype i = 0; i < current.size(); ++i) {
             const VariableBinding& binding = bindings[std::size_t(i)];
             if (!binding.matches(*current[i]))
-                m_refreshDue = true; // edited meanwhile: its value comes with the next refresh
+                m_schedule->markDue(); // edited meanwhile: its value comes with the next refresh
             else if (binding.changed)
                 current[i]->setCurrentStringValue(binding.value);
         }
     } else {
-        m_refreshDue = true;
+        m_schedule->markDue();
         const QSet<GraflinkVariable*> present(current.cbegin(), current.cend());
         for (qsizetype i = 0; i < copied.size(); ++i) {
             GraflinkVariable* variable = copied[i];
@@ -509,9 +467,7 @@ void GraflinkDocument::applyRefresh(quint64 sequence, const std::vector<Variable
 }
 
 void GraflinkDocument::getPaths() {
-    const quint64 sequence = ++m_fetchSequence;
-    m_inventoryTasks.removeIf(
-        [](const std::shared_ptr<platform::http::Task>& task) { return task->isFinished(); });
+    const quint64 sequence = m_schedule->beginInventory();
     auto task = m_pipeline->inventory(
         *m_environment.http, fetchOf(*this, *m_environment.defaults, FeedFetcher::InventoryTimeouts),
         [self = QPointer<GraflinkDocument>(this), sequence](std::optional<QStringList> elements) {
@@ -520,27 +476,23 @@ void GraflinkDocument::getPaths() {
                     self->inventoryEnded(sequence, elements);
             });
         });
-    if (task)
-        m_inventoryTasks.append(std::move(task));
+    m_schedule->trackInventory(std::move(task));
 }
 
-bool GraflinkDocument::isNewest(quint64 sequence, quint64& lastProcessed) {
-    if (sequence < lastProcessed) {
-        // A slow older response must not put stale values on air after a newer one.
-        log(2,
-            platform::StringFormat::format(
-                QStringLiteral("Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
-                sequence, lastProcessed));
-        return false;
-    }
-    lastProcessed = sequence;
-    return true;
+bool GraflinkDocument::isNewest(quint64 sequence, bool (RefreshSchedule::*take)(quint64, quint64*)) {
+    quint64 newest = 0;
+    if ((m_schedule.get()->*take)(sequence, &newest))
+        return true;
+    log(2, platform::StringFormat::format(
+               QStringLiteral("Ignoring a stale feed response (fetch %lu; fetch %lu was already processed)"),
+               sequence, newest));
+    return false;
 }
 
 void GraflinkDocument::inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements) {
     bool inventoried = false;
     if (elements) {
-        if (isNewest(sequence, m_lastProcessedInventory)) {
+        if (isNewest(sequence, &RefreshSchedule::takeInventoryResult)) {
             inventoried = true;
             Q_EMIT inventoriedElementsAboutToChange();
             m_inventoriedElements = *elements;
@@ -551,13 +503,10 @@ void GraflinkDocument::inventoryEnded(quint64 sequence, const std::optional<QStr
 }
 
 void GraflinkDocument::finishRefresh(quint64 sequence, bool processed) {
-    --m_refreshesInFlight;
-    if (sequence > m_newestEndedRefresh) {
-        m_newestEndedRefresh = sequence;
-        m_lastRefreshDelivered = processed;
-    }
+    m_schedule->endRefresh(sequence, processed);
     Q_EMIT refreshFinished(processed);
-    startRefreshIfDue();
+    if (m_schedule->dueRefreshStarts())
+        startRefresh();
 }
 
 void GraflinkDocument::processXMLDocument(const platform::XmlDocument& document) {
@@ -597,15 +546,10 @@ void GraflinkDocument::processVariablesThroughJavascript() {
 
 void GraflinkDocument::publishAndRunActions() {
     std::lock_guard lock(m_variables->lock());
-    CGPublishingPass pass;
-    for (GraflinkVariable* variable : m_variables->variables()) {
-        const std::optional<platform::JsonValue>& value = variable->currentStringValue();
-        // A variable without a value (its path led nowhere) sends its fallback; by default there
-        // is none and the field keeps what is on air rather than being blanked by a feed that
-        // momentarily lacks the element.
-        if (m_publishToCG && m_cg->client())
-            appendPublished(pass, *variable);
+    const QList<GraflinkVariable*> variables = m_variables->variables();
+    for (GraflinkVariable* variable : variables) {
         // A variable without a value starts nothing: an action would get no parameter at all.
+        const std::optional<platform::JsonValue>& value = variable->currentStringValue();
         if (variable->appleScriptActionName() && value) {
             const QString parameter = value->is_string()
                                           ? QString::fromStdString(value->get_ref<const std::string&>())
@@ -613,19 +557,23 @@ void GraflinkDocument::publishAndRunActions() {
             executeAppleScriptWithName(*variable->appleScriptActionName(), {parameter});
         }
     }
-    if (m_publishToCG)
-        m_cg->publish(std::move(pass), m_changeOnlyPublishing, m_fullPublishSeconds);
+    // A variable without a value (its path led nowhere) sends its fallback; by default there is
+    // none and the field keeps what is on air rather than being blanked by a feed that
+    // momentarily lacks the element.
+    if (m_publishToCG && m_cg->client())
+        m_cg->publish(DocumentCGLink::passOf(variables), m_changeOnlyPublishing, m_fullPublishSeconds);
 }
 
 void GraflinkDocument::publishFallbacksAfterFailure() {
     std::lock_guard lock(m_variables->lock());
-    CGPublishingPass pass;
+    QList<GraflinkVariable*> losing;
     for (GraflinkVariable* variable : m_variables->variables()) {
         if (variable->fallbackMode() == GraflinkVariable::KeepOnAir)
             continue;
         variable->setCurrentStringValue(std::nullopt);
-        appendPublished(pass, *variable);
+        losing.append(variable);
     }
+    CGPublishingPass pass = DocumentCGLink::passOf(losing);
     if (m_publishToCG && !pass.isEmpty())
         m_cg->publish(std::move(pass), m_changeOnlyPublishing, m_fullPublishSeconds);
 }
@@ -661,23 +609,32 @@ void GraflinkDocument::inventoryJSONObject(const platform::JsonValue& value) {
 // MARK: - Refresh timer
 
 void GraflinkDocument::startRefreshTimer() {
-    stopRefreshTimer();
     const double seconds = std::isfinite(m_refreshFrequency)
                                ? std::max(m_refreshFrequency, MinimumRefreshFrequency)
                                : MinimumRefreshFrequency;
     const auto period = std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 1e9) * 1000.0));
-    m_refreshTimer = std::make_unique<platform::DispatchTimer>([this] { timedRefresh(); });
     // The first timed refresh comes one full period after the timer starts.
-    m_refreshTimer->schedule(period, period, std::chrono::seconds(5));
+    m_schedule->startTimer(period, [this] { timedRefresh(); });
 }
 
 void GraflinkDocument::stopRefreshTimer() {
-    m_refreshTimer.reset();
-    m_refreshDue = false;
+    m_schedule->stopTimer();
 }
 
 bool GraflinkDocument::isRefreshTimerRunning() const {
-    return m_refreshTimer && m_refreshTimer->isScheduled();
+    return m_schedule->isTimerRunning();
+}
+
+bool GraflinkDocument::isRefreshing() const {
+    return m_schedule->isRefreshing();
+}
+
+bool GraflinkDocument::isRefreshDue() const {
+    return m_schedule->isDue();
+}
+
+std::optional<bool> GraflinkDocument::lastRefreshDelivered() const {
+    return m_schedule->lastRefreshDelivered();
 }
 
 // MARK: - File

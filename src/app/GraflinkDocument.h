@@ -16,6 +16,7 @@
 
 class CGProject;
 class DocumentCGLink;
+class RefreshSchedule;
 class DocumentRefreshPipeline;
 struct RefreshJob;
 struct VariableBinding;
@@ -225,11 +226,11 @@ class GraflinkDocument : public platform::Document {
     /// on it).
     quint64 processedRefreshCount() const { return m_processedRefreshCount; }
     /// Whether a refresh is still fetching, evaluating or filtering.
-    bool isRefreshing() const { return m_refreshesInFlight > 0; }
+    bool isRefreshing() const;
     /// Whether a timer tick found a refresh under way and one more waits for it to end.
-    bool isRefreshDue() const { return m_refreshDue; }
+    bool isRefreshDue() const;
     /// Whether the newest refresh that ended delivered a feed; empty before any ended.
-    std::optional<bool> lastRefreshDelivered() const { return m_lastRefreshDelivered; }
+    std::optional<bool> lastRefreshDelivered() const;
     /// Why the newest refresh that failed delivered nothing (no address, secrets, just the reason).
     const QString& lastRefreshError() const { return m_lastRefreshError; }
     /// Why the last refresh went out unfiltered although the document names a filter (its file is
@@ -286,13 +287,9 @@ class GraflinkDocument : public platform::Document {
     void applyRefresh(quint64 sequence, const std::vector<VariableBinding>& bindings);
     void finishRefresh(quint64 sequence, bool processed);
     void inventoryEnded(quint64 sequence, const std::optional<QStringList>& elements);
-    /// Whether a response of fetch `sequence` is not older than one already processed (then it
-    /// becomes the newest); an older one is logged and dropped.
-    bool isNewest(quint64 sequence, quint64& lastProcessed);
-    /// Starts the refresh a timer tick left due once none is under way.
-    void startRefreshIfDue();
-    /// Cancels the fetches under way; what they bring is dropped without a word.
-    void abandonRefreshes();
+    /// Whether a result of fetch `sequence` is taken by `take` (a refresh's or an inventory's);
+    /// an older one than one already taken is logged and dropped.
+    bool isNewest(quint64 sequence, bool (RefreshSchedule::*take)(quint64, quint64*));
     void log(qint64 level, const QString& text) const;
     void CGProjectsChanged();
 
@@ -300,11 +297,6 @@ class GraflinkDocument : public platform::Document {
     std::unique_ptr<GraflinkVariableList> m_variables;
     std::unique_ptr<VariableEvaluator> m_evaluator;
     std::shared_ptr<DocumentRefreshPipeline> m_pipeline;
-    std::unique_ptr<platform::DispatchTimer> m_refreshTimer;
-    /// Refresh fetches under way, by sequence; and the inventory's.
-    std::map<quint64, std::shared_ptr<platform::http::Task>> m_refreshTasks;
-    std::set<quint64> m_abandonedRefreshes;
-    QList<std::shared_ptr<platform::http::Task>> m_inventoryTasks;
     /// The variables each refresh under way copied, by sequence (compared, never dereferenced,
     /// before the values are applied).
     std::map<quint64, QList<GraflinkVariable*>> m_refreshVariables;
@@ -324,22 +316,15 @@ class GraflinkDocument : public platform::Document {
     bool m_isConnectedToCG = false;
     std::unique_ptr<FeedFreshness> m_freshness;
     DocumentCGLink* m_cg; // a child: it goes with the document
+    std::unique_ptr<RefreshSchedule> m_schedule;
     bool m_changeOnlyPublishing = false;
     double m_fullPublishSeconds = DefaultFullPublishSeconds;
     QVariantMap m_otherKeys; // keys of a newer version, kept as they were read
     QString m_readFolder;    // the folder of the file last read (its path is set after reading)
 
-    quint64 m_fetchSequence = 0;
-    quint64 m_lastProcessedRefresh = 0;
-    quint64 m_lastProcessedInventory = 0;
     quint64 m_processedRefreshCount = 0;
-    int m_refreshesInFlight = 0;
-    bool m_refreshDue = false;
-    bool m_skippingTicks = false;
     bool m_reading = false;
     bool m_refreshRequestedWhileReading = false;
-    quint64 m_newestEndedRefresh = 0;
-    std::optional<bool> m_lastRefreshDelivered;
     QString m_lastRefreshError;
     QString m_filterProblem;
 };

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/GraflinkDocument.h"
 #include "platform/UserDefaults.h"
+#include "testkit/PrivateDBus.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
@@ -19,21 +20,12 @@ class SecondLaunch : public testing::Test {
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
         QDir().mkpath(home.filePath(QStringLiteral("logs")));
-        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address=1")});
-        ASSERT_TRUE(bus.waitForStarted(10000)) << "dbus-daemon is part of the build's dependencies";
-        ASSERT_TRUE(testing_support::waitUntil([&] { return bus.canReadLine(); }, std::chrono::seconds(10)));
-        address = QString::fromUtf8(bus.readLine()).trimmed();
+        ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon is part of the build's dependencies";
         platform::UserDefaults settings(configFile());
         settings.setValue(QStringLiteral("technicalLogFolderPath"), home.filePath(QStringLiteral("logs")));
         settings.setValue(QStringLiteral("releaseNotesURL"), QStringLiteral("http://127.0.0.1:9/"));
         ASSERT_TRUE(settings.synchronize());
     }
-    void TearDown() override {
-        bus.kill();
-        bus.waitForFinished();
-    }
-
     QString configFile() const { return home.filePath(QStringLiteral("config/Norvane/Graflink.conf")); }
 
     QString makeDocument(const QString& name) {
@@ -49,7 +41,7 @@ class SecondLaunch : public testing::Test {
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.setWorkingDirectory(QDir::rootPath());
@@ -68,8 +60,7 @@ class SecondLaunch : public testing::Test {
     }
 
     QTemporaryDir home;
-    QProcess bus;
-    QString address;
+    testing_support::PrivateDBus bus;
 };
 
 TEST_F(SecondLaunch, HandsItsFilesToTheRunningProgramAndEnds) {
