@@ -55,6 +55,7 @@ PathsWindow::PathsWindow(GraflinkDocument& document, FeedProbe& probe, QWidget* 
     m_test->setClearButtonEnabled(true);
     m_result->setWordWrap(true);
     m_result->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_result->setAccessibleName(tr("Test result"));
     auto* add = new QPushButton(tr("&New Variable"), this);
     add->setAccessibleName(tr("New Variable"));
 
@@ -212,6 +213,7 @@ void PathsWindow::runTest() {
     const QString path = m_test->text().trimmed();
     if (path.isEmpty()) {
         m_result->clear();
+        m_result->setAccessibleName(tr("Test result"));
         return;
     }
     const FeedProbeResult result = m_probe.evaluate(path);

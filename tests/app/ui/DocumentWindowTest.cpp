@@ -79,6 +79,8 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
         return document->inventoriedElements().contains(QStringLiteral("scores/away"));
     })) << document->inventoriedElements().join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(paths->isVisible());
+    EXPECT_EQ(testing_support::unnamedControls(*paths), QStringList());
+    EXPECT_EQ(testing_support::sharedMnemonics(*paths), QStringList());
     paths->selectPath(QStringLiteral("scores/away"));
     QTreeView* list = paths->pathsView();
     const QRect cell = list->visualRect(list->currentIndex());
@@ -315,6 +317,8 @@ TEST(Preferences, ChoosingStoresThePathCancellingKeepsItAndClearClearsIt) {
     clear->click();
     EXPECT_FALSE(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey));
     EXPECT_FALSE(clear->isEnabled());
+    EXPECT_EQ(testing_support::unnamedControls(preferences), QStringList());
+    EXPECT_EQ(testing_support::sharedMnemonics(preferences), QStringList());
 }
 
 } // namespace
