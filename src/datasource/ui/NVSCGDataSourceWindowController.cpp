@@ -2,10 +2,12 @@
 
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceConstants.h"
+#include "datasource/ui/ColumnContextMenu.h"
 #include "datasource/ui/ColumnFormatPopover.h"
 #include "datasource/ui/DataSourceEditCommands.h"
 #include "datasource/ui/DataSourceFilterProxyModel.h"
 #include "datasource/ui/DataSourceTableModel.h"
+#include "datasource/ui/DataSourceTablePair.h"
 #include "datasource/ui/NVSCGDataSourceSettingsWindowController.h"
 #include "datasource/ui/NVSCGDataSourceTokenField.h"
 #include "datasource/ui/NVSTableHeaderView.h"
@@ -15,7 +17,6 @@
 #include "platform/ui/SetValueCommand.h"
 #include "ui_NVSCGDataSourceWindowController.h"
 
-#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QLocale>
@@ -25,21 +26,6 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUndoStack>
-
-namespace {
-
-QString typeName(uint type) {
-    switch (type) {
-    case NVSCGDataSourceColumn::Image:
-        return QObject::tr("&Image");
-    case NVSCGDataSourceColumn::Color:
-        return QObject::tr("&Color");
-    default:
-        return QObject::tr("&Text");
-    }
-}
-
-} // namespace
 
 NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource& dataSource, QWidget* parent)
     : QMainWindow(parent), m_dataSource(dataSource),
@@ -166,70 +152,8 @@ NVSTableViewWithEditableHeaders* NVSCGDataSourceWindowController::scrollingTable
 }
 
 void NVSCGDataSourceWindowController::setUpTables() {
-    NVSTableViewWithEditableHeaders* fixed = m_ui->fixedTableView;
     NVSTableViewWithEditableHeaders* scrolling = m_ui->scrollingTableView;
-    fixed->setModel(m_filter.get());
-    scrolling->setModel(m_filter.get());
-    // One selection for both: a row selected in one is selected in the other.
-    fixed->selectionModel()->deleteLater();
-    fixed->setSelectionModel(scrolling->selectionModel());
-    for (NVSTableViewWithEditableHeaders* table : {fixed, scrolling}) {
-        table->setSelectionBehavior(QAbstractItemView::SelectRows);
-        table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        table->verticalHeader()->hide();
-        table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-        table->verticalHeader()->setDefaultSectionSize(RowHeight);
-        table->setWordWrap(false);
-        table->setTextElideMode(Qt::ElideRight);
-        table->setIconSize(QSize(4 * (RowHeight - 4), RowHeight - 4));
-        connect(table, &NVSTableViewWithEditableHeaders::didBecomeFirstResponder, this,
-                &NVSCGDataSourceWindowController::syncEmphasis);
-        connect(table, &NVSTableViewWithEditableHeaders::didResignFirstResponder, this,
-                &NVSCGDataSourceWindowController::syncEmphasis);
-    }
-    // The fixed table shows the row number and the active-row mark, the other every column.
-    const auto hideColumns = [fixed, scrolling, this] {
-        for (int c = 0; c < m_filter->columnCount(); ++c) {
-            fixed->setColumnHidden(c, c >= DataSourceTableModel::FirstDataColumn);
-            scrolling->setColumnHidden(c, c < DataSourceTableModel::FirstDataColumn);
-        }
-    };
-    hideColumns();
-    connect(m_filter.get(), &QAbstractItemModel::columnsInserted, this, hideColumns);
-    connect(m_filter.get(), &QAbstractItemModel::modelReset, this, hideColumns);
-    fixed->setColumnWidth(DataSourceTableModel::RowNumberColumn, 64);
-    fixed->setColumnWidth(DataSourceTableModel::RowSelectionColumn, 64);
-    fixed->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    fixed->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    fixed->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    fixed->setFixedWidth(128 + 2 * fixed->frameWidth());
-    fixed->setFocusPolicy(Qt::ClickFocus);
-    scrolling->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    fixed->setBottomMargin(scrolling->horizontalScrollBar()->sizeHint().height());
-    scrolling->horizontalHeader()->setDefaultSectionSize(160);
-    scrolling->horizontalHeader()->setSectionsMovable(true);
-    scrolling->horizontalHeader()->setStretchLastSection(false);
-    // Both tables scroll together.
-    connect(fixed->verticalScrollBar(), &QScrollBar::valueChanged, scrolling->verticalScrollBar(),
-            &QScrollBar::setValue);
-    connect(scrolling->verticalScrollBar(), &QScrollBar::valueChanged, fixed->verticalScrollBar(),
-            &QScrollBar::setValue);
-
-    // A dragged column moves in the document, as an undoable step; the header follows the model.
-    connect(scrolling->horizontalHeader(), &QHeaderView::sectionMoved, this,
-            [this, scrolling](int, int oldVisual, int newVisual) {
-                {
-                    const QSignalBlocker block(scrolling->horizontalHeader());
-                    scrolling->horizontalHeader()->moveSection(newVisual, oldVisual);
-                }
-                const int first = DataSourceTableModel::FirstDataColumn;
-                const int from = oldVisual - first;
-                const int to = std::max(newVisual, first) - first;
-                if (from >= 0 && from != to)
-                    m_undoStack->push(new DataSourceEditCommands::ReorderColumn(
-                        m_dataSource, std::size_t(from), std::size_t(to)));
-            });
+    new DataSourceTablePair(*m_ui->fixedTableView, *scrolling, *m_filter, m_dataSource, *m_undoStack, this);
     connect(scrolling->headerView(), &NVSTableHeaderView::menuRequested, this,
             [this, scrolling](const QPoint& position) {
                 if (QMenu* menu = menuForHeaderPosition(position))
@@ -248,12 +172,6 @@ void NVSCGDataSourceWindowController::setUpTables() {
             menu->popup(scrolling->horizontalHeader()->mapToGlobal(headerPosition));
     });
     scrolling->setHitTestVeto([this](const QPoint& position) { return shouldSwallowPress(position); });
-}
-
-void NVSCGDataSourceWindowController::syncEmphasis() {
-    const bool focused = m_ui->fixedTableView->hasFocus() || m_ui->scrollingTableView->hasFocus();
-    m_ui->fixedTableView->setShouldEmphasizeRows(focused);
-    m_ui->scrollingTableView->setShouldEmphasizeRows(focused);
 }
 
 void NVSCGDataSourceWindowController::buildMenus() {
@@ -285,42 +203,13 @@ void NVSCGDataSourceWindowController::buildMenus() {
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
 
     // The column commands, in the header's menu and (for the current column) the Data Source menu.
-    m_headerMenu = new QMenu(this);
-    m_typeMenu = new QMenu(tr("Column &Type"), this);
-    m_typeActions = new QActionGroup(this);
-    for (uint type : {uint(NVSCGDataSourceColumn::Text), uint(NVSCGDataSourceColumn::Image),
-                      uint(NVSCGDataSourceColumn::Color)}) {
-        QAction* item = m_typeMenu->addAction(typeName(type), this,
-                                              [this, type] { columnContextualMenuTypeMenuItemAction(type); });
-        item->setCheckable(true);
-        item->setData(type);
-        m_typeActions->addAction(item);
-    }
-    QAction* rename = new QAction(tr("&Rename Column"), this);
-    connect(rename, &QAction::triggered, this,
-            &NVSCGDataSourceWindowController::columnContextualMenuRenameMenuItemAction);
-    QAction* duplicate = new QAction(tr("D&uplicate Column"), this);
-    connect(duplicate, &QAction::triggered, this,
-            &NVSCGDataSourceWindowController::columnContextualMenuDuplicateMenuItemAction);
-    QAction* remove = new QAction(tr("&Delete Column"), this);
-    connect(remove, &QAction::triggered, this,
-            &NVSCGDataSourceWindowController::columnContextualMenuDeleteMenuItemAction);
-    QAction* addCustom = new QAction(tr("&Add Custom Column"), this);
-    connect(addCustom, &QAction::triggered, this,
-            &NVSCGDataSourceWindowController::columnContextualMenuAddCustomColumnMenuItemAction);
-    QAction* editCustom = new QAction(tr("&Edit Column Format…"), this);
-    connect(editCustom, &QAction::triggered, this,
-            &NVSCGDataSourceWindowController::columnContextualMenuEditCustomColumnMenuItemAction);
-    for (QMenu* menu : {m_headerMenu}) {
-        menu->addAction(rename);
-        menu->addMenu(m_typeMenu);
-        menu->addSeparator();
-        menu->addAction(duplicate);
-        menu->addAction(remove);
-        menu->addSeparator();
-        menu->addAction(addCustom);
-        menu->addAction(editCustom);
-    }
+    m_headerMenu = new ColumnContextMenu({[this] { columnContextualMenuRenameMenuItemAction(); },
+                                          [this](uint type) { columnContextualMenuTypeMenuItemAction(type); },
+                                          [this] { columnContextualMenuDuplicateMenuItemAction(); },
+                                          [this] { columnContextualMenuDeleteMenuItemAction(); },
+                                          [this] { columnContextualMenuAddCustomColumnMenuItemAction(); },
+                                          [this] { columnContextualMenuEditCustomColumnMenuItemAction(); }},
+                                         this);
 
     QMenu* dataMenu = menuBar()->addMenu(tr("&Data Source"));
     dataMenu->addAction(tr("&Settings…"), this, &NVSCGDataSourceWindowController::showSettingsSheet);
@@ -464,13 +353,7 @@ void NVSCGDataSourceWindowController::setContextColumn(int dataColumnIndex, cons
     if (dataColumnIndex < 0)
         m_contextColumn.reset();
     m_menuEventLocationInHeaderView = headerPosition;
-    for (QAction* item : m_typeActions->actions())
-        item->setChecked(m_contextColumn && item->data().toUInt() == m_contextColumn->type());
-    for (QAction* item : m_headerMenu->actions()) {
-        if (item->menu() != m_typeMenu && !item->isSeparator())
-            item->setEnabled(m_contextColumn != nullptr || item->text().contains(tr("Add Custom")));
-    }
-    m_typeMenu->setEnabled(m_contextColumn != nullptr);
+    m_headerMenu->setColumn(m_contextColumn.get());
 }
 
 void NVSCGDataSourceWindowController::contextFromCurrentColumn() {
@@ -480,6 +363,14 @@ void NVSCGDataSourceWindowController::contextFromCurrentColumn() {
     setContextColumn(
         index >= 0 ? index : -1,
         QPoint(index >= 0 ? header->sectionViewportPosition(column) + 8 : 8, header->height() / 2));
+}
+
+QMenu* NVSCGDataSourceWindowController::tableHeaderViewContextualMenu() const {
+    return m_headerMenu;
+}
+
+QMenu* NVSCGDataSourceWindowController::columnTypeMenu() const {
+    return m_headerMenu->typeMenu();
 }
 
 NVSCGDataSourceColumnPtr NVSCGDataSourceWindowController::contextualMenuDataSourceColumn() const {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class ColumnContextMenu;
 class ColumnFormatPopover;
 class TableFindBar;
 class DataSourceFilterProxyModel;
@@ -14,7 +15,6 @@ class DataSourceTableModel;
 class NVSCGDataSource;
 class NVSCGDataSourceSettingsWindowController;
 class NVSTableViewWithEditableHeaders;
-class QActionGroup;
 class QMenu;
 class QTimer;
 class QUndoStack;
@@ -36,7 +36,6 @@ class NVSCGDataSourceWindowController : public QMainWindow {
                                                std::function<void(const QString& path)> chosen)>;
     /// The filter waits this long after the last key press.
     static constexpr int FilterDelay = 200;
-    static constexpr int RowHeight = 48;
 
     explicit NVSCGDataSourceWindowController(NVSCGDataSource& dataSource, QWidget* parent = nullptr);
     ~NVSCGDataSourceWindowController() override;
@@ -56,8 +55,8 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     QMenu* fileMenu() const { return m_fileMenu; }
     /// Actions a program adds to the File menu go before this one.
     QAction* closeAction() const { return m_closeAction; }
-    QMenu* tableHeaderViewContextualMenu() const { return m_headerMenu; }
-    QMenu* columnTypeMenu() const { return m_typeMenu; }
+    QMenu* tableHeaderViewContextualMenu() const;
+    QMenu* columnTypeMenu() const;
     /// Save, Save As, autosave and the close question (their choosers are injectable).
     platform::DocumentFileCommands& files() const { return *m_files; }
     void setFeedFileChooser(FeedFileChooser chooser);
@@ -114,7 +113,6 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     void updateStatus();
     void updateFilterCount();
     void updateTitle();
-    void syncEmphasis();
     void restoreWindowState();
     void saveWindowState() const;
 
@@ -131,9 +129,7 @@ class NVSCGDataSourceWindowController : public QMainWindow {
     QTimer* m_filterDelay;
     QMenu* m_fileMenu = nullptr;
     QAction* m_closeAction = nullptr;
-    QMenu* m_headerMenu = nullptr;
-    QMenu* m_typeMenu = nullptr;
-    QActionGroup* m_typeActions = nullptr;
+    ColumnContextMenu* m_headerMenu = nullptr;
     NVSCGDataSourceColumnPtr m_contextColumn;
     int m_contextColumnIndex = -1;
     QPoint m_menuEventLocationInHeaderView;
