@@ -1,5 +1,7 @@
 #include "appbase/NVSLogController.h"
 
+#include "appbase/LogFileAppender.h"
+#include "appbase/TechnicalLogFolder.h"
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
 #include "platform/DatePatternFormatter.h"
@@ -11,9 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using platform::ConsoleLog;
@@ -69,6 +69,7 @@ NVSLogController::NVSLogController(Configuration configuration)
             m_technicalLogFolderPath = *folder;
         m_technicalLogLevel = m_defaults->integerForKey(TechnicalLogLevelKey);
     }
+    m_logFile = std::make_unique<LogFileAppender>();
     m_technicalLogQueue =
         std::make_unique<platform::SerialExecutor>(QStringLiteral("com.norvanemedia.technicalLog"));
     m_simpleLogWriterQueue =
@@ -86,8 +87,6 @@ NVSLogController::NVSLogController(Configuration configuration)
 NVSLogController::~NVSLogController() {
     QObject::disconnect(m_defaultsConnection);
     waitUntilIdle();
-    if (m_openLogFile.descriptor >= 0)
-        ::close(m_openLogFile.descriptor);
 }
 
 void NVSLogController::observeDefaults() {
@@ -300,55 +299,8 @@ void NVSLogController::appendToFile(const QString& path, const QByteArray& bytes
     QByteArray nativePath;
     if (!fileSystemPath(path, &nativePath))
         return;
-    const int descriptor = logFileDescriptor(nativePath);
-    if (descriptor < 0) {
-        if (reportFailure)
-            reportWriteFailure(show);
-        return;
-    }
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(descriptor, data, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            break;
-        data += written;
-        left -= written;
-    }
-    // A full disk cuts the line short; that loses it just as surely as a file that won't open.
-    if (left > 0 && reportFailure)
+    if (!m_logFile->append(nativePath, bytes, m_stampedSecond) && reportFailure)
         reportWriteFailure(show);
-}
-
-int NVSLogController::logFileDescriptor(const QByteArray& nativePath) {
-    OpenLogFile& open = m_openLogFile;
-    if (open.descriptor >= 0 && open.path == nativePath) {
-        if (open.checkedSecond == m_stampedSecond)
-            return open.descriptor;
-        // Still the file of that name (looked at once a second)? A removed or replaced file gets
-        // a new one.
-        struct stat kept {};
-        struct stat named {};
-        if (::fstat(open.descriptor, &kept) == 0 && kept.st_nlink > 0 &&
-            ::stat(nativePath.constData(), &named) == 0 && named.st_ino == kept.st_ino &&
-            named.st_dev == kept.st_dev) {
-            open.checkedSecond = m_stampedSecond;
-            return open.descriptor;
-        }
-    }
-    if (open.descriptor >= 0)
-        ::close(open.descriptor);
-    open.path = nativePath;
-    open.checkedSecond = m_stampedSecond;
-    open.descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-    // Descriptor 0 would be standard input, closed by someone: never write the log there.
-    if (open.descriptor == 0) {
-        ::close(open.descriptor);
-        open.descriptor = -1;
-    }
-    return open.descriptor;
 }
 
 void NVSLogController::reportWriteFailure(bool show) {
@@ -395,22 +347,8 @@ void NVSLogController::logSimpleMessage(const QString& text, const QString& toFi
 }
 
 void NVSLogController::cleanupOldTechnicalLogFiles() {
-    const QString folder = technicalLogFolderPath();
-    if (folder.isEmpty())
-        return;
-    const QDateTime now = QDateTime::fromMSecsSinceEpoch(m_clock());
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        if (!entry.fileName().startsWith(m_logPrefix) || entry.isDir())
-            continue;
-        // Birth time where the file system records it, else the inode's change time.
-        QDateTime created = entry.birthTime();
-        if (!created.isValid())
-            created = entry.metadataChangeTime();
-        if (created.isValid() && created.secsTo(now) > MaximumLogFileAgeSeconds)
-            QFile::remove(entry.absoluteFilePath());
-    }
+    TechnicalLogFolder::removeOldFiles(technicalLogFolderPath(), m_logPrefix,
+                                       QDateTime::fromMSecsSinceEpoch(m_clock()), MaximumLogFileAgeSeconds);
 }
 
 // MARK: - User notifications

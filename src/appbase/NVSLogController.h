@@ -20,6 +20,7 @@ class SerialExecutor;
 class UserDefaults;
 class UserNotificationCenter;
 } // namespace platform
+class LogFileAppender;
 
 /// The technical log: daily files "<bundle name> y-MM-dd.log" in the folder of the user default
 /// "technicalLogFolderPath", lines filtered by "technicalLogLevel", runs of identical lines
@@ -27,8 +28,8 @@ class UserNotificationCenter;
 /// delegate and critical ones posted as user notifications. Side files get plain lines.
 ///
 /// Every logging operation may be called from any thread and never waits for the disk: lines
-/// are written in call order on the "com.norvanemedia.technicalLog" queue, each opening and
-/// closing its file. Time stamps are taken on the caller's thread. Passwords in addresses are
+/// are written in call order on the "com.norvanemedia.technicalLog" queue, which keeps the day's
+/// file open (LogFileAppender). Time stamps are taken on the caller's thread. Passwords in addresses are
 /// masked (platform::RedactedText) in everything the log writes or shows.
 class NVSLogController {
   public:
@@ -139,7 +140,6 @@ class NVSLogController {
     void appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure, bool show);
     /// A descriptor open for appending to `nativePath`: the one kept from the last line while it
     /// still names a file there, else a new one; -1 when it cannot be opened.
-    int logFileDescriptor(const QByteArray& nativePath);
     void reportWriteFailure(bool show);
     QString stamp(qint64 time) const;
     void observeDefaults();
@@ -163,15 +163,10 @@ class NVSLogController {
     /// The file queue's open log file and the time stamps of the current second: a busy rack
     /// process writes hundreds of lines a second, each of which would otherwise open and close
     /// the file and format two dates.
-    struct OpenLogFile {
-        QByteArray path;
-        int descriptor = -1;
-        qint64 checkedSecond = -1; // the file was last found still there in this second
-    };
-    OpenLogFile m_openLogFile;   // file queue only
-    qint64 m_stampedSecond = -1; // file queue only
-    QString m_secondStamp;       // file queue only
-    QString m_secondFileDate;    // file queue only
+    std::unique_ptr<LogFileAppender> m_logFile; // file queue only
+    qint64 m_stampedSecond = -1;                // file queue only
+    QString m_secondStamp;                      // file queue only
+    QString m_secondFileDate;                   // file queue only
     std::atomic<bool> m_logIfLogFailedToBeWritten{true};
     std::atomic<bool> m_canDisplayNotifications{false};
     std::function<void(const QString&)> m_lineObserver;
