@@ -9,6 +9,7 @@
 #include "app/VariableEditCommands.h"
 #include "app/VariablesModel.h"
 #include "app/ui/CGSettingsPopover.h"
+#include "app/ui/DocumentMessageBar.h"
 #include "app/ui/FeedAuthenticationDialog.h"
 #include "app/ui/PathsWindow.h"
 #include "app/ui/RecentDocuments.h"
@@ -56,6 +57,7 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
             &GraflinkDocumentWindowController::showMessage);
     auto* central = new QWidget(this);
     m_ui->setupUi(central);
+    m_messages = new DocumentMessageBar(*m_ui->messageBar, *m_ui->messageLabel, this);
     setCentralWidget(central);
     m_model = std::make_unique<VariablesModel>(document, m_undoStack.get());
     QTableView* table = m_ui->variablesTableView;
@@ -289,16 +291,8 @@ void GraflinkDocumentWindowController::refreshFinished(bool processed) {
     const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
     if (processed) {
         updateFreshness();
-        // A filter that could not run is said once per change; otherwise a good refresh ends
-        // whatever the bar said.
-        const QString& filterProblem = m_document.filterProblem();
-        const QString shown = m_ui->messageLabel->text();
-        if ((filterProblem.isEmpty() || shown != filterProblem) &&
-            (m_bindingWarningShown.isEmpty() || shown != m_bindingWarningShown))
-            m_ui->messageBar->hide();
-        if (!filterProblem.isEmpty() && filterProblem != m_filterProblemShown)
-            showMessage(filterProblem);
-        m_filterProblemShown = filterProblem;
+        m_messages->refreshSucceeded();
+        m_messages->setProblem(DocumentMessageBar::Problem::Filter, m_document.filterProblem());
     } else {
         showMessage(tr("Refresh failed %1: the feed %2 could not be fetched or read (see the technical log). "
                        "Values kept.")
@@ -308,20 +302,12 @@ void GraflinkDocumentWindowController::refreshFinished(bool processed) {
 }
 
 void GraflinkDocumentWindowController::checkBindings() {
-    const QString warning = DuplicateBindings::warning(m_document.variables().variables());
-    if (warning == m_bindingWarningShown)
-        return;
-    if (m_ui->messageLabel->text() == m_bindingWarningShown)
-        m_ui->messageBar->hide();
-    m_bindingWarningShown = warning;
-    if (!warning.isEmpty())
-        showMessage(warning);
+    m_messages->setProblem(DocumentMessageBar::Problem::Bindings,
+                           DuplicateBindings::warning(m_document.variables().variables()));
 }
 
 void GraflinkDocumentWindowController::showMessage(const QString& text) {
-    m_ui->messageLabel->setText(text);
-    m_ui->messageLabel->setAccessibleName(text);
-    m_ui->messageBar->show();
+    m_messages->show(text);
 }
 
 void GraflinkDocumentWindowController::updateButtonPushed() {

@@ -10,6 +10,7 @@ class CGSettingsPopover;
 class FeedProbe;
 class GraflinkDocument;
 class PathsWindow;
+class DocumentMessageBar;
 class QTimer;
 class QUndoStack;
 class VariablesModel;
@@ -89,10 +90,7 @@ class GraflinkDocumentWindowController : public QMainWindow {
     CGSettingsPopover* m_popover = nullptr;
     PathsWindow* m_pathsWindow = nullptr;
     FilterChooser m_filterChooser;
-    /// The filter problem the message bar last said (it is not said again until it changes).
-    QString m_filterProblemShown;
-    /// Two variables bound to one field: the warning last said.
-    QString m_bindingWarningShown;
+    DocumentMessageBar* m_messages = nullptr;
     QTimer* m_bindingCheck = nullptr;
     platform::DocumentFileCommands* m_files = nullptr;
 };
