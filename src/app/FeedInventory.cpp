@@ -24,6 +24,22 @@ void visitXml(xmlNodePtr element, const QString& path, QStringList& paths) {
     }
 }
 
+void visitAttributes(xmlNodePtr element, const QString& path, QStringList& paths) {
+    for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) {
+        if (!attribute->name || !*attribute->name)
+            continue;
+        QString name = QString::fromUtf8(reinterpret_cast<const char*>(attribute->name));
+        if (attribute->ns && attribute->ns->prefix && *attribute->ns->prefix)
+            name = QString::fromUtf8(reinterpret_cast<const char*>(attribute->ns->prefix)) +
+                   QLatin1Char(':') + name;
+        paths.append(path + QStringLiteral("/@") + name);
+    }
+    for (xmlNodePtr child = element->children; child; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE && child->name && *child->name)
+            visitAttributes(child, path + QLatin1Char('/') + qualifiedName(child), paths);
+    }
+}
+
 void visitJson(const platform::JsonValue& value, const QString& path, QStringList& paths) {
     if (value.is_object()) {
         for (const auto& [key, member] : value.items()) {
@@ -50,6 +66,13 @@ QStringList FeedInventory::ofXml(const platform::XmlDocument& document) {
     QStringList paths;
     if (xmlNodePtr root = document.rootElement())
         visitXml(root, qualifiedName(root), paths);
+    return paths;
+}
+
+QStringList FeedInventory::attributesOfXml(const platform::XmlDocument& document) {
+    QStringList paths;
+    if (xmlNodePtr root = document.rootElement())
+        visitAttributes(root, qualifiedName(root), paths);
     return paths;
 }
 

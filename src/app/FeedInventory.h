@@ -18,5 +18,8 @@ class FeedInventory {
     /// their local name, as variables evaluate them.
     static QStringList ofXml(const platform::XmlDocument& document);
     /// Keys and decimal indexes joined by "/", without a leading slash ("data/items/0/name").
+    /// The attributes of every element, as "path/@name", in document order (repeated elements
+    /// repeat theirs); for the paths window, beside the elements.
+    static QStringList attributesOfXml(const platform::XmlDocument& document);
     static QStringList ofJson(const platform::JsonValue& value);
 };

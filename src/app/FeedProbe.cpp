@@ -1,6 +1,7 @@
 #include "app/FeedProbe.h"
 
 #include "app/FeedFetcher.h"
+#include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
@@ -58,6 +59,10 @@ void FeedProbe::take(std::shared_ptr<FeedResponse> response) {
     }
     m_feed = std::move(response);
     Q_EMIT fetched(QString());
+}
+
+QStringList FeedProbe::attributePaths() const {
+    return m_feed && m_feed->xml ? FeedInventory::attributesOfXml(*m_feed->xml) : QStringList();
 }
 
 FeedProbeResult FeedProbe::evaluate(const QString& path, int valueType, const QString& format) const {

@@ -37,6 +37,8 @@ class FeedProbe : public QObject {
     /// Fetches the document's feed again; `fetched` tells how it went.
     void fetch();
     bool hasFeed() const;
+    /// The attributes of the fetched XML feed's elements ("path/@name"); none for JSON.
+    QStringList attributePaths() const;
     /// `valueType` and `format` as a variable's (a number is formatted with the pattern).
     FeedProbeResult evaluate(const QString& path, int valueType = 0, const QString& format = QString()) const;
 

@@ -112,7 +112,8 @@ void PathsWindow::selectPath(const QString& path) {
 void PathsWindow::rebuild() {
     // The values arrive after the paths: the element the operator is on stays selected.
     const QString current = selectedPath();
-    const QStringList inventory = m_document.inventoriedElements();
+    // The elements, and the attributes of the fetched feed's elements beside them.
+    const QStringList inventory = m_document.inventoriedElements() + m_probe.attributePaths();
     m_paths->clear();
     m_paths->setHorizontalHeaderLabels({tr("Element"), tr("Value")});
     // The feed as a tree: an element that repeats is one node ("item ×25") whose path selects
@@ -138,11 +139,18 @@ void PathsWindow::rebuild() {
     };
     for (const QString& path : inventory)
         itemFor(path, itemFor);
-    // Values for the leaves, as a variable of the path would get them.
+    // Values for the leaves (attributes aside), as a variable of the path would get them.
+    const auto hasElementChildren = [](const QStandardItem& item) {
+        for (int row = 0; row < item.rowCount(); ++row) {
+            if (!item.child(row)->data(PathRole).toString().contains(QLatin1String("/@")))
+                return true;
+        }
+        return false;
+    };
     int withValues = 0;
     for (auto it = items.cbegin(); it != items.cend() && m_probe.hasFeed(); ++it) {
         QStandardItem* item = it.value();
-        if (item->hasChildren() || withValues++ >= MaximumPathsWithValues)
+        if (hasElementChildren(*item) || withValues++ >= MaximumPathsWithValues)
             continue;
         const FeedProbeResult result = m_probe.evaluate(it.key());
         if (result.outcome != FeedProbeResult::Outcome::Value)

@@ -111,10 +111,10 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
 }
 
 TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
-    server->serve("/list.xml",
-                  testing_support::LoopbackHttpServer::Reply::text(
-                      "<list><item><n>a</n></item><item><n>b</n></item><item><n>c</n></item></list>",
-                      "application/xml"));
+    server->serve("/list.xml", testing_support::LoopbackHttpServer::Reply::text(
+                                   "<list><item kind=\"x\"><n>a</n></item><item kind=\"y\"><n>b</n></item>"
+                                   "<item kind=\"z\"><n>c</n></item></list>",
+                                   "application/xml"));
     document->setSourceURLString(server->url(QStringLiteral("/list.xml")).toString());
     QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
     PathsWindow* paths = window->pathsWindow();
@@ -132,6 +132,12 @@ TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
     ASSERT_TRUE(testing_support::waitUntil([&] {
         return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
             QLatin1String("a"));
+    }));
+    // Attributes are listed beside the elements, with their values.
+    paths->selectPath(QStringLiteral("list/item/@kind"));
+    ASSERT_TRUE(testing_support::waitUntil([&] {
+        return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
+            QLatin1String("x"));
     }));
 }
 
