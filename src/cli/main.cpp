@@ -1,8 +1,10 @@
 #include "cli/CliApplication.h"
+#include "platform/BundleInfo.h"
 #include "platform/ConsoleWriter.h"
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -20,6 +22,12 @@ void raiseOpenFileLimit() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The version alone needs nothing started: scripts ask it often.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("graflink-cli %s (%s)\n", qPrintable(platform::BundleInfo::shortVersionString()),
+                    qPrintable(platform::BundleInfo::bundleVersion()));
+        return 0;
+    }
     raiseOpenFileLimit();
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
