@@ -84,6 +84,11 @@ NVSCGDataSourceWindowController::NVSCGDataSourceWindowController(NVSCGDataSource
     // The find bar, always there above the table; the filter bar opens beside it on demand.
     m_findBar = new TableFindBar(*m_ui->scrollingTableView, this);
     m_ui->mainLayout->insertWidget(m_ui->mainLayout->indexOf(m_ui->tablesLayout), m_findBar);
+    // Tab in visual order: the filter bar, the find bar, then the table.
+    QWidget::setTabOrder(m_ui->filterDoneButton, m_findBar->field());
+    QWidget::setTabOrder(m_findBar->field(), m_findBar->previousButton());
+    QWidget::setTabOrder(m_findBar->previousButton(), m_findBar->nextButton());
+    QWidget::setTabOrder(m_findBar->nextButton(), m_ui->scrollingTableView);
     auto* closeFilter = new QShortcut(QKeySequence(Qt::Key_Escape), m_ui->filterView);
     closeFilter->setContext(Qt::WidgetWithChildrenShortcut);
     connect(closeFilter, &QShortcut::activated, this, [this] { setShowFilterView(false); });

@@ -17,6 +17,8 @@ class TableFindBar : public QWidget {
     explicit TableFindBar(QTableView& view, QWidget* parent = nullptr);
 
     QLineEdit* field() const { return m_field; }
+    QPushButton* previousButton() const { return m_previous; }
+    QPushButton* nextButton() const { return m_next; }
     /// Focuses the field with its text selected (Ctrl+F).
     void activate();
     void findNext();

@@ -174,6 +174,11 @@ TEST_F(DataSourceEditor, TheFindBarMovesThroughTheMatchesInAnyCaseAndKeepsTheRow
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), find->field());
+    // Tab in visual order: the toolbar, then the find bar.
+    window->findChild<QPushButton*>(QStringLiteral("filterButton"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), find->field());
+    find->field()->setFocus();
     QTest::keyClicks(find->field(), QStringLiteral("race 2")); // Race 2, Race 20 … Race 29
     EXPECT_EQ(find->countText(), QStringLiteral("1 of 11"));
     NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
