@@ -4,10 +4,13 @@
 #include "app/FeedResponse.h"
 #include "app/ThreadMailbox.h"
 #include "appbase/NVSLogController.h"
+#include "feed/FeedSizeLimit.h"
+#include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
 
 #include <QObject>
 #include <QThread>
+#include <cmath>
 #include <future>
 
 namespace {
@@ -45,6 +48,23 @@ void DocumentRefreshPipeline::evaluate(Job& job, const FeedResponse& response) {
         m_evaluator.evaluateFeed(job.bindings, *response.jsonFeed);
     else if (response.json)
         m_evaluator.evaluate(job.bindings, *response.json);
+}
+
+std::shared_ptr<RefreshJob> DocumentRefreshPipeline::jobFor(const QList<GraflinkVariable*>& variables,
+                                                            const QString& filterPath,
+                                                            platform::UserDefaults& defaults) {
+    auto job = std::make_shared<Job>();
+    job->bindings = VariableEvaluator::bindingsOf(variables);
+    job->filterPath = filterPath;
+    if (!filterPath.isEmpty()) {
+        double seconds = defaults.doubleForKey(JavaScriptFilter::TimeLimitKey);
+        if (!(seconds > 0) || !std::isfinite(seconds))
+            seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
+        job->filterLimits = JavaScriptFilter::Limits{
+            std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)),
+            platform::FeedSizeLimit::bytes(defaults)};
+    }
+    return job;
 }
 
 std::shared_ptr<ThreadMailbox> DocumentRefreshPipeline::filterMailbox() {

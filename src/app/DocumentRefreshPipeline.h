@@ -5,6 +5,7 @@
 #include "app/VariableBinding.h"
 #include "app/VariableEvaluator.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -18,8 +19,10 @@ class NVSLogController;
 class QThread;
 class QObject;
 class ThreadMailbox;
+class GraflinkVariable;
 namespace platform {
 class FeedCredentials;
+class UserDefaults;
 namespace http {
 class Client;
 class Task;
@@ -59,6 +62,11 @@ class DocumentRefreshPipeline {
     using RefreshEnded = std::function<void(std::shared_ptr<Job> job, const QString& failure)>;
     /// An inventory ended: the feed's paths, or none when no feed came.
     using InventoryEnded = std::function<void(std::optional<QStringList> elements)>;
+
+    /// A job over copies of `variables`, with the filter at `filterPath` (none when empty) and its
+    /// limits from `defaults`.
+    static std::shared_ptr<Job> jobFor(const QList<GraflinkVariable*>& variables, const QString& filterPath,
+                                       platform::UserDefaults& defaults);
 
     DocumentRefreshPipeline(std::weak_ptr<platform::http::Client> http, NVSLogController& logger);
     ~DocumentRefreshPipeline();

@@ -1,5 +1,7 @@
 #include "app/FeedFreshness.h"
 
+#include "platform/StringFormat.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -79,4 +81,15 @@ void FeedFreshness::check() {
     }
     m_stale = true;
     Q_EMIT staleChanged(true, elapsedMs / 1000);
+}
+
+QString FeedFreshness::announcement(bool stale, qint64 seconds, const QString& name) {
+    return stale ? platform::StringFormat::format(
+                       QStringLiteral(
+                           "Stale data: the feed of “%@” has not refreshed successfully for %ld seconds"),
+                       name, seconds)
+                 : platform::StringFormat::format(
+                       QStringLiteral("Recovered: the feed of “%@” refreshed successfully after %ld seconds "
+                                      "without data"),
+                       name, seconds);
 }

@@ -32,6 +32,8 @@ class FeedFreshness : public QObject {
     bool isStale() const { return m_stale; }
     /// Compares the data's age with the limit now (the timer does it when the limit falls due).
     void check();
+    /// The technical log's line for a turn of staleChanged, of the feed of the document `name`.
+    static QString announcement(bool stale, qint64 seconds, const QString& name);
 
   Q_SIGNALS:
     /// The data turned stale (`stale`) or fresh again; `seconds`: how long no refresh had

@@ -20,7 +20,6 @@
 #include "platform/DispatchTimer.h"
 #include "platform/HttpClient.h"
 #include "platform/MainQueue.h"
-#include "platform/PropertyList.h"
 #include "platform/SecretStore.h"
 #include "platform/SharedHttpClient.h"
 #include "platform/StringFormat.h"
@@ -29,9 +28,7 @@
 #include "platform/XmlDocument.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSet>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -70,18 +67,9 @@ GraflinkDocument::GraflinkDocument(Environment environment, QObject* parent)
     connect(m_cg, &DocumentCGLink::projectsChanged, this, &GraflinkDocument::CGProjectsChanged);
     connect(m_cg, &DocumentCGLink::connectedChanged, this,
             [this](bool connected) { setIsConnectedToCG(connected); });
+    // Shown: the operator hears of it at once (a desktop notification), once per turn.
     connect(m_freshness.get(), &FeedFreshness::staleChanged, this, [this](bool stale, qint64 seconds) {
-        // Shown: the operator hears of it at once (a desktop notification), once per turn.
-        const QString text =
-            stale ? platform::StringFormat::format(
-                        QStringLiteral(
-                            "Stale data: the feed of “%@” has not refreshed successfully for %ld seconds"),
-                        displayName(), seconds)
-                  : platform::StringFormat::format(
-                        QStringLiteral("Recovered: the feed of “%@” refreshed successfully after %ld seconds "
-                                       "without data"),
-                        displayName(), seconds);
-        m_environment.logger->logMessage(text, 0, true);
+        m_environment.logger->logMessage(FeedFreshness::announcement(stale, seconds, displayName()), 0, true);
     });
     // Server settings are read once, when the document is made.
     platform::UserDefaults& defaults = *m_environment.defaults;
@@ -107,22 +95,6 @@ void GraflinkDocument::applyCGServerSettings() {
     m_cg->connectTo(m_CGServerIPAddress, m_CGServerPortNumber, m_CGServerType, m_CGServerPassword, options);
 }
 
-quint64 GraflinkDocument::updatesSent() const {
-    return m_cg->updatesSent();
-}
-
-quint64 GraflinkDocument::updateErrors() const {
-    return m_cg->updateErrors();
-}
-
-bool GraflinkDocument::hasCGClient() const {
-    return m_cg->client() != nullptr;
-}
-
-CGServerHTTPController* GraflinkDocument::CGClient() const {
-    return m_cg->client();
-}
-
 void GraflinkDocument::CGProjectsChanged() {
     Q_EMIT availableCGProjectsAboutToChange();
     {
@@ -132,10 +104,6 @@ void GraflinkDocument::CGProjectsChanged() {
             variable->setCGProjectName(variable->CGProjectName());
     }
     Q_EMIT availableCGProjectsChanged();
-}
-
-CGProjectList GraflinkDocument::availableCGProjects() const {
-    return m_cg->projects();
 }
 
 void GraflinkDocument::clearCG() {
@@ -149,10 +117,8 @@ void GraflinkDocument::clearCG() {
 // MARK: - Properties
 
 void GraflinkDocument::setAutoRefresh(bool autoRefresh) {
-    if (m_autoRefresh == autoRefresh)
+    if (!assign(m_autoRefresh, autoRefresh, &GraflinkDocument::autoRefreshChanged))
         return;
-    m_autoRefresh = autoRefresh;
-    Q_EMIT autoRefreshChanged();
     if (autoRefresh)
         startRefreshTimer();
     else
@@ -160,12 +126,8 @@ void GraflinkDocument::setAutoRefresh(bool autoRefresh) {
 }
 
 void GraflinkDocument::setPublishToCG(bool publishToCG) {
-    if (m_publishToCG == publishToCG)
-        return;
-    m_publishToCG = publishToCG;
-    Q_EMIT publishToCGChanged();
     // Switching publishing on sends the current values without waiting for the timer.
-    if (publishToCG)
+    if (assign(m_publishToCG, publishToCG, &GraflinkDocument::publishToCGChanged) && publishToCG)
         refresh();
 }
 
@@ -181,10 +143,7 @@ void GraflinkDocument::setSourceURLString(const std::optional<QString>& address)
 }
 
 void GraflinkDocument::setJavascriptFilterPath(const std::optional<QString>& path) {
-    if (m_javascriptFilterPath == path)
-        return;
-    m_javascriptFilterPath = path;
-    Q_EMIT javascriptFilterPathChanged();
+    assign(m_javascriptFilterPath, path, &GraflinkDocument::javascriptFilterPathChanged);
 }
 
 std::shared_ptr<platform::SecretStore> GraflinkDocument::secretStore() const {
@@ -218,31 +177,19 @@ void GraflinkDocument::setRefreshFrequency(double seconds) {
 }
 
 void GraflinkDocument::setCGServerIPAddress(const QString& address) {
-    if (m_CGServerIPAddress == address)
-        return;
-    m_CGServerIPAddress = address;
-    Q_EMIT CGServerIPAddressChanged();
+    assign(m_CGServerIPAddress, address, &GraflinkDocument::CGServerIPAddressChanged);
 }
 
 void GraflinkDocument::setCGServerPassword(const QString& password) {
-    if (m_CGServerPassword == password)
-        return;
-    m_CGServerPassword = password;
-    Q_EMIT CGServerPasswordChanged();
+    assign(m_CGServerPassword, password, &GraflinkDocument::CGServerPasswordChanged);
 }
 
 void GraflinkDocument::setCGServerPortNumber(quint64 port) {
-    if (m_CGServerPortNumber == port)
-        return;
-    m_CGServerPortNumber = port;
-    Q_EMIT CGServerPortNumberChanged();
+    assign(m_CGServerPortNumber, port, &GraflinkDocument::CGServerPortNumberChanged);
 }
 
 void GraflinkDocument::setCGServerType(qint32 type) {
-    if (m_CGServerType == type)
-        return;
-    m_CGServerType = type;
-    Q_EMIT CGServerTypeChanged();
+    assign(m_CGServerType, type, &GraflinkDocument::CGServerTypeChanged);
 }
 
 double GraflinkDocument::staleAfterSeconds() const {
@@ -257,29 +204,20 @@ void GraflinkDocument::setStaleAfterSeconds(double seconds) {
 }
 
 void GraflinkDocument::setChangeOnlyPublishing(bool changeOnly) {
-    if (m_changeOnlyPublishing == changeOnly)
-        return;
-    m_changeOnlyPublishing = changeOnly;
-    m_cg->restartFullPasses();
-    Q_EMIT changeOnlyPublishingChanged();
+    if (assign(m_changeOnlyPublishing, changeOnly, &GraflinkDocument::changeOnlyPublishingChanged))
+        m_cg->restartFullPasses();
 }
 
 void GraflinkDocument::setFullPublishSeconds(double seconds) {
     // Not a number, zero or negative: the default period.
     if (!std::isfinite(seconds) || seconds <= 0)
         seconds = DefaultFullPublishSeconds;
-    if (m_fullPublishSeconds == seconds)
-        return;
-    m_fullPublishSeconds = seconds;
-    Q_EMIT fullPublishSecondsChanged();
+    assign(m_fullPublishSeconds, seconds, &GraflinkDocument::fullPublishSecondsChanged);
 }
 
 void GraflinkDocument::setIsConnectedToCG(bool connected) {
-    if (m_isConnectedToCG == connected)
-        return;
-    m_isConnectedToCG = connected;
-    Q_EMIT isConnectedToCGChanged();
-    Q_EMIT connectionStatusImageChanged();
+    if (assign(m_isConnectedToCG, connected, &GraflinkDocument::isConnectedToCGChanged))
+        Q_EMIT connectionStatusImageChanged();
 }
 
 QString GraflinkDocument::connectionStatusImage() const {
@@ -309,24 +247,7 @@ void GraflinkDocument::loadVariablesFromDictionaries(const QList<QVariantMap>& d
     m_variables->replaceAll(std::move(loaded));
 }
 
-std::shared_ptr<CGProject> GraflinkDocument::projectWithName(const QString& name) const {
-    return m_cg->projectWithName(name);
-}
-
 // MARK: - Feed
-
-namespace {
-
-JavaScriptFilter::Limits filterLimitsFrom(platform::UserDefaults& defaults) {
-    double seconds = defaults.doubleForKey(JavaScriptFilter::TimeLimitKey);
-    if (!(seconds > 0) || !std::isfinite(seconds))
-        seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
-    return JavaScriptFilter::Limits{
-        std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)),
-        platform::FeedSizeLimit::bytes(defaults)};
-}
-
-} // namespace
 
 void GraflinkDocument::refresh() {
     // While a file is being read, the setters' refreshes wait for the whole file: a fetch started
@@ -341,13 +262,7 @@ void GraflinkDocument::refresh() {
 void GraflinkDocument::timedRefresh() {
     // A slow feed gets no second request from the timer: one refresh waits for the running one.
     const bool starts = m_schedule->tickStarts([this](bool waiting) {
-        log(2, waiting ? platform::StringFormat::format(
-                             QStringLiteral("The feed of “%@” answers more slowly than every %.1f seconds: "
-                                            "timed refreshes wait for the one under way"),
-                             displayName(), m_refreshFrequency)
-                       : platform::StringFormat::format(
-                             QStringLiteral("The feed of “%@” keeps up with its refresh period again"),
-                             displayName()));
+        log(2, RefreshSchedule::paceText(waiting, displayName(), m_refreshFrequency));
     });
     if (starts)
         refresh();
@@ -387,18 +302,15 @@ void GraflinkDocument::startRefresh() {
     const quint64 sequence = m_schedule->beginRefresh();
     Q_EMIT refreshStarted();
 
-    auto job = std::make_shared<DocumentRefreshPipeline::Job>();
-    job->sequence = sequence;
+    std::shared_ptr<RefreshJob> job;
     {
         std::lock_guard lock(m_variables->lock());
         const QList<GraflinkVariable*> variables = m_variables->variables();
-        job->bindings = VariableEvaluator::bindingsOf(variables);
+        job = DocumentRefreshPipeline::jobFor(variables, resolvedJavascriptFilterPath(),
+                                              *m_environment.defaults);
         m_refreshVariables[sequence] = variables;
     }
-    job->filterPath = resolvedJavascriptFilterPath();
-    if (!job->filterPath.isEmpty())
-        job->filterLimits = filterLimitsFrom(*m_environment.defaults);
-
+    job->sequence = sequence;
     auto task = DocumentRefreshPipeline::refresh(
         m_pipeline, *m_environment.http,
         fetchOf(*this, *m_environment.defaults,
@@ -442,27 +354,8 @@ void GraflinkDocument::refreshEnded(quint64 sequence, const std::shared_ptr<Refr
 
 void GraflinkDocument::applyRefresh(quint64 sequence, const std::vector<VariableBinding>& bindings) {
     std::lock_guard lock(m_variables->lock());
-    const QList<GraflinkVariable*> current = m_variables->variables();
-    const QList<GraflinkVariable*> copied = m_refreshVariables[sequence];
-    if (copied == current) {
-        // The usual case: nothing was added, removed or moved while the refresh was under way.
-        for (qsizetype i = 0; i < current.size(); ++i) {
-            const VariableBinding& binding = bindings[std::size_t(i)];
-            if (!binding.matches(*current[i]))
-                m_schedule->markDue(); // edited meanwhile: its value comes with the next refresh
-            else if (binding.changed)
-                current[i]->setCurrentStringValue(binding.value);
-        }
-    } else {
-        m_schedule->markDue();
-        const QSet<GraflinkVariable*> present(current.cbegin(), current.cend());
-        for (qsizetype i = 0; i < copied.size(); ++i) {
-            GraflinkVariable* variable = copied[i];
-            const VariableBinding& binding = bindings[std::size_t(i)];
-            if (present.contains(variable) && binding.changed && binding.matches(*variable))
-                variable->setCurrentStringValue(binding.value);
-        }
-    }
+    if (VariableEvaluator::applyUnedited(bindings, m_refreshVariables[sequence], m_variables->variables()))
+        m_schedule->markDue(); // edited meanwhile: those values come with the next refresh
     publishAndRunActions();
 }
 
@@ -535,11 +428,9 @@ void GraflinkDocument::processVariablesThroughJavascript() {
     if (path.isEmpty())
         return;
     std::lock_guard lock(m_variables->lock());
-    auto job = std::make_shared<DocumentRefreshPipeline::Job>();
     const QList<GraflinkVariable*> variables = m_variables->variables();
-    job->bindings = VariableEvaluator::bindingsOf(variables);
-    job->filterPath = path;
-    job->filterLimits = filterLimitsFrom(*m_environment.defaults);
+    const std::shared_ptr<RefreshJob> job =
+        DocumentRefreshPipeline::jobFor(variables, path, *m_environment.defaults);
     m_pipeline->filterAndWait(job);
     VariableEvaluator::apply(job->bindings, variables);
 }
@@ -621,50 +512,17 @@ void GraflinkDocument::stopRefreshTimer() {
     m_schedule->stopTimer();
 }
 
-bool GraflinkDocument::isRefreshTimerRunning() const {
-    return m_schedule->isTimerRunning();
-}
-
-bool GraflinkDocument::isRefreshing() const {
-    return m_schedule->isRefreshing();
-}
-
-bool GraflinkDocument::isRefreshDue() const {
-    return m_schedule->isDue();
-}
-
-std::optional<bool> GraflinkDocument::lastRefreshDelivered() const {
-    return m_schedule->lastRefreshDelivered();
-}
-
 // MARK: - File
 
 bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeName*/,
                                     platform::Error* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        platform::setError(error, platform::Error::make(
-                                      platform::Error::FileDomain, static_cast<int>(file.error()),
-                                      QStringLiteral("Cannot read “%1”: %2").arg(path, file.errorString())));
+    const std::optional<QVariantMap> dictionary = GraflinkDocumentFileFormat::read(path, error);
+    if (!dictionary)
         return false;
-    }
-    const std::optional<QVariant> plist = platform::PropertyList::read(file.readAll(), error);
-    if (!plist)
-        return false;
-    if (plist->typeId() != QMetaType::QVariantMap) {
-        platform::setError(
-            error,
-            platform::Error::make(
-                platform::Error::PropertyListDomain, 1,
-                QStringLiteral("“%1” is not a Graflink document: its property list is not a dictionary.")
-                    .arg(path)));
-        return false;
-    }
-    const QVariantMap dictionary = plist->toMap();
     m_readFolder = QFileInfo(path).absolutePath();
     m_reading = true;
     m_refreshRequestedWhileReading = false;
-    m_otherKeys = GraflinkDocumentFileFormat::apply(*this, dictionary);
+    m_otherKeys = GraflinkDocumentFileFormat::apply(*this, *dictionary);
     m_reading = false;
     if (m_refreshRequestedWhileReading)
         refresh();
@@ -672,10 +530,7 @@ bool GraflinkDocument::readFromFile(const QString& path, const QString& /*typeNa
 }
 
 std::optional<QByteArray> GraflinkDocument::dataOfType(const QString& /*typeName*/, platform::Error* error) {
-    QByteArray bytes = platform::PropertyList::writeXml(fileDictionary(), error);
-    if (bytes.isEmpty())
-        return std::nullopt;
-    return bytes;
+    return GraflinkDocumentFileFormat::write(fileDictionary(), error);
 }
 
 QVariantMap GraflinkDocument::fileDictionary() const {

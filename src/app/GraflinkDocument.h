@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/DocumentCGLink.h"
+#include "app/RefreshSchedule.h"
 #include "cglink/CGServerHTTPController.h"
 #include "feed/FeedAuthentication.h"
 #include "platform/Document.h"
@@ -15,8 +17,6 @@
 #include <set>
 
 class CGProject;
-class DocumentCGLink;
-class RefreshSchedule;
 class DocumentRefreshPipeline;
 struct RefreshJob;
 struct VariableBinding;
@@ -171,16 +171,18 @@ class GraflinkDocument : public platform::Document {
     QList<QVariantMap> variablesAsDictionaries() const;
     void loadVariablesFromDictionaries(const QList<QVariantMap>& dictionaries);
     /// The CG client's project of that name; none without a client.
-    std::shared_ptr<CGProject> projectWithName(const QString& name) const;
+    std::shared_ptr<CGProject> projectWithName(const QString& name) const {
+        return m_cg->projectWithName(name);
+    }
 
     // CG server
     /// Replaces the CG client with one made from the server settings; removes it when the
     /// address is empty. Returns at once: the client lists the server's projects on its worker.
     void applyCGServerSettings();
     /// The client's projects; empty without a client (see hasCGClient()).
-    CGProjectList availableCGProjects() const;
-    bool hasCGClient() const;
-    CGServerHTTPController* CGClient() const;
+    CGProjectList availableCGProjects() const { return m_cg->projects(); }
+    bool hasCGClient() const { return m_cg->client() != nullptr; }
+    CGServerHTTPController* CGClient() const { return m_cg->client(); }
     /// Blanks every bound field on the server (the empty string, HTML off); runs no actions. The
     /// client sends it on its worker (see CGServerHTTPController::publish).
     void clearCG();
@@ -220,17 +222,17 @@ class GraflinkDocument : public platform::Document {
     // Refresh timer
     void startRefreshTimer();
     void stopRefreshTimer();
-    bool isRefreshTimerRunning() const;
+    bool isRefreshTimerRunning() const { return m_schedule->isTimerRunning(); }
 
     /// Feeds fetched and processed since the document was made (tests and the command line wait
     /// on it).
     quint64 processedRefreshCount() const { return m_processedRefreshCount; }
     /// Whether a refresh is still fetching, evaluating or filtering.
-    bool isRefreshing() const;
+    bool isRefreshing() const { return m_schedule->isRefreshing(); }
     /// Whether a timer tick found a refresh under way and one more waits for it to end.
-    bool isRefreshDue() const;
+    bool isRefreshDue() const { return m_schedule->isDue(); }
     /// Whether the newest refresh that ended delivered a feed; empty before any ended.
-    std::optional<bool> lastRefreshDelivered() const;
+    std::optional<bool> lastRefreshDelivered() const { return m_schedule->lastRefreshDelivered(); }
     /// Why the newest refresh that failed delivered nothing (no address, secrets, just the reason).
     const QString& lastRefreshError() const { return m_lastRefreshError; }
     /// Why the last refresh went out unfiltered although the document names a filter (its file is
@@ -238,8 +240,8 @@ class GraflinkDocument : public platform::Document {
     const QString& filterProblem() const { return m_filterProblem; }
     /// Text updates the CG server accepted, and those that failed or were refused, over every
     /// client this document has had.
-    quint64 updatesSent() const;
-    quint64 updateErrors() const;
+    quint64 updatesSent() const { return m_cg->updatesSent(); }
+    quint64 updateErrors() const { return m_cg->updateErrors(); }
 
   Q_SIGNALS:
     void autoRefreshChanged();
@@ -291,6 +293,15 @@ class GraflinkDocument : public platform::Document {
     /// an older one than one already taken is logged and dropped.
     bool isNewest(quint64 sequence, bool (RefreshSchedule::*take)(quint64, quint64*));
     void log(qint64 level, const QString& text) const;
+    /// Sets `member` to `value` and announces it with `changed`; false when it was so already.
+    template <typename T, typename U>
+    bool assign(T& member, const U& value, void (GraflinkDocument::*changed)()) {
+        if (member == value)
+            return false;
+        member = value;
+        Q_EMIT(this->*changed)();
+        return true;
+    }
     void CGProjectsChanged();
 
     Environment m_environment;

@@ -2,13 +2,48 @@
 
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkDocumentFeedAuth.h"
+#include "platform/Error.h"
+#include "platform/PropertyList.h"
 #include "platform/ValueReadings.h"
+
+#include <QFile>
 
 using platform::ValueReadings;
 
 namespace {
 using Keys = GraflinkDocument;
 } // namespace
+
+std::optional<QVariantMap> GraflinkDocumentFileFormat::read(const QString& path, platform::Error* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        platform::setError(error, platform::Error::make(
+                                      platform::Error::FileDomain, static_cast<int>(file.error()),
+                                      QStringLiteral("Cannot read “%1”: %2").arg(path, file.errorString())));
+        return std::nullopt;
+    }
+    const std::optional<QVariant> plist = platform::PropertyList::read(file.readAll(), error);
+    if (!plist)
+        return std::nullopt;
+    if (plist->typeId() != QMetaType::QVariantMap) {
+        platform::setError(
+            error,
+            platform::Error::make(
+                platform::Error::PropertyListDomain, 1,
+                QStringLiteral("“%1” is not a Graflink document: its property list is not a dictionary.")
+                    .arg(path)));
+        return std::nullopt;
+    }
+    return plist->toMap();
+}
+
+std::optional<QByteArray> GraflinkDocumentFileFormat::write(const QVariantMap& dictionary,
+                                                            platform::Error* error) {
+    QByteArray bytes = platform::PropertyList::writeXml(dictionary, error);
+    if (bytes.isEmpty())
+        return std::nullopt;
+    return bytes;
+}
 
 QVariantMap GraflinkDocumentFileFormat::apply(GraflinkDocument& document, const QVariantMap& dictionary) {
     const auto stringValue = [&](const QString& key) -> std::optional<QString> {

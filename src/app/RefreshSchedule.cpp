@@ -2,6 +2,7 @@
 
 #include "platform/DispatchTimer.h"
 #include "platform/HttpTask.h"
+#include "platform/StringFormat.h"
 
 #include <algorithm>
 
@@ -39,6 +40,15 @@ bool RefreshSchedule::tickStarts(const std::function<void(bool waiting)>& paceCh
     if (std::exchange(m_waiting, false))
         paceChanged(false);
     return true;
+}
+
+QString RefreshSchedule::paceText(bool waiting, const QString& name, double period) {
+    return waiting ? platform::StringFormat::format(
+                         QStringLiteral("The feed of “%@” answers more slowly than every %.1f seconds: timed "
+                                        "refreshes wait for the one under way"),
+                         name, period)
+                   : platform::StringFormat::format(
+                         QStringLiteral("The feed of “%@” keeps up with its refresh period again"), name);
 }
 
 quint64 RefreshSchedule::beginRefresh() {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QString>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -40,6 +40,9 @@ class RefreshSchedule {
     /// A timer tick: true when a refresh should start now; otherwise one is due. `paceChanged`
     /// hears once when ticks start waiting (true) and once when the feed keeps up again (false).
     bool tickStarts(const std::function<void(bool waiting)>& paceChanged);
+    /// The technical log's line for a change of pace of the feed of the document `name`, refreshed
+    /// every `period` seconds.
+    static QString paceText(bool waiting, const QString& name, double period);
 
     /// A refresh starts (a due one with it): its fetch's sequence number.
     quint64 beginRefresh();

@@ -8,6 +8,7 @@
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
 
+#include <QSet>
 #include <nlohmann/json.hpp>
 
 VariableEvaluator::VariableEvaluator() = default;
@@ -33,6 +34,31 @@ void VariableEvaluator::apply(const VariableBindings& bindings, const QList<Graf
     for (qsizetype i = 0; i < variables.size() && std::size_t(i) < bindings.size(); ++i)
         if (bindings[std::size_t(i)].changed)
             variables[i]->setCurrentStringValue(bindings[std::size_t(i)].value);
+}
+
+bool VariableEvaluator::applyUnedited(const VariableBindings& bindings,
+                                      const QList<GraflinkVariable*>& copied,
+                                      const QList<GraflinkVariable*>& current) {
+    if (copied == current) {
+        // The usual case: nothing was added, removed or moved while the refresh was under way.
+        bool edited = false;
+        for (qsizetype i = 0; i < current.size(); ++i) {
+            const VariableBinding& binding = bindings[std::size_t(i)];
+            if (!binding.matches(*current[i]))
+                edited = true;
+            else if (binding.changed)
+                current[i]->setCurrentStringValue(binding.value);
+        }
+        return edited;
+    }
+    const QSet<GraflinkVariable*> present(current.cbegin(), current.cend());
+    for (qsizetype i = 0; i < copied.size(); ++i) {
+        GraflinkVariable* variable = copied[i];
+        const VariableBinding& binding = bindings[std::size_t(i)];
+        if (present.contains(variable) && binding.changed && binding.matches(*variable))
+            variable->setCurrentStringValue(binding.value);
+    }
+    return true;
 }
 
 void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::XmlDocument& document) {

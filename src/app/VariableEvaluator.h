@@ -48,6 +48,11 @@ class VariableEvaluator {
     static VariableBindings bindingsOf(const QList<GraflinkVariable*>& variables);
     /// Gives each variable its binding's value where the refresh changed it.
     static void apply(const VariableBindings& bindings, const QList<GraflinkVariable*>& variables);
+    /// Applies the changed values of `bindings`, made from `copied` when a refresh started, to those
+    /// variables that are still in `current` and were not edited since. Returns whether any was
+    /// edited, added, removed or moved meanwhile: its value then comes with the next refresh.
+    static bool applyUnedited(const VariableBindings& bindings, const QList<GraflinkVariable*>& copied,
+                              const QList<GraflinkVariable*>& current);
 
   private:
     /// One binding's new value from what its key path found (null: led nowhere).
