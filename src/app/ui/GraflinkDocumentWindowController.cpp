@@ -15,7 +15,6 @@
 #include "app/ui/RecentDocuments.h"
 #include "app/ui/VariableItemDelegate.h"
 #include "platform/RedactedText.h"
-#include "platform/UserDefaults.h"
 #include "platform/ui/DocumentFileCommands.h"
 #include "platform/ui/SetValueCommand.h"
 #include "ui_GraflinkDocument.h"
@@ -195,7 +194,9 @@ GraflinkDocumentWindowController::GraflinkDocumentWindowController(GraflinkDocum
     buildMenus();
     updateTitle();
     resize(980, 540);
-    restoreWindowState();
+    const QVariantMap state = m_files->restoreWindowState();
+    m_ui->variablesTableView->horizontalHeader()->restoreState(
+        state.value(QStringLiteral("columns")).toByteArray());
 }
 
 GraflinkDocumentWindowController::~GraflinkDocumentWindowController() {
@@ -429,31 +430,13 @@ void GraflinkDocumentWindowController::revertToSaved() {
     m_undoStack->clear();
 }
 
-void GraflinkDocumentWindowController::restoreWindowState() {
-    if (m_document.filePath().isEmpty())
-        return;
-    const QVariantMap state =
-        platform::UserDefaults::standardUserDefaults().objectForKey(m_files->windowStateKey()).toMap();
-    restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
-    m_ui->variablesTableView->horizontalHeader()->restoreState(
-        state.value(QStringLiteral("columns")).toByteArray());
-}
-
-void GraflinkDocumentWindowController::saveWindowState() const {
-    if (m_document.filePath().isEmpty())
-        return;
-    platform::UserDefaults::standardUserDefaults().setValue(
-        m_files->windowStateKey(),
-        QVariantMap{{QStringLiteral("geometry"), saveGeometry()},
-                    {QStringLiteral("columns"), m_ui->variablesTableView->horizontalHeader()->saveState()}});
-}
-
 void GraflinkDocumentWindowController::closeEvent(QCloseEvent* event) {
     if (!m_files->mayClose(event))
         return;
     m_document.stopRefreshTimer();
     m_pathsWindow->close();
-    saveWindowState();
+    m_files->saveWindowState(
+        {{QStringLiteral("columns"), m_ui->variablesTableView->horizontalHeader()->saveState()}});
     event->accept();
     Q_EMIT windowClosed();
 }

@@ -78,8 +78,6 @@ class GraflinkDocumentWindowController : public QMainWindow {
     static QString ageText(qint64 seconds);
     void showMessage(const QString& text);
     void checkBindings();
-    void restoreWindowState();
-    void saveWindowState() const;
 
     GraflinkDocument& m_document;
     std::unique_ptr<Ui::GraflinkDocument> m_ui;

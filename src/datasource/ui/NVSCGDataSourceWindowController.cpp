@@ -13,7 +13,6 @@
 #include "datasource/ui/NVSTableHeaderView.h"
 #include "datasource/ui/NVSTableViewWithEditableHeaders.h"
 #include "datasource/ui/TableFindBar.h"
-#include "platform/UserDefaults.h"
 #include "platform/ui/SetValueCommand.h"
 #include "ui_NVSCGDataSourceWindowController.h"
 
@@ -484,12 +483,7 @@ void NVSCGDataSourceWindowController::revertToSaved() {
 }
 
 void NVSCGDataSourceWindowController::restoreWindowState() {
-    if (m_dataSource.filePath().isEmpty())
-        return;
-    const QVariantMap state =
-        platform::UserDefaults::standardUserDefaults().objectForKey(m_files->windowStateKey()).toMap();
-    restoreGeometry(state.value(QStringLiteral("geometry")).toByteArray());
-    const QVariantMap widths = state.value(QStringLiteral("columnWidths")).toMap();
+    const QVariantMap widths = m_files->restoreWindowState().value(QStringLiteral("columnWidths")).toMap();
     for (auto it = widths.begin(); it != widths.end(); ++it) {
         const int section = m_model->modelColumnOf(it.key());
         if (section >= 0 && it.value().toInt() > 0)
@@ -498,16 +492,12 @@ void NVSCGDataSourceWindowController::restoreWindowState() {
 }
 
 void NVSCGDataSourceWindowController::saveWindowState() const {
-    if (m_dataSource.filePath().isEmpty())
-        return;
     QVariantMap widths;
     for (int section = DataSourceTableModel::FirstDataColumn; section < m_model->columnCount(); ++section) {
         if (const NVSCGDataSourceColumnPtr column = m_model->dataSourceColumn(section))
             widths.insert(column->uniqueID(), m_ui->scrollingTableView->columnWidth(section));
     }
-    platform::UserDefaults::standardUserDefaults().setValue(
-        m_files->windowStateKey(),
-        QVariantMap{{QStringLiteral("geometry"), saveGeometry()}, {QStringLiteral("columnWidths"), widths}});
+    m_files->saveWindowState({{QStringLiteral("columnWidths"), widths}});
 }
 
 void NVSCGDataSourceWindowController::showEvent(QShowEvent* event) {

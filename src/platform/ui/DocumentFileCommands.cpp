@@ -1,6 +1,7 @@
 #include "platform/ui/DocumentFileCommands.h"
 
 #include "platform/Document.h"
+#include "platform/UserDefaults.h"
 
 #include <QCloseEvent>
 #include <QCryptographicHash>
@@ -153,6 +154,21 @@ QString DocumentFileCommands::windowStateKey() const {
     const QByteArray digest =
         QCryptographicHash::hash(m_document.filePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
     return QStringLiteral("WindowState/") + QString::fromLatin1(digest);
+}
+
+QVariantMap DocumentFileCommands::restoreWindowState() const {
+    if (m_document.filePath().isEmpty() || !m_window)
+        return {};
+    QVariantMap state = UserDefaults::standardUserDefaults().objectForKey(windowStateKey()).toMap();
+    m_window->restoreGeometry(state.take(QStringLiteral("geometry")).toByteArray());
+    return state;
+}
+
+void DocumentFileCommands::saveWindowState(QVariantMap more) const {
+    if (m_document.filePath().isEmpty() || !m_window)
+        return;
+    more.insert(QStringLiteral("geometry"), m_window->saveGeometry());
+    UserDefaults::standardUserDefaults().setValue(windowStateKey(), more);
 }
 
 } // namespace platform

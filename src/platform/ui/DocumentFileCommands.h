@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QVariantMap>
 #include <functional>
 
 class QCloseEvent;
@@ -50,6 +51,11 @@ class DocumentFileCommands : public QObject {
     void addUndoActions(QMenu* menu);
     /// The user default under which the window keeps its geometry and columns for this file.
     QString windowStateKey() const;
+    /// Restores the window's geometry stored for the document's file and returns the rest of what
+    /// was stored with it; nothing for a document without a file.
+    QVariantMap restoreWindowState() const;
+    /// Stores the window's geometry, with `more`, for the document's file (none without a file).
+    void saveWindowState(QVariantMap more) const;
 
   Q_SIGNALS:
     /// A save failed; the text says why, for the window's message bar.
