@@ -130,11 +130,3 @@ void BM_PeerLxmlPlaylistExport(benchmark::State& state) {
 BENCHMARK(BM_PeerLxmlPlaylistExport)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
