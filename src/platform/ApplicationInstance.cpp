@@ -17,14 +17,14 @@ const QString InterfaceName = QStringLiteral("org.freedesktop.Application");
 
 /// What a launcher passes on so that the window manager lets the running program raise its window.
 QVariantMap platformData() {
+    static const std::pair<const char*, QLatin1String> keys[] = {
+        {"XDG_ACTIVATION_TOKEN", QLatin1String("activation-token")},
+        {"DESKTOP_STARTUP_ID", QLatin1String("desktop-startup-id")}};
     QVariantMap data;
-    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
-        const QString value = qEnvironmentVariable(name);
+    for (const auto& [variable, key] : keys) {
+        const QString value = qEnvironmentVariable(variable);
         if (!value.isEmpty())
-            data.insert(QString::fromLatin1(name) == QLatin1String("DESKTOP_STARTUP_ID")
-                            ? QStringLiteral("desktop-startup-id")
-                            : QStringLiteral("activation-token"),
-                        value);
+            data.insert(key, value);
     }
     return data;
 }

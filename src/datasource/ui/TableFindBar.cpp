@@ -5,12 +5,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QTimer>
 #include <algorithm>
 
 TableFindBar::TableFindBar(QTableView& view, QWidget* parent)
     : QWidget(parent), m_view(view), m_field(new QLineEdit(this)),
       m_previous(new QPushButton(tr("Pre&vious"), this)), m_next(new QPushButton(tr("Ne&xt"), this)),
-      m_count(new QLabel(this)) {
+      m_count(new QLabel(this)), m_typing(new QTimer(this)) {
     auto* label = new QLabel(tr("Fi&nd:"), this);
     label->setBuddy(m_field);
     m_field->setPlaceholderText(tr("Text in any cell"));
@@ -25,7 +26,11 @@ TableFindBar::TableFindBar(QTableView& view, QWidget* parent)
     layout->addWidget(m_previous);
     layout->addWidget(m_next);
     layout->addWidget(m_count);
-    connect(m_field, &QLineEdit::textChanged, this, [this] { find(0); });
+    // One search once typing pauses: each goes through every cell of the table.
+    m_typing->setSingleShot(true);
+    m_typing->setInterval(SearchDelay);
+    connect(m_typing, &QTimer::timeout, this, [this] { find(0); });
+    connect(m_field, &QLineEdit::textChanged, m_typing, qOverload<>(&QTimer::start));
     connect(m_field, &QLineEdit::returnPressed, this, &TableFindBar::findNext);
     connect(m_next, &QPushButton::clicked, this, &TableFindBar::findNext);
     connect(m_previous, &QPushButton::clicked, this, &TableFindBar::findPrevious);
@@ -38,11 +43,21 @@ void TableFindBar::activate() {
 }
 
 void TableFindBar::findNext() {
+    settleTyping();
     find(1);
 }
 
 void TableFindBar::findPrevious() {
+    settleTyping();
     find(-1);
+}
+
+void TableFindBar::settleTyping() {
+    // Next right after typing: the search typing would have started comes first.
+    if (m_typing->isActive()) {
+        m_typing->stop();
+        find(0);
+    }
 }
 
 QString TableFindBar::countText() const {

@@ -7,6 +7,7 @@ class QTableView;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 /// The find bar under a table: finds text in the cells shown (any case), moves the table's current
 /// cell to the next or previous match and says which match of how many it is. The rows stay as they
@@ -14,6 +15,9 @@ class QPushButton;
 class TableFindBar : public QWidget {
     Q_OBJECT
   public:
+    /// Searching starts this long after the last key press.
+    static constexpr int SearchDelay = 150;
+
     explicit TableFindBar(QTableView& view, QWidget* parent = nullptr);
 
     QLineEdit* field() const { return m_field; }
@@ -28,6 +32,7 @@ class TableFindBar : public QWidget {
 
   private:
     void find(int step);
+    void settleTyping();
     QList<QModelIndex> matches() const;
 
     QTableView& m_view;
@@ -35,4 +40,5 @@ class TableFindBar : public QWidget {
     QPushButton* m_previous;
     QPushButton* m_next;
     QLabel* m_count;
+    QTimer* m_typing;
 };

@@ -180,6 +180,8 @@ TEST_F(DataSourceEditor, TheFindBarMovesThroughTheMatchesInAnyCaseAndKeepsTheRow
     EXPECT_EQ(QApplication::focusWidget(), find->field());
     find->field()->setFocus();
     QTest::keyClicks(find->field(), QStringLiteral("race 2")); // Race 2, Race 20 … Race 29
+    ASSERT_TRUE(testing_support::waitUntil([&] { return !find->countText().isEmpty(); }))
+        << "once typing pauses";
     EXPECT_EQ(find->countText(), QStringLiteral("1 of 11"));
     NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
     EXPECT_EQ(table->currentIndex().row(), 1);
