@@ -87,6 +87,9 @@ NVSLogController::NVSLogController(Configuration configuration)
 NVSLogController::~NVSLogController() {
     QObject::disconnect(m_defaultsConnection);
     waitUntilIdle();
+    // The file queue stops first, while what its last line may use (the clean-up queue, the file,
+    // the date formats) is still there: a line logged from another thread during the teardown.
+    m_technicalLogQueue.reset();
 }
 
 void NVSLogController::observeDefaults() {

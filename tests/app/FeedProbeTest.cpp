@@ -40,6 +40,12 @@ class FeedProbeTest : public AppTestEnvironment {
         EXPECT_EQ(result.matchCount, c.matches) << c.path;
     }
 
+    // The document (and the refresh it started) goes before the client and the logger it uses.
+    void TearDown() override {
+        document.reset();
+        AppTestEnvironment::TearDown();
+    }
+
     std::unique_ptr<GraflinkDocument> document;
 };
 

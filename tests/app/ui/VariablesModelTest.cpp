@@ -29,6 +29,14 @@ class VariablesTable : public AppTestEnvironment {
         return model->data(model->index(row, column), role);
     }
 
+    // The document goes before the client and the logger it uses.
+    void TearDown() override {
+        tester.reset();
+        model.reset();
+        document.reset();
+        AppTestEnvironment::TearDown();
+    }
+
     std::unique_ptr<GraflinkDocument> document;
     QUndoStack undo;
     std::unique_ptr<VariablesModel> model;
