@@ -79,22 +79,26 @@ class Feeds:
             self.ports.append(server.sockets[0].getsockname()[1])
 
     async def _answer(self, index, reader, writer):
+        # Connections are kept for the next request, as feed servers and their CDNs do.
         try:
             while True:
-                line = await reader.readline()
-                if not line or line in (b"\r\n", b"\n"):
-                    break
-            self.requests[index] += 1
-            asked = time.monotonic()
-            await asyncio.sleep(self.latency)
-            # An answer more than 50 ms later than asked for means the server was the limit.
-            if time.monotonic() - asked > self.latency + 0.05:
-                self.late += 1
-            body = b"<m><home>feed %d</home><away>guests %d</away><n>%d</n></m>" % (
-                index, index, self.requests[index])
-            writer.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n"
-                         b"Connection: close\r\n\r\n" % len(body) + body)
-            await writer.drain()
+                while True:
+                    line = await reader.readline()
+                    if not line:
+                        return
+                    if line in (b"\r\n", b"\n"):
+                        break
+                self.requests[index] += 1
+                asked = time.monotonic()
+                await asyncio.sleep(self.latency)
+                # An answer more than 50 ms later than asked for means the server was the limit.
+                if time.monotonic() - asked > self.latency + 0.05:
+                    self.late += 1
+                body = b"<m><home>feed %d</home><away>guests %d</away><n>%d</n></m>" % (
+                    index, index, self.requests[index])
+                writer.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: %d\r\n\r\n"
+                             % len(body) + body)
+                await writer.drain()
         except (ConnectionError, asyncio.IncompleteReadError):
             pass
         finally:

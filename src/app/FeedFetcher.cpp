@@ -35,6 +35,7 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
     request.requestTimeout = limits.timeouts.request;
     request.resourceTimeout = limits.timeouts.resource;
     request.maximumResponseSize = limits.maximumBodySize;
+    request.reusesConnection = true;
     platform::http::Client::Preparation prepare;
     if (!credentials || !credentials->settings().isEnabled())
         credentials.reset();

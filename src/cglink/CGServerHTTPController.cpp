@@ -1,6 +1,7 @@
 #include "cglink/CGServerHTTPController.h"
 
 #include "appbase/NVSLogController.h"
+#include "cglink/CGPublishingPassSender.h"
 #include "cglink/CGServerAPI.h"
 #include "cglink/CGServerURLs.h"
 #include "cglink/CGServerWire.h"
@@ -9,6 +10,7 @@
 #include "cglink/SynchronousRequests.h"
 #include "platform/ConsoleLog.h"
 #include "platform/NotificationCenter.h"
+#include "platform/SharedHttpClient.h"
 #include "platform/StringFormat.h"
 
 #include <nlohmann/json.hpp>
@@ -24,6 +26,8 @@ CGServerHTTPController::CGServerHTTPController(const QString& ipAddress, quint64
           m_options.webSocketLogFileName
               ? std::make_unique<NVSSideFileURLSessionController>(logger(), *m_options.webSocketLogFileName)
               : std::make_unique<NVSAuthenticatedURLSessionController>()),
+      m_sender(std::make_unique<CGPublishingPassSender>(
+          *this, m_options.publishingClient ? m_options.publishingClient : platform::http::sharedClient())),
       m_worker(QStringLiteral("CG ") + ipAddress) {
     m_reconnectTimer.setSingleShot(true);
     connect(&m_reconnectTimer, &QTimer::timeout, this, [this] {
@@ -43,8 +47,22 @@ CGServerHTTPController::~CGServerHTTPController() {
     // Queued requests are dropped and the running one is cut short, so a silent server cannot
     // hold the owner; nothing the worker posts reaches this object once it is gone.
     m_shutdown.cancel();
+    m_sender->stop();
     m_worker.cancelAll();
     m_worker.waitUntilIdle();
+}
+
+bool CGServerHTTPController::isIdle() const {
+    return m_worker.pendingCount() == 0 && m_sender->isIdle();
+}
+
+void CGServerHTTPController::waitUntilIdle() {
+    // A pass may wait on the worker for the listings before it, and a listing may be queued while
+    // a pass is sent.
+    do {
+        m_worker.waitUntilIdle();
+        m_sender->waitUntilIdle();
+    } while (!isIdle());
 }
 
 NVSLogController& CGServerHTTPController::logger() const {
@@ -192,56 +210,14 @@ void CGServerHTTPController::setCGMovieItemPath(const QString& path, const QStri
     m_worker.async([this, path, itemUniqueID, project] { sendMoviePath(path, itemUniqueID, project); });
 }
 
-namespace {
-
-QString acceptedKey(const QString& projectID, const QString& itemUniqueID) {
-    return projectID + QChar(0x1F) + itemUniqueID;
-}
-
-} // namespace
-
 void CGServerHTTPController::publish(CGPublishingPass pass, PassKind kind) {
-    bool alreadyQueued = false;
-    {
-        std::lock_guard lock(m_passMutex);
-        alreadyQueued = m_waitingPass.has_value();
-        m_waitingPass = std::move(pass);
-        m_waitingPassKind = alreadyQueued && m_waitingPassKind == PassKind::Full ? PassKind::Full : kind;
-    }
-    if (!alreadyQueued)
-        m_worker.async([this] { sendWaitingPass(); });
-}
-
-void CGServerHTTPController::sendWaitingPass() {
-    std::optional<CGPublishingPass> pass;
-    PassKind kind = PassKind::Full;
-    {
-        std::lock_guard lock(m_passMutex);
-        pass.swap(m_waitingPass);
-        kind = m_waitingPassKind;
-        m_waitingPassKind = PassKind::Full;
-    }
-    if (!pass)
-        return;
-    for (const CGTextUpdate& update : std::as_const(*pass)) {
-        if (m_shutdown.isCancelled())
-            return;
-        const std::shared_ptr<CGProject> project = projectWithName(update.projectName);
-        const std::shared_ptr<CGProjectItem> item =
-            project ? project->itemWithName(update.itemName) : nullptr;
-        if (!item || !item->uniqueID())
-            continue;
-        if (kind == PassKind::ChangesOnly) {
-            const auto accepted =
-                m_accepted.constFind(acceptedKey(project->uniqueID().value_or(QString()), *item->uniqueID()));
-            if (accepted != m_accepted.constEnd() && accepted->isHTML == update.isHTML &&
-                accepted->value == update.value)
-                continue;
-        }
-        sendText(update.value, *item->uniqueID(), project, update.isHTML);
-    }
-    QMetaObject::invokeMethod(
-        this, [this] { Q_EMIT publishingPassFinished(); }, Qt::QueuedConnection);
+    if (!m_sender->queue(std::move(pass), kind))
+        return; // the pass under way goes on with it
+    // Listings queued before the pass come first: the pass looks its items up in their result.
+    if (m_worker.pendingCount() == 0)
+        m_sender->start();
+    else
+        m_worker.async([this] { m_sender->start(); });
 }
 
 bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QString& itemUniqueID,
@@ -250,8 +226,7 @@ bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QS
     if (projectID.size() < 2 || itemUniqueID.size() < 2)
         return false;
     // Until the server confirms the new value, what it shows is unknown.
-    const QString key = acceptedKey(projectID, itemUniqueID);
-    m_accepted.remove(key);
+    m_sender->forget(projectID, itemUniqueID);
     std::optional<QString> token;
     if (!m_password.isEmpty()) {
         // A fresh token for every update; a refused authorization drops the update quietly.
@@ -273,7 +248,7 @@ bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QS
         logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
                   QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
     if (accepted)
-        m_accepted.insert(key, {value, isHTML});
+        m_sender->remember(projectID, itemUniqueID, value, isHTML);
     ++(accepted ? m_updatesAccepted : m_updatesFailed);
     return accepted;
 }
@@ -289,7 +264,7 @@ void CGServerHTTPController::sendMoviePath(const QString& path, const QString& i
     const QUrl url = urls().update(projectID, itemUniqueID, token);
     if (url.isEmpty())
         return;
-    m_accepted.remove(acceptedKey(projectID, itemUniqueID));
+    m_sender->forget(projectID, itemUniqueID);
     platform::http::Request request(url, QByteArrayLiteral("PUT"));
     request.reusesConnection = true;
     request.body = CGServerWire::mediaUpdateBody(path, m_serverType);
@@ -364,7 +339,7 @@ void CGServerHTTPController::webSocketSessionDidOpen(const Session&) {
             setConnected(true);
             // A server that comes back may have restarted and lost what it showed: the next pass
             // sends every field.
-            m_worker.async([this] { m_accepted.clear(); });
+            m_sender->forgetAll();
             updateProjects();
         },
         Qt::QueuedConnection);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cglink/CGProject.h"
+#include "cglink/CGPublishingPass.h"
 #include "cglink/NVSAuthenticatedURLSession.h"
 #include "cglink/NVSAuthenticatedURLSessionControllerDelegate.h"
 #include "platform/HttpCancellationToken.h"
@@ -22,12 +23,16 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
+class CGPublishingPassSender;
 class CGServerURLs;
 class NVSAuthenticatedURLSessionController;
 class NVSLogController;
 namespace platform {
 class NotificationCenter;
+namespace http {
+class Client;
 }
+} // namespace platform
 
 using CGProjectList = QList<std::shared_ptr<CGProject>>;
 Q_DECLARE_METATYPE(CGProjectList)
@@ -47,25 +52,19 @@ struct CGServerHTTPControllerOptions {
     std::optional<QString> webSocketLogFileName;
     /// Where "CGProjectItemsDidChange" is posted; null: the default centre.
     platform::NotificationCenter* notificationCenter = nullptr;
+    /// What carries the updates of publishing passes; null: the process's shared client.
+    std::shared_ptr<platform::http::Client> publishingClient;
 };
-
-/// One value of a publishing pass: the item is looked up by name when the pass is sent, in the
-/// project list current at that moment.
-struct CGTextUpdate {
-    QString projectName;
-    QString itemName;
-    platform::JsonValue value;
-    bool isHTML = false;
-};
-using CGPublishingPass = QList<CGTextUpdate>;
 
 /// A document's connection to one CG server: lists its projects and items, writes text and
 /// media into items, and keeps the change-notification socket open, reconnecting after every
 /// loss until closeWebSockets().
 ///
-/// Threads: lives on the main thread. Every HTTP request runs on the controller's own serial
-/// worker, in the order asked for, so a slow or silent server never holds the caller; each
-/// request is still bounded by its time-out. Results reach observers on the main thread
+/// Threads: lives on the main thread. Listings and single updates run on the controller's own
+/// serial worker, in the order asked for; publishing passes go through the shared HTTP client's
+/// transfer loop (CGPublishingPassSender), one update after the other, starting after the
+/// listings queued before them. A slow or silent server never holds the caller; each request is
+/// still bounded by its time-out. Results reach observers on the main thread
 /// (`projectsChanged`, `isConnectedChanged`, "CGProjectItemsDidChange"); the project list itself
 /// is replaced on the worker as soon as it arrives, so the requests queued after a listing see
 /// it. Socket events arrive on a session thread and are carried out on the main thread.
@@ -104,24 +103,22 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
                         const std::shared_ptr<CGProject>& project, bool isHTML);
     void setCGMovieItemPath(const QString& path, const QString& itemUniqueID,
                             const std::shared_ptr<CGProject>& project);
-    enum class PassKind {
-        Full,        ///< every value is sent
-        ChangesOnly, ///< a value the server already accepted for that item is not sent again
-    };
-    /// Queues the pass's values, sent in order as setStringValue sends them. While a pass is being
-    /// sent, a newer pass replaces the one still waiting: the newest values win and nothing
-    /// piles up behind a slow server (a full pass replaced this way makes its replacement full).
-    /// The values the server accepted are remembered until the change socket opens again (a
-    /// restarted server has lost them), so the first pass after that sends everything.
+    using PassKind = CGPublishingPassKind;
+    /// Queues the pass's values, sent in order as setStringValue sends them, after the listings
+    /// already queued. While a pass is being sent, a newer pass replaces the one still waiting:
+    /// the newest values win and nothing piles up behind a slow server (a full pass replaced this
+    /// way makes its replacement full). The values the server accepted are remembered until the
+    /// change socket opens again (a restarted server has lost them), so the first pass after that
+    /// sends everything.
     void publish(CGPublishingPass pass, PassKind kind = PassKind::Full);
 
     /// Text updates the server accepted, and those that failed or that it refused, so far.
     quint64 updatesAccepted() const { return m_updatesAccepted.load(); }
     quint64 updatesFailed() const { return m_updatesFailed.load(); }
     /// Whether no request is queued or running.
-    bool isIdle() const { return m_worker.pendingCount() == 0; }
+    bool isIdle() const;
     /// Blocks until no request is queued or running (tests and the command line).
-    void waitUntilIdle() { m_worker.waitUntilIdle(); }
+    void waitUntilIdle();
 
     QString projectsURLPath() const;
     QString authorizationRequestVerb() const;
@@ -155,6 +152,7 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     void publishingPassFinished();
 
   private:
+    friend class CGPublishingPassSender;
     void listProjects();
     void listItems(const std::shared_ptr<CGProject>& project);
     /// Whether the server accepted the value.
@@ -162,7 +160,6 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
                   const std::shared_ptr<CGProject>& project, bool isHTML);
     void sendMoviePath(const QString& path, const QString& itemUniqueID,
                        const std::shared_ptr<CGProject>& project);
-    void sendWaitingPass();
     void announceItems(const CGProjectList& projects, bool listReplaced);
     std::optional<platform::JsonValue> requestJSON(const platform::http::Request& request) const;
     CGServerURLs urls() const;
@@ -192,13 +189,6 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     // Work of the worker thread
     platform::http::CancellationToken m_shutdown;
     std::atomic<bool> m_listingQueued{false};
-    std::mutex m_passMutex;
-    std::optional<CGPublishingPass> m_waitingPass; // guarded by m_passMutex
-    PassKind m_waitingPassKind = PassKind::Full;   // guarded by m_passMutex
-    struct AcceptedValue {
-        platform::JsonValue value;
-        bool isHTML = false;
-    };
-    QHash<QString, AcceptedValue> m_accepted; // project and item identifiers -> value; worker only
+    std::unique_ptr<CGPublishingPassSender> m_sender;
     platform::SerialExecutor m_worker;
 };

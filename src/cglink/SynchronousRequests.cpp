@@ -30,6 +30,10 @@ SynchronousRequests::requestSynchronousData(const platform::http::Request& reque
     const platform::http::Response response = client().perform(request, cancellation);
     if (cancellation.isCancelled())
         return std::nullopt; // the owner is going away: nothing to report
+    return answerBody(response);
+}
+
+std::optional<QByteArray> SynchronousRequests::answerBody(const platform::http::Response& response) {
     if (response.error) {
         platform::ConsoleLog::write(platform::StringFormat::format(QStringLiteral("Error: %@"),
                                                                    response.error->localizedDescription()));
@@ -38,6 +42,13 @@ SynchronousRequests::requestSynchronousData(const platform::http::Request& reque
     if (response.body.isEmpty())
         return std::nullopt;
     return response.body;
+}
+
+std::optional<platform::JsonValue> SynchronousRequests::answerJSON(const platform::http::Response& response) {
+    const auto bytes = answerBody(response);
+    if (!bytes)
+        return std::nullopt;
+    return platform::parseJson(*bytes);
 }
 
 std::optional<platform::JsonValue>

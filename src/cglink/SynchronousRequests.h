@@ -2,6 +2,7 @@
 
 #include "platform/HttpCancellationToken.h"
 #include "platform/HttpRequest.h"
+#include "platform/HttpResponse.h"
 #include "platform/Json.h"
 
 #include <QByteArray>
@@ -22,6 +23,10 @@ class SynchronousRequests {
     static std::optional<platform::JsonValue>
     requestSynchronousJSON(const platform::http::Request& request,
                            const platform::http::CancellationToken& cancellation = {});
+    /// How the requests above read a response that arrived another way: its body, or nullopt
+    /// (and a console line for a transport failure).
+    static std::optional<QByteArray> answerBody(const platform::http::Response& response);
+    static std::optional<platform::JsonValue> answerJSON(const platform::http::Response& response);
     /// nullopt when the string is not a URL; otherwise a plain GET of it.
     static std::optional<QByteArray> requestSynchronousData(const QString& urlString);
     /// nullopt when the string is not a URL; otherwise a GET with "Content-Type: application/json".

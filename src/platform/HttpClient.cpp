@@ -81,6 +81,19 @@ std::shared_ptr<Task> Client::start(Request request, Preparation prepare, Comple
     return task;
 }
 
+std::shared_ptr<Task> Client::startOnLoop(Request request, Completion completion) {
+    std::shared_ptr<Task> task(new Task);
+    task->wake_ = loop().waker();
+    auto transfer = std::make_unique<Transfer>(std::move(request), task->token_, shutdown_);
+    loop().add(std::move(transfer), [task, completion = std::move(completion)](Response response) mutable {
+        if (completion)
+            completion(std::move(response));
+        completion = nullptr;
+        task->finished_.store(true, std::memory_order_release);
+    });
+    return task;
+}
+
 void Client::enqueue(const std::shared_ptr<Task>& task, Request request, Completion completion) {
     auto transfer = std::make_unique<Transfer>(std::move(request), task->token_, shutdown_);
     loop().add(std::move(transfer),

@@ -71,6 +71,11 @@ class Client {
     /// caller's thread nor the transfer loop), so it may block. A request cancelled before its
     /// turn is not prepared; destroying the client waits for preparations under way.
     std::shared_ptr<Task> start(Request request, Preparation prepare, Completion completion);
+    /// As start(), but `completion` runs on the transfer loop's own thread, with no hand-over to
+    /// a worker: for small answers whose handling takes microseconds (a chain of short requests
+    /// to one server, each started from the previous one's completion). The completion must not
+    /// block or wait for anything; it may start further requests.
+    std::shared_ptr<Task> startOnLoop(Request request, Completion completion);
 
     /// Initialises libcurl once per process; thread-safe. Constructing a Client does it; call it
     /// early only to take the cost off the first request. libcurl is never cleaned up.

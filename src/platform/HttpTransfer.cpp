@@ -194,11 +194,15 @@ bool Transfer::shouldAbort() {
     return shouldAbort(Clock::now());
 }
 
-bool Transfer::shouldAbort(Clock::time_point now) {
-    if (cancellation_.isCancelled() || shutdown_.isCancelled()) {
+bool Transfer::isCancelled() {
+    if (cancellation_.isCancelled() || shutdown_.isCancelled())
         cancelled_ = true;
+    return cancelled_;
+}
+
+bool Transfer::shouldAbort(Clock::time_point now) {
+    if (isCancelled())
         return true;
-    }
     if (request_.requestTimeout > 0) {
         const std::chrono::duration<double> idle = now - lastMovement_;
         if (idle.count() >= request_.requestTimeout) {
@@ -281,7 +285,9 @@ int Transfer::onProgress(void* self, curl_off_t /*downloadTotal*/, curl_off_t do
     }
     if (!transfer.request_.body.isEmpty() && uploadTotal > 0)
         transfer.reportUpload(qint64(uploaded), qint64(uploadTotal));
-    return transfer.shouldAbort() ? 1 : 0;
+    // curl calls this for every transfer on every pass of a multi handle: only the cancellation
+    // here; time-outs are checked once per pass by whoever drives the transfer.
+    return transfer.isCancelled() ? 1 : 0;
 }
 
 Response Transfer::runBlocking() {

@@ -36,6 +36,8 @@ class Transfer {
     bool shouldAbort();
     /// The same, with the time already read (a pass over many transfers reads the clock once).
     bool shouldAbort(std::chrono::steady_clock::time_point now);
+    /// Whether the caller or the client's shutdown asked to stop (no time-out check).
+    bool isCancelled();
     /// The response for libcurl's result code.
     Response finish(CURLcode code);
 

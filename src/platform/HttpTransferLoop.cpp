@@ -3,6 +3,7 @@
 #include "platform/HttpTransfer.h"
 
 #include <algorithm>
+#include <pthread.h>
 #include <vector>
 
 namespace platform::http {
@@ -13,7 +14,10 @@ TransferLoop::TransferLoop(Limits limits) : multi_(curl_multi_init()) {
         curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, limits.connectionsPerHost);
     }
     wake_->multi = multi_;
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "HTTP transfers");
+        run();
+    });
 }
 
 std::function<void()> TransferLoop::waker() const {
@@ -53,7 +57,8 @@ void TransferLoop::add(std::unique_ptr<Transfer> transfer, Done done) {
         std::lock_guard lock(mutex_);
         incoming_.push_back({std::move(transfer), std::move(done)});
     }
-    if (multi_)
+    // A completion running on the loop looks at what arrived before it sleeps again.
+    if (multi_ && std::this_thread::get_id() != thread_.get_id())
         curl_multi_wakeup(multi_);
 }
 
@@ -67,10 +72,12 @@ void TransferLoop::run() {
         }
         collectFinished();
         abortWhereAsked();
+        bool arrivedMeanwhile = false; // from completions run in this pass, which wake no one
         {
             std::lock_guard lock(mutex_);
             if (stopping_ && incoming_.empty() && active_.empty())
                 return;
+            arrivedMeanwhile = !incoming_.empty();
         }
         if (!multi_)
             continue;
@@ -78,7 +85,8 @@ void TransferLoop::run() {
         // events that arrive close together are taken in one pass.
         if (active_.size() >= BusyTransfers)
             std::this_thread::sleep_until(passStarted + BusyPassInterval);
-        curl_multi_poll(multi_, nullptr, 0, sleepMs(), nullptr);
+        if (!arrivedMeanwhile)
+            curl_multi_poll(multi_, nullptr, 0, sleepMs(), nullptr);
     }
 }
 
