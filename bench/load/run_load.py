@@ -244,7 +244,9 @@ def main():
              context_switches(run.pid))
     durations = refresh_durations(status_port[0])
     run.terminate()
+    stop_asked = time.monotonic()
     run_status = run.wait(timeout=30)
+    stop_seconds = time.monotonic() - stop_asked
     simulator.terminate()
     simulator.wait(timeout=10)
     feeds.stdin.close()
@@ -289,7 +291,7 @@ def main():
         print(f"feed server CPU: {(ended[2] - begin[2]) / seconds * 100:.1f} % of one core; "
               f"answers later than asked by over 50 ms: {feed_late} of {feed_requests}; its event loop "
               f"ran late by {feed_lag_p99} ms (99th percentile), {feed_lag_worst} ms at worst")
-    print(f"graflink-cli exit status after SIGTERM: {run_status}")
+    print(f"graflink-cli exit status after SIGTERM: {run_status}, in {stop_seconds:.2f} s")
     marks = [m for m in memory if int(m[0]) % 5 == 0] or memory
     print("resident memory: " + ", ".join(f"{t:.0f} s {kib / 1024:.0f} MiB" for t, kib in marks))
 

@@ -215,6 +215,8 @@ void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isPro
 
 void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isProblem, qint64 logLevel,
                                                  bool show, bool /*logInConsole*/) {
+    if (logLevel > m_technicalLogLevel.load())
+        return; // not written: neither redacted nor handed to the file queue
     PendingLine line{m_clock(), platform::RedactedText::fromText(text), isProblem, logLevel, show};
     m_technicalLogQueue->async([this, line = std::move(line)] { writeLine(line); });
 }
