@@ -77,54 +77,48 @@ class FilterAndActions : public AppTestEnvironment {
     std::unique_ptr<NVSAppleScriptActionsController> actions;
 };
 
-TEST_F(FilterAndActions, ScriptRewritesValuesThroughTheirGlobals) {
-    auto document =
-        filtered(R"({"current_observation":{"temp_f":"72"},"a":{"b":[5]},"n":3})",
-                 {QStringLiteral("current_observation/temp_f"), QStringLiteral("a/b/0"), QStringLiteral("n")},
-                 "current_observation_temp_f += '!';\n a_b_0 = 40 + 2;");
-    EXPECT_EQ(valueOf(*document, 0), text("72!"));
-    EXPECT_EQ(valueOf(*document, 1), text("42")) << "a number assigned comes back as its decimal text";
-    EXPECT_EQ(valueOf(*document, 2), text("3")) << "untouched values become text too";
-}
-
-TEST_F(FilterAndActions, ConvertsUntouchedJsonValuesWithTheLanguagesStringConversion) {
-    auto document = filtered(R"({"o":{"k":1},"l":[1,2],"z":null,"t":true,"f":1.5})",
-                             {QStringLiteral("o"), QStringLiteral("l"), QStringLiteral("z"),
-                              QStringLiteral("t"), QStringLiteral("f"), QStringLiteral("gone")},
-                             "var unrelated = 1;");
-    EXPECT_EQ(valueOf(*document, 0), text("[object Object]"));
-    EXPECT_EQ(valueOf(*document, 1), text("1,2"));
-    EXPECT_EQ(valueOf(*document, 2), text("null"));
-    EXPECT_EQ(valueOf(*document, 3), text("true"));
-    EXPECT_EQ(valueOf(*document, 4), text("1.5"));
-    EXPECT_FALSE(valueOf(*document, 5)) << "no value is undefined to the script and stays none";
-}
-
-TEST_F(FilterAndActions, UndefinedOrDeletedGlobalsLeaveValuesAlone) {
-    auto document = filtered(R"({"a":"one","b":"two","c":"three"})",
-                             {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
-                             "a = undefined; delete b; c = 'changed'; throw new Error('late');");
-    EXPECT_EQ(valueOf(*document, 0), text("one"));
-    EXPECT_EQ(valueOf(*document, 1), text("two"));
-    EXPECT_EQ(valueOf(*document, 2), text("changed")) << "assignments before an exception count";
-}
-
-TEST_F(FilterAndActions, MissingOrEmptyFiltersChangeNothing) {
+// Values reach the script as globals named after their paths and come back as text; what the
+// script leaves undefined, deletes or never touches keeps its value.
+TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
+    const struct {
+        const char* feed;
+        QStringList paths;
+        QByteArray script;
+        std::vector<std::optional<JsonValue>> expected;
+    } cases[] = {
+        {R"({"current_observation":{"temp_f":"72"},"a":{"b":[5]},"n":3})",
+         {QStringLiteral("current_observation/temp_f"), QStringLiteral("a/b/0"), QStringLiteral("n")},
+         "current_observation_temp_f += '!';\n a_b_0 = 40 + 2;",
+         {text("72!"), text("42"), text("3")}},
+        {R"({"o":{"k":1},"l":[1,2],"z":null,"t":true,"f":1.5})",
+         {QStringLiteral("o"), QStringLiteral("l"), QStringLiteral("z"), QStringLiteral("t"),
+          QStringLiteral("f"), QStringLiteral("gone")},
+         "var unrelated = 1;",
+         {text("[object Object]"), text("1,2"), text("null"), text("true"), text("1.5"), std::nullopt}},
+        // Assignments before an exception count.
+        {R"({"a":"one","b":"two","c":"three"})",
+         {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+         "a = undefined; delete b; c = 'changed'; throw new Error('late');",
+         {text("one"), text("two"), text("changed")}},
+        // An invalid address calls back before httpGet returns.
+        {R"({"a":"x"})",
+         {QStringLiteral("a")},
+         "var seen = 'not called';\n"
+         "httpGet('not a url', function (error, body) { seen = error + '/' + body; });\n a = seen;",
+         {text("Invalid URL/null")}},
+        {R"({"n":3})", {QStringLiteral("n")}, "", {JsonValue(3)}}, // an empty filter changes nothing
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.script.toStdString());
+        auto document = filtered(c.feed, c.paths, c.script);
+        for (int i = 0; i < int(c.expected.size()); ++i)
+            EXPECT_EQ(valueOf(*document, i), c.expected[std::size_t(i)]) << i;
+    }
     auto missing = filtered(R"({"n":3})", {QStringLiteral("n")}, QByteArray());
     missing->setJavascriptFilterPath(temp.path() + QStringLiteral("/nowhere.js"));
     missing->refresh();
     ASSERT_TRUE(waitForRefreshes(*missing));
     EXPECT_EQ(valueOf(*missing, 0), JsonValue(3)) << "published exactly as evaluated";
-    auto empty = filtered(R"({"n":3})", {QStringLiteral("n")}, "");
-    EXPECT_EQ(valueOf(*empty, 0), JsonValue(3));
-}
-
-TEST_F(FilterAndActions, HttpGetWithAnInvalidUrlCallsBackBeforeReturning) {
-    auto document = filtered(R"({"a":"x"})", {QStringLiteral("a")},
-                             "var seen = 'not called';\n"
-                             "httpGet('not a url', function (error, body) { seen = error + '/' + body; });\n"
-                             "a = seen;");
-    EXPECT_EQ(valueOf(*document, 0), text("Invalid URL/null"));
 }
 
 TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {

@@ -5,10 +5,6 @@
 #include "testkit/TestHelpers.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QSignalSpy>
-#include <nlohmann/json.hpp>
-#include <plist/plist.h>
 #include <sys/stat.h>
 
 namespace {
@@ -31,19 +27,8 @@ class GraflinkDocumentFile : public AppTestEnvironment {
 TEST_F(GraflinkDocumentFile, ANewDocumentTakesItsServerSettingsFromTheDefaults) {
     defaults->setValue(QStringLiteral("CGServerPortNumber"), 2002);
     const auto document = makeDocument();
-    EXPECT_EQ(document->variables().count(), 0);
-    EXPECT_FALSE(document->autoRefresh());
-    EXPECT_FALSE(document->publishToCG());
-    EXPECT_EQ(document->refreshFrequency(), 60.0);
-    EXPECT_EQ(document->sourceURLString(), GraflinkDocument::DefaultSourceURLString);
-    EXPECT_TRUE(document->sourceURLString()->endsWith(QStringLiteral("/xml/current_obs/KLAS.xml")));
-    EXPECT_FALSE(document->javascriptFilterPath());
-    EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("127.0.0.1"));
     EXPECT_EQ(document->CGServerPortNumber(), 2002u);
-    EXPECT_EQ(document->CGServerType(), 1);
-    EXPECT_EQ(document->CGServerPassword(), QString());
     EXPECT_FALSE(document->isRefreshTimerRunning());
-
     // Later changes of the defaults do not reach an existing document.
     defaults->setValue(QStringLiteral("CGServerIPAddress"), QStringLiteral("10.0.0.9"));
     EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("127.0.0.1"));
@@ -102,40 +87,14 @@ TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDef
     EXPECT_FALSE(stored.contains(QStringLiteral("javascriptFilterPath")));
     EXPECT_EQ(stored.value(QStringLiteral("variables")).toList().size(), 0) << "written even when empty";
     EXPECT_EQ(stored.value(QStringLiteral("CGServerType")).toLongLong(), 1);
+    EXPECT_EQ(stored.value(QStringLiteral("refreshFrequency")).typeId(), QMetaType::Double);
     const auto reopened = open(file);
     ASSERT_TRUE(reopened);
     EXPECT_EQ(reopened->sourceURLString(), GraflinkDocument::DefaultSourceURLString);
     EXPECT_FALSE(reopened->javascriptFilterPath());
 }
 
-TEST_F(GraflinkDocumentFile, IsReadByAnIndependentPropertyListReader) {
-    if (!QFile::exists(QStringLiteral("/usr/bin/python3")))
-        GTEST_SKIP() << "no /usr/bin/python3";
-    const QString file = path(QStringLiteral("independent.graflink"));
-    auto document = makeDocument();
-    document->setCGServerPassword(QStringLiteral("pässword <&>"));
-    document->loadVariablesFromDictionaries(
-        {{{QStringLiteral("XPath"), QStringLiteral("x/y")}, {QStringLiteral("valueType"), -1}}});
-    ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("import plistlib,sys,json; d=plistlib.load(open(sys.argv[1],'rb')); "
-                                 "print(json.dumps(d, sort_keys=True, ensure_ascii=False))"),
-                  file});
-    ASSERT_TRUE(python.waitForFinished(20000));
-    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    const auto json = nlohmann::json::parse(python.readAllStandardOutput().toStdString());
-    EXPECT_EQ(json["CGServerPassword"], "pässword <&>");
-    EXPECT_EQ(json["autoRefresh"], false);
-    EXPECT_EQ(json["refreshFrequency"], 60.0);
-    EXPECT_TRUE(json["refreshFrequency"].is_number_float());
-    EXPECT_EQ(json["CGServerPortNumber"], 2001);
-    EXPECT_EQ(json["variables"][0]["valueType"], 4294967295LL);
-    EXPECT_EQ(json["variables"][0]["format"], "Temp #\u00B0 F");
-}
-
-TEST_F(GraflinkDocumentFile, OpensHandWrittenXmlAndBinaryPropertyLists) {
+TEST_F(GraflinkDocumentFile, OpensHandWrittenPropertyListsReadingValuesLeniently) {
     const QString xml = path(QStringLiteral("hand.graflink"));
     ASSERT_TRUE(writeFile(xml, R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
@@ -156,22 +115,6 @@ TEST_F(GraflinkDocumentFile, OpensHandWrittenXmlAndBinaryPropertyLists) {
         << "a number is no address";
     EXPECT_EQ(document->variables().count(), 1);
     EXPECT_EQ(document->CGServerType(), 1) << "a missing key keeps its default";
-
-    plist_t root = plist_new_dict();
-    plist_dict_set_item(root, "publishToCG", plist_new_bool(0));
-    plist_dict_set_item(root, "CGServerType", plist_new_uint(2));
-    plist_dict_set_item(root, "CGServerPassword", plist_new_string("bin"));
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(root, &bytes, &length);
-    plist_free(root);
-    const QString binary = path(QStringLiteral("binary.graflink"));
-    ASSERT_TRUE(writeFile(binary, QByteArray(bytes, static_cast<qsizetype>(length))));
-    std::free(bytes);
-    const auto fromBinary = open(binary);
-    ASSERT_TRUE(fromBinary);
-    EXPECT_EQ(fromBinary->CGServerType(), 2);
-    EXPECT_EQ(fromBinary->CGServerPassword(), QStringLiteral("bin"));
 }
 
 TEST_F(GraflinkDocumentFile, RefusesFilesThatAreNoPropertyListDictionary) {
@@ -216,17 +159,6 @@ TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
     EXPECT_EQ(server->requestCount(), 1);
     EXPECT_EQ(document->lastRefreshDelivered(), true);
     EXPECT_FALSE(document->isRefreshTimerRunning());
-}
-
-TEST_F(GraflinkDocumentFile, ConnectionStatusImageFollowsTheConnection) {
-    auto document = makeDocument();
-    QSignalSpy image(document.get(), &GraflinkDocument::connectionStatusImageChanged);
-    EXPECT_EQ(document->connectionStatusImage(), QStringLiteral("NSStatusNone"));
-    document->setIsConnectedToCG(true);
-    EXPECT_EQ(document->connectionStatusImage(), QStringLiteral("NSStatusAvailable"));
-    document->setIsConnectedToCG(true);
-    document->setIsConnectedToCG(false);
-    EXPECT_EQ(image.count(), 2);
 }
 
 TEST_F(GraflinkDocumentFile, TimerFollowsAutoRefreshAndPeriodChanges) {

@@ -8,21 +8,6 @@
 
 namespace {
 
-TEST(GraflinkVariable, StartsAsATemperatureNumberBinding) {
-    const GraflinkVariable variable;
-    EXPECT_EQ(variable.XPath(), QStringLiteral("current_observation/temp_f"));
-    EXPECT_FALSE(variable.CGProjectName());
-    EXPECT_FALSE(variable.CGProjectItemName());
-    EXPECT_FALSE(variable.appleScriptActionName());
-    EXPECT_FALSE(variable.currentStringValue());
-    EXPECT_EQ(variable.valueType(), 2);
-    EXPECT_TRUE(variable.requiresFormat());
-    ASSERT_TRUE(variable.format());
-    EXPECT_EQ(variable.format()->size(), 9);
-    EXPECT_EQ(variable.format()->at(6), QChar(0x00B0));
-    EXPECT_EQ(variable.description(), QStringLiteral("(null) / (null)"));
-}
-
 TEST(GraflinkVariable, DictionaryFormRoundTripsAndOmitsWhatIsNotSet) {
     GraflinkVariable variable;
     variable.setXPath(QStringLiteral("rss/channel/item/title"));

@@ -2,64 +2,21 @@
 #include "appbase/NVSLogController.h"
 #include "appbase/NorvaneApplication.h"
 #include "appbase/NorvaneVersion.h"
-#include "platform/MainQueue.h"
 #include "platform/UserDefaults.h"
-#include "platform/UserNotificationCenter.h"
 #include "testkit/LoopbackHttpServer.h"
+#include "testkit/RecordingNotificationCenter.h"
 #include "testkit/TestHelpers.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
-#include <mutex>
-#include <semaphore>
 
 using testing_support::LoopbackHttpServer;
 
 namespace {
 
-/// The system's notification service as the application sees it, answering with a chosen status.
-/// `answerOnMainThread` delivers the settings through the main thread, as a service whose
-/// answers arrive on the application's thread would: waiting for it there would never end.
-class RecordingNotificationCenter : public platform::UserNotificationCenter {
-  public:
-    platform::NotificationAuthorizationStatus status = platform::NotificationAuthorizationStatus::Authorized;
-    bool answerOnMainThread = false;
-
-    platform::NotificationAuthorizationStatus authorizationStatus() override {
-        if (answerOnMainThread && !platform::MainQueue::isMainThread()) {
-            std::binary_semaphore answered(0);
-            platform::MainQueue::dispatchAsync([&] { answered.release(); });
-            answered.acquire();
-        }
-        return status;
-    }
-    void requestAuthorization(int, std::function<void(bool)> completion) override {
-        ++authorizationRequests;
-        completion(false);
-    }
-    void add(const platform::UserNotificationRequest& request) override {
-        std::lock_guard lock(mutex);
-        posted.append(request);
-    }
-    void setNotificationCategories(const QList<platform::UserNotificationCategory>& list) override {
-        categories = list;
-    }
-    void setResponseHandler(std::function<void(const platform::UserNotificationResponse&)> handler) override {
-        respond = std::move(handler);
-    }
-    QList<platform::UserNotificationRequest> postedRequests() {
-        std::lock_guard lock(mutex);
-        return posted;
-    }
-
-    std::mutex mutex;
-    QList<platform::UserNotificationRequest> posted;
-    QList<platform::UserNotificationCategory> categories;
-    std::function<void(const platform::UserNotificationResponse&)> respond;
-    std::atomic<int> authorizationRequests = 0;
-};
+using testing_support::RecordingNotificationCenter;
 
 /// An application with its own defaults, product code and version, on private services.
 class TestApplication : public NorvaneApplication {

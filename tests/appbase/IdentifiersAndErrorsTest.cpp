@@ -21,24 +21,6 @@ TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNeverRepeat) {
     EXPECT_EQ(seen.size(), 1000);
 }
 
-TEST(ApplicationErrors, CarryOnlyTheTextsGiven) {
-    const platform::Error both =
-        NVSAlertUtilities::errorWithCode(-50, QStringLiteral("Bad file"), QStringLiteral("Truncated"));
-    EXPECT_EQ(both.domain, QStringLiteral("com.norvanemedia.Graflink.ErrorDomain"));
-    EXPECT_EQ(both.code, -50);
-    EXPECT_EQ(both.localizedDescription(), QStringLiteral("Bad file"));
-    EXPECT_EQ(both.localizedFailureReason(), QStringLiteral("Truncated"));
-
-    const platform::Error reasonOnly =
-        NVSAlertUtilities::errorWithCodeAndFailureReason(7, QStringLiteral("Truncated"));
-    EXPECT_FALSE(reasonOnly.userInfo.contains(platform::Error::LocalizedDescriptionKey));
-    // The generic description names the domain and code.
-    EXPECT_TRUE(reasonOnly.localizedDescription().contains(QStringLiteral("ErrorDomain error 7")));
-
-    const platform::Error none = NVSAlertUtilities::errorWithCode(1, std::nullopt, std::nullopt);
-    EXPECT_TRUE(none.userInfo.isEmpty());
-}
-
 /// A presenter that answers as a user pressing a chosen button would.
 class ChoosingPresenter : public AlertPresenter {
   public:

@@ -1,7 +1,7 @@
 #include "appbase/NVSLogController.h"
 
 #include "platform/UserDefaults.h"
-#include "platform/UserNotificationCenter.h"
+#include "testkit/RecordingNotificationCenter.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
@@ -17,32 +17,7 @@ using testing_support::readFile;
 
 namespace {
 
-/// Notification centre of a desktop whose answer the test chooses; records what was posted.
-class RecordingNotificationCenter : public platform::UserNotificationCenter {
-  public:
-    explicit RecordingNotificationCenter(platform::NotificationAuthorizationStatus status)
-        : m_status(status) {}
-    platform::NotificationAuthorizationStatus authorizationStatus() override { return m_status; }
-    void requestAuthorization(int options, std::function<void(bool)> completion) override {
-        requestedOptions = options;
-        completion(grantOnRequest);
-    }
-    void add(const platform::UserNotificationRequest& request) override {
-        std::lock_guard lock(mutex);
-        posted.push_back(request);
-    }
-    std::vector<platform::UserNotificationRequest> postedRequests() {
-        std::lock_guard lock(mutex);
-        return posted;
-    }
-    int requestedOptions = -1;
-    bool grantOnRequest = false;
-
-  private:
-    platform::NotificationAuthorizationStatus m_status;
-    std::mutex mutex;
-    std::vector<platform::UserNotificationRequest> posted;
-};
+using testing_support::RecordingNotificationCenter;
 
 class RecordingDelegate : public NVSLogControllerDelegate {
   public:
@@ -311,7 +286,7 @@ TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotifications) {
     logger->logMessage(QStringLiteral("Upgrade"), 0, QStringLiteral("New version"),
                        QStringLiteral("UpgradeNotification"), true);
     const auto posted = notifications->postedRequests();
-    ASSERT_EQ(posted.size(), 2u);
+    ASSERT_EQ(posted.size(), 2);
     EXPECT_EQ(posted[0].title, QStringLiteral("Critical Error"));
     EXPECT_EQ(posted[0].body, QStringLiteral("Feed lost"));
     EXPECT_EQ(posted[0].categoryIdentifier, QStringLiteral("WarningNotification"));
@@ -329,7 +304,7 @@ TEST_F(TechnicalLog, PostsNothingWhenNotificationsAreRefused) {
     EXPECT_FALSE(logger->canDisplayNotifications());
     logger->logMessage(QStringLiteral("Feed lost"), 0, true);
     logger->waitUntilIdle();
-    EXPECT_TRUE(notifications->postedRequests().empty());
+    EXPECT_TRUE(notifications->postedRequests().isEmpty());
     EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))),
               QStringList{line(QStringLiteral("Feed lost"), true)});
 }

@@ -72,18 +72,6 @@ TEST(ItemDecoding, NeedsNameIdentifierAndTypeOfThreeCharacters) {
     EXPECT_EQ(item->CGServerType(), 2);
 }
 
-TEST(ItemDecoding, CopyHasEqualStringsAndTheInitialServerType) {
-    const auto item = CGProjectItem::fromDictionary(camel("Home", "I1X"), 1);
-    const auto copy = item->copy();
-    EXPECT_NE(copy, item);
-    EXPECT_EQ(copy->name(), item->name());
-    EXPECT_EQ(copy->uniqueID(), item->uniqueID());
-    EXPECT_EQ(copy->itemType(), item->itemType());
-    EXPECT_EQ(copy->CGServerType(), 0); // built by the plain constructor, as documented
-    copy->setName(QStringLiteral("Away"));
-    EXPECT_EQ(item->name(), QStringLiteral("Home"));
-}
-
 class ProjectLookup : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -3,7 +3,6 @@
 #include "cglink/CGProject.h"
 #include "cglink/CGServerAPI.h"
 #include "cglink/CGServerURLs.h"
-#include "cglink/NVSAuthenticatedURLSession.h"
 #include "cglink/WebSocketKeepAlive.h"
 #include "testkit/TestHelpers.h"
 
@@ -130,28 +129,6 @@ TEST(Answers, TellSuccessFailureAndOtherAnswersApart) {
     EXPECT_EQ(CGServerWire::updateOutcome(std::nullopt).kind, Kind::NotAnObject);
 }
 
-TEST(CloseCodeNames, NameTheProtocolsCodes) {
-    const std::pair<qint64, const char*> table[] = {{0, "Invalid"},
-                                                    {1000, "Normal Closure"},
-                                                    {1001, "Going Away"},
-                                                    {1002, "Protocol Error"},
-                                                    {1003, "Unsupported Data"},
-                                                    {1004, "Unknown Error Code Description"},
-                                                    {1005, "No Status Received"},
-                                                    {1006, "Abnormal Closure"},
-                                                    {1007, "Invalid Frame Payload Data"},
-                                                    {1008, "Policy Violation"},
-                                                    {1009, "Message Too Big"},
-                                                    {1010, "Mandatory Extension Missing"},
-                                                    {1011, "Internal Server Error"},
-                                                    {1012, "Unknown Error Code Description"},
-                                                    {1015, "TLS Handshake Failure"},
-                                                    {-1, "Unknown Error Code Description"}};
-    for (const auto& [code, name] : table)
-        EXPECT_EQ(NVSAuthenticatedURLSession::stringFromWebSocketCloseCode(code), QString::fromLatin1(name))
-            << code;
-}
-
 class KeepAliveRules : public ::testing::Test {
   protected:
     using Action = WebSocketKeepAlive::Action;
@@ -167,32 +144,6 @@ TEST_F(KeepAliveRules, PingOnlyAfterMoreThanThirtySecondsOfSilence) {
     EXPECT_EQ(rules.timerFired(true, false, at(31)), Action::None); // a send in flight
     EXPECT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
     EXPECT_TRUE(rules.isWaitingForPingAnswer());
-}
-
-TEST_F(KeepAliveRules, CloseASilentServerOnlyIfItOnceAnsweredAPing) {
-    ASSERT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
-    rules.pongReceived();
-    EXPECT_TRUE(rules.hasReceivedPong());
-    // A pong does not reset the silence clock: the next firing pings again.
-    ASSERT_EQ(rules.timerFired(false, false, at(91)), Action::SendPing);
-    EXPECT_EQ(rules.timerFired(false, false, at(151)), Action::CloseUnresponsive);
-}
-
-TEST_F(KeepAliveRules, NeverCloseAServerThatNeverAnsweredPings) {
-    const Action expected[] = {Action::SendPing, Action::None, Action::SendPing, Action::None,
-                               Action::SendPing};
-    int second = 31;
-    for (Action action : expected) {
-        EXPECT_EQ(rules.timerFired(false, false, at(second)), action) << second;
-        second += 60;
-    }
-}
-
-TEST_F(KeepAliveRules, MessagesResetTheClockAndClearTheWait) {
-    ASSERT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
-    rules.messageReceived(at(40));
-    EXPECT_FALSE(rules.isWaitingForPingAnswer());
-    EXPECT_EQ(rules.timerFired(false, false, at(70)), Action::None);
 }
 
 TEST_F(KeepAliveRules, IgnoringErrorsOnlyReportsTheSilence) {

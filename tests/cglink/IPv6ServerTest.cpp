@@ -1,9 +1,8 @@
 // A CG server addressed by an IPv6 literal, over HTTP as over the notification socket: the
-// client that documents use, and `graflink-cli projects`.
+// client that documents use.
 #include "cglink/CGServerHTTPController.h"
 #include "cglink/CGServerURLs.h"
 #include "cgsim/CGServerSimulator.h"
-#include "testkit/CliRun.h"
 #include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -50,14 +49,6 @@ TEST_F(CGServerOnIPv6Loopback, ClientListsProjectsAndConnects) {
     EXPECT_EQ(client.projects().size(), 3);
     EXPECT_TRUE(waitUntil([&] { return client.isConnected(); }));
     client.closeWebSockets();
-}
-
-TEST_F(CGServerOnIPv6Loopback, CliListsProjects) {
-    const testing_support::CliRun run = testing_support::runCli(
-        {QStringLiteral("projects"), QStringLiteral("::1"), QStringLiteral("--port"),
-         QString::number(simulator->port()), QStringLiteral("--type"), QStringLiteral("2")});
-    EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.out.startsWith(QStringLiteral("Scoreboard\tPRJ-SCORE\n"))) << run.out.toStdString();
 }
 
 } // namespace

@@ -17,19 +17,6 @@ using platform::JsonValue;
 using testing_support::waitUntil;
 using testing_support::writeFile;
 
-TEST(SimulatorWire, SpellsListingsInTheGenerationsKeys) {
-    const QList<CGSimProject> projects{
-        {QStringLiteral("Scores"),
-         QStringLiteral("P01"),
-         {{QStringLiteral("Home"), QStringLiteral("I01"), QStringLiteral("text")}}}};
-    EXPECT_EQ(*platform::parseJson(CGSimWire::projectListing(projects, 1)),
-              JsonValue::parse(R"([{"displayName":"Scores","uniqueID":"P01"}])"));
-    EXPECT_EQ(*platform::parseJson(CGSimWire::projectListing(projects, 2)),
-              JsonValue::parse(R"([{"display_name":"Scores","unique_id":"P01"}])"));
-    EXPECT_EQ(*platform::parseJson(CGSimWire::itemListing(projects.first(), 2)),
-              JsonValue::parse(R"([{"display_name":"Home","unique_id":"I01","type":"text"}])"));
-}
-
 TEST(SimulatorWire, AcceptsUpdateBodiesWithOneKnownMember) {
     struct Case {
         const char* body;
@@ -56,17 +43,6 @@ TEST(SimulatorWire, AcceptsUpdateBodiesWithOneKnownMember) {
     EXPECT_EQ(CGSimWire::updateLine(QStringLiteral("Scores"), QStringLiteral("Home"),
                                     {QStringLiteral("text"), JsonValue("3")}),
               QByteArray(R"({"project":"Scores","item":"Home","text":"3"})"));
-}
-
-TEST(SimulatorWire, RecognisesUpgradesAndDecodesPaths) {
-    EXPECT_EQ(CGSimWire::webSocketUpgradeTarget(
-                  "GET /update HTTP/1.1\r\nHost: x\r\nUpgrade: WebSocket\r\nConnection: Upgrade\r\n\r\n"),
-              QByteArray("/update"));
-    EXPECT_FALSE(CGSimWire::webSocketUpgradeTarget("GET /update HTTP/1.1\r\nHost: x\r\n\r\n"));
-    EXPECT_FALSE(CGSimWire::webSocketUpgradeTarget("GET /update HTTP/1.1\r\nUpgrade: websocket\r\n"));
-    EXPECT_EQ(CGSimWire::pathSegments("/playback/cg_projects/P%201%2Fx/items"),
-              QStringList({QStringLiteral("playback"), QStringLiteral("cg_projects"), QStringLiteral("P 1/x"),
-                           QStringLiteral("items")}));
 }
 
 class RunningSimulator : public ::testing::TestWithParam<qint32> {

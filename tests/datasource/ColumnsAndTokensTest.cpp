@@ -4,7 +4,6 @@
 #include "datasource/TokenValueTransformer.h"
 #include "platform/XmlDocument.h"
 
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace datasource_test;
@@ -174,26 +173,6 @@ TEST_F(Columns, SelectedFlagsFollowTheColumns) {
     EXPECT_TRUE(nameNode(1)->selected());
     dataSource.removeColumnsObject(twin);
     EXPECT_FALSE(nameNode(1)->selected());
-}
-
-TEST_F(Columns, DictionaryFormReadsOnlyRightKinds) {
-    const QVariantMap dictionary{{QStringLiteral("title"), QStringLiteral("T")},
-                                 {QStringLiteral("identifier"), 5},
-                                 {QStringLiteral("type"), 2},
-                                 {QStringLiteral("uuid"), QStringLiteral("U")},
-                                 {QStringLiteral("format"), QStringLiteral("F")}};
-    NVSCGDataSourceColumn column(dictionary);
-    EXPECT_EQ(column.title(), QStringLiteral("T"));
-    EXPECT_TRUE(column.identifier().isNull());
-    EXPECT_EQ(column.type(), 2u);
-    const QVariantMap back = column.dictionaryRepresentation();
-    EXPECT_EQ(back.value(QStringLiteral("identifier")).toString(), QStringLiteral(""));
-    EXPECT_EQ(back.value(QStringLiteral("uuid")).toString(), QStringLiteral("U"));
-    EXPECT_EQ(NVSCGDataSourceColumn::stringFromColumnType(9), QStringLiteral("Unknown Type"));
-    EXPECT_TRUE(
-        QRegularExpression(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"))
-            .match(NVSCGDataSourceColumn().uniqueID())
-            .hasMatch());
 }
 
 TEST_F(Columns, ColumnSignals) {

@@ -67,19 +67,6 @@ INSTANTIATE_TEST_SUITE_P(
                 Rows{{text(u"\u00E9t\u00E9"), text(u"\U0001F600"), text(u"\u200B")}}}),
     [](const ::testing::TestParamInfo<CsvCase>& param) { return std::string(param.param.name); });
 
-TEST(CsvCharacterClasses, MatchTheNewlineAndWhitespaceSets) {
-    for (char16_t c : {u'\n', u'\v', u'\f', u'\r', u'\u0085', u'\u2028', u'\u2029'})
-        EXPECT_TRUE(NVSCSVUtilities::isNewlineCharacter(c)) << int(c);
-    for (char16_t c :
-         {u'\t', u' ', u'\u00A0', u'\u1680', u'\u2000', u'\u200A', u'\u202F', u'\u205F', u'\u3000'})
-        EXPECT_TRUE(NVSCSVUtilities::isWhitespaceCharacter(c)) << int(c);
-    // Zero-width space is a format character, not a space separator; line breaks are no whitespace.
-    for (char16_t c : {u'\u200B', u'\n', u'\r', u'\u2028', u'a', u','})
-        EXPECT_FALSE(NVSCSVUtilities::isWhitespaceCharacter(c)) << int(c);
-    for (char16_t c : {u'\t', u' ', u'\u00A0', u','})
-        EXPECT_FALSE(NVSCSVUtilities::isNewlineCharacter(c)) << int(c);
-}
-
 // A spreadsheet's export: CR LF line ends, quoted fields with commas, quotes and a line break,
 // a header row, an empty cell and a row whose last cell is empty.
 TEST(CsvSpreadsheetExport, ReadsQuotedFieldsAndCrLfLineEnds) {

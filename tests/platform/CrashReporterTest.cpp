@@ -1,6 +1,5 @@
 #include "platform/CrashReporter.h"
 
-#include "platform/BundleInfo.h"
 #include "testkit/ChildRole.h"
 #include "testkit/TestHelpers.h"
 
@@ -69,17 +68,6 @@ TEST(CrashReporterConfiguration, ReleaseStageFollowsTheVersion) {
         EXPECT_EQ(CrashReporterConfiguration::releaseStageForVersion(QString::fromLatin1(c.version)),
                   QString::fromLatin1(c.stage))
             << c.version;
-}
-
-TEST(CrashReporterConfiguration, LoadsFromTheInformationDictionary) {
-    const QVariant entry = platform::BundleInfo::infoDictionary().value(QStringLiteral("bugsnag"));
-    ASSERT_EQ(entry.typeId(), QMetaType::QVariantMap);
-    ASSERT_TRUE(entry.toMap().contains(QStringLiteral("apiKey")));
-    const CrashReporterConfiguration configuration = CrashReporterConfiguration::loadConfig();
-    EXPECT_EQ(configuration.apiKey, entry.toMap().value(QStringLiteral("apiKey")).toString());
-    EXPECT_EQ(configuration.appName, QStringLiteral("Graflink"));
-    EXPECT_EQ(configuration.releaseStage,
-              CrashReporterConfiguration::releaseStageForVersion(configuration.appVersion));
 }
 
 class CrashReporterFiles : public ::testing::Test {

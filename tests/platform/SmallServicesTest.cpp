@@ -1,21 +1,14 @@
-#include "platform/AtomicFile.h"
 #include "platform/BackgroundRelease.h"
-#include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
 #include "platform/DatePatternFormatter.h"
 #include "platform/StandardPaths.h"
 #include "platform/StringFormat.h"
-#include "platform/Uuid.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <sys/resource.h>
 #include <thread>
 
 namespace {
@@ -68,34 +61,6 @@ TEST(DatePatternFormatter, FormatsInTheGivenLocaleAndZone) {
     EXPECT_EQ(tokyo.format(instant), QStringLiteral("23:03"));
 }
 
-TEST(AtomicFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure) {
-    QTemporaryDir temp;
-    const QString path = temp.path() + QStringLiteral("/doc.graflink");
-    ASSERT_TRUE(platform::AtomicFile::write(path, "first"));
-    ASSERT_TRUE(platform::AtomicFile::write(path, "second"));
-    EXPECT_EQ(testing_support::readFile(path), QByteArray("second"));
-
-    platform::Error error;
-    EXPECT_FALSE(platform::AtomicFile::write(temp.path() + QStringLiteral("/no/such/folder/x"), "x", &error));
-    EXPECT_EQ(error.domain, platform::Error::FileDomain);
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("no/such/folder")));
-
-    // A write that fails halfway (the file-size limit stands in for a full disk): the old file
-    // stays as it was and no temporary file is left behind.
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit tiny = saved;
-    tiny.rlim_cur = 4;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &tiny), 0);
-    const bool written = platform::AtomicFile::write(path, "a third, longer content", &error);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
-    EXPECT_FALSE(written);
-    EXPECT_EQ(testing_support::readFile(path), QByteArray("second"));
-    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.graflink")});
-}
-
 // A parsed feed let go on the main thread must be freed elsewhere, once, in the order handed over.
 TEST(BackgroundRelease, FreesWhatItsLastOwnerLetsGoOnItsOwnThreadInOrder) {
     struct Freed {
@@ -125,12 +90,6 @@ TEST(BackgroundRelease, FreesWhatItsLastOwnerLetsGoOnItsOwnThreadInOrder) {
     EXPECT_NE(freed.order[0].second, std::this_thread::get_id());
 }
 
-TEST(SmallServices, UuidStringsAreCanonical) {
-    const QRegularExpression canonical(QStringLiteral("^[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"));
-    EXPECT_TRUE(canonical.match(platform::Uuid::createString()).hasMatch());
-    EXPECT_NE(platform::Uuid::createString(), platform::Uuid::createString());
-}
-
 TEST(SmallServices, StandardPathsFollowTheEnvironment) {
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
     EXPECT_EQ(platform::StandardPaths::userLogsFolder(), state + QStringLiteral("/Norvane/Logs"));
@@ -144,10 +103,7 @@ TEST(SmallServices, StandardPathsFollowTheEnvironment) {
     qputenv("XDG_CONFIG_HOME", saved);
 }
 
-TEST(SmallServices, BundleInformationAndConsoleLine) {
-    EXPECT_EQ(platform::BundleInfo::bundleName(), QStringLiteral("Graflink"));
-    EXPECT_EQ(platform::BundleInfo::bundleIdentifier(), QStringLiteral("com.norvanemedia.Graflink"));
-    EXPECT_FALSE(platform::BundleInfo::shortVersionString().isEmpty());
+TEST(SmallServices, ConsoleLinesCarryTimeProgramAndThread) {
     const QRegularExpression line(QStringLiteral(
         "^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} platform_tests\\[\\d+:\\d+\\] hello$"));
     EXPECT_TRUE(

@@ -91,11 +91,4 @@ TEST_F(UserDefaultsTest, SignalsOnlyRealChangesOfTheEffectiveValue) {
     EXPECT_EQ(spy.count(), 4);
 }
 
-TEST(StandardUserDefaults, LiveInTheXdgConfigurationFolder) {
-    EXPECT_EQ(UserDefaults::standardSettingsFilePath(),
-              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Norvane/Graflink.conf"));
-    EXPECT_EQ(UserDefaults::standardUserDefaults().settingsFilePath(),
-              UserDefaults::standardSettingsFilePath());
-}
-
 } // namespace

@@ -2,12 +2,9 @@
 #include "support/NVSBackblazeAPI.h"
 #include "support/NVSBackblazeConfiguration.h"
 #include "support/NVSBackblazePartLayout.h"
-#include "support/NVSBackblazeUploadPart.h"
 #include "support/NVSBackblazeUploadTask.h"
-#include "testkit/StderrCapture.h"
 #include "testkit/TestHelpers.h"
 
-#include <QCryptographicHash>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -81,33 +78,6 @@ TEST(BackblazeWireTest, CredentialsGoOnlyToSecureOrLocalAddresses) {
     for (const auto& [address, acceptable] : addresses)
         EXPECT_EQ(NVSBackblazeAPI::isAcceptableAddress(QUrl(QString::fromLatin1(address))), acceptable)
             << address;
-}
-
-TEST(BackblazeWireTest, DigestsAreLowerCaseHexOfAllBytes) {
-    QTemporaryDir folder;
-    const QString abc = folder.filePath(QStringLiteral("abc"));
-    const QString large = folder.filePath(QStringLiteral("large"));
-    QByteArray largeBytes;
-    for (int i = 0; i < 10'000; ++i) // crosses several read chunks, ends inside one
-        largeBytes.append(char(i * 7));
-    ASSERT_TRUE(testing_support::writeFile(abc, "abc"));
-    ASSERT_TRUE(testing_support::writeFile(large, largeBytes));
-
-    const QString abcDigest = QStringLiteral("a9993e364706816aba3e25717850c26c9cd0d89d");
-    EXPECT_EQ(NVSBackblazeAPI::SHA1OfFileAtPath(abc), abcDigest);
-    EXPECT_EQ(NVSBackblazeUploadPart::SHA1ChecksumForData("abc"), abcDigest);
-    EXPECT_EQ(NVSBackblazeAPI::SHA1OfFileAtPath(large),
-              QString::fromLatin1(QCryptographicHash::hash(largeBytes, QCryptographicHash::Sha1).toHex()));
-
-    NVSBackblazeUploadPart part(0, {0, 3});
-    part.setPartData("abc");
-    EXPECT_EQ(part.SHA1String(), abcDigest);
-
-    testing_support::StderrCapture console;
-    const QString missing = folder.filePath(QStringLiteral("missing.zip"));
-    EXPECT_TRUE(NVSBackblazeAPI::SHA1OfFileAtPath(missing).isNull());
-    EXPECT_TRUE(console.text().contains(
-        QStringLiteral("BackBlazeUploadTask: Error: Failed to open file at path: ") + missing));
 }
 
 TEST(BackblazeConfigurationTest, EnvironmentTakesPrecedenceOverUserDefaults) {

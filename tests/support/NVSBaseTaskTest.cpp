@@ -8,31 +8,6 @@
 
 using testing_support::waitUntil;
 
-TEST(NVSBaseTaskTest, StatusDecidesBusyAndImages) {
-    struct Case {
-        int status;
-        bool busy;
-        const char* image;
-        const char* icon;
-    };
-    const Case cases[] = {
-        {NVSBaseTask::NotStarted, false, "", ""},
-        {NVSBaseTask::Busy, true, "", ""},
-        {NVSBaseTask::Done, false, "NewCheckmark", "emblem-ok-symbolic"},
-        {NVSBaseTask::Failed, false, "NewCross", "dialog-error-symbolic"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.status);
-        NVSBaseTask task(QStringLiteral("Upload"));
-        task.setStatusAsynchronouslyTo(c.status, QStringLiteral("text"));
-        ASSERT_TRUE(waitUntil([&] { return task.taskStatusString() == QLatin1String("text"); }));
-        EXPECT_EQ(task.taskStatus(), c.status);
-        EXPECT_EQ(task.isBusy(), c.busy);
-        EXPECT_EQ(task.statusImage(), QLatin1String(c.image));
-        EXPECT_EQ(task.statusIconName(), QLatin1String(c.icon));
-    }
-}
-
 // Observers of a task fed from worker threads must still be told on the main thread, in order.
 TEST(NVSBaseTaskTest, ChangesFromAnyThreadReachObserversOnTheMainThreadInOrder) {
     NVSBaseTask task(QStringLiteral("Upload"));
