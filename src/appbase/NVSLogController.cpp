@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 using platform::ConsoleLog;
@@ -32,6 +33,12 @@ bool fileSystemPath(const QString& path, QByteArray* out) {
     *out = QFile::encodeName(path);
     return out->size() < FileSystemPathBufferSize;
 }
+} // namespace
+
+namespace {
+
+constexpr std::chrono::milliseconds LineGatheringTime{5};
+
 } // namespace
 
 struct NVSLogController::PendingLine {
@@ -218,7 +225,26 @@ void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isPro
     if (logLevel > m_technicalLogLevel.load())
         return; // not written: neither redacted nor handed to the file queue
     PendingLine line{m_clock(), platform::RedactedText::fromText(text), isProblem, logLevel, show};
-    m_technicalLogQueue->async([this, line = std::move(line)] { writeLine(line); });
+    bool first = false;
+    {
+        std::lock_guard lock(m_gatheredLinesMutex);
+        first = m_gatheredLines.empty();
+        m_gatheredLines.push_back(std::move(line));
+    }
+    if (first)
+        m_technicalLogQueue->async([this] { writeGatheredLines(); });
+}
+
+void NVSLogController::writeGatheredLines() {
+    // The lines logged meanwhile join this batch instead of waking the queue each.
+    std::this_thread::sleep_for(LineGatheringTime);
+    std::vector<PendingLine> lines;
+    {
+        std::lock_guard lock(m_gatheredLinesMutex);
+        lines.swap(m_gatheredLines);
+    }
+    for (const PendingLine& line : lines)
+        writeLine(line);
 }
 
 // MARK: - The file queue

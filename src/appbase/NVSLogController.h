@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <semaphore>
+#include <vector>
 
 namespace platform {
 class DatePatternFormatter;
@@ -137,6 +138,8 @@ class NVSLogController {
     static QVariantMap infoDictFor(const Entry& entry);
     void log(const Entry& entry, const QVariantMap* infoDict);
     void writeLine(const PendingLine& line);
+    /// Writes the lines gathered since the last time, on the file queue.
+    void writeGatheredLines();
     void appendToFile(const QString& path, const QByteArray& bytes, bool reportFailure, bool show);
     /// A descriptor open for appending to `nativePath`: the one kept from the last line while it
     /// still names a file there, else a new one; -1 when it cannot be opened.
@@ -175,6 +178,10 @@ class NVSLogController {
     std::unique_ptr<platform::DatePatternFormatter> m_logMessageDateFormatter;
     std::unique_ptr<platform::DatePatternFormatter> m_simpleLogMessageDateFormatter;
     std::unique_ptr<platform::SerialExecutor> m_technicalLogQueue;
+    /// Lines wait here for a moment so that the file queue wakes once for many of them, not once
+    /// a line (a busy rack logs thousands of lines a second).
+    std::mutex m_gatheredLinesMutex;
+    std::vector<PendingLine> m_gatheredLines; // guarded by m_gatheredLinesMutex
     std::unique_ptr<platform::SerialExecutor> m_simpleLogWriterQueue;
     std::unique_ptr<platform::SerialExecutor> m_cleanupQueue;
     QMetaObject::Connection m_defaultsConnection;
