@@ -1,5 +1,6 @@
 #include "app/FeedResponse.h"
 
+#include "feed/CsvFeed.h"
 #include "platform/BackgroundRelease.h"
 #include "platform/HttpResponse.h"
 #include "platform/RedactedText.h"
@@ -37,6 +38,16 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
 
     const std::optional<QByteArray> contentType = response.header("Content-Type");
     const QByteArray type = contentType.value_or(QByteArray());
+    if (const std::optional<char16_t> separator = CsvFeed::separatorFor(type, response.url)) {
+        platform::Error error;
+        if (std::unique_ptr<platform::XmlDocument> document =
+                CsvFeed::toXml(response.body, *separator, &error))
+            result.xml = platform::BackgroundRelease::share(std::move(document));
+        else
+            result.failureReason =
+                QStringLiteral("the CSV feed cannot be read (%1)").arg(error.localizedDescription());
+        return result;
+    }
     // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
     if (type.contains("xml")) {
         platform::Error error;

@@ -1,6 +1,6 @@
 #include "cli/CsvCommand.h"
 
-#include "export/NVSCSVUtilities.h"
+#include "feed/NVSCSVUtilities.h"
 #include "platform/Json.h"
 
 #include <QFile>

@@ -5,6 +5,7 @@
 #include "datasource/NVSCGDataSourceFeed.h"
 #include "datasource/NVSCGDataSourceLog.h"
 #include "datasource/NVSURLUtilities.h"
+#include "feed/CsvFeed.h"
 #include "feed/FeedCredentials.h"
 #include "feed/FeedSizeLimit.h"
 #include "platform/BoundedFileRead.h"
@@ -64,11 +65,13 @@ void NVSCGDataSourceRefreshOperation::refreshFile(
     const QString& path, const platform::SerialExecutor::CancellationFlag& cancelled) {
     bool delivered = false;
     const NVSCGDataSourceContentType::Kind kind = NVSCGDataSourceContentType::ofFile(path);
-    if (kind == NVSCGDataSourceContentType::XML) {
+    const std::optional<char16_t> csv = CsvFeed::separatorForFile(path);
+    if (csv || kind == NVSCGDataSourceContentType::XML) {
         platform::Error error;
         std::shared_ptr<platform::XmlDocument> document;
         if (const auto bytes = readFeedFile(path, error))
-            document = platform::XmlDocument::parse(*bytes, &error);
+            document =
+                csv ? CsvFeed::toXml(*bytes, *csv, &error) : platform::XmlDocument::parse(*bytes, &error);
         if (!document) {
             NVSCGDataSourceLog::write(error.localizedDescription());
             NVSCGDataSourceLog::write(QStringLiteral("..."));
@@ -122,11 +125,16 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
     }
     const std::optional<QByteArray> header = response.header("Content-Type");
     const QString contentType = header ? QString::fromUtf8(*header) : QString();
-    // The rule is case-sensitive on purpose: "xml" first, then "json".
-    if (contentType.contains(QLatin1String("xml"))) {
+    // The rule is case-sensitive on purpose: "xml" first, then "json". A CSV feed reads as XML.
+    const std::optional<char16_t> csv = CsvFeed::separatorFor(header.value_or(QByteArray()), response.url);
+    if (csv || contentType.contains(QLatin1String("xml"))) {
+        platform::Error error;
         std::shared_ptr<platform::XmlDocument> document =
-            platform::XmlDocument::parse(std::move(response.body));
+            csv ? CsvFeed::toXml(response.body, *csv, &error)
+                : platform::XmlDocument::parse(std::move(response.body));
         if (!document) {
+            if (csv)
+                NVSCGDataSourceLog::write(error.localizedDescription());
             finish(guard, false);
             return;
         }

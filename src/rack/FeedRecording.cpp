@@ -22,6 +22,10 @@ QString extensionFor(const QByteArray& contentType) {
         return QStringLiteral("json");
     if (contentType.contains("xml"))
         return QStringLiteral("xml");
+    if (contentType.contains("csv"))
+        return QStringLiteral("csv");
+    if (contentType.contains("tab-separated-values"))
+        return QStringLiteral("tsv");
     return QStringLiteral("txt");
 }
 

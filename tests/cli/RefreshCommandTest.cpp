@@ -89,7 +89,16 @@ INSTANTIATE_TEST_SUITE_P(
             QStringLiteral(
                 R"([{"XPath":"results/race/1/name","CGProjectName":null,"CGProjectItemName":null,"valueType":0,"value":"Council"},)"
                 R"({"XPath":"results/race/9","CGProjectName":null,"CGProjectItemName":null,"valueType":0}])"
-                "\n")}),
+                "\n")},
+        // A spreadsheet published as CSV reads as rows of elements named after its headers.
+        RefreshCase{"Csv",
+                    "text/csv; charset=utf-8",
+                    "Name,Votes Cast\r\nSmith,1200\r\n\"Jones, Jr.\",7\r\n",
+                    {QStringLiteral("/rows/row[Name='Jones, Jr.']/Votes_Cast"),
+                     QStringLiteral("/rows/row[1]/Votes_Cast/@header")},
+                    {},
+                    QStringLiteral("/rows/row[Name='Jones, Jr.']/Votes_Cast\t7\n"
+                                   "/rows/row[1]/Votes_Cast/@header\tVotes Cast\n")}),
     [](const testing::TestParamInfo<RefreshCase>& info) { return std::string(info.param.name); });
 
 // Fault guarded: the command line made no actions controller, so a refresh published its values

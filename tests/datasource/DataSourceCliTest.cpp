@@ -4,6 +4,7 @@
 #include "testkit/CliRun.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/MemorySecretStore.h"
+#include "testkit/TestHelpers.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -88,4 +89,29 @@ TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
 
     qunsetenv("GRAFLINK_TEST_FEED_KEY");
     platform::SecretStore::setShared(nullptr);
+}
+
+// A spreadsheet's table, published as CSV or kept as a tab-separated file, gives rows as an XML
+// feed would.
+TEST(DataSourceCli, ShowsTheRowsOfCsvAndTabSeparatedFeeds) {
+    QTemporaryDir dir;
+    testing_support::LoopbackHttpServer server;
+    server.serve("/pub", testing_support::LoopbackHttpServer::Reply::text(
+                             "Race,Votes Cast\nMayor,1200\nCouncil,7\n", "text/csv"));
+    const QString tsv = dir.filePath(QStringLiteral("sheet.tsv"));
+    testing_support::writeFile(tsv, "Race\tVotes Cast\nMayor\t1200\nCouncil\t7\n");
+    for (const QString& source : {server.url(QStringLiteral("/pub")).toString(), tsv}) {
+        SCOPED_TRACE(source.toStdString());
+        const QString file = dir.filePath(QStringLiteral("d.cgds"));
+        ASSERT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("new"), file}).status, 0);
+        ASSERT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("set"), file, QStringLiteral("--url"),
+                          source, QStringLiteral("--xpath"), QStringLiteral("/rows/row[*]"),
+                          QStringLiteral("--add-column"), QStringLiteral("Race=/rows/row[*]/Race"),
+                          QStringLiteral("--add-column"), QStringLiteral("Votes=/rows/row[*]/Votes_Cast")})
+                      .status,
+                  0);
+        const CliRun show = runCli({QStringLiteral("datasource"), QStringLiteral("show"), file});
+        EXPECT_EQ(show.status, 0) << show.err.toStdString();
+        EXPECT_EQ(show.out, QStringLiteral("Race\tVotes\nMayor\t1200\nCouncil\t7\n"));
+    }
 }

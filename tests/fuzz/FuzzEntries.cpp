@@ -7,7 +7,8 @@
 #include "app/JsonKeyPath.h"
 #include "appbase/NVSLogController.h"
 #include "appbase/NVSLogControllerDelegate.h"
-#include "export/NVSCSVUtilities.h"
+#include "feed/CsvFeed.h"
+#include "feed/NVSCSVUtilities.h"
 #include "platform/Json.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
@@ -97,6 +98,12 @@ bool wouldFetchOverTheNetwork(const QVariantMap& dictionary) {
 void FuzzEntries::csv(const QByteArray& bytes) {
     checkCsvRows(QString::fromUtf8(bytes));
     checkCsvRows(QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / 2));
+    // The same bytes as a feed: a tree, or a refusal with a reason; never a crash.
+    for (const char16_t separator : {u',', u'\t'}) {
+        platform::Error error;
+        const std::unique_ptr<platform::XmlDocument> tree = CsvFeed::toXml(bytes, separator, &error);
+        check(tree || !error.localizedDescription().isEmpty(), "a CSV feed refused says why");
+    }
 }
 
 void FuzzEntries::jsonKeyPath(const QByteArray& bytes) {

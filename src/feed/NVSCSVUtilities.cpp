@@ -1,20 +1,20 @@
-#include "export/NVSCSVUtilities.h"
+#include "feed/NVSCSVUtilities.h"
 
 #include <QChar>
 
 namespace {
 
-constexpr char16_t Comma = u',';
 constexpr char16_t Quote = u'"';
-
-bool isSignificant(char16_t c) {
-    return c == Comma || c == Quote || NVSCSVUtilities::isNewlineCharacter(c);
-}
 
 /// Reads the text left to right; every step consumes at least one character or ends the row.
 class CSVScanner {
   public:
-    explicit CSVScanner(const QString& text) : m_text(text) {}
+    CSVScanner(const QString& text, char16_t separator) : m_text(text), m_separator(separator) {}
+
+    char16_t separator() const { return m_separator; }
+    bool isSignificant(char16_t c) const {
+        return c == m_separator || c == Quote || NVSCSVUtilities::isNewlineCharacter(c);
+    }
 
     bool atEnd() const { return m_position >= m_text.size(); }
     char16_t current() const { return m_text.at(m_position).unicode(); }
@@ -36,12 +36,14 @@ class CSVScanner {
     }
 
     void skipWhitespace() {
-        while (!atEnd() && NVSCSVUtilities::isWhitespaceCharacter(current()))
+        // A tab that separates fields is not white space to skip.
+        while (!atEnd() && current() != m_separator && NVSCSVUtilities::isWhitespaceCharacter(current()))
             ++m_position;
     }
 
   private:
     const QString& m_text;
+    const char16_t m_separator;
     qsizetype m_position = 0;
 };
 
@@ -69,10 +71,10 @@ NVSCSVUtilities::Row scanRow(CSVScanner& scanner) {
             } else {
                 quoted = false;
             }
-        } else { // comma
+        } else { // the separator
             scanner.advance();
             if (quoted) {
-                field += QChar(Comma);
+                field += QChar(scanner.separator());
             } else {
                 row.append(field);
                 field.clear();
@@ -96,8 +98,12 @@ bool NVSCSVUtilities::isWhitespaceCharacter(char16_t c) {
 }
 
 QList<NVSCSVUtilities::Row> NVSCSVUtilities::CSVRowsWithString(const QString& text) {
+    return CSVRowsWithString(text, u',');
+}
+
+QList<NVSCSVUtilities::Row> NVSCSVUtilities::CSVRowsWithString(const QString& text, char16_t separator) {
     QList<Row> rows;
-    CSVScanner scanner(text);
+    CSVScanner scanner(text, separator);
     while (!scanner.atEnd()) {
         Row row = scanRow(scanner);
         if (!row.isEmpty())

@@ -17,6 +17,9 @@ class NVSCSVUtilities {
 
     /// The rows of `text`; an empty text gives an empty list.
     static QList<Row> CSVRowsWithString(const QString& text);
+    /// The same with another separator (a tab for tab-separated values; white space after it is
+    /// then dropped as after a comma, the separator itself never).
+    static QList<Row> CSVRowsWithString(const QString& text, char16_t separator);
 
     static bool isNewlineCharacter(char16_t c);
     static bool isWhitespaceCharacter(char16_t c);

@@ -1,4 +1,4 @@
-#include "export/NVSCSVUtilities.h"
+#include "feed/NVSCSVUtilities.h"
 
 #include "testkit/TestHelpers.h"
 
