@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cstdlib>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -56,6 +57,9 @@ NVSLogController& NVSLogController::sharedLogController() {
                                            platform::BundleInfo::bundleName(),
                                            platform::UserNotificationCenter::current(),
                                            {}});
+    // Lines still gathered when the process exits (the program's last words) reach the file.
+    static const bool flushesAtExit = std::atexit([] { shared->waitUntilIdle(); }) == 0;
+    Q_UNUSED(flushesAtExit);
     return *shared;
 }
 
