@@ -40,22 +40,77 @@ void visitAttributes(xmlNodePtr element, const QString& path, QStringList& paths
     }
 }
 
-void visitJson(const platform::JsonValue& value, const QString& path, QStringList& paths) {
+bool isShorthandName(const QString& name) {
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name.at(i).unicode();
+        const bool first = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c >= 0x80;
+        if (!first && !(i > 0 && c >= u'0' && c <= u'9'))
+            return false;
+    }
+    return true;
+}
+
+/// A member of `path` in a JSONPath query: .name where the name allows it, ['name'] otherwise.
+QString jsonPathMember(const QString& path, const QString& name) {
+    if (isShorthandName(name))
+        return path + u'.' + name;
+    QString quoted;
+    for (const QChar c : name) {
+        switch (c.unicode()) {
+        case u'\\':
+            quoted += QStringLiteral("\\\\");
+            break;
+        case u'\'':
+            quoted += QStringLiteral("\\'");
+            break;
+        case u'\b':
+            quoted += QStringLiteral("\\b");
+            break;
+        case u'\f':
+            quoted += QStringLiteral("\\f");
+            break;
+        case u'\n':
+            quoted += QStringLiteral("\\n");
+            break;
+        case u'\r':
+            quoted += QStringLiteral("\\r");
+            break;
+        case u'\t':
+            quoted += QStringLiteral("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                quoted += QStringLiteral("\\u%1").arg(int(c.unicode()), 4, 16, QLatin1Char('0'));
+            else
+                quoted += c;
+        }
+    }
+    return path + QStringLiteral("['") + quoted + QStringLiteral("']");
+}
+
+void visitJson(const platform::JsonValue& value, const QString& path, FeedInventory::JsonForm form,
+               QStringList& paths) {
+    const bool query = form == FeedInventory::JsonForm::JsonPath;
     if (value.is_object()) {
         for (const auto& [key, member] : value.items()) {
             const QString name = QString::fromStdString(key);
-            const QString childPath = path.isEmpty() ? name : path + QLatin1Char('/') + name;
+            const QString childPath = query            ? jsonPathMember(path, name)
+                                      : path.isEmpty() ? name
+                                                       : path + QLatin1Char('/') + name;
             paths.append(childPath);
-            visitJson(member, childPath, paths);
+            visitJson(member, childPath, form, paths);
         }
     } else if (value.is_array()) {
         int index = 0;
         for (const auto& element : value) {
-            const QString childPath =
-                path.isEmpty() ? QString::number(index) : path + QLatin1Char('/') + QString::number(index);
-            ++index;
+            const QString number = QString::number(index++);
+            const QString childPath = query            ? path + u'[' + number + u']'
+                                      : path.isEmpty() ? number
+                                                       : path + QLatin1Char('/') + number;
             paths.append(childPath);
-            visitJson(element, childPath, paths);
+            visitJson(element, childPath, form, paths);
         }
     }
 }
@@ -76,8 +131,8 @@ QStringList FeedInventory::attributesOfXml(const platform::XmlDocument& document
     return paths;
 }
 
-QStringList FeedInventory::ofJson(const platform::JsonValue& value) {
+QStringList FeedInventory::ofJson(const platform::JsonValue& value, JsonForm form) {
     QStringList paths;
-    visitJson(value, QString(), paths);
+    visitJson(value, form == JsonForm::JsonPath ? QStringLiteral("$") : QString(), form, paths);
     return paths;
 }

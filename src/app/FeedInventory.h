@@ -21,5 +21,9 @@ class FeedInventory {
     /// The attributes of every element, as "path/@name", in document order (repeated elements
     /// repeat theirs); for the paths window, beside the elements.
     static QStringList attributesOfXml(const platform::XmlDocument& document);
-    static QStringList ofJson(const platform::JsonValue& value);
+    enum class JsonForm {
+        KeyPaths, ///< as above
+        JsonPath, ///< the same nodes as JSONPath queries: "$.data.items[0].name", "$['a b']"
+    };
+    static QStringList ofJson(const platform::JsonValue& value, JsonForm form = JsonForm::KeyPaths);
 };

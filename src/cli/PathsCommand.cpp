@@ -23,18 +23,21 @@ namespace cli {
 
 QString PathsCommand::help() const {
     return QStringLiteral(
-        "Usage: graflink-cli paths SOURCE\n\n"
+        "Usage: graflink-cli paths SOURCE [--jsonpath]\n\n"
         "SOURCE is a Graflink document or an http(s) URL. Fetches the feed as the document's path\n"
         "inventory does and prints every path, one per line, in inventory order (duplicates\n"
-        "included). Exit status 1 when no feed could be fetched and parsed, with the reason.\n");
+        "included). Exit status 1 when no feed could be fetched and parsed, with the reason.\n\n"
+        "  --jsonpath  for a JSON feed, print the paths as JSONPath queries ($.a.b[0]).\n");
 }
 
 int PathsCommand::run(CliContext& context, const QStringList& arguments) {
-    if (arguments.size() != 1) {
+    QStringList sources = arguments;
+    const bool jsonPath = sources.removeAll(QStringLiteral("--jsonpath")) > 0;
+    if (sources.size() != 1 || sources.first().startsWith(QLatin1String("--"))) {
         context.err << "graflink-cli paths: needs exactly one SOURCE" << Qt::endl;
         return UsageError;
     }
-    const QString& source = arguments.first();
+    const QString& source = sources.first();
     QString address = source;
     platform::FeedAuthentication authentication;
     const QUrl asUrl(source, QUrl::StrictMode);
@@ -82,7 +85,10 @@ int PathsCommand::run(CliContext& context, const QStringList& arguments) {
         return Failure;
     }
     const QStringList paths =
-        result->xml ? FeedInventory::ofXml(*result->xml) : FeedInventory::ofJson(*result->jsonValue());
+        result->xml
+            ? FeedInventory::ofXml(*result->xml)
+            : FeedInventory::ofJson(*result->jsonValue(), jsonPath ? FeedInventory::JsonForm::JsonPath
+                                                                   : FeedInventory::JsonForm::KeyPaths);
     for (const QString& path : paths)
         context.out << path << '\n';
     context.out.flush();

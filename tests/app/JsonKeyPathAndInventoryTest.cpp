@@ -109,6 +109,16 @@ TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
     EXPECT_TRUE(FeedInventory::ofJson(JsonValue::parse("\"scalar\"")).isEmpty());
 }
 
+// The same nodes as JSONPath queries, quoting the names shorthand cannot carry.
+TEST(FeedInventory, ListsJsonPathFormsOnRequest) {
+    const JsonValue feed = JsonValue::parse(R"({"a":{"b c":[{"it's":1}],"_x1":2,"1st":3,"é":4}})");
+    EXPECT_EQ(
+        FeedInventory::ofJson(feed, FeedInventory::JsonForm::JsonPath),
+        QStringList({QStringLiteral("$.a"), QStringLiteral("$.a['b c']"), QStringLiteral("$.a['b c'][0]"),
+                     QStringLiteral("$.a['b c'][0]['it\\'s']"), QStringLiteral("$.a._x1"),
+                     QStringLiteral("$.a['1st']"), QStringLiteral("$.a.é")}));
+}
+
 TEST(FeedInventory, ListsXmlElementsWithRepeatsButNotTheRootAlone) {
     const auto document =
         platform::XmlDocument::parse("<r><!-- note --><x a='1'>text<y/></x><?pi data?><x/></r>");
