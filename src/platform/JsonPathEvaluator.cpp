@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace platform {
 
@@ -164,23 +165,21 @@ std::optional<bool> JsonPathEvaluator<Nodes>::indexedFilter(const Expression& fi
     JsonPathFilterIndex* index = m_nodes.filterIndex(array, queryKey(query.query));
     if (!index)
         return std::nullopt;
-    if (!index->built) {
+    if (!index->isBuilt()) {
+        index->startBuilding(m_nodes.size(array));
         std::uint32_t position = 0;
         m_nodes.forEachChild(array, [&](Node element) {
-            if (const std::optional<std::string> key = indexKey(operand(query, element)))
-                index->positions[*key].push_back(position);
+            if (const std::optional<std::uint64_t> hash = valueHash(operand(query, element)))
+                index->add(*hash, position);
             ++position;
             return true;
         });
-        index->built = true;
     }
-    const auto found = index->positions.find(*indexKey(operand(literal, array)));
-    if (found == index->positions.end())
-        return true;
-    for (const std::uint32_t position : found->second)
-        if (!emit(*m_nodes.element(array, position)))
-            return false;
-    return true;
+    // Values that only hash alike are told apart by the filter itself.
+    return index->forEachPosition(*valueHash(operand(literal, array)), [&](std::uint32_t position) {
+        const Node element = *m_nodes.element(array, position);
+        return test(filter, element) ? emit(element) : true;
+    });
 }
 
 template <typename Nodes> bool JsonPathEvaluator<Nodes>::test(const Expression& expression, Node current) {
@@ -247,15 +246,34 @@ typename JsonPathEvaluator<Nodes>::Operand JsonPathEvaluator<Nodes>::operand(con
         }
         return value;
     case Expression::Kind::Query: {
-        Collector out{nullptr, 1};
-        run(expression.query, current, out);
-        return out.count ? operandOf(out.first) : value;
+        // Comparisons take singular queries only (checked when parsing): followed step by step.
+        Node node = expression.query.relative ? current : m_root;
+        for (const Segment& segment : expression.query.segments) {
+            const std::optional<Node> next = singularStep(segment.selectors[0], node);
+            if (!next)
+                return value;
+            node = *next;
+        }
+        return operandOf(node);
     }
     case Expression::Kind::Function:
         return functionValue(expression, current);
     default:
         return value;
     }
+}
+
+template <typename Nodes>
+std::optional<typename Nodes::Node> JsonPathEvaluator<Nodes>::singularStep(const Selector& selector,
+                                                                           Node node) const {
+    const JsonKind kind = m_nodes.kind(node);
+    if (selector.kind == Selector::Kind::Name)
+        return kind == JsonKind::Object ? m_nodes.member(node, selector.name) : std::nullopt;
+    if (kind != JsonKind::Array)
+        return std::nullopt;
+    const auto length = std::int64_t(m_nodes.size(node));
+    const std::int64_t index = selector.index < 0 ? length + selector.index : selector.index;
+    return index >= 0 && index < length ? m_nodes.element(node, std::size_t(index)) : std::nullopt;
 }
 
 template <typename Nodes>
@@ -394,20 +412,20 @@ template <typename Nodes> bool JsonPathEvaluator<Nodes>::equalNodes(Node left, N
 }
 
 template <typename Nodes>
-std::optional<std::string> JsonPathEvaluator<Nodes>::indexKey(const Operand& value) {
+std::optional<std::uint64_t> JsonPathEvaluator<Nodes>::valueHash(const Operand& value) {
     switch (value.kind) {
     case Operand::Kind::Null:
-        return std::string("z");
+        return 1;
     case Operand::Kind::Boolean:
-        return std::string(value.boolean ? "t" : "f");
+        return value.boolean ? 2 : 3;
     case Operand::Kind::Number: {
         const double number = value.number == 0 ? 0.0 : value.number; // -0 == 0
-        std::string key("n");
-        key.append(reinterpret_cast<const char*>(&number), sizeof number);
-        return key;
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &number, sizeof bits);
+        return bits * 0x9E3779B97F4A7C15ULL;
     }
     case Operand::Kind::String:
-        return "s" + std::string(value.string);
+        return std::hash<std::string_view>()(value.string) ^ 0x5555555555555555ULL;
     default:
         return std::nullopt;
     }

@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
@@ -62,12 +63,15 @@ template <typename Nodes> class JsonPathEvaluator {
     bool test(const jsonpath::Expression& expression, Node current);
     Operand operand(const jsonpath::Expression& expression, Node current);
     Operand operandOf(Node node) const;
+    /// One name or index selector of a singular query applied to `node`.
+    std::optional<Node> singularStep(const jsonpath::Selector& selector, Node node) const;
     Operand functionValue(const jsonpath::Expression& call, Node current);
     bool matches(const jsonpath::Expression& call, Node current);
     bool equal(const Operand& left, const Operand& right) const;
     bool less(const Operand& left, const Operand& right) const;
     bool equalNodes(Node left, Node right) const;
-    static std::optional<std::string> indexKey(const Operand& value);
+    /// The hash of a scalar for JsonPathFilterIndex (equal values hash alike); nullopt for the rest.
+    static std::optional<std::uint64_t> valueHash(const Operand& value);
 
     Nodes& m_nodes;
     Node m_root;
