@@ -150,6 +150,13 @@ Selector JsonPathParser::indexOrSlice() {
 
 Expression JsonPathParser::logicalOr() {
     std::size_t start = m_scanner.position();
+    if (m_depth >= MaximumNesting)
+        m_scanner.fail(QStringLiteral("expressions nested more than %1 deep").arg(MaximumNesting));
+    struct Nesting {
+        int& depth;
+        explicit Nesting(int& d) : depth(++d) {}
+        ~Nesting() { --depth; }
+    } nesting(m_depth);
     Expression left = logicalAnd();
     for (;;) {
         const std::size_t before = m_scanner.position();

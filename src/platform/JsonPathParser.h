@@ -14,6 +14,10 @@ class JsonPathParser {
     /// The whole text as one query: "$", then segments, nothing after them (not even blanks).
     jsonpath::Query query();
 
+    /// Expressions nested deeper than this are refused: parsing and evaluating recurse once per
+    /// level, and a query must not exhaust a thread's stack.
+    static constexpr int MaximumNesting = 128;
+
   private:
     /// The segments after "$" or "@" (blanks before each one).
     std::vector<jsonpath::Segment> segments();
@@ -38,6 +42,8 @@ class JsonPathParser {
     static void compilePattern(jsonpath::Expression& call);
 
     JsonPathScanner m_scanner;
+    /// Logical expressions open around the current position (parentheses, filters, arguments).
+    int m_depth = 0;
 };
 
 } // namespace platform
