@@ -10,6 +10,7 @@
 #include "feed/FeedSizeLimit.h"
 #include "platform/HttpTask.h"
 #include "platform/Json.h"
+#include "platform/JsonPathQuery.h"
 #include "platform/MainQueue.h"
 #include "platform/UserDefaults.h"
 #include "platform/XPathEvaluator.h"
@@ -91,7 +92,18 @@ FeedProbeResult FeedProbe::evaluate(const QString& path, int valueType, const QS
         m_evaluator->evaluate({&scratch}, *m_feed->xml);
     } else {
         const std::shared_ptr<const platform::JsonValue> root = m_feed->jsonValue();
-        result.matchCount = root && JsonKeyPath::valueAt(*root, path) ? 1 : 0;
+        if (platform::JsonPathQuery::isQuery(path)) {
+            platform::JsonPathError error;
+            const platform::JsonPathQuery* query = m_evaluator->jsonPath(path, &error);
+            if (!query) {
+                result.outcome = FeedProbeResult::Outcome::Invalid;
+                result.error = tr("Invalid JSONPath: %1").arg(error.toString());
+                return result;
+            }
+            result.matchCount = root ? int(query->select(*root).size()) : 0;
+        } else {
+            result.matchCount = root && JsonKeyPath::valueAt(*root, path) ? 1 : 0;
+        }
         if (root)
             m_evaluator->evaluate({&scratch}, *root);
     }

@@ -18,9 +18,10 @@ struct FeedProbeResult {
     Outcome outcome = Outcome::NoFeed;
     /// The variable's value (formatted as its type asks).
     QString value;
-    /// How many nodes an XPath selects (1 for a JSON key path that leads somewhere).
+    /// How many nodes an XPath or a JSONPath query selects (1 for a JSON key path that leads
+    /// somewhere).
     int matchCount = 0;
-    /// Why the path is not valid.
+    /// Why the path is not valid (for a JSONPath query, with the character where it goes wrong).
     QString error;
 };
 

@@ -3,6 +3,7 @@
 #include "app/GraflinkVariable.h"
 #include "app/JsonKeyPath.h"
 #include "platform/JsonFeed.h"
+#include "platform/JsonPathQuery.h"
 #include "platform/NumberPatternFormatter.h"
 #include "platform/ValueReadings.h"
 #include "platform/XPathEvaluator.h"
@@ -85,8 +86,16 @@ void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::Xml
 
 void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::JsonValue& root) {
     for (VariableBinding& binding : bindings) {
-        if (binding.hasPath())
+        if (!binding.hasPath())
+            continue;
+        if (!platform::JsonPathQuery::isQuery(*binding.path)) {
             take(binding, JsonKeyPath::valueAt(root, *binding.path));
+            continue;
+        }
+        const platform::JsonPathQuery* query = m_jsonPaths.query(*binding.path);
+        const std::vector<const platform::JsonValue*> found =
+            query ? query->select(root, 1) : std::vector<const platform::JsonValue*>();
+        take(binding, found.empty() ? nullptr : found.front());
     }
 }
 
@@ -94,8 +103,16 @@ void VariableEvaluator::evaluateFeed(VariableBindings& bindings, const platform:
     for (VariableBinding& binding : bindings) {
         if (!binding.hasPath())
             continue;
-        const std::optional<platform::JsonValue> found = feed.valueAt(JsonKeyPath::components(*binding.path));
-        take(binding, found ? &*found : nullptr);
+        if (!platform::JsonPathQuery::isQuery(*binding.path)) {
+            const std::optional<platform::JsonValue> found =
+                feed.valueAt(JsonKeyPath::components(*binding.path));
+            take(binding, found ? &*found : nullptr);
+            continue;
+        }
+        const platform::JsonPathQuery* query = m_jsonPaths.query(*binding.path);
+        const std::vector<platform::JsonValue> found =
+            query ? feed.select(*query, 1) : std::vector<platform::JsonValue>();
+        take(binding, found.empty() ? nullptr : &found.front());
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/VariableBinding.h"
 #include "platform/Json.h"
+#include "platform/JsonPathCache.h"
 #include "platform/XPathCache.h"
 
 #include <QList>
@@ -17,8 +18,9 @@ class XmlDocument;
 } // namespace platform
 
 /// Evaluates variables against a parsed feed and formats number variables. Keeps compiled
-/// XPath expressions and number formatters from one refresh to the next, so a refresh compiles
-/// each distinct path and pattern at most once. One thread at a time (the caller serialises).
+/// XPath expressions, parsed JSONPath queries and number formatters from one refresh to the next,
+/// so a refresh compiles each distinct path and pattern at most once. One thread at a time (the caller
+/// serialises).
 ///
 /// The binding forms work on copies of the variables and may run on any thread; the forms over
 /// variables apply the results at once (main thread).
@@ -31,7 +33,9 @@ class VariableEvaluator {
     /// is not valid leaves the value as it was. Bindings without a path are skipped.
     void evaluate(VariableBindings& bindings, const platform::XmlDocument& document);
     /// The value each key path leads to replaces the value (a path that leads nowhere clears it,
-    /// or gives the empty string for a number). Bindings without a path are skipped.
+    /// or gives the empty string for a number). A path that starts with "$" is a JSONPath query:
+    /// the first node it selects counts as where it leads (none, or a query that does not parse:
+    /// nowhere). Bindings without a path are skipped.
     void evaluate(VariableBindings& bindings, const platform::JsonValue& root);
     /// The same, on a feed still in its parsed form: only the values the bindings take are
     /// turned into JsonValue.
@@ -40,6 +44,12 @@ class VariableEvaluator {
     void evaluate(const QList<GraflinkVariable*>& variables, const platform::XmlDocument& document);
     void evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root);
     void evaluateFeed(const QList<GraflinkVariable*>& variables, const platform::JsonFeed& feed);
+
+    /// `text` parsed as a JSONPath query, from the cache the evaluation uses; null (and `error`)
+    /// when it does not parse.
+    const platform::JsonPathQuery* jsonPath(const QString& text, platform::JsonPathError* error = nullptr) {
+        return m_jsonPaths.query(text, error);
+    }
 
     /// `value` formatted with the number pattern (an invalid pattern gives the empty string).
     QString formatNumber(const QString& pattern, double value);
@@ -59,5 +69,6 @@ class VariableEvaluator {
     void take(VariableBinding& binding, const platform::JsonValue* found);
 
     platform::XPathCache m_xpaths;
+    platform::JsonPathCache m_jsonPaths;
     std::unordered_map<QString, std::unique_ptr<platform::NumberPatternFormatter>> m_formatters;
 };

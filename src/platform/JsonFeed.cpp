@@ -1,5 +1,8 @@
 #include "platform/JsonFeed.h"
 
+#include "platform/JsonPathEvaluator.h"
+#include "platform/JsonPathQuery.h"
+#include "platform/JsonTapeNodes.h"
 #include "platform/ValueReadings.h"
 
 #include <algorithm>
@@ -97,6 +100,8 @@ struct JsonFeed::Parsed {
     element root;
     // Elements of long arrays by key path of the array, filled by lookups.
     mutable std::unordered_map<std::string, std::vector<element>> arrays;
+    // The document as JSONPath queries see it, with what they remember.
+    mutable JsonTapeNodes nodes{document};
 };
 
 JsonFeed::JsonFeed(std::unique_ptr<Parsed> parsed) : m_parsed(std::move(parsed)) {}
@@ -172,6 +177,14 @@ std::optional<JsonValue> JsonFeed::valueAt(const QStringList& components) const 
         path.append(key.constData(), std::size_t(key.size()));
     }
     return toJson(current);
+}
+
+std::vector<JsonValue> JsonFeed::select(const JsonPathQuery& query, std::size_t limit) const {
+    JsonPathEvaluator<JsonTapeNodes> evaluator(m_parsed->nodes, m_parsed->nodes.root());
+    std::vector<JsonValue> values;
+    for (const JsonTapeNodes::Node node : evaluator.select(query.syntax(), limit))
+        values.push_back(m_parsed->nodes.toJsonValue(node));
+    return values;
 }
 
 } // namespace platform

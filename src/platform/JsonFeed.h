@@ -4,10 +4,14 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform {
+
+class JsonPathQuery;
 
 /// One JSON text parsed into simdjson's compact form: parsing takes a few milliseconds for
 /// megabytes, and values become JsonValue only when asked for (a lookup builds the value it
@@ -21,7 +25,7 @@ namespace platform {
 /// "0" either way).
 ///
 /// Threads: parse() may run on any thread; a feed is then used by one thread at a time (lookups
-/// remember the elements of long arrays).
+/// remember the elements of long arrays and the filter indexes of JSONPath queries).
 class JsonFeed {
   public:
     /// Null when simdjson refuses the text (see above).
@@ -41,6 +45,12 @@ class JsonFeed {
     /// (one that is not a number reads as 0). Nullopt when a key is missing, an index lies outside
     /// its array, or a scalar is reached before the path ends.
     std::optional<JsonValue> valueAt(const QStringList& components) const;
+
+    /// The first `limit` nodes the JSONPath query selects, in order, each built as a JsonValue
+    /// on its own (the same values toJsonValue() has there). Equality filters over long arrays
+    /// build an index on first use, kept with the feed for the queries after it.
+    std::vector<JsonValue> select(const JsonPathQuery& query,
+                                  std::size_t limit = std::numeric_limits<std::size_t>::max()) const;
 
   private:
     struct Parsed;

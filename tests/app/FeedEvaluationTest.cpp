@@ -259,6 +259,28 @@ TEST_F(FeedEvaluation, EvaluatesJsonByKeyPath) {
     EXPECT_FALSE(valueOf(*document, 9)) << "a negative index";
 }
 
+// A query finds its value by what the feed says, not by where: reordering the array keeps it.
+TEST_F(FeedEvaluation, EvaluatesJsonPathQueriesWhereverTheFeedPutsTheValue) {
+    server->serve("/feed.json", Reply::text(R"({"races":[{"id":"R1","votes":10},{"id":"R2","votes":2500}]})",
+                                            "application/json"));
+    auto document = documentFor("/feed.json", {{"$.races[?@.id == 'R2'].votes", 0},
+                                               {"races/1/votes", 0},
+                                               {"$.races[?@.votes > 5].id", 0},
+                                               {"$.races[?@.id == 'R9'].votes", 0},
+                                               {"$.races[", 0}});
+    EXPECT_EQ(valueOf(*document, 0), JsonValue(2500));
+    EXPECT_EQ(valueOf(*document, 1), JsonValue(2500));
+    EXPECT_EQ(valueOf(*document, 2), text("R1")) << "the first node selected";
+    EXPECT_FALSE(valueOf(*document, 3)) << "a query that selects nothing";
+    EXPECT_FALSE(valueOf(*document, 4)) << "a query that does not parse";
+    server->serve("/feed.json", Reply::text(R"({"races":[{"id":"R2","votes":2600},{"id":"R1","votes":11}]})",
+                                            "application/json"));
+    refreshAndWait(*document);
+    EXPECT_EQ(valueOf(*document, 0), JsonValue(2600));
+    EXPECT_EQ(valueOf(*document, 1), JsonValue(11)) << "the key path stays on the position";
+    EXPECT_EQ(valueOf(*document, 2), text("R2"));
+}
+
 TEST_F(FeedEvaluation, SkipsVariablesWithoutAPath) {
     server->serve("/feed.json", Reply::text(R"({"":"empty key"})", "application/json"));
     auto document = makeDocument();

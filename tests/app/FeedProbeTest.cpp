@@ -72,4 +72,18 @@ TEST_F(FeedProbeTest, JsonKeyPathsGiveWhatAVariableWouldGet) {
         check(*probe, c);
 }
 
+TEST_F(FeedProbeTest, JsonPathQueriesGiveTheirFirstNodeAndHowManyTheySelect) {
+    const auto probe =
+        probeOf(R"({"races":[{"n":"Mayor","v":7.5},{"n":"Council","v":120}]})", "application/json");
+    for (const ProbeCase& c :
+         {ProbeCase{"$.races[*].n", 0, "", Outcome::Value, QStringLiteral("Mayor"), 2},
+          ProbeCase{"$..v", GraflinkVariable::Number, "#,##0.0", Outcome::Value, QStringLiteral("7.5"), 2},
+          ProbeCase{"$.races[?@.v > 100].n", 0, "", Outcome::Value, QStringLiteral("Council"), 1},
+          ProbeCase{"$.races[?@.v > 1000]", 0, "", Outcome::NoMatch, QString(), 0},
+          ProbeCase{"$.races[?@.v >]", 0, "", Outcome::Invalid, QString(), 0}})
+        check(*probe, c);
+    EXPECT_TRUE(
+        probe->evaluate(QStringLiteral("$.races[?@.v >]")).error.endsWith(QStringLiteral("at character 14")));
+}
+
 } // namespace
