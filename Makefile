@@ -60,7 +60,7 @@ sanitize:
 # they are). FUZZ_TARGETS picks targets, FUZZ_FLAGS passes more libFuzzer options.
 FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= csv json_key_path xml_inventory document_file data_source_file data_source_feed recording_index
+FUZZ_TARGETS ?= csv json_key_path json_path xml_inventory document_file data_source_file data_source_feed recording_index
 FUZZ_FLAGS ?=
 FUZZ_SANITIZERS = -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
 

@@ -41,6 +41,7 @@ TEST_P(FuzzCorpus, EveryFileRunsThroughItsEntry) {
 INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          ::testing::Values(Target{"csv", &FuzzEntries::csv},
                                            Target{"json_key_path", &FuzzEntries::jsonKeyPath},
+                                           Target{"json_path", &FuzzEntries::jsonPath},
                                            Target{"xml_inventory", &FuzzEntries::xmlInventory},
                                            Target{"document_file", &FuzzEntries::documentFile},
                                            Target{"data_source_file", &DataSourceFuzzEntries::dataSourceFile},

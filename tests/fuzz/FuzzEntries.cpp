@@ -10,6 +10,8 @@
 #include "feed/CsvFeed.h"
 #include "feed/NVSCSVUtilities.h"
 #include "platform/Json.h"
+#include "platform/JsonFeed.h"
+#include "platform/JsonPathQuery.h"
 #include "platform/PropertyList.h"
 #include "platform/UserDefaults.h"
 #include "platform/ValueReadings.h"
@@ -122,6 +124,26 @@ void FuzzEntries::jsonKeyPath(const QByteArray& bytes) {
         if (found)
             (void)platform::toJsonBytes(*found);
     }
+}
+
+void FuzzEntries::jsonPath(const QByteArray& bytes) {
+    // A query, then (after a NUL) the document it runs on.
+    const qsizetype separator = bytes.indexOf('\0');
+    const QString text = QString::fromUtf8(separator < 0 ? bytes : bytes.left(separator));
+    platform::JsonPathError error;
+    const std::optional<platform::JsonPathQuery> query = platform::JsonPathQuery::parse(text, &error);
+    if (!query) {
+        check(!error.message.isEmpty(), "a refused query says why");
+        check(error.offset <= std::size_t(text.size()), "a refused query's position lies within it");
+        return;
+    }
+    if (separator < 0)
+        return;
+    const QByteArray json = bytes.sliced(separator + 1);
+    if (const std::optional<platform::JsonValue> value = platform::parseJson(json))
+        check(query->select(*value, 8).size() <= 8, "a selection keeps to its limit");
+    if (const std::unique_ptr<platform::JsonFeed> feed = platform::JsonFeed::parse(json))
+        check(feed->select(*query, 8).size() <= 8, "a selection on the compact parse keeps to its limit");
 }
 
 void FuzzEntries::xmlInventory(const QByteArray& bytes) {

@@ -17,6 +17,8 @@ class FuzzEntries {
     /// JSON text, optionally followed by a NUL byte and newline-separated key paths: every path
     /// given and every path of the value's inventory is evaluated with JsonKeyPath.
     static void jsonKeyPath(const QByteArray& bytes);
+    /// A JSONPath query, then after a NUL byte the JSON it runs on.
+    static void jsonPath(const QByteArray& bytes);
     /// An XML feed: parsed, inventoried, and each inventoried path looked up both through the
     /// evaluator's child index and through libxml2's XPath, which must agree.
     static void xmlInventory(const QByteArray& bytes);
