@@ -1,6 +1,7 @@
 #include "platform/NVSKeychain.h"
 
 #include "platform/BundleInfo.h"
+#include "platform/SecretServiceLibrary.h"
 
 #include <libsecret/secret.h>
 
@@ -24,13 +25,13 @@ const SecretSchema* schema() {
     return &value;
 }
 
-int statusFromError(GError* error) {
+int statusFromError(const platform::SecretServiceLibrary& secrets, GError* error) {
     if (!error)
         return NVSKeychain::Success;
     int status = NVSKeychain::NotAvailable;
-    if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED))
+    if (g_error_matches(error, secrets.ioErrorQuark(), G_IO_ERROR_CANCELLED))
         status = NVSKeychain::UserCancelled;
-    else if (error->domain == SECRET_ERROR && error->code == SECRET_ERROR_NO_SUCH_OBJECT)
+    else if (error->domain == secrets.errorGetQuark() && error->code == SECRET_ERROR_NO_SUCH_OBJECT)
         status = NVSKeychain::ItemNotFound;
     g_error_free(error);
     return status;
@@ -40,65 +41,87 @@ QByteArray application() {
     return platform::BundleInfo::bundleIdentifier().toUtf8();
 }
 
+/// The attributes that name an item; the strings must outlive the table. A search leaves out an
+/// empty account (any account); storing and clearing name it even when empty.
+enum class EmptyAccount { Named, LeftOut };
+GHashTable* attributesOf(const QByteArray& service, const QByteArray& account, const QByteArray& app,
+                         EmptyAccount empty) {
+    GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
+    g_hash_table_insert(attributes, const_cast<char*>("service"), const_cast<char*>(service.constData()));
+    g_hash_table_insert(attributes, const_cast<char*>("application"), const_cast<char*>(app.constData()));
+    if (!account.isEmpty() || empty == EmptyAccount::Named)
+        g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>(account.constData()));
+    return attributes;
+}
+
 } // namespace
 
 int NVSKeychain::addOrUpdatePassword(const QString& password, const QString& login, const QString& server,
                                      const QString& label) {
+    const platform::SecretServiceLibrary* secrets = platform::SecretServiceLibrary::get();
+    if (!secrets)
+        return NotAvailable;
     GError* error = nullptr;
     const QByteArray service = server.toUtf8(), account = login.toUtf8(), app = application();
+    GHashTable* attributes = attributesOf(service, account, app, EmptyAccount::Named);
     // Storing under the same attributes replaces the item: the "duplicate, update it" path.
-    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.toUtf8().constData(),
-                               password.toUtf8().constData(), nullptr, &error, "service", service.constData(),
-                               "account", account.constData(), "application", app.constData(), nullptr);
-    return statusFromError(error);
+    secrets->passwordStorev(schema(), attributes, SECRET_COLLECTION_DEFAULT, label.toUtf8().constData(),
+                            password.toUtf8().constData(), nullptr, &error);
+    g_hash_table_unref(attributes);
+    return statusFromError(*secrets, error);
 }
 
 int NVSKeychain::deletePassword(const QString& login, const QString& server) {
+    const platform::SecretServiceLibrary* secrets = platform::SecretServiceLibrary::get();
+    if (!secrets)
+        return NotAvailable;
     GError* error = nullptr;
     const QByteArray service = server.toUtf8(), account = login.toUtf8(), app = application();
-    const gboolean removed =
-        secret_password_clear_sync(schema(), nullptr, &error, "service", service.constData(), "account",
-                                   account.constData(), "application", app.constData(), nullptr);
+    GHashTable* attributes = attributesOf(service, account, app, EmptyAccount::Named);
+    const gboolean removed = secrets->passwordClearv(schema(), attributes, nullptr, &error);
+    g_hash_table_unref(attributes);
     if (error)
-        return statusFromError(error);
+        return statusFromError(*secrets, error);
     return removed ? Success : ItemNotFound;
 }
 
 std::optional<QVariantMap> NVSKeychain::loginInfo(const QString& server, const QString& userName,
                                                   int* status) {
-    GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
+    const platform::SecretServiceLibrary* secrets = platform::SecretServiceLibrary::get();
+    if (!secrets) {
+        if (status)
+            *status = NotAvailable;
+        return std::nullopt;
+    }
     const QByteArray service = server.toUtf8(), account = userName.toUtf8(), app = application();
-    g_hash_table_insert(attributes, const_cast<char*>("service"), const_cast<char*>(service.constData()));
-    g_hash_table_insert(attributes, const_cast<char*>("application"), const_cast<char*>(app.constData()));
-    if (!userName.isEmpty())
-        g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>(account.constData()));
+    GHashTable* attributes = attributesOf(service, account, app, EmptyAccount::LeftOut);
     GError* error = nullptr;
-    GList* found = secret_password_searchv_sync(
+    GList* found = secrets->passwordSearchv(
         schema(), attributes, SecretSearchFlags(SECRET_SEARCH_LOAD_SECRETS | SECRET_SEARCH_UNLOCK), nullptr,
         &error);
     g_hash_table_unref(attributes);
     std::optional<QVariantMap> result;
-    int code = error ? statusFromError(error) : ItemNotFound;
+    int code = error ? statusFromError(*secrets, error) : ItemNotFound;
     if (found) {
         auto* item = static_cast<SecretRetrievable*>(found->data);
         QVariantMap info;
-        GHashTable* itemAttributes = secret_retrievable_get_attributes(item);
+        GHashTable* itemAttributes = secrets->retrievableGetAttributes(item);
         if (const auto* login = static_cast<const char*>(g_hash_table_lookup(itemAttributes, "account"));
             login && *login)
             info.insert(QStringLiteral("user"), QString::fromUtf8(login));
         g_hash_table_unref(itemAttributes);
         GError* secretError = nullptr;
-        if (SecretValue* secret = secret_retrievable_retrieve_secret_sync(item, nullptr, &secretError)) {
-            const QString password = QString::fromUtf8(secret_value_get_text(secret));
+        if (SecretValue* secret = secrets->retrievableRetrieveSecretSync(item, nullptr, &secretError)) {
+            const QString password = QString::fromUtf8(secrets->valueGetText(secret));
             if (!password.isEmpty())
                 info.insert(QStringLiteral("password"), password);
-            secret_value_unref(secret);
+            secrets->valueUnref(secret);
             code = Success;
             result = info;
         } else {
-            code = statusFromError(secretError);
+            code = statusFromError(*secrets, secretError);
         }
-        g_list_free_full(found, g_object_unref);
+        g_list_free_full(found, secrets->objectUnref);
     }
     if (status)
         *status = code;

@@ -1,11 +1,11 @@
 #include "support/SupportArchive.h"
 
+#include "support/ArchiveLibrary.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <archive.h>
-#include <archive_entry.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,10 +17,10 @@
 namespace {
 
 struct ArchiveDeleter {
-    void operator()(archive* a) const { archive_write_free(a); }
+    void operator()(archive* a) const { ArchiveLibrary::get()->archive_write_free(a); }
 };
 struct EntryDeleter {
-    void operator()(archive_entry* e) const { archive_entry_free(e); }
+    void operator()(archive_entry* e) const { ArchiveLibrary::get()->archive_entry_free(e); }
 };
 
 bool fail(platform::Error* error, const QString& text) {
@@ -73,6 +73,11 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         total += info.isDir() ? 0 : info.size();
     }
 
+    const ArchiveLibrary* lib = ArchiveLibrary::get();
+    if (!lib)
+        return fail(
+            error,
+            QObject::tr("Could not write %1: libarchive (libarchive13) is not installed.").arg(archivePath));
     if (QFileInfo(archivePath).exists() || QFileInfo(archivePath).isSymLink())
         return fail(error, QObject::tr("%1 exists already: it is left as it is.").arg(archivePath));
     // A name of its own beside the archive, the owner's alone from the start.
@@ -82,11 +87,11 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         return fail(error, QObject::tr("Could not write %1: %2")
                                .arg(archivePath, QString::fromLocal8Bit(std::strerror(errno))));
     const QString partial = QFile::decodeName(partialName);
-    std::unique_ptr<archive, ArchiveDeleter> writer(archive_write_new());
-    archive_write_set_format_zip(writer.get());
-    archive_write_set_options(writer.get(), "zip:compression=deflate,zip:hdrcharset=UTF-8");
-    if (archive_write_open_fd(writer.get(), fd) != ARCHIVE_OK) {
-        const QString reason = QString::fromUtf8(archive_error_string(writer.get()));
+    std::unique_ptr<archive, ArchiveDeleter> writer(lib->archive_write_new());
+    lib->archive_write_set_format_zip(writer.get());
+    lib->archive_write_set_options(writer.get(), "zip:compression=deflate,zip:hdrcharset=UTF-8");
+    if (lib->archive_write_open_fd(writer.get(), fd) != ARCHIVE_OK) {
+        const QString reason = QString::fromUtf8(lib->archive_error_string(writer.get()));
         ::close(fd);
         QFile::remove(partial);
         return fail(error, QObject::tr("Could not write %1: %2").arg(partial, reason));
@@ -97,18 +102,18 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
     bool ok = true;
     QString failure;
     for (const Item& item : items) {
-        std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
-        archive_entry_set_pathname_utf8(entry.get(), item.name.toUtf8().constData());
-        archive_entry_set_filetype(entry.get(), item.isFolder ? AE_IFDIR : AE_IFREG);
-        archive_entry_set_perm(entry.get(), item.isFolder ? 0700 : 0600);
-        archive_entry_set_size(entry.get(), item.size);
-        archive_entry_set_mtime(entry.get(), QFileInfo(item.path).lastModified().toSecsSinceEpoch(), 0);
+        std::unique_ptr<archive_entry, EntryDeleter> entry(lib->archive_entry_new());
+        lib->archive_entry_set_pathname_utf8(entry.get(), item.name.toUtf8().constData());
+        lib->archive_entry_set_filetype(entry.get(), item.isFolder ? AE_IFDIR : AE_IFREG);
+        lib->archive_entry_set_perm(entry.get(), item.isFolder ? 0700 : 0600);
+        lib->archive_entry_set_size(entry.get(), item.size);
+        lib->archive_entry_set_mtime(entry.get(), QFileInfo(item.path).lastModified().toSecsSinceEpoch(), 0);
         QFile file(item.path);
         if (!item.isFolder && !file.open(QIODevice::ReadOnly))
             continue; // unreadable files are left out; the rest still goes
-        if (archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK) {
+        if (lib->archive_write_header(writer.get(), entry.get()) != ARCHIVE_OK) {
             ok = false;
-            failure = QString::fromUtf8(archive_error_string(writer.get()));
+            failure = QString::fromUtf8(lib->archive_error_string(writer.get()));
             break;
         }
         qint64 written = 0;
@@ -117,9 +122,9 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
                 file.read(buffer.data(), std::min<qint64>(buffer.size(), item.size - written));
             if (read <= 0)
                 break;
-            if (archive_write_data(writer.get(), buffer.constData(), size_t(read)) < 0) {
+            if (lib->archive_write_data(writer.get(), buffer.constData(), size_t(read)) < 0) {
                 ok = false;
-                failure = QString::fromUtf8(archive_error_string(writer.get()));
+                failure = QString::fromUtf8(lib->archive_error_string(writer.get()));
                 break;
             }
             written += read;
@@ -133,9 +138,9 @@ bool SupportArchive::create(const QString& folder, const QString& archivePath, p
         if (!ok)
             break;
     }
-    if (archive_write_close(writer.get()) != ARCHIVE_OK && ok) {
+    if (lib->archive_write_close(writer.get()) != ARCHIVE_OK && ok) {
         ok = false;
-        failure = QString::fromUtf8(archive_error_string(writer.get()));
+        failure = QString::fromUtf8(lib->archive_error_string(writer.get()));
     }
     if (::close(fd) != 0 && ok) {
         ok = false;
