@@ -15,6 +15,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -342,6 +343,24 @@ TEST_F(CGClientFaults, ASilentServerHoldsNeitherTheCallerNorTheOwnersTeardown) {
         EXPECT_FALSE(hanging.isIdle());
     }
     EXPECT_TRUE(waitUntil([&] { return posted; }));
+}
+
+// A pass goes through the shared transfer loop: closing its document must not wait for a server
+// that never answers the update under way.
+TEST_F(CGClientFaults, TeardownCutsAPassesSilentUpdateShort) {
+    server.serve("/projects/P1X/items/I1X", Reply::hang());
+    CGServerHTTPController::Options patient = options();
+    patient.requestTimeout = 600; // longer than the test's own time limit
+    auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), server.port(), 1,
+                                                           QString(), patient);
+    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(QStringLiteral("Scores")) != nullptr; }));
+    client->publish({{QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue("x"), false}});
+    ASSERT_TRUE(waitUntil([&] {
+        const auto requests = apiRequests();
+        return std::any_of(requests.begin(), requests.end(), [](const auto& r) { return r.method == "PUT"; });
+    }));
+    EXPECT_FALSE(client->isIdle());
+    client.reset(); // the test's own time limit fails it if this waits for the update's time-out
 }
 
 TEST_F(CGClientFaults, ANewerPassReplacesTheOneWaitingBehindASlowServer) {
