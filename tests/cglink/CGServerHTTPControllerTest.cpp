@@ -282,6 +282,25 @@ TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
     EXPECT_TRUE(waitUntil([&] { return changed.size() == 1; }));
 }
 
+// A pass asks for a token before each of its updates; a refused authorization drops that update
+// quietly and the pass goes on, and the pass still ends.
+TEST_F(CGClientFaults, APassWhoseAuthorizationIsRefusedSendsNothingAndEnds) {
+    server.serve("/unlock", Reply::text(R"({"success":false})", "application/json"));
+    auto client = connectTo(server.port(), 1, QStringLiteral("pw"));
+    server.clearRequests();
+    QSignalSpy finished(client.get(), &CGServerHTTPController::publishingPassFinished);
+    client->publish({{QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue("a"), false},
+                     {QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue("b"), false}});
+    client->waitUntilIdle();
+    QStringList sent;
+    for (const auto& request : apiRequests())
+        sent.append(QString::fromUtf8(request.method + ' ' + request.path + '?' + request.query));
+    EXPECT_EQ(sent, QStringList({QStringLiteral("GET /unlock?password=pw"),
+                                 QStringLiteral("GET /unlock?password=pw")}));
+    EXPECT_TRUE(waitUntil([&] { return finished.size() == 1; }));
+    EXPECT_EQ(client->updatesAccepted() + client->updatesFailed(), 0u);
+}
+
 TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContentType) {
     auto client = connectTo(server.port(), 2);
     server.serve("/playback/cg_projects/P1X/items/I1X",
