@@ -13,13 +13,14 @@ namespace platform {
 
 namespace {
 QByteArray processName() {
-    static const QByteArray name = [] {
+    // Never destroyed: threads still finishing work while the process exits write lines too.
+    static const QByteArray* const name = new QByteArray([] {
         QByteArray path(4096, '\0');
         const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
         return length > 0 ? QFileInfo(QString::fromLocal8Bit(path.left(length))).fileName().toUtf8()
                           : QByteArrayLiteral("graflink");
-    }();
-    return name;
+    }());
+    return *name;
 }
 } // namespace
 

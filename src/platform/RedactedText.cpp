@@ -13,13 +13,15 @@ bool mayHoldSecret(const QString& text) {
 
 } // namespace
 
+// The tables below are never destroyed: threads still finishing work while the process exits log
+// (and redact) too.
 const QStringList& RedactedText::secretQueryKeys() {
-    static const QStringList keys{
+    static const QStringList* const keys = new QStringList{
         QStringLiteral("password"),  QStringLiteral("token"),         QStringLiteral("access_token"),
         QStringLiteral("api_key"),   QStringLiteral("apikey"),        QStringLiteral("key"),
         QStringLiteral("secret"),    QStringLiteral("client_secret"), QStringLiteral("sig"),
         QStringLiteral("signature"), QStringLiteral("auth")};
-    return keys;
+    return *keys;
 }
 
 bool RedactedText::isSecretQueryKey(QStringView key) {
@@ -56,14 +58,14 @@ QString RedactedText::fromText(const QString& text) {
         return text;
     // "scheme://user:" then the password up to the last "@" before the host; the authority
     // ends at white space, "/", "?" or "#".
-    static const QRegularExpression userPassword(
-        QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*://[^\s/?#@:]*:)[^\s/?#]*@)"));
-    static const QRegularExpression passwordItem(
+    static const QRegularExpression* const userPassword =
+        new QRegularExpression(QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*://[^\s/?#@:]*:)[^\s/?#]*@)"));
+    static const QRegularExpression* const passwordItem = new QRegularExpression(
         QStringLiteral(R"(([?&;](?:%1)=)[^&#\s]*)").arg(secretQueryKeys().join(QLatin1Char('|'))),
         QRegularExpression::CaseInsensitiveOption);
     QString shown = text;
-    shown.replace(userPassword, QStringLiteral("\\1") + Mask + QLatin1Char('@'));
-    shown.replace(passwordItem, QStringLiteral("\\1") + Mask);
+    shown.replace(*userPassword, QStringLiteral("\\1") + Mask + QLatin1Char('@'));
+    shown.replace(*passwordItem, QStringLiteral("\\1") + Mask);
     return shown;
 }
 
