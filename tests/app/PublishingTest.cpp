@@ -35,10 +35,10 @@ class Publishing : public AppTestEnvironment {
     }
 
     static QVariantMap binding(const char* path, const char* project, const char* item, int type) {
-        return {{QStringLiteral("XPath"), QString::fromUtf8(path)},
-                {QStringLiteral("CGProjectName"), QString::fromUtf8(project)},
-                {QStringLiteral("CGProjectFieldName"), QString::fromUtf8(item)},
-                {QStringLiteral("valueType"), type}};
+        return {{u"XPath"_s, QString::fromUtf8(path)},
+                {u"CGProjectName"_s, QString::fromUtf8(project)},
+                {u"CGProjectFieldName"_s, QString::fromUtf8(item)},
+                {u"valueType"_s, type}};
     }
 
     QStringList received() const {
@@ -50,7 +50,7 @@ class Publishing : public AppTestEnvironment {
 
     void refreshFrom(GraflinkDocument& doc, const QByteArray& feed, const QByteArray& type = "text/xml") {
         server->serve("/feed", Reply::text(feed, type));
-        doc.setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+        doc.setSourceURLString(server->url(u"/feed"_s).toString());
         settle(doc);
     }
 
@@ -112,12 +112,12 @@ TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
 }
 
 TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
-    startSimulator(QStringLiteral("s3cret"));
-    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)}, QStringLiteral("s3cret"));
+    startSimulator(u"s3cret"_s);
+    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)}, u"s3cret"_s);
     doc->setPublishToCG(true);
     refreshFrom(*doc, "<m><home>Harbour</home></m>");
     EXPECT_EQ(received().size(), 1);
-    auto wrong = document({binding("m/home", "Scoreboard", "Home", 0)}, QStringLiteral("wrong"));
+    auto wrong = document({binding("m/home", "Scoreboard", "Home", 0)}, u"wrong"_s);
     simulator->clearAcceptedUpdates();
     wrong->setPublishToCG(true);
     refreshFrom(*wrong, "<m><home>Harbour</home></m>");
@@ -137,7 +137,7 @@ TEST_F(Publishing, VariablesFollowTheServersProjectList) {
         [&] { return doc->variables().variables().first()->projectItems().size() == 4; }));
     EXPECT_GE(projects.count(), 1);
     EXPECT_TRUE(doc->isConnectedToCG());
-    EXPECT_EQ(doc->connectionStatusImage(), QStringLiteral("NSStatusAvailable"));
+    EXPECT_EQ(doc->connectionStatusImage(), u"NSStatusAvailable"_s);
 }
 
 TEST_F(Publishing, AnEmptiedAddressRemovesTheClient) {
@@ -189,8 +189,8 @@ TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
 TEST_F(Publishing, FallbacksSendWhatTheyPromiseWhenAnElementOrTheFeedGoes) {
     startSimulator();
     const auto fallback = [](QVariantMap variable, int mode, const char* text) {
-        variable.insert(QStringLiteral("fallbackMode"), mode);
-        variable.insert(QStringLiteral("fallbackText"), QString::fromUtf8(text));
+        variable.insert(u"fallbackMode"_s, mode);
+        variable.insert(u"fallbackText"_s, QString::fromUtf8(text));
         return variable;
     };
     auto doc =

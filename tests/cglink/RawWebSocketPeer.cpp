@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QtEndian>
 
+using namespace Qt::StringLiterals;
+
 RawWebSocketPeer::RawWebSocketPeer() {
     connect(&m_server, &QTcpServer::newConnection, this, &RawWebSocketPeer::accept);
     m_server.listen(QHostAddress::LocalHost);
@@ -21,7 +23,7 @@ RawWebSocketPeer::~RawWebSocketPeer() {
 }
 
 QUrl RawWebSocketPeer::url(const QString& path) const {
-    return QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(port()).arg(path));
+    return QUrl(u"ws://127.0.0.1:%1%2"_s.arg(port()).arg(path));
 }
 
 void RawWebSocketPeer::accept() {

@@ -29,23 +29,19 @@ class FeedAuthCli : public ::testing::Test {
         platform::SecretStore::setShared(nullptr);
     }
     QStringList newDocument(const QStringList& options) const {
-        return QStringList{QStringLiteral("new"), document, QStringLiteral("--source"),
-                           server.url(QStringLiteral("/feed")).toString()} +
-               options;
+        return QStringList{u"new"_s, document, u"--source"_s, server.url(u"/feed"_s).toString()} + options;
     }
 
     QTemporaryDir dir;
-    QString document = dir.filePath(QStringLiteral("auth.graflink"));
+    QString document = dir.filePath(u"auth.graflink"_s);
     LoopbackHttpServer server;
     std::shared_ptr<testing_support::MemorySecretStore> store =
         std::make_shared<testing_support::MemorySecretStore>();
 };
 
 TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
-    const CliRun made = runCli(
-        newDocument({QStringLiteral("--feed-auth"), QStringLiteral("basic"), QStringLiteral("--feed-user"),
-                     QStringLiteral("reader"), QStringLiteral("--feed-secret-env"),
-                     QStringLiteral("GRAFLINK_TEST_FEED_SECRET")}));
+    const CliRun made = runCli(newDocument({u"--feed-auth"_s, u"basic"_s, u"--feed-user"_s, u"reader"_s,
+                                            u"--feed-secret-env"_s, u"GRAFLINK_TEST_FEED_SECRET"_s}));
     ASSERT_EQ(made.status, 0) << made.err.toStdString();
     EXPECT_EQ(made.out.trimmed(), QFileInfo(document).absoluteFilePath()) << "the output is the path alone";
     const QByteArray file = testing_support::readFile(document);
@@ -53,7 +49,7 @@ TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
     EXPECT_FALSE(file.contains(Secret));
     EXPECT_EQ(store->secrets(), QList<QString>{QString::fromUtf8(Secret)});
 
-    const CliRun paths = runCli({QStringLiteral("paths"), document});
+    const CliRun paths = runCli({u"paths"_s, document});
     ASSERT_EQ(paths.status, 0) << paths.err.toStdString();
     EXPECT_FALSE(QString(paths.out + paths.err).contains(QString::fromUtf8(Secret)));
     ASSERT_EQ(server.requestCount(), 1);
@@ -67,19 +63,14 @@ TEST_F(FeedAuthCli, RefusesUnusableSettingsBeforeWritingAnything) {
         int status;
     };
     const Case cases[] = {
-        {{QStringLiteral("--feed-auth"), QStringLiteral("kerberos")}, 2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("basic")}, 2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("bearer"), QStringLiteral("--feed-secret-env"),
-          QStringLiteral("GRAFLINK_TEST_UNSET")},
+        {{u"--feed-auth"_s, u"kerberos"_s}, 2},
+        {{u"--feed-auth"_s, u"basic"_s}, 2},
+        {{u"--feed-auth"_s, u"bearer"_s, u"--feed-secret-env"_s, u"GRAFLINK_TEST_UNSET"_s}, 2},
+        {{u"--feed-auth"_s, u"headers"_s, u"--feed-header"_s, u"Bad Name"_s}, 2},
+        {{u"--feed-auth"_s, u"headers"_s, u"--feed-secret-env"_s, u"GRAFLINK_TEST_FEED_SECRET"_s,
+          u"--feed-header"_s, u"X-Key"_s},
          2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("headers"), QStringLiteral("--feed-header"),
-          QStringLiteral("Bad Name")},
-         2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("headers"), QStringLiteral("--feed-secret-env"),
-          QStringLiteral("GRAFLINK_TEST_FEED_SECRET"), QStringLiteral("--feed-header"),
-          QStringLiteral("X-Key")},
-         2},
-        {{QStringLiteral("--feed-user"), QStringLiteral("reader")}, 2},
+        {{u"--feed-user"_s, u"reader"_s}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options.join(u' ').toStdString());
@@ -91,11 +82,9 @@ TEST_F(FeedAuthCli, RefusesUnusableSettingsBeforeWritingAnything) {
     // A keychain that cannot be reached: no file whose secret would be missing.
     store->available = false;
     const CliRun unavailable = runCli(
-        newDocument({QStringLiteral("--feed-auth"), QStringLiteral("bearer"),
-                     QStringLiteral("--feed-secret-env"), QStringLiteral("GRAFLINK_TEST_FEED_SECRET")}));
+        newDocument({u"--feed-auth"_s, u"bearer"_s, u"--feed-secret-env"_s, u"GRAFLINK_TEST_FEED_SECRET"_s}));
     EXPECT_EQ(unavailable.status, 1);
-    EXPECT_TRUE(unavailable.err.contains(QStringLiteral("keychain is not available")))
-        << unavailable.err.toStdString();
+    EXPECT_TRUE(unavailable.err.contains(u"keychain is not available"_s)) << unavailable.err.toStdString();
     EXPECT_FALSE(QFile::exists(document));
 }
 

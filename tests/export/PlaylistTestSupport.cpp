@@ -22,10 +22,7 @@ void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
 } // namespace
 
 Race raceWithCandidates(int number, int count) {
-    Race race{QString::number(number),
-              QStringLiteral("Race %1").arg(number),
-              QStringLiteral("%1%").arg(number),
-              {}};
+    Race race{QString::number(number), u"Race %1"_s.arg(number), u"%1%"_s.arg(number), {}};
     for (int i = 1; i <= count; ++i) {
         const QString n = QString::number(i);
         race.candidates.push_back(Candidate{QString(QLatin1String("N") + n), QString(QLatin1String("f") + n),
@@ -36,8 +33,7 @@ Race raceWithCandidates(int number, int count) {
 }
 
 std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races) {
-    std::shared_ptr<platform::XmlDocument> document =
-        platform::XmlDocument::create(QStringLiteral("Election"));
+    std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::create(u"Election"_s);
     for (const Race& race : races) {
         xmlNodePtr element =
             xmlNewChild(document->rootElement(), nullptr, reinterpret_cast<const xmlChar*>("Race"), nullptr);
@@ -66,11 +62,11 @@ QByteArray electionFeed(const std::vector<Race>& races) {
 
 ElectionFixture::ElectionFixture()
     : server(std::make_unique<testing_support::LoopbackHttpServer>()),
-      defaults(std::make_unique<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.conf")))),
+      defaults(std::make_unique<platform::UserDefaults>(dir.filePath(u"defaults.conf"_s))),
       dataSource(std::make_unique<NVSCGDataSource>()) {
     NVSDataSourceExport::registerDefaults(*defaults);
-    dataSource->setDataSourceURL(server->url(QStringLiteral("/results.xml")));
-    dataSource->setXPath(QStringLiteral("/Election/Race[*]"));
+    dataSource->setDataSourceURL(server->url(u"/results.xml"_s));
+    dataSource->setXPath(u"/Election/Race[*]"_s);
 }
 
 ElectionFixture::~ElectionFixture() {
@@ -145,7 +141,7 @@ xmlNodePtr ParsedPlaylist::child(xmlNodePtr parent, const char* name) {
 
 QString ParsedPlaylist::text(xmlNodePtr element) {
     if (!element)
-        return QStringLiteral("<missing>");
+        return u"<missing>"_s;
     xmlChar* content = xmlNodeGetContent(element);
     const QString result = QString::fromUtf8(reinterpret_cast<const char*>(content));
     xmlFree(content);

@@ -116,7 +116,7 @@ void BackblazePeer::problem(const QString& text) {
 bool BackblazePeer::hasToken(const Request& request, const QString& token) {
     if (request.header("Authorization") == token.toUtf8())
         return true;
-    problem(QStringLiteral("%1 without its token").arg(QString::fromLatin1(request.path)));
+    problem(u"%1 without its token"_s.arg(QString::fromLatin1(request.path)));
     return false;
 }
 
@@ -126,7 +126,7 @@ BackblazePeer::Reply BackblazePeer::authorize(const Request& request) {
         return serviceError(401, "unauthorized");
     return json({{u"accountId"_s, u"account"_s},
                  {u"apiUrl"_s, m_server.url(QString()).toString()},
-                 {u"downloadUrl"_s, m_server.url(QStringLiteral("/download")).toString()},
+                 {u"downloadUrl"_s, m_server.url(u"/download"_s).toString()},
                  {u"authorizationToken"_s, AccountToken},
                  {u"recommendedPartSize"_s, m_recommendedPartSize},
                  {u"absoluteMinimumPartSize"_s, 5'000'000}});
@@ -137,15 +137,15 @@ BackblazePeer::Reply BackblazePeer::uploadURL(const Request& request) {
         return serviceError(401, "bad_auth_token");
     if (body(request).value(u"bucketId"_s).toString() != m_bucketID)
         return serviceError(400, "bad_bucket_id");
-    return json({{u"uploadUrl"_s, m_server.url(QStringLiteral("/upload/file")).toString()},
-                 {u"authorizationToken"_s, FileToken}});
+    return json(
+        {{u"uploadUrl"_s, m_server.url(u"/upload/file"_s).toString()}, {u"authorizationToken"_s, FileToken}});
 }
 
 BackblazePeer::Reply BackblazePeer::uploadFile(const Request& request) {
     if (!hasToken(request, FileToken))
         return serviceError(401, "bad_auth_token");
     if (request.header("X-Bz-Content-Sha1") != sha1(request.body).toLatin1()) {
-        problem(QStringLiteral("upload with a wrong SHA-1"));
+        problem(u"upload with a wrong SHA-1"_s);
         return serviceError(400, "bad_request");
     }
     std::lock_guard lock(m_mutex);
@@ -173,16 +173,16 @@ BackblazePeer::Reply BackblazePeer::uploadPartURL(const Request& request) {
         return serviceError(400, "bad_file_id");
     std::lock_guard lock(m_mutex);
     const QString slot = QString::number(++m_partAddresses);
-    return json({{u"uploadUrl"_s, m_server.url(QStringLiteral("/upload/part?slot=") + slot).toString()},
+    return json({{u"uploadUrl"_s, m_server.url(u"/upload/part?slot="_s + slot).toString()},
                  {u"authorizationToken"_s, QString(u"part-token-"_s + slot)}});
 }
 
 BackblazePeer::Reply BackblazePeer::uploadPart(const Request& request) {
-    const QString slot = QUrlQuery(QString::fromLatin1(request.query)).queryItemValue(QStringLiteral("slot"));
-    if (!hasToken(request, QStringLiteral("part-token-") + slot))
+    const QString slot = QUrlQuery(QString::fromLatin1(request.query)).queryItemValue(u"slot"_s);
+    if (!hasToken(request, u"part-token-"_s + slot))
         return serviceError(401, "bad_auth_token");
     if (request.header("X-Bz-Content-Sha1") != sha1(request.body).toLatin1()) {
-        problem(QStringLiteral("part with a wrong SHA-1"));
+        problem(u"part with a wrong SHA-1"_s);
         return serviceError(400, "bad_request");
     }
     const int partNumber = request.header("X-Bz-Part-Number").value_or(QByteArray()).toInt();
@@ -213,7 +213,7 @@ BackblazePeer::Reply BackblazePeer::finishLargeFile(const Request& request) {
     for (const QByteArray& part : std::as_const(m_storedParts))
         expected.append(sha1(part));
     if (call.value(u"fileId"_s).toString() != LargeFileID || digests != expected) {
-        m_problems.append(QStringLiteral("finish with digests out of part order or missing"));
+        m_problems.append(u"finish with digests out of part order or missing"_s);
         return serviceError(400, "bad_request");
     }
     return json({{u"fileId"_s, LargeFileID}, {u"action"_s, u"upload"_s}});

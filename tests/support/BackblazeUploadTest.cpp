@@ -16,9 +16,9 @@ using testing_support::waitUntil;
 
 namespace {
 
-const QString KeyID = QStringLiteral("0042key");
-const QString ApplicationKey = QStringLiteral("K004-very-secret-application-key");
-const QString BucketID = QStringLiteral("bucket-7");
+const QString KeyID = u"0042key"_s;
+const QString ApplicationKey = u"K004-very-secret-application-key"_s;
+const QString BucketID = u"bucket-7"_s;
 constexpr qint64 PartSize = 1000;
 
 struct Outcome {
@@ -46,8 +46,7 @@ class BackblazeUploadTest : public ::testing::Test {
     }
 
     std::unique_ptr<NVSBackblazeUploadTask> makeTask(NVSBackblazeConfiguration configuration) {
-        auto task = std::make_unique<NVSBackblazeUploadTask>(QStringLiteral("Upload"),
-                                                             std::move(configuration), client);
+        auto task = std::make_unique<NVSBackblazeUploadTask>(u"Upload"_s, std::move(configuration), client);
         task->setAbsoluteMinimumPartSize(100);
         return task;
     }
@@ -75,7 +74,7 @@ class BackblazeUploadTest : public ::testing::Test {
 } // namespace
 
 TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
-    const QString path = writeArchive(QStringLiteral("Support, Graflink 1.0.zip"), 600);
+    const QString path = writeArchive(u"Support, Graflink 1.0.zip"_s, 600);
     auto task = makeTask();
     Outcome outcome;
     start(*task, path, outcome);
@@ -95,7 +94,7 @@ TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
 
 // Parts answered out of order must still be listed in part order when the file is finished.
 TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 3500);
+    const QString path = writeArchive(u"support.zip"_s, 3500);
     peer.delayPart(1, 400ms);
     peer.delayPart(2, 200ms);
     auto task = makeTask();
@@ -120,7 +119,7 @@ TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder)
 // A part gets three retries: the fourth failure fails the upload, the other parts still go up,
 // and nothing secret reaches the console meanwhile.
 TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 3000);
+    const QString path = writeArchive(u"support.zip"_s, 3000);
     peer.failPart(1, 3);
     peer.failPart(2, 4);
     testing_support::StderrCapture console;
@@ -145,16 +144,15 @@ TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
     EXPECT_TRUE(peer.finishCalls().isEmpty());
 
     const QString text = console.text();
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3")));
-    EXPECT_FALSE(text.contains(QStringLiteral("part 2, attempt 4")));
-    EXPECT_EQ(text.count(QStringLiteral("BackBlazeUploadTask: Error: Retrying")), 6);
-    for (const QString& secret : {ApplicationKey, BackblazePeer::AccountToken, QStringLiteral("part-token-")})
+    EXPECT_TRUE(text.contains(u"BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3"_s));
+    EXPECT_FALSE(text.contains(u"part 2, attempt 4"_s));
+    EXPECT_EQ(text.count(u"BackBlazeUploadTask: Error: Retrying"_s), 6);
+    for (const QString& secret : {ApplicationKey, BackblazePeer::AccountToken, u"part-token-"_s})
         EXPECT_FALSE(text.contains(secret)) << secret.toStdString();
 }
 
 TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 600);
+    const QString path = writeArchive(u"support.zip"_s, 600);
     peer.delayFileUpload(60s);
     auto task = makeTask();
     Outcome outcome;
@@ -169,7 +167,7 @@ TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
 }
 
 TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsTheFile) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 5000);
+    const QString path = writeArchive(u"support.zip"_s, 5000);
     peer.hangParts();
     auto task = makeTask();
     task->setMaximumConcurrentParts(2);
@@ -222,13 +220,13 @@ TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
          {ofBucket, NVSBackblazeConfiguration::BucketIDDefaultsKey},
          0},
         {"plain http elsewhere",
-         {KeyID, ApplicationKey, BucketID, QUrl(QStringLiteral("http://b2.example.test"))},
+         {KeyID, ApplicationKey, BucketID, QUrl(u"http://b2.example.test"_s)},
          NVSBackblazeAPI::InsecureAddress,
          {QLatin1String(NVSBackblazeConfiguration::AuthorizationURLVariable)},
          0},
-        {"wrong application key", {KeyID, QStringLiteral("wrong"), BucketID, address}, 401, {}, 1},
+        {"wrong application key", {KeyID, u"wrong"_s, BucketID, address}, 401, {}, 1},
     };
-    const QString path = writeArchive(QStringLiteral("support.zip"), 600);
+    const QString path = writeArchive(u"support.zip"_s, 600);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         peer.server().clearRequests();

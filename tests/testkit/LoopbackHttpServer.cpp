@@ -16,6 +16,8 @@
 #include <mutex>
 #include <utility>
 
+using namespace Qt::StringLiterals;
+
 namespace testing_support {
 
 namespace {
@@ -87,7 +89,7 @@ QByteArray reasonPhrase(int status) {
                                                    {404, "Not Found"},
                                                    {500, "Internal Server Error"},
                                                    {503, "Service Unavailable"}};
-    return phrases.value(status, QByteArrayLiteral("Status"));
+    return phrases.value(status, "Status"_ba);
 }
 
 /// Numbers the connections it accepts (the socket's "connection" property), keeps them for the
@@ -223,11 +225,11 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
             return challenge(*rule);
         if (const auto handler = shared_->handlerFor(request))
             return (*handler)(request);
-        return Reply::text(QByteArrayLiteral("Not Found"), QByteArrayLiteral("text/plain"), 404);
+        return Reply::text("Not Found"_ba, "text/plain"_ba, 404);
     }
 
     Reply challenge(const Shared::AuthRule& rule) {
-        Reply reply = Reply::text(QByteArrayLiteral("Unauthorized"), QByteArrayLiteral("text/plain"), 401);
+        Reply reply = Reply::text("Unauthorized"_ba, "text/plain"_ba, 401);
         if (rule.scheme == AuthScheme::Basic) {
             reply.headers.append({"WWW-Authenticate", "Basic realm=\"" + Realm + '"'});
         } else {
@@ -324,7 +326,7 @@ LoopbackHttpServer::Reply LoopbackHttpServer::Reply::text(QByteArray body, QByte
                                                           int status) {
     Reply reply;
     reply.status = status;
-    reply.headers.append({QByteArrayLiteral("Content-Type"), std::move(contentType)});
+    reply.headers.append({"Content-Type"_ba, std::move(contentType)});
     reply.body = std::move(body);
     return reply;
 }
@@ -343,7 +345,7 @@ LoopbackHttpServer::Reply LoopbackHttpServer::Reply::close() {
 
 LoopbackHttpServer::LoopbackHttpServer()
     : shared_(std::make_shared<Shared>()), thread_(std::make_unique<QThread>()) {
-    thread_->setObjectName(QStringLiteral("LoopbackHttpServer"));
+    thread_->setObjectName(u"LoopbackHttpServer"_s);
     engine_ = new Engine(shared_);
     engine_->moveToThread(thread_.get());
     thread_->start();
@@ -368,7 +370,7 @@ quint16 LoopbackHttpServer::port() const {
 }
 
 QUrl LoopbackHttpServer::url(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(pathAndQuery));
+    return QUrl(u"http://127.0.0.1:%1%2"_s.arg(port_).arg(pathAndQuery));
 }
 
 void LoopbackHttpServer::route(const QByteArray& path, Handler handler) {

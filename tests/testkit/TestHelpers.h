@@ -6,6 +6,9 @@
 #include <functional>
 #include <ostream>
 
+// Test code writes Qt string literals as u"…"_s and "…"_ba.
+using namespace Qt::StringLiterals;
+
 // Readable failure messages for Qt strings in gtest assertions.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
