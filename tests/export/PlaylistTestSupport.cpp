@@ -19,19 +19,8 @@ void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
     xmlNodeAddContent(element, reinterpret_cast<const xmlChar*>(utf8.constData()));
 }
 
-} // namespace
-
-Race raceWithCandidates(int number, int count) {
-    Race race{QString::number(number), u"Race %1"_s.arg(number), u"%1%"_s.arg(number), {}};
-    for (int i = 1; i <= count; ++i) {
-        const QString n = QString::number(i);
-        race.candidates.push_back(Candidate{QString(QLatin1String("N") + n), QString(QLatin1String("f") + n),
-                                            QString(QLatin1String("l") + n), QString::number(100 * i),
-                                            QString(n + QLatin1String(".5")), QString()});
-    }
-    return race;
-}
-
+// Texts are taken as they are (control characters included: libxml2 stores what a tree builder
+// gives it, so rows can carry what no parser would accept).
 std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races) {
     std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::create(u"Election"_s);
     for (const Race& race : races) {
@@ -54,6 +43,18 @@ std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>&
         }
     }
     return document;
+}
+
+} // namespace
+
+Race raceWithCandidates(int number, int count) {
+    Race race{QString::number(number), u"Race %1"_s.arg(number), u"%1%"_s.arg(number), {}};
+    for (int i = 1; i <= count; ++i) {
+        const QString n = QString::number(i);
+        race.candidates.push_back(
+            Candidate{u"N"_s + n, u"f"_s + n, u"l"_s + n, QString::number(100 * i), n + u".5"_s, QString()});
+    }
+    return race;
 }
 
 QByteArray electionFeed(const std::vector<Race>& races) {
@@ -112,7 +113,7 @@ xmlNodePtr ParsedPlaylist::root() const {
 }
 
 std::vector<xmlNodePtr> ParsedPlaylist::items() const {
-    return root() ? elements(root()) : std::vector<xmlNodePtr>{};
+    return elements(root());
 }
 
 std::vector<xmlNodePtr> ParsedPlaylist::elements(xmlNodePtr parent) {

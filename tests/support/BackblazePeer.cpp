@@ -72,36 +72,6 @@ void BackblazePeer::delayFileUpload(std::chrono::milliseconds delay) {
     m_fileDelay = delay;
 }
 
-QList<BackblazePeer::Upload> BackblazePeer::fileUploads() const {
-    std::lock_guard lock(m_mutex);
-    return m_fileUploads;
-}
-
-QList<int> BackblazePeer::partAttempts() const {
-    std::lock_guard lock(m_mutex);
-    return m_partAttempts;
-}
-
-QMap<int, QByteArray> BackblazePeer::storedParts() const {
-    std::lock_guard lock(m_mutex);
-    return m_storedParts;
-}
-
-QList<QStringList> BackblazePeer::finishCalls() const {
-    std::lock_guard lock(m_mutex);
-    return m_finishCalls;
-}
-
-QStringList BackblazePeer::cancelCalls() const {
-    std::lock_guard lock(m_mutex);
-    return m_cancelCalls;
-}
-
-QStringList BackblazePeer::problems() const {
-    std::lock_guard lock(m_mutex);
-    return m_problems;
-}
-
 int BackblazePeer::requestCount(const QByteArray& path) const {
     const auto requests = m_server.requests();
     return int(std::count_if(requests.cbegin(), requests.cend(),
@@ -110,7 +80,7 @@ int BackblazePeer::requestCount(const QByteArray& path) const {
 
 void BackblazePeer::problem(const QString& text) {
     std::lock_guard lock(m_mutex);
-    m_problems.append(text);
+    m_record.problems.append(text);
 }
 
 bool BackblazePeer::hasToken(const Request& request, const QString& token) {
@@ -149,7 +119,7 @@ BackblazePeer::Reply BackblazePeer::uploadFile(const Request& request) {
         return serviceError(400, "bad_request");
     }
     std::lock_guard lock(m_mutex);
-    m_fileUploads.append({request.header("X-Bz-File-Name").value_or(QByteArray()), request.body});
+    m_record.fileUploads.append({request.header("X-Bz-File-Name").value_or(QByteArray()), request.body});
     Reply reply = json({{u"fileId"_s, u"4_small_file"_s}, {u"contentLength"_s, request.body.size()}});
     reply.delay = m_fileDelay;
     return reply;
@@ -187,14 +157,14 @@ BackblazePeer::Reply BackblazePeer::uploadPart(const Request& request) {
     }
     const int partNumber = request.header("X-Bz-Part-Number").value_or(QByteArray()).toInt();
     std::lock_guard lock(m_mutex);
-    m_partAttempts.append(partNumber);
+    m_record.partAttempts.append(partNumber);
     if (m_hangParts)
         return Reply::hang();
     if (int& failures = m_failuresLeft[partNumber]; failures > 0) {
         --failures;
         return serviceError(503, "service_unavailable");
     }
-    m_storedParts.insert(partNumber, request.body);
+    m_record.storedParts.insert(partNumber, request.body);
     Reply reply = json({{u"fileId"_s, LargeFileID}, {u"partNumber"_s, partNumber}});
     reply.delay = m_partDelays.value(partNumber);
     return reply;
@@ -208,12 +178,12 @@ BackblazePeer::Reply BackblazePeer::finishLargeFile(const Request& request) {
     for (const QJsonValue& digest : call.value(u"partSha1Array"_s).toArray())
         digests.append(digest.toString());
     std::lock_guard lock(m_mutex);
-    m_finishCalls.append(digests);
+    m_record.finishCalls.append(digests);
     QStringList expected; // QMap iterates in ascending part number
-    for (const QByteArray& part : std::as_const(m_storedParts))
+    for (const QByteArray& part : std::as_const(m_record.storedParts))
         expected.append(sha1(part));
     if (call.value(u"fileId"_s).toString() != LargeFileID || digests != expected) {
-        m_problems.append(u"finish with digests out of part order or missing"_s);
+        m_record.problems.append(u"finish with digests out of part order or missing"_s);
         return serviceError(400, "bad_request");
     }
     return json({{u"fileId"_s, LargeFileID}, {u"action"_s, u"upload"_s}});
@@ -224,6 +194,6 @@ BackblazePeer::Reply BackblazePeer::cancelLargeFile(const Request& request) {
         return serviceError(401, "bad_auth_token");
     const QString fileID = body(request).value(u"fileId"_s).toString();
     std::lock_guard lock(m_mutex);
-    m_cancelCalls.append(fileID);
+    m_record.cancelCalls.append(fileID);
     return json({{u"fileId"_s, fileID}});
 }

@@ -86,10 +86,10 @@ TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::DoneStatus);
     EXPECT_FALSE(task->taskRequiresProgress());
     EXPECT_FALSE(task->isLargeUpload());
-    ASSERT_EQ(peer.fileUploads().size(), 1);
-    EXPECT_EQ(peer.fileUploads().front().fileName, "Support%2C%20Graflink%201.0.zip");
-    EXPECT_EQ(peer.fileUploads().front().body, archiveBytes(600));
-    EXPECT_EQ(peer.problems(), QStringList());
+    ASSERT_EQ(peer.record().fileUploads.size(), 1);
+    EXPECT_EQ(peer.record().fileUploads.front().fileName, "Support%2C%20Graflink%201.0.zip");
+    EXPECT_EQ(peer.record().fileUploads.front().body, archiveBytes(600));
+    EXPECT_EQ(peer.record().problems, QStringList());
 }
 
 // Parts answered out of order must still be listed in part order when the file is finished.
@@ -112,8 +112,8 @@ TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder)
     const QByteArray bytes = archiveBytes(3500);
     const QStringList expected = {digest(bytes.sliced(0, 1000)), digest(bytes.sliced(1000, 1000)),
                                   digest(bytes.sliced(2000, 1000)), digest(bytes.sliced(3000, 500))};
-    EXPECT_EQ(peer.finishCalls(), QList<QStringList>{expected});
-    EXPECT_EQ(peer.problems(), QStringList());
+    EXPECT_EQ(peer.record().finishCalls, QList<QStringList>{expected});
+    EXPECT_EQ(peer.record().problems, QStringList());
 }
 
 // A part gets three retries: the fourth failure fails the upload, the other parts still go up,
@@ -136,12 +136,12 @@ TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::PartsFailedStatus);
     EXPECT_EQ(task->uploadedParts(), 2);
     EXPECT_EQ(task->failedPartsCount(), 1);
-    const QList<int> attempts = peer.partAttempts();
+    const QList<int> attempts = peer.record().partAttempts;
     EXPECT_EQ(attempts.count(1), 4);
     EXPECT_EQ(attempts.count(2), 4);
     EXPECT_EQ(attempts.count(3), 1);
-    EXPECT_EQ(peer.storedParts().keys(), (QList<int>{1, 3}));
-    EXPECT_TRUE(peer.finishCalls().isEmpty());
+    EXPECT_EQ(peer.record().storedParts.keys(), (QList<int>{1, 3}));
+    EXPECT_TRUE(peer.record().finishCalls.isEmpty());
 
     const QString text = console.text();
     EXPECT_TRUE(text.contains(u"BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3"_s));
@@ -157,7 +157,7 @@ TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
     auto task = makeTask();
     Outcome outcome;
     start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return peer.fileUploads().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return peer.record().fileUploads.size() == 1; }));
     task->setShouldCancel(true);
     ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
 
@@ -174,7 +174,7 @@ TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsThe
     Outcome outcome;
     Outcome cancelOutcome;
     start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return peer.partAttempts().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return peer.record().partAttempts.size() == 2; }));
     task->cancelAllUploadTasks([&](bool success, std::optional<Error> error) {
         cancelOutcome = {true, success, std::move(error)};
     });
@@ -183,10 +183,10 @@ TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsThe
     EXPECT_FALSE(outcome.success);
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
     EXPECT_TRUE(cancelOutcome.success);
-    EXPECT_EQ(peer.cancelCalls(), QStringList{BackblazePeer::LargeFileID});
+    EXPECT_EQ(peer.record().cancelCalls, QStringList{BackblazePeer::LargeFileID});
     // Every part has ended: nothing is left to send later.
     EXPECT_EQ(task->uploadedParts() + task->failedPartsCount(), 5);
-    EXPECT_EQ(peer.partAttempts().size(), 2);
+    EXPECT_EQ(peer.record().partAttempts.size(), 2);
     EXPECT_EQ(peer.requestCount("/b2api/v2/b2_get_upload_part_url"), 2);
 }
 
@@ -248,6 +248,6 @@ TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
         EXPECT_FALSE(description.contains(ApplicationKey));
         EXPECT_FALSE(console.text().contains(ApplicationKey));
         EXPECT_EQ(peer.server().requestCount(), c.requests);
-        EXPECT_TRUE(peer.fileUploads().isEmpty());
+        EXPECT_TRUE(peer.record().fileUploads.isEmpty());
     }
 }

@@ -81,7 +81,7 @@ TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
     EXPECT_EQ(static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->toPlainText(),
               u"Ticker stopped"_s);
     EXPECT_FALSE(send->isDefault());
-    EXPECT_TRUE(peer.fileUploads().isEmpty());
+    EXPECT_TRUE(peer.record().fileUploads.isEmpty());
 }
 
 TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
@@ -121,10 +121,11 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     ASSERT_TRUE(testing_support::waitUntil(
         [&] { return window.state() == ContactSupportWindowController::State::Sent; },
         std::chrono::seconds(20)));
-    ASSERT_EQ(peer.fileUploads().size(), 1);
-    EXPECT_EQ(peer.fileUploads().first().body, testing_support::readFile(window.archivePath()));
+    ASSERT_EQ(peer.record().fileUploads.size(), 1);
+    EXPECT_EQ(peer.record().fileUploads.first().body, testing_support::readFile(window.archivePath()));
     EXPECT_EQ(gathered.count(), 1);
-    EXPECT_TRUE(peer.problems().isEmpty()) << peer.problems().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(peer.record().problems.isEmpty())
+        << peer.record().problems.join(QLatin1Char('\n')).toStdString();
 }
 
 // Fault guarded: Cancel while gathering only stopped the journal, which then counted as finished,
@@ -157,7 +158,7 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
         window.findChild<QLineEdit*>(u"emailField"_s)->setText(u"op@station.example"_s);
         window.findChild<QCheckBox*>(u"agreeCheckBox"_s)->setChecked(true);
         const auto* status = window.findChild<QLabel*>(u"statusLabel"_s);
-        const qsizetype uploadsBefore = peer.fileUploads().size();
+        const qsizetype uploadsBefore = peer.record().fileUploads.size();
         const QMetaObject::Connection trigger = QObject::connect(
             &window, &ContactSupportWindowController::stateChanged, &window, [&](State state) {
                 if (state == c.step && status->text().contains(QLatin1String(c.status)))
@@ -171,7 +172,7 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
         EXPECT_EQ(status->text(), u"Cancelled"_s);
         testing_support::spinFor(std::chrono::milliseconds(200)); // nothing more happens
         EXPECT_EQ(window.state(), State::Cancelled);
-        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore);
+        EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore);
         EXPECT_EQ(QDir(archives).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList());
 
@@ -179,7 +180,7 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
         window.send();
         ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Sent; },
                                                std::chrono::seconds(20)));
-        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore + 1);
+        EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore + 1);
     }
 }
 
@@ -222,8 +223,8 @@ TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {
     EXPECT_EQ(sent.status, 0) << sent.err.toStdString();
     EXPECT_EQ(sent.out.trimmed(), u"Support, night shift.zip"_s);
     EXPECT_TRUE(sent.err.contains(QLatin1String("100 %")));
-    ASSERT_EQ(peer.fileUploads().size(), 1);
-    EXPECT_EQ(peer.fileUploads().first().fileName, QByteArray("Support%2C%20night%20shift.zip"));
+    ASSERT_EQ(peer.record().fileUploads.size(), 1);
+    EXPECT_EQ(peer.record().fileUploads.first().fileName, QByteArray("Support%2C%20night%20shift.zip"));
 }
 
 } // namespace

@@ -74,24 +74,6 @@ QByteArray md5Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
 
-QByteArray reasonPhrase(int status) {
-    static const QHash<int, QByteArray> phrases = {{200, "OK"},
-                                                   {201, "Created"},
-                                                   {204, "No Content"},
-                                                   {301, "Moved Permanently"},
-                                                   {302, "Found"},
-                                                   {303, "See Other"},
-                                                   {304, "Not Modified"},
-                                                   {307, "Temporary Redirect"},
-                                                   {400, "Bad Request"},
-                                                   {401, "Unauthorized"},
-                                                   {403, "Forbidden"},
-                                                   {404, "Not Found"},
-                                                   {500, "Internal Server Error"},
-                                                   {503, "Service Unavailable"}};
-    return phrases.value(status, "Status"_ba);
-}
-
 /// Numbers the connections it accepts (the socket's "connection" property), keeps them for the
 /// server's stop, and answers "Expect: 100-continue" (which Qt HTTP Server leaves unanswered, so
 /// a client would wait a second before it sends a large body).
@@ -275,8 +257,8 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
             socket->disconnectFromHost();
             return;
         }
-        QByteArray head =
-            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+        // Clients read the status code only: every reason phrase is the same.
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Reply\r\n";
         for (const auto& [name, value] : reply.headers)
             head += name + ": " + value + "\r\n";
         if (!headerValue(reply.headers, "Content-Length") && !headerValue(reply.headers, "Transfer-Encoding"))
