@@ -237,25 +237,24 @@ TEST_F(HTTPRequests, AnswerBasicAndDigestChallengesOnce) {
     EXPECT_TRUE(controller.openSessions().isEmpty());
 }
 
-TEST_F(HTTPRequests, DeleteSucceedsOnlyWithStatus200) {
+// A delete succeeds only with status 200; a put sends its body with its content type.
+TEST_F(HTTPRequests, DeleteAndPutGoOutAsAsked) {
     server.serve("/gone", LoopbackHttpServer::Reply::text("", "text/plain", 200));
     server.serve("/empty", LoopbackHttpServer::Reply::text("", "text/plain", 204));
+    server.serve("/put", LoopbackHttpServer::Reply::text("{}", "application/json"));
     EXPECT_TRUE(controller.synchronouslyDeleteItemAtURL(server.url(u"/gone"_s), std::nullopt, std::nullopt));
     EXPECT_FALSE(
         controller.synchronouslyDeleteItemAtURL(server.url(u"/empty"_s), std::nullopt, std::nullopt));
-    EXPECT_EQ(server.requests().first().method, QByteArray("DELETE"));
-}
-
-TEST_F(HTTPRequests, PutSendsTheBodyWithItsContentType) {
-    server.serve("/put", LoopbackHttpServer::Reply::text("{}", "application/json"));
     std::optional<platform::Error> error;
     controller.synchronouslyPutData("{\"a\":1}", server.url(u"/put"_s), u"application/json"_s, std::nullopt,
                                     std::nullopt, nullptr, &error);
     EXPECT_FALSE(error);
-    const auto request = server.requests().first();
-    EXPECT_EQ(request.method, QByteArray("PUT"));
-    EXPECT_EQ(request.body, QByteArray("{\"a\":1}"));
-    EXPECT_EQ(request.header("Content-Type"), QByteArray("application/json"));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests[0].method, QByteArray("DELETE"));
+    EXPECT_EQ(requests[2].method, QByteArray("PUT"));
+    EXPECT_EQ(requests[2].body, QByteArray("{\"a\":1}"));
+    EXPECT_EQ(requests[2].header("Content-Type"), QByteArray("application/json"));
 }
 
 } // namespace

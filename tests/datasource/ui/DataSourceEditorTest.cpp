@@ -71,6 +71,11 @@ class DataSourceEditor : public ::testing::Test {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return window;
     }
+    /// Opens the header's menu on `section` of the scrolling table.
+    static bool openHeaderMenu(NVSCGDataSourceWindowController& window, int section) {
+        const int x = window.scrollingTableView()->horizontalHeader()->sectionViewportPosition(section);
+        return window.menuForHeaderPosition(QPoint(x + 4, 4));
+    }
 
     QTemporaryDir dir;
     NVSCGDataSource dataSource;
@@ -202,11 +207,7 @@ TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
     };
     const auto onFirstColumn = [&](const std::function<void()>& action) {
         return [&, action] {
-            ASSERT_TRUE(window->menuForHeaderPosition(
-                QPoint(window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(
-                           DataSourceTableModel::FirstDataColumn) +
-                           4,
-                       4)));
+            ASSERT_TRUE(openHeaderMenu(*window, DataSourceTableModel::FirstDataColumn));
             action();
         };
     };
@@ -299,8 +300,7 @@ TEST_F(DataSourceEditor, BothTablesShareOneSelectionAndScrollPosition) {
 TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited) {
     auto window = openWindow();
     NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
-    ASSERT_TRUE(
-        window->menuForHeaderPosition(QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 4, 4)));
+    ASSERT_TRUE(openHeaderMenu(*window, 3));
     window->columnContextualMenuAddCustomColumnMenuItemAction();
     ColumnFormatPopover* popover = window->columnEditionPopover();
     ASSERT_TRUE(window->isEditingColumnFormat());
@@ -413,8 +413,7 @@ TEST_F(DataSourceEditor, EveryControlIsNamedAndEveryShortcutIsUnique) {
     auto window = openWindow();
     window->setShowFilterView(true);
     window->showSettingsSheet();
-    ASSERT_TRUE(window->menuForHeaderPosition(
-        QPoint(window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(2) + 4, 4)));
+    ASSERT_TRUE(openHeaderMenu(*window, 2));
     window->columnContextualMenuEditCustomColumnMenuItemAction();
     for (const QWidget* part : std::initializer_list<const QWidget*>{
              window.get(), window->settingsWindowController(), window->columnEditionPopover()})
