@@ -30,15 +30,11 @@ TEST(GraflinkVariable, DictionaryFormRoundTripsAndOmitsWhatIsNotSet) {
     // A stored variable without "format" gets the default format back.
     EXPECT_EQ(copy.format(), GraflinkVariable::DefaultFormat);
     EXPECT_EQ(copy.description(), u"Scores / Home"_s);
-}
 
-TEST(GraflinkVariable, ValueTypeIsStoredUnsignedAndReadBackSigned) {
-    GraflinkVariable variable;
+    // The value type is stored unsigned and read back signed; without it a variable is a number.
     variable.setValueType(-1);
-    const QVariantMap dictionary = variable.dictionaryRepresentation();
-    EXPECT_EQ(dictionary.value(u"valueType"_s).toLongLong(), 4294967295LL);
-    EXPECT_EQ(GraflinkVariable(dictionary).valueType(), -1);
-    // Without "valueType" a stored variable is a number variable.
+    EXPECT_EQ(variable.dictionaryRepresentation().value(u"valueType"_s).toLongLong(), 4294967295LL);
+    EXPECT_EQ(GraflinkVariable(variable.dictionaryRepresentation()).valueType(), -1);
     EXPECT_EQ(GraflinkVariable(QVariantMap{{u"XPath"_s, u"a"_s}}).valueType(), 2);
 }
 
