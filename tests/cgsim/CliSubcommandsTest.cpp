@@ -22,7 +22,7 @@ class CliAgainstSimulator : public ::testing::Test {
         environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
         simulator.setProcessEnvironment(environment);
         simulator.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                        {u"cgsim"_s, u"--port"_s, u"0"_s, u"--type"_s, u"2"_s, u"--password"_s, u"a&b c"_s});
+                        testing_support::words(u"cgsim --port 0 --type 2 --password"_s) << u"a&b c"_s);
         ASSERT_TRUE(simulator.waitForStarted());
         const QRegularExpression listening(u"listening on http://127.0.0.1:(\\d+)"_s);
         ASSERT_TRUE(waitUntil([&] {
@@ -56,18 +56,16 @@ class CliAgainstSimulator : public ::testing::Test {
 
 TEST_F(CliAgainstSimulator, ProjectsListsWhatTheSimulatorServes) {
     int status = -1;
-    const QByteArray listing = run(
-        {u"projects"_s, u"127.0.0.1"_s, u"--port"_s, QString::number(port), u"--type"_s, u"2"_s}, &status);
+    const QStringList projects = testing_support::words(u"projects 127.0.0.1 --port %1"_s.arg(port));
+    const QByteArray listing = run(projects + QStringList{u"--type"_s, u"2"_s}, &status);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(listing.startsWith("Scoreboard\tPRJ-SCORE\n  Home\tITM-HOME\ttext\n"))
         << listing.toStdString();
-    const QByteArray json = run(
-        {u"projects"_s, u"127.0.0.1"_s, u"--port"_s, QString::number(port), u"--type"_s, u"2"_s, u"--json"_s},
-        &status);
+    const QByteArray json = run(projects + QStringList{u"--type"_s, u"2"_s, u"--json"_s}, &status);
     const auto parsed = platform::parseJson(json);
     ASSERT_TRUE(parsed && parsed->is_array());
     // A type-1 client finds no type-2 listing there.
-    run({u"projects"_s, u"127.0.0.1"_s, u"--port"_s, QString::number(port)}, &status);
+    run(projects, &status);
     EXPECT_EQ(status, 1);
 }
 

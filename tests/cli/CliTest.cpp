@@ -21,11 +21,11 @@ using cli::parseCommandLine;
 // Global options count before and after the subcommand; default values are read as JSON when
 // they parse and as text otherwise.
 TEST(CommandLineParsing, TakesGlobalOptionsAndDefaultsBeforeOrAfterTheSubcommand) {
-    const auto parsed = parseCommandLine(
-        {u"--verbose"_s, u"--default"_s, u"CGServerPortNumber=2002"_s, u"refresh"_s, u"doc.graflink"_s,
-         u"--log-level"_s, u"3"_s, u"--json"_s, u"--log-folder=/tmp/logs"_s, u"--default"_s,
-         u"CGServerIPAddress=10.0.0.5"_s, u"--default=ignoreWebSocketsPingPongErrors=true"_s, u"--default"_s,
-         u"Paths=[\"a\",\"b\"]"_s, u"--default"_s, u"Text=\"=quoted=\""_s});
+    const auto parsed = parseCommandLine(testing_support::words(
+        uR"(--verbose --default CGServerPortNumber=2002 refresh doc.graflink --log-level 3 --json)"
+        uR"( --log-folder=/tmp/logs --default CGServerIPAddress=10.0.0.5)"
+        uR"( --default=ignoreWebSocketsPingPongErrors=true --default Paths=["a","b"])"
+        uR"( --default Text="=quoted=")"_s));
     ASSERT_FALSE(parsed.error);
     EXPECT_EQ(parsed.subcommand, u"refresh"_s);
     EXPECT_EQ(parsed.arguments, QStringList({u"doc.graflink"_s, u"--json"_s}));
@@ -42,10 +42,9 @@ TEST(CommandLineParsing, TakesGlobalOptionsAndDefaultsBeforeOrAfterTheSubcommand
 }
 
 TEST(CommandLineParsing, RejectsUnusableCommandLines) {
-    for (const QStringList& arguments :
-         {QStringList{u"--log-level"_s, u"high"_s, u"run"_s}, QStringList{u"run"_s, u"--log-level"_s},
-          QStringList{u"--default"_s, u"novalue"_s, u"run"_s}, QStringList{u"--frobnicate"_s},
-          QStringList{u"--verbose"_s, u"--quiet"_s, u"run"_s}}) {
+    for (const char* line : {"--log-level high run", "run --log-level", "--default novalue run",
+                             "--frobnicate", "--verbose --quiet run"}) {
+        const QStringList arguments = testing_support::words(QString::fromLatin1(line));
         EXPECT_TRUE(parseCommandLine(arguments).error) << arguments.join(QLatin1Char(' ')).toStdString();
     }
     // After "--" everything belongs to the subcommand.

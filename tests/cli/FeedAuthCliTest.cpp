@@ -12,6 +12,7 @@
 using testing_support::CliRun;
 using testing_support::LoopbackHttpServer;
 using testing_support::runCli;
+using testing_support::words;
 
 namespace {
 
@@ -40,8 +41,8 @@ class FeedAuthCli : public ::testing::Test {
 };
 
 TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
-    const CliRun made = runCli(newDocument({u"--feed-auth"_s, u"basic"_s, u"--feed-user"_s, u"reader"_s,
-                                            u"--feed-secret-env"_s, u"GRAFLINK_TEST_FEED_SECRET"_s}));
+    const CliRun made = runCli(newDocument(
+        words(u"--feed-auth basic --feed-user reader --feed-secret-env GRAFLINK_TEST_FEED_SECRET"_s)));
     ASSERT_EQ(made.status, 0) << made.err.toStdString();
     EXPECT_EQ(made.out.trimmed(), QFileInfo(document).absoluteFilePath()) << "the output is the path alone";
     const QByteArray file = testing_support::readFile(document);
@@ -58,31 +59,26 @@ TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
 }
 
 TEST_F(FeedAuthCli, RefusesUnusableSettingsBeforeWritingAnything) {
-    struct Case {
-        QStringList options;
-        int status;
+    // Each is a usage error.
+    const QStringList cases[] = {
+        words(u"--feed-auth kerberos"_s),
+        words(u"--feed-auth basic"_s),
+        words(u"--feed-auth bearer --feed-secret-env GRAFLINK_TEST_UNSET"_s),
+        words(u"--feed-auth headers --feed-header"_s) << u"Bad Name"_s,
+        words(u"--feed-auth headers --feed-secret-env GRAFLINK_TEST_FEED_SECRET --feed-header X-Key"_s),
+        words(u"--feed-user reader"_s),
     };
-    const Case cases[] = {
-        {{u"--feed-auth"_s, u"kerberos"_s}, 2},
-        {{u"--feed-auth"_s, u"basic"_s}, 2},
-        {{u"--feed-auth"_s, u"bearer"_s, u"--feed-secret-env"_s, u"GRAFLINK_TEST_UNSET"_s}, 2},
-        {{u"--feed-auth"_s, u"headers"_s, u"--feed-header"_s, u"Bad Name"_s}, 2},
-        {{u"--feed-auth"_s, u"headers"_s, u"--feed-secret-env"_s, u"GRAFLINK_TEST_FEED_SECRET"_s,
-          u"--feed-header"_s, u"X-Key"_s},
-         2},
-        {{u"--feed-user"_s, u"reader"_s}, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.options.join(u' ').toStdString());
-        const CliRun run = runCli(newDocument(c.options));
-        EXPECT_EQ(run.status, c.status);
+    for (const QStringList& options : cases) {
+        SCOPED_TRACE(options.join(u' ').toStdString());
+        const CliRun run = runCli(newDocument(options));
+        EXPECT_EQ(run.status, 2);
         EXPECT_FALSE(run.err.contains(QString::fromUtf8(Secret)));
         EXPECT_FALSE(QFile::exists(document));
     }
     // A keychain that cannot be reached: no file whose secret would be missing.
     store->available = false;
-    const CliRun unavailable = runCli(
-        newDocument({u"--feed-auth"_s, u"bearer"_s, u"--feed-secret-env"_s, u"GRAFLINK_TEST_FEED_SECRET"_s}));
+    const CliRun unavailable =
+        runCli(newDocument(words(u"--feed-auth bearer --feed-secret-env GRAFLINK_TEST_FEED_SECRET"_s)));
     EXPECT_EQ(unavailable.status, 1);
     EXPECT_TRUE(unavailable.err.contains(u"keychain is not available"_s)) << unavailable.err.toStdString();
     EXPECT_FALSE(QFile::exists(document));

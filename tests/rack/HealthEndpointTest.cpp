@@ -142,13 +142,9 @@ TEST_F(HealthEndpoint, BeyondLoopbackOnlyWithABearerToken) {
     environment.insert(u"GRAFLINK_STATUS_TOKEN"_s, u"s3cret-token"_s);
     environment.remove(u"UNSET_TOKEN"_s);
     const QString document = newDocument("show", QUrl(u"http://127.0.0.1:9/feed.xml"_s));
-    const QStringList anyAddress{u"run"_s,
-                                 document,
-                                 u"--status-port"_s,
-                                 u"0"_s,
-                                 u"--status-address"_s,
-                                 u"0.0.0.0"_s,
-                                 u"--status-token-env"_s};
+    const QStringList anyAddress =
+        QStringList{u"run"_s, document} +
+        testing_support::words(u"--status-port 0 --status-address 0.0.0.0 --status-token-env"_s);
     for (const QStringList& refused : {anyAddress.mid(0, 6), anyAddress + QStringList{u"UNSET_TOKEN"_s}}) {
         QProcess process;
         ASSERT_TRUE(start(process, refused).waitForFinished(30000));

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <ostream>
@@ -32,5 +33,10 @@ QByteArray readFile(const QString& path);
 
 /// Writes `bytes` to `path`, creating parent folders; returns success.
 bool writeFile(const QString& path, const QByteArray& bytes);
+
+/// `text` split at spaces: an argument list written as one line.
+inline QStringList words(const QString& text) {
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
 
 } // namespace testing_support
