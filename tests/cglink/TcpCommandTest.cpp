@@ -67,15 +67,11 @@ TEST(TcpCommand, FailsWhenTheConnectionEndsOrNoResponseComes) {
 }
 
 TEST(TcpCommand, RejectsUnusableArguments) {
-    for (const QStringList& arguments :
-         {QStringList{u"tcp"_s, u"127.0.0.1"_s, u"2001"_s},
-          QStringList{u"tcp"_s, u"127.0.0.1"_s, u"port"_s, u"A"_s},
-          QStringList{u"tcp"_s, u"127.0.0.1"_s, u"70000"_s, u"A"_s},
-          QStringList{u"tcp"_s, u"--timeout"_s, u"0"_s, u"h"_s, u"1"_s, u"A"_s},
-          QStringList{u"tcp"_s, u"--loud"_s, u"h"_s, u"1"_s, u"A"_s},
-          QStringList{u"tcp"_s, u"127.0.0.1"_s, u"2001"_s, u"caf\u00E9"_s}}) {
-        const CliRun run = runCli(arguments);
-        EXPECT_EQ(run.status, 2) << arguments.join(QLatin1Char(' ')).toStdString();
+    for (const QString& line :
+         {u"tcp 127.0.0.1 2001"_s, u"tcp 127.0.0.1 port A"_s, u"tcp 127.0.0.1 70000 A"_s,
+          u"tcp --timeout 0 h 1 A"_s, u"tcp --loud h 1 A"_s, u"tcp 127.0.0.1 2001 caf\u00E9"_s}) {
+        const CliRun run = runCli(testing_support::words(line));
+        EXPECT_EQ(run.status, 2) << line.toStdString();
         EXPECT_FALSE(run.err.isEmpty());
     }
 }

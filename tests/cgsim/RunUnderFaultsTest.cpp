@@ -64,15 +64,9 @@ class RunUnderFaults : public ::testing::Test {
         return path;
     }
     static QStringList boundTo(quint16 port) {
-        return {
-            u"--server"_s,
-            u"127.0.0.1:%1"_s.arg(port),
-            u"--publish"_s,
-            u"--auto-refresh"_s,
-            u"1"_s,
-            u"--var"_s,
-            QStringLiteral(
-                R"({"XPath":"m/home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")};
+        return testing_support::words(u"--server 127.0.0.1:%1 --publish --auto-refresh 1 --var"_s.arg(port))
+               << uR"({"XPath":"m/home","CGProjectName":"Scoreboard",)"
+                  uR"("CGProjectFieldName":"Home","valueType":0})"_s;
     }
     QString feedURL() const { return feed.url(u"/feed.xml"_s).toString(); }
 
@@ -130,8 +124,8 @@ TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
     QProcess refresh;
     refresh.setProcessEnvironment(environment);
     refresh.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                  {u"--verbose"_s, u"--default"_s, u"maximumFeedSize=8388608"_s, u"refresh"_s, document,
-                   u"--no-publish"_s});
+                  testing_support::words(u"--verbose --default maximumFeedSize=8388608 refresh"_s)
+                      << document << u"--no-publish"_s);
     ASSERT_TRUE(refresh.waitForFinished(60000));
     EXPECT_EQ(refresh.exitCode(), 1);
     EXPECT_TRUE(refresh.readAllStandardError().contains("larger than the limit of 8388608 bytes"));
