@@ -153,7 +153,7 @@ TEST_F(DataSourceFile, ColumnElementsAndUnknownTypes) {
     dataSource.close();
 }
 
-TEST_F(DataSourceFile, Errors) {
+TEST_F(DataSourceFile, ErrorsLeaveTheFileAndTheSettingsAsTheyWere) {
     NVSCGDataSource dataSource;
     platform::Error error;
     EXPECT_FALSE(dataSource.readFromData(fileWith(""), u"Other"_s, &error));
@@ -162,6 +162,14 @@ TEST_F(DataSourceFile, Errors) {
 
     EXPECT_FALSE(dataSource.dataOfType(u"Other"_s, &error));
     EXPECT_EQ(error.code, -4);
+    // A save that fails leaves the file as it was, and no temporary file beside it.
+    NVSCGDataSource saved;
+    saved.setXPath(u"/first"_s);
+    ASSERT_TRUE(saved.saveToPath(path(), NVSCGDataSourceDocumentType));
+    const QByteArray before = testing_support::readFile(path());
+    EXPECT_FALSE(saved.saveToPath(path(), u"Other"_s));
+    EXPECT_EQ(testing_support::readFile(path()), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"doc.cgds"_s});
 
     EXPECT_FALSE(dataSource.readFromData("<data_source><x_path>/a", NVSCGDataSourceDocumentType, &error));
     EXPECT_EQ(error.domain, platform::Error::XmlDomain);
@@ -183,16 +191,6 @@ TEST_F(DataSourceFile, Errors) {
     EXPECT_EQ(dataSource.XPath(), u"/a[*]"_s);
     EXPECT_TRUE(dataSource.autoUpdate());
     dataSource.close();
-}
-
-TEST_F(DataSourceFile, SaveIsAtomicAndLeavesOldFileOnFailure) {
-    NVSCGDataSource dataSource;
-    dataSource.setXPath(u"/first"_s);
-    ASSERT_TRUE(dataSource.saveToPath(path(), NVSCGDataSourceDocumentType));
-    const QByteArray before = testing_support::readFile(path());
-    EXPECT_FALSE(dataSource.saveToPath(path(), u"Other"_s));
-    EXPECT_EQ(testing_support::readFile(path()), before);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"doc.cgds"_s});
 }
 
 TEST_F(DataSourceFile, FeedAuthenticationIsWrittenOnlyWhenSetAndReadBack) {

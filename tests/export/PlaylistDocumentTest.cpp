@@ -55,7 +55,8 @@ class PlaylistDocument : public ::testing::Test {
 
 } // namespace
 
-// No rows give the root with its schema attributes only; then one race of three candidates.
+// No rows give the root with its schema attributes only; then one race of three candidates, whose
+// action parameters are upper-cased whatever the locale (ß becomes SS).
 TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
     fixture.addColumn(u"Race"_s, u"/Election/Race[*]/Name1"_s);
     fixture.addColumn(u"First"_s, u"/Election/Race[*]/Candidate[1]/LastName"_s, 1);
@@ -73,6 +74,7 @@ TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
 
     Race race = raceWithCandidates(42, 3);
     race.name1 = QString::fromUtf8("Governor – Straße");
+    race.precincts = u"42% in"_s;
     race.candidates[1]->winner = u"w"_s;
     ASSERT_TRUE(fixture.load({race}));
     fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey, u" /media/still one.png "_s);
@@ -93,7 +95,7 @@ TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
     ASSERT_EQ(P::elementNames(actions), QStringList{u"action"_s});
     xmlNodePtr action = P::elements(actions).front();
     const QString parameter =
-        QString::fromUtf8("GOVERNOR – STRASSE##42%##F1##L1##100##1.5####F2##L2##200##2.5##W##"
+        QString::fromUtf8("GOVERNOR – STRASSE##42% IN##F1##L1##100##1.5####F2##L2##200##2.5##W##"
                           "F3##L3##300##3.5##");
     EXPECT_EQ(P::attributes(action), (Attributes{{u"name"_s, u"03_Race_Start"_s},
                                                  {u"time"_s, u"0.000000"_s},

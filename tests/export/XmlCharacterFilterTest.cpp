@@ -1,6 +1,5 @@
 #include "export/XmlCharacterFilter.h"
 
-#include "export/ElectionRace.h"
 #include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -33,15 +32,4 @@ TEST(XmlCharacterFilter, KeepsWhatXml10AllowsAndDropsTheRest) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(XmlCharacterFilter::cleaned(c.input), c.expected) << c.input.toStdString();
-}
-
-// The durations per candidate count are checked on exported playlists (PlaylistDocument tests).
-TEST(ElectionRaceRules, ActionParametersAreUpperCasedWithoutTheLocale) {
-    ElectionRace race;
-    race.displayName = QString::fromUtf8("Straße governor");
-    race.precinctsPercentage = u"45% in"_s;
-    race.candidates.push_back({u"ilse"_s, QString::fromUtf8("öz"), u"1,204"_s, u"51.5"_s, u"w"_s});
-    // Locale-independent upper-casing: ß becomes SS, and i is I whatever the user's language.
-    EXPECT_EQ(race.actionParameters(),
-              QString::fromUtf8("STRASSE GOVERNOR##45% IN##ILSE##ÖZ##1,204##51.5##W"));
 }
