@@ -3,6 +3,7 @@
 #include "appbase/ui/AboutPanelWindowController.h"
 #include "appbase/ui/KeyboardEventFilter.h"
 #include "platform/UserDefaults.h"
+#include "testkit/WidgetChecks.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -77,11 +78,7 @@ TEST(AboutPanel, ShowsNameAndVersionAndIsNamedForScreenReaders) {
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
         EXPECT_EQ(panel.findChild<QLabel*>(u"applicationNameLabel"_s)->text(), u"Graflink"_s);
         EXPECT_EQ(panel.findChild<QLabel*>(u"versionLabel"_s)->text(), c.expected);
-        for (QWidget* control : panel.findChildren<QWidget*>()) {
-            if (control->focusPolicy() != Qt::NoFocus) {
-                EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
-            }
-        }
+        EXPECT_EQ(testing_support::unnamedControls(panel), QStringList());
     }
 }
 
