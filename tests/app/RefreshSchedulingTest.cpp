@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <mutex>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -19,20 +18,20 @@ using namespace std::chrono_literals;
 
 class RefreshScheduling : public AppTestEnvironment {
   protected:
-    /// A feed that answers after `delay`, noting when each request arrived.
+    /// A feed that answers after `delay` with the number of its requests so far.
     void serveSlowly(std::chrono::milliseconds delay) {
         server->route("/feed", [this, delay](const testing_support::LoopbackHttpServer::Request&) {
-            std::lock_guard lock(m_mutex);
-            m_arrivals.push_back(Clock::now());
-            Reply reply = Reply::text(
-                QByteArray("<r><v>") + QByteArray::number(int(m_arrivals.size())) + "</v></r>", "text/xml");
+            Reply reply =
+                Reply::text("<r><v>" + QByteArray::number(server->requestCount()) + "</v></r>", "text/xml");
             reply.delay = delay;
             return reply;
         });
     }
-    std::vector<Clock::time_point> arrivals() {
-        std::lock_guard lock(m_mutex);
-        return m_arrivals;
+    std::vector<Clock::time_point> arrivals() const {
+        std::vector<Clock::time_point> times;
+        for (const auto& request : server->requests())
+            times.push_back(request.arrived);
+        return times;
     }
     std::unique_ptr<GraflinkDocument> documentOnFeed() {
         GraflinkDocument::Environment patient = environment();
@@ -42,10 +41,6 @@ class RefreshScheduling : public AppTestEnvironment {
         return document;
     }
     qsizetype logCount(const char* text) { return logLines().filter(QString::fromUtf8(text)).size(); }
-
-  private:
-    std::mutex m_mutex;
-    std::vector<Clock::time_point> m_arrivals;
 };
 
 // A feed slower than the period used to get a new request on every tick.

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <sys/stat.h>
 
 using namespace datasource_test;
@@ -164,27 +163,21 @@ TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
 // Ticks of a feed slower than the period wait for the refresh under way: one follow-up starts as
 // soon as it ends, and no two requests are ever out at once.
 TEST_F(Refresh, TicksWaitForASlowRefreshAndOneFollowsIt) {
-    using Clock = std::chrono::steady_clock;
     const auto delay = std::chrono::milliseconds(450);
-    std::mutex mutex;
-    std::vector<Clock::time_point> arrivals;
     LoopbackHttpServer server;
-    server.route("/feed", [&](const LoopbackHttpServer::Request&) {
-        std::lock_guard lock(mutex);
-        arrivals.push_back(Clock::now());
-        LoopbackHttpServer::Reply reply = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
-        reply.delay = delay;
-        return reply;
-    });
+    LoopbackHttpServer::Reply slow = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
+    slow.delay = delay;
+    server.serve("/feed", slow);
     dataSource.setDataSourceURL(server.url(u"/feed"_s));
     dataSource.setAutoUpdateFrequency(0.1);
     dataSource.setAutoUpdate(true);
     testing_support::spinFor(std::chrono::milliseconds(1300));
     dataSource.setAutoUpdate(false);
-    std::lock_guard lock(mutex);
-    ASSERT_GE(arrivals.size(), 2u);
-    for (std::size_t i = 1; i < arrivals.size(); ++i)
-        EXPECT_GE(arrivals[i] - arrivals[i - 1], delay - std::chrono::milliseconds(30)) << "request " << i;
+    const auto requests = server.requests();
+    ASSERT_GE(requests.size(), 2);
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        EXPECT_GE(requests[i].arrived - requests[i - 1].arrived, delay - std::chrono::milliseconds(30))
+            << "request " << i;
 }
 
 TEST_F(Refresh, LocalFeedsAreReadWithTheSizeLimitAndNeverWaitForAWriter) {

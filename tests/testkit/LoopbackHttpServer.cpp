@@ -160,6 +160,7 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
         request.headers = received.headers();
         request.body = received.body();
         request.connection = socket->property("connection").toInt();
+        request.arrived = std::chrono::steady_clock::now();
         socket->setProperty("headSeen", false);
         {
             std::lock_guard lock(shared_->mutex);
