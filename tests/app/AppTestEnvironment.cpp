@@ -6,13 +6,12 @@
 
 void AppTestEnvironment::SetUp() {
     ASSERT_TRUE(temp.isValid());
-    defaults = std::make_unique<platform::UserDefaults>(temp.path() + QStringLiteral("/defaults.conf"));
+    defaults = std::make_unique<platform::UserDefaults>(temp.path() + u"/defaults.conf"_s);
     GraflinkDocument::registerDefaults(*defaults);
-    QDir().mkpath(temp.path() + QStringLiteral("/Logs"));
-    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
-                       QString(temp.path() + QStringLiteral("/Logs")));
+    QDir().mkpath(temp.path() + u"/Logs"_s);
+    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + u"/Logs"_s));
     logger = std::make_unique<NVSLogController>(
-        NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+        NVSLogController::Configuration{defaults.get(), u"Graflink"_s, nullptr, {}});
     static NVSLogControllerDelegate silentDelegate;
     logger->setLogDelegate(&silentDelegate);
     http = std::make_shared<platform::http::Client>();
@@ -43,11 +42,10 @@ std::unique_ptr<GraflinkDocument> AppTestEnvironment::makeDocument() const {
 QStringList AppTestEnvironment::logLines() const {
     logger->waitUntilIdle();
     QStringList lines;
-    const QDir folder(temp.path() + QStringLiteral("/Logs"));
-    for (const QString& name :
-         folder.entryList({QStringLiteral("Graflink *.log")}, QDir::Files, QDir::Name)) {
+    const QDir folder(temp.path() + u"/Logs"_s);
+    for (const QString& name : folder.entryList({u"Graflink *.log"_s}, QDir::Files, QDir::Name)) {
         const QString text = QString::fromUtf8(testing_support::readFile(folder.filePath(name)));
-        for (const QString& line : text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        for (const QString& line : text.split(u"\r\n"_s, Qt::SkipEmptyParts))
             lines.append(line.section(QLatin1Char('\t'), 5)); // the message after the time stamp
     }
     return lines;

@@ -38,9 +38,9 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
         QDir().mkpath(logs());
     }
 
-    QString configFile() const { return home.filePath(QStringLiteral("config/Norvane/Graflink.conf")); }
-    QString logs() const { return home.filePath(QStringLiteral("logs")); }
-    QString reports() const { return home.filePath(QStringLiteral("state/Norvane/DiagnosticReports")); }
+    QString configFile() const { return home.filePath(u"config/Norvane/Graflink.conf"_s); }
+    QString logs() const { return home.filePath(u"logs"_s); }
+    QString reports() const { return home.filePath(u"state/Norvane/DiagnosticReports"_s); }
 
     QString makeDocument(const QString& name) {
         const QString path = home.filePath(name);
@@ -51,7 +51,7 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
             dataSource.close();
         } else {
             GraflinkDocument document;
-            document.setSourceURLString(server.url(QStringLiteral("/feed.xml")).toString());
+            document.setSourceURLString(server.url(u"/feed.xml"_s).toString());
             EXPECT_TRUE(document.saveToPath(path, GraflinkDocument::DocumentTypeName, &error));
         }
         return path;
@@ -59,10 +59,9 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
 
     void storeSettings(const QVariantMap& values) {
         platform::UserDefaults settings(configFile());
-        settings.setValue(QStringLiteral("technicalLogFolderPath"), logs());
+        settings.setValue(u"technicalLogFolderPath"_s, logs());
         // The version check asks the loopback server (which knows no such page), never the internet.
-        settings.setValue(QStringLiteral("releaseNotesURL"),
-                          server.url(QStringLiteral("/release-notes")).toString());
+        settings.setValue(u"releaseNotesURL"_s, server.url(u"/release-notes"_s).toString());
         for (auto it = values.begin(); it != values.end(); ++it)
             settings.setValue(it.key(), it.value());
         ASSERT_TRUE(settings.synchronize());
@@ -74,25 +73,24 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
 
     QString logText() const {
         QString text;
-        for (QDirIterator files(logs(), {QStringLiteral("*.log")}, QDir::Files); files.hasNext();)
+        for (QDirIterator files(logs(), {u"*.log"_s}, QDir::Files); files.hasNext();)
             text += QString::fromUtf8(testing_support::readFile(files.next()));
         return text;
     }
 
     void start(QProcess& process) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
         process.start(GetParam().path, GetParam().arguments);
         ASSERT_TRUE(process.waitForStarted(10000));
         // Past the start banner the program handles its signals; the documents reopen right after.
         ASSERT_TRUE(testing_support::waitUntil(
-            [&] { return logText().count(QStringLiteral("GRAFLINK STARTED")) > started; },
-            std::chrono::seconds(20)));
+            [&] { return logText().count(u"GRAFLINK STARTED"_s) > started; }, std::chrono::seconds(20)));
         ++started;
         testing_support::spinFor(std::chrono::milliseconds(1500));
     }
@@ -110,13 +108,13 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
 };
 
 TEST_P(ApplicationLaunch, ReopensTheLastDocumentsInOrderAndStoresThemAtQuit) {
-    const QString first = makeDocument(QStringLiteral("first.graflink"));
-    const QString deleted = makeDocument(QStringLiteral("deleted.graflink"));
-    const QString results = makeDocument(QStringLiteral("results.cgds"));
-    const QString last = makeDocument(QStringLiteral("last.graflink"));
+    const QString first = makeDocument(u"first.graflink"_s);
+    const QString deleted = makeDocument(u"deleted.graflink"_s);
+    const QString results = makeDocument(u"results.cgds"_s);
+    const QString last = makeDocument(u"last.graflink"_s);
     QFile::remove(deleted);
     storeSettings({{AppDelegate::LastOpenedDocumentPathsKey, QStringList{first, deleted, results, last}},
-                   {QStringLiteral("LastOpenedVersion"), QStringLiteral("0.9")}});
+                   {u"LastOpenedVersion"_s, u"0.9"_s}});
 
     QProcess program;
     start(program);
@@ -126,11 +124,11 @@ TEST_P(ApplicationLaunch, ReopensTheLastDocumentsInOrderAndStoresThemAtQuit) {
 
     EXPECT_EQ(storedSetting(AppDelegate::LastOpenedDocumentPathsKey).toStringList(),
               QStringList({first, results, last}));
-    EXPECT_NE(storedSetting(QStringLiteral("LastOpenedVersion")).toString(), QStringLiteral("0.9"));
+    EXPECT_NE(storedSetting(u"LastOpenedVersion"_s).toString(), u"0.9"_s);
     const QString log = logText();
-    EXPECT_EQ(log.count(QStringLiteral("********** GRAFLINK STARTED v.")), 1) << log.toStdString();
-    EXPECT_EQ(log.count(QStringLiteral("********** GRAFLINK STOPPED v.")), 1) << log.toStdString();
-    EXPECT_FALSE(output.contains(QStringLiteral("Failed to open last document"))) << output.toStdString();
+    EXPECT_EQ(log.count(u"********** GRAFLINK STARTED v."_s), 1) << log.toStdString();
+    EXPECT_EQ(log.count(u"********** GRAFLINK STOPPED v."_s), 1) << log.toStdString();
+    EXPECT_FALSE(output.contains(u"Failed to open last document"_s)) << output.toStdString();
 }
 
 TEST_P(ApplicationLaunch, ACrashLeavesAReportAndTheNextLaunchSaysSo) {
@@ -139,27 +137,27 @@ TEST_P(ApplicationLaunch, ACrashLeavesAReportAndTheNextLaunchSaysSo) {
     start(crashing);
     stop(crashing, SIGSEGV);
     EXPECT_EQ(crashing.exitStatus(), QProcess::CrashExit);
-    const QStringList found = QDir(reports()).entryList({GetParam().reportName + QStringLiteral("-*.crash")});
+    const QStringList found = QDir(reports()).entryList({GetParam().reportName + u"-*.crash"_s});
     ASSERT_EQ(found.size(), 1) << output.toStdString();
     const QString report =
         QString::fromUtf8(testing_support::readFile(reports() + QLatin1Char('/') + found.first()));
-    EXPECT_TRUE(report.contains(QStringLiteral("SIGSEGV"))) << report.toStdString();
-    EXPECT_TRUE(report.contains(QStringLiteral("No documents open."))) << "the application's crash-log text";
+    EXPECT_TRUE(report.contains(u"SIGSEGV"_s)) << report.toStdString();
+    EXPECT_TRUE(report.contains(u"No documents open."_s)) << "the application's crash-log text";
 
     QProcess next;
     start(next);
     stop(next, SIGTERM);
-    EXPECT_EQ(logText().count(QStringLiteral("Warning: Bugsnag: The last time Graflink ran, it crashed.")),
-              1);
+    EXPECT_EQ(logText().count(u"Warning: Bugsnag: The last time Graflink ran, it crashed."_s), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Programs, ApplicationLaunch,
-    testing::Values(Program{"Desktop", QStringLiteral(GRAFLINK_PATH), {}, QStringLiteral("Graflink")},
-                    Program{"CommandLine",
-                            QStringLiteral(GRAFLINK_CLI_PATH),
-                            {QStringLiteral("run"), QStringLiteral("--reopen")},
-                            QStringLiteral("graflink-cli")}),
-    [](const testing::TestParamInfo<Program>& param) { return std::string(param.param.name); });
+INSTANTIATE_TEST_SUITE_P(Programs, ApplicationLaunch,
+                         testing::Values(Program{"Desktop", QStringLiteral(GRAFLINK_PATH), {}, u"Graflink"_s},
+                                         Program{"CommandLine",
+                                                 QStringLiteral(GRAFLINK_CLI_PATH),
+                                                 {u"run"_s, u"--reopen"_s},
+                                                 u"graflink-cli"_s}),
+                         [](const testing::TestParamInfo<Program>& param) {
+                             return std::string(param.param.name);
+                         });
 
 } // namespace

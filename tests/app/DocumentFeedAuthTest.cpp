@@ -54,8 +54,8 @@ class DocumentFeedAuth : public AppTestEnvironment {
         auto document = std::make_unique<GraflinkDocument>(withStore);
         FeedAuthentication settings;
         settings.scheme = scheme;
-        settings.user = QStringLiteral("reader");
-        settings.headerNames = {QStringLiteral("X-Api-Key")};
+        settings.user = u"reader"_s;
+        settings.headerNames = {u"X-Api-Key"_s};
         document->setFeedAuthentication(settings);
         return document;
     }
@@ -78,10 +78,9 @@ class DocumentFeedAuth : public AppTestEnvironment {
 // with more of them waiting than the HTTP client has preparation workers.
 TEST_F(DocumentFeedAuth, LookupsThatBlockHoldUpNoOtherDocument) {
     server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
-    const QString address = server->url(QStringLiteral("/obs.xml")).toString();
+    const QString address = server->url(u"/obs.xml"_s).toString();
     auto ready = makeDocument(Scheme::Bearer);
-    ASSERT_TRUE(FeedCredentials::storeSecret(*store, ready->feedAuthentication(), server->url(),
-                                             QStringLiteral("tok")));
+    ASSERT_TRUE(FeedCredentials::storeSecret(*store, ready->feedAuthentication(), server->url(), u"tok"_s));
     ready->setSourceURLString(address);
     ASSERT_TRUE(waitForRefreshes(*ready));
 
@@ -105,9 +104,9 @@ TEST_F(DocumentFeedAuth, LookupsThatBlockHoldUpNoOtherDocument) {
 TEST_F(DocumentFeedAuth, RefreshAndInventorySendTheStoredSecretAndLogNone) {
     server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
     auto document = makeDocument(Scheme::Bearer);
-    ASSERT_TRUE(FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(),
-                                             QStringLiteral("tok-secret")));
-    document->setSourceURLString(server->url(QStringLiteral("/obs.xml")).toString());
+    ASSERT_TRUE(
+        FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(), u"tok-secret"_s));
+    document->setSourceURLString(server->url(u"/obs.xml"_s).toString());
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(document->lastRefreshDelivered(), true);
     QSignalSpy inventoried(document.get(), &GraflinkDocument::pathsFinished);
@@ -117,21 +116,21 @@ TEST_F(DocumentFeedAuth, RefreshAndInventorySendTheStoredSecretAndLogNone) {
     ASSERT_EQ(server->requestCount(), 2);
     for (const auto& request : server->requests())
         EXPECT_EQ(request.header("Authorization"), QByteArray("Bearer tok-secret"));
-    EXPECT_FALSE(logLines().join(u'\n').contains(QStringLiteral("tok-secret")));
+    EXPECT_FALSE(logLines().join(u'\n').contains(u"tok-secret"_s));
 }
 
 TEST_F(DocumentFeedAuth, WithoutTheKeychainRefreshesBareAndLogsOneLine) {
     server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
     store->available = false;
     auto document = makeDocument(Scheme::Basic);
-    document->setSourceURLString(server->url(QStringLiteral("/obs.xml")).toString());
+    document->setSourceURLString(server->url(u"/obs.xml"_s).toString());
     ASSERT_TRUE(waitForRefreshes(*document));
     document->refresh();
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(document->lastRefreshDelivered(), true);
     for (const auto& request : server->requests())
         EXPECT_FALSE(request.header("Authorization"));
-    EXPECT_EQ(logLines().filter(QStringLiteral("the keychain is not available")).size(), 1)
+    EXPECT_EQ(logLines().filter(u"the keychain is not available"_s).size(), 1)
         << logLines().join(u'|').toStdString();
 }
 
@@ -140,8 +139,8 @@ TEST_F(DocumentFeedAuth, TheFileKeepsTheSettingsNeverTheSecret) {
         SCOPED_TRACE(int(scheme));
         auto document = makeDocument(scheme);
         ASSERT_TRUE(FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(),
-                                                 QStringLiteral("never-in-the-file")));
-        const QString name = QStringLiteral("auth%1.graflink").arg(int(scheme));
+                                                 u"never-in-the-file"_s));
+        const QString name = u"auth%1.graflink"_s.arg(int(scheme));
         const std::optional<QVariantMap> saved = savedDictionary(*document, name);
         ASSERT_TRUE(saved);
         EXPECT_EQ(saved->value(GraflinkDocumentFeedAuth::SchemeKey).toString(),
@@ -161,16 +160,16 @@ TEST_F(DocumentFeedAuth, AFileWithoutTheKeysIsSavedAsBefore) {
         {GraflinkDocument::AutoRefreshKey, false},
         {GraflinkDocument::PublishToCGKey, false},
         {GraflinkDocument::RefreshFrequencyKey, 30.0},
-        {GraflinkDocument::SourceURLStringKey, server->url(QStringLiteral("/none")).toString()},
+        {GraflinkDocument::SourceURLStringKey, server->url(u"/none"_s).toString()},
         {GraflinkDocument::VariablesKey, QVariantList()},
-        {GraflinkDocument::CGServerIPAddressKey, QStringLiteral("10.0.0.1")},
+        {GraflinkDocument::CGServerIPAddressKey, u"10.0.0.1"_s},
         {GraflinkDocument::CGServerPortNumberKey, 2001},
         {GraflinkDocument::CGServerPasswordKey, QString()},
         {GraflinkDocument::CGServerTypeKey, 1},
     };
     QVariantMap future = older;
-    future.insert(GraflinkDocumentFeedAuth::SchemeKey, QStringLiteral("kerberos"));
-    const QString file = temp.filePath(QStringLiteral("older.graflink"));
+    future.insert(GraflinkDocumentFeedAuth::SchemeKey, u"kerberos"_s);
+    const QString file = temp.filePath(u"older.graflink"_s);
     std::optional<QVariant> expected;
     for (const QVariantMap& dictionary : {older, future}) {
         ASSERT_TRUE(testing_support::writeFile(file, platform::PropertyList::writeXml(dictionary, nullptr)));
@@ -179,8 +178,7 @@ TEST_F(DocumentFeedAuth, AFileWithoutTheKeysIsSavedAsBefore) {
         auto document = AppTestEnvironment::makeDocument();
         ASSERT_TRUE(document->readFromPath(file, GraflinkDocument::DocumentTypeName, nullptr));
         EXPECT_FALSE(document->feedAuthentication().isEnabled());
-        const std::optional<QVariantMap> saved =
-            savedDictionary(*document, QStringLiteral("resaved.graflink"));
+        const std::optional<QVariantMap> saved = savedDictionary(*document, u"resaved.graflink"_s);
         ASSERT_TRUE(saved);
         EXPECT_EQ(QJsonDocument::fromVariant(*saved).toJson(),
                   QJsonDocument::fromVariant(expected->toMap()).toJson());

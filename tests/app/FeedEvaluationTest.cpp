@@ -35,8 +35,8 @@ class FeedEvaluation : public AppTestEnvironment {
         auto document = makeDocument();
         QList<QVariantMap> variables;
         for (const Binding& binding : bindings)
-            variables.append({{QStringLiteral("XPath"), QString::fromUtf8(binding.path)},
-                              {QStringLiteral("valueType"), binding.valueType}});
+            variables.append(
+                {{u"XPath"_s, QString::fromUtf8(binding.path)}, {u"valueType"_s, binding.valueType}});
         document->loadVariablesFromDictionaries(variables);
         document->setSourceURLString(server->url(QString::fromUtf8(path)).toString()); // starts a refresh
         EXPECT_TRUE(waitForRefreshes(*document));
@@ -70,7 +70,7 @@ TEST_F(FeedEvaluation, EvaluatesEveryVariableAgainstAnXmlFeed) {
     EXPECT_FALSE(valueOf(*document, 4));
     EXPECT_FALSE(valueOf(*document, 5));
     EXPECT_FALSE(valueOf(*document, 6)) << "a path that selects no nodes changes nothing";
-    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Succeeded: HTTP 200")));
+    EXPECT_TRUE(logContains(u"URL Session Task Succeeded: HTTP 200"_s));
     EXPECT_EQ(document->lastRefreshDelivered(), true);
 }
 
@@ -109,8 +109,8 @@ TEST_F(FeedEvaluation, EveryInventoryPathOfANamespacedFeedTakesItsElementsValue)
             if (!expected.contains(paths.at(qsizetype(i))))
                 expected.insert(paths.at(qsizetype(i)), platform::XPathEvaluator::stringValue(order[i]));
         }
-        EXPECT_TRUE(paths.contains(QStringLiteral("feed/entry/media:thumbnail")) ||
-                    paths.contains(QStringLiteral("rdf:RDF/item/dc:date")));
+        EXPECT_TRUE(paths.contains(u"feed/entry/media:thumbnail"_s) ||
+                    paths.contains(u"rdf:RDF/item/dc:date"_s));
 
         server->serve("/ns.xml", Reply::text(xml, "application/xml"));
         std::vector<Binding> bindings;
@@ -162,18 +162,14 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
         QString expectedLogLine;
     };
     const Case cases[] = {
-        {"/plain", Reply::text(ObservationXml, "text/plain"),
-         QStringLiteral("Unknown response type: text/plain")},
-        {"/missing", Reply::text("<r/>", "text/xml", 404),
-         QStringLiteral("URL Session Task Succeeded: HTTP 404")},
-        {"/empty", Reply::text("", "text/xml"), QStringLiteral("URL Session Task Succeeded: HTTP 200")},
+        {"/plain", Reply::text(ObservationXml, "text/plain"), u"Unknown response type: text/plain"_s},
+        {"/missing", Reply::text("<r/>", "text/xml", 404), u"URL Session Task Succeeded: HTTP 404"_s},
+        {"/empty", Reply::text("", "text/xml"), u"URL Session Task Succeeded: HTTP 200"_s},
         {"/malformed", Reply::text("<current_observation><temp_f>1</current_observation>", "text/xml"),
-         QStringLiteral("URL Session Task Succeeded: HTTP 200")},
-        {"/scalar", Reply::text("42", "application/json"),
-         QStringLiteral("URL Session Task Succeeded: HTTP 200")},
-        {"/untyped", Reply::text("{}", ""), QStringLiteral("Unknown response type: (null)")},
-        {"/slow", Reply::text("<r/>", "text/xml"),
-         QStringLiteral("URL Session Task Failed: The request timed out.")},
+         u"URL Session Task Succeeded: HTTP 200"_s},
+        {"/scalar", Reply::text("42", "application/json"), u"URL Session Task Succeeded: HTTP 200"_s},
+        {"/untyped", Reply::text("{}", ""), u"Unknown response type: (null)"_s},
+        {"/slow", Reply::text("<r/>", "text/xml"), u"URL Session Task Failed: The request timed out."_s},
     };
     for (const Case& c : cases) {
         Reply reply = c.reply;
@@ -183,8 +179,7 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
             reply.delay = std::chrono::milliseconds(4000);
         server->serve(c.path, reply);
         auto document = makeDocument();
-        document->loadVariablesFromDictionaries(
-            {{{QStringLiteral("XPath"), QStringLiteral("current_observation/temp_f")}}});
+        document->loadVariablesFromDictionaries({{{u"XPath"_s, u"current_observation/temp_f"_s}}});
         document->variables().variables().first()->setCurrentStringValue(text("before"));
         document->setSourceURLString(server->url(QString::fromUtf8(c.path)).toString());
         ASSERT_TRUE(waitForRefreshes(*document));
@@ -198,13 +193,13 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
 TEST_F(FeedEvaluation, ReportsAnUnusableAddressAsAFailedFetch) {
     auto document = makeDocument();
     QSignalSpy finished(document.get(), &GraflinkDocument::refreshFinished);
-    document->setSourceURLString(QStringLiteral("not a url"));
+    document->setSourceURLString(u"not a url"_s);
     document->setSourceURLString(std::nullopt);
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 2; }));
     EXPECT_EQ(finished.at(0).at(0).toBool(), false);
     EXPECT_TRUE(logContains(QStringLiteral(
         "URL Session Task Failed: The feed address “not a url” is not a valid http or https URL.")));
-    EXPECT_TRUE(logContains(QStringLiteral("URL Session Task Failed: The document has no feed address.")));
+    EXPECT_TRUE(logContains(u"URL Session Task Failed: The document has no feed address."_s));
     EXPECT_EQ(server->requestCount(), 0);
 }
 
@@ -218,16 +213,14 @@ TEST_F(FeedEvaluation, DropsAResponseOlderThanOneAlreadyProcessed) {
         return reply;
     });
     auto document = makeDocument();
-    document->loadVariablesFromDictionaries(
-        {{{QStringLiteral("XPath"), QStringLiteral("r/v")}, {QStringLiteral("valueType"), 0}}});
-    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString()); // slow, old
+    document->loadVariablesFromDictionaries({{{u"XPath"_s, u"r/v"_s}, {u"valueType"_s, 0}}});
+    document->setSourceURLString(server->url(u"/feed"_s).toString()); // slow, old
     ASSERT_TRUE(testing_support::waitUntil([&] { return server->requestCount() == 1; }));
     document->refresh(); // fast, new
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(valueOf(*document, 0), text("new"));
     EXPECT_EQ(document->processedRefreshCount(), 1u);
-    EXPECT_TRUE(logContains(
-        QStringLiteral("Ignoring a stale feed response (fetch 1; fetch 2 was already processed)")));
+    EXPECT_TRUE(logContains(u"Ignoring a stale feed response (fetch 1; fetch 2 was already processed)"_s));
 }
 
 TEST_F(FeedEvaluation, EvaluatesJsonByKeyPath) {
@@ -284,11 +277,10 @@ TEST_F(FeedEvaluation, EvaluatesJsonPathQueriesWhereverTheFeedPutsTheValue) {
 TEST_F(FeedEvaluation, SkipsVariablesWithoutAPath) {
     server->serve("/feed.json", Reply::text(R"({"":"empty key"})", "application/json"));
     auto document = makeDocument();
-    document->loadVariablesFromDictionaries(
-        {{{QStringLiteral("XPath"), QString()}, {QStringLiteral("valueType"), 0}}});
+    document->loadVariablesFromDictionaries({{{u"XPath"_s, QString()}, {u"valueType"_s, 0}}});
     document->variables().variables().first()->setXPath(std::nullopt);
     document->variables().variables().first()->setCurrentStringValue(text("kept"));
-    document->setSourceURLString(server->url(QStringLiteral("/feed.json")).toString());
+    document->setSourceURLString(server->url(u"/feed.json"_s).toString());
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(valueOf(*document, 0), text("kept"));
 }
@@ -300,8 +292,7 @@ TEST_F(FeedEvaluation, InventoriesTheFeedWithoutTouchingValues) {
     QSignalSpy finished(document.get(), &GraflinkDocument::pathsFinished);
     document->getPaths();
     ASSERT_TRUE(testing_support::waitUntil([&] { return finished.count() == 1; }));
-    EXPECT_EQ(document->inventoriedElements(),
-              QStringList({QStringLiteral("r/x"), QStringLiteral("r/x"), QStringLiteral("r/x/y")}));
+    EXPECT_EQ(document->inventoriedElements(), QStringList({u"r/x"_s, u"r/x"_s, u"r/x/y"_s}));
     EXPECT_EQ(changed.count(), 1);
 
     // A failed inventory fetch keeps the last inventory.

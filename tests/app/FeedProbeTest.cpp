@@ -5,6 +5,8 @@
 
 #include <QSignalSpy>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Outcome = FeedProbeResult::Outcome;
@@ -23,7 +25,7 @@ class FeedProbeTest : public AppTestEnvironment {
     std::unique_ptr<FeedProbe> probeOf(const QByteArray& feed, const QByteArray& type) {
         server->serve("/feed", testing_support::LoopbackHttpServer::Reply::text(feed, type));
         document = makeDocument();
-        document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+        document->setSourceURLString(server->url(u"/feed"_s).toString());
         auto probe = std::make_unique<FeedProbe>(*document, http);
         QSignalSpy fetched(probe.get(), &FeedProbe::fetched);
         probe->fetch();
@@ -53,19 +55,19 @@ class FeedProbeTest : public AppTestEnvironment {
 TEST_F(FeedProbeTest, XmlPathsGiveWhatAVariableWouldGet) {
     const auto probe = probeOf("<r><race><n>Mayor</n><v>1200.4</v></race><race><n>Council</n></race></r>",
                                "application/xml");
-    for (const ProbeCase& c : {ProbeCase{"r/race/n", 0, "", Outcome::Value, QStringLiteral("Mayor"), 2},
-                               ProbeCase{"/r/race[2]/n", 0, "", Outcome::Value, QStringLiteral("Council"), 1},
-                               ProbeCase{"r/race/v", GraflinkVariable::Number, "#,##0 votes", Outcome::Value,
-                                         QStringLiteral("1,200 votes"), 1},
-                               ProbeCase{"r/none", 0, "", Outcome::NoMatch, QString(), 0},
-                               ProbeCase{"r/race[", 0, "", Outcome::Invalid, QString(), 0}})
+    for (const ProbeCase& c :
+         {ProbeCase{"r/race/n", 0, "", Outcome::Value, u"Mayor"_s, 2},
+          ProbeCase{"/r/race[2]/n", 0, "", Outcome::Value, u"Council"_s, 1},
+          ProbeCase{"r/race/v", GraflinkVariable::Number, "#,##0 votes", Outcome::Value, u"1,200 votes"_s, 1},
+          ProbeCase{"r/none", 0, "", Outcome::NoMatch, QString(), 0},
+          ProbeCase{"r/race[", 0, "", Outcome::Invalid, QString(), 0}})
         check(*probe, c);
 }
 
 TEST_F(FeedProbeTest, JsonKeyPathsGiveWhatAVariableWouldGet) {
     const auto probe = probeOf(R"({"races":[{"n":"Mayor","v":7.5,"called":true}]})", "application/json");
-    for (const ProbeCase& c : {ProbeCase{"races/0/n", 0, "", Outcome::Value, QStringLiteral("Mayor"), 1},
-                               ProbeCase{"races/0/called", 0, "", Outcome::Value, QStringLiteral("true"), 1},
+    for (const ProbeCase& c : {ProbeCase{"races/0/n", 0, "", Outcome::Value, u"Mayor"_s, 1},
+                               ProbeCase{"races/0/called", 0, "", Outcome::Value, u"true"_s, 1},
                                ProbeCase{"races/0", 0, "", Outcome::Value,
                                          QStringLiteral(R"({"n":"Mayor","v":7.5,"called":true})"), 1},
                                ProbeCase{"races/3/n", 0, "", Outcome::NoMatch, QString(), 0}})

@@ -23,14 +23,14 @@ class FilterAndActions : public AppTestEnvironment {
         auto document = std::make_unique<GraflinkDocument>(environmentWithActions());
         QList<QVariantMap> variables;
         for (const QString& path : paths)
-            variables.append({{QStringLiteral("XPath"), path}, {QStringLiteral("valueType"), 0}});
+            variables.append({{u"XPath"_s, path}, {u"valueType"_s, 0}});
         document->loadVariablesFromDictionaries(variables);
         if (!script.isNull()) {
-            const QString file = temp.path() + QStringLiteral("/filter.js");
+            const QString file = temp.path() + u"/filter.js"_s;
             writeFile(file, script);
             document->setJavascriptFilterPath(file);
         }
-        document->setSourceURLString(server->url(QStringLiteral("/feed.json")).toString());
+        document->setSourceURLString(server->url(u"/feed.json"_s).toString());
         EXPECT_TRUE(waitForRefreshes(*document));
         return document;
     }
@@ -48,7 +48,7 @@ class FilterAndActions : public AppTestEnvironment {
 
     /// An executable action that appends "<pid> <arguments>" to a record file.
     void addAction(const QString& fileName) {
-        const QString folder = temp.path() + QStringLiteral("/actions");
+        const QString folder = temp.path() + u"/actions"_s;
         QDir().mkpath(folder);
         const QString path = folder + QLatin1Char('/') + fileName;
         writeFile(path, "#!/bin/sh\necho \"$$ $*\" >> '" + recordPath().toUtf8() + "'\n");
@@ -56,7 +56,7 @@ class FilterAndActions : public AppTestEnvironment {
         if (!actions)
             actions = std::make_unique<NVSAppleScriptActionsController>(folder, nullptr);
     }
-    QString recordPath() const { return temp.path() + QStringLiteral("/record.txt"); }
+    QString recordPath() const { return temp.path() + u"/record.txt"_s; }
     /// The recorded runs' arguments, in the order the processes were started.
     QStringList recordedRuns(int expected) {
         QStringList lines;
@@ -87,26 +87,25 @@ TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
         std::vector<std::optional<JsonValue>> expected;
     } cases[] = {
         {R"({"current_observation":{"temp_f":"72"},"a":{"b":[5]},"n":3})",
-         {QStringLiteral("current_observation/temp_f"), QStringLiteral("a/b/0"), QStringLiteral("n")},
+         {u"current_observation/temp_f"_s, u"a/b/0"_s, u"n"_s},
          "current_observation_temp_f += '!';\n a_b_0 = 40 + 2;",
          {text("72!"), text("42"), text("3")}},
         {R"({"o":{"k":1},"l":[1,2],"z":null,"t":true,"f":1.5})",
-         {QStringLiteral("o"), QStringLiteral("l"), QStringLiteral("z"), QStringLiteral("t"),
-          QStringLiteral("f"), QStringLiteral("gone")},
+         {u"o"_s, u"l"_s, u"z"_s, u"t"_s, u"f"_s, u"gone"_s},
          "var unrelated = 1;",
          {text("[object Object]"), text("1,2"), text("null"), text("true"), text("1.5"), std::nullopt}},
         // Assignments before an exception count.
         {R"({"a":"one","b":"two","c":"three"})",
-         {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+         {u"a"_s, u"b"_s, u"c"_s},
          "a = undefined; delete b; c = 'changed'; throw new Error('late');",
          {text("one"), text("two"), text("changed")}},
         // An invalid address calls back before httpGet returns.
         {R"({"a":"x"})",
-         {QStringLiteral("a")},
+         {u"a"_s},
          "var seen = 'not called';\n"
          "httpGet('not a url', function (error, body) { seen = error + '/' + body; });\n a = seen;",
          {text("Invalid URL/null")}},
-        {R"({"n":3})", {QStringLiteral("n")}, "", {JsonValue(3)}}, // an empty filter changes nothing
+        {R"({"n":3})", {u"n"_s}, "", {JsonValue(3)}}, // an empty filter changes nothing
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.script.toStdString());
@@ -114,8 +113,8 @@ TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
         for (int i = 0; i < int(c.expected.size()); ++i)
             EXPECT_EQ(valueOf(*document, i), c.expected[std::size_t(i)]) << i;
     }
-    auto missing = filtered(R"({"n":3})", {QStringLiteral("n")}, QByteArray());
-    missing->setJavascriptFilterPath(temp.path() + QStringLiteral("/nowhere.js"));
+    auto missing = filtered(R"({"n":3})", {u"n"_s}, QByteArray());
+    missing->setJavascriptFilterPath(temp.path() + u"/nowhere.js"_s);
     missing->refresh();
     ASSERT_TRUE(waitForRefreshes(*missing));
     EXPECT_EQ(valueOf(*missing, 0), JsonValue(3)) << "published exactly as evaluated";
@@ -123,13 +122,13 @@ TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
 
 TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {
     server->serve("/answer", Reply::text("forty-two", "text/plain", 500));
-    const QByteArray script = "httpGet('" + server->url(QStringLiteral("/answer")).toEncoded() +
+    const QByteArray script = "httpGet('" + server->url(u"/answer"_s).toEncoded() +
                               "', function (error, body) {\n"
                               "  httpPost('" +
-                              server->url(QStringLiteral("/echo")).toEncoded() +
+                              server->url(u"/echo"_s).toEncoded() +
                               "', 'got ' + body + ' error ' + error, function () {});\n"
                               "});\n a = 'sent';";
-    auto document = filtered(R"({"a":"x"})", {QStringLiteral("a")}, script);
+    auto document = filtered(R"({"a":"x"})", {u"a"_s}, script);
     EXPECT_EQ(valueOf(*document, 0), text("sent"));
     ASSERT_TRUE(testing_support::waitUntil([&] {
         for (const auto& request : server->requests())
@@ -148,28 +147,26 @@ TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {
 
 // A runaway filter must not freeze the program on air.
 TEST_F(FilterAndActions, InterruptsARunawayScriptAndKeepsTheEvaluatedValues) {
-    defaults->setValue(QStringLiteral("javascriptFilterTimeLimit"), 0.2);
-    auto document =
-        filtered(R"({"a":"evaluated"})", {QStringLiteral("a")}, "a = 'half-way'; while (true) {}");
+    defaults->setValue(u"javascriptFilterTimeLimit"_s, 0.2);
+    auto document = filtered(R"({"a":"evaluated"})", {u"a"_s}, "a = 'half-way'; while (true) {}");
     EXPECT_EQ(valueOf(*document, 0), text("evaluated"));
     bool logged = false;
     for (const QString& line : logLines())
-        logged = logged || line.startsWith(QStringLiteral("JavaScript filter interrupted after 0.2 seconds"));
+        logged = logged || line.startsWith(u"JavaScript filter interrupted after 0.2 seconds"_s);
     EXPECT_TRUE(logged) << logLines().join(QLatin1Char('|')).toStdString();
 }
 
 // A callback that never returned once froze the main thread for good.
 TEST_F(FilterAndActions, InterruptsARunawayCallbackAndLogsIt) {
-    defaults->setValue(QStringLiteral("javascriptFilterTimeLimit"), 0.2);
+    defaults->setValue(u"javascriptFilterTimeLimit"_s, 0.2);
     server->serve("/slow", Reply::text("answer"));
-    const QByteArray url = server->url(QStringLiteral("/slow")).toEncoded();
-    auto document = filtered(R"({"a":"evaluated"})", {QStringLiteral("a")},
+    const QByteArray url = server->url(u"/slow"_s).toEncoded();
+    auto document = filtered(R"({"a":"evaluated"})", {u"a"_s},
                              "httpGet('" + url + "', function (error, body) { while (true) {} });");
     EXPECT_TRUE(testing_support::waitUntil([&] {
         const QStringList lines = logLines();
         return std::any_of(lines.begin(), lines.end(), [](const QString& line) {
-            return line.startsWith(
-                QStringLiteral("JavaScript filter callback interrupted after 0.2 seconds: "));
+            return line.startsWith(u"JavaScript filter callback interrupted after 0.2 seconds: "_s);
         });
     }));
     document->refresh(); // the loop goes on
@@ -178,8 +175,8 @@ TEST_F(FilterAndActions, InterruptsARunawayCallbackAndLogsIt) {
 
 TEST_F(FilterAndActions, RefusesRequestsBeyondTheCapAtOnce) {
     server->serve("/hang", Reply::hang());
-    const QByteArray url = server->url(QStringLiteral("/hang")).toEncoded();
-    auto document = filtered(R"({"a":"evaluated"})", {QStringLiteral("a")},
+    const QByteArray url = server->url(u"/hang"_s).toEncoded();
+    auto document = filtered(R"({"a":"evaluated"})", {u"a"_s},
                              "var refused = [];\n"
                              "for (var i = 0; i < 20; ++i) httpGet('" +
                                  url +
@@ -189,64 +186,56 @@ TEST_F(FilterAndActions, RefusesRequestsBeyondTheCapAtOnce) {
 }
 
 TEST_F(FilterAndActions, RunsEachVariablesActionWithItsValueInListOrder) {
-    addAction(QStringLiteral("Flash.sh"));
-    addAction(QStringLiteral("Other"));
-    EXPECT_EQ(actions->actionNames(), QStringList({QStringLiteral("Flash"), QStringLiteral("Other")}));
+    addAction(u"Flash.sh"_s);
+    addAction(u"Other"_s);
+    EXPECT_EQ(actions->actionNames(), QStringList({u"Flash"_s, u"Other"_s}));
     server->serve("/feed.json", Reply::text(R"({"a":"first","b":2,"c":"third"})", "application/json"));
     auto document = std::make_unique<GraflinkDocument>(environmentWithActions());
     EXPECT_EQ(document->availableAppleScriptActions(), actions->actionNames());
     document->loadVariablesFromDictionaries({
-        {{QStringLiteral("XPath"), QStringLiteral("a")},
-         {QStringLiteral("valueType"), 0},
-         {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
-        {{QStringLiteral("XPath"), QStringLiteral("gone")},
-         {QStringLiteral("valueType"), 0},
-         {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
-        {{QStringLiteral("XPath"), QStringLiteral("b")},
-         {QStringLiteral("valueType"), 0},
-         {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}},
-        {{QStringLiteral("XPath"), QStringLiteral("c")},
-         {QStringLiteral("valueType"), 0},
-         {QStringLiteral("appleScriptActionName"), QStringLiteral("Unknown")}},
+        {{u"XPath"_s, u"a"_s}, {u"valueType"_s, 0}, {u"appleScriptActionName"_s, u"Flash"_s}},
+        {{u"XPath"_s, u"gone"_s}, {u"valueType"_s, 0}, {u"appleScriptActionName"_s, u"Flash"_s}},
+        {{u"XPath"_s, u"b"_s}, {u"valueType"_s, 0}, {u"appleScriptActionName"_s, u"Flash"_s}},
+        {{u"XPath"_s, u"c"_s}, {u"valueType"_s, 0}, {u"appleScriptActionName"_s, u"Unknown"_s}},
     });
     ASSERT_FALSE(document->publishToCG());
-    document->setSourceURLString(server->url(QStringLiteral("/feed.json")).toString());
+    document->setSourceURLString(server->url(u"/feed.json"_s).toString());
     ASSERT_TRUE(waitForRefreshes(*document));
     // Publishing is off, the variable without a value runs nothing, an unknown action is ignored.
-    EXPECT_EQ(recordedRuns(2), QStringList({QStringLiteral("first"), QStringLiteral("2")}));
+    EXPECT_EQ(recordedRuns(2), QStringList({u"first"_s, u"2"_s}));
     testing_support::spinFor(std::chrono::milliseconds(200));
     EXPECT_EQ(recordedRuns(2).size(), 2);
 }
 
 // Fault guarded: an action whose program could not be started was dropped without a word.
 TEST_F(FilterAndActions, AnActionThatCannotStartIsLoggedWithItsReason) {
-    const QString folder = temp.path() + QStringLiteral("/broken");
+    const QString folder = temp.path() + u"/broken"_s;
     QDir().mkpath(folder);
-    const QString path = folder + QStringLiteral("/Flash Lower Third.sh");
+    const QString path = folder + u"/Flash Lower Third.sh"_s;
     writeFile(path, "#!/nonexistent/interpreter\n");
     QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     NVSAppleScriptActionsController controller(folder, nullptr, logger.get());
-    const auto action = controller.actionWithName(QStringLiteral("Flash Lower Third"));
+    const auto action = controller.actionWithName(u"Flash Lower Third"_s);
     ASSERT_TRUE(action);
     std::optional<bool> started;
-    controller.executeAction(*action, {NVSAppleScriptParameter::parameterWithString(QStringLiteral("x"))},
+    controller.executeAction(*action, {NVSAppleScriptParameter::parameterWithString(u"x"_s)},
                              [&](bool ok) { started = ok; });
     EXPECT_EQ(started, false);
     const QStringList lines = logLines();
     const auto logged = std::find_if(lines.begin(), lines.end(), [](const QString& line) {
-        return line.startsWith(QStringLiteral("The action “Flash Lower Third” could not be started: "));
+        return line.startsWith(u"The action “Flash Lower Third” could not be started: "_s);
     });
     ASSERT_NE(logged, lines.end()) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_GT(logged->size(), QStringLiteral("The action “Flash Lower Third” could not be started: ").size())
+    EXPECT_GT(logged->size(), u"The action “Flash Lower Third” could not be started: "_s.size())
         << "the reason follows";
 }
 
 TEST(AppleScriptActions, WithoutAFolderThereAreNone) {
     const GraflinkDocument document;
     EXPECT_TRUE(document.availableAppleScriptActions().isEmpty());
-    NVSAppleScriptActionsController controller(QStringLiteral("/nonexistent/folder"), nullptr);
+    NVSAppleScriptActionsController controller(u"/nonexistent/folder"_s, nullptr);
     EXPECT_TRUE(controller.actionNames().isEmpty());
-    EXPECT_FALSE(controller.actionWithName(QStringLiteral("x")));
+    EXPECT_FALSE(controller.actionWithName(u"x"_s));
 }
 
 } // namespace

@@ -24,32 +24,41 @@ class GraflinkDocumentFile : public AppTestEnvironment {
     }
 };
 
-TEST_F(GraflinkDocumentFile, ANewDocumentTakesItsServerSettingsFromTheDefaults) {
-    defaults->setValue(QStringLiteral("CGServerPortNumber"), 2002);
+TEST_F(GraflinkDocumentFile, ANewDocumentTakesItsServerSettingsFromTheDefaultsAndTimesItsRefreshes) {
+    defaults->setValue(u"CGServerPortNumber"_s, 2002);
     const auto document = makeDocument();
     EXPECT_EQ(document->CGServerPortNumber(), 2002u);
     EXPECT_FALSE(document->isRefreshTimerRunning());
     // Later changes of the defaults do not reach an existing document.
-    defaults->setValue(QStringLiteral("CGServerIPAddress"), QStringLiteral("10.0.0.9"));
-    EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("127.0.0.1"));
+    defaults->setValue(u"CGServerIPAddress"_s, u"10.0.0.9"_s);
+    EXPECT_EQ(document->CGServerIPAddress(), u"127.0.0.1"_s);
+
+    // The refresh timer follows auto-refresh and period changes.
+    document->setRefreshFrequency(30);
+    EXPECT_FALSE(document->isRefreshTimerRunning());
+    document->setAutoRefresh(true);
+    EXPECT_TRUE(document->isRefreshTimerRunning());
+    document->setRefreshFrequency(0); // must not spin: raised to the minimum period
+    EXPECT_TRUE(document->isRefreshTimerRunning());
+    document->setAutoRefresh(false);
+    EXPECT_FALSE(document->isRefreshTimerRunning());
 }
 
 TEST_F(GraflinkDocumentFile, SavesAndReopensEveryProperty) {
-    const QString file = path(QStringLiteral("Scores.graflink"));
+    const QString file = path(u"Scores.graflink"_s);
     {
         auto document = makeDocument();
-        document->setCGServerIPAddress(QStringLiteral("10.1.2.3"));
+        document->setCGServerIPAddress(u"10.1.2.3"_s);
         document->setCGServerPortNumber(2010);
         document->setCGServerType(2);
-        document->setCGServerPassword(QStringLiteral("s&cret #1"));
-        document->setJavascriptFilterPath(QStringLiteral("/filters/scores.js"));
+        document->setCGServerPassword(u"s&cret #1"_s);
+        document->setJavascriptFilterPath(u"/filters/scores.js"_s);
         document->setRefreshFrequency(15.5);
-        QList<QVariantMap> variables{{{QStringLiteral("XPath"), QStringLiteral("a/b")},
-                                      {QStringLiteral("CGProjectName"), QStringLiteral("Scores")},
-                                      {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
-                                      {QStringLiteral("valueType"), 0}},
-                                     {{QStringLiteral("XPath"), QStringLiteral("c")},
-                                      {QStringLiteral("appleScriptActionName"), QStringLiteral("Flash")}}};
+        QList<QVariantMap> variables{{{u"XPath"_s, u"a/b"_s},
+                                      {u"CGProjectName"_s, u"Scores"_s},
+                                      {u"CGProjectFieldName"_s, u"Home"_s},
+                                      {u"valueType"_s, 0}},
+                                     {{u"XPath"_s, u"c"_s}, {u"appleScriptActionName"_s, u"Flash"_s}}};
         document->loadVariablesFromDictionaries(variables);
         platform::Error error;
         ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName, &error))
@@ -59,35 +68,37 @@ TEST_F(GraflinkDocumentFile, SavesAndReopensEveryProperty) {
     platform::Error error;
     const auto reopened = open(file, &error);
     ASSERT_TRUE(reopened) << error.localizedDescription().toStdString();
-    EXPECT_EQ(reopened->CGServerIPAddress(), QStringLiteral("10.1.2.3"));
+    EXPECT_EQ(reopened->CGServerIPAddress(), u"10.1.2.3"_s);
     EXPECT_EQ(reopened->CGServerPortNumber(), 2010u);
     EXPECT_EQ(reopened->CGServerType(), 2);
-    EXPECT_EQ(reopened->CGServerPassword(), QStringLiteral("s&cret #1"));
-    EXPECT_EQ(reopened->javascriptFilterPath(), QStringLiteral("/filters/scores.js"));
+    EXPECT_EQ(reopened->CGServerPassword(), u"s&cret #1"_s);
+    EXPECT_EQ(reopened->javascriptFilterPath(), u"/filters/scores.js"_s);
     EXPECT_EQ(reopened->refreshFrequency(), 15.5);
-    EXPECT_EQ(reopened->displayName(), QStringLiteral("Scores"));
+    EXPECT_EQ(reopened->displayName(), u"Scores"_s);
     const QList<GraflinkVariable*> variables = reopened->variables().variables();
     ASSERT_EQ(variables.size(), 2);
-    EXPECT_EQ(variables[0]->CGProjectItemName(), QStringLiteral("Home"));
+    EXPECT_EQ(variables[0]->CGProjectItemName(), u"Home"_s);
     EXPECT_EQ(variables[0]->valueType(), 0);
     EXPECT_EQ(variables[0]->document(), reopened.get());
-    EXPECT_EQ(variables[1]->appleScriptActionName(), QStringLiteral("Flash"));
+    EXPECT_EQ(variables[1]->appleScriptActionName(), u"Flash"_s);
     EXPECT_EQ(variables[1]->valueType(), 2);
 }
 
 TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDefaults) {
-    const QString file = path(QStringLiteral("bare.graflink"));
+    const QString file = path(u"bare.graflink"_s);
     {
         auto document = makeDocument();
         document->setSourceURLString(std::nullopt);
         ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
     }
     const QVariantMap stored = platform::PropertyList::read(readFile(file))->toMap();
-    EXPECT_FALSE(stored.contains(QStringLiteral("sourceURLString")));
-    EXPECT_FALSE(stored.contains(QStringLiteral("javascriptFilterPath")));
-    EXPECT_EQ(stored.value(QStringLiteral("variables")).toList().size(), 0) << "written even when empty";
-    EXPECT_EQ(stored.value(QStringLiteral("CGServerType")).toLongLong(), 1);
-    EXPECT_EQ(stored.value(QStringLiteral("refreshFrequency")).typeId(), QMetaType::Double);
+    // Unset values are left out, and so are the on-air safety settings the document does not use.
+    for (const char* key : {"sourceURLString", "javascriptFilterPath", "staleAfterSeconds",
+                            "changeOnlyPublishing", "fullPublishSeconds", "fallback"})
+        EXPECT_FALSE(readFile(file).contains(key)) << key;
+    EXPECT_EQ(stored.value(u"variables"_s).toList().size(), 0) << "written even when empty";
+    EXPECT_EQ(stored.value(u"CGServerType"_s).toLongLong(), 1);
+    EXPECT_EQ(stored.value(u"refreshFrequency"_s).typeId(), QMetaType::Double);
     const auto reopened = open(file);
     ASSERT_TRUE(reopened);
     EXPECT_EQ(reopened->sourceURLString(), GraflinkDocument::DefaultSourceURLString);
@@ -95,7 +106,7 @@ TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDef
 }
 
 TEST_F(GraflinkDocumentFile, OpensHandWrittenPropertyListsReadingValuesLeniently) {
-    const QString xml = path(QStringLiteral("hand.graflink"));
+    const QString xml = path(u"hand.graflink"_s);
     ASSERT_TRUE(writeFile(xml, R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict>
@@ -107,7 +118,7 @@ TEST_F(GraflinkDocumentFile, OpensHandWrittenPropertyListsReadingValuesLeniently
 </dict></plist>)"));
     const auto document = open(xml);
     ASSERT_TRUE(document);
-    EXPECT_EQ(document->CGServerIPAddress(), QStringLiteral("192.168.0.20"));
+    EXPECT_EQ(document->CGServerIPAddress(), u"192.168.0.20"_s);
     EXPECT_EQ(document->CGServerPortNumber(), 2003u) << "read through its integer reading";
     EXPECT_TRUE(document->autoRefresh()) << "read through its boolean reading";
     EXPECT_TRUE(document->isRefreshTimerRunning());
@@ -137,18 +148,17 @@ TEST_F(GraflinkDocumentFile, RefusesFilesThatAreNoPropertyListDictionary) {
         EXPECT_FALSE(error.domain.isEmpty()) << c.name;
     }
     platform::Error error;
-    EXPECT_FALSE(open(path(QStringLiteral("missing.graflink")), &error));
+    EXPECT_FALSE(open(path(u"missing.graflink"_s), &error));
     EXPECT_EQ(error.domain, platform::Error::FileDomain);
 }
 
 TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
     server->serve("/feed.xml",
                   testing_support::LoopbackHttpServer::Reply::text("<r><v>1</v></r>", "text/xml"));
-    const QString file = path(QStringLiteral("publishing.graflink"));
+    const QString file = path(u"publishing.graflink"_s);
     {
-        QVariantMap stored{
-            {QStringLiteral("publishToCG"), true},
-            {QStringLiteral("sourceURLString"), server->url(QStringLiteral("/feed.xml")).toString()}};
+        QVariantMap stored{{u"publishToCG"_s, true},
+                           {u"sourceURLString"_s, server->url(u"/feed.xml"_s).toString()}};
         ASSERT_TRUE(writeFile(file, platform::PropertyList::writeXml(stored)));
     }
     const auto document = open(file);
@@ -161,22 +171,10 @@ TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
     EXPECT_FALSE(document->isRefreshTimerRunning());
 }
 
-TEST_F(GraflinkDocumentFile, TimerFollowsAutoRefreshAndPeriodChanges) {
-    auto document = makeDocument();
-    document->setRefreshFrequency(30);
-    EXPECT_FALSE(document->isRefreshTimerRunning());
-    document->setAutoRefresh(true);
-    EXPECT_TRUE(document->isRefreshTimerRunning());
-    document->setRefreshFrequency(0); // must not spin: raised to the minimum period
-    EXPECT_TRUE(document->isRefreshTimerRunning());
-    document->setAutoRefresh(false);
-    EXPECT_FALSE(document->isRefreshTimerRunning());
-}
-
 // A file written by a newer version (keys this one does not know, at both levels) and the
 // settings of on-air safety survive opening and saving.
 TEST_F(GraflinkDocumentFile, KeepsUnknownKeysAndTheSafetySettings) {
-    const QString file = path(QStringLiteral("newer.graflink"));
+    const QString file = path(u"newer.graflink"_s);
     ASSERT_TRUE(writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>
   <key>futureSetting</key><dict><key>a</key><integer>1</integer></dict>
@@ -196,19 +194,11 @@ TEST_F(GraflinkDocumentFile, KeepsUnknownKeysAndTheSafetySettings) {
     EXPECT_EQ(variable.publishedValue(), platform::JsonValue("Soon"));
     ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
     const QVariantMap saved = platform::PropertyList::read(readFile(file))->toMap();
-    EXPECT_EQ(saved.value(QStringLiteral("futureSetting")).toMap().value(QStringLiteral("a")).toInt(), 1);
-    EXPECT_EQ(saved.value(QStringLiteral("fullPublishSeconds")).toDouble(), 90.0);
-    const QVariantMap savedVariable = saved.value(QStringLiteral("variables")).toList().first().toMap();
-    EXPECT_EQ(savedVariable.value(QStringLiteral("futureKey")).toString(), QStringLiteral("x"));
-    EXPECT_EQ(savedVariable.value(QStringLiteral("fallbackText")).toString(), QStringLiteral("Soon"));
-
-    // A document that uses none of them is written without them.
-    auto plain = makeDocument();
-    ASSERT_TRUE(
-        plain->saveToPath(path(QStringLiteral("plain.graflink")), GraflinkDocument::DocumentTypeName));
-    const QByteArray plainBytes = readFile(path(QStringLiteral("plain.graflink")));
-    for (const char* key : {"staleAfterSeconds", "changeOnlyPublishing", "fullPublishSeconds", "fallback"})
-        EXPECT_FALSE(plainBytes.contains(key)) << key;
+    EXPECT_EQ(saved.value(u"futureSetting"_s).toMap().value(u"a"_s).toInt(), 1);
+    EXPECT_EQ(saved.value(u"fullPublishSeconds"_s).toDouble(), 90.0);
+    const QVariantMap savedVariable = saved.value(u"variables"_s).toList().first().toMap();
+    EXPECT_EQ(savedVariable.value(u"futureKey"_s).toString(), u"x"_s);
+    EXPECT_EQ(savedVariable.value(u"fallbackText"_s).toString(), u"Soon"_s);
 }
 
 } // namespace
@@ -232,7 +222,7 @@ TEST_F(GraflinkDocumentFile, ADocumentHoldingAPasswordIsNotCreatedWorldReadable)
     int run = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(run);
-        const QString file = path(QStringLiteral("show%1.graflink").arg(run++));
+        const QString file = path(u"show%1.graflink"_s.arg(run++));
         if (c.existingMode >= 0) {
             writeFile(file, "old");
             ::chmod(QFile::encodeName(file).constData(), mode_t(c.existingMode));
@@ -243,7 +233,7 @@ TEST_F(GraflinkDocumentFile, ADocumentHoldingAPasswordIsNotCreatedWorldReadable)
         ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
         EXPECT_EQ(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
                   c.expected);
-        EXPECT_EQ(logLines().filter(file).filter(QStringLiteral("may read it")).size(), c.logged ? 1 : 0);
+        EXPECT_EQ(logLines().filter(file).filter(u"may read it"_s).size(), c.logged ? 1 : 0);
         EXPECT_EQ(open(file)->CGServerPassword(), QString::fromLatin1(c.password));
     }
     ::umask(umask);

@@ -10,36 +10,32 @@ namespace {
 
 TEST(GraflinkVariable, DictionaryFormRoundTripsAndOmitsWhatIsNotSet) {
     GraflinkVariable variable;
-    variable.setXPath(QStringLiteral("rss/channel/item/title"));
-    variable.setCGProjectName(QStringLiteral("Scores"));
-    variable.setCGProjectItemName(QStringLiteral("Home"));
+    variable.setXPath(u"rss/channel/item/title"_s);
+    variable.setCGProjectName(u"Scores"_s);
+    variable.setCGProjectItemName(u"Home"_s);
     variable.setValueType(3);
-    variable.setAppleScriptActionName(QStringLiteral("Flash"));
+    variable.setAppleScriptActionName(u"Flash"_s);
     variable.setFormat(std::nullopt);
     const QVariantMap dictionary = variable.dictionaryRepresentation();
-    EXPECT_EQ(dictionary.value(QStringLiteral("CGProjectFieldName")).toString(), QStringLiteral("Home"));
-    EXPECT_FALSE(dictionary.contains(QStringLiteral("CGProjectItemName")));
-    EXPECT_FALSE(dictionary.contains(QStringLiteral("format")));
+    EXPECT_EQ(dictionary.value(u"CGProjectFieldName"_s).toString(), u"Home"_s);
+    EXPECT_FALSE(dictionary.contains(u"CGProjectItemName"_s));
+    EXPECT_FALSE(dictionary.contains(u"format"_s));
 
     const GraflinkVariable copy(dictionary);
     EXPECT_EQ(copy.XPath(), variable.XPath());
     EXPECT_EQ(copy.CGProjectName(), variable.CGProjectName());
     EXPECT_EQ(copy.CGProjectItemName(), variable.CGProjectItemName());
     EXPECT_EQ(copy.valueType(), 3);
-    EXPECT_EQ(copy.appleScriptActionName(), QStringLiteral("Flash"));
+    EXPECT_EQ(copy.appleScriptActionName(), u"Flash"_s);
     // A stored variable without "format" gets the default format back.
     EXPECT_EQ(copy.format(), GraflinkVariable::DefaultFormat);
-    EXPECT_EQ(copy.description(), QStringLiteral("Scores / Home"));
-}
+    EXPECT_EQ(copy.description(), u"Scores / Home"_s);
 
-TEST(GraflinkVariable, ValueTypeIsStoredUnsignedAndReadBackSigned) {
-    GraflinkVariable variable;
+    // The value type is stored unsigned and read back signed; without it a variable is a number.
     variable.setValueType(-1);
-    const QVariantMap dictionary = variable.dictionaryRepresentation();
-    EXPECT_EQ(dictionary.value(QStringLiteral("valueType")).toLongLong(), 4294967295LL);
-    EXPECT_EQ(GraflinkVariable(dictionary).valueType(), -1);
-    // Without "valueType" a stored variable is a number variable.
-    EXPECT_EQ(GraflinkVariable(QVariantMap{{QStringLiteral("XPath"), QStringLiteral("a")}}).valueType(), 2);
+    EXPECT_EQ(variable.dictionaryRepresentation().value(u"valueType"_s).toLongLong(), 4294967295LL);
+    EXPECT_EQ(GraflinkVariable(variable.dictionaryRepresentation()).valueType(), -1);
+    EXPECT_EQ(GraflinkVariable(QVariantMap{{u"XPath"_s, u"a"_s}}).valueType(), 2);
 }
 
 TEST(GraflinkVariable, TellsObserversOfDerivedProperties) {
@@ -51,8 +47,8 @@ TEST(GraflinkVariable, TellsObserversOfDerivedProperties) {
     variable.setValueType(2);
     EXPECT_EQ(requiresFormat.count(), 2);
     EXPECT_TRUE(variable.requiresFormat());
-    variable.setCGProjectName(QStringLiteral("Weather"));
-    variable.setCGProjectItemName(QStringLiteral("Temp"));
+    variable.setCGProjectName(u"Weather"_s);
+    variable.setCGProjectItemName(u"Temp"_s);
     EXPECT_EQ(description.count(), 2);
 }
 
@@ -60,18 +56,18 @@ TEST(GraflinkVariable, AnEmptiedPathKeepsTheOldOne) {
     GraflinkVariable variable;
     std::optional<QString> proposed;
     variable.validateXPath(proposed);
-    EXPECT_EQ(proposed, QStringLiteral("current_observation/temp_f"));
-    std::optional<QString> edited = QStringLiteral("a/b");
+    EXPECT_EQ(proposed, u"current_observation/temp_f"_s);
+    std::optional<QString> edited = u"a/b"_s;
     variable.validateXPath(edited);
-    EXPECT_EQ(edited, QStringLiteral("a/b"));
+    EXPECT_EQ(edited, u"a/b"_s);
 }
 
 TEST(GraflinkVariable, SettingTheSameProjectNameRefreshesTheFieldList) {
     GraflinkVariable variable;
     QSignalSpy items(&variable, &GraflinkVariable::projectItemsChanged);
     QSignalSpy name(&variable, &GraflinkVariable::CGProjectNameChanged);
-    variable.setCGProjectName(QStringLiteral("Scores"));
-    variable.setCGProjectName(QStringLiteral("Scores"));
+    variable.setCGProjectName(u"Scores"_s);
+    variable.setCGProjectName(u"Scores"_s);
     EXPECT_EQ(name.count(), 1);
     EXPECT_EQ(items.count(), 2);
     EXPECT_TRUE(variable.projectItems().isEmpty()) << "no document, no CG client";

@@ -15,10 +15,10 @@ using platform::JsonValue;
 
 TEST(JsonKeyPath, SplitsLikePlatformPathComponents) {
     const std::vector<std::pair<QString, QStringList>> cases{
-        {QStringLiteral("a/b/c"), {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}},
-        {QStringLiteral("a//b/"), {QStringLiteral("a"), QStringLiteral("b")}},
-        {QStringLiteral("/a"), {QStringLiteral("/"), QStringLiteral("a")}},
-        {QStringLiteral("/"), {QStringLiteral("/")}},
+        {u"a/b/c"_s, {u"a"_s, u"b"_s, u"c"_s}},
+        {u"a//b/"_s, {u"a"_s, u"b"_s}},
+        {u"/a"_s, {u"/"_s, u"a"_s}},
+        {u"/"_s, {u"/"_s}},
         {QString(), {}},
     };
     for (const auto& [path, expected] : cases)
@@ -83,7 +83,7 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
                 auto variable = std::make_unique<GraflinkVariable>();
                 variable->setXPath(QString::fromUtf8(path));
                 variable->setValueType(type);
-                variable->setFormat(QStringLiteral("#,##0.0"));
+                variable->setFormat(u"#,##0.0"_s);
                 (list == &fromTree ? treeList : feedList).append(variable.get());
                 list->push_back(std::move(variable));
             }
@@ -100,12 +100,9 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
 TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
     const JsonValue feed = JsonValue::parse(R"({"zeta":1,"a":{"b":[{"c":1},{"c":2}]}})");
     EXPECT_EQ(FeedInventory::ofJson(feed),
-              QStringList({QStringLiteral("zeta"), QStringLiteral("a"), QStringLiteral("a/b"),
-                           QStringLiteral("a/b/0"), QStringLiteral("a/b/0/c"), QStringLiteral("a/b/1"),
-                           QStringLiteral("a/b/1/c")}));
+              QStringList({u"zeta"_s, u"a"_s, u"a/b"_s, u"a/b/0"_s, u"a/b/0/c"_s, u"a/b/1"_s, u"a/b/1/c"_s}));
     EXPECT_EQ(FeedInventory::ofJson(JsonValue::parse("[[1],{\"k\":2}]")),
-              QStringList(
-                  {QStringLiteral("0"), QStringLiteral("0/0"), QStringLiteral("1"), QStringLiteral("1/k")}));
+              QStringList({u"0"_s, u"0/0"_s, u"1"_s, u"1/k"_s}));
     EXPECT_TRUE(FeedInventory::ofJson(JsonValue::parse("\"scalar\"")).isEmpty());
 }
 
@@ -123,8 +120,7 @@ TEST(FeedInventory, ListsXmlElementsWithRepeatsButNotTheRootAlone) {
     const auto document =
         platform::XmlDocument::parse("<r><!-- note --><x a='1'>text<y/></x><?pi data?><x/></r>");
     ASSERT_TRUE(document);
-    EXPECT_EQ(FeedInventory::ofXml(*document),
-              QStringList({QStringLiteral("r/x"), QStringLiteral("r/x/y"), QStringLiteral("r/x")}));
+    EXPECT_EQ(FeedInventory::ofXml(*document), QStringList({u"r/x"_s, u"r/x/y"_s, u"r/x"_s}));
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <mutex>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -19,34 +18,29 @@ using namespace std::chrono_literals;
 
 class RefreshScheduling : public AppTestEnvironment {
   protected:
-    /// A feed that answers after `delay`, noting when each request arrived.
+    /// A feed that answers after `delay` with the number of its requests so far.
     void serveSlowly(std::chrono::milliseconds delay) {
         server->route("/feed", [this, delay](const testing_support::LoopbackHttpServer::Request&) {
-            std::lock_guard lock(m_mutex);
-            m_arrivals.push_back(Clock::now());
-            Reply reply = Reply::text(
-                QByteArray("<r><v>") + QByteArray::number(int(m_arrivals.size())) + "</v></r>", "text/xml");
+            Reply reply =
+                Reply::text("<r><v>" + QByteArray::number(server->requestCount()) + "</v></r>", "text/xml");
             reply.delay = delay;
             return reply;
         });
     }
-    std::vector<Clock::time_point> arrivals() {
-        std::lock_guard lock(m_mutex);
-        return m_arrivals;
+    std::vector<Clock::time_point> arrivals() const {
+        std::vector<Clock::time_point> times;
+        for (const auto& request : server->requests())
+            times.push_back(request.arrived);
+        return times;
     }
     std::unique_ptr<GraflinkDocument> documentOnFeed() {
         GraflinkDocument::Environment patient = environment();
         patient.refreshRequestTimeout = 5.0;
         auto document = std::make_unique<GraflinkDocument>(patient);
-        document->loadVariablesFromDictionaries(
-            {{{QStringLiteral("XPath"), QStringLiteral("r/v")}, {QStringLiteral("valueType"), 0}}});
+        document->loadVariablesFromDictionaries({{{u"XPath"_s, u"r/v"_s}, {u"valueType"_s, 0}}});
         return document;
     }
     qsizetype logCount(const char* text) { return logLines().filter(QString::fromUtf8(text)).size(); }
-
-  private:
-    std::mutex m_mutex;
-    std::vector<Clock::time_point> m_arrivals;
 };
 
 // A feed slower than the period used to get a new request on every tick.
@@ -54,7 +48,7 @@ TEST_F(RefreshScheduling, ASlowFeedNeverHasTwoRequestsOutAtATimedPeriod) {
     const auto delay = 1600ms;
     serveSlowly(delay);
     auto document = documentOnFeed();
-    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+    document->setSourceURLString(server->url(u"/feed"_s).toString());
     ASSERT_TRUE(waitForRefreshes(*document));
     document->setRefreshFrequency(1.0);
     document->setAutoRefresh(true);
@@ -70,7 +64,7 @@ TEST_F(RefreshScheduling, ASlowFeedNeverHasTwoRequestsOutAtATimedPeriod) {
 TEST_F(RefreshScheduling, TicksDuringARefreshGiveExactlyOneFollowUp) {
     serveSlowly(400ms);
     auto document = documentOnFeed();
-    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+    document->setSourceURLString(server->url(u"/feed"_s).toString());
     QSignalSpy finished(document.get(), &GraflinkDocument::refreshFinished);
     for (int tick = 0; tick < 5; ++tick)
         document->timedRefresh();
@@ -88,11 +82,11 @@ TEST_F(RefreshScheduling, TicksDuringARefreshGiveExactlyOneFollowUp) {
 
 TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChanges) {
     server->serve("/feed", Reply::text("<r><v>7</v></r>", "text/xml"));
-    const QString script = temp.filePath(QStringLiteral("filter.js"));
+    const QString script = temp.filePath(u"filter.js"_s);
     testing_support::writeFile(script, "r_v = r_v + '!';");
     auto document = documentOnFeed();
     document->setJavascriptFilterPath(script);
-    document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
+    document->setSourceURLString(server->url(u"/feed"_s).toString());
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(waitForRefreshes(*document));
         document->refresh();
@@ -118,14 +112,14 @@ TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChan
 // The shipped example names its filter beside it: found wherever the program was started from.
 TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
     server->serve("/feed", Reply::text("<r><v>7</v></r>", "text/xml"));
-    const QString folder = temp.filePath(QStringLiteral("show"));
+    const QString folder = temp.filePath(u"show"_s);
     QDir().mkpath(folder);
-    testing_support::writeFile(folder + QStringLiteral("/filter.js"), "r_v = 'filtered ' + r_v;");
-    const QString file = folder + QStringLiteral("/show.graflink");
+    testing_support::writeFile(folder + u"/filter.js"_s, "r_v = 'filtered ' + r_v;");
+    const QString file = folder + u"/show.graflink"_s;
     {
         auto document = documentOnFeed();
-        document->setSourceURLString(server->url(QStringLiteral("/feed")).toString());
-        document->setJavascriptFilterPath(QStringLiteral("filter.js"));
+        document->setSourceURLString(server->url(u"/feed"_s).toString());
+        document->setJavascriptFilterPath(u"filter.js"_s);
         ASSERT_TRUE(waitForRefreshes(*document));
         ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
     }
@@ -136,14 +130,14 @@ TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
     EXPECT_EQ(reopened->variables().variables().first()->currentStringValue(),
               platform::JsonValue(std::string("filtered 7")));
 
-    reopened->setJavascriptFilterPath(QStringLiteral("gone.js"));
+    reopened->setJavascriptFilterPath(u"gone.js"_s);
     for (int i = 0; i < 2; ++i) {
         reopened->refresh();
         ASSERT_TRUE(waitForRefreshes(*reopened));
     }
     EXPECT_EQ(logCount("JavaScript filter not found: "), 1) << "a missing filter is logged once";
-    EXPECT_TRUE(reopened->filterProblem().contains(QStringLiteral("gone.js"))) << "and shown in the window";
-    reopened->setJavascriptFilterPath(QStringLiteral("filter.js"));
+    EXPECT_TRUE(reopened->filterProblem().contains(u"gone.js"_s)) << "and shown in the window";
+    reopened->setJavascriptFilterPath(u"filter.js"_s);
     reopened->refresh();
     ASSERT_TRUE(waitForRefreshes(*reopened));
     EXPECT_EQ(reopened->filterProblem(), QString());

@@ -19,14 +19,14 @@ class SecondLaunch : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
-        QDir().mkpath(home.filePath(QStringLiteral("logs")));
+        QDir().mkpath(home.filePath(u"logs"_s));
         ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon is part of the build's dependencies";
         platform::UserDefaults settings(configFile());
-        settings.setValue(QStringLiteral("technicalLogFolderPath"), home.filePath(QStringLiteral("logs")));
-        settings.setValue(QStringLiteral("releaseNotesURL"), QStringLiteral("http://127.0.0.1:9/"));
+        settings.setValue(u"technicalLogFolderPath"_s, home.filePath(u"logs"_s));
+        settings.setValue(u"releaseNotesURL"_s, u"http://127.0.0.1:9/"_s);
         ASSERT_TRUE(settings.synchronize());
     }
-    QString configFile() const { return home.filePath(QStringLiteral("config/Norvane/Graflink.conf")); }
+    QString configFile() const { return home.filePath(u"config/Norvane/Graflink.conf"_s); }
 
     QString makeDocument(const QString& name) {
         const QString path = home.filePath(name);
@@ -38,10 +38,10 @@ class SecondLaunch : public testing::Test {
 
     void start(QProcess& program, const QStringList& arguments) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address());
         program.setProcessEnvironment(environment);
         program.setProcessChannelMode(QProcess::MergedChannels);
         program.setWorkingDirectory(QDir::rootPath());
@@ -51,11 +51,8 @@ class SecondLaunch : public testing::Test {
 
     int startedBanners() const {
         int count = 0;
-        for (QDirIterator files(home.filePath(QStringLiteral("logs")), {QStringLiteral("*.log")},
-                                QDir::Files);
-             files.hasNext();)
-            count += QString::fromUtf8(testing_support::readFile(files.next()))
-                         .count(QStringLiteral("GRAFLINK STARTED"));
+        for (QDirIterator files(home.filePath(u"logs"_s), {u"*.log"_s}, QDir::Files); files.hasNext();)
+            count += QString::fromUtf8(testing_support::readFile(files.next())).count(u"GRAFLINK STARTED"_s);
         return count;
     }
 
@@ -64,8 +61,8 @@ class SecondLaunch : public testing::Test {
 };
 
 TEST_F(SecondLaunch, HandsItsFilesToTheRunningProgramAndEnds) {
-    const QString first = makeDocument(QStringLiteral("first.graflink"));
-    const QString second = makeDocument(QStringLiteral("second.graflink"));
+    const QString first = makeDocument(u"first.graflink"_s);
+    const QString second = makeDocument(u"second.graflink"_s);
     QProcess running;
     start(running, {first});
     ASSERT_TRUE(testing_support::waitUntil([&] { return startedBanners() == 1; }, std::chrono::seconds(20)));

@@ -31,7 +31,7 @@ class TestApplication : public NorvaneApplication {
 
 struct Fixture {
     QTemporaryDir dir;
-    platform::UserDefaults defaults{dir.filePath(QStringLiteral("defaults.conf"))};
+    platform::UserDefaults defaults{dir.filePath(u"defaults.conf"_s)};
     std::shared_ptr<RecordingNotificationCenter> center = std::make_shared<RecordingNotificationCenter>();
     QList<QUrl> opened;
 
@@ -40,9 +40,9 @@ struct Fixture {
         NorvaneApplication::Environment environment;
         environment.defaults = &defaults;
         environment.notifications = center;
-        environment.infoDictionary = {{QStringLiteral("CFBundleName"), QStringLiteral("Graflink")},
-                                      {QStringLiteral("CFBundleShortVersionString"), version},
-                                      {QStringLiteral("applicationDownloadURL"), downloadURL}};
+        environment.infoDictionary = {{u"CFBundleName"_s, u"Graflink"_s},
+                                      {u"CFBundleShortVersionString"_s, version},
+                                      {u"applicationDownloadURL"_s, downloadURL}};
         environment.openURL = [this](const QUrl& url) {
             opened.append(url);
             return true;
@@ -81,16 +81,16 @@ TEST(ApplicationNames, FollowTheInstanceNumberRules) {
         EXPECT_EQ(NorvaneApplication::nameIgnoringInstanceNumber(QString::fromLatin1(c.name)),
                   QString::fromLatin1(c.withoutAny));
     }
-    EXPECT_EQ(NorvaneApplication::stringFromFourCharCode(0x474C4E4B), QStringLiteral("GLNK"));
+    EXPECT_EQ(NorvaneApplication::stringFromFourCharCode(0x474C4E4B), u"GLNK"_s);
 }
 
 TEST(Versions, ParseAndCompareAsTheMakerNumbersThem) {
-    const NorvaneVersion beta = NorvaneVersion::parse(QStringLiteral("2.2b3"));
+    const NorvaneVersion beta = NorvaneVersion::parse(u"2.2b3"_s);
     EXPECT_EQ(std::tuple(beta.major, beta.minor, beta.patch, beta.isBeta, beta.betaNumber),
               std::tuple(2, 2, 0, true, 3));
-    const NorvaneVersion patchBeta = NorvaneVersion::parse(QStringLiteral("2.1.4b1"));
+    const NorvaneVersion patchBeta = NorvaneVersion::parse(u"2.1.4b1"_s);
     EXPECT_EQ(std::tuple(patchBeta.minor, patchBeta.patch, patchBeta.betaNumber), std::tuple(1, 4, 1));
-    EXPECT_EQ(NorvaneVersion::parse(QStringLiteral("3")).minor, 0);
+    EXPECT_EQ(NorvaneVersion::parse(u"3"_s).minor, 0);
 
     struct Case {
         const char* a;
@@ -125,8 +125,7 @@ TEST_P(VersionCheck, AnnouncesOnlyANewerSuitableVersion) {
     LoopbackHttpServer server;
     server.serve("/release-notes", LoopbackHttpServer::Reply::text(c.answer, "application/json", c.status));
     Fixture fixture;
-    fixture.defaults.setValue(NorvaneApplication::ReleaseNotesURLKey,
-                              server.url(QStringLiteral("/release-notes")));
+    fixture.defaults.setValue(NorvaneApplication::ReleaseNotesURLKey, server.url(u"/release-notes"_s));
     auto application = fixture.make(QString::fromLatin1(c.running));
     QSignalSpy checked(application.get(), &NorvaneApplication::latestVersionChecked);
     application->finishLaunching();
@@ -145,23 +144,22 @@ TEST_P(VersionCheck, AnnouncesOnlyANewerSuitableVersion) {
     }
     ASSERT_EQ(posted.size(), 1);
     EXPECT_EQ(posted.first().title, c.title);
-    EXPECT_EQ(posted.first().categoryIdentifier, QStringLiteral("UpgradeNotification"));
-    EXPECT_EQ(posted.first().body.startsWith(QStringLiteral("It's a major version upgrade.")),
-              c.majorUpgrade);
+    EXPECT_EQ(posted.first().categoryIdentifier, u"UpgradeNotification"_s);
+    EXPECT_EQ(posted.first().body.startsWith(u"It's a major version upgrade."_s), c.majorUpgrade);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, VersionCheck,
     testing::Values(
         VersionCheckCase{"ReleaseUserHearsOfReleasesOnly", "2.1.0", 200, TwoResults,
-                         QStringLiteral("Version 2.1.1 is now available!")},
+                         u"Version 2.1.1 is now available!"_s},
         VersionCheckCase{"BetaUserHearsOfTheNewerBeta", "2.1b2", 200, TwoResults,
-                         QStringLiteral("Version 2.2b3 is now available!")},
+                         u"Version 2.2b3 is now available!"_s},
         VersionCheckCase{"MajorUpgrade", "3.0", 200, R"({"results":[{"version":"4.0"}]})",
-                         QStringLiteral("Version 4.0 is now available!"), true},
+                         u"Version 4.0 is now available!"_s, true},
         VersionCheckCase{"OlderSystemRequirementIsMet", "2.1.0", 200,
                          R"({"results":[{"version":"2.3","min_os_version":" 11.0 "}]})",
-                         QStringLiteral("Version 2.3 is now available!")},
+                         u"Version 2.3 is now available!"_s},
         VersionCheckCase{"NewerSystemRequired",
                          "2.1.0",
                          200,
@@ -178,10 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(VersionCheck, WithoutAProductCodeAsksNobody) {
     LoopbackHttpServer server;
     Fixture fixture;
-    fixture.defaults.setValue(NorvaneApplication::ReleaseNotesURLKey,
-                              server.url(QStringLiteral("/release-notes")));
+    fixture.defaults.setValue(NorvaneApplication::ReleaseNotesURLKey, server.url(u"/release-notes"_s));
     for (const std::uint32_t code : {0u, 0x3F3F3F3Fu}) {
-        auto application = fixture.make(QStringLiteral("1.0"), code);
+        auto application = fixture.make(u"1.0"_s, code);
         QSignalSpy checked(application.get(), &NorvaneApplication::latestVersionChecked);
         application->checkForLatestVersion();
         ASSERT_TRUE(checked.wait(5000));
@@ -194,12 +191,12 @@ TEST(VersionCheck, WithoutAProductCodeAsksNobody) {
 TEST(UserNotifications, PostingNeverWaitsOnTheCallersThread) {
     Fixture fixture;
     fixture.center->answerOnMainThread = true;
-    auto application = fixture.make(QStringLiteral("1.0"));
-    application->displayNotificationWithTitle(QStringLiteral("Feed lost"), QStringLiteral("Scores"),
+    auto application = fixture.make(u"1.0"_s);
+    application->displayNotificationWithTitle(u"Feed lost"_s, u"Scores"_s,
                                               NorvaneApplication::WarningNotificationCategory);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !fixture.center->postedRequests().isEmpty(); }));
     const platform::UserNotificationRequest posted = fixture.center->postedRequests().first();
-    EXPECT_EQ(posted.title, QStringLiteral("Feed lost"));
+    EXPECT_EQ(posted.title, u"Feed lost"_s);
     EXPECT_EQ(posted.identifier.size(), 36);
     EXPECT_FALSE(posted.sound);
 
@@ -208,7 +205,7 @@ TEST(UserNotifications, PostingNeverWaitsOnTheCallersThread) {
     for (const auto status : {platform::NotificationAuthorizationStatus::Denied,
                               platform::NotificationAuthorizationStatus::NotDetermined}) {
         fixture.center->status = status;
-        application->displayNotificationWithTitle(QStringLiteral("t"), QStringLiteral("m"));
+        application->displayNotificationWithTitle(u"t"_s, u"m"_s);
         application->waitForNotifications();
     }
     EXPECT_EQ(fixture.center->postedRequests().size(), 1);
@@ -217,15 +214,15 @@ TEST(UserNotifications, PostingNeverWaitsOnTheCallersThread) {
 
 TEST(UserNotifications, TheUpgradeButtonOpensTheDownloadPage) {
     for (const auto& [configured, expected] :
-         {std::pair{QStringLiteral("https://example.org/get"), QStringLiteral("https://example.org/get")},
-          std::pair{QStringLiteral("short"), NorvaneApplication::DefaultDownloadsURL}}) {
+         {std::pair{u"https://example.org/get"_s, u"https://example.org/get"_s},
+          std::pair{u"short"_s, NorvaneApplication::DefaultDownloadsURL}}) {
         Fixture fixture;
-        auto application = fixture.make(QStringLiteral("1.0"), 0, configured);
+        auto application = fixture.make(u"1.0"_s, 0, configured);
         application->registerNotificationCategories();
         ASSERT_EQ(fixture.center->categories.size(), 2);
         EXPECT_EQ(fixture.center->categories.first().actions.first().identifier,
                   NorvaneApplication::UpgradeNotificationAction);
-        fixture.center->respond({QStringLiteral("dismissed")});
+        fixture.center->respond({u"dismissed"_s});
         fixture.center->respond({NorvaneApplication::UpgradeNotificationAction});
         ASSERT_TRUE(testing_support::waitUntil([&] { return !fixture.opened.isEmpty(); }));
         testing_support::spinFor(std::chrono::milliseconds(50));
@@ -235,10 +232,9 @@ TEST(UserNotifications, TheUpgradeButtonOpensTheDownloadPage) {
 
 TEST(ApplicationStart, RemembersTheVersionOfThePreviousLaunch) {
     Fixture fixture;
-    EXPECT_FALSE(fixture.make(QStringLiteral("1.0"))->previousLaunchApplicationVersionString());
-    EXPECT_EQ(fixture.make(QStringLiteral("1.1"))->previousLaunchApplicationVersionString(),
-              QStringLiteral("1.0"));
-    EXPECT_EQ(fixture.defaults.stringForKey(NorvaneApplication::LastOpenedVersionKey), QStringLiteral("1.1"));
+    EXPECT_FALSE(fixture.make(u"1.0"_s)->previousLaunchApplicationVersionString());
+    EXPECT_EQ(fixture.make(u"1.1"_s)->previousLaunchApplicationVersionString(), u"1.0"_s);
+    EXPECT_EQ(fixture.defaults.stringForKey(NorvaneApplication::LastOpenedVersionKey), u"1.1"_s);
 }
 
 /// A presenter that answers with a chosen button and counts the alerts.
@@ -270,7 +266,7 @@ TEST(FullDiskAccess, AsksUntilAnsweredOKOrNo) {
         NorvaneApplication::Environment environment;
         environment.defaults = &fixture.defaults;
         environment.notifications = fixture.center;
-        environment.infoDictionary = {{QStringLiteral("CFBundleName"), QStringLiteral("Graflink")}};
+        environment.infoDictionary = {{u"CFBundleName"_s, u"Graflink"_s}};
         environment.fullDiskAccessProbe = [&c] { return c.probe; };
         NorvaneApplication application(std::move(environment));
         bool dialogShown = false;
@@ -285,9 +281,8 @@ TEST(FullDiskAccess, AsksUntilAnsweredOKOrNo) {
                   c.expectRecorded);
         EXPECT_EQ(dialogShown, c.expectDialog);
         if (c.expectAlert) {
-            EXPECT_EQ(presenter->titles.first(), QStringLiteral("Full Disk Access is not enabled !"));
-            EXPECT_TRUE(presenter->messages.first().startsWith(
-                QStringLiteral("Without Full Disk Access, Graflink will")));
+            EXPECT_EQ(presenter->titles.first(), u"Full Disk Access is not enabled !"_s);
+            EXPECT_TRUE(presenter->messages.first().startsWith(u"Without Full Disk Access, Graflink will"_s));
         }
     }
 }

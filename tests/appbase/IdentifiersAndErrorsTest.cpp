@@ -7,11 +7,12 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNeverRepeat) {
-    const QRegularExpression canonical(
-        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    const QRegularExpression canonical(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
     QSet<QString> seen;
     for (int i = 0; i < 1000; ++i) {
         const QString id = GenerateUniqueID::generateUniqueID();
@@ -36,25 +37,23 @@ class ChoosingPresenter : public AlertPresenter {
 };
 
 TEST(Alerts, GoThroughTheInstalledPresenterWithTheirStyle) {
-    auto presenter = std::make_shared<ChoosingPresenter>(QStringLiteral("Later"));
+    auto presenter = std::make_shared<ChoosingPresenter>(u"Later"_s);
     NVSAlertUtilities::setPresenter(presenter);
-    const QStringList buttons{QStringLiteral("OK"), QStringLiteral("No"), QStringLiteral("Later")};
-    EXPECT_EQ(NVSAlertUtilities::runCriticalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons),
-              1002);
+    const QStringList buttons{u"OK"_s, u"No"_s, u"Later"_s};
+    EXPECT_EQ(NVSAlertUtilities::runCriticalAlertPanel(u"t"_s, u"m"_s, buttons), 1002);
     EXPECT_EQ(presenter->lastStyle, AlertPresenter::Style::Critical);
-    NVSAlertUtilities::runInformationalAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons);
+    NVSAlertUtilities::runInformationalAlertPanel(u"t"_s, u"m"_s, buttons);
     EXPECT_EQ(presenter->lastStyle, AlertPresenter::Style::Informational);
     NVSAlertUtilities::setPresenter(nullptr);
     // Without windows the default button answers.
-    EXPECT_EQ(NVSAlertUtilities::runWarningAlertPanel(QStringLiteral("t"), QStringLiteral("m"), buttons),
-              1000);
+    EXPECT_EQ(NVSAlertUtilities::runWarningAlertPanel(u"t"_s, u"m"_s, buttons), 1000);
 }
 
 TEST(TechnicalLogFolder, IsCreatedBelowTheUsersStateFolder) {
     bool created = false;
     const QString path = TechnicalLogFolder::defaultTechnicalLogsDestinationDirectory(&created);
     EXPECT_TRUE(created);
-    EXPECT_EQ(path, qEnvironmentVariable("XDG_STATE_HOME") + QStringLiteral("/Norvane/Logs/Graflink"));
+    EXPECT_EQ(path, qEnvironmentVariable("XDG_STATE_HOME") + u"/Norvane/Logs/Graflink"_s);
     EXPECT_TRUE(QDir(path).exists());
 }
 

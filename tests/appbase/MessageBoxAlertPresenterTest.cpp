@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 /// Runs an alert and clicks the button titled `choice` once the box is up.
@@ -22,23 +24,20 @@ int runAndChoose(const QString& choice, const QStringList& buttons, QString* sho
         });
     });
     NVSAlertUtilities::setPresenter(presenter);
-    const int response = NVSAlertUtilities::runWarningAlertPanel(QStringLiteral("Replace file?"),
-                                                                 QStringLiteral("It exists."), buttons);
+    const int response =
+        NVSAlertUtilities::runWarningAlertPanel(u"Replace file?"_s, u"It exists."_s, buttons);
     NVSAlertUtilities::setPresenter(nullptr);
     return response;
 }
 
 TEST(MessageBoxAlerts, AnswerWithTheChosenButtonsPosition) {
-    const QStringList buttons{QStringLiteral("OK"), QStringLiteral("No"), QStringLiteral("Later")};
+    const QStringList buttons{u"OK"_s, u"No"_s, u"Later"_s};
     QString shown;
-    EXPECT_EQ(runAndChoose(QStringLiteral("Later"), buttons, &shown), 1002);
-    EXPECT_EQ(shown, QStringLiteral("Replace file?|It exists."));
-    EXPECT_EQ(runAndChoose(QStringLiteral("OK"), buttons), 1000);
-    EXPECT_EQ(runAndChoose(QStringLiteral("No"), buttons), 1001);
-}
-
-TEST(MessageBoxAlerts, WithoutButtonTitlesShowOneDefaultButton) {
-    EXPECT_EQ(runAndChoose(QStringLiteral("OK"), {}), 1000);
+    EXPECT_EQ(runAndChoose(u"Later"_s, buttons, &shown), 1002);
+    EXPECT_EQ(shown, u"Replace file?|It exists."_s);
+    EXPECT_EQ(runAndChoose(u"OK"_s, buttons), 1000);
+    EXPECT_EQ(runAndChoose(u"No"_s, buttons), 1001);
+    EXPECT_EQ(runAndChoose(u"OK"_s, {}), 1000) << "without titles, one default button";
 }
 
 } // namespace

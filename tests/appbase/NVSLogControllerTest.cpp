@@ -52,9 +52,9 @@ class TechnicalLog : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
-        folder = temp.path() + QStringLiteral("/Logs");
+        folder = temp.path() + u"/Logs"_s;
         QDir().mkpath(folder);
-        defaults = std::make_unique<platform::UserDefaults>(temp.path() + QStringLiteral("/defaults.conf"));
+        defaults = std::make_unique<platform::UserDefaults>(temp.path() + u"/defaults.conf"_s);
         defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder);
         notifications = std::make_shared<RecordingNotificationCenter>(
             platform::NotificationAuthorizationStatus::Authorized);
@@ -62,11 +62,11 @@ class TechnicalLog : public ::testing::Test {
     }
 
     std::unique_ptr<NVSLogController> makeLogger(bool withDelegate = true) {
-        auto logger = std::make_unique<NVSLogController>(NVSLogController::Configuration{
-            defaults.get(), QStringLiteral("Graflink"), notifications, [this] {
-                std::lock_guard lock(clockMutex);
-                return now;
-            }});
+        auto logger = std::make_unique<NVSLogController>(
+            NVSLogController::Configuration{defaults.get(), u"Graflink"_s, notifications, [this] {
+                                                std::lock_guard lock(clockMutex);
+                                                return now;
+                                            }});
         if (withDelegate)
             logger->setLogDelegate(&delegate);
         return logger;
@@ -77,13 +77,11 @@ class TechnicalLog : public ::testing::Test {
         now = time;
     }
 
-    QString fileFor(const QString& day) const {
-        return folder + QStringLiteral("/Graflink ") + day + QStringLiteral(".log");
-    }
+    QString fileFor(const QString& day) const { return folder + u"/Graflink "_s + day + u".log"_s; }
 
     QStringList linesOf(const QString& path) const {
         QString text = QString::fromUtf8(readFile(path));
-        QStringList lines = text.split(QStringLiteral("\r\n"));
+        QStringList lines = text.split(u"\r\n"_s);
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         return lines;
@@ -93,14 +91,13 @@ class TechnicalLog : public ::testing::Test {
     QList<QVariantMap> failureReports() {
         QList<QVariantMap> reports;
         for (const QVariantMap& info : delegate.displayed())
-            if (info.value(QStringLiteral("level")).toInt() == 0)
+            if (info.value(u"level"_s).toInt() == 0)
                 reports.append(info);
         return reports;
     }
 
     static QString line(const QString& message, bool problem = false) {
-        return (problem ? QStringLiteral("!") : QString()) +
-               QStringLiteral("\t2026-12-05\t14:03:09\tSaturday\t\t") + message;
+        return (problem ? u"!"_s : QString()) + u"\t2026-12-05\t14:03:09\tSaturday\t\t"_s + message;
     }
 
     QTemporaryDir temp;
@@ -116,20 +113,20 @@ class TechnicalLog : public ::testing::Test {
 // repeats, so a second "A" is written and only the third swallowed. A run swallowed when the day
 // changes is ended in the old day's file.
 TEST_F(TechnicalLog, WritesTheExactLinesToTheDailyFiles) {
-    delegate.initial = QStringLiteral("Graflink 0.1.0 started");
+    delegate.initial = u"Graflink 0.1.0 started"_s;
     auto logger = makeLogger();
     for (const char* text : {"A", "A", "A"})
         logger->logMessage(QString::fromLatin1(text), 2, false);
     for (int i = 0; i < 4; ++i)
-        logger->logMessage(QStringLiteral("Trouble"), 1, false);
+        logger->logMessage(u"Trouble"_s, 1, false);
     for (int i = 0; i < 3; ++i)
-        logger->logMessage(QStringLiteral("Same"), 2, false);
+        logger->logMessage(u"Same"_s, 2, false);
     logger->waitUntilIdle();
-    EXPECT_EQ(logger->lastTechnicalLogFilePath(), fileFor(QStringLiteral("2026-12-05")));
+    EXPECT_EQ(logger->lastTechnicalLogFilePath(), fileFor(u"2026-12-05"_s));
     setTime(QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)));
-    logger->logMessage(QStringLiteral("Same"), 2, false);
+    logger->logMessage(u"Same"_s, 2, false);
     logger->waitUntilIdle();
-    EXPECT_EQ(readFile(fileFor(QStringLiteral("2026-12-05"))),
+    EXPECT_EQ(readFile(fileFor(u"2026-12-05"_s)),
               QByteArray("\t2026-12-05\t14:03:09\tSaturday\t\tGraflink 0.1.0 started\r\n"
                          "\t2026-12-05\t14:03:09\tSaturday\t\tA\r\n"
                          "\t2026-12-05\t14:03:09\tSaturday\t\tA\r\n"
@@ -139,7 +136,7 @@ TEST_F(TechnicalLog, WritesTheExactLinesToTheDailyFiles) {
                          "\t2026-12-05\t14:03:09\tSaturday\t\tSame\r\n"
                          "\t2026-12-06\t00:00:01\tSunday\t\t--- last message repeated 2 times ---\r\n"));
     // On the new day the same text is written again: the new file has no reference yet.
-    EXPECT_EQ(readFile(fileFor(QStringLiteral("2026-12-06"))),
+    EXPECT_EQ(readFile(fileFor(u"2026-12-06"_s)),
               QByteArray("\t2026-12-06\t00:00:01\tSunday\t\tGraflink 0.1.0 started\r\n"
                          "\t2026-12-06\t00:00:01\tSunday\t\tSame\r\n"));
 }
@@ -148,108 +145,103 @@ TEST_F(TechnicalLog, WritesTheExactLinesToTheDailyFiles) {
 // follow the folder too.
 TEST_F(TechnicalLog, FollowsLevelAndFolderChangesInTheUserDefaults) {
     auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("First"), 2, false);
-    logger->logMessage(QStringLiteral("Detail"), 3, false);
+    logger->logMessage(u"First"_s, 2, false);
+    logger->logMessage(u"Detail"_s, 3, false);
     logger->waitUntilIdle();
-    const QString other = temp.path() + QStringLiteral("/Other");
+    const QString other = temp.path() + u"/Other"_s;
     QDir().mkpath(other);
     defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, other);
     defaults->setValue(NVSLogController::TechnicalLogLevelKey, 3);
-    logger->logMessage(QStringLiteral("Detail"), 3, false);
-    logger->logSimpleMessage(QStringLiteral("socket opened"), QStringLiteral("WebSockets"));
-    logger->logSimpleMessage(QStringLiteral("socket opened"), QStringLiteral("WebSockets"));
+    logger->logMessage(u"Detail"_s, 3, false);
+    logger->logSimpleMessage(u"socket opened"_s, u"WebSockets"_s);
+    logger->logSimpleMessage(u"socket opened"_s, u"WebSockets"_s);
     logger->waitUntilIdle();
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))), QStringList{line(QStringLiteral("First"))});
-    EXPECT_EQ(linesOf(other + QStringLiteral("/Graflink 2026-12-05.log")),
-              QStringList{line(QStringLiteral("Detail"))});
+    EXPECT_EQ(linesOf(fileFor(u"2026-12-05"_s)), QStringList{line(u"First"_s)});
+    EXPECT_EQ(linesOf(other + u"/Graflink 2026-12-05.log"_s), QStringList{line(u"Detail"_s)});
     // Side files take plain lines, repeats included.
-    EXPECT_EQ(readFile(other + QStringLiteral("/Graflink 2026-12-05_WebSockets.log")),
+    EXPECT_EQ(readFile(other + u"/Graflink 2026-12-05_WebSockets.log"_s),
               QByteArray("2026-12-05\t14:03:09\t\tsocket opened\n2026-12-05\t14:03:09\t\tsocket opened\n"));
 }
 
 TEST_F(TechnicalLog, ReplaysTheLastTwentyHeldMessagesInOrder) {
     auto logger = makeLogger(false);
     for (int i = 1; i <= 25; ++i)
-        logger->logMessage(QStringLiteral("Held %1").arg(i), 2, false);
+        logger->logMessage(u"Held %1"_s.arg(i), 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(logger->heldMessageCount(), 20);
-    EXPECT_FALSE(QFile::exists(fileFor(QStringLiteral("2026-12-05"))))
-        << "nothing is written before a delegate";
+    EXPECT_FALSE(QFile::exists(fileFor(u"2026-12-05"_s))) << "nothing is written before a delegate";
 
     logger->setLogDelegate(&delegate);
     logger->waitUntilIdle();
     QStringList expected;
     for (int i = 6; i <= 25; ++i)
-        expected.append(line(QStringLiteral("Held %1").arg(i)));
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))), expected);
+        expected.append(line(u"Held %1"_s.arg(i)));
+    EXPECT_EQ(linesOf(fileFor(u"2026-12-05"_s)), expected);
     EXPECT_EQ(logger->heldMessageCount(), -1);
 }
 
 TEST_F(TechnicalLog, ShowsMessagesThroughTheDelegate) {
     auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("Quiet"), 2, false);
-    logger->logMessage(QStringLiteral("Saved"), QStringLiteral("Scores.graflink"), 2, true);
+    logger->logMessage(u"Quiet"_s, 2, false);
+    logger->logMessage(u"Saved"_s, u"Scores.graflink"_s, 2, true);
     const QList<QVariantMap> shown = delegate.displayed();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].value(QStringLiteral("message")).toString(),
-              QStringLiteral("Saved (Document: Scores.graflink)"));
-    EXPECT_EQ(shown[0].value(QStringLiteral("origin")).toInt(), 7);
-    EXPECT_TRUE(shown[0].value(QStringLiteral("notifyRemotes")).toBool());
-    EXPECT_EQ(shown[0].value(QStringLiteral("source_unique_id")).toString(), QString());
-    EXPECT_FALSE(shown[0].contains(QStringLiteral("userNotificationTitle")));
+    EXPECT_EQ(shown[0].value(u"message"_s).toString(), u"Saved (Document: Scores.graflink)"_s);
+    EXPECT_EQ(shown[0].value(u"origin"_s).toInt(), 7);
+    EXPECT_TRUE(shown[0].value(u"notifyRemotes"_s).toBool());
+    EXPECT_EQ(shown[0].value(u"source_unique_id"_s).toString(), QString());
+    EXPECT_FALSE(shown[0].contains(u"userNotificationTitle"_s));
 
     PlainDelegate plain;
     logger->setLogDelegate(&plain);
-    logger->logMessageWithLevel(1, true, QStringLiteral("Lost %li of %@"), 3, QStringLiteral("feeds"));
+    logger->logMessageWithLevel(1, true, u"Lost %li of %@"_s, 3, u"feeds"_s);
     ASSERT_EQ(plain.shown.size(), 1);
-    EXPECT_EQ(plain.shown[0].first, QStringLiteral("Lost 3 of feeds"));
+    EXPECT_EQ(plain.shown[0].first, u"Lost 3 of feeds"_s);
     EXPECT_EQ(plain.shown[0].second, 1);
     logger->setLogDelegate(nullptr);
 }
 
 TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
-    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
-                       QString(temp.path() + QStringLiteral("/missing")));
+    defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + u"/missing"_s));
     auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("One"), 2, true);
-    logger->logMessage(QStringLiteral("Two"), 2, false);
+    logger->logMessage(u"One"_s, 2, true);
+    logger->logMessage(u"Two"_s, 2, false);
     logger->waitUntilIdle();
 
     const QList<QVariantMap> reports = failureReports();
     ASSERT_EQ(reports.size(), 1);
     const QVariantMap& report = reports.first();
-    EXPECT_EQ(report.value(QStringLiteral("message")).toString(),
-              QStringLiteral("Error: Failed to write technical logs to '%1/missing'").arg(temp.path()));
-    EXPECT_TRUE(report.value(QStringLiteral("show")).toBool()) << "show of the message whose write failed";
-    EXPECT_FALSE(report.value(QStringLiteral("notifyRemotes")).toBool());
-    EXPECT_TRUE(report.contains(QStringLiteral("sourceUniqueID")));
-    EXPECT_TRUE(report.contains(QStringLiteral("identifier")));
+    EXPECT_EQ(report.value(u"message"_s).toString(),
+              u"Error: Failed to write technical logs to '%1/missing'"_s.arg(temp.path()));
+    EXPECT_TRUE(report.value(u"show"_s).toBool()) << "show of the message whose write failed";
+    EXPECT_FALSE(report.value(u"notifyRemotes"_s).toBool());
+    EXPECT_TRUE(report.contains(u"sourceUniqueID"_s));
+    EXPECT_TRUE(report.contains(u"identifier"_s));
 
     defaults->setValue(NVSLogController::TechnicalLogFolderPathKey,
-                       QString(temp.path() + QStringLiteral("/still-missing")));
-    logger->logMessage(QStringLiteral("Three"), 2, false);
-    logger->logMessage(QStringLiteral("Four"), 2, false);
+                       QString(temp.path() + u"/still-missing"_s));
+    logger->logMessage(u"Three"_s, 2, false);
+    logger->logMessage(u"Four"_s, 2, false);
     logger->waitUntilIdle();
     EXPECT_EQ(failureReports().size(), 2);
 }
 
 // Fault guarded: a write that the disk cut short (ENOSPC) lost the line without a word.
 TEST_F(TechnicalLog, ReportsALineThatTheFullDiskCutShort) {
-    if (!QFileInfo(QStringLiteral("/dev/full")).isWritable())
+    if (!QFileInfo(u"/dev/full"_s).isWritable())
         GTEST_SKIP() << "no writable /dev/full on this machine";
     // Today's file is a link to a device that is always full. Today is the real day, so that the
     // clean-up does not take the device's age for the file's and remove the link first.
     const QDateTime today = QDateTime::currentDateTime();
     setTime(today);
-    ASSERT_TRUE(
-        QFile::link(QStringLiteral("/dev/full"), fileFor(today.toString(QStringLiteral("yyyy-MM-dd")))));
+    ASSERT_TRUE(QFile::link(u"/dev/full"_s, fileFor(today.toString(u"yyyy-MM-dd"_s))));
     auto logger = makeLogger();
-    logger->logMessage(QStringLiteral("Lost"), 2, true);
+    logger->logMessage(u"Lost"_s, 2, true);
     logger->waitUntilIdle();
     const QList<QVariantMap> reports = failureReports();
     ASSERT_EQ(reports.size(), 1);
-    EXPECT_EQ(reports.first().value(QStringLiteral("message")).toString(),
-              QStringLiteral("Error: Failed to write technical logs to '%1'").arg(folder));
+    EXPECT_EQ(reports.first().value(u"message"_s).toString(),
+              u"Error: Failed to write technical logs to '%1'"_s.arg(folder));
 }
 
 // Fault guarded: the log queue called the delegate without the delegate lock, so a delegate
@@ -269,7 +261,7 @@ TEST_F(TechnicalLog, RemovingTheDelegateWaitsForItsCallOnTheLogQueue) {
     } slow;
     auto logger = makeLogger(false);
     logger->setLogDelegate(&slow);
-    logger->logMessage(QStringLiteral("First line of the file"), 2, false);
+    logger->logMessage(u"First line of the file"_s, 2, false);
     slow.entered.acquire();
     logger->setLogDelegate(nullptr);
     slow.removed = true;
@@ -277,56 +269,53 @@ TEST_F(TechnicalLog, RemovingTheDelegateWaitsForItsCallOnTheLogQueue) {
     EXPECT_FALSE(slow.calledAfterRemoval);
 }
 
-TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotifications) {
+TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotificationsUnlessRefused) {
     auto logger = makeLogger();
     ASSERT_TRUE(logger->canDisplayNotifications());
-    logger->logMessage(QStringLiteral("Feed lost"), 0, true);
-    logger->logMessage(QStringLiteral("Not shown"), 0, false);
-    logger->logMessage(QStringLiteral("Only a problem"), 1, true);
-    logger->logMessage(QStringLiteral("Upgrade"), 0, QStringLiteral("New version"),
-                       QStringLiteral("UpgradeNotification"), true);
+    logger->logMessage(u"Feed lost"_s, 0, true);
+    logger->logMessage(u"Not shown"_s, 0, false);
+    logger->logMessage(u"Only a problem"_s, 1, true);
+    logger->logMessage(u"Upgrade"_s, 0, u"New version"_s, u"UpgradeNotification"_s, true);
     const auto posted = notifications->postedRequests();
     ASSERT_EQ(posted.size(), 2);
-    EXPECT_EQ(posted[0].title, QStringLiteral("Critical Error"));
-    EXPECT_EQ(posted[0].body, QStringLiteral("Feed lost"));
-    EXPECT_EQ(posted[0].categoryIdentifier, QStringLiteral("WarningNotification"));
+    EXPECT_EQ(posted[0].title, u"Critical Error"_s);
+    EXPECT_EQ(posted[0].body, u"Feed lost"_s);
+    EXPECT_EQ(posted[0].categoryIdentifier, u"WarningNotification"_s);
     EXPECT_EQ(posted[0].identifier.size(), 36);
-    EXPECT_EQ(posted[1].title, QStringLiteral("New version"));
-    EXPECT_EQ(posted[1].categoryIdentifier, QStringLiteral("UpgradeNotification"));
-}
+    EXPECT_EQ(posted[1].title, u"New version"_s);
+    EXPECT_EQ(posted[1].categoryIdentifier, u"UpgradeNotification"_s);
 
-TEST_F(TechnicalLog, PostsNothingWhenNotificationsAreRefused) {
+    // Refused when asked: nothing is posted, and the line is still written.
     notifications = std::make_shared<RecordingNotificationCenter>(
         platform::NotificationAuthorizationStatus::NotDetermined);
     notifications->grantOnRequest = false;
-    auto logger = makeLogger();
+    auto refused = makeLogger();
     EXPECT_EQ(notifications->requestedOptions, 7);
-    EXPECT_FALSE(logger->canDisplayNotifications());
-    logger->logMessage(QStringLiteral("Feed lost"), 0, true);
-    logger->waitUntilIdle();
+    EXPECT_FALSE(refused->canDisplayNotifications());
+    refused->logMessage(u"Feed gone"_s, 0, true);
+    refused->waitUntilIdle();
     EXPECT_TRUE(notifications->postedRequests().isEmpty());
-    EXPECT_EQ(linesOf(fileFor(QStringLiteral("2026-12-05"))),
-              QStringList{line(QStringLiteral("Feed lost"), true)});
+    EXPECT_TRUE(linesOf(fileFor(u"2026-12-05"_s)).contains(line(u"Feed gone"_s, true)));
 }
 
 TEST_F(TechnicalLog, CleansUpOnlyOldFilesCarryingThePrefix) {
     auto logger = makeLogger();
-    testing_support::writeFile(folder + QStringLiteral("/Graflink 2026-10-01.log"), "old");
-    testing_support::writeFile(folder + QStringLiteral("/Graflink 2026-10-01_sessions.log"), "old side file");
-    testing_support::writeFile(folder + QStringLiteral("/Notes.log"), "not ours");
-    QDir().mkpath(folder + QStringLiteral("/Graflink archive"));
-    testing_support::writeFile(folder + QStringLiteral("/Graflink archive/keep.log"), "kept");
+    testing_support::writeFile(folder + u"/Graflink 2026-10-01.log"_s, "old");
+    testing_support::writeFile(folder + u"/Graflink 2026-10-01_sessions.log"_s, "old side file");
+    testing_support::writeFile(folder + u"/Notes.log"_s, "not ours");
+    QDir().mkpath(folder + u"/Graflink archive"_s);
+    testing_support::writeFile(folder + u"/Graflink archive/keep.log"_s, "kept");
 
     logger->cleanupOldTechnicalLogFiles();
-    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Graflink 2026-10-01.log"))) << "younger than 30 days";
+    EXPECT_TRUE(QFile::exists(folder + u"/Graflink 2026-10-01.log"_s)) << "younger than 30 days";
 
     setTime(QDateTime::currentDateTime().addDays(31));
     logger->cleanupOldTechnicalLogFiles();
-    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/Graflink 2026-10-01.log")));
-    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/Graflink 2026-10-01_sessions.log")));
-    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Notes.log")));
+    EXPECT_FALSE(QFile::exists(folder + u"/Graflink 2026-10-01.log"_s));
+    EXPECT_FALSE(QFile::exists(folder + u"/Graflink 2026-10-01_sessions.log"_s));
+    EXPECT_TRUE(QFile::exists(folder + u"/Notes.log"_s));
     // A folder that happens to carry the prefix is the user's, not a log file.
-    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/Graflink archive/keep.log")));
+    EXPECT_TRUE(QFile::exists(folder + u"/Graflink archive/keep.log"_s));
 }
 
 TEST_F(TechnicalLog, KeepsEveryLineFromConcurrentCallers) {
@@ -335,19 +324,19 @@ TEST_F(TechnicalLog, KeepsEveryLineFromConcurrentCallers) {
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&logger, t] {
             for (int i = 0; i < 250; ++i)
-                logger->logMessage(QStringLiteral("thread %1 message %2").arg(t).arg(i), 2, false);
+                logger->logMessage(u"thread %1 message %2"_s.arg(t).arg(i), 2, false);
         });
     for (auto& thread : threads)
         thread.join();
     logger->waitUntilIdle();
-    const QStringList lines = linesOf(fileFor(QStringLiteral("2026-12-05")));
+    const QStringList lines = linesOf(fileFor(u"2026-12-05"_s));
     EXPECT_EQ(lines.size(), 1000);
     // Per thread, lines keep their call order.
     for (int t = 0; t < 4; ++t) {
         int expected = 0;
         for (const QString& text : lines)
-            if (text.contains(QStringLiteral("thread %1 ").arg(t))) {
-                EXPECT_TRUE(text.endsWith(QStringLiteral("message %1").arg(expected++)));
+            if (text.contains(u"thread %1 "_s.arg(t))) {
+                EXPECT_TRUE(text.endsWith(u"message %1"_s.arg(expected++)));
             }
         EXPECT_EQ(expected, 250);
     }

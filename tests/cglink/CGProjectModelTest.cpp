@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using platform::JsonValue;
@@ -66,9 +68,9 @@ TEST(ItemDecoding, NeedsNameIdentifierAndTypeOfThreeCharacters) {
     const auto item = CGProjectItem::fromDictionary(
         JsonValue{{"display_name", "Home"}, {"unique_id", "I-42"}, {"type", "movie"}}, 2);
     ASSERT_NE(item, nullptr);
-    EXPECT_EQ(item->name(), QStringLiteral("Home"));
-    EXPECT_EQ(item->uniqueID(), QStringLiteral("I-42"));
-    EXPECT_EQ(item->itemType(), QStringLiteral("movie"));
+    EXPECT_EQ(item->name(), u"Home"_s);
+    EXPECT_EQ(item->uniqueID(), u"I-42"_s);
+    EXPECT_EQ(item->itemType(), u"movie"_s);
     EXPECT_EQ(item->CGServerType(), 2);
 }
 
@@ -84,24 +86,24 @@ class ProjectLookup : public ::testing::Test {
 };
 
 TEST_F(ProjectLookup, FindsTheFirstListedMatchCaseSensitively) {
-    EXPECT_EQ(project->itemWithName(QStringLiteral("Home"))->uniqueID(), QStringLiteral("I01"));
-    EXPECT_EQ(project->itemWithUniqueID(QStringLiteral("I03"))->name(), QStringLiteral("Home"));
-    EXPECT_EQ(project->itemWithName(QStringLiteral("home")), nullptr);
-    EXPECT_EQ(project->itemWithUniqueID(QStringLiteral("i01")), nullptr);
-    EXPECT_EQ(CGProject().itemWithName(QStringLiteral("Home")), nullptr);
+    EXPECT_EQ(project->itemWithName(u"Home"_s)->uniqueID(), u"I01"_s);
+    EXPECT_EQ(project->itemWithUniqueID(u"I03"_s)->name(), u"Home"_s);
+    EXPECT_EQ(project->itemWithName(u"home"_s), nullptr);
+    EXPECT_EQ(project->itemWithUniqueID(u"i01"_s), nullptr);
+    EXPECT_EQ(CGProject().itemWithName(u"Home"_s), nullptr);
 }
 
 TEST_F(ProjectLookup, CopySharesTheItemListAndSelectedItem) {
     project->setSelectedItem(project->items().first());
     const auto copy = project->copy();
-    EXPECT_EQ(copy->name(), QStringLiteral("Scores"));
-    EXPECT_EQ(copy->uniqueID(), QStringLiteral("P1X"));
+    EXPECT_EQ(copy->name(), u"Scores"_s);
+    EXPECT_EQ(copy->uniqueID(), u"P1X"_s);
     EXPECT_EQ(copy->selectedItem(), project->selectedItem());
     project->itemList()->append(CGProjectItem::fromDictionary(camel("Clock", "I04"), 1));
     ASSERT_EQ(copy->items().size(), 4);
-    EXPECT_EQ(copy->itemWithName(QStringLiteral("Clock"))->uniqueID(), QStringLiteral("I04"));
-    copy->setName(QStringLiteral("Other"));
-    EXPECT_EQ(project->name(), QStringLiteral("Scores"));
+    EXPECT_EQ(copy->itemWithName(u"Clock"_s)->uniqueID(), u"I04"_s);
+    copy->setName(u"Other"_s);
+    EXPECT_EQ(project->name(), u"Scores"_s);
 }
 
 // Lookups and appends on different threads must neither crash nor see a torn list.
@@ -112,7 +114,7 @@ TEST_F(ProjectLookup, LookupsRunSafelyBesideAppends) {
     });
     int found = 0;
     for (int i = 0; i < 2000; ++i)
-        found += project->itemWithName(QStringLiteral("Away")) != nullptr;
+        found += project->itemWithName(u"Away"_s) != nullptr;
     writer.join();
     EXPECT_EQ(found, 2000);
     EXPECT_EQ(project->items().size(), 2003);

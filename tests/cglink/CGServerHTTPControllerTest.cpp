@@ -33,10 +33,10 @@ using Reply = LoopbackHttpServer::Reply;
 class CapturedLog {
   public:
     CapturedLog() {
-        defaults = std::make_unique<platform::UserDefaults>(folder.filePath(QStringLiteral("defaults.conf")));
+        defaults = std::make_unique<platform::UserDefaults>(folder.filePath(u"defaults.conf"_s));
         defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
         logger = std::make_unique<NVSLogController>(
-            NVSLogController::Configuration{defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+            NVSLogController::Configuration{defaults.get(), u"Graflink"_s, nullptr, {}});
         logger->setLogDelegate(&delegate); // without one the logger only holds its messages
         logger->setLineObserver([this](const QString& lines) {
             std::lock_guard lock(mutex);
@@ -75,8 +75,8 @@ class CGClient : public ::testing::Test {
     /// A client whose first project listing is done and announced.
     std::unique_ptr<CGServerHTTPController> connectTo(quint16 port, qint32 type,
                                                       const QString& password = QString()) {
-        auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), port, type,
-                                                               password, options());
+        auto client =
+            std::make_unique<CGServerHTTPController>(u"127.0.0.1"_s, port, type, password, options());
         client->waitUntilIdle();
         QCoreApplication::sendPostedEvents(client.get(), QEvent::MetaCall);
         return client;
@@ -112,19 +112,19 @@ TEST_P(CGClientWithSimulator, FetchesProjectsConnectsRefetchesAndReconnects) {
     auto client = connectTo(simulator->port(), GetParam());
     ASSERT_EQ(client->projects().size(), 3);
     EXPECT_EQ(itemNotices, 3);
-    const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
+    const auto scoreboard = client->projectWithName(u"Scoreboard"_s);
     ASSERT_NE(scoreboard, nullptr);
     EXPECT_EQ(scoreboard->items().size(), 5);
     EXPECT_EQ(scoreboard->CGServerType(), GetParam());
-    EXPECT_EQ(client->projectWithName(QStringLiteral("scoreboard")), nullptr);
+    EXPECT_EQ(client->projectWithName(u"scoreboard"_s), nullptr);
     QSignalSpy projectsChanged(client.get(), &CGServerHTTPController::projectsChanged);
     ASSERT_TRUE(waitUntil([&] { return client->isConnected() && simulator->webSocketClientCount() == 1; }));
     ASSERT_TRUE(waitUntil([&] { return projectsChanged.size() == 1; }));
 
-    simulator->setProjects({{QStringLiteral("Election"), QStringLiteral("PRJ-ELECT"), {}}});
-    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(QStringLiteral("Election")) != nullptr; }));
+    simulator->setProjects({{u"Election"_s, u"PRJ-ELECT"_s, {}}});
+    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(u"Election"_s) != nullptr; }));
     EXPECT_EQ(client->projects().size(), 1);
-    EXPECT_TRUE(log.written().contains(QStringLiteral("Received notification that CG Projects did change")));
+    EXPECT_TRUE(log.written().contains(u"Received notification that CG Projects did change"_s));
 
     for (int code : {1000, 1001, 4000}) {
         QSignalSpy connection(client.get(), &CGServerHTTPController::isConnectedChanged);
@@ -139,30 +139,28 @@ TEST_P(CGClientWithSimulator, FetchesProjectsConnectsRefetchesAndReconnects) {
 
 // A wrong password sends nothing and logs nothing.
 TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
-    startSimulator(QStringLiteral("secret"));
-    auto guessing = connectTo(simulator->port(), GetParam(), QStringLiteral("guess"));
-    const auto guessed = guessing->projectWithName(QStringLiteral("Scoreboard"));
+    startSimulator(u"secret"_s);
+    auto guessing = connectTo(simulator->port(), GetParam(), u"guess"_s);
+    const auto guessed = guessing->projectWithName(u"Scoreboard"_s);
     ASSERT_NE(guessed, nullptr);
-    guessing->setStringValue(QStringLiteral("Lions"), QStringLiteral("ITM-HOME"), guessed, false);
+    guessing->setStringValue(u"Lions"_s, u"ITM-HOME"_s, guessed, false);
     guessing->waitUntilIdle();
     EXPECT_TRUE(simulator->acceptedUpdates().isEmpty());
-    EXPECT_FALSE(log.written().contains(QStringLiteral("CG Text Item")));
+    EXPECT_FALSE(log.written().contains(u"CG Text Item"_s));
     guessing->closeWebSockets();
 
-    auto client = connectTo(simulator->port(), GetParam(), QStringLiteral("secret"));
-    const auto scoreboard = client->projectWithName(QStringLiteral("Scoreboard"));
-    const auto lower = client->projectWithName(QStringLiteral("Lower Third"));
+    auto client = connectTo(simulator->port(), GetParam(), u"secret"_s);
+    const auto scoreboard = client->projectWithName(u"Scoreboard"_s);
+    const auto lower = client->projectWithName(u"Lower Third"_s);
     ASSERT_TRUE(scoreboard && lower);
-    client->setStringValue(QStringLiteral("Lions"),
-                           scoreboard->itemWithName(QStringLiteral("Home"))->uniqueID().value(), scoreboard,
+    client->setStringValue(u"Lions"_s, scoreboard->itemWithName(u"Home"_s)->uniqueID().value(), scoreboard,
                            false);
     client->waitUntilIdle();
     const auto firstToken = client->authorizationToken();
-    client->setStringValue(JsonValue(3),
-                           scoreboard->itemWithName(QStringLiteral("HomeScore"))->uniqueID().value(),
+    client->setStringValue(JsonValue(3), scoreboard->itemWithName(u"HomeScore"_s)->uniqueID().value(),
                            scoreboard, false);
-    client->setStringValue(QStringLiteral("<b>News</b>"), QStringLiteral("ITM-HEAD"), lower, true);
-    client->setCGMovieItemPath(QStringLiteral("/clips/a.mov"), QStringLiteral("ITM-BACK"), lower);
+    client->setStringValue(u"<b>News</b>"_s, u"ITM-HEAD"_s, lower, true);
+    client->setCGMovieItemPath(u"/clips/a.mov"_s, u"ITM-BACK"_s, lower);
     client->waitUntilIdle();
     EXPECT_NE(client->authorizationToken(), firstToken);
 
@@ -172,54 +170,50 @@ TEST_P(CGClientWithSimulator, WritesTextHtmlAndMediaWithFreshTokens) {
               QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Lions"})"));
     EXPECT_EQ(accepted.at(1).jsonLine(),
               QByteArray(R"({"project":"Scoreboard","item":"HomeScore","text":3})"));
-    EXPECT_EQ(accepted.at(2).update.key, QStringLiteral("htmlText"));
-    EXPECT_EQ(accepted.at(3).update.key,
-              GetParam() == 2 ? QStringLiteral("movie_path") : QStringLiteral("moviePath"));
+    EXPECT_EQ(accepted.at(2).update.key, u"htmlText"_s);
+    EXPECT_EQ(accepted.at(3).update.key, GetParam() == 2 ? u"movie_path"_s : u"moviePath"_s);
     const QString written = log.written();
-    EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Text Item: Lions")));
-    EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Text Item: 3")));
-    EXPECT_TRUE(written.contains(QStringLiteral("Successfully updated the CG Movie Item: /clips/a.mov")));
+    EXPECT_TRUE(written.contains(u"Successfully updated the CG Text Item: Lions"_s));
+    EXPECT_TRUE(written.contains(u"Successfully updated the CG Text Item: 3"_s));
+    EXPECT_TRUE(written.contains(u"Successfully updated the CG Movie Item: /clips/a.mov"_s));
     client->closeWebSockets();
 }
 
 // A password, token or identifier holding URL syntax once cut or redirected the request.
 TEST_P(CGClientWithSimulator, SendsValuesHoldingURLSyntaxIntact) {
-    const QString password = QStringLiteral("p&ss #?/ x+y");
-    startSimulator(password, QList<CGSimProject>{{QStringLiteral("Odd Names"),
-                                                  QStringLiteral("P 1/#x"),
-                                                  {{QStringLiteral("Field"), QStringLiteral("I?1&a=b"),
-                                                    QStringLiteral("text")}}}});
+    const QString password = u"p&ss #?/ x+y"_s;
+    startSimulator(password, QList<CGSimProject>{
+                                 {u"Odd Names"_s, u"P 1/#x"_s, {{u"Field"_s, u"I?1&a=b"_s, u"text"_s}}}});
     auto client = connectTo(simulator->port(), GetParam(), password);
-    const auto project = client->projectWithName(QStringLiteral("Odd Names"));
+    const auto project = client->projectWithName(u"Odd Names"_s);
     ASSERT_NE(project, nullptr);
     ASSERT_EQ(project->items().size(), 1);
-    client->setStringValue(QStringLiteral("ok"), QStringLiteral("I?1&a=b"), project, false);
+    client->setStringValue(u"ok"_s, u"I?1&a=b"_s, project, false);
     client->waitUntilIdle();
     ASSERT_EQ(simulator->acceptedUpdates().size(), 1);
-    EXPECT_EQ(simulator->acceptedUpdates().first().itemID, QStringLiteral("I?1&a=b"));
+    EXPECT_EQ(simulator->acceptedUpdates().first().itemID, u"I?1&a=b"_s);
     client->closeWebSockets();
 }
 
 TEST_P(CGClientWithSimulator, RecordsSocketLinesInASideFileWhenAsked) {
     startSimulator();
     CGServerHTTPController::Options o = options();
-    o.webSocketLogFileName = QStringLiteral("WebSockets");
-    auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), simulator->port(),
-                                                           GetParam(), QString(), o);
+    o.webSocketLogFileName = u"WebSockets"_s;
+    auto client =
+        std::make_unique<CGServerHTTPController>(u"127.0.0.1"_s, simulator->port(), GetParam(), QString(), o);
     ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
     client->closeWebSockets();
-    const QString path =
-        GetParam() == 2 ? QStringLiteral("/playback/cg_projects") : QStringLiteral("/update");
+    const QString path = GetParam() == 2 ? u"/playback/cg_projects"_s : u"/update"_s;
     QString sideFile;
     ASSERT_TRUE(waitUntil([&] {
         log.logger->waitUntilIdle();
-        const QStringList files = QDir(log.folder.path()).entryList({QStringLiteral("*_WebSockets.log")});
+        const QStringList files = QDir(log.folder.path()).entryList({u"*_WebSockets.log"_s});
         sideFile = files.isEmpty()
                        ? QString()
                        : QString::fromUtf8(testing_support::readFile(log.folder.filePath(files.first())));
-        return sideFile.contains(QStringLiteral("WS Connection did CLOSE"));
+        return sideFile.contains(u"WS Connection did CLOSE"_s);
     }));
-    EXPECT_TRUE(sideFile.contains(QStringLiteral("WS Connection did OPEN (%1:v1.1.CGUpdates)").arg(path)));
+    EXPECT_TRUE(sideFile.contains(u"WS Connection did OPEN (%1:v1.1.CGUpdates)"_s.arg(path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, CGClientWithSimulator, ::testing::Values(1, 2));
@@ -252,10 +246,10 @@ class CGClientFaults : public CGClient {
 // reason, and a project list that is an object empties the list.
 TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
     auto client = connectTo(server.port(), 1);
-    const auto project = client->projectWithName(QStringLiteral("Scores"));
+    const auto project = client->projectWithName(u"Scores"_s);
     ASSERT_NE(project, nullptr);
     server.clearRequests();
-    client->setStringValue(QStringLiteral("Lions"), QStringLiteral("I1X"), project, false);
+    client->setStringValue(u"Lions"_s, u"I1X"_s, project, false);
     client->waitUntilIdle();
     ASSERT_EQ(apiRequests().size(), 1);
     const auto put = apiRequests().first();
@@ -269,9 +263,9 @@ TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
 
     server.serve("/projects/P1X/items/I1X",
                  Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
-    client->setStringValue(QStringLiteral("Tigers"), QStringLiteral("I1X"), project, false);
+    client->setStringValue(u"Tigers"_s, u"I1X"_s, project, false);
     client->waitUntilIdle();
-    EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Text Item (Item locked)")));
+    EXPECT_TRUE(log.written().contains(u"Error updating the CG Text Item (Item locked)"_s));
 
     QSignalSpy changed(client.get(), &CGServerHTTPController::projectsChanged);
     server.serve("/projects",
@@ -306,9 +300,9 @@ TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContent
     server.serve("/playback/cg_projects/P1X/items/I1X",
                  Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
     auto project = std::make_shared<CGProject>();
-    project->setUniqueID(QStringLiteral("P1X"));
+    project->setUniqueID(u"P1X"_s);
     server.clearRequests();
-    client->setCGMovieItemPath(QStringLiteral("/a.mov"), QStringLiteral("I1X"), project);
+    client->setCGMovieItemPath(u"/a.mov"_s, u"I1X"_s, project);
     client->waitUntilIdle();
     ASSERT_EQ(apiRequests().size(), 2);
     EXPECT_EQ(apiRequests().at(0).path, QByteArray("/unlock"));
@@ -317,27 +311,26 @@ TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContent
     EXPECT_EQ(put.query, QByteArray("token=T0K"));
     EXPECT_FALSE(put.header("Content-Type"));
     EXPECT_EQ(*platform::parseJson(put.body), (JsonValue{{"movie_path", "/a.mov"}}));
-    EXPECT_TRUE(log.written().contains(QStringLiteral("Error updating the CG Movie Item (Item locked)")));
+    EXPECT_TRUE(log.written().contains(u"Error updating the CG Movie Item (Item locked)"_s));
 }
 
 TEST_F(CGClientFaults, IdentifiersShorterThanTwoCharactersSendNothing) {
     auto client = connectTo(server.port(), 1);
     auto shortProject = std::make_shared<CGProject>();
-    shortProject->setUniqueID(QStringLiteral("P"));
+    shortProject->setUniqueID(u"P"_s);
     server.clearRequests();
     int notices = 0;
     platform::NotificationObservation observation(notifications,
                                                   CGServerHTTPController::CGProjectItemsDidChangeNotification,
                                                   nullptr, [&](const platform::Notification&) { ++notices; });
     client->updateItemsForProject(shortProject);
-    client->setStringValue(QStringLiteral("x"), QStringLiteral("I1X"), shortProject, false);
-    client->setStringValue(QStringLiteral("x"), QStringLiteral("I"),
-                           client->projectWithName(QStringLiteral("Scores")), false);
+    client->setStringValue(u"x"_s, u"I1X"_s, shortProject, false);
+    client->setStringValue(u"x"_s, u"I"_s, client->projectWithName(u"Scores"_s), false);
     client->waitUntilIdle();
     EXPECT_EQ(apiRequests().size(), 0);
     spinFor(50ms);
     EXPECT_EQ(notices, 0);
-    shortProject->setUniqueID(QStringLiteral("PX"));
+    shortProject->setUniqueID(u"PX"_s);
     client->updateItemsForProject(shortProject);
     client->waitUntilIdle();
     EXPECT_EQ(apiRequests().size(), 1);
@@ -352,12 +345,12 @@ TEST_F(CGClientFaults, ASilentServerHoldsNeitherTheCallerNorTheOwnersTeardown) {
     bool posted = false;
     platform::MainQueue::dispatchAsync([&] { posted = true; });
     {
-        CGServerHTTPController hanging(QStringLiteral("127.0.0.1"), server.port(), 1, QString(), patient);
+        CGServerHTTPController hanging(u"127.0.0.1"_s, server.port(), 1, QString(), patient);
         EXPECT_FALSE(posted) << "the client ran the event loop";
         auto project = std::make_shared<CGProject>();
-        project->setUniqueID(QStringLiteral("P1X"));
+        project->setUniqueID(u"P1X"_s);
         for (int i = 0; i < 50; ++i)
-            hanging.setStringValue(QStringLiteral("x"), QStringLiteral("I1X"), project, false);
+            hanging.setStringValue(u"x"_s, u"I1X"_s, project, false);
         EXPECT_TRUE(hanging.projects().isEmpty());
         EXPECT_FALSE(hanging.isIdle());
     }
@@ -389,7 +382,7 @@ TEST_F(CGClientFaults, ANewerPassReplacesTheOneWaitingBehindASlowServer) {
     server.serve("/projects/P1X/items/I1X", slow);
     server.clearRequests();
     const auto pass = [](const char* value) {
-        return CGPublishingPass{{QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue(value), false}};
+        return CGPublishingPass{{u"Scores"_s, u"Home"_s, JsonValue(value), false}};
     };
     client->publish(pass("first"));
     ASSERT_TRUE(waitUntil([&] { return apiRequests().size() == 1; }));
@@ -408,7 +401,7 @@ TEST_F(CGClientFaults, OtherServerTypesListAtTheRootAndOpenNoSocket) {
     auto client = connectTo(server.port(), 3);
     EXPECT_EQ(client->projects().size(), 1);
     EXPECT_EQ(client->projectsURLPath(), QString());
-    EXPECT_EQ(client->authorizationRequestVerb(), QStringLiteral("authorization"));
+    EXPECT_EQ(client->authorizationRequestVerb(), u"authorization"_s);
     spinFor(100ms);
     EXPECT_FALSE(client->isConnected());
     EXPECT_TRUE(client->sessionController().openSessions().isEmpty());
@@ -449,7 +442,7 @@ TEST_F(CGClient, ClosingStopsAPendingReconnection) {
     ThreadedRawWebSocketPeer peer;
     CGServerHTTPController::Options slow = options();
     slow.reconnectDelay = 300ms;
-    CGServerHTTPController client(QStringLiteral("127.0.0.1"), peer->port(), 1, QString(), slow);
+    CGServerHTTPController client(u"127.0.0.1"_s, peer->port(), 1, QString(), slow);
     ASSERT_TRUE(waitUntil([&] { return client.isConnected(); }));
     peer.run([](RawWebSocketPeer& p) { p.sendClose(1001); });
     ASSERT_TRUE(waitUntil([&] { return !client.isConnected(); }));

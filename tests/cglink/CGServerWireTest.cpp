@@ -29,12 +29,11 @@ class URLTemplates : public ::testing::TestWithParam<GenerationCase> {};
 
 TEST_P(URLTemplates, FollowTheGenerationTable) {
     const GenerationCase& c = GetParam();
-    const CGServerURLs urls(QStringLiteral("cg-host"), 2001, c.type);
+    const CGServerURLs urls(u"cg-host"_s, 2001, c.type);
     EXPECT_EQ(s(urls.projects()), QString::fromLatin1(c.projects));
-    EXPECT_EQ(s(urls.items(QStringLiteral("P1X"))), QString::fromLatin1(c.items));
-    EXPECT_EQ(s(urls.authorization(QStringLiteral("secret"))), QString::fromLatin1(c.authorization));
-    EXPECT_EQ(s(urls.mediaAuthorization(QStringLiteral("secret"))),
-              QStringLiteral("http://cg-host:2001/unlock?password=secret"));
+    EXPECT_EQ(s(urls.items(u"P1X"_s)), QString::fromLatin1(c.items));
+    EXPECT_EQ(s(urls.authorization(u"secret"_s)), QString::fromLatin1(c.authorization));
+    EXPECT_EQ(s(urls.mediaAuthorization(u"secret"_s)), u"http://cg-host:2001/unlock?password=secret"_s);
     const auto path = CGServerAPI::webSocketPath(c.type);
     EXPECT_EQ(path ? s(urls.webSocket(*path)) : QString(), QString::fromLatin1(c.socket));
     EXPECT_EQ(CGServerAPI::webSocketProtocols(c.type).isEmpty(), !path);
@@ -53,26 +52,24 @@ INSTANTIATE_TEST_SUITE_P(Generations, URLTemplates,
                                             "http://cg-host:2001/authorization?password=secret", ""}));
 
 TEST(URLTemplates, UpdateCarriesTheTokenOnlyWhenGiven) {
-    const CGServerURLs urls(QStringLiteral("10.0.0.5"), 2001, 1);
-    EXPECT_EQ(s(urls.update(QStringLiteral("P1X"), QStringLiteral("I1X"), std::nullopt)),
-              QStringLiteral("http://10.0.0.5:2001/projects/P1X/items/I1X"));
-    EXPECT_EQ(s(urls.update(QStringLiteral("P1X"), QStringLiteral("I1X"), QStringLiteral("T0K"))),
-              QStringLiteral("http://10.0.0.5:2001/projects/P1X/items/I1X?token=T0K"));
-    EXPECT_EQ(s(urls.webSocketBase()), QStringLiteral("ws://10.0.0.5:2001"));
+    const CGServerURLs urls(u"10.0.0.5"_s, 2001, 1);
+    EXPECT_EQ(s(urls.update(u"P1X"_s, u"I1X"_s, std::nullopt)),
+              u"http://10.0.0.5:2001/projects/P1X/items/I1X"_s);
+    EXPECT_EQ(s(urls.update(u"P1X"_s, u"I1X"_s, u"T0K"_s)),
+              u"http://10.0.0.5:2001/projects/P1X/items/I1X?token=T0K"_s);
+    EXPECT_EQ(s(urls.webSocketBase()), u"ws://10.0.0.5:2001"_s);
 }
 
 // Values inserted verbatim would cut the query at "&"/"#" or add path segments at "/".
 TEST(URLTemplates, PercentEncodesValuesThatWouldChangeTheRequest) {
-    const CGServerURLs urls(QStringLiteral("cg-host"), 2001, 2);
-    EXPECT_EQ(s(urls.authorization(QStringLiteral("a&b #c?d/e+f"))),
-              QStringLiteral("http://cg-host:2001/authorization?password=a%26b%20%23c%3Fd%2Fe%2Bf"));
-    EXPECT_EQ(
-        s(urls.update(QStringLiteral("P 1/x"), QStringLiteral("I#1"), QStringLiteral("t&k=1"))),
-        QStringLiteral("http://cg-host:2001/playback/cg_projects/P%201%2Fx/items/I%231?token=t%26k%3D1"));
-    EXPECT_EQ(s(urls.items(QStringLiteral("Ünï"))),
-              QStringLiteral("http://cg-host:2001/playback/cg_projects/%C3%9Cn%C3%AF/items"));
+    const CGServerURLs urls(u"cg-host"_s, 2001, 2);
+    EXPECT_EQ(s(urls.authorization(u"a&b #c?d/e+f"_s)),
+              u"http://cg-host:2001/authorization?password=a%26b%20%23c%3Fd%2Fe%2Bf"_s);
+    EXPECT_EQ(s(urls.update(u"P 1/x"_s, u"I#1"_s, u"t&k=1"_s)),
+              u"http://cg-host:2001/playback/cg_projects/P%201%2Fx/items/I%231?token=t%26k%3D1"_s);
+    EXPECT_EQ(s(urls.items(u"Ünï"_s)), u"http://cg-host:2001/playback/cg_projects/%C3%9Cn%C3%AF/items"_s);
     // A host that is no host gives no URL, hence no request.
-    EXPECT_TRUE(CGServerURLs(QStringLiteral("bad host"), 2001, 1).projects().isEmpty());
+    EXPECT_TRUE(CGServerURLs(u"bad host"_s, 2001, 1).projects().isEmpty());
 }
 
 TEST(UpdateBodies, HaveOneMemberPrettyPrinted) {
@@ -84,9 +81,9 @@ TEST(UpdateBodies, HaveOneMemberPrettyPrinted) {
     // Feed values that are not text keep their JSON kind.
     EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue(72.5), false)),
               (JsonValue{{"text", 72.5}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 1)),
+    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(u"/m/a.mov"_s, 1)),
               (JsonValue{{"moviePath", "/m/a.mov"}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(QStringLiteral("/m/a.mov"), 2)),
+    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(u"/m/a.mov"_s, 2)),
               (JsonValue{{"movie_path", "/m/a.mov"}}));
 }
 
@@ -97,7 +94,7 @@ TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
                                                 {{"displayName", "Weather"}, {"uniqueID", "P03"}}});
     const auto projects = CGServerWire::decodeProjects(listing, 1);
     ASSERT_EQ(projects.size(), 2);
-    EXPECT_EQ(projects.at(1)->name(), QStringLiteral("Weather"));
+    EXPECT_EQ(projects.at(1)->name(), u"Weather"_s);
     EXPECT_TRUE(
         CGServerWire::decodeProjects(JsonValue{{"displayName", "Scores"}, {"uniqueID", "P01"}}, 1).isEmpty());
     EXPECT_TRUE(CGServerWire::decodeProjects(std::nullopt, 1).isEmpty());
@@ -108,8 +105,7 @@ TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
 }
 
 TEST(Answers, GrantATokenOnlyWithSuccessAndAStringToken) {
-    EXPECT_EQ(CGServerWire::authorizationToken(JsonValue{{"success", true}, {"token", "T0K"}}),
-              QStringLiteral("T0K"));
+    EXPECT_EQ(CGServerWire::authorizationToken(JsonValue{{"success", true}, {"token", "T0K"}}), u"T0K"_s);
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", false}, {"token", "T0K"}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", true}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", "true"}, {"token", "T0K"}}));
@@ -122,9 +118,9 @@ TEST(Answers, TellSuccessFailureAndOtherAnswersApart) {
     EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", true}}).kind, Kind::Success);
     const auto failure = CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", "Item locked"}});
     EXPECT_EQ(failure.kind, Kind::Failure);
-    EXPECT_EQ(failure.error, QStringLiteral("Item locked"));
+    EXPECT_EQ(failure.error, u"Item locked"_s);
     EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", {{"code", 7}}}}).error,
-              QStringLiteral("{\"code\":7}"));
+              u"{\"code\":7}"_s);
     EXPECT_EQ(CGServerWire::updateOutcome(JsonValue("ok")).kind, Kind::NotAnObject);
     EXPECT_EQ(CGServerWire::updateOutcome(std::nullopt).kind, Kind::NotAnObject);
 }

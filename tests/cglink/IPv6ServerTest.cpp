@@ -32,7 +32,7 @@ class CGServerOnIPv6Loopback : public ::testing::Test {
     void SetUp() override {
         CGServerSimulator::Options options;
         options.serverType = 2;
-        options.address = QStringLiteral("::1");
+        options.address = u"::1"_s;
         simulator = std::make_unique<CGServerSimulator>(options);
         QString error;
         if (!simulator->start(&error))
@@ -44,7 +44,7 @@ class CGServerOnIPv6Loopback : public ::testing::Test {
 // Fault guarded: HTTP requests went to "http://::1:2001/...", which is no URL, so a server given
 // by an IPv6 address got no request at all (its socket connected).
 TEST_F(CGServerOnIPv6Loopback, ClientListsProjectsAndConnects) {
-    CGServerHTTPController client(QStringLiteral("::1"), simulator->port(), 2, QString());
+    CGServerHTTPController client(u"::1"_s, simulator->port(), 2, QString());
     client.waitUntilIdle();
     EXPECT_EQ(client.projects().size(), 3);
     EXPECT_TRUE(waitUntil([&] { return client.isConnected(); }));

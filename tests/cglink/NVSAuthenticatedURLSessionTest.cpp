@@ -36,19 +36,17 @@ class RecordingController : public NVSAuthenticatedURLSessionController {
 
 class RecordingDelegate : public NVSAuthenticatedURLSessionControllerDelegate {
   public:
-    void webSocketSessionDidOpen(const Session&) override { record(QStringLiteral("open")); }
-    void webSocketSessionDidClose(const Session&, qint64 code) override {
-        record(QStringLiteral("close %1").arg(code));
-    }
+    void webSocketSessionDidOpen(const Session&) override { record(u"open"_s); }
+    void webSocketSessionDidClose(const Session&, qint64 code) override { record(u"close %1"_s.arg(code)); }
     void webSocketSessionDidReceiveDataMessage(const Session&, const QByteArray& data) override {
-        record(QStringLiteral("data ") + QString::fromLatin1(data.toHex()));
+        record(u"data "_s + QString::fromLatin1(data.toHex()));
     }
     void webSocketSessionDidReceiveStringMessage(const Session&, const QString& text) override {
-        record(QStringLiteral("text ") + text);
+        record(u"text "_s + text);
     }
     void webSocketSessionDidCompleteWithError(const Session&,
                                               const std::optional<platform::Error>& error) override {
-        record(error ? QStringLiteral("complete with error") : QStringLiteral("complete"));
+        record(error ? u"complete with error"_s : u"complete"_s);
     }
     QStringList events() {
         std::lock_guard lock(mutex);
@@ -57,8 +55,7 @@ class RecordingDelegate : public NVSAuthenticatedURLSessionControllerDelegate {
     int endCount() {
         int count = 0;
         for (const QString& event : events())
-            count +=
-                event.startsWith(QStringLiteral("close")) || event.startsWith(QStringLiteral("complete"));
+            count += event.startsWith(u"close"_s) || event.startsWith(u"complete"_s);
         return count;
     }
 
@@ -76,9 +73,8 @@ class WebSocketSessions : public ::testing::Test {
     void open(NVSAuthenticatedURLSession::KeepAliveSettings settings = fastKeepAlive(false)) {
         controller.setKeepAliveSettings(std::move(settings));
         controller.setDelegate(&delegate);
-        session = controller.openWebSocketAtURL(peer.url(QStringLiteral("/update")),
-                                                {QStringLiteral("v1.1.CGUpdates")});
-        ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(QStringLiteral("open")); }));
+        session = controller.openWebSocketAtURL(peer.url(u"/update"_s), {u"v1.1.CGUpdates"_s});
+        ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(u"open"_s); }));
     }
     static NVSAuthenticatedURLSession::KeepAliveSettings fastKeepAlive(bool ignoreErrors) {
         NVSAuthenticatedURLSession::KeepAliveSettings settings;
@@ -98,8 +94,8 @@ class WebSocketSessions : public ::testing::Test {
 TEST_F(WebSocketSessions, RelayOpenMessagesAndOneEnd) {
     open(fastKeepAlive(false));
     EXPECT_TRUE(peer.lastHandshake.contains("Sec-WebSocket-Protocol: v1.1.CGUpdates"));
-    EXPECT_TRUE(logged(QStringLiteral("WS Connection did OPEN (/update:v1.1.CGUpdates)")));
-    EXPECT_EQ(session->path(), QStringLiteral("update"));
+    EXPECT_TRUE(logged(u"WS Connection did OPEN (/update:v1.1.CGUpdates)"_s));
+    EXPECT_EQ(session->path(), u"update"_s);
     EXPECT_TRUE(session->isWebSocketOpen());
     EXPECT_EQ(controller.openSessions().size(), 1);
 
@@ -108,16 +104,15 @@ TEST_F(WebSocketSessions, RelayOpenMessagesAndOneEnd) {
     peer.sendText("changed");
     peer.sendBinary("\x01\x02");
     ASSERT_TRUE(waitUntil([&] { return delegate.events().size() == 3; }));
-    EXPECT_EQ(delegate.events(), QStringList({QStringLiteral("open"), QStringLiteral("text changed"),
-                                              QStringLiteral("data 0102")}));
+    EXPECT_EQ(delegate.events(), QStringList({u"open"_s, u"text changed"_s, u"data 0102"_s}));
 
     peer.sendClose(4001);
     ASSERT_TRUE(waitUntil([&] { return controller.openSessions().isEmpty(); }));
     spinFor(100ms);
     // The platform reports the end as a close and a completion; the delegate hears it once.
     EXPECT_EQ(delegate.endCount(), 1);
-    EXPECT_EQ(delegate.events().last(), QStringLiteral("close 4001"));
-    EXPECT_TRUE(logged(QStringLiteral("WS Connection did CLOSE with code: 4001 (/update:v1.1.CGUpdates)")));
+    EXPECT_EQ(delegate.events().last(), u"close 4001"_s);
+    EXPECT_TRUE(logged(u"WS Connection did CLOSE with code: 4001 (/update:v1.1.CGUpdates)"_s));
     EXPECT_FALSE(session->isWebSocketOpen());
     EXPECT_EQ(session->delegate(), nullptr);
 }
@@ -138,10 +133,10 @@ TEST_F(WebSocketSessions, ARefusedConnectionCompletesWithAnError) {
     closed.listen(QHostAddress::LocalHost);
     const quint16 port = closed.serverPort();
     closed.close();
-    controller.openWebSocketAtURL(QUrl(QStringLiteral("ws://127.0.0.1:%1/update").arg(port)), {});
+    controller.openWebSocketAtURL(QUrl(u"ws://127.0.0.1:%1/update"_s.arg(port)), {});
     ASSERT_TRUE(waitUntil([&] { return delegate.endCount() == 1; }));
     spinFor(50ms);
-    EXPECT_EQ(delegate.events(), QStringList{QStringLiteral("complete with error")});
+    EXPECT_EQ(delegate.events(), QStringList{u"complete with error"_s});
     EXPECT_TRUE(controller.openSessions().isEmpty());
 }
 
@@ -172,7 +167,7 @@ TEST_F(WebSocketSessions, IgnoringPingErrorsOnlyLogsTheSilence) {
     open(fastKeepAlive(true));
     ASSERT_TRUE(waitUntil([&] { return session->hasReceivedPong(); }));
     peer.answerPings = false;
-    const QString line = QStringLiteral("The server did not respond to our ping. (/update:v1.1.CGUpdates)");
+    const QString line = u"The server did not respond to our ping. (/update:v1.1.CGUpdates)"_s;
     ASSERT_TRUE(waitUntil([&] { return controller.logLines().count(line) >= 2; }));
     EXPECT_TRUE(session->isWebSocketOpen());
     EXPECT_TRUE(peer.closeCodesReceived.isEmpty());
@@ -189,7 +184,7 @@ TEST_F(WebSocketSessions, MessagesEvenEmptyOnesKeepPingsAway) {
     spinFor(1200ms);
     chatter.stop();
     EXPECT_EQ(peer.pingsReceived, 0);
-    EXPECT_EQ(delegate.events(), QStringList{QStringLiteral("open")});
+    EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
 }
 
 TEST_F(WebSocketSessions, SuspendedSessionsKeepTheirMessagesForLater) {
@@ -198,23 +193,22 @@ TEST_F(WebSocketSessions, SuspendedSessionsKeepTheirMessagesForLater) {
     peer.sendText("first");
     peer.sendText("second");
     spinFor(150ms);
-    EXPECT_EQ(delegate.events(), QStringList{QStringLiteral("open")});
+    EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
     controller.resumeProcessingMessages();
     ASSERT_TRUE(waitUntil([&] { return delegate.events().size() == 3; }));
-    EXPECT_EQ(delegate.events().mid(1),
-              QStringList({QStringLiteral("text first"), QStringLiteral("text second")}));
+    EXPECT_EQ(delegate.events().mid(1), QStringList({u"text first"_s, u"text second"_s}));
 }
 
 TEST_F(WebSocketSessions, DestroyingTheControllerDetachesItsSessions) {
     auto owned = std::make_unique<RecordingController>();
     owned->setDelegate(&delegate);
-    auto kept = owned->openWebSocketAtURL(peer.url(QStringLiteral("/update")), {});
-    ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(QStringLiteral("open")); }));
+    auto kept = owned->openWebSocketAtURL(peer.url(u"/update"_s), {});
+    ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(u"open"_s); }));
     owned.reset();
     EXPECT_EQ(kept->delegate(), nullptr);
     peer.sendText("late");
     spinFor(100ms);
-    EXPECT_EQ(delegate.events(), QStringList{QStringLiteral("open")});
+    EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
 }
 
 class HTTPRequests : public ::testing::Test {
@@ -227,44 +221,40 @@ TEST_F(HTTPRequests, AnswerBasicAndDigestChallengesOnce) {
     for (auto scheme : {LoopbackHttpServer::AuthScheme::Basic, LoopbackHttpServer::AuthScheme::Digest}) {
         server.clearRequests();
         server.serve("/data", LoopbackHttpServer::Reply::text("payload"));
-        server.requireCredentials("/data", scheme, QStringLiteral("op"), QStringLiteral("s3cret"));
+        server.requireCredentials("/data", scheme, u"op"_s, u"s3cret"_s);
         std::optional<platform::http::Response> response;
-        const auto body = controller.synchronouslyRequestDataAtURL(
-            server.url(QStringLiteral("/data")), QStringLiteral("op"), QStringLiteral("s3cret"), &response);
+        const auto body =
+            controller.synchronouslyRequestDataAtURL(server.url(u"/data"_s), u"op"_s, u"s3cret"_s, &response);
         EXPECT_EQ(body, QByteArray("payload"));
         ASSERT_TRUE(response);
         EXPECT_EQ(response->statusCode, 200);
 
         server.clearRequests();
-        controller.synchronouslyRequestDataAtURL(server.url(QStringLiteral("/data")), QStringLiteral("op"),
-                                                 QStringLiteral("wrong"), &response);
+        controller.synchronouslyRequestDataAtURL(server.url(u"/data"_s), u"op"_s, u"wrong"_s, &response);
         EXPECT_EQ(response->statusCode, 401);
         EXPECT_EQ(server.requestCount(), 2) << "one probe, one attempt with the wrong password";
     }
     EXPECT_TRUE(controller.openSessions().isEmpty());
 }
 
-TEST_F(HTTPRequests, DeleteSucceedsOnlyWithStatus200) {
+// A delete succeeds only with status 200; a put sends its body with its content type.
+TEST_F(HTTPRequests, DeleteAndPutGoOutAsAsked) {
     server.serve("/gone", LoopbackHttpServer::Reply::text("", "text/plain", 200));
     server.serve("/empty", LoopbackHttpServer::Reply::text("", "text/plain", 204));
-    EXPECT_TRUE(controller.synchronouslyDeleteItemAtURL(server.url(QStringLiteral("/gone")), std::nullopt,
-                                                        std::nullopt));
-    EXPECT_FALSE(controller.synchronouslyDeleteItemAtURL(server.url(QStringLiteral("/empty")), std::nullopt,
-                                                         std::nullopt));
-    EXPECT_EQ(server.requests().first().method, QByteArray("DELETE"));
-}
-
-TEST_F(HTTPRequests, PutSendsTheBodyWithItsContentType) {
     server.serve("/put", LoopbackHttpServer::Reply::text("{}", "application/json"));
+    EXPECT_TRUE(controller.synchronouslyDeleteItemAtURL(server.url(u"/gone"_s), std::nullopt, std::nullopt));
+    EXPECT_FALSE(
+        controller.synchronouslyDeleteItemAtURL(server.url(u"/empty"_s), std::nullopt, std::nullopt));
     std::optional<platform::Error> error;
-    controller.synchronouslyPutData("{\"a\":1}", server.url(QStringLiteral("/put")),
-                                    QStringLiteral("application/json"), std::nullopt, std::nullopt, nullptr,
-                                    &error);
+    controller.synchronouslyPutData("{\"a\":1}", server.url(u"/put"_s), u"application/json"_s, std::nullopt,
+                                    std::nullopt, nullptr, &error);
     EXPECT_FALSE(error);
-    const auto request = server.requests().first();
-    EXPECT_EQ(request.method, QByteArray("PUT"));
-    EXPECT_EQ(request.body, QByteArray("{\"a\":1}"));
-    EXPECT_EQ(request.header("Content-Type"), QByteArray("application/json"));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests[0].method, QByteArray("DELETE"));
+    EXPECT_EQ(requests[2].method, QByteArray("PUT"));
+    EXPECT_EQ(requests[2].body, QByteArray("{\"a\":1}"));
+    EXPECT_EQ(requests[2].header("Content-Type"), QByteArray("application/json"));
 }
 
 } // namespace

@@ -23,8 +23,8 @@ class RawWebSocketPeer : public QObject {
     quint16 port() const { return m_server.serverPort(); }
     QUrl url(const QString& path) const;
 
-    void sendText(const QByteArray& text);
-    void sendBinary(const QByteArray& data);
+    void sendText(const QByteArray& text) { broadcast(frame(0x1, text)); }
+    void sendBinary(const QByteArray& data) { broadcast(frame(0x2, data)); }
     /// A close frame with `code`, then the connection ends.
     void sendClose(quint16 code);
 
@@ -32,7 +32,6 @@ class RawWebSocketPeer : public QObject {
     /// Hang up on every new connection at once.
     std::atomic<bool> refuseConnections{false};
     std::atomic<int> connections{0};
-    std::atomic<int> openConnections{0};
     std::atomic<int> pingsReceived{0};
     std::atomic<int> httpRequests{0};
     QList<int> closeCodesReceived;

@@ -44,46 +44,34 @@ class EchoPeer {
 
 TEST(TcpCommand, PrintsTheResponseOfEachCommandInTurn) {
     EchoPeer peer;
-    const CliRun run = runCli({QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), peer.port(),
-                               QStringLiteral("PLAY 1"), QStringLiteral("STOP")});
+    const CliRun run = runCli({u"tcp"_s, u"127.0.0.1"_s, peer.port(), u"PLAY 1"_s, u"STOP"_s});
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
-    EXPECT_EQ(run.out, QStringLiteral("OK PLAY 1\r\nOK STOP\r\n"));
+    EXPECT_EQ(run.out, u"OK PLAY 1\r\nOK STOP\r\n"_s);
     EXPECT_EQ(peer.received, QByteArray("PLAY 1\r\nSTOP\r\n"));
-    const CliRun raw = runCli({QStringLiteral("tcp"), QStringLiteral("--raw"), QStringLiteral("127.0.0.1"),
-                               peer.port(), QStringLiteral("RAW\r\n")});
+    const CliRun raw = runCli({u"tcp"_s, u"--raw"_s, u"127.0.0.1"_s, peer.port(), u"RAW\r\n"_s});
     EXPECT_EQ(raw.status, 0) << raw.err.toStdString();
     EXPECT_EQ(peer.received, QByteArray("PLAY 1\r\nSTOP\r\nRAW\r\n")) << "raw commands go out as given";
 }
 
 TEST(TcpCommand, FailsWhenTheConnectionEndsOrNoResponseComes) {
     EchoPeer peer;
-    const CliRun hangUp = runCli({QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), peer.port(),
-                                  QStringLiteral("A"), QStringLiteral("BYE"), QStringLiteral("C")});
+    const CliRun hangUp = runCli({u"tcp"_s, u"127.0.0.1"_s, peer.port(), u"A"_s, u"BYE"_s, u"C"_s});
     EXPECT_EQ(hangUp.status, 1);
-    EXPECT_EQ(hangUp.out, QStringLiteral("OK A\r\n"));
-    EXPECT_TRUE(hangUp.err.contains(QStringLiteral("BYE"))) << hangUp.err.toStdString();
+    EXPECT_EQ(hangUp.out, u"OK A\r\n"_s);
+    EXPECT_TRUE(hangUp.err.contains(u"BYE"_s)) << hangUp.err.toStdString();
 
-    const CliRun silent = runCli({QStringLiteral("tcp"), QStringLiteral("--timeout"), QStringLiteral("0.2"),
-                                  QStringLiteral("127.0.0.1"), peer.port(), QStringLiteral("SILENT")});
+    const CliRun silent =
+        runCli({u"tcp"_s, u"--timeout"_s, u"0.2"_s, u"127.0.0.1"_s, peer.port(), u"SILENT"_s});
     EXPECT_EQ(silent.status, 1);
-    EXPECT_TRUE(silent.err.contains(QStringLiteral("no response"))) << silent.err.toStdString();
+    EXPECT_TRUE(silent.err.contains(u"no response"_s)) << silent.err.toStdString();
 }
 
 TEST(TcpCommand, RejectsUnusableArguments) {
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("2001")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("port"),
-                      QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("70000"),
-                      QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("--timeout"), QStringLiteral("0"),
-                      QStringLiteral("h"), QStringLiteral("1"), QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("--loud"), QStringLiteral("h"),
-                      QStringLiteral("1"), QStringLiteral("A")},
-          QStringList{QStringLiteral("tcp"), QStringLiteral("127.0.0.1"), QStringLiteral("2001"),
-                      QStringLiteral("caf\u00E9")}}) {
-        const CliRun run = runCli(arguments);
-        EXPECT_EQ(run.status, 2) << arguments.join(QLatin1Char(' ')).toStdString();
+    for (const QString& line :
+         {u"tcp 127.0.0.1 2001"_s, u"tcp 127.0.0.1 port A"_s, u"tcp 127.0.0.1 70000 A"_s,
+          u"tcp --timeout 0 h 1 A"_s, u"tcp --loud h 1 A"_s, u"tcp 127.0.0.1 2001 caf\u00E9"_s}) {
+        const CliRun run = runCli(testing_support::words(line));
+        EXPECT_EQ(run.status, 2) << line.toStdString();
         EXPECT_FALSE(run.err.isEmpty());
     }
 }

@@ -18,15 +18,13 @@ class CliAgainstSimulator : public ::testing::Test {
   protected:
     void SetUp() override {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
         simulator.setProcessEnvironment(environment);
         simulator.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                        {QStringLiteral("cgsim"), QStringLiteral("--port"), QStringLiteral("0"),
-                         QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--password"),
-                         QStringLiteral("a&b c")});
+                        testing_support::words(u"cgsim --port 0 --type 2 --password"_s) << u"a&b c"_s);
         ASSERT_TRUE(simulator.waitForStarted());
-        const QRegularExpression listening(QStringLiteral("listening on http://127.0.0.1:(\\d+)"));
+        const QRegularExpression listening(u"listening on http://127.0.0.1:(\\d+)"_s);
         ASSERT_TRUE(waitUntil([&] {
             errors += simulator.readAllStandardError();
             const auto match = listening.match(QString::fromUtf8(errors));
@@ -58,35 +56,27 @@ class CliAgainstSimulator : public ::testing::Test {
 
 TEST_F(CliAgainstSimulator, ProjectsListsWhatTheSimulatorServes) {
     int status = -1;
-    const QByteArray listing =
-        run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-             QString::number(port), QStringLiteral("--type"), QStringLiteral("2")},
-            &status);
+    const QStringList projects = testing_support::words(u"projects 127.0.0.1 --port %1"_s.arg(port));
+    const QByteArray listing = run(projects + QStringList{u"--type"_s, u"2"_s}, &status);
     EXPECT_EQ(status, 0);
     EXPECT_TRUE(listing.startsWith("Scoreboard\tPRJ-SCORE\n  Home\tITM-HOME\ttext\n"))
         << listing.toStdString();
-    const QByteArray json =
-        run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-             QString::number(port), QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--json")},
-            &status);
+    const QByteArray json = run(projects + QStringList{u"--type"_s, u"2"_s, u"--json"_s}, &status);
     const auto parsed = platform::parseJson(json);
     ASSERT_TRUE(parsed && parsed->is_array());
     // A type-1 client finds no type-2 listing there.
-    run({QStringLiteral("projects"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-         QString::number(port)},
-        &status);
+    run(projects, &status);
     EXPECT_EQ(status, 1);
 }
 
 TEST_F(CliAgainstSimulator, CgsimPrintsEachAcceptedUpdateAndStopsOnSignal) {
     platform::http::Client client;
-    const auto base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    const auto auth = client.perform(
-        platform::http::Request(QUrl(base + QStringLiteral("/authorization?password=a%26b%20c"))));
+    const auto base = u"http://127.0.0.1:%1"_s.arg(port);
+    const auto auth =
+        client.perform(platform::http::Request(QUrl(base + u"/authorization?password=a%26b%20c"_s)));
     const auto token = platform::parseJson(auth.body);
     ASSERT_TRUE(token && token->contains("token")) << auth.body.toStdString();
-    platform::http::Request put(QUrl(base +
-                                     QStringLiteral("/playback/cg_projects/PRJ-SCORE/items/ITM-HOME?token=") +
+    platform::http::Request put(QUrl(base + u"/playback/cg_projects/PRJ-SCORE/items/ITM-HOME?token="_s +
                                      QString::fromStdString((*token)["token"].get<std::string>())),
                                 "PUT");
     put.body = R"({"text":"Lions"})";

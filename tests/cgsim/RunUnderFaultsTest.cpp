@@ -48,33 +48,27 @@ class RunUnderFaults : public ::testing::Test {
   protected:
     void SetUp() override {
         environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
         feed.serve("/feed.xml", Reply::text("<m><home>Lions</home></m>", "text/xml"));
     }
 
     /// Writes a document with `graflink-cli new`; returns its path.
     QString newDocument(const QString& name, QStringList options) {
-        const QString path = home.filePath(name + QStringLiteral(".graflink"));
+        const QString path = home.filePath(name + u".graflink"_s);
         QProcess cli;
         cli.setProcessEnvironment(environment);
-        cli.start(QStringLiteral(GRAFLINK_CLI_PATH), QStringList{QStringLiteral("new"), path} + options);
+        cli.start(QStringLiteral(GRAFLINK_CLI_PATH), QStringList{u"new"_s, path} + options);
         EXPECT_TRUE(cli.waitForFinished(20000) && cli.exitCode() == 0)
             << cli.readAllStandardError().toStdString();
         return path;
     }
     static QStringList boundTo(quint16 port) {
-        return {
-            QStringLiteral("--server"),
-            QStringLiteral("127.0.0.1:%1").arg(port),
-            QStringLiteral("--publish"),
-            QStringLiteral("--auto-refresh"),
-            QStringLiteral("1"),
-            QStringLiteral("--var"),
-            QStringLiteral(
-                R"({"XPath":"m/home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")};
+        return testing_support::words(u"--server 127.0.0.1:%1 --publish --auto-refresh 1 --var"_s.arg(port))
+               << uR"({"XPath":"m/home","CGProjectName":"Scoreboard",)"
+                  uR"("CGProjectFieldName":"Home","valueType":0})"_s;
     }
-    QString feedURL() const { return feed.url(QStringLiteral("/feed.xml")).toString(); }
+    QString feedURL() const { return feed.url(u"/feed.xml"_s).toString(); }
 
     QTemporaryDir home;
     QProcessEnvironment environment;
@@ -93,22 +87,20 @@ TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly
         "/projects/PRJ-S/items",
         Reply::text(R"([{"displayName":"Home","uniqueID":"ITM-H","type":"text"}])", "application/json"));
     silent.serve("/projects/PRJ-S/items/ITM-H", Reply::hang());
-    testing_support::writeFile(home.filePath(QStringLiteral("loop.js")),
+    testing_support::writeFile(home.filePath(u"loop.js"_s),
                                "httpGet('" + feedURL().toUtf8() +
                                    "', function (error, body) { while (true) {} });");
 
-    const QStringList source{QStringLiteral("--source"), feedURL()};
-    const QString healthy = newDocument(QStringLiteral("healthy"), source + boundTo(simulator.port()));
-    const QString stuck = newDocument(QStringLiteral("stuck"), source + boundTo(silent.port()));
-    const QString looping = newDocument(QStringLiteral("looping"),
-                                        source + QStringList{QStringLiteral("--auto-refresh"),
-                                                             QStringLiteral("1"), QStringLiteral("--filter"),
-                                                             home.filePath(QStringLiteral("loop.js"))});
+    const QStringList source{u"--source"_s, feedURL()};
+    const QString healthy = newDocument(u"healthy"_s, source + boundTo(simulator.port()));
+    const QString stuck = newDocument(u"stuck"_s, source + boundTo(silent.port()));
+    const QString looping =
+        newDocument(u"looping"_s, source + QStringList{u"--auto-refresh"_s, u"1"_s, u"--filter"_s,
+                                                       home.filePath(u"loop.js"_s)});
     QProcess run;
     run.setProcessEnvironment(environment);
     run.start(QStringLiteral(GRAFLINK_CLI_PATH),
-              {QStringLiteral("--default"), QStringLiteral("javascriptFilterTimeLimit=0.3"),
-               QStringLiteral("run"), healthy, stuck, looping});
+              {u"--default"_s, u"javascriptFilterTimeLimit=0.3"_s, u"run"_s, healthy, stuck, looping});
     ASSERT_TRUE(run.waitForStarted());
     // About eight are due in eight seconds; a main thread held by the silent server manages two.
     EXPECT_TRUE(waitUntil([&] { return simulator.acceptedUpdates().size() >= 5; }, 8s))
@@ -128,15 +120,12 @@ TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
     feed.serve(
         "/bomb.xml",
         Reply::text(gzipOfZeros(qint64(768) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
-    const QString document =
-        newDocument(QStringLiteral("bomb"),
-                    {QStringLiteral("--source"), feed.url(QStringLiteral("/bomb.xml")).toString()});
+    const QString document = newDocument(u"bomb"_s, {u"--source"_s, feed.url(u"/bomb.xml"_s).toString()});
     QProcess refresh;
     refresh.setProcessEnvironment(environment);
     refresh.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                  {QStringLiteral("--verbose"), QStringLiteral("--default"),
-                   QStringLiteral("maximumFeedSize=8388608"), QStringLiteral("refresh"), document,
-                   QStringLiteral("--no-publish")});
+                  testing_support::words(u"--verbose --default maximumFeedSize=8388608 refresh"_s)
+                      << document << u"--no-publish"_s);
     ASSERT_TRUE(refresh.waitForFinished(60000));
     EXPECT_EQ(refresh.exitCode(), 1);
     EXPECT_TRUE(refresh.readAllStandardError().contains("larger than the limit of 8388608 bytes"));

@@ -21,58 +21,49 @@ using cli::parseCommandLine;
 // Global options count before and after the subcommand; default values are read as JSON when
 // they parse and as text otherwise.
 TEST(CommandLineParsing, TakesGlobalOptionsAndDefaultsBeforeOrAfterTheSubcommand) {
-    const auto parsed = parseCommandLine(
-        {QStringLiteral("--verbose"), QStringLiteral("--default"), QStringLiteral("CGServerPortNumber=2002"),
-         QStringLiteral("refresh"), QStringLiteral("doc.graflink"), QStringLiteral("--log-level"),
-         QStringLiteral("3"), QStringLiteral("--json"), QStringLiteral("--log-folder=/tmp/logs"),
-         QStringLiteral("--default"), QStringLiteral("CGServerIPAddress=10.0.0.5"),
-         QStringLiteral("--default=ignoreWebSocketsPingPongErrors=true"), QStringLiteral("--default"),
-         QStringLiteral("Paths=[\"a\",\"b\"]"), QStringLiteral("--default"),
-         QStringLiteral("Text=\"=quoted=\"")});
+    const auto parsed = parseCommandLine(testing_support::words(
+        uR"(--verbose --default CGServerPortNumber=2002 refresh doc.graflink --log-level 3 --json)"
+        uR"( --log-folder=/tmp/logs --default CGServerIPAddress=10.0.0.5)"
+        uR"( --default=ignoreWebSocketsPingPongErrors=true --default Paths=["a","b"])"
+        uR"( --default Text="=quoted=")"_s));
     ASSERT_FALSE(parsed.error);
-    EXPECT_EQ(parsed.subcommand, QStringLiteral("refresh"));
-    EXPECT_EQ(parsed.arguments, QStringList({QStringLiteral("doc.graflink"), QStringLiteral("--json")}));
+    EXPECT_EQ(parsed.subcommand, u"refresh"_s);
+    EXPECT_EQ(parsed.arguments, QStringList({u"doc.graflink"_s, u"--json"_s}));
     EXPECT_TRUE(parsed.global.verbose);
     EXPECT_EQ(parsed.global.logLevel, 3);
-    EXPECT_EQ(parsed.global.logFolder, QStringLiteral("/tmp/logs"));
+    EXPECT_EQ(parsed.global.logFolder, u"/tmp/logs"_s);
     ASSERT_EQ(parsed.global.defaults.size(), 5);
     EXPECT_EQ(parsed.global.defaults[0].second.toInt(), 2002);
-    EXPECT_EQ(parsed.global.defaults[1].second, QVariant(QStringLiteral("10.0.0.5")));
+    EXPECT_EQ(parsed.global.defaults[1].second, QVariant(u"10.0.0.5"_s));
     EXPECT_EQ(parsed.global.defaults[2].second.typeId(), QMetaType::Bool);
-    EXPECT_EQ(parsed.global.defaults[3].second.toStringList(),
-              QStringList({QStringLiteral("a"), QStringLiteral("b")}));
-    EXPECT_EQ(parsed.global.defaults[4].first, QStringLiteral("Text"));
-    EXPECT_EQ(parsed.global.defaults[4].second, QVariant(QStringLiteral("=quoted=")));
+    EXPECT_EQ(parsed.global.defaults[3].second.toStringList(), QStringList({u"a"_s, u"b"_s}));
+    EXPECT_EQ(parsed.global.defaults[4].first, u"Text"_s);
+    EXPECT_EQ(parsed.global.defaults[4].second, QVariant(u"=quoted="_s));
 }
 
 TEST(CommandLineParsing, RejectsUnusableCommandLines) {
-    for (const QStringList& arguments :
-         {QStringList{QStringLiteral("--log-level"), QStringLiteral("high"), QStringLiteral("run")},
-          QStringList{QStringLiteral("run"), QStringLiteral("--log-level")},
-          QStringList{QStringLiteral("--default"), QStringLiteral("novalue"), QStringLiteral("run")},
-          QStringList{QStringLiteral("--frobnicate")},
-          QStringList{QStringLiteral("--verbose"), QStringLiteral("--quiet"), QStringLiteral("run")}}) {
-        EXPECT_TRUE(parseCommandLine(arguments).error) << arguments.join(QLatin1Char(' ')).toStdString();
+    for (const char* line : {"--log-level high run", "run --log-level", "--default novalue run",
+                             "--frobnicate", "--verbose --quiet run"}) {
+        EXPECT_TRUE(parseCommandLine(testing_support::words(QString::fromLatin1(line))).error) << line;
     }
     // After "--" everything belongs to the subcommand.
-    const auto literal =
-        parseCommandLine({QStringLiteral("csv"), QStringLiteral("--"), QStringLiteral("--verbose")});
+    const auto literal = parseCommandLine({u"csv"_s, u"--"_s, u"--verbose"_s});
     EXPECT_FALSE(literal.error);
     EXPECT_FALSE(literal.global.verbose);
-    EXPECT_EQ(literal.arguments, QStringList{QStringLiteral("--verbose")});
+    EXPECT_EQ(literal.arguments, QStringList{u"--verbose"_s});
 }
 
 /// A subcommand that logs what it is given, as real subcommands report their work.
 class EchoCommand : public cli::CliCommand {
   public:
-    QString name() const override { return QStringLiteral("echo"); }
-    QString summary() const override { return QStringLiteral("logs its arguments"); }
-    QString help() const override { return QStringLiteral("Usage: graflink-cli echo TEXT...\n"); }
+    QString name() const override { return u"echo"_s; }
+    QString summary() const override { return u"logs its arguments"_s; }
+    QString help() const override { return u"Usage: graflink-cli echo TEXT...\n"_s; }
     int run(cli::CliContext& context, const QStringList& arguments) override {
         seenLevel = context.defaults.integerForKey(NVSLogController::TechnicalLogLevelKey);
-        seenPort = context.defaults.objectForKey(QStringLiteral("CGServerPortNumber"));
+        seenPort = context.defaults.objectForKey(u"CGServerPortNumber"_s);
         context.logger.logMessage(arguments.join(QLatin1Char(' ')), 3, false);
-        context.logger.logMessage(QStringLiteral("shown to the operator"), 1, true);
+        context.logger.logMessage(u"shown to the operator"_s, 1, true);
         context.out << "done\n";
         return arguments.isEmpty() ? cli::Failure : cli::Success;
     }
@@ -91,44 +82,41 @@ TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     application.registerCommand(std::move(command));
 
     const int status =
-        application.run({QStringLiteral("echo"), QStringLiteral("hello"), QStringLiteral("world"),
-                         QStringLiteral("--log-level"), QStringLiteral("3"), QStringLiteral("--log-folder"),
-                         logs.path() + QStringLiteral("/run"), QStringLiteral("--default"),
-                         QStringLiteral("CGServerPortNumber=2002")});
+        application.run({u"echo"_s, u"hello"_s, u"world"_s, u"--log-level"_s, u"3"_s, u"--log-folder"_s,
+                         logs.path() + u"/run"_s, u"--default"_s, u"CGServerPortNumber=2002"_s});
     EXPECT_EQ(status, cli::Success);
-    EXPECT_EQ(outText, QStringLiteral("done\n"));
+    EXPECT_EQ(outText, u"done\n"_s);
     EXPECT_EQ(echo->seenLevel, 3);
     EXPECT_EQ(echo->seenPort.toInt(), 2002);
-    EXPECT_TRUE(errText.contains(QStringLiteral("graflink-cli: shown to the operator")));
+    EXPECT_TRUE(errText.contains(u"graflink-cli: shown to the operator"_s));
 
-    const QStringList files =
-        QDir(logs.path() + QStringLiteral("/run")).entryList({QStringLiteral("Graflink *.log")});
+    const QStringList files = QDir(logs.path() + u"/run"_s).entryList({u"Graflink *.log"_s});
     ASSERT_EQ(files.size(), 1);
     const QString log =
-        QString::fromUtf8(testing_support::readFile(logs.path() + QStringLiteral("/run/") + files.first()));
-    EXPECT_TRUE(log.contains(QStringLiteral("\t\thello world\r\n")));
-    EXPECT_TRUE(log.contains(QStringLiteral("!\t")));
+        QString::fromUtf8(testing_support::readFile(logs.path() + u"/run/"_s + files.first()));
+    EXPECT_TRUE(log.contains(u"\t\thello world\r\n"_s));
+    EXPECT_TRUE(log.contains(u"!\t"_s));
     // Argument-domain values are for this run only: none was stored (the start stores only the
     // version that ran).
     EXPECT_FALSE(
         QString::fromUtf8(testing_support::readFile(platform::UserDefaults::standardSettingsFilePath()))
-            .contains(QStringLiteral("CGServerPortNumber")));
+            .contains(u"CGServerPortNumber"_s));
 
     outText.clear();
-    EXPECT_EQ(application.run({QStringLiteral("echo"), QStringLiteral("--help")}), cli::Success);
-    EXPECT_EQ(outText, QStringLiteral("Usage: graflink-cli echo TEXT...\n"));
+    EXPECT_EQ(application.run({u"echo"_s, u"--help"_s}), cli::Success);
+    EXPECT_EQ(outText, u"Usage: graflink-cli echo TEXT...\n"_s);
 }
 
 /// A subcommand that writes to stderr on the main thread while a worker logs shown messages.
 class ChattyCommand : public cli::CliCommand {
   public:
-    QString name() const override { return QStringLiteral("chatty"); }
-    QString summary() const override { return QStringLiteral("talks on two threads"); }
+    QString name() const override { return u"chatty"_s; }
+    QString summary() const override { return u"talks on two threads"_s; }
     QString help() const override { return QString(); }
     int run(cli::CliContext& context, const QStringList&) override {
         std::thread worker([&context] {
             for (int i = 0; i < Lines; ++i)
-                context.logger.logMessage(QStringLiteral("worker %1").arg(i), 2, true);
+                context.logger.logMessage(u"worker %1"_s.arg(i), 2, true);
         });
         for (int i = 0; i < Lines; ++i)
             context.err << "main " << i << Qt::endl;
@@ -147,13 +135,10 @@ TEST(CliApplicationRun, KeepsLinesWholeWhenTheLogAndTheSubcommandWriteAtOnce) {
     platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
     cli::CliApplication application(out, err);
     application.registerCommand(std::make_unique<ChattyCommand>());
-    ASSERT_EQ(application.run({QStringLiteral("chatty"), QStringLiteral("--verbose"),
-                               QStringLiteral("--log-folder"), logs.path()}),
-              cli::Success);
+    ASSERT_EQ(application.run({u"chatty"_s, u"--verbose"_s, u"--log-folder"_s, logs.path()}), cli::Success);
 
-    const QRegularExpression fromMain(QStringLiteral("^main \\d+$")),
-        shown(QStringLiteral("^graflink-cli: worker \\d+$")),
-        echoed(QStringLiteral("^\\t[^\\t]+\\t[^\\t]+\\t[^\\t]+\\t\\tworker \\d+$"));
+    const QRegularExpression fromMain(u"^main \\d+$"_s), shown(u"^graflink-cli: worker \\d+$"_s),
+        echoed(u"^\\t[^\\t]+\\t[^\\t]+\\t[^\\t]+\\t\\tworker \\d+$"_s);
     int mains = 0, shownLines = 0, echoes = 0;
     for (const QString& line : errText.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         mains += fromMain.match(line).hasMatch();
@@ -182,30 +167,30 @@ BinaryRun runBinary(const QStringList& arguments) {
 }
 
 TEST(CliBinary, AnswersHelpVersionAndUsageErrorsWithTheirExitCodes) {
-    const BinaryRun help = runBinary({QStringLiteral("--help")});
+    const BinaryRun help = runBinary({u"--help"_s});
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.out.contains(QStringLiteral("Usage: graflink-cli")));
-    EXPECT_TRUE(help.out.contains(QStringLiteral("--default KEY=VALUE")));
+    EXPECT_TRUE(help.out.contains(u"Usage: graflink-cli"_s));
+    EXPECT_TRUE(help.out.contains(u"--default KEY=VALUE"_s));
 
-    const BinaryRun version = runBinary({QStringLiteral("--version")});
+    const BinaryRun version = runBinary({u"--version"_s});
     EXPECT_EQ(version.status, 0);
-    EXPECT_TRUE(version.out.startsWith(QStringLiteral("graflink-cli ")));
+    EXPECT_TRUE(version.out.startsWith(u"graflink-cli "_s));
 
     const BinaryRun nothing = runBinary({});
     EXPECT_EQ(nothing.status, 2);
     EXPECT_TRUE(nothing.out.isEmpty());
 
-    const BinaryRun unknown = runBinary({QStringLiteral("frobnicate")});
+    const BinaryRun unknown = runBinary({u"frobnicate"_s});
     EXPECT_EQ(unknown.status, 2);
-    EXPECT_TRUE(unknown.err.contains(QStringLiteral("unknown subcommand")));
+    EXPECT_TRUE(unknown.err.contains(u"unknown subcommand"_s));
 
-    EXPECT_EQ(runBinary({QStringLiteral("--log-level"), QStringLiteral("loud")}).status, 2);
+    EXPECT_EQ(runBinary({u"--log-level"_s, u"loud"_s}).status, 2);
 }
 
 // Fault guarded: the feed address's password reached the technical log, the --verbose echo
 // and error texts with the address.
 TEST(CliBinary, ShowsNoPasswordAtTheMostDetailedLogLevel) {
-    const QString feedPassword = QStringLiteral("feed-pw-5X"), cgPassword = QStringLiteral("cg-pw-8Z");
+    const QString feedPassword = u"feed-pw-5X"_s, cgPassword = u"cg-pw-8Z"_s;
     testing_support::LoopbackHttpServer feed;
     feed.serve("/feed.json",
                testing_support::LoopbackHttpServer::Reply::text(R"({"home":"Lions"})", "application/json"));
@@ -215,39 +200,36 @@ TEST(CliBinary, ShowsNoPasswordAtTheMostDetailedLogLevel) {
     CGServerSimulator simulator(options);
     ASSERT_TRUE(simulator.start());
     QTemporaryDir temp;
-    const QString logs = temp.filePath(QStringLiteral("logs"));
+    const QString logs = temp.filePath(u"logs"_s);
     const auto document = [&](const QString& name, const QString& host) {
         const QString path = temp.filePath(name);
         const BinaryRun made = runBinary(
-            {QStringLiteral("new"), path, QStringLiteral("--source"),
-             QStringLiteral("http://feeduser:%1@%2:%3/feed.json").arg(feedPassword, host).arg(feed.port()),
-             QStringLiteral("--server"), QStringLiteral("127.0.0.1:%1").arg(simulator.port()),
-             QStringLiteral("--type"), QStringLiteral("2"), QStringLiteral("--password"), cgPassword,
-             QStringLiteral("--publish"), QStringLiteral("--var"),
+            {u"new"_s, path, u"--source"_s,
+             u"http://feeduser:%1@%2:%3/feed.json"_s.arg(feedPassword, host).arg(feed.port()), u"--server"_s,
+             u"127.0.0.1:%1"_s.arg(simulator.port()), u"--type"_s, u"2"_s, u"--password"_s, cgPassword,
+             u"--publish"_s, u"--var"_s,
              QStringLiteral(
                  R"({"XPath":"home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")});
         EXPECT_EQ(made.status, 0) << made.err.toStdString();
         return path;
     };
-    const QString reachable = document(QStringLiteral("reachable.graflink"), QStringLiteral("127.0.0.1"));
-    const QString unusable = document(QStringLiteral("unusable.graflink"), QStringLiteral("bad host"));
+    const QString reachable = document(u"reachable.graflink"_s, u"127.0.0.1"_s);
+    const QString unusable = document(u"unusable.graflink"_s, u"bad host"_s);
 
     const struct {
         QStringList arguments;
         int status;
     } runs[] = {
-        {{QStringLiteral("refresh"), reachable}, 0},
-        {{QStringLiteral("refresh"), unusable}, 1},
-        {{QStringLiteral("paths"), unusable}, 1},
+        {{u"refresh"_s, reachable}, 0},
+        {{u"refresh"_s, unusable}, 1},
+        {{u"paths"_s, unusable}, 1},
     };
     for (const auto& run : runs) {
-        const BinaryRun result =
-            runBinary(QStringList{QStringLiteral("--log-level"), QStringLiteral("3"),
-                                  QStringLiteral("--verbose"), QStringLiteral("--log-folder"), logs} +
-                      run.arguments);
+        const BinaryRun result = runBinary(
+            QStringList{u"--log-level"_s, u"3"_s, u"--verbose"_s, u"--log-folder"_s, logs} + run.arguments);
         SCOPED_TRACE(run.arguments.join(QLatin1Char(' ')).toStdString());
         EXPECT_EQ(result.status, run.status) << result.err.toStdString();
-        EXPECT_TRUE(result.err.contains(QStringLiteral("URL Session Task"))) << "the log is echoed";
+        EXPECT_TRUE(result.err.contains(u"URL Session Task"_s)) << "the log is echoed";
         for (const QString& secret : {feedPassword, cgPassword}) {
             EXPECT_FALSE(result.err.contains(secret)) << result.err.toStdString();
             EXPECT_FALSE(result.out.contains(secret)) << result.out.toStdString();
@@ -257,7 +239,7 @@ TEST(CliBinary, ShowsNoPasswordAtTheMostDetailedLogLevel) {
     QString written;
     for (QDirIterator it(logs, QDir::Files); it.hasNext();)
         written += QString::fromUtf8(testing_support::readFile(it.next()));
-    EXPECT_TRUE(written.contains(QStringLiteral("feeduser:***@bad host"))) << written.toStdString();
+    EXPECT_TRUE(written.contains(u"feeduser:***@bad host"_s)) << written.toStdString();
     for (const QString& secret : {feedPassword, cgPassword})
         EXPECT_FALSE(written.contains(secret)) << written.toStdString();
 }

@@ -12,6 +12,7 @@
 using testing_support::CliRun;
 using testing_support::LoopbackHttpServer;
 using testing_support::runCli;
+using testing_support::words;
 
 namespace {
 
@@ -29,23 +30,19 @@ class FeedAuthCli : public ::testing::Test {
         platform::SecretStore::setShared(nullptr);
     }
     QStringList newDocument(const QStringList& options) const {
-        return QStringList{QStringLiteral("new"), document, QStringLiteral("--source"),
-                           server.url(QStringLiteral("/feed")).toString()} +
-               options;
+        return QStringList{u"new"_s, document, u"--source"_s, server.url(u"/feed"_s).toString()} + options;
     }
 
     QTemporaryDir dir;
-    QString document = dir.filePath(QStringLiteral("auth.graflink"));
+    QString document = dir.filePath(u"auth.graflink"_s);
     LoopbackHttpServer server;
     std::shared_ptr<testing_support::MemorySecretStore> store =
         std::make_shared<testing_support::MemorySecretStore>();
 };
 
 TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
-    const CliRun made = runCli(
-        newDocument({QStringLiteral("--feed-auth"), QStringLiteral("basic"), QStringLiteral("--feed-user"),
-                     QStringLiteral("reader"), QStringLiteral("--feed-secret-env"),
-                     QStringLiteral("GRAFLINK_TEST_FEED_SECRET")}));
+    const CliRun made = runCli(newDocument(
+        words(u"--feed-auth basic --feed-user reader --feed-secret-env GRAFLINK_TEST_FEED_SECRET"_s)));
     ASSERT_EQ(made.status, 0) << made.err.toStdString();
     EXPECT_EQ(made.out.trimmed(), QFileInfo(document).absoluteFilePath()) << "the output is the path alone";
     const QByteArray file = testing_support::readFile(document);
@@ -53,7 +50,7 @@ TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
     EXPECT_FALSE(file.contains(Secret));
     EXPECT_EQ(store->secrets(), QList<QString>{QString::fromUtf8(Secret)});
 
-    const CliRun paths = runCli({QStringLiteral("paths"), document});
+    const CliRun paths = runCli({u"paths"_s, document});
     ASSERT_EQ(paths.status, 0) << paths.err.toStdString();
     EXPECT_FALSE(QString(paths.out + paths.err).contains(QString::fromUtf8(Secret)));
     ASSERT_EQ(server.requestCount(), 1);
@@ -62,40 +59,28 @@ TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
 }
 
 TEST_F(FeedAuthCli, RefusesUnusableSettingsBeforeWritingAnything) {
-    struct Case {
-        QStringList options;
-        int status;
+    // Each is a usage error.
+    const QStringList cases[] = {
+        words(u"--feed-auth kerberos"_s),
+        words(u"--feed-auth basic"_s),
+        words(u"--feed-auth bearer --feed-secret-env GRAFLINK_TEST_UNSET"_s),
+        words(u"--feed-auth headers --feed-header"_s) << u"Bad Name"_s,
+        words(u"--feed-auth headers --feed-secret-env GRAFLINK_TEST_FEED_SECRET --feed-header X-Key"_s),
+        words(u"--feed-user reader"_s),
     };
-    const Case cases[] = {
-        {{QStringLiteral("--feed-auth"), QStringLiteral("kerberos")}, 2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("basic")}, 2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("bearer"), QStringLiteral("--feed-secret-env"),
-          QStringLiteral("GRAFLINK_TEST_UNSET")},
-         2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("headers"), QStringLiteral("--feed-header"),
-          QStringLiteral("Bad Name")},
-         2},
-        {{QStringLiteral("--feed-auth"), QStringLiteral("headers"), QStringLiteral("--feed-secret-env"),
-          QStringLiteral("GRAFLINK_TEST_FEED_SECRET"), QStringLiteral("--feed-header"),
-          QStringLiteral("X-Key")},
-         2},
-        {{QStringLiteral("--feed-user"), QStringLiteral("reader")}, 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.options.join(u' ').toStdString());
-        const CliRun run = runCli(newDocument(c.options));
-        EXPECT_EQ(run.status, c.status);
+    for (const QStringList& options : cases) {
+        SCOPED_TRACE(options.join(u' ').toStdString());
+        const CliRun run = runCli(newDocument(options));
+        EXPECT_EQ(run.status, 2);
         EXPECT_FALSE(run.err.contains(QString::fromUtf8(Secret)));
         EXPECT_FALSE(QFile::exists(document));
     }
     // A keychain that cannot be reached: no file whose secret would be missing.
     store->available = false;
-    const CliRun unavailable = runCli(
-        newDocument({QStringLiteral("--feed-auth"), QStringLiteral("bearer"),
-                     QStringLiteral("--feed-secret-env"), QStringLiteral("GRAFLINK_TEST_FEED_SECRET")}));
+    const CliRun unavailable =
+        runCli(newDocument(words(u"--feed-auth bearer --feed-secret-env GRAFLINK_TEST_FEED_SECRET"_s)));
     EXPECT_EQ(unavailable.status, 1);
-    EXPECT_TRUE(unavailable.err.contains(QStringLiteral("keychain is not available")))
-        << unavailable.err.toStdString();
+    EXPECT_TRUE(unavailable.err.contains(u"keychain is not available"_s)) << unavailable.err.toStdString();
     EXPECT_FALSE(QFile::exists(document));
 }
 

@@ -11,19 +11,17 @@ using namespace datasource_test;
 namespace {
 
 QString token(const NVSCGDataSourceColumnPtr& column) {
-    return QString(QStringLiteral("<#") + column->uniqueID() + QStringLiteral("!>"));
+    return QString(u"<#"_s + column->uniqueID() + u"!>"_s);
 }
 
 class Columns : public ::testing::Test {
   protected:
     void SetUp() override {
-        dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+        dataSource.setXPath(u"/feed/race[*]"_s);
         dataSource.processXMLDocument(platform::XmlDocument::parse(electionFeed(3)));
         drainMainQueue();
-        name = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"),
-                                                       QStringLiteral("/feed/race[*]/Name"));
-        state = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("State"),
-                                                        QStringLiteral("/feed/race[*]/State"));
+        name = std::make_shared<NVSCGDataSourceColumn>(u"Name"_s, u"/feed/race[*]/Name"_s);
+        state = std::make_shared<NVSCGDataSourceColumn>(u"State"_s, u"/feed/race[*]/State"_s);
         dataSource.setColumns({name, state});
     }
 
@@ -40,95 +38,94 @@ class Columns : public ::testing::Test {
 
 TEST(Tokenizer, SplitsLiteralsAndTokens) {
     NVSCGDataSource dataSource;
-    auto a = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("A"), QStringLiteral("/a"));
+    auto a = std::make_shared<NVSCGDataSourceColumn>(u"A"_s, u"/a"_s);
     dataSource.addColumn(a);
     const QString A = token(a);
-    const QString B = QStringLiteral("<#B!>");
+    const QString B = u"<#B!>"_s;
     const auto describe = [&](const QString& text) {
         QStringList parts;
         for (const QVariant& item : dataSource.tokenizeString(text)) {
             if (item.typeId() == QMetaType::QString)
-                parts << QString(QStringLiteral("'") + item.toString() + QStringLiteral("'"));
+                parts << QString(u"'"_s + item.toString() + u"'"_s);
             else
-                parts << item.toMap().value(QStringLiteral("tokenTitle")).toString();
+                parts << item.toMap().value(u"tokenTitle"_s).toString();
         }
         return parts.join(QLatin1Char(' '));
     };
-    EXPECT_EQ(describe(QStringLiteral("")), QStringLiteral(""));
-    EXPECT_EQ(describe(QStringLiteral("plain text")), QStringLiteral("'plain text'"));
-    EXPECT_EQ(describe(QString(A + QStringLiteral("x") + B)), QStringLiteral("A 'x' Column Missing"));
-    EXPECT_EQ(describe(QString(QStringLiteral("x<#") + a->uniqueID())),
-              QString(QStringLiteral("'x<#") + a->uniqueID() + QStringLiteral("'")));
-    EXPECT_EQ(describe(A), QStringLiteral("A"));
-    EXPECT_EQ(describe(QString(A + A)), QStringLiteral("A A"));
-    EXPECT_EQ(describe(QStringLiteral("<#!>")), QStringLiteral("Column Missing"));
-    EXPECT_EQ(describe(QStringLiteral("<#<#x!>y")), QStringLiteral("Column Missing 'y'"));
+    EXPECT_EQ(describe(u""_s), u""_s);
+    EXPECT_EQ(describe(u"plain text"_s), u"'plain text'"_s);
+    EXPECT_EQ(describe(QString(A + u"x"_s + B)), u"A 'x' Column Missing"_s);
+    EXPECT_EQ(describe(QString(u"x<#"_s + a->uniqueID())), QString(u"'x<#"_s + a->uniqueID() + u"'"_s));
+    EXPECT_EQ(describe(A), u"A"_s);
+    EXPECT_EQ(describe(QString(A + A)), u"A A"_s);
+    EXPECT_EQ(describe(u"<#!>"_s), u"Column Missing"_s);
+    EXPECT_EQ(describe(u"<#<#x!>y"_s), u"Column Missing 'y'"_s);
 
     const QVariantMap dictionary = dataSource.tokenDictionaryFromTokenString(A);
-    EXPECT_EQ(dictionary.value(QStringLiteral("tokenCode")).toString(), A);
-    EXPECT_EQ(dictionary.value(QStringLiteral("tokenUID")).toString(), a->uniqueID());
+    EXPECT_EQ(dictionary.value(u"tokenCode"_s).toString(), A);
+    EXPECT_EQ(dictionary.value(u"tokenUID"_s).toString(), a->uniqueID());
     EXPECT_TRUE(NVSCGDataSource::isToken(A));
-    EXPECT_FALSE(NVSCGDataSource::isToken(QStringLiteral("<#x")));
+    EXPECT_FALSE(NVSCGDataSource::isToken(u"<#x"_s));
     EXPECT_EQ(NVSCGDataSource::tokenString(A), a->uniqueID());
 }
 
 TEST(Tokenizer, TransformerBothWays) {
     NVSCGDataSource dataSource;
-    auto a = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("A"), QStringLiteral("/a"));
+    auto a = std::make_shared<NVSCGDataSourceColumn>(u"A"_s, u"/a"_s);
     dataSource.addColumn(a);
     TokenValueTransformer transformer;
-    EXPECT_FALSE(transformer.transformedValue(QStringLiteral("x")).isValid());
+    EXPECT_FALSE(transformer.transformedValue(u"x"_s).isValid());
     transformer.setDataSource(&dataSource);
-    const QString text = QString(QStringLiteral("Race ") + token(a));
+    const QString text = QString(u"Race "_s + token(a));
     const QVariant items = transformer.transformedValue(text);
     ASSERT_EQ(items.toList().size(), 2);
     EXPECT_EQ(transformer.reverseTransformedValue(items), text);
     EXPECT_FALSE(transformer.transformedValue(42).isValid());
-    const QVariantList mixed{QStringLiteral("s"), dataSource.tokenDictionaryFromTokenString(token(a)), 7};
-    EXPECT_EQ(transformer.reverseTransformedValue(mixed), QString(QStringLiteral("s") + token(a)));
-    EXPECT_EQ(transformer.reverseTransformedValue(QStringLiteral("not a list")), QStringLiteral(""));
+    const QVariantList mixed{u"s"_s, dataSource.tokenDictionaryFromTokenString(token(a)), 7};
+    EXPECT_EQ(transformer.reverseTransformedValue(mixed), QString(u"s"_s + token(a)));
+    EXPECT_EQ(transformer.reverseTransformedValue(u"not a list"_s), u""_s);
 }
 
 TEST_F(Columns, CellValuesFromFeedAndFormats) {
-    EXPECT_EQ(cell(0, name), QStringLiteral("Race 1"));
-    EXPECT_EQ(cell(2, state), QStringLiteral("S3"));
+    EXPECT_EQ(cell(0, name), u"Race 1"_s);
+    EXPECT_EQ(cell(2, state), u"S3"_s);
 
     auto label = dataSource.addNewColumnAtIndex(99);
     EXPECT_EQ(dataSource.columnAtIndex(2), label);
-    label->setFormat(QString(QStringLiteral("Race ") + token(state) + QStringLiteral(" <#missing!>!")));
-    EXPECT_EQ(cell(1, label), QStringLiteral("Race S2 !"));
+    label->setFormat(QString(u"Race "_s + token(state) + u" <#missing!>!"_s));
+    EXPECT_EQ(cell(1, label), u"Race S2 !"_s);
 
     // A column naming itself in its format contributes its own feed value there.
-    name->setFormat(QString(QStringLiteral("[") + token(name) + QStringLiteral("]")));
-    EXPECT_EQ(cell(0, name), QStringLiteral("[Race 1]"));
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->stringValueForColum(*name, true), QStringLiteral("Race 1"));
+    name->setFormat(QString(u"["_s + token(name) + u"]"_s));
+    EXPECT_EQ(cell(0, name), u"[Race 1]"_s);
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->stringValueForColum(*name, true), u"Race 1"_s);
 
     // No identifier and no format: the empty string (the lookup logs the invalid request).
     auto bare = std::make_shared<NVSCGDataSourceColumn>();
     StderrCapture log;
-    EXPECT_EQ(cell(0, bare), QStringLiteral(""));
+    EXPECT_EQ(cell(0, bare), u""_s);
 }
 
 // Formats referring to each other must not expand without end.
 TEST_F(Columns, FormatCyclesTerminate) {
-    name->setFormat(QString(QStringLiteral("N(") + token(state) + QStringLiteral(")")));
-    state->setFormat(QString(QStringLiteral("S(") + token(name) + QStringLiteral(")")));
-    EXPECT_EQ(cell(0, name), QStringLiteral("N(S(Race 1))"));
-    EXPECT_EQ(cell(0, state), QStringLiteral("S(N(S1))"));
+    name->setFormat(QString(u"N("_s + token(state) + u")"_s));
+    state->setFormat(QString(u"S("_s + token(name) + u")"_s));
+    EXPECT_EQ(cell(0, name), u"N(S(Race 1))"_s);
+    EXPECT_EQ(cell(0, state), u"S(N(S1))"_s);
 
     auto third = dataSource.addNewColumnAtIndex(2);
-    third->setIdentifier(QStringLiteral("/feed/race[*]/candidate[1]/Last"));
+    third->setIdentifier(u"/feed/race[*]/candidate[1]/Last"_s);
     third->setFormat(token(name));
     state->setFormat(token(third));
-    EXPECT_EQ(cell(1, name), QStringLiteral("N(Race 2)"));
-    EXPECT_EQ(cell(1, third), QStringLiteral("N(L2_1)"));
+    EXPECT_EQ(cell(1, name), u"N(Race 2)"_s);
+    EXPECT_EQ(cell(1, third), u"N(L2_1)"_s);
 }
 
 TEST_F(Columns, ListOperations) {
-    dataSource.addColumnWithTitle(QStringLiteral("Again"), QStringLiteral("/feed/race[*]/Name"));
+    dataSource.addColumnWithTitle(u"Again"_s, u"/feed/race[*]/Name"_s);
     EXPECT_EQ(dataSource.countOfColumns(), 2u);
 
-    state->setFormat(QStringLiteral("f"));
+    state->setFormat(u"f"_s);
     state->setType(NVSCGDataSourceColumn::Image);
     const auto copy = dataSource.duplicateColumn(state);
     ASSERT_EQ(dataSource.columnAtIndex(2), copy);
@@ -139,14 +136,14 @@ TEST_F(Columns, ListOperations) {
     EXPECT_EQ(copy->format(), state->format());
     EXPECT_EQ(copy->type(), state->type());
 
-    EXPECT_EQ(dataSource.indexOfColumnWithIdentifier(QStringLiteral("/feed/race[*]/State")), 1u);
-    EXPECT_EQ(dataSource.indexOfColumnWithIdentifier(QStringLiteral("/none")), NVSNotFound);
+    EXPECT_EQ(dataSource.indexOfColumnWithIdentifier(u"/feed/race[*]/State"_s), 1u);
+    EXPECT_EQ(dataSource.indexOfColumnWithIdentifier(u"/none"_s), NVSNotFound);
     EXPECT_EQ(dataSource.columnAtIndex(NVSNotFound), nullptr);
     EXPECT_EQ(dataSource.columnWithUniqueID(copy->uniqueID()), copy);
 
     dataSource.reorderColumn(0, 2);
     EXPECT_EQ(dataSource.columns(), (std::vector<NVSCGDataSourceColumnPtr>{state, copy, name}));
-    dataSource.removeColumnWithIdentifier(QStringLiteral("/feed/race[*]/Name"));
+    dataSource.removeColumnWithIdentifier(u"/feed/race[*]/Name"_s);
     dataSource.removeColumnsObject(copy);
     EXPECT_EQ(dataSource.columns(), (std::vector<NVSCGDataSourceColumnPtr>{state}));
 }
@@ -162,12 +159,12 @@ TEST_F(Columns, SelectedFlagsFollowTheColumns) {
     int signals = 0;
     QObject::connect(lastNode(1)->notifier(), &NVSCGDataSourceNodeNotifier::selectedChanged,
                      [&] { ++signals; });
-    dataSource.addColumnWithTitle(QStringLiteral("Last"), QStringLiteral("/feed/race[*]/candidate[1]/Last"));
+    dataSource.addColumnWithTitle(u"Last"_s, u"/feed/race[*]/candidate[1]/Last"_s);
     EXPECT_TRUE(lastNode(1)->selected());
     EXPECT_EQ(signals, 1);
 
     // A second column on the same element keeps it selected when the first goes.
-    const auto twin = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Twin"), name->identifier());
+    const auto twin = std::make_shared<NVSCGDataSourceColumn>(u"Twin"_s, name->identifier());
     dataSource.addColumn(twin);
     dataSource.removeColumnsObject(name);
     EXPECT_TRUE(nameNode(1)->selected());

@@ -22,39 +22,29 @@ TEST(DataSourceCli, NewSetAndShowOverHttp) {
     QTemporaryDir dir;
     testing_support::LoopbackHttpServer server;
     server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
-    const QString file = dir.filePath(QStringLiteral("d.cgds"));
+    const QString file = dir.filePath(u"d.cgds"_s);
 
-    EXPECT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("new"), file}).status, 0);
-    const CliRun set =
-        runCli({QStringLiteral("datasource"), QStringLiteral("set"), file, QStringLiteral("--url"),
-                server.url(QStringLiteral("/feed")).toString(), QStringLiteral("--xpath"),
-                QStringLiteral("/feed/race[*]"), QStringLiteral("--add-column"),
-                QStringLiteral("Race=/feed/race[*]/Name"), QStringLiteral("--add-format-column"),
-                QStringLiteral("Top=<#Race!>: <#/feed/race[*]/candidate[1]/Last!>\t!"),
-                QStringLiteral("--export-path"), QStringLiteral("/tmp/x.xpls")});
+    EXPECT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
+    const CliRun set = runCli(
+        {u"datasource"_s, u"set"_s, file, u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s,
+         u"/feed/race[*]"_s, u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--add-format-column"_s,
+         u"Top=<#Race!>: <#/feed/race[*]/candidate[1]/Last!>\t!"_s, u"--export-path"_s, u"/tmp/x.xpls"_s});
     ASSERT_EQ(set.status, 0) << set.err.toStdString();
 
-    const CliRun show = runCli({QStringLiteral("datasource"), QStringLiteral("show"), file});
+    const CliRun show = runCli({u"datasource"_s, u"show"_s, file});
     ASSERT_EQ(show.status, 0) << show.err.toStdString();
-    EXPECT_EQ(show.out, QStringLiteral("Race\tTop\nRace 1\tRace 1:  !\nRace 2\tRace 2:  !\n"));
+    EXPECT_EQ(show.out, u"Race\tTop\nRace 1\tRace 1:  !\nRace 2\tRace 2:  !\n"_s);
 
-    const CliRun json =
-        runCli({QStringLiteral("datasource"), QStringLiteral("show"), file, QStringLiteral("--json")});
+    const CliRun json = runCli({u"datasource"_s, u"show"_s, file, u"--json"_s});
     // One pretty-printed array, written row by row.
     EXPECT_EQ(json.out,
               QStringLiteral("[\n  {\n    \"Race\": \"Race 1\",\n    \"Top\": \"Race 1: \\t!\"\n  },\n"
                              "  {\n    \"Race\": \"Race 2\",\n    \"Top\": \"Race 2: \\t!\"\n  }\n]\n"));
 
-    EXPECT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("set"), file,
-                      QStringLiteral("--auto-update"), QStringLiteral("maybe")})
-                  .status,
-              2);
+    EXPECT_EQ(runCli({u"datasource"_s, u"set"_s, file, u"--auto-update"_s, u"maybe"_s}).status, 2);
     server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text("", "text/xml", 404));
-    EXPECT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("show"), file}).status, 1);
-    EXPECT_EQ(
-        runCli({QStringLiteral("datasource"), QStringLiteral("show"), dir.filePath(QStringLiteral("none"))})
-            .status,
-        1);
+    EXPECT_EQ(runCli({u"datasource"_s, u"show"_s, file}).status, 1);
+    EXPECT_EQ(runCli({u"datasource"_s, u"show"_s, dir.filePath(u"none"_s)}).status, 1);
 }
 
 // The secret travels from the environment to the keychain, and from there to the feed server
@@ -65,24 +55,22 @@ TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
     platform::SecretStore::setShared(store);
     testing_support::LoopbackHttpServer server;
     server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
-    const QString file = dir.filePath(QStringLiteral("d.cgds"));
+    const QString file = dir.filePath(u"d.cgds"_s);
     qputenv("GRAFLINK_TEST_FEED_KEY", "k-secret-1");
 
-    ASSERT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("new"), file}).status, 0);
-    const CliRun set = runCli(
-        {QStringLiteral("datasource"), QStringLiteral("set"), file, QStringLiteral("--url"),
-         server.url(QStringLiteral("/feed")).toString(), QStringLiteral("--xpath"),
-         QStringLiteral("/feed/race[*]"), QStringLiteral("--add-column"),
-         QStringLiteral("Race=/feed/race[*]/Name"), QStringLiteral("--feed-auth"), QStringLiteral("headers"),
-         QStringLiteral("--feed-header-env"), QStringLiteral("X-Api-Key=GRAFLINK_TEST_FEED_KEY")});
+    ASSERT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
+    const CliRun set =
+        runCli({u"datasource"_s, u"set"_s, file, u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s,
+                u"/feed/race[*]"_s, u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--feed-auth"_s,
+                u"headers"_s, u"--feed-header-env"_s, u"X-Api-Key=GRAFLINK_TEST_FEED_KEY"_s});
     ASSERT_EQ(set.status, 0) << set.err.toStdString();
     const QByteArray saved = testing_support::readFile(file);
     EXPECT_TRUE(saved.contains("<header>X-Api-Key</header>"));
     EXPECT_FALSE(saved.contains("k-secret-1"));
 
-    const CliRun show = runCli({QStringLiteral("datasource"), QStringLiteral("show"), file});
+    const CliRun show = runCli({u"datasource"_s, u"show"_s, file});
     EXPECT_EQ(show.status, 0) << show.err.toStdString();
-    EXPECT_FALSE(QString(show.out + show.err).contains(QStringLiteral("k-secret-1")));
+    EXPECT_FALSE(QString(show.out + show.err).contains(u"k-secret-1"_s));
     ASSERT_GE(server.requestCount(), 1);
     for (const auto& request : server.requests())
         EXPECT_EQ(request.header("X-Api-Key"), QByteArray("k-secret-1"));

@@ -17,7 +17,7 @@ QByteArray fileWith(const QByteArray& children) {
 class DataSourceFile : public ::testing::Test {
   protected:
     QTemporaryDir dir;
-    QString path(const QString& name = QStringLiteral("doc.cgds")) const { return dir.filePath(name); }
+    QString path(const QString& name = u"doc.cgds"_s) const { return dir.filePath(name); }
 };
 
 } // namespace
@@ -25,34 +25,33 @@ class DataSourceFile : public ::testing::Test {
 TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
     NVSCGDataSource dataSource;
     const QString text = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
-    EXPECT_TRUE(text.startsWith(
-        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data_source>\n  <columns/>\n")))
+    EXPECT_TRUE(
+        text.startsWith(u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<data_source>\n  <columns/>\n"_s))
         << text.toStdString();
-    EXPECT_FALSE(text.contains(QStringLiteral("<url>")));
-    EXPECT_FALSE(text.contains(QStringLiteral("<x_path>")));
+    EXPECT_FALSE(text.contains(u"<url>"_s));
+    EXPECT_FALSE(text.contains(u"<x_path>"_s));
     EXPECT_TRUE(text.contains(QStringLiteral(
         "<auto_update>false</auto_update>\n  "
         "<auto_update_frequency>10.000000</auto_update_frequency>\n  <export_path></export_path>")))
         << text.toStdString();
 
-    dataSource.setDataSourceURL(QUrl(QStringLiteral("http://example.test/feed.xml?a=1&b=2")));
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-    auto column =
-        std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
+    dataSource.setDataSourceURL(QUrl(u"http://example.test/feed.xml?a=1&b=2"_s));
+    dataSource.setXPath(u"/feed/race[*]"_s);
+    auto column = std::make_shared<NVSCGDataSourceColumn>(u"Name"_s, u"/feed/race[*]/Name"_s);
     column->setType(7);
     dataSource.addColumn(column);
     const QString full = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
-    const QStringList order{QStringLiteral("<url>http://example.test/feed.xml?a=1&amp;b=2</url>"),
-                            QStringLiteral("<x_path>"),
-                            QStringLiteral("<columns>"),
-                            QStringLiteral("<title>Name</title>"),
-                            QStringLiteral("<identifier>"),
-                            QStringLiteral("<type>Unknown Type</type>"),
-                            QStringLiteral("<uuid>"),
-                            QStringLiteral("<format></format>"),
-                            QStringLiteral("<auto_update>"),
-                            QStringLiteral("<auto_update_frequency>"),
-                            QStringLiteral("<export_path>")};
+    const QStringList order{u"<url>http://example.test/feed.xml?a=1&amp;b=2</url>"_s,
+                            u"<x_path>"_s,
+                            u"<columns>"_s,
+                            u"<title>Name</title>"_s,
+                            u"<identifier>"_s,
+                            u"<type>Unknown Type</type>"_s,
+                            u"<uuid>"_s,
+                            u"<format></format>"_s,
+                            u"<auto_update>"_s,
+                            u"<auto_update_frequency>"_s,
+                            u"<export_path>"_s};
     qsizetype at = 0;
     for (const QString& part : order) {
         const qsizetype found = full.indexOf(part, at);
@@ -63,16 +62,15 @@ TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
 
 TEST_F(DataSourceFile, RoundTripKeepsSettingsAndColumnIdentities) {
     NVSCGDataSource original;
-    original.setDataSourceURL(QUrl::fromLocalFile(dir.filePath(QStringLiteral("feed with space.xml"))));
-    original.setXPath(QStringLiteral("/feed/race[*]"));
-    original.addColumnWithTitle(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
+    original.setDataSourceURL(QUrl::fromLocalFile(dir.filePath(u"feed with space.xml"_s)));
+    original.setXPath(u"/feed/race[*]"_s);
+    original.addColumnWithTitle(u"Name"_s, u"/feed/race[*]/Name"_s);
     auto format = original.addNewColumnAtIndex(5);
-    format->setTitle(QStringLiteral("Label <&> \"x\""));
-    format->setFormat(QStringLiteral("Race <#") + original.columnAtIndex(0)->uniqueID() +
-                      QStringLiteral("!>"));
+    format->setTitle(u"Label <&> \"x\""_s);
+    format->setFormat(u"Race <#"_s + original.columnAtIndex(0)->uniqueID() + u"!>"_s);
     format->setType(NVSCGDataSourceColumn::Color);
     original.setAutoUpdateFrequency(2.5);
-    original.setExportPath(QStringLiteral("/tmp/out.xpls"));
+    original.setExportPath(u"/tmp/out.xpls"_s);
     platform::Error error;
     ASSERT_TRUE(original.saveToPath(path(), NVSCGDataSourceDocumentType, &error))
         << error.localizedDescription().toStdString();
@@ -84,7 +82,7 @@ TEST_F(DataSourceFile, RoundTripKeepsSettingsAndColumnIdentities) {
     EXPECT_EQ(copy.XPath(), original.XPath());
     EXPECT_DOUBLE_EQ(copy.autoUpdateFrequency(), 2.5);
     EXPECT_FALSE(copy.autoUpdate());
-    EXPECT_EQ(copy.exportPath(), QStringLiteral("/tmp/out.xpls"));
+    EXPECT_EQ(copy.exportPath(), u"/tmp/out.xpls"_s);
     ASSERT_EQ(copy.countOfColumns(), 2u);
     for (std::size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(copy.columnAtIndex(i)->dictionaryRepresentation(),
@@ -127,14 +125,14 @@ TEST_F(DataSourceFile, ReadingRules) {
 
 TEST_F(DataSourceFile, EmptyRootKeepsDefaultsAndColumnsBecomeEmpty) {
     NVSCGDataSource dataSource;
-    dataSource.addColumnWithTitle(QStringLiteral("A"), QStringLiteral("/a"));
-    dataSource.setExportPath(QStringLiteral("/keep"));
+    dataSource.addColumnWithTitle(u"A"_s, u"/a"_s);
+    dataSource.setExportPath(u"/keep"_s);
     ASSERT_TRUE(
         dataSource.readFromData(fileWith("<unknown>x</unknown><export_path/>"), NVSCGDataSourceDocumentType));
     EXPECT_EQ(dataSource.countOfColumns(), 0u);
     EXPECT_TRUE(dataSource.dataSourceURL().isEmpty());
     EXPECT_TRUE(dataSource.XPath().isNull());
-    EXPECT_EQ(dataSource.exportPath(), QStringLiteral(""));
+    EXPECT_EQ(dataSource.exportPath(), u""_s);
     dataSource.close();
 }
 
@@ -146,24 +144,32 @@ TEST_F(DataSourceFile, ColumnElementsAndUnknownTypes) {
                  "<column><type>Picture</type></column><other/></columns>"),
         NVSCGDataSourceDocumentType));
     ASSERT_EQ(dataSource.countOfColumns(), 2u);
-    EXPECT_EQ(dataSource.columnAtIndex(0)->title(), QStringLiteral("T"));
+    EXPECT_EQ(dataSource.columnAtIndex(0)->title(), u"T"_s);
     EXPECT_EQ(dataSource.columnAtIndex(0)->type(), 1u);
-    EXPECT_EQ(dataSource.columnAtIndex(0)->uniqueID(), QStringLiteral("U1"));
+    EXPECT_EQ(dataSource.columnAtIndex(0)->uniqueID(), u"U1"_s);
     EXPECT_EQ(dataSource.columnAtIndex(1)->type(), 0u);
     EXPECT_EQ(dataSource.columnAtIndex(1)->uniqueID().size(), 36);
-    EXPECT_TRUE(log.text().contains(QStringLiteral("No Column type found for stringValue Picture")));
+    EXPECT_TRUE(log.text().contains(u"No Column type found for stringValue Picture"_s));
     dataSource.close();
 }
 
-TEST_F(DataSourceFile, Errors) {
+TEST_F(DataSourceFile, ErrorsLeaveTheFileAndTheSettingsAsTheyWere) {
     NVSCGDataSource dataSource;
     platform::Error error;
-    EXPECT_FALSE(dataSource.readFromData(fileWith(""), QStringLiteral("Other"), &error));
+    EXPECT_FALSE(dataSource.readFromData(fileWith(""), u"Other"_s, &error));
     EXPECT_EQ(error.domain, NVSOSStatusErrorDomain);
     EXPECT_EQ(error.code, -181);
 
-    EXPECT_FALSE(dataSource.dataOfType(QStringLiteral("Other"), &error));
+    EXPECT_FALSE(dataSource.dataOfType(u"Other"_s, &error));
     EXPECT_EQ(error.code, -4);
+    // A save that fails leaves the file as it was, and no temporary file beside it.
+    NVSCGDataSource saved;
+    saved.setXPath(u"/first"_s);
+    ASSERT_TRUE(saved.saveToPath(path(), NVSCGDataSourceDocumentType));
+    const QByteArray before = testing_support::readFile(path());
+    EXPECT_FALSE(saved.saveToPath(path(), u"Other"_s));
+    EXPECT_EQ(testing_support::readFile(path()), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"doc.cgds"_s});
 
     EXPECT_FALSE(dataSource.readFromData("<data_source><x_path>/a", NVSCGDataSourceDocumentType, &error));
     EXPECT_EQ(error.domain, platform::Error::XmlDomain);
@@ -174,27 +180,17 @@ TEST_F(DataSourceFile, Errors) {
         dataSource.readFromData("<source><x_path>/a</x_path></source>", NVSCGDataSourceDocumentType, &error));
     EXPECT_EQ(error.domain, platform::BundleInfo::bundleIdentifier());
     EXPECT_EQ(error.code, -50);
-    EXPECT_EQ(error.localizedDescription(), QStringLiteral("Missing element data_source"));
+    EXPECT_EQ(error.localizedDescription(), u"Missing element data_source"_s);
     EXPECT_TRUE(dataSource.XPath().isNull());
 
     EXPECT_FALSE(dataSource.readFromData(fileWith("<url>http://bad host/</url><x_path>/a[*]</x_path>"
                                                   "<auto_update>yes</auto_update>"),
                                          NVSCGDataSourceDocumentType, &error));
     EXPECT_EQ(error.code, -50);
-    EXPECT_EQ(error.localizedDescription(), QStringLiteral("Failed to create URL from http://bad host/"));
-    EXPECT_EQ(dataSource.XPath(), QStringLiteral("/a[*]"));
+    EXPECT_EQ(error.localizedDescription(), u"Failed to create URL from http://bad host/"_s);
+    EXPECT_EQ(dataSource.XPath(), u"/a[*]"_s);
     EXPECT_TRUE(dataSource.autoUpdate());
     dataSource.close();
-}
-
-TEST_F(DataSourceFile, SaveIsAtomicAndLeavesOldFileOnFailure) {
-    NVSCGDataSource dataSource;
-    dataSource.setXPath(QStringLiteral("/first"));
-    ASSERT_TRUE(dataSource.saveToPath(path(), NVSCGDataSourceDocumentType));
-    const QByteArray before = testing_support::readFile(path());
-    EXPECT_FALSE(dataSource.saveToPath(path(), QStringLiteral("Other")));
-    EXPECT_EQ(testing_support::readFile(path()), before);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("doc.cgds")});
 }
 
 TEST_F(DataSourceFile, FeedAuthenticationIsWrittenOnlyWhenSetAndReadBack) {
@@ -206,8 +202,8 @@ TEST_F(DataSourceFile, FeedAuthenticationIsWrittenOnlyWhenSetAndReadBack) {
         NVSCGDataSource original;
         FeedAuthentication settings;
         settings.scheme = scheme;
-        settings.user = QStringLiteral("reader");
-        settings.headerNames = {QStringLiteral("X-Api-Key"), QStringLiteral("X-Client")};
+        settings.user = u"reader"_s;
+        settings.headerNames = {u"X-Api-Key"_s, u"X-Client"_s};
         original.setFeedAuthentication(settings);
         const QByteArray bytes = *original.dataOfType(NVSCGDataSourceDocumentType, nullptr);
         EXPECT_EQ(bytes.contains("<feed_authentication>"), scheme != FeedAuthentication::Scheme::None);

@@ -48,53 +48,48 @@ class Rows : public ::testing::Test {
 
 } // namespace
 
+// Before any XML there are no rows, and nothing is announced.
 TEST_F(Rows, ThreeRacesGiveThreeRowsInDocumentOrder) {
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    dataSource.setXPath(u"/feed/race[*]"_s);
+    EXPECT_EQ(dataSource.countOfContentNodes(), 0u);
+    EXPECT_EQ(notifications + delegate.calls, 0);
     load(electionFeed(3));
     ASSERT_EQ(dataSource.countOfContentNodes(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
         const auto row = dataSource.contentNodeAtIndex(i);
         EXPECT_EQ(row->rowIndex(), i);
-        EXPECT_EQ(row->XPath(), QStringLiteral("/feed/race[%1]").arg(i + 1));
+        EXPECT_EQ(row->XPath(), u"/feed/race[%1]"_s.arg(i + 1));
         EXPECT_EQ(row->dataSource(), &dataSource);
     }
     EXPECT_EQ(delegate.calls, 1);
     EXPECT_EQ(notifications, 1);
 
     // The same XPath on the same tree changes nothing and announces nothing.
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    dataSource.setXPath(u"/feed/race[*]"_s);
     EXPECT_EQ(delegate.calls, 1);
     EXPECT_EQ(notifications, 1);
 
     // An XPath matching nothing empties the rows, and says so.
-    dataSource.setXPath(QStringLiteral("/feed/nothing[*]"));
+    dataSource.setXPath(u"/feed/nothing[*]"_s);
     EXPECT_EQ(dataSource.countOfContentNodes(), 0u);
     EXPECT_EQ(notifications, 2);
 }
 
-TEST_F(Rows, BeforeAnyXmlTheRowsAreTheFileContentWithoutNotification) {
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-    EXPECT_EQ(dataSource.countOfContentNodes(), 0u);
-    EXPECT_EQ(notifications, 0);
-    EXPECT_EQ(delegate.calls, 0);
-}
-
 // A feed with a single instance of the repeating element has no position predicate on it.
 TEST_F(Rows, OneRaceStillGivesItsRowAndItsCells) {
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-    dataSource.addColumnWithTitle(QStringLiteral("Name"), QStringLiteral("/feed/race[*]/Name"));
-    dataSource.addColumnWithTitle(QStringLiteral("Votes"),
-                                  QStringLiteral("/feed/race[*]/candidate[2]/Votes"));
+    dataSource.setXPath(u"/feed/race[*]"_s);
+    dataSource.addColumnWithTitle(u"Name"_s, u"/feed/race[*]/Name"_s);
+    dataSource.addColumnWithTitle(u"Votes"_s, u"/feed/race[*]/candidate[2]/Votes"_s);
     load(electionFeed(1));
     ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
     const auto row = dataSource.contentNodeAtIndex(0);
-    EXPECT_EQ(row->XPath(), QStringLiteral("/feed/race"));
-    EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(0)), QStringLiteral("Race 1"));
-    EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(1)), QStringLiteral("102"));
+    EXPECT_EQ(row->XPath(), u"/feed/race"_s);
+    EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(0)), u"Race 1"_s);
+    EXPECT_EQ(row->stringValueForColum(*dataSource.columnAtIndex(1)), u"102"_s);
     // The leaf the column reads is marked selected in the tree, and so is a leaf outside the
     // rows that a column reads, on every new tree of the feed.
     EXPECT_TRUE(row->children().front()->selected());
-    dataSource.addColumnWithTitle(QStringLiteral("Title"), QStringLiteral("/feed/title"));
+    dataSource.addColumnWithTitle(u"Title"_s, u"/feed/title"_s);
     for (int refresh = 0; refresh < 2; ++refresh) {
         const auto root = dataSource.fileContentNodes().front();
         EXPECT_TRUE(root->children().front()->selected()) << refresh;
@@ -184,7 +179,7 @@ TEST_F(Rows, DefaultNamespaceElementsAreAddressedByName) {
         NVSCGDataSource source;
         source.setXPath(QString::fromUtf8(c.rowPath));
         for (const char* column : c.columns)
-            source.addColumnWithTitle(QStringLiteral("c"), QString::fromUtf8(column));
+            source.addColumnWithTitle(u"c"_s, QString::fromUtf8(column));
         source.processXMLDocument(platform::XmlDocument::parse(c.xml));
         drainMainQueue();
         ASSERT_EQ(source.countOfContentNodes(), c.cells.size()) << c.rowPath;
@@ -207,38 +202,34 @@ TEST_F(Rows, DefaultNamespaceElementsAreAddressedByName) {
 
 TEST_F(Rows, XPathsListWildcardsFirstThenEveryPath) {
     load("<rss><channel><title>T</title><item><t>1</t></item><item><t>2</t></item></channel></rss>");
-    const QStringList expected{
-        QStringLiteral("/rss/channel/item[*]"),   QStringLiteral("/rss/channel"),
-        QStringLiteral("/rss/channel/title"),     QStringLiteral("/rss/channel/item[1]"),
-        QStringLiteral("/rss/channel/item[1]/t"), QStringLiteral("/rss/channel/item[2]"),
-        QStringLiteral("/rss/channel/item[2]/t")};
+    const QStringList expected{u"/rss/channel/item[*]"_s,   u"/rss/channel"_s,
+                               u"/rss/channel/title"_s,     u"/rss/channel/item[1]"_s,
+                               u"/rss/channel/item[1]/t"_s, u"/rss/channel/item[2]"_s,
+                               u"/rss/channel/item[2]/t"_s};
     EXPECT_EQ(dataSource.XPaths(), expected);
 }
 
 TEST_F(Rows, StringValueForXPath) {
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    dataSource.setXPath(u"/feed/race[*]"_s);
     load(electionFeed(2));
     const auto row = dataSource.contentNodeAtIndex(1);
-    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/candidate[1]/Last")),
-              QStringLiteral("L2_1"));
-    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/missing")), QStringLiteral(""));
-    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]/count(*)")), QStringLiteral(""));
+    EXPECT_EQ(row->stringValueForXPath(u"/feed/race[2]/candidate[1]/Last"_s), u"L2_1"_s);
+    EXPECT_EQ(row->stringValueForXPath(u"/feed/race[2]/missing"_s), u""_s);
+    EXPECT_EQ(row->stringValueForXPath(u"/feed/race[2]/count(*)"_s), u""_s);
     StderrCapture log;
-    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/race[2]")), QStringLiteral(""));
-    EXPECT_FALSE(log.text().contains(QStringLiteral("Invalid request")));
-    EXPECT_EQ(row->stringValueForXPath(QStringLiteral("/feed/title")), QStringLiteral(""));
+    EXPECT_EQ(row->stringValueForXPath(u"/feed/race[2]"_s), u""_s);
+    EXPECT_FALSE(log.text().contains(u"Invalid request"_s));
+    EXPECT_EQ(row->stringValueForXPath(u"/feed/title"_s), u""_s);
     EXPECT_TRUE(log.text().contains(
-        QStringLiteral("Invalid request. Requesting XPath /feed/title while Node XPath is /feed/race[2]")));
-}
+        u"Invalid request. Requesting XPath /feed/title while Node XPath is /feed/race[2]"_s));
 
-// "/feed/race[1]" is a prefix of "/feed/race[1]0/..."-like paths; only a step below the node counts.
-TEST_F(Rows, StringValueForXPathOutsideTheNodeGivesNothing) {
+    // "/feed/race" is a prefix of "/feed/races/…": only a step below the node counts.
     load("<feed><race><x>in</x></race><races><x>out</x></races></feed>");
-    const auto race = dataSource.fileContentNodes().front()->children().front();
-    StderrCapture log;
-    EXPECT_EQ(race->stringValueForXPath(QStringLiteral("/feed/races/x")), QStringLiteral(""));
-    EXPECT_TRUE(log.text().contains(QStringLiteral("Invalid request")));
-    EXPECT_EQ(race->stringValueForXPath(QStringLiteral("/feed/race/x")), QStringLiteral("in"));
+    const auto race = dataSource.contentNodeAtIndex(0);
+    ASSERT_EQ(race->XPath(), u"/feed/race"_s);
+    EXPECT_EQ(race->stringValueForXPath(u"/feed/races/x"_s), u""_s);
+    EXPECT_EQ(log.text().count(u"Invalid request"_s), 2);
+    EXPECT_EQ(race->stringValueForXPath(u"/feed/race/x"_s), u"in"_s);
 }
 
 TEST_F(Rows, JsonValuesBecomeNodes) {
@@ -247,31 +238,31 @@ TEST_F(Rows, JsonValuesBecomeNodes) {
     drainMainQueue();
     ASSERT_EQ(dataSource.countOfContentNodes(), 3u);
     const auto first = dataSource.contentNodeAtIndex(0);
-    EXPECT_EQ(first->title(), QStringLiteral("Index 0"));
-    EXPECT_EQ(first->XPath(), QStringLiteral("/0"));
+    EXPECT_EQ(first->title(), u"Index 0"_s);
+    EXPECT_EQ(first->XPath(), u"/0"_s);
     EXPECT_FALSE(first->selectable());
     ASSERT_EQ(first->children().size(), 2u);
-    EXPECT_EQ(first->children()[0]->title(), QStringLiteral("z"));
-    EXPECT_EQ(first->children()[0]->XPath(), QStringLiteral("/0/z"));
-    EXPECT_EQ(first->children()[0]->stringValue(), QStringLiteral("first"));
-    EXPECT_EQ(first->children()[1]->stringValue(), QStringLiteral("2.5"));
+    EXPECT_EQ(first->children()[0]->title(), u"z"_s);
+    EXPECT_EQ(first->children()[0]->XPath(), u"/0/z"_s);
+    EXPECT_EQ(first->children()[0]->stringValue(), u"first"_s);
+    EXPECT_EQ(first->children()[1]->stringValue(), u"2.5"_s);
     const auto second = dataSource.contentNodeAtIndex(1);
-    EXPECT_EQ(second->children()[0]->stringValue(), QStringLiteral("true"));
-    EXPECT_EQ(second->children()[1]->stringValue(), QStringLiteral("null"));
-    EXPECT_EQ(dataSource.contentNodeAtIndex(2)->children()[1]->XPath(), QStringLiteral("/2/1"));
+    EXPECT_EQ(second->children()[0]->stringValue(), u"true"_s);
+    EXPECT_EQ(second->children()[1]->stringValue(), u"null"_s);
+    EXPECT_EQ(dataSource.contentNodeAtIndex(2)->children()[1]->XPath(), u"/2/1"_s);
     EXPECT_EQ(notifications, 0);
 
     dataSource.processJSONObject(nlohmann::ordered_json::parse(R"({"b":{},"a":[]})"));
     drainMainQueue();
     ASSERT_EQ(dataSource.countOfContentNodes(), 2u);
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), QStringLiteral("b"));
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), u"b"_s);
     EXPECT_FALSE(dataSource.contentNodeAtIndex(1)->selectable());
 
     dataSource.processJSONObject(nlohmann::ordered_json(42));
     drainMainQueue();
     ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), QStringLiteral(""));
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->stringValue(), QStringLiteral("42"));
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), u""_s);
+    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->stringValue(), u"42"_s);
     EXPECT_EQ(notifications, 0);
     EXPECT_EQ(delegate.calls, 0);
 }
@@ -282,13 +273,12 @@ TEST_F(Rows, JsonLeavesEarlierXmlTreeForLaterXPathChanges) {
     drainMainQueue();
     ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
     ASSERT_NE(dataSource.xmlDocument(), nullptr);
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
-    EXPECT_EQ(rowPaths(),
-              (std::vector<QString>{QStringLiteral("/feed/race[1]"), QStringLiteral("/feed/race[2]")}));
+    dataSource.setXPath(u"/feed/race[*]"_s);
+    EXPECT_EQ(rowPaths(), (std::vector<QString>{u"/feed/race[1]"_s, u"/feed/race[2]"_s}));
 }
 
 TEST_F(Rows, ActiveRowsAndTheirSignals) {
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    dataSource.setXPath(u"/feed/race[*]"_s);
     load(electionFeed(3));
     const auto rows = dataSource.contentNodes();
     std::vector<int> changes(3, 0);
@@ -319,7 +309,7 @@ TEST_F(Rows, ListSignalsAnnounceInsertRemoveAndReset) {
     QObject::connect(&dataSource, &NVSCGDataSource::contentNodesReset, [&] { events.push_back("reset"); });
     int XPathsChanges = 0;
     QObject::connect(&dataSource, &NVSCGDataSource::XPathsChanged, [&] { ++XPathsChanges; });
-    dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+    dataSource.setXPath(u"/feed/race[*]"_s);
     load(electionFeed(3));
     const auto rows = dataSource.contentNodes();
     dataSource.removeContentNodesAtIndexes({0, 2, 7});

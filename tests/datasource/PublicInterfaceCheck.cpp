@@ -5,11 +5,12 @@
 
 #include <QCoreApplication>
 
+using namespace Qt::StringLiterals;
+
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     NVSCGDataSource dataSource;
     platform::Error error;
-    const bool read = dataSource.readFromData(QByteArrayLiteral("<not_a_data_source/>"),
-                                              NVSCGDataSourceDocumentType, &error);
+    const bool read = dataSource.readFromData("<not_a_data_source/>"_ba, NVSCGDataSourceDocumentType, &error);
     return !read && !error.localizedDescription().isEmpty() ? 0 : 1;
 }

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <sys/stat.h>
 
 using namespace datasource_test;
@@ -19,7 +18,7 @@ namespace {
 class Refresh : public ::testing::Test {
   protected:
     void SetUp() override {
-        dataSource.setXPath(QStringLiteral("/feed/race[*]"));
+        dataSource.setXPath(u"/feed/race[*]"_s);
         QObject::connect(&dataSource, &NVSCGDataSource::statusChanged,
                          [this](uint s) { statuses.push_back(s); });
         QObject::connect(&dataSource, &NVSCGDataSource::contentNodesReset,
@@ -46,43 +45,38 @@ class Refresh : public ::testing::Test {
 } // namespace
 
 TEST_F(Refresh, FileFeedsByExtensionAndByContent) {
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("feed.xml"), electionFeed(3))));
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"feed.xml"_s, electionFeed(3))));
     EXPECT_EQ(dataSource.countOfContentNodes(), 3u);
     // Files: the rows are rebuilt before the status says the refresh ended.
     EXPECT_EQ(statuses, (std::vector<uint>{1, 103, 3}));
 
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("feed"), electionFeed(2))));
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"feed"_s, electionFeed(2))));
     EXPECT_EQ(dataSource.countOfContentNodes(), 2u);
 
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("list.json"), "[1,2,3,4]")));
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"list.json"_s, "[1,2,3,4]")));
     EXPECT_EQ(dataSource.countOfContentNodes(), 4u);
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("list.txt"), "\xEF\xBB\xBF  {\"a\":1}")));
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"list.txt"_s, "\xEF\xBB\xBF  {\"a\":1}")));
     EXPECT_EQ(dataSource.countOfContentNodes(), 1u);
 }
 
-TEST_F(Refresh, BadFilesLeaveTheRowsAlone) {
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("feed.xml"), electionFeed(3))));
+TEST_F(Refresh, BadFilesAndNoAddressLeaveTheRowsAlone) {
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"feed.xml"_s, electionFeed(3))));
     const auto rows = dataSource.contentNodes();
     StderrCapture log;
-    const QString files[] = {writeFeed(QStringLiteral("broken.xml"), "<feed><race>"),
-                             writeFeed(QStringLiteral("broken.json"), "[1,"),
-                             writeFeed(QStringLiteral("plain.txt"), "hello"),
-                             dir.filePath(QStringLiteral("missing.xml"))};
+    const QString files[] = {writeFeed(u"broken.xml"_s, "<feed><race>"), writeFeed(u"broken.json"_s, "[1,"),
+                             writeFeed(u"plain.txt"_s, "hello"), dir.filePath(u"missing.xml"_s)};
     for (const QString& file : files) {
         statuses.clear();
         refreshFrom(QUrl::fromLocalFile(file));
         EXPECT_EQ(statuses, (std::vector<uint>{1, 3})) << file.toStdString();
         EXPECT_EQ(dataSource.contentNodes(), rows);
     }
-    EXPECT_TRUE(log.text().contains(QStringLiteral("...")));
-}
-
-TEST_F(Refresh, NoUrlIsAFailedFetch) {
-    StderrCapture log;
-    dataSource.refreshContent();
-    ASSERT_TRUE(waitForRefresh(dataSource));
+    EXPECT_TRUE(log.text().contains(u"..."_s));
+    // No address at all is a failed fetch too.
+    refreshFrom(QUrl());
     EXPECT_EQ(dataSource.status(), 3u);
-    EXPECT_TRUE(log.text().contains(QStringLiteral("URL Session Task Failed: ")));
+    EXPECT_EQ(dataSource.contentNodes(), rows);
+    EXPECT_TRUE(log.text().contains(u"URL Session Task Failed: "_s));
 }
 
 TEST_F(Refresh, HttpContentTypes) {
@@ -95,12 +89,12 @@ TEST_F(Refresh, HttpContentTypes) {
     server.serve("/plain", LoopbackHttpServer::Reply::text(electionFeed(1), "text/plain"));
     server.serve("/badxml", LoopbackHttpServer::Reply::text("<feed>", "text/xml"));
 
-    refreshFrom(server.url(QStringLiteral("/rss")));
+    refreshFrom(server.url(u"/rss"_s));
     EXPECT_EQ(dataSource.countOfContentNodes(), 3u);
     // Remote feeds: the status ends before the rows are rebuilt.
     EXPECT_EQ(statuses, (std::vector<uint>{1, 3, 103}));
 
-    refreshFrom(server.url(QStringLiteral("/json")));
+    refreshFrom(server.url(u"/json"_s));
     EXPECT_EQ(dataSource.countOfContentNodes(), 2u);
 
     StderrCapture log;
@@ -109,15 +103,15 @@ TEST_F(Refresh, HttpContentTypes) {
         EXPECT_EQ(dataSource.countOfContentNodes(), 2u) << path;
         EXPECT_EQ(dataSource.status(), 3u);
     }
-    EXPECT_TRUE(log.text().contains(QStringLiteral("Unknown response type: text/XML")));
-    EXPECT_TRUE(log.text().contains(QStringLiteral("Unknown response type: text/plain")));
-    EXPECT_TRUE(log.text().contains(QStringLiteral("URL Session Task Succeeded: HTTP 404")));
+    EXPECT_TRUE(log.text().contains(u"Unknown response type: text/XML"_s));
+    EXPECT_TRUE(log.text().contains(u"Unknown response type: text/plain"_s));
+    EXPECT_TRUE(log.text().contains(u"URL Session Task Succeeded: HTTP 404"_s));
 }
 
 TEST_F(Refresh, NotFoundAndEmptyBodiesKeepRowsAndTheTimerTriesAgain) {
     LoopbackHttpServer server;
     server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
-    refreshFrom(server.url(QStringLiteral("/feed")));
+    refreshFrom(server.url(u"/feed"_s));
     const auto rows = dataSource.contentNodes();
     ASSERT_EQ(rows.size(), 2u);
 
@@ -139,7 +133,7 @@ TEST_F(Refresh, NotFoundAndEmptyBodiesKeepRowsAndTheTimerTriesAgain) {
 TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
     LoopbackHttpServer server;
     server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
-    dataSource.setDataSourceURL(server.url(QStringLiteral("/feed")));
+    dataSource.setDataSourceURL(server.url(u"/feed"_s));
 
     // The first tick comes one period after arming, not at once.
     dataSource.setAutoUpdate(true);
@@ -169,39 +163,32 @@ TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
 // Ticks of a feed slower than the period wait for the refresh under way: one follow-up starts as
 // soon as it ends, and no two requests are ever out at once.
 TEST_F(Refresh, TicksWaitForASlowRefreshAndOneFollowsIt) {
-    using Clock = std::chrono::steady_clock;
     const auto delay = std::chrono::milliseconds(450);
-    std::mutex mutex;
-    std::vector<Clock::time_point> arrivals;
     LoopbackHttpServer server;
-    server.route("/feed", [&](const LoopbackHttpServer::Request&) {
-        std::lock_guard lock(mutex);
-        arrivals.push_back(Clock::now());
-        LoopbackHttpServer::Reply reply = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
-        reply.delay = delay;
-        return reply;
-    });
-    dataSource.setDataSourceURL(server.url(QStringLiteral("/feed")));
+    LoopbackHttpServer::Reply slow = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
+    slow.delay = delay;
+    server.serve("/feed", slow);
+    dataSource.setDataSourceURL(server.url(u"/feed"_s));
     dataSource.setAutoUpdateFrequency(0.1);
     dataSource.setAutoUpdate(true);
     testing_support::spinFor(std::chrono::milliseconds(1300));
     dataSource.setAutoUpdate(false);
-    std::lock_guard lock(mutex);
-    ASSERT_GE(arrivals.size(), 2u);
-    for (std::size_t i = 1; i < arrivals.size(); ++i)
-        EXPECT_GE(arrivals[i] - arrivals[i - 1], delay - std::chrono::milliseconds(30)) << "request " << i;
+    const auto requests = server.requests();
+    ASSERT_GE(requests.size(), 2);
+    for (qsizetype i = 1; i < requests.size(); ++i)
+        EXPECT_GE(requests[i].arrived - requests[i - 1].arrived, delay - std::chrono::milliseconds(30))
+            << "request " << i;
 }
 
 TEST_F(Refresh, LocalFeedsAreReadWithTheSizeLimitAndNeverWaitForAWriter) {
-    const QString fifo = dir.filePath(QStringLiteral("feed.xml"));
+    const QString fifo = dir.filePath(u"feed.xml"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     platform::Error error;
     EXPECT_EQ(platform::BoundedFileRead::read(fifo, 1024, std::chrono::seconds(1), &error), QByteArray())
         << "a FIFO without a writer reads as empty at once";
-    EXPECT_FALSE(platform::BoundedFileRead::read(QStringLiteral("/dev/zero"), 1 << 20,
-                                                 std::chrono::seconds(1), &error));
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("larger than the limit")));
-    const QString small = writeFeed(QStringLiteral("small.xml"), "<feed/>");
+    EXPECT_FALSE(platform::BoundedFileRead::read(u"/dev/zero"_s, 1 << 20, std::chrono::seconds(1), &error));
+    EXPECT_TRUE(error.localizedDescription().contains(u"larger than the limit"_s));
+    const QString small = writeFeed(u"small.xml"_s, "<feed/>");
     EXPECT_EQ(platform::BoundedFileRead::read(small, 7, std::chrono::seconds(1)), QByteArray("<feed/>"));
     EXPECT_FALSE(platform::BoundedFileRead::read(small, 6, std::chrono::seconds(1)));
 }
@@ -235,7 +222,7 @@ TEST_F(Refresh, PauseResumeAndSwitchingOffWhilePaused) {
     dataSource.close();
     EXPECT_FALSE(dataSource.autoUpdate());
 
-    dataSource.setNilValueForKey(QStringLiteral("autoUpdateFrequency"));
+    dataSource.setNilValueForKey(u"autoUpdateFrequency"_s);
     EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 10.0);
     dataSource.setAutoUpdateFrequency(std::nan(""));
     EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 0.1);
@@ -249,9 +236,8 @@ TEST_F(Refresh, DestroyingDuringARefreshIsSafe) {
     server.serve("/slow", slow);
     for (int i = 0; i < 3; ++i) {
         auto doomed = std::make_unique<NVSCGDataSource>();
-        doomed->setDataSourceURL(
-            i == 0 ? server.url(QStringLiteral("/slow"))
-                   : QUrl::fromLocalFile(writeFeed(QStringLiteral("f.xml"), electionFeed(50))));
+        doomed->setDataSourceURL(i == 0 ? server.url(u"/slow"_s)
+                                        : QUrl::fromLocalFile(writeFeed(u"f.xml"_s, electionFeed(50))));
         doomed->refreshContent();
         doomed->refreshContent();
         doomed.reset();
@@ -265,9 +251,9 @@ TEST_F(Refresh, ContentUpdatedNotificationReachesObserversOnTheMainThread) {
     platform::NotificationObservation observation(platform::NotificationCenter::defaultCenter(),
                                                   NVSCGDataSourceContentUpdatedNotificationName, &dataSource,
                                                   [&](const platform::Notification&) { ++posted; });
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("feed.xml"), electionFeed(3))));
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"feed.xml"_s, electionFeed(3))));
     EXPECT_EQ(posted, 1);
     // Every XML refresh is a new document, so its rows are new rows.
-    refreshFrom(QUrl::fromLocalFile(writeFeed(QStringLiteral("feed.xml"), electionFeed(3))));
+    refreshFrom(QUrl::fromLocalFile(writeFeed(u"feed.xml"_s, electionFeed(3))));
     EXPECT_EQ(posted, 2);
 }

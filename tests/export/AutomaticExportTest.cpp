@@ -35,11 +35,11 @@ class ShownMessages : public NVSLogControllerDelegate {
 class PlaylistExportCommands : public ::testing::Test {
   protected:
     void SetUp() override {
-        const QString logs = fixture.dir.filePath(QStringLiteral("Logs"));
+        const QString logs = fixture.dir.filePath(u"Logs"_s);
         QDir().mkpath(logs);
         fixture.defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, logs);
         logger = std::make_unique<NVSLogController>(
-            NVSLogController::Configuration{fixture.defaults.get(), QStringLiteral("Graflink"), nullptr, {}});
+            NVSLogController::Configuration{fixture.defaults.get(), u"Graflink"_s, nullptr, {}});
         logger->setLogDelegate(&shown);
     }
     void TearDown() override {
@@ -79,7 +79,7 @@ TEST(DataSourceMenuExportNames, PlaylistExtensionIsAppendedUnlessPresentExactly)
 
 TEST_F(PlaylistExportCommands, MenuExportRemembersThePathAndMarksTheDocumentOnlyWhenItChanges) {
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 2)}));
-    const QString chosen = fixture.dir.filePath(QStringLiteral("night"));
+    const QString chosen = fixture.dir.filePath(u"night"_s);
     const QString written = QString(chosen + QLatin1String(".xpls"));
 
     ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(chosen), *logger,
@@ -94,7 +94,7 @@ TEST_F(PlaylistExportCommands, MenuExportRemembersThePathAndMarksTheDocumentOnly
     EXPECT_FALSE(fixture.dataSource->isDocumentEdited());
 
     // A failed export keeps the remembered path and tells the user.
-    const QString unwritable = fixture.dir.filePath(QStringLiteral("missing/folder/x.xpls"));
+    const QString unwritable = fixture.dir.filePath(u"missing/folder/x.xpls"_s);
     EXPECT_FALSE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(unwritable),
                                                     *logger, *fixture.defaults));
     EXPECT_EQ(fixture.dataSource->exportPath(), written);
@@ -116,9 +116,9 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     // Without an export path nothing is written.
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1)}));
     EXPECT_EQ(exports, 0);
-    EXPECT_EQ(QDir(fixture.dir.path()).entryList({QStringLiteral("*.xpls")}, QDir::Files), QStringList());
+    EXPECT_EQ(QDir(fixture.dir.path()).entryList({u"*.xpls"_s}, QDir::Files), QStringList());
 
-    const QString path = fixture.dir.filePath(QStringLiteral("auto.xpls"));
+    const QString path = fixture.dir.filePath(u"auto.xpls"_s);
     fixture.dataSource->setExportPath(path);
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1), raceWithCandidates(2, 3)}));
     EXPECT_EQ(exports, 1);
@@ -126,14 +126,14 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
         ParsedPlaylist playlist(path);
         ASSERT_EQ(playlist.items().size(), 2u);
         EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items()[1], "durationInSeconds")),
-                  QStringLiteral("16.000"));
+                  u"16.000"_s);
     }
     ASSERT_TRUE(fixture.load({raceWithCandidates(5, 6)}));
     EXPECT_EQ(exports, 2);
     EXPECT_EQ(ParsedPlaylist(path).items().size(), 1u);
 
     // A failure is shown and logged; the export path stays armed for the next change.
-    const QString blocked = fixture.dir.filePath(QStringLiteral("gone/auto.xpls"));
+    const QString blocked = fixture.dir.filePath(u"gone/auto.xpls"_s);
     fixture.dataSource->setExportPath(blocked);
     ASSERT_TRUE(fixture.load({raceWithCandidates(6, 2)}));
     EXPECT_EQ(exports, 3);
@@ -143,13 +143,13 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
         << messages.front().first.toStdString();
     EXPECT_EQ(messages.front().second, 0);
     EXPECT_EQ(fixture.dataSource->exportPath(), blocked);
-    QDir().mkpath(fixture.dir.filePath(QStringLiteral("gone")));
+    QDir().mkpath(fixture.dir.filePath(u"gone"_s));
     ASSERT_TRUE(fixture.load({raceWithCandidates(7, 2)}));
     EXPECT_EQ(ParsedPlaylist(blocked).items().size(), 1u);
 }
 
 TEST_F(PlaylistExportCommands, ObservingEndsWithTheExporter) {
-    const QString path = fixture.dir.filePath(QStringLiteral("auto.xpls"));
+    const QString path = fixture.dir.filePath(u"auto.xpls"_s);
     fixture.dataSource->setExportPath(path);
     { DataSourceAutoExporter exporter(*logger, *fixture.defaults); }
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1)}));

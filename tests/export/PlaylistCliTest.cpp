@@ -18,8 +18,8 @@ using testing_support::runCli;
 QString writeDataSource(const QString& file, const QUrl& feed, const QString& exportPath, bool autoUpdate) {
     NVSCGDataSource dataSource;
     dataSource.setDataSourceURL(feed);
-    dataSource.setXPath(QStringLiteral("/Election/Race[*]"));
-    dataSource.addColumnWithTitle(QStringLiteral("Race"), QStringLiteral("/Election/Race[*]/Name1"));
+    dataSource.setXPath(u"/Election/Race[*]"_s);
+    dataSource.addColumnWithTitle(u"Race"_s, u"/Election/Race[*]/Name1"_s);
     dataSource.setExportPath(exportPath);
     dataSource.setAutoUpdateFrequency(0.2);
     dataSource.setAutoUpdate(autoUpdate);
@@ -43,35 +43,34 @@ TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
     server.serve("/results.xml",
                  LoopbackHttpServer::Reply::text(
                      electionFeed({raceWithCandidates(1, 2), raceWithCandidates(2, 3)}), "application/xml"));
-    const QString file = writeDataSource(dir.filePath(QStringLiteral("e.cgds")),
-                                         server.url(QStringLiteral("/results.xml")), QString(), false);
+    const QString file =
+        writeDataSource(dir.filePath(u"e.cgds"_s), server.url(u"/results.xml"_s), QString(), false);
     const QByteArray fileBefore = testing_support::readFile(file);
-    const QString out = dir.filePath(QStringLiteral("night.xpls"));
+    const QString out = dir.filePath(u"night.xpls"_s);
 
-    const CliRun run = runCli({QStringLiteral("datasource"), QStringLiteral("export"), file, out,
-                               QStringLiteral("--default"), QStringLiteral("RaceStartActionName=Begin")});
+    const CliRun run =
+        runCli({u"datasource"_s, u"export"_s, file, out, u"--default"_s, u"RaceStartActionName=Begin"_s});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QString(QLatin1String("exported 2 playlist items to ") + out + QLatin1Char('\n')));
     ParsedPlaylist playlist(out);
     ASSERT_EQ(playlist.items().size(), 2u);
     xmlNodePtr action =
         ParsedPlaylist::elements(ParsedPlaylist::child(playlist.items()[0], "actions")).front();
-    EXPECT_EQ(ParsedPlaylist::attributes(action).at(0).second, QStringLiteral("Begin"));
+    EXPECT_EQ(ParsedPlaylist::attributes(action).at(0).second, u"Begin"_s);
     EXPECT_EQ(testing_support::readFile(file), fileBefore);
 
-    const QStringList usage[] = {
-        {QStringLiteral("datasource"), QStringLiteral("export"), file},
-        {QStringLiteral("datasource"), QStringLiteral("export"), file, out, out},
-        {QStringLiteral("datasource"), QStringLiteral("export"), file, out, QStringLiteral("--x")},
-        {QStringLiteral("datasource"), QStringLiteral("watch")}};
+    const QStringList usage[] = {{u"datasource"_s, u"export"_s, file},
+                                 {u"datasource"_s, u"export"_s, file, out, out},
+                                 {u"datasource"_s, u"export"_s, file, out, u"--x"_s},
+                                 {u"datasource"_s, u"watch"_s}};
     for (const QStringList& arguments : usage)
         EXPECT_EQ(runCli(arguments).status, 2) << arguments.join(QLatin1Char(' ')).toStdString();
-    const CliRun unwritable = runCli({QStringLiteral("datasource"), QStringLiteral("export"), file,
-                                      dir.filePath(QStringLiteral("no/folder/x.xpls"))});
+    const CliRun unwritable =
+        runCli({u"datasource"_s, u"export"_s, file, dir.filePath(u"no/folder/x.xpls"_s)});
     EXPECT_EQ(unwritable.status, 1);
     EXPECT_TRUE(unwritable.err.contains(QLatin1String("x.xpls"))) << unwritable.err.toStdString();
     server.serve("/results.xml", LoopbackHttpServer::Reply::text("", "application/xml", 500));
-    EXPECT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("export"), file, out}).status, 1);
+    EXPECT_EQ(runCli({u"datasource"_s, u"export"_s, file, out}).status, 1);
     EXPECT_EQ(itemCount(out), 2u) << "a failed refresh leaves the old playlist";
 }
 
@@ -80,15 +79,14 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
     LoopbackHttpServer server;
     server.serve("/results.xml", LoopbackHttpServer::Reply::text(electionFeed({raceWithCandidates(1, 2)}),
                                                                  "application/xml"));
-    const QString playlist = dir.filePath(QStringLiteral("live.xpls"));
-    const QString file = writeDataSource(dir.filePath(QStringLiteral("live.cgds")),
-                                         server.url(QStringLiteral("/results.xml")), playlist, true);
-    const QString silent = writeDataSource(dir.filePath(QStringLiteral("silent.cgds")),
-                                           server.url(QStringLiteral("/results.xml")), QString(), true);
+    const QString playlist = dir.filePath(u"live.xpls"_s);
+    const QString file =
+        writeDataSource(dir.filePath(u"live.cgds"_s), server.url(u"/results.xml"_s), playlist, true);
+    const QString silent =
+        writeDataSource(dir.filePath(u"silent.cgds"_s), server.url(u"/results.xml"_s), QString(), true);
 
     QProcess watch;
-    watch.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                {QStringLiteral("datasource"), QStringLiteral("watch"), file, silent});
+    watch.start(QStringLiteral(GRAFLINK_CLI_PATH), {u"datasource"_s, u"watch"_s, file, silent});
     ASSERT_TRUE(watch.waitForStarted());
     EXPECT_TRUE(
         testing_support::waitUntil([&] { return itemCount(playlist) == 1; }, std::chrono::seconds(20)));
@@ -102,7 +100,7 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
     ParsedPlaylist latest(playlist);
     ASSERT_EQ(latest.items().size(), 3u);
     EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(latest.items()[1], "durationInSeconds")),
-              QStringLiteral("16.000"));
+              u"16.000"_s);
 
     watch.terminate(); // SIGTERM
     ASSERT_TRUE(watch.waitForFinished(20000));
@@ -119,9 +117,9 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
 
 TEST(PlaylistCli, WatchWithoutAnyExportPathFails) {
     QTemporaryDir dir;
-    const QString file = writeDataSource(dir.filePath(QStringLiteral("none.cgds")),
-                                         QUrl(QStringLiteral("http://127.0.0.1:9/x")), QString(), false);
-    const CliRun run = runCli({QStringLiteral("datasource"), QStringLiteral("watch"), file});
+    const QString file =
+        writeDataSource(dir.filePath(u"none.cgds"_s), QUrl(u"http://127.0.0.1:9/x"_s), QString(), false);
+    const CliRun run = runCli({u"datasource"_s, u"watch"_s, file});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains(QLatin1String("no data source has an export path")))
         << run.err.toStdString();

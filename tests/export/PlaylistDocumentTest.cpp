@@ -11,15 +11,13 @@ using Attributes = QList<QPair<QString, QString>>;
 
 namespace {
 
-const QStringList ItemChildren{QStringLiteral("uniqueID"),          QStringLiteral("mediaFilePath"),
-                               QStringLiteral("displayName"),       QStringLiteral("isOffline"),
-                               QStringLiteral("isStillImage"),      QStringLiteral("actions"),
-                               QStringLiteral("durationInSeconds"), QStringLiteral("fileDurationInSeconds"),
-                               QStringLiteral("itemCGProjects")};
+const QStringList ItemChildren{u"uniqueID"_s,          u"mediaFilePath"_s,         u"displayName"_s,
+                               u"isOffline"_s,         u"isStillImage"_s,          u"actions"_s,
+                               u"durationInSeconds"_s, u"fileDurationInSeconds"_s, u"itemCGProjects"_s};
 
 QStringList withoutActions() {
     QStringList names = ItemChildren;
-    names.removeAll(QStringLiteral("actions"));
+    names.removeAll(u"actions"_s);
     return names;
 }
 
@@ -28,7 +26,7 @@ class PlaylistDocument : public ::testing::Test {
     // Exports and parses back; fails the test when either step fails.
     std::unique_ptr<ParsedPlaylist> exportAndParse() {
         bool ok = false;
-        const QString path = fixture.exportPlaylist(QStringLiteral("out.xpls"), &ok);
+        const QString path = fixture.exportPlaylist(u"out.xpls"_s, &ok);
         EXPECT_TRUE(ok);
         auto playlist = std::make_unique<ParsedPlaylist>(path);
         EXPECT_TRUE(playlist->isValid()) << playlist->bytes().toStdString();
@@ -57,58 +55,57 @@ class PlaylistDocument : public ::testing::Test {
 
 } // namespace
 
-// No rows give the root with its schema attributes only; then one race of three candidates.
+// No rows give the root with its schema attributes only; then one race of three candidates, whose
+// action parameters are upper-cased whatever the locale (ß becomes SS).
 TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
-    fixture.addColumn(QStringLiteral("Race"), QStringLiteral("/Election/Race[*]/Name1"));
-    fixture.addColumn(QStringLiteral("First"), QStringLiteral("/Election/Race[*]/Candidate[1]/LastName"), 1);
+    fixture.addColumn(u"Race"_s, u"/Election/Race[*]/Name1"_s);
+    fixture.addColumn(u"First"_s, u"/Election/Race[*]/Candidate[1]/LastName"_s, 1);
     ASSERT_TRUE(fixture.load({}));
     const auto empty = exportAndParse();
     EXPECT_TRUE(empty->bytes().startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlistDocument "));
     ASSERT_TRUE(empty->root());
     EXPECT_STREQ(reinterpret_cast<const char*>(empty->root()->name), "playlistDocument");
     EXPECT_EQ(P::attributes(empty->root()),
-              (Attributes{
-                  {QStringLiteral("xmlns:xsi"), QStringLiteral("http://www.w3.org/2001/XMLSchema-instance")},
-                  {QStringLiteral("xsi:noNamespaceSchemaLocation"), NVSDataSourceExport::SchemaLocation}}));
+              (Attributes{{u"xmlns:xsi"_s, u"http://www.w3.org/2001/XMLSchema-instance"_s},
+                          {u"xsi:noNamespaceSchemaLocation"_s, NVSDataSourceExport::SchemaLocation}}));
     EXPECT_TRUE(
         NVSDataSourceExport::SchemaLocation.endsWith(QLatin1String("/XSDs/VistacastVideoSchema40.xsd")));
     EXPECT_TRUE(empty->items().empty());
 
     Race race = raceWithCandidates(42, 3);
     race.name1 = QString::fromUtf8("Governor – Straße");
-    race.candidates[1]->winner = QStringLiteral("w");
+    race.precincts = u"42% in"_s;
+    race.candidates[1]->winner = u"w"_s;
     ASSERT_TRUE(fixture.load({race}));
-    fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey,
-                               QStringLiteral(" /media/still one.png "));
+    fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey, u" /media/still one.png "_s);
 
     const auto playlist = exportAndParse();
     ASSERT_EQ(playlist->items().size(), 1u);
     xmlNodePtr item = playlist->items().front();
     EXPECT_EQ(P::elementNames(item), ItemChildren);
-    EXPECT_EQ(P::text(P::child(item, "uniqueID")), QStringLiteral("42"));
+    EXPECT_EQ(P::text(P::child(item, "uniqueID")), u"42"_s);
     xmlNodePtr media = P::child(item, "mediaFilePath");
-    EXPECT_EQ(P::text(media), QStringLiteral(" /media/still one.png "));
-    EXPECT_EQ(P::attributes(media), (Attributes{{QStringLiteral("xml:space"), QStringLiteral("preserve")}}));
+    EXPECT_EQ(P::text(media), u" /media/still one.png "_s);
+    EXPECT_EQ(P::attributes(media), (Attributes{{u"xml:space"_s, u"preserve"_s}}));
     EXPECT_EQ(P::text(P::child(item, "displayName")), QString::fromUtf8("Governor – Straße"));
-    EXPECT_EQ(P::text(P::child(item, "isOffline")), QStringLiteral("false"));
-    EXPECT_EQ(P::text(P::child(item, "isStillImage")), QStringLiteral("true"));
+    EXPECT_EQ(P::text(P::child(item, "isOffline")), u"false"_s);
+    EXPECT_EQ(P::text(P::child(item, "isStillImage")), u"true"_s);
 
     xmlNodePtr actions = P::child(item, "actions");
-    ASSERT_EQ(P::elementNames(actions), QStringList{QStringLiteral("action")});
+    ASSERT_EQ(P::elementNames(actions), QStringList{u"action"_s});
     xmlNodePtr action = P::elements(actions).front();
     const QString parameter =
-        QString::fromUtf8("GOVERNOR – STRASSE##42%##F1##L1##100##1.5####F2##L2##200##2.5##W##"
+        QString::fromUtf8("GOVERNOR – STRASSE##42% IN##F1##L1##100##1.5####F2##L2##200##2.5##W##"
                           "F3##L3##300##3.5##");
-    EXPECT_EQ(P::attributes(action),
-              (Attributes{{QStringLiteral("name"), QStringLiteral("03_Race_Start")},
-                          {QStringLiteral("time"), QStringLiteral("0.000000")},
-                          {QStringLiteral("positionType"), QStringLiteral("fromStart")},
-                          {QStringLiteral("parameter"), parameter},
-                          {QStringLiteral("xml:space"), QStringLiteral("preserve")}}));
+    EXPECT_EQ(P::attributes(action), (Attributes{{u"name"_s, u"03_Race_Start"_s},
+                                                 {u"time"_s, u"0.000000"_s},
+                                                 {u"positionType"_s, u"fromStart"_s},
+                                                 {u"parameter"_s, parameter},
+                                                 {u"xml:space"_s, u"preserve"_s}}));
     EXPECT_EQ(parameter.split(QLatin1String("##")).size(), 17);
     EXPECT_TRUE(P::elements(action).empty());
-    EXPECT_EQ(P::text(P::child(item, "durationInSeconds")), QStringLiteral("16.000"));
-    EXPECT_EQ(P::text(P::child(item, "fileDurationInSeconds")), QStringLiteral("16.000"));
+    EXPECT_EQ(P::text(P::child(item, "durationInSeconds")), u"16.000"_s);
+    EXPECT_EQ(P::text(P::child(item, "fileDurationInSeconds")), u"16.000"_s);
 
     const std::vector<xmlNodePtr> projects = P::elements(P::child(item, "itemCGProjects"));
     const QStringList names = fixture.defaults->stringArrayForKey(NVSDataSourceExport::CGProjectsNamesKey);
@@ -116,22 +113,19 @@ TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
     for (std::size_t k = 0; k < projects.size(); ++k) {
         const bool third = k == 2;
         EXPECT_EQ(P::elementNames(projects[k]),
-                  third ? QStringList({QStringLiteral("projectName"), QStringLiteral("shouldRun"),
-                                       QStringLiteral("itemValues")})
-                        : QStringList({QStringLiteral("projectName"), QStringLiteral("shouldRun")}));
+                  third ? QStringList({u"projectName"_s, u"shouldRun"_s, u"itemValues"_s})
+                        : QStringList({u"projectName"_s, u"shouldRun"_s}));
         EXPECT_EQ(P::text(P::child(projects[k], "projectName")), names.at(qsizetype(k)));
-        EXPECT_EQ(P::text(P::child(projects[k], "shouldRun")),
-                  third ? QStringLiteral("true") : QStringLiteral("false"));
+        EXPECT_EQ(P::text(P::child(projects[k], "shouldRun")), third ? u"true"_s : u"false"_s);
     }
-    EXPECT_EQ(names.at(2), QStringLiteral("Race_3_candidates"));
+    EXPECT_EQ(names.at(2), u"Race_3_candidates"_s);
     const std::vector<xmlNodePtr> values = P::elements(P::child(projects[2], "itemValues"));
     ASSERT_EQ(values.size(), 2u);
-    EXPECT_EQ(P::elementNames(values[0]),
-              QStringList({QStringLiteral("itemName"), QStringLiteral("itemStringValue")}));
-    EXPECT_EQ(P::text(P::child(values[0], "itemName")), QStringLiteral("Race"));
+    EXPECT_EQ(P::elementNames(values[0]), QStringList({u"itemName"_s, u"itemStringValue"_s}));
+    EXPECT_EQ(P::text(P::child(values[0], "itemName")), u"Race"_s);
     EXPECT_EQ(P::text(P::child(values[0], "itemStringValue")), QString::fromUtf8("Governor – Straße"));
-    EXPECT_EQ(P::text(P::child(values[1], "itemName")), QStringLiteral("First"));
-    EXPECT_EQ(P::text(P::child(values[1], "itemStringValue")), QStringLiteral("l1"));
+    EXPECT_EQ(P::text(P::child(values[1], "itemName")), u"First"_s);
+    EXPECT_EQ(P::text(P::child(values[1], "itemStringValue")), u"l1"_s);
 }
 
 TEST_F(PlaylistDocument, CandidateCountsDecideActionDurationAndProject) {
@@ -152,11 +146,9 @@ TEST_F(PlaylistDocument, CandidateCountsDecideActionDurationAndProject) {
         int candidates;
         QString duration;
         int project;
-    } expected[] = {
-        {0, QStringLiteral("2.000"), 0},  {1, QStringLiteral("9.000"), 1},  {2, QStringLiteral("9.000"), 2},
-        {3, QStringLiteral("16.000"), 3}, {4, QStringLiteral("16.000"), 4}, {5, QStringLiteral("23.000"), 5},
-        {6, QStringLiteral("23.000"), 6}, {7, QStringLiteral("30.000"), 0}, {8, QStringLiteral("30.000"), 0},
-        {1, QStringLiteral("9.000"), 1},  {0, QStringLiteral("2.000"), 0}};
+    } expected[] = {{0, u"2.000"_s, 0},  {1, u"9.000"_s, 1},  {2, u"9.000"_s, 2},  {3, u"16.000"_s, 3},
+                    {4, u"16.000"_s, 4}, {5, u"23.000"_s, 5}, {6, u"23.000"_s, 6}, {7, u"30.000"_s, 0},
+                    {8, u"30.000"_s, 0}, {1, u"9.000"_s, 1},  {0, u"2.000"_s, 0}};
     const auto playlist = exportAndParse();
     const std::vector<xmlNodePtr> items = playlist->items();
     ASSERT_EQ(items.size(), std::size(expected));
@@ -176,35 +168,31 @@ TEST_F(PlaylistDocument, CandidateCountsDecideActionDurationAndProject) {
 }
 
 TEST_F(PlaylistDocument, SettingsComeFromTheUserDefaults) {
-    fixture.defaults->setValue(NVSDataSourceExport::CGProjectsNamesKey,
-                               QStringList{QStringLiteral("One"), QStringLiteral("Two")});
-    fixture.defaults->setValue(NVSDataSourceExport::RaceStartActionNameKey, QStringLiteral("Go"));
+    fixture.defaults->setValue(NVSDataSourceExport::CGProjectsNamesKey, QStringList{u"One"_s, u"Two"_s});
+    fixture.defaults->setValue(NVSDataSourceExport::RaceStartActionNameKey, u"Go"_s);
     fixture.defaults->setValue(NVSDataSourceExport::CandidateDisplayDurationKey, 2.25);
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 2), raceWithCandidates(2, 3)}));
     const auto playlist = exportAndParse();
     const std::vector<xmlNodePtr> items = playlist->items();
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(P::text(P::child(items[0], "durationInSeconds")), QStringLiteral("4.250"));
-    EXPECT_EQ(P::text(P::child(items[1], "durationInSeconds")), QStringLiteral("6.500"));
-    EXPECT_EQ(P::attributes(P::elements(P::child(items[0], "actions")).front()).at(0).second,
-              QStringLiteral("Go"));
+    EXPECT_EQ(P::text(P::child(items[0], "durationInSeconds")), u"4.250"_s);
+    EXPECT_EQ(P::text(P::child(items[1], "durationInSeconds")), u"6.500"_s);
+    EXPECT_EQ(P::attributes(P::elements(P::child(items[0], "actions")).front()).at(0).second, u"Go"_s);
     EXPECT_EQ(P::elementNames(P::child(items[0], "itemCGProjects")),
-              QStringList({QStringLiteral("itemCGProject"), QStringLiteral("itemCGProject")}));
+              QStringList({u"itemCGProject"_s, u"itemCGProject"_s}));
     EXPECT_EQ(runningProject(items[0]), 2);
     // Three candidates, two project names: nothing runs.
     EXPECT_EQ(runningProject(items[1]), 0);
 }
 
 TEST_F(PlaylistDocument, ColumnTypesAndWinnerMarks) {
-    fixture.addColumn(QStringLiteral("Name"), QStringLiteral("/Election/Race[*]/Candidate[1]/LastName"), 0);
-    fixture.addColumn(QStringLiteral("Photo"), QStringLiteral("/Election/Race[*]/Candidate[1]/FirstName"), 1);
-    fixture.addColumn(QStringLiteral("Tint"), QStringLiteral("/Election/Race[*]/Candidate[1]/Votes"), 2);
-    fixture.addColumn(QStringLiteral("Won"), QStringLiteral("/Election/Race[*]/Candidate[1]/Winner"), 0);
-    fixture.addColumn(QStringLiteral("WonColor"),
-                      QStringLiteral("/Election/Race[*]/Candidate[1]/Winner/text()"), 2);
+    fixture.addColumn(u"Name"_s, u"/Election/Race[*]/Candidate[1]/LastName"_s, 0);
+    fixture.addColumn(u"Photo"_s, u"/Election/Race[*]/Candidate[1]/FirstName"_s, 1);
+    fixture.addColumn(u"Tint"_s, u"/Election/Race[*]/Candidate[1]/Votes"_s, 2);
+    fixture.addColumn(u"Won"_s, u"/Election/Race[*]/Candidate[1]/Winner"_s, 0);
+    fixture.addColumn(u"WonColor"_s, u"/Election/Race[*]/Candidate[1]/Winner/text()"_s, 2);
 
-    const QString marks[] = {QStringLiteral("W"), QStringLiteral("w"),  QStringLiteral("x"),
-                             QString(),           QStringLiteral("ww"), QStringLiteral(" W")};
+    const QString marks[] = {u"W"_s, u"w"_s, u"x"_s, QString(), u"ww"_s, u" W"_s};
     std::vector<Race> races;
     for (const QString& mark : marks) {
         Race race = raceWithCandidates(int(races.size()) + 1, 1);
@@ -216,22 +204,20 @@ TEST_F(PlaylistDocument, ColumnTypesAndWinnerMarks) {
     ASSERT_EQ(playlist->items().size(), std::size(marks));
     for (std::size_t i = 0; i < std::size(marks); ++i) {
         SCOPED_TRACE("mark \"" + marks[i].toStdString() + "\"");
-        const QString hidden = i < 2 ? QStringLiteral("false") : QStringLiteral("true");
+        const QString hidden = i < 2 ? u"false"_s : u"true"_s;
         xmlNodePtr project = P::elements(P::child(playlist->items()[i], "itemCGProjects")).front();
         const std::vector<xmlNodePtr> values = P::elements(P::child(project, "itemValues"));
         ASSERT_EQ(values.size(), 5u);
-        const QStringList nameAndString{QStringLiteral("itemName"), QStringLiteral("itemStringValue")};
+        const QStringList nameAndString{u"itemName"_s, u"itemStringValue"_s};
         EXPECT_EQ(P::elementNames(values[0]), nameAndString);
-        EXPECT_EQ(P::text(values[0]->children->next), QStringLiteral("l1"));
+        EXPECT_EQ(P::text(values[0]->children->next), u"l1"_s);
         EXPECT_EQ(P::elementNames(values[1]), nameAndString);
-        EXPECT_EQ(P::text(values[1]->children->next), QStringLiteral("f1"));
-        EXPECT_EQ(P::elementNames(values[2]), QStringList{QStringLiteral("itemName")});
-        EXPECT_EQ(P::elementNames(values[3]), QStringList(nameAndString)
-                                                  << QStringLiteral("itemHiddenValue"));
+        EXPECT_EQ(P::text(values[1]->children->next), u"f1"_s);
+        EXPECT_EQ(P::elementNames(values[2]), QStringList{u"itemName"_s});
+        EXPECT_EQ(P::elementNames(values[3]), QStringList(nameAndString) << u"itemHiddenValue"_s);
         EXPECT_EQ(P::text(P::child(values[3], "itemStringValue")), marks[i]);
         EXPECT_EQ(P::text(P::child(values[3], "itemHiddenValue")), hidden);
-        EXPECT_EQ(P::elementNames(values[4]),
-                  QStringList({QStringLiteral("itemName"), QStringLiteral("itemHiddenValue")}));
+        EXPECT_EQ(P::elementNames(values[4]), QStringList({u"itemName"_s, u"itemHiddenValue"_s}));
         EXPECT_EQ(P::text(P::child(values[4], "itemHiddenValue")), hidden);
     }
 }
@@ -250,10 +236,10 @@ TEST_F(PlaylistDocument, CharactersXmlCannotHoldAreRemovedFromEveryValue) {
     };
     auto clean = [](const char* text) { return QString(QString::fromUtf8(text) + QLatin1String("!")); };
 
-    fixture.addColumn(dirtySetting("Last"), QStringLiteral("/Election/Race[*]/Candidate[1]/LastName"));
+    fixture.addColumn(dirtySetting("Last"), u"/Election/Race[*]/Candidate[1]/LastName"_s);
     fixture.dataSource->columns().back()->setFormat(QString(
         bad + QLatin1String("<#") + fixture.dataSource->columns().back()->uniqueID() + QLatin1String("!>")));
-    fixture.addColumn(QStringLiteral("Winner"), QStringLiteral("/Election/Race[*]/Candidate[1]/Winner"));
+    fixture.addColumn(u"Winner"_s, u"/Election/Race[*]/Candidate[1]/Winner"_s);
     fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey, dirtySetting("still"));
     fixture.defaults->setValue(NVSDataSourceExport::RaceStartActionNameKey, dirtySetting("start"));
     fixture.defaults->setValue(NVSDataSourceExport::CGProjectsNamesKey, QStringList{dirtySetting("project")});
@@ -281,7 +267,7 @@ TEST_F(PlaylistDocument, CharactersXmlCannotHoldAreRemovedFromEveryValue) {
     EXPECT_EQ(P::text(P::child(values[0], "itemStringValue")), clean("last"));
     EXPECT_EQ(P::text(P::child(values[1], "itemStringValue")), clean("w"));
     // The cell reads "w…!", which is not the winner mark.
-    EXPECT_EQ(P::text(P::child(values[1], "itemHiddenValue")), QStringLiteral("true"));
+    EXPECT_EQ(P::text(P::child(values[1], "itemHiddenValue")), u"true"_s);
     EXPECT_FALSE(playlist->bytes().contains(QByteArray::fromRawData("\xEF\xBF\xBD", 3)))
         << "no replacement characters";
 }

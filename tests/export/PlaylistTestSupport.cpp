@@ -19,25 +19,10 @@ void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
     xmlNodeAddContent(element, reinterpret_cast<const xmlChar*>(utf8.constData()));
 }
 
-} // namespace
-
-Race raceWithCandidates(int number, int count) {
-    Race race{QString::number(number),
-              QStringLiteral("Race %1").arg(number),
-              QStringLiteral("%1%").arg(number),
-              {}};
-    for (int i = 1; i <= count; ++i) {
-        const QString n = QString::number(i);
-        race.candidates.push_back(Candidate{QString(QLatin1String("N") + n), QString(QLatin1String("f") + n),
-                                            QString(QLatin1String("l") + n), QString::number(100 * i),
-                                            QString(n + QLatin1String(".5")), QString()});
-    }
-    return race;
-}
-
+// Texts are taken as they are (control characters included: libxml2 stores what a tree builder
+// gives it, so rows can carry what no parser would accept).
 std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races) {
-    std::shared_ptr<platform::XmlDocument> document =
-        platform::XmlDocument::create(QStringLiteral("Election"));
+    std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::create(u"Election"_s);
     for (const Race& race : races) {
         xmlNodePtr element =
             xmlNewChild(document->rootElement(), nullptr, reinterpret_cast<const xmlChar*>("Race"), nullptr);
@@ -60,17 +45,29 @@ std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>&
     return document;
 }
 
+} // namespace
+
+Race raceWithCandidates(int number, int count) {
+    Race race{QString::number(number), u"Race %1"_s.arg(number), u"%1%"_s.arg(number), {}};
+    for (int i = 1; i <= count; ++i) {
+        const QString n = QString::number(i);
+        race.candidates.push_back(
+            Candidate{u"N"_s + n, u"f"_s + n, u"l"_s + n, QString::number(100 * i), n + u".5"_s, QString()});
+    }
+    return race;
+}
+
 QByteArray electionFeed(const std::vector<Race>& races) {
     return electionDocument(races)->toPrettyBytes();
 }
 
 ElectionFixture::ElectionFixture()
     : server(std::make_unique<testing_support::LoopbackHttpServer>()),
-      defaults(std::make_unique<platform::UserDefaults>(dir.filePath(QStringLiteral("defaults.conf")))),
+      defaults(std::make_unique<platform::UserDefaults>(dir.filePath(u"defaults.conf"_s))),
       dataSource(std::make_unique<NVSCGDataSource>()) {
     NVSDataSourceExport::registerDefaults(*defaults);
-    dataSource->setDataSourceURL(server->url(QStringLiteral("/results.xml")));
-    dataSource->setXPath(QStringLiteral("/Election/Race[*]"));
+    dataSource->setDataSourceURL(server->url(u"/results.xml"_s));
+    dataSource->setXPath(u"/Election/Race[*]"_s);
 }
 
 ElectionFixture::~ElectionFixture() {
@@ -116,7 +113,7 @@ xmlNodePtr ParsedPlaylist::root() const {
 }
 
 std::vector<xmlNodePtr> ParsedPlaylist::items() const {
-    return root() ? elements(root()) : std::vector<xmlNodePtr>{};
+    return elements(root());
 }
 
 std::vector<xmlNodePtr> ParsedPlaylist::elements(xmlNodePtr parent) {
@@ -145,7 +142,7 @@ xmlNodePtr ParsedPlaylist::child(xmlNodePtr parent, const char* name) {
 
 QString ParsedPlaylist::text(xmlNodePtr element) {
     if (!element)
-        return QStringLiteral("<missing>");
+        return u"<missing>"_s;
     xmlChar* content = xmlNodeGetContent(element);
     const QString result = QString::fromUtf8(reinterpret_cast<const char*>(content));
     xmlFree(content);

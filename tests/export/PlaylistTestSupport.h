@@ -43,9 +43,7 @@ struct Race {
 /// A race numbered `number` with `count` named candidates "F<i>"/"L<i>", votes 100·i, "<i>.5"%.
 Race raceWithCandidates(int number, int count);
 
-/// <Election><Race>…</Race>…</Election>, texts taken as they are (control characters included:
-/// libxml2 stores what a tree builder gives it, so rows can carry what no parser would accept).
-std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races);
+/// <Election><Race>…</Race>…</Election>.
 QByteArray electionFeed(const std::vector<Race>& races);
 
 /// An election data source on a loopback server, with its own user defaults in a temporary

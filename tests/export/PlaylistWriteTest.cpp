@@ -13,26 +13,24 @@ TEST(PlaylistWrite, EachExportRewritesTheWholeFileAndLeavesNoTemporaryFiles) {
     ElectionFixture fixture;
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 2), raceWithCandidates(2, 3), raceWithCandidates(3, 1)}));
     bool ok = false;
-    const QString path = fixture.exportPlaylist(QStringLiteral("races.xpls"), &ok);
+    const QString path = fixture.exportPlaylist(u"races.xpls"_s, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(ParsedPlaylist(path).items().size(), 3u);
 
     ASSERT_TRUE(fixture.load({raceWithCandidates(9, 4)}));
-    fixture.exportPlaylist(QStringLiteral("races.xpls"), &ok);
+    fixture.exportPlaylist(u"races.xpls"_s, &ok);
     ASSERT_TRUE(ok);
     ParsedPlaylist playlist(path);
     ASSERT_EQ(playlist.items().size(), 1u);
-    EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items().front(), "uniqueID")),
-              QStringLiteral("9"));
-    EXPECT_EQ(QDir(fixture.dir.path()).entryList({QStringLiteral("races*")}, QDir::Files),
-              QStringList{QStringLiteral("races.xpls")});
+    EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items().front(), "uniqueID")), u"9"_s);
+    EXPECT_EQ(QDir(fixture.dir.path()).entryList({u"races*"_s}, QDir::Files), QStringList{u"races.xpls"_s});
 }
 
 // What a failed write leaves behind is XmlWriteTest's: here, that the export reports why.
 TEST(PlaylistWrite, AFailedWriteReportsWhy) {
     ElectionFixture fixture;
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 2)}));
-    const QString missingFolder = fixture.dir.filePath(QStringLiteral("no/such/folder/out.xpls"));
+    const QString missingFolder = fixture.dir.filePath(u"no/such/folder/out.xpls"_s);
     platform::Error error;
     EXPECT_FALSE(NVSDataSourceExport::exportDataSource(
         *fixture.dataSource, QUrl::fromLocalFile(missingFolder), *fixture.defaults, &error));
@@ -42,6 +40,6 @@ TEST(PlaylistWrite, AFailedWriteReportsWhy) {
 
     error = {};
     EXPECT_FALSE(NVSDataSourceExport::exportDataSource(
-        *fixture.dataSource, QUrl(QStringLiteral("http://example.com/p.xpls")), *fixture.defaults, &error));
+        *fixture.dataSource, QUrl(u"http://example.com/p.xpls"_s), *fixture.defaults, &error));
     EXPECT_FALSE(error.localizedDescription().isEmpty());
 }

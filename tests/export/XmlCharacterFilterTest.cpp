@@ -1,6 +1,5 @@
 #include "export/XmlCharacterFilter.h"
 
-#include "export/ElectionRace.h"
 #include "testkit/TestHelpers.h"
 
 #include <gtest/gtest.h>
@@ -13,48 +12,24 @@ TEST(XmlCharacterFilter, KeepsWhatXml10AllowsAndDropsTheRest) {
         QString expected;
     } cases[] = {
         {QString(), QString()},
-        {QStringLiteral("plain"), QStringLiteral("plain")},
-        {QStringLiteral("tab\tline\ncr\r"), QStringLiteral("tab\tline\ncr\r")},
+        {u"plain"_s, u"plain"_s},
+        {u"tab\tline\ncr\r"_s, u"tab\tline\ncr\r"_s},
         {QString::fromUtf8("a\x01"
                            "b\x1F"
                            "c\x7F"
                            "d"),
          QString::fromUtf8("abc\x7F"
                            "d")},
-        {QString(QLatin1String("x") + QChar(0) + QLatin1String("y")), QStringLiteral("xy")},
+        {QString(QLatin1String("x") + QChar(0) + QLatin1String("y")), u"xy"_s},
         {QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFFFD), QString(QChar(0xFFFD))},
         {QString(QChar(0xD7FF)) + QChar(0xE000), QString(QChar(0xD7FF)) + QChar(0xE000)},
         // A character outside the basic plane stays whole; a surrogate without its partner goes.
         {QString(QLatin1String("a")) + highSurrogate + lowSurrogate,
          QString(QLatin1String("a")) + highSurrogate + lowSurrogate},
-        {QString(QLatin1String("a")) + highSurrogate + QLatin1String("b"), QStringLiteral("ab")},
-        {QString(QLatin1String("a")) + lowSurrogate, QStringLiteral("a")},
+        {QString(QLatin1String("a")) + highSurrogate + QLatin1String("b"), u"ab"_s},
+        {QString(QLatin1String("a")) + lowSurrogate, u"a"_s},
         {QString(highSurrogate), QString()},
     };
     for (const auto& c : cases)
         EXPECT_EQ(XmlCharacterFilter::cleaned(c.input), c.expected) << c.input.toStdString();
-}
-
-TEST(ElectionRaceRules, DurationsAndParameters) {
-    // D + D × floor((N − 1) / 2) + 2.0, and 2.0 without candidates.
-    const struct {
-        std::size_t candidates;
-        double D;
-        double expected;
-    } durations[] = {{0, 7.0, 2.0},  {1, 7.0, 9.0},  {2, 7.0, 9.0},  {3, 7.0, 16.0}, {4, 7.0, 16.0},
-                     {5, 7.0, 23.0}, {6, 7.0, 23.0}, {7, 7.0, 30.0}, {3, 2.5, 7.0},  {1, 0.0, 2.0}};
-    for (const auto& d : durations) {
-        ElectionRace race;
-        race.candidates.resize(d.candidates);
-        EXPECT_DOUBLE_EQ(race.durationInSeconds(d.D), d.expected) << d.candidates << " candidates, D " << d.D;
-    }
-
-    ElectionRace race;
-    race.displayName = QString::fromUtf8("Straße governor");
-    race.precinctsPercentage = QStringLiteral("45% in");
-    race.candidates.push_back({QStringLiteral("ilse"), QString::fromUtf8("öz"), QStringLiteral("1,204"),
-                               QStringLiteral("51.5"), QStringLiteral("w")});
-    // Locale-independent upper-casing: ß becomes SS, and i is I whatever the user's language.
-    EXPECT_EQ(race.actionParameters(),
-              QString::fromUtf8("STRASSE GOVERNOR##45% IN##ILSE##ÖZ##1,204##51.5##W"));
 }

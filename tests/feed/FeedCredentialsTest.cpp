@@ -27,8 +27,8 @@ class FeedCredentialsTest : public ::testing::Test {
         feedServer.serve("/feed", Reply::text("<r/>", "text/xml"));
         otherServer.serve("/feed", Reply::text("<r/>", "text/xml"));
         // Another host name and another port.
-        QUrl elsewhere = otherServer.url(QStringLiteral("/feed"));
-        elsewhere.setHost(QStringLiteral("localhost"));
+        QUrl elsewhere = otherServer.url(u"/feed"_s);
+        elsewhere.setHost(u"localhost"_s);
         feedServer.serve("/moved",
                          Reply::text("", "text/plain", 302).withHeader("Location", elsewhere.toEncoded()));
     }
@@ -72,13 +72,11 @@ TEST_F(FeedCredentialsTest, ReachTheFeedServerAndNoServerItRedirectsTo) {
         bool redirectFollowed;
     };
     const Case cases[] = {
-        {"basic", settings(Scheme::Basic, QStringLiteral("reader")), QStringLiteral("pa:ss wörd"),
-         "Authorization", "Basic " + QByteArray("reader:pa:ss wörd").toBase64(), true},
-        {"bearer", settings(Scheme::Bearer), QStringLiteral("tok-123"), "Authorization", "Bearer tok-123",
-         true},
-        {"headers", settings(Scheme::Headers, {}, {QStringLiteral("X-Api-Key"), QStringLiteral("X-Unset")}),
-         FeedAuthentication::headersSecret({{QStringLiteral("X-Api-Key"), QStringLiteral("k-1")}}),
-         "X-Api-Key", "k-1", false},
+        {"basic", settings(Scheme::Basic, u"reader"_s), u"pa:ss wörd"_s, "Authorization",
+         "Basic " + QByteArray("reader:pa:ss wörd").toBase64(), true},
+        {"bearer", settings(Scheme::Bearer), u"tok-123"_s, "Authorization", "Bearer tok-123", true},
+        {"headers", settings(Scheme::Headers, {}, {u"X-Api-Key"_s, u"X-Unset"_s}),
+         FeedAuthentication::headersSecret({{u"X-Api-Key"_s, u"k-1"_s}}), "X-Api-Key", "k-1", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -86,8 +84,8 @@ TEST_F(FeedCredentialsTest, ReachTheFeedServerAndNoServerItRedirectsTo) {
         otherServer.clearRequests();
         auto sent = credentials(c.settings, c.secret);
 
-        EXPECT_EQ(fetch(*sent, QStringLiteral("/feed")).statusCode, 200);
-        const platform::http::Response moved = fetch(*sent, QStringLiteral("/moved"));
+        EXPECT_EQ(fetch(*sent, u"/feed"_s).statusCode, 200);
+        const platform::http::Response moved = fetch(*sent, u"/moved"_s);
         const QList<LoopbackHttpServer::Request> atFeed = feedServer.requests();
         ASSERT_EQ(atFeed.size(), 2);
         for (const LoopbackHttpServer::Request& request : atFeed) {
@@ -127,8 +125,8 @@ TEST_F(FeedCredentialsTest, WithoutASecretFetchesBareAndSaysWhyOnce) {
         store->available = c.storeAvailable;
         FeedCredentials bare(settings(Scheme::Bearer).normalized(), store,
                              [this](const QString& line) { log.append(line); });
-        EXPECT_EQ(fetch(bare, QStringLiteral("/feed")).statusCode, 200);
-        EXPECT_EQ(fetch(bare, QStringLiteral("/feed")).statusCode, 200);
+        EXPECT_EQ(fetch(bare, u"/feed"_s).statusCode, 200);
+        EXPECT_EQ(fetch(bare, u"/feed"_s).statusCode, 200);
         ASSERT_EQ(log.size(), 1) << log.join(u'|').toStdString();
         EXPECT_TRUE(log.first().contains(QString::fromUtf8(c.logged))) << log.first().toStdString();
         for (const LoopbackHttpServer::Request& request : feedServer.requests())
@@ -139,15 +137,15 @@ TEST_F(FeedCredentialsTest, WithoutASecretFetchesBareAndSaysWhyOnce) {
 // A secret stored through Sign-in… is used by the next fetch; one changed behind the program's
 // back is looked up again once the server refuses the old one.
 TEST_F(FeedCredentialsTest, KeepsTheSecretUntilANewOneIsStoredOrTheServerRefusesIt) {
-    auto sent = credentials(settings(Scheme::Bearer), QStringLiteral("first"));
+    auto sent = credentials(settings(Scheme::Bearer), u"first"_s);
     const QString service = platform::FeedAuthentication::secretService(feedServer.url());
-    fetch(*sent, QStringLiteral("/feed"));
-    store->store(service, sent->settings().account, QStringLiteral("elsewhere"), QStringLiteral("second"));
-    fetch(*sent, QStringLiteral("/feed"));
+    fetch(*sent, u"/feed"_s);
+    store->store(service, sent->settings().account, u"elsewhere"_s, u"second"_s);
+    fetch(*sent, u"/feed"_s);
     sent->noteStatus(401);
-    fetch(*sent, QStringLiteral("/feed"));
-    FeedCredentials::storeSecret(*store, sent->settings(), feedServer.url(), QStringLiteral("third"));
-    fetch(*sent, QStringLiteral("/feed"));
+    fetch(*sent, u"/feed"_s);
+    FeedCredentials::storeSecret(*store, sent->settings(), feedServer.url(), u"third"_s);
+    fetch(*sent, u"/feed"_s);
     QList<QByteArray> seen;
     for (const LoopbackHttpServer::Request& request : feedServer.requests())
         seen.append(request.header("Authorization").value_or(QByteArray()));
@@ -163,8 +161,8 @@ TEST_F(FeedSecretsInTheKeychain, KeepsFeedSecretsByOriginAndAccount) {
     settings.scheme = platform::FeedAuthentication::Scheme::Bearer;
     settings = settings.normalized();
     KeychainSecretStore store;
-    const QUrl feed(QStringLiteral("https://feeds.example.test/scores.xml"));
-    ASSERT_TRUE(platform::FeedCredentials::storeSecret(store, settings, feed, QStringLiteral("tok-1")));
+    const QUrl feed(u"https://feeds.example.test/scores.xml"_s);
+    ASSERT_TRUE(platform::FeedCredentials::storeSecret(store, settings, feed, u"tok-1"_s));
 
     QStringList log;
     const auto fetchWith = [&](const QUrl& address) {
@@ -176,14 +174,13 @@ TEST_F(FeedSecretsInTheKeychain, KeepsFeedSecretsByOriginAndAccount) {
         platform::SecretStore::setShared(nullptr);
         return request.bearerToken;
     };
-    EXPECT_EQ(fetchWith(QUrl(QStringLiteral("https://FEEDS.example.test:443/other.xml"))),
-              QStringLiteral("tok-1"));
+    EXPECT_EQ(fetchWith(QUrl(u"https://FEEDS.example.test:443/other.xml"_s)), u"tok-1"_s);
     EXPECT_TRUE(log.isEmpty());
-    EXPECT_FALSE(fetchWith(QUrl(QStringLiteral("http://feeds.example.test/scores.xml"))));
+    EXPECT_FALSE(fetchWith(QUrl(u"http://feeds.example.test/scores.xml"_s)));
     ASSERT_EQ(log.size(), 1);
-    EXPECT_FALSE(log.first().contains(QStringLiteral("tok-1")));
+    EXPECT_FALSE(log.first().contains(u"tok-1"_s));
     int status = -1;
-    EXPECT_FALSE(NVSKeychain::loginInfo(QStringLiteral("feeds.example.test"), QString(), &status));
+    EXPECT_FALSE(NVSKeychain::loginInfo(u"feeds.example.test"_s, QString(), &status));
 }
 
 } // namespace

@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr auto check = &FuzzSetup::check;
@@ -72,9 +74,8 @@ std::vector<NVSCGDataSourceColumnPtr> columnsFromSettings(const QStringList& lin
     for (const QString& line : lines) {
         if (columns.size() == MaximumColumns)
             break;
-        auto column =
-            std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("t%1").arg(columns.size()), QString());
-        column->setUniqueID(QStringLiteral("c%1").arg(columns.size()));
+        auto column = std::make_shared<NVSCGDataSourceColumn>(u"t%1"_s.arg(columns.size()), QString());
+        column->setUniqueID(u"c%1"_s.arg(columns.size()));
         if (line.startsWith(QLatin1Char('=')))
             column->setFormat(line.mid(1));
         else
@@ -96,9 +97,9 @@ std::vector<NVSCGDataSourceColumnPtr> columnsFromFirstRow(NVSCGDataSource& dataS
                 lines.append(path);
         });
     }
-    lines.append(QStringLiteral("=") + NVSCGDataSourceTokenizer::tokenCode(QStringLiteral("c0")) +
-                 QStringLiteral(" / ") + NVSCGDataSourceTokenizer::tokenCode(QStringLiteral("c1")));
-    lines.append(QStringLiteral("=<#c%1!>!").arg(lines.size()));
+    lines.append(u"="_s + NVSCGDataSourceTokenizer::tokenCode(u"c0"_s) + u" / "_s +
+                 NVSCGDataSourceTokenizer::tokenCode(u"c1"_s));
+    lines.append(u"=<#c%1!>!"_s.arg(lines.size()));
     return columnsFromSettings(lines);
 }
 

@@ -26,6 +26,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr auto check = &FuzzSetup::check;
@@ -49,13 +51,13 @@ constexpr qsizetype MaximumPathsChecked = 64;
 /// A document's services kept away from the user's files, with a log that writes nothing.
 struct DocumentFuzzEnvironment {
     DocumentFuzzEnvironment()
-        : defaults(folder.filePath(QStringLiteral("Graflink.conf"))),
-          logger(NVSLogController::Configuration{&defaults, QStringLiteral("GraflinkFuzz"), nullptr, {}}),
-          documentPath(folder.filePath(QStringLiteral("input.graflink"))),
-          writtenPath(folder.filePath(QStringLiteral("written.graflink"))) {
+        : defaults(folder.filePath(u"Graflink.conf"_s)),
+          logger(NVSLogController::Configuration{&defaults, u"GraflinkFuzz"_s, nullptr, {}}),
+          documentPath(folder.filePath(u"input.graflink"_s)),
+          writtenPath(folder.filePath(u"written.graflink"_s)) {
         defaults.registerDefaults(
             {{NVSLogController::TechnicalLogLevelKey, -1},
-             {NVSLogController::TechnicalLogFolderPathKey, folder.filePath(QStringLiteral("logs"))}});
+             {NVSLogController::TechnicalLogFolderPathKey, folder.filePath(u"logs"_s)}});
         GraflinkDocument::registerDefaults(defaults);
         // With a delegate the logger sends its lines to the (silenced) file, not to stderr.
         logger.setLogDelegate(&silentDelegate);

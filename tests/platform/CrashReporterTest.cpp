@@ -18,12 +18,12 @@ using platform::CrashEvent;
 using platform::CrashReporter;
 using platform::CrashReporterConfiguration;
 
-const QString AppName = QStringLiteral("graflink-test");
+const QString AppName = u"graflink-test"_s;
 
 CrashReporterConfiguration configurationFor(const QString& folder) {
     CrashReporterConfiguration configuration;
     configuration.appName = AppName;
-    configuration.appVersion = QStringLiteral("1.4b2");
+    configuration.appVersion = u"1.4b2"_s;
     configuration.releaseStage = CrashReporterConfiguration::releaseStageForVersion(configuration.appVersion);
     configuration.reportsFolder = folder;
     return configuration;
@@ -33,26 +33,26 @@ CrashReporterConfiguration configurationFor(const QString& folder) {
 int crashWithReporter(void (*crash)()) {
     const rlimit noCoreFile{0, 0};
     setrlimit(RLIMIT_CORE, &noCoreFile);
-    static QString log = QStringLiteral("not yet");
+    static QString log = u"not yet"_s;
     CrashReporterConfiguration configuration = configurationFor(qEnvironmentVariable("REPORTS_FOLDER"));
     configuration.addOnSendError([](CrashEvent& event) {
-        event.addMetadata(log, QStringLiteral("log"), QStringLiteral("attachment"));
+        event.addMetadata(log, u"log"_s, u"attachment"_s);
         return true;
     });
     CrashReporter::shared().start(configuration);
     // The report carries the log as of the last refresh, not as of start().
-    log = QStringLiteral("feed lost at 14:03\nreconnecting");
+    log = u"feed lost at 14:03\nreconnecting"_s;
     CrashReporter::shared().refreshMetadata();
     crash();
     return 0;
 }
-const testing_support::ChildRole segfaultingChild(QStringLiteral("crash-reporter-segv"), [] {
+const testing_support::ChildRole segfaultingChild(u"crash-reporter-segv"_s, [] {
     return crashWithReporter([] {
         volatile int* nowhere = nullptr;
         *nowhere = 1;
     });
 });
-const testing_support::ChildRole throwingChild(QStringLiteral("crash-reporter-throw"), [] {
+const testing_support::ChildRole throwingChild(u"crash-reporter-throw"_s, [] {
     return crashWithReporter([] { throw std::runtime_error("feed parser gave up"); });
 });
 
@@ -74,28 +74,26 @@ class CrashReporterFiles : public ::testing::Test {
   protected:
     QTemporaryDir folder;
 
-    QStringList reports() const {
-        return QDir(folder.path()).entryList({QStringLiteral("*.crash")}, QDir::Files);
-    }
+    QStringList reports() const { return QDir(folder.path()).entryList({u"*.crash"_s}, QDir::Files); }
     QByteArray onlyReport() const {
         const QStringList names = reports();
         return names.size() == 1 ? testing_support::readFile(folder.filePath(names.first())) : QByteArray();
     }
     qint64 runChild(QProcess& child, const QString& role) {
         QProcessEnvironment environment;
-        environment.insert(QStringLiteral("REPORTS_FOLDER"), folder.path());
+        environment.insert(u"REPORTS_FOLDER"_s, folder.path());
         return testing_support::ChildRole::run(child, role, environment);
     }
 };
 
 TEST_F(CrashReporterFiles, AFatalSignalWritesOneReportAndTheNextRunKnows) {
     QProcess child;
-    const qint64 pid = runChild(child, QStringLiteral("crash-reporter-segv"));
+    const qint64 pid = runChild(child, u"crash-reporter-segv"_s);
     ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << child.readAllStandardError().toStdString();
     EXPECT_EQ(child.exitCode(), SIGSEGV) << "the process still dies of its signal";
 
     ASSERT_EQ(reports().size(), 1) << reports().join(QLatin1Char(' ')).toStdString();
-    EXPECT_TRUE(reports().first().endsWith(QStringLiteral("-%1.crash").arg(pid)));
+    EXPECT_TRUE(reports().first().endsWith(u"-%1.crash"_s.arg(pid)));
     const QByteArray report = onlyReport();
     EXPECT_TRUE(report.contains("Version: 1.4b2\nRelease stage: development\n")) << report.toStdString();
     EXPECT_TRUE(report.contains("Error class: SIGSEGV\nSignal: 11\n"));
@@ -103,7 +101,7 @@ TEST_F(CrashReporterFiles, AFatalSignalWritesOneReportAndTheNextRunKnows) {
     EXPECT_GT(report.indexOf(program, report.indexOf("Backtrace:\n")), 0) << "the crashing frames are listed";
     EXPECT_TRUE(report.contains("[attachment]\nlog: feed lost at 14:03\n  reconnecting\n"));
 
-    const QString childMarker = folder.filePath(AppName + QStringLiteral(".%1.running").arg(pid));
+    const QString childMarker = folder.filePath(AppName + u".%1.running"_s.arg(pid));
     EXPECT_TRUE(QFile::exists(childMarker)) << "a crash leaves the run marker";
     CrashReporter next;
     next.start(configurationFor(folder.path()));
@@ -114,13 +112,13 @@ TEST_F(CrashReporterFiles, AFatalSignalWritesOneReportAndTheNextRunKnows) {
     afterCleanStop.start(configurationFor(folder.path()));
     EXPECT_FALSE(afterCleanStop.lastRunCrashed());
     afterCleanStop.stop();
-    EXPECT_TRUE(QDir(folder.path()).entryList({QStringLiteral("*.running")}).isEmpty());
+    EXPECT_TRUE(QDir(folder.path()).entryList({u"*.running"_s}).isEmpty());
 }
 
 // The terminate handler writes the report; the abort() after it must not write a second one.
 TEST_F(CrashReporterFiles, AnUncaughtExceptionWritesOneReportWithItsMessage) {
     QProcess child;
-    runChild(child, QStringLiteral("crash-reporter-throw"));
+    runChild(child, u"crash-reporter-throw"_s);
     ASSERT_EQ(child.exitStatus(), QProcess::CrashExit);
     EXPECT_EQ(child.exitCode(), SIGABRT);
     ASSERT_EQ(reports().size(), 1) << reports().join(QLatin1Char(' ')).toStdString();
@@ -134,7 +132,7 @@ TEST_F(CrashReporterFiles, NotifyWritesAHandledExceptionUnlessABlockDeclines) {
     bool send = true;
     CrashReporterConfiguration configuration = configurationFor(folder.path());
     configuration.addOnSendError([&send](CrashEvent& event) {
-        event.addMetadata(event.errorClass, QStringLiteral("seen"), QStringLiteral("block"));
+        event.addMetadata(event.errorClass, u"seen"_s, u"block"_s);
         return send;
     });
     CrashReporter reporter;

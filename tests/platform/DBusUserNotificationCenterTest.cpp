@@ -32,8 +32,8 @@ class NotificationServer : public QObject {
 };
 
 TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
-    DBusUserNotificationCenter center(QDBusConnection::connectToBus(
-        QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("no-bus")));
+    DBusUserNotificationCenter center(
+        QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no-bus"_s));
     EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Denied);
     bool answered = false, granted = true;
     center.requestAuthorization(7, [&](bool g) {
@@ -42,11 +42,7 @@ TEST(DBusUserNotifications, WithoutABusAreNotAuthorisedAndPostNothing) {
     });
     EXPECT_TRUE(answered);
     EXPECT_FALSE(granted);
-    center.add({QStringLiteral("id"),
-                QStringLiteral("t"),
-                QStringLiteral("b"),
-                {},
-                false}); // must not block or crash
+    center.add({u"id"_s, u"t"_s, u"b"_s, {}, false}); // must not block or crash
 }
 
 TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
@@ -54,9 +50,9 @@ TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
     if (bus.address().isEmpty())
         GTEST_SKIP() << "dbus-daemon is not available";
 
-    QDBusConnection serverConnection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("server"));
+    QDBusConnection serverConnection = QDBusConnection::connectToBus(bus.address(), u"server"_s);
     ASSERT_TRUE(serverConnection.isConnected());
-    DBusUserNotificationCenter center(QDBusConnection::connectToBus(bus.address(), QStringLiteral("client")));
+    DBusUserNotificationCenter center(QDBusConnection::connectToBus(bus.address(), u"client"_s));
     EXPECT_EQ(center.authorizationStatus(), NotificationAuthorizationStatus::Denied) << "no server yet";
 
     NotificationServer server;
@@ -67,21 +63,19 @@ TEST(DBusUserNotifications, AreDeliveredToTheNotificationServerOnTheBus) {
 
     // Not while the user works in the program: its windows say it already.
     center.setApplicationFrontmost(true);
-    center.add({QStringLiteral("REQUEST-0"), QStringLiteral("Critical Error"), QStringLiteral("Unseen"),
-                QStringLiteral("WarningNotification"), false});
+    center.add({u"REQUEST-0"_s, u"Critical Error"_s, u"Unseen"_s, u"WarningNotification"_s, false});
     center.setApplicationFrontmost(false);
-    center.add({QStringLiteral("REQUEST-1"), QStringLiteral("Critical Error"), QStringLiteral("Feed lost"),
-                QStringLiteral("WarningNotification"), false});
+    center.add({u"REQUEST-1"_s, u"Critical Error"_s, u"Feed lost"_s, u"WarningNotification"_s, false});
     ASSERT_TRUE(testing_support::waitUntil([&] { return !server.received.isEmpty(); }));
     ASSERT_EQ(server.received.size(), 1);
     const NotificationServer::Received& got = server.received.first();
-    EXPECT_EQ(got.appName, QStringLiteral("Graflink"));
-    EXPECT_EQ(got.summary, QStringLiteral("Critical Error"));
-    EXPECT_EQ(got.body, QStringLiteral("Feed lost"));
-    EXPECT_EQ(got.hints.value(QStringLiteral("category")).toString(), QStringLiteral("WarningNotification"));
+    EXPECT_EQ(got.appName, u"Graflink"_s);
+    EXPECT_EQ(got.summary, u"Critical Error"_s);
+    EXPECT_EQ(got.body, u"Feed lost"_s);
+    EXPECT_EQ(got.hints.value(u"category"_s).toString(), u"WarningNotification"_s);
 
-    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("server"));
+    QDBusConnection::disconnectFromBus(u"client"_s);
+    QDBusConnection::disconnectFromBus(u"server"_s);
 }
 
 } // namespace

@@ -97,7 +97,7 @@ TEST_F(HttpClientTest, RequestsGoOutAndResponsesComeBackAsGiven) {
         // HEAD has the answer's headers but no body.
         EXPECT_EQ(response.body, c.method == "HEAD" ? QByteArray() : QByteArray("boom"));
         EXPECT_EQ(response.header("Content-Length"), "4");
-        EXPECT_EQ(response.mimeType, QStringLiteral("application/json"));
+        EXPECT_EQ(response.mimeType, u"application/json"_s);
         EXPECT_EQ(response.header("content-type"), "Application/JSON; charset=UTF-8");
         EXPECT_EQ(response.header("x-b"), "2");
         EXPECT_EQ(response.headers.values("X-B"), (QList<QByteArray>{"2", "3"}));
@@ -138,7 +138,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedOnFreshConnections) {
         ASSERT_FALSE(response.error);
         EXPECT_EQ(response.statusCode, 200);
         EXPECT_EQ(response.body, "<rss/>");
-        EXPECT_EQ(response.url, server.url(QStringLiteral("/new")));
+        EXPECT_EQ(response.url, server.url(u"/new"_s));
         EXPECT_EQ(response.header("X-Final"), "yes");
         EXPECT_FALSE(response.header("X-Hop"));
         EXPECT_FALSE(response.header("Location"));
@@ -251,9 +251,9 @@ TEST_F(HttpClientTest, TransportFailuresAreErrorValues) {
         CURLcode code;
         int connections; // to the test's server
     } cases[] = {
-        {Request(QUrl(QStringLiteral("http://127.0.0.1:%1/feed").arg(deadPort))), CURLE_COULDNT_CONNECT, 0},
+        {Request(QUrl(u"http://127.0.0.1:%1/feed"_s.arg(deadPort))), CURLE_COULDNT_CONNECT, 0},
         {get("/drop"), CURLE_GOT_NOTHING, 1},
-        {Request(QUrl(QStringLiteral("file:///etc/hostname"))), CURLE_UNSUPPORTED_PROTOCOL, 0},
+        {Request(QUrl(u"file:///etc/hostname"_s)), CURLE_UNSUPPORTED_PROTOCOL, 0},
         {injected, CURLE_BAD_FUNCTION_ARGUMENT, 0},
     };
     for (const auto& c : cases) {
@@ -274,10 +274,9 @@ TEST_F(HttpClientTest, CredentialsAreOfferedOnceForBasicAndDigest) {
     using Scheme = LoopbackHttpServer::AuthScheme;
     for (const auto scheme : {Scheme::Basic, Scheme::Digest}) {
         const QByteArray name = scheme == Scheme::Basic ? "Basic" : "Digest";
-        const QString password =
-            scheme == Scheme::Basic ? QStringLiteral("s3cret") : QStringLiteral("pässword");
+        const QString password = scheme == Scheme::Basic ? u"s3cret"_s : u"pässword"_s;
         server.serve("/secure", Reply::text("secret"));
-        server.requireCredentials("/secure", scheme, QStringLiteral("ann"), password);
+        server.requireCredentials("/secure", scheme, u"ann"_s, password);
         for (const bool right : {true, false}) {
             SCOPED_TRACE(name.toStdString() + (right ? " right" : " wrong"));
             server.clearRequests();
@@ -285,8 +284,7 @@ TEST_F(HttpClientTest, CredentialsAreOfferedOnceForBasicAndDigest) {
             Request request = get("/secure?v=1");
             request.method = "PUT";
             request.body = "payload";
-            request.credentials =
-                Request::Credentials{QStringLiteral("ann"), right ? password : QStringLiteral("wrong")};
+            request.credentials = Request::Credentials{u"ann"_s, right ? password : u"wrong"_s};
             const Response response = client.perform(request);
             ASSERT_FALSE(response.error);
             EXPECT_EQ(response.statusCode, right ? 200 : 401);
@@ -318,7 +316,7 @@ TEST_F(HttpClientTest, UploadProgressIsReportedUpToTheBodySize) {
     for (qsizetype i = 0; i < body.size(); ++i)
         body[i] = char(i * 31 % 251);
 
-    for (const QByteArray& method : {QByteArrayLiteral("POST"), QByteArrayLiteral("PUT")}) {
+    for (const QByteArray& method : {"POST"_ba, "PUT"_ba}) {
         SCOPED_TRACE(method.toStdString());
         server.clearRequests();
         QList<std::pair<qint64, qint64>> reports;
@@ -379,7 +377,7 @@ TEST_F(HttpClientTest, CompletionsRunOnceOnAWorkerThreadAndCancellingEndsAHangPr
     EXPECT_EQ(answered.response->body, "async");
     ASSERT_TRUE(cancelled.response->error);
     EXPECT_EQ(cancelled.response->error->code, int(CURLE_ABORTED_BY_CALLBACK));
-    EXPECT_EQ(cancelled.response->error->localizedDescription(), QStringLiteral("cancelled"));
+    EXPECT_EQ(cancelled.response->error->localizedDescription(), u"cancelled"_s);
 }
 
 TEST_F(HttpClientTest, SynchronousRequestCanBeCancelledFromAnotherThread) {

@@ -6,6 +6,8 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+using namespace Qt::StringLiterals;
+
 using platform::Error;
 using platform::jsonToVariant;
 using platform::JsonValue;
@@ -48,10 +50,9 @@ TEST(JsonTest, ParseErrorsAreValuesWithTheBytePosition) {
         Error error;
         EXPECT_EQ(parseJson(c.text, &error), std::nullopt) << c.text.toStdString();
         EXPECT_EQ(error.domain, Error::JsonDomain);
-        EXPECT_EQ(error.userInfo.value(QStringLiteral("byteOffset")).toLongLong(), c.byteOffset)
-            << c.text.toStdString();
+        EXPECT_EQ(error.userInfo.value(u"byteOffset"_s).toLongLong(), c.byteOffset) << c.text.toStdString();
         EXPECT_TRUE(error.localizedDescription().startsWith(
-            QStringLiteral("The JSON text is not valid at byte %1: ").arg(c.byteOffset)))
+            u"The JSON text is not valid at byte %1: "_s.arg(c.byteOffset)))
             << error.localizedDescription().toStdString();
     }
 }
@@ -67,7 +68,7 @@ TEST(JsonTest, ExcessiveNestingIsRefused) {
 
     Error error;
     EXPECT_EQ(parseJson(QByteArray(limit + 1, '[') + QByteArray(limit + 1, ']'), &error), std::nullopt);
-    EXPECT_EQ(error.userInfo.value(QStringLiteral("byteOffset")).toLongLong(), limit);
+    EXPECT_EQ(error.userInfo.value(u"byteOffset"_s).toLongLong(), limit);
     EXPECT_EQ(parseJson(QByteArray(1000000, '[')), std::nullopt);
 
     // Brackets inside strings do not count.
@@ -159,10 +160,9 @@ TEST(JsonTest, ValuesConvertToVariantsAndBack) {
         {"neg", QMetaType::LongLong, qint64(-7)},
         {"big", QMetaType::ULongLong, std::numeric_limits<quint64>::max()},
         {"f", QMetaType::Double, 1.5},
-        {"s", QMetaType::QString, QStringLiteral("Grüße")},
-        {"a", QMetaType::QVariantList, QVariantList{qint64(1), QStringLiteral("x"), QVariantList()}},
-        {"o", QMetaType::QVariantMap,
-         QVariantMap{{QStringLiteral("b"), qint64(1)}, {QStringLiteral("a"), QVariantMap()}}},
+        {"s", QMetaType::QString, u"Grüße"_s},
+        {"a", QMetaType::QVariantList, QVariantList{qint64(1), u"x"_s, QVariantList()}},
+        {"o", QMetaType::QVariantMap, QVariantMap{{u"b"_s, qint64(1)}, {u"a"_s, QVariantMap()}}},
     };
     ASSERT_EQ(map.size(), qsizetype(std::size(cases)));
     for (const auto& c : cases) {
@@ -170,7 +170,7 @@ TEST(JsonTest, ValuesConvertToVariantsAndBack) {
         EXPECT_EQ(read.typeId(), c.type) << c.key;
         EXPECT_EQ(read, c.value) << c.key;
     }
-    EXPECT_TRUE(map[QStringLiteral("n")].isNull());
+    EXPECT_TRUE(map[u"n"_s].isNull());
     EXPECT_EQ(jsonToVariant(variantToJson(variant)), variant);
 }
 
@@ -189,12 +189,12 @@ TEST(JsonTest, VariantsConvertToJson) {
         {QVariant(std::numeric_limits<quint64>::max()), "18446744073709551615"},
         {QVariant(2.0), "2.0"},
         {QVariant(0.1f), "0.10000000149011612"},
-        {QVariant(QStringLiteral("a\"b\n✓")), "\"a\\\"b\\n✓\""},
+        {QVariant(u"a\"b\n✓"_s), "\"a\\\"b\\n✓\""},
         {QVariant(QByteArray("bytes")), "\"bytes\""},
-        {QVariant(QStringList{QStringLiteral("x"), QStringLiteral("y")}), "[\"x\",\"y\"]"},
-        {QVariant(QVariantList{1, QVariant::fromValue(nullptr), QVariantMap{{QStringLiteral("k"), true}}}),
+        {QVariant(QStringList{u"x"_s, u"y"_s}), "[\"x\",\"y\"]"},
+        {QVariant(QVariantList{1, QVariant::fromValue(nullptr), QVariantMap{{u"k"_s, true}}}),
          "[1,null,{\"k\":true}]"},
-        {QVariant(QVariantHash{{QStringLiteral("h"), QStringList()}}), "{\"h\":[]}"},
+        {QVariant(QVariantHash{{u"h"_s, QStringList()}}), "{\"h\":[]}"},
     };
     for (const auto& c : cases) {
         Error error;
@@ -208,10 +208,9 @@ TEST(JsonTest, VariantsConvertToJson) {
 
 TEST(JsonTest, UnsupportedVariantTypesAreReported) {
     Error error;
-    const JsonValue json = variantToJson(
-        QVariantMap{{QStringLiteral("when"), QDateTime::fromSecsSinceEpoch(0)}, {QStringLiteral("ok"), 1}},
-        &error);
+    const JsonValue json =
+        variantToJson(QVariantMap{{u"when"_s, QDateTime::fromSecsSinceEpoch(0)}, {u"ok"_s, 1}}, &error);
     EXPECT_EQ(error.domain, Error::JsonDomain);
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("QDateTime")));
+    EXPECT_TRUE(error.localizedDescription().contains(u"QDateTime"_s));
     EXPECT_EQ(toJsonBytes(json), QByteArray("{\"ok\":1,\"when\":null}"));
 }

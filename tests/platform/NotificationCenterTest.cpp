@@ -4,6 +4,8 @@
 #include <semaphore>
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using platform::Notification;
@@ -16,41 +18,37 @@ TEST(NotificationCenter, DeliversByNameAndSenderOnThePostingThread) {
     QStringList everything;
     std::thread::id deliveredOn;
     const int senderA = 0, senderB = 0;
-    NotificationObservation byName(center, QStringLiteral("ContentUpdated"), nullptr,
-                                   [&](const Notification& n) {
-                                       ++first;
-                                       deliveredOn = std::this_thread::get_id();
-                                       EXPECT_EQ(n.userInfo.value(QStringLiteral("rows")).toInt(), 3);
-                                   });
-    NotificationObservation bySender(center, QStringLiteral("ContentUpdated"), &senderB,
+    NotificationObservation byName(center, u"ContentUpdated"_s, nullptr, [&](const Notification& n) {
+        ++first;
+        deliveredOn = std::this_thread::get_id();
+        EXPECT_EQ(n.userInfo.value(u"rows"_s).toInt(), 3);
+    });
+    NotificationObservation bySender(center, u"ContentUpdated"_s, &senderB,
                                      [&](const Notification&) { ++second; });
     NotificationObservation all(center, QString(), nullptr,
                                 [&](const Notification& n) { everything.append(n.name); });
 
-    std::thread poster([&] {
-        center.post(QStringLiteral("ContentUpdated"), &senderA, {{QStringLiteral("rows"), 3}});
-    });
+    std::thread poster([&] { center.post(u"ContentUpdated"_s, &senderA, {{u"rows"_s, 3}}); });
     const std::thread::id posterId = poster.get_id();
     poster.join();
     EXPECT_EQ(deliveredOn, posterId);
-    center.post(QStringLiteral("ContentUpdated"), &senderB, {{QStringLiteral("rows"), 3}});
-    center.post(QStringLiteral("Other"), &senderB);
+    center.post(u"ContentUpdated"_s, &senderB, {{u"rows"_s, 3}});
+    center.post(u"Other"_s, &senderB);
     EXPECT_EQ(first, 2);
     EXPECT_EQ(second, 1);
-    EXPECT_EQ(everything, QStringList({QStringLiteral("ContentUpdated"), QStringLiteral("ContentUpdated"),
-                                       QStringLiteral("Other")}));
+    EXPECT_EQ(everything, QStringList({u"ContentUpdated"_s, u"ContentUpdated"_s, u"Other"_s}));
 }
 
 TEST(NotificationCenter, AnObserverMayRemoveItselfWhileBeingCalled) {
     NotificationCenter center;
     int calls = 0;
     NotificationCenter::ObserverId id = 0;
-    id = center.addObserver(QStringLiteral("Once"), nullptr, [&](const Notification&) {
+    id = center.addObserver(u"Once"_s, nullptr, [&](const Notification&) {
         ++calls;
         center.removeObserver(id);
     });
-    center.post(QStringLiteral("Once"));
-    center.post(QStringLiteral("Once"));
+    center.post(u"Once"_s);
+    center.post(u"Once"_s);
     EXPECT_EQ(calls, 1);
 }
 
@@ -60,7 +58,7 @@ TEST(NotificationCenter, NoCallbackRunsAfterRemovalReturns) {
     std::binary_semaphore release{0};
     std::atomic<bool> removalReturned{false};
     std::atomic<bool> calledAfterRemoval{false};
-    const auto id = center.addObserver(QStringLiteral("Slow"), nullptr, [&](const Notification&) {
+    const auto id = center.addObserver(u"Slow"_s, nullptr, [&](const Notification&) {
         if (removalReturned)
             calledAfterRemoval = true;
         inCallback.release();
@@ -68,7 +66,7 @@ TEST(NotificationCenter, NoCallbackRunsAfterRemovalReturns) {
         if (removalReturned)
             calledAfterRemoval = true;
     });
-    std::thread poster([&] { center.post(QStringLiteral("Slow")); });
+    std::thread poster([&] { center.post(u"Slow"_s); });
     inCallback.acquire();
     std::thread remover([&] {
         center.removeObserver(id); // waits for the running delivery
@@ -79,7 +77,7 @@ TEST(NotificationCenter, NoCallbackRunsAfterRemovalReturns) {
     release.release();
     poster.join();
     remover.join();
-    center.post(QStringLiteral("Slow"));
+    center.post(u"Slow"_s);
     EXPECT_FALSE(calledAfterRemoval);
 }
 

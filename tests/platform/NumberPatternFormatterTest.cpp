@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 using platform::NumberPatternFormatter;
 
 namespace {
@@ -51,32 +53,31 @@ INSTANTIATE_TEST_SUITE_P(NumberPattern, NumberPatternFormatterTest,
 
 TEST(NumberPatternFormatterValidityTest, RejectedPatternsSayWhy) {
     for (const char* pattern : {"#.#.#", "0#", "#,##,,#"}) {
-        const NumberPatternFormatter formatter(QString::fromUtf8(pattern), QStringLiteral("en_US"));
+        const NumberPatternFormatter formatter(QString::fromUtf8(pattern), u"en_US"_s);
         EXPECT_FALSE(formatter.isValid()) << pattern;
         EXPECT_TRUE(formatter.errorText().contains(QString::fromUtf8(pattern))) << pattern;
-        EXPECT_TRUE(formatter.errorText().contains(QStringLiteral("U_")))
-            << formatter.errorText().toStdString();
+        EXPECT_TRUE(formatter.errorText().contains(u"U_"_s)) << formatter.errorText().toStdString();
         EXPECT_TRUE(formatter.format(1.0).isEmpty()) << pattern;
     }
 }
 
 // A moved-from formatter must leave the moved-to one its locale and pattern.
 TEST(NumberPatternFormatterValidityTest, DefaultLocaleAndMovedFormattersWork) {
-    NumberPatternFormatter first(QStringLiteral("0.0 'units'"));
+    NumberPatternFormatter first(u"0.0 'units'"_s);
     NumberPatternFormatter second = std::move(first);
     ASSERT_TRUE(second.isValid()) << second.errorText().toStdString();
-    EXPECT_EQ(second.format(5.25), QStringLiteral("5.2 units"));
+    EXPECT_EQ(second.format(5.25), u"5.2 units"_s);
 }
 
 // One formatter is shared by the feed workers; concurrent formatting must not corrupt results.
 TEST(NumberPatternFormatterValidityTest, OneFormatterServesManyThreads) {
-    const NumberPatternFormatter formatter(QStringLiteral("Temp #,##0.0° F"), QStringLiteral("en_US"));
+    const NumberPatternFormatter formatter(u"Temp #,##0.0° F"_s, u"en_US"_s);
     ASSERT_TRUE(formatter.isValid());
     // Results of one thread alone are the reference.
     QStringList expected;
     for (int i = 0; i < 4000; ++i)
         expected << formatter.format(i + 0.25);
-    ASSERT_EQ(expected[1234], QStringLiteral("Temp 1,234.2° F"));
+    ASSERT_EQ(expected[1234], u"Temp 1,234.2° F"_s);
 
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;

@@ -12,24 +12,23 @@ using platform::PowerOffMonitor;
 using namespace std::chrono_literals;
 
 TEST(PowerOffMonitor, WithoutABusNeverPowersOff) {
-    PowerOffMonitor monitor(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"),
-                                                          QStringLiteral("no-bus-power-off")));
+    PowerOffMonitor monitor(
+        QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no-bus-power-off"_s));
     EXPECT_FALSE(monitor.isPoweringOff());
-    QDBusConnection::disconnectFromBus(QStringLiteral("no-bus-power-off"));
+    QDBusConnection::disconnectFromBus(u"no-bus-power-off"_s);
 }
 
 TEST(PowerOffMonitor, AnnouncesOnceWhenLogindPreparesToPowerOff) {
     testing_support::PrivateDBus bus;
     if (bus.address().isEmpty())
         GTEST_SKIP() << "dbus-daemon is not available";
-    QDBusConnection logind = QDBusConnection::connectToBus(bus.address(), QStringLiteral("logind"));
-    PowerOffMonitor monitor(QDBusConnection::connectToBus(bus.address(), QStringLiteral("monitor")));
+    QDBusConnection logind = QDBusConnection::connectToBus(bus.address(), u"logind"_s);
+    PowerOffMonitor monitor(QDBusConnection::connectToBus(bus.address(), u"monitor"_s));
     int announcements = 0;
     QObject::connect(&monitor, &PowerOffMonitor::willPowerOff, &monitor, [&] { ++announcements; });
     const auto prepareForShutdown = [&](bool starting) {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(PowerOffMonitor::ObjectPath, PowerOffMonitor::InterfaceName,
-                                       QStringLiteral("PrepareForShutdown"));
+        QDBusMessage signal = QDBusMessage::createSignal(
+            PowerOffMonitor::ObjectPath, PowerOffMonitor::InterfaceName, u"PrepareForShutdown"_s);
         signal << starting;
         EXPECT_TRUE(logind.send(signal));
     };
@@ -47,8 +46,8 @@ TEST(PowerOffMonitor, AnnouncesOnceWhenLogindPreparesToPowerOff) {
     testing_support::spinFor(100ms);
     EXPECT_EQ(announcements, 1);
 
-    QDBusConnection::disconnectFromBus(QStringLiteral("monitor"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+    QDBusConnection::disconnectFromBus(u"monitor"_s);
+    QDBusConnection::disconnectFromBus(u"logind"_s);
 }
 
 } // namespace

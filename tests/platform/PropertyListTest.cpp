@@ -20,7 +20,7 @@ using platform::PropertyList;
 namespace {
 
 QDateTime utc(const char* iso) {
-    return QDateTime::fromString(QString::fromLatin1(iso) + QStringLiteral("Z"), Qt::ISODateWithMs);
+    return QDateTime::fromString(QString::fromLatin1(iso) + u"Z"_s, Qt::ISODateWithMs);
 }
 
 QByteArray allBytes() {
@@ -33,25 +33,24 @@ QByteArray allBytes() {
 /// One value of every supported type, with the edge cases that have broken before.
 QVariantMap sample() {
     return QVariantMap{
-        {QStringLiteral("string"), QStringLiteral("Grüße ✓ 𝄞 <&>")},
-        {QStringLiteral("empty string"), QStringLiteral("")},
-        {QStringLiteral("négatif"), qint64(-42)},
-        {QStringLiteral("min"), std::numeric_limits<qint64>::min()},
-        {QStringLiteral("max"), std::numeric_limits<qint64>::max()},
-        {QStringLiteral("beyond double"), qint64(9007199254740993)},
-        {QStringLiteral("zero"), qint64(0)},
-        {QStringLiteral("tenth"), 0.1},
-        {QStringLiteral("huge"), 1e300},
-        {QStringLiteral("negative real"), -2.5},
-        {QStringLiteral("yes"), true},
-        {QStringLiteral("no"), false},
-        {QStringLiteral("data"), allBytes()},
-        {QStringLiteral("no data"), QByteArray()},
-        {QStringLiteral("date"), utc("2024-02-29T12:34:56")},
-        {QStringLiteral("old date"), utc("1995-07-01T00:00:01")},
-        {QStringLiteral("list"),
-         QVariantList{QVariantMap{{QStringLiteral("inner"), QVariantList{qint64(1), QStringLiteral("two")}}},
-                      QVariantList(), QVariantMap()}},
+        {u"string"_s, u"Grüße ✓ 𝄞 <&>"_s},
+        {u"empty string"_s, u""_s},
+        {u"négatif"_s, qint64(-42)},
+        {u"min"_s, std::numeric_limits<qint64>::min()},
+        {u"max"_s, std::numeric_limits<qint64>::max()},
+        {u"beyond double"_s, qint64(9007199254740993)},
+        {u"zero"_s, qint64(0)},
+        {u"tenth"_s, 0.1},
+        {u"huge"_s, 1e300},
+        {u"negative real"_s, -2.5},
+        {u"yes"_s, true},
+        {u"no"_s, false},
+        {u"data"_s, allBytes()},
+        {u"no data"_s, QByteArray()},
+        {u"date"_s, utc("2024-02-29T12:34:56")},
+        {u"old date"_s, utc("1995-07-01T00:00:01")},
+        {u"list"_s, QVariantList{QVariantMap{{u"inner"_s, QVariantList{qint64(1), u"two"_s}}}, QVariantList(),
+                                 QVariantMap()}},
     };
 }
 
@@ -75,10 +74,8 @@ TEST(PropertyListTest, XmlRoundTripKeepsEveryType) {
         {"long", QVariant::fromValue(long(-6)), qint64(-6)},
         {"quint64", quint64(std::numeric_limits<qint64>::max()), std::numeric_limits<qint64>::max()},
         {"float", 0.5f, 0.5},
-        {"strings", QStringList{QStringLiteral("a"), QStringLiteral("b")},
-         QVariantList{QStringLiteral("a"), QStringLiteral("b")}},
-        {"hash", QVariantHash{{QStringLiteral("k"), QStringLiteral("v")}},
-         QVariantMap{{QStringLiteral("k"), QStringLiteral("v")}}},
+        {"strings", QStringList{u"a"_s, u"b"_s}, QVariantList{u"a"_s, u"b"_s}},
+        {"hash", QVariantHash{{u"k"_s, u"v"_s}}, QVariantMap{{u"k"_s, u"v"_s}}},
     };
     for (const auto& c : converted) {
         value.insert(QString::fromLatin1(c.key), c.written);
@@ -96,7 +93,7 @@ TEST(PropertyListTest, XmlRoundTripKeepsEveryType) {
         EXPECT_EQ(map.value(it.key()).typeId(), it.value().typeId()) << it.key().toStdString();
         EXPECT_EQ(map.value(it.key()), it.value()) << it.key().toStdString();
     }
-    EXPECT_EQ(map.value(QStringLiteral("date")).toDateTime().timeSpec(), Qt::UTC);
+    EXPECT_EQ(map.value(u"date"_s).toDateTime().timeSpec(), Qt::UTC);
 }
 
 TEST(PropertyListTest, ReadsBinaryLists) {
@@ -125,13 +122,13 @@ TEST(PropertyListTest, ReadsBinaryLists) {
     const auto value = PropertyList::read(binary, &error);
     ASSERT_TRUE(value) << error.localizedDescription().toStdString();
     const QVariantMap expected{
-        {QStringLiteral("name"), QStringLiteral("Zürich ✓")},
-        {QStringLiteral("negative"), qint64(-123456789012)},
-        {QStringLiteral("real"), 3.25},
-        {QStringLiteral("flag"), true},
-        {QStringLiteral("data"), QByteArray("\0\1\2", 3)},
-        {QStringLiteral("date"), utc("2001-01-02T00:00:00.250")},
-        {QStringLiteral("list"), QVariantList{qint64(1), QVariantMap()}},
+        {u"name"_s, u"Zürich ✓"_s},
+        {u"negative"_s, qint64(-123456789012)},
+        {u"real"_s, 3.25},
+        {u"flag"_s, true},
+        {u"data"_s, QByteArray("\0\1\2", 3)},
+        {u"date"_s, utc("2001-01-02T00:00:00.250")},
+        {u"list"_s, QVariantList{qint64(1), QVariantMap()}},
     };
     EXPECT_EQ(*value, QVariant(expected));
 
@@ -172,13 +169,13 @@ TEST(PropertyListTest, ValuesWithoutAnExactFormAreRefused) {
     } cases[] = {
         {"invalid", QVariant()},
         {"null", QVariant::fromValue(nullptr)},
-        {"url", QVariant(QUrl(QStringLiteral("http://example.com")))},
+        {"url", QVariant(QUrl(u"http://example.com"_s))},
         {"unsigned too large", QVariant(std::numeric_limits<quint64>::max())},
         {"invalid date", QVariant(QDateTime())},
         {"date too late", QVariant(utc("2100-01-01T00:00:00"))},
-        {"control character", QVariant(QStringLiteral("bell\a"))},
-        {"nested url", QVariant(QVariantMap{{QStringLiteral("a"), QVariantList{1, QUrl()}}})},
-        {"control character key", QVariant(QVariantMap{{QStringLiteral("k\x01"), 1}})},
+        {"control character", QVariant(u"bell\a"_s)},
+        {"nested url", QVariant(QVariantMap{{u"a"_s, QVariantList{1, QUrl()}}})},
+        {"control character key", QVariant(QVariantMap{{u"k\x01"_s, 1}})},
     };
     for (const auto& c : cases) {
         Error error;
@@ -190,12 +187,12 @@ TEST(PropertyListTest, ValuesWithoutAnExactFormAreRefused) {
 
 // The XML we write must be readable by other programs, not only by libplist.
 TEST(PropertyListTest, XmlIsReadableByAnIndependentReader) {
-    const QString python = QStringLiteral("/usr/bin/python3");
+    const QString python = u"/usr/bin/python3"_s;
     if (!QFile::exists(python))
         GTEST_SKIP() << "no /usr/bin/python3";
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString path = folder.filePath(QStringLiteral("sample.plist"));
+    const QString path = folder.filePath(u"sample.plist"_s);
     Error error;
     ASSERT_TRUE(testing_support::writeFile(path, PropertyList::writeXml(sample(), &error)))
         << error.localizedDescription().toStdString();
@@ -212,7 +209,7 @@ with open(sys.argv[1], "rb") as f:
     print(json.dumps(plain(plistlib.load(f)), ensure_ascii=False))
 )");
     QProcess process;
-    process.start(python, {QStringLiteral("-c"), script, path});
+    process.start(python, {u"-c"_s, script, path});
     ASSERT_TRUE(process.waitForFinished(30000));
     ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
     const auto parsed = platform::parseJson(process.readAllStandardOutput(), &error);

@@ -5,12 +5,14 @@
 #include <thread>
 #include <vector>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using platform::SerialExecutor;
 
 TEST(SerialExecutor, RunsWorkOneAtATimeInSubmissionOrderOffTheCallingThread) {
-    SerialExecutor queue(QStringLiteral("test.order"));
+    SerialExecutor queue(u"test.order"_s);
     std::vector<int> order;
     std::atomic<int> running{0};
     std::atomic<bool> overlapped{false};
@@ -34,7 +36,7 @@ TEST(SerialExecutor, RunsWorkOneAtATimeInSubmissionOrderOffTheCallingThread) {
 }
 
 TEST(SerialExecutor, CancelDropsQueuedWorkAndFlagsTheRunningItem) {
-    SerialExecutor queue(QStringLiteral("test.cancel"));
+    SerialExecutor queue(u"test.cancel"_s);
     std::binary_semaphore started{0};
     std::atomic<bool> sawCancellation{false};
     std::atomic<int> laterRuns{0};
@@ -59,7 +61,7 @@ TEST(SerialExecutor, CancelDropsQueuedWorkAndFlagsTheRunningItem) {
 }
 
 TEST(SerialExecutor, SyncWaitsForEarlierWorkAndRunsInlineFromTheWorker) {
-    SerialExecutor queue(QStringLiteral("test.sync"));
+    SerialExecutor queue(u"test.sync"_s);
     std::vector<int> order;
     queue.async([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -76,7 +78,7 @@ TEST(SerialExecutor, SyncWaitsForEarlierWorkAndRunsInlineFromTheWorker) {
 TEST(SerialExecutor, DestructionFinishesQueuedWork) {
     std::atomic<int> runs{0};
     {
-        SerialExecutor queue(QStringLiteral("test.drain"));
+        SerialExecutor queue(u"test.drain"_s);
         for (int i = 0; i < 50; ++i)
             queue.async([&] { ++runs; });
     }

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <random>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using platform::SimpleLocationPath;
@@ -65,16 +67,16 @@ QByteArray randomDocument(std::mt19937& random) {
 QString randomPath(std::mt19937& random) {
     const char* steps[] = {"a", "b", "c", "*", "a[1]", "b[2]", "c[3]", "*[2]", "a[4]"};
     std::uniform_int_distribution<int> pick(0, 8), length(1, 4), ending(0, 5);
-    QString path = ending(random) == 0 ? QStringLiteral("/") : QString();
+    QString path = ending(random) == 0 ? u"/"_s : QString();
     const int n = length(random);
     for (int i = 0; i < n; ++i)
-        path += (i ? QStringLiteral("/") : QString()) + QString::fromLatin1(steps[pick(random)]);
+        path += (i ? u"/"_s : QString()) + QString::fromLatin1(steps[pick(random)]);
     switch (ending(random)) {
     case 1:
-        path += QStringLiteral("/@id");
+        path += u"/@id"_s;
         break;
     case 2:
-        path += QStringLiteral("/text()");
+        path += u"/text()"_s;
         break;
     default:
         break;

@@ -22,43 +22,32 @@ TEST(StringFormat, FillsPlaceholdersAsThePlatformFormatDoes) {
         QString expected;
     };
     const std::vector<Case> cases{
-        {QStringLiteral("Failed to export dataSource (%@)"),
-         {QStringLiteral("Results")},
-         QStringLiteral("Failed to export dataSource (Results)")},
-        {QStringLiteral("%@ (Document: %@)"),
-         {QStringLiteral("Saved"), QStringLiteral("a.graflink")},
-         QStringLiteral("Saved (Document: a.graflink)")},
-        {QStringLiteral("New Technical Log level %li"),
-         {qint64(-3)},
-         QStringLiteral("New Technical Log level -3")},
-        {QStringLiteral("repeated %lu time%s"),
-         {2u, QStringLiteral("s")},
-         QStringLiteral("repeated 2 times")},
-        {QStringLiteral("%0.3f|%.6f|%5.1f"), {1.0, 2.5, 3.14159}, QStringLiteral("1.000|2.500000|  3.1")},
-        {QStringLiteral("%d%% of %@"), {50, QStringLiteral("rows")}, QStringLiteral("50% of rows")},
-        {QStringLiteral("missing %@ and %d"), {QStringLiteral("one")}, QStringLiteral("missing one and ")},
-        {QStringLiteral("null %@"), {QVariant()}, QStringLiteral("null (null)")},
-        {QStringLiteral("odd %k stays"), {1}, QStringLiteral("odd %k stays")},
-        {QStringLiteral("trailing %"), {}, QStringLiteral("trailing %")},
-        {QStringLiteral("%x"), {255}, QStringLiteral("ff")},
+        {u"Failed to export dataSource (%@)"_s, {u"Results"_s}, u"Failed to export dataSource (Results)"_s},
+        {u"%@ (Document: %@)"_s, {u"Saved"_s, u"a.graflink"_s}, u"Saved (Document: a.graflink)"_s},
+        {u"New Technical Log level %li"_s, {qint64(-3)}, u"New Technical Log level -3"_s},
+        {u"repeated %lu time%s"_s, {2u, u"s"_s}, u"repeated 2 times"_s},
+        {u"%0.3f|%.6f|%5.1f"_s, {1.0, 2.5, 3.14159}, u"1.000|2.500000|  3.1"_s},
+        {u"%d%% of %@"_s, {50, u"rows"_s}, u"50% of rows"_s},
+        {u"missing %@ and %d"_s, {u"one"_s}, u"missing one and "_s},
+        {u"null %@"_s, {QVariant()}, u"null (null)"_s},
+        {u"odd %k stays"_s, {1}, u"odd %k stays"_s},
+        {u"trailing %"_s, {}, u"trailing %"_s},
+        {u"%x"_s, {255}, u"ff"_s},
     };
     for (const Case& c : cases)
         EXPECT_EQ(StringFormat::format(c.format, c.arguments), c.expected) << c.format.toStdString();
-    EXPECT_EQ(StringFormat::format(QStringLiteral("%@ = %.2f"), "pi", 3.14159), QStringLiteral("pi = 3.14"));
+    EXPECT_EQ(StringFormat::format(u"%@ = %.2f"_s, "pi", 3.14159), u"pi = 3.14"_s);
 }
 
 TEST(DatePatternFormatter, FormatsInTheGivenLocaleAndZone) {
     const QDateTime instant = QDateTime(QDate(2026, 12, 5), QTime(14, 3, 9), Qt::UTC);
-    platform::DatePatternFormatter log(QStringLiteral("y-MM-dd\tHH:mm:ss\tEEEE"), QStringLiteral("en_US"),
-                                       QStringLiteral("UTC"));
+    platform::DatePatternFormatter log(u"y-MM-dd\tHH:mm:ss\tEEEE"_s, u"en_US"_s, u"UTC"_s);
     ASSERT_TRUE(log.isValid());
-    EXPECT_EQ(log.format(instant), QStringLiteral("2026-12-05\t14:03:09\tSaturday"));
-    platform::DatePatternFormatter german(QStringLiteral("EEEE"), QStringLiteral("de_DE"),
-                                          QStringLiteral("UTC"));
-    EXPECT_EQ(german.format(instant), QStringLiteral("Samstag"));
-    platform::DatePatternFormatter tokyo(QStringLiteral("HH:mm"), QStringLiteral("en_US"),
-                                         QStringLiteral("Asia/Tokyo"));
-    EXPECT_EQ(tokyo.format(instant), QStringLiteral("23:03"));
+    EXPECT_EQ(log.format(instant), u"2026-12-05\t14:03:09\tSaturday"_s);
+    platform::DatePatternFormatter german(u"EEEE"_s, u"de_DE"_s, u"UTC"_s);
+    EXPECT_EQ(german.format(instant), u"Samstag"_s);
+    platform::DatePatternFormatter tokyo(u"HH:mm"_s, u"en_US"_s, u"Asia/Tokyo"_s);
+    EXPECT_EQ(tokyo.format(instant), u"23:03"_s);
 }
 
 // A parsed feed let go on the main thread must be freed elsewhere, once, in the order handed over.
@@ -92,22 +81,21 @@ TEST(BackgroundRelease, FreesWhatItsLastOwnerLetsGoOnItsOwnThreadInOrder) {
 
 TEST(SmallServices, StandardPathsFollowTheEnvironment) {
     const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    EXPECT_EQ(platform::StandardPaths::userLogsFolder(), state + QStringLiteral("/Norvane/Logs"));
+    EXPECT_EQ(platform::StandardPaths::userLogsFolder(), state + u"/Norvane/Logs"_s);
     EXPECT_EQ(platform::StandardPaths::userDiagnosticReportsFolder(),
-              state + QStringLiteral("/Norvane/DiagnosticReports"));
+              state + u"/Norvane/DiagnosticReports"_s);
     EXPECT_EQ(platform::StandardPaths::machineSupportFolder(),
               qEnvironmentVariable("GRAFLINK_MACHINE_SUPPORT_DIR"));
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", "relative/ignored");
-    EXPECT_EQ(platform::StandardPaths::preferencesFolder(), QDir::homePath() + QStringLiteral("/.config"));
+    EXPECT_EQ(platform::StandardPaths::preferencesFolder(), QDir::homePath() + u"/.config"_s);
     qputenv("XDG_CONFIG_HOME", saved);
 }
 
 TEST(SmallServices, ConsoleLinesCarryTimeProgramAndThread) {
     const QRegularExpression line(QStringLiteral(
         "^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} platform_tests\\[\\d+:\\d+\\] hello$"));
-    EXPECT_TRUE(
-        line.match(QString::fromUtf8(platform::ConsoleLog::format(QStringLiteral("hello")))).hasMatch());
+    EXPECT_TRUE(line.match(QString::fromUtf8(platform::ConsoleLog::format(u"hello"_s))).hasMatch());
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using platform::Error;
 using platform::XmlDocument;
 using platform::XPathCache;
@@ -36,15 +38,15 @@ TEST_F(XPathTest, PathsSelectTheExpectedStringValues) {
         const char* expression;
         std::optional<QString> expected;
     } cases[] = {
-        {"rss/channel/title", QStringLiteral("Scores")}, // relative: evaluated from the document node
-        {"/rss/channel/title", QStringLiteral("Scores")},
-        {"//item[2]/title", QStringLiteral("Second")},
-        {"/rss/channel/item[2]/enclosure/@url", QStringLiteral("http://example.com/b.png")},
-        {"//item/@id", QStringLiteral("a")},
-        {"/rss/@version", QStringLiteral("2.0")},
-        {"//item[@id='c']/score/text()", QStringLiteral("7")},
-        {"//item[last()]/title", QStringLiteral("Third")},
-        {"/rss/channel/empty", QStringLiteral("")}, // matched but empty is not "nothing"
+        {"rss/channel/title", u"Scores"_s}, // relative: evaluated from the document node
+        {"/rss/channel/title", u"Scores"_s},
+        {"//item[2]/title", u"Second"_s},
+        {"/rss/channel/item[2]/enclosure/@url", u"http://example.com/b.png"_s},
+        {"//item/@id", u"a"_s},
+        {"/rss/@version", u"2.0"_s},
+        {"//item[@id='c']/score/text()", u"7"_s},
+        {"//item[last()]/title", u"Third"_s},
+        {"/rss/channel/empty", u""_s}, // matched but empty is not "nothing"
         {"/rss/channel/missing", std::nullopt},
         {"count(//item)", std::nullopt}, // not a node set
     };
@@ -66,14 +68,14 @@ TEST_F(XPathTest, InvalidExpressionsGiveNothingAreCompiledOnceAndStayOffStderr) 
         EXPECT_EQ(evaluator->evaluate(text), std::nullopt) << expression;
     }
     const std::size_t remembered = cache.size();
-    EXPECT_EQ(cache.compiled(QStringLiteral("//item[")), nullptr);
+    EXPECT_EQ(cache.compiled(u"//item["_s), nullptr);
     EXPECT_EQ(cache.size(), remembered);
     EXPECT_EQ(capture.text(), QString());
 }
 
 TEST_F(XPathTest, CompiledExpressionsAreReusedAcrossDocuments) {
-    const QString expression = QStringLiteral("//item[score > 4]/title");
-    EXPECT_EQ(evaluator->firstNodeStringValue(expression), QStringLiteral("Second"));
+    const QString expression = u"//item[score > 4]/title"_s;
+    EXPECT_EQ(evaluator->firstNodeStringValue(expression), u"Second"_s);
     xmlXPathCompExprPtr compiled = cache.compiled(expression);
     ASSERT_NE(compiled, nullptr);
     const std::size_t size = cache.size();
@@ -84,7 +86,7 @@ TEST_F(XPathTest, CompiledExpressionsAreReusedAcrossDocuments) {
         parseOrFail("<rss><channel><item><title>Only</title><score>9</score></item></channel></rss>");
     ASSERT_TRUE(other);
     XPathEvaluator second(*other, &cache);
-    EXPECT_EQ(second.firstNodeStringValue(expression), QStringLiteral("Only"));
+    EXPECT_EQ(second.firstNodeStringValue(expression), u"Only"_s);
     EXPECT_EQ(cache.compiled(expression), compiled);
     EXPECT_EQ(cache.size(), size);
 }
@@ -113,30 +115,27 @@ TEST_F(XPathTest, GenericEvaluationGivesEachResultType) {
         EXPECT_EQ(value->index(), std::size_t(c.type)) << c.expression;
         EXPECT_EQ(XPathEvaluator::toString(*value), QString::fromUtf8(c.text)) << c.expression;
     }
-    EXPECT_EQ(std::get<double>(*evaluator->evaluate(QStringLiteral("count(//item)"))), 3.0);
-    EXPECT_EQ(evaluator->nodes(QStringLiteral("//item/title"))->size(), 3u);
-    EXPECT_EQ(evaluator->nodes(QStringLiteral("count(//item)")), std::nullopt);
-    EXPECT_EQ(evaluator->nodes(QStringLiteral("//nothing")), std::vector<xmlNodePtr>());
+    EXPECT_EQ(std::get<double>(*evaluator->evaluate(u"count(//item)"_s)), 3.0);
+    EXPECT_EQ(evaluator->nodes(u"//item/title"_s)->size(), 3u);
+    EXPECT_EQ(evaluator->nodes(u"count(//item)"_s), std::nullopt);
+    EXPECT_EQ(evaluator->nodes(u"//nothing"_s), std::vector<xmlNodePtr>());
 }
 
 TEST_F(XPathTest, ExplicitContextNodeAnchorsRelativePaths) {
-    const auto items = evaluator->nodes(QStringLiteral("//item"));
+    const auto items = evaluator->nodes(u"//item"_s);
     ASSERT_TRUE(items);
     ASSERT_EQ(items->size(), 3u);
     QStringList titles;
     for (xmlNodePtr item : *items)
-        titles
-            << evaluator->firstNodeStringValue(QStringLiteral("title"), item).value_or(QStringLiteral("?"));
-    EXPECT_EQ(titles,
-              (QStringList{QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")}));
-    EXPECT_EQ(evaluator->firstNodeStringValue(QStringLiteral("../title"), items->at(0)),
-              QStringLiteral("Scores"));
+        titles << evaluator->firstNodeStringValue(u"title"_s, item).value_or(u"?"_s);
+    EXPECT_EQ(titles, (QStringList{u"First"_s, u"Second"_s, u"Third"_s}));
+    EXPECT_EQ(evaluator->firstNodeStringValue(u"../title"_s, items->at(0)), u"Scores"_s);
     // The context node resets to the document node when none is given.
-    EXPECT_EQ(evaluator->firstNodeStringValue(QStringLiteral("title")), std::nullopt);
+    EXPECT_EQ(evaluator->firstNodeStringValue(u"title"_s), std::nullopt);
 
     auto other = parseOrFail("<item><title>Elsewhere</title></item>");
     ASSERT_TRUE(other);
-    EXPECT_EQ(evaluator->firstNodeStringValue(QStringLiteral("title"), other->rootElement()), std::nullopt);
+    EXPECT_EQ(evaluator->firstNodeStringValue(u"title"_s, other->rootElement()), std::nullopt);
 }
 
 // The text is Latin-1, as its declaration says.
@@ -166,7 +165,7 @@ TEST(XPathStringValueTest, FollowsTheXPathDataModel) {
         ASSERT_TRUE(nodes && !nodes->empty()) << c.expression;
         EXPECT_EQ(XPathEvaluator::stringValue(nodes->front()), QString::fromUtf8(c.expected)) << c.expression;
         // Agrees with the engine's own string().
-        const auto engine = evaluator.evaluate(QStringLiteral("string(") + expression + QStringLiteral(")"));
+        const auto engine = evaluator.evaluate(u"string("_s + expression + u")"_s);
         ASSERT_TRUE(engine) << c.expression;
         EXPECT_EQ(XPathEvaluator::toString(*engine), QString::fromUtf8(c.expected)) << c.expression;
     }
@@ -204,14 +203,13 @@ TEST(XPathNamespaceTest, DefaultNamespaceNeedsARegisteredPrefix) {
                                 "<entry><title>E1</title></entry><entry><title>E2</title></entry></feed>");
     ASSERT_TRUE(document);
     XPathEvaluator evaluator(*document);
-    EXPECT_EQ(evaluator.nodes(QStringLiteral("/feed/entry")), std::vector<xmlNodePtr>());
-    EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("/a:feed/a:entry[2]/a:title")), std::nullopt);
-    ASSERT_TRUE(
-        evaluator.registerNamespace(QStringLiteral("a"), QStringLiteral("http://www.w3.org/2005/Atom")));
-    const auto title = evaluator.nodes(QStringLiteral("/a:feed/a:entry[2]/a:title"));
+    EXPECT_EQ(evaluator.nodes(u"/feed/entry"_s), std::vector<xmlNodePtr>());
+    EXPECT_EQ(evaluator.firstNodeStringValue(u"/a:feed/a:entry[2]/a:title"_s), std::nullopt);
+    ASSERT_TRUE(evaluator.registerNamespace(u"a"_s, u"http://www.w3.org/2005/Atom"_s));
+    const auto title = evaluator.nodes(u"/a:feed/a:entry[2]/a:title"_s);
     ASSERT_TRUE(title && title->size() == 1);
-    EXPECT_EQ(XPathEvaluator::stringValue(title->front()), QStringLiteral("E2"));
-    EXPECT_EQ(XPathEvaluator::locationPath(title->front()), QStringLiteral("/*/*[3]/*"));
+    EXPECT_EQ(XPathEvaluator::stringValue(title->front()), u"E2"_s);
+    EXPECT_EQ(XPathEvaluator::locationPath(title->front()), u"/*/*[3]/*"_s);
 }
 
 // An Atom feed with prefixed extensions, a second default namespace below and a prefix declared
@@ -233,14 +231,14 @@ TEST(XPathNamespaceTest, DocumentNamespacesLetFeedNamesSelect) {
         const char* expression;
         std::optional<QString> expected;
     } cases[] = {
-        {"feed/title", QStringLiteral("F")},
-        {"/feed/entry[2]/title", QStringLiteral("E2")},
-        {"feed/entry/media:thumbnail/@url", QStringLiteral("u1")},
-        {"//entry[2]/media:thumbnail/@url", QStringLiteral("u2")},
-        {"feed/entry/link/@href", QStringLiteral("h1")},
-        {"//entry[title='E2']/content/div/p", QStringLiteral("Body")},
-        {"feed/entry/ext:note", QStringLiteral("N")},
-        {"/*/*[3]/*[1]", QStringLiteral("E2")}, // location paths keep working
+        {"feed/title", u"F"_s},
+        {"/feed/entry[2]/title", u"E2"_s},
+        {"feed/entry/media:thumbnail/@url", u"u1"_s},
+        {"//entry[2]/media:thumbnail/@url", u"u2"_s},
+        {"feed/entry/link/@href", u"h1"_s},
+        {"//entry[title='E2']/content/div/p", u"Body"_s},
+        {"feed/entry/ext:note", u"N"_s},
+        {"/*/*[3]/*[1]", u"E2"_s}, // location paths keep working
         {"feed/missing", std::nullopt},
         {"media:thumbnail", std::nullopt},
         {"x:feed", std::nullopt}, // a prefix the document does not declare
@@ -254,9 +252,8 @@ TEST(XPathNamespaceTest, DocumentNamespacesLetFeedNamesSelect) {
                   c.expected)
             << c.expression;
     }
-    EXPECT_EQ(evaluator.nodes(QStringLiteral("feed/entry"))->size(), 2u);
-    EXPECT_EQ(XPathEvaluator::toString(*evaluator.evaluate(QStringLiteral("//entry/title"))),
-              QStringLiteral("E1"));
+    EXPECT_EQ(evaluator.nodes(u"feed/entry"_s)->size(), 2u);
+    EXPECT_EQ(XPathEvaluator::toString(*evaluator.evaluate(u"//entry/title"_s)), u"E1"_s);
 }
 
 // Whatever selects something without the document's namespaces selects exactly the same with them.
@@ -307,10 +304,9 @@ TEST(XPathNameRewriterTest, WidensOnlyUnprefixedElementNameTests) {
         {"x[@a='unterminated", nullptr},
     };
     for (const auto& c : cases) {
-        const QString rewritten =
-            XPathNameRewriter::rewrite(QString::fromUtf8(c.expression), {QStringLiteral("d")});
+        const QString rewritten = XPathNameRewriter::rewrite(QString::fromUtf8(c.expression), {u"d"_s});
         EXPECT_EQ(rewritten, c.expected ? QString::fromUtf8(c.expected) : QString()) << c.expression;
         EXPECT_EQ(rewritten.isNull(), c.expected == nullptr) << c.expression;
     }
-    EXPECT_TRUE(XPathNameRewriter::rewrite(QStringLiteral("a/b"), {}).isNull());
+    EXPECT_TRUE(XPathNameRewriter::rewrite(u"a/b"_s, {}).isNull());
 }

@@ -68,8 +68,8 @@ TEST(XmlDocumentTest, ConsumingParseGivesTheSameTreeAndSparesSharedInput) {
         EXPECT_TRUE(input.isEmpty());
         XPathEvaluator evaluator(*document);
         for (int i : {1, 60000, 120000}) {
-            EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("/feed/item[%1]/t").arg(i)),
-                      QStringLiteral("text of item %1, long enough for a block of its own").arg(i));
+            EXPECT_EQ(evaluator.firstNodeStringValue(u"/feed/item[%1]/t"_s.arg(i)),
+                      u"text of item %1, long enough for a block of its own"_s.arg(i));
         }
     }
     EXPECT_EQ(feed, original);
@@ -84,8 +84,7 @@ TEST(XmlDocumentTest, ConcurrentParsesReportTheirOwnErrors) {
             const QByteArray name = "tag" + QByteArray::number(t);
             const QByteArray bytes = "<" + name + ">\n<x>\n</" + name + ">";
             const QString expected =
-                QStringLiteral("line 3: Opening and ending tag mismatch: x line 2 and ") +
-                QString::fromLatin1(name);
+                u"line 3: Opening and ending tag mismatch: x line 2 and "_s + QString::fromLatin1(name);
             for (int i = 0; i < 300; ++i) {
                 Error error;
                 if (XmlDocument::parse(bytes, &error) || error.localizedDescription() != expected)
@@ -114,7 +113,7 @@ TEST(XmlDocumentTest, EntityExpansionBombIsRefused) {
     bomb += "]>\n<lolz>&lol10;</lolz>\n";
     Error error;
     EXPECT_EQ(XmlDocument::parse(bomb, &error), nullptr);
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("entity"), Qt::CaseInsensitive))
+    EXPECT_TRUE(error.localizedDescription().contains(u"entity"_s, Qt::CaseInsensitive))
         << error.localizedDescription().toStdString();
 }
 
@@ -122,8 +121,8 @@ TEST(XmlDocumentTest, EntityExpansionBombIsRefused) {
 TEST(XmlDocumentTest, ExternalEntitiesAreNotLoaded) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    const QString secretPath = folder.filePath(QStringLiteral("secret.txt"));
-    const QString dtdPath = folder.filePath(QStringLiteral("evil.dtd"));
+    const QString secretPath = folder.filePath(u"secret.txt"_s);
+    const QString dtdPath = folder.filePath(u"evil.dtd"_s);
     ASSERT_TRUE(testing_support::writeFile(secretPath, "TOP-SECRET"));
     ASSERT_TRUE(testing_support::writeFile(dtdPath, "<!ENTITY leak \"TOP-SECRET-FROM-DTD\">"));
     const QByteArray secretUrl = "file://" + secretPath.toUtf8();
@@ -140,11 +139,10 @@ TEST(XmlDocumentTest, ExternalEntitiesAreNotLoaded) {
         if (!document)
             continue; // refusing the document is as good as not expanding it
         XPathEvaluator evaluator(*document);
-        EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("string(/r)")), std::nullopt);
-        const auto text = evaluator.evaluate(QStringLiteral("string(/r)"));
+        EXPECT_EQ(evaluator.firstNodeStringValue(u"string(/r)"_s), std::nullopt);
+        const auto text = evaluator.evaluate(u"string(/r)"_s);
         ASSERT_TRUE(text);
-        EXPECT_FALSE(XPathEvaluator::toString(*text).contains(QStringLiteral("SECRET")))
-            << bytes.toStdString();
+        EXPECT_FALSE(XPathEvaluator::toString(*text).contains(u"SECRET"_s)) << bytes.toStdString();
         EXPECT_FALSE(document->toPrettyBytes().contains("SECRET")) << bytes.toStdString();
     }
 }
@@ -156,8 +154,8 @@ TEST(XmlDocumentTest, BlankNodesAreKeptOrRemovedOnRequest) {
     auto kept = parseOrFail(messy, XmlDocument::BlankNodes::Keep);
     auto removed = parseOrFail(messy, XmlDocument::BlankNodes::Remove);
     ASSERT_TRUE(kept && removed);
-    EXPECT_EQ(XPathEvaluator(*kept).nodes(QStringLiteral("/a/node()"))->size(), 4u);
-    EXPECT_EQ(XPathEvaluator(*removed).nodes(QStringLiteral("/a/node()"))->size(), 2u);
+    EXPECT_EQ(XPathEvaluator(*kept).nodes(u"/a/node()"_s)->size(), 4u);
+    EXPECT_EQ(XPathEvaluator(*removed).nodes(u"/a/node()"_s)->size(), 2u);
     EXPECT_EQ(kept->toPrettyBytes(), declaration + messy + "\n");
     EXPECT_EQ(removed->toPrettyBytes(), declaration + "<a>\n  <b>\n    <c>x</c>\n  </b>\n  <d/>\n</a>\n");
 }
@@ -166,21 +164,21 @@ TEST(XmlDocumentTest, BlankNodesAreKeptOrRemovedOnRequest) {
 // Writing
 
 TEST(XmlWriteTest, PrettyOutputEscapesRefusesInvalidNamesAndRoundTrips) {
-    auto document = XmlDocument::create(QStringLiteral("playlist"));
+    auto document = XmlDocument::create(u"playlist"_s);
     ASSERT_TRUE(document);
     xmlNodePtr root = document->rootElement();
-    ASSERT_TRUE(XmlDocument::setAttribute(root, QStringLiteral("name"), QStringLiteral("R&D <\"live\">")));
-    xmlNodePtr item = XmlDocument::addElement(root, QStringLiteral("item"));
+    ASSERT_TRUE(XmlDocument::setAttribute(root, u"name"_s, u"R&D <\"live\">"_s));
+    xmlNodePtr item = XmlDocument::addElement(root, u"item"_s);
     ASSERT_TRUE(item);
-    ASSERT_TRUE(XmlDocument::addElement(item, QStringLiteral("text"), QStringLiteral("Fish & <chips> ✓ 𝄞")));
-    ASSERT_TRUE(XmlDocument::addElement(item, QStringLiteral("empty"), QStringLiteral("")));
-    ASSERT_TRUE(XmlDocument::addElement(item, QStringLiteral("bell"), QStringLiteral("a\x01z\tb")));
+    ASSERT_TRUE(XmlDocument::addElement(item, u"text"_s, u"Fish & <chips> ✓ 𝄞"_s));
+    ASSERT_TRUE(XmlDocument::addElement(item, u"empty"_s, u""_s));
+    ASSERT_TRUE(XmlDocument::addElement(item, u"bell"_s, u"a\x01z\tb"_s));
     // Invalid names are refused and leave no trace.
-    EXPECT_EQ(XmlDocument::create(QStringLiteral("1abc")), nullptr);
+    EXPECT_EQ(XmlDocument::create(u"1abc"_s), nullptr);
     EXPECT_EQ(XmlDocument::create(QString()), nullptr);
-    EXPECT_EQ(XmlDocument::addElement(root, QStringLiteral("a b")), nullptr);
-    EXPECT_EQ(XmlDocument::addElement(nullptr, QStringLiteral("a")), nullptr);
-    EXPECT_FALSE(XmlDocument::setAttribute(item, QStringLiteral("<x"), QStringLiteral("v")));
+    EXPECT_EQ(XmlDocument::addElement(root, u"a b"_s), nullptr);
+    EXPECT_EQ(XmlDocument::addElement(nullptr, u"a"_s), nullptr);
+    EXPECT_FALSE(XmlDocument::setAttribute(item, u"<x"_s, u"v"_s));
 
     const QByteArray bytes = document->toPrettyBytes();
     EXPECT_EQ(bytes, QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -195,26 +193,24 @@ TEST(XmlWriteTest, PrettyOutputEscapesRefusesInvalidNamesAndRoundTrips) {
     auto reread = parseOrFail(bytes);
     ASSERT_TRUE(reread);
     XPathEvaluator evaluator(*reread);
-    EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("/playlist/@name")),
-              QStringLiteral("R&D <\"live\">"));
-    EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), QStringLiteral("name")),
-              QStringLiteral("R&D <\"live\">"));
-    EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), QStringLiteral("missing")), std::nullopt);
-    EXPECT_EQ(evaluator.firstNodeStringValue(QStringLiteral("//text")), QStringLiteral("Fish & <chips> ✓ 𝄞"));
+    EXPECT_EQ(evaluator.firstNodeStringValue(u"/playlist/@name"_s), u"R&D <\"live\">"_s);
+    EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"name"_s), u"R&D <\"live\">"_s);
+    EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"missing"_s), std::nullopt);
+    EXPECT_EQ(evaluator.firstNodeStringValue(u"//text"_s), u"Fish & <chips> ✓ 𝄞"_s);
 }
 
 // Writing replaces the file whole; a write that fails, at the start or half way (the file size
 // limit, as a full disk would), leaves the previous file whole and no temporary file behind.
 TEST(XmlWriteTest, WritingReplacesTheFileOrLeavesItAsItWas) {
     QTemporaryDir folder;
-    auto document = XmlDocument::create(QStringLiteral("new"));
+    auto document = XmlDocument::create(u"new"_s);
     for (int i = 0; i < 50; ++i)
-        XmlDocument::addElement(document->rootElement(), QStringLiteral("row"), QString::number(i));
+        XmlDocument::addElement(document->rootElement(), u"row"_s, QString::number(i));
     ASSERT_GT(document->toPrettyBytes().size(), 256);
-    const QString replaced = folder.filePath(QStringLiteral("replaced.xml"));
-    const QString taken = folder.filePath(QStringLiteral("taken"));
-    const QString locked = folder.filePath(QStringLiteral("locked/list.xml"));
-    const QString list = folder.filePath(QStringLiteral("list.xml"));
+    const QString replaced = folder.filePath(u"replaced.xml"_s);
+    const QString taken = folder.filePath(u"taken"_s);
+    const QString locked = folder.filePath(u"locked/list.xml"_s);
+    const QString list = folder.filePath(u"list.xml"_s);
     for (const QString& path : {replaced, locked, list})
         ASSERT_TRUE(testing_support::writeFile(path, "<old/>"));
     ASSERT_TRUE(QDir().mkdir(taken));
@@ -228,7 +224,7 @@ TEST(XmlWriteTest, WritingReplacesTheFileOrLeavesItAsItWas) {
         EXPECT_TRUE(error.localizedDescription().contains(path)) << path.toStdString();
     };
     expectFailure(taken);
-    expectFailure(folder.filePath(QStringLiteral("no/such/folder/list.xml")));
+    expectFailure(folder.filePath(u"no/such/folder/list.xml"_s));
     const QString lockedFolder = QFileInfo(locked).path();
     QFile::setPermissions(lockedFolder, QFile::ReadOwner | QFile::ExeOwner);
     if (::access(lockedFolder.toLocal8Bit().constData(), W_OK) != 0) // not for root
@@ -249,7 +245,7 @@ TEST(XmlWriteTest, WritingReplacesTheFileOrLeavesItAsItWas) {
     const auto entries = [](const QString& path) {
         return QDir(path).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).join(u' ');
     };
-    EXPECT_EQ(entries(folder.path()), QStringLiteral("list.xml locked replaced.xml taken"));
-    EXPECT_EQ(entries(lockedFolder), QStringLiteral("list.xml"));
+    EXPECT_EQ(entries(folder.path()), u"list.xml locked replaced.xml taken"_s);
+    EXPECT_EQ(entries(lockedFolder), u"list.xml"_s);
     EXPECT_EQ(entries(taken), QString());
 }

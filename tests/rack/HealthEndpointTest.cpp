@@ -21,8 +21,8 @@ namespace {
 class HealthEndpoint : public ::testing::Test {
   protected:
     void SetUp() override {
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_STATE_HOME"), home.filePath(QStringLiteral("state")));
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
+        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
     }
     void TearDown() override {
         if (run.state() == QProcess::NotRunning)
@@ -43,10 +43,9 @@ class HealthEndpoint : public ::testing::Test {
         return process.exitCode();
     }
     QString newDocument(const char* name, const QUrl& feed) {
-        const QString path = home.filePath(QStringLiteral("%1.graflink").arg(QLatin1String(name)));
-        EXPECT_EQ(finished({QStringLiteral("new"), path, QStringLiteral("--source"), feed.toString(),
-                            QStringLiteral("--auto-refresh"), QStringLiteral("1"), QStringLiteral("--var"),
-                            QStringLiteral(R"({"XPath":"m/home","valueType":0})")}),
+        const QString path = home.filePath(u"%1.graflink"_s.arg(QLatin1String(name)));
+        EXPECT_EQ(finished({u"new"_s, path, u"--source"_s, feed.toString(), u"--auto-refresh"_s, u"1"_s,
+                            u"--var"_s, QStringLiteral(R"({"XPath":"m/home","valueType":0})")}),
                   0);
         return path;
     }
@@ -60,26 +59,24 @@ class HealthEndpoint : public ::testing::Test {
             [&] {
                 run.waitForReadyRead(50);
                 output += run.readAllStandardOutput();
-                address = QRegularExpression(QStringLiteral("status on (http://[0-9.]+:\\d+)/"))
+                address = QRegularExpression(u"status on (http://[0-9.]+:\\d+)/"_s)
                               .match(QString::fromUtf8(output))
                               .captured(1);
                 return !address.isEmpty() && ready(output);
             },
             std::chrono::seconds(20)))
             << output.toStdString();
-        return address.replace(QStringLiteral("0.0.0.0"), QStringLiteral("127.0.0.1"));
+        return address.replace(u"0.0.0.0"_s, u"127.0.0.1"_s);
     }
     /// A running good and failing document, each refreshed at least twice.
     QString runGoodAndBad() {
         feed.serve("/good.xml", LoopbackHttpServer::Reply::text("<m><home>3</home></m>", "application/xml"));
         feed.serve("/bad.xml", LoopbackHttpServer::Reply::text("down", "text/plain", 503));
-        const QString good = newDocument("good", feed.url(QStringLiteral("/good.xml")));
-        const QString bad = newDocument("bad", feed.url(QStringLiteral("/bad.xml")));
-        return startRun(
-            {QStringLiteral("run"), good, bad, QStringLiteral("--status-port"), QStringLiteral("0")},
-            [](const QByteArray& output) {
-                return output.count("\trefreshed: ") >= 2 && output.count("\tno feed") >= 2;
-            });
+        const QString good = newDocument("good", feed.url(u"/good.xml"_s));
+        const QString bad = newDocument("bad", feed.url(u"/bad.xml"_s));
+        return startRun({u"run"_s, good, bad, u"--status-port"_s, u"0"_s}, [](const QByteArray& output) {
+            return output.count("\trefreshed: ") >= 2 && output.count("\tno feed") >= 2;
+        });
     }
     static std::pair<int, QByteArray> get(const QString& url, const char* authorization = nullptr) {
         QNetworkAccessManager manager;
@@ -100,33 +97,28 @@ class HealthEndpoint : public ::testing::Test {
     QProcess run;
 };
 
-TEST_F(HealthEndpoint, StatusGivesEachDocumentsRefreshesAndErrors) {
+TEST_F(HealthEndpoint, StatusAndMetricsGiveEachDocumentsRefreshesAndErrors) {
     const QString base = runGoodAndBad();
-    const QJsonArray documents = QJsonDocument::fromJson(get(base + QStringLiteral("/status")).second)
-                                     .object()
-                                     .value(QStringLiteral("documents"))
-                                     .toArray();
+    const QJsonArray documents =
+        QJsonDocument::fromJson(get(base + u"/status"_s).second).object().value(u"documents"_s).toArray();
     ASSERT_EQ(documents.size(), 2);
     const QJsonObject good = documents.at(0).toObject(), bad = documents.at(1).toObject();
-    EXPECT_EQ(good.value(QStringLiteral("name")).toString(), QStringLiteral("good"));
-    EXPECT_FALSE(good.value(QStringLiteral("lastSuccessfulRefresh")).isNull());
-    EXPECT_TRUE(good.value(QStringLiteral("lastError")).isNull());
-    EXPECT_EQ(good.value(QStringLiteral("valueAgesSeconds")).toArray().size(), 1);
-    EXPECT_TRUE(bad.value(QStringLiteral("lastSuccessfulRefresh")).isNull());
-    EXPECT_FALSE(bad.value(QStringLiteral("lastError")).toString().isEmpty());
-    EXPECT_GE(bad.value(QStringLiteral("failures")).toInt(), 2);
-    EXPECT_FALSE(bad.value(QStringLiteral("publishing")).toBool());
-    EXPECT_EQ(QString::fromUtf8(get(base + QStringLiteral("/other")).second).left(10),
-              QStringLiteral("Not found:"));
-}
+    EXPECT_EQ(good.value(u"name"_s).toString(), u"good"_s);
+    EXPECT_FALSE(good.value(u"lastSuccessfulRefresh"_s).isNull());
+    EXPECT_TRUE(good.value(u"lastError"_s).isNull());
+    EXPECT_EQ(good.value(u"valueAgesSeconds"_s).toArray().size(), 1);
+    EXPECT_TRUE(bad.value(u"lastSuccessfulRefresh"_s).isNull());
+    EXPECT_FALSE(bad.value(u"lastError"_s).toString().isEmpty());
+    EXPECT_GE(bad.value(u"failures"_s).toInt(), 2);
+    EXPECT_FALSE(bad.value(u"publishing"_s).toBool());
+    EXPECT_EQ(QString::fromUtf8(get(base + u"/other"_s).second).left(10), u"Not found:"_s);
 
-// The metrics must parse with the Prometheus project's own text-format parser.
-TEST_F(HealthEndpoint, MetricsAreValidPrometheusText) {
-    const QByteArray metrics = get(runGoodAndBad() + QStringLiteral("/metrics")).second;
+    // The metrics must parse with the Prometheus project's own text-format parser.
+    const QByteArray metrics = get(base + u"/metrics"_s).second;
     QProcess parser;
-    parser.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral(
+    parser.start(
+        u"/usr/bin/python3"_s,
+        {u"-c"_s, QStringLiteral(
                       "import sys\nfrom prometheus_client.parser import text_string_to_metric_families\n"
                       "for f in text_string_to_metric_families(sys.stdin.read()):\n"
                       "    for s in f.samples:\n"
@@ -147,25 +139,20 @@ TEST_F(HealthEndpoint, MetricsAreValidPrometheusText) {
 // Fault guarded: `--status-address 0.0.0.0` served documents' paths and error texts to anyone on
 // the network. Beyond loopback a token is required, and requests without it are refused.
 TEST_F(HealthEndpoint, BeyondLoopbackOnlyWithABearerToken) {
-    environment.insert(QStringLiteral("GRAFLINK_STATUS_TOKEN"), QStringLiteral("s3cret-token"));
-    environment.remove(QStringLiteral("UNSET_TOKEN"));
-    const QString document = newDocument("show", QUrl(QStringLiteral("http://127.0.0.1:9/feed.xml")));
-    const QStringList anyAddress{QStringLiteral("run"),
-                                 document,
-                                 QStringLiteral("--status-port"),
-                                 QStringLiteral("0"),
-                                 QStringLiteral("--status-address"),
-                                 QStringLiteral("0.0.0.0"),
-                                 QStringLiteral("--status-token-env")};
-    for (const QStringList& refused :
-         {anyAddress.mid(0, 6), anyAddress + QStringList{QStringLiteral("UNSET_TOKEN")}}) {
+    environment.insert(u"GRAFLINK_STATUS_TOKEN"_s, u"s3cret-token"_s);
+    environment.remove(u"UNSET_TOKEN"_s);
+    const QString document = newDocument("show", QUrl(u"http://127.0.0.1:9/feed.xml"_s));
+    const QStringList anyAddress =
+        QStringList{u"run"_s, document} +
+        testing_support::words(u"--status-port 0 --status-address 0.0.0.0 --status-token-env"_s);
+    for (const QStringList& refused : {anyAddress.mid(0, 6), anyAddress + QStringList{u"UNSET_TOKEN"_s}}) {
         QProcess process;
         ASSERT_TRUE(start(process, refused).waitForFinished(30000));
         EXPECT_EQ(process.exitCode(), 2);
         EXPECT_TRUE(process.readAllStandardError().contains("--status-token-env"))
             << refused.join(QLatin1Char(' ')).toStdString();
     }
-    const QString base = startRun(anyAddress + QStringList{QStringLiteral("GRAFLINK_STATUS_TOKEN")},
+    const QString base = startRun(anyAddress + QStringList{u"GRAFLINK_STATUS_TOKEN"_s},
                                   [](const QByteArray&) { return true; });
     const struct {
         const char* authorization; // nullptr: no header
@@ -177,7 +164,7 @@ TEST_F(HealthEndpoint, BeyondLoopbackOnlyWithABearerToken) {
                     {"Bearer s3cret-token", 200},
                     {"bearer  s3cret-token ", 200}};
     for (const auto& r : requests) {
-        const auto [status, body] = get(base + QStringLiteral("/status"), r.authorization);
+        const auto [status, body] = get(base + u"/status"_s, r.authorization);
         EXPECT_EQ(status, r.status) << (r.authorization ? r.authorization : "(none)");
         EXPECT_EQ(body.contains(document.toUtf8()), r.status == 200);
     }

@@ -35,11 +35,11 @@ TEST(Rehearsal, RecordsEachChangeOnceAndReplaysThemInOrder) {
     QTemporaryDir dir;
     LoopbackHttpServer feed;
     platform::Error error;
-    std::optional<FeedRecording> recording = FeedRecording::open(dir.filePath(QStringLiteral("rec")), &error);
+    std::optional<FeedRecording> recording = FeedRecording::open(dir.filePath(u"rec"_s), &error);
     ASSERT_TRUE(recording);
     auto http = std::make_shared<platform::http::Client>();
     {
-        FeedRecorder recorder(feed.url(QStringLiteral("/feed")), *recording, http);
+        FeedRecorder recorder(feed.url(u"/feed"_s), *recording, http);
         int stored = 0;
         QObject::connect(&recorder, &FeedRecorder::snapshotStored, [&] { ++stored; });
         for (int home = 1; home <= 3; ++home) {
@@ -88,12 +88,11 @@ TEST(Rehearsal, RecordsEachChangeOnceAndReplaysThemInOrder) {
     ASSERT_NE(port, 0) << reason.toStdString();
     replay.begin();
     GraflinkDocument document;
-    document.loadVariablesFromDictionaries(
-        {{{QStringLiteral("XPath"), QStringLiteral("m/home")}, {QStringLiteral("valueType"), 0}}});
+    document.loadVariablesFromDictionaries({{{u"XPath"_s, u"m/home"_s}, {u"valueType"_s, 0}}});
     for (int home = 1; home <= 3; ++home) {
         const quint64 before = document.processedRefreshCount();
         if (home == 1)
-            document.setSourceURLString(QStringLiteral("http://127.0.0.1:%1/any/path.xml").arg(port));
+            document.setSourceURLString(u"http://127.0.0.1:%1/any/path.xml"_s.arg(port));
         else
             document.refresh();
         ASSERT_TRUE(
@@ -142,7 +141,7 @@ TEST(Rehearsal, ReplayOfADoctoredIndexSkipsBadLinesAndKeepsServing) {
     ASSERT_TRUE(recording);
     ASSERT_TRUE(
         recording->append(scores(7), "application/xml", 200, QDateTime::currentDateTimeUtc(), &error));
-    ASSERT_TRUE(QFile(dir.filePath(QStringLiteral("outside.txt"))).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile(dir.filePath(u"outside.txt"_s)).open(QIODevice::WriteOnly));
     QByteArray good = FeedRecordingIndex::line(recording->snapshots().first());
     const auto with = [&](const char* from, const char* to) { return QByteArray(good).replace(from, to); };
     const QByteArray doctored[] = {
@@ -166,14 +165,13 @@ TEST(Rehearsal, ReplayOfADoctoredIndexSkipsBadLinesAndKeepsServing) {
     index.write(good.left(40)); // cut short
     index.close();
 
-    Cli replay({QStringLiteral("replay"), dir.path(), QStringLiteral("--step")});
-    ASSERT_TRUE(replay.waitForOutput(QStringLiteral("snapshot 1 of 1"))) << replay.out().toStdString();
+    Cli replay({u"replay"_s, dir.path(), u"--step"_s});
+    ASSERT_TRUE(replay.waitForOutput(u"snapshot 1 of 1"_s)) << replay.out().toStdString();
     const QRegularExpressionMatch address =
-        QRegularExpression(QStringLiteral("serving (http://\\S+)")).match(replay.out());
+        QRegularExpression(u"serving (http://\\S+)"_s).match(replay.out());
     ASSERT_TRUE(address.hasMatch());
     GraflinkDocument document;
-    document.loadVariablesFromDictionaries(
-        {{{QStringLiteral("XPath"), QStringLiteral("m/home")}, {QStringLiteral("valueType"), 0}}});
+    document.loadVariablesFromDictionaries({{{u"XPath"_s, u"m/home"_s}, {u"valueType"_s, 0}}});
     document.setSourceURLString(address.captured(1));
     ASSERT_TRUE(waitUntil([&] { return document.processedRefreshCount() > 0 && !document.isRefreshing(); }));
     EXPECT_EQ(document.variables().variables().first()->currentStringValue(), platform::JsonValue("7"));
@@ -182,9 +180,8 @@ TEST(Rehearsal, ReplayOfADoctoredIndexSkipsBadLinesAndKeepsServing) {
     EXPECT_EQ(replay.finish(), 0);
     const QString console = QString::fromUtf8(replay.process().readAllStandardError());
     for (int line = 2; line <= 2 + int(std::size(doctored)); ++line)
-        EXPECT_TRUE(console.contains(QStringLiteral("line %1 skipped").arg(line)))
-            << line << console.toStdString();
-    EXPECT_FALSE(console.contains(QStringLiteral("line 1 skipped")));
+        EXPECT_TRUE(console.contains(u"line %1 skipped"_s.arg(line))) << line << console.toStdString();
+    EXPECT_FALSE(console.contains(u"line 1 skipped"_s));
 }
 
 // Fault guarded: recording on after a power cut appended the next line to the cut-short one, so
@@ -205,11 +202,10 @@ TEST(Rehearsal, RecordingGoesOnAfterALineCutShort) {
     ASSERT_TRUE(index.open(QIODevice::Append));
     index.write(R"({"snapshot":2,"file":"snapsh)");
     index.close();
-    testing_support::writeFile(dir.filePath(QStringLiteral("snapshot-000002.xml")), "written before the cut");
+    testing_support::writeFile(dir.filePath(u"snapshot-000002.xml"_s), "written before the cut");
 
-    Cli record({QStringLiteral("record"), feed.url(QStringLiteral("/feed")).toString(), dir.path(),
-                QStringLiteral("--every"), QStringLiteral("0.2"), QStringLiteral("--duration"),
-                QStringLiteral("1")});
+    Cli record({u"record"_s, feed.url(u"/feed"_s).toString(), dir.path(), u"--every"_s, u"0.2"_s,
+                u"--duration"_s, u"1"_s});
     ASSERT_EQ(record.finish(), 0) << record.process().readAllStandardError().toStdString();
 
     const std::optional<FeedRecording> reread = FeedRecording::open(dir.path(), &error);
@@ -218,6 +214,6 @@ TEST(Rehearsal, RecordingGoesOnAfterALineCutShort) {
     EXPECT_EQ(reread->body(reread->snapshots()[0]), scores(1));
     EXPECT_EQ(reread->body(reread->snapshots()[1]), scores(2));
     EXPECT_EQ(reread->snapshots()[1].number, 3);
-    EXPECT_EQ(testing_support::readFile(dir.filePath(QStringLiteral("snapshot-000002.xml"))),
+    EXPECT_EQ(testing_support::readFile(dir.filePath(u"snapshot-000002.xml"_s)),
               QByteArray("written before the cut"));
 }

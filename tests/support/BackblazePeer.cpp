@@ -72,36 +72,6 @@ void BackblazePeer::delayFileUpload(std::chrono::milliseconds delay) {
     m_fileDelay = delay;
 }
 
-QList<BackblazePeer::Upload> BackblazePeer::fileUploads() const {
-    std::lock_guard lock(m_mutex);
-    return m_fileUploads;
-}
-
-QList<int> BackblazePeer::partAttempts() const {
-    std::lock_guard lock(m_mutex);
-    return m_partAttempts;
-}
-
-QMap<int, QByteArray> BackblazePeer::storedParts() const {
-    std::lock_guard lock(m_mutex);
-    return m_storedParts;
-}
-
-QList<QStringList> BackblazePeer::finishCalls() const {
-    std::lock_guard lock(m_mutex);
-    return m_finishCalls;
-}
-
-QStringList BackblazePeer::cancelCalls() const {
-    std::lock_guard lock(m_mutex);
-    return m_cancelCalls;
-}
-
-QStringList BackblazePeer::problems() const {
-    std::lock_guard lock(m_mutex);
-    return m_problems;
-}
-
 int BackblazePeer::requestCount(const QByteArray& path) const {
     const auto requests = m_server.requests();
     return int(std::count_if(requests.cbegin(), requests.cend(),
@@ -110,13 +80,13 @@ int BackblazePeer::requestCount(const QByteArray& path) const {
 
 void BackblazePeer::problem(const QString& text) {
     std::lock_guard lock(m_mutex);
-    m_problems.append(text);
+    m_record.problems.append(text);
 }
 
 bool BackblazePeer::hasToken(const Request& request, const QString& token) {
     if (request.header("Authorization") == token.toUtf8())
         return true;
-    problem(QStringLiteral("%1 without its token").arg(QString::fromLatin1(request.path)));
+    problem(u"%1 without its token"_s.arg(QString::fromLatin1(request.path)));
     return false;
 }
 
@@ -126,7 +96,7 @@ BackblazePeer::Reply BackblazePeer::authorize(const Request& request) {
         return serviceError(401, "unauthorized");
     return json({{u"accountId"_s, u"account"_s},
                  {u"apiUrl"_s, m_server.url(QString()).toString()},
-                 {u"downloadUrl"_s, m_server.url(QStringLiteral("/download")).toString()},
+                 {u"downloadUrl"_s, m_server.url(u"/download"_s).toString()},
                  {u"authorizationToken"_s, AccountToken},
                  {u"recommendedPartSize"_s, m_recommendedPartSize},
                  {u"absoluteMinimumPartSize"_s, 5'000'000}});
@@ -137,19 +107,19 @@ BackblazePeer::Reply BackblazePeer::uploadURL(const Request& request) {
         return serviceError(401, "bad_auth_token");
     if (body(request).value(u"bucketId"_s).toString() != m_bucketID)
         return serviceError(400, "bad_bucket_id");
-    return json({{u"uploadUrl"_s, m_server.url(QStringLiteral("/upload/file")).toString()},
-                 {u"authorizationToken"_s, FileToken}});
+    return json(
+        {{u"uploadUrl"_s, m_server.url(u"/upload/file"_s).toString()}, {u"authorizationToken"_s, FileToken}});
 }
 
 BackblazePeer::Reply BackblazePeer::uploadFile(const Request& request) {
     if (!hasToken(request, FileToken))
         return serviceError(401, "bad_auth_token");
     if (request.header("X-Bz-Content-Sha1") != sha1(request.body).toLatin1()) {
-        problem(QStringLiteral("upload with a wrong SHA-1"));
+        problem(u"upload with a wrong SHA-1"_s);
         return serviceError(400, "bad_request");
     }
     std::lock_guard lock(m_mutex);
-    m_fileUploads.append({request.header("X-Bz-File-Name").value_or(QByteArray()), request.body});
+    m_record.fileUploads.append({request.header("X-Bz-File-Name").value_or(QByteArray()), request.body});
     Reply reply = json({{u"fileId"_s, u"4_small_file"_s}, {u"contentLength"_s, request.body.size()}});
     reply.delay = m_fileDelay;
     return reply;
@@ -173,28 +143,28 @@ BackblazePeer::Reply BackblazePeer::uploadPartURL(const Request& request) {
         return serviceError(400, "bad_file_id");
     std::lock_guard lock(m_mutex);
     const QString slot = QString::number(++m_partAddresses);
-    return json({{u"uploadUrl"_s, m_server.url(QStringLiteral("/upload/part?slot=") + slot).toString()},
+    return json({{u"uploadUrl"_s, m_server.url(u"/upload/part?slot="_s + slot).toString()},
                  {u"authorizationToken"_s, QString(u"part-token-"_s + slot)}});
 }
 
 BackblazePeer::Reply BackblazePeer::uploadPart(const Request& request) {
-    const QString slot = QUrlQuery(QString::fromLatin1(request.query)).queryItemValue(QStringLiteral("slot"));
-    if (!hasToken(request, QStringLiteral("part-token-") + slot))
+    const QString slot = QUrlQuery(QString::fromLatin1(request.query)).queryItemValue(u"slot"_s);
+    if (!hasToken(request, u"part-token-"_s + slot))
         return serviceError(401, "bad_auth_token");
     if (request.header("X-Bz-Content-Sha1") != sha1(request.body).toLatin1()) {
-        problem(QStringLiteral("part with a wrong SHA-1"));
+        problem(u"part with a wrong SHA-1"_s);
         return serviceError(400, "bad_request");
     }
     const int partNumber = request.header("X-Bz-Part-Number").value_or(QByteArray()).toInt();
     std::lock_guard lock(m_mutex);
-    m_partAttempts.append(partNumber);
+    m_record.partAttempts.append(partNumber);
     if (m_hangParts)
         return Reply::hang();
     if (int& failures = m_failuresLeft[partNumber]; failures > 0) {
         --failures;
         return serviceError(503, "service_unavailable");
     }
-    m_storedParts.insert(partNumber, request.body);
+    m_record.storedParts.insert(partNumber, request.body);
     Reply reply = json({{u"fileId"_s, LargeFileID}, {u"partNumber"_s, partNumber}});
     reply.delay = m_partDelays.value(partNumber);
     return reply;
@@ -208,12 +178,12 @@ BackblazePeer::Reply BackblazePeer::finishLargeFile(const Request& request) {
     for (const QJsonValue& digest : call.value(u"partSha1Array"_s).toArray())
         digests.append(digest.toString());
     std::lock_guard lock(m_mutex);
-    m_finishCalls.append(digests);
+    m_record.finishCalls.append(digests);
     QStringList expected; // QMap iterates in ascending part number
-    for (const QByteArray& part : std::as_const(m_storedParts))
+    for (const QByteArray& part : std::as_const(m_record.storedParts))
         expected.append(sha1(part));
     if (call.value(u"fileId"_s).toString() != LargeFileID || digests != expected) {
-        m_problems.append(QStringLiteral("finish with digests out of part order or missing"));
+        m_record.problems.append(u"finish with digests out of part order or missing"_s);
         return serviceError(400, "bad_request");
     }
     return json({{u"fileId"_s, LargeFileID}, {u"action"_s, u"upload"_s}});
@@ -224,6 +194,6 @@ BackblazePeer::Reply BackblazePeer::cancelLargeFile(const Request& request) {
         return serviceError(401, "bad_auth_token");
     const QString fileID = body(request).value(u"fileId"_s).toString();
     std::lock_guard lock(m_mutex);
-    m_cancelCalls.append(fileID);
+    m_record.cancelCalls.append(fileID);
     return json({{u"fileId"_s, fileID}});
 }

@@ -41,16 +41,19 @@ class BackblazePeer {
         QByteArray fileName; // X-Bz-File-Name as sent
         QByteArray body;
     };
-    QList<Upload> fileUploads() const;
-    /// Part numbers of every part upload received, in arrival order.
-    QList<int> partAttempts() const;
-    /// Bodies of the parts received with 200, by part number.
-    QMap<int, QByteArray> storedParts() const;
-    /// The partSha1Array of each finish call.
-    QList<QStringList> finishCalls() const;
-    /// The fileId of each cancel call.
-    QStringList cancelCalls() const;
-    QStringList problems() const;
+    /// What the peer has received so far.
+    struct Record {
+        QList<Upload> fileUploads;
+        QList<int> partAttempts;           // part numbers of every part upload, in arrival order
+        QMap<int, QByteArray> storedParts; // bodies of the parts answered 200, by part number
+        QList<QStringList> finishCalls;    // the partSha1Array of each finish call
+        QStringList cancelCalls;           // the fileId of each cancel call
+        QStringList problems;
+    };
+    Record record() const {
+        std::lock_guard lock(m_mutex);
+        return m_record;
+    }
     /// The number of requests of each path ("/b2api/v2/b2_authorize_account", "/upload/part", …).
     int requestCount(const QByteArray& path) const;
 
@@ -75,12 +78,7 @@ class BackblazePeer {
     const qint64 m_recommendedPartSize;
 
     mutable std::mutex m_mutex;
-    QStringList m_problems;
-    QList<Upload> m_fileUploads;
-    QList<int> m_partAttempts;
-    QMap<int, QByteArray> m_storedParts;
-    QList<QStringList> m_finishCalls;
-    QStringList m_cancelCalls;
+    Record m_record;
     QHash<int, int> m_failuresLeft;
     QHash<int, std::chrono::milliseconds> m_partDelays;
     std::chrono::milliseconds m_fileDelay{0};

@@ -16,9 +16,9 @@ using testing_support::waitUntil;
 
 namespace {
 
-const QString KeyID = QStringLiteral("0042key");
-const QString ApplicationKey = QStringLiteral("K004-very-secret-application-key");
-const QString BucketID = QStringLiteral("bucket-7");
+const QString KeyID = u"0042key"_s;
+const QString ApplicationKey = u"K004-very-secret-application-key"_s;
+const QString BucketID = u"bucket-7"_s;
 constexpr qint64 PartSize = 1000;
 
 struct Outcome {
@@ -46,8 +46,7 @@ class BackblazeUploadTest : public ::testing::Test {
     }
 
     std::unique_ptr<NVSBackblazeUploadTask> makeTask(NVSBackblazeConfiguration configuration) {
-        auto task = std::make_unique<NVSBackblazeUploadTask>(QStringLiteral("Upload"),
-                                                             std::move(configuration), client);
+        auto task = std::make_unique<NVSBackblazeUploadTask>(u"Upload"_s, std::move(configuration), client);
         task->setAbsoluteMinimumPartSize(100);
         return task;
     }
@@ -75,7 +74,7 @@ class BackblazeUploadTest : public ::testing::Test {
 } // namespace
 
 TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
-    const QString path = writeArchive(QStringLiteral("Support, Graflink 1.0.zip"), 600);
+    const QString path = writeArchive(u"Support, Graflink 1.0.zip"_s, 600);
     auto task = makeTask();
     Outcome outcome;
     start(*task, path, outcome);
@@ -87,15 +86,15 @@ TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::DoneStatus);
     EXPECT_FALSE(task->taskRequiresProgress());
     EXPECT_FALSE(task->isLargeUpload());
-    ASSERT_EQ(peer.fileUploads().size(), 1);
-    EXPECT_EQ(peer.fileUploads().front().fileName, "Support%2C%20Graflink%201.0.zip");
-    EXPECT_EQ(peer.fileUploads().front().body, archiveBytes(600));
-    EXPECT_EQ(peer.problems(), QStringList());
+    ASSERT_EQ(peer.record().fileUploads.size(), 1);
+    EXPECT_EQ(peer.record().fileUploads.front().fileName, "Support%2C%20Graflink%201.0.zip");
+    EXPECT_EQ(peer.record().fileUploads.front().body, archiveBytes(600));
+    EXPECT_EQ(peer.record().problems, QStringList());
 }
 
 // Parts answered out of order must still be listed in part order when the file is finished.
 TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 3500);
+    const QString path = writeArchive(u"support.zip"_s, 3500);
     peer.delayPart(1, 400ms);
     peer.delayPart(2, 200ms);
     auto task = makeTask();
@@ -113,14 +112,14 @@ TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder)
     const QByteArray bytes = archiveBytes(3500);
     const QStringList expected = {digest(bytes.sliced(0, 1000)), digest(bytes.sliced(1000, 1000)),
                                   digest(bytes.sliced(2000, 1000)), digest(bytes.sliced(3000, 500))};
-    EXPECT_EQ(peer.finishCalls(), QList<QStringList>{expected});
-    EXPECT_EQ(peer.problems(), QStringList());
+    EXPECT_EQ(peer.record().finishCalls, QList<QStringList>{expected});
+    EXPECT_EQ(peer.record().problems, QStringList());
 }
 
 // A part gets three retries: the fourth failure fails the upload, the other parts still go up,
 // and nothing secret reaches the console meanwhile.
 TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 3000);
+    const QString path = writeArchive(u"support.zip"_s, 3000);
     peer.failPart(1, 3);
     peer.failPart(2, 4);
     testing_support::StderrCapture console;
@@ -137,29 +136,28 @@ TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::PartsFailedStatus);
     EXPECT_EQ(task->uploadedParts(), 2);
     EXPECT_EQ(task->failedPartsCount(), 1);
-    const QList<int> attempts = peer.partAttempts();
+    const QList<int> attempts = peer.record().partAttempts;
     EXPECT_EQ(attempts.count(1), 4);
     EXPECT_EQ(attempts.count(2), 4);
     EXPECT_EQ(attempts.count(3), 1);
-    EXPECT_EQ(peer.storedParts().keys(), (QList<int>{1, 3}));
-    EXPECT_TRUE(peer.finishCalls().isEmpty());
+    EXPECT_EQ(peer.record().storedParts.keys(), (QList<int>{1, 3}));
+    EXPECT_TRUE(peer.record().finishCalls.isEmpty());
 
     const QString text = console.text();
-    EXPECT_TRUE(
-        text.contains(QStringLiteral("BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3")));
-    EXPECT_FALSE(text.contains(QStringLiteral("part 2, attempt 4")));
-    EXPECT_EQ(text.count(QStringLiteral("BackBlazeUploadTask: Error: Retrying")), 6);
-    for (const QString& secret : {ApplicationKey, BackblazePeer::AccountToken, QStringLiteral("part-token-")})
+    EXPECT_TRUE(text.contains(u"BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3"_s));
+    EXPECT_FALSE(text.contains(u"part 2, attempt 4"_s));
+    EXPECT_EQ(text.count(u"BackBlazeUploadTask: Error: Retrying"_s), 6);
+    for (const QString& secret : {ApplicationKey, BackblazePeer::AccountToken, u"part-token-"_s})
         EXPECT_FALSE(text.contains(secret)) << secret.toStdString();
 }
 
 TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 600);
+    const QString path = writeArchive(u"support.zip"_s, 600);
     peer.delayFileUpload(60s);
     auto task = makeTask();
     Outcome outcome;
     start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return peer.fileUploads().size() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return peer.record().fileUploads.size() == 1; }));
     task->setShouldCancel(true);
     ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
 
@@ -169,14 +167,14 @@ TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
 }
 
 TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsTheFile) {
-    const QString path = writeArchive(QStringLiteral("support.zip"), 5000);
+    const QString path = writeArchive(u"support.zip"_s, 5000);
     peer.hangParts();
     auto task = makeTask();
     task->setMaximumConcurrentParts(2);
     Outcome outcome;
     Outcome cancelOutcome;
     start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return peer.partAttempts().size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return peer.record().partAttempts.size() == 2; }));
     task->cancelAllUploadTasks([&](bool success, std::optional<Error> error) {
         cancelOutcome = {true, success, std::move(error)};
     });
@@ -185,10 +183,10 @@ TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsThe
     EXPECT_FALSE(outcome.success);
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
     EXPECT_TRUE(cancelOutcome.success);
-    EXPECT_EQ(peer.cancelCalls(), QStringList{BackblazePeer::LargeFileID});
+    EXPECT_EQ(peer.record().cancelCalls, QStringList{BackblazePeer::LargeFileID});
     // Every part has ended: nothing is left to send later.
     EXPECT_EQ(task->uploadedParts() + task->failedPartsCount(), 5);
-    EXPECT_EQ(peer.partAttempts().size(), 2);
+    EXPECT_EQ(peer.record().partAttempts.size(), 2);
     EXPECT_EQ(peer.requestCount("/b2api/v2/b2_get_upload_part_url"), 2);
 }
 
@@ -222,13 +220,13 @@ TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
          {ofBucket, NVSBackblazeConfiguration::BucketIDDefaultsKey},
          0},
         {"plain http elsewhere",
-         {KeyID, ApplicationKey, BucketID, QUrl(QStringLiteral("http://b2.example.test"))},
+         {KeyID, ApplicationKey, BucketID, QUrl(u"http://b2.example.test"_s)},
          NVSBackblazeAPI::InsecureAddress,
          {QLatin1String(NVSBackblazeConfiguration::AuthorizationURLVariable)},
          0},
-        {"wrong application key", {KeyID, QStringLiteral("wrong"), BucketID, address}, 401, {}, 1},
+        {"wrong application key", {KeyID, u"wrong"_s, BucketID, address}, 401, {}, 1},
     };
-    const QString path = writeArchive(QStringLiteral("support.zip"), 600);
+    const QString path = writeArchive(u"support.zip"_s, 600);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         peer.server().clearRequests();
@@ -250,6 +248,6 @@ TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
         EXPECT_FALSE(description.contains(ApplicationKey));
         EXPECT_FALSE(console.text().contains(ApplicationKey));
         EXPECT_EQ(peer.server().requestCount(), c.requests);
-        EXPECT_TRUE(peer.fileUploads().isEmpty());
+        EXPECT_TRUE(peer.record().fileUploads.isEmpty());
     }
 }

@@ -48,9 +48,8 @@ TEST(BackblazePartLayoutTest, CutsWholePartsAndKeepsOnlyLargeRemainders) {
 }
 
 TEST(BackblazeWireTest, CredentialsAndFileNamesAreEncodedForTheService) {
-    EXPECT_EQ(NVSBackblazeAPI::authenticationHeader(QStringLiteral("abc"), QStringLiteral("xyz")),
-              "Basic YWJjOnh5eg==");
-    EXPECT_EQ(NVSBackblazeAPI::authenticationHeader(QStringLiteral("ké"), QStringLiteral("v")),
+    EXPECT_EQ(NVSBackblazeAPI::authenticationHeader(u"abc"_s, u"xyz"_s), "Basic YWJjOnh5eg==");
+    EXPECT_EQ(NVSBackblazeAPI::authenticationHeader(u"ké"_s, u"v"_s),
               "Basic " + QByteArray("k\xc3\xa9:v").toBase64());
 
     const std::pair<const char*, QByteArray> names[] = {
@@ -82,16 +81,16 @@ TEST(BackblazeWireTest, CredentialsGoOnlyToSecureOrLocalAddresses) {
 
 TEST(BackblazeConfigurationTest, EnvironmentTakesPrecedenceOverUserDefaults) {
     QTemporaryDir folder;
-    platform::UserDefaults defaults(folder.filePath(QStringLiteral("defaults.conf")));
-    defaults.setValue(NVSBackblazeConfiguration::KeyIDDefaultsKey, QStringLiteral("default-key"));
-    defaults.setValue(NVSBackblazeConfiguration::ApplicationKeyDefaultsKey, QStringLiteral("default-secret"));
-    defaults.setValue(NVSBackblazeConfiguration::BucketIDDefaultsKey, QStringLiteral("default-bucket"));
+    platform::UserDefaults defaults(folder.filePath(u"defaults.conf"_s));
+    defaults.setValue(NVSBackblazeConfiguration::KeyIDDefaultsKey, u"default-key"_s);
+    defaults.setValue(NVSBackblazeConfiguration::ApplicationKeyDefaultsKey, u"default-secret"_s);
+    defaults.setValue(NVSBackblazeConfiguration::BucketIDDefaultsKey, u"default-bucket"_s);
 
     const NVSBackblazeConfiguration fromDefaults = NVSBackblazeConfiguration::fromEnvironment(defaults);
     EXPECT_EQ(fromDefaults.keyID(), QLatin1String("default-key"));
     EXPECT_EQ(fromDefaults.applicationKey(), QLatin1String("default-secret"));
     EXPECT_EQ(fromDefaults.bucketID(), QLatin1String("default-bucket"));
-    EXPECT_EQ(fromDefaults.authorizationURL(), QUrl(QStringLiteral("https://api.backblazeb2.com")));
+    EXPECT_EQ(fromDefaults.authorizationURL(), QUrl(u"https://api.backblazeb2.com"_s));
     EXPECT_FALSE(fromDefaults.configurationError());
 
     qputenv(NVSBackblazeConfiguration::KeyIDVariable, "env-key");
@@ -103,5 +102,5 @@ TEST(BackblazeConfigurationTest, EnvironmentTakesPrecedenceOverUserDefaults) {
     qunsetenv(NVSBackblazeConfiguration::AuthorizationURLVariable);
     EXPECT_EQ(mixed.keyID(), QLatin1String("env-key"));
     EXPECT_EQ(mixed.applicationKey(), QLatin1String("default-secret"));
-    EXPECT_EQ(mixed.authorizationURL(), QUrl(QStringLiteral("https://b2.example.test")));
+    EXPECT_EQ(mixed.authorizationURL(), QUrl(u"https://b2.example.test"_s));
 }

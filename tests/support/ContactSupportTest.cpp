@@ -19,9 +19,9 @@
 
 namespace {
 
-const QString KeyID = QStringLiteral("0051f2c3d4e5f60000000001");
-const QString ApplicationKey = QStringLiteral("K005abcdefghijklmnopqrstuvwxyz0");
-const QString BucketID = QStringLiteral("e73ab1c2d3e4f5a6b7c8d9e0");
+const QString KeyID = u"0051f2c3d4e5f60000000001"_s;
+const QString ApplicationKey = u"K005abcdefghijklmnopqrstuvwxyz0"_s;
+const QString BucketID = u"e73ab1c2d3e4f5a6b7c8d9e0"_s;
 
 /// Points the support upload at the loopback service for one test.
 class UploadEnvironment {
@@ -46,9 +46,9 @@ class ContactSupport : public ::testing::Test {
   protected:
     SupportSources sources() const {
         SupportSources s; // nothing to gather but what the test adds
-        s.userLogsFolder = dir.filePath(QStringLiteral("logs"));
-        s.journalProgram = QStringLiteral("/bin/true");
-        testing_support::writeFile(s.userLogsFolder + QStringLiteral("/Graflink.log"), "technical log");
+        s.userLogsFolder = dir.filePath(u"logs"_s);
+        s.journalProgram = u"/bin/true"_s;
+        testing_support::writeFile(s.userLogsFolder + u"/Graflink.log"_s, "technical log");
         return s;
     }
 
@@ -59,18 +59,17 @@ class ContactSupport : public ::testing::Test {
 // Said before the form is filled, in words a user understands; the request is then kept as an
 // archive, and the user's own text stays as written.
 TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
-    ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
+    ContactSupportWindowController window(sources(), dir.filePath(u"archives"_s));
     window.show();
     const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
     const auto status = [&] { return static_cast<QLabel*>(field("statusLabel"))->text(); };
     EXPECT_TRUE(status().contains(QLatin1String("not set up"))) << status().toStdString();
     EXPECT_FALSE(status().contains(QLatin1String("_KEY"))) << "no environment variables";
     auto* send = static_cast<QPushButton*>(field("sendButton"));
-    EXPECT_EQ(send->text(), QStringLiteral("Sa&ve Archive"));
+    EXPECT_EQ(send->text(), u"Sa&ve Archive"_s);
 
-    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))
-        ->setPlainText(QStringLiteral("Ticker stopped"));
-    static_cast<QLineEdit*>(field("emailField"))->setText(QStringLiteral("op@station.example"));
+    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->setPlainText(u"Ticker stopped"_s);
+    static_cast<QLineEdit*>(field("emailField"))->setText(u"op@station.example"_s);
     static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
     window.send();
     ASSERT_TRUE(testing_support::waitUntil(
@@ -80,13 +79,13 @@ TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
     EXPECT_TRUE(QFile::exists(window.archivePath()));
     EXPECT_TRUE(status().contains(window.archivePath()));
     EXPECT_EQ(static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->toPlainText(),
-              QStringLiteral("Ticker stopped"));
+              u"Ticker stopped"_s);
     EXPECT_FALSE(send->isDefault());
-    EXPECT_TRUE(peer.fileUploads().isEmpty());
+    EXPECT_TRUE(peer.record().fileUploads.isEmpty());
 }
 
 TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
-    ContactSupportWindowController window(sources(), dir.filePath(QStringLiteral("archives")));
+    ContactSupportWindowController window(sources(), dir.filePath(u"archives"_s));
     window.show();
     Profiler& profiler = window.profiler();
     const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
@@ -97,16 +96,15 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     QSignalSpy gathered(&profiler, &Profiler::gathered);
     window.send();
     EXPECT_EQ(window.state(), ContactSupportWindowController::State::Editing);
-    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))
-        ->setPlainText(QStringLiteral("Ticker stopped"));
-    static_cast<QLineEdit*>(field("emailField"))->setText(QStringLiteral("op@station.example"));
+    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->setPlainText(u"Ticker stopped"_s);
+    static_cast<QLineEdit*>(field("emailField"))->setText(u"op@station.example"_s);
     window.send();
     EXPECT_TRUE(static_cast<QLabel*>(field("statusLabel"))->text().contains(QLatin1String("agree")));
     EXPECT_EQ(gathered.count(), 0);
     static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
 
     {
-        UploadEnvironment upload(peer, QStringLiteral("K005wrong-key-wrong-key-wrong-k"));
+        UploadEnvironment upload(peer, u"K005wrong-key-wrong-key-wrong-k"_s);
         window.send();
         ASSERT_TRUE(testing_support::waitUntil(
             [&] { return window.state() == ContactSupportWindowController::State::Failed; },
@@ -123,10 +121,11 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     ASSERT_TRUE(testing_support::waitUntil(
         [&] { return window.state() == ContactSupportWindowController::State::Sent; },
         std::chrono::seconds(20)));
-    ASSERT_EQ(peer.fileUploads().size(), 1);
-    EXPECT_EQ(peer.fileUploads().first().body, testing_support::readFile(window.archivePath()));
+    ASSERT_EQ(peer.record().fileUploads.size(), 1);
+    EXPECT_EQ(peer.record().fileUploads.first().body, testing_support::readFile(window.archivePath()));
     EXPECT_EQ(gathered.count(), 1);
-    EXPECT_TRUE(peer.problems().isEmpty()) << peer.problems().join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(peer.record().problems.isEmpty())
+        << peer.record().problems.join(QLatin1Char('\n')).toStdString();
 }
 
 // Fault guarded: Cancel while gathering only stopped the journal, which then counted as finished,
@@ -142,26 +141,24 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
                  {State::Compressing, ""},
                  {State::Uploading, ""}};
     UploadEnvironment upload(peer, ApplicationKey);
-    const QString slowJournal = dir.filePath(QStringLiteral("slow"));
+    const QString slowJournal = dir.filePath(u"slow"_s);
     SupportSources s = sources();
-    s.journalProgram = dir.filePath(QStringLiteral("journal"));
+    s.journalProgram = dir.filePath(u"journal"_s);
     testing_support::writeFile(s.journalProgram, "#!/bin/sh\n[ -e '" + slowJournal.toUtf8() +
                                                      "' ] && exec sleep 30\necho line\n");
     QFile::setPermissions(s.journalProgram, QFile::ReadOwner | QFile::ExeOwner);
     int run = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(run);
-        const QString archives = dir.filePath(QStringLiteral("archives%1").arg(run++));
+        const QString archives = dir.filePath(u"archives%1"_s.arg(run++));
         if (QLatin1String(c.status) == QLatin1String("journal"))
             testing_support::writeFile(slowJournal, ""); // still reading when cancelled
         ContactSupportWindowController window(s, archives);
-        window.findChild<QPlainTextEdit*>(QStringLiteral("problemDescriptionField"))
-            ->setPlainText(QStringLiteral("Ticker stopped"));
-        window.findChild<QLineEdit*>(QStringLiteral("emailField"))
-            ->setText(QStringLiteral("op@station.example"));
-        window.findChild<QCheckBox*>(QStringLiteral("agreeCheckBox"))->setChecked(true);
-        const auto* status = window.findChild<QLabel*>(QStringLiteral("statusLabel"));
-        const qsizetype uploadsBefore = peer.fileUploads().size();
+        window.findChild<QPlainTextEdit*>(u"problemDescriptionField"_s)->setPlainText(u"Ticker stopped"_s);
+        window.findChild<QLineEdit*>(u"emailField"_s)->setText(u"op@station.example"_s);
+        window.findChild<QCheckBox*>(u"agreeCheckBox"_s)->setChecked(true);
+        const auto* status = window.findChild<QLabel*>(u"statusLabel"_s);
+        const qsizetype uploadsBefore = peer.record().fileUploads.size();
         const QMetaObject::Connection trigger = QObject::connect(
             &window, &ContactSupportWindowController::stateChanged, &window, [&](State state) {
                 if (state == c.step && status->text().contains(QLatin1String(c.status)))
@@ -172,10 +169,10 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
         ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Cancelled; },
                                                std::chrono::seconds(20)));
         QObject::disconnect(trigger);
-        EXPECT_EQ(status->text(), QStringLiteral("Cancelled"));
+        EXPECT_EQ(status->text(), u"Cancelled"_s);
         testing_support::spinFor(std::chrono::milliseconds(200)); // nothing more happens
         EXPECT_EQ(window.state(), State::Cancelled);
-        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore);
+        EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore);
         EXPECT_EQ(QDir(archives).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList());
 
@@ -183,53 +180,51 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
         window.send();
         ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Sent; },
                                                std::chrono::seconds(20)));
-        EXPECT_EQ(peer.fileUploads().size(), uploadsBefore + 1);
+        EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore + 1);
     }
 }
 
 // Fault guarded: collecting into a folder in use changed every file's mode there and archived the
 // operator's own files. Such a folder, or an archive name that is taken, is refused untouched.
 TEST_F(ContactSupport, CollectRefusesAFolderInUseAndTouchesNothing) {
-    const QString work = dir.filePath(QStringLiteral("Work"));
-    testing_support::writeFile(work + QStringLiteral("/run-show.sh"), "#!/bin/sh\n");
-    QFile::setPermissions(work + QStringLiteral("/run-show.sh"), QFile::ReadOwner | QFile::WriteOwner |
-                                                                     QFile::ExeOwner | QFile::ReadOther |
-                                                                     QFile::ExeOther);
-    const QString empty = dir.filePath(QStringLiteral("Empty"));
+    const QString work = dir.filePath(u"Work"_s);
+    testing_support::writeFile(work + u"/run-show.sh"_s, "#!/bin/sh\n");
+    QFile::setPermissions(work + u"/run-show.sh"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                        QFile::ReadOther | QFile::ExeOther);
+    const QString empty = dir.filePath(u"Empty"_s);
     QDir().mkpath(empty);
-    testing_support::writeFile(empty + QStringLiteral(".zip"), "an older archive");
+    testing_support::writeFile(empty + u".zip"_s, "an older archive");
     for (const QString& folder : {work, empty}) {
-        const QFile::Permissions script = QFile::permissions(work + QStringLiteral("/run-show.sh"));
+        const QFile::Permissions script = QFile::permissions(work + u"/run-show.sh"_s);
         const testing_support::CliRun collected =
-            testing_support::runCli({QStringLiteral("support"), QStringLiteral("collect"), folder});
+            testing_support::runCli({u"support"_s, u"collect"_s, folder});
         EXPECT_EQ(collected.status, 1) << folder.toStdString();
         EXPECT_TRUE(collected.err.contains(folder)) << collected.err.toStdString();
-        EXPECT_EQ(QFile::permissions(work + QStringLiteral("/run-show.sh")), script);
+        EXPECT_EQ(QFile::permissions(work + u"/run-show.sh"_s), script);
         EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                  QStringList{QStringLiteral("run-show.sh")});
+                  QStringList{u"run-show.sh"_s});
         EXPECT_EQ(QDir(empty).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-        EXPECT_FALSE(QFile::exists(work + QStringLiteral(".zip")));
-        EXPECT_EQ(testing_support::readFile(empty + QStringLiteral(".zip")), QByteArray("an older archive"));
+        EXPECT_FALSE(QFile::exists(work + u".zip"_s));
+        EXPECT_EQ(testing_support::readFile(empty + u".zip"_s), QByteArray("an older archive"));
     }
 }
 
 TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {
-    const QString archive = dir.filePath(QStringLiteral("Support, night shift.zip"));
+    const QString archive = dir.filePath(u"Support, night shift.zip"_s);
     testing_support::writeFile(archive, QByteArray(4096, 'z'));
     const testing_support::CliRun unconfigured =
-        testing_support::runCli({QStringLiteral("support"), QStringLiteral("upload"), archive});
+        testing_support::runCli({u"support"_s, u"upload"_s, archive});
     EXPECT_EQ(unconfigured.status, 1);
     EXPECT_TRUE(unconfigured.err.contains(QLatin1String(NVSBackblazeConfiguration::ApplicationKeyVariable)))
         << unconfigured.err.toStdString();
 
     UploadEnvironment upload(peer, ApplicationKey);
-    const testing_support::CliRun sent =
-        testing_support::runCli({QStringLiteral("support"), QStringLiteral("upload"), archive});
+    const testing_support::CliRun sent = testing_support::runCli({u"support"_s, u"upload"_s, archive});
     EXPECT_EQ(sent.status, 0) << sent.err.toStdString();
-    EXPECT_EQ(sent.out.trimmed(), QStringLiteral("Support, night shift.zip"));
+    EXPECT_EQ(sent.out.trimmed(), u"Support, night shift.zip"_s);
     EXPECT_TRUE(sent.err.contains(QLatin1String("100 %")));
-    ASSERT_EQ(peer.fileUploads().size(), 1);
-    EXPECT_EQ(peer.fileUploads().first().fileName, QByteArray("Support%2C%20night%20shift.zip"));
+    ASSERT_EQ(peer.record().fileUploads.size(), 1);
+    EXPECT_EQ(peer.record().fileUploads.first().fileName, QByteArray("Support%2C%20night%20shift.zip"));
 }
 
 } // namespace

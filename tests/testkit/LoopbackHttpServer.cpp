@@ -7,6 +7,7 @@
 #include <QHttpServerRequest>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -15,6 +16,8 @@
 #include <atomic>
 #include <mutex>
 #include <utility>
+
+using namespace Qt::StringLiterals;
 
 namespace testing_support {
 
@@ -36,58 +39,18 @@ std::optional<QByteArray> headerValue(const Headers& headers, QByteArrayView nam
     return std::nullopt;
 }
 
-// Splits `Digest a=b, c="d, e"` into its parameters.
-QHash<QByteArray, QByteArray> parseAuthParameters(QByteArrayView text) {
+// Splits `Digest a=b, c="d, e"` into its parameters (the tests' values hold no escaped quotes).
+QHash<QByteArray, QByteArray> parseAuthParameters(const QByteArray& text) {
+    static const QRegularExpression parameter(uR"re((\w+)=(?:"([^"]*)"|([^,\s]*)))re"_s);
     QHash<QByteArray, QByteArray> parameters;
-    qsizetype i = 0;
-    const auto skipSpaceAndCommas = [&] {
-        while (i < text.size() && (text[i] == ' ' || text[i] == ',' || text[i] == '\t'))
-            ++i;
-    };
-    for (skipSpaceAndCommas(); i < text.size(); skipSpaceAndCommas()) {
-        const qsizetype equals = text.indexOf('=', i);
-        if (equals < 0)
-            break;
-        const QByteArray key = text.sliced(i, equals - i).trimmed().toByteArray().toLower();
-        i = equals + 1;
-        QByteArray value;
-        if (i < text.size() && text[i] == '"') {
-            for (++i; i < text.size() && text[i] != '"'; ++i) {
-                if (text[i] == '\\' && i + 1 < text.size())
-                    ++i;
-                value += text[i];
-            }
-            ++i; // closing quote
-        } else {
-            while (i < text.size() && text[i] != ',')
-                value += text[i++];
-            value = value.trimmed();
-        }
-        parameters.insert(key, value);
-    }
+    for (const QRegularExpressionMatch& match : parameter.globalMatch(QString::fromUtf8(text)))
+        parameters.insert(match.captured(1).toLower().toUtf8(),
+                          (match.hasCaptured(2) ? match.captured(2) : match.captured(3)).toUtf8());
     return parameters;
 }
 
 QByteArray md5Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
-}
-
-QByteArray reasonPhrase(int status) {
-    static const QHash<int, QByteArray> phrases = {{200, "OK"},
-                                                   {201, "Created"},
-                                                   {204, "No Content"},
-                                                   {301, "Moved Permanently"},
-                                                   {302, "Found"},
-                                                   {303, "See Other"},
-                                                   {304, "Not Modified"},
-                                                   {307, "Temporary Redirect"},
-                                                   {400, "Bad Request"},
-                                                   {401, "Unauthorized"},
-                                                   {403, "Forbidden"},
-                                                   {404, "Not Found"},
-                                                   {500, "Internal Server Error"},
-                                                   {503, "Service Unavailable"}};
-    return phrases.value(status, QByteArrayLiteral("Status"));
 }
 
 /// Numbers the connections it accepts (the socket's "connection" property), keeps them for the
@@ -197,6 +160,7 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
         request.headers = received.headers();
         request.body = received.body();
         request.connection = socket->property("connection").toInt();
+        request.arrived = std::chrono::steady_clock::now();
         socket->setProperty("headSeen", false);
         {
             std::lock_guard lock(shared_->mutex);
@@ -223,11 +187,11 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
             return challenge(*rule);
         if (const auto handler = shared_->handlerFor(request))
             return (*handler)(request);
-        return Reply::text(QByteArrayLiteral("Not Found"), QByteArrayLiteral("text/plain"), 404);
+        return Reply::text("Not Found"_ba, "text/plain"_ba, 404);
     }
 
     Reply challenge(const Shared::AuthRule& rule) {
-        Reply reply = Reply::text(QByteArrayLiteral("Unauthorized"), QByteArrayLiteral("text/plain"), 401);
+        Reply reply = Reply::text("Unauthorized"_ba, "text/plain"_ba, 401);
         if (rule.scheme == AuthScheme::Basic) {
             reply.headers.append({"WWW-Authenticate", "Basic realm=\"" + Realm + '"'});
         } else {
@@ -273,8 +237,8 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
             socket->disconnectFromHost();
             return;
         }
-        QByteArray head =
-            "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+        // Clients read the status code only: every reason phrase is the same.
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + " Reply\r\n";
         for (const auto& [name, value] : reply.headers)
             head += name + ": " + value + "\r\n";
         if (!headerValue(reply.headers, "Content-Length") && !headerValue(reply.headers, "Transfer-Encoding"))
@@ -324,7 +288,7 @@ LoopbackHttpServer::Reply LoopbackHttpServer::Reply::text(QByteArray body, QByte
                                                           int status) {
     Reply reply;
     reply.status = status;
-    reply.headers.append({QByteArrayLiteral("Content-Type"), std::move(contentType)});
+    reply.headers.append({"Content-Type"_ba, std::move(contentType)});
     reply.body = std::move(body);
     return reply;
 }
@@ -343,7 +307,7 @@ LoopbackHttpServer::Reply LoopbackHttpServer::Reply::close() {
 
 LoopbackHttpServer::LoopbackHttpServer()
     : shared_(std::make_shared<Shared>()), thread_(std::make_unique<QThread>()) {
-    thread_->setObjectName(QStringLiteral("LoopbackHttpServer"));
+    thread_->setObjectName(u"LoopbackHttpServer"_s);
     engine_ = new Engine(shared_);
     engine_->moveToThread(thread_.get());
     thread_->start();
@@ -368,7 +332,7 @@ quint16 LoopbackHttpServer::port() const {
 }
 
 QUrl LoopbackHttpServer::url(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(pathAndQuery));
+    return QUrl(u"http://127.0.0.1:%1%2"_s.arg(port_).arg(pathAndQuery));
 }
 
 void LoopbackHttpServer::route(const QByteArray& path, Handler handler) {

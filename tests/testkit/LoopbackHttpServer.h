@@ -39,6 +39,7 @@ class LoopbackHttpServer {
         Headers headers;
         QByteArray body;    // de-chunked
         int connection = 0; // 1-based index of the TCP connection it arrived on
+        std::chrono::steady_clock::time_point arrived;
 
         /// The first header of that name, compared case-insensitively.
         std::optional<QByteArray> header(QByteArrayView name) const;

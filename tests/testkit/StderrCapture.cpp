@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-StderrCapture::StderrCapture() : m_path(m_dir.filePath(QStringLiteral("stderr.txt"))) {
+StderrCapture::StderrCapture() : m_path(m_dir.filePath(u"stderr.txt"_s)) {
     std::fflush(stderr);
     const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     m_savedFd = ::dup(STDERR_FILENO);

@@ -2,9 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <functional>
 #include <ostream>
+
+// Test code writes Qt string literals as u"…"_s and "…"_ba.
+using namespace Qt::StringLiterals;
 
 // Readable failure messages for Qt strings in gtest assertions.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -29,5 +33,10 @@ QByteArray readFile(const QString& path);
 
 /// Writes `bytes` to `path`, creating parent folders; returns success.
 bool writeFile(const QString& path, const QByteArray& bytes);
+
+/// `text` split at spaces: an argument list written as one line.
+inline QStringList words(const QString& text) {
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
 
 } // namespace testing_support

@@ -8,13 +8,15 @@
 #include <QPushButton>
 #include <QWidget>
 
+using namespace Qt::StringLiterals;
+
 namespace testing_support {
 
 namespace {
 
 // A button's label as a screen reader says it: no mnemonic marks, no closing ellipsis.
 QString spokenLabel(QString text) {
-    text.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+    text.replace(u"&&"_s, u"\x01"_s).remove(QLatin1Char('&'));
     text.replace(QLatin1Char('\x01'), QLatin1Char('&'));
     if (text.endsWith(QChar(0x2026)))
         text.chop(1);
@@ -31,7 +33,7 @@ QStringList unnamedControls(const QWidget& window) {
         if ((control->focusPolicy() == Qt::NoFocus && !control->inherits("QAbstractButton")) ||
             !control->isVisibleTo(&window) || control->inherits("QScrollBar") ||
             control->inherits("QHeaderView") ||
-            control->objectName().startsWith(QStringLiteral("qt_"))) // parts of a named control
+            control->objectName().startsWith(u"qt_"_s)) // parts of a named control
             continue;
         const QString name = QString::fromLatin1(control->metaObject()->className()) + QLatin1Char(' ') +
                              control->objectName();
@@ -41,8 +43,8 @@ QStringList unnamedControls(const QWidget& window) {
                    // A button with a menu shows its current choice, named by its label.
                    button && !button->text().isEmpty() && !button->menu() &&
                    spokenLabel(control->accessibleName()) != spokenLabel(button->text())) {
-            unnamed << name + QStringLiteral(" (named “%1”, labelled “%2”)")
-                                  .arg(control->accessibleName(), button->text());
+            unnamed << name +
+                           u" (named “%1”, labelled “%2”)"_s.arg(control->accessibleName(), button->text());
         }
     }
     return unnamed;
@@ -75,8 +77,7 @@ QStringList sharedMnemonics(const QWidget& window) {
     QStringList shared;
     for (auto it = users.cbegin(); it != users.cend(); ++it) {
         if (it.value().size() > 1)
-            shared << QStringLiteral("Alt+%1: %2")
-                          .arg(it.key().toUpper(), it.value().join(QStringLiteral(", ")));
+            shared << u"Alt+%1: %2"_s.arg(it.key().toUpper(), it.value().join(u", "_s));
     }
     shared.sort();
     return shared;

@@ -37,9 +37,9 @@ TEST_F(DocumentCommands, ExportToPlaylistAddsTheExtensionAndRemembersThePath) {
     EXPECT_TRUE(dataSource.exportPath().isEmpty());
     EXPECT_FALSE(dataSource.isDocumentEdited());
 
-    answer = temp.filePath(QStringLiteral("results.xml"));
+    answer = temp.filePath(u"results.xml"_s);
     window.exportToXPLS();
-    const QString written = answer + QStringLiteral(".xpls");
+    const QString written = answer + u".xpls"_s;
     EXPECT_TRUE(QFileInfo::exists(written));
     EXPECT_EQ(dataSource.exportPath(), written);
     EXPECT_TRUE(dataSource.isDocumentEdited());
@@ -51,20 +51,20 @@ TEST_F(DocumentCommands, ADataSourcesFeedSignInKeepsTheSecretInTheKeychainAndIsU
     const std::shared_ptr<platform::SecretStore> previous = platform::SecretStore::shared();
     platform::SecretStore::setShared(store);
     NVSCGDataSource dataSource;
-    dataSource.setDataSourceURL(QUrl(QStringLiteral("http://127.0.0.1:9/results.xml")));
+    dataSource.setDataSourceURL(QUrl(u"http://127.0.0.1:9/results.xml"_s));
     NVSCGDataSourceWindowController editor(dataSource);
     DataSourceFeedSignIn signIn(editor);
     signIn.action()->trigger();
     auto* dialog = editor.findChild<FeedAuthenticationDialog*>();
     ASSERT_TRUE(dialog);
-    auto* scheme = dialog->findChild<QComboBox*>(QStringLiteral("schemeComboBox"));
+    auto* scheme = dialog->findChild<QComboBox*>(u"schemeComboBox"_s);
     scheme->setCurrentIndex(scheme->findData(int(platform::FeedAuthentication::Scheme::Basic)));
-    dialog->findChild<QLineEdit*>(QStringLiteral("userField"))->setText(QStringLiteral("editor"));
-    dialog->findChild<QLineEdit*>(QStringLiteral("secretField"))->setText(QStringLiteral("pa55"));
+    dialog->findChild<QLineEdit*>(u"userField"_s)->setText(u"editor"_s);
+    dialog->findChild<QLineEdit*>(u"secretField"_s)->setText(u"pa55"_s);
     dialog->accept();
     ASSERT_TRUE(testing_support::waitUntil([&] { return dataSource.feedAuthentication().isEnabled(); }));
-    EXPECT_EQ(dataSource.feedAuthentication().user, QStringLiteral("editor"));
-    EXPECT_EQ(store->secrets(), QList<QString>{QStringLiteral("pa55")});
+    EXPECT_EQ(dataSource.feedAuthentication().user, u"editor"_s);
+    EXPECT_EQ(store->secrets(), QList<QString>{u"pa55"_s});
     editor.undoStack()->undo();
     EXPECT_FALSE(dataSource.feedAuthentication().isEnabled());
     platform::SecretStore::setShared(previous);
@@ -82,7 +82,7 @@ TEST_F(DocumentCommands, ANewDocumentIsSavedOrDiscardedBeforeItsWindowCloses) {
         std::unique_ptr<GraflinkDocument> document = makeDocument();
         GraflinkDocumentWindowController window(*document);
         window.show();
-        const QString path = temp.filePath(QStringLiteral("new-%1.graflink").arg(c.answer));
+        const QString path = temp.filePath(u"new-%1.graflink"_s.arg(c.answer));
         window.files().setSaveChooser(
             [&](QWidget*, const QString&, std::function<void(const QString&)> chosen) { chosen(path); });
         int asked = 0;
@@ -90,7 +90,7 @@ TEST_F(DocumentCommands, ANewDocumentIsSavedOrDiscardedBeforeItsWindowCloses) {
             ++asked;
             answered(c.answer);
         });
-        window.makeNewVariable(QStringLiteral("a/b"));
+        window.makeNewVariable(u"a/b"_s);
         QSignalSpy closed(&window, &GraflinkDocumentWindowController::windowClosed);
         window.close();
         testing_support::spinFor(std::chrono::milliseconds(50));
@@ -107,7 +107,7 @@ TEST_F(DocumentCommands, NewVariableWithoutAPathIsOneUndoStepAndHasNoPath) {
     GraflinkDocumentWindowController window(*document);
     window.makeNewVariable(QString());
     ASSERT_EQ(document->variables().count(), 1);
-    EXPECT_EQ(document->variables().variables().first()->XPath().value_or(QStringLiteral("none")), QString());
+    EXPECT_EQ(document->variables().variables().first()->XPath().value_or(u"none"_s), QString());
     QUndoStack* undo = window.undoStack();
     EXPECT_EQ(undo->count(), 1);
     undo->undo();

@@ -38,10 +38,10 @@ class DocumentWindow : public AppTestEnvironment {
         AppTestEnvironment::SetUp();
         server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(Feed, "application/xml"));
         document = makeDocument();
-        document->setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
+        document->setSourceURLString(server->url(u"/feed.xml"_s).toString());
         ASSERT_TRUE(waitForRefreshes(*document));
-        ASSERT_TRUE(document->saveToPath(temp.filePath(QStringLiteral("scores.graflink")),
-                                         GraflinkDocument::DocumentTypeName));
+        ASSERT_TRUE(
+            document->saveToPath(temp.filePath(u"scores.graflink"_s), GraflinkDocument::DocumentTypeName));
         window = std::make_unique<GraflinkDocumentWindowController>(*document);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -61,13 +61,13 @@ class DocumentWindow : public AppTestEnvironment {
 };
 
 TEST_F(DocumentWindow, UpdateFetchesTheFeedAndTheTableShowsTheValues) {
-    window->makeNewVariable(QStringLiteral("/scores/home"));
+    window->makeNewVariable(u"/scores/home"_s);
     server->clearRequests();
     QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
     ASSERT_TRUE(testing_support::waitUntil([&] {
         return window->variablesModel()->data(
                    window->variablesModel()->index(0, VariablesModel::ValueColumn)) ==
-               QStringLiteral("Temp 3\u00B0 F"); // a new variable is a number with the default format
+               u"Temp 3\u00B0 F"_s; // a new variable is a number with the default format
     }));
     EXPECT_EQ(server->requestCount(), 1);
 }
@@ -76,35 +76,35 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
     PathsWindow* paths = window->pathsWindow();
     ASSERT_TRUE(testing_support::waitUntil([&] {
-        return document->inventoriedElements().contains(QStringLiteral("scores/away"));
+        return document->inventoriedElements().contains(u"scores/away"_s);
     })) << document->inventoriedElements().join(QLatin1Char(' ')).toStdString();
     EXPECT_TRUE(paths->isVisible());
     EXPECT_EQ(testing_support::unnamedControls(*paths), QStringList());
     EXPECT_EQ(testing_support::sharedMnemonics(*paths), QStringList());
-    paths->selectPath(QStringLiteral("scores/away"));
+    paths->selectPath(u"scores/away"_s);
     QTreeView* list = paths->pathsView();
     const QRect cell = list->visualRect(list->currentIndex());
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center()); // a double-click's first press
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
     ASSERT_EQ(document->variables().count(), 1);
-    EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/away"));
+    EXPECT_EQ(document->variables().variables().first()->XPath(), u"scores/away"_s);
     window->undoStack()->undo();
     EXPECT_EQ(document->variables().count(), 0);
 
     // The test field evaluates as a refresh would; Enter makes a variable of the tested path.
     ASSERT_TRUE(testing_support::waitUntil([&] { return window->feedProbe()->hasFeed(); }));
-    QTest::keyClicks(paths->testField(), QStringLiteral("scores/home"));
+    QTest::keyClicks(paths->testField(), u"scores/home"_s);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !paths->testResult()->text().isEmpty(); }));
-    EXPECT_EQ(paths->testResult()->text(), QStringLiteral("“3” · number · 1 match"));
+    EXPECT_EQ(paths->testResult()->text(), u"“3” · number · 1 match"_s);
     QTest::keyClick(paths->testField(), Qt::Key_Return);
     ASSERT_EQ(document->variables().count(), 1);
-    EXPECT_EQ(document->variables().variables().first()->XPath(), QStringLiteral("scores/home"));
+    EXPECT_EQ(document->variables().variables().first()->XPath(), u"scores/home"_s);
     // The variable takes the type the Test field showed.
     EXPECT_EQ(document->variables().variables().first()->valueType(), GraflinkVariable::Number);
     paths->testField()->clear();
-    QTest::keyClicks(paths->testField(), QStringLiteral("scores/team"));
+    QTest::keyClicks(paths->testField(), u"scores/team"_s);
     ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return paths->testResult()->text() == QStringLiteral("“M-104” · text · 1 match"); }));
+        [&] { return paths->testResult()->text() == u"“M-104” · text · 1 match"_s; }));
     QTest::keyClick(paths->testField(), Qt::Key_Return);
     ASSERT_EQ(document->variables().count(), 2);
     EXPECT_EQ(document->variables().variables().last()->valueType(), GraflinkVariable::PlainText);
@@ -115,26 +115,26 @@ TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
                                    "<list><item kind=\"x\"><n>a</n></item><item kind=\"y\"><n>b</n></item>"
                                    "<item kind=\"z\"><n>c</n></item></list>",
                                    "application/xml"));
-    document->setSourceURLString(server->url(QStringLiteral("/list.xml")).toString());
+    document->setSourceURLString(server->url(u"/list.xml"_s).toString());
     QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
     PathsWindow* paths = window->pathsWindow();
     ASSERT_TRUE(testing_support::waitUntil([&] {
-        const QModelIndexList items = paths->pathsView()->model()->match(
-            paths->pathsView()->model()->index(0, 0), Qt::DisplayRole, QStringLiteral("item ×3"), 1,
-            Qt::MatchExactly | Qt::MatchRecursive);
+        const QModelIndexList items =
+            paths->pathsView()->model()->match(paths->pathsView()->model()->index(0, 0), Qt::DisplayRole,
+                                               u"item ×3"_s, 1, Qt::MatchExactly | Qt::MatchRecursive);
         if (items.isEmpty())
             return false;
         paths->pathsView()->setCurrentIndex(items.first());
         return true;
     }));
-    EXPECT_EQ(paths->selectedPath(), QStringLiteral("list/item"));
-    paths->selectPath(QStringLiteral("list/item/n"));
+    EXPECT_EQ(paths->selectedPath(), u"list/item"_s);
+    paths->selectPath(u"list/item/n"_s);
     ASSERT_TRUE(testing_support::waitUntil([&] {
         return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
             QLatin1String("a"));
     }));
     // Attributes are listed beside the elements, with their values.
-    paths->selectPath(QStringLiteral("list/item/@kind"));
+    paths->selectPath(u"list/item/@kind"_s);
     ASSERT_TRUE(testing_support::waitUntil([&] {
         return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
             QLatin1String("x"));
@@ -142,11 +142,11 @@ TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
 }
 
 TEST_F(DocumentWindow, TwoVariablesOnOneFieldAreSaidOnceUntilTheBindingChanges) {
-    window->makeNewVariable(QStringLiteral("scores/home"));
-    window->makeNewVariable(QStringLiteral("scores/away"));
+    window->makeNewVariable(u"scores/home"_s);
+    window->makeNewVariable(u"scores/away"_s);
     const auto bind = [&](int row, const char* field) {
         GraflinkVariable* variable = document->variables().variables().at(row);
-        variable->setCGProjectName(QStringLiteral("Scoreboard"));
+        variable->setCGProjectName(u"Scoreboard"_s);
         variable->setCGProjectItemName(QString::fromUtf8(field));
     };
     bind(0, "Home");
@@ -164,7 +164,7 @@ TEST_F(DocumentWindow, ServerSettingsChangeOnConnectOnly) {
     for (const bool connect : {false, true}) {
         QTest::mouseClick(child<QPushButton>("CGSettingsButton"), Qt::LeftButton);
         ASSERT_TRUE(popover->isVisible());
-        popover->addressField()->setText(QStringLiteral("127.0.0.1"));
+        popover->addressField()->setText(u"127.0.0.1"_s);
         popover->portField()->setValue(1); // nothing listens there: the client keeps retrying
         if (connect)
             popover->connectPushed();
@@ -186,7 +186,7 @@ TEST_F(DocumentWindow, FilterChooserSetsThePathUndoablyAndCancelChangesNothing) 
         });
     window->selectJavascriptFilter(); // cancelled
     EXPECT_FALSE(document->javascriptFilterPath());
-    answer = temp.filePath(QStringLiteral("filter.js"));
+    answer = temp.filePath(u"filter.js"_s);
     window->selectJavascriptFilter();
     EXPECT_EQ(document->javascriptFilterPath(), answer);
     window->undoStack()->undo();
@@ -223,14 +223,14 @@ TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {
     ASSERT_TRUE(dialog);
     EXPECT_TRUE(testing_support::unnamedControls(*dialog).isEmpty())
         << testing_support::unnamedControls(*dialog).join(QLatin1Char(',')).toStdString();
-    auto* scheme = dialog->findChild<QComboBox*>(QStringLiteral("schemeComboBox"));
+    auto* scheme = dialog->findChild<QComboBox*>(u"schemeComboBox"_s);
     scheme->setCurrentIndex(scheme->findData(int(platform::FeedAuthentication::Scheme::Bearer)));
-    QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("secretField")), QStringLiteral("t0ken"));
+    QTest::keyClicks(dialog->findChild<QLineEdit*>(u"secretField"_s), u"t0ken"_s);
     dialog->accept();
     ASSERT_TRUE(testing_support::waitUntil([&] {
         return document->feedAuthentication().scheme == platform::FeedAuthentication::Scheme::Bearer;
     }));
-    EXPECT_EQ(store->secrets(), QList<QString>{QStringLiteral("t0ken")});
+    EXPECT_EQ(store->secrets(), QList<QString>{u"t0ken"_s});
     window->undoStack()->undo();
     EXPECT_FALSE(document->feedAuthentication().isEnabled());
     window->undoStack()->redo();
@@ -241,22 +241,21 @@ TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {
 TEST_F(DocumentWindow, TheStaleAlarmIsSetUndoablyAndShowsInTheStatusLine) {
     auto* stale = child<QSpinBox>("staleAfterSpinBox");
     auto* status = child<QLabel>("refreshStatusLabel");
-    EXPECT_EQ(stale->text(), QStringLiteral("Off"));
-    EXPECT_TRUE(status->text().startsWith(QStringLiteral("Last refresh"))) << status->text().toStdString();
+    EXPECT_EQ(stale->text(), u"Off"_s);
+    EXPECT_TRUE(status->text().startsWith(u"Last refresh"_s)) << status->text().toStdString();
     stale->setValue(1);
     Q_EMIT stale->editingFinished();
     EXPECT_EQ(document->staleAfterSeconds(), 1.0);
     server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text("down", "text/plain", 503));
-    ASSERT_TRUE(
-        testing_support::waitUntil([&] { return status->text().startsWith(QStringLiteral("⚠ STALE")); }));
+    ASSERT_TRUE(testing_support::waitUntil([&] { return status->text().startsWith(u"⚠ STALE"_s); }));
     window->undoStack()->undo();
     EXPECT_EQ(document->staleAfterSeconds(), 0.0);
-    EXPECT_EQ(stale->text(), QStringLiteral("Off"));
-    EXPECT_FALSE(status->text().startsWith(QStringLiteral("⚠ STALE")));
+    EXPECT_EQ(stale->text(), u"Off"_s);
+    EXPECT_FALSE(status->text().startsWith(u"⚠ STALE"_s));
 }
 
 TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {
-    window->makeNewVariable(QStringLiteral("scores/home"));
+    window->makeNewVariable(u"scores/home"_s);
     ASSERT_EQ(document->variables().count(), 1);
     window->revertToSaved();
     EXPECT_EQ(document->variables().count(), 0);
@@ -270,11 +269,11 @@ TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {
 
 TEST(RecentDocuments, NewestFirstWithoutDuplicatesOrMissingFiles) {
     QTemporaryDir dir;
-    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.conf")));
+    platform::UserDefaults defaults(dir.filePath(u"d.conf"_s));
     RecentDocuments recent(defaults);
     QStringList files;
     for (int i = 0; i < RecentDocuments::Maximum + 2; ++i) {
-        files.append(dir.filePath(QStringLiteral("%1.graflink").arg(i)));
+        files.append(dir.filePath(u"%1.graflink"_s.arg(i)));
         testing_support::writeFile(files.last(), "x");
         recent.add(files.last());
     }
@@ -294,14 +293,14 @@ TEST(RecentDocuments, NewestFirstWithoutDuplicatesOrMissingFiles) {
     Q_EMIT menu.aboutToShow();
     menu.actions().first()->trigger();
     EXPECT_EQ(opened, files.at(5));
-    EXPECT_EQ(menu.actions().first()->text(), QStringLiteral("&1 5.graflink"));
+    EXPECT_EQ(menu.actions().first()->text(), u"&1 5.graflink"_s);
 }
 
 TEST(Preferences, ChoosingStoresThePathCancellingKeepsItAndClearClearsIt) {
     QTemporaryDir dir;
-    platform::UserDefaults defaults(dir.filePath(QStringLiteral("d.conf")));
+    platform::UserDefaults defaults(dir.filePath(u"d.conf"_s));
     PreferencesWindowController preferences(defaults);
-    QString answer = QStringLiteral("/srv/actions");
+    QString answer = u"/srv/actions"_s;
     QString startedAt;
     preferences.setChooser([&](QWidget*, bool, const QString& current) {
         startedAt = current;
@@ -314,11 +313,11 @@ TEST(Preferences, ChoosingStoresThePathCancellingKeepsItAndClearClearsIt) {
     preferences.dataSourceExportSelectStillImageFolder();
     EXPECT_EQ(startedAt, QString()) << "the image chooser starts where the image is: none yet";
     EXPECT_EQ(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey),
-              QStringLiteral("/srv/actions"));
+              u"/srv/actions"_s);
     EXPECT_FALSE(defaults.stringForKey(PreferencesWindowController::DataSourceExportStillImagePathKey));
     preferences.selectAppleScriptsFolder();
-    EXPECT_EQ(startedAt, QStringLiteral("/srv/actions"));
-    auto* clear = preferences.findChild<QPushButton*>(QStringLiteral("clearActionsFolderButton"));
+    EXPECT_EQ(startedAt, u"/srv/actions"_s);
+    auto* clear = preferences.findChild<QPushButton*>(u"clearActionsFolderButton"_s);
     ASSERT_TRUE(clear && clear->isEnabled());
     clear->click();
     EXPECT_FALSE(defaults.stringForKey(PreferencesWindowController::AppleScriptsFolderPathKey));

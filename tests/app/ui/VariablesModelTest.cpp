@@ -18,8 +18,7 @@ class VariablesTable : public AppTestEnvironment {
         AppTestEnvironment::SetUp();
         document = makeDocument();
         document->loadVariablesFromDictionaries(
-            {{{QStringLiteral("XPath"), QStringLiteral("a/b")}, {QStringLiteral("valueType"), 0}},
-             {{QStringLiteral("XPath"), QStringLiteral("a/c")}, {QStringLiteral("valueType"), 2}}});
+            {{{u"XPath"_s, u"a/b"_s}, {u"valueType"_s, 0}}, {{u"XPath"_s, u"a/c"_s}, {u"valueType"_s, 2}}});
         model = std::make_unique<VariablesModel>(*document, &undo);
         tester = std::make_unique<QAbstractItemModelTester>(
             model.get(), QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -49,15 +48,14 @@ TEST_F(VariablesTable, EveryEditIsOneUndoableStep) {
         QVariant value;
         QString shown;
     };
-    for (const Case& c :
-         {Case{VariablesModel::PathColumn, QStringLiteral("x/y"), QStringLiteral("x/y")},
-          Case{VariablesModel::TypeColumn, QStringLiteral("Number"), QStringLiteral("Number")},
-          Case{VariablesModel::FormatColumn, QStringLiteral("#.0"), QStringLiteral("#.0")},
-          Case{VariablesModel::ProjectColumn, QStringLiteral("Scores"), QStringLiteral("Scores")},
-          Case{VariablesModel::FieldColumn, QStringLiteral("Home"), QStringLiteral("Home")},
-          Case{VariablesModel::ActionColumn, QStringLiteral("Flash"), QStringLiteral("Flash")},
-          Case{VariablesModel::IfMissingColumn, QStringLiteral("Send text"), QStringLiteral("Send text")},
-          Case{VariablesModel::FallbackTextColumn, QStringLiteral("Soon"), QStringLiteral("Soon")}}) {
+    for (const Case& c : {Case{VariablesModel::PathColumn, u"x/y"_s, u"x/y"_s},
+                          Case{VariablesModel::TypeColumn, u"Number"_s, u"Number"_s},
+                          Case{VariablesModel::FormatColumn, u"#.0"_s, u"#.0"_s},
+                          Case{VariablesModel::ProjectColumn, u"Scores"_s, u"Scores"_s},
+                          Case{VariablesModel::FieldColumn, u"Home"_s, u"Home"_s},
+                          Case{VariablesModel::ActionColumn, u"Flash"_s, u"Flash"_s},
+                          Case{VariablesModel::IfMissingColumn, u"Send text"_s, u"Send text"_s},
+                          Case{VariablesModel::FallbackTextColumn, u"Soon"_s, u"Soon"_s}}) {
         const QVariant before = cell(0, c.column);
         const int steps = undo.count();
         ASSERT_TRUE(model->setData(model->index(0, c.column), c.value)) << c.column;
@@ -71,7 +69,7 @@ TEST_F(VariablesTable, EveryEditIsOneUndoableStep) {
     // Text over a stored 1 keeps the 1 (both mean text), so saving changes nothing.
     document->variables().variables().at(1)->setValueType(GraflinkVariable::PlainTextAlternative);
     const int steps = undo.count();
-    model->setData(model->index(1, VariablesModel::TypeColumn), QStringLiteral("Text"));
+    model->setData(model->index(1, VariablesModel::TypeColumn), u"Text"_s);
     EXPECT_EQ(document->variables().variables().at(1)->valueType(), 1);
     EXPECT_EQ(undo.count(), steps);
 }
@@ -80,7 +78,7 @@ TEST_F(VariablesTable, FormatIsEditableForNumbersOnlyAndValueNever) {
     EXPECT_FALSE(model->flags(model->index(0, VariablesModel::FormatColumn)) & Qt::ItemIsEnabled);
     EXPECT_TRUE(model->flags(model->index(1, VariablesModel::FormatColumn)) & Qt::ItemIsEditable);
     EXPECT_FALSE(model->flags(model->index(1, VariablesModel::ValueColumn)) & Qt::ItemIsEditable);
-    EXPECT_FALSE(model->setData(model->index(0, VariablesModel::FormatColumn), QStringLiteral("#")));
+    EXPECT_FALSE(model->setData(model->index(0, VariablesModel::FormatColumn), u"#"_s));
 }
 
 TEST_F(VariablesTable, ANewValueRepaintsOnlyItsCell) {
@@ -89,25 +87,24 @@ TEST_F(VariablesTable, ANewValueRepaintsOnlyItsCell) {
     ASSERT_EQ(changed.size(), 1);
     EXPECT_EQ(changed.first().at(0).toModelIndex(), model->index(1, VariablesModel::ValueColumn));
     EXPECT_EQ(changed.first().at(1).toModelIndex(), model->index(1, VariablesModel::AgeColumn));
-    EXPECT_EQ(cell(1, VariablesModel::ValueColumn).toString(), QStringLiteral("72"));
-    EXPECT_EQ(cell(1, VariablesModel::AgeColumn).toString(), QStringLiteral("0 s"));
+    EXPECT_EQ(cell(1, VariablesModel::ValueColumn).toString(), u"72"_s);
+    EXPECT_EQ(cell(1, VariablesModel::AgeColumn).toString(), u"0 s"_s);
 }
 
 TEST_F(VariablesTable, InsertAndDeleteComeBackWithEveryProperty) {
-    model->setData(model->index(1, VariablesModel::FormatColumn), QStringLiteral("0.0"));
+    model->setData(model->index(1, VariablesModel::FormatColumn), u"0.0"_s);
     undo.push(new VariableEditCommands::RemoveVariable(*document, 1));
-    undo.push(new VariableEditCommands::InsertVariable(*document, 0,
-                                                       {{QStringLiteral("XPath"), QStringLiteral("new")}}));
+    undo.push(new VariableEditCommands::InsertVariable(*document, 0, {{u"XPath"_s, u"new"_s}}));
     ASSERT_EQ(model->rowCount(), 2);
-    EXPECT_EQ(cell(0, VariablesModel::PathColumn).toString(), QStringLiteral("new"));
+    EXPECT_EQ(cell(0, VariablesModel::PathColumn).toString(), u"new"_s);
     undo.undo();
     undo.undo();
     ASSERT_EQ(model->rowCount(), 2);
-    EXPECT_EQ(cell(1, VariablesModel::PathColumn).toString(), QStringLiteral("a/c"));
-    EXPECT_EQ(cell(1, VariablesModel::FormatColumn).toString(), QStringLiteral("0.0"));
+    EXPECT_EQ(cell(1, VariablesModel::PathColumn).toString(), u"a/c"_s);
+    EXPECT_EQ(cell(1, VariablesModel::FormatColumn).toString(), u"0.0"_s);
     EXPECT_EQ(document->variables().variables().at(1)->document(), document.get());
     // A whole new list (a reverted file) resets the table.
-    document->loadVariablesFromDictionaries({{{QStringLiteral("XPath"), QStringLiteral("only")}}});
+    document->loadVariablesFromDictionaries({{{u"XPath"_s, u"only"_s}}});
     EXPECT_EQ(model->rowCount(), 1);
 }
 

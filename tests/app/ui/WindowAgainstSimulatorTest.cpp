@@ -21,12 +21,11 @@ class WindowAgainstSimulator : public AppTestEnvironment {
         server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
                                        "<m><home>Harbour City</home></m>", "application/xml"));
         auto document = std::make_unique<GraflinkDocument>(environment());
-        document->loadVariablesFromDictionaries(
-            {{{QStringLiteral("XPath"), QStringLiteral("m/home")},
-              {QStringLiteral("CGProjectName"), QStringLiteral("Scoreboard")},
-              {QStringLiteral("CGProjectFieldName"), QStringLiteral("Home")},
-              {QStringLiteral("valueType"), 0}}});
-        document->setSourceURLString(server->url(QStringLiteral("/feed.xml")).toString());
+        document->loadVariablesFromDictionaries({{{u"XPath"_s, u"m/home"_s},
+                                                  {u"CGProjectName"_s, u"Scoreboard"_s},
+                                                  {u"CGProjectFieldName"_s, u"Home"_s},
+                                                  {u"valueType"_s, 0}}});
+        document->setSourceURLString(server->url(u"/feed.xml"_s).toString());
         document->setCGServerIPAddress(simulator.host());
         document->setCGServerPortNumber(simulator.port());
         document->applyCGServerSettings();
@@ -58,14 +57,14 @@ TEST_F(WindowAgainstSimulator, UpdatePublishesWhileTheWindowStaysResponsive) {
                      [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     sinceTick.start();
     ticker.start(10);
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("updateButton")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(u"updateButton"_s), Qt::LeftButton);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !simulator.acceptedUpdates().isEmpty(); }, 20s));
     ticker.stop();
 
     EXPECT_EQ(simulator.acceptedUpdates().first().jsonLine(),
               QByteArray(R"({"project":"Scoreboard","item":"Home","text":"Harbour City"})"));
     EXPECT_EQ(window.variablesModel()->data(window.variablesModel()->index(0, VariablesModel::ValueColumn)),
-              QStringLiteral("Harbour City"));
+              u"Harbour City"_s);
     // A blocked loop would have stood still for the whole delay of at least one answer.
     EXPECT_LT(longestGap, std::chrono::milliseconds(delay).count() * 2 / 3);
 }
@@ -83,11 +82,11 @@ TEST_F(WindowAgainstSimulator, ClearTakesTheDocumentOffAirSoThatFieldsStayBlank)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
     simulator.clearAcceptedUpdates();
-    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("clearCGButton")), Qt::LeftButton);
+    QTest::mouseClick(window.findChild<QPushButton*>(u"clearCGButton"_s), Qt::LeftButton);
     QMessageBox* question = nullptr;
     ASSERT_TRUE(testing_support::waitUntil([&] { return (question = window.findChild<QMessageBox*>()); }));
     for (QAbstractButton* button : question->buttons())
-        if (button->text() == QStringLiteral("Clear Fields"))
+        if (button->text() == u"Clear Fields"_s)
             QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_TRUE(testing_support::waitUntil([&] { return !simulator.acceptedUpdates().isEmpty(); }));
     EXPECT_FALSE(document.publishToCG());

@@ -29,13 +29,15 @@
 #include <QUndoStack>
 #include <gtest/gtest.h>
 
+using namespace Qt::StringLiterals;
+
 using namespace datasource_test;
 
 namespace {
 
-const QString Rows = QStringLiteral("/feed/race[*]");
-const QString NamePath = QStringLiteral("/feed/race[*]/Name");
-const QString StatePath = QStringLiteral("/feed/race[*]/State");
+const QString Rows = u"/feed/race[*]"_s;
+const QString NamePath = u"/feed/race[*]/Name"_s;
+const QString StatePath = u"/feed/race[*]/State"_s;
 
 QStringList titles(const QAbstractItemModel& model) {
     QStringList result;
@@ -48,14 +50,14 @@ class DataSourceEditor : public ::testing::Test {
   protected:
     void SetUp() override {
         dataSource.setXPath(Rows);
-        dataSource.addColumnWithTitle(QStringLiteral("Name"), NamePath);
-        dataSource.addColumnWithTitle(QStringLiteral("State"), StatePath);
+        dataSource.addColumnWithTitle(u"Name"_s, NamePath);
+        dataSource.addColumnWithTitle(u"State"_s, StatePath);
         load(electionFeed(30));
     }
     void TearDown() override { dataSource.close(); }
 
     void load(const QByteArray& feed) {
-        const QString path = dir.filePath(QStringLiteral("feed.xml"));
+        const QString path = dir.filePath(u"feed.xml"_s);
         ASSERT_TRUE(testing_support::writeFile(path, feed));
         dataSource.setDataSourceURL(QUrl::fromLocalFile(path));
         dataSource.refreshContent();
@@ -69,6 +71,11 @@ class DataSourceEditor : public ::testing::Test {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return window;
     }
+    /// Opens the header's menu on `section` of the scrolling table.
+    static bool openHeaderMenu(NVSCGDataSourceWindowController& window, int section) {
+        const int x = window.scrollingTableView()->horizontalHeader()->sectionViewportPosition(section);
+        return window.menuForHeaderPosition(QPoint(x + 4, 4));
+    }
 
     QTemporaryDir dir;
     NVSCGDataSource dataSource;
@@ -77,25 +84,21 @@ class DataSourceEditor : public ::testing::Test {
 TEST_F(DataSourceEditor, TableColumnsFollowTheDocumentKeepingTheOnesThatStay) {
     DataSourceTableModel model(dataSource);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    dataSource.addColumnWithTitle(QStringLiteral("Third"), QStringLiteral("/feed/race[*]/candidate[1]/Last"));
+    dataSource.addColumnWithTitle(u"Third"_s, u"/feed/race[*]/candidate[1]/Last"_s);
     const std::vector<NVSCGDataSourceColumnPtr> abc = dataSource.columns();
     QSignalSpy removed(&model, &QAbstractItemModel::columnsRemoved);
     QSignalSpy inserted(&model, &QAbstractItemModel::columnsInserted);
-    auto d = std::make_shared<NVSCGDataSourceColumn>(QStringLiteral("Fourth"),
-                                                     QStringLiteral("/feed/race[*]/candidate[2]/Last"));
+    auto d = std::make_shared<NVSCGDataSourceColumn>(u"Fourth"_s, u"/feed/race[*]/candidate[2]/Last"_s);
     dataSource.setColumns({abc[0], abc[2], d}); // A, B, C → A, C, D
 
-    EXPECT_EQ(titles(model),
-              QStringList({QStringLiteral("Name"), QStringLiteral("Third"), QStringLiteral("Fourth")}));
+    EXPECT_EQ(titles(model), QStringList({u"Name"_s, u"Third"_s, u"Fourth"_s}));
     ASSERT_EQ(removed.count(), 1);
     EXPECT_EQ(removed[0][1].toInt(), 1 + DataSourceTableModel::FirstDataColumn);
     ASSERT_EQ(inserted.count(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 2 + DataSourceTableModel::FirstDataColumn);
     dataSource.reorderColumn(2, 0);
-    EXPECT_EQ(titles(model),
-              QStringList({QStringLiteral("Fourth"), QStringLiteral("Name"), QStringLiteral("Third")}));
-    EXPECT_EQ(model.data(model.index(0, DataSourceTableModel::FirstDataColumn + 1)).toString(),
-              QStringLiteral("Race 1"));
+    EXPECT_EQ(titles(model), QStringList({u"Fourth"_s, u"Name"_s, u"Third"_s}));
+    EXPECT_EQ(model.data(model.index(0, DataSourceTableModel::FirstDataColumn + 1)).toString(), u"Race 1"_s);
 }
 
 TEST_F(DataSourceEditor, ARefreshAnnouncesOnlyTheChangedRowsThatWereShown) {
@@ -122,8 +125,7 @@ TEST_F(DataSourceEditor, ARefreshAnnouncesOnlyTheChangedRowsThatWereShown) {
             rows.push_back(r);
     EXPECT_EQ(rows, (std::vector<int>{1, 4})); // row 24 was never shown: it is computed when it is
     EXPECT_EQ(reset.count(), 0);
-    EXPECT_EQ(model.data(model.index(24, DataSourceTableModel::FirstDataColumn)).toString(),
-              QStringLiteral("Changed 25"));
+    EXPECT_EQ(model.data(model.index(24, DataSourceTableModel::FirstDataColumn)).toString(), u"Changed 25"_s);
     EXPECT_TRUE(selection.isRowSelected(6));
 
     load(electionFeed(12)); // fewer rows: the rest go, the first ones stay
@@ -134,7 +136,7 @@ TEST_F(DataSourceEditor, ARefreshAnnouncesOnlyTheChangedRowsThatWereShown) {
 TEST_F(DataSourceEditor, TheFilterMatchesRawValuesCaseSensitively) {
     DataSourceTableModel model(dataSource);
     DataSourceFilterProxyModel filter(model);
-    dataSource.columnAtIndex(0)->setFormat(QStringLiteral("formatted")); // raw values are compared
+    dataSource.columnAtIndex(0)->setFormat(u"formatted"_s); // raw values are compared
     const struct {
         const char* text;
         int rows;
@@ -143,7 +145,7 @@ TEST_F(DataSourceEditor, TheFilterMatchesRawValuesCaseSensitively) {
         filter.setFilterString(QString::fromUtf8(c.text));
         EXPECT_EQ(filter.rowCount(), c.rows) << c.text;
     }
-    filter.setFilterString(QStringLiteral("Race 3"));
+    filter.setFilterString(u"Race 3"_s);
     QByteArray feed = electionFeed(30);
     load(feed.replace("Race 3<", "Other<")); // a refresh applies the filter again
     EXPECT_EQ(filter.rowCount(), 1);         // Race 30
@@ -153,13 +155,12 @@ TEST_F(DataSourceEditor, TheFilterMatchesRawValuesCaseSensitively) {
 TEST_F(DataSourceEditor, AnImageCellsRelativePathIsTakenFromTheDataSourcesFolder) {
     QImage logo(8, 8, QImage::Format_RGB32);
     logo.fill(Qt::red);
-    ASSERT_TRUE(logo.save(dir.filePath(QStringLiteral("logo.png"))));
-    ASSERT_TRUE(
-        dataSource.saveToPath(dir.filePath(QStringLiteral("results.cgds")), NVSCGDataSourceDocumentType));
+    ASSERT_TRUE(logo.save(dir.filePath(u"logo.png"_s)));
+    ASSERT_TRUE(dataSource.saveToPath(dir.filePath(u"results.cgds"_s), NVSCGDataSourceDocumentType));
     ASSERT_NE(QDir::currentPath(), dir.path());
     const NVSCGDataSourceColumnPtr column = dataSource.columnAtIndex(0);
     column->setType(NVSCGDataSourceColumn::Image);
-    column->setFormat(QStringLiteral("logo.png"));
+    column->setFormat(u"logo.png"_s);
     DataSourceTableModel model(dataSource);
     const QModelIndex cell = model.index(0, DataSourceTableModel::FirstDataColumn);
     EXPECT_TRUE(testing_support::waitUntil(
@@ -175,22 +176,22 @@ TEST_F(DataSourceEditor, TheFindBarMovesThroughTheMatchesInAnyCaseAndKeepsTheRow
     QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), find->field());
     // Tab in visual order: the toolbar, then the find bar.
-    window->findChild<QPushButton*>(QStringLiteral("filterButton"))->setFocus();
+    window->findChild<QPushButton*>(u"filterButton"_s)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), find->field());
     find->field()->setFocus();
-    QTest::keyClicks(find->field(), QStringLiteral("race 2")); // Race 2, Race 20 … Race 29
+    QTest::keyClicks(find->field(), u"race 2"_s); // Race 2, Race 20 … Race 29
     ASSERT_TRUE(testing_support::waitUntil([&] { return !find->countText().isEmpty(); }))
         << "once typing pauses";
-    EXPECT_EQ(find->countText(), QStringLiteral("1 of 11"));
+    EXPECT_EQ(find->countText(), u"1 of 11"_s);
     NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
     EXPECT_EQ(table->currentIndex().row(), 1);
     QTest::keyClick(find->field(), Qt::Key_Return);
-    EXPECT_EQ(find->countText(), QStringLiteral("2 of 11"));
+    EXPECT_EQ(find->countText(), u"2 of 11"_s);
     EXPECT_EQ(table->currentIndex().row(), 19);
     find->findPrevious();
     find->findPrevious(); // round to the last
-    EXPECT_EQ(find->countText(), QStringLiteral("11 of 11"));
+    EXPECT_EQ(find->countText(), u"11 of 11"_s);
     EXPECT_EQ(table->model()->rowCount(), 30);
 }
 
@@ -206,11 +207,7 @@ TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
     };
     const auto onFirstColumn = [&](const std::function<void()>& action) {
         return [&, action] {
-            ASSERT_TRUE(window->menuForHeaderPosition(
-                QPoint(window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(
-                           DataSourceTableModel::FirstDataColumn) +
-                           4,
-                       4)));
+            ASSERT_TRUE(openHeaderMenu(*window, DataSourceTableModel::FirstDataColumn));
             action();
         };
     };
@@ -221,7 +218,7 @@ TEST_F(DataSourceEditor, EveryColumnEditIsOneUndoableStep) {
         onFirstColumn([&] { window->columnContextualMenuAddCustomColumnMenuItemAction(); }),
         [&] {
             window->tableModel()->setHeaderData(DataSourceTableModel::FirstDataColumn, Qt::Horizontal,
-                                                QStringLiteral("Renamed"));
+                                                u"Renamed"_s);
         },
         [&] { window->scrollingTableView()->horizontalHeader()->moveSection(2, 3); },
     };
@@ -258,21 +255,20 @@ TEST_F(DataSourceEditor, HeaderTitlesAreEditedInPlaceOneAtATime) {
 
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, sectionCenter(name));
     ASSERT_TRUE(editor->isVisible());
-    EXPECT_EQ(editor->text(), QStringLiteral("Name"));
+    EXPECT_EQ(editor->text(), u"Name"_s);
     EXPECT_EQ(editor->cursorPosition(), 4);
     EXPECT_FALSE(editor->hasSelectedText());
-    QTest::keyClicks(editor, QStringLiteral(" of race"));
+    QTest::keyClicks(editor, u" of race"_s);
 
     table->editHeaderOfColumnAtIndex(state); // the first edit ends with its text
-    EXPECT_EQ(dataSource.columnAtIndex(0)->title(), QStringLiteral("Name of race"));
+    EXPECT_EQ(dataSource.columnAtIndex(0)->title(), u"Name of race"_s);
     EXPECT_EQ(editor->section(), state);
-    QTest::keyClicks(editor, QStringLiteral("x"));
+    QTest::keyClicks(editor, u"x"_s);
     QTest::keyClick(editor, Qt::Key_Escape);
-    EXPECT_EQ(dataSource.columnAtIndex(1)->title(), QStringLiteral("State"));
+    EXPECT_EQ(dataSource.columnAtIndex(1)->title(), u"State"_s);
 
-    dataSource.columnAtIndex(1)->setTitle(QStringLiteral("From the model"));
-    EXPECT_EQ(header->model()->headerData(state, Qt::Horizontal).toString(),
-              QStringLiteral("From the model"));
+    dataSource.columnAtIndex(1)->setTitle(u"From the model"_s);
+    EXPECT_EQ(header->model()->headerData(state, Qt::Horizontal).toString(), u"From the model"_s);
 }
 
 TEST_F(DataSourceEditor, BothTablesShareOneSelectionAndScrollPosition) {
@@ -304,45 +300,43 @@ TEST_F(DataSourceEditor, BothTablesShareOneSelectionAndScrollPosition) {
 TEST_F(DataSourceEditor, ClicksOnTheTableInsertColumnTokensWhileAFormatIsEdited) {
     auto window = openWindow();
     NVSTableViewWithEditableHeaders* table = window->scrollingTableView();
-    ASSERT_TRUE(
-        window->menuForHeaderPosition(QPoint(table->horizontalHeader()->sectionViewportPosition(3) + 4, 4)));
+    ASSERT_TRUE(openHeaderMenu(*window, 3));
     window->columnContextualMenuAddCustomColumnMenuItemAction();
     ColumnFormatPopover* popover = window->columnEditionPopover();
     ASSERT_TRUE(window->isEditingColumnFormat());
     NVSCGDataSourceColumnPtr custom = popover->columnBeingEdited();
     const QString state = dataSource.columnAtIndex(1)->uniqueID();
 
-    popover->tokenField()->insertPlainText(QStringLiteral("State "));
+    popover->tokenField()->insertPlainText(u"State "_s);
     const QPoint stateCell = table->visualRect(table->model()->index(0, 3)).center();
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, stateCell);
-    EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
+    EXPECT_EQ(custom->format(), u"State <#"_s + state + u"!>"_s);
     EXPECT_FALSE(table->selectionModel()->hasSelection()); // the click went to the format only
-    EXPECT_EQ(table->model()->data(table->model()->index(0, 4)).toString(), QStringLiteral("State S1"));
+    EXPECT_EQ(table->model()->data(table->model()->index(0, 4)).toString(), u"State S1"_s);
     EXPECT_TRUE(popover->frameGeometry().right() <= popover->screen()->availableGeometry().right());
 
     const QPoint pastTheLast(table->horizontalHeader()->length() + 20, stateCell.y());
     ASSERT_LT(pastTheLast.x(), table->viewport()->width());
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, pastTheLast);
-    EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
+    EXPECT_EQ(custom->format(), u"State <#"_s + state + u"!>"_s);
     EXPECT_FALSE(table->selectionModel()->hasSelection());
 
     QTest::mouseClick(table->viewport(), Qt::RightButton, {}, stateCell); // the menu, not a token
-    EXPECT_EQ(custom->format(), QStringLiteral("State <#") + state + QStringLiteral("!>"));
+    EXPECT_EQ(custom->format(), u"State <#"_s + state + u"!>"_s);
 
     // Copying a token and text: the token's code, then the text in quotes; pasting brings back both.
     NVSCGDataSourceTokenField* field = popover->tokenField();
-    field->setFormat(QStringLiteral("<#") + state + QStringLiteral("!>ab"));
+    field->setFormat(u"<#"_s + state + u"!>ab"_s);
     field->selectAll();
     field->copy();
-    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("<#") + state + QStringLiteral("!>'ab'"));
+    EXPECT_EQ(QApplication::clipboard()->text(), u"<#"_s + state + u"!>'ab'"_s);
     field->moveCursor(QTextCursor::End);
     field->paste();
-    EXPECT_EQ(field->format(),
-              QStringLiteral("<#") + state + QStringLiteral("!>ab<#") + state + QStringLiteral("!>ab"));
+    EXPECT_EQ(field->format(), u"<#"_s + state + u"!>ab<#"_s + state + u"!>ab"_s);
     EXPECT_EQ(field->objectValue().size(), 4);
 
     for (QPushButton* button : popover->findChildren<QPushButton*>()) {
-        if (button->text() == QStringLiteral("Done"))
+        if (button->text() == u"Done"_s)
             button->setFocus(); // Tab on to Done
     }
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, stateCell);
@@ -365,11 +359,10 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     QStringList items;
     for (QAction* item : root->actions().mid(0, 4))
         items << item->text();
-    EXPECT_EQ(items, QStringList({QStringLiteral("title"), QStringLiteral("race[*]"),
-                                  QStringLiteral("race[1]"), QStringLiteral("race[2]")}));
+    EXPECT_EQ(items, QStringList({u"title"_s, u"race[*]"_s, u"race[1]"_s, u"race[2]"_s}));
     root->actions().at(3)->trigger();
-    EXPECT_EQ(dataSource.XPath(), QStringLiteral("/feed/race[2]"));
-    EXPECT_EQ(sheet->XPathsMenu()->actions().first()->text(), QStringLiteral("race[2]"));
+    EXPECT_EQ(dataSource.XPath(), u"/feed/race[2]"_s);
+    EXPECT_EQ(sheet->XPathsMenu()->actions().first()->text(), u"race[2]"_s);
     EXPECT_EQ(dataSource.countOfContentNodes(), 1u);
     root->actions().at(1)->trigger();
     EXPECT_EQ(dataSource.XPath(), Rows);
@@ -378,7 +371,7 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     DataSourceContentTreeModel* content = sheet->contentModel();
     const QModelIndex race = content->index(1, 0, content->index(0, 0));
     const QModelIndex state = content->index(1, 0, race);
-    ASSERT_EQ(content->data(state).toString(), QStringLiteral("State"));
+    ASSERT_EQ(content->data(state).toString(), u"State"_s);
     const std::size_t columns = dataSource.countOfColumns();
     EXPECT_TRUE(
         content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole));
@@ -391,14 +384,14 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     // The same URL, or text that is no URL, reads nothing.
     int refreshes = 0;
     QObject::connect(&dataSource, &NVSCGDataSource::refreshEnded, [&] { ++refreshes; });
-    for (const QString& text : {dataSource.dataSourceURL().toLocalFile(), QStringLiteral("not a feed")}) {
-        sheet->findChild<QLineEdit*>(QStringLiteral("URLTextField"))->setText(text);
+    for (const QString& text : {dataSource.dataSourceURL().toLocalFile(), u"not a feed"_s}) {
+        sheet->findChild<QLineEdit*>(u"URLTextField"_s)->setText(text);
         sheet->URLTextFieldAction();
     }
     testing_support::spinFor(std::chrono::milliseconds(100));
     EXPECT_EQ(refreshes, 0);
 
-    dataSource.setXPath(QStringLiteral("/feed/race[3]"));
+    dataSource.setXPath(u"/feed/race[3]"_s);
     sheet->cancelButtonAction();
     EXPECT_EQ(dataSource.XPath(), Rows);
     EXPECT_EQ(dataSource.countOfColumns(), columns);
@@ -420,8 +413,7 @@ TEST_F(DataSourceEditor, EveryControlIsNamedAndEveryShortcutIsUnique) {
     auto window = openWindow();
     window->setShowFilterView(true);
     window->showSettingsSheet();
-    ASSERT_TRUE(window->menuForHeaderPosition(
-        QPoint(window->scrollingTableView()->horizontalHeader()->sectionViewportPosition(2) + 4, 4)));
+    ASSERT_TRUE(openHeaderMenu(*window, 2));
     window->columnContextualMenuEditCustomColumnMenuItemAction();
     for (const QWidget* part : std::initializer_list<const QWidget*>{
              window.get(), window->settingsWindowController(), window->columnEditionPopover()})
@@ -437,7 +429,7 @@ TEST_F(DataSourceEditor, CancellingTheSettingsOfANewDataSourceClosesItsWindow) {
     window.show();
     ASSERT_TRUE(testing_support::waitUntil([&] { return window.settingsWindowController()->isVisible(); }));
     window.settingsWindowController()
-        ->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"))
+        ->findChild<QDialogButtonBox*>(u"buttonBox"_s)
         ->button(QDialogButtonBox::Cancel)
         ->click();
     ASSERT_TRUE(testing_support::waitUntil([&] { return closed.count() == 1; }));
