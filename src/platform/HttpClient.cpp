@@ -1,5 +1,6 @@
 #include "platform/HttpClient.h"
 
+#include "platform/CurlLibrary.h"
 #include "platform/HttpTransfer.h"
 #include "platform/HttpTransferLoop.h"
 
@@ -20,7 +21,7 @@ thread_local const Client* completingClient = nullptr;
 
 void Client::initializeLibrary() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] { CurlLibrary::get().globalInit(CURL_GLOBAL_DEFAULT); });
 }
 
 Client::Client(int maximumConcurrentTransfers)

@@ -1,10 +1,12 @@
 #include "platform/HttpEasyHandlePool.h"
 
+#include "platform/CurlLibrary.h"
+
 namespace platform::http {
 
 HttpEasyHandlePool::~HttpEasyHandlePool() {
     for (CURL* easy : handles_)
-        curl_easy_cleanup(easy);
+        CurlLibrary::get().easyCleanup(easy);
 }
 
 HttpEasyHandlePool& HttpEasyHandlePool::ofThisThread() {
@@ -14,10 +16,10 @@ HttpEasyHandlePool& HttpEasyHandlePool::ofThisThread() {
 
 CURL* HttpEasyHandlePool::take() {
     if (handles_.empty())
-        return curl_easy_init();
+        return CurlLibrary::get().easyInit();
     CURL* easy = handles_.back();
     handles_.pop_back();
-    curl_easy_reset(easy);
+    CurlLibrary::get().easyReset(easy);
     return easy;
 }
 
@@ -25,7 +27,7 @@ void HttpEasyHandlePool::give(CURL* easy) {
     if (handles_.size() < Capacity)
         handles_.push_back(easy);
     else
-        curl_easy_cleanup(easy);
+        CurlLibrary::get().easyCleanup(easy);
 }
 
 } // namespace platform::http

@@ -1,5 +1,7 @@
 #include "platform/HttpMultiRun.h"
 
+#include "platform/CurlLibrary.h"
+
 namespace platform::http {
 
 namespace {
@@ -7,10 +9,10 @@ namespace {
 /// The multi handle of this thread's blocking transfers.
 class ThreadMulti {
   public:
-    ThreadMulti() : multi_(curl_multi_init()) {}
+    ThreadMulti() : multi_(CurlLibrary::get().multiInit()) {}
     ~ThreadMulti() {
         if (multi_)
-            curl_multi_cleanup(multi_);
+            CurlLibrary::get().multiCleanup(multi_);
     }
     ThreadMulti(const ThreadMulti&) = delete;
     ThreadMulti& operator=(const ThreadMulti&) = delete;
@@ -26,12 +28,12 @@ HttpMultiRun::HttpMultiRun(CURL* easy) : easy_(easy) {
     thread_local ThreadMulti threadMulti;
     multi_ = threadMulti.multi();
     if (multi_)
-        added_ = curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+        added_ = CurlLibrary::get().multiAddHandle(multi_, easy_) == CURLM_OK;
 }
 
 HttpMultiRun::~HttpMultiRun() {
     if (added_)
-        curl_multi_remove_handle(multi_, easy_);
+        CurlLibrary::get().multiRemoveHandle(multi_, easy_);
 }
 
 } // namespace platform::http

@@ -1,6 +1,7 @@
 #include "platform/HttpTransfer.h"
 
 #include "platform/BundleInfo.h"
+#include "platform/CurlLibrary.h"
 #include "platform/HttpClient.h"
 #include "platform/HttpEasyHandlePool.h"
 #include "platform/HttpMultiRun.h"
@@ -45,9 +46,9 @@ Transfer::~Transfer() {
     if (easy_ && easyThread_ == std::this_thread::get_id())
         HttpEasyHandlePool::ofThisThread().give(easy_);
     else if (easy_)
-        curl_easy_cleanup(easy_);
+        CurlLibrary::get().easyCleanup(easy_);
     if (headerList_)
-        curl_slist_free_all(headerList_);
+        CurlLibrary::get().slistFreeAll(headerList_);
 }
 
 std::optional<Response> Transfer::prepare() {
@@ -94,7 +95,7 @@ bool Transfer::configure() {
     CURL* easy = easy_;
     bool ok = true;
     const auto set = [&](CURLoption option, auto value) {
-        ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK;
+        ok = ok && CurlLibrary::get().easySetopt(easy, option, value) == CURLE_OK;
     };
 
     urlBytes_ = request_.url.toEncoded();
@@ -168,7 +169,7 @@ bool Transfer::configure() {
 
     curl_slist* list = nullptr;
     const auto add = [&](const QByteArray& line) {
-        curl_slist* extended = curl_slist_append(list, line.constData());
+        curl_slist* extended = CurlLibrary::get().slistAppend(list, line.constData());
         if (!extended) {
             ok = false;
             return;
@@ -225,7 +226,8 @@ void Transfer::reserveBody(qint64 limit) {
     // The announced length at once: growing by doubling would leave up to as much again unused
     // at the peak. A length beyond the limit (or absurd without one) is not trusted.
     curl_off_t length = -1;
-    if (curl_easy_getinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK || length <= 0)
+    if (CurlLibrary::get().easyGetinfo(easy_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        length <= 0)
         return;
     const qint64 ceiling = limit > 0 ? limit : qint64(512) * 1024 * 1024;
     if (qint64(length) <= ceiling)
@@ -304,15 +306,15 @@ Response Transfer::runBlocking() {
     CURLcode code = CURLE_OK;
     for (;;) {
         int running = 0;
-        CURLMcode status = curl_multi_perform(run.multi(), &running);
+        CURLMcode status = CurlLibrary::get().multiPerform(run.multi(), &running);
         if (status != CURLM_OK) {
             code = CURLE_FAILED_INIT;
-            qstrncpy(errorBuffer_, curl_multi_strerror(status), sizeof errorBuffer_);
+            qstrncpy(errorBuffer_, CurlLibrary::get().multiStrerror(status), sizeof errorBuffer_);
             break;
         }
         if (running == 0) {
             int queued = 0;
-            CURLMsg* message = curl_multi_info_read(run.multi(), &queued);
+            CURLMsg* message = CurlLibrary::get().multiInfoRead(run.multi(), &queued);
             code = message && message->msg == CURLMSG_DONE ? message->data.result : CURLE_FAILED_INIT;
             break;
         }
@@ -321,10 +323,10 @@ Response Transfer::runBlocking() {
             code = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
-        status = curl_multi_poll(run.multi(), nullptr, 0, PollIntervalMs, nullptr);
+        status = CurlLibrary::get().multiPoll(run.multi(), nullptr, 0, PollIntervalMs, nullptr);
         if (status != CURLM_OK) {
             code = CURLE_FAILED_INIT;
-            qstrncpy(errorBuffer_, curl_multi_strerror(status), sizeof errorBuffer_);
+            qstrncpy(errorBuffer_, CurlLibrary::get().multiStrerror(status), sizeof errorBuffer_);
             break;
         }
     }
@@ -337,7 +339,7 @@ Response Transfer::finish(CURLcode code) {
     response.url = request_.url;
     if (easy) {
         char* effective = nullptr;
-        if (curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
+        if (CurlLibrary::get().easyGetinfo(easy, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective)
             response.url = QUrl::fromEncoded(QByteArray(effective));
     }
 
@@ -373,14 +375,14 @@ Response Transfer::finish(CURLcode code) {
         return response;
     }
     if (code != CURLE_OK) {
-        const QString text =
-            errorBuffer_[0] ? QString::fromUtf8(errorBuffer_) : QString::fromUtf8(curl_easy_strerror(code));
+        const QString text = errorBuffer_[0] ? QString::fromUtf8(errorBuffer_)
+                                             : QString::fromUtf8(CurlLibrary::get().easyStrerror(code));
         response.error = curlError(code, text);
         return response;
     }
 
     long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    CurlLibrary::get().easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     response.statusCode = int(status);
     for (const auto& [name, value] : headerFields_)
         response.headers.append(name, value);
@@ -393,7 +395,7 @@ Response Transfer::finish(CURLcode code) {
     // The last progress call may precede the final bytes leaving.
     if (!request_.body.isEmpty()) {
         curl_off_t sent = 0;
-        if (curl_easy_getinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent) == CURLE_OK && sent > 0)
+        if (CurlLibrary::get().easyGetinfo(easy, CURLINFO_SIZE_UPLOAD_T, &sent) == CURLE_OK && sent > 0)
             reportUpload(qint64(sent), qint64(request_.body.size()));
     }
     return response;

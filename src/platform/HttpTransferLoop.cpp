@@ -1,5 +1,6 @@
 #include "platform/HttpTransferLoop.h"
 
+#include "platform/CurlLibrary.h"
 #include "platform/HttpTransfer.h"
 
 #include <algorithm>
@@ -8,10 +9,10 @@
 
 namespace platform::http {
 
-TransferLoop::TransferLoop(Limits limits) : multi_(curl_multi_init()) {
+TransferLoop::TransferLoop(Limits limits) : multi_(CurlLibrary::get().multiInit()) {
     if (multi_) {
-        curl_multi_setopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, limits.totalConnections);
-        curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, limits.connectionsPerHost);
+        CurlLibrary::get().multiSetopt(multi_, CURLMOPT_MAX_TOTAL_CONNECTIONS, limits.totalConnections);
+        CurlLibrary::get().multiSetopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, limits.connectionsPerHost);
     }
     wake_->multi = multi_;
     thread_ = std::thread([this] {
@@ -24,7 +25,7 @@ std::function<void()> TransferLoop::waker() const {
     return [wake = wake_] {
         std::lock_guard lock(wake->mutex);
         if (wake->multi)
-            curl_multi_wakeup(wake->multi);
+            CurlLibrary::get().multiWakeup(wake->multi);
     };
 }
 
@@ -32,7 +33,7 @@ int TransferLoop::sleepMs() {
     if (active_.empty())
         return IdleSleepMs;
     long curlMs = -1;
-    curl_multi_timeout(multi_, &curlMs);
+    CurlLibrary::get().multiTimeout(multi_, &curlMs);
     return curlMs < 0 ? CheckIntervalMs : int(std::min<long>(curlMs, CheckIntervalMs));
 }
 
@@ -42,14 +43,14 @@ TransferLoop::~TransferLoop() {
         stopping_ = true;
     }
     if (multi_)
-        curl_multi_wakeup(multi_);
+        CurlLibrary::get().multiWakeup(multi_);
     thread_.join();
     {
         std::lock_guard lock(wake_->mutex);
         wake_->multi = nullptr;
     }
     if (multi_)
-        curl_multi_cleanup(multi_);
+        CurlLibrary::get().multiCleanup(multi_);
 }
 
 void TransferLoop::add(std::unique_ptr<Transfer> transfer, Done done) {
@@ -59,7 +60,7 @@ void TransferLoop::add(std::unique_ptr<Transfer> transfer, Done done) {
     }
     // A completion running on the loop looks at what arrived before it sleeps again.
     if (multi_ && std::this_thread::get_id() != thread_.get_id())
-        curl_multi_wakeup(multi_);
+        CurlLibrary::get().multiWakeup(multi_);
 }
 
 void TransferLoop::run() {
@@ -68,7 +69,7 @@ void TransferLoop::run() {
         admitIncoming();
         if (multi_) {
             int running = 0;
-            curl_multi_perform(multi_, &running);
+            CurlLibrary::get().multiPerform(multi_, &running);
         }
         collectFinished();
         abortWhereAsked();
@@ -86,7 +87,7 @@ void TransferLoop::run() {
         if (active_.size() >= BusyTransfers)
             std::this_thread::sleep_until(passStarted + BusyPassInterval);
         if (!arrivedMeanwhile)
-            curl_multi_poll(multi_, nullptr, 0, sleepMs(), nullptr);
+            CurlLibrary::get().multiPoll(multi_, nullptr, 0, sleepMs(), nullptr);
     }
 }
 
@@ -102,7 +103,7 @@ void TransferLoop::admitIncoming() {
             continue;
         }
         CURL* easy = pending.transfer->easy();
-        if (!multi_ || curl_multi_add_handle(multi_, easy) != CURLM_OK) {
+        if (!multi_ || CurlLibrary::get().multiAddHandle(multi_, easy) != CURLM_OK) {
             pending.done(pending.transfer->finish(CURLE_FAILED_INIT));
             continue;
         }
@@ -112,7 +113,7 @@ void TransferLoop::admitIncoming() {
 
 void TransferLoop::collectFinished() {
     int queued = 0;
-    while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+    while (CURLMsg* message = CurlLibrary::get().multiInfoRead(multi_, &queued)) {
         if (message->msg == CURLMSG_DONE)
             complete(message->easy_handle, message->data.result);
     }
@@ -136,7 +137,7 @@ void TransferLoop::complete(CURL* easy, CURLcode code) {
         return;
     Pending pending = std::move(found->second);
     active_.erase(found);
-    curl_multi_remove_handle(multi_, easy);
+    CurlLibrary::get().multiRemoveHandle(multi_, easy);
     pending.done(pending.transfer->finish(code));
 }
 
