@@ -1,5 +1,7 @@
 #include "platform/CurlLibrary.h"
 
+#include "platform/SharedLibrary.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -10,7 +12,7 @@ namespace {
 
 const CurlLibrary* load() {
     // Never closed: connections and handles live until the process ends.
-    void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+    void* library = SharedLibrary::open("libcurl.so.4");
     if (!library) {
         std::fprintf(stderr, "libcurl (libcurl4) cannot be loaded: %s\n", dlerror());
         std::_Exit(127); // as when a linked library is missing
@@ -18,8 +20,7 @@ const CurlLibrary* load() {
     auto* loaded = new CurlLibrary;
     bool complete = true;
 #define GRAFLINK_CURL_RESOLVE(member, function)                                                              \
-    loaded->member = reinterpret_cast<decltype(&::function)>(dlsym(library, #function));                     \
-    complete = complete && loaded->member;
+    complete = SharedLibrary::resolve(library, #function, loaded->member) && complete;
     GRAFLINK_CURL_FUNCTIONS(GRAFLINK_CURL_RESOLVE)
 #undef GRAFLINK_CURL_RESOLVE
     if (!complete) {

@@ -11,16 +11,20 @@ namespace platform {
 ///
 /// Threads: get() may be called from any thread; the library stays loaded for the process's life.
 struct SecretServiceLibrary {
-    decltype(&secret_password_storev_sync) passwordStorev = nullptr;
-    decltype(&secret_password_clearv_sync) passwordClearv = nullptr;
-    decltype(&secret_password_searchv_sync) passwordSearchv = nullptr;
-    decltype(&secret_retrievable_get_attributes) retrievableGetAttributes = nullptr;
-    decltype(&secret_retrievable_retrieve_secret_sync) retrievableRetrieveSecretSync = nullptr;
-    decltype(&secret_value_get_text) valueGetText = nullptr;
-    decltype(&secret_value_unref) valueUnref = nullptr;
-    decltype(&secret_error_get_quark) errorGetQuark = nullptr;
-    decltype(&g_io_error_quark) ioErrorQuark = nullptr;
-    decltype(&g_object_unref) objectUnref = nullptr;
+#define GRAFLINK_SECRET_FUNCTIONS(X)                                                                         \
+    X(passwordStorev, secret_password_storev_sync)                                                           \
+    X(passwordClearv, secret_password_clearv_sync)                                                           \
+    X(passwordSearchv, secret_password_searchv_sync)                                                         \
+    X(retrievableGetAttributes, secret_retrievable_get_attributes)                                           \
+    X(retrievableRetrieveSecretSync, secret_retrievable_retrieve_secret_sync)                                \
+    X(valueGetText, secret_value_get_text)                                                                   \
+    X(valueUnref, secret_value_unref)                                                                        \
+    X(errorGetQuark, secret_error_get_quark)                                                                 \
+    X(ioErrorQuark, g_io_error_quark)                                                                        \
+    X(objectUnref, g_object_unref)
+#define GRAFLINK_SECRET_MEMBER(member, function) decltype(&::function) member = nullptr;
+    GRAFLINK_SECRET_FUNCTIONS(GRAFLINK_SECRET_MEMBER)
+#undef GRAFLINK_SECRET_MEMBER
 
     /// The library, or null when it cannot be loaded (not installed): the keychain is then not
     /// available.

@@ -1,18 +1,17 @@
 #include "support/ArchiveLibrary.h"
 
-#include <dlfcn.h>
+#include "platform/SharedLibrary.h"
 
 namespace {
 
 const ArchiveLibrary* load() {
-    void* library = dlopen("libarchive.so.13", RTLD_NOW | RTLD_LOCAL);
+    void* library = platform::SharedLibrary::open("libarchive.so.13");
     if (!library)
         return nullptr;
     auto* loaded = new ArchiveLibrary; // never freed, as the library is never closed
     bool complete = true;
 #define GRAFLINK_ARCHIVE_RESOLVE(name)                                                                       \
-    loaded->name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name));                               \
-    complete = complete && loaded->name;
+    complete = platform::SharedLibrary::resolve(library, #name, loaded->name) && complete;
     GRAFLINK_ARCHIVE_FUNCTIONS(GRAFLINK_ARCHIVE_RESOLVE)
 #undef GRAFLINK_ARCHIVE_RESOLVE
     if (complete)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <dlfcn.h>
+
+namespace platform {
+
+/// A library loaded when first needed instead of linked: each of its users keeps a table of the
+/// functions it calls, resolved here. Opened libraries are never closed (what they made lives until
+/// the process ends).
+struct SharedLibrary {
+    /// The library by its file name ("libcurl.so.4"), or null when it cannot be loaded.
+    static void* open(const char* fileName) { return dlopen(fileName, RTLD_NOW | RTLD_LOCAL); }
+    /// Sets `function` to the library's `name`; false when it has none.
+    template <typename Function> static bool resolve(void* library, const char* name, Function& function) {
+        function = reinterpret_cast<Function>(dlsym(library, name));
+        return function != nullptr;
+    }
+};
+
+} // namespace platform
