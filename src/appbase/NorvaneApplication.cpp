@@ -237,7 +237,12 @@ void NorvaneApplication::registerDefaults() {
 
 void NorvaneApplication::getLastUsedVersionFromUserDefaultsAndUpdateValue() {
     m_previousVersion = m_defaults->stringForKey(LastOpenedVersionKey);
-    m_defaults->setValue(LastOpenedVersionKey, applicationBundleVersionString());
+    const QString current = applicationBundleVersionString();
+    // The same version again: the settings file is left as it is (every command started here, and
+    // a rack script may start many, would rewrite it otherwise).
+    if (m_previousVersion == current)
+        return;
+    m_defaults->setValue(LastOpenedVersionKey, current);
     m_defaults->synchronize();
 }
 
