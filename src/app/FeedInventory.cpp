@@ -1,7 +1,9 @@
 #include "app/FeedInventory.h"
 
+#include "platform/JsonPathScanner.h"
 #include "platform/XmlDocument.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -41,15 +43,11 @@ void visitAttributes(xmlNodePtr element, const QString& path, QStringList& paths
 }
 
 bool isShorthandName(const QString& name) {
-    if (name.isEmpty())
+    const QList<uint> codePoints = name.toUcs4();
+    if (codePoints.isEmpty() || !platform::JsonPathScanner::isNameFirst(codePoints.front()))
         return false;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        const char16_t c = name.at(i).unicode();
-        const bool first = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_' || c >= 0x80;
-        if (!first && !(i > 0 && c >= u'0' && c <= u'9'))
-            return false;
-    }
-    return true;
+    return std::all_of(codePoints.begin(), codePoints.end(),
+                       [](uint c) { return platform::JsonPathScanner::isNameCharacter(c); });
 }
 
 /// A member of `path` in a JSONPath query: .name where the name allows it, ['name'] otherwise.

@@ -138,7 +138,7 @@ bool CGPublishingPassSender::startAuthorization(Step step) {
     const QUrl url = m_controller.urls().authorization(m_controller.m_password);
     if (url.isEmpty())
         return false;
-    return startRequest(url, QByteArrayLiteral("GET"), {}, m_controller.m_options.authorizationTimeout,
+    return startRequest(m_controller.authorizationRequest(url),
                         [this, step = std::move(step)](platform::http::Response response) mutable {
                             if (endIfStopped())
                                 return;
@@ -160,8 +160,8 @@ bool CGPublishingPassSender::startUpdate(Step step, const std::optional<QString>
     const QUrl url = m_controller.urls().update(step.projectID, step.itemUniqueID, token);
     if (url.isEmpty())
         return false;
-    QByteArray body = CGServerWire::textUpdateBody(step.value, step.isHTML);
-    return startRequest(url, QByteArrayLiteral("PUT"), std::move(body), m_controller.m_options.requestTimeout,
+    platform::http::Request request = m_controller.textUpdateRequest(url, step.value, step.isHTML);
+    return startRequest(std::move(request),
                         [this, step = std::move(step)](platform::http::Response response) {
                             if (endIfStopped())
                                 return;
@@ -180,15 +180,8 @@ void CGPublishingPassSender::answered(const Step& step, const platform::http::Re
     ++(accepted ? m_controller.m_updatesAccepted : m_controller.m_updatesFailed);
 }
 
-bool CGPublishingPassSender::startRequest(const QUrl& url, const QByteArray& method, QByteArray body,
-                                          double timeout,
+bool CGPublishingPassSender::startRequest(platform::http::Request request,
                                           std::function<void(platform::http::Response)> completion) {
-    platform::http::Request request(url, method);
-    request.reusesConnection = true; // the CG server's connections stay open between updates
-    if (method == "PUT")
-        request.headers.set("Content-Type", "application/json");
-    request.body = std::move(body);
-    request.requestTimeout = timeout;
     std::lock_guard lock(m_mutex);
     if (m_stopped) {
         // Ends the chain: whoever stops the sender waits for exactly this.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cglink/CGPublishingPass.h"
+#include "platform/HttpRequest.h"
 #include "platform/HttpResponse.h"
 #include "platform/Json.h"
 
@@ -75,7 +76,7 @@ class CGPublishingPassSender {
     bool startAuthorization(Step step);
     bool startUpdate(Step step, const std::optional<QString>& token);
     void answered(const Step& step, const platform::http::Response& response);
-    bool startRequest(const QUrl& url, const QByteArray& method, QByteArray body, double timeout,
+    bool startRequest(platform::http::Request request,
                       std::function<void(platform::http::Response)> completion);
     /// Ends the chain when the sender is stopping.
     bool endIfStopped();

@@ -185,13 +185,28 @@ void CGServerHTTPController::announceItems(const CGProjectList& projects, bool l
         Qt::QueuedConnection);
 }
 
-std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
-    if (url.isEmpty())
-        return std::nullopt;
+platform::http::Request CGServerHTTPController::authorizationRequest(const QUrl& url) const {
     platform::http::Request request(url);
     request.reusesConnection = true;
     request.requestTimeout = m_options.authorizationTimeout;
-    return CGServerWire::authorizationToken(requestJSON(request));
+    return request;
+}
+
+platform::http::Request CGServerHTTPController::textUpdateRequest(const QUrl& url,
+                                                                  const platform::JsonValue& value,
+                                                                  bool isHTML) const {
+    platform::http::Request request(url, QByteArrayLiteral("PUT"));
+    request.reusesConnection = true;
+    request.headers.set("Content-Type", "application/json");
+    request.body = CGServerWire::textUpdateBody(value, isHTML);
+    request.requestTimeout = m_options.requestTimeout;
+    return request;
+}
+
+std::optional<QString> CGServerHTTPController::authorize(const QUrl& url) {
+    if (url.isEmpty())
+        return std::nullopt;
+    return CGServerWire::authorizationToken(requestJSON(authorizationRequest(url)));
 }
 
 void CGServerHTTPController::setStringValue(const QString& value, const QString& itemUniqueID,
@@ -239,13 +254,9 @@ bool CGServerHTTPController::sendText(const platform::JsonValue& value, const QS
     const QUrl url = urls().update(projectID, itemUniqueID, token);
     if (url.isEmpty())
         return false;
-    platform::http::Request request(url, QByteArrayLiteral("PUT"));
-    request.reusesConnection = true;
-    request.headers.set("Content-Type", "application/json");
-    request.body = CGServerWire::textUpdateBody(value, isHTML);
-    request.requestTimeout = m_options.requestTimeout;
     const bool accepted =
-        logUpdate(requestJSON(request), QStringLiteral("Successfully updated the CG Text Item: %@"),
+        logUpdate(requestJSON(textUpdateRequest(url, value, isHTML)),
+                  QStringLiteral("Successfully updated the CG Text Item: %@"),
                   QStringLiteral("Error updating the CG Text Item (%@)"), CGServerWire::displayText(value));
     if (accepted)
         m_sender->remember(projectID, itemUniqueID, value, isHTML);

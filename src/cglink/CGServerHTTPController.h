@@ -165,6 +165,10 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     CGServerURLs urls() const;
     platform::http::Request listingRequest(const QUrl& url) const;
     std::optional<QString> authorize(const QUrl& url);
+    /// The requests of an update: a fresh token, then the PUT of the text.
+    platform::http::Request authorizationRequest(const QUrl& url) const;
+    platform::http::Request textUpdateRequest(const QUrl& url, const platform::JsonValue& value,
+                                              bool isHTML) const;
     void setConnected(bool connected);
     void socketEnded();
     bool logUpdate(const std::optional<platform::JsonValue>& answer, const QString& successFormat,
