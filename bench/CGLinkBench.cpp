@@ -203,7 +203,7 @@ void publish100Variables(benchmark::State& state, bool changeOnly) {
         document.CGClient()->waitUntilIdle();
     }
     const int perPass = changeOnly ? ChangingVariables : PublishedVariables;
-    if (fixture().simulator->acceptedUpdates().size() !=
+    if (std::size_t(fixture().simulator->acceptedUpdates().size()) !=
         std::size_t(state.iterations()) * std::size_t(perPass))
         state.SkipWithError("the server did not get exactly the values expected");
     fixture().simulator->clearAcceptedUpdates();
@@ -246,14 +246,3 @@ BENCHMARK(Graflink_Publish100VariablesChangeOnly5)
     ->UseRealTime();
 BENCHMARK(RawCurl_Put100)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(RawCurl_TextUpdate)->Unit(benchmark::kMicrosecond)->MinTime(1.0)->UseRealTime();
-
-int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    curl_global_init(CURL_GLOBAL_DEFAULT);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

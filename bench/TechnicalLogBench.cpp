@@ -83,13 +83,6 @@ BENCHMARK(Peer_SynchronousAppend)->Iterations(100000)->Threads(1)->Threads(4)->U
 
 } // namespace
 
-int main(int argc, char** argv) {
+// Settings of their own, set before main() makes the application object.
+[[maybe_unused]] const bool ownSettings =
     qputenv("XDG_CONFIG_HOME", QByteArray("/tmp/graflink-bench-config"));
-    QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
