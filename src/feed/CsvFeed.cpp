@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QStringConverter>
 #include <QUtf8StringView>
+#include <algorithm>
 #include <libxml/tree.h>
 
 namespace {
@@ -85,8 +86,11 @@ std::unique_ptr<platform::XmlDocument> CsvFeed::toXml(const QByteArray& bytes, c
         return nullptr;
     }
     qsizetype cells = 0;
-    for (const NVSCSVUtilities::Row& row : rows)
+    qsizetype widest = 0;
+    for (const NVSCSVUtilities::Row& row : rows) {
         cells += row.size();
+        widest = std::max(widest, row.size());
+    }
     if (cells > MaximumCells) {
         platform::setError(error,
                            csvError(QStringLiteral("the feed has more than %L1 cells").arg(MaximumCells)));
@@ -95,9 +99,6 @@ std::unique_ptr<platform::XmlDocument> CsvFeed::toXml(const QByteArray& bytes, c
 
     // Column names, unique, with the header each stands for where they differ.
     const NVSCSVUtilities::Row& headers = rows.front();
-    qsizetype widest = 0;
-    for (const NVSCSVUtilities::Row& row : rows)
-        widest = std::max(widest, row.size());
     QStringList names;
     QStringList originals;
     QSet<QString> taken;
