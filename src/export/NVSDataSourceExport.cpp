@@ -5,10 +5,12 @@
 #include "export/PlaylistExportSettings.h"
 #include "export/PlaylistExportSummary.h"
 #include "export/XmlCharacterFilter.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
 #include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlPrettyStreamWriter.h"
 
 #include <QStringList>
 #include <mutex>
@@ -101,14 +103,23 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
     // The snapshot: a refresh that swaps the rows meanwhile cannot mix two feeds in one file.
     const std::vector<NVSCGDataSourceNodePtr> rows = dataSource.contentNodes();
     const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource.columns();
-    const std::unique_ptr<platform::XmlDocument> document =
-        playlistDocument(rows, columns, PlaylistExportSettings::fromUserDefaults(defaults), summary);
-    return document->writePretty(URL.toLocalFile(), error);
+    const PlaylistExportSettings settings = PlaylistExportSettings::fromUserDefaults(defaults);
+    // Each item is printed as soon as it is made and freed: the whole playlist is never held in
+    // memory, nor its text (tens of megabytes for an election night).
+    platform::AtomicFileWriter file;
+    if (!file.open(URL.toLocalFile(), error))
+        return false;
+    const std::unique_ptr<platform::XmlDocument> shell = playlistShell();
+    platform::XmlPrettyStreamWriter writer(*shell, file);
+    int rowNumber = 0;
+    for (const NVSCGDataSourceNodePtr& row : rows)
+        writer.writeChild(playlistItemXMLElementFromSourceNode(shell->rootElement(), *row, columns, settings,
+                                                               summary, ++rowNumber));
+    writer.finish();
+    return file.commit(error);
 }
 
-std::unique_ptr<platform::XmlDocument> NVSDataSourceExport::playlistDocument(
-    const std::vector<NVSCGDataSourceNodePtr>& rows, const std::vector<NVSCGDataSourceColumnPtr>& columns,
-    const PlaylistExportSettings& settings, PlaylistExportSummary* summary) {
+std::unique_ptr<platform::XmlDocument> NVSDataSourceExport::playlistShell() {
     std::unique_ptr<platform::XmlDocument> document =
         platform::XmlDocument::create(QStringLiteral("playlistDocument"));
     xmlNodePtr root = document->rootElement();
@@ -117,9 +128,6 @@ std::unique_ptr<platform::XmlDocument> NVSDataSourceExport::playlistDocument(
         xmlNewNs(root, xmlText(SchemaInstanceNamespace.toUtf8()), xmlText(QByteArrayLiteral("xsi")));
     xmlNewNsProp(root, xsi, xmlText(QByteArrayLiteral("noNamespaceSchemaLocation")),
                  xmlText(SchemaLocation.toUtf8()));
-    int rowNumber = 0;
-    for (const NVSCGDataSourceNodePtr& row : rows)
-        playlistItemXMLElementFromSourceNode(root, *row, columns, settings, summary, ++rowNumber);
     return document;
 }
 

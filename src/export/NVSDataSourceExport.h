@@ -56,11 +56,8 @@ class NVSDataSourceExport {
                                  const platform::UserDefaults& defaults, platform::Error* error,
                                  PlaylistExportSummary* summary = nullptr);
 
-    /// The whole playlist document for `rows` (in order) and `columns`.
-    static std::unique_ptr<platform::XmlDocument>
-    playlistDocument(const std::vector<NVSCGDataSourceNodePtr>& rows,
-                     const std::vector<NVSCGDataSourceColumnPtr>& columns,
-                     const PlaylistExportSettings& settings, PlaylistExportSummary* summary = nullptr);
+    /// The playlist document without items: its root with the schema location.
+    static std::unique_ptr<platform::XmlDocument> playlistShell();
     /// Appends the "playlistItem" of row `node` to `parent`; returns it. `summary`, when given,
     /// counts the item as row `rowNumber`.
     static xmlNodePtr

@@ -1,6 +1,8 @@
 #include "XmlTestDocuments.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlPrettyStreamWriter.h"
 #include "testkit/StderrCapture.h"
 #include "testkit/TestHelpers.h"
 
@@ -197,6 +199,36 @@ TEST(XmlWriteTest, PrettyOutputEscapesRefusesInvalidNamesAndRoundTrips) {
     EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"name"_s), u"R&D <\"live\">"_s);
     EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"missing"_s), std::nullopt);
     EXPECT_EQ(evaluator.firstNodeStringValue(u"//text"_s), u"Fish & <chips> ✓ 𝄞"_s);
+}
+
+// A document written child by child is the same file, byte for byte, as the whole document
+// printed at once: non-ASCII attribute values, mixed content, namespaces, empty elements, none.
+TEST(XmlWriteTest, StreamedChildrenPrintAsTheWholeDocument) {
+    const QByteArray children[] = {
+        "",
+        "<item a=\"D\xE2\x80\x93 1 &amp; &lt;\" xml:space=\"preserve\"><e/><t>x \xE2\x9C\x93</t></item>",
+        "<item><m>text <b>bold</b> tail</m><deep><er><est/></er></deep></item><item/>",
+    };
+    QTemporaryDir folder;
+    for (const QByteArray& inner : children) {
+        const QByteArray root = "<list xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:at=\"s\">";
+        auto whole = parseOrFail(root + inner + "</list>", XmlDocument::BlankNodes::Remove);
+        auto shell = parseOrFail(root + "</list>");
+        ASSERT_TRUE(whole && shell);
+        const QString path = folder.filePath(u"streamed.xml"_s);
+        platform::AtomicFileWriter file;
+        ASSERT_TRUE(file.open(path));
+        platform::XmlPrettyStreamWriter writer(*shell, file);
+        for (xmlNodePtr child = whole->rootElement()->children; child; child = child->next) {
+            xmlNodePtr copy = xmlDocCopyNode(child, shell->document(), 1);
+            xmlAddChild(shell->rootElement(), copy);
+            writer.writeChild(copy);
+        }
+        writer.finish();
+        ASSERT_TRUE(file.commit());
+        EXPECT_EQ(testing_support::readFile(path), whole->toPrettyBytes()) << inner.toStdString();
+        EXPECT_EQ(shell->rootElement()->children, nullptr);
+    }
 }
 
 // Writing replaces the file whole; a write that fails, at the start or half way (the file size

@@ -1,0 +1,81 @@
+#include "platform/XmlPrettyStreamWriter.h"
+
+#include "platform/AtomicFileWriter.h"
+#include "platform/XmlDocument.h"
+#include "platform/XmlErrorCapture.h"
+
+#include <libxml/xmlsave.h>
+
+namespace platform {
+
+namespace {
+
+int writeTo(void* context, const char* bytes, int size) {
+    static_cast<AtomicFileWriter*>(context)->write(bytes, size);
+    return size;
+}
+
+} // namespace
+
+XmlPrettyStreamWriter::XmlPrettyStreamWriter(XmlDocument& shell, AtomicFileWriter& out)
+    : m_shell(shell), m_out(out) {}
+
+XmlPrettyStreamWriter::~XmlPrettyStreamWriter() {
+    if (m_buffer)
+        xmlOutputBufferClose(m_buffer);
+}
+
+void XmlPrettyStreamWriter::splitShell() {
+    // The document printed around one empty placeholder child shows exactly what comes before a
+    // child, how a child is indented and what follows the last one: libxml2's own printing,
+    // whatever the root's attributes and namespaces.
+    static const QByteArray placeholder = QByteArrayLiteral("graflink-placeholder");
+    xmlNodePtr marker = XmlDocument::addElement(m_shell.rootElement(), QString::fromLatin1(placeholder));
+    const QByteArray whole = m_shell.toPrettyBytes();
+    xmlUnlinkNode(marker);
+    xmlFreeNode(marker);
+    const QByteArray empty = '<' + placeholder + "/>";
+    const qsizetype at = whole.indexOf(empty);
+    const qsizetype lineStart = whole.lastIndexOf('\n', at) + 1;
+    m_out.write(whole.constData(), lineStart);
+    const qsizetype end = at + empty.size();
+    const qsizetype nextLine = whole.indexOf('\n', end) + 1;
+    m_indent = whole.mid(lineStart, at - lineStart);
+    m_lineEnd = whole.mid(end, nextLine - end);
+    m_footer = whole.mid(nextLine);
+    m_buffer = xmlOutputBufferCreateIO(writeTo, nullptr, &m_out, nullptr);
+}
+
+void XmlPrettyStreamWriter::writeChild(xmlNodePtr child) {
+    XmlErrorCapture capture;
+    if (!m_started) {
+        xmlUnlinkNode(child);
+        splitShell();
+        xmlAddChild(m_shell.rootElement(), child);
+        m_started = true;
+    }
+    xmlOutputBufferWrite(m_buffer, int(m_indent.size()), m_indent.constData());
+    // Level 1, formatted, and with the document's encoding named UTF-8 meanwhile: what printing
+    // the whole document does for each child of its root (without an encoding, attribute values
+    // would come out with their non-ASCII characters as references).
+    xmlDocPtr document = m_shell.document();
+    const xmlChar* encoding = document->encoding;
+    document->encoding = reinterpret_cast<const xmlChar*>("UTF-8");
+    xmlNodeDumpOutput(m_buffer, document, child, 1, 1, "UTF-8");
+    document->encoding = encoding;
+    xmlOutputBufferWrite(m_buffer, int(m_lineEnd.size()), m_lineEnd.constData());
+    xmlUnlinkNode(child);
+    xmlFreeNode(child);
+}
+
+void XmlPrettyStreamWriter::finish() {
+    if (!m_started) {
+        m_out.write(m_shell.toPrettyBytes());
+        return;
+    }
+    xmlOutputBufferWrite(m_buffer, int(m_footer.size()), m_footer.constData());
+    xmlOutputBufferClose(m_buffer);
+    m_buffer = nullptr;
+}
+
+} // namespace platform
