@@ -240,11 +240,12 @@ void NVSLogController::writeStringToTechnicalLog(const QString& text, bool isPro
 }
 
 void NVSLogController::writeGatheredLines() {
-    // The lines logged meanwhile join this batch instead of waking the queue each.
-    std::this_thread::sleep_for(LineGatheringTime);
+    // The lines logged meanwhile join this batch instead of waking the queue each, unless
+    // someone waits for them (a command ending, a test reading the file).
     std::vector<PendingLine> lines;
     {
-        std::lock_guard lock(m_gatheredLinesMutex);
+        std::unique_lock lock(m_gatheredLinesMutex);
+        m_flushRequested.wait_for(lock, LineGatheringTime, [this] { return m_flushWaiters > 0; });
         lines.swap(m_gatheredLines);
     }
     for (const PendingLine& line : lines)
@@ -478,7 +479,16 @@ void NVSLogController::setLineObserver(std::function<void(const QString&)> obser
 }
 
 void NVSLogController::waitUntilIdle() {
+    {
+        std::lock_guard lock(m_gatheredLinesMutex);
+        ++m_flushWaiters;
+    }
+    m_flushRequested.notify_all();
     m_technicalLogQueue->waitUntilIdle();
+    {
+        std::lock_guard lock(m_gatheredLinesMutex);
+        --m_flushWaiters;
+    }
     m_simpleLogWriterQueue->waitUntilIdle();
     m_cleanupQueue->waitUntilIdle();
 }

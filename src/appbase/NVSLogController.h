@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariantMap>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -182,6 +183,9 @@ class NVSLogController {
     /// a line (a busy rack logs thousands of lines a second).
     std::mutex m_gatheredLinesMutex;
     std::vector<PendingLine> m_gatheredLines; // guarded by m_gatheredLinesMutex
+    /// Wakes a gathering batch early: someone waits for the lines to be written.
+    std::condition_variable m_flushRequested;
+    int m_flushWaiters = 0; // guarded by m_gatheredLinesMutex
     std::unique_ptr<platform::SerialExecutor> m_simpleLogWriterQueue;
     std::unique_ptr<platform::SerialExecutor> m_cleanupQueue;
     QMetaObject::Connection m_defaultsConnection;

@@ -23,15 +23,64 @@ bool isDefaultNamespace(xmlNodePtr element) {
     return element->ns && !element->ns->prefix;
 }
 
-std::string siblingKey(xmlNodePtr element) {
-    std::string key(reinterpret_cast<const char*>(element->name));
-    key.push_back('\x01');
-    if (element->ns && element->ns->prefix)
-        key.append(reinterpret_cast<const char*>(element->ns->prefix));
-    else
-        key.push_back('\x02');
-    return key;
-}
+struct SiblingCount {
+    std::intptr_t total = 0;
+    std::intptr_t next = 0;
+};
+
+// Counts of the element children of one parent by name and prefix (null: none), without an
+// allocation per child: a parent has a handful of names, found by a look along a short list
+// (the names of one document share their storage, so most looks compare pointers); only a
+// parent with many names gets a hash index as well.
+class SiblingCounts {
+  public:
+    SiblingCount& operator[](xmlNodePtr element) { return at(element->name, prefix(element)); }
+    SiblingCount& named(xmlNodePtr element) { return at(element->name, nullptr); }
+
+  private:
+    static const xmlChar* prefix(xmlNodePtr element) { return element->ns ? element->ns->prefix : nullptr; }
+    static bool same(const xmlChar* a, const xmlChar* b) { return a == b || (a && b && xmlStrEqual(a, b)); }
+    static std::string key(const xmlChar* name, const xmlChar* prefix) {
+        std::string text(reinterpret_cast<const char*>(name));
+        text.push_back('\x01');
+        if (prefix)
+            text.append(reinterpret_cast<const char*>(prefix));
+        return text;
+    }
+
+    SiblingCount& at(const xmlChar* name, const xmlChar* prefix) {
+        if (m_last < m_entries.size() && same(m_entries[m_last].name, name) &&
+            same(m_entries[m_last].prefix, prefix))
+            return m_entries[m_last].count;
+        if (m_index.empty()) {
+            for (m_last = 0; m_last < m_entries.size(); ++m_last)
+                if (same(m_entries[m_last].name, name) && same(m_entries[m_last].prefix, prefix))
+                    return m_entries[m_last].count;
+            if (m_entries.size() == ListedNames)
+                for (std::size_t i = 0; i < m_entries.size(); ++i)
+                    m_index.emplace(key(m_entries[i].name, m_entries[i].prefix), i);
+        }
+        if (!m_index.empty()) {
+            const auto [found, added] = m_index.try_emplace(key(name, prefix), m_entries.size());
+            m_last = found->second;
+            if (!added)
+                return m_entries[m_last].count;
+        }
+        m_last = m_entries.size();
+        m_entries.push_back({name, prefix, {}});
+        return m_entries.back().count;
+    }
+
+    static constexpr std::size_t ListedNames = 16;
+    struct Entry {
+        const xmlChar* name;
+        const xmlChar* prefix;
+        SiblingCount count;
+    };
+    std::vector<Entry> m_entries;
+    std::unordered_map<std::string, std::size_t> m_index;
+    std::size_t m_last = 0;
+};
 
 // `_private` holds the location-path position in its lower half and the named-path position
 // in its upper half. A position beyond a half's range (only possible on 32-bit systems, past
@@ -80,13 +129,9 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
     // libxml2's rule: a name in a default namespace is written "*" and numbered among all element
     // siblings; any other is numbered among siblings of the same name and prefix, and only when
     // it has such siblings.
-    struct Count {
-        std::intptr_t total = 0;
-        std::intptr_t next = 0;
-    };
-    std::unordered_map<std::string, Count> counts;
+    SiblingCounts counts;
     // Named paths: unprefixed elements of one local name, in any default namespace or none.
-    std::unordered_map<std::string, Count> unprefixedCounts;
+    SiblingCounts unprefixedCounts;
     bool defaultNamespaced = false;
     std::intptr_t elements = 0;
     for (xmlNodePtr child = parent->children; child; child = child->next) {
@@ -94,13 +139,13 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
             continue;
         ++elements;
         if (!isDefaultNamespace(child))
-            ++counts[siblingKey(child)].total;
+            ++counts[child].total;
         defaultNamespaced = defaultNamespaced || isDefaultNamespace(child);
     }
     if (defaultNamespaced) {
         for (xmlNodePtr child = parent->children; child; child = child->next) {
             if (child->type == XML_ELEMENT_NODE && isUnprefixed(child))
-                ++unprefixedCounts[reinterpret_cast<const char*>(child->name)].total;
+                ++unprefixedCounts.named(child).total;
         }
     }
     std::intptr_t index = 0;
@@ -109,11 +154,11 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
             continue;
         ++index;
         if (isDefaultNamespace(child)) {
-            Count& named = unprefixedCounts[reinterpret_cast<const char*>(child->name)];
+            SiblingCount& named = unprefixedCounts.named(child);
             ++named.next;
             setPositions(child, elements > 1 ? index : 0, named.total > 1 ? named.next : 0);
         } else {
-            Count& count = counts[siblingKey(child)];
+            SiblingCount& count = counts[child];
             ++count.next;
             setPositions(child, count.total > 1 ? count.next : 0, 0);
         }
