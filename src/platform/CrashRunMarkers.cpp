@@ -1,7 +1,5 @@
 #include "platform/CrashRunMarkers.h"
 
-#include "platform/AtomicFile.h"
-
 #include <QDir>
 #include <QFile>
 #include <cerrno>
@@ -68,7 +66,13 @@ QString CrashRunMarkers::path(const QString& folder, const QString& appName) {
 }
 
 bool CrashRunMarkers::write(const QString& path) {
-    return AtomicFile::write(path, processStartTime(::getpid()) + '\n');
+    // A marker only has to outlive this process, not the machine: what a crash leaves is in the
+    // system's cache either way. No flush to the disk then, which on a rack's disk costs more than
+    // the rest of the start. The name is this process's own, so no other writer meets it half
+    // written; a marker cut short by a power cut reads as empty, which removeStale() handles.
+    QFile marker(path);
+    const QByteArray line = processStartTime(::getpid()) + '\n';
+    return marker.open(QIODevice::WriteOnly | QIODevice::Truncate) && marker.write(line) == line.size();
 }
 
 } // namespace platform
