@@ -142,6 +142,8 @@ void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
             ++counts[child].total;
         defaultNamespaced = defaultNamespaced || isDefaultNamespace(child);
     }
+    if (elements == 0)
+        return; // a leaf: most elements of a feed
     if (defaultNamespaced) {
         for (xmlNodePtr child = parent->children; child; child = child->next) {
             if (child->type == XML_ELEMENT_NODE && isUnprefixed(child))
