@@ -30,10 +30,14 @@ LiveUpdates::LiveUpdates(QByteArray token, ControlSnapshot& snapshot, QObject* p
 }
 
 LiveUpdates::~LiveUpdates() {
-    for (QWebSocket* socket : m_waiting)
+    // Aborting emits disconnected, whose handler would change the lists under this loop.
+    std::vector<QWebSocket*> sockets = std::move(m_waiting);
+    sockets.insert(sockets.end(), m_pages.begin(), m_pages.end());
+    m_pages.clear();
+    for (QWebSocket* socket : sockets) {
+        disconnect(socket, nullptr, this, nullptr);
         socket->abort();
-    for (QWebSocket* socket : m_pages)
-        socket->abort();
+    }
 }
 
 void LiveUpdates::accept(QTcpSocket* socket) {

@@ -119,7 +119,10 @@ class ControlPage(unittest.TestCase):
         process, found = start(["run", *cls.documents, "--status-port", port, "--status-token-env",
                                 "GRAFLINK_TEST_TOKEN"], cls.env, r"status on (http://127\.0\.0\.1:\d+)/", "stdout")
         cls.base = found.group(1)
-        threading.Thread(target=lambda: cls.output.extend(process.stdout), daemon=True).start()
+        def read_output():
+            cls.output.extend(process.stdout)
+            process.stdout.close()
+        threading.Thread(target=read_output, daemon=True).start()
         return process
 
     @classmethod
@@ -128,8 +131,8 @@ class ControlPage(unittest.TestCase):
         for process in (cls.run_process, cls.simulator):
             process.terminate()
             process.wait(timeout=30)
-            process.stdout.close()
             process.stderr.close()
+        cls.simulator.stdout.close()
         cls.feeds.shutdown()
         cls.feeds.server_close()
         log = ""
@@ -150,10 +153,13 @@ class ControlPage(unittest.TestCase):
         return self.browser.find_element(By.CSS_SELECTOR, f'button[aria-label="{label}"]')
 
     def value_of(self, name):
-        for card in self.browser.find_elements(By.CSS_SELECTOR, "article.document"):
-            if card.find_element(By.TAG_NAME, "h2").text == name:
-                return card.find_element(By.CSS_SELECTOR, "td.value").get_attribute("textContent")
-        return None
+        """The first variable's value in the card of document `name`, read in one step (the page
+        replaces the table as values arrive)."""
+        return self.browser.execute_script(
+            "for (const card of document.querySelectorAll('article.document'))"
+            "  if (card.querySelector('h2').textContent === arguments[0]) {"
+            "    const cell = card.querySelector('td.value'); return cell ? cell.textContent : null; }"
+            "return null;", name)
 
     def simulator_gets(self, text, seconds=10):
         deadline = time.monotonic() + seconds
@@ -251,7 +257,7 @@ class ControlPage(unittest.TestCase):
     def test_8_lost_connection_is_shown_and_the_page_reconnects(self):
         status = self.browser.find_element(By.ID, "connection")
         self.run_process.terminate()
-        self.run_process.wait(timeout=30)
+        self.assertEqual(self.run_process.wait(timeout=30), 0, "a clean stop with a page open")
         self.run_process.stderr.close()
         self.wait(lambda: "lost" in status.text, "the lost connection is shown")
         self.__class__.run_process = self.start_run(self.base.rsplit(":", 1)[1])
