@@ -28,10 +28,11 @@ bench: build
 
 # 200 documents at a 1 s period with three fields each, against feeds that answer in 0.5 s, all
 # publishing to the simulator, in one graflink-cli run: refreshes, CPU per refresh, wake-ups,
-# memory, the stop (LOAD_FLAGS: --documents N --latency S --duration S --period S).
+# memory, the stop (LOAD_FLAGS: --documents N --latency S --duration S --period S --pages N, the
+# last opening N control pages with live updates). Debian's python3 has the web-socket client.
 LOAD_FLAGS ?=
 loadtest: build
-	python3 bench/load/run_load.py $(BUILD_DIR)/src/cli/graflink-cli $(LOAD_FLAGS)
+	/usr/bin/python3 bench/load/run_load.py $(BUILD_DIR)/src/cli/graflink-cli $(LOAD_FLAGS)
 
 # Whole processes against the short Python scripts an operator would write instead (bench/peers/),
 # over a generated 10 MB election feed on loopback HTTP: medians, peak memory, ratios, and a check

@@ -22,6 +22,9 @@ packages=(
   python3-lxml hyperfine
   # the Prometheus text-format parser the health endpoint's test reads /metrics with
   python3-prometheus-client
+  # the control page's browser tests: headless Chromium driven through Selenium; python3-websockets
+  # opens the load test's pages and the fast checks' sockets
+  chromium chromium-driver python3-selenium python3-websockets
   # fuzzing (libFuzzer ships with clang's runtime)
   clang libclang-rt-14-dev
   # a private D-Bus session for notification and keychain tests

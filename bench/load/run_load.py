@@ -3,12 +3,14 @@
 fields, all publishing to the CG server simulator, run by one `graflink-cli run` process.
 
 Usage: run_load.py GRAFLINK_CLI [--documents N] [--latency SECONDS] [--duration SECONDS]
-                   [--period SECONDS] [--fields 0-3]
+                   [--period SECONDS] [--fields 0-3] [--pages N]
 
 Prints refreshes per second (from the program's one line per refresh), how many refreshes each
 document made against how many were due, updates the simulator accepted, the program's CPU time
 per refresh (from /proc/PID/stat, after the warm-up), how often its threads woke up, and its
-resident memory over time. The feeds are served by a process of their own, whose CPU use and
+resident memory over time. With --pages N, N control pages are open all along: a process of its
+own holds N authenticated web sockets to the control page's /live and reads every message (their
+count and size are printed). The feeds are served by a process of their own, whose CPU use and
 answer delay are printed too, so that one can tell the feeds were not the limit. Exit status 1
 when a document fell behind its period by more than a tenth or memory kept growing in the second
 half of the run.
@@ -35,7 +37,40 @@ def parse_arguments():
     parser.add_argument("--period", type=float, default=1.0)
     parser.add_argument("--fields", type=int, default=3, choices=range(0, 4),
                         help="fields published per refresh (0: the documents only fetch)")
+    parser.add_argument("--pages", type=int, default=0,
+                        help="control pages with live updates open during the run (web sockets)")
     return parser.parse_args()
+
+
+TOKEN = "load-test-token"
+
+
+def serve_pages(count, port):
+    """Opens `count` web sockets to the control page's /live, each proving the token with its
+    first message, and reads whatever comes until standard input closes; then prints how many
+    pages got in, and the messages and bytes they received in all."""
+    import websockets
+
+    received = [0, 0]
+    joined = [0]
+
+    async def page():
+        origin = f"http://127.0.0.1:{port}"
+        async with websockets.connect(f"ws://127.0.0.1:{port}/live", origin=origin, max_size=None,
+                                      close_timeout=0.5) as socket:
+            await socket.send('{"token":"%s"}' % TOKEN)
+            joined[0] += 1
+            async for message in socket:
+                received[0] += 1
+                received[1] += len(message)
+
+    async def run():
+        tasks = [asyncio.create_task(page()) for _ in range(count)]
+        await asyncio.get_running_loop().run_in_executor(None, sys.stdin.read)
+        for task in tasks:
+            task.cancel()
+        print(f"{joined[0]} {received[0]} {received[1]}", flush=True)
+    asyncio.run(run())
 
 
 class Feeds:
@@ -134,7 +169,9 @@ def refresh_durations(port):
     if port is None:
         return []
     import urllib.request
-    text = urllib.request.urlopen(f"http://127.0.0.1:{port}/metrics", timeout=30).read().decode()
+    request = urllib.request.Request(f"http://127.0.0.1:{port}/metrics",
+                                     headers={"Authorization": f"Bearer {TOKEN}"})
+    text = urllib.request.urlopen(request, timeout=30).read().decode()
     buckets = {}
     for line in text.splitlines():
         match = re.match(r'graflink_refresh_duration_seconds_bucket\{.*le="([^"]+)"\} (\d+)', line)
@@ -167,6 +204,8 @@ def main():
     home = tempfile.mkdtemp(prefix="graflink-load-")
     environment["XDG_CONFIG_HOME"] = os.path.join(home, "config")
     environment["XDG_STATE_HOME"] = os.path.join(home, "state")
+    # Both with and without pages the status server has a token, so that the runs compare.
+    environment["GRAFLINK_LOAD_TOKEN"] = TOKEN
 
     simulator = subprocess.Popen([args.cli, "cgsim", "--port", "0"], env=environment,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -206,7 +245,8 @@ def main():
     with ThreadPoolExecutor(4) as pool:
         documents = list(pool.map(make, range(args.documents)))
 
-    run = subprocess.Popen([args.cli, "run", "--status-port", "0", *documents], env=environment,
+    run = subprocess.Popen([args.cli, "run", "--status-port", "0", "--status-token-env", "GRAFLINK_LOAD_TOKEN",
+                            *documents], env=environment,
                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     status_port = [None]
     refreshes = {}
@@ -228,6 +268,13 @@ def main():
                 failures[0] += 1
     threading.Thread(target=count_refreshes, daemon=True).start()
 
+    pages = None
+    if args.pages:
+        while status_port[0] is None and run.poll() is None:
+            time.sleep(0.05)
+        pages = subprocess.Popen([sys.executable, os.path.abspath(__file__), "--serve-pages", str(args.pages),
+                                  str(status_port[0])], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+
     started = time.monotonic()
     # The first timed refresh comes one period after start; the warm-up includes opening.
     warm_up = 3.0
@@ -243,6 +290,12 @@ def main():
     ended = (time.monotonic(), cpu_seconds(run.pid), cpu_seconds(feeds.pid), len(times),
              context_switches(run.pid))
     durations = refresh_durations(status_port[0])
+    page_figures = None
+    if pages:
+        pages.stdin.close()
+        page_figures = [int(x) for x in pages.stdout.readline().split()]
+        pages.terminate()  # no need to wait for the sockets' closing handshakes
+        pages.wait(timeout=10)
     run.terminate()
     stop_asked = time.monotonic()
     run_status = run.wait(timeout=30)
@@ -291,6 +344,11 @@ def main():
         print(f"feed server CPU: {(ended[2] - begin[2]) / seconds * 100:.1f} % of one core; "
               f"answers later than asked by over 50 ms: {feed_late} of {feed_requests}; its event loop "
               f"ran late by {feed_lag_p99} ms (99th percentile), {feed_lag_worst} ms at worst")
+    if page_figures:
+        joined, messages, size = page_figures
+        print(f"control pages: {joined} of {args.pages} got in; {messages / max(1, joined) / args.duration:.1f} "
+              f"messages per page per second, {size / max(1, joined) / args.duration / 1024:.0f} KiB per page "
+              f"per second")
     print(f"graflink-cli exit status after SIGTERM: {run_status}, in {stop_seconds:.2f} s")
     marks = [m for m in memory if int(m[0]) % 5 == 0] or memory
     print("resident memory: " + ", ".join(f"{t:.0f} s {kib / 1024:.0f} MiB" for t, kib in marks))
@@ -314,5 +372,8 @@ def main():
 if __name__ == "__main__":
     if len(sys.argv) == 4 and sys.argv[1] == "--serve-feeds":
         serve_feeds(int(sys.argv[2]), float(sys.argv[3]))
+        sys.exit(0)
+    if len(sys.argv) == 4 and sys.argv[1] == "--serve-pages":
+        serve_pages(int(sys.argv[2]), int(sys.argv[3]))
         sys.exit(0)
     sys.exit(main())

@@ -1,5 +1,7 @@
 #include "cli/RunCommand.h"
 
+#include "app/AppDelegate.h"
+#include "app/DataSourceAutoExporter.h"
 #include "app/FeedFreshness.h"
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
@@ -85,14 +87,17 @@ QString RunCommand::help() const {
         "             and store the open documents' paths there at a clean stop, as the desktop\n"
         "             program does; a rack machine restarted by its service manager picks up where it was\n"
         "  --status-port N\n"
-        "             serve GET /status (JSON per document) and GET /metrics (Prometheus text format)\n"
+        "             serve GET /status (JSON per document), GET /metrics (Prometheus text format) and\n"
+        "             the control page at / (documents live, with Update, Clear, ON AIR and auto\n"
+        "             refresh buttons; its web socket is /live, its actions POST /documents/ID/ACTION)\n"
         "             on port N (0: any free one; the address is printed)\n"
         "  --status-address ADDR\n"
         "             listen on ADDR instead of 127.0.0.1; an address beyond loopback needs\n"
         "             --status-token-env, since the answers name documents' paths and errors\n"
         "  --status-token-env VAR\n"
         "             requests must send \"Authorization: Bearer TOKEN\", TOKEN being the value of the\n"
-        "             environment variable VAR (401 otherwise)\n");
+        "             environment variable VAR (401 otherwise); the control page's buttons work only\n"
+        "             with it (the page asks for the token once)\n");
 }
 
 bool RunCommand::restoresDocuments(const QStringList& arguments) const {
@@ -176,21 +181,32 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
     }
     // Health figures per document, counted from when it starts running here.
     std::vector<std::unique_ptr<DocumentHealth>> health;
-    const auto watch = [&health](platform::Document& document) {
+    std::unique_ptr<StatusServer> status;
+    const auto watch = [&health, &status](platform::Document& document) {
         if (auto* graflink = qobject_cast<GraflinkDocument*>(&document))
             health.push_back(std::make_unique<DocumentHealth>(*graflink));
         else if (auto* dataSource = qobject_cast<NVSCGDataSource*>(&document))
             health.push_back(std::make_unique<DocumentHealth>(*dataSource));
+        if (status)
+            status->documentsChanged();
     };
-    std::unique_ptr<StatusServer> status;
-    if (statusPort) {
-        status = std::make_unique<StatusServer>([&health] {
-            std::vector<const DocumentHealth*> list;
+    if (DataSourceAutoExporter* exporter = context.application.autoExporter()) {
+        exporter->setExportObserver([&health](const NVSCGDataSource& dataSource, const QString& path,
+                                              bool success, const platform::Error& error) {
             for (const auto& each : health)
-                list.push_back(each.get());
-            return list;
+                if (each->dataSource() == &dataSource)
+                    each->exportEnded(path, success, error.localizedDescription());
         });
-        status->setBearerToken(statusToken);
+    }
+    if (statusPort) {
+        status = std::make_unique<StatusServer>(
+            [&health] {
+                std::vector<DocumentHealth*> list;
+                for (const auto& each : health)
+                    list.push_back(each.get());
+                return list;
+            },
+            context.logger, statusToken);
         QString reason;
         const quint16 bound = status->listen(statusAddress, *statusPort, &reason);
         if (bound == 0) {
@@ -200,8 +216,11 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
         const QString host = statusAddress.protocol() == QAbstractSocket::IPv6Protocol
                                  ? QStringLiteral("[%1]").arg(statusAddress.toString())
                                  : statusAddress.toString();
-        context.out << "status on http://" << host << ':' << bound << "/status and /metrics"
-                    << (statusToken.isEmpty() ? "" : " (bearer token required)") << Qt::endl;
+        context.out << "status on http://" << host << ':' << bound
+                    << "/status and /metrics, control page at /"
+                    << (statusToken.isEmpty() ? " (read-only: actions need --status-token-env)"
+                                              : " (bearer token required)")
+                    << Qt::endl;
     }
     // The remembered documents open on the event loop (display on), the ones named here now.
     documents.setDisplayHandler([&context, &watch](platform::Document& document) {
@@ -217,6 +236,8 @@ int RunCommand::run(CliContext& context, const QStringList& arguments) {
     const int stoppedBy = stopSignal.wait();
     context.out << "stopping (signal " << stoppedBy << ")" << Qt::endl;
     documents.setDisplayHandler({});
+    if (DataSourceAutoExporter* exporter = context.application.autoExporter())
+        exporter->setExportObserver({});
     return Success;
 }
 

@@ -1,5 +1,6 @@
 #include "rack/DocumentHealth.h"
 
+#include "app/FeedFreshness.h"
 #include "app/GraflinkDocument.h"
 #include "datasource/NVSCGDataSource.h"
 
@@ -9,6 +10,12 @@ DocumentHealth::DocumentHealth(GraflinkDocument& document, QObject* parent)
     connect(&document, &GraflinkDocument::refreshFinished, this, [this](bool processed) {
         ended(processed, m_graflink ? m_graflink->lastRefreshError() : QString());
     });
+    for (const auto signal :
+         {&GraflinkDocument::publishToCGChanged, &GraflinkDocument::autoRefreshChanged,
+          &GraflinkDocument::refreshFrequencyChanged, &GraflinkDocument::isConnectedToCGChanged,
+          &GraflinkDocument::CGServerIPAddressChanged, &GraflinkDocument::CGServerPortNumberChanged})
+        connect(&document, signal, this, &DocumentHealth::changed);
+    connect(&document.freshness(), &FeedFreshness::staleChanged, this, &DocumentHealth::changed);
 }
 
 DocumentHealth::DocumentHealth(NVSCGDataSource& dataSource, QObject* parent)
@@ -17,6 +24,8 @@ DocumentHealth::DocumentHealth(NVSCGDataSource& dataSource, QObject* parent)
     connect(&dataSource, &NVSCGDataSource::refreshEnded, this, [this](bool delivered) {
         ended(delivered, delivered ? QString() : QStringLiteral("the feed could not be fetched or read"));
     });
+    connect(&dataSource, &NVSCGDataSource::autoUpdateChanged, this, &DocumentHealth::changed);
+    connect(&dataSource, &NVSCGDataSource::autoUpdateFrequencyChanged, this, &DocumentHealth::changed);
 }
 
 QString DocumentHealth::name() const {
@@ -39,6 +48,11 @@ void DocumentHealth::started() {
     }
 }
 
+void DocumentHealth::exportEnded(const QString& path, bool success, const QString& error) {
+    m_lastExport = Export{QDateTime::currentDateTimeUtc(), path, success ? QString() : error};
+    Q_EMIT changed();
+}
+
 void DocumentHealth::ended(bool delivered, const QString& error) {
     ++m_refreshes;
     if (delivered) {
@@ -47,6 +61,7 @@ void DocumentHealth::ended(bool delivered, const QString& error) {
         ++m_failures;
         m_lastError = error;
     }
+    Q_EMIT changed();
     if (!m_timing)
         return;
     m_timing = false;

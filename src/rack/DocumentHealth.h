@@ -13,8 +13,8 @@
 
 /// What a monitoring system wants to know of one open document: refreshes and failures so far,
 /// how long refreshes take (a histogram), the last success and the last error, and for Graflink
-/// documents the CG connection, publishing and the values' age. Counts from when it is made.
-/// Main thread.
+/// documents the CG connection, publishing and the values' age; for data sources the last
+/// playlist export. Counts from when it is made. Main thread.
 class DocumentHealth : public QObject {
     Q_OBJECT
   public:
@@ -37,6 +37,22 @@ class DocumentHealth : public QObject {
 
     /// The document's own figures (Graflink documents only; null for data sources).
     GraflinkDocument* graflinkDocument() const { return m_graflink; }
+    /// The data source (null for Graflink documents).
+    NVSCGDataSource* dataSource() const { return m_dataSource; }
+
+    /// A playlist export of the data source, when it ended.
+    struct Export {
+        QDateTime at; // UTC
+        QString path;
+        QString error; // empty: written
+    };
+    const std::optional<Export>& lastExport() const { return m_lastExport; }
+    void exportEnded(const QString& path, bool success, const QString& error);
+
+  Q_SIGNALS:
+    /// Something a person watching the document would see changed: a refresh ended, a setting,
+    /// the CG connection, staleness, an export.
+    void changed();
 
   private:
     void started();
@@ -52,4 +68,5 @@ class DocumentHealth : public QObject {
     double m_durationSum = 0;
     QDateTime m_lastSuccess;
     QString m_lastError;
+    std::optional<Export> m_lastExport;
 };

@@ -5,7 +5,11 @@
 
 FeedReplay::FeedReplay(FeedRecording recording, Options options, QObject* parent)
     : QObject(parent), m_recording(std::move(recording)), m_options(options),
-      m_server([this](const QByteArray&, const QString&) { return reply(); }) {
+      m_server([this](const HandlerHttpServer::Request& request) {
+          if (request.method != "GET" && request.method != "HEAD")
+              return HandlerHttpServer::Reply{405, QByteArrayLiteral("text/plain; charset=utf-8"), {}};
+          return reply();
+      }) {
     if (!(m_options.speed > 0) || !std::isfinite(m_options.speed))
         m_options.speed = 1.0;
     m_timer.setSingleShot(true);

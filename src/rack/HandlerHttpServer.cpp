@@ -4,6 +4,39 @@
 #include <QHttpServerResponder>
 #include <QTcpServer>
 
+namespace {
+
+QByteArray methodName(QHttpServerRequest::Method method) {
+    switch (method) {
+    case QHttpServerRequest::Method::Get:
+        return QByteArrayLiteral("GET");
+    case QHttpServerRequest::Method::Head:
+        return QByteArrayLiteral("HEAD");
+    case QHttpServerRequest::Method::Post:
+        return QByteArrayLiteral("POST");
+    case QHttpServerRequest::Method::Put:
+        return QByteArrayLiteral("PUT");
+    case QHttpServerRequest::Method::Delete:
+        return QByteArrayLiteral("DELETE");
+    case QHttpServerRequest::Method::Options:
+        return QByteArrayLiteral("OPTIONS");
+    case QHttpServerRequest::Method::Patch:
+        return QByteArrayLiteral("PATCH");
+    default:
+        return QByteArrayLiteral("OTHER");
+    }
+}
+
+} // namespace
+
+QByteArray HandlerHttpServer::Request::header(const QByteArray& name) const {
+    return raw.value(name);
+}
+
+QHostAddress HandlerHttpServer::Request::peer() const {
+    return raw.remoteAddress();
+}
+
 HandlerHttpServer::HandlerHttpServer(Handler handler, QObject* parent)
     : QAbstractHttpServer(parent), m_handler(std::move(handler)) {}
 
@@ -33,32 +66,27 @@ bool HandlerHttpServer::carriesBearerToken(const QByteArray& authorization, cons
 }
 
 bool HandlerHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    if (!m_token.isEmpty() && !carriesBearerToken(request.value("Authorization"), m_token)) {
-        makeResponder(request, socket)
-            .write(QByteArrayLiteral("A bearer token is needed (Authorization: Bearer TOKEN).\n"),
-                   {{"Content-Type", "text/plain; charset=utf-8"}, {"WWW-Authenticate", "Bearer"}},
-                   QHttpServerResponder::StatusCode::Unauthorized);
-        return true;
-    }
-    QByteArray method;
-    switch (request.method()) {
-    case QHttpServerRequest::Method::Get:
-        method = QByteArrayLiteral("GET");
-        break;
-    case QHttpServerRequest::Method::Head:
-        method = QByteArrayLiteral("HEAD");
-        break;
-    default:
-        makeResponder(request, socket).write(QHttpServerResponder::StatusCode::MethodNotAllowed);
-        return true;
-    }
-    const Reply reply = m_handler(method, request.url().path());
-    QHttpServerResponder responder = makeResponder(request, socket);
-    responder.write(method == "HEAD" ? QByteArray() : reply.body, reply.contentType,
-                    QHttpServerResponder::StatusCode(reply.status));
+    const QUrl url = request.url();
+    const Request asked{methodName(request.method()), url.path(), url.query(QUrl::FullyEncoded), request};
+    respond(request, socket, m_handler(asked), asked.method == "HEAD");
     return true;
 }
 
 void HandlerHttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-    makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
+    respond(request, socket,
+            {404, QByteArrayLiteral("text/plain; charset=utf-8"), QByteArrayLiteral("Not found\n")}, false);
+}
+
+void HandlerHttpServer::respond(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply,
+                                bool head) {
+    QHttpServerResponder responder = makeResponder(request, socket);
+    responder.writeStatusLine(QHttpServerResponder::StatusCode(reply.status));
+    responder.writeHeader(QByteArrayLiteral("Content-Type"), reply.contentType);
+    for (const auto& [name, value] : m_commonHeaders)
+        responder.writeHeader(name, value);
+    for (const auto& [name, value] : reply.headers)
+        responder.writeHeader(name, value);
+    const QByteArray body = head ? QByteArray() : reply.body;
+    responder.writeHeader(QByteArrayLiteral("Content-Length"), QByteArray::number(body.size()));
+    responder.writeBody(body);
 }
