@@ -60,6 +60,16 @@ TEST(URLTemplates, UpdateCarriesTheTokenOnlyWhenGiven) {
     EXPECT_EQ(s(urls.webSocketBase()), u"ws://10.0.0.5:2001"_s);
 }
 
+// An IPv6 literal unbracketed ("http://::1:2001/...") is no URL: such a server got no request.
+TEST(URLTemplates, WriteIPv6HostsInBrackets) {
+    for (const auto& [host, bracketed] :
+         {std::pair{"::1", "[::1]"}, std::pair{"[::1]", "[::1]"}, std::pair{"fe80::1:2", "[fe80::1:2]"}}) {
+        const CGServerURLs urls(QString::fromLatin1(host), 2001, 1);
+        EXPECT_EQ(s(urls.projects()), u"http://%1:2001/projects"_s.arg(QLatin1String(bracketed)));
+        EXPECT_EQ(s(urls.webSocket(u"update"_s)), u"ws://%1:2001/update"_s.arg(QLatin1String(bracketed)));
+    }
+}
+
 // Values inserted verbatim would cut the query at "&"/"#" or add path segments at "/".
 TEST(URLTemplates, PercentEncodesValuesThatWouldChangeTheRequest) {
     const CGServerURLs urls(u"cg-host"_s, 2001, 2);
