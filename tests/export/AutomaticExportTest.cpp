@@ -84,7 +84,7 @@ TEST_F(PlaylistExportCommands, MenuExportRemembersThePathAndMarksTheDocumentOnly
 
     ASSERT_TRUE(DataSourceMenuExport::exportToXPLS(*fixture.dataSource, QUrl::fromLocalFile(chosen), *logger,
                                                    *fixture.defaults));
-    EXPECT_EQ(ParsedPlaylist(written).items().size(), 1u);
+    EXPECT_EQ(ParsedPlaylist(written).items().size(), 1);
     EXPECT_EQ(fixture.dataSource->exportPath(), written);
     EXPECT_TRUE(fixture.dataSource->isDocumentEdited());
 
@@ -122,15 +122,12 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     fixture.dataSource->setExportPath(path);
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1), raceWithCandidates(2, 3)}));
     EXPECT_EQ(exports, 1);
-    {
-        ParsedPlaylist playlist(path);
-        ASSERT_EQ(playlist.items().size(), 2u);
-        EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(playlist.items()[1], "durationInSeconds")),
-                  u"16.000"_s);
-    }
+    const QStringList items = ParsedPlaylist(path).items();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_TRUE(items[1].contains(u"; durationInSeconds=16.000;"_s)) << items[1].toStdString();
     ASSERT_TRUE(fixture.load({raceWithCandidates(5, 6)}));
     EXPECT_EQ(exports, 2);
-    EXPECT_EQ(ParsedPlaylist(path).items().size(), 1u);
+    EXPECT_EQ(ParsedPlaylist(path).items().size(), 1);
 
     // A failure is shown and logged; the export path stays armed for the next change.
     const QString blocked = fixture.dir.filePath(u"gone/auto.xpls"_s);
@@ -145,7 +142,7 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     EXPECT_EQ(fixture.dataSource->exportPath(), blocked);
     QDir().mkpath(fixture.dir.filePath(u"gone"_s));
     ASSERT_TRUE(fixture.load({raceWithCandidates(7, 2)}));
-    EXPECT_EQ(ParsedPlaylist(blocked).items().size(), 1u);
+    EXPECT_EQ(ParsedPlaylist(blocked).items().size(), 1);
 }
 
 TEST_F(PlaylistExportCommands, ObservingEndsWithTheExporter) {

@@ -30,9 +30,8 @@ QString writeDataSource(const QString& file, const QUrl& feed, const QString& ex
     return file;
 }
 
-std::size_t itemCount(const QString& path) {
-    ParsedPlaylist playlist(path);
-    return playlist.isValid() ? playlist.items().size() : 0;
+qsizetype itemCount(const QString& path) {
+    return ParsedPlaylist(path).items().size();
 }
 
 } // namespace
@@ -52,11 +51,9 @@ TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
         runCli({u"datasource"_s, u"export"_s, file, out, u"--default"_s, u"RaceStartActionName=Begin"_s});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, QString(QLatin1String("exported 2 playlist items to ") + out + QLatin1Char('\n')));
-    ParsedPlaylist playlist(out);
-    ASSERT_EQ(playlist.items().size(), 2u);
-    xmlNodePtr action =
-        ParsedPlaylist::elements(ParsedPlaylist::child(playlist.items()[0], "actions")).front();
-    EXPECT_EQ(ParsedPlaylist::attributes(action).at(0).second, u"Begin"_s);
+    const QStringList items = ParsedPlaylist(out).items();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_TRUE(items[0].contains(u"actions{action[name=Begin,"_s)) << items[0].toStdString();
     EXPECT_EQ(testing_support::readFile(file), fileBefore);
 
     const QStringList usage[] = {{u"datasource"_s, u"export"_s, file},
@@ -71,7 +68,7 @@ TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
     EXPECT_TRUE(unwritable.err.contains(QLatin1String("x.xpls"))) << unwritable.err.toStdString();
     server.serve("/results.xml", LoopbackHttpServer::Reply::text("", "application/xml", 500));
     EXPECT_EQ(runCli({u"datasource"_s, u"export"_s, file, out}).status, 1);
-    EXPECT_EQ(itemCount(out), 2u) << "a failed refresh leaves the old playlist";
+    EXPECT_EQ(itemCount(out), 2) << "a failed refresh leaves the old playlist";
 }
 
 TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
@@ -97,10 +94,7 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
                                      "application/xml"));
     EXPECT_TRUE(
         testing_support::waitUntil([&] { return itemCount(playlist) == 3; }, std::chrono::seconds(20)));
-    ParsedPlaylist latest(playlist);
-    ASSERT_EQ(latest.items().size(), 3u);
-    EXPECT_EQ(ParsedPlaylist::text(ParsedPlaylist::child(latest.items()[1], "durationInSeconds")),
-              u"16.000"_s);
+    EXPECT_TRUE(ParsedPlaylist(playlist).items().value(1).contains(u"; durationInSeconds=16.000;"_s));
 
     watch.terminate(); // SIGTERM
     ASSERT_TRUE(watch.waitForFinished(20000));

@@ -112,58 +112,42 @@ xmlNodePtr ParsedPlaylist::root() const {
     return m_document ? m_document->rootElement() : nullptr;
 }
 
-std::vector<xmlNodePtr> ParsedPlaylist::items() const {
-    return elements(root());
-}
-
-std::vector<xmlNodePtr> ParsedPlaylist::elements(xmlNodePtr parent) {
-    std::vector<xmlNodePtr> result;
-    for (xmlNodePtr node = parent ? parent->children : nullptr; node; node = node->next) {
+QStringList ParsedPlaylist::items() const {
+    QStringList result;
+    for (xmlNodePtr node = root() ? root()->children : nullptr; node; node = node->next) {
         if (node->type == XML_ELEMENT_NODE)
-            result.push_back(node);
+            result << outline(node);
     }
     return result;
 }
 
-QStringList ParsedPlaylist::elementNames(xmlNodePtr parent) {
-    QStringList names;
-    for (xmlNodePtr element : elements(parent))
-        names << QString::fromUtf8(reinterpret_cast<const char*>(element->name));
-    return names;
-}
-
-xmlNodePtr ParsedPlaylist::child(xmlNodePtr parent, const char* name) {
-    for (xmlNodePtr element : elements(parent)) {
-        if (xmlStrEqual(element->name, reinterpret_cast<const xmlChar*>(name)))
-            return element;
-    }
-    return nullptr;
-}
-
-QString ParsedPlaylist::text(xmlNodePtr element) {
-    if (!element)
-        return u"<missing>"_s;
-    xmlChar* content = xmlNodeGetContent(element);
-    const QString result = QString::fromUtf8(reinterpret_cast<const char*>(content));
-    xmlFree(content);
-    return result;
-}
-
-QList<QPair<QString, QString>> ParsedPlaylist::attributes(xmlNodePtr element) {
-    QList<QPair<QString, QString>> result;
-    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next) {
-        result.append(
-            {QString(QLatin1String("xmlns:") + QString::fromUtf8(reinterpret_cast<const char*>(ns->prefix))),
-             QString::fromUtf8(reinterpret_cast<const char*>(ns->href))});
-    }
+QString ParsedPlaylist::outline(xmlNodePtr element) {
+    const auto text = [](const xmlChar* chars) {
+        return QString::fromUtf8(reinterpret_cast<const char*>(chars));
+    };
+    QStringList attributes, children;
+    for (xmlNsPtr ns = element->nsDef; ns; ns = ns->next)
+        attributes << u"xmlns:"_s + text(ns->prefix) + u'=' + text(ns->href);
     for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next) {
-        QString name = QString::fromUtf8(reinterpret_cast<const char*>(attribute->name));
-        if (attribute->ns && attribute->ns->prefix)
-            name = QString(QString::fromUtf8(reinterpret_cast<const char*>(attribute->ns->prefix)) +
-                           QLatin1Char(':') + name);
-        result.append({name, text(reinterpret_cast<xmlNodePtr>(attribute))});
+        xmlChar* value = xmlNodeGetContent(reinterpret_cast<xmlNodePtr>(attribute));
+        attributes << (attribute->ns && attribute->ns->prefix ? text(attribute->ns->prefix) + u':'
+                                                              : QString()) +
+                          text(attribute->name) + u'=' + text(value);
+        xmlFree(value);
     }
-    return result;
+    for (xmlNodePtr node = element->children; node; node = node->next) {
+        if (node->type == XML_ELEMENT_NODE)
+            children << outline(node);
+    }
+    QString result = text(element->name);
+    if (!attributes.isEmpty())
+        result += u'[' + attributes.join(u", "_s) + u']';
+    if (!children.isEmpty())
+        return result + u'{' + children.join(u"; "_s) + u'}';
+    xmlChar* content = xmlNodeGetContent(element);
+    const QString value = text(content);
+    xmlFree(content);
+    return value.isEmpty() ? result : result + u'=' + value;
 }
 
 } // namespace playlist_test

@@ -3,7 +3,6 @@
 #include "testkit/TestHelpers.h"
 
 #include <QByteArray>
-#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -68,7 +67,8 @@ class ElectionFixture {
     std::unique_ptr<NVSCGDataSource> dataSource;
 };
 
-/// A playlist file parsed back, with helpers to walk it element by element.
+/// A playlist file parsed back, its elements in a compact form: `name[attribute=value, …]` and
+/// then `{child; …}` or, without element children, `=text` (attribute names with their prefix).
 class ParsedPlaylist {
   public:
     explicit ParsedPlaylist(const QString& path);
@@ -76,16 +76,9 @@ class ParsedPlaylist {
     bool isValid() const { return m_document != nullptr; }
     QByteArray bytes() const { return m_bytes; }
     xmlNodePtr root() const;
-    /// The "playlistItem" elements.
-    std::vector<xmlNodePtr> items() const;
-
-    static std::vector<xmlNodePtr> elements(xmlNodePtr parent);
-    static QStringList elementNames(xmlNodePtr parent);
-    /// The first child element named `name`, or null.
-    static xmlNodePtr child(xmlNodePtr parent, const char* name);
-    static QString text(xmlNodePtr element);
-    /// Attributes in document order, names with their prefix ("xml:space").
-    static QList<QPair<QString, QString>> attributes(xmlNodePtr element);
+    /// The "playlistItem" elements, each in the compact form.
+    QStringList items() const;
+    static QString outline(xmlNodePtr element);
 
   private:
     QByteArray m_bytes;
