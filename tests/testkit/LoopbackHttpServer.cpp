@@ -27,13 +27,9 @@ using Request = LoopbackHttpServer::Request;
 using Reply = LoopbackHttpServer::Reply;
 using Headers = LoopbackHttpServer::Headers;
 
-bool sameName(QByteArrayView a, QByteArrayView b) {
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 std::optional<QByteArray> headerValue(const Headers& headers, QByteArrayView name) {
     for (const auto& [key, value] : headers) {
-        if (sameName(key, name))
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;
     }
     return std::nullopt;
@@ -53,9 +49,8 @@ QByteArray md5Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
 
-/// Numbers the connections it accepts (the socket's "connection" property), keeps them for the
-/// server's stop, and answers "Expect: 100-continue" (which Qt HTTP Server leaves unanswered, so
-/// a client would wait a second before it sends a large body).
+/// Counts the connections it accepts, keeps them for the server's stop, and answers "Expect: 100-continue"
+/// (which Qt HTTP Server leaves unanswered, so a client would wait a second before it sends a large body).
 class CountingTcpServer : public QTcpServer {
   public:
     CountingTcpServer(std::atomic<int>& counter, QObject* parent) : QTcpServer(parent), m_counter(counter) {}
@@ -74,7 +69,7 @@ class CountingTcpServer : public QTcpServer {
             delete socket;
             return;
         }
-        socket->setProperty("connection", ++m_counter);
+        ++m_counter;
         m_sockets.removeIf([](const QPointer<QTcpSocket>& known) { return known.isNull(); });
         m_sockets.append(socket);
         // Connected before Qt HTTP Server's own handler, so this sees each request's head before
@@ -113,23 +108,6 @@ struct LoopbackHttpServer::Shared {
     QHash<QByteArray, AuthRule> authRules;
     QList<Request> requests;
     std::atomic<int> connections{0};
-
-    std::optional<Handler> handlerFor(const Request& request) const {
-        std::lock_guard lock(mutex);
-        auto it = handlers.constFind(request.method + ' ' + request.path);
-        if (it == handlers.cend())
-            it = handlers.constFind(' ' + request.path);
-        if (it == handlers.cend())
-            return std::nullopt;
-        return *it;
-    }
-    std::optional<AuthRule> authRuleFor(const QByteArray& path) const {
-        std::lock_guard lock(mutex);
-        const auto it = authRules.constFind(path);
-        if (it == authRules.cend())
-            return std::nullopt;
-        return *it;
-    }
 };
 
 // ---- Answering, on the server thread -----------------------------------------------------------
@@ -159,7 +137,6 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
         request.query = received.url().query(QUrl::FullyEncoded).toUtf8();
         request.headers = received.headers();
         request.body = received.body();
-        request.connection = socket->property("connection").toInt();
         request.arrived = std::chrono::steady_clock::now();
         socket->setProperty("headSeen", false);
         {
@@ -183,11 +160,18 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
 
   private:
     Reply replyFor(const Request& request) {
-        if (const auto rule = shared_->authRuleFor(request.path); rule && !isAuthorized(*rule, request))
+        std::optional<Shared::AuthRule> rule;
+        Handler handler;
+        {
+            std::lock_guard lock(shared_->mutex);
+            if (shared_->authRules.contains(request.path))
+                rule = shared_->authRules.value(request.path);
+            handler = shared_->handlers.value(request.method + ' ' + request.path,
+                                              shared_->handlers.value(' ' + request.path));
+        }
+        if (rule && !isAuthorized(*rule, request))
             return challenge(*rule);
-        if (const auto handler = shared_->handlerFor(request))
-            return (*handler)(request);
-        return Reply::text("Not Found"_ba, "text/plain"_ba, 404);
+        return handler ? handler(request) : Reply::text("Not Found"_ba, "text/plain"_ba, 404);
     }
 
     Reply challenge(const Shared::AuthRule& rule) {

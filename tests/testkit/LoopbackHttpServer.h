@@ -37,8 +37,7 @@ class LoopbackHttpServer {
         QByteArray path;  // raw (still percent-encoded), without the query
         QByteArray query; // raw, without '?'
         Headers headers;
-        QByteArray body;    // de-chunked
-        int connection = 0; // 1-based index of the TCP connection it arrived on
+        QByteArray body; // de-chunked
         std::chrono::steady_clock::time_point arrived;
 
         /// The first header of that name, compared case-insensitively.
