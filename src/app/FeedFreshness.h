@@ -29,6 +29,8 @@ class FeedFreshness : public QObject {
     const QDateTime& lastSuccess() const { return m_lastSuccessShown; }
     /// Whole seconds since the last success; none before the first.
     std::optional<qint64> secondsSinceLastSuccess(TimePoint now = platform::MonotonicClock::now()) const;
+    /// The last success on the monotonic clock; none before the first.
+    const std::optional<TimePoint>& lastSuccessTick() const { return m_lastSuccess; }
     bool isStale() const { return m_stale; }
     /// Compares the data's age with the limit now (the timer does it when the limit falls due).
     void check();

@@ -126,9 +126,14 @@ void GraflinkVariable::setCurrentStringValue(const std::optional<platform::JsonV
 }
 
 std::optional<qint64> GraflinkVariable::valueAgeSeconds(platform::MonotonicClock::TimePoint now) const {
+    const std::optional<platform::MonotonicClock::TimePoint> changed = valueChangedTick();
+    return changed ? std::optional(platform::MonotonicClock::secondsBetween(*changed, now)) : std::nullopt;
+}
+
+std::optional<platform::MonotonicClock::TimePoint> GraflinkVariable::valueChangedTick() const {
     if (!*m_currentStringValue || !m_valueChangedAt.isValid())
         return std::nullopt;
-    return platform::MonotonicClock::secondsBetween(m_valueChangedTick, now);
+    return m_valueChangedTick;
 }
 
 void GraflinkVariable::setFallbackMode(qint32 mode) {

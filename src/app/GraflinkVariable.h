@@ -84,6 +84,8 @@ class GraflinkVariable : public QObject {
     /// no value.
     std::optional<qint64>
     valueAgeSeconds(platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now()) const;
+    /// When the value last changed, on the monotonic clock; none while there is no value.
+    std::optional<platform::MonotonicClock::TimePoint> valueChangedTick() const;
 
     const std::optional<QString>& appleScriptActionName() const { return m_appleScriptActionName; }
     void setAppleScriptActionName(const std::optional<QString>& name);

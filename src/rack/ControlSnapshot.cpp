@@ -34,7 +34,16 @@ Json shownValue(const std::optional<platform::JsonValue>& value) {
     return value->dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-Json graflinkDetails(const GraflinkDocument& document, platform::MonotonicClock::TimePoint now) {
+// A point on the monotonic clock as seconds (millisecond steps) since `epoch`: stable between
+// messages, so an unchanged document compares equal and the page counts ages on by itself.
+Json tick(const std::optional<platform::MonotonicClock::TimePoint>& at,
+          platform::MonotonicClock::TimePoint epoch) {
+    if (!at)
+        return nullptr;
+    return double(std::chrono::duration_cast<std::chrono::milliseconds>(*at - epoch).count()) / 1000.0;
+}
+
+Json graflinkDetails(const GraflinkDocument& document, platform::MonotonicClock::TimePoint epoch) {
     const bool hasServer = !document.CGServerIPAddress().trimmed().isEmpty();
     Json details{{"cgServer", hasServer ? text(QStringLiteral("%1:%2")
                                                    .arg(document.CGServerIPAddress())
@@ -45,14 +54,12 @@ Json graflinkDetails(const GraflinkDocument& document, platform::MonotonicClock:
                  {"autoRefresh", document.autoRefresh()},
                  {"period", document.refreshFrequency()},
                  {"stale", document.freshness().isStale()}};
-    const std::optional<qint64> since = document.freshness().secondsSinceLastSuccess(now);
-    details["secondsSinceLastRefresh"] = since ? Json(*since) : Json(nullptr);
+    details["lastRefreshAt"] = tick(document.freshness().lastSuccessTick(), epoch);
     Json variables = Json::array();
     for (const GraflinkVariable* variable : document.variables().variables()) {
-        const std::optional<qint64> age = variable->valueAgeSeconds(now);
         variables.push_back(Json{{"path", optionalText(variable->XPath())},
                                  {"value", shownValue(variable->currentStringValue())},
-                                 {"ageSeconds", age ? Json(*age) : Json(nullptr)},
+                                 {"changedAt", tick(variable->valueChangedTick(), epoch)},
                                  {"project", optionalText(variable->CGProjectName())},
                                  {"field", optionalText(variable->CGProjectItemName())}});
     }
@@ -75,23 +82,58 @@ Json dataSourceDetails(const DocumentHealth& health, const NVSCGDataSource& data
     return details;
 }
 
-Json documentJson(std::size_t id, const DocumentHealth& health, platform::MonotonicClock::TimePoint now) {
+Json documentJson(std::size_t id, const DocumentHealth& health, platform::MonotonicClock::TimePoint epoch) {
     Json entry{{"id", id},
                {"name", text(health.name())},
                {"type", text(health.kind())},
                {"lastSuccessfulRefresh", time(health.lastSuccess())},
                {"lastError", health.lastError().isEmpty() ? Json(nullptr) : text(health.lastError())}};
     if (const GraflinkDocument* document = health.graflinkDocument())
-        entry.update(graflinkDetails(*document, now));
+        entry.update(graflinkDetails(*document, epoch));
     else if (const NVSCGDataSource* dataSource = health.dataSource())
         entry.update(dataSourceDetails(health, *dataSource));
     return entry;
 }
 
+// What a page that shows `before` needs to show `after`: the members that differ, and of a list
+// of variables of the same paths, projects and fields only the members of each that differ.
+Json difference(std::size_t id, const Json& before, const Json& after) {
+    Json delta{{"id", id}};
+    for (const auto& [key, value] : after.items()) {
+        const auto old = before.find(key);
+        if (old != before.end() && *old == value)
+            continue;
+        if (key != "variables" || old == before.end() || old->size() != value.size()) {
+            delta[key] = value;
+            continue;
+        }
+        Json changes = Json::object();
+        for (std::size_t index = 0; index < value.size(); ++index) {
+            const Json& was = (*old)[index];
+            const Json& is = value[index];
+            if (was["path"] != is["path"] || was["project"] != is["project"] || was["field"] != is["field"]) {
+                changes = nullptr; // another list: sent whole
+                break;
+            }
+            Json change = Json::object();
+            for (const char* member : {"value", "changedAt"})
+                if (was[member] != is[member])
+                    change[member] = is[member];
+            if (!change.empty())
+                changes[std::to_string(index)] = std::move(change);
+        }
+        if (changes.is_null())
+            delta[key] = value;
+        else
+            delta["variableChanges"] = std::move(changes);
+    }
+    return delta;
+}
+
 } // namespace
 
 ControlSnapshot::ControlSnapshot(std::function<std::vector<DocumentHealth*>()> documents, QObject* parent)
-    : QObject(parent), m_documents(std::move(documents)) {
+    : QObject(parent), m_documents(std::move(documents)), m_epoch(platform::MonotonicClock::now()) {
     watchNewDocuments(m_documents());
 }
 
@@ -114,15 +156,18 @@ void ControlSnapshot::documentsChanged() {
         Q_EMIT changed();
 }
 
+double ControlSnapshot::now() const {
+    return tick(platform::MonotonicClock::now(), m_epoch).get<double>();
+}
+
 QByteArray ControlSnapshot::everything(bool control) {
-    const std::vector<DocumentHealth*> documents = m_documents();
-    watchNewDocuments(documents);
-    const platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now();
+    changes();
     Json list = Json::array();
-    for (std::size_t id = 0; id < documents.size(); ++id)
-        list.push_back(documentJson(id, *documents[id], now));
+    for (const Json& document : m_told)
+        list.push_back(document);
     return platform::toJsonBytes(
-        Json{{"type", "documents"}, {"control", control}, {"documents", std::move(list)}}, false);
+        Json{{"type", "documents"}, {"control", control}, {"now", now()}, {"documents", std::move(list)}},
+        false);
 }
 
 QByteArray ControlSnapshot::changes() {
@@ -130,14 +175,21 @@ QByteArray ControlSnapshot::changes() {
         return QByteArray();
     const std::vector<DocumentHealth*> documents = m_documents();
     watchNewDocuments(documents);
-    const platform::MonotonicClock::TimePoint now = platform::MonotonicClock::now();
+    m_told.resize(documents.size());
     Json list = Json::array();
     for (std::size_t id = 0; id < documents.size(); ++id) {
         if (!m_dirty[id])
             continue;
         m_dirty[id] = 0;
-        list.push_back(documentJson(id, *documents[id], now));
+        Json document = documentJson(id, *documents[id], m_epoch);
+        Json delta = difference(id, m_told[id], document);
+        m_told[id] = std::move(document);
+        if (delta.size() > 1)
+            list.push_back(std::move(delta));
     }
     m_anyDirty = false;
-    return platform::toJsonBytes(Json{{"type", "changes"}, {"documents", std::move(list)}}, false);
+    if (list.empty())
+        return QByteArray();
+    return platform::toJsonBytes(Json{{"type", "changes"}, {"now", now()}, {"documents", std::move(list)}},
+                                 false);
 }

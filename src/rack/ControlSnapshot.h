@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/MonotonicClock.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 class DocumentHealth;
@@ -17,10 +20,15 @@ class ControlSnapshot : public QObject {
     explicit ControlSnapshot(std::function<std::vector<DocumentHealth*>()> documents,
                              QObject* parent = nullptr);
 
-    /// {"type":"documents","control":CONTROL,"documents":[every document]}.
+    /// {"type":"documents","control":CONTROL,"now":NOW,"documents":[every document]}, as the
+    /// pages were last told plus what changed since (call changes() first and send its message
+    /// to the pages there are, so that every page knows the same). Times (`lastRefreshAt`, a
+    /// variable's `changedAt`) and NOW are seconds on the machine's monotonic clock since the
+    /// snapshot was made: pages count ages on from them.
     QByteArray everything(bool control);
-    /// {"type":"changes","documents":[the documents that changed since the last call]}; empty
-    /// when none did.
+    /// {"type":"changes","now":NOW,"documents":[what changed since the pages were last told]}:
+    /// per document its `id` and the members that differ; of a list of the same variables only
+    /// "variableChanges":{"INDEX":{the members that differ}}. Empty when nothing did.
     QByteArray changes();
     /// Watches documents opened since the last look (documents that open later, such as the
     /// remembered ones, count as changed).
@@ -33,7 +41,11 @@ class ControlSnapshot : public QObject {
   private:
     void watchNewDocuments(const std::vector<DocumentHealth*>& documents);
 
+    double now() const;
+
     std::function<std::vector<DocumentHealth*>()> m_documents;
-    std::vector<char> m_dirty; // per watched document
+    platform::MonotonicClock::TimePoint m_epoch;
+    std::vector<nlohmann::ordered_json> m_told; // per document, what the pages were told
+    std::vector<char> m_dirty;                  // per watched document
     bool m_anyDirty = false;
 };

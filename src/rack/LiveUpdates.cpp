@@ -75,6 +75,9 @@ void LiveUpdates::firstMessage(QWebSocket* socket, const QByteArray& message) {
             return;
         }
     }
+    // The pages there are learn what changed first, so that all of them, the new one too, go on
+    // from the same state.
+    push();
     m_pages.push_back(socket);
     socket->sendBinaryMessage(m_snapshot.everything(!m_token.isEmpty()));
 }

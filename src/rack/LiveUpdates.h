@@ -15,10 +15,10 @@ class QWebSocket;
 /// wrong token (or no message within AuthenticationTimeoutMs) closes it with 1008. Without a
 /// configured token any first message opens a read-only view.
 ///
-/// A page that got in receives every document at once, then the documents that changed: at most
-/// one message every PushIntervalMs and only when something changed, each serialised once and
-/// sent to every page as one binary frame of UTF-8 JSON. Without a page nothing is built. A page
-/// that stops reading is dropped (it reconnects and starts over). Main thread.
+/// A page that got in receives every document at once, then what changed: at most one message
+/// every PushIntervalMs and only when something changed (of each document only the members that
+/// differ), each serialised once and sent to every page as one binary frame of UTF-8 JSON. Without a page
+/// nothing is built. A page that stops reading is dropped (it reconnects and starts over). Main thread.
 class LiveUpdates : public QObject {
     Q_OBJECT
   public:

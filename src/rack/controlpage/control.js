@@ -14,7 +14,9 @@ const state = {
   retrySeconds: RetryFirstSeconds,
   retryTimer: 0,
   waitingForToken: false,
-  documents: new Map(), // id → {data, receivedAt, view}
+  documents: new Map(), // id → {data, view}
+  serverNow: 0, // the machine's clock (seconds) in its last message …
+  serverNowAt: 0, // … and this page's clock (milliseconds) when it came
   clearTarget: null,
 };
 
@@ -28,17 +30,19 @@ function ageText(seconds) {
   return `${Math.floor(seconds / 3600)} h ${Math.floor((seconds % 3600) / 60)} min`;
 }
 
-function elapsedSince(entry) {
-  return Math.max(0, Math.floor((Date.now() - entry.receivedAt) / 1000));
+// Whole seconds since `at`, a time on the machine's clock (null: never).
+function secondsSince(at) {
+  if (at === null || at === undefined) return null;
+  const now = state.serverNow + (Date.now() - state.serverNowAt) / 1000;
+  return Math.max(0, Math.floor(now - at));
 }
 
-function freshnessText(doc, elapsed) {
-  const since = doc.secondsSinceLastRefresh;
-  if (doc.stale)
-    return since === null || since === undefined ? "⚠ STALE: no data yet" : `⚠ STALE: no data for ${ageText(since + elapsed)}`;
+function freshnessText(doc) {
+  const since = secondsSince(doc.lastRefreshAt);
+  if (doc.stale) return since === null ? "⚠ STALE: no data yet" : `⚠ STALE: no data for ${ageText(since)}`;
   if (!doc.lastSuccessfulRefresh) return "Not refreshed yet";
   const at = new Date(doc.lastSuccessfulRefresh).toLocaleTimeString([], { hour12: false });
-  const ago = since === null || since === undefined ? "" : `, ${ageText(since + elapsed)} ago`;
+  const ago = since === null ? "" : `, ${ageText(since)} ago`;
   return `Last refresh ${at}${ago}`;
 }
 
@@ -154,16 +158,16 @@ function cell(text, className) {
 
 function showAges(entry) {
   const { data: doc, view } = entry;
-  const elapsed = elapsedSince(entry);
-  view.facts.freshness.textContent = freshnessText(doc, elapsed);
+  view.facts.freshness.textContent = freshnessText(doc);
   view.facts.freshness.classList.toggle("stale", Boolean(doc.stale));
   if (!view.variables) return;
   const rows = view.variables.rows;
   (doc.variables || []).forEach((variable, index) => {
     const age = rows[index] && rows[index].cells[2];
-    const known = variable.ageSeconds !== null && variable.ageSeconds !== undefined;
+    const seconds = secondsSince(variable.changedAt);
+    const known = seconds !== null;
     if (!age) return;
-    age.textContent = known ? ageText(variable.ageSeconds + elapsed) : "—";
+    age.textContent = known ? ageText(seconds) : "—";
     age.classList.toggle("none", !known);
   });
 }
@@ -215,18 +219,30 @@ function showDocument(entry) {
   showAges(entry);
 }
 
-function receive(documents) {
+// A change names a document's members that differ, and of its variables only what differs in
+// each ("variableChanges": {index: members}).
+function applyChange(data, change) {
+  const { variableChanges, ...members } = change;
+  Object.assign(data, members);
+  for (const [index, variable] of Object.entries(variableChanges || {}))
+    if (data.variables && data.variables[Number(index)]) Object.assign(data.variables[Number(index)], variable);
+}
+
+// `whole`: every document in full (on connecting); otherwise what changed.
+function receive(documents, whole) {
   const list = $("documents");
   for (const doc of documents) {
     let entry = state.documents.get(doc.id);
     if (!entry) {
-      entry = { data: doc, receivedAt: Date.now(), view: buildView(doc) };
+      entry = { data: doc, view: buildView(doc) };
       state.documents.set(doc.id, entry);
       const next = [...state.documents.keys()].sort((a, b) => a - b).find((id) => id > doc.id);
       list.insertBefore(entry.view.card, next === undefined ? null : state.documents.get(next).view.card);
+    } else if (whole) {
+      entry.data = doc;
+    } else {
+      applyChange(entry.data, doc);
     }
-    entry.data = doc;
-    entry.receivedAt = Date.now();
     showDocument(entry);
   }
 }
@@ -267,6 +283,10 @@ function connect() {
     } catch (error) {
       return; // nothing this page understands
     }
+    if (typeof message.now === "number") {
+      state.serverNow = message.now;
+      state.serverNowAt = Date.now();
+    }
     if (message.type === "documents") {
       state.retrySeconds = RetryFirstSeconds;
       state.control = Boolean(message.control);
@@ -275,7 +295,7 @@ function connect() {
       setConnection(state.control ? "Connected: live, control on" : "Connected: live, read-only", false);
       for (const entry of state.documents.values()) showDocument(entry);
     }
-    if (Array.isArray(message.documents)) receive(message.documents);
+    if (Array.isArray(message.documents)) receive(message.documents, message.type === "documents");
   });
   socket.addEventListener("close", (event) => {
     if (state.socket !== socket) return;
