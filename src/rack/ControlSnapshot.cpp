@@ -161,7 +161,6 @@ double ControlSnapshot::now() const {
 }
 
 QByteArray ControlSnapshot::everything(bool control) {
-    changes();
     Json list = Json::array();
     for (const Json& document : m_told)
         list.push_back(document);

@@ -21,8 +21,8 @@ class ControlSnapshot : public QObject {
                              QObject* parent = nullptr);
 
     /// {"type":"documents","control":CONTROL,"now":NOW,"documents":[every document]}, as the
-    /// pages were last told plus what changed since (call changes() first and send its message
-    /// to the pages there are, so that every page knows the same). Times (`lastRefreshAt`, a
+    /// pages were last told: call changes() first and send its message to the pages there are,
+    /// so that every page knows the same. Times (`lastRefreshAt`, a
     /// variable's `changedAt`) and NOW are seconds on the machine's monotonic clock since the
     /// snapshot was made: pages count ages on from them.
     QByteArray everything(bool control);
