@@ -1,9 +1,9 @@
 #include "cgsim/CGSimServerCore.h"
 
 #include "cglink/CGServerAPI.h"
-#include "cgsim/CGSimConnectionRouter.h"
 #include "cgsim/CGSimHttpServer.h"
 #include "cgsim/CGSimRequestHandler.h"
+#include "httpserver/UpgradeRouter.h"
 
 #include <QFile>
 #include <QFileSystemWatcher>
@@ -19,8 +19,9 @@ CGSimServerCore::CGSimServerCore(CGSimRequestHandler& handler, std::optional<QSt
                                  std::function<void(const QString&)> diagnostic, QObject* parent)
     : QObject(parent), m_handler(handler), m_projectsFile(std::move(projectsFile)),
       m_diagnostic(std::move(diagnostic)) {
-    m_router = new CGSimConnectionRouter(
-        [this](QTcpSocket* socket, const QByteArray& target) { acceptUpgrade(socket, target); }, this);
+    m_router = new UpgradeRouter(
+        [this](QTcpSocket* socket, const UpgradeRequest& request) { acceptUpgrade(socket, request.target); },
+        this);
     m_http = new CGSimHttpServer(m_handler, this);
     m_webSockets = new QWebSocketServer(QStringLiteral("CG"), QWebSocketServer::NonSecureMode, this);
     m_webSockets->setSupportedSubprotocols({CGServerAPI::WebSocketProtocol});

@@ -8,7 +8,7 @@
 #include <functional>
 #include <optional>
 
-class CGSimConnectionRouter;
+class UpgradeRouter;
 class CGSimHttpServer;
 class CGSimRequestHandler;
 class QFileSystemWatcher;
@@ -41,7 +41,7 @@ class CGSimServerCore : public QObject {
     CGSimRequestHandler& m_handler;
     std::optional<QString> m_projectsFile;
     std::function<void(const QString&)> m_diagnostic;
-    CGSimConnectionRouter* m_router = nullptr;
+    UpgradeRouter* m_router = nullptr;
     CGSimHttpServer* m_http = nullptr;
     QWebSocketServer* m_webSockets = nullptr;
     QFileSystemWatcher* m_watcher = nullptr;

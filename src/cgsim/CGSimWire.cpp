@@ -89,23 +89,3 @@ QStringList CGSimWire::pathSegments(const QByteArray& encodedPath) {
             segments.append(QUrl::fromPercentEncoding(raw));
     return segments;
 }
-
-std::optional<QByteArray> CGSimWire::webSocketUpgradeTarget(const QByteArray& head) {
-    const qsizetype end = head.indexOf("\r\n\r\n");
-    if (end < 0)
-        return std::nullopt;
-    const QList<QByteArray> lines = head.left(end).split('\n');
-    const QList<QByteArray> requestLine = lines.first().trimmed().split(' ');
-    if (requestLine.size() != 3 || requestLine.at(0) != "GET")
-        return std::nullopt;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines.at(i).trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        if (line.left(colon).trimmed().compare("upgrade", Qt::CaseInsensitive) == 0 &&
-            line.mid(colon + 1).trimmed().compare("websocket", Qt::CaseInsensitive) == 0)
-            return requestLine.at(1);
-    }
-    return std::nullopt;
-}

@@ -34,7 +34,4 @@ class CGSimWire {
 
     /// The decoded path segments of a raw (percent-encoded) path: "/a/b%2Fc" → ["a", "b/c"].
     static QStringList pathSegments(const QByteArray& encodedPath);
-    /// The request target of a complete request head asking to upgrade to a web socket;
-    /// nullopt for any other head.
-    static std::optional<QByteArray> webSocketUpgradeTarget(const QByteArray& head);
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rack/HandlerHttpServer.h"
+#include "httpserver/HandlerHttpServer.h"
 
 #include <QHostAddress>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "httpserver/HandlerHttpServer.h"
 #include "rack/FeedRecording.h"
-#include "rack/HandlerHttpServer.h"
 
 #include <QHostAddress>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "rack/LivePages.h"
 
-#include "rack/HandlerHttpServer.h"
+#include "httpserver/HandlerHttpServer.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

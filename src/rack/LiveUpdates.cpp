@@ -10,6 +10,8 @@ LiveUpdates::LiveUpdates(QByteArray token, ControlSnapshot& snapshot, QObject* p
       m_pages(new LivePages(std::move(token))) {
     m_thread.setObjectName(QStringLiteral("control pages"));
     m_pages->moveToThread(&m_thread);
+    // Deleted on its own thread as that thread ends, with its server and sockets.
+    connect(&m_thread, &QThread::finished, m_pages, &QObject::deleteLater);
     m_thread.start();
     connect(m_pages, &LivePages::authenticated, this, &LiveUpdates::welcome);
     connect(m_pages, &LivePages::pageCountChanged, this, [this](int count) {
@@ -26,7 +28,6 @@ LiveUpdates::~LiveUpdates() {
     QMetaObject::invokeMethod(m_pages, &LivePages::closeAll, Qt::BlockingQueuedConnection);
     m_thread.quit();
     m_thread.wait();
-    delete m_pages;
 }
 
 void LiveUpdates::accept(QTcpSocket* socket) {

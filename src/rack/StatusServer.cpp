@@ -4,10 +4,10 @@
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
+#include "httpserver/UpgradeRouter.h"
 #include "platform/Json.h"
 #include "rack/ControlPage.h"
 #include "rack/DocumentHealth.h"
-#include "rack/UpgradeRouter.h"
 
 #include <QTcpSocket>
 #include <nlohmann/json.hpp>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "httpserver/HandlerHttpServer.h"
 #include "rack/ControlActions.h"
 #include "rack/ControlSnapshot.h"
-#include "rack/HandlerHttpServer.h"
 #include "rack/LiveUpdates.h"
 #include "rack/RequestGuard.h"
 

@@ -1,6 +1,6 @@
+#include "httpserver/UpgradeRouter.h"
 #include "rack/ControlActions.h"
 #include "rack/RequestGuard.h"
-#include "rack/UpgradeRouter.h"
 
 #include <gtest/gtest.h>
 

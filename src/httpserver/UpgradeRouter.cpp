@@ -1,4 +1,4 @@
-#include "rack/UpgradeRouter.h"
+#include "httpserver/UpgradeRouter.h"
 
 #include <QTcpSocket>
 

@@ -1,4 +1,4 @@
-#include "rack/HandlerHttpServer.h"
+#include "httpserver/HandlerHttpServer.h"
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>

@@ -18,7 +18,8 @@ struct UpgradeRequest {
 
 /// A listening socket that reads each new connection's request head without consuming it, hands
 /// web-socket upgrades to `upgrade` and everything else to the HTTP server bound to it: one port
-/// serves both, and the upgrade is checked before any handshake. Main thread.
+/// serves both, as on the CG server, and an upgrade can be checked before any handshake (Qt HTTP
+/// Server 6.4 takes upgrades itself without asking). Main thread.
 class UpgradeRouter : public QTcpServer {
     Q_OBJECT
   public:
