@@ -1,36 +1,12 @@
 #include "cgsim/CGSimHttpServer.h"
 
 #include "cgsim/CGSimRequestHandler.h"
+#include "httpserver/HandlerHttpServer.h"
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QMetaEnum>
 #include <QThread>
-
-namespace {
-
-QByteArray methodName(QHttpServerRequest::Method method) {
-    switch (method) {
-    case QHttpServerRequest::Method::Get:
-        return QByteArrayLiteral("GET");
-    case QHttpServerRequest::Method::Put:
-        return QByteArrayLiteral("PUT");
-    case QHttpServerRequest::Method::Post:
-        return QByteArrayLiteral("POST");
-    case QHttpServerRequest::Method::Delete:
-        return QByteArrayLiteral("DELETE");
-    case QHttpServerRequest::Method::Head:
-        return QByteArrayLiteral("HEAD");
-    case QHttpServerRequest::Method::Patch:
-        return QByteArrayLiteral("PATCH");
-    case QHttpServerRequest::Method::Options:
-        return QByteArrayLiteral("OPTIONS");
-    default:
-        return QByteArrayLiteral("OTHER");
-    }
-}
-
-} // namespace
 
 CGSimHttpServer::CGSimHttpServer(CGSimRequestHandler& handler, QObject* parent)
     : QAbstractHttpServer(parent), m_handler(handler) {}
@@ -39,9 +15,9 @@ bool CGSimHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocke
     if (const auto delay = m_handler.responseDelay(); delay.count() > 0)
         QThread::msleep(static_cast<unsigned long>(delay.count()));
     const QUrl url = request.url();
-    const CGSimRequestHandler::Reply reply =
-        m_handler.handle(methodName(request.method()), url.path(QUrl::FullyEncoded).toUtf8(),
-                         url.query(QUrl::FullyEncoded).toUtf8(), request.body());
+    const CGSimRequestHandler::Reply reply = m_handler.handle(
+        HandlerHttpServer::methodName(request.method()), url.path(QUrl::FullyEncoded).toUtf8(),
+        url.query(QUrl::FullyEncoded).toUtf8(), request.body());
     QHttpServerResponder responder = makeResponder(request, socket);
     responder.write(reply.body, reply.contentType, QHttpServerResponder::StatusCode(reply.status));
     return true;

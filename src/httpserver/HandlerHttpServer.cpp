@@ -4,9 +4,7 @@
 #include <QHttpServerResponder>
 #include <QTcpServer>
 
-namespace {
-
-QByteArray methodName(QHttpServerRequest::Method method) {
+QByteArray HandlerHttpServer::methodName(QHttpServerRequest::Method method) {
     switch (method) {
     case QHttpServerRequest::Method::Get:
         return QByteArrayLiteral("GET");
@@ -26,8 +24,6 @@ QByteArray methodName(QHttpServerRequest::Method method) {
         return QByteArrayLiteral("OTHER");
     }
 }
-
-} // namespace
 
 QByteArray HandlerHttpServer::Request::header(const QByteArray& name) const {
     return raw.value(name);

@@ -3,6 +3,7 @@
 #include <QAbstractHttpServer>
 #include <QByteArray>
 #include <QHostAddress>
+#include <QHttpServerRequest>
 #include <QList>
 #include <QPair>
 #include <functional>
@@ -45,6 +46,8 @@ class HandlerHttpServer : public QAbstractHttpServer {
     /// Whether an Authorization header's value carries `token` (the scheme in any case); the
     /// comparison takes the same time wherever the tokens differ.
     static bool carriesBearerToken(const QByteArray& authorization, const QByteArray& token);
+    /// The request method as it is written on the wire ("OTHER" for what Qt does not name).
+    static QByteArray methodName(QHttpServerRequest::Method method);
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
