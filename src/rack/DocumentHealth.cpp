@@ -26,6 +26,10 @@ DocumentHealth::DocumentHealth(NVSCGDataSource& dataSource, QObject* parent)
     });
     connect(&dataSource, &NVSCGDataSource::autoUpdateChanged, this, &DocumentHealth::changed);
     connect(&dataSource, &NVSCGDataSource::autoUpdateFrequencyChanged, this, &DocumentHealth::changed);
+    // The rows arrive after the refresh's end, from the main queue.
+    connect(&dataSource, &NVSCGDataSource::contentNodesReset, this, &DocumentHealth::changed);
+    for (const auto signal : {&NVSCGDataSource::contentNodesInserted, &NVSCGDataSource::contentNodesRemoved})
+        connect(&dataSource, signal, this, &DocumentHealth::changed);
 }
 
 QString DocumentHealth::name() const {

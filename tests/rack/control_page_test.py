@@ -7,6 +7,7 @@ Usage: control_page_test.py GRAFLINK_CLI [--screenshot PNG]
 """
 import asyncio
 import glob
+import html
 import http.server
 import json
 import os
@@ -35,18 +36,20 @@ SCREENSHOT = None
 
 
 class Feeds(http.server.ThreadingHTTPServer):
-    """Serves /NAME.xml as <m><home>VALUE</home></m>, VALUE changed by the test."""
+    """Serves /NAME.xml as <m><home>VALUE</home></m>, VALUE changed by the test (a list: one
+    <home> each, the rows of the data source)."""
 
     def __init__(self):
-        self.values = {"alpha": "first", "beta": SCRIPT_VALUE}
+        self.values = {"alpha": "first", "beta": SCRIPT_VALUE, "gamma": ["one"]}
         outer = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
                 name = self.path.strip("/").removesuffix(".xml")
                 value = outer.values.get(name, "")
-                escaped = value.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;")
-                body = f"<m><home>{escaped}</home></m>".encode()
+                homes = "".join(f"<home>{html.escape(item, quote=False)}</home>"
+                                for item in (value if isinstance(value, list) else [value]))
+                body = f"<m>{homes}</m>".encode()
                 self.send_response(200)
                 self.send_header("Content-Type", "application/xml")
                 self.send_header("Content-Length", str(len(body)))
@@ -104,7 +107,11 @@ class ControlPage(unittest.TestCase):
                             f"127.0.0.1:{match.group(1)}", "--var", variable, *extra],
                            env=cls.env, check=True, capture_output=True)
             documents.append(path)
-        cls.documents = documents
+        gamma = os.path.join(home, "gamma.cgds")
+        subprocess.run([CLI, "datasource", "new", gamma], env=cls.env, check=True, capture_output=True)
+        subprocess.run([CLI, "datasource", "set", gamma, "--url", cls.feeds.url("gamma"), "--xpath", "/m/home[*]",
+                        "--add-column", "Home=/m/home[*]"], env=cls.env, check=True, capture_output=True)
+        cls.documents = documents + [gamma]
         cls.output = []
         cls.run_process = cls.start_run("0")
 
@@ -177,6 +184,14 @@ class ControlPage(unittest.TestCase):
 
     # MARK: - In the browser, in order
 
+    def rows_of(self, name):
+        return self.browser.execute_script(
+            "for (const card of document.querySelectorAll('article.document'))"
+            "  if (card.querySelector('h2').textContent === arguments[0])"
+            "    for (const term of card.querySelectorAll('dt'))"
+            "      if (term.textContent === 'Rows') return term.nextElementSibling.textContent;"
+            "return null;", name)
+
     def test_1_wrong_token_is_refused_and_said(self):
         token = self.wait(lambda: self.browser.find_element(By.ID, "token").is_displayed() and
                           self.browser.find_element(By.ID, "token"), "the page asks for the token")
@@ -187,10 +202,10 @@ class ControlPage(unittest.TestCase):
 
     def test_2_lists_both_documents_and_shows_values_as_text(self):
         self.browser.find_element(By.ID, "token").send_keys(TOKEN + "\n")
-        self.wait(lambda: len(self.browser.find_elements(By.CSS_SELECTOR, "article.document")) == 2,
-                  "two documents listed")
+        self.wait(lambda: len(self.browser.find_elements(By.CSS_SELECTOR, "article.document")) == 3,
+                  "three documents listed")
         names = [h.text for h in self.browser.find_elements(By.CSS_SELECTOR, "article.document h2")]
-        self.assertEqual(names, ["alpha", "beta"])
+        self.assertEqual(names, ["alpha", "beta", "gamma"])
         self.wait(lambda: self.value_of("beta") == SCRIPT_VALUE, "the script-bearing value shown as text")
         self.assertFalse(self.browser.find_elements(By.CSS_SELECTOR, "#documents img"))
         with self.assertRaises(NoAlertPresentException):
@@ -262,7 +277,13 @@ class ControlPage(unittest.TestCase):
         self.wait(lambda: "lost" in status.text, "the lost connection is shown")
         self.__class__.run_process = self.start_run(self.base.rsplit(":", 1)[1])
         self.wait(lambda: status.text.startswith("Connected"), "the page reconnects by itself", seconds=20)
-        self.assertEqual(len(self.browser.find_elements(By.CSS_SELECTOR, "article.document")), 2)
+        self.assertEqual(len(self.browser.find_elements(By.CSS_SELECTOR, "article.document")), 3)
+
+    def test_9_a_data_source_shows_its_rows_and_update_refreshes_them(self):
+        self.wait(lambda: self.rows_of("gamma") == "1", "the data source's rows counted")
+        self.feeds.values["gamma"] = ["one", "two"]
+        self.control("Update gamma").click()
+        self.wait(lambda: self.rows_of("gamma") == "2", "the new row counted after Update", seconds=5)
 
     # MARK: - Plain HTTP and web sockets
 
