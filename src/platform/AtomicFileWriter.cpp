@@ -36,7 +36,7 @@ void AtomicFileWriter::write(const char* bytes, qsizetype size) {
 bool AtomicFileWriter::flushGathered() {
     if (!m_gathered.isEmpty()) {
         m_failed = m_file->write(m_gathered) != m_gathered.size();
-        m_gathered.clear();
+        m_gathered.resize(0); // keeps the room for the next piece
     }
     return !m_failed;
 }
