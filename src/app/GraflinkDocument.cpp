@@ -107,6 +107,11 @@ void GraflinkDocument::clearCG() {
     m_cg->publishAll(DocumentCGLink::blankPassOf(m_variables->variables()));
 }
 
+void GraflinkDocument::clearCGAndGoOffAir() {
+    setPublishToCG(false);
+    clearCG();
+}
+
 // MARK: - Properties
 
 void GraflinkDocument::setAutoRefresh(bool autoRefresh) {

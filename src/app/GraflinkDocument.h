@@ -186,6 +186,10 @@ class GraflinkDocument : public platform::Document {
     /// Blanks every bound field on the server (the empty string, HTML off); runs no actions. The
     /// client sends it on its worker (see CGServerHTTPController::publish).
     void clearCG();
+    /// What an operator's Clear does (the window's button, the rack's control page): off air
+    /// first, since the next refresh would otherwise put every value back a moment later, then
+    /// clearCG().
+    void clearCGAndGoOffAir();
 
     // Feed
     /// Fetches the feed and evaluates every variable against it, at once: an explicit refresh

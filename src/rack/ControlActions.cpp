@@ -100,9 +100,7 @@ HandlerHttpServer::Reply ControlActions::perform(const QString& path, const QHos
             dataSource->refreshContent();
         break;
     case Action::Clear:
-        // Off air first: the next refresh would otherwise put every value back a moment later.
-        graflink->setPublishToCG(false);
-        graflink->clearCG();
+        graflink->clearCGAndGoOffAir();
         break;
     case Action::OnAir:
     case Action::OffAir:

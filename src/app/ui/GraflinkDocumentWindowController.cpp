@@ -329,9 +329,7 @@ void GraflinkDocumentWindowController::clearCGButtonPushed() {
     connect(question, &QMessageBox::buttonClicked, this, [this, clear](QAbstractButton* button) {
         if (button != clear)
             return;
-        // Off air first: the next refresh would otherwise put every value back a moment later.
-        m_document.setPublishToCG(false);
-        m_document.clearCG();
+        m_document.clearCGAndGoOffAir();
     });
     question->open();
 }
