@@ -136,12 +136,7 @@ QString VariablesModel::typeName(int valueType) {
 }
 
 QString VariablesModel::valueText(const GraflinkVariable& variable) {
-    const std::optional<platform::JsonValue>& value = variable.currentStringValue();
-    if (!value)
-        return {};
-    if (value->is_string())
-        return QString::fromStdString(value->get<std::string>());
-    return QString::fromUtf8(platform::toJsonBytes(*value));
+    return platform::valueText(variable.currentStringValue());
 }
 
 QString VariablesModel::fallbackName(int mode) {

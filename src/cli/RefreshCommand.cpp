@@ -4,7 +4,6 @@
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "cli/DocumentOpening.h"
-#include "cli/DocumentOutput.h"
 #include "cli/EventLoopWait.h"
 
 #include <nlohmann/json.hpp>
@@ -92,7 +91,7 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
     } else {
         for (const GraflinkVariable* variable : variables)
             context.out << variable->XPath().value_or(QString()) << '\t'
-                        << valueText(variable->currentStringValue()) << '\n';
+                        << platform::valueText(variable->currentStringValue()) << '\n';
     }
     context.out.flush();
     return Success;

@@ -17,7 +17,6 @@ bool AtomicFileWriter::open(const QString& path, Error* error, AtomicFile::NewFi
     if (isNew && newFileMode == AtomicFile::NewFileMode::OwnerOnly &&
         !m_file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         return fail(error);
-    m_gathered.reserve(GatherSize);
     return true;
 }
 

@@ -159,6 +159,14 @@ std::optional<JsonValue> parseJson(const QByteArray& bytes, Error* error) {
     return std::nullopt;
 }
 
+QString valueText(const std::optional<JsonValue>& value) {
+    if (!value)
+        return {};
+    if (value->is_string())
+        return QString::fromStdString(value->get_ref<const std::string&>());
+    return QString::fromUtf8(toJsonBytes(*value));
+}
+
 QByteArray toJsonBytes(const JsonValue& value, bool pretty) {
     try {
         const std::string text = value.dump(pretty ? 2 : -1, ' ', false, JsonValue::error_handler_t::replace);

@@ -3,6 +3,7 @@
 #include "platform/Error.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QVariant>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
@@ -28,6 +29,10 @@ std::optional<JsonValue> parseJson(const QByteArray& bytes, Error* error = nullp
 /// Serialises `value` as UTF-8, compact or indented by two spaces. Never throws: invalid UTF-8 in
 /// strings is written as U+FFFD, non-finite numbers as null.
 QByteArray toJsonBytes(const JsonValue& value, bool pretty = false);
+
+/// A feed value as a person reads it: a string as it is, any other value as compact JSON; no value
+/// as an empty text.
+QString valueText(const std::optional<JsonValue>& value);
 
 /// objects → QVariantMap (member order is lost), arrays → QVariantList, strings → QString,
 /// integers → qint64 (quint64 above its range), other numbers → double, booleans → bool,

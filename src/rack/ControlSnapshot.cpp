@@ -25,13 +25,9 @@ Json time(const QDateTime& at) {
     return at.isValid() ? text(at.toString(Qt::ISODateWithMs)) : Json(nullptr);
 }
 
-// A feed value as the page shows it: text as it is, other values in compact JSON, none as null.
+// A feed value as the page shows it: as the desktop window does, none as null.
 Json shownValue(const std::optional<platform::JsonValue>& value) {
-    if (!value)
-        return nullptr;
-    if (value->is_string())
-        return *value;
-    return value->dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    return value ? text(platform::valueText(value)) : Json(nullptr);
 }
 
 // A point on the monotonic clock as seconds (millisecond steps) since `epoch`: stable between
