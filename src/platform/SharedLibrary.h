@@ -15,6 +15,20 @@ struct SharedLibrary {
         function = reinterpret_cast<Function>(dlsym(library, name));
         return function != nullptr;
     }
+    /// A new table of the library's functions, filled by `resolveAll(library, table)` (false when
+    /// one is missing); null when the library cannot be opened or lacks a function. Never freed,
+    /// as the library is never closed.
+    template <typename Table, typename ResolveAll>
+    static const Table* load(const char* fileName, ResolveAll resolveAll) {
+        void* library = open(fileName);
+        if (!library)
+            return nullptr;
+        auto* table = new Table;
+        if (resolveAll(library, *table))
+            return table;
+        delete table;
+        return nullptr;
+    }
 };
 
 } // namespace platform

@@ -29,8 +29,6 @@ class LiveUpdates : public QObject {
     /// Takes an upgrade request's socket, its head unread, whose path, Host and Origin were
     /// checked; the handshake follows on the pages' thread.
     void accept(QTcpSocket* socket);
-    /// Pages let in (as last heard from the pages' thread).
-    int pageCount() const { return m_pageCount; }
 
   private:
     void welcome(quintptr page);
@@ -42,6 +40,6 @@ class LiveUpdates : public QObject {
     ControlSnapshot& m_snapshot;
     QThread m_thread;
     LivePages* m_pages;
-    int m_pageCount = 0;
+    int m_pageCount = 0; // pages let in, as last heard from the pages' thread
     QTimer m_push;
 };

@@ -42,8 +42,6 @@ class StatusServer : public QObject {
 
     QByteArray statusJson() const;
     QByteArray metricsText() const;
-    /// Pages whose web socket proved the token.
-    int pageCount() const { return m_live.pageCount(); }
 
   private:
     HandlerHttpServer::Reply reply(const HandlerHttpServer::Request& request) const;
