@@ -42,7 +42,9 @@ DocumentRefreshPipeline::~DocumentRefreshPipeline() {
 
 void DocumentRefreshPipeline::evaluate(Job& job, const FeedResponse& response) {
     std::lock_guard lock(m_evaluatorMutex);
-    if (response.xml)
+    if (response.xmlPathValues)
+        m_evaluator.evaluate(job.bindings, *response.xmlPathValues);
+    else if (response.xml)
         m_evaluator.evaluate(job.bindings, *response.xml);
     else if (response.jsonFeed)
         m_evaluator.evaluateFeed(job.bindings, *response.jsonFeed);
@@ -131,12 +133,15 @@ std::shared_ptr<platform::http::Task>
 DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>& pipeline,
                                  platform::http::Client& client, const Fetch& fetch, std::shared_ptr<Job> job,
                                  RefreshEnded ended) {
+    std::shared_ptr<const platform::StreamedLocationPaths> xmlPaths = pipeline->streamedPaths(job->bindings);
     return FeedFetcher::start(
         client, fetch.address, fetch.limits, fetch.credentials,
-        [pipeline, job = std::move(job),
-         ended = std::move(ended)](std::shared_ptr<FeedResponse> response) mutable {
+        [pipeline, job = std::move(job), ended = std::move(ended),
+         xmlPaths](std::shared_ptr<FeedResponse> response) mutable {
             // On the client's worker (or at once for an unusable address).
             writeLog(pipeline->m_logger, *response);
+            if (xmlPaths && response->xml)
+                pipeline->treeNeededFor(xmlPaths);
             if (!response->hasFeed()) {
                 ended(nullptr, response->failureReason.isEmpty() ? QStringLiteral("no feed")
                                                                  : response->failureReason);
@@ -144,7 +149,26 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
             }
             pipeline->process(std::move(job), *response,
                               [ended](std::shared_ptr<Job> done) { ended(std::move(done), QString()); });
-        });
+        },
+        xmlPaths);
+}
+
+std::shared_ptr<const platform::StreamedLocationPaths>
+DocumentRefreshPipeline::streamedPaths(const VariableBindings& bindings) {
+    QStringList paths = VariableEvaluator::pathsOf(bindings);
+    std::lock_guard lock(m_streamedPathsMutex);
+    if (m_streamedPathsFor != paths) {
+        m_streamedPaths = platform::StreamedLocationPaths::make(paths);
+        m_streamedPathsFor = std::move(paths);
+    }
+    return m_streamedPaths;
+}
+
+void DocumentRefreshPipeline::treeNeededFor(
+    const std::shared_ptr<const platform::StreamedLocationPaths>& paths) {
+    std::lock_guard lock(m_streamedPathsMutex);
+    if (m_streamedPaths == paths)
+        m_streamedPaths.reset();
 }
 
 std::shared_ptr<platform::http::Task>

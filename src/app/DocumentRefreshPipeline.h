@@ -22,6 +22,7 @@ class ThreadMailbox;
 class GraflinkVariable;
 namespace platform {
 class FeedCredentials;
+class StreamedLocationPaths;
 class UserDefaults;
 namespace http {
 class Client;
@@ -95,6 +96,11 @@ class DocumentRefreshPipeline {
 
   private:
     static void writeLog(NVSLogController& logger, const FeedResponse& response);
+    /// What an XML feed is streamed for in a refresh of `bindings`: their paths, when all are
+    /// simple and the feed has not needed its tree for them before; otherwise null.
+    std::shared_ptr<const platform::StreamedLocationPaths> streamedPaths(const VariableBindings& bindings);
+    /// The feed needed its tree for `paths`: later refreshes build it at once.
+    void treeNeededFor(const std::shared_ptr<const platform::StreamedLocationPaths>& paths);
     void evaluate(Job& job, const FeedResponse& response);
     void filter(std::shared_ptr<Job> job, Done done);
     /// Starts the filter thread on first use.
@@ -104,6 +110,10 @@ class DocumentRefreshPipeline {
     NVSLogController& m_logger;
     std::mutex m_evaluatorMutex; // one evaluation of this document at a time
     VariableEvaluator m_evaluator;
+
+    std::mutex m_streamedPathsMutex; // guards the two that follow
+    std::optional<QStringList> m_streamedPathsFor;
+    std::shared_ptr<const platform::StreamedLocationPaths> m_streamedPaths;
 
     std::mutex m_threadMutex; // guards what follows
     std::unique_ptr<QThread> m_thread;

@@ -20,7 +20,8 @@ FeedResponse FeedResponse::failed(const QString& reason) {
     return result;
 }
 
-FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
+FeedResponse FeedResponse::interpret(const platform::http::Response& response,
+                                     const platform::StreamedLocationPaths* xmlPaths) {
     if (response.error)
         return failed(response.error->localizedDescription());
 
@@ -50,6 +51,9 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response) {
     }
     // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
     if (type.contains("xml")) {
+        if (xmlPaths)
+            if ((result.xmlPathValues = xmlPaths->firstStringValues(response.body)))
+                return result;
         platform::Error error;
         std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(response.body, &error);
         // The tree goes back to the allocator on the release thread, not on the thread that

@@ -2,6 +2,7 @@
 
 #include "platform/Json.h"
 #include "platform/JsonFeed.h"
+#include "platform/StreamedLocationPaths.h"
 
 #include <QList>
 #include <QString>
@@ -25,18 +26,23 @@ class FeedResponse {
     };
 
     /// Interprets a completed (or failed) response: transport failure, status 200 with a body,
-    /// then the content type ("xml" first, then "json") and one parse.
-    static FeedResponse interpret(const platform::http::Response& response);
+    /// then the content type ("xml" first, then "json") and one parse. With `xmlPaths`, an XML
+    /// feed is first answered for those paths in a streamed pass, without its tree; the tree is
+    /// built only where the pass cannot tell.
+    static FeedResponse interpret(const platform::http::Response& response,
+                                  const platform::StreamedLocationPaths* xmlPaths = nullptr);
     /// A fetch that could not be made at all (no usable address).
     static FeedResponse failed(const QString& reason);
 
-    bool hasFeed() const { return xml || jsonFeed || json; }
+    bool hasFeed() const { return xml || xmlPathValues || jsonFeed || json; }
     /// The JSON feed as one value (built from `jsonFeed` when that is what was parsed).
     std::shared_ptr<const platform::JsonValue> jsonValue() const;
     /// Why no feed came of the response, for people ("HTTP status 404", "empty body", ...).
     QString failureReason;
 
     std::shared_ptr<platform::XmlDocument> xml;
+    /// An XML feed answered for the paths the fetch was given, instead of `xml`.
+    std::optional<platform::StreamedLocationPaths::Values> xmlPathValues;
     /// A JSON feed in its compact parsed form: variables read their values straight from it.
     std::shared_ptr<const platform::JsonFeed> jsonFeed;
     /// A JSON feed the compact form refused but the full parser read (see platform::JsonFeed).

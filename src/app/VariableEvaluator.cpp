@@ -69,18 +69,38 @@ void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::Xml
         if (!binding.hasPath())
             continue;
         const std::optional<QString> text = evaluator.firstNodeStringValue(*binding.path);
-        if (!text) {
-            // Nothing found: the value stays, unless the variable sends a fallback instead.
-            if (binding.fallbackMode != GraflinkVariable::KeepOnAir)
-                binding.take(std::nullopt);
-            continue;
-        }
-        if (binding.valueType == GraflinkVariable::Number) {
-            const double number = platform::ValueReadings::doubleReading(*text);
-            binding.take(platform::JsonValue(formatNumber(binding.format, number).toStdString()));
-        } else {
-            binding.take(platform::JsonValue(text->toStdString()));
-        }
+        takeText(binding, text ? std::optional<std::string>(text->toStdString()) : std::nullopt);
+    }
+}
+
+void VariableEvaluator::evaluate(VariableBindings& bindings,
+                                 const platform::StreamedLocationPaths::Values& values) {
+    std::size_t next = 0;
+    for (VariableBinding& binding : bindings)
+        if (binding.hasPath() && next < values.size())
+            takeText(binding, values[next++]);
+}
+
+QStringList VariableEvaluator::pathsOf(const VariableBindings& bindings) {
+    QStringList paths;
+    for (const VariableBinding& binding : bindings)
+        if (binding.hasPath())
+            paths.append(*binding.path);
+    return paths;
+}
+
+void VariableEvaluator::takeText(VariableBinding& binding, const std::optional<std::string>& text) {
+    if (!text) {
+        // Nothing found: the value stays, unless the variable sends a fallback instead.
+        if (binding.fallbackMode != GraflinkVariable::KeepOnAir)
+            binding.take(std::nullopt);
+        return;
+    }
+    if (binding.valueType == GraflinkVariable::Number) {
+        const double number = platform::ValueReadings::doubleReading(QString::fromStdString(*text));
+        binding.take(platform::JsonValue(formatNumber(binding.format, number).toStdString()));
+    } else {
+        binding.take(platform::JsonValue(*text));
     }
 }
 

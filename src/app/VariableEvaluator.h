@@ -3,6 +3,7 @@
 #include "app/VariableBinding.h"
 #include "platform/Json.h"
 #include "platform/JsonPathCache.h"
+#include "platform/StreamedLocationPaths.h"
 #include "platform/XPathCache.h"
 
 #include <QList>
@@ -32,6 +33,8 @@ class VariableEvaluator {
     /// The first node each path selects gives its string value; a path that selects nothing or
     /// is not valid leaves the value as it was. Bindings without a path are skipped.
     void evaluate(VariableBindings& bindings, const platform::XmlDocument& document);
+    /// The same, from the values a streamed pass found for the bindings' paths (pathsOf).
+    void evaluate(VariableBindings& bindings, const platform::StreamedLocationPaths::Values& values);
     /// The value each key path leads to replaces the value (a path that leads nowhere clears it,
     /// or gives the empty string for a number). A path that starts with "$" is a JSONPath query:
     /// the first node it selects counts as where it leads (none, or a query that does not parse:
@@ -54,6 +57,8 @@ class VariableEvaluator {
     /// `value` formatted with the number pattern (an invalid pattern gives the empty string).
     QString formatNumber(const QString& pattern, double value);
 
+    /// The paths of the bindings that have one, in order.
+    static QStringList pathsOf(const VariableBindings& bindings);
     /// Copies of the variables, in list order.
     static VariableBindings bindingsOf(const QList<GraflinkVariable*>& variables);
     /// Gives each variable its binding's value where the refresh changed it.
@@ -65,6 +70,8 @@ class VariableEvaluator {
                               const QList<GraflinkVariable*>& current);
 
   private:
+    /// One binding's new value from the string value of its path's first node (none: nothing found).
+    void takeText(VariableBinding& binding, const std::optional<std::string>& text);
     /// One binding's new value from what its key path found (null: led nowhere).
     void take(VariableBinding& binding, const platform::JsonValue* found);
 

@@ -17,6 +17,12 @@ class XmlChildIndex;
 /// its positional filtering. Anything else is not a simple path and goes to libxml2.
 class SimpleLocationPath {
   public:
+    struct Step {
+        QByteArray name;  // empty for "*"
+        int position = 0; // 0 when the step has no predicate
+    };
+    enum class Ending { Element, Attribute, Text };
+
     /// Empty when `expression` is not of the simple shape (names with prefixes, other axes,
     /// "//", predicates other than a positive integer, blanks, functions...).
     static std::optional<SimpleLocationPath> parse(const QString& expression);
@@ -25,13 +31,12 @@ class SimpleLocationPath {
     /// or null when the path selects nothing. An absolute path starts at `context`'s document.
     xmlNodePtr firstMatch(xmlNodePtr context, XmlChildIndex& index) const;
 
-  private:
-    struct Step {
-        QByteArray name;  // empty for "*"
-        int position = 0; // 0 when the step has no predicate
-    };
-    enum class Ending { Element, Attribute, Text };
+    const std::vector<Step>& steps() const { return m_steps; }
+    Ending endingKind() const { return m_ending; }
+    /// The attribute's name when the path ends in "@name".
+    const QByteArray& attributeName() const { return m_attribute; }
 
+  private:
     xmlNodePtr match(xmlNodePtr context, std::size_t step, XmlChildIndex& index) const;
     xmlNodePtr ending(xmlNodePtr element) const;
 

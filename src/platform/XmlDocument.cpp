@@ -2,14 +2,11 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/XmlErrorCapture.h"
+#include "platform/XmlMemoryReader.h"
 
-#include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <cstring>
 #include <libxml/parser.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace platform {
 
@@ -58,39 +55,6 @@ QByteArray toXmlUtf8(const QString& text) {
     return clean.isNull() ? text.toUtf8() : clean.toUtf8();
 }
 
-// Hands libxml2 the input a few kilobytes at a time. With `releaseFrom` set (an input the
-// parse owns), the whole pages already handed over go back to the system every few megabytes:
-// libxml2 has copied them and never reads them again.
-struct MemoryReader {
-    static constexpr qsizetype ReleaseStep = 2 * 1024 * 1024;
-
-    const char* next;
-    qsizetype left;
-    char* releaseFrom = nullptr;
-
-    static int read(void* context, char* buffer, int length) {
-        auto& reader = *static_cast<MemoryReader*>(context);
-        const qsizetype count = std::min<qsizetype>(reader.left, std::max(length, 0));
-        std::memcpy(buffer, reader.next, std::size_t(count));
-        reader.next += count;
-        reader.left -= count;
-        if (reader.releaseFrom && reader.next - reader.releaseFrom >= ReleaseStep)
-            reader.releaseConsumedPages();
-        return int(count);
-    }
-
-    void releaseConsumedPages() {
-        static const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
-        const std::uintptr_t begin = (std::uintptr_t(releaseFrom) + page - 1) & ~(page - 1);
-        const std::uintptr_t end = std::uintptr_t(next) & ~(page - 1);
-        if (end <= begin)
-            return;
-        // The pages read as zeros if touched again (by the allocator, when the input is freed).
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
-        releaseFrom = reinterpret_cast<char*>(end);
-    }
-};
-
 bool isValidName(const QByteArray& name) {
     return !name.isEmpty() && xmlValidateName(xmlText(name), 0) == 0;
 }
@@ -103,7 +67,7 @@ XmlDocument::~XmlDocument() {
     xmlFreeDoc(m_document);
 }
 
-static std::unique_ptr<XmlDocument> parseInput(MemoryReader& reader, Error* error,
+static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* error,
                                                XmlDocument::BlankNodes blankNodes) {
     if (reader.left > INT_MAX) {
         setError(error, Error::make(Error::XmlDomain, XML_ERR_NO_MEMORY,
@@ -128,7 +92,7 @@ static std::unique_ptr<XmlDocument> parseInput(MemoryReader& reader, Error* erro
     // before parsing (as much again as the feed), where it reads a callback's input a few
     // kilobytes at a time and drops what it has parsed.
     xmlDocPtr document =
-        xmlCtxtReadIO(context.get(), &MemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
+        xmlCtxtReadIO(context.get(), &XmlMemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
     if (!document) {
         const QStringList& messages = capture.errors();
         const QString description =
@@ -146,16 +110,16 @@ static std::unique_ptr<XmlDocument> parseInput(MemoryReader& reader, Error* erro
 
 std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* error,
                                                 BlankNodes blankNodes) {
-    MemoryReader reader{bytes.constData(), bytes.size()};
+    XmlMemoryReader reader{bytes.constData(), bytes.size()};
     return parseInput(reader, error, blankNodes);
 }
 
 std::unique_ptr<XmlDocument> XmlDocument::parse(QByteArray&& bytes, Error* error, BlankNodes blankNodes) {
     QByteArray input = std::move(bytes);
     bytes = QByteArray();
-    MemoryReader reader{input.constData(), input.size()};
+    XmlMemoryReader reader{input.constData(), input.size()};
     // Only memory no one else shares, and only when it is worth a system call.
-    if (input.isDetached() && input.size() > 2 * MemoryReader::ReleaseStep)
+    if (input.isDetached() && input.size() > 2 * XmlMemoryReader::ReleaseStep)
         reader.releaseFrom = input.data();
     return parseInput(reader, error, blankNodes);
 }

@@ -1,5 +1,6 @@
 #include "platform/SimpleLocationPath.h"
 
+#include "platform/StreamedLocationPaths.h"
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
 
@@ -11,6 +12,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using platform::SimpleLocationPath;
+using platform::StreamedLocationPaths;
 using platform::XmlDocument;
 using platform::XPathEvaluator;
 
@@ -36,7 +38,7 @@ QByteArray randomDocument(std::mt19937& random) {
         QByteArray open = (namespaced ? "p:" : "") + name;
         QByteArray xml = "<" + open + (namespaced ? " xmlns:p='urn:p'" : "");
         if (kind(random) < 4)
-            xml += " id='" + QByteArray::number(kind(random)) + "'";
+            xml += " id='" + QByteArray::number(kind(random)) + (kind(random) == 0 ? "&amp;&#38;&lt;'" : "'");
         if (kind(random) == 1)
             xml += " q:id='ns' xmlns:q='urn:q'";
         xml += ">";
@@ -44,7 +46,7 @@ QByteArray randomDocument(std::mt19937& random) {
         for (int i = 0; i < children; ++i) {
             switch (kind(random)) {
             case 0:
-                xml += "text" + QByteArray::number(i);
+                xml += "text" + QByteArray::number(i) + (i % 2 ? "&amp;&#60;" : "");
                 break;
             case 1:
                 xml += "<![CDATA[cdata]]>";
@@ -125,6 +127,58 @@ TEST(SimpleLocationPath, SelectsTheSameFirstNodeAsLibxml2) {
         }
     }
     EXPECT_GT(nonEmpty, compared / 20) << "the random paths must often select something";
+}
+
+// The streamed pass must give each path the string value the tree gives it.
+TEST(StreamedLocationPaths, GiveTheTreesStringValues) {
+    std::mt19937 random(20261208);
+    for (int d = 0; d < 300; ++d) {
+        const QByteArray xml = randomDocument(random);
+        const auto document = XmlDocument::parse(xml);
+        ASSERT_TRUE(document);
+        XPathEvaluator evaluator(*document);
+        evaluator.useDocumentNamespaces();
+        QStringList paths;
+        for (int p = 0; p < 40; ++p)
+            paths.append(randomPath(random));
+        const auto streamed = StreamedLocationPaths::make(paths);
+        ASSERT_TRUE(streamed);
+        const std::optional<StreamedLocationPaths::Values> values = streamed->firstStringValues(xml);
+        ASSERT_TRUE(values) << xml.toStdString();
+        for (qsizetype p = 0; p < paths.size(); ++p) {
+            const std::optional<QString> expected = evaluator.firstNodeStringValue(paths[p]);
+            const std::optional<std::string>& value = (*values)[std::size_t(p)];
+            EXPECT_EQ(value.has_value(), expected.has_value())
+                << paths[p].toStdString() << " in " << xml.toStdString();
+            if (value && expected)
+                EXPECT_EQ(QString::fromStdString(*value), *expected)
+                    << paths[p].toStdString() << " in " << xml.toStdString();
+        }
+    }
+}
+
+// Where the pass cannot tell, it says so and the tree is built.
+TEST(StreamedLocationPaths, LeaveToTheTreeWhatOnlyItCanTell) {
+    const struct {
+        const char* xml;
+        const char* path;
+        std::optional<const char*> value; // nullopt: the tree must answer
+    } cases[] = {
+        {"<r><a><![CDATA[x]]><![CDATA[y]]>z</a></r>", "r/a/text()", "xy"},
+        {"<?xml version='1.0' encoding='ISO-8859-1'?><r>caf\xe9</r>", "/r", "caf\xc3\xa9"},
+        {"<feed xmlns='urn:f'><entry>e</entry></feed>", "*/*", "e"},
+        {"<feed xmlns='urn:f'><entry>e</entry></feed>", "feed/entry", std::nullopt},
+        {"<!DOCTYPE r [<!ENTITY e 'ent'>]><r>&e;</r>", "r", std::nullopt},
+        {"<r><a></r>", "r", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto values =
+            StreamedLocationPaths::make({QString::fromUtf8(c.path)})->firstStringValues(QByteArray(c.xml));
+        EXPECT_EQ(values.has_value(), c.value.has_value()) << c.xml;
+        if (values && c.value)
+            EXPECT_EQ(values->front(), std::optional<std::string>(*c.value)) << c.xml;
+    }
+    EXPECT_FALSE(StreamedLocationPaths::make({u"a"_s, u"//a"_s}));
 }
 
 } // namespace
