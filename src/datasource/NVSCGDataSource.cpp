@@ -191,9 +191,11 @@ void NVSCGDataSource::cancel() {
 }
 
 void NVSCGDataSource::processXMLDocument(std::shared_ptr<platform::XmlDocument> document) {
-    if (!document)
-        return;
-    auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+    if (document)
+        processFeed(std::make_shared<NVSCGDataSourceFeed>(std::move(document)));
+}
+
+void NVSCGDataSource::processFeed(std::shared_ptr<NVSCGDataSourceFeed> feed) {
     NVSCGDataSourceNodePtr root = NVSCGDataSourceFeed::buildTree(feed);
     adoptXMLTree(std::move(feed), std::move(root));
 }

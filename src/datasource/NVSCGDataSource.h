@@ -156,6 +156,8 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     void cancel();
     /// Thread-safe: builds the node tree, keeps the document, and has the main thread take the tree.
     void processXMLDocument(std::shared_ptr<platform::XmlDocument> document);
+    /// The same, for a feed made already.
+    void processFeed(std::shared_ptr<NVSCGDataSourceFeed> feed);
     /// Thread-safe: builds nodes and has the main thread make them the rows (no notification).
     void processJSONObject(const NVSCGDataSourceNode::JsonValue& object);
     platform::SerialExecutor& operationQueue() const { return *m_operationQueue; }

@@ -123,6 +123,13 @@ void appendStep(QString& path, const char* name, std::intptr_t index) {
 NVSCGDataSourceFeed::NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document)
     : m_document(std::move(document)) {}
 
+NVSCGDataSourceFeed::NVSCGDataSourceFeed(Parsed parsed)
+    : m_document(std::move(parsed.document)), m_positionsRecorded(true) {}
+
+NVSCGDataSourceFeed::Parsed NVSCGDataSourceFeed::parse(QByteArray&& bytes, platform::Error* error) {
+    return {platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions)};
+}
+
 NVSCGDataSourceFeed::~NVSCGDataSourceFeed() = default;
 
 void NVSCGDataSourceFeed::recordPositions(xmlNodePtr parent) {
@@ -174,6 +181,8 @@ NVSCGDataSourceFeed::buildTree(const std::shared_ptr<NVSCGDataSourceFeed>& feed)
         return nullptr;
     // Positions first, breadth by breadth, so that node construction can read any path.
     setPositions(root, 0, 0);
+    if (feed->m_positionsRecorded)
+        return std::make_shared<NVSCGDataSourceNode>(feed, root);
     std::vector<xmlNodePtr> pending{root};
     while (!pending.empty()) {
         xmlNodePtr element = pending.back();

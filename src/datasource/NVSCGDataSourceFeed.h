@@ -12,6 +12,7 @@
 #include <thread>
 
 namespace platform {
+class Error;
 class XmlDocument;
 class XPathEvaluator;
 } // namespace platform
@@ -36,6 +37,15 @@ class NVSCGDataSourceNode;
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
   public:
     explicit NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document);
+    /// A feed parsed by parse(): its positions are recorded already.
+    struct Parsed {
+        std::unique_ptr<platform::XmlDocument> document;
+    };
+    explicit NVSCGDataSourceFeed(Parsed parsed);
+
+    /// Parses `bytes` (consumed), recording each element's position as soon as its children are
+    /// complete, while they are still in the cache. Null document (and `error`) when not well-formed.
+    static Parsed parse(QByteArray&& bytes, platform::Error* error = nullptr);
     ~NVSCGDataSourceFeed();
     NVSCGDataSourceFeed(const NVSCGDataSourceFeed&) = delete;
     NVSCGDataSourceFeed& operator=(const NVSCGDataSourceFeed&) = delete;
@@ -69,6 +79,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
     static void recordPositions(xmlNodePtr parent);
 
     std::shared_ptr<platform::XmlDocument> m_document;
+    bool m_positionsRecorded = false;
     std::mutex m_mutex;
     QSet<QString> m_strings;
     std::thread::id m_evaluatorThread;

@@ -68,15 +68,22 @@ void NVSCGDataSourceRefreshOperation::refreshFile(
     const std::optional<char16_t> csv = CsvFeed::separatorForFile(path);
     if (csv || kind == NVSCGDataSourceContentType::XML) {
         platform::Error error;
-        std::shared_ptr<platform::XmlDocument> document;
-        if (const auto bytes = readFeedFile(path, error))
-            document =
-                csv ? CsvFeed::toXml(*bytes, *csv, &error) : platform::XmlDocument::parse(*bytes, &error);
-        if (!document) {
+        std::shared_ptr<NVSCGDataSourceFeed> feed;
+        if (std::optional<QByteArray> bytes = readFeedFile(path, error)) {
+            if (csv) {
+                if (std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(*bytes, *csv, &error))
+                    feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+            } else if (NVSCGDataSourceFeed::Parsed parsed =
+                           NVSCGDataSourceFeed::parse(std::move(*bytes), &error);
+                       parsed.document) {
+                feed = std::make_shared<NVSCGDataSourceFeed>(std::move(parsed));
+            }
+        }
+        if (!feed) {
             NVSCGDataSourceLog::write(error.localizedDescription());
             NVSCGDataSourceLog::write(QStringLiteral("..."));
         } else if (!cancelled->load()) {
-            m_dataSource->processXMLDocument(std::move(document));
+            m_dataSource->processFeed(std::move(feed));
             delivered = true;
         }
     } else if (kind == NVSCGDataSourceContentType::JSON) {
@@ -129,17 +136,21 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
     const std::optional<char16_t> csv = CsvFeed::separatorFor(header.value_or(QByteArray()), response.url);
     if (csv || contentType.contains(QLatin1String("xml"))) {
         platform::Error error;
-        std::shared_ptr<platform::XmlDocument> document =
-            csv ? CsvFeed::toXml(response.body, *csv, &error)
-                : platform::XmlDocument::parse(std::move(response.body));
-        if (!document) {
+        std::shared_ptr<NVSCGDataSourceFeed> feed;
+        if (csv) {
+            if (std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(response.body, *csv, &error))
+                feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+        } else if (NVSCGDataSourceFeed::Parsed parsed = NVSCGDataSourceFeed::parse(std::move(response.body));
+                   parsed.document) {
+            feed = std::make_shared<NVSCGDataSourceFeed>(std::move(parsed));
+        }
+        if (!feed) {
             if (csv)
                 NVSCGDataSourceLog::write(error.localizedDescription());
             finish(guard, false);
             return;
         }
         // The tree is built here, off the main thread; the main thread only takes it over.
-        auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
         NVSCGDataSourceNodePtr root = NVSCGDataSourceFeed::buildTree(feed);
         platform::MainQueue::dispatchAsync([guard, feed, root] {
             if (!guard)

@@ -95,6 +95,19 @@ xmlNodePtr SimpleLocationPath::match(xmlNodePtr context, std::size_t step, XmlCh
         return ending(context);
     const Step& current = m_steps[step];
     if (current.position > 0) {
+        // A few dozen children are walked sooner than indexed; a parent of thousands (the repeated
+        // element of a feed) is indexed once.
+        int seen = 0;
+        int elements = 0;
+        for (xmlNodePtr child = context->children; child && elements < WalkedChildren; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE)
+                continue;
+            ++elements;
+            if (isPlainElement(child, current.name) && ++seen == current.position)
+                return match(child, step + 1, index);
+        }
+        if (elements < WalkedChildren)
+            return nullptr;
         const std::vector<xmlNodePtr>& candidates = index.children(context, current.name);
         if (static_cast<size_t>(current.position) > candidates.size())
             return nullptr;

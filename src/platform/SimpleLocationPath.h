@@ -37,6 +37,8 @@ class SimpleLocationPath {
     const QByteArray& attributeName() const { return m_attribute; }
 
   private:
+    static constexpr int WalkedChildren = 64;
+
     xmlNodePtr match(xmlNodePtr context, std::size_t step, XmlChildIndex& index) const;
     xmlNodePtr ending(xmlNodePtr element) const;
 

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 
 namespace platform {
@@ -67,8 +68,21 @@ XmlDocument::~XmlDocument() {
     xmlFreeDoc(m_document);
 }
 
+namespace {
+
+thread_local XmlDocument::ElementEnded t_elementEnded = nullptr;
+
+void endElementAndReport(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri) {
+    if (xmlNodePtr element = static_cast<xmlParserCtxtPtr>(context)->node)
+        t_elementEnded(element);
+    xmlSAX2EndElementNs(context, localName, prefix, uri);
+}
+
+} // namespace
+
 static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* error,
-                                               XmlDocument::BlankNodes blankNodes) {
+                                               XmlDocument::BlankNodes blankNodes,
+                                               XmlDocument::ElementEnded ended = nullptr) {
     if (reader.left > INT_MAX) {
         setError(error, Error::make(Error::XmlDomain, XML_ERR_NO_MEMORY,
                                     QStringLiteral("The XML document is too large to parse.")));
@@ -88,6 +102,10 @@ static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* e
     int options = XML_PARSE_NONET | XML_PARSE_COMPACT;
     if (blankNodes == XmlDocument::BlankNodes::Remove)
         options |= XML_PARSE_NOBLANKS;
+    if (ended) {
+        t_elementEnded = ended;
+        context->sax->endElementNs = &endElementAndReport;
+    }
     // Read through a callback rather than from memory: libxml2 copies a memory input whole
     // before parsing (as much again as the feed), where it reads a callback's input a few
     // kilobytes at a time and drops what it has parsed.
@@ -114,14 +132,24 @@ std::unique_ptr<XmlDocument> XmlDocument::parse(const QByteArray& bytes, Error* 
     return parseInput(reader, error, blankNodes);
 }
 
-std::unique_ptr<XmlDocument> XmlDocument::parse(QByteArray&& bytes, Error* error, BlankNodes blankNodes) {
+static std::unique_ptr<XmlDocument> parseConsuming(QByteArray& bytes, Error* error,
+                                                   XmlDocument::BlankNodes blankNodes,
+                                                   XmlDocument::ElementEnded ended) {
     QByteArray input = std::move(bytes);
     bytes = QByteArray();
     XmlMemoryReader reader{input.constData(), input.size()};
     // Only memory no one else shares, and only when it is worth a system call.
     if (input.isDetached() && input.size() > 2 * XmlMemoryReader::ReleaseStep)
         reader.releaseFrom = input.data();
-    return parseInput(reader, error, blankNodes);
+    return parseInput(reader, error, blankNodes, ended);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::parse(QByteArray&& bytes, Error* error, BlankNodes blankNodes) {
+    return parseConsuming(bytes, error, blankNodes, nullptr);
+}
+
+std::unique_ptr<XmlDocument> XmlDocument::parse(QByteArray&& bytes, Error* error, ElementEnded ended) {
+    return parseConsuming(bytes, error, BlankNodes::Keep, ended);
 }
 
 std::unique_ptr<XmlDocument> XmlDocument::create(const QString& rootElementName) {

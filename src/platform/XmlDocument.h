@@ -35,6 +35,11 @@ class XmlDocument {
     /// `bytes` is empty afterwards.
     static std::unique_ptr<XmlDocument> parse(QByteArray&& bytes, Error* error = nullptr,
                                               BlankNodes blankNodes = BlankNodes::Keep);
+    /// Called with each element as soon as its end tag is parsed, its children complete: a walk
+    /// over the whole tree once it is built would miss the cache at every node.
+    using ElementEnded = void (*)(xmlNodePtr element);
+    /// parse(QByteArray&&), calling `ended` for every element on the way.
+    static std::unique_ptr<XmlDocument> parse(QByteArray&& bytes, Error* error, ElementEnded ended);
 
     /// A new document (XML 1.0) holding only an empty root element named `rootElementName`.
     /// Returns null when the name is not a valid XML name.

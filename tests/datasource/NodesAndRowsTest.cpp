@@ -128,14 +128,23 @@ TEST_F(Rows, WildcardRule) {
 TEST_F(Rows, LocationPathsAreLibxmlsOwn) {
     const QByteArray xml = "<r xmlns:p='urn:p'><a/><b/><a><c/><c/><p:c/></a><p:a/><p:a/>"
                            "<d xmlns='urn:d'><e/><f/></d><g><h xmlns='urn:h'/></g></r>";
-    auto document = std::shared_ptr<platform::XmlDocument>(platform::XmlDocument::parse(xml));
-    auto feed = std::make_shared<NVSCGDataSourceFeed>(document);
-    const auto root = NVSCGDataSourceFeed::buildTree(feed);
-    std::vector<const NVSCGDataSourceNode*> nodes{root.get()};
-    root->forEachDescendant([&](const NVSCGDataSourceNode& node) { nodes.push_back(&node); });
-    ASSERT_EQ(nodes.size(), 14u);
-    for (const NVSCGDataSourceNode* node : nodes)
-        EXPECT_EQ(node->XPath(), platform::XPathEvaluator::locationPath(node->xmlElement()));
+    // Positions recorded after the parse, and while parsing (a refresh's feed).
+    std::vector<QString> namedPaths[2];
+    for (const bool whileParsing : {false, true}) {
+        auto feed = whileParsing
+                        ? std::make_shared<NVSCGDataSourceFeed>(NVSCGDataSourceFeed::parse(QByteArray(xml)))
+                        : std::make_shared<NVSCGDataSourceFeed>(
+                              std::shared_ptr<platform::XmlDocument>(platform::XmlDocument::parse(xml)));
+        const auto root = NVSCGDataSourceFeed::buildTree(feed);
+        std::vector<const NVSCGDataSourceNode*> nodes{root.get()};
+        root->forEachDescendant([&](const NVSCGDataSourceNode& node) { nodes.push_back(&node); });
+        ASSERT_EQ(nodes.size(), 14u);
+        for (const NVSCGDataSourceNode* node : nodes) {
+            EXPECT_EQ(node->XPath(), platform::XPathEvaluator::locationPath(node->xmlElement()));
+            namedPaths[whileParsing].push_back(node->namedXPath());
+        }
+    }
+    EXPECT_EQ(namedPaths[0], namedPaths[1]);
 }
 
 // Feeds with a default namespace: rows and cells addressed by element names; location paths
