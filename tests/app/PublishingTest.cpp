@@ -100,9 +100,8 @@ TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
                   binding("m/home", "Nowhere", "Home", 0)});
     doc->clearCG();
     doc->CGClient()->waitUntilIdle();
-    EXPECT_EQ(received(),
-              QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":""})"),
-                           QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":""})")}));
+    EXPECT_EQ(received(), QStringList({uR"({"project":"Scoreboard","item":"Home","text":""})"_s,
+                                       uR"({"project":"Lower Third","item":"Headline","text":""})"_s}));
 }
 
 TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
@@ -194,13 +193,11 @@ TEST_F(Publishing, FallbacksSendWhatTheyPromiseWhenAnElementOrTheFeedGoes) {
                            GraflinkVariable::SendFallbackText, "Results soon")});
     doc->setPublishToCG(true);
     refreshFrom(*doc, "<m><home>A</home><away>B</away><head>C</head></m>");
-    const QStringList gone{
-        QStringLiteral(R"({"project":"Scoreboard","item":"Away","text":""})"),
-        QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":"Results soon"})")};
+    const QStringList gone{uR"({"project":"Scoreboard","item":"Away","text":""})"_s,
+                           uR"({"project":"Lower Third","item":"Headline","text":"Results soon"})"_s};
     simulator->clearAcceptedUpdates();
     refreshFrom(*doc, "<m><other/></m>");
-    EXPECT_EQ(received(),
-              QStringList{QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":"A"})")} + gone)
+    EXPECT_EQ(received(), QStringList{uR"({"project":"Scoreboard","item":"Home","text":"A"})"_s} + gone)
         << "elements gone from the feed (a kept value is sent again as it was)";
 
     simulator->clearAcceptedUpdates();
