@@ -66,11 +66,11 @@ TEST_F(FeedProbeTest, XmlPathsGiveWhatAVariableWouldGet) {
 
 TEST_F(FeedProbeTest, JsonKeyPathsGiveWhatAVariableWouldGet) {
     const auto probe = probeOf(R"({"races":[{"n":"Mayor","v":7.5,"called":true}]})", "application/json");
-    for (const ProbeCase& c : {ProbeCase{"races/0/n", 0, "", Outcome::Value, u"Mayor"_s, 1},
-                               ProbeCase{"races/0/called", 0, "", Outcome::Value, u"true"_s, 1},
-                               ProbeCase{"races/0", 0, "", Outcome::Value,
-                                         QStringLiteral(R"({"n":"Mayor","v":7.5,"called":true})"), 1},
-                               ProbeCase{"races/3/n", 0, "", Outcome::NoMatch, QString(), 0}})
+    for (const ProbeCase& c :
+         {ProbeCase{"races/0/n", 0, "", Outcome::Value, u"Mayor"_s, 1},
+          ProbeCase{"races/0/called", 0, "", Outcome::Value, u"true"_s, 1},
+          ProbeCase{"races/0", 0, "", Outcome::Value, uR"({"n":"Mayor","v":7.5,"called":true})"_s, 1},
+          ProbeCase{"races/3/n", 0, "", Outcome::NoMatch, QString(), 0}})
         check(*probe, c);
 }
 
@@ -78,14 +78,13 @@ TEST_F(FeedProbeTest, JsonPathQueriesGiveTheirFirstNodeAndHowManyTheySelect) {
     const auto probe =
         probeOf(R"({"races":[{"n":"Mayor","v":7.5},{"n":"Council","v":120}]})", "application/json");
     for (const ProbeCase& c :
-         {ProbeCase{"$.races[*].n", 0, "", Outcome::Value, QStringLiteral("Mayor"), 2},
-          ProbeCase{"$..v", GraflinkVariable::Number, "#,##0.0", Outcome::Value, QStringLiteral("7.5"), 2},
-          ProbeCase{"$.races[?@.v > 100].n", 0, "", Outcome::Value, QStringLiteral("Council"), 1},
+         {ProbeCase{"$.races[*].n", 0, "", Outcome::Value, u"Mayor"_s, 2},
+          ProbeCase{"$..v", GraflinkVariable::Number, "#,##0.0", Outcome::Value, u"7.5"_s, 2},
+          ProbeCase{"$.races[?@.v > 100].n", 0, "", Outcome::Value, u"Council"_s, 1},
           ProbeCase{"$.races[?@.v > 1000]", 0, "", Outcome::NoMatch, QString(), 0},
           ProbeCase{"$.races[?@.v >]", 0, "", Outcome::Invalid, QString(), 0}})
         check(*probe, c);
-    EXPECT_TRUE(
-        probe->evaluate(QStringLiteral("$.races[?@.v >]")).error.endsWith(QStringLiteral("at character 14")));
+    EXPECT_TRUE(probe->evaluate(u"$.races[?@.v >]"_s).error.endsWith(u"at character 14"_s));
 }
 
 } // namespace

@@ -109,11 +109,9 @@ TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
 // The same nodes as JSONPath queries, quoting the names shorthand cannot carry.
 TEST(FeedInventory, ListsJsonPathFormsOnRequest) {
     const JsonValue feed = JsonValue::parse(R"({"a":{"b c":[{"it's":1}],"_x1":2,"1st":3,"é":4}})");
-    EXPECT_EQ(
-        FeedInventory::ofJson(feed, FeedInventory::JsonForm::JsonPath),
-        QStringList({QStringLiteral("$.a"), QStringLiteral("$.a['b c']"), QStringLiteral("$.a['b c'][0]"),
-                     QStringLiteral("$.a['b c'][0]['it\\'s']"), QStringLiteral("$.a._x1"),
-                     QStringLiteral("$.a['1st']"), QStringLiteral("$.a.é")}));
+    EXPECT_EQ(FeedInventory::ofJson(feed, FeedInventory::JsonForm::JsonPath),
+              QStringList({u"$.a"_s, u"$.a['b c']"_s, u"$.a['b c'][0]"_s, u"$.a['b c'][0]['it\\'s']"_s,
+                           u"$.a._x1"_s, u"$.a['1st']"_s, u"$.a.é"_s}));
 }
 
 TEST(FeedInventory, ListsXmlElementsWithRepeatsButNotTheRootAlone) {

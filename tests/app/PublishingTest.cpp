@@ -81,16 +81,27 @@ TEST_F(Publishing, SendsEveryBoundValueToItsItemAndSkipsUnknownOnes) {
     EXPECT_EQ(received(), QStringList{uR"({"project":"Scoreboard","item":"HomeScore","text":3})"_s});
 }
 
-TEST_F(Publishing, SendsNothingWhileOffAndEverythingAgainAtEachRefresh) {
+// Publishing off, nothing goes; on, unchanged values go at every refresh; once the address is
+// emptied the client is gone and nothing goes again.
+TEST_F(Publishing, SendsNothingWhileOffEverythingAtEachRefreshAndNothingWithoutAnAddress) {
     startSimulator();
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
     refreshFrom(*doc, "<m><home>A</home></m>");
     EXPECT_TRUE(received().isEmpty());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->isConnectedToCG(); }));
     doc->setPublishToCG(true); // refreshes at once
     settle(*doc);
     doc->refresh();
     settle(*doc);
     EXPECT_EQ(received().size(), 2) << "unchanged values are sent at every refresh";
+
+    simulator->clearAcceptedUpdates();
+    doc->setCGServerIPAddress(QString());
+    doc->applyCGServerSettings();
+    EXPECT_FALSE(doc->hasCGClient());
+    EXPECT_FALSE(doc->isConnectedToCG());
+    refreshFrom(*doc, "<m><home>B</home></m>");
+    EXPECT_TRUE(received().isEmpty());
 }
 
 TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
@@ -100,9 +111,8 @@ TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
                   binding("m/home", "Nowhere", "Home", 0)});
     doc->clearCG();
     doc->CGClient()->waitUntilIdle();
-    EXPECT_EQ(received(),
-              QStringList({QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":""})"),
-                           QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":""})")}));
+    EXPECT_EQ(received(), QStringList({uR"({"project":"Scoreboard","item":"Home","text":""})"_s,
+                                       uR"({"project":"Lower Third","item":"Headline","text":""})"_s}));
 }
 
 TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
@@ -132,19 +142,6 @@ TEST_F(Publishing, VariablesFollowTheServersProjectList) {
     EXPECT_GE(projects.count(), 1);
     EXPECT_TRUE(doc->isConnectedToCG());
     EXPECT_EQ(doc->connectionStatusImage(), u"NSStatusAvailable"_s);
-}
-
-TEST_F(Publishing, AnEmptiedAddressRemovesTheClient) {
-    startSimulator();
-    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
-    ASSERT_TRUE(testing_support::waitUntil([&] { return doc->isConnectedToCG(); }));
-    doc->setCGServerIPAddress(QString());
-    doc->applyCGServerSettings();
-    EXPECT_FALSE(doc->hasCGClient());
-    EXPECT_FALSE(doc->isConnectedToCG());
-    doc->setPublishToCG(true);
-    refreshFrom(*doc, "<m><home>A</home></m>");
-    EXPECT_TRUE(received().isEmpty());
 }
 
 TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
@@ -194,13 +191,11 @@ TEST_F(Publishing, FallbacksSendWhatTheyPromiseWhenAnElementOrTheFeedGoes) {
                            GraflinkVariable::SendFallbackText, "Results soon")});
     doc->setPublishToCG(true);
     refreshFrom(*doc, "<m><home>A</home><away>B</away><head>C</head></m>");
-    const QStringList gone{
-        QStringLiteral(R"({"project":"Scoreboard","item":"Away","text":""})"),
-        QStringLiteral(R"({"project":"Lower Third","item":"Headline","text":"Results soon"})")};
+    const QStringList gone{uR"({"project":"Scoreboard","item":"Away","text":""})"_s,
+                           uR"({"project":"Lower Third","item":"Headline","text":"Results soon"})"_s};
     simulator->clearAcceptedUpdates();
     refreshFrom(*doc, "<m><other/></m>");
-    EXPECT_EQ(received(),
-              QStringList{QStringLiteral(R"({"project":"Scoreboard","item":"Home","text":"A"})")} + gone)
+    EXPECT_EQ(received(), QStringList{uR"({"project":"Scoreboard","item":"Home","text":"A"})"_s} + gone)
         << "elements gone from the feed (a kept value is sent again as it was)";
 
     simulator->clearAcceptedUpdates();

@@ -85,15 +85,14 @@ class ProjectLookup : public ::testing::Test {
     std::shared_ptr<CGProject> project;
 };
 
-TEST_F(ProjectLookup, FindsTheFirstListedMatchCaseSensitively) {
+TEST_F(ProjectLookup, FindsTheFirstListedMatchCaseSensitivelyAlsoInACopy) {
     EXPECT_EQ(project->itemWithName(u"Home"_s)->uniqueID(), u"I01"_s);
     EXPECT_EQ(project->itemWithUniqueID(u"I03"_s)->name(), u"Home"_s);
     EXPECT_EQ(project->itemWithName(u"home"_s), nullptr);
     EXPECT_EQ(project->itemWithUniqueID(u"i01"_s), nullptr);
     EXPECT_EQ(CGProject().itemWithName(u"Home"_s), nullptr);
-}
 
-TEST_F(ProjectLookup, CopySharesTheItemListAndSelectedItem) {
+    // A copy shares the item list and the selected item, not the name.
     project->setSelectedItem(project->items().first());
     const auto copy = project->copy();
     EXPECT_EQ(copy->name(), u"Scores"_s);

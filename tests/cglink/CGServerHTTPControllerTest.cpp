@@ -262,17 +262,16 @@ TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
 // quietly and the pass goes on, and the pass still ends.
 TEST_F(CGClientFaults, APassWhoseAuthorizationIsRefusedSendsNothingAndEnds) {
     server.serve("/unlock", Reply::text(R"({"success":false})", "application/json"));
-    auto client = connectTo(server.port(), 1, QStringLiteral("pw"));
+    auto client = connectTo(server.port(), 1, u"pw"_s);
     server.clearRequests();
     QSignalSpy finished(client.get(), &CGServerHTTPController::publishingPassFinished);
-    client->publish({{QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue("a"), false},
-                     {QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue("b"), false}});
+    client->publish(
+        {{u"Scores"_s, u"Home"_s, JsonValue("a"), false}, {u"Scores"_s, u"Home"_s, JsonValue("b"), false}});
     client->waitUntilIdle();
     QStringList sent;
     for (const auto& request : apiRequests())
         sent.append(QString::fromUtf8(request.method + ' ' + request.path + '?' + request.query));
-    EXPECT_EQ(sent, QStringList({QStringLiteral("GET /unlock?password=pw"),
-                                 QStringLiteral("GET /unlock?password=pw")}));
+    EXPECT_EQ(sent, QStringList({u"GET /unlock?password=pw"_s, u"GET /unlock?password=pw"_s}));
     EXPECT_TRUE(waitUntil([&] { return finished.size() == 1; }));
     EXPECT_EQ(client->updatesAccepted() + client->updatesFailed(), 0u);
 }
@@ -345,10 +344,10 @@ TEST_F(CGClientFaults, TeardownCutsAPassesSilentUpdateShort) {
     server.serve("/projects/P1X/items/I1X", Reply::hang());
     CGServerHTTPController::Options patient = options();
     patient.requestTimeout = 600; // longer than the test's own time limit
-    auto client = std::make_unique<CGServerHTTPController>(QStringLiteral("127.0.0.1"), server.port(), 1,
-                                                           QString(), patient);
-    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(QStringLiteral("Scores")) != nullptr; }));
-    client->publish({{QStringLiteral("Scores"), QStringLiteral("Home"), JsonValue("x"), false}});
+    auto client =
+        std::make_unique<CGServerHTTPController>(u"127.0.0.1"_s, server.port(), 1, QString(), patient);
+    ASSERT_TRUE(waitUntil([&] { return client->projectWithName(u"Scores"_s) != nullptr; }));
+    client->publish({{u"Scores"_s, u"Home"_s, JsonValue("x"), false}});
     ASSERT_TRUE(waitUntil([&] {
         const auto requests = apiRequests();
         return std::any_of(requests.begin(), requests.end(), [](const auto& r) { return r.method == "PUT"; });

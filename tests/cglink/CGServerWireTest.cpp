@@ -114,16 +114,14 @@ TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
               1);
 }
 
-TEST(Answers, GrantATokenOnlyWithSuccessAndAStringToken) {
+TEST(Answers, GrantATokenOnlyWithSuccessAndAStringTokenAndTellUpdateOutcomesApart) {
     EXPECT_EQ(CGServerWire::authorizationToken(JsonValue{{"success", true}, {"token", "T0K"}}), u"T0K"_s);
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", false}, {"token", "T0K"}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", true}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue{{"success", "true"}, {"token", "T0K"}}));
     EXPECT_FALSE(CGServerWire::authorizationToken(JsonValue::array()));
     EXPECT_FALSE(CGServerWire::authorizationToken(std::nullopt));
-}
 
-TEST(Answers, TellSuccessFailureAndOtherAnswersApart) {
     using Kind = CGServerWire::UpdateOutcome::Kind;
     EXPECT_EQ(CGServerWire::updateOutcome(JsonValue{{"success", true}}).kind, Kind::Success);
     const auto failure = CGServerWire::updateOutcome(JsonValue{{"success", false}, {"error", "Item locked"}});

@@ -97,30 +97,17 @@ void RawWebSocketPeer::handshake(Connection& connection, const QByteArray& head)
 void RawWebSocketPeer::readFrames(Connection& connection) {
     QByteArray& b = connection.buffer;
     while (b.size() >= 2) {
+        // Clients send only control frames here, whose payloads fit the one length byte.
         const quint8 opcode = quint8(b[0]) & 0x0F;
         const bool masked = quint8(b[1]) & 0x80;
-        qint64 length = quint8(b[1]) & 0x7F;
-        qsizetype offset = 2;
-        if (length == 126) {
-            if (b.size() < 4)
-                return;
-            length = qFromBigEndian<quint16>(b.constData() + 2);
-            offset = 4;
-        } else if (length == 127) {
-            if (b.size() < 10)
-                return;
-            length = qint64(qFromBigEndian<quint64>(b.constData() + 2));
-            offset = 10;
-        }
-        const qsizetype maskOffset = offset;
-        if (masked)
-            offset += 4;
+        const qsizetype length = quint8(b[1]) & 0x7F;
+        const qsizetype offset = masked ? 6 : 2;
         if (b.size() < offset + length)
             return;
         QByteArray payload = b.mid(offset, length);
         if (masked)
             for (qsizetype i = 0; i < payload.size(); ++i)
-                payload[i] = char(payload[i] ^ b[maskOffset + (i % 4)]);
+                payload[i] = char(payload[i] ^ b[2 + (i % 4)]);
         b.remove(0, offset + length);
         if (opcode == 0x9) {
             ++pingsReceived;

@@ -208,8 +208,7 @@ TEST(CliBinary, ShowsNoPasswordAtTheMostDetailedLogLevel) {
              u"http://feeduser:%1@%2:%3/feed.json"_s.arg(feedPassword, host).arg(feed.port()), u"--server"_s,
              u"127.0.0.1:%1"_s.arg(simulator.port()), u"--type"_s, u"2"_s, u"--password"_s, cgPassword,
              u"--publish"_s, u"--var"_s,
-             QStringLiteral(
-                 R"({"XPath":"home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})")});
+             uR"({"XPath":"home","CGProjectName":"Scoreboard","CGProjectFieldName":"Home","valueType":0})"_s});
         EXPECT_EQ(made.status, 0) << made.err.toStdString();
         return path;
     };

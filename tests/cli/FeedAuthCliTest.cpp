@@ -9,10 +9,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using testing_support::CliRun;
-using testing_support::LoopbackHttpServer;
-using testing_support::runCli;
-using testing_support::words;
+using namespace testing_support;
 
 namespace {
 
@@ -36,8 +33,7 @@ class FeedAuthCli : public ::testing::Test {
     QTemporaryDir dir;
     QString document = dir.filePath(u"auth.graflink"_s);
     LoopbackHttpServer server;
-    std::shared_ptr<testing_support::MemorySecretStore> store =
-        std::make_shared<testing_support::MemorySecretStore>();
+    std::shared_ptr<MemorySecretStore> store = std::make_shared<MemorySecretStore>();
 };
 
 TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
@@ -45,7 +41,7 @@ TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {
         words(u"--feed-auth basic --feed-user reader --feed-secret-env GRAFLINK_TEST_FEED_SECRET"_s)));
     ASSERT_EQ(made.status, 0) << made.err.toStdString();
     EXPECT_EQ(made.out.trimmed(), QFileInfo(document).absoluteFilePath()) << "the output is the path alone";
-    const QByteArray file = testing_support::readFile(document);
+    const QByteArray file = readFile(document);
     EXPECT_TRUE(file.contains("<string>basic</string>"));
     EXPECT_FALSE(file.contains(Secret));
     EXPECT_EQ(store->secrets(), QList<QString>{QString::fromUtf8(Secret)});

@@ -7,9 +7,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-using testing_support::CliRun;
-using testing_support::LoopbackHttpServer;
-using testing_support::runCli;
+using namespace testing_support;
 
 namespace {
 
@@ -119,7 +117,7 @@ TEST(RefreshCommandActions, RunEachVariablesActionWithItsValue) {
     const QString record = dir.filePath(u"record.txt"_s);
     QDir().mkpath(actions);
     const QString script = actions + u"/Flash.sh"_s;
-    testing_support::writeFile(script, "#!/bin/sh\necho \"$*\" >> '" + record.toUtf8() + "'\n");
+    writeFile(script, "#!/bin/sh\necho \"$*\" >> '" + record.toUtf8() + "'\n");
     QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     const QString document = dir.filePath(u"actions.graflink"_s);
@@ -134,9 +132,8 @@ TEST(RefreshCommandActions, RunEachVariablesActionWithItsValue) {
         {u"--default"_s, u"AppleScriptsFolderPath="_s + actions, u"refresh"_s, document, u"--no-publish"_s});
     ASSERT_EQ(run.status, 0) << run.err.toStdString();
     QStringList lines;
-    testing_support::waitUntil([&] {
-        lines =
-            QString::fromUtf8(testing_support::readFile(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    waitUntil([&] {
+        lines = QString::fromUtf8(readFile(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         return lines.size() >= 2;
     });
     lines.sort();

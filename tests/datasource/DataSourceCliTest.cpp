@@ -9,19 +9,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace testing_support;
+
 using namespace datasource_test;
-
-namespace {
-
-using testing_support::CliRun;
-using testing_support::runCli;
-
-} // namespace
 
 TEST(DataSourceCli, NewSetAndShowOverHttp) {
     QTemporaryDir dir;
-    testing_support::LoopbackHttpServer server;
-    server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
+    LoopbackHttpServer server;
+    server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
     const QString file = dir.filePath(u"d.cgds"_s);
 
     EXPECT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
@@ -37,12 +32,11 @@ TEST(DataSourceCli, NewSetAndShowOverHttp) {
 
     const CliRun json = runCli({u"datasource"_s, u"show"_s, file, u"--json"_s});
     // One pretty-printed array, written row by row.
-    EXPECT_EQ(json.out,
-              QStringLiteral("[\n  {\n    \"Race\": \"Race 1\",\n    \"Top\": \"Race 1: \\t!\"\n  },\n"
-                             "  {\n    \"Race\": \"Race 2\",\n    \"Top\": \"Race 2: \\t!\"\n  }\n]\n"));
+    EXPECT_EQ(json.out, u"[\n  {\n    \"Race\": \"Race 1\",\n    \"Top\": \"Race 1: \\t!\"\n  },\n"
+                        "  {\n    \"Race\": \"Race 2\",\n    \"Top\": \"Race 2: \\t!\"\n  }\n]\n"_s);
 
     EXPECT_EQ(runCli({u"datasource"_s, u"set"_s, file, u"--auto-update"_s, u"maybe"_s}).status, 2);
-    server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text("", "text/xml", 404));
+    server.serve("/feed", LoopbackHttpServer::Reply::text("", "text/xml", 404));
     EXPECT_EQ(runCli({u"datasource"_s, u"show"_s, file}).status, 1);
     EXPECT_EQ(runCli({u"datasource"_s, u"show"_s, dir.filePath(u"none"_s)}).status, 1);
 }
@@ -51,10 +45,10 @@ TEST(DataSourceCli, NewSetAndShowOverHttp) {
 // only: the file keeps the header's name.
 TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
     QTemporaryDir dir;
-    auto store = std::make_shared<testing_support::MemorySecretStore>();
+    auto store = std::make_shared<MemorySecretStore>();
     platform::SecretStore::setShared(store);
-    testing_support::LoopbackHttpServer server;
-    server.serve("/feed", testing_support::LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
+    LoopbackHttpServer server;
+    server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
     const QString file = dir.filePath(u"d.cgds"_s);
     qputenv("GRAFLINK_TEST_FEED_KEY", "k-secret-1");
 
@@ -64,7 +58,7 @@ TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
                 u"/feed/race[*]"_s, u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--feed-auth"_s,
                 u"headers"_s, u"--feed-header-env"_s, u"X-Api-Key=GRAFLINK_TEST_FEED_KEY"_s});
     ASSERT_EQ(set.status, 0) << set.err.toStdString();
-    const QByteArray saved = testing_support::readFile(file);
+    const QByteArray saved = readFile(file);
     EXPECT_TRUE(saved.contains("<header>X-Api-Key</header>"));
     EXPECT_FALSE(saved.contains("k-secret-1"));
 
@@ -83,23 +77,22 @@ TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
 // feed would.
 TEST(DataSourceCli, ShowsTheRowsOfCsvAndTabSeparatedFeeds) {
     QTemporaryDir dir;
-    testing_support::LoopbackHttpServer server;
-    server.serve("/pub", testing_support::LoopbackHttpServer::Reply::text(
-                             "Race,Votes Cast\nMayor,1200\nCouncil,7\n", "text/csv"));
-    const QString tsv = dir.filePath(QStringLiteral("sheet.tsv"));
-    testing_support::writeFile(tsv, "Race\tVotes Cast\nMayor\t1200\nCouncil\t7\n");
-    for (const QString& source : {server.url(QStringLiteral("/pub")).toString(), tsv}) {
+    LoopbackHttpServer server;
+    server.serve("/pub",
+                 LoopbackHttpServer::Reply::text("Race,Votes Cast\nMayor,1200\nCouncil,7\n", "text/csv"));
+    const QString tsv = dir.filePath(u"sheet.tsv"_s);
+    writeFile(tsv, "Race\tVotes Cast\nMayor\t1200\nCouncil\t7\n");
+    for (const QString& source : {server.url(u"/pub"_s).toString(), tsv}) {
         SCOPED_TRACE(source.toStdString());
-        const QString file = dir.filePath(QStringLiteral("d.cgds"));
-        ASSERT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("new"), file}).status, 0);
-        ASSERT_EQ(runCli({QStringLiteral("datasource"), QStringLiteral("set"), file, QStringLiteral("--url"),
-                          source, QStringLiteral("--xpath"), QStringLiteral("/rows/row[*]"),
-                          QStringLiteral("--add-column"), QStringLiteral("Race=/rows/row[*]/Race"),
-                          QStringLiteral("--add-column"), QStringLiteral("Votes=/rows/row[*]/Votes_Cast")})
+        const QString file = dir.filePath(u"d.cgds"_s);
+        ASSERT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
+        ASSERT_EQ(runCli({u"datasource"_s, u"set"_s, file, u"--url"_s, source, u"--xpath"_s,
+                          u"/rows/row[*]"_s, u"--add-column"_s, u"Race=/rows/row[*]/Race"_s,
+                          u"--add-column"_s, u"Votes=/rows/row[*]/Votes_Cast"_s})
                       .status,
                   0);
-        const CliRun show = runCli({QStringLiteral("datasource"), QStringLiteral("show"), file});
+        const CliRun show = runCli({u"datasource"_s, u"show"_s, file});
         EXPECT_EQ(show.status, 0) << show.err.toStdString();
-        EXPECT_EQ(show.out, QStringLiteral("Race\tVotes\nMayor\t1200\nCouncil\t7\n"));
+        EXPECT_EQ(show.out, u"Race\tVotes\nMayor\t1200\nCouncil\t7\n"_s);
     }
 }

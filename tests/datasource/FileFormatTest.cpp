@@ -123,7 +123,7 @@ TEST_F(DataSourceFile, ReadingRules) {
     }
 }
 
-TEST_F(DataSourceFile, EmptyRootKeepsDefaultsAndColumnsBecomeEmpty) {
+TEST_F(DataSourceFile, EmptyRootKeepsDefaultsColumnsBecomeEmptyAndColumnElementsAreRead) {
     NVSCGDataSource dataSource;
     dataSource.addColumnWithTitle(u"A"_s, u"/a"_s);
     dataSource.setExportPath(u"/keep"_s);
@@ -133,12 +133,9 @@ TEST_F(DataSourceFile, EmptyRootKeepsDefaultsAndColumnsBecomeEmpty) {
     EXPECT_TRUE(dataSource.dataSourceURL().isEmpty());
     EXPECT_TRUE(dataSource.XPath().isNull());
     EXPECT_EQ(dataSource.exportPath(), u""_s);
-    dataSource.close();
-}
 
-TEST_F(DataSourceFile, ColumnElementsAndUnknownTypes) {
+    // Column elements: a type read case-insensitively, an unknown one as text, a missing uuid made.
     StderrCapture log;
-    NVSCGDataSource dataSource;
     ASSERT_TRUE(dataSource.readFromData(
         fileWith("<columns><column><title>T</title><type>image</type><uuid>U1</uuid></column>"
                  "<column><type>Picture</type></column><other/></columns>"),

@@ -6,13 +6,11 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+using namespace testing_support;
+
 using namespace playlist_test;
-using testing_support::LoopbackHttpServer;
 
 namespace {
-
-using testing_support::CliRun;
-using testing_support::runCli;
 
 /// A data-source file reading `feed`, re-read every 0.2 s when `autoUpdate`.
 QString writeDataSource(const QString& file, const QUrl& feed, const QString& exportPath, bool autoUpdate) {
@@ -44,7 +42,7 @@ TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
                      electionFeed({raceWithCandidates(1, 2), raceWithCandidates(2, 3)}), "application/xml"));
     const QString file =
         writeDataSource(dir.filePath(u"e.cgds"_s), server.url(u"/results.xml"_s), QString(), false);
-    const QByteArray fileBefore = testing_support::readFile(file);
+    const QByteArray fileBefore = readFile(file);
     const QString out = dir.filePath(u"night.xpls"_s);
 
     const CliRun run =
@@ -54,7 +52,7 @@ TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
     const QStringList items = ParsedPlaylist(out).items();
     ASSERT_EQ(items.size(), 2);
     EXPECT_TRUE(items[0].contains(u"actions{action[name=Begin,"_s)) << items[0].toStdString();
-    EXPECT_EQ(testing_support::readFile(file), fileBefore);
+    EXPECT_EQ(readFile(file), fileBefore);
 
     const QStringList usage[] = {{u"datasource"_s, u"export"_s, file},
                                  {u"datasource"_s, u"export"_s, file, out, out},
@@ -85,15 +83,13 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
     QProcess watch;
     watch.start(QStringLiteral(GRAFLINK_CLI_PATH), {u"datasource"_s, u"watch"_s, file, silent});
     ASSERT_TRUE(watch.waitForStarted());
-    EXPECT_TRUE(
-        testing_support::waitUntil([&] { return itemCount(playlist) == 1; }, std::chrono::seconds(20)));
+    EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 1; }, std::chrono::seconds(20)));
 
     server.serve("/results.xml", LoopbackHttpServer::Reply::text(
                                      electionFeed({raceWithCandidates(1, 2), raceWithCandidates(2, 4),
                                                    raceWithCandidates(3, 0)}),
                                      "application/xml"));
-    EXPECT_TRUE(
-        testing_support::waitUntil([&] { return itemCount(playlist) == 3; }, std::chrono::seconds(20)));
+    EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 3; }, std::chrono::seconds(20)));
     EXPECT_TRUE(ParsedPlaylist(playlist).items().value(1).contains(u"; durationInSeconds=16.000;"_s));
 
     watch.terminate(); // SIGTERM

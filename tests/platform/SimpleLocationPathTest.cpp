@@ -42,24 +42,11 @@ QByteArray randomDocument(std::mt19937& random) {
         if (kind(random) == 1)
             xml += " q:id='ns' xmlns:q='urn:q'";
         xml += ">";
+        const QByteArray leaves[] = {"text&amp;&#60;", "<![CDATA[cdata]]>", "<!-- comment -->", "<?pi x?>"};
         const int children = depth < 4 ? count(random) : 0;
         for (int i = 0; i < children; ++i) {
-            switch (kind(random)) {
-            case 0:
-                xml += "text" + QByteArray::number(i) + (i % 2 ? "&amp;&#60;" : "");
-                break;
-            case 1:
-                xml += "<![CDATA[cdata]]>";
-                break;
-            case 2:
-                xml += "<!-- comment -->";
-                break;
-            case 3:
-                xml += "<?pi x?>";
-                break;
-            default:
-                xml += element(depth + 1);
-            }
+            const int k = kind(random);
+            xml += k < 4 ? leaves[k] : element(depth + 1);
         }
         return xml + "</" + open + ">";
     };
@@ -73,16 +60,8 @@ QString randomPath(std::mt19937& random) {
     const int n = length(random);
     for (int i = 0; i < n; ++i)
         path += (i ? u"/"_s : QString()) + QString::fromLatin1(steps[pick(random)]);
-    switch (ending(random)) {
-    case 1:
-        path += u"/@id"_s;
-        break;
-    case 2:
-        path += u"/text()"_s;
-        break;
-    default:
-        break;
-    }
+    const QString endings[] = {QString(), u"/@id"_s, u"/text()"_s, QString(), QString(), QString()};
+    path += endings[ending(random)];
     return path;
 }
 

@@ -45,7 +45,7 @@ class HealthEndpoint : public ::testing::Test {
     QString newDocument(const char* name, const QUrl& feed) {
         const QString path = home.filePath(u"%1.graflink"_s.arg(QLatin1String(name)));
         EXPECT_EQ(finished({u"new"_s, path, u"--source"_s, feed.toString(), u"--auto-refresh"_s, u"1"_s,
-                            u"--var"_s, QStringLiteral(R"({"XPath":"m/home","valueType":0})")}),
+                            u"--var"_s, uR"({"XPath":"m/home","valueType":0})"_s}),
                   0);
         return path;
     }
@@ -116,13 +116,12 @@ TEST_F(HealthEndpoint, StatusAndMetricsGiveEachDocumentsRefreshesAndErrors) {
     // The metrics must parse with the Prometheus project's own text-format parser.
     const QByteArray metrics = get(base + u"/metrics"_s).second;
     QProcess parser;
-    parser.start(
-        u"/usr/bin/python3"_s,
-        {u"-c"_s, QStringLiteral(
-                      "import sys\nfrom prometheus_client.parser import text_string_to_metric_families\n"
-                      "for f in text_string_to_metric_families(sys.stdin.read()):\n"
-                      "    for s in f.samples:\n"
-                      "        print(s.name, s.labels.get('document'), s.labels.get('le', ''), s.value)\n")});
+    parser.start(u"/usr/bin/python3"_s,
+                 {u"-c"_s,
+                  u"import sys\nfrom prometheus_client.parser import text_string_to_metric_families\n"
+                  "for f in text_string_to_metric_families(sys.stdin.read()):\n"
+                  "    for s in f.samples:\n"
+                  "        print(s.name, s.labels.get('document'), s.labels.get('le', ''), s.value)\n"_s});
     parser.write(metrics);
     parser.closeWriteChannel();
     ASSERT_TRUE(parser.waitForFinished(30000));

@@ -17,6 +17,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace testing_support;
+
 namespace {
 
 const QString KeyID = u"0051f2c3d4e5f60000000001"_s;
@@ -48,7 +50,7 @@ class ContactSupport : public ::testing::Test {
         SupportSources s; // nothing to gather but what the test adds
         s.userLogsFolder = dir.filePath(u"logs"_s);
         s.journalProgram = u"/bin/true"_s;
-        testing_support::writeFile(s.userLogsFolder + u"/Graflink.log"_s, "technical log");
+        writeFile(s.userLogsFolder + u"/Graflink.log"_s, "technical log");
         return s;
     }
 
@@ -72,9 +74,8 @@ TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
     static_cast<QLineEdit*>(field("emailField"))->setText(u"op@station.example"_s);
     static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
     window.send();
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return window.state() == ContactSupportWindowController::State::Saved; },
-        std::chrono::seconds(20)))
+    ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Saved; },
+                          std::chrono::seconds(20)))
         << status().toStdString();
     EXPECT_TRUE(QFile::exists(window.archivePath()));
     EXPECT_TRUE(status().contains(window.archivePath()));
@@ -90,7 +91,7 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     Profiler& profiler = window.profiler();
     const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
 
-    EXPECT_EQ(testing_support::unnamedControls(window), QStringList());
+    EXPECT_EQ(unnamedControls(window), QStringList());
 
     // The form is checked first: nothing is gathered without a description, an address and consent.
     QSignalSpy gathered(&profiler, &Profiler::gathered);
@@ -106,9 +107,8 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     {
         UploadEnvironment upload(peer, u"K005wrong-key-wrong-key-wrong-k"_s);
         window.send();
-        ASSERT_TRUE(testing_support::waitUntil(
-            [&] { return window.state() == ContactSupportWindowController::State::Failed; },
-            std::chrono::seconds(20)));
+        ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Failed; },
+                              std::chrono::seconds(20)));
     }
     const QString failure = static_cast<QLabel*>(field("statusLabel"))->text();
     EXPECT_TRUE(failure.contains(window.archivePath())) << failure.toStdString();
@@ -118,11 +118,10 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
 
     UploadEnvironment upload(peer, ApplicationKey);
     window.send(); // the same archive again
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return window.state() == ContactSupportWindowController::State::Sent; },
-        std::chrono::seconds(20)));
+    ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Sent; },
+                          std::chrono::seconds(20)));
     ASSERT_EQ(peer.record().fileUploads.size(), 1);
-    EXPECT_EQ(peer.record().fileUploads.first().body, testing_support::readFile(window.archivePath()));
+    EXPECT_EQ(peer.record().fileUploads.first().body, readFile(window.archivePath()));
     EXPECT_EQ(gathered.count(), 1);
     EXPECT_TRUE(peer.record().problems.isEmpty())
         << peer.record().problems.join(QLatin1Char('\n')).toStdString();
@@ -144,15 +143,15 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
     const QString slowJournal = dir.filePath(u"slow"_s);
     SupportSources s = sources();
     s.journalProgram = dir.filePath(u"journal"_s);
-    testing_support::writeFile(s.journalProgram, "#!/bin/sh\n[ -e '" + slowJournal.toUtf8() +
-                                                     "' ] && exec sleep 30\necho line\n");
+    writeFile(s.journalProgram,
+              "#!/bin/sh\n[ -e '" + slowJournal.toUtf8() + "' ] && exec sleep 30\necho line\n");
     QFile::setPermissions(s.journalProgram, QFile::ReadOwner | QFile::ExeOwner);
     int run = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(run);
         const QString archives = dir.filePath(u"archives%1"_s.arg(run++));
         if (QLatin1String(c.status) == QLatin1String("journal"))
-            testing_support::writeFile(slowJournal, ""); // still reading when cancelled
+            writeFile(slowJournal, ""); // still reading when cancelled
         ContactSupportWindowController window(s, archives);
         window.findChild<QPlainTextEdit*>(u"problemDescriptionField"_s)->setPlainText(u"Ticker stopped"_s);
         window.findChild<QLineEdit*>(u"emailField"_s)->setText(u"op@station.example"_s);
@@ -166,11 +165,10 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
                                               Qt::QueuedConnection);
             });
         window.send();
-        ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Cancelled; },
-                                               std::chrono::seconds(20)));
+        ASSERT_TRUE(waitUntil([&] { return window.state() == State::Cancelled; }, std::chrono::seconds(20)));
         QObject::disconnect(trigger);
         EXPECT_EQ(status->text(), u"Cancelled"_s);
-        testing_support::spinFor(std::chrono::milliseconds(200)); // nothing more happens
+        spinFor(std::chrono::milliseconds(200)); // nothing more happens
         EXPECT_EQ(window.state(), State::Cancelled);
         EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore);
         EXPECT_EQ(QDir(archives).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -178,8 +176,7 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
 
         QFile::remove(slowJournal);
         window.send();
-        ASSERT_TRUE(testing_support::waitUntil([&] { return window.state() == State::Sent; },
-                                               std::chrono::seconds(20)));
+        ASSERT_TRUE(waitUntil([&] { return window.state() == State::Sent; }, std::chrono::seconds(20)));
         EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore + 1);
     }
 }
@@ -188,16 +185,15 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
 // operator's own files. Such a folder, or an archive name that is taken, is refused untouched.
 TEST_F(ContactSupport, CollectRefusesAFolderInUseAndTouchesNothing) {
     const QString work = dir.filePath(u"Work"_s);
-    testing_support::writeFile(work + u"/run-show.sh"_s, "#!/bin/sh\n");
+    writeFile(work + u"/run-show.sh"_s, "#!/bin/sh\n");
     QFile::setPermissions(work + u"/run-show.sh"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                         QFile::ReadOther | QFile::ExeOther);
     const QString empty = dir.filePath(u"Empty"_s);
     QDir().mkpath(empty);
-    testing_support::writeFile(empty + u".zip"_s, "an older archive");
+    writeFile(empty + u".zip"_s, "an older archive");
     for (const QString& folder : {work, empty}) {
         const QFile::Permissions script = QFile::permissions(work + u"/run-show.sh"_s);
-        const testing_support::CliRun collected =
-            testing_support::runCli({u"support"_s, u"collect"_s, folder});
+        const CliRun collected = runCli({u"support"_s, u"collect"_s, folder});
         EXPECT_EQ(collected.status, 1) << folder.toStdString();
         EXPECT_TRUE(collected.err.contains(folder)) << collected.err.toStdString();
         EXPECT_EQ(QFile::permissions(work + u"/run-show.sh"_s), script);
@@ -205,21 +201,20 @@ TEST_F(ContactSupport, CollectRefusesAFolderInUseAndTouchesNothing) {
                   QStringList{u"run-show.sh"_s});
         EXPECT_EQ(QDir(empty).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         EXPECT_FALSE(QFile::exists(work + u".zip"_s));
-        EXPECT_EQ(testing_support::readFile(empty + u".zip"_s), QByteArray("an older archive"));
+        EXPECT_EQ(readFile(empty + u".zip"_s), QByteArray("an older archive"));
     }
 }
 
 TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {
     const QString archive = dir.filePath(u"Support, night shift.zip"_s);
-    testing_support::writeFile(archive, QByteArray(4096, 'z'));
-    const testing_support::CliRun unconfigured =
-        testing_support::runCli({u"support"_s, u"upload"_s, archive});
+    writeFile(archive, QByteArray(4096, 'z'));
+    const CliRun unconfigured = runCli({u"support"_s, u"upload"_s, archive});
     EXPECT_EQ(unconfigured.status, 1);
     EXPECT_TRUE(unconfigured.err.contains(QLatin1String(NVSBackblazeConfiguration::ApplicationKeyVariable)))
         << unconfigured.err.toStdString();
 
     UploadEnvironment upload(peer, ApplicationKey);
-    const testing_support::CliRun sent = testing_support::runCli({u"support"_s, u"upload"_s, archive});
+    const CliRun sent = runCli({u"support"_s, u"upload"_s, archive});
     EXPECT_EQ(sent.status, 0) << sent.err.toStdString();
     EXPECT_EQ(sent.out.trimmed(), u"Support, night shift.zip"_s);
     EXPECT_TRUE(sent.err.contains(QLatin1String("100 %")));
