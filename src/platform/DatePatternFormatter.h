@@ -13,8 +13,10 @@ U_NAMESPACE_END
 namespace platform {
 
 /// Formats instants with an ICU date pattern ("y-MM-dd\tHH:mm:ss\tEEEE") in a locale and time
-/// zone, by default the user's (from LANG/LC_* and TZ). Thread-safe: ICU date formats carry a
-/// mutable calendar, so calls are serialised.
+/// zone, by default the user's (from LANG/LC_* and TZ). ICU's format is made on first use: loading
+/// its calendar and time-zone data is a millisecond and a few megabytes that a command which never
+/// formats a date does not pay. Thread-safe: ICU date formats carry a mutable calendar, so calls
+/// are serialised.
 class DatePatternFormatter {
   public:
     explicit DatePatternFormatter(const QString& pattern, const QString& localeName = {},
@@ -23,12 +25,20 @@ class DatePatternFormatter {
     DatePatternFormatter(const DatePatternFormatter&) = delete;
     DatePatternFormatter& operator=(const DatePatternFormatter&) = delete;
 
-    bool isValid() const { return m_format != nullptr; }
+    bool isValid() const;
     QString format(const QDateTime& instant) const { return format(instant.toMSecsSinceEpoch()); }
     QString format(qint64 millisecondsSinceEpoch) const;
 
   private:
-    std::unique_ptr<icu::SimpleDateFormat> m_format;
+    /// The ICU format, made on the first call (null when the pattern or locale is refused).
+    /// Under m_mutex.
+    icu::SimpleDateFormat* made() const;
+
+    QString m_pattern;
+    QString m_localeName;
+    QString m_timeZoneId;
+    mutable bool m_made = false;
+    mutable std::unique_ptr<icu::SimpleDateFormat> m_format;
     mutable std::mutex m_mutex;
 };
 
