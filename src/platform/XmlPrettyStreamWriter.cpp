@@ -21,6 +21,8 @@ XmlPrettyStreamWriter::XmlPrettyStreamWriter(XmlDocument& shell, AtomicFileWrite
     : m_shell(shell), m_out(out) {}
 
 XmlPrettyStreamWriter::~XmlPrettyStreamWriter() {
+    stopPrinting();
+    restoreEncoding();
     if (m_buffer)
         xmlOutputBufferClose(m_buffer);
 }
@@ -48,24 +50,92 @@ void XmlPrettyStreamWriter::splitShell() {
 
 void XmlPrettyStreamWriter::writeChild(xmlNodePtr child) {
     XmlErrorCapture capture;
-    if (!m_started) {
-        xmlUnlinkNode(child);
-        splitShell();
-        xmlAddChild(m_shell.rootElement(), child);
-        m_started = true;
-    }
-    xmlOutputBufferWrite(m_buffer, int(m_indent.size()), m_indent.constData());
-    // Level 1, formatted, and with the document's encoding named UTF-8 meanwhile: what printing
-    // the whole document does for each child of its root (without an encoding, attribute values
-    // would come out with their non-ASCII characters as references).
-    xmlDocPtr document = m_shell.document();
-    const xmlChar* encoding = document->encoding;
-    document->encoding = reinterpret_cast<const xmlChar*>("UTF-8");
-    xmlNodeDumpOutput(m_buffer, document, child, 1, 1, "UTF-8");
-    document->encoding = encoding;
-    xmlOutputBufferWrite(m_buffer, int(m_lineEnd.size()), m_lineEnd.constData());
     xmlUnlinkNode(child);
+    if (!m_started) {
+        splitShell();
+        m_started = true;
+        // The document's encoding is named UTF-8 while children are printed: without an encoding,
+        // attribute values would come out with their non-ASCII characters as references.
+        xmlDocPtr document = m_shell.document();
+        m_encoding = document->encoding;
+        document->encoding = reinterpret_cast<const xmlChar*>("UTF-8");
+        m_encodingNamed = true;
+        if (!document->dict)
+            m_printer = std::thread([this] { printHanded(); });
+    }
+    if (m_printer.joinable()) {
+        hand(child);
+        return;
+    }
+    print(child);
     xmlFreeNode(child);
+}
+
+void XmlPrettyStreamWriter::print(xmlNodePtr child) {
+    xmlOutputBufferWrite(m_buffer, int(m_indent.size()), m_indent.constData());
+    // Level 1 and formatted: what printing the whole document does for each child of its root.
+    xmlNodeDumpOutput(m_buffer, m_shell.document(), child, 1, 1, "UTF-8");
+    xmlOutputBufferWrite(m_buffer, int(m_lineEnd.size()), m_lineEnd.constData());
+}
+
+void XmlPrettyStreamWriter::hand(xmlNodePtr child) {
+    std::vector<xmlNodePtr> printed;
+    {
+        std::unique_lock lock(m_mutex);
+        m_callerWaits = true;
+        m_handedChanged.wait(lock, [this] { return m_handed.size() < MaximumHanded; });
+        m_callerWaits = false;
+        m_handed.push_back(child);
+        // A few at a time: a wake for every child would cost more than its printing.
+        if (m_printerWaits && m_handed.size() >= HandedPerWake)
+            m_handedChanged.notify_all();
+        printed.swap(m_printed);
+    }
+    // Freed by the thread that made them: the allocator's cheap path.
+    for (xmlNodePtr done : printed)
+        xmlFreeNode(done);
+}
+
+void XmlPrettyStreamWriter::printHanded() {
+    XmlErrorCapture capture;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_printerWaits = true;
+        m_handedChanged.wait(lock, [this] { return m_closing || m_handed.size() >= HandedPerWake; });
+        m_printerWaits = false;
+        if (m_handed.empty() && m_closing)
+            return;
+        std::deque<xmlNodePtr> batch;
+        batch.swap(m_handed);
+        if (m_callerWaits)
+            m_handedChanged.notify_all();
+        lock.unlock();
+        for (xmlNodePtr child : batch)
+            print(child);
+        lock.lock();
+        m_printed.insert(m_printed.end(), batch.begin(), batch.end());
+    }
+}
+
+void XmlPrettyStreamWriter::stopPrinting() {
+    if (!m_printer.joinable())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closing = true;
+    }
+    m_handedChanged.notify_all();
+    m_printer.join();
+    for (xmlNodePtr done : m_printed)
+        xmlFreeNode(done);
+    m_printed.clear();
+}
+
+void XmlPrettyStreamWriter::restoreEncoding() {
+    if (!m_encodingNamed)
+        return;
+    m_shell.document()->encoding = m_encoding;
+    m_encodingNamed = false;
 }
 
 void XmlPrettyStreamWriter::finish() {
@@ -73,6 +143,8 @@ void XmlPrettyStreamWriter::finish() {
         m_out.write(m_shell.toPrettyBytes());
         return;
     }
+    stopPrinting();
+    restoreEncoding();
     xmlOutputBufferWrite(m_buffer, int(m_footer.size()), m_footer.constData());
     xmlOutputBufferClose(m_buffer);
     m_buffer = nullptr;

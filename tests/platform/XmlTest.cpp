@@ -210,25 +210,35 @@ TEST(XmlWriteTest, StreamedChildrenPrintAsTheWholeDocument) {
         "<item><m>text <b>bold</b> tail</m><deep><er><est/></er></deep></item><item/>",
     };
     QTemporaryDir folder;
-    for (const QByteArray& inner : children) {
-        const QByteArray root = "<list xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:at=\"s\">";
-        auto whole = parseOrFail(root + inner + "</list>", XmlDocument::BlankNodes::Remove);
-        auto shell = parseOrFail(root + "</list>");
-        ASSERT_TRUE(whole && shell);
-        const QString path = folder.filePath(u"streamed.xml"_s);
-        platform::AtomicFileWriter file;
-        ASSERT_TRUE(file.open(path));
-        platform::XmlPrettyStreamWriter writer(*shell, file);
-        for (xmlNodePtr child = whole->rootElement()->children; child; child = child->next) {
-            xmlNodePtr copy = xmlDocCopyNode(child, shell->document(), 1);
-            xmlAddChild(shell->rootElement(), copy);
-            writer.writeChild(copy);
+    // A parsed shell prints on the calling thread; a made one (no name dictionary) on its own.
+    const auto madeShell = [] {
+        auto shell = XmlDocument::create(u"list"_s);
+        xmlNsPtr xsi = xmlNewNs(shell->rootElement(), BAD_CAST "http://www.w3.org/2001/XMLSchema-instance",
+                                BAD_CAST "xsi");
+        xmlNewNsProp(shell->rootElement(), xsi, BAD_CAST "at", BAD_CAST "s");
+        return shell;
+    };
+    for (const bool made : {false, true})
+        for (const QByteArray& inner : children) {
+            const QByteArray root =
+                "<list xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:at=\"s\">";
+            auto whole = parseOrFail(root + inner + "</list>", XmlDocument::BlankNodes::Remove);
+            auto shell = made ? madeShell() : parseOrFail(root + "</list>");
+            ASSERT_TRUE(whole && shell);
+            const QString path = folder.filePath(u"streamed.xml"_s);
+            platform::AtomicFileWriter file;
+            ASSERT_TRUE(file.open(path));
+            platform::XmlPrettyStreamWriter writer(*shell, file);
+            for (xmlNodePtr child = whole->rootElement()->children; child; child = child->next) {
+                xmlNodePtr copy = xmlDocCopyNode(child, shell->document(), 1);
+                xmlAddChild(shell->rootElement(), copy);
+                writer.writeChild(copy);
+            }
+            writer.finish();
+            ASSERT_TRUE(file.commit());
+            EXPECT_EQ(testing_support::readFile(path), whole->toPrettyBytes()) << inner.toStdString();
+            EXPECT_EQ(shell->rootElement()->children, nullptr);
         }
-        writer.finish();
-        ASSERT_TRUE(file.commit());
-        EXPECT_EQ(testing_support::readFile(path), whole->toPrettyBytes()) << inner.toStdString();
-        EXPECT_EQ(shell->rootElement()->children, nullptr);
-    }
 }
 
 // Writing replaces the file whole; a write that fails, at the start or half way (the file size
