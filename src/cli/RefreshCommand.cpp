@@ -62,8 +62,12 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
     if (CGServerHTTPController* client = document.CGClient())
         runEventLoopUntil([&] { return client->isIdle(); }, std::chrono::minutes(10));
     if (document.lastRefreshDelivered() != true) {
-        context.err << "graflink-cli refresh: the feed of " << path
-                    << " could not be fetched (see the technical log)" << Qt::endl;
+        // Why, when the refresh knows ("HTTP status 404", "the feed is not well-formed XML (...)").
+        const QString& reason = document.lastRefreshError();
+        context.err << "graflink-cli refresh: the feed of " << path << " could not be fetched"
+                    << (reason.isEmpty() ? QStringLiteral(" (see the technical log)")
+                                         : QStringLiteral(": ") + reason)
+                    << Qt::endl;
         return Failure;
     }
 
