@@ -51,9 +51,11 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response,
     }
     // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
     if (type.contains("xml")) {
-        if (xmlPaths)
-            if ((result.xmlPathValues = xmlPaths->firstStringValues(response.body)))
+        if (xmlPaths) {
+            result.xmlPathValues = xmlPaths->firstStringValues(response.body);
+            if (result.xmlPathValues)
                 return result;
+        }
         platform::Error error;
         std::unique_ptr<platform::XmlDocument> document = platform::XmlDocument::parse(response.body, &error);
         // The tree goes back to the allocator on the release thread, not on the thread that

@@ -111,6 +111,7 @@ static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* e
     // kilobytes at a time and drops what it has parsed.
     xmlDocPtr document =
         xmlCtxtReadIO(context.get(), &XmlMemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
+    t_elementEnded = nullptr;
     if (!document) {
         const QStringList& messages = capture.errors();
         const QString description =
