@@ -289,10 +289,13 @@ QString NVSCGDataSourceNode::stringValueForXPath(const QString& requested) const
             QStringLiteral("Invalid request. Requesting XPath %@ while Node XPath is %@"), requested, path);
         return QStringLiteral("");
     }
-    rest = rest.mid(1);
-    if (rest.isEmpty() || !m_element || !m_feed)
+    return stringValueForRelativeXPath(rest.mid(1).toString());
+}
+
+QString NVSCGDataSourceNode::stringValueForRelativeXPath(const QString& relative) const {
+    if (relative.isEmpty() || !m_element || !m_feed)
         return QStringLiteral("");
-    return m_feed->firstStringValue(rest.toString(), m_element).value_or(QStringLiteral(""));
+    return m_feed->firstStringValue(relative, m_element).value_or(QStringLiteral(""));
 }
 
 QString NVSCGDataSourceNode::stringValueForColum(const NVSCGDataSourceColumn& column,

@@ -106,6 +106,9 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceNode {
     /// the empty string when there is none. A path outside this node (by XPath() or, failing
     /// that, namedXPath()) is logged as invalid.
     QString stringValueForXPath(const QString& XPath) const;
+    /// The string value of the first node `relative` (a path from this node, "Candidate[2]/Votes")
+    /// selects; empty when it selects nothing or this node is not an element of a feed.
+    QString stringValueForRelativeXPath(const QString& relative) const;
 
     /// The cell value of `column` in this row: its format with tokens resolved, or, ignoring the
     /// format, the feed value at the column's identifier with "*" replaced by rowIndex + 1.

@@ -5,18 +5,15 @@
 #include <QStringList>
 
 ElectionRace ElectionRace::fromSourceNode(const NVSCGDataSourceNode& row) {
-    const QString base = row.XPath();
-    auto valueAt = [&](QLatin1StringView suffix) { return row.stringValueForXPath(QString(base + suffix)); };
+    // Paths from the row's own element: the same nodes as the row's path followed by these.
+    auto valueAt = [&](const QString& relative) { return row.stringValueForRelativeXPath(relative); };
     ElectionRace race;
-    race.raceNumber = valueAt(QLatin1StringView("/RaceNumber"));
-    race.displayName = valueAt(QLatin1StringView("/Name1"));
-    race.precinctsPercentage = valueAt(QLatin1StringView("/PrecinctsPercentage"));
+    race.raceNumber = valueAt(QStringLiteral("RaceNumber"));
+    race.displayName = valueAt(QStringLiteral("Name1"));
+    race.precinctsPercentage = valueAt(QStringLiteral("PrecinctsPercentage"));
     for (std::size_t i = 1;; ++i) {
-        const QString candidate =
-            QString(base + QLatin1StringView("/Candidate[") + QString::number(i) + QLatin1Char(']'));
-        auto candidateValue = [&](QLatin1StringView name) {
-            return row.stringValueForXPath(QString(candidate + name));
-        };
+        const QString candidate = QStringLiteral("Candidate[") + QString::number(i) + QLatin1Char(']');
+        auto candidateValue = [&](QLatin1StringView name) { return valueAt(QString(candidate + name)); };
         if (candidateValue(QLatin1StringView("/Name")).isEmpty())
             break;
         race.candidates.push_back({candidateValue(QLatin1StringView("/FirstName")),

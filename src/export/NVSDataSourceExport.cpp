@@ -22,11 +22,11 @@ const QString False = QStringLiteral("false");
 
 // The one road by which feed and settings text reaches the document, so no value can carry a
 // character that XML 1.0 cannot hold.
-xmlNodePtr addText(xmlNodePtr parent, const QString& name, const QString& text) {
+xmlNodePtr addText(xmlNodePtr parent, const char* name, const QString& text) {
     return platform::XmlDocument::addElement(parent, name, XmlCharacterFilter::cleaned(text));
 }
 
-void setAttribute(xmlNodePtr element, const QString& name, const QString& value) {
+void setAttribute(xmlNodePtr element, const char* name, const QString& value) {
     platform::XmlDocument::setAttribute(element, name, XmlCharacterFilter::cleaned(value));
 }
 
@@ -40,20 +40,19 @@ bool isWinnerColumn(const NVSCGDataSourceColumn& column) {
 
 void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
                    const std::vector<NVSCGDataSourceColumnPtr>& columns) {
-    xmlNodePtr values = platform::XmlDocument::addElement(project, QStringLiteral("itemValues"));
+    xmlNodePtr values = platform::XmlDocument::addElement(project, "itemValues");
     for (const NVSCGDataSourceColumnPtr& column : columns) {
-        xmlNodePtr value = platform::XmlDocument::addElement(values, QStringLiteral("itemValue"));
-        addText(value, QStringLiteral("itemName"), column->title());
+        xmlNodePtr value = platform::XmlDocument::addElement(values, "itemValue");
+        addText(value, "itemName", column->title());
         const uint type = column->type();
         const bool winner = isWinnerColumn(*column);
         if (type != NVSCGDataSourceColumn::Text && type != NVSCGDataSourceColumn::Image && !winner)
             continue;
         const QString cell = node.stringValueForColum(*column);
         if (type == NVSCGDataSourceColumn::Text || type == NVSCGDataSourceColumn::Image)
-            addText(value, QStringLiteral("itemStringValue"), cell);
+            addText(value, "itemStringValue", cell);
         if (winner)
-            addText(value, QStringLiteral("itemHiddenValue"),
-                    cell.toLower() == QLatin1String("w") ? False : True);
+            addText(value, "itemHiddenValue", cell.toLower() == QLatin1String("w") ? False : True);
     }
 }
 
@@ -139,30 +138,30 @@ xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
         summary->add(race, rowNumber);
     const std::size_t N = race.candidateCount();
 
-    xmlNodePtr item = platform::XmlDocument::addElement(parent, QStringLiteral("playlistItem"));
-    addText(item, QStringLiteral("uniqueID"), race.raceNumber);
-    xmlNodePtr media = addText(item, QStringLiteral("mediaFilePath"), settings.stillImagePath);
-    setAttribute(media, QStringLiteral("xml:space"), QStringLiteral("preserve"));
-    addText(item, QStringLiteral("displayName"), race.displayName);
-    addText(item, QStringLiteral("isOffline"), False);
-    addText(item, QStringLiteral("isStillImage"), True);
+    xmlNodePtr item = platform::XmlDocument::addElement(parent, "playlistItem");
+    addText(item, "uniqueID", race.raceNumber);
+    xmlNodePtr media = addText(item, "mediaFilePath", settings.stillImagePath);
+    setAttribute(media, "xml:space", QStringLiteral("preserve"));
+    addText(item, "displayName", race.displayName);
+    addText(item, "isOffline", False);
+    addText(item, "isStillImage", True);
     if (N >= 1) {
-        xmlNodePtr actions = platform::XmlDocument::addElement(item, QStringLiteral("actions"));
+        xmlNodePtr actions = platform::XmlDocument::addElement(item, "actions");
         actionElementWithAppleScriptName(actions, settings.raceStartActionName, 0.0, race.actionParameters(),
                                          true);
     }
     const QString duration = platform::StringFormat::format(
         QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration));
-    addText(item, QStringLiteral("durationInSeconds"), duration);
-    addText(item, QStringLiteral("fileDurationInSeconds"), duration);
+    addText(item, "durationInSeconds", duration);
+    addText(item, "fileDurationInSeconds", duration);
 
-    xmlNodePtr projects = platform::XmlDocument::addElement(item, QStringLiteral("itemCGProjects"));
+    xmlNodePtr projects = platform::XmlDocument::addElement(item, "itemCGProjects");
     std::size_t k = 0;
     for (const QString& projectName : settings.CGProjectsNames) {
         ++k;
-        xmlNodePtr project = platform::XmlDocument::addElement(projects, QStringLiteral("itemCGProject"));
-        addText(project, QStringLiteral("projectName"), projectName);
-        addText(project, QStringLiteral("shouldRun"), k == N ? True : False);
+        xmlNodePtr project = platform::XmlDocument::addElement(projects, "itemCGProject");
+        addText(project, "projectName", projectName);
+        addText(project, "shouldRun", k == N ? True : False);
         if (k == N)
             addItemValues(project, node, columns);
     }
@@ -172,13 +171,11 @@ xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
 xmlNodePtr NVSDataSourceExport::actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,
                                                                  double position, const QString& parameters,
                                                                  bool fromStart) {
-    xmlNodePtr action = platform::XmlDocument::addElement(parent, QStringLiteral("action"));
-    setAttribute(action, QStringLiteral("name"), name);
-    setAttribute(action, QStringLiteral("time"),
-                 platform::StringFormat::format(QStringLiteral("%.6f"), position));
-    setAttribute(action, QStringLiteral("positionType"),
-                 fromStart ? QStringLiteral("fromStart") : QStringLiteral("fromEnd"));
-    setAttribute(action, QStringLiteral("parameter"), parameters);
-    setAttribute(action, QStringLiteral("xml:space"), QStringLiteral("preserve"));
+    xmlNodePtr action = platform::XmlDocument::addElement(parent, "action");
+    setAttribute(action, "name", name);
+    setAttribute(action, "time", platform::StringFormat::format(QStringLiteral("%.6f"), position));
+    setAttribute(action, "positionType", fromStart ? QStringLiteral("fromStart") : QStringLiteral("fromEnd"));
+    setAttribute(action, "parameter", parameters);
+    setAttribute(action, "xml:space", QStringLiteral("preserve"));
     return action;
 }

@@ -56,8 +56,8 @@ QByteArray toXmlUtf8(const QString& text) {
     return clean.isNull() ? text.toUtf8() : clean.toUtf8();
 }
 
-bool isValidName(const QByteArray& name) {
-    return !name.isEmpty() && xmlValidateName(xmlText(name), 0) == 0;
+bool isValidName(const char* name) {
+    return *name && xmlValidateName(reinterpret_cast<const xmlChar*>(name), 0) == 0;
 }
 
 } // namespace
@@ -156,7 +156,7 @@ std::unique_ptr<XmlDocument> XmlDocument::parse(QByteArray&& bytes, Error* error
 std::unique_ptr<XmlDocument> XmlDocument::create(const QString& rootElementName) {
     XmlErrorCapture::initializeLibrary();
     const QByteArray name = rootElementName.toUtf8();
-    if (!isValidName(name))
+    if (!isValidName(name.constData()))
         return nullptr;
     xmlDocPtr document = xmlNewDoc(reinterpret_cast<const xmlChar*>("1.0"));
     if (!document)
@@ -188,20 +188,27 @@ bool XmlDocument::writePretty(const QString& path, Error* error) const {
 }
 
 xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const QString& name, const QString& text) {
-    const QByteArray utf8Name = name.toUtf8();
-    if (!parent || !isValidName(utf8Name))
+    return addElement(parent, name.toUtf8().constData(), text);
+}
+
+xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const char* name, const QString& text) {
+    if (!parent || !isValidName(name))
         return nullptr;
+    const auto xmlName = reinterpret_cast<const xmlChar*>(name);
     // xmlNewTextChild escapes the content; xmlNewChild would take it as markup.
     if (text.isNull())
-        return xmlNewTextChild(parent, nullptr, xmlText(utf8Name), nullptr);
-    return xmlNewTextChild(parent, nullptr, xmlText(utf8Name), xmlText(toXmlUtf8(text)));
+        return xmlNewTextChild(parent, nullptr, xmlName, nullptr);
+    return xmlNewTextChild(parent, nullptr, xmlName, xmlText(toXmlUtf8(text)));
 }
 
 bool XmlDocument::setAttribute(xmlNodePtr element, const QString& name, const QString& value) {
-    const QByteArray utf8Name = name.toUtf8();
-    if (!element || element->type != XML_ELEMENT_NODE || !isValidName(utf8Name))
+    return setAttribute(element, name.toUtf8().constData(), value);
+}
+
+bool XmlDocument::setAttribute(xmlNodePtr element, const char* name, const QString& value) {
+    if (!element || element->type != XML_ELEMENT_NODE || !isValidName(name))
         return false;
-    return xmlSetProp(element, xmlText(utf8Name), xmlText(toXmlUtf8(value))) != nullptr;
+    return xmlSetProp(element, reinterpret_cast<const xmlChar*>(name), xmlText(toXmlUtf8(value))) != nullptr;
 }
 
 std::optional<QString> XmlDocument::attribute(xmlNodePtr element, const QString& name) {

@@ -71,10 +71,14 @@ class XmlDocument {
     /// content, escaped as needed; characters XML 1.0 cannot represent are replaced by U+FFFD.
     /// Returns the new element (owned by the document), or null when `name` is not a valid name.
     static xmlNodePtr addElement(xmlNodePtr parent, const QString& name, const QString& text = QString());
+    /// The same, with the name in UTF-8 (a literal: no conversion for each element).
+    static xmlNodePtr addElement(xmlNodePtr parent, const char* name, const QString& text = QString());
 
     /// Sets attribute `name` of `element` to `value` (escaped on output; characters XML 1.0
     /// cannot represent are replaced by U+FFFD). Returns false when `name` is not a valid name.
     static bool setAttribute(xmlNodePtr element, const QString& name, const QString& value);
+    /// The same, with the name in UTF-8.
+    static bool setAttribute(xmlNodePtr element, const char* name, const QString& value);
 
     /// The value of the attribute `name` (no namespace) of `element`, or nullopt when absent.
     static std::optional<QString> attribute(xmlNodePtr element, const QString& name);
