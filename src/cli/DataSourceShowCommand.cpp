@@ -26,6 +26,19 @@ std::string utf8(const QString& text) {
     return text.toStdString();
 }
 
+// Every line two spaces further in.
+QByteArray indented(const QByteArray& text) {
+    QByteArray result;
+    result.reserve(text.size() + text.size() / 8 + 2);
+    result.append("  ");
+    for (const char c : text) {
+        result.append(c);
+        if (c == '\n')
+            result.append("  ");
+    }
+    return result;
+}
+
 } // namespace
 
 QString DataSourceShowCommand::help() const {
@@ -99,9 +112,8 @@ int DataSourceShowCommand::run(CliContext& context, const QStringList& arguments
             for (const NVSCGDataSourceColumnPtr& column : columns)
                 object[utf8(column->title())] = utf8(rows[i]->stringValueForColum(*column));
             // An element of the array is indented one level deeper than the object on its own.
-            QByteArray text = platform::toJsonBytes(object, true);
-            text.replace('\n', "\n  ");
-            context.out << "  " << QString::fromUtf8(text) << (i + 1 < rows.size() ? ",\n" : "\n");
+            context.out << QString::fromUtf8(indented(platform::toJsonBytes(object, true)))
+                        << (i + 1 < rows.size() ? ",\n" : "\n");
         }
         context.out << ']' << Qt::endl;
         return Success;

@@ -328,8 +328,37 @@ QString NVSCGDataSourceNode::stringValueForColum(const NVSCGDataSourceColumn& co
         return result;
     }
     QString identifier = column.identifier();
-    identifier.replace(QLatin1Char('*'), QString::number(m_rowIndex + 1));
+    const QString number = QString::number(m_rowIndex + 1);
+    // The usual column: this row's own path (its wildcard for the row number), then a path below
+    // it. That part is read from the row's element at once, without the whole path being built.
+    const qsizetype below = pathBelowRow(identifier, cachedXPath(), number);
+    if (below > 0)
+        return stringValueForRelativeXPath(identifier.mid(below));
+    identifier.replace(QLatin1Char('*'), number);
     return stringValueForXPath(identifier);
+}
+
+qsizetype NVSCGDataSourceNode::pathBelowRow(QStringView identifier, QStringView rowPath, QStringView number) {
+    qsizetype at = 0;
+    qsizetype matched = 0;
+    while (matched < rowPath.size()) {
+        if (at == identifier.size())
+            return -1;
+        if (identifier[at] == QLatin1Char('*')) {
+            if (!rowPath.sliced(matched).startsWith(number))
+                return -1;
+            matched += number.size();
+        } else if (identifier[at] == rowPath[matched]) {
+            ++matched;
+        } else {
+            return -1;
+        }
+        ++at;
+    }
+    const QStringView rest = identifier.sliced(at);
+    if (rest.size() < 2 || rest[0] != QLatin1Char('/') || rest.contains(QLatin1Char('*')))
+        return -1;
+    return at + 1;
 }
 
 bool NVSCGDataSourceNode::isEqual(const NVSCGDataSourceNode& other) const {

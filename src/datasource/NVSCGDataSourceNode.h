@@ -109,6 +109,10 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceNode {
     /// The string value of the first node `relative` (a path from this node, "Candidate[2]/Votes")
     /// selects; empty when it selects nothing or this node is not an element of a feed.
     QString stringValueForRelativeXPath(const QString& relative) const;
+    /// Where the path below the row starts in a column's `identifier` whose first part is
+    /// `rowPath` with its "*" standing for `number` ("/r/item[*]/title" for "/r/item[3]": 15);
+    /// -1 when it is not of that shape (a wildcard below the row included).
+    static qsizetype pathBelowRow(QStringView identifier, QStringView rowPath, QStringView number);
 
     /// The cell value of `column` in this row: its format with tokens resolved, or, ignoring the
     /// format, the feed value at the column's identifier with "*" replaced by rowIndex + 1.

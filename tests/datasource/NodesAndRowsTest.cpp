@@ -125,6 +125,29 @@ TEST_F(Rows, WildcardRule) {
     }
 }
 
+// A column read straight from its row's element must be exactly a path below the row: anything
+// else goes the long way (which also knows "[1]" and named paths).
+TEST_F(Rows, ColumnsBelowTheRowAreFoundWithoutTheWholePath) {
+    const struct {
+        const char* identifier;
+        const char* rowPath;
+        const char* number;
+        qsizetype below;
+    } cases[] = {
+        {"/r/item[*]/title", "/r/item[3]", "3", 11},  {"/r/item[*]/a/b[2]", "/r/item[12]", "12", 11},
+        {"/r/item[*]/title", "/r/item[31]", "3", -1}, {"/r/item[*]/a[*]/b", "/r/item[3]", "3", -1},
+        {"/r/item[*]", "/r/item[3]", "3", -1},        {"/r/item[*]/", "/r/item[3]", "3", -1},
+        {"/r/item[*]/title", "/r/item", "1", -1},     {"/r/other[*]/title", "/r/item[3]", "3", -1},
+        {"/r/item", "/r/item[3]/x", "3", -1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NVSCGDataSourceNode::pathBelowRow(QString::fromUtf8(c.identifier),
+                                                    QString::fromUtf8(c.rowPath),
+                                                    QString::fromUtf8(c.number)),
+                  c.below)
+            << c.identifier << " for " << c.rowPath;
+}
+
 TEST_F(Rows, LocationPathsAreLibxmlsOwn) {
     const QByteArray xml = "<r xmlns:p='urn:p'><a/><b/><a><c/><c/><p:c/></a><p:a/><p:a/>"
                            "<d xmlns='urn:d'><e/><f/></d><g><h xmlns='urn:h'/></g></r>";
