@@ -8,8 +8,9 @@
 namespace cli {
 
 std::unique_ptr<NVSCGDataSource> DataSourceFiles::open(const QString& path, QTextStream& err,
-                                                       const QString& command) {
+                                                       const QString& command, Refresh refresh) {
     auto dataSource = std::make_unique<NVSCGDataSource>();
+    dataSource->setRefreshesWhenRead(refresh == Refresh::Start);
     platform::Error error;
     if (!dataSource->readFromPath(path, NVSCGDataSourceDocumentType, &error)) {
         err << "graflink-cli " << command << ": cannot open " << path << ": " << error.localizedDescription()

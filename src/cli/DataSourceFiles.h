@@ -13,10 +13,11 @@ namespace cli {
 /// feed location given on the command line.
 class DataSourceFiles {
   public:
-    /// Opens `path` (which starts its refresh, as opening does in the program). Null, with the
-    /// reason on `err`, when the file cannot be read as a data source.
+    enum class Refresh { Start, None };
+    /// Opens `path` (which starts its refresh, as opening does in the program, unless `refresh`
+    /// is None). Null, with the reason on `err`, when the file cannot be read as a data source.
     static std::unique_ptr<NVSCGDataSource> open(const QString& path, QTextStream& err,
-                                                 const QString& command);
+                                                 const QString& command, Refresh refresh = Refresh::Start);
     /// An http(s) or file URL as given, or a file path made absolute.
     static QUrl urlFromArgument(const QString& argument);
 };

@@ -120,12 +120,12 @@ int DataSourceSetCommand::run(CliContext& context, const QStringList& arguments)
         }
     }
 
-    std::unique_ptr<NVSCGDataSource> dataSource =
-        DataSourceFiles::open(path, context.err, QStringLiteral("datasource set"));
+    // This command only edits the file: no request goes out, least of all with the settings it
+    // is about to change (a feed's new header would be missing from it).
+    std::unique_ptr<NVSCGDataSource> dataSource = DataSourceFiles::open(
+        path, context.err, QStringLiteral("datasource set"), DataSourceFiles::Refresh::None);
     if (!dataSource)
         return Failure;
-    // Opening started a refresh; this command only edits the file.
-    dataSource->cancel();
     for (const auto& change : changes)
         change(*dataSource);
     if (!feedAuth.isEmpty()) {

@@ -60,7 +60,8 @@ bool NVSCGDataSource::readFromData(const QByteArray& data, const QString& typeNa
     bool updated = true;
     if (xmlNodePtr root = document->rootElement()) {
         updated = updateWithXMLElement(root, error);
-        refreshContent();
+        if (m_refreshesWhenRead)
+            refreshContent();
     }
     return updated;
 }

@@ -63,6 +63,9 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
 
     // Document and file
     bool readFromData(const QByteArray& data, const QString& typeName, platform::Error* error = nullptr);
+    /// Whether reading a file starts a refresh (as opening one does); off for a tool that only
+    /// edits the file, so that no request goes out with the settings it is about to change.
+    void setRefreshesWhenRead(bool refreshes) { m_refreshesWhenRead = refreshes; }
     bool updateWithXMLElement(xmlNodePtr element, platform::Error* error = nullptr);
     /// A new document whose root is the "data_source" element of the current settings.
     std::unique_ptr<platform::XmlDocument> XMLElement() const;
@@ -246,6 +249,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSource : public platform::Document {
     /// one refresh is then due.
     int m_refreshesUnderWay = 0;
     bool m_refreshDue = false;
+    bool m_refreshesWhenRead = true;
     bool m_skippingTicks = false;
     QString m_exportPath;
     platform::FeedAuthentication m_feedAuthentication;
