@@ -140,13 +140,14 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
         if (csv) {
             if (std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(response.body, *csv, &error))
                 feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
-        } else if (NVSCGDataSourceFeed::Parsed parsed = NVSCGDataSourceFeed::parse(std::move(response.body));
+        } else if (NVSCGDataSourceFeed::Parsed parsed =
+                       NVSCGDataSourceFeed::parse(std::move(response.body), &error);
                    parsed.document) {
             feed = std::make_shared<NVSCGDataSourceFeed>(std::move(parsed));
         }
         if (!feed) {
-            if (csv)
-                NVSCGDataSourceLog::write(error.localizedDescription());
+            // Why, as for a feed file: the parser's own words ("line 3: ...").
+            NVSCGDataSourceLog::write(error.localizedDescription());
             finish(guard, false);
             return;
         }
@@ -159,8 +160,10 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
             guard->finishRefresh(true);
         });
     } else if (contentType.contains(QLatin1String("json"))) {
-        std::optional<platform::JsonValue> value = platform::parseJson(response.body);
+        platform::Error error;
+        std::optional<platform::JsonValue> value = platform::parseJson(response.body, &error);
         if (!value) {
+            NVSCGDataSourceLog::write(error.localizedDescription());
             finish(guard, false);
             return;
         }

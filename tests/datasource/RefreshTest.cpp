@@ -96,6 +96,7 @@ TEST_F(Refresh, HttpContentTypes) {
     server.serve("/upper", LoopbackHttpServer::Reply::text(electionFeed(1), "text/XML"));
     server.serve("/plain", LoopbackHttpServer::Reply::text(electionFeed(1), "text/plain"));
     server.serve("/badxml", LoopbackHttpServer::Reply::text("<feed>", "text/xml"));
+    server.serve("/badjson", LoopbackHttpServer::Reply::text("[1,", "application/json"));
 
     refreshFrom(server.url(u"/rss"_s));
     EXPECT_EQ(dataSource.countOfContentNodes(), 3u);
@@ -106,7 +107,7 @@ TEST_F(Refresh, HttpContentTypes) {
     EXPECT_EQ(dataSource.countOfContentNodes(), 2u);
 
     StderrCapture log;
-    for (const char* path : {"/upper", "/plain", "/badxml", "/missing"}) {
+    for (const char* path : {"/upper", "/plain", "/badxml", "/badjson", "/missing"}) {
         refreshFrom(server.url(QString::fromLatin1(path)));
         EXPECT_EQ(dataSource.countOfContentNodes(), 2u) << path;
         EXPECT_EQ(dataSource.status(), 3u);
@@ -114,6 +115,9 @@ TEST_F(Refresh, HttpContentTypes) {
     EXPECT_TRUE(log.text().contains(u"Unknown response type: text/XML"_s));
     EXPECT_TRUE(log.text().contains(u"Unknown response type: text/plain"_s));
     EXPECT_TRUE(log.text().contains(u"URL Session Task Succeeded: HTTP 404"_s));
+    // A feed that does not parse says why, as a feed file does.
+    EXPECT_TRUE(log.text().contains(u"line 1: Premature end of data"_s)) << log.text().toStdString();
+    EXPECT_TRUE(log.text().contains(u"The JSON text is not valid at byte 3"_s)) << log.text().toStdString();
 }
 
 TEST_F(Refresh, NotFoundAndEmptyBodiesKeepRowsAndTheTimerTriesAgain) {
