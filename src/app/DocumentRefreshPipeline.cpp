@@ -133,15 +133,16 @@ std::shared_ptr<platform::http::Task>
 DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>& pipeline,
                                  platform::http::Client& client, const Fetch& fetch, std::shared_ptr<Job> job,
                                  RefreshEnded ended) {
-    std::shared_ptr<const platform::StreamedLocationPaths> xmlPaths = pipeline->streamedPaths(job->bindings);
+    // Asked on the worker, and only for an XML feed: the bindings stay as they are until evaluated.
+    FeedResponse::XmlPaths xmlPaths = [pipeline, job] { return pipeline->streamedPaths(job->bindings); };
     return FeedFetcher::start(
         client, fetch.address, fetch.limits, fetch.credentials,
-        [pipeline, job = std::move(job), ended = std::move(ended),
-         xmlPaths](std::shared_ptr<FeedResponse> response) mutable {
+        [pipeline, job = std::move(job),
+         ended = std::move(ended)](std::shared_ptr<FeedResponse> response) mutable {
             // On the client's worker (or at once for an unusable address).
             writeLog(pipeline->m_logger, *response);
-            if (xmlPaths && response->xml)
-                pipeline->treeNeededFor(xmlPaths);
+            if (response->streamedPaths && response->xml)
+                pipeline->treeNeededFor(response->streamedPaths);
             if (!response->hasFeed()) {
                 ended(nullptr, response->failureReason.isEmpty() ? QStringLiteral("no feed")
                                                                  : response->failureReason);
@@ -150,7 +151,7 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
             pipeline->process(std::move(job), *response,
                               [ended](std::shared_ptr<Job> done) { ended(std::move(done), QString()); });
         },
-        xmlPaths);
+        std::move(xmlPaths));
 }
 
 std::shared_ptr<const platform::StreamedLocationPaths>

@@ -97,7 +97,7 @@ class DocumentRefreshPipeline {
   private:
     static void writeLog(NVSLogController& logger, const FeedResponse& response);
     /// What an XML feed is streamed for in a refresh of `bindings`: their paths, when all are
-    /// simple and the feed has not needed its tree for them before; otherwise null.
+    /// simple and the feed has not needed its tree for them before; otherwise null. Any thread.
     std::shared_ptr<const platform::StreamedLocationPaths> streamedPaths(const VariableBindings& bindings);
     /// The feed needed its tree for `paths`: later refreshes build it at once.
     void treeNeededFor(const std::shared_ptr<const platform::StreamedLocationPaths>& paths);

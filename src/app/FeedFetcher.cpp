@@ -1,6 +1,5 @@
 #include "app/FeedFetcher.h"
 
-#include "app/FeedResponse.h"
 #include "feed/FeedCredentials.h"
 #include "platform/HttpClient.h"
 
@@ -26,7 +25,7 @@ std::shared_ptr<platform::http::Task>
 FeedFetcher::start(platform::http::Client& client, const QString& address, Limits limits,
                    std::shared_ptr<platform::FeedCredentials> credentials,
                    std::function<void(std::shared_ptr<FeedResponse>)> completion,
-                   std::shared_ptr<const platform::StreamedLocationPaths> xmlPaths) {
+                   FeedResponse::XmlPaths xmlPaths) {
     QString reason;
     if (!isUsableAddress(address, &reason)) {
         completion(std::make_shared<FeedResponse>(FeedResponse::failed(reason)));
@@ -43,12 +42,12 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
     else if (!credentials->addKnownTo(request))
         // Only a lookup in the keychain goes to a preparation worker: it may block.
         prepare = [credentials](platform::http::Request& feedRequest) { credentials->addTo(feedRequest); };
-    return client.start(
-        std::move(request), std::move(prepare),
-        [credentials, completion = std::move(completion),
-         xmlPaths = std::move(xmlPaths)](platform::http::Response response) {
-            if (credentials && response.isComplete())
-                credentials->noteStatus(response.statusCode);
-            completion(std::make_shared<FeedResponse>(FeedResponse::interpret(response, xmlPaths.get())));
-        });
+    return client.start(std::move(request), std::move(prepare),
+                        [credentials, completion = std::move(completion),
+                         xmlPaths = std::move(xmlPaths)](platform::http::Response response) {
+                            if (credentials && response.isComplete())
+                                credentials->noteStatus(response.statusCode);
+                            completion(
+                                std::make_shared<FeedResponse>(FeedResponse::interpret(response, xmlPaths)));
+                        });
 }

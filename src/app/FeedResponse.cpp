@@ -20,8 +20,7 @@ FeedResponse FeedResponse::failed(const QString& reason) {
     return result;
 }
 
-FeedResponse FeedResponse::interpret(const platform::http::Response& response,
-                                     const platform::StreamedLocationPaths* xmlPaths) {
+FeedResponse FeedResponse::interpret(const platform::http::Response& response, const XmlPaths& xmlPaths) {
     if (response.error)
         return failed(response.error->localizedDescription());
 
@@ -51,8 +50,9 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response,
     }
     // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
     if (type.contains("xml")) {
-        if (xmlPaths) {
-            result.xmlPathValues = xmlPaths->firstStringValues(response.body);
+        result.streamedPaths = xmlPaths ? xmlPaths() : nullptr;
+        if (result.streamedPaths) {
+            result.xmlPathValues = result.streamedPaths->firstStringValues(response.body);
             if (result.xmlPathValues)
                 return result;
         }

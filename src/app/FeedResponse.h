@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -26,11 +27,11 @@ class FeedResponse {
     };
 
     /// Interprets a completed (or failed) response: transport failure, status 200 with a body,
-    /// then the content type ("xml" first, then "json") and one parse. With `xmlPaths`, an XML
-    /// feed is first answered for those paths in a streamed pass, without its tree; the tree is
-    /// built only where the pass cannot tell.
-    static FeedResponse interpret(const platform::http::Response& response,
-                                  const platform::StreamedLocationPaths* xmlPaths = nullptr);
+    /// then the content type ("xml" first, then "json") and one parse. With `xmlPaths`, asked
+    /// only for an XML feed, the feed is first answered for the paths it gives in a streamed
+    /// pass, without its tree; the tree is built only where the pass cannot tell.
+    using XmlPaths = std::function<std::shared_ptr<const platform::StreamedLocationPaths>()>;
+    static FeedResponse interpret(const platform::http::Response& response, const XmlPaths& xmlPaths = {});
     /// A fetch that could not be made at all (no usable address).
     static FeedResponse failed(const QString& reason);
 
@@ -43,6 +44,8 @@ class FeedResponse {
     std::shared_ptr<platform::XmlDocument> xml;
     /// An XML feed answered for the paths the fetch was given, instead of `xml`.
     std::optional<platform::StreamedLocationPaths::Values> xmlPathValues;
+    /// The paths the XML feed was streamed for, answered (xmlPathValues) or not (xml).
+    std::shared_ptr<const platform::StreamedLocationPaths> streamedPaths;
     /// A JSON feed in its compact parsed form: variables read their values straight from it.
     std::shared_ptr<const platform::JsonFeed> jsonFeed;
     /// A JSON feed the compact form refused but the full parser read (see platform::JsonFeed).

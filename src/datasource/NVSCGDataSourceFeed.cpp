@@ -123,11 +123,14 @@ void appendStep(QString& path, const char* name, std::intptr_t index) {
 NVSCGDataSourceFeed::NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document)
     : m_document(std::move(document)) {}
 
-NVSCGDataSourceFeed::NVSCGDataSourceFeed(Parsed parsed)
-    : m_document(std::move(parsed.document)), m_positionsRecorded(true) {}
-
-NVSCGDataSourceFeed::Parsed NVSCGDataSourceFeed::parse(QByteArray&& bytes, platform::Error* error) {
-    return {platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions)};
+std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::parse(QByteArray&& bytes, platform::Error* error) {
+    std::shared_ptr<platform::XmlDocument> document =
+        platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions);
+    if (!document)
+        return nullptr;
+    auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+    feed->m_positionsRecorded = true;
+    return feed;
 }
 
 NVSCGDataSourceFeed::~NVSCGDataSourceFeed() = default;

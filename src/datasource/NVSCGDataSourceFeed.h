@@ -37,15 +37,9 @@ class NVSCGDataSourceNode;
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
   public:
     explicit NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document);
-    /// A feed parsed by parse(): its positions are recorded already.
-    struct Parsed {
-        std::unique_ptr<platform::XmlDocument> document;
-    };
-    explicit NVSCGDataSourceFeed(Parsed parsed);
-
     /// Parses `bytes` (consumed), recording each element's position as soon as its children are
-    /// complete, while they are still in the cache. Null document (and `error`) when not well-formed.
-    static Parsed parse(QByteArray&& bytes, platform::Error* error = nullptr);
+    /// complete, while they are still in the cache. Null (and `error`) when not well-formed.
+    static std::shared_ptr<NVSCGDataSourceFeed> parse(QByteArray&& bytes, platform::Error* error = nullptr);
     ~NVSCGDataSourceFeed();
     NVSCGDataSourceFeed(const NVSCGDataSourceFeed&) = delete;
     NVSCGDataSourceFeed& operator=(const NVSCGDataSourceFeed&) = delete;

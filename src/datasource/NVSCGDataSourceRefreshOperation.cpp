@@ -28,6 +28,16 @@ std::optional<QByteArray> readFeedFile(const QString& path, platform::Error& err
         path, limit, std::chrono::milliseconds(qint64(NVSCGDataSource::RequestTimeout * 1000.0)), &error);
 }
 
+// A feed's bytes (consumed) as the data source's feed: a CSV feed through its conversion, XML
+// parsed with the positions recorded on the way. Null, with `error`, when they do not read.
+std::shared_ptr<NVSCGDataSourceFeed> xmlFeed(QByteArray&& bytes, std::optional<char16_t> csv,
+                                             platform::Error& error) {
+    if (!csv)
+        return NVSCGDataSourceFeed::parse(std::move(bytes), &error);
+    std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(bytes, *csv, &error);
+    return document ? std::make_shared<NVSCGDataSourceFeed>(std::move(document)) : nullptr;
+}
+
 } // namespace
 
 NVSCGDataSourceRefreshOperation::NVSCGDataSourceRefreshOperation(NVSCGDataSource* dataSource)
@@ -69,16 +79,8 @@ void NVSCGDataSourceRefreshOperation::refreshFile(
     if (csv || kind == NVSCGDataSourceContentType::XML) {
         platform::Error error;
         std::shared_ptr<NVSCGDataSourceFeed> feed;
-        if (std::optional<QByteArray> bytes = readFeedFile(path, error)) {
-            if (csv) {
-                if (std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(*bytes, *csv, &error))
-                    feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
-            } else if (NVSCGDataSourceFeed::Parsed parsed =
-                           NVSCGDataSourceFeed::parse(std::move(*bytes), &error);
-                       parsed.document) {
-                feed = std::make_shared<NVSCGDataSourceFeed>(std::move(parsed));
-            }
-        }
+        if (std::optional<QByteArray> bytes = readFeedFile(path, error))
+            feed = xmlFeed(std::move(*bytes), csv, error);
         if (!feed) {
             NVSCGDataSourceLog::write(error.localizedDescription());
             NVSCGDataSourceLog::write(QStringLiteral("..."));
@@ -136,15 +138,7 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
     const std::optional<char16_t> csv = CsvFeed::separatorFor(header.value_or(QByteArray()), response.url);
     if (csv || contentType.contains(QLatin1String("xml"))) {
         platform::Error error;
-        std::shared_ptr<NVSCGDataSourceFeed> feed;
-        if (csv) {
-            if (std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(response.body, *csv, &error))
-                feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
-        } else if (NVSCGDataSourceFeed::Parsed parsed =
-                       NVSCGDataSourceFeed::parse(std::move(response.body), &error);
-                   parsed.document) {
-            feed = std::make_shared<NVSCGDataSourceFeed>(std::move(parsed));
-        }
+        std::shared_ptr<NVSCGDataSourceFeed> feed = xmlFeed(std::move(response.body), csv, error);
         if (!feed) {
             // Why, as for a feed file: the parser's own words ("line 3: ...").
             NVSCGDataSourceLog::write(error.localizedDescription());

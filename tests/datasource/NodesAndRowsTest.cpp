@@ -155,7 +155,7 @@ TEST_F(Rows, LocationPathsAreLibxmlsOwn) {
     std::vector<QString> namedPaths[2];
     for (const bool whileParsing : {false, true}) {
         auto feed = whileParsing
-                        ? std::make_shared<NVSCGDataSourceFeed>(NVSCGDataSourceFeed::parse(QByteArray(xml)))
+                        ? NVSCGDataSourceFeed::parse(QByteArray(xml))
                         : std::make_shared<NVSCGDataSourceFeed>(
                               std::shared_ptr<platform::XmlDocument>(platform::XmlDocument::parse(xml)));
         const auto root = NVSCGDataSourceFeed::buildTree(feed);
