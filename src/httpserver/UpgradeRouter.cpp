@@ -54,7 +54,10 @@ void UpgradeRouter::inspect(QTcpSocket* socket) {
     disconnect(socket, nullptr, this, nullptr);
     disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (const auto request = UpgradeRequest::parse(head)) {
-        m_upgrade(socket, *request);
+        // Handed on after the socket's own read notification has unwound: the handler may move the
+        // socket to another thread, and the rest of that notification would touch it from this one.
+        QMetaObject::invokeMethod(
+            this, [this, socket, request = *request] { m_upgrade(socket, request); }, Qt::QueuedConnection);
         return;
     }
     // The HTTP server connects to the socket as it takes it; the bytes already here need a nudge.
