@@ -7,7 +7,8 @@
 #include "platform/MainQueue.h"
 #include "platform/RedactedText.h"
 
-#include <nlohmann/json.hpp>
+#include <QFileDevice>
+#include <algorithm>
 
 namespace cli {
 
@@ -22,21 +23,66 @@ QString tableField(QString value) {
     return value;
 }
 
-std::string utf8(const QString& text) {
-    return text.toStdString();
+// Hands `bytes` to the output's device, or to its text when it has none, and empties them.
+void writeOut(QTextStream& out, QByteArray& bytes) {
+    if (QIODevice* device = out.device()) {
+        out.flush();
+        device->write(bytes);
+        if (auto* file = qobject_cast<QFileDevice*>(device))
+            file->flush();
+    } else {
+        out << QString::fromUtf8(bytes);
+    }
+    bytes.clear();
 }
 
-// Every line two spaces further in.
-QByteArray indented(const QByteArray& text) {
-    QByteArray result;
-    result.reserve(text.size() + text.size() / 8 + 2);
-    result.append("  ");
-    for (const char c : text) {
-        result.append(c);
-        if (c == '\n')
-            result.append("  ");
+// The rows as one pretty-printed JSON array of objects, column title -> cell value, written in
+// pieces as the rows are read: the text of the whole array at once would take several times the
+// memory of the rows. Where two columns share a title, the later one's value takes the earlier
+// one's place, as in a JSON object built member by member.
+void writeJsonRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                   const std::vector<NVSCGDataSourceNodePtr>& rows) {
+    if (rows.empty()) {
+        out << "[]" << Qt::endl;
+        return;
     }
-    return result;
+    struct Member {
+        QByteArray key; // `    "title": `
+        const NVSCGDataSourceColumn* column;
+    };
+    std::vector<Member> members;
+    for (const NVSCGDataSourceColumnPtr& column : columns) {
+        QByteArray key("    ");
+        platform::appendJsonString(key, column->title());
+        key.append(": ");
+        const auto same = std::find_if(members.begin(), members.end(),
+                                       [&](const Member& member) { return member.key == key; });
+        if (same != members.end())
+            same->column = column.get();
+        else
+            members.push_back({key, column.get()});
+    }
+    constexpr qsizetype PieceSize = 64 * 1024;
+    QByteArray piece("[\n");
+    piece.reserve(PieceSize + 4096);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (members.empty()) {
+            piece.append("  {}");
+        } else {
+            piece.append("  {\n");
+            for (std::size_t m = 0; m < members.size(); ++m) {
+                piece.append(members[m].key);
+                platform::appendJsonString(piece, rows[i]->stringValueForColum(*members[m].column));
+                piece.append(m + 1 < members.size() ? ",\n" : "\n");
+            }
+            piece.append("  }");
+        }
+        piece.append(i + 1 < rows.size() ? ",\n" : "\n");
+        if (piece.size() >= PieceSize)
+            writeOut(out, piece);
+    }
+    piece.append("]\n");
+    writeOut(out, piece);
 }
 
 } // namespace
@@ -100,22 +146,7 @@ int DataSourceShowCommand::run(CliContext& context, const QStringList& arguments
     const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource->columns();
     const std::vector<NVSCGDataSourceNodePtr> rows = dataSource->contentNodes();
     if (json) {
-        // Row by row, laid out as one pretty-printed array: the text of the whole array at once
-        // would take several times the memory of the rows themselves.
-        if (rows.empty()) {
-            context.out << "[]" << Qt::endl;
-            return Success;
-        }
-        context.out << "[\n";
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            platform::JsonValue object = platform::JsonValue::object();
-            for (const NVSCGDataSourceColumnPtr& column : columns)
-                object[utf8(column->title())] = utf8(rows[i]->stringValueForColum(*column));
-            // An element of the array is indented one level deeper than the object on its own.
-            context.out << QString::fromUtf8(indented(platform::toJsonBytes(object, true)))
-                        << (i + 1 < rows.size() ? ",\n" : "\n");
-        }
-        context.out << ']' << Qt::endl;
+        writeJsonRows(context.out, columns, rows);
         return Success;
     }
     QStringList titles;

@@ -177,6 +177,65 @@ QByteArray toJsonBytes(const JsonValue& value, bool pretty) {
     }
 }
 
+void appendJsonString(QByteArray& out, QStringView text) {
+    static constexpr char Hex[] = "0123456789abcdef";
+    out.append('"');
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype plain = i;
+        while (plain < text.size() && text[plain].unicode() >= 0x20 && text[plain].unicode() < 0x80 &&
+               text[plain] != u'"' && text[plain] != u'\\')
+            ++plain;
+        if (plain > i) {
+            const qsizetype start = out.size();
+            out.resize(start + plain - i);
+            char* bytes = out.data() + start;
+            for (; i < plain; ++i)
+                *bytes++ = char(text[i].unicode());
+            continue;
+        }
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80) {
+            // A run of other characters goes through Qt's own encoder (surrogates included).
+            qsizetype end = i + 1;
+            while (end < text.size() && text[end].unicode() >= 0x80)
+                ++end;
+            out.append(text.sliced(i, end - i).toUtf8());
+            i = end;
+            continue;
+        }
+        switch (c) {
+        case '"':
+            out.append("\\\"", 2);
+            break;
+        case '\\':
+            out.append("\\\\", 2);
+            break;
+        case '\b':
+            out.append("\\b", 2);
+            break;
+        case '\f':
+            out.append("\\f", 2);
+            break;
+        case '\n':
+            out.append("\\n", 2);
+            break;
+        case '\r':
+            out.append("\\r", 2);
+            break;
+        case '\t':
+            out.append("\\t", 2);
+            break;
+        default: {
+            const char escape[] = {'\\', 'u', '0', '0', Hex[c >> 4], Hex[c & 0xF]};
+            out.append(escape, sizeof escape);
+        }
+        }
+        ++i;
+    }
+    out.append('"');
+}
+
 QVariant jsonToVariant(const JsonValue& value) {
     switch (value.type()) {
     case JsonValue::value_t::null:

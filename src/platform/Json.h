@@ -30,6 +30,10 @@ std::optional<JsonValue> parseJson(const QByteArray& bytes, Error* error = nullp
 /// strings is written as U+FFFD, non-finite numbers as null.
 QByteArray toJsonBytes(const JsonValue& value, bool pretty = false);
 
+/// Appends `text` to `out` as a JSON string, quotes included, with the escapes toJsonBytes()
+/// writes (UTF-8 as it is, control characters as \n or \u001f), for output written piece by piece.
+void appendJsonString(QByteArray& out, QStringView text);
+
 /// A feed value as a person reads it: a string as it is, any other value as compact JSON; no value
 /// as an empty text.
 QString valueText(const std::optional<JsonValue>& value);

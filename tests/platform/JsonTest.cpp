@@ -37,6 +37,20 @@ TEST(JsonTest, MemberOrderOfTheFeedIsKept) {
                                                     "}"));
 }
 
+TEST(JsonTest, StringsWrittenPieceByPieceMatchTheSerialiser) {
+    const QString texts[] = {u""_s,
+                             u"plain ASCII / 7"_s,
+                             u"\"quoted\" back\\slash"_s,
+                             u"\b\f\n\r\t \x01\x1f \x7f"_s,
+                             u"caf\u00e9 \u2028 \U0001F600 x"_s,
+                             QString(QChar(0xD800)) + u"lone"_s + QChar(0xDC00)};
+    for (const QString& text : texts) {
+        QByteArray written;
+        platform::appendJsonString(written, text);
+        EXPECT_EQ(written, toJsonBytes(JsonValue(text.toStdString()))) << text.toStdString();
+    }
+}
+
 TEST(JsonTest, ParseErrorsAreValuesWithTheBytePosition) {
     const struct {
         QByteArray text;
