@@ -28,10 +28,14 @@ bool isName(const QByteArray& text) {
     return true;
 }
 
+// Names of siblings mostly differ in their first byte: that comparison is made in place.
+bool sameName(const xmlChar* name, const QByteArray& wanted) {
+    return name[0] == xmlChar(wanted.at(0)) &&
+           std::strcmp(reinterpret_cast<const char*>(name), wanted.constData()) == 0;
+}
+
 bool isPlainElement(xmlNodePtr node, const QByteArray& name) {
-    return node->type == XML_ELEMENT_NODE &&
-           (name.isEmpty() ||
-            (!node->ns && std::strcmp(reinterpret_cast<const char*>(node->name), name.constData()) == 0));
+    return node->type == XML_ELEMENT_NODE && (name.isEmpty() || (!node->ns && sameName(node->name, name)));
 }
 
 } // namespace
@@ -129,8 +133,7 @@ xmlNodePtr SimpleLocationPath::ending(xmlNodePtr element) const {
         return element;
     case Ending::Attribute:
         for (xmlAttrPtr attribute = element->properties; attribute; attribute = attribute->next)
-            if (!attribute->ns &&
-                std::strcmp(reinterpret_cast<const char*>(attribute->name), m_attribute.constData()) == 0)
+            if (!attribute->ns && sameName(attribute->name, m_attribute))
                 return reinterpret_cast<xmlNodePtr>(attribute);
         return nullptr;
     case Ending::Text:
