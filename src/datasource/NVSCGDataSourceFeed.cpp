@@ -2,6 +2,7 @@
 
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceNode.h"
+#include "platform/BackgroundRelease.h"
 #include "platform/XPathCache.h"
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
@@ -124,8 +125,10 @@ NVSCGDataSourceFeed::NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> 
     : m_document(std::move(document)) {}
 
 std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::parse(QByteArray&& bytes, platform::Error* error) {
-    std::shared_ptr<platform::XmlDocument> document =
-        platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions);
+    // A feed's tree is hundreds of thousands of blocks: the one a refresh replaces is freed on the
+    // release thread, not on the main thread that lets go of its rows.
+    std::shared_ptr<platform::XmlDocument> document = platform::BackgroundRelease::share(
+        platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions));
     if (!document)
         return nullptr;
     auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));

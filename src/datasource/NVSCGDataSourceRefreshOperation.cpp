@@ -8,6 +8,7 @@
 #include "feed/CsvFeed.h"
 #include "feed/FeedCredentials.h"
 #include "feed/FeedSizeLimit.h"
+#include "platform/BackgroundRelease.h"
 #include "platform/BoundedFileRead.h"
 #include "platform/HttpResponse.h"
 #include "platform/Json.h"
@@ -34,7 +35,8 @@ std::shared_ptr<NVSCGDataSourceFeed> xmlFeed(QByteArray&& bytes, std::optional<c
                                              platform::Error& error) {
     if (!csv)
         return NVSCGDataSourceFeed::parse(std::move(bytes), &error);
-    std::shared_ptr<platform::XmlDocument> document = CsvFeed::toXml(bytes, *csv, &error);
+    std::shared_ptr<platform::XmlDocument> document =
+        platform::BackgroundRelease::share(CsvFeed::toXml(bytes, *csv, &error));
     return document ? std::make_shared<NVSCGDataSourceFeed>(std::move(document)) : nullptr;
 }
 
