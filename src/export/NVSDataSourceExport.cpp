@@ -22,37 +22,76 @@ const QString False = QStringLiteral("false");
 
 // The one road by which feed and settings text reaches the document, so no value can carry a
 // character that XML 1.0 cannot hold.
+QByteArray content(const QString& text) {
+    return platform::XmlDocument::content(XmlCharacterFilter::cleaned(text));
+}
+
 xmlNodePtr addText(xmlNodePtr parent, const char* name, const QString& text) {
-    return platform::XmlDocument::addElement(parent, name, XmlCharacterFilter::cleaned(text));
+    return platform::XmlDocument::addElement(parent, name, content(text));
+}
+
+xmlNodePtr addText(xmlNodePtr parent, const char* name, const QByteArray& content) {
+    return platform::XmlDocument::addElement(parent, name, content);
 }
 
 void setAttribute(xmlNodePtr element, const char* name, const QString& value) {
-    platform::XmlDocument::setAttribute(element, name, XmlCharacterFilter::cleaned(value));
+    platform::XmlDocument::setAttribute(element, name, content(value));
 }
 
 const xmlChar* xmlText(const QByteArray& utf8) {
     return reinterpret_cast<const xmlChar*>(utf8.constData());
 }
 
-bool isWinnerColumn(const NVSCGDataSourceColumn& column) {
-    return column.identifier().contains(QLatin1String("/Winner"));
-}
+} // namespace
+
+/// What every item of one export shares, made ready for the document once instead of for each
+/// item: the settings' texts and each column's title, kind and role.
+struct NVSDataSourceExport::ItemTexts {
+    struct Column {
+        const NVSCGDataSourceColumn* column;
+        QByteArray title;
+        bool hasText; // a text or image column: its cell is written
+        bool winner;  // its cell says whether the candidate is hidden
+    };
+
+    ItemTexts(const std::vector<NVSCGDataSourceColumnPtr>& sourceColumns,
+              const PlaylistExportSettings& settings)
+        : trueText(content(True)), falseText(content(False)), preserve(content(QStringLiteral("preserve"))),
+          stillImagePath(content(settings.stillImagePath)) {
+        for (const QString& name : settings.CGProjectsNames)
+            projectNames.push_back(content(name));
+        for (const NVSCGDataSourceColumnPtr& column : sourceColumns) {
+            const uint type = column->type();
+            columns.push_back({column.get(), content(column->title()),
+                               type == NVSCGDataSourceColumn::Text || type == NVSCGDataSourceColumn::Image,
+                               column->identifier().contains(QLatin1String("/Winner"))});
+        }
+    }
+
+    QByteArray trueText;
+    QByteArray falseText;
+    QByteArray preserve;
+    QByteArray stillImagePath;
+    std::vector<QByteArray> projectNames;
+    std::vector<Column> columns;
+};
+
+namespace {
 
 void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
-                   const std::vector<NVSCGDataSourceColumnPtr>& columns) {
+                   const NVSDataSourceExport::ItemTexts& texts) {
     xmlNodePtr values = platform::XmlDocument::addElement(project, "itemValues");
-    for (const NVSCGDataSourceColumnPtr& column : columns) {
+    for (const NVSDataSourceExport::ItemTexts::Column& column : texts.columns) {
         xmlNodePtr value = platform::XmlDocument::addElement(values, "itemValue");
-        addText(value, "itemName", column->title());
-        const uint type = column->type();
-        const bool winner = isWinnerColumn(*column);
-        if (type != NVSCGDataSourceColumn::Text && type != NVSCGDataSourceColumn::Image && !winner)
+        addText(value, "itemName", column.title);
+        if (!column.hasText && !column.winner)
             continue;
-        const QString cell = node.stringValueForColum(*column);
-        if (type == NVSCGDataSourceColumn::Text || type == NVSCGDataSourceColumn::Image)
+        const QString cell = node.stringValueForColum(*column.column);
+        if (column.hasText)
             addText(value, "itemStringValue", cell);
-        if (winner)
-            addText(value, "itemHiddenValue", cell.toLower() == QLatin1String("w") ? False : True);
+        if (column.winner)
+            addText(value, "itemHiddenValue",
+                    cell.toLower() == QLatin1String("w") ? texts.falseText : texts.trueText);
     }
 }
 
@@ -110,10 +149,10 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
         return false;
     const std::unique_ptr<platform::XmlDocument> shell = playlistShell();
     platform::XmlPrettyStreamWriter writer(*shell, file);
+    const ItemTexts texts(columns, settings);
     int rowNumber = 0;
     for (const NVSCGDataSourceNodePtr& row : rows)
-        writer.writeChild(playlistItemXMLElementFromSourceNode(shell->rootElement(), *row, columns, settings,
-                                                               summary, ++rowNumber));
+        writer.writeChild(playlistItem(shell->rootElement(), *row, texts, settings, summary, ++rowNumber));
     writer.finish();
     return file.commit(error);
 }
@@ -133,6 +172,12 @@ std::unique_ptr<platform::XmlDocument> NVSDataSourceExport::playlistShell() {
 xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
     xmlNodePtr parent, const NVSCGDataSourceNode& node, const std::vector<NVSCGDataSourceColumnPtr>& columns,
     const PlaylistExportSettings& settings, PlaylistExportSummary* summary, int rowNumber) {
+    return playlistItem(parent, node, ItemTexts(columns, settings), settings, summary, rowNumber);
+}
+
+xmlNodePtr NVSDataSourceExport::playlistItem(xmlNodePtr parent, const NVSCGDataSourceNode& node,
+                                             const ItemTexts& texts, const PlaylistExportSettings& settings,
+                                             PlaylistExportSummary* summary, int rowNumber) {
     const ElectionRace race = ElectionRace::fromSourceNode(node);
     if (summary)
         summary->add(race, rowNumber);
@@ -140,30 +185,30 @@ xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
 
     xmlNodePtr item = platform::XmlDocument::addElement(parent, "playlistItem");
     addText(item, "uniqueID", race.raceNumber);
-    xmlNodePtr media = addText(item, "mediaFilePath", settings.stillImagePath);
-    setAttribute(media, "xml:space", QStringLiteral("preserve"));
+    xmlNodePtr media = addText(item, "mediaFilePath", texts.stillImagePath);
+    platform::XmlDocument::setAttribute(media, "xml:space", texts.preserve);
     addText(item, "displayName", race.displayName);
-    addText(item, "isOffline", False);
-    addText(item, "isStillImage", True);
+    addText(item, "isOffline", texts.falseText);
+    addText(item, "isStillImage", texts.trueText);
     if (N >= 1) {
         xmlNodePtr actions = platform::XmlDocument::addElement(item, "actions");
         actionElementWithAppleScriptName(actions, settings.raceStartActionName, 0.0, race.actionParameters(),
                                          true);
     }
-    const QString duration = platform::StringFormat::format(
-        QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration));
+    const QByteArray duration = content(platform::StringFormat::format(
+        QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration)));
     addText(item, "durationInSeconds", duration);
     addText(item, "fileDurationInSeconds", duration);
 
     xmlNodePtr projects = platform::XmlDocument::addElement(item, "itemCGProjects");
     std::size_t k = 0;
-    for (const QString& projectName : settings.CGProjectsNames) {
+    for (const QByteArray& projectName : texts.projectNames) {
         ++k;
         xmlNodePtr project = platform::XmlDocument::addElement(projects, "itemCGProject");
         addText(project, "projectName", projectName);
-        addText(project, "shouldRun", k == N ? True : False);
+        addText(project, "shouldRun", k == N ? texts.trueText : texts.falseText);
         if (k == N)
-            addItemValues(project, node, columns);
+            addItemValues(project, node, texts);
     }
     return item;
 }

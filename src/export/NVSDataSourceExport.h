@@ -70,4 +70,11 @@ class NVSDataSourceExport {
     static xmlNodePtr actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,
                                                        double position, const QString& parameters,
                                                        bool fromStart);
+
+    struct ItemTexts;
+
+  private:
+    static xmlNodePtr playlistItem(xmlNodePtr parent, const NVSCGDataSourceNode& node, const ItemTexts& texts,
+                                   const PlaylistExportSettings& settings, PlaylistExportSummary* summary,
+                                   int rowNumber);
 };

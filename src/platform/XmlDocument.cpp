@@ -201,6 +201,20 @@ xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const char* name, const QS
     return xmlNewTextChild(parent, nullptr, xmlName, xmlText(toXmlUtf8(text)));
 }
 
+QByteArray XmlDocument::content(const QString& text) {
+    if (text.isNull())
+        return QByteArray();
+    QByteArray bytes = toXmlUtf8(text);
+    return bytes.isNull() ? QByteArray("") : bytes;
+}
+
+xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const char* name, const QByteArray& content) {
+    if (!parent || !isValidName(name))
+        return nullptr;
+    return xmlNewTextChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name),
+                           content.isNull() ? nullptr : xmlText(content));
+}
+
 bool XmlDocument::setAttribute(xmlNodePtr element, const QString& name, const QString& value) {
     return setAttribute(element, name.toUtf8().constData(), value);
 }
@@ -208,7 +222,13 @@ bool XmlDocument::setAttribute(xmlNodePtr element, const QString& name, const QS
 bool XmlDocument::setAttribute(xmlNodePtr element, const char* name, const QString& value) {
     if (!element || element->type != XML_ELEMENT_NODE || !isValidName(name))
         return false;
-    return xmlSetProp(element, reinterpret_cast<const xmlChar*>(name), xmlText(toXmlUtf8(value))) != nullptr;
+    return setAttribute(element, name, toXmlUtf8(value));
+}
+
+bool XmlDocument::setAttribute(xmlNodePtr element, const char* name, const QByteArray& content) {
+    if (!element || element->type != XML_ELEMENT_NODE || !isValidName(name))
+        return false;
+    return xmlSetProp(element, reinterpret_cast<const xmlChar*>(name), xmlText(content)) != nullptr;
 }
 
 std::optional<QString> XmlDocument::attribute(xmlNodePtr element, const QString& name) {

@@ -73,12 +73,19 @@ class XmlDocument {
     static xmlNodePtr addElement(xmlNodePtr parent, const QString& name, const QString& text = QString());
     /// The same, with the name in UTF-8 (a literal: no conversion for each element).
     static xmlNodePtr addElement(xmlNodePtr parent, const char* name, const QString& text = QString());
+    /// `text` as addElement() and setAttribute() store it (UTF-8, characters XML 1.0 cannot
+    /// represent replaced; null for a null text), for a text written into many elements.
+    static QByteArray content(const QString& text);
+    /// addElement() with text made by content() once.
+    static xmlNodePtr addElement(xmlNodePtr parent, const char* name, const QByteArray& content);
 
     /// Sets attribute `name` of `element` to `value` (escaped on output; characters XML 1.0
     /// cannot represent are replaced by U+FFFD). Returns false when `name` is not a valid name.
     static bool setAttribute(xmlNodePtr element, const QString& name, const QString& value);
     /// The same, with the name in UTF-8.
     static bool setAttribute(xmlNodePtr element, const char* name, const QString& value);
+    /// setAttribute() with a value made by content() once.
+    static bool setAttribute(xmlNodePtr element, const char* name, const QByteArray& content);
 
     /// The value of the attribute `name` (no namespace) of `element`, or nullopt when absent.
     static std::optional<QString> attribute(xmlNodePtr element, const QString& name);
