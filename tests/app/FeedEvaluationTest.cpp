@@ -42,16 +42,6 @@ class FeedEvaluation : public AppTestEnvironment {
         EXPECT_TRUE(waitForRefreshes(*document));
         return document;
     }
-
-    void refreshAndWait(GraflinkDocument& document) {
-        document.refresh();
-        ASSERT_TRUE(waitForRefreshes(document));
-    }
-
-    static std::optional<JsonValue> valueOf(const GraflinkDocument& document, int index) {
-        return document.variables().variables().at(index)->currentStringValue();
-    }
-    static JsonValue text(const char* value) { return JsonValue(std::string(value)); }
 };
 
 // RSS, and a type that names both JSON and XML, are taken as XML: XML is tested first.

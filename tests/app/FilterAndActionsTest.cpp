@@ -41,11 +41,6 @@ class FilterAndActions : public AppTestEnvironment {
         return env;
     }
 
-    static std::optional<JsonValue> valueOf(const GraflinkDocument& document, int index) {
-        return document.variables().variables().at(index)->currentStringValue();
-    }
-    static JsonValue text(const char* value) { return JsonValue(std::string(value)); }
-
     /// An executable action that appends "<pid> <arguments>" to a record file.
     void addAction(const QString& fileName) {
         const QString folder = temp.path() + u"/actions"_s;
@@ -115,8 +110,7 @@ TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
     }
     auto missing = filtered(R"({"n":3})", {u"n"_s}, QByteArray());
     missing->setJavascriptFilterPath(temp.path() + u"/nowhere.js"_s);
-    missing->refresh();
-    ASSERT_TRUE(waitForRefreshes(*missing));
+    refreshAndWait(*missing);
     EXPECT_EQ(valueOf(*missing, 0), JsonValue(3)) << "published exactly as evaluated";
 }
 
