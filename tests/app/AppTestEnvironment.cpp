@@ -1,5 +1,7 @@
 #include "app/AppTestEnvironment.h"
 
+#include "app/GraflinkVariable.h"
+#include "app/GraflinkVariableList.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
@@ -57,4 +59,13 @@ bool AppTestEnvironment::logContains(const QString& text) const {
 
 bool AppTestEnvironment::waitForRefreshes(GraflinkDocument& document) const {
     return testing_support::waitUntil([&] { return !document.isRefreshing(); }, std::chrono::seconds(10));
+}
+
+void AppTestEnvironment::refreshAndWait(GraflinkDocument& document) const {
+    document.refresh();
+    ASSERT_TRUE(waitForRefreshes(document));
+}
+
+std::optional<platform::JsonValue> AppTestEnvironment::valueOf(const GraflinkDocument& document, int index) {
+    return document.variables().variables().at(index)->currentStringValue();
 }

@@ -3,6 +3,7 @@
 #include "app/GraflinkDocument.h"
 #include "appbase/NVSLogController.h"
 #include "platform/HttpClient.h"
+#include "platform/Json.h"
 #include "platform/UserDefaults.h"
 #include "testkit/LoopbackHttpServer.h"
 
@@ -24,6 +25,11 @@ class AppTestEnvironment : public ::testing::Test {
     bool logContains(const QString& text) const;
     /// Runs the event loop until the document has no refresh in flight.
     bool waitForRefreshes(GraflinkDocument& document) const;
+    /// Refreshes the document and waits until the refresh has ended.
+    void refreshAndWait(GraflinkDocument& document) const;
+    /// The value of the document's variable at `index`, as the last refresh left it.
+    static std::optional<platform::JsonValue> valueOf(const GraflinkDocument& document, int index = 0);
+    static platform::JsonValue text(const char* value) { return platform::JsonValue(std::string(value)); }
 
     QTemporaryDir temp;
     std::unique_ptr<platform::UserDefaults> defaults;

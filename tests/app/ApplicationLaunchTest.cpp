@@ -4,6 +4,7 @@
 #include "datasource/NVSCGDataSourceConstants.h"
 #include "platform/UserDefaults.h"
 #include "testkit/LoopbackHttpServer.h"
+#include "testkit/PrivateDBus.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
@@ -17,20 +18,8 @@ using testing_support::LoopbackHttpServer;
 
 namespace {
 
-struct Program {
-    const char* name;
-    QString path;
-    QStringList arguments;
-    /// The name its crash reports carry.
-    QString reportName;
-};
-
-void PrintTo(const Program& program, std::ostream* os) {
-    *os << program.name;
-}
-
-/// The real program as a child process, in a home of its own.
-class ApplicationLaunch : public testing::TestWithParam<Program> {
+/// A home of its own for the real programs, run as child processes.
+class ProgramHome : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(home.isValid());
@@ -57,7 +46,7 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
         return path;
     }
 
-    void storeSettings(const QVariantMap& values) {
+    void storeSettings(const QVariantMap& values = {}) {
         platform::UserDefaults settings(configFile());
         settings.setValue(u"technicalLogFolderPath"_s, logs());
         // The version check asks the loopback server (which knows no such page), never the internet.
@@ -78,16 +67,43 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
         return text;
     }
 
-    void start(QProcess& process) {
+    /// Starts `program`; on the session bus at `bus`, or on none when it is empty.
+    static void launch(QProcess& process, const QString& program, const QStringList& arguments,
+                       const QString& homePath, const QString& bus = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
-        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
+        environment.insert(u"XDG_CONFIG_HOME"_s, homePath + u"/config"_s);
+        environment.insert(u"XDG_STATE_HOME"_s, homePath + u"/state"_s);
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         environment.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
+        if (!bus.isEmpty())
+            environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus);
         process.setProcessEnvironment(environment);
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(GetParam().path, GetParam().arguments);
+        process.setWorkingDirectory(QDir::rootPath());
+        process.start(program, arguments);
         ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    QTemporaryDir home;
+    LoopbackHttpServer server;
+};
+
+struct Program {
+    const char* name;
+    QString path;
+    QStringList arguments;
+    /// The name its crash reports carry.
+    QString reportName;
+};
+
+void PrintTo(const Program& program, std::ostream* os) {
+    *os << program.name;
+}
+
+class ApplicationLaunch : public ProgramHome, public testing::WithParamInterface<Program> {
+  protected:
+    void start(QProcess& process) {
+        launch(process, GetParam().path, GetParam().arguments, home.path());
         // Past the start banner the program handles its signals; the documents reopen right after.
         ASSERT_TRUE(testing_support::waitUntil(
             [&] { return logText().count(u"GRAFLINK STARTED"_s) > started; }, std::chrono::seconds(20)));
@@ -101,8 +117,6 @@ class ApplicationLaunch : public testing::TestWithParam<Program> {
         output += QString::fromUtf8(process.readAll());
     }
 
-    QTemporaryDir home;
-    LoopbackHttpServer server;
     int started = 0;
     QString output;
 };
@@ -132,7 +146,7 @@ TEST_P(ApplicationLaunch, ReopensTheLastDocumentsInOrderAndStoresThemAtQuit) {
 }
 
 TEST_P(ApplicationLaunch, ACrashLeavesAReportAndTheNextLaunchSaysSo) {
-    storeSettings({});
+    storeSettings();
     QProcess crashing;
     start(crashing);
     stop(crashing, SIGSEGV);
@@ -159,5 +173,37 @@ INSTANTIATE_TEST_SUITE_P(Programs, ApplicationLaunch,
                          [](const testing::TestParamInfo<Program>& param) {
                              return std::string(param.param.name);
                          });
+
+// A second start of the desktop program, as a double-click in the file manager makes it, under a
+// session bus of the test's own.
+TEST_F(ProgramHome, ASecondLaunchHandsItsFilesToTheRunningProgramAndEnds) {
+    testing_support::PrivateDBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon is part of the build's dependencies";
+    storeSettings();
+    const QString first = makeDocument(u"first.graflink"_s);
+    const QString second = makeDocument(u"second.graflink"_s);
+    const QString desktop = QStringLiteral(GRAFLINK_PATH);
+    const auto banners = [&] { return logText().count(u"GRAFLINK STARTED"_s); };
+    QProcess running;
+    launch(running, desktop, {first}, home.path(), bus.address());
+    ASSERT_TRUE(testing_support::waitUntil([&] { return banners() == 1; }, std::chrono::seconds(20)));
+
+    // Files (one already open) and a bare start: each ends at once and starts nothing of its own.
+    for (const QStringList& arguments : {QStringList{second, first}, QStringList{}}) {
+        QProcess again;
+        launch(again, desktop, arguments, home.path(), bus.address());
+        ASSERT_TRUE(again.waitForFinished(10000));
+        EXPECT_EQ(again.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(again.exitCode(), 0) << again.readAll().toStdString();
+    }
+    testing_support::spinFor(std::chrono::milliseconds(1000));
+    EXPECT_EQ(banners(), 1);
+
+    ::kill(pid_t(running.processId()), SIGTERM);
+    ASSERT_TRUE(running.waitForFinished(20000));
+    EXPECT_EQ(running.exitCode(), 0) << running.readAll().toStdString();
+    EXPECT_EQ(storedSetting(AppDelegate::LastOpenedDocumentPathsKey).toStringList(),
+              QStringList({first, second}));
+}
 
 } // namespace

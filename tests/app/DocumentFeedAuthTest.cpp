@@ -92,8 +92,7 @@ TEST_F(DocumentFeedAuth, LookupsThatBlockHoldUpNoOtherDocument) {
     }
     ASSERT_TRUE(testing_support::waitUntil([&] { return locked->waiting() >= 4; }));
     const int before = server->requestCount();
-    ready->refresh();
-    ASSERT_TRUE(waitForRefreshes(*ready));
+    refreshAndWait(*ready);
     EXPECT_EQ(ready->lastRefreshDelivered(), true);
     EXPECT_EQ(server->requestCount(), before + 1);
     locked->unlock();
@@ -125,8 +124,7 @@ TEST_F(DocumentFeedAuth, WithoutTheKeychainRefreshesBareAndLogsOneLine) {
     auto document = makeDocument(Scheme::Basic);
     document->setSourceURLString(server->url(u"/obs.xml"_s).toString());
     ASSERT_TRUE(waitForRefreshes(*document));
-    document->refresh();
-    ASSERT_TRUE(waitForRefreshes(*document));
+    refreshAndWait(*document);
     EXPECT_EQ(document->lastRefreshDelivered(), true);
     for (const auto& request : server->requests())
         EXPECT_FALSE(request.header("Authorization"));

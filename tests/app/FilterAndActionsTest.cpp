@@ -41,11 +41,6 @@ class FilterAndActions : public AppTestEnvironment {
         return env;
     }
 
-    static std::optional<JsonValue> valueOf(const GraflinkDocument& document, int index) {
-        return document.variables().variables().at(index)->currentStringValue();
-    }
-    static JsonValue text(const char* value) { return JsonValue(std::string(value)); }
-
     /// An executable action that appends "<pid> <arguments>" to a record file.
     void addAction(const QString& fileName) {
         const QString folder = temp.path() + u"/actions"_s;
@@ -115,8 +110,7 @@ TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
     }
     auto missing = filtered(R"({"n":3})", {u"n"_s}, QByteArray());
     missing->setJavascriptFilterPath(temp.path() + u"/nowhere.js"_s);
-    missing->refresh();
-    ASSERT_TRUE(waitForRefreshes(*missing));
+    refreshAndWait(*missing);
     EXPECT_EQ(valueOf(*missing, 0), JsonValue(3)) << "published exactly as evaluated";
 }
 
@@ -150,10 +144,8 @@ TEST_F(FilterAndActions, InterruptsARunawayScriptAndKeepsTheEvaluatedValues) {
     defaults->setValue(u"javascriptFilterTimeLimit"_s, 0.2);
     auto document = filtered(R"({"a":"evaluated"})", {u"a"_s}, "a = 'half-way'; while (true) {}");
     EXPECT_EQ(valueOf(*document, 0), text("evaluated"));
-    bool logged = false;
-    for (const QString& line : logLines())
-        logged = logged || line.startsWith(u"JavaScript filter interrupted after 0.2 seconds"_s);
-    EXPECT_TRUE(logged) << logLines().join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(logLines().filter(u"JavaScript filter interrupted after 0.2 seconds"_s).size(), 1)
+        << logLines().join(QLatin1Char('|')).toStdString();
 }
 
 // A callback that never returned once froze the main thread for good.
@@ -164,10 +156,7 @@ TEST_F(FilterAndActions, InterruptsARunawayCallbackAndLogsIt) {
     auto document = filtered(R"({"a":"evaluated"})", {u"a"_s},
                              "httpGet('" + url + "', function (error, body) { while (true) {} });");
     EXPECT_TRUE(testing_support::waitUntil([&] {
-        const QStringList lines = logLines();
-        return std::any_of(lines.begin(), lines.end(), [](const QString& line) {
-            return line.startsWith(u"JavaScript filter callback interrupted after 0.2 seconds: "_s);
-        });
+        return !logLines().filter(u"JavaScript filter callback interrupted after 0.2 seconds: "_s).isEmpty();
     }));
     document->refresh(); // the loop goes on
     EXPECT_TRUE(waitForRefreshes(*document));
@@ -221,13 +210,10 @@ TEST_F(FilterAndActions, AnActionThatCannotStartIsLoggedWithItsReason) {
     controller.executeAction(*action, {NVSAppleScriptParameter::parameterWithString(u"x"_s)},
                              [&](bool ok) { started = ok; });
     EXPECT_EQ(started, false);
-    const QStringList lines = logLines();
-    const auto logged = std::find_if(lines.begin(), lines.end(), [](const QString& line) {
-        return line.startsWith(u"The action “Flash Lower Third” could not be started: "_s);
-    });
-    ASSERT_NE(logged, lines.end()) << lines.join(QLatin1Char('\n')).toStdString();
-    EXPECT_GT(logged->size(), u"The action “Flash Lower Third” could not be started: "_s.size())
-        << "the reason follows";
+    const QString said = u"The action “Flash Lower Third” could not be started: "_s;
+    const QStringList logged = logLines().filter(said);
+    ASSERT_EQ(logged.size(), 1) << logLines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_GT(logged.first().size(), said.size()) << "the reason follows";
 }
 
 TEST(AppleScriptActions, WithoutAFolderThereAreNone) {

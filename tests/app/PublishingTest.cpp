@@ -115,19 +115,6 @@ TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
                                        uR"({"project":"Lower Third","item":"Headline","text":""})"_s}));
 }
 
-TEST_F(Publishing, AuthorizesWithThePasswordBeforeEveryUpdate) {
-    startSimulator(u"s3cret"_s);
-    auto doc = document({binding("m/home", "Scoreboard", "Home", 0)}, u"s3cret"_s);
-    doc->setPublishToCG(true);
-    refreshFrom(*doc, "<m><home>Harbour</home></m>");
-    EXPECT_EQ(received().size(), 1);
-    auto wrong = document({binding("m/home", "Scoreboard", "Home", 0)}, u"wrong"_s);
-    simulator->clearAcceptedUpdates();
-    wrong->setPublishToCG(true);
-    refreshFrom(*wrong, "<m><home>Harbour</home></m>");
-    EXPECT_TRUE(received().isEmpty()) << "a refused authorization sends nothing";
-}
-
 TEST_F(Publishing, VariablesFollowTheServersProjectList) {
     startSimulator();
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});

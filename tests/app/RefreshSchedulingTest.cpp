@@ -73,8 +73,7 @@ TEST_F(RefreshScheduling, TicksDuringARefreshGiveExactlyOneFollowUp) {
     testing_support::spinFor(600ms);
     EXPECT_EQ(arrivals().size(), 2u);
     EXPECT_EQ(finished.count(), 2);
-    EXPECT_EQ(document->variables().variables().first()->currentStringValue(),
-              platform::JsonValue(std::string("2")));
+    EXPECT_EQ(valueOf(*document), text("2"));
     document->timedRefresh(); // finds it idle: the feed keeps up again
     ASSERT_TRUE(waitForRefreshes(*document));
     EXPECT_EQ(logCount("keeps up with its refresh period again"), 1);
@@ -87,26 +86,20 @@ TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChan
     auto document = documentOnFeed();
     document->setJavascriptFilterPath(script);
     document->setSourceURLString(server->url(u"/feed"_s).toString());
-    for (int i = 0; i < 4; ++i) {
-        ASSERT_TRUE(waitForRefreshes(*document));
-        document->refresh();
-    }
     ASSERT_TRUE(waitForRefreshes(*document));
-    const auto value = [&] { return document->variables().variables().first()->currentStringValue(); };
-    EXPECT_EQ(value(), platform::JsonValue(std::string("7!")));
+    for (int i = 0; i < 4; ++i)
+        refreshAndWait(*document);
+    EXPECT_EQ(valueOf(*document), text("7!"));
     EXPECT_EQ(document->filterEnginesMade(), 1);
     EXPECT_EQ(document->filterScriptReads(), 1);
 
     testing_support::writeFile(script, "var added = 1; r_v = r_v + '?';");
-    document->refresh();
-    ASSERT_TRUE(waitForRefreshes(*document));
-    EXPECT_EQ(value(), platform::JsonValue(std::string("7?")));
+    refreshAndWait(*document);
+    EXPECT_EQ(valueOf(*document), text("7?"));
     EXPECT_EQ(document->filterScriptReads(), 2);
     testing_support::writeFile(script, "r_v = typeof added;");
-    document->refresh();
-    ASSERT_TRUE(waitForRefreshes(*document));
-    EXPECT_EQ(value(), platform::JsonValue(std::string("undefined")))
-        << "a run does not see the globals an earlier run made";
+    refreshAndWait(*document);
+    EXPECT_EQ(valueOf(*document), text("undefined")) << "a run does not see the globals an earlier run made";
 }
 
 // The shipped example names its filter beside it: found wherever the program was started from.
@@ -127,19 +120,15 @@ TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
     auto reopened = makeDocument();
     ASSERT_TRUE(reopened->readFromPath(file, GraflinkDocument::DocumentTypeName));
     ASSERT_TRUE(waitForRefreshes(*reopened));
-    EXPECT_EQ(reopened->variables().variables().first()->currentStringValue(),
-              platform::JsonValue(std::string("filtered 7")));
+    EXPECT_EQ(valueOf(*reopened), text("filtered 7"));
 
     reopened->setJavascriptFilterPath(u"gone.js"_s);
-    for (int i = 0; i < 2; ++i) {
-        reopened->refresh();
-        ASSERT_TRUE(waitForRefreshes(*reopened));
-    }
+    refreshAndWait(*reopened);
+    refreshAndWait(*reopened);
     EXPECT_EQ(logCount("JavaScript filter not found: "), 1) << "a missing filter is logged once";
     EXPECT_TRUE(reopened->filterProblem().contains(u"gone.js"_s)) << "and shown in the window";
     reopened->setJavascriptFilterPath(u"filter.js"_s);
-    reopened->refresh();
-    ASSERT_TRUE(waitForRefreshes(*reopened));
+    refreshAndWait(*reopened);
     EXPECT_EQ(reopened->filterProblem(), QString());
 }
 

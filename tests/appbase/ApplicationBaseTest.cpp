@@ -36,8 +36,10 @@ struct Fixture {
     QList<QUrl> opened;
 
     std::unique_ptr<TestApplication> make(const QString& version, std::uint32_t code = 0x474C4E4B,
-                                          const QString& downloadURL = QString()) {
+                                          const QString& downloadURL = QString(),
+                                          std::function<int()> fullDiskAccessProbe = {}) {
         NorvaneApplication::Environment environment;
+        environment.fullDiskAccessProbe = std::move(fullDiskAccessProbe);
         environment.defaults = &defaults;
         environment.notifications = center;
         environment.infoDictionary = {{u"CFBundleName"_s, u"Graflink"_s},
@@ -263,17 +265,12 @@ TEST(FullDiskAccess, AsksUntilAnsweredOKOrNo) {
     for (const Case& c : {Case{1, 1000, false, false, false}, Case{2, 1000, true, true, true},
                           Case{2, 1001, true, true, false}, Case{2, 1002, true, false, false}}) {
         Fixture fixture;
-        NorvaneApplication::Environment environment;
-        environment.defaults = &fixture.defaults;
-        environment.notifications = fixture.center;
-        environment.infoDictionary = {{u"CFBundleName"_s, u"Graflink"_s}};
-        environment.fullDiskAccessProbe = [&c] { return c.probe; };
-        NorvaneApplication application(std::move(environment));
+        const auto application = fixture.make(u"1.0"_s, 0, {}, [&c] { return c.probe; });
         bool dialogShown = false;
-        application.setFullDiskAccessDialog([&] { dialogShown = true; });
+        application->setFullDiskAccessDialog([&] { dialogShown = true; });
         auto presenter = std::make_shared<AnsweringPresenter>(c.answer);
         NVSAlertUtilities::setPresenter(presenter);
-        application.checkForFullDiskAccessStatus();
+        application->checkForFullDiskAccessStatus();
         NVSAlertUtilities::setPresenter(nullptr);
 
         EXPECT_EQ(presenter->titles.size(), c.expectAlert ? 1 : 0) << c.probe << "/" << c.answer;

@@ -4,22 +4,19 @@
 
 #include <QDir>
 #include <QRegularExpression>
-#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNeverRepeat) {
-    const QRegularExpression canonical(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
-    QSet<QString> seen;
-    for (int i = 0; i < 1000; ++i) {
-        const QString id = GenerateUniqueID::generateUniqueID();
-        ASSERT_TRUE(canonical.match(id).hasMatch()) << id.toStdString();
-        seen.insert(id);
-    }
-    EXPECT_EQ(seen.size(), 1000);
+TEST(UniqueIdentifiers, AreCanonicalUpperCaseAndNew) {
+    const QString id = GenerateUniqueID::generateUniqueID();
+    EXPECT_TRUE(QRegularExpression(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s)
+                    .match(id)
+                    .hasMatch())
+        << id.toStdString();
+    EXPECT_NE(GenerateUniqueID::generateUniqueID(), id);
 }
 
 /// A presenter that answers as a user pressing a chosen button would.

@@ -71,12 +71,17 @@ class EchoCommand : public cli::CliCommand {
     QVariant seenPort;
 };
 
-TEST(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
+/// An application whose standard output and error are kept, with a folder for its logs.
+class CliApplicationRun : public testing::Test {
+  protected:
     QTemporaryDir logs;
     QString outText, errText;
-    QTextStream out(&outText);
-    platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
-    cli::CliApplication application(out, err);
+    QTextStream out{&outText};
+    platform::ConsoleWriter err{[this](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); }};
+    cli::CliApplication application{out, err};
+};
+
+TEST_F(CliApplicationRun, ComposesDefaultsAndTheTechnicalLogForItsSubcommand) {
     auto command = std::make_unique<EchoCommand>();
     EchoCommand* echo = command.get();
     application.registerCommand(std::move(command));
@@ -128,12 +133,7 @@ class ChattyCommand : public cli::CliCommand {
 
 // Fault guarded: the log delegate and the --verbose echo wrote to the terminal stream from the
 // log's threads while the subcommand wrote to it from the main thread, tearing lines apart.
-TEST(CliApplicationRun, KeepsLinesWholeWhenTheLogAndTheSubcommandWriteAtOnce) {
-    QTemporaryDir logs;
-    QString outText, errText;
-    QTextStream out(&outText);
-    platform::ConsoleWriter err([&errText](const QByteArray& bytes) { errText += QString::fromUtf8(bytes); });
-    cli::CliApplication application(out, err);
+TEST_F(CliApplicationRun, KeepsLinesWholeWhenTheLogAndTheSubcommandWriteAtOnce) {
     application.registerCommand(std::make_unique<ChattyCommand>());
     ASSERT_EQ(application.run({u"chatty"_s, u"--verbose"_s, u"--log-folder"_s, logs.path()}), cli::Success);
 

@@ -75,17 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                         "results/race/1/called\tnull\nresults/race/"
                         "1\t{\"name\":\"Council\",\"votes\":7.5,\"called\":null}\n"
                         "results/race/2/name\t\n")},
-        RefreshCase{
-            "JsonListing",
-            "application/json",
-            JsonFeed,
-            {u"results/race/1/name"_s, u"results/race/9"_s},
-            {u"--json"_s},
-            QStringLiteral(
-                R"([{"XPath":"results/race/1/name","CGProjectName":null,"CGProjectItemName":null,"valueType":0,"value":"Council"},)"
-                R"({"XPath":"results/race/9","CGProjectName":null,"CGProjectItemName":null,"valueType":0}])"
-                "\n")},
-        // A document that watches its data's age also prints how old each value is.
+        // The listing; a document that watches its data's age also prints how old each value is.
         RefreshCase{
             "StaleDataLimitAddsEachValuesAge",
             "application/xml",

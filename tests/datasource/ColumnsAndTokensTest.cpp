@@ -171,18 +171,3 @@ TEST_F(Columns, SelectedFlagsFollowTheColumns) {
     dataSource.removeColumnsObject(twin);
     EXPECT_FALSE(nameNode(1)->selected());
 }
-
-TEST_F(Columns, ColumnSignals) {
-    std::vector<std::string> events;
-    QObject::connect(&dataSource, &NVSCGDataSource::columnsInserted,
-                     [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(*s.begin())); });
-    QObject::connect(&dataSource, &NVSCGDataSource::columnsRemoved,
-                     [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(*s.begin())); });
-    QObject::connect(&dataSource, &NVSCGDataSource::columnsReset, [&] { events.push_back("reset"); });
-    dataSource.addNewColumnAtIndex(1);
-    dataSource.removeColumnsAtIndexes({0});
-    dataSource.reorderColumn(0, 1);
-    dataSource.setColumns({name});
-    dataSource.setColumns(dataSource.columns());
-    EXPECT_EQ(events, (std::vector<std::string>{"insert 1", "remove 0", "reset", "reset"}));
-}

@@ -38,6 +38,7 @@ class Refresh : public ::testing::Test {
     }
 
     QTemporaryDir dir;
+    LoopbackHttpServer server;
     NVSCGDataSource dataSource;
     std::vector<uint> statuses; // status values, and 100 + row count at every row rebuild
 };
@@ -88,8 +89,6 @@ TEST_F(Refresh, BadFilesAndNoAddressLeaveTheRowsAlone) {
 }
 
 TEST_F(Refresh, HttpContentTypes) {
-    LoopbackHttpServer server;
-    ASSERT_TRUE(server.isListening());
     server.serve("/rss", LoopbackHttpServer::Reply::text(electionFeed(3), "application/rss+xml"));
     server.serve("/json",
                  LoopbackHttpServer::Reply::text("{\"a\":1,\"b\":2}", "application/json; charset=utf-8"));
@@ -121,7 +120,6 @@ TEST_F(Refresh, HttpContentTypes) {
 }
 
 TEST_F(Refresh, NotFoundAndEmptyBodiesKeepRowsAndTheTimerTriesAgain) {
-    LoopbackHttpServer server;
     server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
     refreshFrom(server.url(u"/feed"_s));
     const auto rows = dataSource.contentNodes();
@@ -143,7 +141,6 @@ TEST_F(Refresh, NotFoundAndEmptyBodiesKeepRowsAndTheTimerTriesAgain) {
 }
 
 TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
-    LoopbackHttpServer server;
     server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
     dataSource.setDataSourceURL(server.url(u"/feed"_s));
 
@@ -176,7 +173,6 @@ TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
 // soon as it ends, and no two requests are ever out at once.
 TEST_F(Refresh, TicksWaitForASlowRefreshAndOneFollowsIt) {
     const auto delay = std::chrono::milliseconds(450);
-    LoopbackHttpServer server;
     LoopbackHttpServer::Reply slow = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
     slow.delay = delay;
     server.serve("/feed", slow);
@@ -242,7 +238,6 @@ TEST_F(Refresh, PauseResumeAndSwitchingOffWhilePaused) {
 
 // Destroying a data source while its refresh is queued or in flight must not touch freed memory.
 TEST_F(Refresh, DestroyingDuringARefreshIsSafe) {
-    LoopbackHttpServer server;
     LoopbackHttpServer::Reply slow = LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml");
     slow.delay = std::chrono::milliseconds(200);
     server.serve("/slow", slow);

@@ -54,12 +54,19 @@ class BackblazeUploadTest : public ::testing::Test {
         return makeTask(NVSBackblazeConfiguration(KeyID, ApplicationKey, BucketID, peer.authorizationURL()));
     }
 
-    static void start(NVSBackblazeUploadTask& task, const QString& path, Outcome& outcome) {
+    /// Starts uploading `path`; the completion lands in `outcome`.
+    void start(NVSBackblazeUploadTask& task, const QString& path) {
+        outcome = {};
         task.uploadZippedFileAtPath(path, QFileInfo(path).size(),
-                                    [&outcome](bool success, std::optional<Error> error) {
+                                    [this](bool success, std::optional<Error> error) {
                                         EXPECT_FALSE(outcome.called) << "completion called twice";
                                         outcome = {true, success, std::move(error)};
                                     });
+    }
+    /// Uploads `path`; returns whether the completion came in time.
+    bool upload(NVSBackblazeUploadTask& task, const QString& path, std::chrono::seconds timeout = 5s) {
+        start(task, path);
+        return waitUntil([&] { return outcome.called; }, timeout);
     }
 
     static QString digest(const QByteArray& bytes) {
@@ -69,6 +76,7 @@ class BackblazeUploadTest : public ::testing::Test {
     BackblazePeer peer{KeyID, ApplicationKey, BucketID, PartSize};
     std::shared_ptr<platform::http::Client> client = std::make_shared<platform::http::Client>();
     QTemporaryDir folder;
+    Outcome outcome;
 };
 
 } // namespace
@@ -76,9 +84,7 @@ class BackblazeUploadTest : public ::testing::Test {
 TEST_F(BackblazeUploadTest, SmallArchiveGoesInOneRequestUnderItsEncodedName) {
     const QString path = writeArchive(u"Support, Graflink 1.0.zip"_s, 600);
     auto task = makeTask();
-    Outcome outcome;
-    start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
+    ASSERT_TRUE(upload(*task, path));
 
     EXPECT_TRUE(outcome.success);
     EXPECT_FALSE(outcome.error);
@@ -98,9 +104,7 @@ TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder)
     peer.delayPart(1, 400ms);
     peer.delayPart(2, 200ms);
     auto task = makeTask();
-    Outcome outcome;
-    start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return outcome.called; }, 15s));
+    ASSERT_TRUE(upload(*task, path, 15s));
 
     EXPECT_TRUE(outcome.success) << (outcome.error ? outcome.error->localizedDescription().toStdString()
                                                    : "");
@@ -124,9 +128,7 @@ TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
     peer.failPart(2, 4);
     testing_support::StderrCapture console;
     auto task = makeTask();
-    Outcome outcome;
-    start(*task, path, outcome);
-    ASSERT_TRUE(waitUntil([&] { return outcome.called; }, 30s));
+    ASSERT_TRUE(upload(*task, path, 30s));
 
     EXPECT_FALSE(outcome.success);
     ASSERT_TRUE(outcome.error);
@@ -155,8 +157,7 @@ TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
     const QString path = writeArchive(u"support.zip"_s, 600);
     peer.delayFileUpload(60s);
     auto task = makeTask();
-    Outcome outcome;
-    start(*task, path, outcome);
+    start(*task, path);
     ASSERT_TRUE(waitUntil([&] { return peer.record().fileUploads.size() == 1; }));
     task->setShouldCancel(true);
     ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
@@ -171,9 +172,8 @@ TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherPartsAndDropsThe
     peer.hangParts();
     auto task = makeTask();
     task->setMaximumConcurrentParts(2);
-    Outcome outcome;
     Outcome cancelOutcome;
-    start(*task, path, outcome);
+    start(*task, path);
     ASSERT_TRUE(waitUntil([&] { return peer.record().partAttempts.size() == 2; }));
     task->cancelAllUploadTasks([&](bool success, std::optional<Error> error) {
         cancelOutcome = {true, success, std::move(error)};
@@ -232,9 +232,7 @@ TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
         peer.server().clearRequests();
         testing_support::StderrCapture console;
         auto task = makeTask(c.configuration);
-        Outcome outcome;
-        start(*task, path, outcome);
-        ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
+        ASSERT_TRUE(upload(*task, path));
 
         EXPECT_FALSE(outcome.success);
         EXPECT_EQ(task->taskStatus(), NVSBaseTask::Failed);

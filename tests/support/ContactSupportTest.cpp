@@ -53,6 +53,15 @@ class ContactSupport : public ::testing::Test {
         writeFile(s.userLogsFolder + u"/Graflink.log"_s, "technical log");
         return s;
     }
+    /// Fills the form in: a description, an address and consent.
+    static void fillIn(ContactSupportWindowController& window) {
+        window.findChild<QPlainTextEdit*>(u"problemDescriptionField"_s)->setPlainText(u"Ticker stopped"_s);
+        window.findChild<QLineEdit*>(u"emailField"_s)->setText(u"op@station.example"_s);
+        window.findChild<QCheckBox*>(u"agreeCheckBox"_s)->setChecked(true);
+    }
+    static QString status(const ContactSupportWindowController& window) {
+        return window.findChild<QLabel*>(u"statusLabel"_s)->text();
+    }
 
     QTemporaryDir dir;
     BackblazePeer peer{KeyID, ApplicationKey, BucketID, 100 * 1000 * 1000};
@@ -63,23 +72,19 @@ class ContactSupport : public ::testing::Test {
 TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
     ContactSupportWindowController window(sources(), dir.filePath(u"archives"_s));
     window.show();
-    const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
-    const auto status = [&] { return static_cast<QLabel*>(field("statusLabel"))->text(); };
-    EXPECT_TRUE(status().contains(QLatin1String("not set up"))) << status().toStdString();
-    EXPECT_FALSE(status().contains(QLatin1String("_KEY"))) << "no environment variables";
-    auto* send = static_cast<QPushButton*>(field("sendButton"));
+    EXPECT_TRUE(status(window).contains(QLatin1String("not set up"))) << status(window).toStdString();
+    EXPECT_FALSE(status(window).contains(QLatin1String("_KEY"))) << "no environment variables";
+    auto* send = window.findChild<QPushButton*>(u"sendButton"_s);
     EXPECT_EQ(send->text(), u"Sa&ve Archive"_s);
 
-    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->setPlainText(u"Ticker stopped"_s);
-    static_cast<QLineEdit*>(field("emailField"))->setText(u"op@station.example"_s);
-    static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
+    fillIn(window);
     window.send();
     ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Saved; },
                           std::chrono::seconds(20)))
-        << status().toStdString();
+        << status(window).toStdString();
     EXPECT_TRUE(QFile::exists(window.archivePath()));
-    EXPECT_TRUE(status().contains(window.archivePath()));
-    EXPECT_EQ(static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->toPlainText(),
+    EXPECT_TRUE(status(window).contains(window.archivePath()));
+    EXPECT_EQ(window.findChild<QPlainTextEdit*>(u"problemDescriptionField"_s)->toPlainText(),
               u"Ticker stopped"_s);
     EXPECT_FALSE(send->isDefault());
     EXPECT_TRUE(peer.record().fileUploads.isEmpty());
@@ -88,21 +93,19 @@ TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
 TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     ContactSupportWindowController window(sources(), dir.filePath(u"archives"_s));
     window.show();
-    Profiler& profiler = window.profiler();
-    const auto field = [&](const char* name) { return window.findChild<QWidget*>(QLatin1String(name)); };
-
     EXPECT_EQ(unnamedControls(window), QStringList());
 
     // The form is checked first: nothing is gathered without a description, an address and consent.
-    QSignalSpy gathered(&profiler, &Profiler::gathered);
+    QSignalSpy gathered(&window.profiler(), &Profiler::gathered);
     window.send();
     EXPECT_EQ(window.state(), ContactSupportWindowController::State::Editing);
-    static_cast<QPlainTextEdit*>(field("problemDescriptionField"))->setPlainText(u"Ticker stopped"_s);
-    static_cast<QLineEdit*>(field("emailField"))->setText(u"op@station.example"_s);
+    fillIn(window);
+    auto* agree = window.findChild<QCheckBox*>(u"agreeCheckBox"_s);
+    agree->setChecked(false);
     window.send();
-    EXPECT_TRUE(static_cast<QLabel*>(field("statusLabel"))->text().contains(QLatin1String("agree")));
+    EXPECT_TRUE(status(window).contains(QLatin1String("agree")));
     EXPECT_EQ(gathered.count(), 0);
-    static_cast<QCheckBox*>(field("agreeCheckBox"))->setChecked(true);
+    agree->setChecked(true);
 
     {
         UploadEnvironment upload(peer, u"K005wrong-key-wrong-key-wrong-k"_s);
@@ -110,11 +113,11 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
         ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Failed; },
                               std::chrono::seconds(20)));
     }
-    const QString failure = static_cast<QLabel*>(field("statusLabel"))->text();
+    const QString failure = status(window);
     EXPECT_TRUE(failure.contains(window.archivePath())) << failure.toStdString();
     EXPECT_FALSE(failure.contains(QLatin1String("K005wrong")));
     EXPECT_TRUE(QFile::exists(window.archivePath()));
-    EXPECT_TRUE(field("showArchiveButton")->isVisible());
+    EXPECT_TRUE(window.findChild<QWidget*>(u"showArchiveButton"_s)->isVisible());
 
     UploadEnvironment upload(peer, ApplicationKey);
     window.send(); // the same archive again
@@ -153,9 +156,7 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
         if (QLatin1String(c.status) == QLatin1String("journal"))
             writeFile(slowJournal, ""); // still reading when cancelled
         ContactSupportWindowController window(s, archives);
-        window.findChild<QPlainTextEdit*>(u"problemDescriptionField"_s)->setPlainText(u"Ticker stopped"_s);
-        window.findChild<QLineEdit*>(u"emailField"_s)->setText(u"op@station.example"_s);
-        window.findChild<QCheckBox*>(u"agreeCheckBox"_s)->setChecked(true);
+        fillIn(window);
         const auto* status = window.findChild<QLabel*>(u"statusLabel"_s);
         const qsizetype uploadsBefore = peer.record().fileUploads.size();
         const QMetaObject::Connection trigger = QObject::connect(

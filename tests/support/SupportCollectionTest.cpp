@@ -66,7 +66,6 @@ class SupportCollection : public ::testing::Test {
         writeFile(sources.userLogsFolder + u"/Graflink/Graflink.log"_s, "log line");
         QFile::link(u"/etc/hostname"_s, sources.userLogsFolder + u"/outside"_s);
         writeFile(sources.machineSupportFolder + u"/Graflink/actions.txt"_s, "a");
-        writeFile(sources.machineSupportFolder + u"/Streaming Presets/p.json"_s, "{}");
         writeFile(sources.machineSupportFolder + u"/Vistacast Node/Node 1/Vistacast Node 1.app/big"_s, "x");
         writeFile(sources.diagnosticReportsFolders[0] + u"/old/graflink-1.crash"_s, "crash");
         writeFile(sources.systemLogFolder + u"/syslog"_s, "system log");

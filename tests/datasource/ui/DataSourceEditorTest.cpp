@@ -369,17 +369,17 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
 
     // Ticking an element adds its column; unticking removes it.
     DataSourceContentTreeModel* content = sheet->contentModel();
-    const QModelIndex race = content->index(1, 0, content->index(0, 0));
-    const QModelIndex state = content->index(1, 0, race);
-    ASSERT_EQ(content->data(state).toString(), u"State"_s);
+    const auto tick = [&](Qt::CheckState state) { // the first race's first candidate
+        const QModelIndex race = content->index(1, 0, content->index(0, 0));
+        return content->setData(content->index(0, 0, content->index(2, 0, race)), state, Qt::CheckStateRole);
+    };
+    ASSERT_EQ(content->index(1, 0, content->index(1, 0, content->index(0, 0))).data().toString(), u"State"_s);
     const std::size_t columns = dataSource.countOfColumns();
-    EXPECT_TRUE(
-        content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_TRUE(tick(Qt::Checked));
     EXPECT_EQ(dataSource.countOfColumns(), columns + 1);
-    EXPECT_TRUE(content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Unchecked,
-                                 Qt::CheckStateRole));
+    EXPECT_TRUE(tick(Qt::Unchecked));
     EXPECT_EQ(dataSource.countOfColumns(), columns);
-    content->setData(content->index(0, 0, content->index(2, 0, race)), Qt::Checked, Qt::CheckStateRole);
+    tick(Qt::Checked);
 
     // The same URL, or text that is no URL, reads nothing.
     int refreshes = 0;
@@ -399,9 +399,7 @@ TEST_F(DataSourceEditor, TheSettingsSheetChoosesRowsAndColumnsAndCancelPutsThemB
     EXPECT_TRUE(window->isVisible()); // it has a feed
 
     window->showSettingsSheet();
-    root = sheet->XPathsMenu()->actions().value(1)->menu();
-    content->setData(content->index(0, 0, content->index(2, 0, content->index(1, 0, content->index(0, 0)))),
-                     Qt::Checked, Qt::CheckStateRole);
+    tick(Qt::Checked);
     sheet->applyButtonAction();
     EXPECT_EQ(dataSource.countOfColumns(), columns + 1);
     EXPECT_TRUE(dataSource.isDocumentEdited());
