@@ -226,8 +226,9 @@ TEST_F(Rows, DefaultNamespaceElementsAreAddressedByName) {
                     << c.columns[column] << " row " << row;
             }
             // The first column's element is checked in the content tree.
-            if (!c.columns.empty() && !node->children().empty())
+            if (!c.columns.empty() && !node->children().empty()) {
                 EXPECT_TRUE(node->children().front()->selected()) << c.rowPath << " row " << row;
+            }
         }
     }
 }

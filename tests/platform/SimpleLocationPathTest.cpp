@@ -129,9 +129,10 @@ TEST(StreamedLocationPaths, GiveTheTreesStringValues) {
             const std::optional<std::string>& value = (*values)[std::size_t(p)];
             EXPECT_EQ(value.has_value(), expected.has_value())
                 << paths[p].toStdString() << " in " << xml.toStdString();
-            if (value && expected)
+            if (value && expected) {
                 EXPECT_EQ(QString::fromStdString(*value), *expected)
                     << paths[p].toStdString() << " in " << xml.toStdString();
+            }
         }
     }
 }
@@ -154,8 +155,9 @@ TEST(StreamedLocationPaths, LeaveToTheTreeWhatOnlyItCanTell) {
         const auto values =
             StreamedLocationPaths::make({QString::fromUtf8(c.path)})->firstStringValues(QByteArray(c.xml));
         EXPECT_EQ(values.has_value(), c.value.has_value()) << c.xml;
-        if (values && c.value)
+        if (values && c.value) {
             EXPECT_EQ(values->front(), std::optional<std::string>(*c.value)) << c.xml;
+        }
     }
     EXPECT_FALSE(StreamedLocationPaths::make({u"a"_s, u"//a"_s}));
 }
