@@ -51,15 +51,6 @@ INSTANTIATE_TEST_SUITE_P(Generations, URLTemplates,
                              GenerationCase{3, "http://cg-host:2001/", "http://cg-host:2001//P1X/items",
                                             "http://cg-host:2001/authorization?password=secret", ""}));
 
-TEST(URLTemplates, UpdateCarriesTheTokenOnlyWhenGiven) {
-    const CGServerURLs urls(u"10.0.0.5"_s, 2001, 1);
-    EXPECT_EQ(s(urls.update(u"P1X"_s, u"I1X"_s, std::nullopt)),
-              u"http://10.0.0.5:2001/projects/P1X/items/I1X"_s);
-    EXPECT_EQ(s(urls.update(u"P1X"_s, u"I1X"_s, u"T0K"_s)),
-              u"http://10.0.0.5:2001/projects/P1X/items/I1X?token=T0K"_s);
-    EXPECT_EQ(s(urls.webSocketBase()), u"ws://10.0.0.5:2001"_s);
-}
-
 // An IPv6 literal unbracketed ("http://::1:2001/...") is no URL: such a server got no request.
 TEST(URLTemplates, WriteIPv6HostsInBrackets) {
     for (const auto& [host, bracketed] :
@@ -80,21 +71,6 @@ TEST(URLTemplates, PercentEncodesValuesThatWouldChangeTheRequest) {
     EXPECT_EQ(s(urls.items(u"Ünï"_s)), u"http://cg-host:2001/playback/cg_projects/%C3%9Cn%C3%AF/items"_s);
     // A host that is no host gives no URL, hence no request.
     EXPECT_TRUE(CGServerURLs(u"bad host"_s, 2001, 1).projects().isEmpty());
-}
-
-TEST(UpdateBodies, HaveOneMemberPrettyPrinted) {
-    const QByteArray text = CGServerWire::textUpdateBody(JsonValue("Hello"), false);
-    EXPECT_TRUE(text.contains('\n'));
-    EXPECT_EQ(*platform::parseJson(text), (JsonValue{{"text", "Hello"}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue("<b>x</b>"), true)),
-              (JsonValue{{"htmlText", "<b>x</b>"}}));
-    // Feed values that are not text keep their JSON kind.
-    EXPECT_EQ(*platform::parseJson(CGServerWire::textUpdateBody(JsonValue(72.5), false)),
-              (JsonValue{{"text", 72.5}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(u"/m/a.mov"_s, 1)),
-              (JsonValue{{"moviePath", "/m/a.mov"}}));
-    EXPECT_EQ(*platform::parseJson(CGServerWire::mediaUpdateBody(u"/m/a.mov"_s, 2)),
-              (JsonValue{{"movie_path", "/m/a.mov"}}));
 }
 
 TEST(Answers, DecodeListingsAndSkipMalformedRecords) {
