@@ -179,7 +179,6 @@ TEST_F(TCPCommunicatorChannel, SplitsBurstsOverWaitingCommandsAndDropsTheRest) {
     EXPECT_EQ(responses.commands[0].responseData(), burst.first(2048));
     EXPECT_EQ(responses.commands[1].commandString(), u"SECOND\r\n"_s);
     EXPECT_EQ(responses.commands[1].responseData(), burst.sliced(2048));
-    EXPECT_EQ(responses.commands[1].responseString().size(), 952);
     // The second command still goes out: it was sent once the first was answered.
     ASSERT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\n"));
 

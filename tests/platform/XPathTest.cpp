@@ -44,8 +44,6 @@ TEST_F(XPathTest, PathsSelectTheExpectedStringValues) {
         {"/rss/channel/item[2]/enclosure/@url", u"http://example.com/b.png"_s},
         {"//item/@id", u"a"_s},
         {"/rss/@version", u"2.0"_s},
-        {"//item[@id='c']/score/text()", u"7"_s},
-        {"//item[last()]/title", u"Third"_s},
         {"/rss/channel/empty", u""_s}, // matched but empty is not "nothing"
         {"/rss/channel/missing", std::nullopt},
         {"count(//item)", std::nullopt}, // not a node set
@@ -153,9 +151,6 @@ TEST(XPathStringValueTest, FollowsTheXPathDataModel) {
         {"/p/b", "big widé"},
         {"/p/@lang", "en & fr"},
         {"/p/text()[1]", "Hello "},
-        {"/p/comment()", " note "},
-        {"/p/processing-instruction()", "data"},
-        {"/", "Hello big widé world <raw>"},
     };
     for (const auto& c : cases) {
         const QString expression = QString::fromUtf8(c.expression);
