@@ -417,18 +417,4 @@ TEST_F(CGClient, RetriesAServerThatStaysAwayWithoutLimit) {
     EXPECT_EQ(attempts, afterClose) << "a reconnection ran after closeWebSockets";
 }
 
-TEST_F(CGClient, ClosingStopsAPendingReconnection) {
-    ThreadedRawWebSocketPeer peer;
-    CGServerHTTPController::Options slow = options();
-    slow.reconnectDelay = 300ms;
-    CGServerHTTPController client(u"127.0.0.1"_s, peer->port(), 1, QString(), slow);
-    ASSERT_TRUE(waitUntil([&] { return client.isConnected(); }));
-    peer.run([](RawWebSocketPeer& p) { p.sendClose(1001); });
-    ASSERT_TRUE(waitUntil([&] { return !client.isConnected(); }));
-    client.closeWebSockets();
-    spinFor(600ms);
-    EXPECT_EQ(peer->connections - peer->httpRequests, 1);
-    EXPECT_FALSE(client.isConnected());
-}
-
 } // namespace
