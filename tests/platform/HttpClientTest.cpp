@@ -96,7 +96,6 @@ TEST_F(HttpClientTest, RequestsGoOutAndResponsesComeBackAsGiven) {
         EXPECT_EQ(response.statusCode, 500);
         // HEAD has the answer's headers but no body.
         EXPECT_EQ(response.body, c.method == "HEAD" ? QByteArray() : QByteArray("boom"));
-        EXPECT_EQ(response.header("Content-Length"), "4");
         EXPECT_EQ(response.mimeType, u"application/json"_s);
         EXPECT_EQ(response.header("content-type"), "Application/JSON; charset=UTF-8");
         EXPECT_EQ(response.header("x-b"), "2");
@@ -193,7 +192,6 @@ TEST_F(HttpClientTest, RequestTimeoutsEndSilenceAndResourceTimeoutsEndTheWholeTr
     server.serve("/hang", Reply::hang());
     Reply drip = Reply::text("0123456789");
     drip.dripInterval = 60ms;
-    drip.dripChunkSize = 1;
     server.serve("/drip", drip);
 
     const struct {
