@@ -194,11 +194,8 @@ TEST(XmlWriteTest, PrettyOutputEscapesRefusesInvalidNamesAndRoundTrips) {
 
     auto reread = parseOrFail(bytes);
     ASSERT_TRUE(reread);
-    XPathEvaluator evaluator(*reread);
-    EXPECT_EQ(evaluator.firstNodeStringValue(u"/playlist/@name"_s), u"R&D <\"live\">"_s);
     EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"name"_s), u"R&D <\"live\">"_s);
     EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"missing"_s), std::nullopt);
-    EXPECT_EQ(evaluator.firstNodeStringValue(u"//text"_s), u"Fish & <chips> ✓ 𝄞"_s);
 }
 
 // A document written child by child is the same file, byte for byte, as the whole document
