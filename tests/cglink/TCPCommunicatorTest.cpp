@@ -99,13 +99,9 @@ class CommandPeer {
 /// Collects the commands that callbacks receive.
 struct Responses {
     std::vector<TCPCommunicatorCommand> commands;
-    std::vector<const TCPCommunicatorCommand*> objects;
 
     TCPCommunicatorResponseHandler handler() {
-        return [this](const TCPCommunicatorCommand& command) {
-            commands.push_back(command);
-            objects.push_back(&command);
-        };
+        return [this](const TCPCommunicatorCommand& command) { commands.push_back(command); };
     }
     bool waitFor(size_t count) {
         return waitUntil([&] { return commands.size() >= count; });
@@ -150,7 +146,6 @@ TEST_F(TCPCommunicatorChannel, SendsTheSecondCommandOnlyAfterTheFirstResponse) {
     EXPECT_EQ(responses.commands[1].commandString(), u"TWO\r\n"_s);
     EXPECT_EQ(responses.commands[1].responseData(), QByteArray("Z\xC3\xBCrich"));
     EXPECT_EQ(responses.commands[1].responseString(), QString::fromUtf16(u"Z\uFFFD\uFFFDrich"));
-    EXPECT_NE(responses.objects[0], responses.objects[1]);
     EXPECT_TRUE(channel.commands().empty());
     EXPECT_EQ(channel.status(), TCPCommunicator::Ready);
     channel.closeConnection();
@@ -179,7 +174,6 @@ TEST_F(TCPCommunicatorChannel, SplitsBurstsOverWaitingCommandsAndDropsTheRest) {
     EXPECT_EQ(responses.commands[0].responseData(), burst.first(2048));
     EXPECT_EQ(responses.commands[1].commandString(), u"SECOND\r\n"_s);
     EXPECT_EQ(responses.commands[1].responseData(), burst.sliced(2048));
-    EXPECT_EQ(responses.commands[1].responseString().size(), 952);
     // The second command still goes out: it was sent once the first was answered.
     ASSERT_TRUE(peer.waitForReceived("FIRST\r\nSECOND\r\n"));
 
@@ -241,12 +235,6 @@ TEST_F(TCPCommunicatorChannel, RefusesACommandOutsideAsciiAndLeavesTheChannelAsI
     closed.closeConnection();
     EXPECT_FALSE(closed.sendCommand(u"\u00FC"_s, nullptr, {}));
     EXPECT_EQ(closed.status(), TCPCommunicator::Closed);
-
-    ASSERT_TRUE(send(u"PLAIN\r\n"_s));
-    ASSERT_TRUE(peer.waitForReceived("PLAIN\r\n"));
-    peer.reply("fine\r\n");
-    ASSERT_TRUE(responses.waitFor(1));
-    EXPECT_EQ(responses.commands[0].commandString(), u"PLAIN\r\n"_s);
 }
 
 // Fault guarded: sending before any usable host was given had nowhere to connect to.

@@ -47,7 +47,8 @@ TEST(JsonPathTest, CacheParsesEachTextOnceAndRemembersRefusals) {
     EXPECT_EQ(cache.size(), 2u);
 }
 
-// Where I-Regexp and PCRE2 differ, the pattern means what I-Regexp says.
+// Where I-Regexp and PCRE2 differ, the pattern means what I-Regexp says (the compliance suite
+// has the plain ones: classes, \p{Lu}, match against search).
 TEST(JsonPathTest, IRegexpPatternsKeepTheirMeaningUnderPcre) {
     const struct {
         const char* pattern;
@@ -55,27 +56,13 @@ TEST(JsonPathTest, IRegexpPatternsKeepTheirMeaningUnderPcre) {
         bool wholeText;
         std::optional<bool> matches; // nullopt: not an I-Regexp
     } cases[] = {
-        {"a.c", "a\nc", true, false},
-        {"a.c", "a\rc", true, false},
-        {"a.c", "a\u00e9c", true, true},
-        {"ab", "xaby", true, false},
-        {"ab", "xaby", false, true},
-        {"ab$", "ab\n", false, false},
-        {"\\p{Lu}+", "ÉTÉ", true, true},
-        {"\\P{Lu}", "É", true, false},
-        {"[\\p{Nd}-]+", "12-3", true, true},
-        {"a{2,3}", "aaaa", true, false},
-        {"[a-c]", "b", true, true},
-        {"[^\\n]", "\n", true, false},
-        {"a|b", "b", true, true},
-        {"(ab)+", "abab", true, true},
-        {"\\d", "1", true, std::nullopt},
-        {"(?:a)", "a", true, std::nullopt},
-        {"(a)\\1", "aa", true, std::nullopt},
-        {"a*?", "a", true, std::nullopt},
-        {"\\w", "a", true, std::nullopt},
-        {"[a-b-c]", "a", true, std::nullopt},
-        {"\\p{IsBasicLatin}", "a", true, std::nullopt},
+        {"a.c", "a\nc", true, false},         {"a.c", "a\rc", true, false},
+        {"a.c", "a\u00e9c", true, true},      {"ab$", "ab\n", false, false},
+        {"[\\p{Nd}-]+", "12-3", true, true},  {"a{2,3}", "aaaa", true, false},
+        {"[^\\n]", "\n", true, false},        {"\\d", "1", true, std::nullopt},
+        {"(?:a)", "a", true, std::nullopt},   {"(a)\\1", "aa", true, std::nullopt},
+        {"a*?", "a", true, std::nullopt},     {"\\w", "a", true, std::nullopt},
+        {"[a-b-c]", "a", true, std::nullopt}, {"\\p{IsBasicLatin}", "a", true, std::nullopt},
         {"[b-a]", "a", true, std::nullopt},
     };
     for (const auto& c : cases) {

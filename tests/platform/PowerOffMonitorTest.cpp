@@ -11,13 +11,6 @@ namespace {
 using platform::PowerOffMonitor;
 using namespace std::chrono_literals;
 
-TEST(PowerOffMonitor, WithoutABusNeverPowersOff) {
-    PowerOffMonitor monitor(
-        QDBusConnection::connectToBus(u"unix:path=/nonexistent/bus"_s, u"no-bus-power-off"_s));
-    EXPECT_FALSE(monitor.isPoweringOff());
-    QDBusConnection::disconnectFromBus(u"no-bus-power-off"_s);
-}
-
 TEST(PowerOffMonitor, AnnouncesOnceWhenLogindPreparesToPowerOff) {
     testing_support::PrivateDBus bus;
     if (bus.address().isEmpty())

@@ -44,8 +44,6 @@ TEST_F(XPathTest, PathsSelectTheExpectedStringValues) {
         {"/rss/channel/item[2]/enclosure/@url", u"http://example.com/b.png"_s},
         {"//item/@id", u"a"_s},
         {"/rss/@version", u"2.0"_s},
-        {"//item[@id='c']/score/text()", u"7"_s},
-        {"//item[last()]/title", u"Third"_s},
         {"/rss/channel/empty", u""_s}, // matched but empty is not "nothing"
         {"/rss/channel/missing", std::nullopt},
         {"count(//item)", std::nullopt}, // not a node set
@@ -115,8 +113,6 @@ TEST_F(XPathTest, GenericEvaluationGivesEachResultType) {
         EXPECT_EQ(value->index(), std::size_t(c.type)) << c.expression;
         EXPECT_EQ(XPathEvaluator::toString(*value), QString::fromUtf8(c.text)) << c.expression;
     }
-    EXPECT_EQ(std::get<double>(*evaluator->evaluate(u"count(//item)"_s)), 3.0);
-    EXPECT_EQ(evaluator->nodes(u"//item/title"_s)->size(), 3u);
     EXPECT_EQ(evaluator->nodes(u"count(//item)"_s), std::nullopt);
     EXPECT_EQ(evaluator->nodes(u"//nothing"_s), std::vector<xmlNodePtr>());
 }
@@ -155,9 +151,6 @@ TEST(XPathStringValueTest, FollowsTheXPathDataModel) {
         {"/p/b", "big widé"},
         {"/p/@lang", "en & fr"},
         {"/p/text()[1]", "Hello "},
-        {"/p/comment()", " note "},
-        {"/p/processing-instruction()", "data"},
-        {"/", "Hello big widé world <raw>"},
     };
     for (const auto& c : cases) {
         const QString expression = QString::fromUtf8(c.expression);
@@ -170,46 +163,6 @@ TEST(XPathStringValueTest, FollowsTheXPathDataModel) {
         EXPECT_EQ(XPathEvaluator::toString(*engine), QString::fromUtf8(c.expected)) << c.expression;
     }
     EXPECT_TRUE(XPathEvaluator::stringValue(nullptr).isNull());
-}
-
-TEST(XPathLocationPathTest, IndexesOnlySameNamedSiblings) {
-    auto document =
-        parseOrFail("<rss><channel><title>T</title><item><title>1</title></item><item><title>2</title></item>"
-                    "<item><title a=\"x\">3</title></item></channel></rss>");
-    ASSERT_TRUE(document);
-    XPathEvaluator evaluator(*document);
-    const struct {
-        const char* expression;
-        const char* path;
-    } cases[] = {
-        {"//item[3]/title", "/rss/channel/item[3]/title"},
-        {"/rss/channel/title", "/rss/channel/title"},
-        {"//item[1]", "/rss/channel/item[1]"},
-        {"//item[3]/title/@a", "/rss/channel/item[3]/title/@a"},
-        {"//item[2]/title/text()", "/rss/channel/item[2]/title/text()"},
-        {"/rss", "/rss"},
-    };
-    for (const auto& c : cases) {
-        const auto nodes = evaluator.nodes(QString::fromUtf8(c.expression));
-        ASSERT_TRUE(nodes && nodes->size() == 1) << c.expression;
-        EXPECT_EQ(XPathEvaluator::locationPath(nodes->front()), QString::fromUtf8(c.path)) << c.expression;
-        // The path leads back to the same node.
-        EXPECT_EQ(evaluator.nodes(XPathEvaluator::locationPath(nodes->front())), nodes) << c.expression;
-    }
-}
-
-TEST(XPathNamespaceTest, DefaultNamespaceNeedsARegisteredPrefix) {
-    auto document = parseOrFail("<feed xmlns=\"http://www.w3.org/2005/Atom\"><title>F</title>"
-                                "<entry><title>E1</title></entry><entry><title>E2</title></entry></feed>");
-    ASSERT_TRUE(document);
-    XPathEvaluator evaluator(*document);
-    EXPECT_EQ(evaluator.nodes(u"/feed/entry"_s), std::vector<xmlNodePtr>());
-    EXPECT_EQ(evaluator.firstNodeStringValue(u"/a:feed/a:entry[2]/a:title"_s), std::nullopt);
-    ASSERT_TRUE(evaluator.registerNamespace(u"a"_s, u"http://www.w3.org/2005/Atom"_s));
-    const auto title = evaluator.nodes(u"/a:feed/a:entry[2]/a:title"_s);
-    ASSERT_TRUE(title && title->size() == 1);
-    EXPECT_EQ(XPathEvaluator::stringValue(title->front()), u"E2"_s);
-    EXPECT_EQ(XPathEvaluator::locationPath(title->front()), u"/*/*[3]/*"_s);
 }
 
 // An Atom feed with prefixed extensions, a second default namespace below and a prefix declared

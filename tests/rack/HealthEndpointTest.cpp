@@ -1,11 +1,10 @@
+#include "platform/HttpClient.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -79,16 +78,11 @@ class HealthEndpoint : public ::testing::Test {
         });
     }
     static std::pair<int, QByteArray> get(const QString& url, const char* authorization = nullptr) {
-        QNetworkAccessManager manager;
-        QNetworkRequest request{QUrl(url)};
+        platform::http::Request request{QUrl(url)};
         if (authorization)
-            request.setRawHeader("Authorization", authorization);
-        QNetworkReply* reply = manager.get(request);
-        waitUntil([&] { return reply->isFinished(); });
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray body = reply->readAll();
-        reply->deleteLater();
-        return {status, body};
+            request.headers.append("Authorization", authorization);
+        const platform::http::Response response = platform::http::Client().perform(request);
+        return {response.statusCode, response.body};
     }
 
     QTemporaryDir home;

@@ -244,10 +244,8 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
         }
         auto* timer = new QTimer(socket);
         auto offset = std::make_shared<qsizetype>(0);
-        const qsizetype chunk = std::max<qsizetype>(1, reply.dripChunkSize);
-        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, offset, body, chunk, keepAlive] {
-            socket->write(body.sliced(*offset, std::min(chunk, body.size() - *offset)));
-            *offset += chunk;
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, offset, body, keepAlive] {
+            socket->write(body.sliced((*offset)++, 1));
             if (*offset >= body.size()) {
                 timer->deleteLater();
                 if (!keepAlive)

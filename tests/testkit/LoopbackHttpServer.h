@@ -58,9 +58,8 @@ class LoopbackHttpServer {
         QByteArray body;
         /// Wait this long before sending anything.
         std::chrono::milliseconds delay{0};
-        /// When non-zero, the head goes out at once and the body `dripChunkSize` bytes per interval.
+        /// When non-zero, the head goes out at once and the body one byte per interval.
         std::chrono::milliseconds dripInterval{0};
-        qsizetype dripChunkSize = 1;
         /// Send the head and this many body bytes, then fall silent with the connection open.
         std::optional<qsizetype> stallAfterBodyBytes;
         Fault fault = Fault::None;
