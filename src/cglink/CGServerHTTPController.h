@@ -120,9 +120,6 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     /// Blocks until no request is queued or running (tests and the command line).
     void waitUntilIdle();
 
-    QString projectsURLPath() const;
-    QString authorizationRequestVerb() const;
-    QUrl webSocketURL() const;
     void openWebSockets();
     void openWebSocketAtPath(const QString& path, const QStringList& protocols);
     void closeWebSockets();

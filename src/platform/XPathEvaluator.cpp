@@ -44,16 +44,6 @@ XPathEvaluator::~XPathEvaluator() {
     xmlXPathFreeContext(m_context);
 }
 
-bool XPathEvaluator::registerNamespace(const QString& prefix, const QString& namespaceUri) {
-    if (!m_context || prefix.isEmpty())
-        return false;
-    const QByteArray utf8Prefix = prefix.toUtf8();
-    const QByteArray utf8Uri = namespaceUri.toUtf8();
-    m_explicitPrefixes.insert(prefix);
-    return xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(utf8Prefix.constData()),
-                              reinterpret_cast<const xmlChar*>(utf8Uri.constData())) == 0;
-}
-
 void XPathEvaluator::useDocumentNamespaces() {
     m_useDocumentNamespaces = true;
 }
@@ -63,17 +53,15 @@ bool XPathEvaluator::bindDocumentNamespaces() {
         return m_documentDeclaresNamespaces;
     m_documentNamespacesBound = true;
     const XmlNamespaceScan scan(m_document.rootElement());
-    for (const auto& [prefix, uri] : scan.prefixes()) {
-        if (!m_explicitPrefixes.contains(QString::fromUtf8(prefix)))
-            xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(prefix.constData()),
-                               reinterpret_cast<const xmlChar*>(uri.constData()));
-    }
+    for (const auto& [prefix, uri] : scan.prefixes())
+        xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(prefix.constData()),
+                           reinterpret_cast<const xmlChar*>(uri.constData()));
     int suffix = 0;
     for (const QByteArray& uri : scan.defaultUris()) {
         QByteArray prefix;
         do
             prefix = "graflink-default-" + QByteArray::number(++suffix);
-        while (scan.declaresPrefix(prefix) || m_explicitPrefixes.contains(QString::fromUtf8(prefix)));
+        while (scan.declaresPrefix(prefix));
         if (xmlXPathRegisterNs(m_context, reinterpret_cast<const xmlChar*>(prefix.constData()),
                                reinterpret_cast<const xmlChar*>(uri.constData())) == 0)
             m_defaultPrefixes.append(QString::fromUtf8(prefix));

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QHash>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <libxml/tree.h>
@@ -35,13 +34,9 @@ class XPathEvaluator {
     XPathEvaluator(const XPathEvaluator&) = delete;
     XPathEvaluator& operator=(const XPathEvaluator&) = delete;
 
-    /// Binds `prefix` to `namespaceUri` for later expressions (needed to address elements in a
-    /// namespace by name). Returns false when libxml2 refuses the binding.
-    bool registerNamespace(const QString& prefix, const QString& namespaceUri);
-
     /// Lets expressions name elements the way a feed's inventory lists them. From then on, an
     /// expression that fails or selects no node is tried again
-    ///  - with the prefixes the document declares bound (those not registered explicitly), so
+    ///  - with the prefixes the document declares bound, so
     ///    that `feed/entry/media:thumbnail/@url` evaluates, and
     ///  - when the document declares default namespaces, with each unprefixed element name also
     ///    matching that local name in those namespaces (`feed/entry` in an Atom feed).
@@ -100,7 +95,6 @@ class XPathEvaluator {
     bool m_useDocumentNamespaces = false;
     bool m_documentNamespacesBound = false;
     bool m_documentDeclaresNamespaces = false;
-    QSet<QString> m_explicitPrefixes;
     QStringList m_defaultPrefixes;                // private prefixes of the default namespace URIs
     QHash<QString, QString> m_widenedExpressions; // null: nothing to widen
 };
