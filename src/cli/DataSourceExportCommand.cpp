@@ -86,6 +86,7 @@ int DataSourceExportCommand::run(CliContext& context, const QStringList& argumen
     if (!summary.warning().isEmpty())
         context.err << "graflink-cli datasource export: warning: " << summary.warning() << Qt::endl;
     context.out << "exported " << summary.items() << " playlist items to " << out << Qt::endl;
+    DataSourceFiles::leaveToProcessExit(std::move(dataSource));
     return Success;
 }
 

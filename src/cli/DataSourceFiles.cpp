@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <vector>
 
 namespace cli {
 
@@ -26,6 +27,14 @@ QUrl DataSourceFiles::urlFromArgument(const QString& argument) {
     if (scheme.match(argument).hasMatch())
         return QUrl(argument, QUrl::StrictMode);
     return QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath());
+}
+
+void DataSourceFiles::leaveToProcessExit(std::unique_ptr<NVSCGDataSource> dataSource) {
+    // Nothing it might still signal outlives the command.
+    dataSource->disconnect();
+    // Kept where the leak checker sees them (reachable, not lost), in a list never destroyed.
+    static auto* const left = new std::vector<NVSCGDataSource*>;
+    left->push_back(dataSource.release());
 }
 
 } // namespace cli

@@ -20,6 +20,10 @@ class DataSourceFiles {
                                                  const QString& command, Refresh refresh = Refresh::Start);
     /// An http(s) or file URL as given, or a file path made absolute.
     static QUrl urlFromArgument(const QString& argument);
+    /// Leaves a closed data source to the end of the process, for a command that is done with it
+    /// and about to exit: its feed's tree is hundreds of thousands of blocks, which freeing one by
+    /// one took longer than the rest of the command's end, and which the system takes back at once.
+    static void leaveToProcessExit(std::unique_ptr<NVSCGDataSource> dataSource);
 };
 
 } // namespace cli

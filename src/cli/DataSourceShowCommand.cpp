@@ -85,6 +85,22 @@ void writeJsonRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>
     writeOut(out, piece);
 }
 
+// A line of column titles, then a line of cells per row, TAB-separated.
+void writeTableRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>& columns,
+                    const std::vector<NVSCGDataSourceNodePtr>& rows) {
+    QStringList titles;
+    for (const NVSCGDataSourceColumnPtr& column : columns)
+        titles << tableField(column->title());
+    out << titles.join(QLatin1Char('\t')) << '\n';
+    for (const NVSCGDataSourceNodePtr& row : rows) {
+        QStringList cells;
+        for (const NVSCGDataSourceColumnPtr& column : columns)
+            cells << tableField(row->stringValueForColum(*column));
+        out << cells.join(QLatin1Char('\t')) << '\n';
+    }
+    out.flush();
+}
+
 } // namespace
 
 QString DataSourceShowCommand::help() const {
@@ -145,21 +161,11 @@ int DataSourceShowCommand::run(CliContext& context, const QStringList& arguments
 
     const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource->columns();
     const std::vector<NVSCGDataSourceNodePtr> rows = dataSource->contentNodes();
-    if (json) {
+    if (json)
         writeJsonRows(context.out, columns, rows);
-        return Success;
-    }
-    QStringList titles;
-    for (const NVSCGDataSourceColumnPtr& column : columns)
-        titles << tableField(column->title());
-    context.out << titles.join(QLatin1Char('\t')) << '\n';
-    for (const NVSCGDataSourceNodePtr& row : rows) {
-        QStringList cells;
-        for (const NVSCGDataSourceColumnPtr& column : columns)
-            cells << tableField(row->stringValueForColum(*column));
-        context.out << cells.join(QLatin1Char('\t')) << '\n';
-    }
-    context.out.flush();
+    else
+        writeTableRows(context.out, columns, rows);
+    DataSourceFiles::leaveToProcessExit(std::move(dataSource));
     return Success;
 }
 
