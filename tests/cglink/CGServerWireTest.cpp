@@ -1,7 +1,6 @@
 #include "cglink/CGServerWire.h"
 
 #include "cglink/CGProject.h"
-#include "cglink/CGServerAPI.h"
 #include "cglink/CGServerURLs.h"
 #include "cglink/WebSocketKeepAlive.h"
 #include "testkit/TestHelpers.h"
@@ -16,40 +15,6 @@ using platform::JsonValue;
 QString s(const QUrl& url) {
     return QString::fromUtf8(url.toEncoded());
 }
-
-struct GenerationCase {
-    qint32 type;
-    const char* projects;
-    const char* items;
-    const char* authorization;
-    const char* socket;
-};
-
-class URLTemplates : public ::testing::TestWithParam<GenerationCase> {};
-
-TEST_P(URLTemplates, FollowTheGenerationTable) {
-    const GenerationCase& c = GetParam();
-    const CGServerURLs urls(u"cg-host"_s, 2001, c.type);
-    EXPECT_EQ(s(urls.projects()), QString::fromLatin1(c.projects));
-    EXPECT_EQ(s(urls.items(u"P1X"_s)), QString::fromLatin1(c.items));
-    EXPECT_EQ(s(urls.authorization(u"secret"_s)), QString::fromLatin1(c.authorization));
-    EXPECT_EQ(s(urls.mediaAuthorization(u"secret"_s)), u"http://cg-host:2001/unlock?password=secret"_s);
-    const auto path = CGServerAPI::webSocketPath(c.type);
-    EXPECT_EQ(path ? s(urls.webSocket(*path)) : QString(), QString::fromLatin1(c.socket));
-    EXPECT_EQ(CGServerAPI::webSocketProtocols(c.type).isEmpty(), !path);
-}
-
-INSTANTIATE_TEST_SUITE_P(Generations, URLTemplates,
-                         ::testing::Values(
-                             GenerationCase{
-                                 1, "http://cg-host:2001/projects", "http://cg-host:2001/projects/P1X/items",
-                                 "http://cg-host:2001/unlock?password=secret", "ws://cg-host:2001/update"},
-                             GenerationCase{2, "http://cg-host:2001/playback/cg_projects",
-                                            "http://cg-host:2001/playback/cg_projects/P1X/items",
-                                            "http://cg-host:2001/authorization?password=secret",
-                                            "ws://cg-host:2001/playback/cg_projects"},
-                             GenerationCase{3, "http://cg-host:2001/", "http://cg-host:2001//P1X/items",
-                                            "http://cg-host:2001/authorization?password=secret", ""}));
 
 // An IPv6 literal unbracketed ("http://::1:2001/...") is no URL: such a server got no request.
 TEST(URLTemplates, WriteIPv6HostsInBrackets) {
