@@ -33,9 +33,8 @@ TEST(TCPCommunicatorWire, CommandsGoOutAsAsciiAndResponsesMarkOtherBytes) {
     for (const auto& c : commands)
         EXPECT_EQ(TCPCommunicatorWire::encodeCommand(c.command), c.bytes) << c.command.toStdString();
 
-    EXPECT_EQ(TCPCommunicatorWire::decodeResponse("OK\r\n"), u"OK\r\n"_s);
+    // A NUL byte stays in the text (the channel's test marks the bytes above ASCII).
     EXPECT_EQ(TCPCommunicatorWire::decodeResponse(QByteArray("a\0b", 3)), QString::fromUtf16(u"a\u0000b", 3));
-    EXPECT_EQ(TCPCommunicatorWire::decodeResponse("x\xC3\xA9y"), QString::fromUtf16(u"x\uFFFD\uFFFDy"));
 }
 
 TEST(TCPCommunicatorWire, SplitsIntoReadsOfAtMost2048Bytes) {
