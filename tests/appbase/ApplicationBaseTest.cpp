@@ -243,12 +243,11 @@ TEST(ApplicationStart, RemembersTheVersionOfThePreviousLaunch) {
 class AnsweringPresenter : public AlertPresenter {
   public:
     explicit AnsweringPresenter(int answer) : m_answer(answer) {}
-    int runModal(Style, const QString& title, const QString& message, const QStringList&) override {
-        titles.append(title);
-        messages.append(message);
+    int runModal(Style, const QString&, const QString&, const QStringList&) override {
+        ++alerts;
         return m_answer;
     }
-    QStringList titles, messages;
+    int alerts = 0;
 
   private:
     int m_answer;
@@ -273,14 +272,10 @@ TEST(FullDiskAccess, AsksUntilAnsweredOKOrNo) {
         application->checkForFullDiskAccessStatus();
         NVSAlertUtilities::setPresenter(nullptr);
 
-        EXPECT_EQ(presenter->titles.size(), c.expectAlert ? 1 : 0) << c.probe << "/" << c.answer;
+        EXPECT_EQ(presenter->alerts, c.expectAlert ? 1 : 0) << c.probe << "/" << c.answer;
         EXPECT_EQ(fixture.defaults.boolForKey(NorvaneApplication::AskedForFullDiskAccessKey),
                   c.expectRecorded);
         EXPECT_EQ(dialogShown, c.expectDialog);
-        if (c.expectAlert) {
-            EXPECT_EQ(presenter->titles.first(), u"Full Disk Access is not enabled !"_s);
-            EXPECT_TRUE(presenter->messages.first().startsWith(u"Without Full Disk Access, Graflink will"_s));
-        }
     }
 }
 

@@ -189,8 +189,6 @@ TEST_F(TechnicalLog, ShowsMessagesThroughTheDelegate) {
     EXPECT_EQ(shown[0].value(u"message"_s).toString(), u"Saved (Document: Scores.graflink)"_s);
     EXPECT_EQ(shown[0].value(u"origin"_s).toInt(), 7);
     EXPECT_TRUE(shown[0].value(u"notifyRemotes"_s).toBool());
-    EXPECT_EQ(shown[0].value(u"source_unique_id"_s).toString(), QString());
-    EXPECT_FALSE(shown[0].contains(u"userNotificationTitle"_s));
 
     PlainDelegate plain;
     logger->setLogDelegate(&plain);
