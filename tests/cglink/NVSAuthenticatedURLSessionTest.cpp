@@ -1,6 +1,7 @@
 #include "RawWebSocketPeer.h"
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cglink/NVSAuthenticatedURLSessionControllerDelegate.h"
+#include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
 #include <QStringList>
@@ -11,6 +12,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::LoopbackHttpServer;
 using testing_support::spinFor;
 using testing_support::waitUntil;
 
@@ -206,6 +208,47 @@ TEST_F(WebSocketSessions, DestroyingTheControllerDetachesItsSessions) {
     peer.sendText("late");
     spinFor(100ms);
     EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
+}
+
+class HTTPRequests : public ::testing::Test {
+  protected:
+    LoopbackHttpServer server;
+    NVSAuthenticatedURLSessionController controller;
+};
+
+// How a challenge is answered (Basic, Digest, once) is the HTTP client's, tested with it.
+TEST_F(HTTPRequests, AnswerChallengesWithTheGivenCredentials) {
+    server.serve("/data", LoopbackHttpServer::Reply::text("payload"));
+    server.requireCredentials("/data", LoopbackHttpServer::AuthScheme::Digest, u"op"_s, u"s3cret"_s);
+    std::optional<platform::http::Response> response;
+    const auto body =
+        controller.synchronouslyRequestDataAtURL(server.url(u"/data"_s), u"op"_s, u"s3cret"_s, &response);
+    EXPECT_EQ(body, QByteArray("payload"));
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->statusCode, 200);
+    controller.synchronouslyRequestDataAtURL(server.url(u"/data"_s), u"op"_s, u"wrong"_s, &response);
+    EXPECT_EQ(response->statusCode, 401) << "the refusal is an answer, not an error";
+    EXPECT_TRUE(controller.openSessions().isEmpty());
+}
+
+// A delete succeeds only with status 200; a put sends its body with its content type.
+TEST_F(HTTPRequests, DeleteAndPutGoOutAsAsked) {
+    server.serve("/gone", LoopbackHttpServer::Reply::text("", "text/plain", 200));
+    server.serve("/empty", LoopbackHttpServer::Reply::text("", "text/plain", 204));
+    server.serve("/put", LoopbackHttpServer::Reply::text("{}", "application/json"));
+    EXPECT_TRUE(controller.synchronouslyDeleteItemAtURL(server.url(u"/gone"_s), std::nullopt, std::nullopt));
+    EXPECT_FALSE(
+        controller.synchronouslyDeleteItemAtURL(server.url(u"/empty"_s), std::nullopt, std::nullopt));
+    std::optional<platform::Error> error;
+    controller.synchronouslyPutData("{\"a\":1}", server.url(u"/put"_s), u"application/json"_s, std::nullopt,
+                                    std::nullopt, nullptr, &error);
+    EXPECT_FALSE(error);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_EQ(requests[0].method, QByteArray("DELETE"));
+    EXPECT_EQ(requests[2].method, QByteArray("PUT"));
+    EXPECT_EQ(requests[2].body, QByteArray("{\"a\":1}"));
+    EXPECT_EQ(requests[2].header("Content-Type"), QByteArray("application/json"));
 }
 
 } // namespace
