@@ -73,6 +73,18 @@ CGServerURLs CGServerHTTPController::urls() const {
     return CGServerURLs(m_ipAddress, m_port, m_serverType);
 }
 
+QString CGServerHTTPController::projectsURLPath() const {
+    return CGServerAPI::projectsURLPath(m_serverType);
+}
+
+QString CGServerHTTPController::authorizationRequestVerb() const {
+    return CGServerAPI::authorizationRequestVerb(m_serverType);
+}
+
+QUrl CGServerHTTPController::webSocketURL() const {
+    return urls().webSocketBase();
+}
+
 platform::http::Request CGServerHTTPController::listingRequest(const QUrl& url) const {
     platform::http::Request request(url);
     request.reusesConnection = true; // one connection to the CG server, kept open between requests

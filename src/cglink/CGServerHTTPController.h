@@ -120,6 +120,9 @@ class CGServerHTTPController : public QObject, public NVSAuthenticatedURLSession
     /// Blocks until no request is queued or running (tests and the command line).
     void waitUntilIdle();
 
+    QString projectsURLPath() const;
+    QString authorizationRequestVerb() const;
+    QUrl webSocketURL() const;
     void openWebSockets();
     void openWebSocketAtPath(const QString& path, const QStringList& protocols);
     void closeWebSockets();
