@@ -26,7 +26,7 @@ const QByteArray ObservationXml = R"(<?xml version="1.0"?>
 class FeedEvaluation : public AppTestEnvironment {
   protected:
     struct Binding {
-        const char* path;
+        QByteArray path;
         int valueType;
     };
 
@@ -106,13 +106,10 @@ TEST_F(FeedEvaluation, EveryInventoryPathOfANamespacedFeedTakesItsElementsValue)
                     paths.contains(u"rdf:RDF/item/dc:date"_s));
 
         server->serve("/ns.xml", Reply::text(xml, "application/xml"));
-        std::vector<Binding> bindings;
         const QStringList distinct = expected.keys();
-        std::vector<QByteArray> storage;
+        std::vector<Binding> bindings;
         for (const QString& path : distinct)
-            storage.push_back(path.toUtf8());
-        for (const QByteArray& path : storage)
-            bindings.push_back({path.constData(), 0});
+            bindings.push_back({path.toUtf8(), 0});
         auto document = documentFor("/ns.xml", bindings);
         for (int i = 0; i < distinct.size(); ++i)
             EXPECT_EQ(valueOf(*document, i), text(expected.value(distinct.at(i)).toUtf8().constData()))

@@ -64,21 +64,16 @@ TEST_F(FeedProbeTest, XmlPathsGiveWhatAVariableWouldGet) {
         check(*probe, c);
 }
 
-TEST_F(FeedProbeTest, JsonKeyPathsGiveWhatAVariableWouldGet) {
-    const auto probe = probeOf(R"({"races":[{"n":"Mayor","v":7.5,"called":true}]})", "application/json");
+// Key paths give the one value they lead to; queries their first node and how many they select.
+TEST_F(FeedProbeTest, JsonKeyPathsAndQueriesGiveWhatAVariableWouldGet) {
+    const auto probe = probeOf(R"({"races":[{"n":"Mayor","v":7.5,"called":true},{"n":"Council","v":120}]})",
+                               "application/json");
     for (const ProbeCase& c :
          {ProbeCase{"races/0/n", 0, "", Outcome::Value, u"Mayor"_s, 1},
           ProbeCase{"races/0/called", 0, "", Outcome::Value, u"true"_s, 1},
           ProbeCase{"races/0", 0, "", Outcome::Value, uR"({"n":"Mayor","v":7.5,"called":true})"_s, 1},
-          ProbeCase{"races/3/n", 0, "", Outcome::NoMatch, QString(), 0}})
-        check(*probe, c);
-}
-
-TEST_F(FeedProbeTest, JsonPathQueriesGiveTheirFirstNodeAndHowManyTheySelect) {
-    const auto probe =
-        probeOf(R"({"races":[{"n":"Mayor","v":7.5},{"n":"Council","v":120}]})", "application/json");
-    for (const ProbeCase& c :
-         {ProbeCase{"$.races[*].n", 0, "", Outcome::Value, u"Mayor"_s, 2},
+          ProbeCase{"races/3/n", 0, "", Outcome::NoMatch, QString(), 0},
+          ProbeCase{"$.races[*].n", 0, "", Outcome::Value, u"Mayor"_s, 2},
           ProbeCase{"$..v", GraflinkVariable::Number, "#,##0.0", Outcome::Value, u"7.5"_s, 2},
           ProbeCase{"$.races[?@.v > 100].n", 0, "", Outcome::Value, u"Council"_s, 1},
           ProbeCase{"$.races[?@.v > 1000]", 0, "", Outcome::NoMatch, QString(), 0},

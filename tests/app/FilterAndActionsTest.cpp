@@ -108,10 +108,6 @@ TEST_F(FilterAndActions, ScriptsRewriteValuesThroughTheirGlobals) {
         for (int i = 0; i < int(c.expected.size()); ++i)
             EXPECT_EQ(valueOf(*document, i), c.expected[std::size_t(i)]) << i;
     }
-    auto missing = filtered(R"({"n":3})", {u"n"_s}, QByteArray());
-    missing->setJavascriptFilterPath(temp.path() + u"/nowhere.js"_s);
-    refreshAndWait(*missing);
-    EXPECT_EQ(valueOf(*missing, 0), JsonValue(3)) << "published exactly as evaluated";
 }
 
 TEST_F(FilterAndActions, HttpCallbacksRunLaterWithTheBodyAndKeepTheirEngine) {

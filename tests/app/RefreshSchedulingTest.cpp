@@ -126,6 +126,7 @@ TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
     refreshAndWait(*reopened);
     refreshAndWait(*reopened);
     EXPECT_EQ(logCount("JavaScript filter not found: "), 1) << "a missing filter is logged once";
+    EXPECT_EQ(valueOf(*reopened), text("7")) << "and the values go out as evaluated";
     EXPECT_TRUE(reopened->filterProblem().contains(u"gone.js"_s)) << "and shown in the window";
     reopened->setJavascriptFilterPath(u"filter.js"_s);
     refreshAndWait(*reopened);

@@ -17,7 +17,7 @@ QByteArray electionFeed(int races, int candidates = 2);
 
 /// Waits (running the event loop) until a refresh ended and everything it queued on the main
 /// thread has run. Returns whether it ended in time.
-bool waitForRefresh(NVSCGDataSource& dataSource, int refreshEndsBefore = 0);
+bool waitForRefresh(NVSCGDataSource& dataSource);
 
 /// Runs everything the main thread has queued so far.
 void drainMainQueue();

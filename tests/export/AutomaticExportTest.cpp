@@ -122,9 +122,7 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     fixture.dataSource->setExportPath(path);
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1), raceWithCandidates(2, 3)}));
     EXPECT_EQ(exports, 1);
-    const QStringList items = ParsedPlaylist(path).items();
-    ASSERT_EQ(items.size(), 2);
-    EXPECT_TRUE(items[1].contains(u"; durationInSeconds=16.000;"_s)) << items[1].toStdString();
+    EXPECT_EQ(ParsedPlaylist(path).items().size(), 2);
     ASSERT_TRUE(fixture.load({raceWithCandidates(5, 6)}));
     EXPECT_EQ(exports, 2);
     EXPECT_EQ(ParsedPlaylist(path).items().size(), 1);

@@ -90,7 +90,6 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
                                                    raceWithCandidates(3, 0)}),
                                      "application/xml"));
     EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 3; }, std::chrono::seconds(20)));
-    EXPECT_TRUE(ParsedPlaylist(playlist).items().value(1).contains(u"; durationInSeconds=16.000;"_s));
 
     watch.terminate(); // SIGTERM
     ASSERT_TRUE(watch.waitForFinished(20000));

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 using namespace playlist_test;
-using P = ParsedPlaylist;
 
 namespace {
 
@@ -52,7 +51,7 @@ TEST_F(PlaylistDocument, NoRowsThenThreeCandidatesElementByElement) {
     ASSERT_TRUE(fixture.load({}));
     const auto empty = exportAndParse();
     EXPECT_TRUE(empty->bytes().startsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<playlistDocument "));
-    EXPECT_EQ(P::outline(empty->root()),
+    EXPECT_EQ(ParsedPlaylist::outline(empty->root()),
               u"playlistDocument[xmlns:xsi=http://www.w3.org/2001/XMLSchema-instance, "
               "xsi:noNamespaceSchemaLocation="_s +
                   NVSDataSourceExport::SchemaLocation + u']');

@@ -90,7 +90,6 @@ TEST(BackblazeConfigurationTest, EnvironmentTakesPrecedenceOverUserDefaults) {
     EXPECT_EQ(fromDefaults.keyID(), QLatin1String("default-key"));
     EXPECT_EQ(fromDefaults.applicationKey(), QLatin1String("default-secret"));
     EXPECT_EQ(fromDefaults.bucketID(), QLatin1String("default-bucket"));
-    EXPECT_EQ(fromDefaults.authorizationURL(), QUrl(u"https://api.backblazeb2.com"_s));
     EXPECT_FALSE(fromDefaults.configurationError());
 
     qputenv(NVSBackblazeConfiguration::KeyIDVariable, "env-key");

@@ -183,27 +183,22 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
 }
 
 // Fault guarded: collecting into a folder in use changed every file's mode there and archived the
-// operator's own files. Such a folder, or an archive name that is taken, is refused untouched.
-TEST_F(ContactSupport, CollectRefusesAFolderInUseAndTouchesNothing) {
+// operator's own files. Such a folder (left untouched: see the profiler's tests), or an archive
+// name that is taken, is refused with its name.
+TEST_F(ContactSupport, CollectRefusesAFolderInUseOrATakenArchiveName) {
     const QString work = dir.filePath(u"Work"_s);
     writeFile(work + u"/run-show.sh"_s, "#!/bin/sh\n");
-    QFile::setPermissions(work + u"/run-show.sh"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                        QFile::ReadOther | QFile::ExeOther);
     const QString empty = dir.filePath(u"Empty"_s);
     QDir().mkpath(empty);
     writeFile(empty + u".zip"_s, "an older archive");
     for (const QString& folder : {work, empty}) {
-        const QFile::Permissions script = QFile::permissions(work + u"/run-show.sh"_s);
         const CliRun collected = runCli({u"support"_s, u"collect"_s, folder});
         EXPECT_EQ(collected.status, 1) << folder.toStdString();
         EXPECT_TRUE(collected.err.contains(folder)) << collected.err.toStdString();
-        EXPECT_EQ(QFile::permissions(work + u"/run-show.sh"_s), script);
-        EXPECT_EQ(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                  QStringList{u"run-show.sh"_s});
-        EXPECT_EQ(QDir(empty).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
-        EXPECT_FALSE(QFile::exists(work + u".zip"_s));
-        EXPECT_EQ(readFile(empty + u".zip"_s), QByteArray("an older archive"));
     }
+    EXPECT_FALSE(QFile::exists(work + u".zip"_s));
+    EXPECT_EQ(QDir(empty).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(readFile(empty + u".zip"_s), QByteArray("an older archive"));
 }
 
 TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {

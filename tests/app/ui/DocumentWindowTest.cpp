@@ -2,7 +2,6 @@
 #include "app/FeedProbe.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
-#include "app/VariablesModel.h"
 #include "app/ui/CGSettingsPopover.h"
 #include "app/ui/FeedAuthenticationDialog.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
@@ -59,18 +58,6 @@ class DocumentWindow : public AppTestEnvironment {
     std::unique_ptr<GraflinkDocument> document;
     std::unique_ptr<GraflinkDocumentWindowController> window;
 };
-
-TEST_F(DocumentWindow, UpdateFetchesTheFeedAndTheTableShowsTheValues) {
-    window->makeNewVariable(u"/scores/home"_s);
-    server->clearRequests();
-    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-    ASSERT_TRUE(testing_support::waitUntil([&] {
-        return window->variablesModel()->data(
-                   window->variablesModel()->index(0, VariablesModel::ValueColumn)) ==
-               u"Temp 3\u00B0 F"_s; // a new variable is a number with the default format
-    }));
-    EXPECT_EQ(server->requestCount(), 1);
-}
 
 TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     QTest::mouseClick(child<QPushButton>("getPathsButton"), Qt::LeftButton);
