@@ -128,6 +128,7 @@ TEST_F(Publishing, VariablesFollowTheServersProjectList) {
         [&] { return doc->variables().variables().first()->projectItems().size() == 4; }));
     EXPECT_GE(projects.count(), 1);
     EXPECT_TRUE(doc->isConnectedToCG());
+    EXPECT_EQ(doc->connectionStatusImage(), u"NSStatusAvailable"_s);
 }
 
 TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {

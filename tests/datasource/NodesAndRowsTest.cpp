@@ -233,6 +233,15 @@ TEST_F(Rows, DefaultNamespaceElementsAreAddressedByName) {
     }
 }
 
+TEST_F(Rows, XPathsListWildcardsFirstThenEveryPath) {
+    load("<rss><channel><title>T</title><item><t>1</t></item><item><t>2</t></item></channel></rss>");
+    const QStringList expected{u"/rss/channel/item[*]"_s,   u"/rss/channel"_s,
+                               u"/rss/channel/title"_s,     u"/rss/channel/item[1]"_s,
+                               u"/rss/channel/item[1]/t"_s, u"/rss/channel/item[2]"_s,
+                               u"/rss/channel/item[2]/t"_s};
+    EXPECT_EQ(dataSource.XPaths(), expected);
+}
+
 TEST_F(Rows, StringValueForXPath) {
     dataSource.setXPath(u"/feed/race[*]"_s);
     load(electionFeed(2));
