@@ -1,6 +1,7 @@
 #include "DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceNodeNotifier.h"
+#include "datasource/TokenValueTransformer.h"
 #include "platform/XmlDocument.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,23 @@ TEST(Tokenizer, SplitsLiteralsAndTokens) {
     EXPECT_TRUE(NVSCGDataSource::isToken(A));
     EXPECT_FALSE(NVSCGDataSource::isToken(u"<#x"_s));
     EXPECT_EQ(NVSCGDataSource::tokenString(A), a->uniqueID());
+}
+
+TEST(Tokenizer, TransformerBothWays) {
+    NVSCGDataSource dataSource;
+    auto a = std::make_shared<NVSCGDataSourceColumn>(u"A"_s, u"/a"_s);
+    dataSource.addColumn(a);
+    TokenValueTransformer transformer;
+    EXPECT_FALSE(transformer.transformedValue(u"x"_s).isValid());
+    transformer.setDataSource(&dataSource);
+    const QString text = QString(u"Race "_s + token(a));
+    const QVariant items = transformer.transformedValue(text);
+    ASSERT_EQ(items.toList().size(), 2);
+    EXPECT_EQ(transformer.reverseTransformedValue(items), text);
+    EXPECT_FALSE(transformer.transformedValue(42).isValid());
+    const QVariantList mixed{u"s"_s, dataSource.tokenDictionaryFromTokenString(token(a)), 7};
+    EXPECT_EQ(transformer.reverseTransformedValue(mixed), QString(u"s"_s + token(a)));
+    EXPECT_EQ(transformer.reverseTransformedValue(u"not a list"_s), u""_s);
 }
 
 TEST_F(Columns, CellValuesFromFeedAndFormats) {

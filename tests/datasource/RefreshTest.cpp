@@ -226,7 +226,8 @@ TEST_F(Refresh, PauseResumeAndSwitchingOffWhilePaused) {
     dataSource.close();
     EXPECT_FALSE(dataSource.autoUpdate());
 
-    dataSource.setAutoUpdateFrequency(10);
+    dataSource.setNilValueForKey(u"autoUpdateFrequency"_s);
+    EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 10.0);
     dataSource.setAutoUpdateFrequency(std::nan(""));
     EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 0.1);
 }
