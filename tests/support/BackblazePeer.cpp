@@ -49,6 +49,7 @@ BackblazePeer::BackblazePeer(QString keyID, QString applicationKey, QString buck
     on("POST", "/b2api/v2/b2_get_upload_part_url", &BackblazePeer::uploadPartURL);
     on("POST", "/upload/part", &BackblazePeer::uploadPart);
     on("POST", "/b2api/v2/b2_finish_large_file", &BackblazePeer::finishLargeFile);
+    on("POST", "/b2api/v2/b2_cancel_large_file", &BackblazePeer::cancelLargeFile);
 }
 
 void BackblazePeer::failPart(int partNumber, int times) {
@@ -186,4 +187,13 @@ BackblazePeer::Reply BackblazePeer::finishLargeFile(const Request& request) {
         return serviceError(400, "bad_request");
     }
     return json({{u"fileId"_s, LargeFileID}, {u"action"_s, u"upload"_s}});
+}
+
+BackblazePeer::Reply BackblazePeer::cancelLargeFile(const Request& request) {
+    if (!hasToken(request, AccountToken))
+        return serviceError(401, "bad_auth_token");
+    const QString fileID = body(request).value(u"fileId"_s).toString();
+    std::lock_guard lock(m_mutex);
+    m_record.cancelCalls.append(fileID);
+    return json({{u"fileId"_s, fileID}});
 }

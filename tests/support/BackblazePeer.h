@@ -47,6 +47,7 @@ class BackblazePeer {
         QList<int> partAttempts;           // part numbers of every part upload, in arrival order
         QMap<int, QByteArray> storedParts; // bodies of the parts answered 200, by part number
         QList<QStringList> finishCalls;    // the partSha1Array of each finish call
+        QStringList cancelCalls;           // the fileId of each cancel call
         QStringList problems;
     };
     Record record() const {
@@ -69,6 +70,7 @@ class BackblazePeer {
     Reply uploadPartURL(const Request& request);
     Reply uploadPart(const Request& request);
     Reply finishLargeFile(const Request& request);
+    Reply cancelLargeFile(const Request& request);
 
     const QString m_keyID;
     const QString m_applicationKey;
