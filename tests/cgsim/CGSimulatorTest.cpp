@@ -85,10 +85,10 @@ TEST_P(RunningSimulator, AcceptsUpdatesWithAValidTokenAndPrintsThem) {
     EXPECT_EQ(request(projectsPath() + u"/NOPE/items"_s).statusCode, 404);
 
     const std::string token = json(request(verb() + u"?password=secret"_s))["token"];
-    const auto put = [&](const char* item, const QByteArray& body) {
-        return json(
-            request(projectsPath() + QString::fromLatin1(item) + u"?token="_s + QString::fromStdString(token),
-                    "PUT", body));
+    const auto put = [&](const char* itemPath, const QByteArray& body) {
+        return json(request(projectsPath() + QString::fromLatin1(itemPath) + u"?token="_s +
+                                QString::fromStdString(token),
+                            "PUT", body));
     };
     EXPECT_EQ(put("/PRJ-SCORE/items/ITM-HOME", "{\n  \"text\": \"Lions\"\n}")["success"], true);
     EXPECT_EQ(put("/PRJ-LOWER/items/NOPE", R"({"text":"x"})")["error"], "Item not found");

@@ -167,23 +167,36 @@ TEST_F(BackblazeUploadTest, CancellingStopsASingleUploadWaitingForItsAnswer) {
     EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
 }
 
-// As the support window and the command line cancel: through the task's shouldCancel.
+// Both ways stop the parts: shouldCancel (the support window, the command line) leaves the
+// unfinished file as it is; cancelling every task also asks the service to drop it.
 TEST_F(BackblazeUploadTest, CancellingALargeUploadSendsNoFurtherParts) {
-    const QString path = writeArchive(u"support.zip"_s, 5000);
-    peer.hangParts();
-    auto task = makeTask();
-    task->setMaximumConcurrentParts(2);
-    start(*task, path);
-    ASSERT_TRUE(waitUntil([&] { return peer.record().partAttempts.size() == 2; }));
-    task->setShouldCancel(true);
-    ASSERT_TRUE(waitUntil([&] { return outcome.called; }));
+    for (const bool all : {false, true}) {
+        BackblazePeer service{KeyID, ApplicationKey, BucketID, PartSize};
+        service.hangParts();
+        auto task =
+            makeTask(NVSBackblazeConfiguration(KeyID, ApplicationKey, BucketID, service.authorizationURL()));
+        task->setMaximumConcurrentParts(2);
+        Outcome cancelOutcome;
+        start(*task, writeArchive(u"support.zip"_s, 5000));
+        ASSERT_TRUE(waitUntil([&] { return service.record().partAttempts.size() == 2; }));
+        if (all)
+            task->cancelAllUploadTasks([&](bool success, std::optional<Error> error) {
+                cancelOutcome = {true, success, std::move(error)};
+            });
+        else
+            task->setShouldCancel(true);
+        ASSERT_TRUE(waitUntil([&] { return outcome.called && (!all || cancelOutcome.called); })) << all;
 
-    EXPECT_FALSE(outcome.success);
-    EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
-    // Every part has ended: nothing is left to send later.
-    EXPECT_EQ(task->uploadedParts() + task->failedPartsCount(), 5);
-    EXPECT_EQ(peer.record().partAttempts.size(), 2);
-    EXPECT_EQ(peer.requestCount("/b2api/v2/b2_get_upload_part_url"), 2);
+        EXPECT_FALSE(outcome.success);
+        EXPECT_EQ(task->taskStatusString(), NVSBackblazeUploadTask::CancelledStatus);
+        EXPECT_EQ(cancelOutcome.success, all);
+        EXPECT_EQ(service.record().cancelCalls,
+                  all ? QStringList{BackblazePeer::LargeFileID} : QStringList());
+        // Every part has ended: nothing is left to send later.
+        EXPECT_EQ(task->uploadedParts() + task->failedPartsCount(), 5);
+        EXPECT_EQ(service.record().partAttempts.size(), 2);
+        EXPECT_EQ(service.requestCount("/b2api/v2/b2_get_upload_part_url"), 2);
+    }
 }
 
 TEST_F(BackblazeUploadTest, UploadFailsAtOnceWithoutUsableCredentials) {
