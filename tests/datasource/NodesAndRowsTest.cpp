@@ -324,9 +324,11 @@ TEST_F(Rows, ActiveRowsAndTheirSignals) {
     EXPECT_EQ(dataSource.firstActiveRow(), 1u);
     dataSource.setActiveRows({0, 1});
     EXPECT_EQ(changes, (std::vector<int>{1, 1, 0}));
-    // Rows go only when a new tree's rows replace them (one at a time only in tests): they, and
-    // the nodes below them, then belong to no data source.
-    load(electionFeed(3));
+    // Removing the first row moves the others up: row 2 becomes index 1, which is active.
+    dataSource.removeContentNodesAtIndexes({0});
+    EXPECT_EQ(rows[2]->rowIndex(), 1u);
+    EXPECT_TRUE(rows[2]->isActiveRow());
+    EXPECT_EQ(changes[2], 1);
     EXPECT_EQ(rows[0]->dataSource(), nullptr);
     EXPECT_EQ(rows[0]->children().front()->dataSource(), nullptr);
 }
