@@ -332,3 +332,22 @@ TEST_F(Rows, ActiveRowsAndTheirSignals) {
     EXPECT_EQ(rows[0]->dataSource(), nullptr);
     EXPECT_EQ(rows[0]->children().front()->dataSource(), nullptr);
 }
+
+TEST_F(Rows, ListSignalsAnnounceInsertRemoveAndReset) {
+    std::vector<std::string> events;
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesInserted,
+                     [&](const NVSIndexSet& s) { events.push_back("insert " + std::to_string(s.size())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesRemoved,
+                     [&](const NVSIndexSet& s) { events.push_back("remove " + std::to_string(s.size())); });
+    QObject::connect(&dataSource, &NVSCGDataSource::contentNodesReset, [&] { events.push_back("reset"); });
+    int XPathsChanges = 0;
+    QObject::connect(&dataSource, &NVSCGDataSource::XPathsChanged, [&] { ++XPathsChanges; });
+    dataSource.setXPath(u"/feed/race[*]"_s);
+    load(electionFeed(3));
+    const auto rows = dataSource.contentNodes();
+    dataSource.removeContentNodesAtIndexes({0, 2, 7});
+    dataSource.insertContentNodes({rows[0], rows[2]}, {0, 2});
+    EXPECT_EQ(events, (std::vector<std::string>{"reset", "reset", "remove 2", "insert 2"}));
+    EXPECT_EQ(XPathsChanges, 4);
+    EXPECT_EQ(dataSource.contentNodes(), rows);
+}
