@@ -192,13 +192,7 @@ xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const QString& name, const
 }
 
 xmlNodePtr XmlDocument::addElement(xmlNodePtr parent, const char* name, const QString& text) {
-    if (!parent || !isValidName(name))
-        return nullptr;
-    const auto xmlName = reinterpret_cast<const xmlChar*>(name);
-    // xmlNewTextChild escapes the content; xmlNewChild would take it as markup.
-    if (text.isNull())
-        return xmlNewTextChild(parent, nullptr, xmlName, nullptr);
-    return xmlNewTextChild(parent, nullptr, xmlName, xmlText(toXmlUtf8(text)));
+    return addElement(parent, name, content(text));
 }
 
 QByteArray XmlDocument::content(const QString& text) {
@@ -220,8 +214,6 @@ bool XmlDocument::setAttribute(xmlNodePtr element, const QString& name, const QS
 }
 
 bool XmlDocument::setAttribute(xmlNodePtr element, const char* name, const QString& value) {
-    if (!element || element->type != XML_ELEMENT_NODE || !isValidName(name))
-        return false;
     return setAttribute(element, name, toXmlUtf8(value));
 }
 

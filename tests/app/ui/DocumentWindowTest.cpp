@@ -1,8 +1,8 @@
-#include "app/AppTestEnvironment.h"
 #include "app/FeedProbe.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
 #include "app/ui/CGSettingsPopover.h"
+#include "app/ui/DocumentWindowEnvironment.h"
 #include "app/ui/FeedAuthenticationDialog.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "app/ui/PathsWindow.h"
@@ -31,32 +31,22 @@ namespace {
 
 const QByteArray Feed = "<scores><home>3</home><away>1</away><team>M-104</team></scores>";
 
-class DocumentWindow : public AppTestEnvironment {
+class DocumentWindow : public DocumentWindowEnvironment {
   protected:
     void SetUp() override {
-        AppTestEnvironment::SetUp();
+        DocumentWindowEnvironment::SetUp();
         server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(Feed, "application/xml"));
         document = makeDocument();
         document->setSourceURLString(server->url(u"/feed.xml"_s).toString());
         ASSERT_TRUE(waitForRefreshes(*document));
         ASSERT_TRUE(
             document->saveToPath(temp.filePath(u"scores.graflink"_s), GraflinkDocument::DocumentTypeName));
-        window = std::make_unique<GraflinkDocumentWindowController>(*document);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override {
-        window.reset();
-        document.reset();
-        AppTestEnvironment::TearDown();
+        showWindow();
     }
 
     template <typename T> T* child(const char* name) const {
         return window->findChild<T*>(QLatin1String(name));
     }
-
-    std::unique_ptr<GraflinkDocument> document;
-    std::unique_ptr<GraflinkDocumentWindowController> window;
 };
 
 TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {

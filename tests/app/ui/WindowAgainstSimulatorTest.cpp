@@ -1,5 +1,5 @@
-#include "app/AppTestEnvironment.h"
 #include "app/VariablesModel.h"
+#include "app/ui/DocumentWindowEnvironment.h"
 #include "app/ui/GraflinkDocumentWindowController.h"
 #include "cgsim/CGServerSimulator.h"
 #include "testkit/TestHelpers.h"
@@ -15,10 +15,10 @@ namespace {
 using namespace std::chrono_literals;
 
 /// A document on air with one field bound to the simulator's scoreboard, and its window shown.
-class WindowAgainstSimulator : public AppTestEnvironment {
+class WindowAgainstSimulator : public DocumentWindowEnvironment {
   protected:
     void SetUp() override {
-        AppTestEnvironment::SetUp();
+        DocumentWindowEnvironment::SetUp();
         ASSERT_TRUE(simulator.start());
         server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(
                                        "<m><home>Harbour City</home></m>", "application/xml"));
@@ -36,19 +36,10 @@ class WindowAgainstSimulator : public AppTestEnvironment {
         ASSERT_TRUE(testing_support::waitUntil(
             [&] { return !document->isRefreshing() && !simulator.acceptedUpdates().isEmpty(); }));
         simulator.clearAcceptedUpdates();
-        window = std::make_unique<GraflinkDocumentWindowController>(*document);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void TearDown() override {
-        window.reset();
-        document.reset();
-        AppTestEnvironment::TearDown();
+        showWindow();
     }
 
     CGServerSimulator simulator{{}};
-    std::unique_ptr<GraflinkDocument> document;
-    std::unique_ptr<GraflinkDocumentWindowController> window;
 };
 
 // The window must never wait for the CG server: while the simulator takes its time over every
