@@ -76,27 +76,6 @@ struct NVSDataSourceExport::ItemTexts {
     std::vector<Column> columns;
 };
 
-namespace {
-
-void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
-                   const NVSDataSourceExport::ItemTexts& texts) {
-    xmlNodePtr values = platform::XmlDocument::addElement(project, "itemValues");
-    for (const NVSDataSourceExport::ItemTexts::Column& column : texts.columns) {
-        xmlNodePtr value = platform::XmlDocument::addElement(values, "itemValue");
-        addText(value, "itemName", column.title);
-        if (!column.hasText && !column.winner)
-            continue;
-        const QString cell = node.stringValueForColum(*column.column);
-        if (column.hasText)
-            addText(value, "itemStringValue", cell);
-        if (column.winner)
-            addText(value, "itemHiddenValue",
-                    cell.toLower() == QLatin1String("w") ? texts.falseText : texts.trueText);
-    }
-}
-
-} // namespace
-
 QVariantMap NVSDataSourceExport::registeredDefaults() {
     return {
         {StillImagePathKey, QString()},
@@ -211,6 +190,23 @@ xmlNodePtr NVSDataSourceExport::playlistItem(xmlNodePtr parent, const NVSCGDataS
             addItemValues(project, node, texts);
     }
     return item;
+}
+
+void NVSDataSourceExport::addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
+                                        const ItemTexts& texts) {
+    xmlNodePtr values = platform::XmlDocument::addElement(project, "itemValues");
+    for (const ItemTexts::Column& column : texts.columns) {
+        xmlNodePtr value = platform::XmlDocument::addElement(values, "itemValue");
+        addText(value, "itemName", column.title);
+        if (!column.hasText && !column.winner)
+            continue;
+        const QString cell = node.stringValueForColum(*column.column);
+        if (column.hasText)
+            addText(value, "itemStringValue", cell);
+        if (column.winner)
+            addText(value, "itemHiddenValue",
+                    cell.toLower() == QLatin1String("w") ? texts.falseText : texts.trueText);
+    }
 }
 
 xmlNodePtr NVSDataSourceExport::actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,

@@ -71,9 +71,10 @@ class NVSDataSourceExport {
                                                        double position, const QString& parameters,
                                                        bool fromStart);
 
+  private:
     struct ItemTexts;
 
-  private:
+    static void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node, const ItemTexts& texts);
     static xmlNodePtr playlistItem(xmlNodePtr parent, const NVSCGDataSourceNode& node, const ItemTexts& texts,
                                    const PlaylistExportSettings& settings, PlaylistExportSummary* summary,
                                    int rowNumber);
