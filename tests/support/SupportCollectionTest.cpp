@@ -21,16 +21,22 @@ unsigned modeOf(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
+/// Every entry below `folder`, relative to it, links and hidden ones included.
+QStringList entriesOf(const QString& folder) {
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << QDir(folder).relativeFilePath(it.next());
+    return entries;
+}
+
 /// Every entry below `folder` (the folder too) with its mode and content.
 QStringList treeOf(const QString& folder) {
     QStringList tree{u". %1"_s.arg(modeOf(folder), 0, 8)};
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        tree << u"%1 %2 %3"_s.arg(QDir(folder).relativeFilePath(path))
-                    .arg(modeOf(path), 0, 8)
-                    .arg(QString::fromUtf8(readFile(path)));
+    for (const QString& entry : entriesOf(folder)) {
+        const QString path = folder + u'/' + entry;
+        tree << u"%1 %2 %3"_s.arg(entry).arg(modeOf(path), 0, 8).arg(QString::fromUtf8(readFile(path)));
     }
     tree.sort();
     return tree;
@@ -97,12 +103,7 @@ class SupportCollection : public ::testing::Test {
                                             dir.filePath(u"mine/damaged.cgds"_s)};
         EXPECT_TRUE(profiler.gatherIntoFolder(folder));
         EXPECT_TRUE(done.wait(20000));
-        QStringList found;
-        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            found << QDir(folder).relativeFilePath(it.next());
-        return found;
+        return entriesOf(folder);
     }
 
     QTemporaryDir dir;
@@ -164,12 +165,8 @@ TEST_F(SupportCollection, GathersEverySourceThatIsThereAndSkipsTheRest) {
         EXPECT_TRUE(readFile(dir.filePath(u"mine/scores.graflink"_s)).contains("cg-secret"));
         EXPECT_TRUE(readFile(sources.preferencesFile).contains("K005secret"));
         EXPECT_EQ(modeOf(folder), 0700u);
-        QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            struct stat info {};
-            ASSERT_EQ(::lstat(QFile::encodeName(it.next()).constData(), &info), 0);
-            EXPECT_EQ(info.st_mode & 077, 0u) << it.filePath().toStdString();
-        }
+        for (const QString& entry : found)
+            EXPECT_EQ(modeOf(folder + u'/' + entry) & 077, 0u) << entry.toStdString();
     }
 }
 
