@@ -24,6 +24,7 @@ namespace {
 const QString KeyID = u"0051f2c3d4e5f60000000001"_s;
 const QString ApplicationKey = u"K005abcdefghijklmnopqrstuvwxyz0"_s;
 const QString BucketID = u"e73ab1c2d3e4f5a6b7c8d9e0"_s;
+using State = ContactSupportWindowController::State;
 
 /// Points the support upload at the loopback service for one test.
 class UploadEnvironment {
@@ -62,6 +63,10 @@ class ContactSupport : public ::testing::Test {
     static QString status(const ContactSupportWindowController& window) {
         return window.findChild<QLabel*>(u"statusLabel"_s)->text();
     }
+    /// Whether the window reached `state` in time (gathering, compressing and sending included).
+    static bool reaches(const ContactSupportWindowController& window, State state) {
+        return waitUntil([&] { return window.state() == state; }, std::chrono::seconds(20));
+    }
 
     QTemporaryDir dir;
     BackblazePeer peer{KeyID, ApplicationKey, BucketID, 100 * 1000 * 1000};
@@ -79,9 +84,7 @@ TEST_F(ContactSupport, WithoutSendingSetUpTheRequestIsSavedAsAnArchive) {
 
     fillIn(window);
     window.send();
-    ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Saved; },
-                          std::chrono::seconds(20)))
-        << status(window).toStdString();
+    ASSERT_TRUE(reaches(window, State::Saved)) << status(window).toStdString();
     EXPECT_TRUE(QFile::exists(window.archivePath()));
     EXPECT_TRUE(status(window).contains(window.archivePath()));
     EXPECT_EQ(window.findChild<QPlainTextEdit*>(u"problemDescriptionField"_s)->toPlainText(),
@@ -98,7 +101,7 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     // The form is checked first: nothing is gathered without a description, an address and consent.
     QSignalSpy gathered(&window.profiler(), &Profiler::gathered);
     window.send();
-    EXPECT_EQ(window.state(), ContactSupportWindowController::State::Editing);
+    EXPECT_EQ(window.state(), State::Editing);
     fillIn(window);
     auto* agree = window.findChild<QCheckBox*>(u"agreeCheckBox"_s);
     agree->setChecked(false);
@@ -110,8 +113,7 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
     {
         UploadEnvironment upload(peer, u"K005wrong-key-wrong-key-wrong-k"_s);
         window.send();
-        ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Failed; },
-                              std::chrono::seconds(20)));
+        ASSERT_TRUE(reaches(window, State::Failed));
     }
     const QString failure = status(window);
     EXPECT_TRUE(failure.contains(window.archivePath())) << failure.toStdString();
@@ -121,8 +123,7 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
 
     UploadEnvironment upload(peer, ApplicationKey);
     window.send(); // the same archive again
-    ASSERT_TRUE(waitUntil([&] { return window.state() == ContactSupportWindowController::State::Sent; },
-                          std::chrono::seconds(20)));
+    ASSERT_TRUE(reaches(window, State::Sent));
     ASSERT_EQ(peer.record().fileUploads.size(), 1);
     EXPECT_EQ(peer.record().fileUploads.first().body, readFile(window.archivePath()));
     EXPECT_EQ(gathered.count(), 1);
@@ -134,7 +135,6 @@ TEST_F(ContactSupport, TheWindowSendsTheArchiveAndKeepsItWhenSendingFails) {
 // so compressing and uploading went on. Cancelled at any step, nothing is uploaded, nothing is
 // left behind, the window says so, and the next Send starts from the beginning.
 TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
-    using State = ContactSupportWindowController::State;
     const struct {
         State step;
         const char* status; // cancel once the status line says this
@@ -157,18 +157,17 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
             writeFile(slowJournal, ""); // still reading when cancelled
         ContactSupportWindowController window(s, archives);
         fillIn(window);
-        const auto* status = window.findChild<QLabel*>(u"statusLabel"_s);
         const qsizetype uploadsBefore = peer.record().fileUploads.size();
         const QMetaObject::Connection trigger = QObject::connect(
             &window, &ContactSupportWindowController::stateChanged, &window, [&](State state) {
-                if (state == c.step && status->text().contains(QLatin1String(c.status)))
+                if (state == c.step && status(window).contains(QLatin1String(c.status)))
                     QMetaObject::invokeMethod(&window, &ContactSupportWindowController::cancel,
                                               Qt::QueuedConnection);
             });
         window.send();
-        ASSERT_TRUE(waitUntil([&] { return window.state() == State::Cancelled; }, std::chrono::seconds(20)));
+        ASSERT_TRUE(reaches(window, State::Cancelled));
         QObject::disconnect(trigger);
-        EXPECT_EQ(status->text(), u"Cancelled"_s);
+        EXPECT_EQ(status(window), u"Cancelled"_s);
         spinFor(std::chrono::milliseconds(200)); // nothing more happens
         EXPECT_EQ(window.state(), State::Cancelled);
         EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore);
@@ -177,7 +176,7 @@ TEST_F(ContactSupport, CancelStopsEveryStepAndLeavesNothingBehind) {
 
         QFile::remove(slowJournal);
         window.send();
-        ASSERT_TRUE(waitUntil([&] { return window.state() == State::Sent; }, std::chrono::seconds(20)));
+        ASSERT_TRUE(reaches(window, State::Sent));
         EXPECT_EQ(peer.record().fileUploads.size(), uploadsBefore + 1);
     }
 }
