@@ -40,6 +40,24 @@ class Rows : public ::testing::Test {
         return paths;
     }
 
+    /// A JSON value's node: "title path=value" for a leaf that can be chosen, otherwise
+    /// "title path{child; …}".
+    static QString outline(const NVSCGDataSourceNode& node) {
+        const QString head = node.title() + u' ' + node.XPath();
+        if (node.selectable())
+            return head + u'=' + node.stringValue();
+        QStringList children;
+        for (const auto& child : node.children())
+            children << outline(*child);
+        return head + u'{' + children.join(u"; "_s) + u'}';
+    }
+    QStringList rowOutlines() const {
+        QStringList rows;
+        for (const auto& node : dataSource.contentNodes())
+            rows << outline(*node);
+        return rows;
+    }
+
     NVSCGDataSource dataSource;
     CountingDelegate delegate;
     int notifications = 0;
@@ -266,36 +284,21 @@ TEST_F(Rows, StringValueForXPath) {
 }
 
 TEST_F(Rows, JsonValuesBecomeNodes) {
-    dataSource.processJSONObject(
-        nlohmann::ordered_json::parse(R"([{"z":"first","a":2.5},{"flag":true,"none":null},[1,2]])"));
-    drainMainQueue();
-    ASSERT_EQ(dataSource.countOfContentNodes(), 3u);
-    const auto first = dataSource.contentNodeAtIndex(0);
-    EXPECT_EQ(first->title(), u"Index 0"_s);
-    EXPECT_EQ(first->XPath(), u"/0"_s);
-    EXPECT_FALSE(first->selectable());
-    ASSERT_EQ(first->children().size(), 2u);
-    EXPECT_EQ(first->children()[0]->title(), u"z"_s);
-    EXPECT_EQ(first->children()[0]->XPath(), u"/0/z"_s);
-    EXPECT_EQ(first->children()[0]->stringValue(), u"first"_s);
-    EXPECT_EQ(first->children()[1]->stringValue(), u"2.5"_s);
-    const auto second = dataSource.contentNodeAtIndex(1);
-    EXPECT_EQ(second->children()[0]->stringValue(), u"true"_s);
-    EXPECT_EQ(second->children()[1]->stringValue(), u"null"_s);
-    EXPECT_EQ(dataSource.contentNodeAtIndex(2)->children()[1]->XPath(), u"/2/1"_s);
-    EXPECT_EQ(notifications, 0);
-
-    dataSource.processJSONObject(nlohmann::ordered_json::parse(R"({"b":{},"a":[]})"));
-    drainMainQueue();
-    ASSERT_EQ(dataSource.countOfContentNodes(), 2u);
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), u"b"_s);
-    EXPECT_FALSE(dataSource.contentNodeAtIndex(1)->selectable());
-
-    dataSource.processJSONObject(nlohmann::ordered_json(42));
-    drainMainQueue();
-    ASSERT_EQ(dataSource.countOfContentNodes(), 1u);
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->title(), u""_s);
-    EXPECT_EQ(dataSource.contentNodeAtIndex(0)->stringValue(), u"42"_s);
+    const struct {
+        const char* json;
+        QStringList rows;
+    } cases[] = {
+        {R"([{"z":"first","a":2.5},{"flag":true,"none":null},[1,2]])",
+         {u"Index 0 /0{z /0/z=first; a /0/a=2.5}"_s, u"Index 1 /1{flag /1/flag=true; none /1/none=null}"_s,
+          u"Index 2 /2{Index 0 /2/0=1; Index 1 /2/1=2}"_s}},
+        {R"({"b":{},"a":[]})", {u"b /b{}"_s, u"a /a{}"_s}},
+        {"42", {u" =42"_s}},
+    };
+    for (const auto& c : cases) {
+        dataSource.processJSONObject(nlohmann::ordered_json::parse(c.json));
+        drainMainQueue();
+        EXPECT_EQ(rowOutlines(), c.rows) << c.json;
+    }
     EXPECT_EQ(notifications, 0);
     EXPECT_EQ(delegate.calls, 0);
 }
