@@ -13,16 +13,28 @@ using namespace testing_support;
 
 using namespace datasource_test;
 
-TEST(DataSourceCli, NewSetAndShowOverHttp) {
+namespace {
+
+class DataSourceCli : public ::testing::Test {
+  protected:
+    /// Makes the data-source file, then sets `settings` in it; returns the set command's run.
+    CliRun create(const QStringList& settings) {
+        EXPECT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
+        return runCli(QStringList{u"datasource"_s, u"set"_s, file} + settings);
+    }
+
     QTemporaryDir dir;
     LoopbackHttpServer server;
-    server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
     const QString file = dir.filePath(u"d.cgds"_s);
+};
 
-    EXPECT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
-    const CliRun set = runCli(
-        {u"datasource"_s, u"set"_s, file, u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s,
-         u"/feed/race[*]"_s, u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--add-format-column"_s,
+} // namespace
+
+TEST_F(DataSourceCli, NewSetAndShowOverHttp) {
+    server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(2), "text/xml"));
+    const CliRun set = create(
+        {u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s, u"/feed/race[*]"_s, u"--add-column"_s,
+         u"Race=/feed/race[*]/Name"_s, u"--add-format-column"_s,
          u"Top=<#Race!>: <#/feed/race[*]/candidate[1]/Last!>\t!"_s, u"--export-path"_s, u"/tmp/x.xpls"_s});
     ASSERT_EQ(set.status, 0) << set.err.toStdString();
 
@@ -43,20 +55,16 @@ TEST(DataSourceCli, NewSetAndShowOverHttp) {
 
 // The secret travels from the environment to the keychain, and from there to the feed server
 // only: the file keeps the header's name.
-TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
-    QTemporaryDir dir;
+TEST_F(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
     auto store = std::make_shared<MemorySecretStore>();
     platform::SecretStore::setShared(store);
-    LoopbackHttpServer server;
     server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
-    const QString file = dir.filePath(u"d.cgds"_s);
     qputenv("GRAFLINK_TEST_FEED_KEY", "k-secret-1");
 
-    ASSERT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
     const CliRun set =
-        runCli({u"datasource"_s, u"set"_s, file, u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s,
-                u"/feed/race[*]"_s, u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--feed-auth"_s,
-                u"headers"_s, u"--feed-header-env"_s, u"X-Api-Key=GRAFLINK_TEST_FEED_KEY"_s});
+        create({u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s, u"/feed/race[*]"_s,
+                u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--feed-auth"_s, u"headers"_s,
+                u"--feed-header-env"_s, u"X-Api-Key=GRAFLINK_TEST_FEED_KEY"_s});
     ASSERT_EQ(set.status, 0) << set.err.toStdString();
     const QByteArray saved = readFile(file);
     EXPECT_TRUE(saved.contains("<header>X-Api-Key</header>"));
@@ -76,20 +84,15 @@ TEST(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
 
 // A spreadsheet's table, published as CSV or kept as a tab-separated file, gives rows as an XML
 // feed would.
-TEST(DataSourceCli, ShowsTheRowsOfCsvAndTabSeparatedFeeds) {
-    QTemporaryDir dir;
-    LoopbackHttpServer server;
+TEST_F(DataSourceCli, ShowsTheRowsOfCsvAndTabSeparatedFeeds) {
     server.serve("/pub",
                  LoopbackHttpServer::Reply::text("Race,Votes Cast\nMayor,1200\nCouncil,7\n", "text/csv"));
     const QString tsv = dir.filePath(u"sheet.tsv"_s);
     writeFile(tsv, "Race\tVotes Cast\nMayor\t1200\nCouncil\t7\n");
     for (const QString& source : {server.url(u"/pub"_s).toString(), tsv}) {
         SCOPED_TRACE(source.toStdString());
-        const QString file = dir.filePath(u"d.cgds"_s);
-        ASSERT_EQ(runCli({u"datasource"_s, u"new"_s, file}).status, 0);
-        ASSERT_EQ(runCli({u"datasource"_s, u"set"_s, file, u"--url"_s, source, u"--xpath"_s,
-                          u"/rows/row[*]"_s, u"--add-column"_s, u"Race=/rows/row[*]/Race"_s,
-                          u"--add-column"_s, u"Votes=/rows/row[*]/Votes_Cast"_s})
+        ASSERT_EQ(create({u"--url"_s, source, u"--xpath"_s, u"/rows/row[*]"_s, u"--add-column"_s,
+                          u"Race=/rows/row[*]/Race"_s, u"--add-column"_s, u"Votes=/rows/row[*]/Votes_Cast"_s})
                       .status,
                   0);
         const CliRun show = runCli({u"datasource"_s, u"show"_s, file});

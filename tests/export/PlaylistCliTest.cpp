@@ -12,36 +12,40 @@ using namespace playlist_test;
 
 namespace {
 
-/// A data-source file reading `feed`, re-read every 0.2 s when `autoUpdate`.
-QString writeDataSource(const QString& file, const QUrl& feed, const QString& exportPath, bool autoUpdate) {
-    NVSCGDataSource dataSource;
-    dataSource.setDataSourceURL(feed);
-    dataSource.setXPath(u"/Election/Race[*]"_s);
-    dataSource.addColumnWithTitle(u"Race"_s, u"/Election/Race[*]/Name1"_s);
-    dataSource.setExportPath(exportPath);
-    dataSource.setAutoUpdateFrequency(0.2);
-    dataSource.setAutoUpdate(autoUpdate);
-    platform::Error error;
-    EXPECT_TRUE(dataSource.saveToPath(file, NVSCGDataSourceDocumentType, &error))
-        << error.localizedDescription().toStdString();
-    dataSource.close();
-    return file;
-}
-
 qsizetype itemCount(const QString& path) {
     return ParsedPlaylist(path).items().size();
 }
 
-} // namespace
+class PlaylistCli : public ::testing::Test {
+  protected:
+    void serve(const std::vector<Race>& races) {
+        server.serve("/results.xml", LoopbackHttpServer::Reply::text(electionFeed(races), "application/xml"));
+    }
+    /// A data-source file `name` reading the served feed, re-read every 0.2 s when `autoUpdate`.
+    QString writeDataSource(const QString& name, const QString& exportPath, bool autoUpdate) {
+        NVSCGDataSource dataSource;
+        dataSource.setDataSourceURL(server.url(u"/results.xml"_s));
+        dataSource.setXPath(u"/Election/Race[*]"_s);
+        dataSource.addColumnWithTitle(u"Race"_s, u"/Election/Race[*]/Name1"_s);
+        dataSource.setExportPath(exportPath);
+        dataSource.setAutoUpdateFrequency(0.2);
+        dataSource.setAutoUpdate(autoUpdate);
+        platform::Error error;
+        EXPECT_TRUE(dataSource.saveToPath(dir.filePath(name), NVSCGDataSourceDocumentType, &error))
+            << error.localizedDescription().toStdString();
+        dataSource.close();
+        return dir.filePath(name);
+    }
 
-TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
     QTemporaryDir dir;
     LoopbackHttpServer server;
-    server.serve("/results.xml",
-                 LoopbackHttpServer::Reply::text(
-                     electionFeed({raceWithCandidates(1, 2), raceWithCandidates(2, 3)}), "application/xml"));
-    const QString file =
-        writeDataSource(dir.filePath(u"e.cgds"_s), server.url(u"/results.xml"_s), QString(), false);
+};
+
+} // namespace
+
+TEST_F(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
+    serve({raceWithCandidates(1, 2), raceWithCandidates(2, 3)});
+    const QString file = writeDataSource(u"e.cgds"_s, QString(), false);
     const QByteArray fileBefore = readFile(file);
     const QString out = dir.filePath(u"night.xpls"_s);
 
@@ -69,26 +73,18 @@ TEST(PlaylistCli, ExportWritesOutAndLeavesTheDataSourceFileAlone) {
     EXPECT_EQ(itemCount(out), 2) << "a failed refresh leaves the old playlist";
 }
 
-TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
-    QTemporaryDir dir;
-    LoopbackHttpServer server;
-    server.serve("/results.xml", LoopbackHttpServer::Reply::text(electionFeed({raceWithCandidates(1, 2)}),
-                                                                 "application/xml"));
+TEST_F(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
+    serve({raceWithCandidates(1, 2)});
     const QString playlist = dir.filePath(u"live.xpls"_s);
-    const QString file =
-        writeDataSource(dir.filePath(u"live.cgds"_s), server.url(u"/results.xml"_s), playlist, true);
-    const QString silent =
-        writeDataSource(dir.filePath(u"silent.cgds"_s), server.url(u"/results.xml"_s), QString(), true);
+    const QString file = writeDataSource(u"live.cgds"_s, playlist, true);
+    const QString silent = writeDataSource(u"silent.cgds"_s, QString(), true);
 
     QProcess watch;
     watch.start(QStringLiteral(GRAFLINK_CLI_PATH), {u"datasource"_s, u"watch"_s, file, silent});
     ASSERT_TRUE(watch.waitForStarted());
     EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 1; }, std::chrono::seconds(20)));
 
-    server.serve("/results.xml", LoopbackHttpServer::Reply::text(
-                                     electionFeed({raceWithCandidates(1, 2), raceWithCandidates(2, 4),
-                                                   raceWithCandidates(3, 0)}),
-                                     "application/xml"));
+    serve({raceWithCandidates(1, 2), raceWithCandidates(2, 4), raceWithCandidates(3, 0)});
     EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 3; }, std::chrono::seconds(20)));
 
     watch.terminate(); // SIGTERM
@@ -104,11 +100,9 @@ TEST(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
     EXPECT_TRUE(err.contains(QLatin1String("stopping (signal 15)"))) << err.toStdString();
 }
 
-TEST(PlaylistCli, WatchWithoutAnyExportPathFails) {
-    QTemporaryDir dir;
-    const QString file =
-        writeDataSource(dir.filePath(u"none.cgds"_s), QUrl(u"http://127.0.0.1:9/x"_s), QString(), false);
-    const CliRun run = runCli({u"datasource"_s, u"watch"_s, file});
+TEST_F(PlaylistCli, WatchWithoutAnyExportPathFails) {
+    const CliRun run =
+        runCli({u"datasource"_s, u"watch"_s, writeDataSource(u"none.cgds"_s, QString(), false)});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(run.err.contains(QLatin1String("no data source has an export path")))
         << run.err.toStdString();
