@@ -16,6 +16,7 @@ void PrintTo(const NVSByteRange& range, std::ostream* os) {
 
 TEST(BackblazePartLayoutTest, CutsWholePartsAndKeepsOnlyLargeRemainders) {
     constexpr qint64 M = 1'000'000;
+    constexpr qint64 Minimum = NVSBackblazePartLayout::DefaultAbsoluteMinimumPartSize;
     struct Case {
         qint64 fileSize;
         qint64 partSize;
@@ -23,20 +24,11 @@ TEST(BackblazePartLayoutTest, CutsWholePartsAndKeepsOnlyLargeRemainders) {
         Ranges expected;
     };
     const Case cases[] = {
-        {100 * M, 100 * M, NVSBackblazePartLayout::DefaultAbsoluteMinimumPartSize, {{0, 100 * M}}},
-        {230 * M,
-         100 * M,
-         NVSBackblazePartLayout::DefaultAbsoluteMinimumPartSize,
-         {{0, 100 * M}, {100 * M, 100 * M}, {200 * M, 30 * M}}},
-        {203 * M,
-         100 * M,
-         NVSBackblazePartLayout::DefaultAbsoluteMinimumPartSize,
-         {{0, 100 * M}, {100 * M, 103 * M}}},
-        {105 * M,
-         100 * M,
-         NVSBackblazePartLayout::DefaultAbsoluteMinimumPartSize,
-         {{0, 100 * M}, {100 * M, 5 * M}}},
-        {105 * M - 1, 100 * M, NVSBackblazePartLayout::DefaultAbsoluteMinimumPartSize, {{0, 105 * M - 1}}},
+        {100 * M, 100 * M, Minimum, {{0, 100 * M}}},
+        {230 * M, 100 * M, Minimum, {{0, 100 * M}, {100 * M, 100 * M}, {200 * M, 30 * M}}},
+        {203 * M, 100 * M, Minimum, {{0, 100 * M}, {100 * M, 103 * M}}},
+        {105 * M, 100 * M, Minimum, {{0, 100 * M}, {100 * M, 5 * M}}},
+        {105 * M - 1, 100 * M, Minimum, {{0, 105 * M - 1}}},
         {3500, 1000, 100, {{0, 1000}, {1000, 1000}, {2000, 1000}, {3000, 500}}},
         {50, 1000, 100, {{0, 50}}},
         {0, 1000, 100, {}},
