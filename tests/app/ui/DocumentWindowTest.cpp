@@ -68,23 +68,25 @@ TEST_F(DocumentWindow, PathsWindowMakesExactlyOneVariablePerDoubleClick) {
     window->undoStack()->undo();
     EXPECT_EQ(document->variables().count(), 0);
 
-    // The test field evaluates as a refresh would; Enter makes a variable of the tested path.
+    // The test field evaluates as a refresh would; Enter makes a variable of the tested path, of
+    // the type the field showed.
     ASSERT_TRUE(testing_support::waitUntil([&] { return window->feedProbe()->hasFeed(); }));
-    QTest::keyClicks(paths->testField(), u"scores/home"_s);
-    ASSERT_TRUE(testing_support::waitUntil([&] { return !paths->testResult()->text().isEmpty(); }));
-    EXPECT_EQ(paths->testResult()->text(), u"“3” · number · 1 match"_s);
-    QTest::keyClick(paths->testField(), Qt::Key_Return);
-    ASSERT_EQ(document->variables().count(), 1);
-    EXPECT_EQ(document->variables().variables().first()->XPath(), u"scores/home"_s);
-    // The variable takes the type the Test field showed.
-    EXPECT_EQ(document->variables().variables().first()->valueType(), GraflinkVariable::Number);
-    paths->testField()->clear();
-    QTest::keyClicks(paths->testField(), u"scores/team"_s);
-    ASSERT_TRUE(testing_support::waitUntil(
-        [&] { return paths->testResult()->text() == u"“M-104” · text · 1 match"_s; }));
-    QTest::keyClick(paths->testField(), Qt::Key_Return);
-    ASSERT_EQ(document->variables().count(), 2);
-    EXPECT_EQ(document->variables().variables().last()->valueType(), GraflinkVariable::PlainText);
+    const struct {
+        QString path;
+        QString shown;
+        int type;
+    } tested[] = {{u"scores/home"_s, u"“3” · number · 1 match"_s, GraflinkVariable::Number},
+                  {u"scores/team"_s, u"“M-104” · text · 1 match"_s, GraflinkVariable::PlainText}};
+    for (const auto& t : tested) {
+        paths->testField()->clear();
+        QTest::keyClicks(paths->testField(), t.path);
+        ASSERT_TRUE(testing_support::waitUntil([&] { return paths->testResult()->text() == t.shown; }))
+            << paths->testResult()->text().toStdString();
+        QTest::keyClick(paths->testField(), Qt::Key_Return);
+        ASSERT_EQ(document->variables().count(), &t - tested + 1);
+        EXPECT_EQ(document->variables().variables().last()->XPath(), t.path);
+        EXPECT_EQ(document->variables().variables().last()->valueType(), t.type);
+    }
 }
 
 TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
@@ -105,17 +107,15 @@ TEST_F(DocumentWindow, PathsWindowFoldsRepeatedElementsIntoOneNode) {
         return true;
     }));
     EXPECT_EQ(paths->selectedPath(), u"list/item"_s);
-    paths->selectPath(u"list/item/n"_s);
-    ASSERT_TRUE(testing_support::waitUntil([&] {
-        return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
-            QLatin1String("a"));
-    }));
     // Attributes are listed beside the elements, with their values.
-    paths->selectPath(u"list/item/@kind"_s);
-    ASSERT_TRUE(testing_support::waitUntil([&] {
-        return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
-            QLatin1String("x"));
-    }));
+    for (const auto& [path, value] :
+         {std::pair{u"list/item/n"_s, "a"}, std::pair{u"list/item/@kind"_s, "x"}}) {
+        paths->selectPath(path);
+        EXPECT_TRUE(testing_support::waitUntil([&] {
+            return paths->pathsView()->currentIndex().siblingAtColumn(1).data().toString().startsWith(
+                QLatin1String(value));
+        })) << path.toStdString();
+    }
 }
 
 TEST_F(DocumentWindow, TwoVariablesOnOneFieldAreSaidOnceUntilTheBindingChanges) {
