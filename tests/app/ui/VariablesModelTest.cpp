@@ -43,28 +43,24 @@ class VariablesTable : public AppTestEnvironment {
 };
 
 TEST_F(VariablesTable, EveryEditIsOneUndoableStep) {
-    struct Case {
-        int column;
-        QVariant value;
-        QString shown;
-    };
-    for (const Case& c : {Case{VariablesModel::PathColumn, u"x/y"_s, u"x/y"_s},
-                          Case{VariablesModel::TypeColumn, u"Number"_s, u"Number"_s},
-                          Case{VariablesModel::FormatColumn, u"#.0"_s, u"#.0"_s},
-                          Case{VariablesModel::ProjectColumn, u"Scores"_s, u"Scores"_s},
-                          Case{VariablesModel::FieldColumn, u"Home"_s, u"Home"_s},
-                          Case{VariablesModel::ActionColumn, u"Flash"_s, u"Flash"_s},
-                          Case{VariablesModel::IfMissingColumn, u"Send text"_s, u"Send text"_s},
-                          Case{VariablesModel::FallbackTextColumn, u"Soon"_s, u"Soon"_s}}) {
-        const QVariant before = cell(0, c.column);
+    const std::pair<int, QString> edits[] = {{VariablesModel::PathColumn, u"x/y"_s},
+                                             {VariablesModel::TypeColumn, u"Number"_s},
+                                             {VariablesModel::FormatColumn, u"#.0"_s},
+                                             {VariablesModel::ProjectColumn, u"Scores"_s},
+                                             {VariablesModel::FieldColumn, u"Home"_s},
+                                             {VariablesModel::ActionColumn, u"Flash"_s},
+                                             {VariablesModel::IfMissingColumn, u"Send text"_s},
+                                             {VariablesModel::FallbackTextColumn, u"Soon"_s}};
+    for (const auto& [column, value] : edits) {
+        const QVariant before = cell(0, column);
         const int steps = undo.count();
-        ASSERT_TRUE(model->setData(model->index(0, c.column), c.value)) << c.column;
-        EXPECT_EQ(cell(0, c.column).toString(), c.shown);
+        ASSERT_TRUE(model->setData(model->index(0, column), value)) << column;
+        EXPECT_EQ(cell(0, column).toString(), value);
         EXPECT_EQ(undo.count(), steps + 1);
         undo.undo();
-        EXPECT_EQ(cell(0, c.column), before) << c.column;
+        EXPECT_EQ(cell(0, column), before) << column;
         undo.redo();
-        EXPECT_EQ(cell(0, c.column).toString(), c.shown);
+        EXPECT_EQ(cell(0, column).toString(), value);
     }
     // Text over a stored 1 keeps the 1 (both mean text), so saving changes nothing.
     document->variables().variables().at(1)->setValueType(GraflinkVariable::PlainTextAlternative);
