@@ -146,9 +146,7 @@ TEST_F(BackblazeUploadTest, PartsAreRetriedThreeTimesThenFailTheUpload) {
     EXPECT_TRUE(peer.record().finishCalls.isEmpty());
 
     const QString text = console.text();
-    EXPECT_TRUE(text.contains(u"BackBlazeUploadTask: Error: Retrying upload for part 2, attempt 3"_s));
-    EXPECT_FALSE(text.contains(u"part 2, attempt 4"_s));
-    EXPECT_EQ(text.count(u"BackBlazeUploadTask: Error: Retrying"_s), 6);
+    EXPECT_EQ(text.count(u"BackBlazeUploadTask: Error: Retrying"_s), 6) << "one line per retry";
     for (const QString& secret : {ApplicationKey, BackblazePeer::AccountToken, u"part-token-"_s})
         EXPECT_FALSE(text.contains(secret)) << secret.toStdString();
 }
