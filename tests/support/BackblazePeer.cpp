@@ -23,33 +23,37 @@ Reply serviceError(int status, const char* code) {
         status);
 }
 
-QString sha1(const QByteArray& bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-}
-
 QJsonObject body(const testing_support::LoopbackHttpServer::Request& request) {
     return QJsonDocument::fromJson(request.body).object();
 }
 
 } // namespace
 
+QString BackblazePeer::sha1(const QByteArray& bytes) {
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
 BackblazePeer::BackblazePeer(QString keyID, QString applicationKey, QString bucketID,
                              qint64 recommendedPartSize)
     : m_keyID(std::move(keyID)), m_applicationKey(std::move(applicationKey)), m_bucketID(std::move(bucketID)),
       m_recommendedPartSize(recommendedPartSize) {
+    // A call that needs a token is refused without it before its handler runs.
     const auto on = [this](const char* method, const char* path,
-                           Reply (BackblazePeer::*handler)(const Request&)) {
-        m_server.route(method, path,
-                       [this, handler](const Request& request) { return (this->*handler)(request); });
+                           Reply (BackblazePeer::*handler)(const Request&),
+                           const QString& token = QString()) {
+        m_server.route(method, path, [this, handler, token](const Request& request) {
+            return token.isNull() || hasToken(request, token) ? (this->*handler)(request)
+                                                              : serviceError(401, "bad_auth_token");
+        });
     };
     on("GET", "/b2api/v2/b2_authorize_account", &BackblazePeer::authorize);
-    on("POST", "/b2api/v2/b2_get_upload_url", &BackblazePeer::uploadURL);
-    on("POST", "/upload/file", &BackblazePeer::uploadFile);
-    on("POST", "/b2api/v2/b2_start_large_file", &BackblazePeer::startLargeFile);
-    on("POST", "/b2api/v2/b2_get_upload_part_url", &BackblazePeer::uploadPartURL);
-    on("POST", "/upload/part", &BackblazePeer::uploadPart);
-    on("POST", "/b2api/v2/b2_finish_large_file", &BackblazePeer::finishLargeFile);
-    on("POST", "/b2api/v2/b2_cancel_large_file", &BackblazePeer::cancelLargeFile);
+    on("POST", "/b2api/v2/b2_get_upload_url", &BackblazePeer::uploadURL, AccountToken);
+    on("POST", "/upload/file", &BackblazePeer::uploadFile, FileToken);
+    on("POST", "/b2api/v2/b2_start_large_file", &BackblazePeer::startLargeFile, AccountToken);
+    on("POST", "/b2api/v2/b2_get_upload_part_url", &BackblazePeer::uploadPartURL, AccountToken);
+    on("POST", "/upload/part", &BackblazePeer::uploadPart); // each address has a token of its own
+    on("POST", "/b2api/v2/b2_finish_large_file", &BackblazePeer::finishLargeFile, AccountToken);
+    on("POST", "/b2api/v2/b2_cancel_large_file", &BackblazePeer::cancelLargeFile, AccountToken);
 }
 
 void BackblazePeer::failPart(int partNumber, int times) {
@@ -103,8 +107,6 @@ BackblazePeer::Reply BackblazePeer::authorize(const Request& request) {
 }
 
 BackblazePeer::Reply BackblazePeer::uploadURL(const Request& request) {
-    if (!hasToken(request, AccountToken))
-        return serviceError(401, "bad_auth_token");
     if (body(request).value(u"bucketId"_s).toString() != m_bucketID)
         return serviceError(400, "bad_bucket_id");
     return json(
@@ -112,8 +114,6 @@ BackblazePeer::Reply BackblazePeer::uploadURL(const Request& request) {
 }
 
 BackblazePeer::Reply BackblazePeer::uploadFile(const Request& request) {
-    if (!hasToken(request, FileToken))
-        return serviceError(401, "bad_auth_token");
     if (request.header("X-Bz-Content-Sha1") != sha1(request.body).toLatin1()) {
         problem(u"upload with a wrong SHA-1"_s);
         return serviceError(400, "bad_request");
@@ -126,8 +126,6 @@ BackblazePeer::Reply BackblazePeer::uploadFile(const Request& request) {
 }
 
 BackblazePeer::Reply BackblazePeer::startLargeFile(const Request& request) {
-    if (!hasToken(request, AccountToken))
-        return serviceError(401, "bad_auth_token");
     const QJsonObject call = body(request);
     if (call.value(u"bucketId"_s).toString() != m_bucketID ||
         call.value(u"fileName"_s).toString().isEmpty() ||
@@ -137,8 +135,6 @@ BackblazePeer::Reply BackblazePeer::startLargeFile(const Request& request) {
 }
 
 BackblazePeer::Reply BackblazePeer::uploadPartURL(const Request& request) {
-    if (!hasToken(request, AccountToken))
-        return serviceError(401, "bad_auth_token");
     if (body(request).value(u"fileId"_s).toString() != LargeFileID)
         return serviceError(400, "bad_file_id");
     std::lock_guard lock(m_mutex);
@@ -171,8 +167,6 @@ BackblazePeer::Reply BackblazePeer::uploadPart(const Request& request) {
 }
 
 BackblazePeer::Reply BackblazePeer::finishLargeFile(const Request& request) {
-    if (!hasToken(request, AccountToken))
-        return serviceError(401, "bad_auth_token");
     const QJsonObject call = body(request);
     QStringList digests;
     for (const QJsonValue& digest : call.value(u"partSha1Array"_s).toArray())
@@ -190,8 +184,6 @@ BackblazePeer::Reply BackblazePeer::finishLargeFile(const Request& request) {
 }
 
 BackblazePeer::Reply BackblazePeer::cancelLargeFile(const Request& request) {
-    if (!hasToken(request, AccountToken))
-        return serviceError(401, "bad_auth_token");
     const QString fileID = body(request).value(u"fileId"_s).toString();
     std::lock_guard lock(m_mutex);
     m_record.cancelCalls.append(fileID);

@@ -25,6 +25,9 @@ class BackblazePeer {
 
     BackblazePeer(QString keyID, QString applicationKey, QString bucketID, qint64 recommendedPartSize);
 
+    /// The hex SHA-1 digest the service gives its files and parts.
+    static QString sha1(const QByteArray& bytes);
+
     QUrl authorizationURL() const { return m_server.url(QString()); }
     testing_support::LoopbackHttpServer& server() { return m_server; }
 

@@ -5,7 +5,6 @@
 #include "testkit/StderrCapture.h"
 #include "testkit/TestHelpers.h"
 
-#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -69,10 +68,6 @@ class BackblazeUploadTest : public ::testing::Test {
         return waitUntil([&] { return outcome.called; }, timeout);
     }
 
-    static QString digest(const QByteArray& bytes) {
-        return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
-    }
-
     BackblazePeer peer{KeyID, ApplicationKey, BucketID, PartSize};
     std::shared_ptr<platform::http::Client> client = std::make_shared<platform::http::Client>();
     QTemporaryDir folder;
@@ -114,6 +109,7 @@ TEST_F(BackblazeUploadTest, LargeArchiveIsFinishedWithItsPartDigestsInPartOrder)
     EXPECT_EQ(task->uploadedParts(), 4);
     EXPECT_EQ(task->finishedTasksUploadedBytes(), 3500);
     const QByteArray bytes = archiveBytes(3500);
+    const auto digest = &BackblazePeer::sha1;
     const QStringList expected = {digest(bytes.sliced(0, 1000)), digest(bytes.sliced(1000, 1000)),
                                   digest(bytes.sliced(2000, 1000)), digest(bytes.sliced(3000, 500))};
     EXPECT_EQ(peer.record().finishCalls, QList<QStringList>{expected});
