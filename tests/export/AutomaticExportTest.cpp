@@ -122,15 +122,12 @@ TEST_F(PlaylistExportCommands, RowChangesReExportToTheExportPathOnly) {
     ASSERT_TRUE(fixture.load({raceWithCandidates(1, 1), raceWithCandidates(2, 3)}));
     EXPECT_EQ(exports, 1);
     EXPECT_EQ(ParsedPlaylist(path).items().size(), 2);
-    ASSERT_TRUE(fixture.load({raceWithCandidates(5, 6)}));
-    EXPECT_EQ(exports, 2);
-    EXPECT_EQ(ParsedPlaylist(path).items().size(), 1);
 
     // A failure is shown and logged; the export path stays armed for the next change.
     const QString blocked = fixture.dir.filePath(u"gone/auto.xpls"_s);
     fixture.dataSource->setExportPath(blocked);
     ASSERT_TRUE(fixture.load({raceWithCandidates(6, 2)}));
-    EXPECT_EQ(exports, 3);
+    EXPECT_EQ(exports, 2);
     const QString error = shownError();
     EXPECT_TRUE(error.startsWith(QLatin1String("Failed to export dataSource ("))) << error.toStdString();
     EXPECT_EQ(fixture.dataSource->exportPath(), blocked);
