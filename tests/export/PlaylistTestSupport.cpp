@@ -13,10 +13,11 @@ namespace playlist_test {
 
 namespace {
 
-void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
+xmlNodePtr addRaw(xmlNodePtr parent, const char* name, const QString& text = QString()) {
     const QByteArray utf8 = text.toUtf8();
     xmlNodePtr element = xmlNewChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name), nullptr);
     xmlNodeAddContent(element, reinterpret_cast<const xmlChar*>(utf8.constData()));
+    return element;
 }
 
 // Texts are taken as they are (control characters included: libxml2 stores what a tree builder
@@ -24,14 +25,12 @@ void addRaw(xmlNodePtr parent, const char* name, const QString& text) {
 std::shared_ptr<platform::XmlDocument> electionDocument(const std::vector<Race>& races) {
     std::shared_ptr<platform::XmlDocument> document = platform::XmlDocument::create(u"Election"_s);
     for (const Race& race : races) {
-        xmlNodePtr element =
-            xmlNewChild(document->rootElement(), nullptr, reinterpret_cast<const xmlChar*>("Race"), nullptr);
+        xmlNodePtr element = addRaw(document->rootElement(), "Race");
         addRaw(element, "RaceNumber", race.number);
         addRaw(element, "Name1", race.name1);
         addRaw(element, "PrecinctsPercentage", race.precincts);
         for (const std::optional<Candidate>& candidate : race.candidates) {
-            xmlNodePtr c =
-                xmlNewChild(element, nullptr, reinterpret_cast<const xmlChar*>("Candidate"), nullptr);
+            xmlNodePtr c = addRaw(element, "Candidate");
             if (!candidate)
                 continue;
             addRaw(c, "Name", candidate->name);
