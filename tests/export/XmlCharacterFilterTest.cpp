@@ -14,18 +14,12 @@ TEST(XmlCharacterFilter, KeepsWhatXml10AllowsAndDropsTheRest) {
         {QString(), QString()},
         {u"plain"_s, u"plain"_s},
         {u"tab\tline\ncr\r"_s, u"tab\tline\ncr\r"_s},
-        {QString::fromUtf8("a\x01"
-                           "b\x1F"
-                           "c\x7F"
-                           "d"),
-         QString::fromUtf8("abc\x7F"
-                           "d")},
+        {u"a\u0001b\u001Fc\u007Fd"_s, u"abc\u007Fd"_s},
         {QString(QLatin1String("x") + QChar(0) + QLatin1String("y")), u"xy"_s},
-        {QString(QChar(0xFFFE)) + QChar(0xFFFF) + QChar(0xFFFD), QString(QChar(0xFFFD))},
-        {QString(QChar(0xD7FF)) + QChar(0xE000), QString(QChar(0xD7FF)) + QChar(0xE000)},
+        {u"\uFFFE\uFFFF\uFFFD"_s, u"\uFFFD"_s},
+        {u"\uD7FF\uE000"_s, u"\uD7FF\uE000"_s},
         // A character outside the basic plane stays whole; a surrogate without its partner goes.
-        {QString(QLatin1String("a")) + highSurrogate + lowSurrogate,
-         QString(QLatin1String("a")) + highSurrogate + lowSurrogate},
+        {u"a\U0001F600"_s, u"a\U0001F600"_s},
         {QString(QLatin1String("a")) + highSurrogate + QLatin1String("b"), u"ab"_s},
         {QString(QLatin1String("a")) + lowSurrogate, u"a"_s},
         {QString(highSurrogate), QString()},
