@@ -51,12 +51,6 @@ class Rows : public ::testing::Test {
             children << outline(*child);
         return head + u'{' + children.join(u"; "_s) + u'}';
     }
-    QStringList rowOutlines() const {
-        QStringList rows;
-        for (const auto& node : dataSource.contentNodes())
-            rows << outline(*node);
-        return rows;
-    }
 
     NVSCGDataSource dataSource;
     CountingDelegate delegate;
@@ -296,7 +290,10 @@ TEST_F(Rows, JsonValuesBecomeNodes) {
     for (const auto& c : cases) {
         dataSource.processJSONObject(nlohmann::ordered_json::parse(c.json));
         drainMainQueue();
-        EXPECT_EQ(rowOutlines(), c.rows) << c.json;
+        QStringList rows;
+        for (const auto& node : dataSource.contentNodes())
+            rows << outline(*node);
+        EXPECT_EQ(rows, c.rows) << c.json;
     }
     EXPECT_EQ(notifications, 0);
     EXPECT_EQ(delegate.calls, 0);
