@@ -6,7 +6,6 @@
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <nlohmann/json.hpp>
 

@@ -9,7 +9,6 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using testing_support::LoopbackHttpServer;

@@ -9,7 +9,6 @@
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
