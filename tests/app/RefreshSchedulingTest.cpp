@@ -1,7 +1,6 @@
 #include "app/AppTestEnvironment.h"
 #include "app/FeedFreshness.h"
 #include "app/GraflinkVariable.h"
-#include "app/GraflinkVariableList.h"
 #include "platform/MonotonicClock.h"
 #include "testkit/TestHelpers.h"
 

@@ -1,5 +1,4 @@
 #include "appbase/NVSAlertUtilities.h"
-#include "appbase/NVSLogController.h"
 #include "appbase/NorvaneApplication.h"
 #include "appbase/NorvaneVersion.h"
 #include "platform/UserDefaults.h"
