@@ -1,6 +1,4 @@
 #include "app/AppTestEnvironment.h"
-#include "app/GraflinkVariable.h"
-#include "app/GraflinkVariableList.h"
 #include "app/NVSAppleScriptActionsController.h"
 #include "testkit/TestHelpers.h"
 

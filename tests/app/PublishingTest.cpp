@@ -14,22 +14,18 @@ using Reply = testing_support::LoopbackHttpServer::Reply;
 /// Feed → document → CG server simulator, the whole road on loopback.
 class Publishing : public AppTestEnvironment {
   protected:
-    void startSimulator(const QString& password = QString()) {
-        CGServerSimulator::Options options;
-        options.password = password;
-        simulator = std::make_unique<CGServerSimulator>(options);
-        ASSERT_TRUE(simulator->start());
+    void SetUp() override {
+        AppTestEnvironment::SetUp();
+        ASSERT_TRUE(simulator.start());
     }
 
-    std::unique_ptr<GraflinkDocument> document(const QList<QVariantMap>& variables,
-                                               const QString& password = QString()) {
+    std::unique_ptr<GraflinkDocument> document(const QList<QVariantMap>& variables) {
         GraflinkDocument::Environment env = environment();
         env.cgClientOptions.reconnectDelay = std::chrono::milliseconds(100);
         auto doc = std::make_unique<GraflinkDocument>(env);
         doc->loadVariablesFromDictionaries(variables);
-        doc->setCGServerIPAddress(simulator->host());
-        doc->setCGServerPortNumber(simulator->port());
-        doc->setCGServerPassword(password);
+        doc->setCGServerIPAddress(simulator.host());
+        doc->setCGServerPortNumber(simulator.port());
         doc->applyCGServerSettings();
         return doc;
     }
@@ -43,7 +39,7 @@ class Publishing : public AppTestEnvironment {
 
     QStringList received() const {
         QStringList lines;
-        for (const auto& update : simulator->acceptedUpdates())
+        for (const auto& update : simulator.acceptedUpdates())
             lines.append(QString::fromUtf8(update.jsonLine()));
         return lines;
     }
@@ -61,12 +57,11 @@ class Publishing : public AppTestEnvironment {
             doc.CGClient()->waitUntilIdle();
     }
 
-    std::unique_ptr<CGServerSimulator> simulator;
+    CGServerSimulator simulator{CGServerSimulator::Options{}};
 };
 
 // JSON values that are not text are sent as JSON.
 TEST_F(Publishing, SendsEveryBoundValueToItsItemAndSkipsUnknownOnes) {
-    startSimulator();
     auto doc = document(
         {binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
          binding("m/home", "No Such Project", "Home", 0), binding("m/home", "Scoreboard", "No Such Item", 0),
@@ -76,7 +71,7 @@ TEST_F(Publishing, SendsEveryBoundValueToItsItemAndSkipsUnknownOnes) {
     EXPECT_EQ(received(),
               QStringList({uR"({"project":"Scoreboard","item":"Home","text":"Harbour"})"_s,
                            uR"({"project":"Lower Third","item":"Headline","htmlText":"Big win"})"_s}));
-    simulator->clearAcceptedUpdates();
+    simulator.clearAcceptedUpdates();
     refreshFrom(*doc, R"({"score":3})", "application/json");
     EXPECT_EQ(received(), QStringList{uR"({"project":"Scoreboard","item":"HomeScore","text":3})"_s});
 }
@@ -84,7 +79,6 @@ TEST_F(Publishing, SendsEveryBoundValueToItsItemAndSkipsUnknownOnes) {
 // Publishing off, nothing goes; on, unchanged values go at every refresh; once the address is
 // emptied the client is gone and nothing goes again.
 TEST_F(Publishing, SendsNothingWhileOffEverythingAtEachRefreshAndNothingWithoutAnAddress) {
-    startSimulator();
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
     refreshFrom(*doc, "<m><home>A</home></m>");
     EXPECT_TRUE(received().isEmpty());
@@ -95,7 +89,7 @@ TEST_F(Publishing, SendsNothingWhileOffEverythingAtEachRefreshAndNothingWithoutA
     settle(*doc);
     EXPECT_EQ(received().size(), 2) << "unchanged values are sent at every refresh";
 
-    simulator->clearAcceptedUpdates();
+    simulator.clearAcceptedUpdates();
     doc->setCGServerIPAddress(QString());
     doc->applyCGServerSettings();
     EXPECT_FALSE(doc->hasCGClient());
@@ -105,7 +99,6 @@ TEST_F(Publishing, SendsNothingWhileOffEverythingAtEachRefreshAndNothingWithoutA
 }
 
 TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
-    startSimulator();
     auto doc =
         document({binding("m/home", "Scoreboard", "Home", 0), binding("m/head", "Lower Third", "Headline", 3),
                   binding("m/home", "Nowhere", "Home", 0)});
@@ -116,14 +109,13 @@ TEST_F(Publishing, ClearsBoundFieldsWithoutTheHtmlFlag) {
 }
 
 TEST_F(Publishing, VariablesFollowTheServersProjectList) {
-    startSimulator();
     auto doc = document({binding("m/home", "Scoreboard", "Home", 0)});
     ASSERT_TRUE(testing_support::waitUntil(
         [&] { return doc->variables().variables().first()->projectItems().size() == 5; }));
     QSignalSpy projects(doc.get(), &GraflinkDocument::availableCGProjectsChanged);
-    QList<CGSimProject> changed = simulator->projects();
+    QList<CGSimProject> changed = simulator.projects();
     changed[0].items.removeLast();
-    simulator->setProjects(changed);
+    simulator.setProjects(changed);
     ASSERT_TRUE(testing_support::waitUntil(
         [&] { return doc->variables().variables().first()->projectItems().size() == 4; }));
     EXPECT_GE(projects.count(), 1);
@@ -132,7 +124,6 @@ TEST_F(Publishing, VariablesFollowTheServersProjectList) {
 }
 
 TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
-    startSimulator();
     auto doc =
         document({binding("m/home", "Scoreboard", "Home", 0), binding("m/away", "Scoreboard", "Away", 0),
                   binding("m/head", "Lower Third", "Headline", 0)});
@@ -141,7 +132,7 @@ TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
     doc->setFullPublishSeconds(3600);
     doc->setPublishToCG(true);
     const auto sentBy = [&](const QByteArray& feed) {
-        simulator->clearAcceptedUpdates();
+        simulator.clearAcceptedUpdates();
         refreshFrom(*doc, feed);
         return received().size();
     };
@@ -155,7 +146,7 @@ TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
     EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 3);
 
     // A change socket that reconnects (the server may have restarted): the next pass is full.
-    simulator->closeWebSocketClients();
+    simulator.closeWebSocketClients();
     ASSERT_TRUE(testing_support::waitUntil([&] { return !doc->isConnectedToCG(); }));
     ASSERT_TRUE(testing_support::waitUntil([&] { return doc->isConnectedToCG(); }));
     EXPECT_EQ(sentBy("<m><home>A</home><away>B2</away><head>C</head></m>"), 3);
@@ -165,7 +156,6 @@ TEST_F(Publishing, ChangeOnlyPublishingSendsChangesAndFullPassesWhenDue) {
 }
 
 TEST_F(Publishing, FallbacksSendWhatTheyPromiseWhenAnElementOrTheFeedGoes) {
-    startSimulator();
     const auto fallback = [](QVariantMap variable, int mode, const char* text) {
         variable.insert(u"fallbackMode"_s, mode);
         variable.insert(u"fallbackText"_s, QString::fromUtf8(text));
@@ -180,12 +170,12 @@ TEST_F(Publishing, FallbacksSendWhatTheyPromiseWhenAnElementOrTheFeedGoes) {
     refreshFrom(*doc, "<m><home>A</home><away>B</away><head>C</head></m>");
     const QStringList gone{uR"({"project":"Scoreboard","item":"Away","text":""})"_s,
                            uR"({"project":"Lower Third","item":"Headline","text":"Results soon"})"_s};
-    simulator->clearAcceptedUpdates();
+    simulator.clearAcceptedUpdates();
     refreshFrom(*doc, "<m><other/></m>");
     EXPECT_EQ(received(), QStringList{uR"({"project":"Scoreboard","item":"Home","text":"A"})"_s} + gone)
         << "elements gone from the feed (a kept value is sent again as it was)";
 
-    simulator->clearAcceptedUpdates();
+    simulator.clearAcceptedUpdates();
     server->serve("/feed", Reply::text("down", "text/plain", 503));
     doc->refresh();
     settle(*doc);

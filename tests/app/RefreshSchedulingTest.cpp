@@ -1,12 +1,10 @@
 #include "app/AppTestEnvironment.h"
 #include "app/FeedFreshness.h"
 #include "app/GraflinkVariable.h"
-#include "app/GraflinkVariableList.h"
 #include "platform/MonotonicClock.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,4 @@
 #include "appbase/NVSAlertUtilities.h"
-#include "appbase/NVSLogController.h"
 #include "appbase/NorvaneApplication.h"
 #include "appbase/NorvaneVersion.h"
 #include "platform/UserDefaults.h"
@@ -9,7 +8,6 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using testing_support::LoopbackHttpServer;
@@ -170,7 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCheckCase{
             "SameVersion", "2.1.1", 200, R"({"results":[{"version":"2.1.1"},{"version":"2.1b9"}]})", {}},
         VersionCheckCase{"NotFound", "2.1.0", 404, TwoResults, {}},
-        VersionCheckCase{"EmptyBody", "2.1.0", 200, "", {}},
         VersionCheckCase{"NotJson", "2.1.0", 200, "<html>", {}},
         VersionCheckCase{"NoResults", "2.1.0", 200, R"({"results":[]})", {}}),
     [](const testing::TestParamInfo<VersionCheckCase>& param) { return std::string(param.param.name); });

@@ -23,7 +23,6 @@ namespace {
 TEST(KeyboardEventFilter, DropsOnlyPressesWithNeitherTextNorKey) {
     QTemporaryDir dir;
     platform::UserDefaults defaults(dir.filePath(u"d.conf"_s));
-    NVSLogController::registerDefaults(defaults);
     defaults.setValue(NVSLogController::TechnicalLogFolderPathKey, dir.path());
     NVSLogController logger(NVSLogController::Configuration{&defaults, u"Graflink"_s, nullptr, {}});
     static NVSLogControllerDelegate silent; // without a delegate the log holds its messages back

@@ -274,7 +274,6 @@ TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotificationsUnlessRefused)
     logger->logMessage(u"Upgrade"_s, 0, u"New version"_s, u"UpgradeNotification"_s, true);
     const auto posted = notifications->postedRequests();
     ASSERT_EQ(posted.size(), 2);
-    EXPECT_EQ(posted[0].title, u"Critical Error"_s);
     EXPECT_EQ(posted[0].body, u"Feed lost"_s);
     EXPECT_EQ(posted[0].categoryIdentifier, u"WarningNotification"_s);
     EXPECT_EQ(posted[0].identifier.size(), 36);

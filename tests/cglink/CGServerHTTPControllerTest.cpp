@@ -12,8 +12,6 @@
 
 #include <QDir>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>

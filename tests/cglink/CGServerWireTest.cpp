@@ -82,6 +82,13 @@ TEST_F(KeepAliveRules, PingOnlyAfterMoreThanThirtySecondsOfSilence) {
     EXPECT_TRUE(rules.isWaitingForPingAnswer());
 }
 
+// A server that never answered a ping may not know pings at all: it is left open.
+TEST_F(KeepAliveRules, OnlyAServerThatOnceAnsweredPingsIsClosedForSilence) {
+    ASSERT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
+    EXPECT_EQ(rules.timerFired(false, false, at(91)), Action::None);
+    EXPECT_FALSE(rules.isWaitingForPingAnswer());
+}
+
 TEST_F(KeepAliveRules, IgnoringErrorsOnlyReportsTheSilence) {
     ASSERT_EQ(rules.timerFired(false, true, at(31)), Action::SendPing);
     rules.pongReceived();

@@ -152,16 +152,6 @@ TEST_F(WebSocketSessions, KeepAliveClosesASilentServerThatOnceAnsweredPings) {
     EXPECT_EQ(delegate.endCount(), 1);
 }
 
-TEST_F(WebSocketSessions, KeepAliveLeavesOpenAServerThatNeverAnsweredPings) {
-    peer.answerPings = false;
-    open(fastKeepAlive(false));
-    ASSERT_TRUE(waitUntil([&] { return peer.pingsReceived >= 3; }));
-    EXPECT_TRUE(session->isWebSocketOpen());
-    EXPECT_FALSE(session->hasReceivedPong());
-    EXPECT_TRUE(peer.closeCodesReceived.isEmpty());
-    EXPECT_EQ(delegate.endCount(), 0);
-}
-
 TEST_F(WebSocketSessions, IgnoringPingErrorsOnlyLogsTheSilence) {
     open(fastKeepAlive(true));
     ASSERT_TRUE(waitUntil([&] { return session->hasReceivedPong(); }));

@@ -1,26 +1,24 @@
 // The real graflink-cli binary: `cgsim` as a separate process, `projects` against it.
 #include "platform/HttpClient.h"
 #include "platform/Json.h"
+#include "testkit/CliProcess.h"
 #include "testkit/TestHelpers.h"
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 namespace {
 
+using testing_support::CliRun;
+using testing_support::runCliProcess;
 using testing_support::waitUntil;
 
 class CliAgainstSimulator : public ::testing::Test {
   protected:
     void SetUp() override {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
-        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
-        simulator.setProcessEnvironment(environment);
         simulator.start(QStringLiteral(GRAFLINK_CLI_PATH),
                         testing_support::words(u"cgsim --port 0 --type 2 --password"_s) << u"a&b c"_s);
         ASSERT_TRUE(simulator.waitForStarted());
@@ -39,34 +37,22 @@ class CliAgainstSimulator : public ::testing::Test {
             simulator.waitForFinished();
         }
     }
-    QByteArray run(const QStringList& arguments, int* status) {
-        QProcess cli;
-        cli.setProcessEnvironment(simulator.processEnvironment());
-        cli.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
-        cli.waitForFinished(20000);
-        *status = cli.exitCode();
-        return cli.readAllStandardOutput();
-    }
-
-    QTemporaryDir home;
     QProcess simulator;
     QByteArray errors;
     quint16 port = 0;
 };
 
 TEST_F(CliAgainstSimulator, ProjectsListsWhatTheSimulatorServes) {
-    int status = -1;
     const QStringList projects = testing_support::words(u"projects 127.0.0.1 --port %1"_s.arg(port));
-    const QByteArray listing = run(projects + QStringList{u"--type"_s, u"2"_s}, &status);
-    EXPECT_EQ(status, 0);
-    EXPECT_TRUE(listing.startsWith("Scoreboard\tPRJ-SCORE\n  Home\tITM-HOME\ttext\n"))
-        << listing.toStdString();
-    const QByteArray json = run(projects + QStringList{u"--type"_s, u"2"_s, u"--json"_s}, &status);
-    const auto parsed = platform::parseJson(json);
+    const CliRun listing = runCliProcess(projects + QStringList{u"--type"_s, u"2"_s});
+    EXPECT_EQ(listing.status, 0);
+    EXPECT_TRUE(listing.out.startsWith(u"Scoreboard\tPRJ-SCORE\n  Home\tITM-HOME\ttext\n"_s))
+        << listing.out.toStdString();
+    const auto parsed = platform::parseJson(
+        runCliProcess(projects + QStringList{u"--type"_s, u"2"_s, u"--json"_s}).out.toUtf8());
     ASSERT_TRUE(parsed && parsed->is_array());
     // A type-1 client finds no type-2 listing there.
-    run(projects, &status);
-    EXPECT_EQ(status, 1);
+    EXPECT_EQ(runCliProcess(projects).status, 1);
 }
 
 TEST_F(CliAgainstSimulator, CgsimPrintsEachAcceptedUpdateAndStopsOnSignal) {

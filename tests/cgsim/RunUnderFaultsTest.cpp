@@ -1,10 +1,10 @@
 // The real graflink-cli binary against peers that misbehave: a CG server that falls silent, a
 // filter callback that never returns, a feed that expands to gigabytes.
 #include "cgsim/CGServerSimulator.h"
+#include "testkit/CliProcess.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -46,21 +46,14 @@ QByteArray gzipOfZeros(qint64 size) {
 
 class RunUnderFaults : public ::testing::Test {
   protected:
-    void SetUp() override {
-        environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
-        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
-        feed.serve("/feed.xml", Reply::text("<m><home>Lions</home></m>", "text/xml"));
-    }
+    void SetUp() override { feed.serve("/feed.xml", Reply::text("<m><home>Lions</home></m>", "text/xml")); }
 
     /// Writes a document with `graflink-cli new`; returns its path.
     QString newDocument(const QString& name, QStringList options) {
         const QString path = home.filePath(name + u".graflink"_s);
-        QProcess cli;
-        cli.setProcessEnvironment(environment);
-        cli.start(QStringLiteral(GRAFLINK_CLI_PATH), QStringList{u"new"_s, path} + options);
-        EXPECT_TRUE(cli.waitForFinished(20000) && cli.exitCode() == 0)
-            << cli.readAllStandardError().toStdString();
+        const testing_support::CliRun made =
+            testing_support::runCliProcess(QStringList{u"new"_s, path} + options);
+        EXPECT_EQ(made.status, 0) << made.err.toStdString();
         return path;
     }
     static QStringList boundTo(quint16 port) {
@@ -71,7 +64,6 @@ class RunUnderFaults : public ::testing::Test {
     QString feedURL() const { return feed.url(u"/feed.xml"_s).toString(); }
 
     QTemporaryDir home;
-    QProcessEnvironment environment;
     LoopbackHttpServer feed;
 };
 
@@ -98,7 +90,6 @@ TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly
         newDocument(u"looping"_s, source + QStringList{u"--auto-refresh"_s, u"1"_s, u"--filter"_s,
                                                        home.filePath(u"loop.js"_s)});
     QProcess run;
-    run.setProcessEnvironment(environment);
     run.start(QStringLiteral(GRAFLINK_CLI_PATH),
               {u"--default"_s, u"javascriptFilterTimeLimit=0.3"_s, u"run"_s, healthy, stuck, looping});
     ASSERT_TRUE(run.waitForStarted());
@@ -121,15 +112,14 @@ TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {
         "/bomb.xml",
         Reply::text(gzipOfZeros(qint64(768) << 20), "text/xml").withHeader("Content-Encoding", "gzip"));
     const QString document = newDocument(u"bomb"_s, {u"--source"_s, feed.url(u"/bomb.xml"_s).toString()});
-    QProcess refresh;
-    refresh.setProcessEnvironment(environment);
-    refresh.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                  testing_support::words(u"--verbose --default maximumFeedSize=8388608 refresh"_s)
-                      << document << u"--no-publish"_s);
-    ASSERT_TRUE(refresh.waitForFinished(60000));
-    EXPECT_EQ(refresh.exitCode(), 1);
-    EXPECT_TRUE(refresh.readAllStandardError().contains("larger than the limit of 8388608 bytes"));
-    // The only child this test process has waited for is that refresh.
+    const testing_support::CliRun refresh = testing_support::runCliProcess(
+        testing_support::words(u"--verbose --default maximumFeedSize=8388608 refresh"_s)
+            << document << u"--no-publish"_s,
+        QProcessEnvironment::systemEnvironment(), 60000);
+    EXPECT_EQ(refresh.status, 1);
+    EXPECT_TRUE(refresh.err.contains(u"larger than the limit of 8388608 bytes"_s));
+    // The children this test process has waited for are that refresh and the one that made the
+    // document, which reads no feed.
     rusage usage{};
     ASSERT_EQ(getrusage(RUSAGE_CHILDREN, &usage), 0);
     // Far below the expanded body, with room for a sanitizer build's own overhead.

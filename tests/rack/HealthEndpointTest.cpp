@@ -1,4 +1,5 @@
 #include "platform/HttpClient.h"
+#include "testkit/CliProcess.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
@@ -16,13 +17,9 @@ using testing_support::waitUntil;
 
 namespace {
 
-/// graflink-cli processes with settings and logs in a folder of their own.
+/// Documents made with graflink-cli and a `graflink-cli run` of them that serves its status.
 class HealthEndpoint : public ::testing::Test {
   protected:
-    void SetUp() override {
-        environment.insert(u"XDG_CONFIG_HOME"_s, home.filePath(u"config"_s));
-        environment.insert(u"XDG_STATE_HOME"_s, home.filePath(u"state"_s));
-    }
     void TearDown() override {
         if (run.state() == QProcess::NotRunning)
             return;
@@ -31,27 +28,20 @@ class HealthEndpoint : public ::testing::Test {
         EXPECT_EQ(run.exitCode(), 0) << "a clean stop on SIGTERM";
     }
 
-    QProcess& start(QProcess& process, const QStringList& arguments) {
-        process.setProcessEnvironment(environment);
-        process.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
-        return process;
-    }
-    int finished(const QStringList& arguments) {
-        QProcess process;
-        start(process, arguments).waitForFinished(30000);
-        return process.exitCode();
-    }
     QString newDocument(const char* name, const QUrl& feed) {
         const QString path = home.filePath(u"%1.graflink"_s.arg(QLatin1String(name)));
-        EXPECT_EQ(finished({u"new"_s, path, u"--source"_s, feed.toString(), u"--auto-refresh"_s, u"1"_s,
-                            u"--var"_s, uR"({"XPath":"m/home","valueType":0})"_s}),
+        EXPECT_EQ(testing_support::runCliProcess({u"new"_s, path, u"--source"_s, feed.toString(),
+                                                  u"--auto-refresh"_s, u"1"_s, u"--var"_s,
+                                                  uR"({"XPath":"m/home","valueType":0})"_s})
+                      .status,
                   0);
         return path;
     }
     /// Starts `run ARGUMENTS` and waits until its output matches `ready`; the first capture group
     /// of the match that says where the status is served.
     QString startRun(const QStringList& arguments, const std::function<bool(const QByteArray&)>& ready) {
-        start(run, arguments);
+        run.setProcessEnvironment(environment);
+        run.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
         QByteArray output;
         QString address;
         EXPECT_TRUE(waitUntil(
@@ -139,10 +129,9 @@ TEST_F(HealthEndpoint, BeyondLoopbackOnlyWithABearerToken) {
         QStringList{u"run"_s, document} +
         testing_support::words(u"--status-port 0 --status-address 0.0.0.0 --status-token-env"_s);
     for (const QStringList& refused : {anyAddress.mid(0, 6), anyAddress + QStringList{u"UNSET_TOKEN"_s}}) {
-        QProcess process;
-        ASSERT_TRUE(start(process, refused).waitForFinished(30000));
-        EXPECT_EQ(process.exitCode(), 2);
-        EXPECT_TRUE(process.readAllStandardError().contains("--status-token-env"))
+        const testing_support::CliRun answer = testing_support::runCliProcess(refused, environment);
+        EXPECT_EQ(answer.status, 2);
+        EXPECT_TRUE(answer.err.contains(u"--status-token-env"_s))
             << refused.join(QLatin1Char(' ')).toStdString();
     }
     const QString base = startRun(anyAddress + QStringList{u"GRAFLINK_STATUS_TOKEN"_s},

@@ -5,10 +5,10 @@
 #include "platform/HttpClient.h"
 #include "rack/FeedRecorder.h"
 #include "rack/FeedReplay.h"
+#include "testkit/CliProcess.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -204,9 +204,10 @@ TEST(Rehearsal, RecordingGoesOnAfterALineCutShort) {
     index.close();
     testing_support::writeFile(dir.filePath(u"snapshot-000002.xml"_s), "written before the cut");
 
-    Cli record({u"record"_s, feed.url(u"/feed"_s).toString(), dir.path(), u"--every"_s, u"0.2"_s,
-                u"--duration"_s, u"1"_s});
-    ASSERT_EQ(record.finish(), 0) << record.process().readAllStandardError().toStdString();
+    const testing_support::CliRun recorded =
+        testing_support::runCliProcess({u"record"_s, feed.url(u"/feed"_s).toString(), dir.path(),
+                                        u"--every"_s, u"0.2"_s, u"--duration"_s, u"1"_s});
+    ASSERT_EQ(recorded.status, 0) << recorded.err.toStdString();
 
     const std::optional<FeedRecording> reread = FeedRecording::open(dir.path(), &error);
     ASSERT_TRUE(reread);
