@@ -28,9 +28,9 @@ class HealthEndpoint : public ::testing::Test {
         EXPECT_EQ(run.exitCode(), 0) << "a clean stop on SIGTERM";
     }
 
-    QString newDocument(const char* name, const QUrl& feed) {
+    QString newDocument(const char* name, const QUrl& feedURL) {
         const QString path = home.filePath(u"%1.graflink"_s.arg(QLatin1String(name)));
-        EXPECT_EQ(testing_support::runCliProcess({u"new"_s, path, u"--source"_s, feed.toString(),
+        EXPECT_EQ(testing_support::runCliProcess({u"new"_s, path, u"--source"_s, feedURL.toString(),
                                                   u"--auto-refresh"_s, u"1"_s, u"--var"_s,
                                                   uR"({"XPath":"m/home","valueType":0})"_s})
                       .status,
