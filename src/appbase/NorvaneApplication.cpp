@@ -52,10 +52,17 @@ NorvaneApplication::NorvaneApplication(Environment environment, QObject* parent)
       m_notificationQueue(std::make_unique<platform::SerialExecutor>(QStringLiteral("notifications"))) {
     registerDefaults();
     getLastUsedVersionFromUserDefaultsAndUpdateValue();
-    m_powerOff = std::make_unique<platform::PowerOffMonitor>(
-        environment.powerOffBus ? *environment.powerOffBus : QDBusConnection::systemBus());
-    connect(m_powerOff.get(), &platform::PowerOffMonitor::willPowerOff, this,
-            &NorvaneApplication::willPowerOff);
+    // Listening needs the system bus, whose connection the caller waits for: it is made once the
+    // event loop runs, where a command that ends in a moment waits for its work anyway.
+    QMetaObject::invokeMethod(
+        this,
+        [this, bus = std::move(environment.powerOffBus)] {
+            m_powerOff =
+                std::make_unique<platform::PowerOffMonitor>(bus ? *bus : QDBusConnection::systemBus());
+            connect(m_powerOff.get(), &platform::PowerOffMonitor::willPowerOff, this,
+                    &NorvaneApplication::willPowerOff);
+        },
+        Qt::QueuedConnection);
 }
 
 NorvaneApplication::~NorvaneApplication() {

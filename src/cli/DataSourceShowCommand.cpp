@@ -2,12 +2,12 @@
 
 #include "cli/DataSourceFiles.h"
 #include "cli/EventLoopWait.h"
+#include "cli/OutputBytes.h"
 #include "datasource/NVSCGDataSource.h"
 #include "platform/Json.h"
 #include "platform/MainQueue.h"
 #include "platform/RedactedText.h"
 
-#include <QFileDevice>
 #include <algorithm>
 
 namespace cli {
@@ -21,19 +21,6 @@ QString tableField(QString value) {
             c = QLatin1Char(' ');
     }
     return value;
-}
-
-// Hands `bytes` to the output's device, or to its text when it has none, and empties them.
-void writeOut(QTextStream& out, QByteArray& bytes) {
-    if (QIODevice* device = out.device()) {
-        out.flush();
-        device->write(bytes);
-        if (auto* file = qobject_cast<QFileDevice*>(device))
-            file->flush();
-    } else {
-        out << QString::fromUtf8(bytes);
-    }
-    bytes.clear();
 }
 
 // The rows as one pretty-printed JSON array of objects, column title -> cell value, written in
@@ -79,10 +66,10 @@ void writeJsonRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>
         }
         piece.append(i + 1 < rows.size() ? ",\n" : "\n");
         if (piece.size() >= PieceSize)
-            writeOut(out, piece);
+            writeBytes(out, piece);
     }
     piece.append("]\n");
-    writeOut(out, piece);
+    writeBytes(out, piece);
 }
 
 // A line of column titles, then a line of cells per row, TAB-separated.

@@ -5,10 +5,52 @@
 #include "app/GraflinkVariableList.h"
 #include "cli/DocumentOpening.h"
 #include "cli/EventLoopWait.h"
+#include "cli/OutputBytes.h"
+#include "platform/Json.h"
 
 #include <nlohmann/json.hpp>
 
 namespace cli {
+
+namespace {
+
+void appendText(QByteArray& out, const std::optional<QString>& text) {
+    if (text)
+        platform::appendJsonString(out, *text);
+    else
+        out.append("null");
+}
+
+// The variables as one compact JSON array, written as text in pieces: the same bytes as the
+// serialiser's, without an object per variable.
+void writeJson(QTextStream& out, const QList<GraflinkVariable*>& variables, bool watchesAge) {
+    constexpr qsizetype PieceSize = 64 * 1024;
+    QByteArray piece("[");
+    piece.reserve(PieceSize + 4096);
+    for (qsizetype i = 0; i < variables.size(); ++i) {
+        const GraflinkVariable& variable = *variables[i];
+        piece.append(i == 0 ? "{\"XPath\":" : ",{\"XPath\":");
+        appendText(piece, variable.XPath());
+        piece.append(",\"CGProjectName\":");
+        appendText(piece, variable.CGProjectName());
+        piece.append(",\"CGProjectItemName\":");
+        appendText(piece, variable.CGProjectItemName());
+        piece.append(",\"valueType\":").append(QByteArray::number(variable.valueType()));
+        if (const std::optional<platform::JsonValue>& value = variable.currentStringValue())
+            piece.append(",\"value\":").append(platform::toJsonBytes(*value));
+        // Documents that watch their data's age also say how old each value is (whole seconds
+        // since it last changed); the others print exactly what they always did.
+        if (const std::optional<qint64> age = variable.valueAgeSeconds(); age && watchesAge)
+            piece.append(",\"valueAgeSeconds\":").append(QByteArray::number(*age));
+        piece.append('}');
+        if (piece.size() >= PieceSize)
+            writeBytes(out, piece);
+    }
+    piece.append("]\n");
+    writeBytes(out, piece);
+}
+
+} // namespace
 
 QString RefreshCommand::help() const {
     return QStringLiteral(
@@ -73,25 +115,7 @@ int RefreshCommand::run(CliContext& context, const QStringList& arguments) {
 
     const QList<GraflinkVariable*> variables = document.variables().variables();
     if (json) {
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        const auto text = [](const std::optional<QString>& value) {
-            return value ? nlohmann::ordered_json(value->toStdString()) : nlohmann::ordered_json(nullptr);
-        };
-        const bool watchesAge = document.staleAfterSeconds() > 0;
-        for (const GraflinkVariable* variable : variables) {
-            nlohmann::ordered_json entry{{"XPath", text(variable->XPath())},
-                                         {"CGProjectName", text(variable->CGProjectName())},
-                                         {"CGProjectItemName", text(variable->CGProjectItemName())},
-                                         {"valueType", variable->valueType()}};
-            if (variable->currentStringValue())
-                entry["value"] = *variable->currentStringValue();
-            // Documents that watch their data's age also say how old each value is (whole seconds
-            // since it last changed); the others print exactly what they always did.
-            if (const std::optional<qint64> age = variable->valueAgeSeconds(); age && watchesAge)
-                entry["valueAgeSeconds"] = *age;
-            list.push_back(std::move(entry));
-        }
-        context.out << QString::fromUtf8(platform::toJsonBytes(list)) << '\n';
+        writeJson(context.out, variables, document.staleAfterSeconds() > 0);
     } else {
         for (const GraflinkVariable* variable : variables)
             context.out << variable->XPath().value_or(QString()) << '\t'
