@@ -8,7 +8,10 @@ namespace platform {
 
 DatePatternFormatter::DatePatternFormatter(const QString& pattern, const QString& localeName,
                                            const QString& timeZoneId)
-    : m_pattern(pattern), m_localeName(localeName), m_timeZoneId(timeZoneId) {}
+    : m_pattern(pattern), m_localeName(localeName), m_timeZoneId(timeZoneId) {
+    if (localeName.isEmpty() && timeZoneId.isEmpty() && PlainDatePattern::defaultLocaleIsEnglish())
+        m_plain = PlainDatePattern::parse(pattern);
+}
 
 DatePatternFormatter::~DatePatternFormatter() = default;
 
@@ -32,11 +35,15 @@ icu::SimpleDateFormat* DatePatternFormatter::made() const {
 }
 
 bool DatePatternFormatter::isValid() const {
+    if (m_plain)
+        return true;
     std::lock_guard lock(m_mutex);
     return made() != nullptr;
 }
 
 QString DatePatternFormatter::format(qint64 millisecondsSinceEpoch) const {
+    if (m_plain)
+        return m_plain->format(millisecondsSinceEpoch);
     icu::UnicodeString text;
     {
         std::lock_guard lock(m_mutex);

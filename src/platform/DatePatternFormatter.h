@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PlainDatePattern.h"
+
 #include <QDateTime>
 #include <QString>
 #include <memory>
@@ -15,8 +17,9 @@ namespace platform {
 /// Formats instants with an ICU date pattern ("y-MM-dd\tHH:mm:ss\tEEEE") in a locale and time
 /// zone, by default the user's (from LANG/LC_* and TZ). ICU's format is made on first use: loading
 /// its calendar and time-zone data is a millisecond and a few megabytes that a command which never
-/// formats a date does not pay. Thread-safe: ICU date formats carry a mutable calendar, so calls
-/// are serialised.
+/// formats a date does not pay; in the user's zone and an English locale, a plain pattern (see
+/// PlainDatePattern) needs no ICU at all. Thread-safe: ICU date formats carry a mutable calendar,
+/// so calls are serialised.
 class DatePatternFormatter {
   public:
     explicit DatePatternFormatter(const QString& pattern, const QString& localeName = {},
@@ -34,6 +37,7 @@ class DatePatternFormatter {
     /// Under m_mutex.
     icu::SimpleDateFormat* made() const;
 
+    std::optional<PlainDatePattern> m_plain;
     QString m_pattern;
     QString m_localeName;
     QString m_timeZoneId;

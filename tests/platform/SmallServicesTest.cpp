@@ -1,6 +1,7 @@
 #include "platform/BackgroundRelease.h"
 #include "platform/ConsoleLog.h"
 #include "platform/DatePatternFormatter.h"
+#include "platform/PlainDatePattern.h"
 #include "platform/StandardPaths.h"
 #include "platform/StringFormat.h"
 #include "testkit/TestHelpers.h"
@@ -48,6 +49,31 @@ TEST(DatePatternFormatter, FormatsInTheGivenLocaleAndZone) {
     EXPECT_EQ(german.format(instant), u"Samstag"_s);
     platform::DatePatternFormatter tokyo(u"HH:mm"_s, u"en_US"_s, u"Asia/Tokyo"_s);
     EXPECT_EQ(tokyo.format(instant), u"23:03"_s);
+}
+
+// The technical log's patterns, formatted without ICU, read as ICU writes them in English, and
+// only English locales take that way.
+TEST(DatePatternFormatter, PlainPatternsInEnglishReadAsIcuWritesThem) {
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "America/New_York");
+    tzset();
+    const qint64 instants[] = {
+        0, -1, 946702799999, 1772953199000, 1772953200000, 1793512799000, 1793512800000, 1796479389123};
+    for (const QString& pattern : {u"y-MM-dd\tHH:mm:ss\tEEEE"_s, u"y-MM-dd"_s, u"yyyy/MM/dd HH.mm"_s}) {
+        const std::optional<platform::PlainDatePattern> plain = platform::PlainDatePattern::parse(pattern);
+        ASSERT_TRUE(plain) << pattern.toStdString();
+        const platform::DatePatternFormatter icu(pattern, u"en_US_POSIX"_s, u"America/New_York"_s);
+        for (const qint64 instant : instants)
+            EXPECT_EQ(plain->format(instant), icu.format(instant)) << pattern.toStdString() << " " << instant;
+    }
+    zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone);
+    tzset();
+    for (const QString& other : {u"EEE"_s, u"MMM"_s, u"h:mm a"_s, u"'at' HH"_s, u"yy"_s, u"HH z"_s})
+        EXPECT_FALSE(platform::PlainDatePattern::parse(other)) << other.toStdString();
+    for (const char* english : {"C", "C.UTF-8", "POSIX", "en_US.UTF-8", "en_GB", "en"})
+        EXPECT_TRUE(platform::PlainDatePattern::isEnglishLocale(english)) << english;
+    for (const char* other : {"de_DE.UTF-8", "en_TH.UTF-8", "en_US@calendar=buddhist", "fa_IR", "english"})
+        EXPECT_FALSE(platform::PlainDatePattern::isEnglishLocale(other)) << other;
 }
 
 // A parsed feed let go on the main thread must be freed elsewhere, once, in the order handed over.
