@@ -2,11 +2,9 @@
 
 #include "app/FeedInventory.h"
 #include "app/FeedResponse.h"
-#include "app/JsonKeyPath.h"
 #include "app/ThreadMailbox.h"
 #include "appbase/NVSLogController.h"
 #include "feed/FeedSizeLimit.h"
-#include "platform/JsonPathQuery.h"
 #include "platform/UserDefaults.h"
 #include "platform/XmlDocument.h"
 
@@ -46,8 +44,6 @@ void DocumentRefreshPipeline::evaluate(Job& job, const FeedResponse& response) {
     std::lock_guard lock(m_evaluatorMutex);
     if (response.xmlPathValues)
         m_evaluator.evaluate(job.bindings, *response.xmlPathValues);
-    else if (response.jsonPathValues)
-        m_evaluator.evaluate(job.bindings, *response.jsonPathValues);
     else if (response.xml)
         m_evaluator.evaluate(job.bindings, *response.xml);
     else if (response.jsonFeed)
@@ -137,10 +133,8 @@ std::shared_ptr<platform::http::Task>
 DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>& pipeline,
                                  platform::http::Client& client, const Fetch& fetch, std::shared_ptr<Job> job,
                                  RefreshEnded ended) {
-    // Asked on the worker, and only for a feed of their kind: the bindings stay as they are until
-    // evaluated.
-    FeedResponse::PathsWanted wanted{[pipeline, job] { return pipeline->streamedPaths(job->bindings); },
-                                     [pipeline, job] { return pipeline->streamedKeyPaths(job->bindings); }};
+    // Asked on the worker, and only for an XML feed: the bindings stay as they are until evaluated.
+    FeedResponse::XmlPaths xmlPaths = [pipeline, job] { return pipeline->streamedPaths(job->bindings); };
     return FeedFetcher::start(
         client, fetch.address, fetch.limits, fetch.credentials,
         [pipeline, job = std::move(job),
@@ -149,8 +143,6 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
             writeLog(pipeline->m_logger, *response);
             if (response->streamedPaths && response->xml)
                 pipeline->treeNeededFor(response->streamedPaths);
-            if (response->streamedKeyPaths && (response->jsonFeed || response->json))
-                pipeline->parsedFormNeededFor(response->streamedKeyPaths);
             if (!response->hasFeed()) {
                 ended(nullptr, response->failureReason.isEmpty() ? QStringLiteral("no feed")
                                                                  : response->failureReason);
@@ -159,7 +151,7 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
             pipeline->process(std::move(job), *response,
                               [ended](std::shared_ptr<Job> done) { ended(std::move(done), QString()); });
         },
-        std::move(wanted));
+        std::move(xmlPaths));
 }
 
 std::shared_ptr<const platform::StreamedLocationPaths>
@@ -178,33 +170,6 @@ void DocumentRefreshPipeline::treeNeededFor(
     std::lock_guard lock(m_streamedPathsMutex);
     if (m_streamedPaths == paths)
         m_streamedPaths.reset();
-}
-
-std::shared_ptr<const platform::StreamedKeyPaths>
-DocumentRefreshPipeline::streamedKeyPaths(const VariableBindings& bindings) {
-    QStringList paths = VariableEvaluator::pathsOf(bindings);
-    std::lock_guard lock(m_streamedPathsMutex);
-    if (m_streamedKeyPathsFor != paths) {
-        std::vector<QStringList> components;
-        components.reserve(std::size_t(paths.size()));
-        for (const QString& path : std::as_const(paths)) {
-            if (platform::JsonPathQuery::isQuery(path))
-                break;
-            components.push_back(JsonKeyPath::components(path));
-        }
-        m_streamedKeyPaths = components.size() == std::size_t(paths.size())
-                                 ? platform::StreamedKeyPaths::make(components)
-                                 : nullptr;
-        m_streamedKeyPathsFor = std::move(paths);
-    }
-    return m_streamedKeyPaths;
-}
-
-void DocumentRefreshPipeline::parsedFormNeededFor(
-    const std::shared_ptr<const platform::StreamedKeyPaths>& paths) {
-    std::lock_guard lock(m_streamedPathsMutex);
-    if (m_streamedKeyPaths == paths)
-        m_streamedKeyPaths.reset();
 }
 
 std::shared_ptr<platform::http::Task>

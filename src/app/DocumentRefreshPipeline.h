@@ -101,11 +101,6 @@ class DocumentRefreshPipeline {
     std::shared_ptr<const platform::StreamedLocationPaths> streamedPaths(const VariableBindings& bindings);
     /// The feed needed its tree for `paths`: later refreshes build it at once.
     void treeNeededFor(const std::shared_ptr<const platform::StreamedLocationPaths>& paths);
-    /// What a JSON feed is streamed for: the key paths of `bindings`, when none is a JSONPath
-    /// query and the feed has not needed its parsed form for them before; otherwise null.
-    std::shared_ptr<const platform::StreamedKeyPaths> streamedKeyPaths(const VariableBindings& bindings);
-    /// The feed needed its parsed form for `paths`: later refreshes make it at once.
-    void parsedFormNeededFor(const std::shared_ptr<const platform::StreamedKeyPaths>& paths);
     void evaluate(Job& job, const FeedResponse& response);
     void filter(std::shared_ptr<Job> job, Done done);
     /// Starts the filter thread on first use.
@@ -116,11 +111,9 @@ class DocumentRefreshPipeline {
     std::mutex m_evaluatorMutex; // one evaluation of this document at a time
     VariableEvaluator m_evaluator;
 
-    std::mutex m_streamedPathsMutex; // guards the four that follow
+    std::mutex m_streamedPathsMutex; // guards the two that follow
     std::optional<QStringList> m_streamedPathsFor;
     std::shared_ptr<const platform::StreamedLocationPaths> m_streamedPaths;
-    std::optional<QStringList> m_streamedKeyPathsFor;
-    std::shared_ptr<const platform::StreamedKeyPaths> m_streamedKeyPaths;
 
     std::mutex m_threadMutex; // guards what follows
     std::unique_ptr<QThread> m_thread;

@@ -20,7 +20,7 @@ FeedResponse FeedResponse::failed(const QString& reason) {
     return result;
 }
 
-FeedResponse FeedResponse::interpret(const platform::http::Response& response, const PathsWanted& wanted) {
+FeedResponse FeedResponse::interpret(const platform::http::Response& response, const XmlPaths& xmlPaths) {
     if (response.error)
         return failed(response.error->localizedDescription());
 
@@ -50,7 +50,7 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
     }
     // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
     if (type.contains("xml")) {
-        result.streamedPaths = wanted.xml ? wanted.xml() : nullptr;
+        result.streamedPaths = xmlPaths ? xmlPaths() : nullptr;
         if (result.streamedPaths) {
             result.xmlPathValues = result.streamedPaths->firstStringValues(response.body);
             if (result.xmlPathValues)
@@ -68,15 +68,6 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
         return result;
     }
     if (type.contains("json")) {
-        result.streamedKeyPaths = wanted.json ? wanted.json() : nullptr;
-        if (result.streamedKeyPaths) {
-            if (std::optional<platform::StreamedKeyPaths::Values> values =
-                    result.streamedKeyPaths->values(response.body)) {
-                result.jsonPathValues =
-                    std::make_shared<const platform::StreamedKeyPaths::Values>(std::move(*values));
-                return result;
-            }
-        }
         // The compact form first: a few milliseconds for megabytes, and only the values the
         // variables ask for are built. What it refuses goes to the full parser, which words the
         // error.
@@ -106,10 +97,6 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
         {2, StringFormat::format(QStringLiteral("Unknown response type: %@"),
                                  contentType ? QVariant(QString::fromUtf8(*contentType)) : QVariant())});
     return result;
-}
-
-bool FeedResponse::hasFeed() const {
-    return xml || xmlPathValues || jsonFeed || jsonPathValues || json;
 }
 
 std::shared_ptr<const platform::JsonValue> FeedResponse::jsonValue() const {

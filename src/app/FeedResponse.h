@@ -2,7 +2,6 @@
 
 #include "platform/Json.h"
 #include "platform/JsonFeed.h"
-#include "platform/StreamedKeyPaths.h"
 #include "platform/StreamedLocationPaths.h"
 
 #include <QList>
@@ -28,20 +27,15 @@ class FeedResponse {
     };
 
     /// Interprets a completed (or failed) response: transport failure, status 200 with a body,
-    /// then the content type ("xml" first, then "json") and one parse. With paths wanted, asked
-    /// only for a feed of their kind, the feed is first answered for them in a streamed pass,
-    /// without its tree or parsed form, which are made only where the pass cannot tell.
+    /// then the content type ("xml" first, then "json") and one parse. With `xmlPaths`, asked
+    /// only for an XML feed, the feed is first answered for the paths it gives in a streamed
+    /// pass, without its tree; the tree is built only where the pass cannot tell.
     using XmlPaths = std::function<std::shared_ptr<const platform::StreamedLocationPaths>()>;
-    using JsonPaths = std::function<std::shared_ptr<const platform::StreamedKeyPaths>()>;
-    struct PathsWanted {
-        XmlPaths xml;
-        JsonPaths json;
-    };
-    static FeedResponse interpret(const platform::http::Response& response, const PathsWanted& wanted = {});
+    static FeedResponse interpret(const platform::http::Response& response, const XmlPaths& xmlPaths = {});
     /// A fetch that could not be made at all (no usable address).
     static FeedResponse failed(const QString& reason);
 
-    bool hasFeed() const;
+    bool hasFeed() const { return xml || xmlPathValues || jsonFeed || json; }
     /// The JSON feed as one value (built from `jsonFeed` when that is what was parsed).
     std::shared_ptr<const platform::JsonValue> jsonValue() const;
     /// Why no feed came of the response, for people ("HTTP status 404", "empty body", ...).
@@ -52,10 +46,6 @@ class FeedResponse {
     std::optional<platform::StreamedLocationPaths::Values> xmlPathValues;
     /// The paths the XML feed was streamed for, answered (xmlPathValues) or not (xml).
     std::shared_ptr<const platform::StreamedLocationPaths> streamedPaths;
-    /// A JSON feed answered for the paths the fetch was given, instead of `jsonFeed`.
-    std::shared_ptr<const platform::StreamedKeyPaths::Values> jsonPathValues;
-    /// The paths the JSON feed was streamed for, answered (jsonPathValues) or not.
-    std::shared_ptr<const platform::StreamedKeyPaths> streamedKeyPaths;
     /// A JSON feed in its compact parsed form: variables read their values straight from it.
     std::shared_ptr<const platform::JsonFeed> jsonFeed;
     /// A JSON feed the compact form refused but the full parser read (see platform::JsonFeed).

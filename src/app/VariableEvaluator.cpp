@@ -81,17 +81,6 @@ void VariableEvaluator::evaluate(VariableBindings& bindings,
             takeText(binding, values[next++]);
 }
 
-void VariableEvaluator::evaluate(VariableBindings& bindings,
-                                 const platform::StreamedKeyPaths::Values& values) {
-    std::size_t next = 0;
-    for (VariableBinding& binding : bindings) {
-        if (binding.hasPath() && next < values.size()) {
-            const std::optional<platform::JsonValue>& found = values[next++];
-            take(binding, found ? &*found : nullptr);
-        }
-    }
-}
-
 QStringList VariableEvaluator::pathsOf(const VariableBindings& bindings) {
     QStringList paths;
     for (const VariableBinding& binding : bindings)
