@@ -15,7 +15,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <nlohmann/json.hpp>
 
 namespace {
@@ -27,36 +26,28 @@ using testing_support::spinFor;
 using testing_support::waitUntil;
 using Reply = LoopbackHttpServer::Reply;
 
-/// A technical log of the test's own, whose written lines the test can read.
+/// A technical log of the test's own, in a folder whose files the test reads.
 class CapturedLog {
   public:
     CapturedLog() {
-        defaults = std::make_unique<platform::UserDefaults>(folder.filePath(u"defaults.conf"_s));
-        defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
+        defaults.setValue(NVSLogController::TechnicalLogFolderPathKey, folder.path());
         logger = std::make_unique<NVSLogController>(
-            NVSLogController::Configuration{defaults.get(), u"Graflink"_s, nullptr, {}});
+            NVSLogController::Configuration{&defaults, u"Graflink"_s, nullptr, {}});
         logger->setLogDelegate(&delegate); // without one the logger only holds its messages
-        logger->setLineObserver([this](const QString& lines) {
-            std::lock_guard lock(mutex);
-            text += lines;
-        });
     }
-    // The logger goes first: lines it still writes while closing land in `text`, which must be
-    // alive then (it was not, and the line written into the destroyed string leaked).
-    ~CapturedLog() { logger.reset(); }
-    QString written() {
+    /// The log files of the folder named by `files` (all, side files too), once the queued lines
+    /// are written.
+    QString written(const QString& files = u"*.log"_s) const {
         logger->waitUntilIdle();
-        std::lock_guard lock(mutex);
+        QString text;
+        for (const QString& name : QDir(folder.path()).entryList({files}))
+            text += QString::fromUtf8(testing_support::readFile(folder.filePath(name)));
         return text;
     }
     QTemporaryDir folder;
-    std::unique_ptr<platform::UserDefaults> defaults;
+    platform::UserDefaults defaults{folder.filePath(u"defaults.conf"_s)};
     NVSLogControllerDelegate delegate;
     std::unique_ptr<NVSLogController> logger;
-
-  private:
-    std::mutex mutex;
-    QString text;
 };
 
 class CGClient : public ::testing::Test {
@@ -184,16 +175,9 @@ TEST_P(CGClientWithSimulator, RecordsSocketLinesInASideFileWhenAsked) {
     ASSERT_TRUE(waitUntil([&] { return client->isConnected(); }));
     client->closeWebSockets();
     const QString path = GetParam() == 2 ? u"/playback/cg_projects"_s : u"/update"_s;
-    QString sideFile;
-    ASSERT_TRUE(waitUntil([&] {
-        log.logger->waitUntilIdle();
-        const QStringList files = QDir(log.folder.path()).entryList({u"*_WebSockets.log"_s});
-        sideFile = files.isEmpty()
-                       ? QString()
-                       : QString::fromUtf8(testing_support::readFile(log.folder.filePath(files.first())));
-        return sideFile.contains(u"WS Connection did CLOSE"_s);
-    }));
-    EXPECT_TRUE(sideFile.contains(u"WS Connection did OPEN (%1:v1.1.CGUpdates)"_s.arg(path)));
+    const QString sideFile = u"*_WebSockets.log"_s;
+    ASSERT_TRUE(waitUntil([&] { return log.written(sideFile).contains(u"WS Connection did CLOSE"_s); }));
+    EXPECT_TRUE(log.written(sideFile).contains(u"WS Connection did OPEN (%1:v1.1.CGUpdates)"_s.arg(path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Generations, CGClientWithSimulator, ::testing::Values(1, 2));
