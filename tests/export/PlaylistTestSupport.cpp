@@ -14,10 +14,7 @@ namespace playlist_test {
 namespace {
 
 xmlNodePtr addRaw(xmlNodePtr parent, const char* name, const QString& text = QString()) {
-    const QByteArray utf8 = text.toUtf8();
-    xmlNodePtr element = xmlNewChild(parent, nullptr, reinterpret_cast<const xmlChar*>(name), nullptr);
-    xmlNodeAddContent(element, reinterpret_cast<const xmlChar*>(utf8.constData()));
-    return element;
+    return platform::XmlDocument::addElement(parent, name, text.toUtf8());
 }
 
 // Texts are taken as they are (control characters included: libxml2 stores what a tree builder
