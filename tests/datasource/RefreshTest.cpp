@@ -163,25 +163,6 @@ TEST_F(Refresh, TimerArmsOnePeriodLaterAndSkipsTicksDuringARefresh) {
     dataSource.setAutoUpdate(false);
 }
 
-// Ticks of a feed slower than the period wait for the refresh under way: one follow-up starts as
-// soon as it ends, and no two requests are ever out at once.
-TEST_F(Refresh, TicksWaitForASlowRefreshAndOneFollowsIt) {
-    const auto delay = std::chrono::milliseconds(450);
-    LoopbackHttpServer::Reply slow = LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml");
-    slow.delay = delay;
-    server.serve("/feed", slow);
-    dataSource.setDataSourceURL(server.url(u"/feed"_s));
-    dataSource.setAutoUpdateFrequency(0.1);
-    dataSource.setAutoUpdate(true);
-    testing_support::spinFor(std::chrono::milliseconds(1300));
-    dataSource.setAutoUpdate(false);
-    const auto requests = server.requests();
-    ASSERT_GE(requests.size(), 2);
-    for (qsizetype i = 1; i < requests.size(); ++i)
-        EXPECT_GE(requests[i].arrived - requests[i - 1].arrived, delay - std::chrono::milliseconds(30))
-            << "request " << i;
-}
-
 TEST_F(Refresh, LocalFeedsAreReadWithTheSizeLimitAndNeverWaitForAWriter) {
     const QString fifo = dir.filePath(u"feed.xml"_s);
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
