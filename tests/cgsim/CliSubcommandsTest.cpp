@@ -4,9 +4,7 @@
 #include "testkit/CliProcess.h"
 #include "testkit/TestHelpers.h"
 
-#include <QProcess>
 #include <QRegularExpression>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -14,31 +12,18 @@ namespace {
 
 using testing_support::CliRun;
 using testing_support::runCliProcess;
-using testing_support::waitUntil;
 
 class CliAgainstSimulator : public ::testing::Test {
   protected:
     void SetUp() override {
-        simulator.start(QStringLiteral(GRAFLINK_CLI_PATH),
-                        testing_support::words(u"cgsim --port 0 --type 2 --password"_s) << u"a&b c"_s);
-        ASSERT_TRUE(simulator.waitForStarted());
         const QRegularExpression listening(u"listening on http://127.0.0.1:(\\d+)"_s);
-        ASSERT_TRUE(waitUntil([&] {
-            errors += simulator.readAllStandardError();
-            const auto match = listening.match(QString::fromUtf8(errors));
-            if (match.hasMatch())
-                port = match.captured(1).toUShort();
+        ASSERT_TRUE(simulator.waitFor([&] {
+            port = listening.match(simulator.err).captured(1).toUShort();
             return port != 0;
-        })) << errors.toStdString();
+        })) << simulator.err.toStdString();
     }
-    void TearDown() override {
-        if (simulator.state() != QProcess::NotRunning) {
-            simulator.kill();
-            simulator.waitForFinished();
-        }
-    }
-    QProcess simulator;
-    QByteArray errors;
+    testing_support::RunningCli simulator{testing_support::words(u"cgsim --port 0 --type 2 --password"_s)
+                                          << u"a&b c"_s};
     quint16 port = 0;
 };
 
@@ -67,11 +52,8 @@ TEST_F(CliAgainstSimulator, CgsimPrintsEachAcceptedUpdateAndStopsOnSignal) {
                                 "PUT");
     put.body = R"({"text":"Lions"})";
     EXPECT_EQ(client.perform(put).statusCode, 200);
-    ::kill(pid_t(simulator.processId()), SIGTERM);
-    ASSERT_TRUE(simulator.waitForFinished(10000));
-    EXPECT_EQ(simulator.exitCode(), 0);
-    EXPECT_EQ(simulator.readAllStandardOutput(),
-              QByteArray("{\"project\":\"Scoreboard\",\"item\":\"Home\",\"text\":\"Lions\"}\n"));
+    ASSERT_EQ(simulator.terminate(), 0);
+    EXPECT_EQ(simulator.out, u"{\"project\":\"Scoreboard\",\"item\":\"Home\",\"text\":\"Lions\"}\n"_s);
 }
 
 } // namespace

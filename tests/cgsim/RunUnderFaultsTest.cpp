@@ -6,7 +6,6 @@
 #include "testkit/TestHelpers.h"
 
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <zlib.h>
@@ -89,21 +88,14 @@ TEST_F(RunUnderFaults, HealthyDocumentsKeepTheirPeriodAndTheProgramStopsPromptly
     const QString looping =
         newDocument(u"looping"_s, source + QStringList{u"--auto-refresh"_s, u"1"_s, u"--filter"_s,
                                                        home.filePath(u"loop.js"_s)});
-    QProcess run;
-    run.start(QStringLiteral(GRAFLINK_CLI_PATH),
-              {u"--default"_s, u"javascriptFilterTimeLimit=0.3"_s, u"run"_s, healthy, stuck, looping});
-    ASSERT_TRUE(run.waitForStarted());
+    testing_support::RunningCli run(
+        {u"--default"_s, u"javascriptFilterTimeLimit=0.3"_s, u"run"_s, healthy, stuck, looping});
     // About eight are due in eight seconds; a main thread held by the silent server manages two.
     EXPECT_TRUE(waitUntil([&] { return simulator.acceptedUpdates().size() >= 5; }, 8s))
         << simulator.acceptedUpdates().size() << " updates";
     EXPECT_GE(silent.requestCount(), 4) << "the silent server's document was refreshed too";
-    ::kill(pid_t(run.processId()), SIGTERM);
-    EXPECT_TRUE(run.waitForFinished(3000)) << "no prompt stop with an update hanging";
-    EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
-    if (run.state() != QProcess::NotRunning) {
-        run.kill();
-        run.waitForFinished();
-    }
+    EXPECT_EQ(run.terminate(3s), 0) << "a prompt, clean stop with an update hanging: "
+                                    << run.err.toStdString();
 }
 
 TEST_F(RunUnderFaults, AFeedThatExpandsBeyondTheLimitFailsWithinBoundedMemory) {

@@ -1,9 +1,8 @@
 #include "PlaylistTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
-#include "testkit/CliRun.h"
+#include "testkit/CliProcess.h"
 #include "testkit/LoopbackHttpServer.h"
 
-#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -79,20 +78,14 @@ TEST_F(PlaylistCli, WatchRewritesThePlaylistWhenTheFeedChangesUntilTerminated) {
     const QString file = writeDataSource(u"live.cgds"_s, playlist, true);
     const QString silent = writeDataSource(u"silent.cgds"_s, QString(), true);
 
-    QProcess watch;
-    watch.start(QStringLiteral(GRAFLINK_CLI_PATH), {u"datasource"_s, u"watch"_s, file, silent});
-    ASSERT_TRUE(watch.waitForStarted());
+    RunningCli watch({u"datasource"_s, u"watch"_s, file, silent});
     EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 1; }, std::chrono::seconds(20)));
 
     serve({raceWithCandidates(1, 2), raceWithCandidates(2, 4), raceWithCandidates(3, 0)});
     EXPECT_TRUE(waitUntil([&] { return itemCount(playlist) == 3; }, std::chrono::seconds(20)));
 
-    watch.terminate(); // SIGTERM
-    ASSERT_TRUE(watch.waitForFinished(20000));
-    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(watch.exitCode(), 0);
-    const QString out = QString::fromUtf8(watch.readAllStandardOutput());
-    const QString err = QString::fromUtf8(watch.readAllStandardError());
+    ASSERT_EQ(watch.terminate(), 0);
+    const QString &out = watch.out, &err = watch.err;
     EXPECT_TRUE(out.contains(QString(QLatin1String("exported 3 playlist items to ") + playlist)))
         << out.toStdString();
     EXPECT_FALSE(out.contains(QLatin1String("silent"))) << out.toStdString();

@@ -9,11 +9,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 
 using testing_support::LoopbackHttpServer;
-using testing_support::waitUntil;
 
 namespace {
 
@@ -21,11 +20,9 @@ namespace {
 class HealthEndpoint : public ::testing::Test {
   protected:
     void TearDown() override {
-        if (run.state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(run.processId()), SIGTERM);
-        EXPECT_TRUE(run.waitForFinished(20000));
-        EXPECT_EQ(run.exitCode(), 0) << "a clean stop on SIGTERM";
+        if (run) {
+            EXPECT_EQ(run->terminate(), 0) << "a clean stop on SIGTERM";
+        }
     }
 
     QString newDocument(const char* name, const QUrl& feedURL) {
@@ -40,21 +37,12 @@ class HealthEndpoint : public ::testing::Test {
     /// Starts `run ARGUMENTS` and waits until its output matches `ready`; the first capture group
     /// of the match that says where the status is served.
     QString startRun(const QStringList& arguments, const std::function<bool(const QByteArray&)>& ready) {
-        run.setProcessEnvironment(environment);
-        run.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
-        QByteArray output;
+        run.emplace(arguments, environment);
         QString address;
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                run.waitForReadyRead(50);
-                output += run.readAllStandardOutput();
-                address = QRegularExpression(u"status on (http://[0-9.]+:\\d+)/"_s)
-                              .match(QString::fromUtf8(output))
-                              .captured(1);
-                return !address.isEmpty() && ready(output);
-            },
-            std::chrono::seconds(20)))
-            << output.toStdString();
+        EXPECT_TRUE(run->waitFor([&] {
+            address = QRegularExpression(u"status on (http://[0-9.]+:\\d+)/"_s).match(run->out).captured(1);
+            return !address.isEmpty() && ready(run->out.toUtf8());
+        })) << run->out.toStdString();
         return address.replace(u"0.0.0.0"_s, u"127.0.0.1"_s);
     }
     /// A running good and failing document, each refreshed at least twice.
@@ -78,7 +66,7 @@ class HealthEndpoint : public ::testing::Test {
     QTemporaryDir home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     LoopbackHttpServer feed;
-    QProcess run;
+    std::optional<testing_support::RunningCli> run;
 };
 
 TEST_F(HealthEndpoint, StatusAndMetricsGiveEachDocumentsRefreshesAndErrors) {

@@ -10,10 +10,8 @@
 #include "testkit/TestHelpers.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -103,34 +101,6 @@ TEST(Rehearsal, RecordsEachChangeOnceAndReplaysThemInOrder) {
     }
 }
 
-/// Runs the real graflink-cli with the test's event loop turning (the loopback feed lives on it).
-class Cli {
-  public:
-    explicit Cli(const QStringList& arguments) {
-        m_process.start(QStringLiteral(GRAFLINK_CLI_PATH), arguments);
-        m_process.waitForStarted();
-    }
-    QProcess& process() { return m_process; }
-    bool waitForOutput(const QString& text) {
-        return waitUntil(
-            [&] {
-                m_out += QString::fromUtf8(m_process.readAllStandardOutput());
-                return m_out.contains(text);
-            },
-            std::chrono::seconds(20));
-    }
-    int finish() {
-        waitUntil([&] { return m_process.state() == QProcess::NotRunning; }, std::chrono::seconds(30));
-        m_out += QString::fromUtf8(m_process.readAllStandardOutput());
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-    const QString& out() const { return m_out; }
-
-  private:
-    QProcess m_process;
-    QString m_out;
-};
-
 // Fault guarded: one index line with a field of the wrong type aborted replay (uncaught JSON type
 // error). The index is data: every broken, mistyped or foreign line is skipped with its line
 // number on the console, and the replay serves the sound ones.
@@ -165,10 +135,10 @@ TEST(Rehearsal, ReplayOfADoctoredIndexSkipsBadLinesAndKeepsServing) {
     index.write(good.left(40)); // cut short
     index.close();
 
-    Cli replay({u"replay"_s, dir.path(), u"--step"_s});
-    ASSERT_TRUE(replay.waitForOutput(u"snapshot 1 of 1"_s)) << replay.out().toStdString();
-    const QRegularExpressionMatch address =
-        QRegularExpression(u"serving (http://\\S+)"_s).match(replay.out());
+    testing_support::RunningCli replay({u"replay"_s, dir.path(), u"--step"_s});
+    ASSERT_TRUE(replay.waitFor([&] { return replay.out.contains(u"snapshot 1 of 1"_s); }))
+        << replay.out.toStdString();
+    const QRegularExpressionMatch address = QRegularExpression(u"serving (http://\\S+)"_s).match(replay.out);
     ASSERT_TRUE(address.hasMatch());
     GraflinkDocument document;
     document.loadVariablesFromDictionaries({{{u"XPath"_s, u"m/home"_s}, {u"valueType"_s, 0}}});
@@ -176,9 +146,8 @@ TEST(Rehearsal, ReplayOfADoctoredIndexSkipsBadLinesAndKeepsServing) {
     ASSERT_TRUE(waitUntil([&] { return document.processedRefreshCount() > 0 && !document.isRefreshing(); }));
     EXPECT_EQ(document.variables().variables().first()->currentStringValue(), platform::JsonValue("7"));
 
-    ::kill(pid_t(replay.process().processId()), SIGTERM);
-    EXPECT_EQ(replay.finish(), 0);
-    const QString console = QString::fromUtf8(replay.process().readAllStandardError());
+    EXPECT_EQ(replay.terminate(), 0);
+    const QString& console = replay.err;
     for (int line = 2; line <= 2 + int(std::size(doctored)); ++line)
         EXPECT_TRUE(console.contains(u"line %1 skipped"_s.arg(line))) << line << console.toStdString();
     EXPECT_FALSE(console.contains(u"line 1 skipped"_s));
