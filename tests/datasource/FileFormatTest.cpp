@@ -60,37 +60,6 @@ TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
     }
 }
 
-TEST_F(DataSourceFile, RoundTripKeepsSettingsAndColumnIdentities) {
-    NVSCGDataSource original;
-    original.setDataSourceURL(QUrl::fromLocalFile(dir.filePath(u"feed with space.xml"_s)));
-    original.setXPath(u"/feed/race[*]"_s);
-    original.addColumnWithTitle(u"Name"_s, u"/feed/race[*]/Name"_s);
-    auto format = original.addNewColumnAtIndex(5);
-    format->setTitle(u"Label <&> \"x\""_s);
-    format->setFormat(u"Race <#"_s + original.columnAtIndex(0)->uniqueID() + u"!>"_s);
-    format->setType(NVSCGDataSourceColumn::Color);
-    original.setAutoUpdateFrequency(2.5);
-    original.setExportPath(u"/tmp/out.xpls"_s);
-    platform::Error error;
-    ASSERT_TRUE(original.saveToPath(path(), NVSCGDataSourceDocumentType, &error))
-        << error.localizedDescription().toStdString();
-
-    NVSCGDataSource copy;
-    ASSERT_TRUE(copy.readFromPath(path(), NVSCGDataSourceDocumentType, &error))
-        << error.localizedDescription().toStdString();
-    EXPECT_EQ(copy.dataSourceURL(), original.dataSourceURL());
-    EXPECT_EQ(copy.XPath(), original.XPath());
-    EXPECT_DOUBLE_EQ(copy.autoUpdateFrequency(), 2.5);
-    EXPECT_FALSE(copy.autoUpdate());
-    EXPECT_EQ(copy.exportPath(), u"/tmp/out.xpls"_s);
-    ASSERT_EQ(copy.countOfColumns(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(copy.columnAtIndex(i)->dictionaryRepresentation(),
-                  original.columnAtIndex(i)->dictionaryRepresentation());
-    }
-    copy.close();
-}
-
 TEST_F(DataSourceFile, ReadingRules) {
     struct Case {
         const char* children;
