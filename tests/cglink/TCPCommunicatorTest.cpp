@@ -1,6 +1,7 @@
 #include "cglink/TCPCommunicator.h"
 
 #include "cglink/TCPCommunicatorWire.h"
+#include "testkit/CliRun.h"
 #include "testkit/TestHelpers.h"
 
 #include <QTcpServer>
@@ -11,6 +12,8 @@
 
 namespace {
 
+using testing_support::CliRun;
+using testing_support::runCli;
 using testing_support::spinFor;
 using testing_support::waitUntil;
 using namespace std::chrono_literals;
@@ -58,18 +61,23 @@ TEST(TCPCommunicatorWire, SplitsIntoReadsOfAtMost2048Bytes) {
 
 // MARK: - Channel against a loopback server
 
-/// A command server on loopback that answers only when the test says so.
+/// A command server on loopback that answers only when the test says so, or, echoing, answers every
+/// CR LF-terminated line itself with "OK <line>" (nothing to "SILENT"; it hangs up on "BYE").
 class CommandPeer {
   public:
-    CommandPeer() {
+    explicit CommandPeer(bool echoing = false) {
         EXPECT_TRUE(m_server.listen(QHostAddress::LocalHost, 0));
-        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this] {
+        QObject::connect(&m_server, &QTcpServer::newConnection, &m_server, [this, echoing] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
                 m_connections.push_back(socket);
                 m_received.append(QByteArray());
+                m_echoed.append(0);
                 const qsizetype index = m_received.size() - 1;
-                QObject::connect(socket, &QTcpSocket::readyRead, socket,
-                                 [this, socket, index] { m_received[index] += socket->readAll(); });
+                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, index, echoing] {
+                    m_received[index] += socket->readAll();
+                    if (echoing)
+                        echo(socket, index);
+                });
             }
         });
     }
@@ -78,6 +86,7 @@ class CommandPeer {
     qsizetype connectionCount() const { return m_connections.size(); }
     /// What the newest connection has received.
     QByteArray received() const { return m_received.isEmpty() ? QByteArray() : m_received.last(); }
+    QByteArray receivedOnAllConnections() const { return m_received.join(); }
     bool waitForReceived(const QByteArray& bytes) {
         return waitUntil([&] { return received() == bytes; });
     }
@@ -90,9 +99,21 @@ class CommandPeer {
     void closeConnection() { m_connections.back()->disconnectFromHost(); }
 
   private:
+    void echo(QTcpSocket* socket, qsizetype index) {
+        for (qsizetype end; (end = m_received[index].indexOf("\r\n", m_echoed[index])) >= 0;) {
+            const QByteArray line = m_received[index].sliced(m_echoed[index], end - m_echoed[index]);
+            m_echoed[index] = end + 2;
+            if (line == "BYE")
+                socket->disconnectFromHost();
+            else if (line != "SILENT")
+                socket->write("OK " + line + "\r\n");
+        }
+    }
+
     QTcpServer m_server;
     std::vector<QTcpSocket*> m_connections; // children of the server
     QList<QByteArray> m_received;
+    QList<qsizetype> m_echoed; // per connection, the bytes already answered
 };
 
 /// Collects the commands that callbacks receive.
@@ -354,6 +375,44 @@ TEST_F(TCPCommunicatorChannel, CallbacksMayQueueCloseOrDestroyTheChannelAndADest
     peer.reply("late\r\n");
     spinFor(50ms);
     EXPECT_TRUE(responses.commands.empty());
+}
+
+// MARK: - The command line
+
+TEST(TcpCommand, PrintsTheResponseOfEachCommandInTurn) {
+    CommandPeer peer(true);
+    const QString port = QString::number(peer.port());
+    const CliRun run = runCli({u"tcp"_s, u"127.0.0.1"_s, port, u"PLAY 1"_s, u"STOP"_s});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, u"OK PLAY 1\r\nOK STOP\r\n"_s);
+    EXPECT_EQ(peer.receivedOnAllConnections(), QByteArray("PLAY 1\r\nSTOP\r\n"));
+    const CliRun raw = runCli({u"tcp"_s, u"--raw"_s, u"127.0.0.1"_s, port, u"RAW\r\n"_s});
+    EXPECT_EQ(raw.status, 0) << raw.err.toStdString();
+    EXPECT_EQ(peer.receivedOnAllConnections(), QByteArray("PLAY 1\r\nSTOP\r\nRAW\r\n"))
+        << "raw commands go out as given";
+}
+
+TEST(TcpCommand, FailsWhenTheConnectionEndsOrNoResponseComes) {
+    CommandPeer peer(true);
+    const QString port = QString::number(peer.port());
+    const CliRun hangUp = runCli({u"tcp"_s, u"127.0.0.1"_s, port, u"A"_s, u"BYE"_s, u"C"_s});
+    EXPECT_EQ(hangUp.status, 1);
+    EXPECT_EQ(hangUp.out, u"OK A\r\n"_s);
+    EXPECT_TRUE(hangUp.err.contains(u"BYE"_s)) << hangUp.err.toStdString();
+
+    const CliRun silent = runCli({u"tcp"_s, u"--timeout"_s, u"0.2"_s, u"127.0.0.1"_s, port, u"SILENT"_s});
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_TRUE(silent.err.contains(u"no response"_s)) << silent.err.toStdString();
+}
+
+TEST(TcpCommand, RejectsUnusableArguments) {
+    for (const QString& line :
+         {u"tcp 127.0.0.1 2001"_s, u"tcp 127.0.0.1 port A"_s, u"tcp 127.0.0.1 70000 A"_s,
+          u"tcp --timeout 0 h 1 A"_s, u"tcp --loud h 1 A"_s, u"tcp 127.0.0.1 2001 caf\u00E9"_s}) {
+        const CliRun run = runCli(testing_support::words(line));
+        EXPECT_EQ(run.status, 2) << line.toStdString();
+        EXPECT_FALSE(run.err.isEmpty());
+    }
 }
 
 } // namespace
