@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     QStringLiteral("/rows/row[Name='Jones, Jr.']/Votes_Cast\t7\n"
                                    "/rows/row[1]/Votes_Cast/@header\tVotes Cast\n")}),
-    [](const testing::TestParamInfo<RefreshCase>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<RefreshCase>& param) { return std::string(param.param.name); });
 
 // Fault guarded: the command line made no actions controller, so a refresh published its values
 // but never ran the actions its variables name.
