@@ -44,40 +44,6 @@ TEST_F(GraflinkDocumentFile, ANewDocumentTakesItsServerSettingsFromTheDefaultsAn
     EXPECT_FALSE(document->isRefreshTimerRunning());
 }
 
-TEST_F(GraflinkDocumentFile, SavesAndReopensEveryProperty) {
-    const QString file = path(u"Scores.graflink"_s);
-    {
-        auto document = makeDocument();
-        document->setCGServerIPAddress(u"10.1.2.3"_s);
-        document->setCGServerPortNumber(2010);
-        document->setCGServerType(2);
-        document->setCGServerPassword(u"s&cret #1"_s);
-        document->setJavascriptFilterPath(u"/filters/scores.js"_s);
-        document->setRefreshFrequency(15.5);
-        document->loadVariablesFromDictionaries(
-            {{{u"XPath"_s, u"a/b"_s}, {u"CGProjectFieldName"_s, u"Home"_s}}, {{u"XPath"_s, u"c"_s}}});
-        platform::Error error;
-        ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName, &error))
-            << error.localizedDescription().toStdString();
-        EXPECT_FALSE(document->isDocumentEdited());
-    }
-    platform::Error error;
-    const auto reopened = open(file, &error);
-    ASSERT_TRUE(reopened) << error.localizedDescription().toStdString();
-    EXPECT_EQ(reopened->CGServerIPAddress(), u"10.1.2.3"_s);
-    EXPECT_EQ(reopened->CGServerPortNumber(), 2010u);
-    EXPECT_EQ(reopened->CGServerType(), 2);
-    EXPECT_EQ(reopened->CGServerPassword(), u"s&cret #1"_s);
-    EXPECT_EQ(reopened->javascriptFilterPath(), u"/filters/scores.js"_s);
-    EXPECT_EQ(reopened->refreshFrequency(), 15.5);
-    EXPECT_EQ(reopened->displayName(), u"Scores"_s);
-    // Each variable's own keys are GraflinkVariable's (its dictionary round trip is tested there).
-    const QList<GraflinkVariable*> variables = reopened->variables().variables();
-    ASSERT_EQ(variables.size(), 2);
-    EXPECT_EQ(variables[0]->CGProjectItemName(), u"Home"_s);
-    EXPECT_EQ(variables[1]->document(), reopened.get());
-}
-
 TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDefaults) {
     const QString file = path(u"bare.graflink"_s);
     {
