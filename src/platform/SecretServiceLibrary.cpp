@@ -5,7 +5,7 @@
 namespace platform {
 
 const SecretServiceLibrary* SecretServiceLibrary::get() {
-    static const SecretServiceLibrary* const library = SharedLibrary::load<SecretServiceLibrary>(
+    static const SecretServiceLibrary* const loaded = SharedLibrary::load<SecretServiceLibrary>(
         "libsecret-1.so.0", [](void* library, SecretServiceLibrary& table) {
             bool complete = true;
 #define GRAFLINK_SECRET_RESOLVE(member, function)                                                            \
@@ -14,7 +14,7 @@ const SecretServiceLibrary* SecretServiceLibrary::get() {
 #undef GRAFLINK_SECRET_RESOLVE
             return complete;
         });
-    return library;
+    return loaded;
 }
 
 } // namespace platform

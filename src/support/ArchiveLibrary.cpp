@@ -3,7 +3,7 @@
 #include "platform/SharedLibrary.h"
 
 const ArchiveLibrary* ArchiveLibrary::get() {
-    static const ArchiveLibrary* const library = platform::SharedLibrary::load<ArchiveLibrary>(
+    static const ArchiveLibrary* const loaded = platform::SharedLibrary::load<ArchiveLibrary>(
         "libarchive.so.13", [](void* library, ArchiveLibrary& table) {
             bool complete = true;
 #define GRAFLINK_ARCHIVE_RESOLVE(name)                                                                       \
@@ -12,5 +12,5 @@ const ArchiveLibrary* ArchiveLibrary::get() {
 #undef GRAFLINK_ARCHIVE_RESOLVE
             return complete;
         });
-    return library;
+    return loaded;
 }
