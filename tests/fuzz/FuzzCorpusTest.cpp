@@ -3,7 +3,6 @@
 #include "DataSourceFuzzEntries.h"
 #include "FuzzEntries.h"
 #include "RackFuzzEntries.h"
-#include "platform/PropertyList.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>
@@ -50,25 +49,5 @@ INSTANTIATE_TEST_SUITE_P(Targets, FuzzCorpus,
                          [](const ::testing::TestParamInfo<Target>& param) {
                              return std::string(param.param.folder);
                          });
-
-// Fault guarded (found by fuzzing): libplist aborted on an assertion when a document's string
-// or key held a NUL character; such files are now refused as damaged.
-TEST(FuzzFindings, PropertyListsWithNulInAStringAreRefusedNotFatal) {
-    const QDir folder(QStringLiteral(GRAFLINK_FUZZ_CORPUS_DIR "/document_file"));
-    for (const char* name :
-         {"regression-utf16-string-with-nul.bplist", "regression-key-with-nul.bplist",
-          "regression-ascii-value-with-nul.bplist", "regression-xml-string-with-nul-byte.graflink"}) {
-        platform::Error error;
-        EXPECT_FALSE(platform::PropertyList::read(
-            testing_support::readFile(folder.filePath(QString::fromLatin1(name))), &error))
-            << name;
-        EXPECT_EQ(error.domain, platform::Error::PropertyListDomain) << name;
-    }
-    // Sound lists of both formats still read.
-    for (const char* name : {"document.binary.graflink", "document.xml.graflink"})
-        EXPECT_TRUE(platform::PropertyList::read(
-            testing_support::readFile(folder.filePath(QString::fromLatin1(name)))))
-            << name;
-}
 
 } // namespace
