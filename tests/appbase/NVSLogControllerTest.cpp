@@ -38,16 +38,6 @@ class RecordingDelegate : public NVSLogControllerDelegate {
     QList<QVariantMap> infos;
 };
 
-/// A delegate that implements only the plain display operation.
-class PlainDelegate : public NVSLogControllerDelegate {
-  public:
-    bool displayLogMessage(const QString& message, qint64 level) override {
-        shown.append({message, level});
-        return true;
-    }
-    QList<QPair<QString, qint64>> shown;
-};
-
 class TechnicalLog : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -189,14 +179,6 @@ TEST_F(TechnicalLog, ShowsMessagesThroughTheDelegate) {
     EXPECT_EQ(shown[0].value(u"message"_s).toString(), u"Saved (Document: Scores.graflink)"_s);
     EXPECT_EQ(shown[0].value(u"origin"_s).toInt(), 7);
     EXPECT_TRUE(shown[0].value(u"notifyRemotes"_s).toBool());
-
-    PlainDelegate plain;
-    logger->setLogDelegate(&plain);
-    logger->logMessageWithLevel(1, true, u"Lost %li of %@"_s, 3, u"feeds"_s);
-    ASSERT_EQ(plain.shown.size(), 1);
-    EXPECT_EQ(plain.shown[0].first, u"Lost 3 of feeds"_s);
-    EXPECT_EQ(plain.shown[0].second, 1);
-    logger->setLogDelegate(nullptr);
 }
 
 TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
