@@ -25,22 +25,18 @@ TEST(JsonKeyPath, SplitsLikePlatformPathComponents) {
         EXPECT_EQ(JsonKeyPath::components(path), expected) << path.toStdString();
 }
 
-TEST(JsonKeyPath, FollowsKeysAndIndexesAndNeverLeavesTheTree) {
+// Array indexes are read as numbers are everywhere: a leading number, clamped, or 0. Every
+// other rule of the tree's lookup is held against the parsed feed's in the next test.
+TEST(JsonKeyPath, ReadsArrayIndexesAsLeadingNumbers) {
     const JsonValue feed =
-        JsonValue::parse(R"({"a":{"b":[{"c":1},{"c":2}]},"/":{"x":"slash"},"n":null,"list":[10,20,30]})");
+        JsonValue::parse(R"({"a":{"b":[{"c":1},{"c":2}]},"/":{"x":"slash"},"list":[10,20,30]})");
     auto at = [&](const char* path) { return JsonKeyPath::valueAt(feed, QString::fromUtf8(path)); };
     ASSERT_TRUE(at("a/b/1/c"));
     EXPECT_EQ(*at("a/b/1/c"), 2);
     EXPECT_EQ(*at("/x"), "slash") << "a leading slash matches a key that is a single slash";
-    EXPECT_TRUE(at("n")->is_null());
     EXPECT_EQ(*at("list/x"), 10) << "a component that is not a number reads as index 0";
     EXPECT_EQ(*at("list/2abc"), 30) << "the leading number counts";
-    EXPECT_FALSE(at("list/3"));
-    EXPECT_FALSE(at("list/-1"));
     EXPECT_FALSE(at("list/99999999999")) << "clamped to 32 bits, still outside";
-    EXPECT_FALSE(at("a/missing"));
-    EXPECT_FALSE(at("a/b/0/c/deeper")) << "a number has no members";
-    EXPECT_EQ(at(""), &feed);
 }
 
 // Variables read a feed in simdjson's form without building its tree: every value they take must
