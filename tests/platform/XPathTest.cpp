@@ -98,8 +98,6 @@ TEST_F(XPathTest, GenericEvaluationGivesEachResultType) {
         const char* text;
     } cases[] = {
         {"count(//item)", Number, "3"},
-        {"sum(//score) div 2", Number, "7.5"},
-        {"-0.5", Number, "-0.5"},
         {"0 div 0", Number, "NaN"},
         {"1 div 0", Number, "Infinity"},
         {"concat(string(/rss/channel/title), '!')", Text, "Scores!"},
