@@ -49,7 +49,9 @@ TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDef
     {
         auto document = makeDocument();
         document->setSourceURLString(std::nullopt);
+        document->updateChangeCount(platform::Document::ChangeKind::Done);
         ASSERT_TRUE(document->saveToPath(file, GraflinkDocument::DocumentTypeName));
+        EXPECT_FALSE(document->isDocumentEdited()) << "saving clears the change count";
     }
     // The other keys left out when unused: see DocumentFeedAuth.AFileWithoutTheKeysIsSavedAsBefore.
     const QVariantMap stored = platform::PropertyList::read(readFile(file))->toMap();
