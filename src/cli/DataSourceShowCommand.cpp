@@ -49,9 +49,8 @@ void writeJsonRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>
         else
             members.push_back({key, column.get()});
     }
-    constexpr qsizetype PieceSize = 64 * 1024;
-    QByteArray piece("[\n");
-    piece.reserve(PieceSize + 4096);
+    QByteArray piece = emptyOutputPiece();
+    piece.append("[\n");
     for (std::size_t i = 0; i < rows.size(); ++i) {
         if (members.empty()) {
             piece.append("  {}");
@@ -65,8 +64,7 @@ void writeJsonRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>
             piece.append("  }");
         }
         piece.append(i + 1 < rows.size() ? ",\n" : "\n");
-        if (piece.size() >= PieceSize)
-            writeBytes(out, piece);
+        writeBytesWhenFull(out, piece);
     }
     piece.append("]\n");
     writeBytes(out, piece);

@@ -13,7 +13,18 @@ void writeBytes(QTextStream& out, QByteArray& bytes) {
     } else {
         out << QString::fromUtf8(bytes);
     }
-    bytes.clear();
+    bytes.resize(0); // keeps the reservation for the next piece
+}
+
+QByteArray emptyOutputPiece() {
+    QByteArray piece;
+    piece.reserve(OutputPieceSize + 4096);
+    return piece;
+}
+
+void writeBytesWhenFull(QTextStream& out, QByteArray& piece) {
+    if (piece.size() >= OutputPieceSize)
+        writeBytes(out, piece);
 }
 
 } // namespace cli

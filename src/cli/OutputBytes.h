@@ -10,4 +10,10 @@ namespace cli {
 /// without a round trip through UTF-16.
 void writeBytes(QTextStream& out, QByteArray& bytes);
 
+/// The size of the pieces long output is written in: an empty piece reserves it (and a line's
+/// worth more), writeBytesWhenFull() hands it on once it is reached.
+inline constexpr qsizetype OutputPieceSize = 64 * 1024;
+QByteArray emptyOutputPiece();
+void writeBytesWhenFull(QTextStream& out, QByteArray& piece);
+
 } // namespace cli

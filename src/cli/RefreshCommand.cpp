@@ -24,9 +24,8 @@ void appendText(QByteArray& out, const std::optional<QString>& text) {
 // The variables as one compact JSON array, written as text in pieces: the same bytes as the
 // serialiser's, without an object per variable.
 void writeJson(QTextStream& out, const QList<GraflinkVariable*>& variables, bool watchesAge) {
-    constexpr qsizetype PieceSize = 64 * 1024;
-    QByteArray piece("[");
-    piece.reserve(PieceSize + 4096);
+    QByteArray piece = emptyOutputPiece();
+    piece.append("[");
     for (qsizetype i = 0; i < variables.size(); ++i) {
         const GraflinkVariable& variable = *variables[i];
         piece.append(i == 0 ? "{\"XPath\":" : ",{\"XPath\":");
@@ -43,8 +42,7 @@ void writeJson(QTextStream& out, const QList<GraflinkVariable*>& variables, bool
         if (const std::optional<qint64> age = variable.valueAgeSeconds(); age && watchesAge)
             piece.append(",\"valueAgeSeconds\":").append(QByteArray::number(*age));
         piece.append('}');
-        if (piece.size() >= PieceSize)
-            writeBytes(out, piece);
+        writeBytesWhenFull(out, piece);
     }
     piece.append("]\n");
     writeBytes(out, piece);

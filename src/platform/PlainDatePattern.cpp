@@ -1,10 +1,29 @@
 #include "platform/PlainDatePattern.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
 
 namespace platform {
+
+namespace {
+
+/// The numeric fields a plain pattern may hold: letter, count, where the broken-down time keeps
+/// the value, and what to add to it.
+struct NumericField {
+    char letter;
+    qsizetype count;
+    int std::tm::*member;
+    int offset;
+};
+constexpr NumericField NumericFields[] = {
+    {'y', 1, &std::tm::tm_year, 1900}, {'y', 4, &std::tm::tm_year, 1900}, {'M', 2, &std::tm::tm_mon, 1},
+    {'d', 2, &std::tm::tm_mday, 0},    {'H', 2, &std::tm::tm_hour, 0},    {'m', 2, &std::tm::tm_min, 0},
+    {'s', 2, &std::tm::tm_sec, 0},
+};
+
+} // namespace
 
 std::optional<PlainDatePattern> PlainDatePattern::parse(const QString& pattern) {
     PlainDatePattern plain;
@@ -15,18 +34,19 @@ std::optional<PlainDatePattern> PlainDatePattern::parse(const QString& pattern) 
             ++run;
         const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
         if (!letter && c != u'\'') {
-            if (plain.m_fields.empty() || plain.m_fields.back().letter != 0)
-                plain.m_fields.push_back({0, 0, {}});
+            if (plain.m_fields.empty() || plain.m_fields.back().literal.isEmpty())
+                plain.m_fields.emplace_back();
             plain.m_fields.back().literal += pattern.mid(i, run);
+        } else if (c == u'E' && run == 4) {
+            plain.m_fields.push_back({{}, true});
         } else {
-            const char field = char(c.unicode());
-            const bool known = (field == 'y' && (run == 1 || run == 4)) ||
-                               (run == 2 && (field == 'M' || field == 'd' || field == 'H' || field == 'm' ||
-                                             field == 's')) ||
-                               (field == 'E' && run == 4);
-            if (!known)
+            const auto* field =
+                std::find_if(std::begin(NumericFields), std::end(NumericFields), [&](const NumericField& f) {
+                    return c == QLatin1Char(f.letter) && run == f.count;
+                });
+            if (field == std::end(NumericFields))
                 return std::nullopt;
-            plain.m_fields.push_back({field, int(run), {}});
+            plain.m_fields.push_back({{}, false, field->member, field->offset, int(run)});
         }
         i += run;
     }
@@ -35,10 +55,10 @@ std::optional<PlainDatePattern> PlainDatePattern::parse(const QString& pattern) 
 
 bool PlainDatePattern::isEnglishLocale(const QByteArray& posixName) {
     // The codeset goes; a modifier ("@calendar=...", "@euro") may change what ICU writes.
-    const qsizetype dot = posixName.indexOf('.');
-    const QByteArray name = dot < 0 ? posixName : posixName.left(dot);
     if (posixName.contains('@'))
         return false;
+    const qsizetype dot = posixName.indexOf('.');
+    const QByteArray name = dot < 0 ? posixName : posixName.left(dot);
     if (name.isEmpty() || name == "C" || name == "POSIX")
         return true; // en_US_POSIX
     // English where the Gregorian calendar is the region's own (not en_TH, say).
@@ -74,35 +94,12 @@ QString PlainDatePattern::format(qint64 millisecondsSinceEpoch) const {
         return {};
     QString text;
     for (const Field& field : m_fields) {
-        const auto number = [&](int value) {
-            text += QString::number(value).rightJustified(field.width, u'0');
-        };
-        switch (field.letter) {
-        case 0:
+        if (!field.literal.isEmpty())
             text += field.literal;
-            break;
-        case 'y':
-            number(local.tm_year + 1900);
-            break;
-        case 'M':
-            number(local.tm_mon + 1);
-            break;
-        case 'd':
-            number(local.tm_mday);
-            break;
-        case 'H':
-            number(local.tm_hour);
-            break;
-        case 'm':
-            number(local.tm_min);
-            break;
-        case 's':
-            number(local.tm_sec);
-            break;
-        case 'E':
+        else if (field.weekday)
             text += QString::fromUtf16(Weekdays[local.tm_wday]);
-            break;
-        }
+        else
+            text += QString::number(local.*field.member + field.offset).rightJustified(field.width, u'0');
     }
     return text;
 }

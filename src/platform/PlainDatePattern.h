@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -27,10 +28,14 @@ class PlainDatePattern {
     QString format(qint64 millisecondsSinceEpoch) const;
 
   private:
+    /// A literal, a weekday name (`weekday`), or a number: `member` of the broken-down time plus
+    /// `offset`, padded with zeros to `width`.
     struct Field {
-        char letter; // 0 for a literal
-        int width;
         QString literal;
+        bool weekday = false;
+        int std::tm::*member = nullptr;
+        int offset = 0;
+        int width = 0;
     };
     std::vector<Field> m_fields;
 };
