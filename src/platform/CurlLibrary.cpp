@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <execinfo.h>
+#include <pthread.h>
+#include <thread>
 
 namespace platform::http {
 
@@ -30,11 +33,34 @@ const CurlLibrary* load() {
     return loaded;
 }
 
+// The thread that maps the library ahead of need, joined when the process ends: static
+// destructors and the libraries' own clean-up must not run beside a mapping.
+struct Preloader {
+    std::thread thread;
+    ~Preloader() {
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
 } // namespace
 
 const CurlLibrary& CurlLibrary::get() {
     static const CurlLibrary* const library = load();
     return *library;
+}
+
+void CurlLibrary::preload() {
+    static Preloader preloader{std::thread([] {
+        pthread_setname_np(pthread_self(), "libcurl preload");
+        // The loader's lock is held for the whole mapping. glibc's first backtrace() takes it too
+        // (to open the unwinder), and the crash handlers make that call while they are set up:
+        // made here first, theirs finds the unwinder open and waits for nothing.
+        void* frames[1];
+        ::backtrace(frames, 1);
+        // Not closed: the library stays mapped for get(), which opens it again without a cost.
+        SharedLibrary::open("libcurl.so.4");
+    })};
 }
 
 } // namespace platform::http

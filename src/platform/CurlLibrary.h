@@ -39,6 +39,13 @@ struct CurlLibrary {
     /// The library. A machine without it cannot make requests at all: the program says so on
     /// standard error and ends, as it would have failed to start when the library was linked.
     static const CurlLibrary& get();
+
+    /// Starts mapping the library and the libraries behind it on a thread of its own, once per
+    /// process, so that the first get() finds most of the work done: a client calls it when it is
+    /// made, and the caller goes on (reading a document, say) meanwhile. Only the mapping: the
+    /// library is initialised, and a missing one reported, by the thread that first needs it. The
+    /// process's end waits for a mapping under way.
+    static void preload();
 };
 
 } // namespace platform::http

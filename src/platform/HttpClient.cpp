@@ -27,7 +27,7 @@ void Client::initializeLibrary() {
 Client::Client(int maximumConcurrentTransfers)
     : maximumConcurrentTransfers_(std::max(1, maximumConcurrentTransfers)),
       completions_(std::make_unique<QThreadPool>()), preparations_(std::make_unique<QThreadPool>()) {
-    initializeLibrary();
+    CurlLibrary::preload();
     // Completions parse feeds: as many as there are cores, and never fewer than two so that one
     // slow completion does not hold up the others.
     completions_->setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
@@ -47,6 +47,7 @@ Client::~Client() {
 
 TransferLoop& Client::loop() {
     std::call_once(loopStarted_, [this] {
+        initializeLibrary();
         loop_ = std::make_unique<TransferLoop>(TransferLoop::Limits{
             maximumConcurrentTransfers_, std::min(maximumConcurrentTransfers_, MaximumConnectionsPerHost)});
     });
@@ -58,6 +59,7 @@ Response Client::perform(const Request& request) const {
 }
 
 Response Client::perform(const Request& request, const CancellationToken& cancellation) const {
+    initializeLibrary();
     return Transfer(request, cancellation, shutdown_).runBlocking();
 }
 

@@ -77,8 +77,10 @@ class Client {
     /// block or wait for anything; it may start further requests.
     std::shared_ptr<Task> startOnLoop(Request request, Completion completion);
 
-    /// Initialises libcurl once per process; thread-safe. Constructing a Client does it; call it
-    /// early only to take the cost off the first request. libcurl is never cleaned up.
+    /// Loads and initialises libcurl once per process, or waits while another thread does;
+    /// thread-safe. Every request does it first; a Client only starts the loading when it is
+    /// made. Call it early only to take the cost off the first request. libcurl is never cleaned
+    /// up.
     static void initializeLibrary();
 
   private:
