@@ -52,32 +52,18 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
     ASSERT_TRUE(feed);
     EXPECT_EQ(feed->toJsonValue(), tree);
 
-    const char* const paths[] = {"a/b/1/c",
-                                 "a/b/0",
-                                 "a/b",
-                                 "/x",
-                                 "n",
-                                 "long/x",
-                                 "long/2abc",
-                                 "long/39",
-                                 "long/40",
-                                 "long/-1",
-                                 "long/17",
-                                 "long/99999999999",
-                                 "a/missing",
-                                 "a/b/0/c/deeper",
-                                 "nested/0/0/k/1/deep",
-                                 "nested/0/0/k/5",
-                                 "",
-                                 "s",
-                                 "long/3/x"};
+    // Separated by "|": the empty path is one of them.
+    const QStringList paths =
+        u"a/b/1/c|a/b/0|a/b|/x|n|long/x|long/2abc|long/39|long/40|long/-1|long/17|"
+        "long/99999999999|a/missing|a/b/0/c/deeper|nested/0/0/k/1/deep|nested/0/0/k/5||s|"
+        "long/3/x"_s.split(u'|');
     for (const qint32 type : {GraflinkVariable::PlainText, GraflinkVariable::Number}) {
         std::vector<std::unique_ptr<GraflinkVariable>> fromTree, fromFeed;
         QList<GraflinkVariable*> treeList, feedList;
-        for (const char* path : paths) {
+        for (const QString& path : paths) {
             for (auto* list : {&fromTree, &fromFeed}) {
                 auto variable = std::make_unique<GraflinkVariable>();
-                variable->setXPath(QString::fromUtf8(path));
+                variable->setXPath(path);
                 variable->setValueType(type);
                 variable->setFormat(u"#,##0.0"_s);
                 (list == &fromTree ? treeList : feedList).append(variable.get());
@@ -89,7 +75,7 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
         evaluator.evaluateFeed(feedList, *feed);
         for (qsizetype i = 0; i < treeList.size(); ++i)
             EXPECT_EQ(feedList[i]->currentStringValue(), treeList[i]->currentStringValue())
-                << paths[i] << " as value type " << type;
+                << paths[i].toStdString() << " as value type " << type;
     }
 }
 

@@ -19,39 +19,30 @@ JsonValue snake(const char* name, const char* id) {
     return {{"display_name", name}, {"unique_id", id}, {"type", "text"}};
 }
 
-struct DecodeCase {
-    const char* label;
-    JsonValue record;
-    qint32 serverType;
-    bool accepted;
-};
-
-class ProjectDecoding : public ::testing::TestWithParam<DecodeCase> {};
-
-TEST_P(ProjectDecoding, AcceptsOnlyTheGenerationsKeysWithThreeCharacters) {
-    const DecodeCase& c = GetParam();
-    const auto project = CGProject::fromDictionary(c.record, c.serverType);
-    EXPECT_EQ(project != nullptr, c.accepted) << c.label;
-    if (project) {
-        EXPECT_EQ(project->CGServerType(), c.serverType);
+TEST(ProjectDecoding, AcceptsOnlyTheGenerationsKeysWithThreeCharacters) {
+    const struct {
+        const char* label;
+        JsonValue record;
+        qint32 serverType;
+        bool accepted;
+    } cases[] = {{"camel, type 1", camel("ABC", "P1X"), 1, true},
+                 {"snake, type 2", snake("ABC", "P1X"), 2, true},
+                 {"camel, type 2", camel("ABC", "P1X"), 2, false},
+                 {"snake, type 1", snake("ABC", "P1X"), 1, false},
+                 {"camel, unknown type 7", camel("ABC", "P1X"), 7, true},
+                 {"snake, unknown type 0", snake("ABC", "P1X"), 0, false},
+                 {"two-character name", camel("AB", "P1X"), 1, false},
+                 {"two-character identifier", camel("ABC", "P1"), 1, false},
+                 {"name not a string", JsonValue{{"displayName", 123}, {"uniqueID", "P1X"}}, 1, false},
+                 {"identifier missing", JsonValue{{"displayName", "ABC"}}, 1, false},
+                 {"not an object", JsonValue::array({"ABC", "P1X"}), 1, false},
+                 {"null", JsonValue(), 1, false}};
+    for (const auto& c : cases) {
+        const auto project = CGProject::fromDictionary(c.record, c.serverType);
+        EXPECT_EQ(project != nullptr, c.accepted) << c.label;
+        EXPECT_EQ(project ? project->CGServerType() : c.serverType, c.serverType) << c.label;
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Records, ProjectDecoding,
-    ::testing::Values(DecodeCase{"camel, type 1", camel("ABC", "P1X"), 1, true},
-                      DecodeCase{"snake, type 2", snake("ABC", "P1X"), 2, true},
-                      DecodeCase{"camel, type 2", camel("ABC", "P1X"), 2, false},
-                      DecodeCase{"snake, type 1", snake("ABC", "P1X"), 1, false},
-                      DecodeCase{"camel, unknown type 7", camel("ABC", "P1X"), 7, true},
-                      DecodeCase{"snake, unknown type 0", snake("ABC", "P1X"), 0, false},
-                      DecodeCase{"two-character name", camel("AB", "P1X"), 1, false},
-                      DecodeCase{"two-character identifier", camel("ABC", "P1"), 1, false},
-                      DecodeCase{"name not a string", JsonValue{{"displayName", 123}, {"uniqueID", "P1X"}}, 1,
-                                 false},
-                      DecodeCase{"identifier missing", JsonValue{{"displayName", "ABC"}}, 1, false},
-                      DecodeCase{"not an object", JsonValue::array({"ABC", "P1X"}), 1, false},
-                      DecodeCase{"null", JsonValue(), 1, false}));
 
 // Items share the projects' keys and lengths (one rule, above) and need a type as well.
 TEST(ItemDecoding, NeedsATypeOfThreeCharacters) {

@@ -26,6 +26,10 @@ using testing_support::spinFor;
 using testing_support::waitUntil;
 using Reply = LoopbackHttpServer::Reply;
 
+Reply json(const char* body) {
+    return Reply::text(body, "application/json");
+}
+
 /// A technical log of the test's own, in a folder whose files the test reads.
 class CapturedLog {
   public:
@@ -187,13 +191,11 @@ INSTANTIATE_TEST_SUITE_P(Generations, CGClientWithSimulator, ::testing::Values(1
 class CGClientFaults : public CGClient {
   protected:
     void SetUp() override {
-        server.serve("/projects",
-                     Reply::text(R"([{"displayName":"Scores","uniqueID":"P1X"}])", "application/json"));
-        server.serve(
-            "/projects/P1X/items",
-            Reply::text(R"([{"displayName":"Home","uniqueID":"I1X","type":"text"}])", "application/json"));
-        server.serve("/projects/P1X/items/I1X", Reply::text(R"({"success":true})", "application/json"));
-        server.serve("/unlock", Reply::text(R"({"success":true,"token":"T0K"})", "application/json"));
+        server.serve("/projects", json(R"([{"displayName":"Scores","uniqueID":"P1X"}])"));
+        server.serve("/projects/P1X/items",
+                     json(R"([{"displayName":"Home","uniqueID":"I1X","type":"text"}])"));
+        server.serve("/projects/P1X/items/I1X", json(R"({"success":true})"));
+        server.serve("/unlock", json(R"({"success":true,"token":"T0K"})"));
     }
     /// The requests of the HTTP API, without the notification socket's (refused) upgrade attempts.
     QList<LoopbackHttpServer::Request> apiRequests() {
@@ -225,15 +227,13 @@ TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
     EXPECT_TRUE(put.body.contains('\n'));
     EXPECT_EQ(*platform::parseJson(put.body), (JsonValue{{"text", "Lions"}}));
 
-    server.serve("/projects/P1X/items/I1X",
-                 Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    server.serve("/projects/P1X/items/I1X", json(R"({"success":false,"error":"Item locked"})"));
     client->setStringValue(u"Tigers"_s, u"I1X"_s, project, false);
     client->waitUntilIdle();
     EXPECT_TRUE(log.written().contains(u"Error updating the CG Text Item (Item locked)"_s));
 
     QSignalSpy changed(client.get(), &CGServerHTTPController::projectsChanged);
-    server.serve("/projects",
-                 Reply::text(R"({"displayName":"Scores","uniqueID":"P1X"})", "application/json"));
+    server.serve("/projects", json(R"({"displayName":"Scores","uniqueID":"P1X"})"));
     client->updateProjects();
     client->waitUntilIdle();
     EXPECT_TRUE(client->projects().isEmpty());
@@ -243,7 +243,7 @@ TEST_F(CGClientFaults, TextUpdateIsOnePutOfJsonAndTheServersAnswersAreHeeded) {
 // A pass asks for a token before each of its updates; a refused authorization drops that update
 // quietly and the pass goes on, and the pass still ends.
 TEST_F(CGClientFaults, APassWhoseAuthorizationIsRefusedSendsNothingAndEnds) {
-    server.serve("/unlock", Reply::text(R"({"success":false})", "application/json"));
+    server.serve("/unlock", json(R"({"success":false})"));
     auto client = connectTo(server.port(), 1, u"pw"_s);
     server.clearRequests();
     QSignalSpy finished(client.get(), &CGServerHTTPController::publishingPassFinished);
@@ -260,8 +260,7 @@ TEST_F(CGClientFaults, APassWhoseAuthorizationIsRefusedSendsNothingAndEnds) {
 
 TEST_F(CGClientFaults, MediaUpdateAuthorizesEvenWithoutPasswordAndSendsNoContentType) {
     auto client = connectTo(server.port(), 2);
-    server.serve("/playback/cg_projects/P1X/items/I1X",
-                 Reply::text(R"({"success":false,"error":"Item locked"})", "application/json"));
+    server.serve("/playback/cg_projects/P1X/items/I1X", json(R"({"success":false,"error":"Item locked"})"));
     auto project = std::make_shared<CGProject>();
     project->setUniqueID(u"P1X"_s);
     server.clearRequests();
@@ -340,7 +339,7 @@ TEST_F(CGClientFaults, TeardownCutsAPassesSilentUpdateShort) {
 
 TEST_F(CGClientFaults, ANewerPassReplacesTheOneWaitingBehindASlowServer) {
     auto client = connectTo(server.port(), 1);
-    auto slow = Reply::text(R"({"success":true})", "application/json");
+    auto slow = json(R"({"success":true})");
     slow.delay = 300ms;
     server.serve("/projects/P1X/items/I1X", slow);
     server.clearRequests();
@@ -359,8 +358,8 @@ TEST_F(CGClientFaults, ANewerPassReplacesTheOneWaitingBehindASlowServer) {
 }
 
 TEST_F(CGClientFaults, OtherServerTypesListAtTheRootAndOpenNoSocket) {
-    server.serve("/", Reply::text(R"([{"displayName":"Scores","uniqueID":"P1X"}])", "application/json"));
-    server.serve("//P1X/items", Reply::text("[]", "application/json"));
+    server.serve("/", json(R"([{"displayName":"Scores","uniqueID":"P1X"}])"));
+    server.serve("//P1X/items", json("[]"));
     auto client = connectTo(server.port(), 3);
     EXPECT_EQ(client->projects().size(), 1);
     spinFor(100ms);

@@ -1,4 +1,3 @@
-#include "platform/SecretStore.h"
 #include "testkit/CliRun.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/MemorySecretStore.h"
@@ -18,14 +17,10 @@ const QByteArray Secret = "pw-from-the-environment";
 class FeedAuthCli : public ::testing::Test {
   protected:
     void SetUp() override {
-        platform::SecretStore::setShared(store);
         qputenv("GRAFLINK_TEST_FEED_SECRET", Secret);
         server.serve("/feed", LoopbackHttpServer::Reply::text("<r><a>1</a></r>", "text/xml"));
     }
-    void TearDown() override {
-        qunsetenv("GRAFLINK_TEST_FEED_SECRET");
-        platform::SecretStore::setShared(nullptr);
-    }
+    void TearDown() override { qunsetenv("GRAFLINK_TEST_FEED_SECRET"); }
     QStringList newDocument(const QStringList& options) const {
         return QStringList{u"new"_s, document, u"--source"_s, server.url(u"/feed"_s).toString()} + options;
     }
@@ -33,7 +28,8 @@ class FeedAuthCli : public ::testing::Test {
     QTemporaryDir dir;
     QString document = dir.filePath(u"auth.graflink"_s);
     LoopbackHttpServer server;
-    std::shared_ptr<MemorySecretStore> store = std::make_shared<MemorySecretStore>();
+    const SharedMemorySecretStore keychain;
+    const std::shared_ptr<MemorySecretStore>& store = keychain.store;
 };
 
 TEST_F(FeedAuthCli, NewStoresTheSecretInTheKeychainAndThePathsFetchSendsIt) {

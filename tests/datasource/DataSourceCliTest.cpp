@@ -1,6 +1,5 @@
 #include "DataSourceTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
-#include "platform/SecretStore.h"
 #include "testkit/CliRun.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/MemorySecretStore.h"
@@ -56,8 +55,7 @@ TEST_F(DataSourceCli, NewSetAndShowOverHttp) {
 // The secret travels from the environment to the keychain, and from there to the feed server
 // only: the file keeps the header's name.
 TEST_F(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
-    auto store = std::make_shared<MemorySecretStore>();
-    platform::SecretStore::setShared(store);
+    const SharedMemorySecretStore keychain;
     server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(1), "text/xml"));
     qputenv("GRAFLINK_TEST_FEED_KEY", "k-secret-1");
 
@@ -79,7 +77,6 @@ TEST_F(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {
         EXPECT_EQ(request.header("X-Api-Key"), QByteArray("k-secret-1"));
 
     qunsetenv("GRAFLINK_TEST_FEED_KEY");
-    platform::SecretStore::setShared(nullptr);
 }
 
 // A spreadsheet's table, published as CSV or kept as a tab-separated file, gives rows as an XML

@@ -41,17 +41,10 @@ TEST_F(DataSourceFile, WritesEveryElementInOrderAndOmitsUnsetURLAndXPath) {
     column->setType(7);
     dataSource.addColumn(column);
     const QString full = QString::fromUtf8(*dataSource.dataOfType(NVSCGDataSourceDocumentType, nullptr));
-    const QStringList order{u"<url>http://example.test/feed.xml?a=1&amp;b=2</url>"_s,
-                            u"<x_path>"_s,
-                            u"<columns>"_s,
-                            u"<title>Name</title>"_s,
-                            u"<identifier>"_s,
-                            u"<type>Unknown Type</type>"_s,
-                            u"<uuid>"_s,
-                            u"<format></format>"_s,
-                            u"<auto_update>"_s,
-                            u"<auto_update_frequency>"_s,
-                            u"<export_path>"_s};
+    const QStringList order =
+        u"<url>http://example.test/feed.xml?a=1&amp;b=2</url>|<x_path>|<columns>|"
+        "<title>Name</title>|<identifier>|<type>Unknown Type</type>|<uuid>|"
+        "<format></format>|<auto_update>|<auto_update_frequency>|<export_path>"_s.split(u'|');
     qsizetype at = 0;
     for (const QString& part : order) {
         const qsizetype found = full.indexOf(part, at);

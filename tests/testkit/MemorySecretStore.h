@@ -43,4 +43,12 @@ class MemorySecretStore : public platform::SecretStore {
     QMap<QPair<QString, QString>, QString> m_items;
 };
 
+/// A MemorySecretStore that is the shared secret store while this lives; the previous one comes back.
+struct SharedMemorySecretStore {
+    SharedMemorySecretStore() { platform::SecretStore::setShared(store); }
+    ~SharedMemorySecretStore() { platform::SecretStore::setShared(previous); }
+    const std::shared_ptr<MemorySecretStore> store = std::make_shared<MemorySecretStore>();
+    const std::shared_ptr<platform::SecretStore> previous = platform::SecretStore::shared();
+};
+
 } // namespace testing_support

@@ -45,9 +45,7 @@ TEST_F(DocumentCommands, ExportToPlaylistWritesWhatIsChosenAndNothingWhenCancell
 }
 
 TEST_F(DocumentCommands, ADataSourcesFeedSignInKeepsTheSecretInTheKeychainAndIsUndoable) {
-    const auto store = std::make_shared<testing_support::MemorySecretStore>();
-    const std::shared_ptr<platform::SecretStore> previous = platform::SecretStore::shared();
-    platform::SecretStore::setShared(store);
+    const testing_support::SharedMemorySecretStore keychain;
     NVSCGDataSource dataSource;
     dataSource.setDataSourceURL(QUrl(u"http://127.0.0.1:9/results.xml"_s));
     NVSCGDataSourceWindowController editor(dataSource);
@@ -62,10 +60,9 @@ TEST_F(DocumentCommands, ADataSourcesFeedSignInKeepsTheSecretInTheKeychainAndIsU
     dialog->accept();
     ASSERT_TRUE(testing_support::waitUntil([&] { return dataSource.feedAuthentication().isEnabled(); }));
     EXPECT_EQ(dataSource.feedAuthentication().user, u"editor"_s);
-    EXPECT_EQ(store->secrets(), QList<QString>{u"pa55"_s});
+    EXPECT_EQ(keychain.store->secrets(), QList<QString>{u"pa55"_s});
     editor.undoStack()->undo();
     EXPECT_FALSE(dataSource.feedAuthentication().isEnabled());
-    platform::SecretStore::setShared(previous);
     dataSource.close();
 }
 

@@ -8,7 +8,6 @@
 #include "app/ui/PathsWindow.h"
 #include "app/ui/PreferencesWindowController.h"
 #include "app/ui/RecentDocuments.h"
-#include "platform/SecretStore.h"
 #include "testkit/MemorySecretStore.h"
 #include "testkit/TestHelpers.h"
 #include "testkit/WidgetChecks.h"
@@ -192,9 +191,7 @@ TEST_F(DocumentWindow, EveryControlIsNamedForScreenReadersAndEveryShortcutIsUniq
 }
 
 TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {
-    const auto store = std::make_shared<testing_support::MemorySecretStore>();
-    const std::shared_ptr<platform::SecretStore> previous = platform::SecretStore::shared();
-    platform::SecretStore::setShared(store);
+    const testing_support::SharedMemorySecretStore keychain;
     QTest::mouseClick(child<QPushButton>("feedSignInButton"), Qt::LeftButton);
     auto* dialog = window->findChild<FeedAuthenticationDialog*>();
     ASSERT_TRUE(dialog);
@@ -207,12 +204,11 @@ TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {
     ASSERT_TRUE(testing_support::waitUntil([&] {
         return document->feedAuthentication().scheme == platform::FeedAuthentication::Scheme::Bearer;
     }));
-    EXPECT_EQ(store->secrets(), QList<QString>{u"t0ken"_s});
+    EXPECT_EQ(keychain.store->secrets(), QList<QString>{u"t0ken"_s});
     window->undoStack()->undo();
     EXPECT_FALSE(document->feedAuthentication().isEnabled());
     window->undoStack()->redo();
     EXPECT_TRUE(document->feedAuthentication().isEnabled());
-    platform::SecretStore::setShared(previous);
 }
 
 TEST_F(DocumentWindow, TheStaleAlarmIsSetUndoablyAndShowsInTheStatusLine) {
