@@ -10,10 +10,10 @@ LogFileAppender::~LogFileAppender() {
         ::close(m_descriptor);
 }
 
-bool LogFileAppender::append(const QByteArray& nativePath, const QByteArray& bytes, qint64 second) {
-    const int descriptor = descriptorFor(nativePath, second);
-    if (descriptor < 0)
-        return false;
+namespace {
+
+// A full disk cuts the bytes short; that loses them just as surely as a file that won't open.
+bool writeAll(int descriptor, const QByteArray& bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -25,8 +25,23 @@ bool LogFileAppender::append(const QByteArray& nativePath, const QByteArray& byt
         data += written;
         left -= written;
     }
-    // A full disk cuts the line short; that loses it just as surely as a file that won't open.
     return left == 0;
+}
+
+} // namespace
+
+bool LogFileAppender::append(const QByteArray& nativePath, const QByteArray& bytes, qint64 second) {
+    const int descriptor = descriptorFor(nativePath, second);
+    return descriptor >= 0 && writeAll(descriptor, bytes);
+}
+
+bool LogFileAppender::appendOnce(const QByteArray& nativePath, const QByteArray& bytes) {
+    const int descriptor = ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
+    if (descriptor < 0)
+        return false;
+    const bool written = writeAll(descriptor, bytes);
+    ::close(descriptor);
+    return written;
 }
 
 int LogFileAppender::descriptorFor(const QByteArray& nativePath, qint64 second) {

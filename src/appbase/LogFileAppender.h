@@ -17,6 +17,9 @@ class LogFileAppender {
     /// Appends `bytes` to the file at `nativePath` (created rw-rw-r-- if missing) in second
     /// `second`; false when it would not open or the write was cut short (a full disk).
     bool append(const QByteArray& nativePath, const QByteArray& bytes, qint64 second);
+    /// Appends `bytes` to the file at `nativePath` (created rw-rw-r-- if missing) and closes it
+    /// again: for side files written now and then. False as append() says.
+    static bool appendOnce(const QByteArray& nativePath, const QByteArray& bytes);
 
   private:
     int descriptorFor(const QByteArray& nativePath, qint64 second);

@@ -1,6 +1,7 @@
 #include "appbase/NVSLogController.h"
 
 #include "appbase/LogFileAppender.h"
+#include "appbase/LogNotifications.h"
 #include "appbase/TechnicalLogFolder.h"
 #include "platform/BundleInfo.h"
 #include "platform/ConsoleLog.h"
@@ -9,14 +10,10 @@
 #include "platform/SerialExecutor.h"
 #include "platform/UserDefaults.h"
 #include "platform/UserNotificationCenter.h"
-#include "platform/Uuid.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <cstdlib>
-#include <fcntl.h>
-#include <thread>
-#include <unistd.h>
 
 using platform::ConsoleLog;
 
@@ -68,7 +65,8 @@ void NVSLogController::registerDefaults(platform::UserDefaults& defaults) {
 }
 
 NVSLogController::NVSLogController(Configuration configuration)
-    : m_defaults(configuration.defaults), m_notificationCenter(std::move(configuration.notificationCenter)),
+    : m_defaults(configuration.defaults),
+      m_notifications(std::make_unique<LogNotifications>(std::move(configuration.notificationCenter))),
       m_clock(configuration.clock
                   ? std::function<qint64()>(
                         [clock = std::move(configuration.clock)] { return clock().toMSecsSinceEpoch(); })
@@ -369,16 +367,8 @@ void NVSLogController::logSimpleMessage(const QString& text, const QString& toFi
             const QString line =
                 m_simpleLogMessageDateFormatter->format(time) + QLatin1Char('\t') + text + QLatin1Char('\n');
             QByteArray nativePath;
-            if (!fileSystemPath(path, &nativePath))
-                return;
-            const int descriptor =
-                ::open(nativePath.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0664);
-            if (descriptor < 0)
-                return;
-            const QByteArray bytes = line.toUtf8();
-            [[maybe_unused]] const ssize_t written =
-                ::write(descriptor, bytes.constData(), static_cast<size_t>(bytes.size()));
-            ::close(descriptor);
+            if (fileSystemPath(path, &nativePath))
+                LogFileAppender::appendOnce(nativePath, line.toUtf8());
         });
 }
 
@@ -390,41 +380,20 @@ void NVSLogController::cleanupOldTechnicalLogFiles() {
 // MARK: - User notifications
 
 void NVSLogController::displayNotification(const QString& title, const QString& message) {
-    displayNotification(title, message, std::nullopt);
+    m_notifications->display(title, message, std::nullopt);
 }
 
 void NVSLogController::displayNotification(const QString& title, const QString& message,
                                            const std::optional<QString>& categoryIdentifier) {
-    if (!m_canDisplayNotifications.load() || !m_notificationCenter)
-        return;
-    platform::UserNotificationRequest request;
-    request.identifier = platform::Uuid::createString();
-    request.title = title;
-    request.body = message;
-    request.categoryIdentifier = categoryIdentifier && !categoryIdentifier->isEmpty()
-                                     ? *categoryIdentifier
-                                     : QStringLiteral("WarningNotification");
-    m_notificationCenter->add(request);
+    m_notifications->display(title, message, categoryIdentifier);
 }
 
 void NVSLogController::checkForNotificationAuthorization() {
-    if (!m_notificationCenter)
-        return;
-    using Status = platform::NotificationAuthorizationStatus;
-    switch (m_notificationCenter->authorizationStatus()) {
-    case Status::Authorized:
-    case Status::Provisional:
-        m_canDisplayNotifications = true;
-        break;
-    case Status::Denied:
-        m_canDisplayNotifications = false;
-        break;
-    case Status::NotDetermined:
-        m_notificationCenter->requestAuthorization(
-            platform::UserNotificationCenter::AlertSoundBadge,
-            [this](bool granted) { m_canDisplayNotifications = granted; });
-        break;
-    }
+    m_notifications->checkAuthorization();
+}
+
+bool NVSLogController::canDisplayNotifications() const {
+    return m_notifications->canDisplay();
 }
 
 // MARK: - Delegate and held messages

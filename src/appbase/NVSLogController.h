@@ -23,6 +23,7 @@ class UserDefaults;
 class UserNotificationCenter;
 } // namespace platform
 class LogFileAppender;
+class LogNotifications;
 
 /// The technical log: daily files "<bundle name> y-MM-dd.log" in the folder of the user default
 /// "technicalLogFolderPath", lines filtered by "technicalLogLevel", runs of identical lines
@@ -103,7 +104,7 @@ class NVSLogController {
     void setTechnicalLogLevel(qint64 level) { m_technicalLogLevel.store(level); }
     std::optional<QString> lastTechnicalLogFilePath() const;
     std::optional<QString> lastTechnicalLogMessage() const;
-    bool canDisplayNotifications() const { return m_canDisplayNotifications.load(); }
+    bool canDisplayNotifications() const;
     /// Number of messages held for a delegate that is not set yet; -1 once they were replayed.
     int heldMessageCount() const;
 
@@ -149,7 +150,7 @@ class NVSLogController {
     void observeDefaults();
 
     platform::UserDefaults* m_defaults;
-    std::shared_ptr<platform::UserNotificationCenter> m_notificationCenter;
+    std::unique_ptr<LogNotifications> m_notifications;
     std::function<qint64()> m_clock; // milliseconds since the epoch
     const QString m_logPrefix;
 
@@ -172,7 +173,6 @@ class NVSLogController {
     QString m_secondStamp;                      // file queue only
     QString m_secondFileDate;                   // file queue only
     std::atomic<bool> m_logIfLogFailedToBeWritten{true};
-    std::atomic<bool> m_canDisplayNotifications{false};
     std::function<void(const QString&)> m_lineObserver;
 
     std::unique_ptr<platform::DatePatternFormatter> m_logFileDateFormatter;
