@@ -5,7 +5,6 @@
 #include "platform/JsonTapeNodes.h"
 #include "platform/ValueReadings.h"
 
-#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 #include <string>
@@ -64,35 +63,6 @@ JsonValue toJson(element value) {
     return JsonValue(nullptr);
 }
 
-// The deepest nesting of arrays and objects in a parsed document, read off its tape (simdjson's
-// own depth limit is not exact to the level). Numbers take a second tape word, their value.
-std::size_t deepestNesting(const simdjson::dom::document& document) {
-    const std::uint64_t* tape = document.tape.get();
-    const std::size_t end = std::size_t(tape[0] & simdjson::internal::JSON_VALUE_MASK);
-    std::size_t depth = 0;
-    std::size_t deepest = 0;
-    for (std::size_t i = 1; i < end; ++i) {
-        switch (char(tape[i] >> 56)) {
-        case '[':
-        case '{':
-            deepest = std::max(deepest, ++depth);
-            break;
-        case ']':
-        case '}':
-            --depth;
-            break;
-        case 'l':
-        case 'u':
-        case 'd':
-            ++i;
-            break;
-        default:
-            break;
-        }
-    }
-    return deepest;
-}
-
 } // namespace
 
 struct JsonFeed::Parsed {
@@ -113,13 +83,18 @@ std::unique_ptr<JsonFeed> JsonFeed::parse(const QByteArray& bytes) {
     // size of the text, and a parser kept per thread would hold them between refreshes.
     simdjson::dom::parser parser;
     auto parsed = std::make_unique<Parsed>();
+    // simdjson's depth limit takes a container as deep as the limit only when it is empty, so at
+    // MaximumJsonNestingDepth it accepts nothing deeper than that; what it refuses at the limit
+    // goes to the full parser, which gives the verdict.
+    if (parser.allocate(std::size_t(bytes.size()), std::size_t(MaximumJsonNestingDepth)) != simdjson::SUCCESS)
+        return nullptr;
     // simdjson reads up to SIMDJSON_PADDING bytes past the end: without that much spare room in
     // the array's allocation it parses a padded copy.
     const bool spare = bytes.capacity() - bytes.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
-    if (parser.parse_into_document(parsed->document, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                   std::size_t(bytes.size()), !spare)
-                .get(parsed->root) != simdjson::SUCCESS ||
-        deepestNesting(parsed->document) > std::size_t(MaximumJsonNestingDepth))
+    if (parser
+            .parse_into_document(parsed->document, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                 std::size_t(bytes.size()), !spare)
+            .get(parsed->root) != simdjson::SUCCESS)
         return nullptr;
     return std::unique_ptr<JsonFeed>(new JsonFeed(std::move(parsed)));
 }
