@@ -28,15 +28,8 @@ QUrl RawWebSocketPeer::url(const QString& path) const {
 
 void RawWebSocketPeer::accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-        if (refuseConnections) {
-            ++connections;
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
         auto* connection = new Connection{socket, {}, false};
         m_connections.append(connection);
-        ++connections;
         connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(*connection); });
         connect(socket, &QTcpSocket::disconnected, this, [this, connection] {
             m_connections.removeAll(connection);
@@ -52,17 +45,8 @@ void RawWebSocketPeer::readFrom(Connection& connection) {
         const qsizetype end = connection.buffer.indexOf("\r\n\r\n");
         if (end < 0)
             return;
-        const QByteArray head = connection.buffer.left(end + 4);
+        handshake(connection, connection.buffer.left(end + 4));
         connection.buffer.remove(0, end + 4);
-        if (!head.toLower().contains("upgrade: websocket")) {
-            ++httpRequests;
-            connection.socket->write(
-                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\n"
-                "Connection: close\r\n\r\n[]");
-            connection.socket->disconnectFromHost();
-            return;
-        }
-        handshake(connection, head);
     }
     readFrames(connection);
 }
@@ -149,29 +133,4 @@ void RawWebSocketPeer::sendClose(quint16 code) {
             });
         }
     }
-}
-
-ThreadedRawWebSocketPeer::ThreadedRawWebSocketPeer() {
-    m_thread.start();
-    m_context = new QObject;
-    m_context->moveToThread(&m_thread);
-    QMetaObject::invokeMethod(
-        m_context, [this] { m_peer = new RawWebSocketPeer; }, Qt::BlockingQueuedConnection);
-}
-
-ThreadedRawWebSocketPeer::~ThreadedRawWebSocketPeer() {
-    QMetaObject::invokeMethod(
-        m_context,
-        [this] {
-            delete m_peer;
-            delete m_context;
-        },
-        Qt::BlockingQueuedConnection);
-    m_thread.quit();
-    m_thread.wait();
-}
-
-void ThreadedRawWebSocketPeer::run(const std::function<void(RawWebSocketPeer&)>& work) {
-    QMetaObject::invokeMethod(
-        m_context, [this, &work] { work(*m_peer); }, Qt::BlockingQueuedConnection);
 }

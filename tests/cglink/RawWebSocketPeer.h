@@ -4,17 +4,15 @@
 #include <QList>
 #include <QObject>
 #include <QTcpServer>
-#include <QThread>
 #include <QUrl>
 #include <atomic>
-#include <functional>
 
 class QTcpSocket;
 
 /// A deliberately bare web-socket server for tests, written from the protocol (RFC 6455) so
 /// that it can misbehave where Qt's own server cannot: it answers pings only while
-/// `answerPings` is set, and otherwise does nothing it is not told to. Plain HTTP requests on
-/// the same port get "[]" as JSON and are counted. Runs on the thread that creates it.
+/// `answerPings` is set, and otherwise does nothing it is not told to. Runs on the thread that
+/// creates it.
 class RawWebSocketPeer : public QObject {
     Q_OBJECT
   public:
@@ -29,11 +27,7 @@ class RawWebSocketPeer : public QObject {
     void sendClose(quint16 code);
 
     std::atomic<bool> answerPings{true};
-    /// Hang up on every new connection at once.
-    std::atomic<bool> refuseConnections{false};
-    std::atomic<int> connections{0};
     std::atomic<int> pingsReceived{0};
-    std::atomic<int> httpRequests{0};
     QList<int> closeCodesReceived;
     QByteArray lastHandshake;
 
@@ -52,21 +46,4 @@ class RawWebSocketPeer : public QObject {
 
     QTcpServer m_server;
     QList<Connection*> m_connections;
-};
-
-/// A RawWebSocketPeer on a thread of its own, for clients that block the test's thread in
-/// synchronous requests.
-class ThreadedRawWebSocketPeer {
-  public:
-    ThreadedRawWebSocketPeer();
-    ~ThreadedRawWebSocketPeer();
-    RawWebSocketPeer& operator*() const { return *m_peer; }
-    RawWebSocketPeer* operator->() const { return m_peer; }
-    /// Runs `work` on the peer's thread and waits for it.
-    void run(const std::function<void(RawWebSocketPeer&)>& work);
-
-  private:
-    QThread m_thread;
-    QObject* m_context = nullptr;
-    RawWebSocketPeer* m_peer = nullptr;
 };

@@ -13,6 +13,8 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
 #include <atomic>
 #include <mutex>
 #include <utility>
@@ -49,11 +51,15 @@ QByteArray md5Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
 
-/// Counts the connections it accepts, keeps them for the server's stop, and answers "Expect: 100-continue"
-/// (which Qt HTTP Server leaves unanswered, so a client would wait a second before it sends a large body).
+/// Counts the connections it accepts, keeps them for the server's stop, answers "Expect: 100-continue"
+/// (which Qt HTTP Server leaves unanswered, so a client would wait a second before it sends a large body)
+/// and, once told to, hands web-socket upgrades to a web-socket server (Qt HTTP Server 6.4 would
+/// answer them itself).
 class CountingTcpServer : public QTcpServer {
   public:
     CountingTcpServer(std::atomic<int>& counter, QObject* parent) : QTcpServer(parent), m_counter(counter) {}
+
+    QWebSocketServer* webSockets = nullptr;
 
     void abortConnections() {
         for (const QPointer<QTcpSocket>& socket : std::exchange(m_sockets, {})) {
@@ -74,15 +80,21 @@ class CountingTcpServer : public QTcpServer {
         m_sockets.append(socket);
         // Connected before Qt HTTP Server's own handler, so this sees each request's head before
         // Qt reads it: the method as sent (Qt knows only the standard ones) and the expectation.
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
             const QByteArray pending = socket->peek(socket->bytesAvailable());
             const qsizetype headEnd = pending.indexOf("\r\n\r\n");
             if (socket->property("headSeen").toBool() || headEnd < 0)
                 return;
             socket->setProperty("headSeen", true);
             socket->setProperty("method", pending.first(pending.indexOf(' ')));
-            if (pending.first(headEnd).toLower().contains("\r\nexpect: 100-continue"))
+            const QByteArray head = pending.first(headEnd).toLower();
+            if (head.contains("\r\nexpect: 100-continue"))
                 socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+            if (webSockets && head.contains("\r\nupgrade: websocket")) {
+                socket->disconnect();
+                webSockets->handleConnection(socket);
+                Q_EMIT socket->readyRead();
+            }
         });
         addPendingConnection(socket);
     }
@@ -127,6 +139,25 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
     void stop() {
         listener_->close();
         listener_->abortConnections();
+        webSockets_.clear();
+    }
+
+    void acceptWebSockets() {
+        listener_->webSockets =
+            new QWebSocketServer(u"LoopbackHttpServer"_s, QWebSocketServer::NonSecureMode, this);
+        connect(listener_->webSockets, &QWebSocketServer::newConnection, this, [this] {
+            while (QWebSocket* socket = listener_->webSockets->nextPendingConnection())
+                webSockets_.emplace_back(socket);
+        });
+    }
+
+    void sendToWebSockets(const QByteArray& message, bool binary) {
+        for (const std::unique_ptr<QWebSocket>& socket : webSockets_) {
+            if (binary)
+                socket->sendBinaryMessage(message);
+            else
+                socket->sendTextMessage(QString::fromUtf8(message));
+        }
     }
 
   protected:
@@ -258,6 +289,7 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
     std::shared_ptr<Shared> shared_;
     CountingTcpServer* listener_ = nullptr;
     QSet<QByteArray> nonces_;
+    std::vector<std::unique_ptr<QWebSocket>> webSockets_;
 };
 
 // ---- Owner's side -------------------------------------------------------------------------------
@@ -354,6 +386,17 @@ void LoopbackHttpServer::clearRequests() {
 
 int LoopbackHttpServer::connectionCount() const {
     return shared_->connections.load();
+}
+
+void LoopbackHttpServer::acceptWebSockets() {
+    QMetaObject::invokeMethod(
+        engine_, [this] { engine_->acceptWebSockets(); }, Qt::BlockingQueuedConnection);
+}
+
+void LoopbackHttpServer::sendToWebSockets(const QByteArray& message, bool binary) {
+    QMetaObject::invokeMethod(
+        engine_, [this, message, binary] { engine_->sendToWebSockets(message, binary); },
+        Qt::BlockingQueuedConnection);
 }
 
 } // namespace testing_support

@@ -18,7 +18,7 @@ namespace testing_support {
 /// with its own event loop, so the test's thread may block in a synchronous request meanwhile.
 /// Qt parses the requests; the replies are written by hand, so they can misbehave on purpose
 /// (delay, drip, stall after N body bytes, hang, close; gzip and chunked bodies as the handler
-/// encodes them).
+/// encodes them). Web-socket upgrades are hung up on unless acceptWebSockets() was called.
 ///
 /// Handlers are registered per path (exact match on the raw path, without the query) and
 /// optionally per method; they run on the server thread and must not block (use the reply's
@@ -109,6 +109,11 @@ class LoopbackHttpServer {
     void clearRequests();
     /// Accepted TCP connections so far.
     int connectionCount() const;
+
+    /// Accepts web-socket upgrades on any path from now on (Qt's own web-socket server).
+    void acceptWebSockets();
+    /// Sends `message` to every accepted web socket: as text, or as binary data when `binary`.
+    void sendToWebSockets(const QByteArray& message, bool binary = false);
 
     static inline const QByteArray Realm = QByteArrayLiteral("graflink-test");
 
