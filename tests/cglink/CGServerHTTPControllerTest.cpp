@@ -373,12 +373,13 @@ TEST_F(CGClient, BinaryMessagesFetchNothingAndTextMessagesFetchTheList) {
     server.serve("/projects", json("[]"));
     server.acceptWebSockets();
     auto client = connectTo(server.port(), 1);
-    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && server.requestCount() == 2; }));
+    // The listing, the upgrade and the listing on opening.
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && server.requestCount() == 3; }));
     server.sendToWebSockets(QByteArray("\x00\x01", 2), true);
     spinFor(150ms);
-    EXPECT_EQ(server.requestCount(), 2);
+    EXPECT_EQ(server.requestCount(), 3);
     server.sendToWebSockets("anything");
-    ASSERT_TRUE(waitUntil([&] { return server.requestCount() == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() == 4; }));
     client->closeWebSockets();
 }
 

@@ -17,6 +17,7 @@
 #include <QWebSocketServer>
 #include <atomic>
 #include <mutex>
+#include <semaphore>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -119,7 +120,9 @@ struct LoopbackHttpServer::Shared {
     QHash<QByteArray, Handler> handlers; // key: "METHOD path" or " path" for any method
     QHash<QByteArray, AuthRule> authRules;
     QList<Request> requests;
+    QList<int> webSocketCloseCodes;
     std::atomic<int> connections{0};
+    std::binary_semaphore resumed{0};
 };
 
 // ---- Answering, on the server thread -----------------------------------------------------------
@@ -146,8 +149,20 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
         listener_->webSockets =
             new QWebSocketServer(u"LoopbackHttpServer"_s, QWebSocketServer::NonSecureMode, this);
         connect(listener_->webSockets, &QWebSocketServer::newConnection, this, [this] {
-            while (QWebSocket* socket = listener_->webSockets->nextPendingConnection())
+            while (QWebSocket* socket = listener_->webSockets->nextPendingConnection()) {
+                // The upgrade is recorded as a request, with the headers of the handshake.
+                Request request{"GET", socket->requestUrl().path().toUtf8(), {}, {},
+                                {},    std::chrono::steady_clock::now()};
+                for (const QByteArray& name : socket->request().rawHeaderList())
+                    request.headers.append({name, socket->request().rawHeader(name)});
+                connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+                    std::lock_guard lock(shared_->mutex);
+                    shared_->webSocketCloseCodes.append(socket->closeCode());
+                });
+                std::lock_guard lock(shared_->mutex);
+                shared_->requests.append(request);
                 webSockets_.emplace_back(socket);
+            }
         });
     }
 
@@ -158,6 +173,11 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
             else
                 socket->sendTextMessage(QString::fromUtf8(message));
         }
+    }
+
+    void closeWebSockets(int code) {
+        for (const std::unique_ptr<QWebSocket>& socket : webSockets_)
+            socket->close(QWebSocketProtocol::CloseCode(code));
     }
 
   protected:
@@ -330,6 +350,8 @@ LoopbackHttpServer::LoopbackHttpServer()
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
+    if (stalled_)
+        resume();
     QMetaObject::invokeMethod(
         engine_, [this] { engine_->stop(); }, Qt::BlockingQueuedConnection);
     thread_->quit();
@@ -397,6 +419,26 @@ void LoopbackHttpServer::sendToWebSockets(const QByteArray& message, bool binary
     QMetaObject::invokeMethod(
         engine_, [this, message, binary] { engine_->sendToWebSockets(message, binary); },
         Qt::BlockingQueuedConnection);
+}
+
+void LoopbackHttpServer::closeWebSockets(int code) {
+    QMetaObject::invokeMethod(
+        engine_, [this, code] { engine_->closeWebSockets(code); }, Qt::BlockingQueuedConnection);
+}
+
+QList<int> LoopbackHttpServer::webSocketCloseCodes() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->webSocketCloseCodes;
+}
+
+void LoopbackHttpServer::stall() {
+    stalled_ = true;
+    QMetaObject::invokeMethod(engine_, [this] { shared_->resumed.acquire(); });
+}
+
+void LoopbackHttpServer::resume() {
+    stalled_ = false;
+    shared_->resumed.release();
 }
 
 } // namespace testing_support

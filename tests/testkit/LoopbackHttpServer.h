@@ -110,10 +110,18 @@ class LoopbackHttpServer {
     /// Accepted TCP connections so far.
     int connectionCount() const;
 
-    /// Accepts web-socket upgrades on any path from now on (Qt's own web-socket server).
+    /// Accepts web-socket upgrades on any path from now on (Qt's own web-socket server, which
+    /// answers pings); each upgrade is recorded as a request.
     void acceptWebSockets();
     /// Sends `message` to every accepted web socket: as text, or as binary data when `binary`.
     void sendToWebSockets(const QByteArray& message, bool binary = false);
+    /// Closes every accepted web socket with `code`.
+    void closeWebSockets(int code);
+    /// The close code of each web socket that has ended, in order (1005: the client gave none).
+    QList<int> webSocketCloseCodes() const;
+    /// The server falls silent, pings included, as a hung server would, until resume().
+    void stall();
+    void resume();
 
     static inline const QByteArray Realm = QByteArrayLiteral("graflink-test");
 
@@ -124,6 +132,7 @@ class LoopbackHttpServer {
     std::unique_ptr<QThread> thread_;
     Engine* engine_ = nullptr;
     quint16 port_ = 0;
+    bool stalled_ = false;
 };
 
 } // namespace testing_support
