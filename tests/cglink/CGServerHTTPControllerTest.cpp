@@ -1,6 +1,5 @@
 #include "cglink/CGServerHTTPController.h"
 
-#include "RawWebSocketPeer.h"
 #include "appbase/NVSLogController.h"
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cgsim/CGServerSimulator.h"
@@ -370,29 +369,31 @@ TEST_F(CGClientFaults, OtherServerTypesListAtTheRootAndOpenNoSocket) {
 // MARK: - The notification socket
 
 TEST_F(CGClient, BinaryMessagesFetchNothingAndTextMessagesFetchTheList) {
-    ThreadedRawWebSocketPeer peer;
-    auto client = connectTo(peer->port(), 1);
-    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && peer->httpRequests == 2; }));
-    peer.run([](RawWebSocketPeer& p) { p.sendBinary(QByteArray("\x00\x01", 2)); });
+    LoopbackHttpServer server;
+    server.serve("/projects", json("[]"));
+    server.acceptWebSockets();
+    auto client = connectTo(server.port(), 1);
+    // The listing, the upgrade and the listing on opening.
+    ASSERT_TRUE(waitUntil([&] { return client->isConnected() && server.requestCount() == 3; }));
+    server.sendToWebSockets(QByteArray("\x00\x01", 2), true);
     spinFor(150ms);
-    EXPECT_EQ(peer->httpRequests, 2);
-    peer.run([](RawWebSocketPeer& p) { p.sendText("anything"); });
-    ASSERT_TRUE(waitUntil([&] { return peer->httpRequests == 3; }));
+    EXPECT_EQ(server.requestCount(), 3);
+    server.sendToWebSockets("anything");
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() == 4; }));
     client->closeWebSockets();
 }
 
+// The server answers no listing and refuses every web-socket upgrade.
 TEST_F(CGClient, RetriesAServerThatStaysAwayWithoutLimit) {
-    ThreadedRawWebSocketPeer refusing;
-    refusing->refuseConnections = true;
-    const auto& attempts = refusing->connections;
-    auto client = connectTo(refusing->port(), 2);
-    ASSERT_TRUE(waitUntil([&] { return attempts >= 6; }));
+    LoopbackHttpServer refusing;
+    auto client = connectTo(refusing.port(), 2);
+    ASSERT_TRUE(waitUntil([&] { return refusing.connectionCount() >= 6; }));
     EXPECT_FALSE(client->isConnected());
     client->closeWebSockets();
     spinFor(100ms);
-    const int afterClose = attempts.load();
+    const int afterClose = refusing.connectionCount();
     spinFor(300ms);
-    EXPECT_EQ(attempts, afterClose) << "a reconnection ran after closeWebSockets";
+    EXPECT_EQ(refusing.connectionCount(), afterClose) << "a reconnection ran after closeWebSockets";
 }
 
 } // namespace

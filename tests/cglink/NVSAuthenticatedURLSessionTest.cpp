@@ -1,10 +1,10 @@
-#include "RawWebSocketPeer.h"
 #include "cglink/NVSAuthenticatedURLSessionController.h"
 #include "cglink/NVSAuthenticatedURLSessionControllerDelegate.h"
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
 #include <QStringList>
+#include <QTcpServer>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -73,7 +73,7 @@ class WebSocketSessions : public ::testing::Test {
     void open(NVSAuthenticatedURLSession::KeepAliveSettings settings = fastKeepAlive(false)) {
         controller.setKeepAliveSettings(std::move(settings));
         controller.setDelegate(&delegate);
-        session = controller.openWebSocketAtURL(peer.url(u"/update"_s), {u"v1.1.CGUpdates"_s});
+        session = controller.openWebSocketAtURL(socketURL(), {u"v1.1.CGUpdates"_s});
         ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(u"open"_s); }));
     }
     static NVSAuthenticatedURLSession::KeepAliveSettings fastKeepAlive(bool ignoreErrors) {
@@ -84,8 +84,10 @@ class WebSocketSessions : public ::testing::Test {
         return settings;
     }
     bool logged(const QString& line) { return controller.logLines().contains(line); }
+    QUrl socketURL() const { return QUrl(u"ws://127.0.0.1:%1/update"_s.arg(server.port())); }
+    void SetUp() override { server.acceptWebSockets(); }
 
-    RawWebSocketPeer peer;
+    LoopbackHttpServer server;
     RecordingDelegate delegate;
     RecordingController controller;
     std::shared_ptr<NVSAuthenticatedURLSession> session;
@@ -93,19 +95,19 @@ class WebSocketSessions : public ::testing::Test {
 
 TEST_F(WebSocketSessions, RelayOpenMessagesAndOneEnd) {
     open(fastKeepAlive(false));
-    EXPECT_TRUE(peer.lastHandshake.contains("Sec-WebSocket-Protocol: v1.1.CGUpdates"));
+    EXPECT_EQ(server.requests().last().header("Sec-WebSocket-Protocol"), QByteArray("v1.1.CGUpdates"));
     EXPECT_TRUE(logged(u"WS Connection did OPEN (/update:v1.1.CGUpdates)"_s));
     EXPECT_TRUE(session->isWebSocketOpen());
     EXPECT_EQ(controller.openSessions().size(), 1);
 
-    peer.sendText("");             // traffic, but nobody's business
-    peer.sendBinary(QByteArray()); // likewise
-    peer.sendText("changed");
-    peer.sendBinary("\x01\x02");
+    server.sendToWebSockets("");                 // traffic, but nobody's business
+    server.sendToWebSockets(QByteArray(), true); // likewise
+    server.sendToWebSockets("changed");
+    server.sendToWebSockets("\x01\x02", true);
     ASSERT_TRUE(waitUntil([&] { return delegate.events().size() == 3; }));
     EXPECT_EQ(delegate.events(), QStringList({u"open"_s, u"text changed"_s, u"data 0102"_s}));
 
-    peer.sendClose(4001);
+    server.closeWebSockets(4001);
     ASSERT_TRUE(waitUntil([&] { return controller.openSessions().isEmpty(); }));
     spinFor(100ms);
     // The platform reports the end as a close and a completion; the delegate hears it once.
@@ -119,10 +121,10 @@ TEST_F(WebSocketSessions, RelayOpenMessagesAndOneEnd) {
 TEST_F(WebSocketSessions, ClosingReportsTheEndOnceThoughTheSessionIsAlsoInvalidated) {
     open();
     controller.closeWebSocketSessions();
-    ASSERT_TRUE(
-        waitUntil([&] { return !peer.closeCodesReceived.isEmpty() && controller.openSessions().isEmpty(); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return !server.webSocketCloseCodes().isEmpty() && controller.openSessions().isEmpty(); }));
     spinFor(100ms);
-    EXPECT_EQ(peer.closeCodesReceived, QList<int>{1000});
+    EXPECT_EQ(server.webSocketCloseCodes(), QList<int>{1000});
     EXPECT_EQ(delegate.endCount(), 1);
 }
 
@@ -142,24 +144,24 @@ TEST_F(WebSocketSessions, ARefusedConnectionCompletesWithAnError) {
 TEST_F(WebSocketSessions, KeepAliveClosesASilentServerThatOnceAnsweredPings) {
     open(fastKeepAlive(false));
     ASSERT_TRUE(waitUntil([&] { return session->hasReceivedPong(); }));
-    peer.answerPings = false;
-    ASSERT_TRUE(waitUntil([&] { return !peer.closeCodesReceived.isEmpty(); }));
-    EXPECT_EQ(peer.closeCodesReceived.first(), 1005);
-    EXPECT_TRUE(logged(QStringLiteral(
-        "Closing WS Connection - The server does not respond anymore. (/update:v1.1.CGUpdates)")));
+    server.stall();
+    ASSERT_TRUE(waitUntil([&] {
+        return logged(
+            u"Closing WS Connection - The server does not respond anymore. (/update:v1.1.CGUpdates)"_s);
+    }));
+    server.resume(); // the close handshake then ends at once
     ASSERT_TRUE(waitUntil([&] { return delegate.endCount() == 1; }));
     spinFor(100ms);
-    EXPECT_EQ(delegate.endCount(), 1);
+    EXPECT_EQ(delegate.events(), QStringList({u"open"_s, u"close 1005"_s}));
 }
 
 TEST_F(WebSocketSessions, IgnoringPingErrorsOnlyLogsTheSilence) {
     open(fastKeepAlive(true));
     ASSERT_TRUE(waitUntil([&] { return session->hasReceivedPong(); }));
-    peer.answerPings = false;
+    server.stall();
     const QString line = u"The server did not respond to our ping. (/update:v1.1.CGUpdates)"_s;
     ASSERT_TRUE(waitUntil([&] { return controller.logLines().count(line) >= 2; }));
     EXPECT_TRUE(session->isWebSocketOpen());
-    EXPECT_TRUE(peer.closeCodesReceived.isEmpty());
 }
 
 TEST_F(WebSocketSessions, MessagesEvenEmptyOnesKeepPingsAway) {
@@ -168,19 +170,19 @@ TEST_F(WebSocketSessions, MessagesEvenEmptyOnesKeepPingsAway) {
     settings.silenceThreshold = 500ms;
     open(settings);
     QTimer chatter;
-    QObject::connect(&chatter, &QTimer::timeout, &peer, [&] { peer.sendText(""); });
+    QObject::connect(&chatter, &QTimer::timeout, &chatter, [&] { server.sendToWebSockets(""); });
     chatter.start(20);
     spinFor(1200ms);
     chatter.stop();
-    EXPECT_EQ(peer.pingsReceived, 0);
+    EXPECT_FALSE(session->hasReceivedPong()) << "a ping went out: the server answers every one";
     EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
 }
 
 TEST_F(WebSocketSessions, SuspendedSessionsKeepTheirMessagesForLater) {
     open();
     controller.suspendProcessingMessages();
-    peer.sendText("first");
-    peer.sendText("second");
+    server.sendToWebSockets("first");
+    server.sendToWebSockets("second");
     spinFor(150ms);
     EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
     controller.resumeProcessingMessages();
@@ -191,11 +193,11 @@ TEST_F(WebSocketSessions, SuspendedSessionsKeepTheirMessagesForLater) {
 TEST_F(WebSocketSessions, DestroyingTheControllerDetachesItsSessions) {
     auto owned = std::make_unique<RecordingController>();
     owned->setDelegate(&delegate);
-    auto kept = owned->openWebSocketAtURL(peer.url(u"/update"_s), {});
+    auto kept = owned->openWebSocketAtURL(socketURL(), {});
     ASSERT_TRUE(waitUntil([&] { return delegate.events().contains(u"open"_s); }));
     owned.reset();
     EXPECT_EQ(kept->delegate(), nullptr);
-    peer.sendText("late");
+    server.sendToWebSockets("late");
     spinFor(100ms);
     EXPECT_EQ(delegate.events(), QStringList{u"open"_s});
 }

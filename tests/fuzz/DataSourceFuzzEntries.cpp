@@ -1,6 +1,4 @@
-#include "DataSourceFuzzEntries.h"
-
-#include "FuzzSetup.h"
+#include "FuzzEntries.h"
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceColumn.h"
 #include "datasource/NVSCGDataSourceNode.h"

@@ -1,8 +1,6 @@
 // Replays every file of the fuzz corpora through the fuzz entries, so that `make test` keeps
 // each past finding fixed without a clang build.
-#include "DataSourceFuzzEntries.h"
 #include "FuzzEntries.h"
-#include "RackFuzzEntries.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDir>

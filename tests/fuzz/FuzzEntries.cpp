@@ -1,6 +1,5 @@
 #include "FuzzEntries.h"
 
-#include "FuzzSetup.h"
 #include "app/FeedFetcher.h"
 #include "app/FeedInventory.h"
 #include "app/GraflinkDocument.h"

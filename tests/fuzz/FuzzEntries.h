@@ -30,3 +30,36 @@ class FuzzEntries {
         return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     }
 };
+
+/// The data-source library's entries under fuzzing (the conventions above). They never refresh:
+/// nothing reaches the network or reads files named by the input.
+class DataSourceFuzzEntries {
+  public:
+    /// A data-source file ("data_source" element) applied to a data source, written, and applied
+    /// to a second one, which must end with the same settings and columns.
+    static void dataSourceFile(const QByteArray& bytes);
+    /// A feed (XML when it starts with "<" after white space, else JSON), optionally followed by
+    /// a NUL byte and settings lines: the rows' XPath, then one column per line (an identifier,
+    /// or "=" and a format whose tokens name the columns "c0", "c1", ...). Without settings the
+    /// rows are the first repeated element and the columns the paths below its first instance.
+    /// Node tree, rows, selection, cells and wildcard paths are computed; element paths must be
+    /// libxml2's.
+    static void dataSourceFeed(const QByteArray& bytes);
+};
+
+/// Fuzz entries of the rack tools (the contract above).
+class RackFuzzEntries {
+  public:
+    /// A recording's index.jsonl: parsed; every entry kept passes the checks, every line is kept
+    /// or skipped at most once, and a kept entry written back reads the same.
+    static void recordingIndex(const QByteArray& bytes);
+};
+
+/// What a fuzz target process needs before its first input: a QCoreApplication for the main
+/// queue, and XDG folders in a scratch folder so that nothing reaches the user's files.
+class FuzzSetup {
+  public:
+    static void initialize(int* argc, char*** argv);
+    /// Aborts with the broken invariant's description when `condition` fails: a finding.
+    static void check(bool condition, const char* what);
+};

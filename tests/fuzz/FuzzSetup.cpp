@@ -1,4 +1,4 @@
-#include "FuzzSetup.h"
+#include "FuzzEntries.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>

@@ -1,8 +1,5 @@
 // One libFuzzer target: GRAFLINK_FUZZ_ENTRY names its entry (CMake builds one fuzz_<name> per entry).
-#include "DataSourceFuzzEntries.h"
 #include "FuzzEntries.h"
-#include "FuzzSetup.h"
-#include "RackFuzzEntries.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     FuzzSetup::initialize(argc, argv);

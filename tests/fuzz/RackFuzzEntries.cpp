@@ -1,6 +1,4 @@
-#include "RackFuzzEntries.h"
-
-#include "FuzzSetup.h"
+#include "FuzzEntries.h"
 #include "rack/FeedRecordingIndex.h"
 
 namespace {

@@ -13,8 +13,11 @@
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
+#include <QWebSocket>
+#include <QWebSocketServer>
 #include <atomic>
 #include <mutex>
+#include <semaphore>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -49,11 +52,15 @@ QByteArray md5Hex(const QByteArray& bytes) {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex();
 }
 
-/// Counts the connections it accepts, keeps them for the server's stop, and answers "Expect: 100-continue"
-/// (which Qt HTTP Server leaves unanswered, so a client would wait a second before it sends a large body).
+/// Counts the connections it accepts, keeps them for the server's stop, answers "Expect: 100-continue"
+/// (which Qt HTTP Server leaves unanswered, so a client would wait a second before it sends a large body)
+/// and, once told to, hands web-socket upgrades to a web-socket server (Qt HTTP Server 6.4 would
+/// answer them itself).
 class CountingTcpServer : public QTcpServer {
   public:
     CountingTcpServer(std::atomic<int>& counter, QObject* parent) : QTcpServer(parent), m_counter(counter) {}
+
+    QWebSocketServer* webSockets = nullptr;
 
     void abortConnections() {
         for (const QPointer<QTcpSocket>& socket : std::exchange(m_sockets, {})) {
@@ -74,15 +81,21 @@ class CountingTcpServer : public QTcpServer {
         m_sockets.append(socket);
         // Connected before Qt HTTP Server's own handler, so this sees each request's head before
         // Qt reads it: the method as sent (Qt knows only the standard ones) and the expectation.
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
             const QByteArray pending = socket->peek(socket->bytesAvailable());
             const qsizetype headEnd = pending.indexOf("\r\n\r\n");
             if (socket->property("headSeen").toBool() || headEnd < 0)
                 return;
             socket->setProperty("headSeen", true);
             socket->setProperty("method", pending.first(pending.indexOf(' ')));
-            if (pending.first(headEnd).toLower().contains("\r\nexpect: 100-continue"))
+            const QByteArray head = pending.first(headEnd).toLower();
+            if (head.contains("\r\nexpect: 100-continue"))
                 socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+            if (webSockets && head.contains("\r\nupgrade: websocket")) {
+                socket->disconnect();
+                webSockets->handleConnection(socket);
+                Q_EMIT socket->readyRead();
+            }
         });
         addPendingConnection(socket);
     }
@@ -107,7 +120,9 @@ struct LoopbackHttpServer::Shared {
     QHash<QByteArray, Handler> handlers; // key: "METHOD path" or " path" for any method
     QHash<QByteArray, AuthRule> authRules;
     QList<Request> requests;
+    QList<int> webSocketCloseCodes;
     std::atomic<int> connections{0};
+    std::binary_semaphore resumed{0};
 };
 
 // ---- Answering, on the server thread -----------------------------------------------------------
@@ -127,6 +142,42 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
     void stop() {
         listener_->close();
         listener_->abortConnections();
+        webSockets_.clear();
+    }
+
+    void acceptWebSockets() {
+        listener_->webSockets =
+            new QWebSocketServer(u"LoopbackHttpServer"_s, QWebSocketServer::NonSecureMode, this);
+        connect(listener_->webSockets, &QWebSocketServer::newConnection, this, [this] {
+            while (QWebSocket* socket = listener_->webSockets->nextPendingConnection()) {
+                // The upgrade is recorded as a request, with the headers of the handshake.
+                Request request{"GET", socket->requestUrl().path().toUtf8(), {}, {},
+                                {},    std::chrono::steady_clock::now()};
+                for (const QByteArray& name : socket->request().rawHeaderList())
+                    request.headers.append({name, socket->request().rawHeader(name)});
+                connect(socket, &QWebSocket::disconnected, this, [this, socket] {
+                    std::lock_guard lock(shared_->mutex);
+                    shared_->webSocketCloseCodes.append(socket->closeCode());
+                });
+                std::lock_guard lock(shared_->mutex);
+                shared_->requests.append(request);
+                webSockets_.emplace_back(socket);
+            }
+        });
+    }
+
+    void sendToWebSockets(const QByteArray& message, bool binary) {
+        for (const std::unique_ptr<QWebSocket>& socket : webSockets_) {
+            if (binary)
+                socket->sendBinaryMessage(message);
+            else
+                socket->sendTextMessage(QString::fromUtf8(message));
+        }
+    }
+
+    void closeWebSockets(int code) {
+        for (const std::unique_ptr<QWebSocket>& socket : webSockets_)
+            socket->close(QWebSocketProtocol::CloseCode(code));
     }
 
   protected:
@@ -258,6 +309,7 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
     std::shared_ptr<Shared> shared_;
     CountingTcpServer* listener_ = nullptr;
     QSet<QByteArray> nonces_;
+    std::vector<std::unique_ptr<QWebSocket>> webSockets_;
 };
 
 // ---- Owner's side -------------------------------------------------------------------------------
@@ -298,6 +350,8 @@ LoopbackHttpServer::LoopbackHttpServer()
 }
 
 LoopbackHttpServer::~LoopbackHttpServer() {
+    if (stalled_)
+        resume();
     QMetaObject::invokeMethod(
         engine_, [this] { engine_->stop(); }, Qt::BlockingQueuedConnection);
     thread_->quit();
@@ -354,6 +408,37 @@ void LoopbackHttpServer::clearRequests() {
 
 int LoopbackHttpServer::connectionCount() const {
     return shared_->connections.load();
+}
+
+void LoopbackHttpServer::acceptWebSockets() {
+    QMetaObject::invokeMethod(
+        engine_, [this] { engine_->acceptWebSockets(); }, Qt::BlockingQueuedConnection);
+}
+
+void LoopbackHttpServer::sendToWebSockets(const QByteArray& message, bool binary) {
+    QMetaObject::invokeMethod(
+        engine_, [this, message, binary] { engine_->sendToWebSockets(message, binary); },
+        Qt::BlockingQueuedConnection);
+}
+
+void LoopbackHttpServer::closeWebSockets(int code) {
+    QMetaObject::invokeMethod(
+        engine_, [this, code] { engine_->closeWebSockets(code); }, Qt::BlockingQueuedConnection);
+}
+
+QList<int> LoopbackHttpServer::webSocketCloseCodes() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->webSocketCloseCodes;
+}
+
+void LoopbackHttpServer::stall() {
+    stalled_ = true;
+    QMetaObject::invokeMethod(engine_, [this] { shared_->resumed.acquire(); });
+}
+
+void LoopbackHttpServer::resume() {
+    stalled_ = false;
+    shared_->resumed.release();
 }
 
 } // namespace testing_support

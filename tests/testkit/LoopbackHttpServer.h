@@ -18,7 +18,7 @@ namespace testing_support {
 /// with its own event loop, so the test's thread may block in a synchronous request meanwhile.
 /// Qt parses the requests; the replies are written by hand, so they can misbehave on purpose
 /// (delay, drip, stall after N body bytes, hang, close; gzip and chunked bodies as the handler
-/// encodes them).
+/// encodes them). Web-socket upgrades are hung up on unless acceptWebSockets() was called.
 ///
 /// Handlers are registered per path (exact match on the raw path, without the query) and
 /// optionally per method; they run on the server thread and must not block (use the reply's
@@ -110,6 +110,19 @@ class LoopbackHttpServer {
     /// Accepted TCP connections so far.
     int connectionCount() const;
 
+    /// Accepts web-socket upgrades on any path from now on (Qt's own web-socket server, which
+    /// answers pings); each upgrade is recorded as a request.
+    void acceptWebSockets();
+    /// Sends `message` to every accepted web socket: as text, or as binary data when `binary`.
+    void sendToWebSockets(const QByteArray& message, bool binary = false);
+    /// Closes every accepted web socket with `code`.
+    void closeWebSockets(int code);
+    /// The close code of each web socket that has ended, in order (1005: the client gave none).
+    QList<int> webSocketCloseCodes() const;
+    /// The server falls silent, pings included, as a hung server would, until resume().
+    void stall();
+    void resume();
+
     static inline const QByteArray Realm = QByteArrayLiteral("graflink-test");
 
   private:
@@ -119,6 +132,7 @@ class LoopbackHttpServer {
     std::unique_ptr<QThread> thread_;
     Engine* engine_ = nullptr;
     quint16 port_ = 0;
+    bool stalled_ = false;
 };
 
 } // namespace testing_support
