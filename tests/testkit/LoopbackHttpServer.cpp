@@ -55,7 +55,8 @@ QByteArray md5Hex(const QByteArray& bytes) {
 /// Counts the connections it accepts, keeps them for the server's stop, answers "Expect: 100-continue"
 /// (which Qt HTTP Server leaves unanswered, so a client would wait a second before it sends a large body)
 /// and, once told to, hands web-socket upgrades to a web-socket server (Qt HTTP Server 6.4 would
-/// answer them itself).
+/// answer them itself). A connection reaches Qt HTTP Server only once its first request's head has
+/// been seen and is not an upgrade: what Qt made for a connection it never finishes would be left.
 class CountingTcpServer : public QTcpServer {
   public:
     CountingTcpServer(std::atomic<int>& counter, QObject* parent) : QTcpServer(parent), m_counter(counter) {}
@@ -94,10 +95,12 @@ class CountingTcpServer : public QTcpServer {
             if (webSockets && head.contains("\r\nupgrade: websocket")) {
                 socket->disconnect();
                 webSockets->handleConnection(socket);
-                Q_EMIT socket->readyRead();
+            } else {
+                addPendingConnection(socket);
             }
+            // The head is still unread: its new reader reads it now.
+            Q_EMIT socket->readyRead();
         });
-        addPendingConnection(socket);
     }
 
   private:
