@@ -1,5 +1,6 @@
 #include "appbase/NVSLogController.h"
 
+#include "appbase/LogEntry.h"
 #include "appbase/LogFileAppender.h"
 #include "appbase/LogNotifications.h"
 #include "appbase/TechnicalLogFolder.h"
@@ -18,12 +19,6 @@
 using platform::ConsoleLog;
 
 namespace {
-const QString MessageKey = QStringLiteral("message");
-const QString LevelKey = QStringLiteral("level");
-const QString ShowKey = QStringLiteral("show");
-const QString UserNotificationTitleKey = QStringLiteral("userNotificationTitle");
-const QString UserNotificationCategoryKey = QStringLiteral("userNotificationCategory");
-constexpr int OriginValue = 7;
 // The platform converted paths into a fixed buffer; longer paths were never written.
 constexpr qsizetype FileSystemPathBufferSize = 1024;
 
@@ -150,41 +145,20 @@ void NVSLogController::logMessage(const std::optional<QString>& message, qint64 
     if (!message)
         return;
     // The dictionary is built only when a delegate will see it.
-    log(Entry{platform::RedactedText::fromText(*message), level, show, userNotificationTitle,
-              userNotificationCategory},
+    log(LogEntry{platform::RedactedText::fromText(*message), level, show, userNotificationTitle,
+                 userNotificationCategory},
         nullptr);
 }
 
-QVariantMap NVSLogController::infoDictFor(const Entry& entry) {
-    QVariantMap info{
-        {MessageKey, entry.message},
-        {QStringLiteral("origin"), OriginValue},
-        {LevelKey, entry.level},
-        {ShowKey, entry.show},
-        {QStringLiteral("notifyRemotes"), true},
-        {QStringLiteral("source_unique_id"), QString()},
-    };
-    if (entry.userNotificationTitle)
-        info.insert(UserNotificationTitleKey, *entry.userNotificationTitle);
-    if (entry.userNotificationCategory)
-        info.insert(UserNotificationCategoryKey, *entry.userNotificationCategory);
-    return info;
-}
-
 void NVSLogController::logWithInfoDict(const QVariantMap& infoDict) {
-    Entry entry{platform::RedactedText::fromText(infoDict.value(MessageKey).toString()),
-                infoDict.value(LevelKey).toLongLong(), infoDict.value(ShowKey).toBool(), std::nullopt,
-                std::nullopt};
-    if (infoDict.contains(UserNotificationTitleKey))
-        entry.userNotificationTitle = infoDict.value(UserNotificationTitleKey).toString();
-    if (infoDict.contains(UserNotificationCategoryKey))
-        entry.userNotificationCategory = infoDict.value(UserNotificationCategoryKey).toString();
+    LogEntry entry = LogEntry::fromInfoDict(infoDict);
+    entry.message = platform::RedactedText::fromText(entry.message);
     QVariantMap shown = infoDict;
-    shown.insert(MessageKey, entry.message);
+    shown.insert(LogEntry::MessageKey, entry.message);
     log(entry, &shown);
 }
 
-void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
+void NVSLogController::log(const LogEntry& entry, const QVariantMap* infoDict) {
     // Read before the delegate lock: setLogDelegate holds the array's lock while it replays held
     // messages through here, so taking the array's lock under the delegate lock could deadlock.
     bool holding;
@@ -194,7 +168,7 @@ void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
     }
     m_delegateSemaphore.acquire();
     if (NVSLogControllerDelegate* delegate = m_delegate.load()) {
-        if (entry.show && !delegate->displayLogWithInfoDict(infoDict ? *infoDict : infoDictFor(entry)))
+        if (entry.show && !delegate->displayLogWithInfoDict(infoDict ? *infoDict : entry.infoDict()))
             delegate->displayLogMessage(entry.message, entry.level);
         writeStringToTechnicalLog(entry.message, entry.level < 2, entry.level, entry.show, !holding);
         m_delegateSemaphore.release();
@@ -205,8 +179,7 @@ void NVSLogController::log(const Entry& entry, const QVariantMap* infoDict) {
             if (m_messageArray) {
                 if (m_messageArray->size() >= HeldMessageLimit)
                     m_messageArray->removeFirst();
-                m_messageArray->append(
-                    {{MessageKey, entry.message}, {LevelKey, entry.level}, {ShowKey, entry.show}});
+                m_messageArray->append(entry.heldMessage());
             }
         }
         ConsoleLog::write(entry.message);
@@ -346,11 +319,11 @@ void NVSLogController::reportWriteFailure(bool show) {
     DelegateCall call(*this);
     if (NVSLogControllerDelegate* delegate = call.delegate()) {
         delegate->displayLogWithInfoDict({
-            {MessageKey, message},
-            {QStringLiteral("origin"), OriginValue},
+            {LogEntry::MessageKey, message},
+            {QStringLiteral("origin"), LogEntry::OriginValue},
             {QStringLiteral("identifier"), QString()},
-            {LevelKey, 0},
-            {ShowKey, show},
+            {LogEntry::LevelKey, 0},
+            {LogEntry::ShowKey, show},
             {QStringLiteral("notifyRemotes"), false},
             {QStringLiteral("sourceUniqueID"), QString()},
         });
@@ -411,8 +384,8 @@ void NVSLogController::setLogDelegate(NVSLogControllerDelegate* delegate) {
     // lock is recursive: each replayed message looks at the array again.
     const QList<QVariantMap> held = *m_messageArray;
     for (const QVariantMap& entry : held)
-        logMessage(entry.value(MessageKey).toString(), entry.value(LevelKey).toLongLong(),
-                   entry.value(ShowKey).toBool());
+        logMessage(entry.value(LogEntry::MessageKey).toString(), entry.value(LogEntry::LevelKey).toLongLong(),
+                   entry.value(LogEntry::ShowKey).toBool());
     m_messageArray.reset();
 }
 

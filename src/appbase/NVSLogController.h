@@ -23,6 +23,7 @@ class UserDefaults;
 class UserNotificationCenter;
 } // namespace platform
 class LogFileAppender;
+struct LogEntry;
 class LogNotifications;
 
 /// The technical log: daily files "<bundle name> y-MM-dd.log" in the folder of the user default
@@ -115,13 +116,6 @@ class NVSLogController {
     void waitUntilIdle();
 
   private:
-    struct Entry {
-        QString message;
-        qint64 level;
-        bool show;
-        std::optional<QString> userNotificationTitle;
-        std::optional<QString> userNotificationCategory;
-    };
     struct PendingLine;
     /// The delegate, held for the length of one call: setLogDelegate waits until it ends.
     class DelegateCall {
@@ -137,8 +131,7 @@ class NVSLogController {
       private:
         NVSLogController& m_logger;
     };
-    static QVariantMap infoDictFor(const Entry& entry);
-    void log(const Entry& entry, const QVariantMap* infoDict);
+    void log(const LogEntry& entry, const QVariantMap* infoDict);
     void writeLine(const PendingLine& line);
     /// Writes the lines gathered since the last time, on the file queue.
     void writeGatheredLines();
