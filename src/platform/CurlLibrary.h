@@ -4,8 +4,8 @@
 
 namespace platform::http {
 
-/// libcurl, loaded when the first request is made rather than when the program starts: with the
-/// TLS, Kerberos, LDAP, SSH and IDN libraries behind it, it was over a third of the start of every
+/// libcurl, loaded once an HTTP client is made rather than when the program starts: with the TLS,
+/// Kerberos, LDAP, SSH and IDN libraries behind it, it was over a third of the start of every
 /// command, also of those that never make a request. The functions the HTTP client calls, resolved
 /// from the loaded library; the declarations are libcurl's own.
 ///
