@@ -8,8 +8,6 @@
 #include "cli/OutputBytes.h"
 #include "platform/Json.h"
 
-#include <nlohmann/json.hpp>
-
 namespace cli {
 
 namespace {

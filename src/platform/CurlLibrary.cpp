@@ -1,11 +1,11 @@
 #include "platform/CurlLibrary.h"
 
+#include "platform/FatalErrorHandlers.h"
 #include "platform/SharedLibrary.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
-#include <execinfo.h>
 #include <pthread.h>
 #include <thread>
 
@@ -53,11 +53,9 @@ const CurlLibrary& CurlLibrary::get() {
 void CurlLibrary::preload() {
     static Preloader preloader{std::thread([] {
         pthread_setname_np(pthread_self(), "libcurl preload");
-        // The loader's lock is held for the whole mapping. glibc's first backtrace() takes it too
-        // (to open the unwinder), and the crash handlers make that call while they are set up:
-        // made here first, theirs finds the unwinder open and waits for nothing.
-        void* frames[1];
-        ::backtrace(frames, 1);
+        // The loader's lock is held for the whole mapping: the crash handlers' set-up, which opens
+        // the unwinder under that lock, would wait for it.
+        FatalErrorHandlers::openUnwinder();
         // Not closed: the library stays mapped for get(), which opens it again without a cost.
         SharedLibrary::open("libcurl.so.4");
     })};

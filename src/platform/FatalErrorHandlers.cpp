@@ -255,9 +255,7 @@ void installHandlers() {
         alternate.ss_size = AlternateStackSize;
         ::sigaltstack(&alternate, nullptr);
     }
-    // The first backtrace() loads the unwinder, which allocates: do it now, not in a handler.
-    void* frames[2];
-    ::backtrace(frames, 2);
+    FatalErrorHandlers::openUnwinder();
 
     struct sigaction action = {};
     action.sa_sigaction = onFatalSignal;
@@ -283,6 +281,11 @@ void uninstallHandlers() {
 }
 
 } // namespace
+
+void FatalErrorHandlers::openUnwinder() {
+    void* frames[2];
+    ::backtrace(frames, 2);
+}
 
 void FatalErrorHandlers::arm(CrashReportText* text) {
     g_armedText.store(text);

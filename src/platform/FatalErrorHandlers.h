@@ -32,6 +32,10 @@ class FatalErrorHandlers {
     /// it; the process is ending anyway).
     static void retire(CrashReportText* text);
 
+    /// Opens the unwinder the reports' backtraces use. glibc opens it, under the dynamic loader's
+    /// lock and allocating, on the first backtrace(): never in a handler, and done before a long
+    /// library load on another thread, not waiting for it. Any thread, any number of times.
+    static void openUnwinder();
     /// Writes one report now (a handled exception): the path written, or nullopt.
     static std::optional<std::string> writeReport(const CrashReportText& text, const std::string& cause,
                                                   const std::string& metadata);

@@ -19,9 +19,10 @@ class JsonPathQuery;
 ///
 /// Reads exactly what parseJson() reads. It refuses, without a reason, what simdjson cannot take
 /// or might read differently (integers beyond 64 bits, a byte order mark, values nested
-/// MaximumJsonNestingDepth deep or deeper, anything malformed): parseJson() gives the verdict and the error
-/// text for those. The integer "-0" is the one value that comes out with another type than nlohmann's parser
-/// gives it: an unsigned zero instead of a signed one (the same number, written "0" either way).
+/// MaximumJsonNestingDepth deep or deeper, anything malformed): parseJson() gives the verdict and
+/// the error text for those. The integer "-0" is the one value that comes out with another type
+/// than nlohmann's parser gives it: an unsigned zero instead of a signed one (the same number,
+/// written "0" either way).
 ///
 /// Threads: parse() may run on any thread; a feed is then used by one thread at a time (lookups
 /// remember the elements of long arrays and the filter indexes of JSONPath queries).
