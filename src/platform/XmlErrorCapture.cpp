@@ -1,5 +1,7 @@
 #include "platform/XmlErrorCapture.h"
 
+#include "platform/XmlNodeSlabs.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <libxml/globals.h>
@@ -10,6 +12,7 @@ namespace platform {
 void XmlErrorCapture::initializeLibrary() {
     // xmlInitParser is not itself guarded against concurrent first calls.
     static const bool initialized = [] {
+        XmlNodeSlabs::install();
         xmlInitParser();
         return true;
     }();
