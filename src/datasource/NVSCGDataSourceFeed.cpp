@@ -30,9 +30,9 @@ struct SiblingCount {
 };
 
 // Counts of the element children of one parent by name and prefix (null: none), without an
-// allocation per child: a parent has a handful of names, found by a look along a short list
-// (the names of one document share their storage, so most looks compare pointers); only a
-// parent with many names gets a hash index as well.
+// allocation for most parents: a parent has a handful of names, kept in place and found by a
+// look along that short list (the names of one document share their storage, so most looks
+// compare pointers); only a parent with many names puts the rest in a hash index.
 class SiblingCounts {
   public:
     SiblingCount& operator[](xmlNodePtr element) { return at(element->name, prefix(element)); }
@@ -49,38 +49,40 @@ class SiblingCounts {
         return text;
     }
 
-    SiblingCount& at(const xmlChar* name, const xmlChar* prefix) {
-        if (m_last < m_entries.size() && same(m_entries[m_last].name, name) &&
-            same(m_entries[m_last].prefix, prefix))
-            return m_entries[m_last].count;
-        if (m_index.empty()) {
-            for (m_last = 0; m_last < m_entries.size(); ++m_last)
-                if (same(m_entries[m_last].name, name) && same(m_entries[m_last].prefix, prefix))
-                    return m_entries[m_last].count;
-            if (m_entries.size() == ListedNames)
-                for (std::size_t i = 0; i < m_entries.size(); ++i)
-                    m_index.emplace(key(m_entries[i].name, m_entries[i].prefix), i);
-        }
-        if (!m_index.empty()) {
-            const auto [found, added] = m_index.try_emplace(key(name, prefix), m_entries.size());
-            m_last = found->second;
-            if (!added)
-                return m_entries[m_last].count;
-        }
-        m_last = m_entries.size();
-        m_entries.push_back({name, prefix, {}});
-        return m_entries.back().count;
-    }
-
-    static constexpr std::size_t ListedNames = 16;
     struct Entry {
         const xmlChar* name;
         const xmlChar* prefix;
         SiblingCount count;
+        bool is(const xmlChar* otherName, const xmlChar* otherPrefix) const {
+            return same(name, otherName) && same(prefix, otherPrefix);
+        }
     };
-    std::vector<Entry> m_entries;
-    std::unordered_map<std::string, std::size_t> m_index;
-    std::size_t m_last = 0;
+
+    SiblingCount& at(const xmlChar* name, const xmlChar* prefix) {
+        if (m_last && m_last->is(name, prefix))
+            return m_last->count;
+        for (std::size_t i = 0; i < m_listed; ++i) {
+            if (m_listedEntries[i].is(name, prefix)) {
+                m_last = &m_listedEntries[i];
+                return m_last->count;
+            }
+        }
+        if (m_listed < ListedNames) {
+            m_last = &m_listedEntries[m_listed++];
+            *m_last = Entry{name, prefix, {}};
+            return m_last->count;
+        }
+        // std::unordered_map keeps its elements in place: the pointer stays good.
+        Entry& entry = m_more.try_emplace(key(name, prefix), Entry{name, prefix, {}}).first->second;
+        m_last = &entry;
+        return entry.count;
+    }
+
+    static constexpr std::size_t ListedNames = 16;
+    Entry m_listedEntries[ListedNames];
+    std::size_t m_listed = 0;
+    std::unordered_map<std::string, Entry> m_more;
+    Entry* m_last = nullptr;
 };
 
 // `_private` holds the location-path position in its lower half and the named-path position
