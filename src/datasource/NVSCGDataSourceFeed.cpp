@@ -6,6 +6,7 @@
 #include "platform/XPathCache.h"
 #include "platform/XPathEvaluator.h"
 #include "platform/XmlDocument.h"
+#include "platform/XmlPushParser.h"
 
 #include <cstdint>
 #include <string>
@@ -131,6 +132,21 @@ std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::parse(QByteArray&& byt
     // release thread, not on the main thread that lets go of its rows.
     std::shared_ptr<platform::XmlDocument> document = platform::BackgroundRelease::share(
         platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions));
+    if (!document)
+        return nullptr;
+    auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+    feed->m_positionsRecorded = true;
+    return feed;
+}
+
+std::unique_ptr<platform::XmlPushParser> NVSCGDataSourceFeed::pushParser() {
+    return std::make_unique<platform::XmlPushParser>(&NVSCGDataSourceFeed::recordPositions);
+}
+
+std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::fromPushParser(platform::XmlPushParser& parser,
+                                                                         platform::Error* error) {
+    std::shared_ptr<platform::XmlDocument> document =
+        platform::BackgroundRelease::share(parser.finish(error));
     if (!document)
         return nullptr;
     auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));

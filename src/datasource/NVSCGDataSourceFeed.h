@@ -14,6 +14,7 @@
 namespace platform {
 class Error;
 class XmlDocument;
+class XmlPushParser;
 class XPathEvaluator;
 } // namespace platform
 class NVSCGDataSource;
@@ -40,6 +41,12 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
     /// Parses `bytes` (consumed), recording each element's position as soon as its children are
     /// complete, while they are still in the cache. Null (and `error`) when not well-formed.
     static std::shared_ptr<NVSCGDataSourceFeed> parse(QByteArray&& bytes, platform::Error* error = nullptr);
+    /// The same for a feed that arrives in pieces: push them into this parser, then take the
+    /// feed with fromPushParser().
+    static std::unique_ptr<platform::XmlPushParser> pushParser();
+    /// Finishes `parser`'s document. Null (and `error`) when not well-formed.
+    static std::shared_ptr<NVSCGDataSourceFeed> fromPushParser(platform::XmlPushParser& parser,
+                                                               platform::Error* error = nullptr);
     ~NVSCGDataSourceFeed();
     NVSCGDataSourceFeed(const NVSCGDataSourceFeed&) = delete;
     NVSCGDataSourceFeed& operator=(const NVSCGDataSourceFeed&) = delete;

@@ -3,6 +3,7 @@
 #include "datasource/NVSCGDataSource.h"
 #include "datasource/NVSCGDataSourceContentType.h"
 #include "datasource/NVSCGDataSourceFeed.h"
+#include "datasource/NVSCGDataSourceFeedReception.h"
 #include "datasource/NVSCGDataSourceLog.h"
 #include "datasource/NVSURLUtilities.h"
 #include "feed/CsvFeed.h"
@@ -10,6 +11,7 @@
 #include "feed/FeedSizeLimit.h"
 #include "platform/BackgroundRelease.h"
 #include "platform/BoundedFileRead.h"
+#include "platform/HttpRequest.h"
 #include "platform/HttpResponse.h"
 #include "platform/Json.h"
 #include "platform/MainQueue.h"
@@ -108,20 +110,43 @@ void NVSCGDataSourceRefreshOperation::refreshFile(
 void NVSCGDataSourceRefreshOperation::startRemote(const QUrl& url) {
     QPointer<NVSCGDataSource> guard = m_guard;
     std::shared_ptr<platform::FeedCredentials> credentials = m_dataSource->feedCredentials();
-    NVSURLUtilities::Preparation prepare;
-    if (credentials)
-        prepare = [credentials](platform::http::Request& request) { credentials->addTo(request); };
+    auto reception = std::make_shared<NVSCGDataSourceFeedReception>();
+    NVSURLUtilities::Preparation prepare = [credentials, reception](platform::http::Request& request) {
+        if (credentials)
+            credentials->addTo(request);
+        request.bodyConsumer = reception;
+    };
     NVSURLUtilities::loadRemoteContentOfURL(
         url, NVSCGDataSource::RequestTimeout, NVSCGDataSource::ResourceTimeout, QByteArrayLiteral("GET"),
-        std::move(prepare), [guard, credentials](platform::http::Response response) {
+        std::move(prepare), [guard, credentials, reception](platform::http::Response response) {
             if (credentials && response.isComplete())
                 credentials->noteStatus(response.statusCode);
-            handleResponse(guard, std::move(response));
+            handleResponse(guard, std::move(response), *reception);
         });
 }
 
+void NVSCGDataSourceRefreshOperation::deliverXmlFeed(const QPointer<NVSCGDataSource>& guard,
+                                                     std::shared_ptr<NVSCGDataSourceFeed> feed,
+                                                     const platform::Error& error) {
+    if (!feed) {
+        // Why, as for a feed file: the parser's own words ("line 3: ...").
+        NVSCGDataSourceLog::write(error.localizedDescription());
+        finish(guard, false);
+        return;
+    }
+    // The tree is built here, off the main thread; the main thread only takes it over.
+    NVSCGDataSourceNodePtr root = NVSCGDataSourceFeed::buildTree(feed);
+    platform::MainQueue::dispatchAsync([guard, feed, root] {
+        if (!guard)
+            return;
+        guard->adoptXMLTree(feed, root);
+        guard->finishRefresh(true);
+    });
+}
+
 void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSource>& guard,
-                                                     platform::http::Response response) {
+                                                     platform::http::Response response,
+                                                     NVSCGDataSourceFeedReception& reception) {
     if (response.error) {
         NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Failed: %@"),
                                    response.error->localizedDescription());
@@ -130,6 +155,12 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
     }
     NVSCGDataSourceLog::format(QStringLiteral("URL Session Task Succeeded: HTTP %ld"),
                                qint64(response.statusCode));
+    if (response.bodyConsumed) {
+        platform::Error error;
+        std::shared_ptr<NVSCGDataSourceFeed> feed = reception.finish(error);
+        deliverXmlFeed(guard, std::move(feed), error);
+        return;
+    }
     if (response.statusCode != 200 || response.body.isEmpty()) {
         finish(guard, false);
         return;
@@ -141,20 +172,7 @@ void NVSCGDataSourceRefreshOperation::handleResponse(const QPointer<NVSCGDataSou
     if (csv || contentType.contains(QLatin1String("xml"))) {
         platform::Error error;
         std::shared_ptr<NVSCGDataSourceFeed> feed = xmlFeed(std::move(response.body), csv, error);
-        if (!feed) {
-            // Why, as for a feed file: the parser's own words ("line 3: ...").
-            NVSCGDataSourceLog::write(error.localizedDescription());
-            finish(guard, false);
-            return;
-        }
-        // The tree is built here, off the main thread; the main thread only takes it over.
-        NVSCGDataSourceNodePtr root = NVSCGDataSourceFeed::buildTree(feed);
-        platform::MainQueue::dispatchAsync([guard, feed, root] {
-            if (!guard)
-                return;
-            guard->adoptXMLTree(feed, root);
-            guard->finishRefresh(true);
-        });
+        deliverXmlFeed(guard, std::move(feed), error);
     } else if (contentType.contains(QLatin1String("json"))) {
         platform::Error error;
         std::optional<platform::JsonValue> value = platform::parseJson(response.body, &error);

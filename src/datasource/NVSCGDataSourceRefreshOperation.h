@@ -4,8 +4,14 @@
 
 #include <QPointer>
 #include <QUrl>
+#include <memory>
 
 class NVSCGDataSource;
+class NVSCGDataSourceFeed;
+class NVSCGDataSourceFeedReception;
+namespace platform {
+class Error;
+}
 namespace platform::http {
 struct Response;
 }
@@ -21,14 +27,17 @@ class NVSCGDataSourceRefreshOperation {
     explicit NVSCGDataSourceRefreshOperation(NVSCGDataSource* dataSource);
     void run(const platform::SerialExecutor::CancellationFlag& cancelled);
 
-    /// Parses a response and hands its content to the data source (HTTP worker thread).
-    static void handleResponse(const QPointer<NVSCGDataSource>& dataSource,
-                               platform::http::Response response);
+    /// Parses a response and hands its content to the data source (HTTP worker thread). An XML
+    /// feed was parsed on its way by `reception`.
+    static void handleResponse(const QPointer<NVSCGDataSource>& dataSource, platform::http::Response response,
+                               NVSCGDataSourceFeedReception& reception);
 
   private:
     void refreshFile(const QString& path, const platform::SerialExecutor::CancellationFlag& cancelled);
     void startRemote(const QUrl& url);
     static void finish(const QPointer<NVSCGDataSource>& dataSource, bool delivered);
+    static void deliverXmlFeed(const QPointer<NVSCGDataSource>& dataSource,
+                               std::shared_ptr<NVSCGDataSourceFeed> feed, const platform::Error& error);
 
     NVSCGDataSource* m_dataSource;
     QPointer<NVSCGDataSource> m_guard;

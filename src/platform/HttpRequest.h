@@ -1,11 +1,13 @@
 #pragma once
 
+#include "platform/HttpBodyConsumer.h"
 #include "platform/HttpHeaderList.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace platform::http {
@@ -66,6 +68,8 @@ struct Request {
     UploadProgress uploadProgress;
     /// A larger (decoded) response body fails the request; 0 = no limit.
     qint64 maximumResponseSize = DefaultMaximumResponseSize;
+    /// Offered the final response's body as it arrives (see BodyConsumer); shared by copies.
+    std::shared_ptr<BodyConsumer> bodyConsumer;
 };
 
 } // namespace platform::http

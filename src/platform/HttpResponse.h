@@ -17,6 +17,8 @@ struct Response {
     int statusCode = 0;
     HeaderList headers;
     QByteArray body;
+    /// The body went to the request's BodyConsumer as it arrived; `body` is empty.
+    bool bodyConsumed = false;
     /// The URL of the final response (after redirects); the requested URL when nothing arrived.
     QUrl url;
     /// From Content-Type: lower case, without parameters; empty when the server sent none.

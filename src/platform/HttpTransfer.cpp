@@ -256,14 +256,34 @@ size_t Transfer::onWrite(char* data, size_t size, size_t count, void* self) {
     const size_t bytes = size * count;
     transfer.lastMovement_ = Clock::now();
     const qint64 limit = transfer.request_.maximumResponseSize;
-    if (limit > 0 && qint64(transfer.body_.size()) + qint64(bytes) > limit) {
+    if (limit > 0 && transfer.received_ + qint64(bytes) > limit) {
         transfer.tooLarge_ = true;
         return 0; // not all bytes taken: curl ends with CURLE_WRITE_ERROR
     }
-    if (transfer.body_.isEmpty())
-        transfer.reserveBody(limit);
-    transfer.body_.append(data, qsizetype(bytes));
+    transfer.received_ += qint64(bytes);
+    if (transfer.bodyTaker_ == BodyTaker::Undecided)
+        transfer.chooseBodyTaker(limit);
+    if (transfer.bodyTaker_ == BodyTaker::Consumer)
+        transfer.request_.bodyConsumer->consume(QByteArrayView(data, qsizetype(bytes)));
+    else
+        transfer.body_.append(data, qsizetype(bytes));
     return bytes;
+}
+
+void Transfer::chooseBodyTaker(qint64 limit) {
+    if (request_.bodyConsumer) {
+        long status = 0;
+        CurlLibrary::get().easyGetinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
+        HeaderList headers;
+        for (const auto& [name, value] : headerFields_)
+            headers.append(name, value);
+        if (request_.bodyConsumer->accepts(int(status), headers)) {
+            bodyTaker_ = BodyTaker::Consumer;
+            return;
+        }
+    }
+    bodyTaker_ = BodyTaker::Response;
+    reserveBody(limit);
 }
 
 size_t Transfer::onHeader(char* data, size_t size, size_t count, void* self) {
@@ -404,6 +424,7 @@ Response Transfer::finish(CURLcode code) {
     for (const auto& [name, value] : headerFields_)
         response.headers.append(name, value);
     response.body = std::move(body_);
+    response.bodyConsumed = bodyTaker_ == BodyTaker::Consumer;
     if (const auto contentType = response.headers.value("Content-Type")) {
         const qsizetype semicolon = contentType->indexOf(';');
         const QByteArray type = semicolon < 0 ? *contentType : contentType->first(semicolon);

@@ -50,6 +50,7 @@ class Transfer {
     static size_t onWrite(char* data, size_t size, size_t count, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     void reserveBody(qint64 limit);
+    void chooseBodyTaker(qint64 limit);
     static int onProgress(void* self, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
                           curl_off_t uploaded);
 
@@ -73,6 +74,8 @@ class Transfer {
 
     QList<QPair<QByteArray, QByteArray>> headerFields_;
     QByteArray body_;
+    qint64 received_ = 0;
+    enum class BodyTaker { Undecided, Consumer, Response } bodyTaker_ = BodyTaker::Undecided;
 
     Clock::time_point lastMovement_ = Clock::now();
     curl_off_t lastDownloaded_ = -1;

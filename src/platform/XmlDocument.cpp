@@ -113,15 +113,7 @@ static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* e
         xmlCtxtReadIO(context.get(), &XmlMemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
     t_elementEnded = nullptr;
     if (!document) {
-        const QStringList& messages = capture.errors();
-        const QString description =
-            messages.isEmpty() ? QStringLiteral("The XML document is not well-formed.") : messages.first();
-        QVariantMap info{{Error::LocalizedDescriptionKey, description}};
-        if (messages.size() > 1)
-            info.insert(Error::LocalizedFailureReasonKey, messages.join(QLatin1Char('\n')));
-        setError(error,
-                 Error(Error::XmlDomain,
-                       capture.firstErrorCode() ? capture.firstErrorCode() : XML_ERR_DOCUMENT_END, info));
+        setError(error, XmlErrorCapture::notWellFormed(capture.errors(), capture.firstErrorCode()));
         return nullptr;
     }
     return std::make_unique<XmlDocument>(document);

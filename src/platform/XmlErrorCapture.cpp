@@ -30,6 +30,15 @@ XmlErrorCapture::XmlErrorCapture() {
     xmlSetGenericErrorFunc(this, &XmlErrorCapture::genericHandler);
 }
 
+Error XmlErrorCapture::notWellFormed(const QStringList& messages, int firstErrorCode) {
+    const QString description =
+        messages.isEmpty() ? QStringLiteral("The XML document is not well-formed.") : messages.first();
+    QVariantMap info{{Error::LocalizedDescriptionKey, description}};
+    if (messages.size() > 1)
+        info.insert(Error::LocalizedFailureReasonKey, messages.join(QLatin1Char('\n')));
+    return Error(Error::XmlDomain, firstErrorCode ? firstErrorCode : XML_ERR_DOCUMENT_END, info);
+}
+
 XmlErrorCapture::~XmlErrorCapture() {
     xmlSetStructuredErrorFunc(m_previousStructuredContext, m_previousStructured);
     xmlSetGenericErrorFunc(m_previousGenericContext, m_previousGeneric);

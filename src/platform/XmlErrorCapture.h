@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QString>
 #include <QStringList>
 #include <libxml/xmlerror.h>
@@ -23,6 +25,10 @@ class XmlErrorCapture {
     const QStringList& errors() const { return m_errors; }
     /// libxml2's code of the first error, or 0.
     int firstErrorCode() const { return m_firstErrorCode; }
+
+    /// The error of a document that did not parse, from the messages collected on the way
+    /// (domain Error::XmlDomain, the first message as its description, all of them as the reason).
+    static Error notWellFormed(const QStringList& messages, int firstErrorCode);
 
   private:
     static void structuredHandler(void* context, xmlErrorPtr error);

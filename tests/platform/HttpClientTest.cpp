@@ -146,8 +146,15 @@ TEST_F(HttpClientTest, RedirectsAreFollowedOnFreshConnections) {
     EXPECT_EQ(server.connectionCount(), 4);
 }
 
+// Collects what it is given, as a feed parser would take it.
+struct CollectingConsumer : platform::http::BodyConsumer {
+    QByteArray taken;
+    bool accepts(int statusCode, const platform::http::HeaderList&) override { return statusCode == 200; }
+    void consume(QByteArrayView piece) override { taken.append(piece); }
+};
+
 // The limit applies to the decoded body: a small compressed body that inflates past it fails
-// although its declared length is small.
+// although its declared length is small; a body taken piece by piece as it arrives, too.
 TEST_F(HttpClientTest, CompressedBodiesAreDecodedAndTheDecodedSizeIsLimited) {
     const QByteArray text = QByteArray("<item>value</item>").repeated(200);
     server.serve("/z", deflated(text));
@@ -164,22 +171,30 @@ TEST_F(HttpClientTest, CompressedBodiesAreDecodedAndTheDecodedSizeIsLimited) {
         {"/bomb", 64 * 1024, QByteArray()},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.path) + " limit " + std::to_string(c.limit));
-        server.clearRequests();
-        Request request = get(c.path);
-        request.maximumResponseSize = c.limit;
-        const Response response = client.perform(request);
-        EXPECT_TRUE(server.requests().front().header("Accept-Encoding").value_or("").contains("deflate"));
-        if (!c.body.isNull()) {
-            ASSERT_FALSE(response.error) << response.error->localizedDescription().toStdString();
-            EXPECT_EQ(response.body, c.body);
-            continue;
+        for (const bool consumed : {false, true}) {
+            SCOPED_TRACE(std::string(c.path) + " limit " + std::to_string(c.limit) +
+                         (consumed ? " consumed" : ""));
+            server.clearRequests();
+            Request request = get(c.path);
+            request.maximumResponseSize = c.limit;
+            auto consumer = std::make_shared<CollectingConsumer>();
+            if (consumed)
+                request.bodyConsumer = consumer;
+            const Response response = client.perform(request);
+            EXPECT_TRUE(server.requests().front().header("Accept-Encoding").value_or("").contains("deflate"));
+            if (!c.body.isNull()) {
+                ASSERT_FALSE(response.error) << response.error->localizedDescription().toStdString();
+                EXPECT_EQ(consumed ? consumer->taken : response.body, c.body);
+                EXPECT_EQ(response.bodyConsumed, consumed);
+                continue;
+            }
+            ASSERT_TRUE(response.error);
+            EXPECT_EQ(response.error->code, int(CURLE_FILESIZE_EXCEEDED));
+            EXPECT_TRUE(response.error->localizedDescription().contains(QString::number(c.limit)));
+            EXPECT_EQ(response.statusCode, 0);
+            EXPECT_TRUE(response.body.isEmpty());
+            EXPECT_LE(consumer->taken.size(), c.limit);
         }
-        ASSERT_TRUE(response.error);
-        EXPECT_EQ(response.error->code, int(CURLE_FILESIZE_EXCEEDED));
-        EXPECT_TRUE(response.error->localizedDescription().contains(QString::number(c.limit)));
-        EXPECT_EQ(response.statusCode, 0);
-        EXPECT_TRUE(response.body.isEmpty());
     }
 }
 
