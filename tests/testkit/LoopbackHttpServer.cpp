@@ -321,27 +321,6 @@ std::optional<QByteArray> LoopbackHttpServer::Request::header(QByteArrayView nam
     return headerValue(headers, name);
 }
 
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::text(QByteArray body, QByteArray contentType,
-                                                          int status) {
-    Reply reply;
-    reply.status = status;
-    reply.headers.append({"Content-Type"_ba, std::move(contentType)});
-    reply.body = std::move(body);
-    return reply;
-}
-
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::hang() {
-    Reply reply;
-    reply.fault = Fault::Hang;
-    return reply;
-}
-
-LoopbackHttpServer::Reply LoopbackHttpServer::Reply::close() {
-    Reply reply;
-    reply.fault = Fault::Close;
-    return reply;
-}
-
 LoopbackHttpServer::LoopbackHttpServer()
     : shared_(std::make_shared<Shared>()), thread_(std::make_unique<QThread>()) {
     thread_->setObjectName(u"LoopbackHttpServer"_s);
@@ -362,30 +341,9 @@ LoopbackHttpServer::~LoopbackHttpServer() {
     delete engine_;
 }
 
-bool LoopbackHttpServer::isListening() const {
-    return port_ != 0;
-}
-
-quint16 LoopbackHttpServer::port() const {
-    return port_;
-}
-
-QUrl LoopbackHttpServer::url(const QString& pathAndQuery) const {
-    return QUrl(u"http://127.0.0.1:%1%2"_s.arg(port_).arg(pathAndQuery));
-}
-
-void LoopbackHttpServer::route(const QByteArray& path, Handler handler) {
-    std::lock_guard lock(shared_->mutex);
-    shared_->handlers.insert(' ' + path, std::move(handler));
-}
-
 void LoopbackHttpServer::route(const QByteArray& method, const QByteArray& path, Handler handler) {
     std::lock_guard lock(shared_->mutex);
     shared_->handlers.insert(method + ' ' + path, std::move(handler));
-}
-
-void LoopbackHttpServer::serve(const QByteArray& path, const Reply& reply) {
-    route(path, [reply](const Request&) { return reply; });
 }
 
 void LoopbackHttpServer::requireCredentials(const QByteArray& path, AuthScheme scheme, const QString& user,
@@ -397,11 +355,6 @@ void LoopbackHttpServer::requireCredentials(const QByteArray& path, AuthScheme s
 QList<LoopbackHttpServer::Request> LoopbackHttpServer::requests() const {
     std::lock_guard lock(shared_->mutex);
     return shared_->requests;
-}
-
-qsizetype LoopbackHttpServer::requestCount() const {
-    std::lock_guard lock(shared_->mutex);
-    return shared_->requests.size();
 }
 
 void LoopbackHttpServer::clearRequests() {

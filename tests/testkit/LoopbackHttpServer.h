@@ -36,7 +36,7 @@ class LoopbackHttpServer {
         QByteArray method;
         QByteArray path;  // raw (still percent-encoded), without the query
         QByteArray query; // raw, without '?'
-        Headers headers;
+        Headers headers{};
         QByteArray body; // de-chunked
         std::chrono::steady_clock::time_point arrived;
 
@@ -54,14 +54,14 @@ class LoopbackHttpServer {
 
         int status = 200;
         /// Sent in order. Content-Length is added unless given here.
-        Headers headers;
-        QByteArray body;
+        Headers headers{};
+        QByteArray body{};
         /// Wait this long before sending anything.
         std::chrono::milliseconds delay{0};
         /// When non-zero, the head goes out at once and the body one byte per interval.
         std::chrono::milliseconds dripInterval{0};
         /// Send the head and this many body bytes, then fall silent with the connection open.
-        std::optional<qsizetype> stallAfterBodyBytes;
+        std::optional<qsizetype> stallAfterBodyBytes{};
         Fault fault = Fault::None;
 
         /// Appends a header; returns the reply for chaining.
@@ -72,9 +72,11 @@ class LoopbackHttpServer {
 
         static Reply text(QByteArray body,
                           QByteArray contentType = QByteArrayLiteral("text/plain; charset=utf-8"),
-                          int status = 200);
-        static Reply hang();
-        static Reply close();
+                          int status = 200) {
+            return {.status = status, .headers = {{"Content-Type", contentType}}, .body = std::move(body)};
+        }
+        static Reply hang() { return {.fault = Fault::Hang}; }
+        static Reply close() { return {.fault = Fault::Close}; }
     };
 
     using Handler = std::function<Reply(const Request&)>;
@@ -87,17 +89,21 @@ class LoopbackHttpServer {
     LoopbackHttpServer(const LoopbackHttpServer&) = delete;
     LoopbackHttpServer& operator=(const LoopbackHttpServer&) = delete;
 
-    bool isListening() const;
-    quint16 port() const;
+    bool isListening() const { return port_ != 0; }
+    quint16 port() const { return port_; }
     /// "http://127.0.0.1:<port>" followed by `pathAndQuery` (which starts with '/').
-    QUrl url(const QString& pathAndQuery = QStringLiteral("/")) const;
+    QUrl url(const QString& pathAndQuery = QStringLiteral("/")) const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(pathAndQuery));
+    }
 
     /// Answers every method on `path`; replaces an earlier handler for the same path.
-    void route(const QByteArray& path, Handler handler);
+    void route(const QByteArray& path, Handler handler) { route({}, path, std::move(handler)); }
     /// Answers `method` on `path`; takes precedence over a handler for every method.
     void route(const QByteArray& method, const QByteArray& path, Handler handler);
     /// Answers `path` with a fixed reply.
-    void serve(const QByteArray& path, const Reply& reply);
+    void serve(const QByteArray& path, const Reply& reply) {
+        route(path, [reply](const Request&) { return reply; });
+    }
     /// Requests for `path` without valid credentials get 401 with a challenge for `scheme`
     /// (Digest: MD5, qop "auth"); they are still recorded.
     void requireCredentials(const QByteArray& path, AuthScheme scheme, const QString& user,
@@ -105,7 +111,7 @@ class LoopbackHttpServer {
 
     /// Every complete request received so far, in arrival order.
     QList<Request> requests() const;
-    qsizetype requestCount() const;
+    qsizetype requestCount() const { return requests().size(); }
     void clearRequests();
     /// Accepted TCP connections so far.
     int connectionCount() const;
