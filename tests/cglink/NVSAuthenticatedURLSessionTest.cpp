@@ -4,7 +4,6 @@
 #include "testkit/TestHelpers.h"
 
 #include <QStringList>
-#include <QTcpServer>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -130,11 +129,7 @@ TEST_F(WebSocketSessions, ClosingReportsTheEndOnceThoughTheSessionIsAlsoInvalida
 
 TEST_F(WebSocketSessions, ARefusedConnectionCompletesWithAnError) {
     controller.setDelegate(&delegate);
-    QTcpServer closed;
-    closed.listen(QHostAddress::LocalHost);
-    const quint16 port = closed.serverPort();
-    closed.close();
-    controller.openWebSocketAtURL(QUrl(u"ws://127.0.0.1:%1/update"_s.arg(port)), {});
+    controller.openWebSocketAtURL(QUrl(u"ws://127.0.0.1:%1/update"_s.arg(testing_support::closedPort())), {});
     ASSERT_TRUE(waitUntil([&] { return delegate.endCount() == 1; }));
     spinFor(50ms);
     EXPECT_EQ(delegate.events(), QStringList{u"complete with error"_s});

@@ -285,13 +285,7 @@ TEST_F(TCPCommunicatorChannel, RefusesUnusableAddressesAndSendingWithoutAHost) {
 }
 
 TEST_F(TCPCommunicatorChannel, ARefusedConnectionClosesAndDropsTheQueue) {
-    qint32 unusedPort = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        unusedPort = probe.serverPort();
-    }
-    ASSERT_TRUE(channel.openConnectionToHost(u"127.0.0.1"_s, unusedPort));
+    ASSERT_TRUE(channel.openConnectionToHost(u"127.0.0.1"_s, testing_support::closedPort()));
     ASSERT_TRUE(send(u"LOST\r\n"_s));
     ASSERT_TRUE(waitUntil([&] { return channel.status() == TCPCommunicator::Closed; }));
     EXPECT_TRUE(channel.commands().empty());

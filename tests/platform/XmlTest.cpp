@@ -153,7 +153,6 @@ TEST(XmlDocumentTest, BlankNodesAreKeptOrRemovedOnRequest) {
     const QByteArray declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     auto kept = parseOrFail(messy, XmlDocument::BlankNodes::Keep);
     auto removed = parseOrFail(messy, XmlDocument::BlankNodes::Remove);
-    ASSERT_TRUE(kept && removed);
     EXPECT_EQ(XPathEvaluator(*kept).nodes(u"/a/node()"_s)->size(), 4u);
     EXPECT_EQ(XPathEvaluator(*removed).nodes(u"/a/node()"_s)->size(), 2u);
     EXPECT_EQ(kept->toPrettyBytes(), declaration + messy + "\n");
@@ -191,7 +190,6 @@ TEST(XmlWriteTest, PrettyOutputEscapesRefusesInvalidNamesAndRoundTrips) {
                                 "</playlist>\n"));
 
     auto reread = parseOrFail(bytes);
-    ASSERT_TRUE(reread);
     EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"name"_s), u"R&D <\"live\">"_s);
     EXPECT_EQ(XmlDocument::attribute(reread->rootElement(), u"missing"_s), std::nullopt);
 }
@@ -219,7 +217,6 @@ TEST(XmlWriteTest, StreamedChildrenPrintAsTheWholeDocument) {
                 "<list xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xsi:at=\"s\">";
             auto whole = parseOrFail(root + inner + "</list>", XmlDocument::BlankNodes::Remove);
             auto shell = made ? madeShell() : parseOrFail(root + "</list>");
-            ASSERT_TRUE(whole && shell);
             const QString path = folder.filePath(u"streamed.xml"_s);
             platform::AtomicFileWriter file;
             ASSERT_TRUE(file.open(path));

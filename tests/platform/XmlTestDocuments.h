@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 
 namespace xml_test {
 
@@ -24,7 +25,8 @@ parseOrFail(const QByteArray& bytes,
             platform::XmlDocument::BlankNodes blanks = platform::XmlDocument::BlankNodes::Keep) {
     platform::Error error;
     auto document = platform::XmlDocument::parse(bytes, &error, blanks);
-    EXPECT_TRUE(document) << error.localizedDescription().toStdString();
+    if (!document) // ends the test, as a failed ASSERT would
+        throw std::runtime_error("not parsed: " + error.localizedDescription().toStdString());
     return document;
 }
 

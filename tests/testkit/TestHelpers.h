@@ -34,6 +34,9 @@ QByteArray readFile(const QString& path);
 /// Writes `bytes` to `path`, creating parent folders; returns success.
 bool writeFile(const QString& path, const QByteArray& bytes);
 
+/// A loopback port that was free a moment ago: connecting to it is refused.
+quint16 closedPort();
+
 /// `text` split at spaces: an argument list written as one line.
 inline QStringList words(const QString& text) {
     return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
