@@ -10,15 +10,11 @@
 
 #include <QCoreApplication>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr auto check = &FuzzSetup::check;
 
 // A feed has a few dozen columns and the cells of a few screens are looked at; caps keep one
 // input from taking seconds.

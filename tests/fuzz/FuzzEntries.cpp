@@ -18,18 +18,13 @@
 #include "platform/XmlDocument.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <cstdio>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr auto check = &FuzzSetup::check;
 
 void checkCsvRows(const QString& text) {
     const QList<NVSCSVUtilities::Row> rows = NVSCSVUtilities::CSVRowsWithString(text);
@@ -121,8 +116,7 @@ void FuzzEntries::jsonKeyPath(const QByteArray& bytes) {
     const QStringList inventory = FeedInventory::ofJson(*value);
     paths += inventory.mid(0, MaximumPathsChecked);
     for (const QString& path : std::as_const(paths)) {
-        const platform::JsonValue* found = JsonKeyPath::valueAt(*value, path);
-        if (found)
+        if (const platform::JsonValue* found = JsonKeyPath::valueAt(*value, path))
             (void)platform::toJsonBytes(*found);
     }
 }

@@ -63,3 +63,4 @@ class FuzzSetup {
     /// Aborts with the broken invariant's description when `condition` fails: a finding.
     static void check(bool condition, const char* what);
 };
+inline constexpr auto check = &FuzzSetup::check;

@@ -1,12 +1,6 @@
 #include "FuzzEntries.h"
 #include "rack/FeedRecordingIndex.h"
 
-namespace {
-
-constexpr auto check = &FuzzSetup::check;
-
-} // namespace
-
 void RackFuzzEntries::recordingIndex(const QByteArray& bytes) {
     const FeedRecordingIndex::Parsed parsed = FeedRecordingIndex::parse(bytes);
     const qsizetype lines = bytes.count('\n') + 1;
