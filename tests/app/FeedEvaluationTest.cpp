@@ -25,6 +25,7 @@ const QByteArray ObservationXml = R"(<?xml version="1.0"?>
 
 class FeedEvaluation : public AppTestEnvironment {
   protected:
+    using Values = std::vector<std::optional<JsonValue>>;
     struct Binding {
         QByteArray path;
         int valueType;
@@ -42,6 +43,13 @@ class FeedEvaluation : public AppTestEnvironment {
         EXPECT_TRUE(waitForRefreshes(*document));
         return document;
     }
+    /// Every variable's value, in list order.
+    static Values values(const GraflinkDocument& document) {
+        Values all;
+        for (const GraflinkVariable* variable : document.variables().variables())
+            all.push_back(variable->currentStringValue());
+        return all;
+    }
 };
 
 // RSS, and a type that names both JSON and XML, are taken as XML: XML is tested first.
@@ -56,13 +64,11 @@ TEST_F(FeedEvaluation, EvaluatesEveryVariableAgainstAnXmlFeed) {
                                              {"current_observation/missing", 0},
                                              {"current_observation/[broken", 0},
                                              {"count(//dir)", 0}});
-    EXPECT_EQ(valueOf(*document, 0), text("Temp 72\u00B0 F"));
-    EXPECT_EQ(valueOf(*document, 1), text("Las Vegas, NV"));
-    EXPECT_EQ(valueOf(*document, 2), text("5"));
-    EXPECT_EQ(valueOf(*document, 3), text("  KLAS McCarran  ")) << "the string value of all descendants";
-    EXPECT_FALSE(valueOf(*document, 4));
-    EXPECT_FALSE(valueOf(*document, 5));
-    EXPECT_FALSE(valueOf(*document, 6)) << "a path that selects no nodes changes nothing";
+    // An element's value is the string value of all its descendants; a path that selects nothing,
+    // does not parse or gives no node set changes nothing.
+    EXPECT_EQ(values(*document),
+              (Values{text("Temp 72\u00B0 F"), text("Las Vegas, NV"), text("5"), text("  KLAS McCarran  "),
+                      std::nullopt, std::nullopt, std::nullopt}));
 }
 
 // Each inventory path, as a variable, takes the value of the first element listed under it.
@@ -83,7 +89,6 @@ TEST_F(FeedEvaluation, EveryInventoryPathOfANamespacedFeedTakesItsElementsValue)
         const auto parsed = platform::XmlDocument::parse(xml);
         ASSERT_TRUE(parsed);
         const QStringList paths = FeedInventory::ofXml(*parsed);
-        QMap<QString, QString> expected;
         std::vector<xmlNodePtr> order;
         const std::function<void(xmlNodePtr)> collect = [&](xmlNodePtr element) {
             for (xmlNodePtr child = element->children; child; child = child->next) {
@@ -96,22 +101,20 @@ TEST_F(FeedEvaluation, EveryInventoryPathOfANamespacedFeedTakesItsElementsValue)
         collect(parsed->rootElement());
         // The inventory lists elements in the same order: the first element listed under a path.
         ASSERT_EQ(std::size_t(paths.size()), order.size()) << xml.constData();
-        for (std::size_t i = 0; i < order.size(); ++i) {
-            if (!expected.contains(paths.at(qsizetype(i))))
-                expected.insert(paths.at(qsizetype(i)), platform::XPathEvaluator::stringValue(order[i]));
+        std::vector<Binding> bindings;
+        Values expected;
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            if (paths.indexOf(paths.at(i)) < i)
+                continue; // not the first listed under its path
+            bindings.push_back({paths.at(i).toUtf8(), 0});
+            expected.push_back(
+                JsonValue(platform::XPathEvaluator::stringValue(order[std::size_t(i)]).toStdString()));
         }
         EXPECT_TRUE(paths.contains(u"feed/entry/media:thumbnail"_s) ||
                     paths.contains(u"rdf:RDF/item/dc:date"_s));
 
         server->serve("/ns.xml", Reply::text(xml, "application/xml"));
-        const QStringList distinct = expected.keys();
-        std::vector<Binding> bindings;
-        for (const QString& path : distinct)
-            bindings.push_back({path.toUtf8(), 0});
-        auto document = documentFor("/ns.xml", bindings);
-        for (int i = 0; i < distinct.size(); ++i)
-            EXPECT_EQ(valueOf(*document, i), text(expected.value(distinct.at(i)).toUtf8().constData()))
-                << distinct.at(i).toStdString();
+        EXPECT_EQ(values(*documentFor("/ns.xml", bindings)), expected);
     }
 }
 
@@ -139,6 +142,8 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
         Reply reply;
         QString expectedLogLine;
     };
+    Reply slow = Reply::text("<r/>", "text/xml");
+    slow.delay = std::chrono::milliseconds(4000);
     const Case cases[] = {
         {"/plain", Reply::text(ObservationXml, "text/plain"), u"Unknown response type: text/plain"_s},
         {"/missing", Reply::text("<r/>", "text/xml", 404), u"URL Session Task Succeeded: HTTP 404"_s},
@@ -146,16 +151,11 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
         {"/malformed", Reply::text("<current_observation><temp_f>1</current_observation>", "text/xml"),
          u"URL Session Task Succeeded: HTTP 200"_s},
         {"/scalar", Reply::text("42", "application/json"), u"URL Session Task Succeeded: HTTP 200"_s},
-        {"/untyped", Reply::text("{}", ""), u"Unknown response type: (null)"_s},
-        {"/slow", Reply::text("<r/>", "text/xml"), u"URL Session Task Failed: The request timed out."_s},
+        {"/untyped", Reply{.body = "{}"}, u"Unknown response type: (null)"_s},
+        {"/slow", slow, u"URL Session Task Failed: The request timed out."_s},
     };
     for (const Case& c : cases) {
-        Reply reply = c.reply;
-        if (QByteArray(c.path) == "/untyped")
-            reply.headers.clear();
-        if (QByteArray(c.path) == "/slow")
-            reply.delay = std::chrono::milliseconds(4000);
-        server->serve(c.path, reply);
+        server->serve(c.path, c.reply);
         auto document = makeDocument();
         document->loadVariablesFromDictionaries({{{u"XPath"_s, u"current_observation/temp_f"_s}}});
         document->variables().variables().first()->setCurrentStringValue(text("before"));
@@ -214,15 +214,11 @@ TEST_F(FeedEvaluation, EvaluatesJsonByKeyPath) {
                                                {"flag", 0},
                                                {"n", 3},
                                                {"obj", 1}});
-    EXPECT_EQ(valueOf(*document, 0), JsonValue(2)) << "kept as the number found";
-    EXPECT_EQ(valueOf(*document, 1), text("Temp 12\u00B0 F"))
-        << "a string by its numeric reading (half-even)";
-    EXPECT_EQ(valueOf(*document, 2), text("Temp 1\u00B0 F"));
-    EXPECT_EQ(valueOf(*document, 3), text("")) << "a number variable whose path leads nowhere";
-    EXPECT_EQ(valueOf(*document, 4), text("")) << "an object is no number";
-    EXPECT_EQ(valueOf(*document, 5), JsonValue(true));
-    EXPECT_EQ(valueOf(*document, 6), JsonValue(nullptr)) << "the null marker";
-    EXPECT_EQ(valueOf(*document, 7), JsonValue::parse(R"({"k":[1]})"));
+    // A number is kept as found, a string goes by its numeric reading (half-even); a number
+    // variable whose path leads nowhere or to an object is empty; null is the null marker.
+    EXPECT_EQ(values(*document),
+              (Values{JsonValue(2), text("Temp 12\u00B0 F"), text("Temp 1\u00B0 F"), text(""), text(""),
+                      JsonValue(true), JsonValue(nullptr), JsonValue::parse(R"({"k":[1]})")}));
 }
 
 // A query finds its value by what the feed says, not by where: reordering the array keeps it.
@@ -234,17 +230,15 @@ TEST_F(FeedEvaluation, EvaluatesJsonPathQueriesWhereverTheFeedPutsTheValue) {
                                                {"$.races[?@.votes > 5].id", 0},
                                                {"$.races[?@.id == 'R9'].votes", 0},
                                                {"$.races[", 0}});
-    EXPECT_EQ(valueOf(*document, 0), JsonValue(2500));
-    EXPECT_EQ(valueOf(*document, 1), JsonValue(2500));
-    EXPECT_EQ(valueOf(*document, 2), text("R1")) << "the first node selected";
-    EXPECT_FALSE(valueOf(*document, 3)) << "a query that selects nothing";
-    EXPECT_FALSE(valueOf(*document, 4)) << "a query that does not parse";
+    // The first node selected; nothing from a query that selects nothing or does not parse.
+    EXPECT_EQ(values(*document),
+              (Values{JsonValue(2500), JsonValue(2500), text("R1"), std::nullopt, std::nullopt}));
     server->serve("/feed.json", Reply::text(R"({"races":[{"id":"R2","votes":2600},{"id":"R1","votes":11}]})",
                                             "application/json"));
     refreshAndWait(*document);
-    EXPECT_EQ(valueOf(*document, 0), JsonValue(2600));
-    EXPECT_EQ(valueOf(*document, 1), JsonValue(11)) << "the key path stays on the position";
-    EXPECT_EQ(valueOf(*document, 2), text("R2"));
+    EXPECT_EQ(values(*document),
+              (Values{JsonValue(2600), JsonValue(11), text("R2"), std::nullopt, std::nullopt}))
+        << "the key path stays on the position";
 }
 
 TEST_F(FeedEvaluation, SkipsVariablesWithoutAPath) {
