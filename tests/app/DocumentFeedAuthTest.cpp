@@ -59,15 +59,11 @@ class DocumentFeedAuth : public AppTestEnvironment {
         document->setFeedAuthentication(settings);
         return document;
     }
-    std::optional<QVariantMap> savedDictionary(GraflinkDocument& document, const QString& name) const {
+    /// The dictionary the document saves as `name` (empty when it cannot be read back).
+    QVariantMap savedDictionary(GraflinkDocument& document, const QString& name) const {
         const QString file = temp.filePath(name);
-        platform::Error error;
-        EXPECT_TRUE(document.saveToPath(file, GraflinkDocument::DocumentTypeName, &error));
-        const std::optional<QVariant> plist =
-            platform::PropertyList::read(testing_support::readFile(file), &error);
-        if (!plist)
-            return std::nullopt;
-        return plist->toMap();
+        EXPECT_TRUE(document.saveToPath(file, GraflinkDocument::DocumentTypeName));
+        return platform::PropertyList::read(testing_support::readFile(file)).value_or(QVariant()).toMap();
     }
 
     std::shared_ptr<testing_support::MemorySecretStore> store =
@@ -139,9 +135,7 @@ TEST_F(DocumentFeedAuth, TheFileKeepsTheSettingsNeverTheSecret) {
         ASSERT_TRUE(FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(),
                                                  u"never-in-the-file"_s));
         const QString name = u"auth%1.graflink"_s.arg(int(scheme));
-        const std::optional<QVariantMap> saved = savedDictionary(*document, name);
-        ASSERT_TRUE(saved);
-        EXPECT_EQ(saved->value(GraflinkDocumentFeedAuth::SchemeKey).toString(),
+        EXPECT_EQ(savedDictionary(*document, name).value(GraflinkDocumentFeedAuth::SchemeKey).toString(),
                   FeedAuthentication::schemeName(scheme));
         EXPECT_FALSE(testing_support::readFile(temp.filePath(name)).contains("never-in-the-file"));
 
@@ -176,9 +170,7 @@ TEST_F(DocumentFeedAuth, AFileWithoutTheKeysIsSavedAsBefore) {
         auto document = AppTestEnvironment::makeDocument();
         ASSERT_TRUE(document->readFromPath(file, GraflinkDocument::DocumentTypeName, nullptr));
         EXPECT_FALSE(document->feedAuthentication().isEnabled());
-        const std::optional<QVariantMap> saved = savedDictionary(*document, u"resaved.graflink"_s);
-        ASSERT_TRUE(saved);
-        EXPECT_EQ(QJsonDocument::fromVariant(*saved).toJson(),
+        EXPECT_EQ(QJsonDocument::fromVariant(savedDictionary(*document, u"resaved.graflink"_s)).toJson(),
                   QJsonDocument::fromVariant(expected->toMap()).toJson());
         ASSERT_TRUE(waitForRefreshes(*document));
     }

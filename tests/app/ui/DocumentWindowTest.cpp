@@ -195,8 +195,7 @@ TEST_F(DocumentWindow, FeedSignInKeepsTheTokenInTheKeychainAndIsUndoable) {
     QTest::mouseClick(child<QPushButton>("feedSignInButton"), Qt::LeftButton);
     auto* dialog = window->findChild<FeedAuthenticationDialog*>();
     ASSERT_TRUE(dialog);
-    EXPECT_TRUE(testing_support::unnamedControls(*dialog).isEmpty())
-        << testing_support::unnamedControls(*dialog).join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(testing_support::unnamedControls(*dialog), QStringList());
     auto* scheme = dialog->findChild<QComboBox*>(u"schemeComboBox"_s);
     scheme->setCurrentIndex(scheme->findData(int(platform::FeedAuthentication::Scheme::Bearer)));
     QTest::keyClicks(dialog->findChild<QLineEdit*>(u"secretField"_s), u"t0ken"_s);

@@ -1,6 +1,5 @@
 #include "app/VariablesModel.h"
 #include "app/ui/DocumentWindowEnvironment.h"
-#include "app/ui/GraflinkDocumentWindowController.h"
 #include "cgsim/CGServerSimulator.h"
 #include "testkit/TestHelpers.h"
 
