@@ -104,7 +104,6 @@ TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChan
 TEST_F(RefreshScheduling, ARelativeFilterPathIsTakenFromTheDocumentsFolder) {
     server->serve("/feed", Reply::text("<r><v>7</v></r>", "text/xml"));
     const QString folder = temp.filePath(u"show"_s);
-    QDir().mkpath(folder);
     testing_support::writeFile(folder + u"/filter.js"_s, "r_v = 'filtered ' + r_v;");
     const QString file = folder + u"/show.graflink"_s;
     {

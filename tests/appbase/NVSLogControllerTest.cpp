@@ -280,7 +280,6 @@ TEST_F(TechnicalLog, CleansUpOnlyOldFilesCarryingThePrefix) {
     testing_support::writeFile(folder + u"/Graflink 2026-10-01.log"_s, "old");
     testing_support::writeFile(folder + u"/Graflink 2026-10-01_sessions.log"_s, "old side file");
     testing_support::writeFile(folder + u"/Notes.log"_s, "not ours");
-    QDir().mkpath(folder + u"/Graflink archive"_s);
     testing_support::writeFile(folder + u"/Graflink archive/keep.log"_s, "kept");
 
     logger->cleanupOldTechnicalLogFiles();

@@ -55,9 +55,9 @@ class CapturedLog {
 
 class CGClient : public ::testing::Test {
   protected:
-    CGServerHTTPController::Options options() {
+    CGServerHTTPController::Options options(double requestTimeout = 2.0) {
         CGServerHTTPController::Options o;
-        o.requestTimeout = 2.0;
+        o.requestTimeout = requestTimeout;
         o.authorizationTimeout = 2.0;
         o.reconnectDelay = 50ms;
         o.logger = log.logger.get();
@@ -301,12 +301,11 @@ TEST_F(CGClientFaults, IdentifiersShorterThanTwoCharactersSendNothing) {
 // A silent server once held the caller (the main thread) for every request's time-out.
 TEST_F(CGClientFaults, ASilentServerHoldsNeitherTheCallerNorTheOwnersTeardown) {
     server.serve("/projects", Reply::hang());
-    CGServerHTTPController::Options patient = options();
-    patient.requestTimeout = 600; // the test's own time limit fails it if anything waits for this
     bool posted = false;
     platform::MainQueue::dispatchAsync([&] { posted = true; });
     {
-        CGServerHTTPController hanging(u"127.0.0.1"_s, server.port(), 1, QString(), patient);
+        // The test's own time limit fails it if anything waits for the requests' time-out.
+        CGServerHTTPController hanging(u"127.0.0.1"_s, server.port(), 1, QString(), options(600));
         EXPECT_FALSE(posted) << "the client ran the event loop";
         auto project = std::make_shared<CGProject>();
         project->setUniqueID(u"P1X"_s);
@@ -322,10 +321,8 @@ TEST_F(CGClientFaults, ASilentServerHoldsNeitherTheCallerNorTheOwnersTeardown) {
 // that never answers the update under way.
 TEST_F(CGClientFaults, TeardownCutsAPassesSilentUpdateShort) {
     server.serve("/projects/P1X/items/I1X", Reply::hang());
-    CGServerHTTPController::Options patient = options();
-    patient.requestTimeout = 600; // longer than the test's own time limit
     auto client =
-        std::make_unique<CGServerHTTPController>(u"127.0.0.1"_s, server.port(), 1, QString(), patient);
+        std::make_unique<CGServerHTTPController>(u"127.0.0.1"_s, server.port(), 1, QString(), options(600));
     ASSERT_TRUE(waitUntil([&] { return client->projectWithName(u"Scores"_s) != nullptr; }));
     client->publish({{u"Scores"_s, u"Home"_s, JsonValue("x"), false}});
     ASSERT_TRUE(waitUntil([&] {

@@ -2,7 +2,6 @@
 #include "testkit/LoopbackHttpServer.h"
 #include "testkit/TestHelpers.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -88,7 +87,6 @@ TEST(RefreshCommandActions, RunEachVariablesActionWithItsValue) {
     server.serve("/feed", LoopbackHttpServer::Reply::text(XmlFeed, "application/xml"));
     const QString actions = dir.filePath(u"actions"_s);
     const QString record = dir.filePath(u"record.txt"_s);
-    QDir().mkpath(actions);
     const QString script = actions + u"/Flash.sh"_s;
     writeFile(script, "#!/bin/sh\necho \"$*\" >> '" + record.toUtf8() + "'\n");
     QFile::setPermissions(script, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);

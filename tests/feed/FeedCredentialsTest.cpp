@@ -21,6 +21,14 @@ using Scheme = FeedAuthentication::Scheme;
 
 namespace {
 
+FeedAuthentication settings(Scheme scheme, QString user = {}, QStringList headers = {}) {
+    FeedAuthentication result;
+    result.scheme = scheme;
+    result.user = std::move(user);
+    result.headerNames = std::move(headers);
+    return result;
+}
+
 class FeedCredentialsTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -45,14 +53,6 @@ class FeedCredentialsTest : public ::testing::Test {
         Request request(feedServer.url(path));
         credentials.addTo(request);
         return client.perform(request);
-    }
-
-    static FeedAuthentication settings(Scheme scheme, QString user = {}, QStringList headers = {}) {
-        FeedAuthentication result;
-        result.scheme = scheme;
-        result.user = std::move(user);
-        result.headerNames = std::move(headers);
-        return result;
     }
 
     LoopbackHttpServer feedServer;
@@ -157,17 +157,14 @@ using FeedSecretsInTheKeychain = testing_support::KeyringTest;
 // Feed secrets through the real Secret Service: found again for the same feed origin and account,
 // and never for a CG server looked up by its host.
 TEST_F(FeedSecretsInTheKeychain, KeepsFeedSecretsByOriginAndAccount) {
-    platform::FeedAuthentication settings;
-    settings.scheme = platform::FeedAuthentication::Scheme::Bearer;
-    settings = settings.normalized();
+    const FeedAuthentication bearer = settings(Scheme::Bearer).normalized();
     KeychainSecretStore store;
     const QUrl feed(u"https://feeds.example.test/scores.xml"_s);
-    ASSERT_TRUE(platform::FeedCredentials::storeSecret(store, settings, feed, u"tok-1"_s));
+    ASSERT_TRUE(FeedCredentials::storeSecret(store, bearer, feed, u"tok-1"_s));
 
     QStringList log;
     const auto fetchWith = [&](const QUrl& address) {
-        platform::FeedCredentials credentials(settings, nullptr,
-                                              [&](const QString& line) { log.append(line); });
+        FeedCredentials credentials(bearer, nullptr, [&](const QString& line) { log.append(line); });
         platform::http::Request request(address);
         platform::SecretStore::setShared(std::make_shared<KeychainSecretStore>());
         credentials.addTo(request);

@@ -185,13 +185,12 @@ class LoopbackHttpServer::Engine : public QAbstractHttpServer {
 
   protected:
     bool handleRequest(const QHttpServerRequest& received, QTcpSocket* socket) override {
-        Request request;
-        request.method = socket->property("method").toByteArray();
-        request.path = received.url().path(QUrl::FullyEncoded).toUtf8();
-        request.query = received.url().query(QUrl::FullyEncoded).toUtf8();
-        request.headers = received.headers();
-        request.body = received.body();
-        request.arrived = std::chrono::steady_clock::now();
+        const Request request{socket->property("method").toByteArray(),
+                              received.url().path(QUrl::FullyEncoded).toUtf8(),
+                              received.url().query(QUrl::FullyEncoded).toUtf8(),
+                              received.headers(),
+                              received.body(),
+                              std::chrono::steady_clock::now()};
         socket->setProperty("headSeen", false);
         {
             std::lock_guard lock(shared_->mutex);
