@@ -14,8 +14,6 @@ using testing_support::writeFile;
 
 class GraflinkDocumentFile : public AppTestEnvironment {
   protected:
-    QString path(const QString& name) const { return temp.path() + QLatin1Char('/') + name; }
-
     std::unique_ptr<GraflinkDocument> open(const QString& file, platform::Error* error = nullptr) {
         auto document = makeDocument();
         if (!document->readFromPath(file, GraflinkDocument::DocumentTypeName, error))
@@ -45,7 +43,7 @@ TEST_F(GraflinkDocumentFile, ANewDocumentTakesItsServerSettingsFromTheDefaultsAn
 }
 
 TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDefaults) {
-    const QString file = path(u"bare.graflink"_s);
+    const QString file = temp.filePath(u"bare.graflink"_s);
     {
         auto document = makeDocument();
         document->setSourceURLString(std::nullopt);
@@ -65,7 +63,7 @@ TEST_F(GraflinkDocumentFile, LeavesOutUnsetAddressAndFilterAndReadsThemBackAsDef
 }
 
 TEST_F(GraflinkDocumentFile, OpensHandWrittenPropertyListsReadingValuesLeniently) {
-    const QString xml = path(u"hand.graflink"_s);
+    const QString xml = temp.filePath(u"hand.graflink"_s);
     ASSERT_TRUE(writeFile(xml, R"(<?xml version="1.0" encoding="UTF-8"?>
 <!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0"><dict>
@@ -93,20 +91,20 @@ TEST_F(GraflinkDocumentFile, RefusesFilesThatAreNoPropertyListDictionary) {
          {QByteArray("just some text"),
           QByteArray(
               R"(<?xml version="1.0"?><plist version="1.0"><array><string>a</string></array></plist>)")}) {
-        ASSERT_TRUE(writeFile(path(u"refused.graflink"_s), bytes));
+        ASSERT_TRUE(writeFile(temp.filePath(u"refused.graflink"_s), bytes));
         platform::Error error;
-        EXPECT_FALSE(open(path(u"refused.graflink"_s), &error)) << bytes.constData();
+        EXPECT_FALSE(open(temp.filePath(u"refused.graflink"_s), &error)) << bytes.constData();
         EXPECT_FALSE(error.domain.isEmpty()) << bytes.constData();
     }
     platform::Error error;
-    EXPECT_FALSE(open(path(u"missing.graflink"_s), &error));
+    EXPECT_FALSE(open(temp.filePath(u"missing.graflink"_s), &error));
     EXPECT_EQ(error.domain, platform::Error::FileDomain);
 }
 
 TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
     server->serve("/feed.xml",
                   testing_support::LoopbackHttpServer::Reply::text("<r><v>1</v></r>", "text/xml"));
-    const QString file = path(u"publishing.graflink"_s);
+    const QString file = temp.filePath(u"publishing.graflink"_s);
     {
         QVariantMap stored{{u"publishToCG"_s, true},
                            {u"sourceURLString"_s, server->url(u"/feed.xml"_s).toString()}};
@@ -125,7 +123,7 @@ TEST_F(GraflinkDocumentFile, OpeningAPublishingDocumentFetchesAtOnce) {
 // A file written by a newer version (keys this one does not know, at both levels) and the
 // settings of on-air safety survive opening and saving.
 TEST_F(GraflinkDocumentFile, KeepsUnknownKeysAndTheSafetySettings) {
-    const QString file = path(u"newer.graflink"_s);
+    const QString file = temp.filePath(u"newer.graflink"_s);
     ASSERT_TRUE(writeFile(file, R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict>
   <key>futureSetting</key><dict><key>a</key><integer>1</integer></dict>
@@ -173,7 +171,7 @@ TEST_F(GraflinkDocumentFile, ADocumentHoldingAPasswordIsNotCreatedWorldReadable)
     int run = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(run);
-        const QString file = path(u"show%1.graflink"_s.arg(run++));
+        const QString file = temp.filePath(u"show%1.graflink"_s.arg(run++));
         if (c.existingMode >= 0) {
             writeFile(file, "old");
             ::chmod(QFile::encodeName(file).constData(), mode_t(c.existingMode));

@@ -40,7 +40,6 @@ class RunningSimulator : public ::testing::TestWithParam<qint32> {
         ASSERT_NE(simulator->port(), 0);
     }
     QString projectsPath() const { return GetParam() == 2 ? u"/playback/cg_projects"_s : u"/projects"_s; }
-    QString socketPath() const { return GetParam() == 2 ? u"/playback/cg_projects"_s : u"/update"_s; }
     QString verb() const { return GetParam() == 2 ? u"/authorization"_s : u"/unlock"_s; }
 
     platform::http::Response request(const QString& pathAndQuery, const QByteArray& method = "GET",
@@ -104,7 +103,7 @@ TEST_P(RunningSimulator, AcceptsUpdatesWithAValidTokenAndPrintsThem) {
 
 TEST_P(RunningSimulator, NotifiesSocketClientsWhenTheProjectsChange) {
     start();
-    auto socket = connectSocket(socketPath());
+    auto socket = connectSocket(GetParam() == 2 ? u"/playback/cg_projects"_s : u"/update"_s);
     ASSERT_EQ(socket->state(), QAbstractSocket::ConnectedState);
     EXPECT_EQ(socket->subprotocol(), u"v1.1.CGUpdates"_s);
     ASSERT_TRUE(waitUntil([&] { return simulator->webSocketClientCount() == 1; }));

@@ -45,16 +45,6 @@ class HealthEndpoint : public ::testing::Test {
         })) << run->out.toStdString();
         return address.replace(u"0.0.0.0"_s, u"127.0.0.1"_s);
     }
-    /// A running good and failing document, each refreshed at least twice.
-    QString runGoodAndBad() {
-        feed.serve("/good.xml", LoopbackHttpServer::Reply::text("<m><home>3</home></m>", "application/xml"));
-        feed.serve("/bad.xml", LoopbackHttpServer::Reply::text("down", "text/plain", 503));
-        const QString good = newDocument("good", feed.url(u"/good.xml"_s));
-        const QString bad = newDocument("bad", feed.url(u"/bad.xml"_s));
-        return startRun({u"run"_s, good, bad, u"--status-port"_s, u"0"_s}, [](const QByteArray& output) {
-            return output.count("\trefreshed: ") >= 2 && output.count("\tno feed") >= 2;
-        });
-    }
     static std::pair<int, QByteArray> get(const QString& url, const char* authorization = nullptr) {
         platform::http::Request request{QUrl(url)};
         if (authorization)
@@ -69,8 +59,15 @@ class HealthEndpoint : public ::testing::Test {
     std::optional<testing_support::RunningCli> run;
 };
 
+// A good and a failing document, each refreshed at least twice.
 TEST_F(HealthEndpoint, StatusAndMetricsGiveEachDocumentsRefreshesAndErrors) {
-    const QString base = runGoodAndBad();
+    feed.serve("/good.xml", LoopbackHttpServer::Reply::text("<m><home>3</home></m>", "application/xml"));
+    feed.serve("/bad.xml", LoopbackHttpServer::Reply::text("down", "text/plain", 503));
+    const QStringList arguments{u"run"_s, newDocument("good", feed.url(u"/good.xml"_s)),
+                                newDocument("bad", feed.url(u"/bad.xml"_s)), u"--status-port"_s, u"0"_s};
+    const QString base = startRun(arguments, [](const QByteArray& output) {
+        return output.count("\trefreshed: ") >= 2 && output.count("\tno feed") >= 2;
+    });
     const QJsonArray documents =
         QJsonDocument::fromJson(get(base + u"/status"_s).second).object().value(u"documents"_s).toArray();
     ASSERT_EQ(documents.size(), 2);

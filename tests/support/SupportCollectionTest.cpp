@@ -96,16 +96,6 @@ class SupportCollection : public ::testing::Test {
         return path;
     }
 
-    QStringList gather(Profiler& profiler, const QString& folder) {
-        QSignalSpy done(&profiler, &Profiler::gathered);
-        profiler.request().problemDescription = u"Lower third froze"_s;
-        profiler.request().filesInvolved = {dir.filePath(u"mine/scores.graflink"_s),
-                                            dir.filePath(u"mine/damaged.cgds"_s)};
-        EXPECT_TRUE(profiler.gatherIntoFolder(folder));
-        EXPECT_TRUE(done.wait(20000));
-        return entriesOf(folder);
-    }
-
     QTemporaryDir dir;
     SupportSources sources;
 };
@@ -120,8 +110,14 @@ TEST_F(SupportCollection, GathersEverySourceThatIsThereAndSkipsTheRest) {
         sources.elevationProgram = c.elevation ? script(u"pkexec%1"_s.arg(run), c.elevation) : QString();
         Profiler profiler(sources);
         QSignalSpy warned(&profiler, &Profiler::warning);
+        QSignalSpy done(&profiler, &Profiler::gathered);
+        profiler.request().problemDescription = u"Lower third froze"_s;
+        profiler.request().filesInvolved = {dir.filePath(u"mine/scores.graflink"_s),
+                                            dir.filePath(u"mine/damaged.cgds"_s)};
         const QString folder = dir.filePath(u"out%1/Support"_s.arg(run++));
-        const QStringList found = gather(profiler, folder);
+        ASSERT_TRUE(profiler.gatherIntoFolder(folder));
+        ASSERT_TRUE(done.wait(20000));
+        const QStringList found = entriesOf(folder);
 
         for (const char* expected :
              {"User Logs/Graflink/Graflink.log", "Graflink/actions.txt", "Streaming Presets/p.json",
