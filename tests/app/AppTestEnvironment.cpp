@@ -61,6 +61,11 @@ bool AppTestEnvironment::waitForRefreshes(GraflinkDocument& document) const {
     return testing_support::waitUntil([&] { return !document.isRefreshing(); }, std::chrono::seconds(10));
 }
 
+bool AppTestEnvironment::pointAt(GraflinkDocument& document, const QString& path) const {
+    document.setSourceURLString(server->url(path).toString());
+    return waitForRefreshes(document);
+}
+
 void AppTestEnvironment::refreshAndWait(GraflinkDocument& document) const {
     document.refresh();
     ASSERT_TRUE(waitForRefreshes(document));

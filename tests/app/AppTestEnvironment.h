@@ -25,6 +25,8 @@ class AppTestEnvironment : public ::testing::Test {
     bool logContains(const QString& text) const;
     /// Runs the event loop until the document has no refresh in flight.
     bool waitForRefreshes(GraflinkDocument& document) const;
+    /// Points the document at the loopback server's `path` and waits for the refresh that starts.
+    bool pointAt(GraflinkDocument& document, const QString& path) const;
     /// Refreshes the document and waits until the refresh has ended.
     void refreshAndWait(GraflinkDocument& document) const;
     /// The value of the document's variable at `index`, as the last refresh left it.

@@ -101,8 +101,7 @@ TEST_F(DocumentFeedAuth, RefreshAndInventorySendTheStoredSecretAndLogNone) {
     auto document = makeDocument(Scheme::Bearer);
     ASSERT_TRUE(
         FeedCredentials::storeSecret(*store, document->feedAuthentication(), server->url(), u"tok-secret"_s));
-    document->setSourceURLString(server->url(u"/obs.xml"_s).toString());
-    ASSERT_TRUE(waitForRefreshes(*document));
+    ASSERT_TRUE(pointAt(*document, u"/obs.xml"_s));
     EXPECT_EQ(document->lastRefreshDelivered(), true);
     QSignalSpy inventoried(document.get(), &GraflinkDocument::pathsFinished);
     document->getPaths();
@@ -118,8 +117,7 @@ TEST_F(DocumentFeedAuth, WithoutTheKeychainRefreshesBareAndLogsOneLine) {
     server->serve("/obs.xml", Reply::text("<r><a>1</a></r>", "text/xml"));
     store->available = false;
     auto document = makeDocument(Scheme::Basic);
-    document->setSourceURLString(server->url(u"/obs.xml"_s).toString());
-    ASSERT_TRUE(waitForRefreshes(*document));
+    ASSERT_TRUE(pointAt(*document, u"/obs.xml"_s));
     refreshAndWait(*document);
     EXPECT_EQ(document->lastRefreshDelivered(), true);
     for (const auto& request : server->requests())

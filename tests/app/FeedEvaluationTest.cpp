@@ -39,8 +39,7 @@ class FeedEvaluation : public AppTestEnvironment {
             variables.append(
                 {{u"XPath"_s, QString::fromUtf8(binding.path)}, {u"valueType"_s, binding.valueType}});
         document->loadVariablesFromDictionaries(variables);
-        document->setSourceURLString(server->url(QString::fromUtf8(path)).toString()); // starts a refresh
-        EXPECT_TRUE(waitForRefreshes(*document));
+        EXPECT_TRUE(pointAt(*document, QString::fromUtf8(path)));
         return document;
     }
     /// Every variable's value, in list order.
@@ -159,8 +158,7 @@ TEST_F(FeedEvaluation, ChangesNothingForUnusableResponses) {
         auto document = makeDocument();
         document->loadVariablesFromDictionaries({{{u"XPath"_s, u"current_observation/temp_f"_s}}});
         document->variables().variables().first()->setCurrentStringValue(text("before"));
-        document->setSourceURLString(server->url(QString::fromUtf8(c.path)).toString());
-        ASSERT_TRUE(waitForRefreshes(*document));
+        ASSERT_TRUE(pointAt(*document, QString::fromUtf8(c.path)));
         EXPECT_EQ(valueOf(*document, 0), text("before")) << c.path;
         EXPECT_EQ(document->lastRefreshDelivered(), false) << c.path;
         EXPECT_TRUE(logContains(c.expectedLogLine))
@@ -247,8 +245,7 @@ TEST_F(FeedEvaluation, SkipsVariablesWithoutAPath) {
     document->loadVariablesFromDictionaries({{{u"XPath"_s, QString()}, {u"valueType"_s, 0}}});
     document->variables().variables().first()->setXPath(std::nullopt);
     document->variables().variables().first()->setCurrentStringValue(text("kept"));
-    document->setSourceURLString(server->url(u"/feed.json"_s).toString());
-    ASSERT_TRUE(waitForRefreshes(*document));
+    ASSERT_TRUE(pointAt(*document, u"/feed.json"_s));
     EXPECT_EQ(valueOf(*document, 0), text("kept"));
 }
 

@@ -27,8 +27,7 @@ class FilterAndActions : public AppTestEnvironment {
             writeFile(file, script);
             document->setJavascriptFilterPath(file);
         }
-        document->setSourceURLString(server->url(u"/feed.json"_s).toString());
-        EXPECT_TRUE(waitForRefreshes(*document));
+        EXPECT_TRUE(pointAt(*document, u"/feed.json"_s));
         return document;
     }
 
@@ -173,8 +172,7 @@ TEST_F(FilterAndActions, RunsEachVariablesActionWithItsValueInListOrder) {
         {{u"XPath"_s, u"c"_s}, {u"valueType"_s, 0}, {u"appleScriptActionName"_s, u"Unknown"_s}},
     });
     ASSERT_FALSE(document->publishToCG());
-    document->setSourceURLString(server->url(u"/feed.json"_s).toString());
-    ASSERT_TRUE(waitForRefreshes(*document));
+    ASSERT_TRUE(pointAt(*document, u"/feed.json"_s));
     // Publishing is off, the variable without a value runs nothing, an unknown action is ignored.
     EXPECT_EQ(recordedRuns(2), QStringList({u"first"_s, u"2"_s}));
     testing_support::spinFor(std::chrono::milliseconds(200));

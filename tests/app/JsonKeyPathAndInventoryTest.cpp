@@ -79,6 +79,7 @@ TEST(JsonKeyPath, VariablesTakeTheSameValuesFromAParsedFeedAsFromItsTree) {
     }
 }
 
+// On request the same nodes as JSONPath queries, quoting the names shorthand cannot carry.
 TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
     const JsonValue feed = JsonValue::parse(R"({"zeta":1,"a":{"b":[{"c":1},{"c":2}]}})");
     EXPECT_EQ(FeedInventory::ofJson(feed),
@@ -86,12 +87,8 @@ TEST(FeedInventory, ListsJsonContainersBeforeTheirChildrenInFeedOrder) {
     EXPECT_EQ(FeedInventory::ofJson(JsonValue::parse("[[1],{\"k\":2}]")),
               QStringList({u"0"_s, u"0/0"_s, u"1"_s, u"1/k"_s}));
     EXPECT_TRUE(FeedInventory::ofJson(JsonValue::parse("\"scalar\"")).isEmpty());
-}
-
-// The same nodes as JSONPath queries, quoting the names shorthand cannot carry.
-TEST(FeedInventory, ListsJsonPathFormsOnRequest) {
-    const JsonValue feed = JsonValue::parse(R"({"a":{"b c":[{"it's":1}],"_x1":2,"1st":3,"é":4}})");
-    EXPECT_EQ(FeedInventory::ofJson(feed, FeedInventory::JsonForm::JsonPath),
+    const JsonValue names = JsonValue::parse(R"({"a":{"b c":[{"it's":1}],"_x1":2,"1st":3,"é":4}})");
+    EXPECT_EQ(FeedInventory::ofJson(names, FeedInventory::JsonForm::JsonPath),
               QStringList({u"$.a"_s, u"$.a['b c']"_s, u"$.a['b c'][0]"_s, u"$.a['b c'][0]['it\\'s']"_s,
                            u"$.a._x1"_s, u"$.a['1st']"_s, u"$.a.é"_s}));
 }

@@ -46,8 +46,7 @@ TEST_F(RefreshScheduling, ASlowFeedNeverHasTwoRequestsOutAtATimedPeriod) {
     const auto delay = 1600ms;
     serveSlowly(delay);
     auto document = documentOnFeed();
-    document->setSourceURLString(server->url(u"/feed"_s).toString());
-    ASSERT_TRUE(waitForRefreshes(*document));
+    ASSERT_TRUE(pointAt(*document, u"/feed"_s));
     document->setRefreshFrequency(1.0);
     document->setAutoRefresh(true);
     testing_support::spinFor(5s);
@@ -83,8 +82,7 @@ TEST_F(RefreshScheduling, TheFilterKeepsOneEngineAndReadsItsScriptOnlyWhenItChan
     testing_support::writeFile(script, "r_v = r_v + '!';");
     auto document = documentOnFeed();
     document->setJavascriptFilterPath(script);
-    document->setSourceURLString(server->url(u"/feed"_s).toString());
-    ASSERT_TRUE(waitForRefreshes(*document));
+    ASSERT_TRUE(pointAt(*document, u"/feed"_s));
     for (int i = 0; i < 4; ++i)
         refreshAndWait(*document);
     EXPECT_EQ(valueOf(*document), text("7!"));

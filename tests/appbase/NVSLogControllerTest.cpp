@@ -69,12 +69,9 @@ class TechnicalLog : public ::testing::Test {
 
     QString fileFor(const QString& day) const { return folder + u"/Graflink "_s + day + u".log"_s; }
 
+    /// The file's lines (none is empty: each has at least its time stamp).
     QStringList linesOf(const QString& path) const {
-        QString text = QString::fromUtf8(readFile(path));
-        QStringList lines = text.split(u"\r\n"_s);
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines;
+        return QString::fromUtf8(readFile(path)).split(u"\r\n"_s, Qt::SkipEmptyParts);
     }
 
     /// The critical messages the delegate was given: the logger's own reports of failed writes.

@@ -74,17 +74,13 @@ class KeepAliveRules : public ::testing::Test {
     Clock::time_point at(int seconds) const { return t0 + std::chrono::seconds(seconds); }
 };
 
-TEST_F(KeepAliveRules, PingOnlyAfterMoreThanThirtySecondsOfSilence) {
+// A server that never answered a ping may not know pings at all: it is left open.
+TEST_F(KeepAliveRules, PingAfterThirtySecondsOfSilenceAndCloseOnlyAServerThatOnceAnswered) {
     EXPECT_EQ(rules.timerFired(false, false, at(0)), Action::None);
     EXPECT_EQ(rules.timerFired(false, false, at(30)), Action::None);
     EXPECT_EQ(rules.timerFired(true, false, at(31)), Action::None); // a send in flight
     EXPECT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
     EXPECT_TRUE(rules.isWaitingForPingAnswer());
-}
-
-// A server that never answered a ping may not know pings at all: it is left open.
-TEST_F(KeepAliveRules, OnlyAServerThatOnceAnsweredPingsIsClosedForSilence) {
-    ASSERT_EQ(rules.timerFired(false, false, at(31)), Action::SendPing);
     EXPECT_EQ(rules.timerFired(false, false, at(91)), Action::None);
     EXPECT_FALSE(rules.isWaitingForPingAnswer());
 }

@@ -36,8 +36,7 @@ class DocumentWindow : public DocumentWindowEnvironment {
         DocumentWindowEnvironment::SetUp();
         server->serve("/feed.xml", testing_support::LoopbackHttpServer::Reply::text(Feed, "application/xml"));
         document = makeDocument();
-        document->setSourceURLString(server->url(u"/feed.xml"_s).toString());
-        ASSERT_TRUE(waitForRefreshes(*document));
+        ASSERT_TRUE(pointAt(*document, u"/feed.xml"_s));
         ASSERT_TRUE(
             document->saveToPath(temp.filePath(u"scores.graflink"_s), GraflinkDocument::DocumentTypeName));
         showWindow();
@@ -169,14 +168,6 @@ TEST_F(DocumentWindow, FilterChooserSetsThePathUndoablyAndCancelChangesNothing) 
     EXPECT_FALSE(document->javascriptFilterPath());
 }
 
-TEST_F(DocumentWindow, ClosingTheWindowStopsAutoRefresh) {
-    QTest::mouseClick(child<QAbstractButton>("autoRefreshCheckBox"), Qt::LeftButton);
-    ASSERT_TRUE(document->autoRefresh());
-    ASSERT_TRUE(document->isRefreshTimerRunning());
-    window->close();
-    EXPECT_FALSE(document->isRefreshTimerRunning());
-}
-
 TEST_F(DocumentWindow, EveryControlIsNamedForScreenReadersAndEveryShortcutIsUnique) {
     EXPECT_EQ(testing_support::unnamedControls(*window), QStringList());
     EXPECT_EQ(testing_support::sharedShortcuts(*window), QStringList());
@@ -226,15 +217,19 @@ TEST_F(DocumentWindow, TheStaleAlarmIsSetUndoablyAndShowsInTheStatusLine) {
     EXPECT_FALSE(status->text().startsWith(u"⚠ STALE"_s));
 }
 
-TEST_F(DocumentWindow, RevertDropsTheEditsAndTheWindowComesBackAsItWasLeft) {
+// Closing the window stops auto-refresh; the next window comes back as this one was left.
+TEST_F(DocumentWindow, RevertDropsTheEditsAndClosingStopsAutoRefresh) {
     window->makeNewVariable(u"scores/home"_s);
     ASSERT_EQ(document->variables().count(), 1);
     window->revertToSaved();
     EXPECT_EQ(document->variables().count(), 0);
     EXPECT_EQ(window->undoStack()->count(), 0);
 
+    QTest::mouseClick(child<QAbstractButton>("autoRefreshCheckBox"), Qt::LeftButton);
+    ASSERT_TRUE(document->isRefreshTimerRunning());
     window->resize(1100, 610);
     window->close();
+    EXPECT_FALSE(document->isRefreshTimerRunning());
     GraflinkDocumentWindowController reopened(*document);
     EXPECT_EQ(reopened.size(), QSize(1100, 610));
 }
