@@ -167,17 +167,6 @@ TEST_F(TechnicalLog, ReplaysTheLastTwentyHeldMessagesInOrder) {
     EXPECT_EQ(logger->heldMessageCount(), -1);
 }
 
-TEST_F(TechnicalLog, ShowsMessagesThroughTheDelegate) {
-    auto logger = makeLogger();
-    logger->logMessage(u"Quiet"_s, 2, false);
-    logger->logMessage(u"Saved"_s, u"Scores.graflink"_s, 2, true);
-    const QList<QVariantMap> shown = delegate.displayed();
-    ASSERT_EQ(shown.size(), 1);
-    EXPECT_EQ(shown[0].value(u"message"_s).toString(), u"Saved (Document: Scores.graflink)"_s);
-    EXPECT_EQ(shown[0].value(u"origin"_s).toInt(), 7);
-    EXPECT_TRUE(shown[0].value(u"notifyRemotes"_s).toBool());
-}
-
 TEST_F(TechnicalLog, ReportsAnUnwritableFolderOnceUntilTheFolderChanges) {
     defaults->setValue(NVSLogController::TechnicalLogFolderPathKey, QString(temp.path() + u"/missing"_s));
     auto logger = makeLogger();
@@ -244,8 +233,17 @@ TEST_F(TechnicalLog, RemovingTheDelegateWaitsForItsCallOnTheLogQueue) {
     EXPECT_FALSE(slow.calledAfterRemoval);
 }
 
-TEST_F(TechnicalLog, PostsCriticalShownMessagesAsUserNotificationsUnlessRefused) {
+// Shown messages go to the delegate; critical ones are also posted as user notifications.
+TEST_F(TechnicalLog, ShowsMessagesAndPostsCriticalOnesAsUserNotificationsUnlessRefused) {
     auto logger = makeLogger();
+    logger->logMessage(u"Quiet"_s, 2, false);
+    logger->logMessage(u"Saved"_s, u"Scores.graflink"_s, 2, true);
+    const QList<QVariantMap> shown = delegate.displayed();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].value(u"message"_s).toString(), u"Saved (Document: Scores.graflink)"_s);
+    EXPECT_EQ(shown[0].value(u"origin"_s).toInt(), 7);
+    EXPECT_TRUE(shown[0].value(u"notifyRemotes"_s).toBool());
+
     ASSERT_TRUE(logger->canDisplayNotifications());
     logger->logMessage(u"Feed lost"_s, 0, true);
     logger->logMessage(u"Not shown"_s, 0, false);

@@ -4,7 +4,6 @@
 #include "testkit/TestHelpers.h"
 
 #include <QByteArray>
-#include <QString>
 
 class NVSCGDataSource;
 

@@ -47,11 +47,15 @@ class HttpClientTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(server.isListening()); }
 
-    Request get(const char* path) const { return Request(server.url(QString::fromUtf8(path))); }
+    Request requestTo(const char* path, const QByteArray& method = "GET", const QByteArray& body = {}) const {
+        Request request(server.url(QString::fromUtf8(path)), method);
+        request.body = body;
+        return request;
+    }
     /// A request to a server that never answers, which only cancelling ends: its own time-outs
     /// turn a broken cancellation into a failure after five seconds rather than a hang.
     Request hanging() const {
-        Request request = get("/hang");
+        Request request = requestTo("/hang");
         request.requestTimeout = 0;
         request.resourceTimeout = 5;
         return request;
@@ -82,9 +86,7 @@ TEST_F(HttpClientTest, RequestsGoOutAndResponsesComeBackAsGiven) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.method.toStdString() + " " + c.body.toStdString());
         server.clearRequests();
-        Request request = get("/echo?q=1");
-        request.method = c.method;
-        request.body = c.body;
+        Request request = requestTo("/echo?q=1", c.method, c.body);
         request.headers.append("X-First", "1");
         request.headers.append("X-Second", "two words");
         request.headers.append("X-Empty", "");
@@ -132,7 +134,7 @@ TEST_F(HttpClientTest, RedirectsAreFollowedOnFreshConnections) {
     server.serve("/new", final);
 
     for (int i = 0; i < 2; ++i) {
-        const Response response = client.perform(get("/old"));
+        const Response response = client.perform(requestTo("/old"));
         ASSERT_FALSE(response.error);
         EXPECT_EQ(response.statusCode, 200);
         EXPECT_EQ(response.body, "<rss/>");
@@ -174,7 +176,7 @@ TEST_F(HttpClientTest, CompressedBodiesAreDecodedAndTheDecodedSizeIsLimited) {
             SCOPED_TRACE(std::string(c.path) + " limit " + std::to_string(c.limit) +
                          (consumed ? " consumed" : ""));
             server.clearRequests();
-            Request request = get(c.path);
+            Request request = requestTo(c.path);
             request.maximumResponseSize = c.limit;
             auto consumer = std::make_shared<CollectingConsumer>();
             if (consumed)
@@ -226,7 +228,7 @@ TEST_F(HttpClientTest, RequestTimeoutsEndSilenceAndResourceTimeoutsEndTheWholeTr
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.path) + " " + c.kind.toStdString());
-        Request request = get(c.path);
+        Request request = requestTo(c.path);
         request.requestTimeout = c.requestTimeout;
         request.resourceTimeout = c.resourceTimeout;
         const auto start = Clock::now();
@@ -252,7 +254,7 @@ TEST_F(HttpClientTest, RequestTimeoutsEndSilenceAndResourceTimeoutsEndTheWholeTr
 // A header that would smuggle in another header is refused before anything is sent.
 TEST_F(HttpClientTest, TransportFailuresAreErrorValues) {
     server.serve("/drop", Reply::close());
-    Request injected = get("/drop");
+    Request injected = requestTo("/drop");
     injected.headers.append("X-Injected", "a\r\nX-Evil: 1");
     const struct {
         Request request;
@@ -261,7 +263,7 @@ TEST_F(HttpClientTest, TransportFailuresAreErrorValues) {
     } cases[] = {
         {Request(QUrl(u"http://127.0.0.1:%1/feed"_s.arg(testing_support::closedPort()))),
          CURLE_COULDNT_CONNECT, 0},
-        {get("/drop"), CURLE_GOT_NOTHING, 1},
+        {requestTo("/drop"), CURLE_GOT_NOTHING, 1},
         {Request(QUrl(u"file:///etc/hostname"_s)), CURLE_UNSUPPORTED_PROTOCOL, 0},
         {injected, CURLE_BAD_FUNCTION_ARGUMENT, 0},
     };
@@ -290,9 +292,7 @@ TEST_F(HttpClientTest, CredentialsAreOfferedOnceForBasicAndDigest) {
             SCOPED_TRACE(name.toStdString() + (right ? " right" : " wrong"));
             server.clearRequests();
             // A body must survive the challenge round trip.
-            Request request = get("/secure?v=1");
-            request.method = "PUT";
-            request.body = "payload";
+            Request request = requestTo("/secure?v=1", "PUT", "payload");
             request.credentials = Request::Credentials{u"ann"_s, right ? password : u"wrong"_s};
             const Response response = client.perform(request);
             ASSERT_FALSE(response.error);
@@ -323,9 +323,7 @@ TEST_F(HttpClientTest, UploadProgressIsReportedUpToTheBodySize) {
     for (qsizetype i = 0; i < body.size(); ++i)
         body[i] = char(i * 31 % 251);
     QList<std::pair<qint64, qint64>> reports;
-    Request request = get("/upload");
-    request.method = "POST";
-    request.body = body;
+    Request request = requestTo("/upload", "POST", body);
     request.uploadProgress = [&](qint64 sent, qint64 total) { reports.append({sent, total}); };
     const Response response = client.perform(request);
     ASSERT_FALSE(response.error) << response.error->localizedDescription().toStdString();
@@ -360,7 +358,7 @@ TEST_F(HttpClientTest, CompletionsRunOnceOnAWorkerThreadAndCancellingEndsAHangPr
             };
         }
     } answered, cancelled;
-    const auto task = client.start(get("/x"), answered.handler());
+    const auto task = client.start(requestTo("/x"), answered.handler());
     const auto hangingTask = client.start(hanging(), cancelled.handler());
     ASSERT_TRUE(testing_support::waitUntil([&] { return task->isFinished() && server.requestCount() == 2; }));
     const auto cancelledAt = Clock::now();

@@ -18,8 +18,7 @@ using testing_support::StderrCapture;
 using xml_test::Feed;
 using xml_test::parseOrFail;
 
-// ---------------------------------------------------------------------------------------------
-// XPath
+// ---- XPath ----------------------------------------------------------------------------------
 
 class XPathTest : public ::testing::Test {
   protected:

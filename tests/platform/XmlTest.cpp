@@ -24,8 +24,7 @@ using testing_support::StderrCapture;
 
 using xml_test::parseOrFail;
 
-// ---------------------------------------------------------------------------------------------
-// Parsing
+// ---- Parsing --------------------------------------------------------------------------------
 
 // libxml2 must report through the returned error, never by printing to stderr: its first error
 // (a truncated tag gives several), with the line it is on. The texts themselves are libxml2's.
@@ -159,8 +158,7 @@ TEST(XmlDocumentTest, BlankNodesAreKeptOrRemovedOnRequest) {
     EXPECT_EQ(removed->toPrettyBytes(), declaration + "<a>\n  <b>\n    <c>x</c>\n  </b>\n  <d/>\n</a>\n");
 }
 
-// ---------------------------------------------------------------------------------------------
-// Writing
+// ---- Writing --------------------------------------------------------------------------------
 
 TEST(XmlWriteTest, PrettyOutputEscapesRefusesInvalidNamesAndRoundTrips) {
     auto document = XmlDocument::create(u"playlist"_s);

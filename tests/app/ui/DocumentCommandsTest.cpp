@@ -16,7 +16,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QSignalSpy>
-#include <QTest>
 #include <QUndoStack>
 
 namespace {
