@@ -84,8 +84,15 @@ class ProgramHome : public testing::Test {
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
+    void stop(QProcess& process, int signal) {
+        ::kill(pid_t(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        output += QString::fromUtf8(process.readAll());
+    }
+
     QTemporaryDir home;
     LoopbackHttpServer server;
+    QString output;
 };
 
 struct Program {
@@ -111,14 +118,7 @@ class ApplicationLaunch : public ProgramHome, public testing::WithParamInterface
         testing_support::spinFor(std::chrono::milliseconds(1500));
     }
 
-    void stop(QProcess& process, int signal) {
-        ::kill(pid_t(process.processId()), signal);
-        ASSERT_TRUE(process.waitForFinished(20000));
-        output += QString::fromUtf8(process.readAll());
-    }
-
     int started = 0;
-    QString output;
 };
 
 TEST_P(ApplicationLaunch, ReopensTheLastDocumentsInOrderAndStoresThemAtQuit) {
@@ -199,9 +199,8 @@ TEST_F(ProgramHome, ASecondLaunchHandsItsFilesToTheRunningProgramAndEnds) {
     testing_support::spinFor(std::chrono::milliseconds(1000));
     EXPECT_EQ(banners(), 1);
 
-    ::kill(pid_t(running.processId()), SIGTERM);
-    ASSERT_TRUE(running.waitForFinished(20000));
-    EXPECT_EQ(running.exitCode(), 0) << running.readAll().toStdString();
+    stop(running, SIGTERM);
+    EXPECT_EQ(running.exitCode(), 0) << output.toStdString();
     EXPECT_EQ(storedSetting(AppDelegate::LastOpenedDocumentPathsKey).toStringList(),
               QStringList({first, second}));
 }

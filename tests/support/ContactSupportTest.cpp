@@ -25,22 +25,20 @@ const QString KeyID = u"0051f2c3d4e5f60000000001"_s;
 const QString ApplicationKey = u"K005abcdefghijklmnopqrstuvwxyz0"_s;
 const QString BucketID = u"e73ab1c2d3e4f5a6b7c8d9e0"_s;
 using State = ContactSupportWindowController::State;
+using Settings = NVSBackblazeConfiguration;
 
 /// Points the support upload at the loopback service for one test.
 class UploadEnvironment {
   public:
     UploadEnvironment(const BackblazePeer& peer, const QString& applicationKey) {
-        qputenv(NVSBackblazeConfiguration::KeyIDVariable, KeyID.toUtf8());
-        qputenv(NVSBackblazeConfiguration::ApplicationKeyVariable, applicationKey.toUtf8());
-        qputenv(NVSBackblazeConfiguration::BucketIDVariable, BucketID.toUtf8());
-        qputenv(NVSBackblazeConfiguration::AuthorizationURLVariable,
-                peer.authorizationURL().toString().toUtf8());
+        qputenv(Settings::KeyIDVariable, KeyID.toUtf8());
+        qputenv(Settings::ApplicationKeyVariable, applicationKey.toUtf8());
+        qputenv(Settings::BucketIDVariable, BucketID.toUtf8());
+        qputenv(Settings::AuthorizationURLVariable, peer.authorizationURL().toString().toUtf8());
     }
     ~UploadEnvironment() {
-        for (const char* variable :
-             {NVSBackblazeConfiguration::KeyIDVariable, NVSBackblazeConfiguration::ApplicationKeyVariable,
-              NVSBackblazeConfiguration::BucketIDVariable,
-              NVSBackblazeConfiguration::AuthorizationURLVariable})
+        for (const char* variable : {Settings::KeyIDVariable, Settings::ApplicationKeyVariable,
+                                     Settings::BucketIDVariable, Settings::AuthorizationURLVariable})
             qunsetenv(variable);
     }
 };
@@ -205,7 +203,7 @@ TEST_F(ContactSupport, TheCommandLineUploadsAnArchiveAndSaysWhatToConfigure) {
     writeFile(archive, QByteArray(4096, 'z'));
     const CliRun unconfigured = runCli({u"support"_s, u"upload"_s, archive});
     EXPECT_EQ(unconfigured.status, 1);
-    EXPECT_TRUE(unconfigured.err.contains(QLatin1String(NVSBackblazeConfiguration::ApplicationKeyVariable)))
+    EXPECT_TRUE(unconfigured.err.contains(QLatin1String(Settings::ApplicationKeyVariable)))
         << unconfigured.err.toStdString();
 
     UploadEnvironment upload(peer, ApplicationKey);
