@@ -37,10 +37,6 @@ GraflinkDocument::Environment AppTestEnvironment::environment() const {
     return environment;
 }
 
-std::unique_ptr<GraflinkDocument> AppTestEnvironment::makeDocument() const {
-    return std::make_unique<GraflinkDocument>(environment());
-}
-
 QStringList AppTestEnvironment::logLines() const {
     logger->waitUntilIdle();
     QStringList lines;
@@ -53,22 +49,8 @@ QStringList AppTestEnvironment::logLines() const {
     return lines;
 }
 
-bool AppTestEnvironment::logContains(const QString& text) const {
-    return logLines().contains(text);
-}
-
 bool AppTestEnvironment::waitForRefreshes(GraflinkDocument& document) const {
     return testing_support::waitUntil([&] { return !document.isRefreshing(); }, std::chrono::seconds(10));
-}
-
-bool AppTestEnvironment::pointAt(GraflinkDocument& document, const QString& path) const {
-    document.setSourceURLString(server->url(path).toString());
-    return waitForRefreshes(document);
-}
-
-void AppTestEnvironment::refreshAndWait(GraflinkDocument& document) const {
-    document.refresh();
-    ASSERT_TRUE(waitForRefreshes(document));
 }
 
 std::optional<platform::JsonValue> AppTestEnvironment::valueOf(const GraflinkDocument& document, int index) {
