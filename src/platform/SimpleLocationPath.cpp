@@ -103,12 +103,27 @@ xmlNodePtr SimpleLocationPath::match(xmlNodePtr context, std::size_t step, XmlCh
         // element of a feed) is indexed once.
         int seen = 0;
         int elements = 0;
-        for (xmlNodePtr child = context->children; child && elements < WalkedChildren; child = child->next) {
+        xmlNodePtr child = context->children;
+        XmlChildIndex::Walk& last = index.lastWalk();
+        if (last.parent == context && last.seen <= current.position && last.name == current.name) {
+            if (last.seen == current.position)
+                return match(last.at, step + 1, index);
+            seen = last.seen;
+            elements = last.elements;
+            child = last.at->next;
+        }
+        for (; child && elements < WalkedChildren; child = child->next) {
             if (child->type != XML_ELEMENT_NODE)
                 continue;
             ++elements;
-            if (isPlainElement(child, current.name) && ++seen == current.position)
+            if (isPlainElement(child, current.name) && ++seen == current.position) {
+                last.parent = context;
+                last.name = current.name;
+                last.seen = seen;
+                last.elements = elements;
+                last.at = child;
                 return match(child, step + 1, index);
+            }
         }
         if (elements < WalkedChildren)
             return nullptr;

@@ -17,6 +17,18 @@ class XmlChildIndex {
     /// when `name` is empty, in document order.
     const std::vector<xmlNodePtr>& children(xmlNodePtr parent, const QByteArray& name);
 
+    /// Where the last walk for a positional step stopped among a parent's children: a later
+    /// position among the same children ("Candidate[2]" of a row after its "Candidate[1]") goes
+    /// on from there instead of from the first child.
+    struct Walk {
+        xmlNodePtr parent = nullptr;
+        QByteArray name;
+        int seen = 0;     // children of that name up to `at`
+        int elements = 0; // element children up to `at`
+        xmlNodePtr at = nullptr;
+    };
+    Walk& lastWalk() { return m_lastWalk; }
+
   private:
     struct Buckets {
         std::unordered_map<std::string_view, std::vector<xmlNodePtr>> byName;
@@ -24,6 +36,7 @@ class XmlChildIndex {
     };
     std::unordered_map<xmlNodePtr, Buckets> m_parents;
     const std::vector<xmlNodePtr> m_none{};
+    Walk m_lastWalk;
 };
 
 } // namespace platform

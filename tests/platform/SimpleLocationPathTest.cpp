@@ -104,6 +104,21 @@ TEST(SimpleLocationPath, SelectsTheSameFirstNodeAsLibxml2) {
                 nonEmpty += expected != nullptr;
             }
         }
+        // Positions asked one after the other among the same children, up and down: a positional
+        // walk goes on from where the last one among those children stopped.
+        for (std::size_t c = 0; d < 60 && c < contexts.size(); ++c) {
+            for (const int position : {1, 2, 4, 3, 3, 1, 2}) {
+                for (const QString& form : {u"a[%1]"_s, u"*[%1]"_s, u"b[%1]/*[%1]"_s}) {
+                    const QString path = form.arg(position);
+                    const auto reference = evaluator.nodes(path, contexts[c]);
+                    ASSERT_TRUE(reference) << path.toStdString();
+                    EXPECT_EQ(evaluator.firstNode(path, contexts[c]),
+                              reference->empty() ? nullptr : reference->front())
+                        << path.toStdString() << " from "
+                        << XPathEvaluator::locationPath(contexts[c]).toStdString();
+                }
+            }
+        }
     }
     EXPECT_GT(nonEmpty, compared / 20) << "the random paths must often select something";
 }
