@@ -20,7 +20,7 @@ void endElementAndReport(void* context, const xmlChar* localName, const xmlChar*
 
 } // namespace
 
-XmlPushParser::XmlPushParser(XmlDocument::ElementEnded ended) {
+XmlPushParser::XmlPushParser(XmlDocument::ElementEnded ended) : m_ended(ended) {
     XmlErrorCapture capture;
     m_context = xmlCreatePushParserCtxt(nullptr, nullptr, nullptr, 0, nullptr);
     if (!m_context) {
@@ -83,7 +83,8 @@ std::unique_ptr<XmlDocument> XmlPushParser::finish(Error* error) {
         }
     }
     if (m_failed && m_pushed <= KeptBytes)
-        return XmlDocument::parse(m_kept, error);
+        return m_ended ? XmlDocument::parse(std::move(m_kept), error, m_ended)
+                       : XmlDocument::parse(std::move(m_kept), error);
     if (m_failed) {
         setError(error, XmlErrorCapture::notWellFormed(m_errors, m_firstErrorCode));
         return nullptr;

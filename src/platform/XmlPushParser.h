@@ -35,6 +35,7 @@ class XmlPushParser {
     qsizetype m_pushed = 0;
 
     xmlParserCtxtPtr m_context = nullptr;
+    XmlDocument::ElementEnded m_ended;
     QStringList m_errors;
     int m_firstErrorCode = 0;
     bool m_failed = false;
