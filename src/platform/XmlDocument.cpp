@@ -3,6 +3,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/XmlErrorCapture.h"
 #include "platform/XmlMemoryReader.h"
+#include "platform/XmlNodeSlabs.h"
 
 #include <climits>
 #include <cstring>
@@ -112,6 +113,7 @@ static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* e
     xmlDocPtr document =
         xmlCtxtReadIO(context.get(), &XmlMemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
     t_elementEnded = nullptr;
+    XmlNodeSlabs::trimAhead();
     if (!document) {
         setError(error, XmlErrorCapture::notWellFormed(capture.errors(), capture.firstErrorCode()));
         return nullptr;

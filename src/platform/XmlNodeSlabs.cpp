@@ -1,5 +1,6 @@
 #include "platform/XmlNodeSlabs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -39,18 +40,39 @@ std::size_t g_returnedCount = 0;
 
 // Faults in the chunks a large tree takes next, on another core: the kernel clears every fresh
 // page, which on a virtual machine is the larger part of a large parse. One huge page ahead of the
-// chunks taken, so that a finished tree leaves at most that much unused. The chunks of the first
-// huge page (small trees) are left alone.
+// chunks taken; what a finished tree left unused goes back (trim). The chunks of the first huge
+// page (small trees) are left alone.
 class Prefault {
   public:
     static constexpr std::size_t Ahead = HugePageBytes / ChunkBytes;
 
     static void ahead(std::size_t chunk) {
-        static Prefault* prefault = new Prefault; // never destroyed: its thread outlives exit
-        prefault->request(chunk + 1 + Ahead);
+        // Never destroyed: its thread outlives the exit.
+        std::call_once(s_started, [] { s_instance = new Prefault; });
+        s_instance.load()->request(chunk + 1 + Ahead);
+    }
+
+    // The chunks faulted in ahead that no thread has taken are taken here and handed back.
+    static void trim() {
+        Prefault* prefault = s_instance.load();
+        if (!prefault || !g_range)
+            return;
+        std::lock_guard lock(prefault->m_mutex);
+        std::size_t fresh = g_fresh.load(std::memory_order_relaxed);
+        const std::size_t end = prefault->m_requested;
+        if (end <= fresh || !g_fresh.compare_exchange_strong(fresh, end, std::memory_order_relaxed))
+            return;
+        prefault->m_skipTo = end; // not to be faulted in after all
+        madvise(g_range + fresh * ChunkBytes, (end - fresh) * ChunkBytes, MADV_DONTNEED);
+        std::lock_guard returnedLock(g_returnedMutex);
+        for (std::size_t chunk = end; chunk-- > fresh;)
+            g_returned[g_returnedCount++] = std::uint32_t(chunk);
     }
 
   private:
+    static inline std::once_flag s_started;
+    static inline std::atomic<Prefault*> s_instance{nullptr};
+
     Prefault() {
         std::thread([this] { run(); }).detach();
     }
@@ -72,7 +94,8 @@ class Prefault {
             std::size_t end;
             {
                 std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [&] { return m_requested > done; });
+                m_wake.wait(lock, [&] { return m_requested > std::max(done, m_skipTo); });
+                done = std::max(done, m_skipTo);
                 end = m_requested;
             }
             // Populating changes no byte: pages already in use are left as they are.
@@ -84,6 +107,7 @@ class Prefault {
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::size_t m_requested = 0;
+    std::size_t m_skipTo = 0;
 };
 
 struct Cursor {
@@ -176,6 +200,10 @@ void XmlNodeSlabs::install() {
     madvise(g_range + HugePageBytes, RangeBytes - HugePageBytes, MADV_HUGEPAGE);
     xmlMemSetup(&release, &allocate, &reallocate, &duplicate);
 #endif
+}
+
+void XmlNodeSlabs::trimAhead() {
+    Prefault::trim();
 }
 
 bool XmlNodeSlabs::installed() {

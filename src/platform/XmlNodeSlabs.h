@@ -20,6 +20,10 @@ class XmlNodeSlabs {
     /// no other thread uses it; memory libxml2 allocated before is freed with free() as before.
     static void install();
 
+    /// Hands back the memory faulted in ahead of a large tree that no tree took: call it when a
+    /// parse has ended.
+    static void trimAhead();
+
     /// Whether install() took effect.
     static bool installed();
     /// Chunks holding nodes or being cut from by a thread: for tests and diagnostics.

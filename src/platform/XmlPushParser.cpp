@@ -1,6 +1,7 @@
 #include "platform/XmlPushParser.h"
 
 #include "platform/XmlErrorCapture.h"
+#include "platform/XmlNodeSlabs.h"
 
 #include <algorithm>
 #include <climits>
@@ -71,6 +72,7 @@ void XmlPushParser::push(QByteArrayView piece) {
 std::unique_ptr<XmlDocument> XmlPushParser::finish(Error* error) {
     if (!m_failed) {
         parse(nullptr, 0, true);
+        XmlNodeSlabs::trimAhead();
         // A body that stops inside an element: the push parser only says the document did not
         // end ("Extra content at the end of the document"); the whole-body parse names the tag.
         if (m_failed && m_firstErrorCode == XML_ERR_DOCUMENT_END && !m_errors.isEmpty() &&
