@@ -17,8 +17,9 @@ struct Response;
 }
 
 /// One refresh of a data source, run on its serial queue: a file is read and parsed right there;
-/// a remote feed is requested and the operation ends, the response being parsed on the HTTP
-/// worker thread. Status changes and content hand-overs go to the main thread in order.
+/// a remote feed is requested and the operation ends, an XML feed being parsed as it arrives
+/// (HTTP transfer thread) and any other on the HTTP worker thread. Status changes and content
+/// hand-overs go to the main thread in order.
 ///
 /// The queue's owner joins the queue before it goes away, so the operation may use the data
 /// source on the queue; everything later reaches it through a guarded pointer on the main thread.
