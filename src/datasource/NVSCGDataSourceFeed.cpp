@@ -127,16 +127,21 @@ void appendStep(QString& path, const char* name, std::intptr_t index) {
 NVSCGDataSourceFeed::NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document)
     : m_document(std::move(document)) {}
 
-std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::parse(QByteArray&& bytes, platform::Error* error) {
-    // A feed's tree is hundreds of thousands of blocks: the one a refresh replaces is freed on the
-    // release thread, not on the main thread that lets go of its rows.
-    std::shared_ptr<platform::XmlDocument> document = platform::BackgroundRelease::share(
-        platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions));
+std::shared_ptr<NVSCGDataSourceFeed>
+NVSCGDataSourceFeed::withRecordedPositions(std::unique_ptr<platform::XmlDocument> document) {
     if (!document)
         return nullptr;
-    auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
+    // A feed's tree is hundreds of thousands of blocks: the one a refresh replaces is freed on the
+    // release thread, not on the main thread that lets go of its rows.
+    auto feed =
+        std::make_shared<NVSCGDataSourceFeed>(platform::BackgroundRelease::share(std::move(document)));
     feed->m_positionsRecorded = true;
     return feed;
+}
+
+std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::parse(QByteArray&& bytes, platform::Error* error) {
+    return withRecordedPositions(
+        platform::XmlDocument::parse(std::move(bytes), error, &NVSCGDataSourceFeed::recordPositions));
 }
 
 std::unique_ptr<platform::XmlPushParser> NVSCGDataSourceFeed::pushParser() {
@@ -145,13 +150,7 @@ std::unique_ptr<platform::XmlPushParser> NVSCGDataSourceFeed::pushParser() {
 
 std::shared_ptr<NVSCGDataSourceFeed> NVSCGDataSourceFeed::fromPushParser(platform::XmlPushParser& parser,
                                                                          platform::Error* error) {
-    std::shared_ptr<platform::XmlDocument> document =
-        platform::BackgroundRelease::share(parser.finish(error));
-    if (!document)
-        return nullptr;
-    auto feed = std::make_shared<NVSCGDataSourceFeed>(std::move(document));
-    feed->m_positionsRecorded = true;
-    return feed;
+    return withRecordedPositions(parser.finish(error));
 }
 
 NVSCGDataSourceFeed::~NVSCGDataSourceFeed() = default;

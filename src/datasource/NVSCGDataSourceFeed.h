@@ -78,6 +78,9 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
 
   private:
     static void recordPositions(xmlNodePtr parent);
+    /// The feed of a document parsed with recordPositions; null for null.
+    static std::shared_ptr<NVSCGDataSourceFeed>
+    withRecordedPositions(std::unique_ptr<platform::XmlDocument> document);
 
     std::shared_ptr<platform::XmlDocument> m_document;
     bool m_positionsRecorded = false;

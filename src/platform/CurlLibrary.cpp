@@ -13,9 +13,11 @@ namespace platform::http {
 
 namespace {
 
+constexpr const char* LibraryName = "libcurl.so.4";
+
 const CurlLibrary* load() {
     // Never closed: connections and handles live until the process ends.
-    void* library = SharedLibrary::open("libcurl.so.4");
+    void* library = SharedLibrary::open(LibraryName);
     if (!library) {
         std::fprintf(stderr, "libcurl (libcurl4) cannot be loaded: %s\n", dlerror());
         std::_Exit(127); // as when a linked library is missing
@@ -57,7 +59,7 @@ void CurlLibrary::preload() {
         // the unwinder under that lock, would wait for it.
         FatalErrorHandlers::openUnwinder();
         // Not closed: the library stays mapped for get(), which opens it again without a cost.
-        SharedLibrary::open("libcurl.so.4");
+        SharedLibrary::open(LibraryName);
     })};
 }
 

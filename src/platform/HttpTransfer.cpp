@@ -278,16 +278,20 @@ void Transfer::chooseBodyTaker(qint64 limit) {
     if (request_.bodyConsumer) {
         long status = 0;
         CurlLibrary::get().easyGetinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-        HeaderList headers;
-        for (const auto& [name, value] : headerFields_)
-            headers.append(name, value);
-        if (request_.bodyConsumer->accepts(int(status), headers)) {
+        if (request_.bodyConsumer->accepts(int(status), receivedHeaders())) {
             bodyTaker_ = BodyTaker::Consumer;
             return;
         }
     }
     bodyTaker_ = BodyTaker::Response;
     reserveBody(limit);
+}
+
+HeaderList Transfer::receivedHeaders() const {
+    HeaderList headers;
+    for (const auto& [name, value] : headerFields_)
+        headers.append(name, value);
+    return headers;
 }
 
 size_t Transfer::onHeader(char* data, size_t size, size_t count, void* self) {
@@ -425,8 +429,7 @@ Response Transfer::finish(CURLcode code) {
     long status = 0;
     CurlLibrary::get().easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     response.statusCode = int(status);
-    for (const auto& [name, value] : headerFields_)
-        response.headers.append(name, value);
+    response.headers = receivedHeaders();
     response.body = std::move(body_);
     response.bodyConsumed = bodyTaker_ == BodyTaker::Consumer;
     if (const auto contentType = response.headers.value("Content-Type")) {

@@ -51,6 +51,8 @@ class Transfer {
     static size_t onHeader(char* data, size_t size, size_t count, void* self);
     void reserveBody(qint64 limit);
     void chooseBodyTaker(qint64 limit);
+    /// The final response's headers so far (those of interim and redirect responses are dropped).
+    HeaderList receivedHeaders() const;
     static int onProgress(void* self, curl_off_t downloadTotal, curl_off_t downloaded, curl_off_t uploadTotal,
                           curl_off_t uploaded);
 

@@ -71,15 +71,31 @@ XmlDocument::~XmlDocument() {
 
 namespace {
 
-thread_local XmlDocument::ElementEnded t_elementEnded = nullptr;
-
+// The hook rides in the parser's user field, which libxml2 leaves alone.
 void endElementAndReport(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri) {
-    if (xmlNodePtr element = static_cast<xmlParserCtxtPtr>(context)->node)
-        t_elementEnded(element);
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    if (parser->node)
+        reinterpret_cast<XmlDocument::ElementEnded>(parser->_private)(parser->node);
     xmlSAX2EndElementNs(context, localName, prefix, uri);
 }
 
 } // namespace
+
+int XmlDocument::parseOptions(BlankNodes blankNodes) {
+    // No XML_PARSE_NOENT or XML_PARSE_DTDLOAD: with either, libxml2 would fetch external
+    // entities. No XML_PARSE_HUGE: its default limits guard against oversized nodes.
+    // XML_PARSE_COMPACT keeps text shorter than two pointers inside its node: one allocation
+    // less for most values of a feed. libxml2's own functions that change text handle such nodes.
+    const int options = XML_PARSE_NONET | XML_PARSE_COMPACT;
+    return blankNodes == BlankNodes::Remove ? options | XML_PARSE_NOBLANKS : options;
+}
+
+void XmlDocument::reportElementEnds(xmlParserCtxtPtr context, ElementEnded ended) {
+    if (!ended)
+        return;
+    context->_private = reinterpret_cast<void*>(ended);
+    context->sax->endElementNs = &endElementAndReport;
+}
 
 static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* error,
                                                XmlDocument::BlankNodes blankNodes,
@@ -96,23 +112,12 @@ static std::unique_ptr<XmlDocument> parseInput(XmlMemoryReader& reader, Error* e
                                     QStringLiteral("The XML parser could not be created.")));
         return nullptr;
     }
-    // No XML_PARSE_NOENT or XML_PARSE_DTDLOAD: with either, libxml2 would fetch external
-    // entities. No XML_PARSE_HUGE: its default limits guard against oversized nodes.
-    // XML_PARSE_COMPACT keeps text shorter than two pointers inside its node: one allocation
-    // less for most values of a feed. libxml2's own functions that change text handle such nodes.
-    int options = XML_PARSE_NONET | XML_PARSE_COMPACT;
-    if (blankNodes == XmlDocument::BlankNodes::Remove)
-        options |= XML_PARSE_NOBLANKS;
-    if (ended) {
-        t_elementEnded = ended;
-        context->sax->endElementNs = &endElementAndReport;
-    }
+    XmlDocument::reportElementEnds(context.get(), ended);
     // Read through a callback rather than from memory: libxml2 copies a memory input whole
     // before parsing (as much again as the feed), where it reads a callback's input a few
     // kilobytes at a time and drops what it has parsed.
-    xmlDocPtr document =
-        xmlCtxtReadIO(context.get(), &XmlMemoryReader::read, nullptr, &reader, nullptr, nullptr, options);
-    t_elementEnded = nullptr;
+    xmlDocPtr document = xmlCtxtReadIO(context.get(), &XmlMemoryReader::read, nullptr, &reader, nullptr,
+                                       nullptr, XmlDocument::parseOptions(blankNodes));
     XmlNodeSlabs::trimAhead();
     if (!document) {
         setError(error, XmlErrorCapture::notWellFormed(capture.errors(), capture.firstErrorCode()));

@@ -40,6 +40,10 @@ class XmlDocument {
     using ElementEnded = void (*)(xmlNodePtr element);
     /// parse(QByteArray&&), calling `ended` for every element on the way.
     static std::unique_ptr<XmlDocument> parse(QByteArray&& bytes, Error* error, ElementEnded ended);
+    /// libxml2's options for every parse of a document (nothing fetched, its size limits kept).
+    static int parseOptions(BlankNodes blankNodes);
+    /// Has `context` call `ended` (if given) for every element on the way.
+    static void reportElementEnds(xmlParserCtxtPtr context, ElementEnded ended);
 
     /// A new document (XML 1.0) holding only an empty root element named `rootElementName`.
     /// Returns null when the name is not a valid XML name.

@@ -5,21 +5,9 @@
 
 #include <algorithm>
 #include <climits>
-#include <libxml/SAX2.h>
 #include <libxml/parser.h>
 
 namespace platform {
-
-namespace {
-
-void endElementAndReport(void* context, const xmlChar* localName, const xmlChar* prefix, const xmlChar* uri) {
-    auto* parser = static_cast<xmlParserCtxtPtr>(context);
-    if (parser->node)
-        reinterpret_cast<XmlDocument::ElementEnded>(parser->_private)(parser->node);
-    xmlSAX2EndElementNs(context, localName, prefix, uri);
-}
-
-} // namespace
 
 XmlPushParser::XmlPushParser(XmlDocument::ElementEnded ended) : m_ended(ended) {
     XmlErrorCapture capture;
@@ -30,13 +18,8 @@ XmlPushParser::XmlPushParser(XmlDocument::ElementEnded ended) : m_ended(ended) {
         m_errors << QStringLiteral("The XML parser could not be created.");
         return;
     }
-    // As XmlDocument::parse: nothing fetched (no XML_PARSE_NOENT, XML_PARSE_DTDLOAD or network),
-    // libxml2's size limits kept (no XML_PARSE_HUGE), short texts inside their nodes.
-    xmlCtxtUseOptions(m_context, XML_PARSE_NONET | XML_PARSE_COMPACT);
-    if (ended) {
-        m_context->_private = reinterpret_cast<void*>(ended);
-        m_context->sax->endElementNs = &endElementAndReport;
-    }
+    xmlCtxtUseOptions(m_context, XmlDocument::parseOptions(XmlDocument::BlankNodes::Keep));
+    XmlDocument::reportElementEnds(m_context, ended);
 }
 
 XmlPushParser::~XmlPushParser() {
