@@ -44,6 +44,8 @@ void DocumentRefreshPipeline::evaluate(Job& job, const FeedResponse& response) {
     std::lock_guard lock(m_evaluatorMutex);
     if (response.xmlPathValues)
         m_evaluator.evaluate(job.bindings, *response.xmlPathValues);
+    else if (response.jsonPathValues)
+        m_evaluator.evaluate(job.bindings, *response.jsonPathValues);
     else if (response.xml)
         m_evaluator.evaluate(job.bindings, *response.xml);
     else if (response.jsonFeed)
@@ -133,8 +135,10 @@ std::shared_ptr<platform::http::Task>
 DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>& pipeline,
                                  platform::http::Client& client, const Fetch& fetch, std::shared_ptr<Job> job,
                                  RefreshEnded ended) {
-    // Asked on the worker, and only for an XML feed: the bindings stay as they are until evaluated.
-    FeedResponse::XmlPaths xmlPaths = [pipeline, job] { return pipeline->streamedPaths(job->bindings); };
+    // Asked on the worker, for the feed's type: the bindings stay as they are until evaluated.
+    FeedResponse::WantedPaths wanted{
+        [pipeline, job] { return pipeline->m_xmlPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); },
+        [pipeline, job] { return pipeline->m_keyPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); }};
     return FeedFetcher::start(
         client, fetch.address, fetch.limits, fetch.credentials,
         [pipeline, job = std::move(job),
@@ -142,7 +146,9 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
             // On the client's worker (or at once for an unusable address).
             writeLog(pipeline->m_logger, *response);
             if (response->streamedPaths && response->xml)
-                pipeline->treeNeededFor(response->streamedPaths);
+                pipeline->m_xmlPaths.giveUp(response->streamedPaths);
+            if (response->streamedKeyPaths && (response->jsonFeed || response->json))
+                pipeline->m_keyPaths.giveUp(response->streamedKeyPaths);
             if (!response->hasFeed()) {
                 ended(nullptr, response->failureReason.isEmpty() ? QStringLiteral("no feed")
                                                                  : response->failureReason);
@@ -151,25 +157,7 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
             pipeline->process(std::move(job), *response,
                               [ended](std::shared_ptr<Job> done) { ended(std::move(done), QString()); });
         },
-        std::move(xmlPaths));
-}
-
-std::shared_ptr<const platform::StreamedLocationPaths>
-DocumentRefreshPipeline::streamedPaths(const VariableBindings& bindings) {
-    QStringList paths = VariableEvaluator::pathsOf(bindings);
-    std::lock_guard lock(m_streamedPathsMutex);
-    if (m_streamedPathsFor != paths) {
-        m_streamedPaths = platform::StreamedLocationPaths::make(paths);
-        m_streamedPathsFor = std::move(paths);
-    }
-    return m_streamedPaths;
-}
-
-void DocumentRefreshPipeline::treeNeededFor(
-    const std::shared_ptr<const platform::StreamedLocationPaths>& paths) {
-    std::lock_guard lock(m_streamedPathsMutex);
-    if (m_streamedPaths == paths)
-        m_streamedPaths.reset();
+        std::move(wanted));
 }
 
 std::shared_ptr<platform::http::Task>

@@ -2,8 +2,11 @@
 
 #include "app/FeedFetcher.h"
 #include "app/JavaScriptFilter.h"
+#include "app/StreamedPathsCache.h"
 #include "app/VariableBinding.h"
 #include "app/VariableEvaluator.h"
+#include "platform/StreamedKeyPaths.h"
+#include "platform/StreamedLocationPaths.h"
 
 #include <QList>
 #include <QString>
@@ -22,7 +25,6 @@ class ThreadMailbox;
 class GraflinkVariable;
 namespace platform {
 class FeedCredentials;
-class StreamedLocationPaths;
 class UserDefaults;
 namespace http {
 class Client;
@@ -96,11 +98,6 @@ class DocumentRefreshPipeline {
 
   private:
     static void writeLog(NVSLogController& logger, const FeedResponse& response);
-    /// What an XML feed is streamed for in a refresh of `bindings`: their paths, when all are
-    /// simple and the feed has not needed its tree for them before; otherwise null. Any thread.
-    std::shared_ptr<const platform::StreamedLocationPaths> streamedPaths(const VariableBindings& bindings);
-    /// The feed needed its tree for `paths`: later refreshes build it at once.
-    void treeNeededFor(const std::shared_ptr<const platform::StreamedLocationPaths>& paths);
     void evaluate(Job& job, const FeedResponse& response);
     void filter(std::shared_ptr<Job> job, Done done);
     /// Starts the filter thread on first use.
@@ -111,9 +108,10 @@ class DocumentRefreshPipeline {
     std::mutex m_evaluatorMutex; // one evaluation of this document at a time
     VariableEvaluator m_evaluator;
 
-    std::mutex m_streamedPathsMutex; // guards the two that follow
-    std::optional<QStringList> m_streamedPathsFor;
-    std::shared_ptr<const platform::StreamedLocationPaths> m_streamedPaths;
+    // What a feed is streamed for in a refresh: the bindings' paths, when all are simple location
+    // paths (XML) or key paths (JSON) and the feed has not needed its full parse for them before.
+    StreamedPathsCache<platform::StreamedLocationPaths> m_xmlPaths;
+    StreamedPathsCache<platform::StreamedKeyPaths> m_keyPaths;
 
     std::mutex m_threadMutex; // guards what follows
     std::unique_ptr<QThread> m_thread;

@@ -25,7 +25,7 @@ std::shared_ptr<platform::http::Task>
 FeedFetcher::start(platform::http::Client& client, const QString& address, Limits limits,
                    std::shared_ptr<platform::FeedCredentials> credentials,
                    std::function<void(std::shared_ptr<FeedResponse>)> completion,
-                   FeedResponse::XmlPaths xmlPaths) {
+                   FeedResponse::WantedPaths wanted) {
     QString reason;
     if (!isUsableAddress(address, &reason)) {
         completion(std::make_shared<FeedResponse>(FeedResponse::failed(reason)));
@@ -44,10 +44,10 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
         prepare = [credentials](platform::http::Request& feedRequest) { credentials->addTo(feedRequest); };
     return client.start(std::move(request), std::move(prepare),
                         [credentials, completion = std::move(completion),
-                         xmlPaths = std::move(xmlPaths)](platform::http::Response response) {
+                         wanted = std::move(wanted)](platform::http::Response response) {
                             if (credentials && response.isComplete())
                                 credentials->noteStatus(response.statusCode);
                             completion(
-                                std::make_shared<FeedResponse>(FeedResponse::interpret(response, xmlPaths)));
+                                std::make_shared<FeedResponse>(FeedResponse::interpret(response, wanted)));
                         });
 }

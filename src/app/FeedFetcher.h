@@ -38,11 +38,11 @@ class FeedFetcher {
     /// Starts the fetch; `completion` runs exactly once on a worker thread with the result (a
     /// failed result when the address is not usable, without touching the network). Returns the
     /// task, or null when nothing was started. `credentials` (may be null) are added on a worker
-    /// of the client, since they may come from the keychain. `xmlPaths` (may be empty) gives the
-    /// paths an XML feed is wanted for, on the worker (FeedResponse::interpret).
+    /// of the client, since they may come from the keychain. `wanted` gives the paths the feed is
+    /// wanted for, on the worker (FeedResponse::interpret).
     static std::shared_ptr<platform::http::Task>
     start(platform::http::Client& client, const QString& address, Limits limits,
           std::shared_ptr<platform::FeedCredentials> credentials,
           std::function<void(std::shared_ptr<FeedResponse>)> completion,
-          FeedResponse::XmlPaths xmlPaths = {});
+          FeedResponse::WantedPaths wanted = {});
 };

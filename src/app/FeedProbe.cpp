@@ -5,11 +5,11 @@
 #include "app/FeedResponse.h"
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
-#include "app/JsonKeyPath.h"
 #include "app/VariableEvaluator.h"
 #include "feed/FeedSizeLimit.h"
 #include "platform/HttpTask.h"
 #include "platform/Json.h"
+#include "platform/JsonKeyPath.h"
 #include "platform/JsonPathQuery.h"
 #include "platform/MainQueue.h"
 #include "platform/UserDefaults.h"
@@ -102,7 +102,7 @@ FeedProbeResult FeedProbe::evaluate(const QString& path, int valueType, const QS
             }
             result.matchCount = root ? int(query->select(*root).size()) : 0;
         } else {
-            result.matchCount = root && JsonKeyPath::valueAt(*root, path) ? 1 : 0;
+            result.matchCount = root && platform::JsonKeyPath::valueAt(*root, path) ? 1 : 0;
         }
         if (root)
             m_evaluator->evaluate({&scratch}, *root);

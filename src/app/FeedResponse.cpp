@@ -20,7 +20,7 @@ FeedResponse FeedResponse::failed(const QString& reason) {
     return result;
 }
 
-FeedResponse FeedResponse::interpret(const platform::http::Response& response, const XmlPaths& xmlPaths) {
+FeedResponse FeedResponse::interpret(const platform::http::Response& response, const WantedPaths& wanted) {
     if (response.error)
         return failed(response.error->localizedDescription());
 
@@ -50,7 +50,7 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
     }
     // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
     if (type.contains("xml")) {
-        result.streamedPaths = xmlPaths ? xmlPaths() : nullptr;
+        result.streamedPaths = wanted.xml ? wanted.xml() : nullptr;
         if (result.streamedPaths) {
             result.xmlPathValues = result.streamedPaths->firstStringValues(response.body);
             if (result.xmlPathValues)
@@ -68,6 +68,15 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
         return result;
     }
     if (type.contains("json")) {
+        result.streamedKeyPaths = wanted.json ? wanted.json() : nullptr;
+        if (result.streamedKeyPaths) {
+            if (std::optional<platform::StreamedKeyPaths::Values> values =
+                    result.streamedKeyPaths->values(response.body)) {
+                result.jsonPathValues =
+                    std::make_shared<const platform::StreamedKeyPaths::Values>(std::move(*values));
+                return result;
+            }
+        }
         // The compact form first: a few milliseconds for megabytes, and only the values the
         // variables ask for are built. What it refuses goes to the full parser, which words the
         // error.

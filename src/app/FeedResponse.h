@@ -2,6 +2,7 @@
 
 #include "platform/Json.h"
 #include "platform/JsonFeed.h"
+#include "platform/StreamedKeyPaths.h"
 #include "platform/StreamedLocationPaths.h"
 
 #include <QList>
@@ -26,16 +27,21 @@ class FeedResponse {
         QString text;
     };
 
+    /// The paths a feed is wanted for, asked on the worker once its type is known (either may be
+    /// empty, or give null).
+    struct WantedPaths {
+        std::function<std::shared_ptr<const platform::StreamedLocationPaths>()> xml;
+        std::function<std::shared_ptr<const platform::StreamedKeyPaths>()> json;
+    };
     /// Interprets a completed (or failed) response: transport failure, status 200 with a body,
-    /// then the content type ("xml" first, then "json") and one parse. With `xmlPaths`, asked
-    /// only for an XML feed, the feed is first answered for the paths it gives in a streamed
-    /// pass, without its tree; the tree is built only where the pass cannot tell.
-    using XmlPaths = std::function<std::shared_ptr<const platform::StreamedLocationPaths>()>;
-    static FeedResponse interpret(const platform::http::Response& response, const XmlPaths& xmlPaths = {});
+    /// then the content type ("xml" first, then "json") and one parse. With wanted paths for the
+    /// feed's type, the feed is first answered for them in a streamed pass, without its tree or
+    /// compact form; the full parse runs only where the pass cannot tell.
+    static FeedResponse interpret(const platform::http::Response& response, const WantedPaths& wanted = {});
     /// A fetch that could not be made at all (no usable address).
     static FeedResponse failed(const QString& reason);
 
-    bool hasFeed() const { return xml || xmlPathValues || jsonFeed || json; }
+    bool hasFeed() const { return xml || xmlPathValues || jsonFeed || json || jsonPathValues.get(); }
     /// The JSON feed as one value (built from `jsonFeed` when that is what was parsed).
     std::shared_ptr<const platform::JsonValue> jsonValue() const;
     /// Why no feed came of the response, for people ("HTTP status 404", "empty body", ...).
@@ -50,5 +56,9 @@ class FeedResponse {
     std::shared_ptr<const platform::JsonFeed> jsonFeed;
     /// A JSON feed the compact form refused but the full parser read (see platform::JsonFeed).
     std::shared_ptr<const platform::JsonValue> json;
+    /// A JSON feed answered for the paths the fetch was given, instead of `jsonFeed` or `json`.
+    std::shared_ptr<const platform::StreamedKeyPaths::Values> jsonPathValues;
+    /// The paths the JSON feed was streamed for, answered (jsonPathValues) or not.
+    std::shared_ptr<const platform::StreamedKeyPaths> streamedKeyPaths;
     QList<LogLine> logLines;
 };

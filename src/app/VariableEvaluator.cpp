@@ -1,8 +1,8 @@
 #include "app/VariableEvaluator.h"
 
 #include "app/GraflinkVariable.h"
-#include "app/JsonKeyPath.h"
 #include "platform/JsonFeed.h"
+#include "platform/JsonKeyPath.h"
 #include "platform/JsonPathQuery.h"
 #include "platform/NumberPatternFormatter.h"
 #include "platform/ValueReadings.h"
@@ -81,6 +81,16 @@ void VariableEvaluator::evaluate(VariableBindings& bindings,
             takeText(binding, values[next++]);
 }
 
+void VariableEvaluator::evaluate(VariableBindings& bindings,
+                                 const platform::StreamedKeyPaths::Values& values) {
+    std::size_t next = 0;
+    for (VariableBinding& binding : bindings)
+        if (binding.hasPath() && next < values.size()) {
+            const std::optional<platform::JsonValue>& found = values[next++];
+            take(binding, found ? &*found : nullptr);
+        }
+}
+
 QStringList VariableEvaluator::pathsOf(const VariableBindings& bindings) {
     QStringList paths;
     for (const VariableBinding& binding : bindings)
@@ -109,7 +119,7 @@ void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::Jso
         if (!binding.hasPath())
             continue;
         if (!platform::JsonPathQuery::isQuery(*binding.path)) {
-            take(binding, JsonKeyPath::valueAt(root, *binding.path));
+            take(binding, platform::JsonKeyPath::valueAt(root, *binding.path));
             continue;
         }
         const platform::JsonPathQuery* query = m_jsonPaths.query(*binding.path);
@@ -125,7 +135,7 @@ void VariableEvaluator::evaluateFeed(VariableBindings& bindings, const platform:
             continue;
         if (!platform::JsonPathQuery::isQuery(*binding.path)) {
             const std::optional<platform::JsonValue> found =
-                feed.valueAt(JsonKeyPath::components(*binding.path));
+                feed.valueAt(platform::JsonKeyPath::components(*binding.path));
             take(binding, found ? &*found : nullptr);
             continue;
         }

@@ -3,6 +3,7 @@
 #include "app/VariableBinding.h"
 #include "platform/Json.h"
 #include "platform/JsonPathCache.h"
+#include "platform/StreamedKeyPaths.h"
 #include "platform/StreamedLocationPaths.h"
 #include "platform/XPathCache.h"
 
@@ -43,6 +44,8 @@ class VariableEvaluator {
     /// The same, on a feed still in its parsed form: only the values the bindings take are
     /// turned into JsonValue.
     void evaluateFeed(VariableBindings& bindings, const platform::JsonFeed& feed);
+    /// The same, from the values a streamed pass found for the bindings' key paths (pathsOf).
+    void evaluate(VariableBindings& bindings, const platform::StreamedKeyPaths::Values& values);
 
     void evaluate(const QList<GraflinkVariable*>& variables, const platform::XmlDocument& document);
     void evaluate(const QList<GraflinkVariable*>& variables, const platform::JsonValue& root);

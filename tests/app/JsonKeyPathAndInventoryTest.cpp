@@ -1,8 +1,8 @@
 #include "app/FeedInventory.h"
 #include "app/GraflinkVariable.h"
-#include "app/JsonKeyPath.h"
 #include "app/VariableEvaluator.h"
 #include "platform/JsonFeed.h"
+#include "platform/JsonKeyPath.h"
 #include "platform/XmlDocument.h"
 #include "testkit/TestHelpers.h"
 
@@ -22,7 +22,7 @@ TEST(JsonKeyPath, SplitsLikePlatformPathComponents) {
         {QString(), {}},
     };
     for (const auto& [path, expected] : cases)
-        EXPECT_EQ(JsonKeyPath::components(path), expected) << path.toStdString();
+        EXPECT_EQ(platform::JsonKeyPath::components(path), expected) << path.toStdString();
 }
 
 // Array indexes are read as numbers are everywhere: a leading number, clamped, or 0. Every
@@ -30,7 +30,7 @@ TEST(JsonKeyPath, SplitsLikePlatformPathComponents) {
 TEST(JsonKeyPath, ReadsArrayIndexesAsLeadingNumbers) {
     const JsonValue feed =
         JsonValue::parse(R"({"a":{"b":[{"c":1},{"c":2}]},"/":{"x":"slash"},"list":[10,20,30]})");
-    auto at = [&](const char* path) { return JsonKeyPath::valueAt(feed, QString::fromUtf8(path)); };
+    auto at = [&](const char* path) { return platform::JsonKeyPath::valueAt(feed, QString::fromUtf8(path)); };
     ASSERT_TRUE(at("a/b/1/c"));
     EXPECT_EQ(*at("a/b/1/c"), 2);
     EXPECT_EQ(*at("/x"), "slash") << "a leading slash matches a key that is a single slash";

@@ -3,15 +3,16 @@
 #include "app/FeedFetcher.h"
 #include "app/FeedInventory.h"
 #include "app/GraflinkDocument.h"
-#include "app/JsonKeyPath.h"
 #include "appbase/NVSLogController.h"
 #include "appbase/NVSLogControllerDelegate.h"
 #include "feed/CsvFeed.h"
 #include "feed/NVSCSVUtilities.h"
 #include "platform/Json.h"
 #include "platform/JsonFeed.h"
+#include "platform/JsonKeyPath.h"
 #include "platform/JsonPathQuery.h"
 #include "platform/PropertyList.h"
+#include "platform/StreamedKeyPaths.h"
 #include "platform/UserDefaults.h"
 #include "platform/ValueReadings.h"
 #include "platform/XPathEvaluator.h"
@@ -106,18 +107,32 @@ void FuzzEntries::csv(const QByteArray& bytes) {
 
 void FuzzEntries::jsonKeyPath(const QByteArray& bytes) {
     const qsizetype separator = bytes.indexOf('\0');
-    const std::optional<platform::JsonValue> value =
-        platform::parseJson(separator < 0 ? bytes : bytes.left(separator));
-    if (!value)
-        return;
+    const QByteArray text = separator < 0 ? bytes : bytes.left(separator);
+    const std::optional<platform::JsonValue> value = platform::parseJson(text);
     QStringList paths;
     if (separator >= 0)
         paths = QString::fromUtf8(bytes.sliced(separator + 1)).split(QLatin1Char('\n'));
-    const QStringList inventory = FeedInventory::ofJson(*value);
-    paths += inventory.mid(0, MaximumPathsChecked);
-    for (const QString& path : std::as_const(paths)) {
-        if (const platform::JsonValue* found = JsonKeyPath::valueAt(*value, path))
+    if (value)
+        paths += FeedInventory::ofJson(*value).mid(0, MaximumPathsChecked);
+    paths.removeIf(
+        [](const QString& path) { return path.isEmpty() || platform::JsonPathQuery::isQuery(path); });
+    // A refresh's streamed pass answers only texts the full parse reads, each path as the tree does.
+    const std::shared_ptr<const platform::StreamedKeyPaths> streamed =
+        platform::StreamedKeyPaths::make(paths);
+    const std::optional<platform::StreamedKeyPaths::Values> values =
+        streamed ? streamed->values(text) : std::nullopt;
+    check(!values || value, "the streamed pass answers only a text that parses");
+    if (!value)
+        return;
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const platform::JsonValue* found = platform::JsonKeyPath::valueAt(*value, paths[i]);
+        if (found)
             (void)platform::toJsonBytes(*found);
+        if (values) {
+            const std::optional<platform::JsonValue>& answer = (*values)[std::size_t(i)];
+            check(answer ? found && answer->dump() == found->dump() : !found,
+                  "the streamed pass gives a path the value the tree gives it");
+        }
     }
 }
 

@@ -15,7 +15,8 @@ class FuzzEntries {
     /// CSV text as UTF-8 and as UTF-16 (byte pairs) through NVSCSVUtilities.
     static void csv(const QByteArray& bytes);
     /// JSON text, optionally followed by a NUL byte and newline-separated key paths: every path
-    /// given and every path of the value's inventory is evaluated with JsonKeyPath.
+    /// given and every path of the value's inventory is evaluated with JsonKeyPath, and by the
+    /// streamed pass, which must agree (and answer nothing for a text that does not parse).
     static void jsonKeyPath(const QByteArray& bytes);
     /// A JSONPath query, then after a NUL byte the JSON it runs on.
     static void jsonPath(const QByteArray& bytes);

@@ -1,8 +1,10 @@
-#include "app/JsonKeyPath.h"
+#include "platform/JsonKeyPath.h"
 
 #include "platform/ValueReadings.h"
 
 #include <nlohmann/json.hpp>
+
+namespace platform {
 
 QStringList JsonKeyPath::components(const QString& path) {
     QStringList parts;
@@ -13,9 +15,8 @@ QStringList JsonKeyPath::components(const QString& path) {
     return parts;
 }
 
-const platform::JsonValue* JsonKeyPath::valueAt(const platform::JsonValue& root,
-                                                const QStringList& components) {
-    const platform::JsonValue* current = &root;
+const JsonValue* JsonKeyPath::valueAt(const JsonValue& root, const QStringList& components) {
+    const JsonValue* current = &root;
     for (const QString& component : components) {
         if (current->is_object()) {
             const auto it = current->find(component.toStdString());
@@ -23,7 +24,7 @@ const platform::JsonValue* JsonKeyPath::valueAt(const platform::JsonValue& root,
                 return nullptr;
             current = &*it;
         } else if (current->is_array()) {
-            const qint32 index = platform::ValueReadings::int32Reading(component);
+            const qint32 index = ValueReadings::int32Reading(component);
             if (index < 0 || static_cast<size_t>(index) >= current->size())
                 return nullptr;
             current = &(*current)[static_cast<size_t>(index)];
@@ -33,3 +34,5 @@ const platform::JsonValue* JsonKeyPath::valueAt(const platform::JsonValue& root,
     }
     return current;
 }
+
+} // namespace platform

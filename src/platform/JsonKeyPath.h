@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace platform {
+
 /// Slash-separated paths into a JSON feed ("data/items/0/name").
 class JsonKeyPath {
   public:
@@ -16,8 +18,10 @@ class JsonKeyPath {
     /// the component's decimal reading (a component that is not a number reads as 0). Null when
     /// a key is missing, an index lies outside its array (or is negative), or a scalar is reached
     /// before the path ends. The pointer is into `root`.
-    static const platform::JsonValue* valueAt(const platform::JsonValue& root, const QStringList& components);
-    static const platform::JsonValue* valueAt(const platform::JsonValue& root, const QString& path) {
+    static const JsonValue* valueAt(const JsonValue& root, const QStringList& components);
+    static const JsonValue* valueAt(const JsonValue& root, const QString& path) {
         return valueAt(root, components(path));
     }
 };
+
+} // namespace platform

@@ -1,0 +1,81 @@
+#include "platform/StreamedKeyPaths.h"
+
+#include "platform/JsonKeyPath.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace Qt::StringLiterals;
+
+using platform::JsonKeyPath;
+using platform::JsonValue;
+using platform::StreamedKeyPaths;
+
+// Every path gets what the tree gives it, of the same JSON type: the last of equal keys counts
+// (also where an earlier one led deeper), escaped keys, long arrays, two components that read as
+// one index, paths ending where others go on, through scalars and past the ends of arrays.
+TEST(StreamedKeyPaths, AnswersEveryPathAsTheTreeDoes) {
+    QByteArray text =
+        R"({"a":{"b":[{"c":1},{"c":2.5,"c":"last"}]},"/":{"x":"slash"},"n":null,"s":"12.5",)"
+        R"("dup":{"in":1},"dup":2,"again":[1],"again":{"k":"v"},"k\u0065y":"escaped","q\"":"quote",)"
+        R"("num":[-0,18446744073709551615,-9223372036854775808,1e2,0.1,true,false],"long":[)";
+    for (int i = 0; i < 40; ++i)
+        text += (i ? "," : "") + QByteArray::number(i * 10);
+    text += R"(],"nested":[[{"k":[true,{"deep":"yes"}]}]],"tail":"\ud83d\ude00\n\/"})";
+    const std::optional<JsonValue> tree = platform::parseJson(text);
+    ASSERT_TRUE(tree);
+
+    const QStringList paths =
+        uR"(a/b/1/c|a/b/0|a/b|a|/x|n|s|dup/in|dup|again/k|again/0|key|q"|num/0|num/1|num/2|num/3|num/4|)"
+        uR"(num/5|num/6|long/x|long/2abc|long/39|long/40|long/-1|long/17|long/017|long/99999999999|a/missing|)"
+        uR"(a/b/0/c/deeper|nested/0/0/k/1/deep|nested/0/0/k/5|nested/0|s/0|tail|long/3/x)"_s.split(u'|');
+    const std::shared_ptr<const StreamedKeyPaths> streamed = StreamedKeyPaths::make(paths);
+    ASSERT_TRUE(streamed);
+    const std::optional<StreamedKeyPaths::Values> values = streamed->values(text);
+    ASSERT_TRUE(values);
+    ASSERT_EQ(values->size(), std::size_t(paths.size()));
+    for (qsizetype i = 0; i < paths.size(); ++i) {
+        const JsonValue* expected = JsonKeyPath::valueAt(*tree, paths[i]);
+        const std::optional<JsonValue>& found = (*values)[std::size_t(i)];
+        EXPECT_EQ(found ? found->dump() : "nowhere", expected ? expected->dump() : "nowhere")
+            << paths[i].toStdString();
+    }
+    EXPECT_FALSE(StreamedKeyPaths::make({u"a"_s, u"$.a"_s}));
+}
+
+// The pass reads the values no path wants as strictly as the ones it returns: what the full parse
+// refuses, or might read differently, is never answered.
+TEST(StreamedKeyPaths, LeavesToTheFullParseWhatItMightNotReadTheSame) {
+    const QByteArray texts[] = {
+        R"({"a":1,"b":tru})",
+        R"({"a":1,"b":nul})",
+        R"({"a":1,"b":[1,2,]})",
+        R"({"a":1,"b":{"c" 1}})",
+        R"({"a":1 "b":2})",
+        R"({"a":1,})",
+        R"({"a":1,"b":"\x"})",
+        R"({"a":1,"\q":2})",
+        "{\"a\":1,\"b\":\"\x01\"}",
+        "{\"a\":1,\"b\":\"\xff\"}",
+        R"({"a":1,"b":01})",
+        R"({"a":1,"b":1.})",
+        R"({"a":1,"b":"\ud800"})",
+        R"({"a":1,"b":"\udc00x"})",
+        R"({"a":1,"b":-})",
+        R"({"a":1,"b":1x})",
+        R"({"a":1} x)",
+        R"({"a":1}{})",
+        R"({"a":1)",
+        R"({"a":1,"b":[1 2]})",
+        R"({"a":1,"b":123456789012345678901234})",
+        "\xef\xbb\xbf{\"a\":1}",
+        R"("a")",
+        "12",
+        "",
+        R"({"a":1,"b":)" + QByteArray(600, '[') + QByteArray(600, ']') + "}",
+    };
+    const std::shared_ptr<const StreamedKeyPaths> streamed = StreamedKeyPaths::make({u"a"_s});
+    ASSERT_TRUE(streamed);
+    for (const QByteArray& text : texts)
+        EXPECT_EQ(streamed->values(text), std::nullopt) << text.toStdString();
+}
