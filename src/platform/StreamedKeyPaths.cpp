@@ -293,8 +293,12 @@ class StreamedKeyPaths::Pass {
         case ondemand::json_type::string: {
             // The token runs from the opening quote to the next structural character.
             const std::string_view token = value.raw_json_token();
-            if (!m_escapes || !std::memchr(token.data(), '\\', token.size()))
-                return SUCCESS;
+            if (!m_escapes || !std::memchr(token.data(), '\\', token.size())) {
+                // Taken, not left to the iteration's skipping: that reads a string followed by a
+                // colon as a key and goes on over the value after it.
+                ondemand::raw_json_string raw;
+                return value.get_raw_json_string().get(raw);
+            }
             std::string_view text;
             return value.get_string().get(text);
         }
