@@ -4,6 +4,8 @@
 #include "export/ElectionRace.h"
 #include "export/PlaylistExportSettings.h"
 #include "export/PlaylistExportSummary.h"
+#include "export/PlaylistItemNodes.h"
+#include "export/PlaylistItemText.h"
 #include "export/XmlCharacterFilter.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/RedactedText.h"
@@ -24,18 +26,6 @@ const QString False = QStringLiteral("false");
 // character that XML 1.0 cannot hold.
 QByteArray content(const QString& text) {
     return platform::XmlDocument::content(XmlCharacterFilter::cleaned(text));
-}
-
-xmlNodePtr addText(xmlNodePtr parent, const char* name, const QString& text) {
-    return platform::XmlDocument::addElement(parent, name, content(text));
-}
-
-xmlNodePtr addText(xmlNodePtr parent, const char* name, const QByteArray& content) {
-    return platform::XmlDocument::addElement(parent, name, content);
-}
-
-void setAttribute(xmlNodePtr element, const char* name, const QString& value) {
-    platform::XmlDocument::setAttribute(element, name, content(value));
 }
 
 const xmlChar* xmlText(const QByteArray& utf8) {
@@ -121,7 +111,7 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
     const std::vector<NVSCGDataSourceNodePtr> rows = dataSource.contentNodes();
     const std::vector<NVSCGDataSourceColumnPtr> columns = dataSource.columns();
     const PlaylistExportSettings settings = PlaylistExportSettings::fromUserDefaults(defaults);
-    // Each item is printed as soon as it is made and freed: the whole playlist is never held in
+    // Each item is written as text as soon as it is made: the whole playlist is never held in
     // memory, nor its text (tens of megabytes for an election night).
     platform::AtomicFileWriter file;
     if (!file.open(URL.toLocalFile(), error))
@@ -129,9 +119,14 @@ bool NVSDataSourceExport::exportDataSource(const NVSCGDataSource& dataSource, co
     const std::unique_ptr<platform::XmlDocument> shell = playlistShell();
     platform::XmlPrettyStreamWriter writer(*shell, file);
     const ItemTexts texts(columns, settings);
+    std::string item;
     int rowNumber = 0;
-    for (const NVSCGDataSourceNodePtr& row : rows)
-        writer.writeChild(playlistItem(shell->rootElement(), *row, texts, settings, summary, ++rowNumber));
+    for (const NVSCGDataSourceNodePtr& row : rows) {
+        item.clear();
+        PlaylistItemText sink(item);
+        writeItem(sink, *row, texts, settings, summary, ++rowNumber);
+        writer.writeText(item.data(), qsizetype(item.size()));
+    }
     writer.finish();
     return file.commit(error);
 }
@@ -151,72 +146,83 @@ std::unique_ptr<platform::XmlDocument> NVSDataSourceExport::playlistShell() {
 xmlNodePtr NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
     xmlNodePtr parent, const NVSCGDataSourceNode& node, const std::vector<NVSCGDataSourceColumnPtr>& columns,
     const PlaylistExportSettings& settings, PlaylistExportSummary* summary, int rowNumber) {
-    return playlistItem(parent, node, ItemTexts(columns, settings), settings, summary, rowNumber);
+    PlaylistItemNodes sink(parent);
+    writeItem(sink, node, ItemTexts(columns, settings), settings, summary, rowNumber);
+    return sink.first();
 }
 
-xmlNodePtr NVSDataSourceExport::playlistItem(xmlNodePtr parent, const NVSCGDataSourceNode& node,
-                                             const ItemTexts& texts, const PlaylistExportSettings& settings,
-                                             PlaylistExportSummary* summary, int rowNumber) {
+void NVSDataSourceExport::writeItem(PlaylistItemSink& sink, const NVSCGDataSourceNode& node,
+                                    const ItemTexts& texts, const PlaylistExportSettings& settings,
+                                    PlaylistExportSummary* summary, int rowNumber) {
     const ElectionRace race = ElectionRace::fromSourceNode(node);
     if (summary)
         summary->add(race, rowNumber);
     const std::size_t N = race.candidateCount();
 
-    xmlNodePtr item = platform::XmlDocument::addElement(parent, "playlistItem");
-    addText(item, "uniqueID", race.raceNumber);
-    xmlNodePtr media = addText(item, "mediaFilePath", texts.stillImagePath);
-    platform::XmlDocument::setAttribute(media, "xml:space", texts.preserve);
-    addText(item, "displayName", race.displayName);
-    addText(item, "isOffline", texts.falseText);
-    addText(item, "isStillImage", texts.trueText);
+    sink.open("playlistItem");
+    sink.leaf("uniqueID", content(race.raceNumber));
+    sink.leaf("mediaFilePath", texts.stillImagePath, {{"xml:space", texts.preserve}});
+    sink.leaf("displayName", content(race.displayName));
+    sink.leaf("isOffline", texts.falseText);
+    sink.leaf("isStillImage", texts.trueText);
     if (N >= 1) {
-        xmlNodePtr actions = platform::XmlDocument::addElement(item, "actions");
-        actionElementWithAppleScriptName(actions, settings.raceStartActionName, 0.0, race.actionParameters(),
-                                         true);
+        sink.open("actions");
+        writeAction(sink, settings.raceStartActionName, 0.0, race.actionParameters(), true);
+        sink.close();
     }
     const QByteArray duration = content(platform::StringFormat::format(
         QStringLiteral("%0.3f"), race.durationInSeconds(settings.candidateDisplayDuration)));
-    addText(item, "durationInSeconds", duration);
-    addText(item, "fileDurationInSeconds", duration);
+    sink.leaf("durationInSeconds", duration);
+    sink.leaf("fileDurationInSeconds", duration);
 
-    xmlNodePtr projects = platform::XmlDocument::addElement(item, "itemCGProjects");
+    sink.open("itemCGProjects");
     std::size_t k = 0;
     for (const QByteArray& projectName : texts.projectNames) {
         ++k;
-        xmlNodePtr project = platform::XmlDocument::addElement(projects, "itemCGProject");
-        addText(project, "projectName", projectName);
-        addText(project, "shouldRun", k == N ? texts.trueText : texts.falseText);
+        sink.open("itemCGProject");
+        sink.leaf("projectName", projectName);
+        sink.leaf("shouldRun", k == N ? texts.trueText : texts.falseText);
         if (k == N)
-            addItemValues(project, node, texts);
+            writeItemValues(sink, node, texts);
+        sink.close();
     }
-    return item;
+    sink.close();
+    sink.close();
 }
 
-void NVSDataSourceExport::addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node,
-                                        const ItemTexts& texts) {
-    xmlNodePtr values = platform::XmlDocument::addElement(project, "itemValues");
+void NVSDataSourceExport::writeItemValues(PlaylistItemSink& sink, const NVSCGDataSourceNode& node,
+                                          const ItemTexts& texts) {
+    sink.open("itemValues");
     for (const ItemTexts::Column& column : texts.columns) {
-        xmlNodePtr value = platform::XmlDocument::addElement(values, "itemValue");
-        addText(value, "itemName", column.title);
-        if (!column.hasText && !column.winner)
-            continue;
-        const QString cell = node.stringValueForColum(*column.column);
-        if (column.hasText)
-            addText(value, "itemStringValue", cell);
-        if (column.winner)
-            addText(value, "itemHiddenValue",
-                    cell.toLower() == QLatin1String("w") ? texts.falseText : texts.trueText);
+        sink.open("itemValue");
+        sink.leaf("itemName", column.title);
+        if (column.hasText || column.winner) {
+            const QString cell = node.stringValueForColum(*column.column);
+            if (column.hasText)
+                sink.leaf("itemStringValue", content(cell));
+            if (column.winner)
+                sink.leaf("itemHiddenValue",
+                          cell.toLower() == QLatin1String("w") ? texts.falseText : texts.trueText);
+        }
+        sink.close();
     }
+    sink.close();
 }
 
 xmlNodePtr NVSDataSourceExport::actionElementWithAppleScriptName(xmlNodePtr parent, const QString& name,
                                                                  double position, const QString& parameters,
                                                                  bool fromStart) {
-    xmlNodePtr action = platform::XmlDocument::addElement(parent, "action");
-    setAttribute(action, "name", name);
-    setAttribute(action, "time", platform::StringFormat::format(QStringLiteral("%.6f"), position));
-    setAttribute(action, "positionType", fromStart ? QStringLiteral("fromStart") : QStringLiteral("fromEnd"));
-    setAttribute(action, "parameter", parameters);
-    setAttribute(action, "xml:space", QStringLiteral("preserve"));
-    return action;
+    PlaylistItemNodes sink(parent);
+    writeAction(sink, name, position, parameters, fromStart);
+    return sink.first();
+}
+
+void NVSDataSourceExport::writeAction(PlaylistItemSink& sink, const QString& name, double position,
+                                      const QString& parameters, bool fromStart) {
+    sink.leaf("action", QByteArray(),
+              {{"name", content(name)},
+               {"time", content(platform::StringFormat::format(QStringLiteral("%.6f"), position))},
+               {"positionType", content(fromStart ? QStringLiteral("fromStart") : QStringLiteral("fromEnd"))},
+               {"parameter", content(parameters)},
+               {"xml:space", content(QStringLiteral("preserve"))}});
 }

@@ -14,6 +14,7 @@
 class NVSCGDataSource;
 struct PlaylistExportSettings;
 class PlaylistExportSummary;
+class PlaylistItemSink;
 namespace platform {
 class UserDefaults;
 class XmlDocument;
@@ -74,8 +75,12 @@ class NVSDataSourceExport {
   private:
     struct ItemTexts;
 
-    static void addItemValues(xmlNodePtr project, const NVSCGDataSourceNode& node, const ItemTexts& texts);
-    static xmlNodePtr playlistItem(xmlNodePtr parent, const NVSCGDataSourceNode& node, const ItemTexts& texts,
-                                   const PlaylistExportSettings& settings, PlaylistExportSummary* summary,
-                                   int rowNumber);
+    /// A row's item, as elements handed to `sink`.
+    static void writeItem(PlaylistItemSink& sink, const NVSCGDataSourceNode& node, const ItemTexts& texts,
+                          const PlaylistExportSettings& settings, PlaylistExportSummary* summary,
+                          int rowNumber);
+    static void writeItemValues(PlaylistItemSink& sink, const NVSCGDataSourceNode& node,
+                                const ItemTexts& texts);
+    static void writeAction(PlaylistItemSink& sink, const QString& name, double position,
+                            const QString& parameters, bool fromStart);
 };

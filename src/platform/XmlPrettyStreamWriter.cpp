@@ -21,7 +21,6 @@ XmlPrettyStreamWriter::XmlPrettyStreamWriter(XmlDocument& shell, AtomicFileWrite
     : m_shell(shell), m_out(out) {}
 
 XmlPrettyStreamWriter::~XmlPrettyStreamWriter() {
-    stopPrinting();
     restoreEncoding();
     if (m_buffer)
         xmlOutputBufferClose(m_buffer);
@@ -60,15 +59,19 @@ void XmlPrettyStreamWriter::writeChild(xmlNodePtr child) {
         m_encoding = document->encoding;
         document->encoding = reinterpret_cast<const xmlChar*>("UTF-8");
         m_encodingNamed = true;
-        if (!document->dict)
-            m_printer = std::thread([this] { printHanded(); });
-    }
-    if (m_printer.joinable()) {
-        hand(child);
-        return;
     }
     print(child);
     xmlFreeNode(child);
+}
+
+void XmlPrettyStreamWriter::writeText(const char* printed, qsizetype size) {
+    if (!m_started) {
+        splitShell();
+        m_started = true;
+    }
+    // Past the printing buffer, straight to the file, once that holds everything before.
+    xmlOutputBufferFlush(m_buffer);
+    m_out.write(printed, size);
 }
 
 void XmlPrettyStreamWriter::print(xmlNodePtr child) {
@@ -76,59 +79,6 @@ void XmlPrettyStreamWriter::print(xmlNodePtr child) {
     // Level 1 and formatted: what printing the whole document does for each child of its root.
     xmlNodeDumpOutput(m_buffer, m_shell.document(), child, 1, 1, "UTF-8");
     xmlOutputBufferWrite(m_buffer, int(m_lineEnd.size()), m_lineEnd.constData());
-}
-
-void XmlPrettyStreamWriter::hand(xmlNodePtr child) {
-    std::vector<xmlNodePtr> printed;
-    {
-        std::unique_lock lock(m_mutex);
-        m_callerWaits = true;
-        m_handedChanged.wait(lock, [this] { return m_handed.size() < MaximumHanded; });
-        m_callerWaits = false;
-        m_handed.push_back(child);
-        // A few at a time: a wake for every child would cost more than its printing.
-        if (m_printerWaits && m_handed.size() >= HandedPerWake)
-            m_handedChanged.notify_all();
-        printed.swap(m_printed);
-    }
-    // Freed by the thread that made them: the allocator's cheap path.
-    for (xmlNodePtr done : printed)
-        xmlFreeNode(done);
-}
-
-void XmlPrettyStreamWriter::printHanded() {
-    XmlErrorCapture capture;
-    std::unique_lock lock(m_mutex);
-    for (;;) {
-        m_printerWaits = true;
-        m_handedChanged.wait(lock, [this] { return m_closing || m_handed.size() >= HandedPerWake; });
-        m_printerWaits = false;
-        if (m_handed.empty() && m_closing)
-            return;
-        std::deque<xmlNodePtr> batch;
-        batch.swap(m_handed);
-        if (m_callerWaits)
-            m_handedChanged.notify_all();
-        lock.unlock();
-        for (xmlNodePtr child : batch)
-            print(child);
-        lock.lock();
-        m_printed.insert(m_printed.end(), batch.begin(), batch.end());
-    }
-}
-
-void XmlPrettyStreamWriter::stopPrinting() {
-    if (!m_printer.joinable())
-        return;
-    {
-        std::lock_guard lock(m_mutex);
-        m_closing = true;
-    }
-    m_handedChanged.notify_all();
-    m_printer.join();
-    for (xmlNodePtr done : m_printed)
-        xmlFreeNode(done);
-    m_printed.clear();
 }
 
 void XmlPrettyStreamWriter::restoreEncoding() {
@@ -143,7 +93,6 @@ void XmlPrettyStreamWriter::finish() {
         m_out.write(m_shell.toPrettyBytes());
         return;
     }
-    stopPrinting();
     restoreEncoding();
     xmlOutputBufferWrite(m_buffer, int(m_footer.size()), m_footer.constData());
     xmlOutputBufferClose(m_buffer);

@@ -1,7 +1,9 @@
 #include "PlaylistTestSupport.h"
 #include "datasource/NVSCGDataSource.h"
 #include "export/NVSDataSourceExport.h"
+#include "export/PlaylistExportSettings.h"
 #include "platform/UserDefaults.h"
+#include "platform/XmlDocument.h"
 
 #include <gtest/gtest.h>
 
@@ -203,4 +205,41 @@ TEST_F(PlaylistDocument, CharactersXmlCannotHoldAreRemovedFromEveryValue) {
                     "itemValue{itemName=Winner; itemStringValue=w!; itemHiddenValue=true}}}}}"_s});
     EXPECT_FALSE(playlist->bytes().contains(QByteArray::fromRawData("\xEF\xBF\xBD", 3)))
         << "no replacement characters";
+}
+
+// The export writes its items as text; they must be what printing the same items made as nodes
+// gives, byte for byte: escapes in texts and attribute values, empty and missing texts, an item
+// without candidates, an element left without children, non-ASCII and upper-casing beyond ASCII.
+TEST_F(PlaylistDocument, ItemsWrittenAsTextAreThePrintOfTheirNodes) {
+    const QString tricky = u"a&b <c> \"q\" 'a'\r\n\tz – ß"_s;
+    Race odd = raceWithCandidates(7, 2);
+    odd.name1 = tricky;
+    odd.precincts = QString();
+    odd.candidates[0]->lastName = tricky;
+    odd.candidates[1]->winner = u"W"_s;
+    odd.candidates[1]->votes = QString();
+    const std::vector<Race> races{odd, raceWithCandidates(8, 0), raceWithCandidates(9, 6)};
+    fixture.defaults->setValue(NVSDataSourceExport::StillImagePathKey, u"/stills/<a&b>\t\"x\".png"_s);
+    fixture.defaults->setValue(NVSDataSourceExport::RaceStartActionNameKey, u"go \"now\" & then"_s);
+    for (const bool withColumns : {false, true}) {
+        SCOPED_TRACE(withColumns ? "with columns" : "without columns");
+        if (withColumns) {
+            fixture.addColumn(tricky, u"/Election/Race[*]/Candidate[1]/LastName"_s, 0);
+            fixture.addColumn(u"Photo"_s, u"/Election/Race[*]/Candidate[2]/FirstName"_s, 1);
+            fixture.addColumn(u"Tint"_s, u"/Election/Race[*]/Candidate[1]/Votes"_s, 2);
+            fixture.addColumn(u"Won"_s, u"/Election/Race[*]/Candidate[2]/Winner"_s, 0);
+            fixture.addColumn(u"Missing"_s, u"/Election/Race[*]/Nothing"_s, 0);
+        }
+        fixture.adopt(races);
+        bool ok = false;
+        const QString path = fixture.exportPlaylist(u"text.xpls"_s, &ok);
+        ASSERT_TRUE(ok);
+
+        const std::unique_ptr<platform::XmlDocument> nodes = NVSDataSourceExport::playlistShell();
+        const PlaylistExportSettings settings = PlaylistExportSettings::fromUserDefaults(*fixture.defaults);
+        for (const NVSCGDataSourceNodePtr& row : fixture.dataSource->contentNodes())
+            NVSDataSourceExport::playlistItemXMLElementFromSourceNode(
+                nodes->rootElement(), *row, fixture.dataSource->columns(), settings);
+        EXPECT_EQ(testing_support::readFile(path).toStdString(), nodes->toPrettyBytes().toStdString());
+    }
 }
