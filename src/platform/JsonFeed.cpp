@@ -3,6 +3,7 @@
 #include "platform/JsonPathEvaluator.h"
 #include "platform/JsonPathQuery.h"
 #include "platform/JsonTapeNodes.h"
+#include "platform/SimdjsonPadding.h"
 #include "platform/ValueReadings.h"
 
 #include <nlohmann/json.hpp>
@@ -90,7 +91,7 @@ std::unique_ptr<JsonFeed> JsonFeed::parse(const QByteArray& bytes) {
         return nullptr;
     // simdjson reads up to SIMDJSON_PADDING bytes past the end: without that much spare room in
     // the array's allocation it parses a padded copy.
-    const bool spare = bytes.capacity() - bytes.size() >= qsizetype(simdjson::SIMDJSON_PADDING);
+    const bool spare = hasSimdjsonPadding(bytes);
     if (parser
             .parse_into_document(parsed->document, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                  std::size_t(bytes.size()), !spare)

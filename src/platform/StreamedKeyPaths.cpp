@@ -2,6 +2,7 @@
 
 #include "platform/JsonKeyPath.h"
 #include "platform/JsonPathQuery.h"
+#include "platform/SimdjsonPadding.h"
 #include "platform/ValueReadings.h"
 
 #include <algorithm>
@@ -53,6 +54,27 @@ template <class Each> error_code forEachMember(ondemand::object& object, bool re
             return error;
     }
     return SUCCESS;
+}
+
+// The object or array `value` opens at `depth`, unless it would nest deeper than the pass reads.
+error_code objectAt(ondemand::value& value, int depth, ondemand::object& object) {
+    if (depth + 1 > DeepestContainer)
+        return simdjson::DEPTH_ERROR;
+    return value.get_object().get(object);
+}
+
+error_code arrayAt(ondemand::value& value, int depth, ondemand::array& array) {
+    if (depth + 1 > DeepestContainer)
+        return simdjson::DEPTH_ERROR;
+    return value.get_array().get(array);
+}
+
+// A literal that starts with "n" must be "null" whole.
+error_code readNull(ondemand::value& value) {
+    bool null = false;
+    if (const error_code error = value.is_null().get(null))
+        return error;
+    return null ? SUCCESS : simdjson::INCORRECT_TYPE;
 }
 
 template <class Each> error_code forEachElement(ondemand::array& array, Each&& each) {
@@ -135,12 +157,12 @@ class StreamedKeyPaths::Pass {
             return std::nullopt;
         // simdjson reads up to SIMDJSON_PADDING bytes past the end.
         std::optional<simdjson::padded_string> copy;
-        simdjson::padded_string_view text(json.constData(), std::size_t(json.size()),
-                                          std::size_t(json.capacity()));
-        if (json.capacity() - json.size() < qsizetype(simdjson::SIMDJSON_PADDING)) {
+        if (!hasSimdjsonPadding(json))
             copy.emplace(json.constData(), std::size_t(json.size()));
-            text = simdjson::padded_string_view(*copy);
-        }
+        const simdjson::padded_string_view text =
+            copy ? simdjson::padded_string_view(*copy)
+                 : simdjson::padded_string_view(json.constData(), std::size_t(json.size()),
+                                                std::size_t(json.size()) + simdjson::SIMDJSON_PADDING);
         // Stage one of the parse has checked the UTF-8 and that every string is closed and free of
         // control characters: in a text without a backslash, strings need no further reading.
         m_escapes = std::memchr(json.constData(), '\\', std::size_t(json.size())) != nullptr;
@@ -193,13 +215,13 @@ class StreamedKeyPaths::Pass {
             return error;
         if (type == ondemand::json_type::object) {
             ondemand::object object;
-            if (const error_code error = value.get_object().get(object))
+            if (const error_code error = objectAt(value, here.depth, object))
                 return error;
             return visitObject(object, index);
         }
         if (type == ondemand::json_type::array) {
             ondemand::array array;
-            if (const error_code error = value.get_array().get(array))
+            if (const error_code error = arrayAt(value, here.depth, array))
                 return error;
             return visitArray(array, index);
         }
@@ -209,8 +231,6 @@ class StreamedKeyPaths::Pass {
 
     error_code visitObject(ondemand::object& object, int index) {
         const Node& here = node(index);
-        if (here.depth + 1 > DeepestContainer)
-            return simdjson::DEPTH_ERROR;
         return forEachMember(object, true, [&](std::string_view key, ondemand::value& value) {
             const auto next = here.members.find(key);
             return next == here.members.end() ? skim(value, here.depth + 1) : visit(value, next->second);
@@ -219,8 +239,6 @@ class StreamedKeyPaths::Pass {
 
     error_code visitArray(ondemand::array& array, int index) {
         const Node& here = node(index);
-        if (here.depth + 1 > DeepestContainer)
-            return simdjson::DEPTH_ERROR;
         auto next = here.elements.begin();
         qint32 position = 0;
         return forEachElement(array, [&](ondemand::value& element) {
@@ -272,10 +290,8 @@ class StreamedKeyPaths::Pass {
             return error;
         switch (type) {
         case ondemand::json_type::object: {
-            if (depth + 1 > DeepestContainer)
-                return simdjson::DEPTH_ERROR;
             ondemand::object object;
-            if (const error_code error = value.get_object().get(object))
+            if (const error_code error = objectAt(value, depth, object))
                 return error;
             // Only an escape can make a key invalid.
             return forEachMember(object, m_escapes, [&](std::string_view, ondemand::value& item) {
@@ -283,10 +299,8 @@ class StreamedKeyPaths::Pass {
             });
         }
         case ondemand::json_type::array: {
-            if (depth + 1 > DeepestContainer)
-                return simdjson::DEPTH_ERROR;
             ondemand::array array;
-            if (const error_code error = value.get_array().get(array))
+            if (const error_code error = arrayAt(value, depth, array))
                 return error;
             return forEachElement(array, [&](ondemand::value& item) { return skim(item, depth + 1); });
         }
@@ -310,12 +324,8 @@ class StreamedKeyPaths::Pass {
             bool truth = false;
             return value.get_bool().get(truth);
         }
-        case ondemand::json_type::null: {
-            bool null = false;
-            if (const error_code error = value.is_null().get(null))
-                return error;
-            return null ? SUCCESS : simdjson::INCORRECT_TYPE;
-        }
+        case ondemand::json_type::null:
+            return readNull(value);
         }
         return simdjson::TAPE_ERROR;
     }
@@ -327,10 +337,8 @@ class StreamedKeyPaths::Pass {
             return error;
         switch (type) {
         case ondemand::json_type::object: {
-            if (depth + 1 > DeepestContainer)
-                return simdjson::DEPTH_ERROR;
             ondemand::object object;
-            if (const error_code error = value.get_object().get(object))
+            if (const error_code error = objectAt(value, depth, object))
                 return error;
             out = JsonValue::object();
             return forEachMember(object, true, [&](std::string_view key, ondemand::value& member) {
@@ -343,10 +351,8 @@ class StreamedKeyPaths::Pass {
             });
         }
         case ondemand::json_type::array: {
-            if (depth + 1 > DeepestContainer)
-                return simdjson::DEPTH_ERROR;
             ondemand::array array;
-            if (const error_code error = value.get_array().get(array))
+            if (const error_code error = arrayAt(value, depth, array))
                 return error;
             out = JsonValue::array();
             return forEachElement(array, [&](ondemand::value& element) {
@@ -392,13 +398,9 @@ class StreamedKeyPaths::Pass {
             out = truth;
             return SUCCESS;
         }
-        case ondemand::json_type::null: {
-            bool null = false;
-            if (const error_code error = value.is_null().get(null))
-                return error;
+        case ondemand::json_type::null:
             out = nullptr;
-            return null ? SUCCESS : simdjson::INCORRECT_TYPE;
-        }
+            return readNull(value);
         }
         return simdjson::TAPE_ERROR;
     }

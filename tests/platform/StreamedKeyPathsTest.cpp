@@ -1,6 +1,7 @@
 #include "platform/StreamedKeyPaths.h"
 
 #include "platform/JsonKeyPath.h"
+#include "platform/SimdjsonPadding.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -80,4 +81,21 @@ TEST(StreamedKeyPaths, LeavesToTheFullParseWhatItMightNotReadTheSame) {
     ASSERT_TRUE(streamed);
     for (const QByteArray& text : texts)
         EXPECT_EQ(streamed->values(text), std::nullopt) << text.toStdString();
+}
+
+// An array whose front was removed keeps part of its capacity before its data: taking capacity
+// minus size for the room simdjson reads past the end let both parses read beyond the allocation
+// (inside the system's simdjson, where the sanitizer does not look).
+TEST(StreamedKeyPaths, CountsOnlyTheRoomAfterTheEndAsPadding) {
+    QByteArray text(60, ' ');
+    text += R"({"a":[1,2,"x"]})";
+    text.reserve(text.size() + 10);
+    text.remove(0, 60);
+    ASSERT_GE(text.capacity() - text.size(), qsizetype(simdjson::SIMDJSON_PADDING));
+    EXPECT_FALSE(platform::hasSimdjsonPadding(text));
+    text.reserve(text.capacity() + qsizetype(simdjson::SIMDJSON_PADDING));
+    EXPECT_TRUE(platform::hasSimdjsonPadding(text));
+    const std::optional<StreamedKeyPaths::Values> values = StreamedKeyPaths::make({u"a/2"_s})->values(text);
+    ASSERT_TRUE(values);
+    EXPECT_EQ((*values)[0], JsonValue("x"));
 }
