@@ -19,6 +19,8 @@ namespace {
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
+static_assert(SimdjsonPaddingBytes == qsizetype(simdjson::SIMDJSON_PADDING));
+
 // Arrays at least this long get their elements listed on the first lookup by index: simdjson
 // finds the n-th element by stepping over the n before it.
 constexpr std::size_t IndexedArrayLength = 32;
