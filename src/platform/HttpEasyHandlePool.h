@@ -16,7 +16,8 @@ class HttpEasyHandlePool {
     HttpEasyHandlePool& operator=(const HttpEasyHandlePool&) = delete;
 
     static HttpEasyHandlePool& ofThisThread();
-    /// A handle in a new handle's state; null when curl cannot make one.
+    /// A handle in a new handle's state with this client's receive buffer size; null when curl
+    /// cannot make one.
     CURL* take();
     /// Keeps `easy` for a later take(), or cleans it up when the pool is full.
     void give(CURL* easy);

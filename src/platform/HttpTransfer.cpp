@@ -16,7 +16,6 @@ namespace platform::http {
 namespace {
 
 constexpr long MaximumRedirects = 16;
-constexpr long ReceiveBufferBytes = 256 * 1024;
 
 // Spare room after a body's bytes: parsers that read in wide steps (simdjson) may read that far
 // past the end, and parse in place only when the room is there.
@@ -131,9 +130,6 @@ bool Transfer::configure() {
     set(CURLOPT_MAXREDIRS, MaximumRedirects);
     set(CURLOPT_ACCEPT_ENCODING, "");
 
-    // A 10 MB feed comes in 40 reads of 256 KiB instead of 640 of curl's default 16 KiB, each a
-    // system call and a call of onWrite (2-3 ms of a JSON refresh). Only what arrives is touched.
-    set(CURLOPT_BUFFERSIZE, ReceiveBufferBytes);
     set(CURLOPT_WRITEFUNCTION, &Transfer::onWrite);
     set(CURLOPT_WRITEDATA, static_cast<void*>(this));
     set(CURLOPT_HEADERFUNCTION, &Transfer::onHeader);

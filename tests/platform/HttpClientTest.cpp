@@ -412,3 +412,20 @@ TEST_F(HttpClientTest, DestroyingTheClientCancelsEveryRequestAndRunsEachCompleti
         EXPECT_TRUE(task->isFinished());
     EXPECT_EQ(server.requestCount(), 2); // the queued one never went out
 }
+
+// A request that failed before it reached a server (a name that does not resolve) left its
+// pooled handle with a receive buffer curl would not resize, and every later request on that
+// thread failed to be set up (the desktop program's feeds after its release-notes check).
+TEST_F(HttpClientTest, AFailedRequestLeavesTheNextOnesOnItsThreadWorking) {
+    server.serve("/x", Reply::text("fine"));
+    for (const char* failing : {"https://host.invalid/notes", "http://host.invalid/notes"}) {
+        SCOPED_TRACE(failing);
+        const Response failed = client.perform(Request(QUrl(QString::fromLatin1(failing))));
+        ASSERT_TRUE(failed.error);
+        Request next = requestTo("/x");
+        next.reusesConnection = true;
+        const Response response = client.perform(next);
+        ASSERT_FALSE(response.error) << response.error->localizedDescription().toStdString();
+        EXPECT_EQ(response.body, "fine");
+    }
+}
