@@ -73,22 +73,34 @@ void VariableEvaluator::evaluate(VariableBindings& bindings, const platform::Xml
     }
 }
 
-void VariableEvaluator::evaluate(VariableBindings& bindings,
-                                 const platform::StreamedLocationPaths::Values& values) {
+namespace {
+
+// Hands each binding that has a path its value from `values`, which a streamed pass found for
+// the bindings' paths in order (VariableEvaluator::pathsOf).
+template <class Values, class Take>
+void takeInPathOrder(VariableBindings& bindings, const Values& values, const Take& take) {
     std::size_t next = 0;
     for (VariableBinding& binding : bindings)
         if (binding.hasPath() && next < values.size())
-            takeText(binding, values[next++]);
+            take(binding, values[next++]);
+}
+
+} // namespace
+
+void VariableEvaluator::evaluate(VariableBindings& bindings,
+                                 const platform::StreamedLocationPaths::Values& values) {
+    takeInPathOrder(bindings, values,
+                    [this](VariableBinding& binding, const std::optional<std::string>& text) {
+                        takeText(binding, text);
+                    });
 }
 
 void VariableEvaluator::evaluate(VariableBindings& bindings,
                                  const platform::StreamedKeyPaths::Values& values) {
-    std::size_t next = 0;
-    for (VariableBinding& binding : bindings)
-        if (binding.hasPath() && next < values.size()) {
-            const std::optional<platform::JsonValue>& found = values[next++];
-            take(binding, found ? &*found : nullptr);
-        }
+    takeInPathOrder(bindings, values,
+                    [this](VariableBinding& binding, const std::optional<platform::JsonValue>& found) {
+                        take(binding, found ? &*found : nullptr);
+                    });
 }
 
 QStringList VariableEvaluator::pathsOf(const VariableBindings& bindings) {

@@ -2,16 +2,30 @@
 
 #include "platform/ValueReadings.h"
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 
 namespace platform {
 
 QStringList JsonKeyPath::components(const QString& path) {
+    const QByteArray utf8 = path.toUtf8();
     QStringList parts;
-    if (path.startsWith(QLatin1Char('/')))
-        parts.append(QStringLiteral("/"));
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts))
-        parts.append(part);
+    for (const std::string_view part :
+         components(std::string_view(utf8.constData(), std::size_t(utf8.size()))))
+        parts.append(QString::fromUtf8(part.data(), qsizetype(part.size())));
+    return parts;
+}
+
+std::vector<std::string_view> JsonKeyPath::components(std::string_view utf8) {
+    std::vector<std::string_view> parts;
+    if (utf8.starts_with('/'))
+        parts.push_back(utf8.substr(0, 1));
+    while (!utf8.empty()) {
+        const std::size_t end = std::min(utf8.find('/'), utf8.size());
+        if (end > 0)
+            parts.push_back(utf8.substr(0, end));
+        utf8.remove_prefix(std::min(end + 1, utf8.size()));
+    }
     return parts;
 }
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -13,6 +15,8 @@ class JsonKeyPath {
     /// The platform's path-component rules: repeated slashes count as one, a trailing slash is
     /// ignored, a leading slash is a component "/" of its own.
     static QStringList components(const QString& path);
+    /// The same for a path in UTF-8, as views into `utf8`.
+    static std::vector<std::string_view> components(std::string_view utf8);
 
     /// The value `components` lead to from `root`: dictionary members by key, array elements by
     /// the component's decimal reading (a component that is not a number reads as 0). Null when

@@ -77,6 +77,21 @@ error_code readNull(ondemand::value& value) {
     return null ? SUCCESS : simdjson::INCORRECT_TYPE;
 }
 
+// A number as nlohmann reads it: an integer without a sign is unsigned.
+JsonValue numberValue(ondemand::number number) {
+    switch (number.get_number_type()) {
+    case ondemand::number_type::signed_integer:
+        if (number.get_int64() >= 0)
+            return JsonValue(std::uint64_t(number.get_int64()));
+        return JsonValue(number.get_int64());
+    case ondemand::number_type::unsigned_integer:
+        return JsonValue(number.get_uint64());
+    case ondemand::number_type::floating_point_number:
+        break;
+    }
+    return JsonValue(number.get_double());
+}
+
 template <class Each> error_code forEachElement(ondemand::array& array, Each&& each) {
     for (auto item : array) {
         if (item.error())
@@ -98,24 +113,10 @@ std::shared_ptr<const StreamedKeyPaths> StreamedKeyPaths::make(const QStringList
         const QString& path = paths.at(index);
         if (JsonPathQuery::isQuery(path))
             return nullptr;
-        // JsonKeyPath's components, split in UTF-8: a leading slash is a component of its own,
-        // empty ones are skipped.
         const QByteArray text = path.toUtf8();
-        std::string_view rest(text.constData(), std::size_t(text.size()));
         int node = 0;
-        bool first = true;
-        while (!rest.empty() || first) {
-            std::string_view key;
-            if (first && rest.starts_with('/')) {
-                key = rest.substr(0, 1);
-            } else {
-                const std::size_t end = std::min(rest.find('/'), rest.size());
-                key = rest.substr(0, end);
-                rest.remove_prefix(std::min(end + 1, rest.size()));
-            }
-            first = false;
-            if (key.empty())
-                continue;
+        for (const std::string_view key :
+             JsonKeyPath::components(std::string_view(text.constData(), std::size_t(text.size())))) {
             const auto found = made->m_nodes[std::size_t(node)].members.find(key);
             if (found != made->m_nodes[std::size_t(node)].members.end()) {
                 node = found->second;
@@ -205,7 +206,7 @@ class StreamedKeyPaths::Pass {
         m_visited[std::size_t(index)] = true;
         if (!here.endingPaths.empty()) {
             JsonValue built;
-            if (const error_code error = build(value, here.depth, built))
+            if (const error_code error = read(value, here.depth, &built))
                 return error;
             answerFrom(built, index);
             return SUCCESS;
@@ -226,14 +227,15 @@ class StreamedKeyPaths::Pass {
             return visitArray(array, index);
         }
         // A scalar before the paths end: they lead nowhere.
-        return skim(value, here.depth);
+        return read(value, here.depth, nullptr);
     }
 
     error_code visitObject(ondemand::object& object, int index) {
         const Node& here = node(index);
         return forEachMember(object, true, [&](std::string_view key, ondemand::value& value) {
             const auto next = here.members.find(key);
-            return next == here.members.end() ? skim(value, here.depth + 1) : visit(value, next->second);
+            return next == here.members.end() ? read(value, here.depth + 1, nullptr)
+                                              : visit(value, next->second);
         });
     }
 
@@ -247,13 +249,13 @@ class StreamedKeyPaths::Pass {
                 ++last;
             error_code error = SUCCESS;
             if (last == next) {
-                error = skim(element, here.depth + 1);
+                error = read(element, here.depth + 1, nullptr);
             } else if (last - next == 1) {
                 error = visit(element, next->second);
             } else {
                 // Components such as "1" and "01" lead to the same element, which is read once.
                 JsonValue built;
-                error = build(element, here.depth + 1, built);
+                error = read(element, here.depth + 1, &built);
                 for (; !error && next != last; ++next)
                     answerFrom(built, next->second);
             }
@@ -283,8 +285,10 @@ class StreamedKeyPaths::Pass {
             forEachPathBelow(child, each);
     }
 
-    /// Reads a value no path wants as far as the full parse would, to refuse what it refuses.
-    error_code skim(ondemand::value& value, int depth) {
+    /// Reads `value` as far as the full parse would, to refuse what it refuses, and with `out`
+    /// builds it as JsonFeed::toJsonValue does. Without `out` (a value no path wants) strings
+    /// and keys are only taken, unless an escape could make them invalid.
+    error_code read(ondemand::value& value, int depth, JsonValue* out) {
         ondemand::json_type type;
         if (const error_code error = value.type().get(type))
             return error;
@@ -293,113 +297,71 @@ class StreamedKeyPaths::Pass {
             ondemand::object object;
             if (const error_code error = objectAt(value, depth, object))
                 return error;
-            // Only an escape can make a key invalid.
-            return forEachMember(object, m_escapes, [&](std::string_view, ondemand::value& item) {
-                return skim(item, depth + 1);
+            if (!out)
+                return forEachMember(object, m_escapes, [&](std::string_view, ondemand::value& member) {
+                    return read(member, depth + 1, nullptr);
+                });
+            *out = JsonValue::object();
+            return forEachMember(object, true, [&](std::string_view key, ondemand::value& member) {
+                JsonValue item;
+                const error_code error = read(member, depth + 1, &item);
+                // Assignment: of equal keys the last value wins, in the place of the first.
+                if (!error)
+                    (*out)[std::string(key)] = std::move(item);
+                return error;
             });
         }
         case ondemand::json_type::array: {
             ondemand::array array;
             if (const error_code error = arrayAt(value, depth, array))
                 return error;
-            return forEachElement(array, [&](ondemand::value& item) { return skim(item, depth + 1); });
+            if (!out)
+                return forEachElement(
+                    array, [&](ondemand::value& element) { return read(element, depth + 1, nullptr); });
+            *out = JsonValue::array();
+            return forEachElement(array, [&](ondemand::value& element) {
+                JsonValue item;
+                const error_code error = read(element, depth + 1, &item);
+                if (!error)
+                    out->push_back(std::move(item));
+                return error;
+            });
         }
         case ondemand::json_type::string: {
             // The token runs from the opening quote to the next structural character.
             const std::string_view token = value.raw_json_token();
-            if (!m_escapes || !std::memchr(token.data(), '\\', token.size())) {
+            if (!out && (!m_escapes || !std::memchr(token.data(), '\\', token.size()))) {
                 // Taken, not left to the iteration's skipping: that reads a string followed by a
                 // colon as a key and goes on over the value after it.
                 ondemand::raw_json_string raw;
                 return value.get_raw_json_string().get(raw);
             }
             std::string_view text;
-            return value.get_string().get(text);
-        }
-        case ondemand::json_type::number: {
-            ondemand::number number;
-            return value.get_number().get(number);
-        }
-        case ondemand::json_type::boolean: {
-            bool truth = false;
-            return value.get_bool().get(truth);
-        }
-        case ondemand::json_type::null:
-            return readNull(value);
-        }
-        return simdjson::TAPE_ERROR;
-    }
-
-    /// The value as JsonFeed::toJsonValue builds it.
-    error_code build(ondemand::value& value, int depth, JsonValue& out) {
-        ondemand::json_type type;
-        if (const error_code error = value.type().get(type))
-            return error;
-        switch (type) {
-        case ondemand::json_type::object: {
-            ondemand::object object;
-            if (const error_code error = objectAt(value, depth, object))
-                return error;
-            out = JsonValue::object();
-            return forEachMember(object, true, [&](std::string_view key, ondemand::value& member) {
-                JsonValue item;
-                const error_code error = build(member, depth + 1, item);
-                // Assignment: of equal keys the last value wins, in the place of the first.
-                if (!error)
-                    out[std::string(key)] = std::move(item);
-                return error;
-            });
-        }
-        case ondemand::json_type::array: {
-            ondemand::array array;
-            if (const error_code error = arrayAt(value, depth, array))
-                return error;
-            out = JsonValue::array();
-            return forEachElement(array, [&](ondemand::value& element) {
-                JsonValue item;
-                const error_code error = build(element, depth + 1, item);
-                if (!error)
-                    out.push_back(std::move(item));
-                return error;
-            });
-        }
-        case ondemand::json_type::string: {
-            std::string_view text;
             if (const error_code error = value.get_string().get(text))
                 return error;
-            out = std::string(text);
+            if (out)
+                *out = std::string(text);
             return SUCCESS;
         }
         case ondemand::json_type::number: {
             ondemand::number number;
             if (const error_code error = value.get_number().get(number))
                 return error;
-            switch (number.get_number_type()) {
-            case ondemand::number_type::signed_integer:
-                // Integers without a sign are unsigned, as nlohmann reads them.
-                if (number.get_int64() >= 0)
-                    out = std::uint64_t(number.get_int64());
-                else
-                    out = number.get_int64();
-                return SUCCESS;
-            case ondemand::number_type::unsigned_integer:
-                out = number.get_uint64();
-                return SUCCESS;
-            case ondemand::number_type::floating_point_number:
-                out = number.get_double();
-                return SUCCESS;
-            }
-            return simdjson::NUMBER_ERROR;
+            if (out)
+                *out = numberValue(number);
+            return SUCCESS;
         }
         case ondemand::json_type::boolean: {
             bool truth = false;
             if (const error_code error = value.get_bool().get(truth))
                 return error;
-            out = truth;
+            if (out)
+                *out = truth;
             return SUCCESS;
         }
         case ondemand::json_type::null:
-            out = nullptr;
+            if (out)
+                *out = nullptr;
             return readNull(value);
         }
         return simdjson::TAPE_ERROR;
