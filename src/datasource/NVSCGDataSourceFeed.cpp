@@ -8,6 +8,8 @@
 #include "platform/XmlDocument.h"
 #include "platform/XmlPushParser.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -19,6 +21,15 @@ namespace {
 platform::XPathCache& threadCache() {
     thread_local platform::XPathCache cache;
     return cache;
+}
+
+// Evaluators are kept for this many threads of one feed (the main thread, the helpers of a long
+// listing, an export); any other thread makes one for each lookup.
+constexpr std::size_t KeptEvaluators = 8;
+
+std::uint64_t nextFeedSerial() {
+    static std::atomic<std::uint64_t> serial{0};
+    return ++serial;
 }
 
 bool isDefaultNamespace(xmlNodePtr element) {
@@ -125,7 +136,7 @@ void appendStep(QString& path, const char* name, std::intptr_t index) {
 } // namespace
 
 NVSCGDataSourceFeed::NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document)
-    : m_document(std::move(document)) {}
+    : m_document(std::move(document)), m_serial(nextFeedSerial()) {}
 
 std::shared_ptr<NVSCGDataSourceFeed>
 NVSCGDataSourceFeed::withRecordedPositions(std::unique_ptr<platform::XmlDocument> document) {
@@ -282,24 +293,34 @@ QString NVSCGDataSourceFeed::namedLocationPath(xmlNodePtr element) {
 
 std::optional<QString> NVSCGDataSourceFeed::firstStringValue(const QString& relativeExpression,
                                                              xmlNodePtr context) {
-    platform::XPathEvaluator* evaluator = nullptr;
-    std::unique_ptr<platform::XPathEvaluator> temporary;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_evaluator) {
-            m_evaluator = std::make_unique<platform::XPathEvaluator>(*m_document, &threadCache());
-            m_evaluator->useDocumentNamespaces();
-            m_evaluatorThread = std::this_thread::get_id();
-        }
-        if (m_evaluatorThread == std::this_thread::get_id())
-            evaluator = m_evaluator.get();
+    if (platform::XPathEvaluator* evaluator = evaluatorOfThisThread())
+        return evaluator->firstNodeStringValue(relativeExpression, context);
+    platform::XPathEvaluator temporary(*m_document, &threadCache());
+    temporary.useDocumentNamespaces();
+    return temporary.firstNodeStringValue(relativeExpression, context);
+}
+
+platform::XPathEvaluator* NVSCGDataSourceFeed::evaluatorOfThisThread() {
+    // The feed and evaluator this thread used last: the next lookup is nearly always in the same
+    // feed, and then needs no lock.
+    thread_local std::pair<std::uint64_t, platform::XPathEvaluator*> last{0, nullptr};
+    if (last.first == m_serial)
+        return last.second;
+    std::lock_guard lock(m_mutex);
+    const std::thread::id thread = std::this_thread::get_id();
+    auto found = std::find_if(m_evaluators.begin(), m_evaluators.end(),
+                              [&](const auto& kept) { return kept.first == thread; });
+    if (found == m_evaluators.end()) {
+        if (m_evaluators.size() == KeptEvaluators)
+            return nullptr;
+        // With a cache of its own: a later thread given the same id by the system takes this
+        // evaluator over, and this thread's cache ends with this thread.
+        auto evaluator = std::make_unique<platform::XPathEvaluator>(*m_document);
+        evaluator->useDocumentNamespaces();
+        found = m_evaluators.insert(m_evaluators.end(), {thread, std::move(evaluator)});
     }
-    if (!evaluator) {
-        temporary = std::make_unique<platform::XPathEvaluator>(*m_document, &threadCache());
-        temporary->useDocumentNamespaces();
-        evaluator = temporary.get();
-    }
-    return evaluator->firstNodeStringValue(relativeExpression, context);
+    last = {m_serial, found->second.get()};
+    return last.second;
 }
 
 QString NVSCGDataSourceFeed::intern(const QString& text) {

@@ -5,11 +5,14 @@
 #include <QPointer>
 #include <QSet>
 #include <QString>
+#include <cstdint>
 #include <libxml/tree.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace platform {
 class Error;
@@ -33,8 +36,9 @@ class NVSCGDataSourceNode;
 /// name ("/feed/entry[2]"), as feed-path evaluation selects it; the position is recorded in the
 /// upper half of `_private`.
 ///
-/// Threads: the tree is built on one thread and then handed over; later lookups come from the
-/// main thread (cell values), which gets a reused XPath evaluator; other threads get their own.
+/// Threads: the tree is built on one thread and then handed over; later lookups may come from
+/// several threads at once (cell values), each with an XPath evaluator of its own that the feed
+/// keeps for its next lookups.
 class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
   public:
     explicit NVSCGDataSourceFeed(std::shared_ptr<platform::XmlDocument> document);
@@ -78,6 +82,8 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
 
   private:
     static void recordPositions(xmlNodePtr parent);
+    /// This thread's evaluator; null once as many threads as the feed keeps evaluators for have one.
+    platform::XPathEvaluator* evaluatorOfThisThread();
     /// The feed of a document parsed with recordPositions; null for null.
     static std::shared_ptr<NVSCGDataSourceFeed>
     withRecordedPositions(std::unique_ptr<platform::XmlDocument> document);
@@ -86,7 +92,7 @@ class NVSCGDATASOURCE_EXPORT NVSCGDataSourceFeed {
     bool m_positionsRecorded = false;
     std::mutex m_mutex;
     QSet<QString> m_strings;
-    std::thread::id m_evaluatorThread;
-    std::unique_ptr<platform::XPathEvaluator> m_evaluator;
+    const std::uint64_t m_serial; // never reused: tells this thread's last feed from a later one
+    std::vector<std::pair<std::thread::id, std::unique_ptr<platform::XPathEvaluator>>> m_evaluators;
     QPointer<NVSCGDataSource> m_owner;
 };

@@ -52,6 +52,22 @@ TEST_F(DataSourceCli, NewSetAndShowOverHttp) {
     EXPECT_EQ(runCli({u"datasource"_s, u"show"_s, dir.filePath(u"none"_s)}).status, 1);
 }
 
+// A listing of many rows, whose cells are read on several threads, keeps the rows' order.
+TEST_F(DataSourceCli, ShowsLongListingsInTheRowsOrder) {
+    server.serve("/feed", LoopbackHttpServer::Reply::text(electionFeed(300), "text/xml"));
+    ASSERT_EQ(create({u"--url"_s, server.url(u"/feed"_s).toString(), u"--xpath"_s, u"/feed/race[*]"_s,
+                      u"--add-column"_s, u"Race=/feed/race[*]/Name"_s, u"--add-column"_s,
+                      u"Votes=/feed/race[*]/candidate[2]/Votes"_s})
+                  .status,
+              0);
+    QString expected = u"Race\tVotes\n"_s;
+    for (int race = 1; race <= 300; ++race)
+        expected += u"Race %1\t%2\n"_s.arg(race).arg(race * 100 + 2);
+    const CliRun show = runCli({u"datasource"_s, u"show"_s, file});
+    EXPECT_EQ(show.status, 0) << show.err.toStdString();
+    EXPECT_EQ(show.out, expected);
+}
+
 // The secret travels from the environment to the keychain, and from there to the feed server
 // only: the file keeps the header's name.
 TEST_F(DataSourceCli, SetsFeedHeadersWhoseValuesGoToTheFeedAlone) {

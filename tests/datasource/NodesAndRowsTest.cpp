@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 using namespace datasource_test;
 
@@ -234,6 +235,41 @@ TEST_F(Rows, DefaultNamespaceElementsAreAddressedByName) {
                 EXPECT_TRUE(node->children().front()->selected()) << c.rowPath << " row " << row;
             }
         }
+    }
+}
+
+// Cells read on many threads at once, each row on one of them (as a long listing reads them),
+// are those read on one thread: each thread gets an evaluator of its own, and threads beyond the
+// ones the feed keeps an evaluator for make one for each lookup.
+TEST_F(Rows, CellsReadOnManyThreadsAtOnceAreThoseReadOnOne) {
+    dataSource.setXPath(u"/feed/race[*]"_s);
+    for (const char* column : {"/feed/race[*]/Name", "/feed/race[*]/candidate[2]/Last",
+                               "/feed/race[*]/candidate[3]/Votes", "/feed/race[*]/candidate[last()]/Last"})
+        dataSource.addColumnWithTitle(u"c"_s, QString::fromUtf8(column));
+    load(electionFeed(150, 3));
+    const auto rows = dataSource.contentNodes();
+    const auto columns = dataSource.columns();
+    ASSERT_EQ(rows.size(), 150u);
+    const auto cell = [&](std::size_t index) {
+        return rows[index / columns.size()]->stringValueForColum(*columns[index % columns.size()]);
+    };
+    std::vector<QString> expected;
+    for (std::size_t index = 0; index < rows.size() * columns.size(); ++index)
+        expected.push_back(cell(index));
+    ASSERT_EQ(expected[5], u"L2_2"_s);
+    for (const std::size_t threads : {2, 12}) {
+        std::vector<QString> read(expected.size());
+        std::vector<std::thread> running;
+        for (std::size_t t = 0; t < threads; ++t) {
+            running.emplace_back([&, t] {
+                for (std::size_t row = t; row < rows.size(); row += threads)
+                    for (std::size_t c = 0; c < columns.size(); ++c)
+                        read[row * columns.size() + c] = cell(row * columns.size() + c);
+            });
+        }
+        for (std::thread& thread : running)
+            thread.join();
+        EXPECT_EQ(read, expected) << threads << " threads";
     }
 }
 
