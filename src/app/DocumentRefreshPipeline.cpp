@@ -138,7 +138,8 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
     // Asked on the worker, for the feed's type: the bindings stay as they are until evaluated.
     FeedResponse::WantedPaths wanted{
         [pipeline, job] { return pipeline->m_xmlPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); },
-        [pipeline, job] { return pipeline->m_keyPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); }};
+        [pipeline, job] { return pipeline->m_keyPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); },
+        !pipeline->m_xmlPaths.isMade(), !pipeline->m_keyPaths.isMade()};
     return FeedFetcher::start(
         client, fetch.address, fetch.limits, fetch.credentials,
         [pipeline, job = std::move(job),

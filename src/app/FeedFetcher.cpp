@@ -36,6 +36,10 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
     request.resourceTimeout = limits.timeouts.resource;
     request.maximumResponseSize = limits.maximumBodySize;
     request.reusesConnection = true;
+    if ((wanted.xmlToMake || wanted.jsonToMake))
+        request.bodyStarting = [wanted](int statusCode, const platform::http::HeaderList& headers) {
+            FeedResponse::bodyStarting(statusCode, headers, wanted);
+        };
     platform::http::Client::Preparation prepare;
     if (!credentials || !credentials->settings().isEnabled())
         credentials.reset();

@@ -2,14 +2,46 @@
 
 #include "feed/CsvFeed.h"
 #include "platform/BackgroundRelease.h"
+#include "platform/HttpHeaderList.h"
 #include "platform/HttpResponse.h"
 #include "platform/RedactedText.h"
 #include "platform/StringFormat.h"
 #include "platform/XmlDocument.h"
 
+#include <QThreadPool>
 #include <nlohmann/json.hpp>
 
 using platform::StringFormat;
+
+namespace {
+
+// The content type's rule, case-sensitive on the raw header: "xml" wins, so application/rss+xml
+// is XML.
+bool isXmlType(const QByteArray& type) {
+    return type.contains("xml");
+}
+
+bool isJsonType(const QByteArray& type) {
+    return !isXmlType(type) && type.contains("json");
+}
+
+} // namespace
+
+void FeedResponse::bodyStarting(int statusCode, const platform::http::HeaderList& headers,
+                                const WantedPaths& wanted) {
+    if (statusCode != 200)
+        return;
+    const QByteArray type = headers.value("Content-Type").value_or(QByteArray());
+    if (CsvFeed::separatorFor(type, QUrl()))
+        return; // read as a table, not for paths
+    std::function<void()> make;
+    if (isXmlType(type) && wanted.xmlToMake && wanted.xml)
+        make = [xml = wanted.xml] { xml(); };
+    else if (isJsonType(type) && wanted.jsonToMake && wanted.json)
+        make = [json = wanted.json] { json(); };
+    if (make)
+        QThreadPool::globalInstance()->start(std::move(make));
+}
 
 FeedResponse FeedResponse::failed(const QString& reason) {
     FeedResponse result;
@@ -48,8 +80,7 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
                 QStringLiteral("the CSV feed cannot be read (%1)").arg(error.localizedDescription());
         return result;
     }
-    // The test is on the raw header and case-sensitive; "xml" wins, so application/rss+xml is XML.
-    if (type.contains("xml")) {
+    if (isXmlType(type)) {
         result.streamedPaths = wanted.xml ? wanted.xml() : nullptr;
         if (result.streamedPaths) {
             result.xmlPathValues = result.streamedPaths->firstStringValues(response.body);
@@ -67,7 +98,7 @@ FeedResponse FeedResponse::interpret(const platform::http::Response& response, c
                 QStringLiteral("the feed is not well-formed XML (%1)").arg(error.localizedDescription());
         return result;
     }
-    if (type.contains("json")) {
+    if (isJsonType(type)) {
         result.streamedKeyPaths = wanted.json ? wanted.json() : nullptr;
         if (result.streamedKeyPaths) {
             if (std::optional<platform::StreamedKeyPaths::Values> values =

@@ -13,8 +13,9 @@
 namespace platform {
 class XmlDocument;
 namespace http {
+class HeaderList;
 struct Response;
-}
+} // namespace http
 } // namespace platform
 
 /// What one feed response turned into: an XML document, a JSON feed, or nothing, together
@@ -32,12 +33,21 @@ class FeedResponse {
     struct WantedPaths {
         std::function<std::shared_ptr<const platform::StreamedLocationPaths>()> xml;
         std::function<std::shared_ptr<const platform::StreamedKeyPaths>()> json;
+        /// Whether the paths of each kind are still to be made (a document's first refresh): they
+        /// are then made on a worker as soon as the response's type is known, while its body is
+        /// still arriving, instead of after it. Both false in a value made with `{}`.
+        bool xmlToMake;
+        bool jsonToMake;
     };
     /// Interprets a completed (or failed) response: transport failure, status 200 with a body,
     /// then the content type ("xml" first, then "json") and one parse. With wanted paths for the
     /// feed's type, the feed is first answered for them in a streamed pass, without its tree or
     /// compact form; the full parse runs only where the pass cannot tell.
     static FeedResponse interpret(const platform::http::Response& response, const WantedPaths& wanted = {});
+    /// Called when the body of a response with `headers` starts to arrive: makes the wanted paths
+    /// still to be made for the feed's type on a worker (see WantedPaths).
+    static void bodyStarting(int statusCode, const platform::http::HeaderList& headers,
+                             const WantedPaths& wanted);
     /// A fetch that could not be made at all (no usable address).
     static FeedResponse failed(const QString& reason);
 

@@ -21,6 +21,12 @@ template <class Paths> class StreamedPathsCache {
         return m_paths;
     }
 
+    /// Whether paths were made (or given up) for some list already: a first refresh has none.
+    bool isMade() {
+        std::lock_guard lock(m_mutex);
+        return m_madeFor.has_value();
+    }
+
     void giveUp(const std::shared_ptr<const Paths>& paths) {
         std::lock_guard lock(m_mutex);
         if (m_paths == paths)

@@ -31,6 +31,10 @@ struct Request {
     /// Called on the transferring thread with the bytes of the body sent so far and the total
     /// expected. After an authentication challenge the count may start again from zero.
     using UploadProgress = std::function<void(qint64 bytesSent, qint64 totalBytesExpected)>;
+    /// Called on the transferring thread when the final response's body starts to arrive (after
+    /// redirects and authentication), before its first bytes are taken: what the body will need
+    /// can be made ready meanwhile. It must return at once; it is not called for an empty body.
+    using BodyStarting = std::function<void(int statusCode, const HeaderList& headers)>;
 
     static constexpr qint64 DefaultMaximumResponseSize = qint64(512) * 1024 * 1024;
     static constexpr double DefaultRequestTimeout = 60.0;
@@ -70,6 +74,7 @@ struct Request {
     qint64 maximumResponseSize = DefaultMaximumResponseSize;
     /// Offered the final response's body as it arrives (see BodyConsumer); shared by copies.
     std::shared_ptr<BodyConsumer> bodyConsumer;
+    BodyStarting bodyStarting;
 };
 
 } // namespace platform::http

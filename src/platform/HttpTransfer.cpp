@@ -271,10 +271,13 @@ size_t Transfer::onWrite(char* data, size_t size, size_t count, void* self) {
 }
 
 void Transfer::chooseBodyTaker(qint64 limit) {
-    if (request_.bodyConsumer) {
+    if (request_.bodyConsumer || request_.bodyStarting) {
         long status = 0;
         CurlLibrary::get().easyGetinfo(easy_, CURLINFO_RESPONSE_CODE, &status);
-        if (request_.bodyConsumer->accepts(int(status), receivedHeaders())) {
+        const HeaderList headers = receivedHeaders();
+        if (request_.bodyStarting)
+            request_.bodyStarting(int(status), headers);
+        if (request_.bodyConsumer && request_.bodyConsumer->accepts(int(status), headers)) {
             bodyTaker_ = BodyTaker::Consumer;
             return;
         }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 #include <string_view>
@@ -18,6 +19,9 @@ namespace {
 namespace ondemand = simdjson::ondemand;
 using simdjson::error_code;
 using simdjson::SUCCESS;
+
+// From this size on the search for a backslash takes longer than starting a thread for it.
+constexpr qsizetype BesideSearchBytes = 4 * 1024 * 1024;
 
 // Containers this deep go to the full parse, which words what happens at the limit.
 constexpr int DeepestContainer = MaximumJsonNestingDepth - 2;
@@ -165,11 +169,22 @@ class StreamedKeyPaths::Pass {
                  : simdjson::padded_string_view(json.constData(), std::size_t(json.size()),
                                                 std::size_t(json.size()) + simdjson::SIMDJSON_PADDING);
         // Stage one of the parse has checked the UTF-8 and that every string is closed and free of
-        // control characters: in a text without a backslash, strings need no further reading.
-        m_escapes = std::memchr(json.constData(), '\\', std::size_t(json.size())) != nullptr;
+        // control characters: in a text without a backslash, strings need no further reading. In a
+        // long text the search runs beside stage one, on a thread of its own.
+        const auto hasBackslash = [&json] {
+            return std::memchr(json.constData(), '\\', std::size_t(json.size())) != nullptr;
+        };
+        std::future<bool> searched;
+        if (json.size() >= BesideSearchBytes)
+            searched = std::async(std::launch::async, hasBackslash);
+        else
+            m_escapes = hasBackslash();
         ondemand::parser parser;
         ondemand::document document;
-        if (parser.iterate(text).get(document) != SUCCESS)
+        const bool iterated = parser.iterate(text).get(document) == SUCCESS;
+        if (searched.valid())
+            m_escapes = searched.get();
+        if (!iterated)
             return std::nullopt;
         ondemand::json_type type;
         if (document.type().get(type) != SUCCESS)

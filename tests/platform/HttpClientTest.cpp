@@ -123,7 +123,8 @@ TEST_F(HttpClientTest, RequestsGoOutAndResponsesComeBackAsGiven) {
     }
 }
 
-// Neither a new request nor a redirect hop to the same server reuses a connection.
+// Neither a new request nor a redirect hop to the same server reuses a connection. The final
+// response's start is told once, before its body, with its own status and headers.
 TEST_F(HttpClientTest, RedirectsAreFollowedOnFreshConnections) {
     Reply moved;
     moved.status = 302;
@@ -134,8 +135,14 @@ TEST_F(HttpClientTest, RedirectsAreFollowedOnFreshConnections) {
     server.serve("/new", final);
 
     for (int i = 0; i < 2; ++i) {
-        const Response response = client.perform(requestTo("/old"));
+        Request request = requestTo("/old");
+        std::vector<std::pair<int, QByteArray>> starts;
+        request.bodyStarting = [&starts](int status, const platform::http::HeaderList& headers) {
+            starts.emplace_back(status, headers.value("X-Final").value_or("none"));
+        };
+        const Response response = client.perform(request);
         ASSERT_FALSE(response.error);
+        EXPECT_EQ(starts, (std::vector<std::pair<int, QByteArray>>{{200, "yes"}}));
         EXPECT_EQ(response.statusCode, 200);
         EXPECT_EQ(response.body, "<rss/>");
         EXPECT_EQ(response.url, server.url(u"/new"_s));
@@ -181,7 +188,13 @@ TEST_F(HttpClientTest, CompressedBodiesAreDecodedAndTheDecodedSizeIsLimited) {
             auto consumer = std::make_shared<CollectingConsumer>();
             if (consumed)
                 request.bodyConsumer = consumer;
+            int startsBeforeAnyByte = 0;
+            request.bodyStarting = [&](int, const platform::http::HeaderList&) {
+                startsBeforeAnyByte += consumer->taken.isEmpty() ? 1 : 100;
+            };
             const Response response = client.perform(request);
+            // A declared length beyond the limit ends the transfer before any of the body.
+            EXPECT_EQ(startsBeforeAnyByte, c.body.isNull() ? std::min(startsBeforeAnyByte, 1) : 1);
             EXPECT_TRUE(server.requests().front().header("Accept-Encoding").value_or("").contains("deflate"));
             if (!c.body.isNull()) {
                 ASSERT_FALSE(response.error) << response.error->localizedDescription().toStdString();

@@ -12,6 +12,11 @@ using platform::JsonKeyPath;
 using platform::JsonValue;
 using platform::StreamedKeyPaths;
 
+namespace {
+// Longer than the texts the pass searches for a backslash before its parse.
+constexpr qsizetype LongText = 5 * 1024 * 1024;
+} // namespace
+
 // Every path gets what the tree gives it, of the same JSON type: the last of equal keys counts
 // (also where an earlier one led deeper), escaped keys, long arrays, two components that read as
 // one index, paths ending where others go on, through scalars and past the ends of arrays.
@@ -32,14 +37,17 @@ TEST(StreamedKeyPaths, AnswersEveryPathAsTheTreeDoes) {
         uR"(a/b/0/c/deeper|nested/0/0/k/1/deep|nested/0/0/k/5|nested/0|s/0|tail|long/3/x)"_s.split(u'|');
     const std::shared_ptr<const StreamedKeyPaths> streamed = StreamedKeyPaths::make(paths);
     ASSERT_TRUE(streamed);
-    const std::optional<StreamedKeyPaths::Values> values = streamed->values(text);
-    ASSERT_TRUE(values);
-    ASSERT_EQ(values->size(), std::size_t(paths.size()));
-    for (qsizetype i = 0; i < paths.size(); ++i) {
-        const JsonValue* expected = JsonKeyPath::valueAt(*tree, paths[i]);
-        const std::optional<JsonValue>& found = (*values)[std::size_t(i)];
-        EXPECT_EQ(found ? found->dump() : "nowhere", expected ? expected->dump() : "nowhere")
-            << paths[i].toStdString();
+    // A long text is searched for escapes beside the parse.
+    for (const QByteArray& form : {text, QByteArray(text + QByteArray(LongText, ' '))}) {
+        const std::optional<StreamedKeyPaths::Values> values = streamed->values(form);
+        ASSERT_TRUE(values);
+        ASSERT_EQ(values->size(), std::size_t(paths.size()));
+        for (qsizetype i = 0; i < paths.size(); ++i) {
+            const JsonValue* expected = JsonKeyPath::valueAt(*tree, paths[i]);
+            const std::optional<JsonValue>& found = (*values)[std::size_t(i)];
+            EXPECT_EQ(found ? found->dump() : "nowhere", expected ? expected->dump() : "nowhere")
+                << paths[i].toStdString() << " in " << form.size() << " bytes";
+        }
     }
     EXPECT_FALSE(StreamedKeyPaths::make({u"a"_s, u"$.a"_s}));
 }
@@ -79,8 +87,13 @@ TEST(StreamedKeyPaths, LeavesToTheFullParseWhatItMightNotReadTheSame) {
     };
     const std::shared_ptr<const StreamedKeyPaths> streamed = StreamedKeyPaths::make({u"a"_s});
     ASSERT_TRUE(streamed);
-    for (const QByteArray& text : texts)
+    for (const QByteArray& text : texts) {
         EXPECT_EQ(streamed->values(text), std::nullopt) << text.toStdString();
+        // Trailing white space makes a long text, searched for escapes beside the parse.
+        if (text.contains('\\')) {
+            EXPECT_EQ(streamed->values(text + QByteArray(LongText, ' ')), std::nullopt) << text.toStdString();
+        }
+    }
 }
 
 // An array whose front was removed keeps part of its capacity before its data: taking capacity
