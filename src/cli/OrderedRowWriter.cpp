@@ -86,7 +86,6 @@ void OrderedRowWriter::run(std::size_t rowCount, const MakeRow& make, const Writ
     while (written < chunks) {
         if (made[written]) {
             QByteArray text = std::move(texts[written]);
-            texts[written] = QByteArray();
             ++written;
             changed.notify_all();
             lock.unlock();

@@ -23,7 +23,7 @@ class OrderedRowWriter {
 
     void run(std::size_t rowCount, const MakeRow& make, const Write& write) const;
 
-    /// As many threads as the machine has cores, up to four: more only wait for the writing.
+    /// As many threads as the machine has cores, up to four.
     static int defaultThreads();
 
   private:
