@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -67,18 +68,23 @@ void OrderedRowWriter::run(std::size_t rowCount, const MakeRow& make, const Writ
         changed.notify_all();
     };
 
+    const auto help = [&] {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            std::size_t chunk = chunks;
+            changed.wait(lock, [&] { return claimed == chunks || (chunk = claim()) != chunks; });
+            if (chunk == chunks)
+                return;
+            makeAndKeep(lock, chunk);
+        }
+    };
     std::vector<std::thread> helpers;
     for (int i = 1; i < m_threads; ++i) {
-        helpers.emplace_back([&] {
-            std::unique_lock lock(mutex);
-            for (;;) {
-                std::size_t chunk = chunks;
-                changed.wait(lock, [&] { return claimed == chunks || (chunk = claim()) != chunks; });
-                if (chunk == chunks)
-                    return;
-                makeAndKeep(lock, chunk);
-            }
-        });
+        try {
+            helpers.emplace_back(help);
+        } catch (const std::system_error&) {
+            break; // no more threads to be had: the ones started and this one make every chunk
+        }
     }
     // This thread writes the chunks in order and makes one itself whenever the next to write is
     // not ready yet.

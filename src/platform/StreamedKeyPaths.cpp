@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <simdjson.h>
 #include <string_view>
+#include <system_error>
 
 namespace platform {
 
@@ -175,9 +176,14 @@ class StreamedKeyPaths::Pass {
             return std::memchr(json.constData(), '\\', std::size_t(json.size())) != nullptr;
         };
         std::future<bool> searched;
-        if (json.size() >= BesideSearchBytes)
-            searched = std::async(std::launch::async, hasBackslash);
-        else
+        if (json.size() >= BesideSearchBytes) {
+            try {
+                searched = std::async(std::launch::async, hasBackslash);
+            } catch (const std::system_error&) {
+                // No thread to be had (the system's limit): the search runs here.
+            }
+        }
+        if (!searched.valid())
             m_escapes = hasBackslash();
         ondemand::parser parser;
         ondemand::document document;
