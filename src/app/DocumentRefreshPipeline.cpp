@@ -138,11 +138,10 @@ DocumentRefreshPipeline::refresh(const std::shared_ptr<DocumentRefreshPipeline>&
     // Asked on the worker, for the feed's type: the bindings stay as they are until evaluated.
     // Made ahead only before the document's first feed: after it, the paths of its type are made
     // (and those of the other type are not wanted ahead).
-    const bool firstFeed = !pipeline->m_xmlPaths.isMade() && !pipeline->m_keyPaths.isMade();
     FeedResponse::WantedPaths wanted{
         [pipeline, job] { return pipeline->m_xmlPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); },
         [pipeline, job] { return pipeline->m_keyPaths.pathsFor(VariableEvaluator::pathsOf(job->bindings)); },
-        firstFeed, firstFeed};
+        !pipeline->m_xmlPaths.isMade() && !pipeline->m_keyPaths.isMade()};
     return FeedFetcher::start(
         client, fetch.address, fetch.limits, fetch.credentials,
         [pipeline, job = std::move(job),

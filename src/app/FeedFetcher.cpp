@@ -36,7 +36,7 @@ FeedFetcher::start(platform::http::Client& client, const QString& address, Limit
     request.resourceTimeout = limits.timeouts.resource;
     request.maximumResponseSize = limits.maximumBodySize;
     request.reusesConnection = true;
-    if (wanted.xmlToMake || wanted.jsonToMake)
+    if (wanted.makeAhead)
         request.bodyStarting = [wanted](int statusCode, const platform::http::HeaderList& headers) {
             FeedResponse::bodyStarting(statusCode, headers, wanted);
         };

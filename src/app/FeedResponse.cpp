@@ -29,15 +29,15 @@ bool isJsonType(const QByteArray& type) {
 
 void FeedResponse::bodyStarting(int statusCode, const platform::http::HeaderList& headers,
                                 const WantedPaths& wanted) {
-    if (statusCode != 200)
+    if (statusCode != 200 || !wanted.makeAhead)
         return;
     const QByteArray type = headers.value("Content-Type").value_or(QByteArray());
     if (CsvFeed::separatorFor(type, QUrl()))
         return; // read as a table, not for paths
     std::function<void()> make;
-    if (isXmlType(type) && wanted.xmlToMake && wanted.xml)
+    if (isXmlType(type) && wanted.xml)
         make = [xml = wanted.xml] { xml(); };
-    else if (isJsonType(type) && wanted.jsonToMake && wanted.json)
+    else if (isJsonType(type) && wanted.json)
         make = [json = wanted.json] { json(); };
     if (make)
         QThreadPool::globalInstance()->start(std::move(make));

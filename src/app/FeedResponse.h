@@ -33,11 +33,10 @@ class FeedResponse {
     struct WantedPaths {
         std::function<std::shared_ptr<const platform::StreamedLocationPaths>()> xml;
         std::function<std::shared_ptr<const platform::StreamedKeyPaths>()> json;
-        /// Whether the paths of each kind are still to be made (a document's first refresh): they
-        /// are then made on a worker as soon as the response's type is known, while its body is
-        /// still arriving, instead of after it. Both false in a value made with `{}`.
-        bool xmlToMake;
-        bool jsonToMake;
+        /// Whether the paths are still to be made (before a document's first feed): those of the
+        /// feed's type are then made on a worker as soon as the response's type is known, while
+        /// its body is still arriving, instead of after it. False in a value made with `{}`.
+        bool makeAhead;
     };
     /// Interprets a completed (or failed) response: transport failure, status 200 with a body,
     /// then the content type ("xml" first, then "json") and one parse. With wanted paths for the

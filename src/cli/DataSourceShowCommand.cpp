@@ -54,24 +54,23 @@ void writeJsonRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr>
     writeBytes(out, piece);
     // The cells of different rows are made on several threads at once: the feed gives each
     // thread an evaluator of its own, and a row's node is only ever read by one of them.
-    OrderedRowWriter(OrderedRowWriter::defaultThreads())
-        .run(
-            rows.size(),
-            [&](std::size_t i, QByteArray& text) {
-                if (members.empty()) {
-                    text.append("  {}");
-                } else {
-                    text.append("  {\n");
-                    for (std::size_t m = 0; m < members.size(); ++m) {
-                        text.append(members[m].key);
-                        platform::appendJsonString(text, rows[i]->stringValueForColum(*members[m].column));
-                        text.append(m + 1 < members.size() ? ",\n" : "\n");
-                    }
-                    text.append("  }");
+    OrderedRowWriter().run(
+        rows.size(),
+        [&](std::size_t i, QByteArray& text) {
+            if (members.empty()) {
+                text.append("  {}");
+            } else {
+                text.append("  {\n");
+                for (std::size_t m = 0; m < members.size(); ++m) {
+                    text.append(members[m].key);
+                    platform::appendJsonString(text, rows[i]->stringValueForColum(*members[m].column));
+                    text.append(m + 1 < members.size() ? ",\n" : "\n");
                 }
-                text.append(i + 1 < rows.size() ? ",\n" : "\n");
-            },
-            [&](QByteArray& text) { writeBytes(out, text); });
+                text.append("  }");
+            }
+            text.append(i + 1 < rows.size() ? ",\n" : "\n");
+        },
+        [&](QByteArray& text) { writeBytes(out, text); });
     piece.append("]\n");
     writeBytes(out, piece);
 }
@@ -83,20 +82,19 @@ void writeTableRows(QTextStream& out, const std::vector<NVSCGDataSourceColumnPtr
     for (const NVSCGDataSourceColumnPtr& column : columns)
         titles << tableField(column->title());
     out << titles.join(QLatin1Char('\t')) << '\n';
-    OrderedRowWriter(OrderedRowWriter::defaultThreads())
-        .run(
-            rows.size(),
-            [&](std::size_t i, QByteArray& text) {
-                QString line;
-                for (std::size_t c = 0; c < columns.size(); ++c) {
-                    if (c > 0)
-                        line.append(QLatin1Char('\t'));
-                    line.append(tableField(rows[i]->stringValueForColum(*columns[c])));
-                }
-                line.append(QLatin1Char('\n'));
-                text.append(line.toUtf8());
-            },
-            [&](QByteArray& text) { writeBytes(out, text); });
+    OrderedRowWriter().run(
+        rows.size(),
+        [&](std::size_t i, QByteArray& text) {
+            QString line;
+            for (std::size_t c = 0; c < columns.size(); ++c) {
+                if (c > 0)
+                    line.append(QLatin1Char('\t'));
+                line.append(tableField(rows[i]->stringValueForColum(*columns[c])));
+            }
+            line.append(QLatin1Char('\n'));
+            text.append(line.toUtf8());
+        },
+        [&](QByteArray& text) { writeBytes(out, text); });
     out.flush();
 }
 

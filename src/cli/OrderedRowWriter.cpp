@@ -1,7 +1,5 @@
 #include "cli/OrderedRowWriter.h"
 
-#include "cli/OutputBytes.h"
-
 #include <QThread>
 #include <algorithm>
 #include <condition_variable>
@@ -35,20 +33,6 @@ void OrderedRowWriter::run(std::size_t rowCount, const MakeRow& make, const Writ
         for (std::size_t row = chunk * ChunkRows; row < end; ++row)
             make(row, text);
     };
-    if (m_threads == 1 || chunks < 2) {
-        QByteArray piece = emptyOutputPiece();
-        for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
-            makeChunk(chunk, piece);
-            if (piece.size() >= OutputPieceSize) {
-                write(piece);
-                piece.resize(0);
-            }
-        }
-        if (!piece.isEmpty())
-            write(piece);
-        return;
-    }
-
     const std::size_t window = std::size_t(m_threads) * ChunksAheadPerThread;
     std::mutex mutex;
     std::condition_variable changed;
@@ -78,8 +62,10 @@ void OrderedRowWriter::run(std::size_t rowCount, const MakeRow& make, const Writ
             makeAndKeep(lock, chunk);
         }
     };
+    // No helper for a listing of one chunk: this thread makes it at once.
+    const std::size_t helperCount = chunks > 0 ? std::min(std::size_t(m_threads - 1), chunks - 1) : 0;
     std::vector<std::thread> helpers;
-    for (int i = 1; i < m_threads; ++i) {
+    for (std::size_t i = 0; i < helperCount; ++i) {
         try {
             helpers.emplace_back(help);
         } catch (const std::system_error&) {

@@ -19,7 +19,7 @@ class OrderedRowWriter {
     using Write = std::function<void(QByteArray& text)>; // may empty `text`
 
     /// `threads` in all, the calling one included; one makes every row on the calling thread.
-    explicit OrderedRowWriter(int threads);
+    explicit OrderedRowWriter(int threads = defaultThreads());
 
     void run(std::size_t rowCount, const MakeRow& make, const Write& write) const;
 
