@@ -8,7 +8,7 @@ LogNotifications::LogNotifications(std::shared_ptr<platform::UserNotificationCen
 
 void LogNotifications::display(const QString& title, const QString& message,
                                const std::optional<QString>& category) {
-    if (!m_canDisplay->load() || !m_center)
+    if (!m_center || !canDisplay())
         return;
     platform::UserNotificationRequest request;
     request.identifier = platform::Uuid::createString();
@@ -17,6 +17,12 @@ void LogNotifications::display(const QString& title, const QString& message,
     request.categoryIdentifier =
         category && !category->isEmpty() ? *category : QStringLiteral("WarningNotification");
     m_center->add(request);
+}
+
+bool LogNotifications::canDisplay() {
+    if (m_center)
+        std::call_once(m_checked, [this] { checkAuthorization(); });
+    return m_canDisplay->load();
 }
 
 void LogNotifications::checkAuthorization() {

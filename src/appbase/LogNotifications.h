@@ -3,6 +3,7 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace platform {
@@ -10,8 +11,8 @@ class UserNotificationCenter;
 }
 
 /// The desktop notifications of the technical log (critical messages): asks the notification
-/// center for permission when made, and posts only while it is given. Without a center, nothing
-/// is posted.
+/// center for permission when first needed (a run that posts nothing never reaches the bus), and
+/// posts only while it is given. Without a center, nothing is posted.
 ///
 /// Threads: any; the permission may arrive later on the center's thread.
 class LogNotifications {
@@ -22,10 +23,11 @@ class LogNotifications {
     void display(const QString& title, const QString& message, const std::optional<QString>& category);
     /// Takes the center's current permission, asking the user when it was never given nor refused.
     void checkAuthorization();
-    bool canDisplay() const { return m_canDisplay->load(); }
+    bool canDisplay();
 
   private:
     std::shared_ptr<platform::UserNotificationCenter> m_center;
+    std::once_flag m_checked;
     // Shared with a permission answer, which may arrive after the notifications are gone.
     std::shared_ptr<std::atomic<bool>> m_canDisplay = std::make_shared<std::atomic<bool>>(false);
 };

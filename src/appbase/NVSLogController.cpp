@@ -85,7 +85,6 @@ NVSLogController::NVSLogController(Configuration configuration)
     m_simpleLogMessageDateFormatter =
         std::make_unique<platform::DatePatternFormatter>(QStringLiteral("y-MM-dd\tHH:mm:ss\t"));
     observeDefaults();
-    checkForNotificationAuthorization();
 }
 
 NVSLogController::~NVSLogController() {

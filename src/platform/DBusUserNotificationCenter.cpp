@@ -22,16 +22,23 @@ class DBusUserNotificationCenter::ActionListener : public QObject {
     }
 };
 
-DBusUserNotificationCenter::DBusUserNotificationCenter()
-    : DBusUserNotificationCenter(QDBusConnection::sessionBus()) {}
+DBusUserNotificationCenter::DBusUserNotificationCenter() : m_callTimeoutMs(1000) {}
 
 DBusUserNotificationCenter::DBusUserNotificationCenter(const QDBusConnection& connection, int callTimeoutMs)
     : m_connection(connection), m_callTimeoutMs(callTimeoutMs) {}
 
 DBusUserNotificationCenter::~DBusUserNotificationCenter() {
-    if (m_listener && m_connection.isConnected())
-        m_connection.disconnect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"),
-                                m_listener.get(), SLOT(actionInvoked(uint, QString)));
+    if (m_listener && m_connection && m_connection->isConnected())
+        m_connection->disconnect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"),
+                                 m_listener.get(), SLOT(actionInvoked(uint, QString)));
+}
+
+QDBusConnection& DBusUserNotificationCenter::connection() {
+    std::call_once(m_connected, [this] {
+        if (!m_connection)
+            m_connection = QDBusConnection::sessionBus();
+    });
+    return *m_connection;
 }
 
 void DBusUserNotificationCenter::setNotificationCategories(
@@ -44,8 +51,8 @@ void DBusUserNotificationCenter::setResponseHandler(
     std::function<void(const UserNotificationResponse&)> handler) {
     if (!m_listener) {
         m_listener = std::make_unique<ActionListener>();
-        if (m_connection.isConnected())
-            m_connection.connect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"),
+        if (connection().isConnected())
+            connection().connect(QString(), ObjectPath, InterfaceName, QStringLiteral("ActionInvoked"),
                                  m_listener.get(), SLOT(actionInvoked(uint, QString)));
     }
     m_listener->onAction = [this, handler = std::move(handler)](const QString& actionKey) {
@@ -62,13 +69,13 @@ void DBusUserNotificationCenter::setResponseHandler(
 }
 
 NotificationAuthorizationStatus DBusUserNotificationCenter::authorizationStatus() {
-    if (!m_connection.isConnected())
+    if (!connection().isConnected())
         return NotificationAuthorizationStatus::Denied;
     QDBusMessage query = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
         QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
     query << ServiceName;
-    const QDBusMessage reply = m_connection.call(query, QDBus::Block, m_callTimeoutMs);
+    const QDBusMessage reply = connection().call(query, QDBus::Block, m_callTimeoutMs);
     const bool present = reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
                          reply.arguments().constFirst().toBool();
     return present ? NotificationAuthorizationStatus::Authorized : NotificationAuthorizationStatus::Denied;
@@ -82,7 +89,7 @@ void DBusUserNotificationCenter::requestAuthorization(int /*options*/, std::func
 }
 
 void DBusUserNotificationCenter::add(const UserNotificationRequest& request) {
-    if (!m_connection.isConnected() || isApplicationFrontmost())
+    if (!connection().isConnected() || isApplicationFrontmost())
         return;
     QDBusMessage notify =
         QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName, QStringLiteral("Notify"));
@@ -105,7 +112,7 @@ void DBusUserNotificationCenter::add(const UserNotificationRequest& request) {
     notify << BundleInfo::bundleName() << 0u << QString() << request.title << request.body << actions << hints
            << -1;
     // Fire and forget: a slow notification server must never hold up the caller.
-    m_connection.send(notify);
+    connection().send(notify);
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace platform {
 
@@ -14,6 +15,7 @@ namespace platform {
 /// A category's actions become the notification's buttons; the server's "ActionInvoked" signal
 /// for one of them reaches the response handler (action identifiers are the application's own,
 /// such as "UpgradeNotificationAction", so they are not confused with other programs' buttons).
+/// The session bus is connected when first needed.
 class DBusUserNotificationCenter : public UserNotificationCenter {
   public:
     static inline const QString ServiceName = QStringLiteral("org.freedesktop.Notifications");
@@ -33,7 +35,12 @@ class DBusUserNotificationCenter : public UserNotificationCenter {
   private:
     class ActionListener;
 
-    QDBusConnection m_connection;
+    /// The bus, connected on first use: a process that never notifies (most command-line runs)
+    /// starts no bus thread and makes no connection.
+    QDBusConnection& connection();
+
+    std::once_flag m_connected;
+    std::optional<QDBusConnection> m_connection;
     int m_callTimeoutMs;
     mutable std::mutex m_mutex;
     QList<UserNotificationCategory> m_categories;

@@ -262,8 +262,9 @@ TEST_F(TechnicalLog, ShowsMessagesAndPostsCriticalOnesAsUserNotificationsUnlessR
         platform::NotificationAuthorizationStatus::NotDetermined);
     notifications->grantOnRequest = false;
     auto refused = makeLogger();
-    EXPECT_EQ(notifications->requestedOptions, 7);
+    EXPECT_EQ(notifications->requestedOptions, -1) << "asked before anything was to be posted";
     EXPECT_FALSE(refused->canDisplayNotifications());
+    EXPECT_EQ(notifications->requestedOptions, 7);
     refused->logMessage(u"Feed gone"_s, 0, true);
     refused->waitUntilIdle();
     EXPECT_TRUE(notifications->postedRequests().isEmpty());
