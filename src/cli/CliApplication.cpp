@@ -145,6 +145,8 @@ int CliApplication::run(const QStringList& arguments) {
     }
 
     logger.waitUntilIdle();
+    // Settings changed during the run are on disk before it ends (main ends without clean-up).
+    defaults.synchronize();
     // Both wait for a call in progress: the delegate and the echo end with this run.
     logger.setLogDelegate(nullptr);
     logger.setLineObserver({});

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <sys/resource.h>
 
@@ -35,5 +36,15 @@ int main(int argc, char** argv) {
     cli::registerBuiltInCommands(cli);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    return cli.run(arguments);
+    const int status = cli.run(arguments);
+    out.flush();
+    std::fflush(nullptr);
+#ifndef __SANITIZE_ADDRESS__
+    // The run has closed its documents, committed its files, written its settings and waited for
+    // its log. The libraries' exit handlers and Qt's teardown would only free memory now, which
+    // the system takes back whole: about 1 ms of a 35 ms refresh. (The sanitizer build ends
+    // normally, for its leak check.)
+    std::_Exit(status);
+#endif
+    return status;
 }
