@@ -18,10 +18,10 @@ namespace {
 /// Owns the filter on its thread, so that it is made and destroyed there.
 class FilterReceiver : public QObject {
   public:
-    void adopt(std::unique_ptr<JavaScriptFilter> filter) { m_filter = std::move(filter); }
+    void adopt(std::unique_ptr<ScriptFilter> filter) { m_filter = std::move(filter); }
 
   private:
-    std::unique_ptr<JavaScriptFilter> m_filter;
+    std::unique_ptr<ScriptFilter> m_filter;
 };
 
 } // namespace
@@ -61,10 +61,10 @@ std::shared_ptr<RefreshJob> DocumentRefreshPipeline::jobFor(const QList<Graflink
     job->bindings = VariableEvaluator::bindingsOf(variables);
     job->filterPath = filterPath;
     if (!filterPath.isEmpty()) {
-        double seconds = defaults.doubleForKey(JavaScriptFilter::TimeLimitKey);
+        double seconds = defaults.doubleForKey(ScriptFilter::TimeLimitKey);
         if (!(seconds > 0) || !std::isfinite(seconds))
-            seconds = JavaScriptFilter::DefaultTimeLimitSeconds;
-        job->filterLimits = JavaScriptFilter::Limits{
+            seconds = ScriptFilter::DefaultTimeLimitSeconds;
+        job->filterLimits = ScriptFilter::Limits{
             std::chrono::milliseconds(static_cast<qint64>(std::min(seconds, 3600.0) * 1000.0)),
             platform::FeedSizeLimit::bytes(defaults)};
     }
@@ -81,9 +81,11 @@ std::shared_ptr<ThreadMailbox> DocumentRefreshPipeline::filterMailbox() {
     receiver->moveToThread(m_thread.get());
     m_mailbox = std::make_shared<ThreadMailbox>(receiver);
     // The filter is made on its thread: its engine belongs to the thread that makes it.
-    std::promise<JavaScriptFilter*> made;
+    std::promise<ScriptFilter*> made;
     std::function<void()> make = [this, receiver, &made] {
-        auto filter = std::make_unique<JavaScriptFilter>(m_http, m_logger, m_mailbox);
+        NVSLogController* logger = &m_logger;
+        auto filter = ScriptFilter::make(
+            m_http, [logger](const QString& line) { logger->logMessage(line, 1, false); }, m_mailbox);
         made.set_value(filter.get());
         receiver->adopt(std::move(filter));
     };
@@ -122,12 +124,12 @@ void DocumentRefreshPipeline::filterAndWait(const std::shared_ptr<Job>& job) {
 }
 
 int DocumentRefreshPipeline::filterEnginesMade() const {
-    const JavaScriptFilter* filter = m_filter.load();
+    const ScriptFilter* filter = m_filter.load();
     return filter ? filter->enginesMade() : 0;
 }
 
 int DocumentRefreshPipeline::filterScriptReads() const {
-    const JavaScriptFilter* filter = m_filter.load();
+    const ScriptFilter* filter = m_filter.load();
     return filter ? filter->scriptReads() : 0;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/FeedFetcher.h"
-#include "app/JavaScriptFilter.h"
+#include "app/ScriptFilter.h"
 #include "app/StreamedPathsCache.h"
 #include "app/VariableBinding.h"
 #include "app/VariableEvaluator.h"
@@ -38,7 +38,7 @@ struct RefreshJob {
     VariableBindings bindings;
     /// The filter's file (absolute); empty: no filter.
     QString filterPath;
-    JavaScriptFilter::Limits filterLimits{};
+    ScriptFilter::Limits filterLimits{};
     /// Set by the filter run: why the filter could not run (missing, unreadable), for the user.
     QString filterProblem;
 };
@@ -115,6 +115,6 @@ class DocumentRefreshPipeline {
 
     std::mutex m_threadMutex; // guards what follows
     std::unique_ptr<QThread> m_thread;
-    std::atomic<JavaScriptFilter*> m_filter{nullptr}; // lives on m_thread, owned by its receiver
+    std::atomic<ScriptFilter*> m_filter{nullptr}; // lives on m_thread, owned by its receiver
     std::shared_ptr<ThreadMailbox> m_mailbox;
 };

@@ -25,7 +25,6 @@ class GraflinkVariable;
 class GraflinkVariableList;
 class NVSAppleScriptActionsController;
 class NVSLogController;
-class JavaScriptFilter;
 class VariableEvaluator;
 class FeedResponse;
 namespace platform {

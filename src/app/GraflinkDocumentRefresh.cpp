@@ -7,7 +7,6 @@
 #include "app/GraflinkDocument.h"
 #include "app/GraflinkVariable.h"
 #include "app/GraflinkVariableList.h"
-#include "app/JavaScriptFilter.h"
 #include "app/NVSAppleScriptActionsController.h"
 #include "app/RefreshSchedule.h"
 #include "app/VariableEvaluator.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <dlfcn.h>
 
 namespace platform {
@@ -10,6 +11,9 @@ namespace platform {
 struct SharedLibrary {
     /// The library by its file name ("libcurl.so.4"), or null when it cannot be loaded.
     static void* open(const char* fileName) { return dlopen(fileName, RTLD_NOW | RTLD_LOCAL); }
+    /// The folder this platform library was loaded from, where the project's own modules lie
+    /// beside it (installed, and in the build tree).
+    static QString folderOfProjectLibraries();
     /// Sets `function` to the library's `name`; false when it has none.
     template <typename Function> static bool resolve(void* library, const char* name, Function& function) {
         function = reinterpret_cast<Function>(dlsym(library, name));

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/JavaScriptHttpFunctions.h"
-#include "app/VariableBinding.h"
+#include "app/ScriptFilter.h"
+#include "filter/JavaScriptHttpFunctions.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class NVSLogController;
 class QJSEngine;
 class ThreadMailbox;
 namespace platform::http {
@@ -33,28 +32,16 @@ class Client;
 ///
 /// Threads: made, run and destroyed on one thread (the document's filter thread, whose event
 /// loop delivers the callbacks); only interrupt() may be called from another.
-class JavaScriptFilter {
+class JavaScriptFilter : public ScriptFilter {
   public:
-    /// The user default that bounds a run, in seconds.
-    static inline const QString TimeLimitKey = QStringLiteral("javascriptFilterTimeLimit");
-    static constexpr double DefaultTimeLimitSeconds = 2.0;
     /// Requests of one document's filter under way at once; a script that sends more per refresh
     /// than its server answers would otherwise pile them up without end.
     static constexpr int MaximumOutstandingRequests = 16;
 
-    struct Limits {
-        /// Bounds the run and each HTTP callback.
-        std::chrono::milliseconds timeLimit;
-        /// The largest response body an HTTP function takes in.
-        qint64 maximumResponseSize;
-    };
-
-    enum class Outcome { NotRun, Ran, Interrupted };
-
     /// `mailbox` delivers HTTP callbacks to this thread's event loop.
-    JavaScriptFilter(std::weak_ptr<platform::http::Client> http, NVSLogController& logger,
+    JavaScriptFilter(std::weak_ptr<platform::http::Client> http, LogLine log,
                      std::shared_ptr<ThreadMailbox> mailbox);
-    ~JavaScriptFilter();
+    ~JavaScriptFilter() override;
     JavaScriptFilter(const JavaScriptFilter&) = delete;
     JavaScriptFilter& operator=(const JavaScriptFilter&) = delete;
 
@@ -63,16 +50,13 @@ class JavaScriptFilter {
 
     /// Runs the script at `scriptPath` over the bindings that have a path. A missing, unreadable
     /// or empty file runs nothing (a missing or unreadable one is logged once, at level 1).
-    Outcome run(const QString& scriptPath, VariableBindings& bindings, Limits limits);
+    Outcome run(const QString& scriptPath, VariableBindings& bindings, Limits limits) override;
 
     /// Why the last run's script could not be run, for the user; empty when it could.
-    const QString& problem() const { return m_problem; }
-    /// Engines made since this filter was: one, however many runs (tests).
-    int enginesMade() const { return m_enginesMade; }
-    /// Times the script was read from its file (tests).
-    int scriptReads() const { return m_scriptReads; }
-    /// Stops a run under way and every later one (the document is going away). Any thread.
-    void interrupt();
+    const QString& problem() const override { return m_problem; }
+    int enginesMade() const override { return m_enginesMade; }
+    int scriptReads() const override { return m_scriptReads; }
+    void interrupt() override;
 
   private:
     /// The script's text, read again only when the file changed; empty when there is none.
@@ -82,7 +66,7 @@ class JavaScriptFilter {
     void resetGlobals();
 
     std::weak_ptr<platform::http::Client> m_http;
-    NVSLogController& m_logger;
+    LogLine m_log;
     std::shared_ptr<ThreadMailbox> m_mailbox;
     // Shared with the HTTP functions and their callbacks, which may outlive a run.
     std::shared_ptr<JavaScriptHttpFunctions::SharedState> m_httpState;

@@ -1,4 +1,4 @@
-#include "app/JavaScriptWatchdog.h"
+#include "filter/JavaScriptWatchdog.h"
 
 #include <QJSEngine>
 

@@ -1,9 +1,9 @@
-#include "app/JavaScriptHttpFunctions.h"
+#include "filter/JavaScriptHttpFunctions.h"
 
-#include "app/JavaScriptWatchdog.h"
 #include "app/ThreadMailbox.h"
-#include "appbase/NVSLogController.h"
+#include "filter/JavaScriptWatchdog.h"
 #include "platform/HttpClient.h"
+#include "platform/StringFormat.h"
 
 #include <QJSEngine>
 #include <QThread>
@@ -106,10 +106,10 @@ void JavaScriptHttpFunctions::send(const QJSValue& url, const QByteArray& method
                                       QJSValue(QJSValue::NullValue), limits.callbackTimeLimit)
                                : call(*pending, QJSValue(QJSValue::NullValue),
                                       QJSValue(QString::fromUtf8(response.body)), limits.callbackTimeLimit);
-            if (interrupted && limits.state->logger) {
-                limits.state->logger->logMessageWithLevel(
-                    1, false, QStringLiteral("JavaScript filter callback interrupted after %.1f seconds: %@"),
-                    static_cast<double>(limits.callbackTimeLimit.count()) / 1000.0, limits.scriptPath);
+            if (interrupted && limits.state->log) {
+                limits.state->log(platform::StringFormat::format(
+                    QStringLiteral("JavaScript filter callback interrupted after %.1f seconds: %@"),
+                    static_cast<double>(limits.callbackTimeLimit.count()) / 1000.0, limits.scriptPath));
             }
         };
         limits.mailbox->post(deliver);

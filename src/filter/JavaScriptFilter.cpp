@@ -1,10 +1,10 @@
-#include "app/JavaScriptFilter.h"
+#include "filter/JavaScriptFilter.h"
 
-#include "app/JavaScriptHttpFunctions.h"
-#include "app/JavaScriptWatchdog.h"
 #include "app/ThreadMailbox.h"
-#include "appbase/NVSLogController.h"
+#include "filter/JavaScriptHttpFunctions.h"
+#include "filter/JavaScriptWatchdog.h"
 #include "platform/HttpClient.h"
+#include "platform/StringFormat.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -64,16 +64,16 @@ QStringList enumerableGlobals(QJSEngine& engine) {
 
 } // namespace
 
-JavaScriptFilter::JavaScriptFilter(std::weak_ptr<platform::http::Client> http, NVSLogController& logger,
+JavaScriptFilter::JavaScriptFilter(std::weak_ptr<platform::http::Client> http, LogLine log,
                                    std::shared_ptr<ThreadMailbox> mailbox)
-    : m_http(std::move(http)), m_logger(logger), m_mailbox(std::move(mailbox)),
+    : m_http(std::move(http)), m_log(std::move(log)), m_mailbox(std::move(mailbox)),
       m_httpState(std::make_shared<JavaScriptHttpFunctions::SharedState>()) {
-    m_httpState->logger = &m_logger;
+    m_httpState->log = m_log;
 }
 
 JavaScriptFilter::~JavaScriptFilter() {
-    // A callback that arrives after the document is gone must not reach its logger.
-    m_httpState->logger = nullptr;
+    // A callback that arrives after the document is gone must not reach its log.
+    m_httpState->log = nullptr;
     m_interruptible.store(nullptr);
 }
 
@@ -121,8 +121,8 @@ const QString& JavaScriptFilter::script(const QString& path) {
 
 void JavaScriptFilter::reportProblem(const QString& logLine, const QString& problem) {
     // Once per change: every refresh meets the same missing file.
-    if (m_problem != problem)
-        m_logger.logMessage(logLine, 1, false);
+    if (m_problem != problem && m_log)
+        m_log(logLine);
     m_problem = problem;
 }
 
@@ -183,9 +183,10 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, Varia
         interrupted = watchdog.stop();
     }
     if (interrupted || m_closing.load()) {
-        m_logger.logMessageWithLevel(1, false,
-                                     QStringLiteral("JavaScript filter interrupted after %.1f seconds: %@"),
-                                     static_cast<double>(timeLimit.count()) / 1000.0, scriptPath);
+        if (m_log)
+            m_log(platform::StringFormat::format(
+                QStringLiteral("JavaScript filter interrupted after %.1f seconds: %@"),
+                static_cast<double>(timeLimit.count()) / 1000.0, scriptPath));
         return Outcome::Interrupted;
     }
 
@@ -197,4 +198,11 @@ JavaScriptFilter::Outcome JavaScriptFilter::run(const QString& scriptPath, Varia
             binding.take(platform::JsonValue(value.toString().toStdString()));
     }
     return Outcome::Ran;
+}
+
+/// The module's entry point (ScriptFilter::make).
+extern "C" __attribute__((visibility("default"))) ScriptFilter*
+graflink_make_script_filter(std::weak_ptr<platform::http::Client> http, ScriptFilter::LogLine log,
+                            std::shared_ptr<ThreadMailbox> mailbox) {
+    return new JavaScriptFilter(std::move(http), std::move(log), std::move(mailbox));
 }

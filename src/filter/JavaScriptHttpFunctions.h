@@ -3,9 +3,9 @@
 #include <QJSValue>
 #include <QObject>
 #include <chrono>
+#include <functional>
 #include <memory>
 
-class NVSLogController;
 class QJSEngine;
 class ThreadMailbox;
 namespace platform::http {
@@ -23,8 +23,8 @@ class JavaScriptHttpFunctions : public QObject {
     struct SharedState {
         /// Requests under way.
         int outstanding = 0;
-        /// Where an interrupted callback is logged; cleared when the filter goes away.
-        NVSLogController* logger = nullptr;
+        /// Where an interrupted callback is logged (level 1); cleared when the filter goes away.
+        std::function<void(const QString&)> log;
     };
 
     struct Limits {
