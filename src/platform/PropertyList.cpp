@@ -1,5 +1,7 @@
 #include "platform/PropertyList.h"
 
+#include "platform/CNumericLocale.h"
+
 #include <QDateTime>
 #include <QStringList>
 #include <cstdlib>
@@ -322,8 +324,13 @@ std::optional<QVariant> PropertyList::read(const QByteArray& bytes, Error* error
         return std::nullopt;
     }
     plist_t root = nullptr;
-    // libplist 2.2 reports failure only by leaving the node null.
-    plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    {
+        // libplist reads a real with strtod, in the thread's locale; lists are written with a
+        // decimal point whatever the locale.
+        const CNumericLocale::Scope cLocale;
+        // libplist 2.2 reports failure only by leaving the node null.
+        plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
+    }
     Node owner(root);
     if (!root) {
         setError(error, failure(QStringLiteral("The data is not a property list, or it is damaged.")));

@@ -1,5 +1,7 @@
 #include "platform/ValueReadings.h"
 
+#include "platform/CNumericLocale.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -59,9 +61,9 @@ double ValueReadings::doubleReading(const QString& text) {
     const QByteArray number = leadingNumber(text, true);
     if (number.isEmpty())
         return 0.0;
-    // strtod on our own C-syntax prefix: independent of the locale's decimal separator as long as
-    // the program never changes LC_NUMERIC (Qt does not).
-    return std::strtod(number.constData(), nullptr);
+    // Our own C-syntax prefix, read in the C locale: the process's follows the user's (Qt sets it
+    // from the environment), where a decimal comma would end "0.5" at its point.
+    return strtod_l(number.constData(), nullptr, CNumericLocale::handle());
 }
 
 qint32 ValueReadings::int32Reading(const QString& text) {

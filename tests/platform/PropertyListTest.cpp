@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/Json.h"
+#include "platform/ValueReadings.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDateTime>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <limits>
+#include <locale.h>
 #include <nlohmann/json.hpp>
 #include <plist/plist.h>
 
@@ -224,4 +226,40 @@ with open(sys.argv[1], "rb") as f:
     expected["data"]["data"] = allBytes().toBase64().toStdString();
     for (const auto& [key, value] : expected.items())
         EXPECT_EQ((*parsed)[key], value) << key;
+}
+
+// Qt gives the process the user's locale, and the C library reads numbers in it: under a decimal
+// comma, "0.5" read as 0 (a document's refresh every 0.5 s became 0). A minimal comma locale is
+// made here and used by this thread only.
+TEST(PropertyListTest, NumbersReadTheSameUnderADecimalCommaLocale) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    testing_support::writeFile(
+        folder.filePath(u"comma.src"_s),
+        "LC_NUMERIC\ndecimal_point \",\"\nthousands_sep \".\"\ngrouping 3\nEND LC_NUMERIC\n");
+    QProcess localedef;
+    // -c: the categories left out are not an error.
+    localedef.start(u"localedef"_s,
+                    {u"-c"_s, u"-i"_s, folder.filePath(u"comma.src"_s), folder.filePath(u"comma"_s)});
+    ASSERT_TRUE(localedef.waitForFinished(30000)) << "localedef (libc-bin) did not run";
+    const QByteArray previousPath = qgetenv("LOCPATH");
+    qputenv("LOCPATH", folder.path().toLocal8Bit());
+    const locale_t comma = newlocale(LC_NUMERIC_MASK, "comma", locale_t(nullptr));
+    qputenv("LOCPATH", previousPath);
+    ASSERT_NE(comma, locale_t(nullptr)) << localedef.readAllStandardError().toStdString();
+    const locale_t previous = uselocale(comma);
+    ASSERT_EQ(std::strtod("0.5", nullptr), 0.0) << "the locale reads a decimal comma";
+
+    const QVariantMap written{{u"tenth"_s, 0.1}, {u"half"_s, 0.5}, {u"negative"_s, -2.5}, {u"huge"_s, 1e300}};
+    Error error;
+    const std::optional<QVariant> read = PropertyList::read(PropertyList::writeXml(written, &error), &error);
+    const double half = platform::ValueReadings::doubleReading(u"0.5 s"_s);
+    const double thousands = platform::ValueReadings::doubleReading(u"2.5e3"_s);
+    uselocale(previous);
+    freelocale(comma);
+
+    ASSERT_TRUE(read) << error.localizedDescription().toStdString();
+    EXPECT_EQ(read->toMap(), written);
+    EXPECT_EQ(half, 0.5);
+    EXPECT_EQ(thousands, 2500.0);
 }
