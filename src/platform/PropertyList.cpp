@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/CNumericLocale.h"
+#include "platform/XmlPropertyListReader.h"
 
 #include <QDateTime>
 #include <QStringList>
@@ -323,6 +324,9 @@ std::optional<QVariant> PropertyList::read(const QByteArray& bytes, Error* error
                  failure(QStringLiteral("The property list is damaged: a string holds a NUL character.")));
         return std::nullopt;
     }
+    // The usual XML form is read straight into values; what that reader leaves, libplist reads.
+    if (std::optional<QVariant> value = XmlPropertyListReader::read(bytes, MaximumNestingDepth))
+        return value;
     plist_t root = nullptr;
     {
         // libplist reads a real with strtod, in the thread's locale; lists are written with a

@@ -2,9 +2,11 @@
 
 #include "platform/Json.h"
 #include "platform/ValueReadings.h"
+#include "platform/XmlPropertyListReader.h"
 #include "testkit/TestHelpers.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -262,4 +264,106 @@ TEST(PropertyListTest, NumbersReadTheSameUnderADecimalCommaLocale) {
     EXPECT_EQ(read->toMap(), written);
     EXPECT_EQ(half, 0.5);
     EXPECT_EQ(thousands, 2500.0);
+}
+
+namespace {
+
+/// What libplist makes of an XML list: through its binary form, which only libplist reads.
+std::optional<QVariant> readByLibplist(const QByteArray& xml) {
+    plist_t root = nullptr;
+    plist_from_xml(xml.constData(), uint32_t(xml.size()), &root);
+    if (!root)
+        return std::nullopt;
+    char* binary = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(root, &binary, &length);
+    plist_free(root);
+    const QByteArray bytes(binary, qsizetype(length));
+    plist_to_bin_free(binary);
+    return PropertyList::read(bytes, nullptr);
+}
+
+QByteArray inPlist(const char* value) {
+    return QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">") + value +
+           "</plist>\n";
+}
+
+} // namespace
+
+// The XML form is read without libplist where that gives the same values: what the reader takes
+// equals libplist's reading, and every form it leaves to libplist it leaves whole.
+TEST(PropertyListTest, XmlReaderReadsWhatLibplistReadsAndLeavesTheRest) {
+    QVariantMap withoutDatesOrData = sample();
+    for (const QString& key : {u"data"_s, u"no data"_s, u"date"_s, u"old date"_s})
+        withoutDatesOrData.remove(key);
+    Error error;
+    const QByteArray deep = QByteArray("<array>").repeated(PropertyList::MaximumNestingDepth + 1) +
+                            QByteArray("</array>").repeated(PropertyList::MaximumNestingDepth + 1);
+    const struct {
+        const char* name;
+        QByteArray xml;
+        bool readHere;
+    } cases[] = {
+        {"as written", PropertyList::writeXml(withoutDatesOrData, &error), true},
+        {"with dates and data", PropertyList::writeXml(sample(), &error), false},
+        {"edge values",
+         inPlist(
+             "<dict><key>a</key><string>  spaced\n\t</string><key>a</key><integer> -9223372036854775808 "
+             "</integer><key>b</key><array/><key>c</key><dict/><key>d</key><real>1e+300</real><key>e</key>"
+             "<string/><key>f</key><real>-0.25E-3</real><key>g</key><integer>0</integer>"
+             "<key>h</key><string>&lt;&amp;&gt;</string></dict>"),
+         true},
+        {"empty key", inPlist("<dict><key></key><true/></dict>"), false},
+        {"root array", inPlist("<array><false/><string>x</string><array><array/></array></array>"), true},
+        {"character reference", inPlist("<string>&#65;</string>"), false},
+        {"quote entity", inPlist("<string>&quot;</string>"), false},
+        {"character data section", inPlist("<string><![CDATA[<x>]]></string>"), false},
+        {"comment", inPlist("<!-- note --><string>x</string>"), false},
+        {"carriage return", inPlist("<string>a\r\nb</string>"), false},
+        {"octal integer", inPlist("<integer>010</integer>"), false},
+        {"hexadecimal integer", inPlist("<integer>0x10</integer>"), false},
+        {"plus sign", inPlist("<integer>+5</integer>"), false},
+        {"past the signed range", inPlist("<integer>9223372036854775808</integer>"), false},
+        {"empty integer", inPlist("<integer/>"), false},
+        {"bare fraction", inPlist("<real>.5</real>"), false},
+        {"decimal comma", inPlist("<real>0,5</real>"), false},
+        {"infinity", inPlist("<real>inf</real>"), false},
+        {"text in a boolean", inPlist("<true>yes</true>"), false},
+        {"key in an array", inPlist("<array><key>k</key></array>"), false},
+        {"value without its key", inPlist("<dict><string>v</string></dict>"), false},
+        {"key without its value", inPlist("<dict><key>k</key></dict>"), false},
+        {"unknown element", inPlist("<set/>"), false},
+        {"attribute", inPlist("<string id=\"1\">x</string>"), false},
+        {"two values", inPlist("<string>x</string><string>y</string>"), false},
+        {"no plist root", QByteArray("<dict><key>a</key><string>b</string></dict>"), false},
+        {"other encoding",
+         QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><plist><string>\xE9</string></plist>"),
+         false},
+        {"byte order mark", QByteArray("\xEF\xBB\xBF") + inPlist("<string>x</string>"), false},
+        {"entity declared",
+         QByteArray("<!DOCTYPE plist [<!ENTITY e \"v\">]><plist><string>x</string></plist>"), false},
+        {"not well-formed", inPlist("<string>x</strin>"), false},
+        {"too deep", inPlist(deep.constData()), false},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        const std::optional<QVariant> here =
+            platform::XmlPropertyListReader::read(testCase.xml, PropertyList::MaximumNestingDepth);
+        EXPECT_EQ(here.has_value(), testCase.readHere);
+        if (here) {
+            const std::optional<QVariant> byLibplist = readByLibplist(testCase.xml);
+            ASSERT_TRUE(byLibplist);
+            EXPECT_EQ(*here, *byLibplist);
+        }
+    }
+
+    // Whatever the corpus of damaged and odd documents holds: taken only as libplist takes it.
+    for (const QFileInfo& file : QDir(QStringLiteral(GRAFLINK_DOCUMENT_CORPUS)).entryInfoList(QDir::Files)) {
+        SCOPED_TRACE(file.fileName().toStdString());
+        const QByteArray bytes = testing_support::readFile(file.filePath());
+        const auto here = platform::XmlPropertyListReader::read(bytes, PropertyList::MaximumNestingDepth);
+        if (here) {
+            EXPECT_EQ(*here, readByLibplist(bytes).value_or(QVariant(u"refused by libplist"_s)));
+        }
+    }
 }
