@@ -144,6 +144,10 @@ class Reading {
             (m_context->encoding && xmlStrcasecmp(m_context->encoding, BAD_CAST "UTF-8") != 0) ||
             (m_context->input && m_context->input->buf && m_context->input->buf->encoder);
         const bool read = m_context->wellFormed && !m_refused && m_done && !converted;
+        // A declared entity reaches a document libxml2 makes on its own (for SAX callers like
+        // expat), which the context does not free.
+        if (m_context->myDoc)
+            xmlFreeDoc(m_context->myDoc);
         xmlFreeParserCtxt(m_context);
         if (!read)
             return std::nullopt;
