@@ -84,12 +84,10 @@ class StreamedLocationPaths::Pass {
         handler.externalSubset = &Pass::documentType;
         handler.reference = &Pass::reference;
         XmlMemoryReader reader{xml.constData(), xml.size()};
-        m_context = xmlCreateIOParserCtxt(&handler, this, &XmlMemoryReader::read, nullptr, &reader,
-                                          XML_CHAR_ENCODING_NONE);
+        // The options of the tree's parse (XmlDocument): nothing fetched, entities as references.
+        m_context = reader.saxContext(handler, this);
         if (!m_context)
             return std::nullopt;
-        // The options of the tree's parse (XmlDocument): nothing fetched, entities as references.
-        xmlCtxtUseOptions(m_context, XML_PARSE_NONET);
         xmlParseDocument(m_context);
         const bool wellFormed = m_context->wellFormed && !m_treeNeeded;
         xmlFreeParserCtxt(m_context);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <libxml/parser.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -29,6 +30,16 @@ struct XmlMemoryReader {
         if (reader.releaseFrom && reader.next - reader.releaseFrom >= ReleaseStep)
             reader.releaseConsumedPages();
         return int(count);
+    }
+
+    /// A SAX parse of this reader's text by `handler` for `user`, with nothing fetched from the
+    /// network, for xmlParseDocument; null when libxml2 cannot make it.
+    xmlParserCtxtPtr saxContext(xmlSAXHandler& handler, void* user) {
+        xmlParserCtxtPtr context = xmlCreateIOParserCtxt(&handler, user, &XmlMemoryReader::read, nullptr,
+                                                         this, XML_CHAR_ENCODING_NONE);
+        if (context)
+            xmlCtxtUseOptions(context, XML_PARSE_NONET);
+        return context;
     }
 
     void releaseConsumedPages() {

@@ -133,11 +133,9 @@ class Reading {
         handler.notationDecl = &Reading::refuseNotation;
         handler.unparsedEntityDecl = &Reading::refuseUnparsedEntity;
         XmlMemoryReader reader{bytes.constData(), bytes.size()};
-        m_context = xmlCreateIOParserCtxt(&handler, this, &XmlMemoryReader::read, nullptr, &reader,
-                                          XML_CHAR_ENCODING_NONE);
+        m_context = reader.saxContext(handler, this);
         if (!m_context)
             return std::nullopt;
-        xmlCtxtUseOptions(m_context, XML_PARSE_NONET);
         xmlParseDocument(m_context);
         // An encoding other than UTF-8 was converted by libxml2; libplist takes bytes as UTF-8.
         const bool converted =
