@@ -21,11 +21,13 @@ class LogNotifications {
 
     /// Posts one notification; `category` defaults to "WarningNotification" when empty.
     void display(const QString& title, const QString& message, const std::optional<QString>& category);
-    /// Takes the center's current permission, asking the user when it was never given nor refused.
-    void checkAuthorization();
+    /// Whether notifications may be posted; the first call asks the center.
     bool canDisplay();
 
   private:
+    /// Takes the center's current permission, asking the user when it was never given nor refused.
+    void checkAuthorization();
+
     std::shared_ptr<platform::UserNotificationCenter> m_center;
     std::once_flag m_checked;
     // Shared with a permission answer, which may arrive after the notifications are gone.

@@ -360,10 +360,6 @@ void NVSLogController::displayNotification(const QString& title, const QString& 
     m_notifications->display(title, message, categoryIdentifier);
 }
 
-void NVSLogController::checkForNotificationAuthorization() {
-    m_notifications->checkAuthorization();
-}
-
 bool NVSLogController::canDisplayNotifications() const {
     return m_notifications->canDisplay();
 }

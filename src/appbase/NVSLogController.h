@@ -88,7 +88,6 @@ class NVSLogController {
     void displayNotification(const QString& title, const QString& message);
     void displayNotification(const QString& title, const QString& message,
                              const std::optional<QString>& categoryIdentifier);
-    void checkForNotificationAuthorization();
 
     // Delegate
     /// When it returns, no call of the previous delegate is in progress on any thread (the log

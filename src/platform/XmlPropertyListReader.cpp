@@ -6,11 +6,11 @@
 
 #include <QVariantList>
 #include <QVariantMap>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <libxml/parser.h>
-#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,34 +31,18 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-bool isDigits(std::string_view text) {
-    if (text.empty())
-        return false;
-    for (const char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
 /// "-?(0|[1-9][0-9]*)" within the 64-bit range; other forms (octal and hexadecimal ones, a plus
 /// sign, unsigned values past it) are libplist's to read.
 std::optional<qint64> integerOf(std::string_view text) {
     text = trimmed(text);
-    const bool negative = !text.empty() && text.front() == '-';
-    if (negative)
-        text.remove_prefix(1);
-    if (!isDigits(text) || (text.size() > 1 && text.front() == '0') || text.size() > 19)
+    const std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
+    if (digits.size() > 1 && digits.front() == '0')
         return std::nullopt;
-    quint64 magnitude = 0;
-    for (const char c : text)
-        magnitude = magnitude * 10 + quint64(c - '0');
-    if (!negative)
-        return magnitude <= quint64(std::numeric_limits<qint64>::max())
-                   ? std::optional<qint64>(qint64(magnitude))
-                   : std::nullopt;
-    if (magnitude > quint64(std::numeric_limits<qint64>::max()) + 1)
+    qint64 value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
         return std::nullopt;
-    return qint64(0 - magnitude);
+    return value;
 }
 
 /// "-?[0-9]+(.[0-9]+)?([eE][+-]?[0-9]+)?", read as libplist reads it (strtod, in the C locale).
